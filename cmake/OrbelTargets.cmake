@@ -1,0 +1,28 @@
+# Helpers that keep the per-folder CMake files one line long: every folder's sources are globbed, so
+# adding a file never means editing a shared list.
+
+# orbel_glob_sources(<out-var> <dir> [EXCLUDE <regex>]): the .cpp files below <dir>.
+function(orbel_glob_sources out dir)
+  cmake_parse_arguments(ARG "" "EXCLUDE" "" ${ARGN})
+  file(GLOB_RECURSE found CONFIGURE_DEPENDS ${dir}/*.cpp)
+  if(ARG_EXCLUDE)
+    list(FILTER found EXCLUDE REGEX "${ARG_EXCLUDE}")
+  endif()
+  set(${out} ${found} PARENT_SCOPE)
+endfunction()
+
+# orbel_add_test_suite(<name> <dir> [LIBS ...]): one GoogleTest executable from <dir>/*_test.cpp,
+# registered with CTest test by test, run headless on the virtual clock.
+function(orbel_add_test_suite name dir)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  file(GLOB_RECURSE tests CONFIGURE_DEPENDS ${dir}/*_test.cpp)
+  if(NOT tests)
+    return()
+  endif()
+  add_executable(${name} ${tests})
+  target_link_libraries(${name} PRIVATE orbel_test_support ${ARG_LIBS} GTest::gtest GTest::gmock)
+  gtest_discover_tests(${name}
+    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+    PROPERTIES ENVIRONMENT "ORBEL_HOST=headless" TIMEOUT 60
+    DISCOVERY_TIMEOUT 30)
+endfunction()

@@ -1,0 +1,36 @@
+// Runs a libFuzzer entry point over files and directories named on the command line, without libFuzzer:
+// the g++ build uses it to replay a corpus and every saved crash input.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
+namespace {
+
+void RunFile(const std::filesystem::path& path, int& count) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+  ++count;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int count = 0;
+  for (int i = 1; i < argc; ++i) {
+    std::filesystem::path path(argv[i]);
+    if (std::filesystem::is_directory(path)) {
+      for (const auto& entry : std::filesystem::recursive_directory_iterator(path))
+        if (entry.is_regular_file()) RunFile(entry.path(), count);
+    } else {
+      RunFile(path, count);
+    }
+  }
+  std::printf("replayed %d inputs\n", count);
+  return 0;
+}

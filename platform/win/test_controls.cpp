@@ -1,0 +1,14 @@
+// Resets every stand-in's test settings at once.
+#include "platform/win/test_controls.h"
+
+namespace plat::test {
+
+void Reset() {
+  ResetClock();
+  ResetKernel();
+  ResetWindow();
+  ResetFile();
+  ResetGdi();
+}
+
+}  // namespace plat::test

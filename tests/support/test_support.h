@@ -1,0 +1,40 @@
+// Shared helpers of the test executables: a fixture that installs the virtual clock and a fresh
+// stand-in state, a temporary working directory, and file helpers.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace orbel::testing {
+
+// Installs the virtual clock and resets every stand-in test control.
+class VirtualClockTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+};
+
+// A fresh directory under the build tree that becomes the working directory for the test's life.
+class ScopedWorkDir {
+ public:
+  ScopedWorkDir();
+  ~ScopedWorkDir();
+  ScopedWorkDir(const ScopedWorkDir&) = delete;
+  ScopedWorkDir& operator=(const ScopedWorkDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+  std::filesystem::path previous_;
+};
+
+std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path);
+std::string ReadFileText(const std::filesystem::path& path);
+void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+void WriteFileText(const std::filesystem::path& path, const std::string& text);
+
+}  // namespace orbel::testing
