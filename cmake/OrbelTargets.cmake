@@ -11,11 +11,11 @@ function(orbel_glob_sources out dir)
   set(${out} ${found} PARENT_SCOPE)
 endfunction()
 
-# orbel_add_test_suite(<name> <dir> [LIBS ...]): one GoogleTest executable from <dir>/*_test.cpp,
+# orbel_add_test_suite(<name> <dir> [LIBS ...]): one GoogleTest executable from the .cpp files of <dir>,
 # registered with CTest test by test, run headless on the virtual clock.
 function(orbel_add_test_suite name dir)
   cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
-  file(GLOB_RECURSE tests CONFIGURE_DEPENDS ${dir}/*_test.cpp)
+  file(GLOB_RECURSE tests CONFIGURE_DEPENDS ${dir}/*.cpp)
   if(NOT tests)
     return()
   endif()
