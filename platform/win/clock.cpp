@@ -55,7 +55,14 @@ bool IsVirtual() { return State().isVirtual.load(); }
 // One slice of a timed wait: a short real wait, so that a virtual deadline is seen soon after
 // another thread advances the clock.
 void WaitSlice(std::unique_lock<std::mutex>& lock, std::condition_variable& cv) {
-  cv.wait_for(lock, std::chrono::microseconds(IsVirtual() ? 200 : 1000));
+  cv.wait_for(lock, std::chrono::microseconds(1000));
+}
+
+void AdvanceVirtualTo(uint64_t microseconds) {
+  std::atomic<uint64_t>& now = State().virtualMicroseconds;
+  uint64_t current = now.load();
+  while (current < microseconds && !now.compare_exchange_weak(current, microseconds)) {
+  }
 }
 
 }  // namespace clock

@@ -38,6 +38,8 @@ template <typename Ready>
 bool WaitFor(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, DWORD timeoutMs,
              Ready ready);
 void WaitSlice(std::unique_lock<std::mutex>& lock, std::condition_variable& cv);
+// Moves the virtual clock forward to `microseconds` (never back); nothing on the real clock.
+void AdvanceVirtualTo(uint64_t microseconds);
 }  // namespace clock
 
 template <typename Ready>
@@ -51,6 +53,9 @@ bool clock::WaitFor(std::unique_lock<std::mutex>& lock, std::condition_variable&
   while (!ready()) {
     if (NowMicroseconds() >= deadline) return false;
     WaitSlice(lock, cv);
+    // On the virtual clock a timed wait is a Sleep that a signal can cut short: when one slice passes
+    // without the signal, the wait's time has passed too.
+    if (IsVirtual() && !ready()) AdvanceVirtualTo(deadline);
   }
   return true;
 }

@@ -1,6 +1,8 @@
-// Test controls of the file stand-ins.
+// Reset of the file stand-ins' test settings; each control lives beside the state it touches.
 #include "platform/win/file_test_controls.h"
 
 namespace plat::test {
-void ResetFile() {}
+
+void ResetFile() { ResetFileIo(); }
+
 }  // namespace plat::test

@@ -1,6 +1,20 @@
-// Test controls of the file stand-ins.
+// Test controls of the file stand-ins: the open-file registry and one-shot file faults.
 #pragma once
 
+#include <cstddef>
+
+#include "platform/win/win_types.h"
+
 namespace plat::test {
+
+// Handles currently open through CreateFileA (the open-file registry's size).
+size_t OpenFileCount();
+// The next CreateFileA fails with `error` (ERROR_ACCESS_DENIED when 0) and touches nothing.
+void FailNextCreateFile(DWORD error);
+// The next ReadFile delivers at most `maxBytes`, as a file cut short would.
+void LimitNextReadFile(DWORD maxBytes);
+void ResetFileIo();
+
 void ResetFile();
+
 }  // namespace plat::test

@@ -2,5 +2,28 @@
 #include "platform/win/gdi_test_controls.h"
 
 namespace plat::test {
-void ResetGdi() {}
+
+namespace {
+struct GdiTestState {
+  bool failNextCreateDibSection = false;
+  GdiDibCounters counters{0, 0};
+};
+GdiTestState& State() {
+  static GdiTestState state;
+  return state;
+}
+}  // namespace
+
+void ResetGdi() { State().failNextCreateDibSection = false; }
+
+void FailNextCreateDibSection() { State().failNextCreateDibSection = true; }
+
+bool TakeCreateDibSectionFault() {
+  bool fail = State().failNextCreateDibSection;
+  State().failNextCreateDibSection = false;
+  return fail;
+}
+
+GdiDibCounters& GetGdiDibCounters() { return State().counters; }
+
 }  // namespace plat::test

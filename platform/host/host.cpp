@@ -1,0 +1,225 @@
+// The host list and the choice by ORBEL_HOST, the current host, event listeners, and the defaults of
+// the optional host operations (a simulated desktop mode, one client picture per window, the
+// environment's message-box answer).
+// Depends on the drivers' create functions only (never on their headers).
+#include "platform/host/host.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <algorithm>
+#include <mutex>
+
+#include "platform/win/message_box.h"
+
+namespace plat::host {
+
+// The drivers' create functions (host/headless, host/sdl).
+std::unique_ptr<Host> CreateSdlHost();
+std::unique_ptr<Host> CreateHeadlessHost();
+
+namespace {
+
+struct HostRegistry {
+  std::mutex mutex;
+  std::unique_ptr<Host> current;
+  std::vector<EventListener> listeners;
+};
+
+HostRegistry& Registry() {
+  static HostRegistry registry;
+  return registry;
+}
+
+bool DisplayAvailable() {
+  const char* x = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (x != nullptr && *x != '\0') || (wayland != nullptr && *wayland != '\0');
+}
+
+[[noreturn]] void FailLoudly(const char* name, const char* why) {
+  std::fprintf(stderr, "ORBEL_HOST: %s %s (known hosts:", name, why);
+  for (const HostEntry& entry : HostList()) std::fprintf(stderr, " %s", entry.name);
+  std::fprintf(stderr, ")\n");
+  std::abort();
+}
+
+std::unique_ptr<Host> ChooseHost() {
+  const char* wanted = std::getenv("ORBEL_HOST");
+  if (wanted != nullptr && *wanted != '\0') {
+    bool known = false;
+    for (const HostEntry& entry : HostList()) known = known || strcasecmp(entry.name, wanted) == 0;
+    if (!known) FailLoudly(wanted, "is not a known host");
+    std::unique_ptr<Host> host = CreateHostByName(wanted);
+    if (!host) FailLoudly(wanted, "not available");
+    return host;
+  }
+  if (DisplayAvailable()) {
+    if (std::unique_ptr<Host> host = CreateHostByName("sdl")) return host;
+  }
+  return CreateHostByName("headless");
+}
+
+}  // namespace
+
+// ---- Host list ----------------------------------------------------------------------------------
+
+const std::vector<HostEntry>& HostList() {
+  static const std::vector<HostEntry> list = {
+      {"sdl", "a real window, keyboard and mouse through SDL2", &CreateSdlHost},
+      {"headless", "an in-memory desktop; input from tests or a script", &CreateHeadlessHost},
+  };
+  return list;
+}
+
+std::unique_ptr<Host> CreateHostByName(const char* name) {
+  if (name == nullptr) return nullptr;
+  for (const HostEntry& entry : HostList()) {
+    if (strcasecmp(entry.name, name) == 0) return entry.create();
+  }
+  return nullptr;
+}
+
+Host& Current() {
+  HostRegistry& r = Registry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  if (!r.current) r.current = ChooseHost();
+  return *r.current;
+}
+
+void Install(std::unique_ptr<Host> host) {
+  HostRegistry& r = Registry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  r.current = std::move(host);
+}
+
+// ---- Listeners ----------------------------------------------------------------------------------
+
+void AddEventListener(EventListener listener) {
+  HostRegistry& r = Registry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  if (std::find(r.listeners.begin(), r.listeners.end(), listener) == r.listeners.end())
+    r.listeners.push_back(listener);
+}
+
+void RemoveEventListener(EventListener listener) {
+  HostRegistry& r = Registry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  r.listeners.erase(std::remove(r.listeners.begin(), r.listeners.end(), listener), r.listeners.end());
+}
+
+void DeliverEvent(const Event& event) {
+  std::vector<EventListener> listeners;
+  {
+    HostRegistry& r = Registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    listeners = r.listeners;
+  }
+  for (EventListener listener : listeners) listener(event);
+}
+
+// ---- Defaults -----------------------------------------------------------------------------------
+
+int DefaultMessageBoxAnswer(UINT type) {
+  bool yes = true;
+  if (const char* answer = std::getenv("ORBEL_MESSAGEBOX_ANSWER"); answer != nullptr && *answer != '\0') {
+    if (strcasecmp(answer, "no") == 0) {
+      yes = false;
+    } else if (strcasecmp(answer, "yes") != 0) {
+      std::fprintf(stderr, "ORBEL_MESSAGEBOX_ANSWER: %s is neither yes nor no\n", answer);
+      std::abort();
+    }
+  }
+  switch (type & MB_TYPEMASK) {
+    case MB_OKCANCEL: return yes ? IDOK : IDCANCEL;
+    case MB_ABORTRETRYIGNORE: return yes ? IDABORT : IDRETRY;
+    case MB_YESNOCANCEL:
+    case MB_YESNO: return yes ? IDYES : IDNO;
+    case MB_RETRYCANCEL: return yes ? IDRETRY : IDCANCEL;
+    default: return IDOK;
+  }
+}
+
+bool Host::SetDesktopMode(const DesktopMode& mode) {
+  const bool depthOk = mode.bitsPerPixel == 8 || mode.bitsPerPixel == 16 || mode.bitsPerPixel == 24 ||
+                       mode.bitsPerPixel == 32;
+  if (!depthOk || mode.width <= 0 || mode.height <= 0 || mode.width > 16384 || mode.height > 16384)
+    return false;
+  mode_ = mode;
+  return true;
+}
+
+namespace {
+
+// Resizes a picture, keeping what fits at the top left and filling the rest with black.
+void ResizeFrame(Frame& frame, int width, int height) {
+  width = std::max(width, 0);
+  height = std::max(height, 0);
+  if (frame.width == width && frame.height == height) return;
+  std::vector<uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height), 0u);
+  const int keepW = std::min(width, frame.width);
+  const int keepH = std::min(height, frame.height);
+  for (int y = 0; y < keepH; ++y) {
+    std::memcpy(&pixels[static_cast<size_t>(y) * width], &frame.pixels[static_cast<size_t>(y) * frame.width],
+                static_cast<size_t>(keepW) * sizeof(uint32_t));
+  }
+  frame.width = width;
+  frame.height = height;
+  frame.pixels.swap(pixels);
+}
+
+}  // namespace
+
+bool Host::CreateHostWindow(HWND window, const WindowSpec& spec) {
+  Frame& frame = frames_[window];
+  ResizeFrame(frame, spec.client.right - spec.client.left, spec.client.bottom - spec.client.top);
+  return true;
+}
+
+void Host::DestroyHostWindow(HWND window) { frames_.erase(window); }
+
+void Host::MoveHostWindow(HWND window, const RECT& client) {
+  auto it = frames_.find(window);
+  if (it == frames_.end()) return;
+  ResizeFrame(it->second, client.right - client.left, client.bottom - client.top);
+}
+
+void Host::PresentFrame(HWND window, int x, int y, const FrameView& view) {
+  auto it = frames_.find(window);
+  if (it == frames_.end() || view.pixels == nullptr || view.width <= 0 || view.height <= 0) return;
+  Frame& frame = it->second;
+  // Clip the source rectangle against the picture.
+  int srcX = 0, srcY = 0, w = view.width, h = view.height;
+  if (x < 0) { srcX = -x; w += x; x = 0; }
+  if (y < 0) { srcY = -y; h += y; y = 0; }
+  w = std::min(w, frame.width - x);
+  h = std::min(h, frame.height - y);
+  if (w <= 0 || h <= 0) return;
+  for (int row = 0; row < h; ++row) {
+    const uint8_t* src = view.pixels + static_cast<size_t>(srcY + row) * static_cast<size_t>(view.pitch) +
+                         static_cast<size_t>(srcX) * 4u;
+    std::memcpy(&frame.pixels[static_cast<size_t>(y + row) * frame.width + x], src,
+                static_cast<size_t>(w) * 4u);
+  }
+}
+
+void Host::FillFrame(HWND window, const RECT& rect, uint32_t colour) {
+  auto it = frames_.find(window);
+  if (it == frames_.end()) return;
+  Frame& frame = it->second;
+  const int left = std::max<int>(rect.left, 0), top = std::max<int>(rect.top, 0);
+  const int right = std::min<int>(rect.right, frame.width), bottom = std::min<int>(rect.bottom, frame.height);
+  for (int y = top; y < bottom; ++y) {
+    uint32_t* row = &frame.pixels[static_cast<size_t>(y) * frame.width];
+    std::fill(row + left, row + std::max(left, right), colour);
+  }
+}
+
+const Frame* Host::CaptureFrame(HWND window) const {
+  auto it = frames_.find(window);
+  return it == frames_.end() ? nullptr : &it->second;
+}
+
+int Host::ShowMessageBox(HWND, const char*, const char*, UINT type) { return DefaultMessageBoxAnswer(type); }
+
+}  // namespace plat::host

@@ -1,0 +1,169 @@
+// What the stand-ins stand on: the host, which owns the real (or simulated) desktop, windows, input and
+// frames. `Host` is the contract between the stand-ins and the hosts; every optional operation has a
+// harmless default here, so a host overrides only what it supports and no stand-in tests for an ability.
+// Hosts are chosen by name from a list of {name, create} entries through ORBEL_HOST (headless | sdl);
+// without it, sdl when a display is available and SDL video starts, else headless. An unknown or
+// unavailable name ends the process with a message on stderr.
+// No stand-in includes a file under host/headless or host/sdl; only host/sdl includes SDL.
+// Not here yet: audio.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/win/win_types.h"
+
+namespace plat::host {
+
+// ---- Desktop, frames and events ----------------------------------------------------------------
+struct DesktopMode {
+  int width;         // pixels
+  int height;        // pixels
+  int bitsPerPixel;  // 16, 24 or 32
+};
+
+// A client-area picture: 32-bit pixels, bytes B, G, R, X in memory (0xXXRRGGBB little-endian).
+struct Frame {
+  int width = 0;   // pixels
+  int height = 0;  // pixels
+  std::vector<uint32_t> pixels;  // width * height, rows top-down, no padding
+};
+
+// A read-only view of caller-owned BGRA pixels. `pitch` is in bytes.
+struct FrameView {
+  const uint8_t* pixels;
+  int width;
+  int height;
+  int pitch;
+};
+
+// What a top-level window looks like to the host. Geometry is in desktop coordinates.
+struct WindowSpec {
+  std::string title;  // Shift-JIS
+  RECT client;        // client area on the desktop
+  bool visible;
+  bool topmost;
+  bool resizable;
+};
+
+enum class ShowState { Hidden, Normal, Minimized, Maximized };
+
+enum class EventType : uint8_t {
+  Close,            // the user asks to close the window
+  FocusGained,      // the window got the keyboard focus
+  FocusLost,
+  KeyDown,          // key, scanCode, extended, repeat
+  KeyUp,
+  Text,             // text (Shift-JIS) that no key message produces (IME)
+  MouseMove,        // x, y: client coordinates
+  MouseButtonDown,  // button (0 left, 1 right, 2 middle), x, y
+  MouseButtonUp,
+  MouseWheel,       // wheel: signed steps (1 = one notch away from the user), x, y
+  DropFiles,        // names (bytes as the file system has them), x, y
+  Exposed,          // the client area must be repainted
+  Moved,            // x, y: the client area's new desktop position
+  Resized,          // x, y: the client area's new size
+  Minimized,
+  Maximized,
+  Restored,
+};
+
+struct Event {
+  EventType type = EventType::Close;
+  HWND window = nullptr;  // null: the window that has the focus (else the front window)
+  UINT key = 0;           // virtual-key code
+  UINT scanCode = 0;
+  bool extended = false;
+  bool repeat = false;
+  int x = 0;
+  int y = 0;
+  int button = 0;
+  int wheel = 0;
+  std::string text;
+  std::vector<std::string> names;
+};
+
+// Receives the events a host delivers. The window stand-in listens; other stand-ins (input devices)
+// may listen too. Listeners run on the thread that pumps, in the order they were added.
+using EventListener = void (*)(const Event& event);
+void AddEventListener(EventListener listener);
+void RemoveEventListener(EventListener listener);
+// Hands one event to every listener; hosts call it from PumpEvents.
+void DeliverEvent(const Event& event);
+
+// Message-box answer of a host without a real box: ORBEL_MESSAGEBOX_ANSWER = yes | no (default yes)
+// mapped onto the box's buttons (yes: the first button, no: the second, or the only one).
+int DefaultMessageBoxAnswer(UINT type);
+
+// ---- The host contract --------------------------------------------------------------------------
+class Host {
+ public:
+  virtual ~Host() = default;
+  virtual const char* Name() const = 0;
+
+  // Desktop.
+  virtual DesktopMode Desktop() const = 0;
+  // Switches the desktop to a mode; false when the host cannot. The default accepts any sane mode and
+  // only remembers it (a simulated display).
+  virtual bool SetDesktopMode(const DesktopMode& mode);
+
+  // Top-level windows, keyed by the stand-in's handle. Defaults keep only the client frame.
+  virtual bool CreateHostWindow(HWND window, const WindowSpec& spec);
+  virtual void DestroyHostWindow(HWND window);
+  virtual void ShowHostWindow(HWND /*window*/, ShowState /*state*/) {}
+  // `client` is the client area on the desktop; the frame is resized to it (content kept top-left).
+  virtual void MoveHostWindow(HWND window, const RECT& client);
+  virtual void SetHostWindowTitle(HWND /*window*/, const char* /*titleShiftJis*/) {}
+  virtual void RaiseHostWindow(HWND /*window*/) {}
+  virtual void SetHostWindowTopmost(HWND /*window*/, bool /*topmost*/) {}
+
+  // Delivers pending input and window events through DeliverEvent. Called before every queue peek;
+  // a host whose events belong to one thread ignores calls from the others.
+  virtual void PumpEvents() {}
+
+  // Frames: the host keeps one client-area picture per window (black when created). Present copies
+  // `view` to (x, y) of it, clipped; Fill paints a rectangle (client coordinates) with one 0xXXRRGGBB
+  // colour. Hosts that show windows override Present/Fill to show the result (calling these first).
+  virtual void PresentFrame(HWND window, int x, int y, const FrameView& view);
+  virtual void FillFrame(HWND window, const RECT& rect, uint32_t colour);
+  // The window's current picture, or null when the window has none.
+  const Frame* CaptureFrame(HWND window) const;
+
+  // A modal box; returns the IDOK.. IDNO answer. The default asks DefaultMessageBoxAnswer.
+  virtual int ShowMessageBox(HWND window, const char* textShiftJis, const char* captionShiftJis,
+                             UINT type);
+
+  // Cursor and screen saver. Cursor positions are desktop coordinates.
+  virtual void SetCursorVisible(bool /*visible*/) {}
+  virtual void WarpCursor(int /*x*/, int /*y*/) {}
+  virtual void SetScreenSaverEnabled(bool /*enabled*/) {}
+
+ protected:
+  std::unordered_map<HWND, Frame> frames_;
+  DesktopMode mode_{1920, 1080, 32};
+};
+
+// The current host, made on first use from ORBEL_HOST. Thread-safe to obtain; the host itself is used
+// under the window stand-in's lock.
+Host& Current();
+// Replaces the current host (tests install a fresh headless one). Windows must be gone first.
+void Install(std::unique_ptr<Host> host);
+
+struct HostEntry {
+  const char* name;
+  const char* description;
+  // Null when the host cannot start here (no display, ...).
+  std::unique_ptr<Host> (*create)();
+};
+// The known hosts, real ones first.
+const std::vector<HostEntry>& HostList();
+// Makes the host of that name, or null when unknown or unable to start.
+std::unique_ptr<Host> CreateHostByName(const char* name);
+
+// Writes a frame as an 8-bit RGB PNG; false on failure.
+bool SaveFramePng(const Frame& frame, const char* path);
+
+}  // namespace plat::host

@@ -1,0 +1,427 @@
+// The SDL host: one real SDL window per top-level window, showing its client area (black until frames
+// are presented), SDL events turned into host events, message boxes through SDL_ShowMessageBox, the
+// pointer and the screen saver. The only code that includes SDL.
+// SDL wants its events pumped on the thread that started it: calls from other threads pump nothing.
+// A display-mode switch is simulated: the desktop reports the new mode, and a window whose client area
+// covers that whole desktop is shown full screen, its picture scaled to fit (letterboxed).
+// LIMITATIONS: only the first display is used.
+#include <SDL.h>
+#include <pthread.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <unordered_map>
+
+#include "platform/host/host.h"
+#include "platform/host/sdl/sdl_keys.h"
+#include "platform/host/text_encoding.h"
+#include "platform/win/message_box.h"
+
+namespace plat::host {
+namespace {
+
+// Recent geometry requests per window: SDL reports our own moves back, and those echoes must not look
+// like the user's doing.
+constexpr size_t kRecentRequests = 4;
+
+struct SdlWindow {
+  SDL_Window* window = nullptr;
+  SDL_Renderer* renderer = nullptr;
+  SDL_Texture* texture = nullptr;  // ARGB8888: 0xXXRRGGBB, the frame's own layout
+  int textureWidth = 0;
+  int textureHeight = 0;
+  std::array<SDL_Point, kRecentRequests> recentPositions{};
+  std::array<SDL_Point, kRecentRequests> recentSizes{};
+  size_t nextRecent = 0;
+  bool known = false;       // at least one request recorded
+  RECT client{};            // the client area the stand-in asked for (desktop coordinates)
+  bool fullScreen = false;  // shown full screen for a switched display mode
+};
+
+class SdlHost final : public Host {
+ public:
+  SdlHost() : thread_(pthread_self()) {}
+  ~SdlHost() override {
+    for (auto& [hwnd, w] : windows_) Release(w);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  }
+
+  bool Start() {
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    // SDL falls back on drivers without a screen; those are no display for a real window.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver == nullptr || SDL_strcasecmp(driver, "offscreen") == 0 || SDL_strcasecmp(driver, "dummy") == 0) {
+      SDL_QuitSubSystem(SDL_INIT_VIDEO);
+      return false;
+    }
+    SDL_DisplayMode mode;
+    if (SDL_GetDesktopDisplayMode(0, &mode) != 0) {
+      SDL_QuitSubSystem(SDL_INIT_VIDEO);
+      return false;
+    }
+    // X11 reports 24 bits for its 4-byte pixels; a desktop with 4-byte pixels is a 32-bit one.
+    const int bytes = SDL_BYTESPERPIXEL(mode.format);
+    mode_ = DesktopMode{mode.w, mode.h, bytes >= 4 ? 32 : bytes == 3 ? 24 : bytes == 2 ? 16 : 8};
+    realMode_ = mode_;
+    return true;
+  }
+
+  bool SetDesktopMode(const DesktopMode& mode) override {
+    if (!Host::SetDesktopMode(mode)) return false;
+    for (auto& [hwnd, w] : windows_) {
+      Place(w);
+      Show(hwnd);
+    }
+    return true;
+  }
+
+  const char* Name() const override { return "sdl"; }
+  DesktopMode Desktop() const override { return mode_; }
+
+  bool CreateHostWindow(HWND hwnd, const WindowSpec& spec) override {
+    Host::CreateHostWindow(hwnd, spec);
+    SdlWindow w;
+    const int width = std::max<int>(spec.client.right - spec.client.left, 1);
+    const int height = std::max<int>(spec.client.bottom - spec.client.top, 1);
+    Uint32 flags = SDL_WINDOW_HIDDEN;
+    if (spec.resizable) flags |= SDL_WINDOW_RESIZABLE;
+    if (spec.topmost) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
+    const std::string title = ShiftJisToUtf8(spec.title);
+    w.window = SDL_CreateWindow(title.c_str(), spec.client.left, spec.client.top, width, height, flags);
+    if (w.window == nullptr) {
+      Host::DestroyHostWindow(hwnd);
+      return false;
+    }
+    w.renderer = SDL_CreateRenderer(w.window, -1, 0);
+    if (w.renderer == nullptr) w.renderer = SDL_CreateRenderer(w.window, -1, SDL_RENDERER_SOFTWARE);
+    Remember(w, SDL_Point{spec.client.left, spec.client.top}, SDL_Point{width, height});
+    w.client = spec.client;
+    byId_[SDL_GetWindowID(w.window)] = hwnd;
+    SdlWindow& stored = windows_[hwnd] = w;
+    Place(stored);
+    Show(hwnd);
+    return true;
+  }
+
+  void DestroyHostWindow(HWND hwnd) override {
+    Host::DestroyHostWindow(hwnd);
+    auto it = windows_.find(hwnd);
+    if (it == windows_.end()) return;
+    byId_.erase(SDL_GetWindowID(it->second.window));
+    Release(it->second);
+    windows_.erase(it);
+  }
+
+  void ShowHostWindow(HWND hwnd, ShowState state) override {
+    SdlWindow* w = Find(hwnd);
+    if (w == nullptr) return;
+    switch (state) {
+      case ShowState::Hidden: SDL_HideWindow(w->window); break;
+      case ShowState::Normal:
+        SDL_ShowWindow(w->window);
+        if (SDL_GetWindowFlags(w->window) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_MAXIMIZED))
+          SDL_RestoreWindow(w->window);
+        break;
+      case ShowState::Minimized: SDL_MinimizeWindow(w->window); break;
+      case ShowState::Maximized:
+        SDL_ShowWindow(w->window);
+        SDL_MaximizeWindow(w->window);
+        break;
+    }
+    Show(hwnd);
+  }
+
+  void MoveHostWindow(HWND hwnd, const RECT& client) override {
+    Host::MoveHostWindow(hwnd, client);
+    SdlWindow* w = Find(hwnd);
+    if (w == nullptr) return;
+    w->client = client;
+    Place(*w);
+    Show(hwnd);
+  }
+
+  void SetHostWindowTitle(HWND hwnd, const char* title) override {
+    if (SdlWindow* w = Find(hwnd)) SDL_SetWindowTitle(w->window, ShiftJisToUtf8(title).c_str());
+  }
+
+  void RaiseHostWindow(HWND hwnd) override {
+    if (SdlWindow* w = Find(hwnd); w != nullptr && (SDL_GetWindowFlags(w->window) & SDL_WINDOW_SHOWN))
+      SDL_RaiseWindow(w->window);
+  }
+
+  void SetHostWindowTopmost(HWND hwnd, bool topmost) override {
+    if (SdlWindow* w = Find(hwnd)) SDL_SetWindowAlwaysOnTop(w->window, topmost ? SDL_TRUE : SDL_FALSE);
+  }
+
+  void PresentFrame(HWND hwnd, int x, int y, const FrameView& view) override {
+    Host::PresentFrame(hwnd, x, y, view);
+    Show(hwnd);
+  }
+
+  void FillFrame(HWND hwnd, const RECT& rect, uint32_t colour) override {
+    Host::FillFrame(hwnd, rect, colour);
+    Show(hwnd);
+  }
+
+  void PumpEvents() override {
+    if (!pthread_equal(pthread_self(), thread_)) return;
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) Translate(e);
+  }
+
+  int ShowMessageBox(HWND hwnd, const char* text, const char* caption, UINT type) override {
+    struct Button {
+      int id;
+      const char* label;
+    };
+    Button buttons[3];
+    int count = 0;
+    switch (type & MB_TYPEMASK) {
+      case MB_OKCANCEL: buttons[count++] = {IDOK, "OK"}; buttons[count++] = {IDCANCEL, "Cancel"}; break;
+      case MB_ABORTRETRYIGNORE:
+        buttons[count++] = {IDABORT, "Abort"};
+        buttons[count++] = {IDRETRY, "Retry"};
+        buttons[count++] = {IDIGNORE, "Ignore"};
+        break;
+      case MB_YESNOCANCEL:
+        buttons[count++] = {IDYES, "Yes"};
+        buttons[count++] = {IDNO, "No"};
+        buttons[count++] = {IDCANCEL, "Cancel"};
+        break;
+      case MB_YESNO: buttons[count++] = {IDYES, "Yes"}; buttons[count++] = {IDNO, "No"}; break;
+      case MB_RETRYCANCEL: buttons[count++] = {IDRETRY, "Retry"}; buttons[count++] = {IDCANCEL, "Cancel"}; break;
+      default: buttons[count++] = {IDOK, "OK"}; break;
+    }
+    const int defaultIndex = (type & MB_DEFBUTTON2) && count > 1 ? 1 : 0;
+    SDL_MessageBoxButtonData data[3];
+    for (int i = 0; i < count; ++i) {
+      Uint32 flags = 0;
+      if (i == defaultIndex) flags |= SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT;
+      if (buttons[i].id == IDCANCEL || buttons[i].id == IDNO) flags |= SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT;
+      data[i] = SDL_MessageBoxButtonData{flags, buttons[i].id, buttons[i].label};
+    }
+    const std::string utf8Text = ShiftJisToUtf8(text);
+    const std::string utf8Caption = ShiftJisToUtf8(caption);
+    const UINT icon = type & MB_ICONMASK;
+    SDL_MessageBoxData box{};
+    box.flags = icon == MB_ICONHAND         ? SDL_MESSAGEBOX_ERROR
+                : icon == MB_ICONEXCLAMATION ? SDL_MESSAGEBOX_WARNING
+                                             : SDL_MESSAGEBOX_INFORMATION;
+    SdlWindow* owner = Find(hwnd);
+    box.window = owner != nullptr ? owner->window : nullptr;
+    box.title = utf8Caption.c_str();
+    box.message = utf8Text.c_str();
+    box.numbuttons = count;
+    box.buttons = data;
+    int pressed = -1;
+    if (SDL_ShowMessageBox(&box, &pressed) != 0) return DefaultMessageBoxAnswer(type);
+    // Closing the box answers as Escape would, or the only button.
+    if (pressed < 0) pressed = count > 1 ? (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDCANCEL : buttons[0].id;
+    return pressed;
+  }
+
+  void SetCursorVisible(bool visible) override { SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE); }
+  void WarpCursor(int x, int y) override { SDL_WarpMouseGlobal(x, y); }
+  void SetScreenSaverEnabled(bool enabled) override {
+    if (enabled) SDL_EnableScreenSaver();
+    else SDL_DisableScreenSaver();
+  }
+
+ private:
+  static void Release(SdlWindow& w) {
+    if (w.texture != nullptr) SDL_DestroyTexture(w.texture);
+    if (w.renderer != nullptr) SDL_DestroyRenderer(w.renderer);
+    if (w.window != nullptr) SDL_DestroyWindow(w.window);
+    w = SdlWindow{};
+  }
+
+  SdlWindow* Find(HWND hwnd) {
+    auto it = windows_.find(hwnd);
+    return it == windows_.end() ? nullptr : &it->second;
+  }
+
+  HWND FromId(Uint32 id) const {
+    auto it = byId_.find(id);
+    return it == byId_.end() ? nullptr : it->second;
+  }
+
+  // Puts the SDL window where the stand-in's window is: full screen when it covers a switched
+  // desktop, else at its client rectangle.
+  void Place(SdlWindow& w) {
+    const bool switched = mode_.width != realMode_.width || mode_.height != realMode_.height;
+    const bool cover = switched && w.client.left == 0 && w.client.top == 0 && w.client.right == mode_.width &&
+                       w.client.bottom == mode_.height;
+    if (cover != w.fullScreen) {
+      SDL_SetWindowFullscreen(w.window, cover ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+      if (w.renderer != nullptr) SDL_RenderSetLogicalSize(w.renderer, cover ? mode_.width : 0, cover ? mode_.height : 0);
+      w.fullScreen = cover;
+    }
+    if (cover) return;
+    const int width = std::max<int>(w.client.right - w.client.left, 1);
+    const int height = std::max<int>(w.client.bottom - w.client.top, 1);
+    Remember(w, SDL_Point{w.client.left, w.client.top}, SDL_Point{width, height});
+    SDL_SetWindowPosition(w.window, w.client.left, w.client.top);
+    SDL_SetWindowSize(w.window, width, height);
+  }
+
+  static void Remember(SdlWindow& w, SDL_Point position, SDL_Point size) {
+    w.recentPositions[w.nextRecent] = position;
+    w.recentSizes[w.nextRecent] = size;
+    w.nextRecent = (w.nextRecent + 1) % kRecentRequests;
+    if (!w.known) {
+      w.recentPositions.fill(position);
+      w.recentSizes.fill(size);
+      w.known = true;
+    }
+  }
+
+  static bool Requested(const std::array<SDL_Point, kRecentRequests>& recent, int x, int y) {
+    return std::any_of(recent.begin(), recent.end(), [&](const SDL_Point& p) { return p.x == x && p.y == y; });
+  }
+
+  // Draws the window's picture and presents it.
+  void Show(HWND hwnd) {
+    SdlWindow* w = Find(hwnd);
+    const Frame* frame = CaptureFrame(hwnd);
+    if (w == nullptr || w->renderer == nullptr || frame == nullptr) return;
+    if (frame->width > 0 && frame->height > 0) {
+      if (w->texture == nullptr || w->textureWidth != frame->width || w->textureHeight != frame->height) {
+        if (w->texture != nullptr) SDL_DestroyTexture(w->texture);
+        w->texture = SDL_CreateTexture(w->renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
+                                       frame->width, frame->height);
+        w->textureWidth = frame->width;
+        w->textureHeight = frame->height;
+      }
+      if (w->texture != nullptr)
+        SDL_UpdateTexture(w->texture, nullptr, frame->pixels.data(), frame->width * 4);
+    }
+    SDL_SetRenderDrawColor(w->renderer, 0, 0, 0, 255);
+    SDL_RenderClear(w->renderer);
+    if (w->texture != nullptr) SDL_RenderCopy(w->renderer, w->texture, nullptr, nullptr);
+    SDL_RenderPresent(w->renderer);
+  }
+
+  void WindowEvent(const SDL_WindowEvent& we) {
+    const HWND hwnd = FromId(we.windowID);
+    SdlWindow* w = Find(hwnd);
+    if (w == nullptr) return;
+    Event e;
+    e.window = hwnd;
+    switch (we.event) {
+      case SDL_WINDOWEVENT_CLOSE: e.type = EventType::Close; break;
+      case SDL_WINDOWEVENT_FOCUS_GAINED: e.type = EventType::FocusGained; break;
+      case SDL_WINDOWEVENT_FOCUS_LOST: e.type = EventType::FocusLost; break;
+      case SDL_WINDOWEVENT_EXPOSED:
+        Show(hwnd);
+        e.type = EventType::Exposed;
+        break;
+      case SDL_WINDOWEVENT_MOVED:
+        if (w->fullScreen || Requested(w->recentPositions, we.data1, we.data2)) return;
+        e.type = EventType::Moved;
+        e.x = we.data1;
+        e.y = we.data2;
+        break;
+      case SDL_WINDOWEVENT_SIZE_CHANGED:
+        if (w->fullScreen || Requested(w->recentSizes, we.data1, we.data2)) return;
+        e.type = EventType::Resized;
+        e.x = we.data1;
+        e.y = we.data2;
+        break;
+      case SDL_WINDOWEVENT_MINIMIZED: e.type = EventType::Minimized; break;
+      case SDL_WINDOWEVENT_MAXIMIZED: e.type = EventType::Maximized; break;
+      case SDL_WINDOWEVENT_RESTORED: e.type = EventType::Restored; break;
+      default: return;
+    }
+    DeliverEvent(e);
+  }
+
+  void Translate(const SDL_Event& sdl) {
+    Event e;
+    switch (sdl.type) {
+      case SDL_WINDOWEVENT: WindowEvent(sdl.window); return;
+      case SDL_KEYDOWN:
+      case SDL_KEYUP: {
+        const KeyCodes codes = KeyFromScancode(sdl.key.keysym.scancode);
+        if (codes.virtualKey == 0) return;
+        e.type = sdl.type == SDL_KEYDOWN ? EventType::KeyDown : EventType::KeyUp;
+        e.window = FromId(sdl.key.windowID);
+        e.key = codes.virtualKey;
+        e.scanCode = codes.scanCode;
+        e.extended = codes.extended;
+        e.repeat = sdl.key.repeat != 0;
+        break;
+      }
+      case SDL_TEXTINPUT: {
+        // ASCII comes from the keys through TranslateMessage; only other text (IME) is sent here.
+        const char* text = sdl.text.text;
+        if (std::all_of(text, text + SDL_strlen(text), [](char c) { return (c & 0x80) == 0; })) return;
+        e.type = EventType::Text;
+        e.window = FromId(sdl.text.windowID);
+        e.text = Utf8ToShiftJis(text);
+        break;
+      }
+      case SDL_MOUSEMOTION:
+        e.type = EventType::MouseMove;
+        e.window = FromId(sdl.motion.windowID);
+        e.x = sdl.motion.x;
+        e.y = sdl.motion.y;
+        break;
+      case SDL_MOUSEBUTTONDOWN:
+      case SDL_MOUSEBUTTONUP:
+        if (sdl.button.button == SDL_BUTTON_LEFT) e.button = 0;
+        else if (sdl.button.button == SDL_BUTTON_RIGHT) e.button = 1;
+        else if (sdl.button.button == SDL_BUTTON_MIDDLE) e.button = 2;
+        else return;
+        e.type = sdl.type == SDL_MOUSEBUTTONDOWN ? EventType::MouseButtonDown : EventType::MouseButtonUp;
+        e.window = FromId(sdl.button.windowID);
+        e.x = sdl.button.x;
+        e.y = sdl.button.y;
+        break;
+      case SDL_MOUSEWHEEL: {
+        e.type = EventType::MouseWheel;
+        e.window = FromId(sdl.wheel.windowID);
+        e.wheel = sdl.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -sdl.wheel.y : sdl.wheel.y;
+        SDL_GetMouseState(&e.x, &e.y);
+        break;
+      }
+      case SDL_DROPBEGIN:
+        dropNames_.clear();
+        return;
+      case SDL_DROPFILE:
+        if (sdl.drop.file != nullptr) {
+          dropNames_.emplace_back(sdl.drop.file);
+          SDL_free(sdl.drop.file);
+        }
+        return;
+      case SDL_DROPCOMPLETE:
+        if (dropNames_.empty()) return;
+        e.type = EventType::DropFiles;
+        e.window = FromId(sdl.drop.windowID);
+        SDL_GetMouseState(&e.x, &e.y);
+        e.names.swap(dropNames_);
+        break;
+      default:
+        return;
+    }
+    DeliverEvent(e);
+  }
+
+  pthread_t thread_;
+  DesktopMode realMode_{0, 0, 0};  // the display as SDL found it
+  std::unordered_map<HWND, SdlWindow> windows_;
+  std::unordered_map<Uint32, HWND> byId_;
+  std::vector<std::string> dropNames_;
+};
+
+}  // namespace
+
+std::unique_ptr<Host> CreateSdlHost() {
+  auto host = std::make_unique<SdlHost>();
+  if (!host->Start()) return nullptr;
+  return host;
+}
+
+}  // namespace plat::host

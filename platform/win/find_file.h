@@ -1,0 +1,54 @@
+// Directory searches (FindFirstFileA / FindNextFileA / FindClose), the current directory, temporary
+// file names, and the FILETIME / SYSTEMTIME conversions and clocks the library reads.
+// Searches match '*' and '?' case-insensitively for ASCII letters, list "." and ".." first (except in
+// the root) and the other names sorted as Windows lists them; creation time is the file system's birth
+// time where it records one, else the status-change time. Not provided: short (8.3) names.
+#pragma once
+
+#include "platform/win/file_io.h"
+#include "platform/win/win_types.h"
+
+namespace plat {
+
+struct WIN32_FIND_DATAA {
+  DWORD dwFileAttributes;  // FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_READONLY or FILE_ATTRIBUTE_NORMAL
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;  // bytes
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
+  char cFileName[MAX_PATH];
+  char cAlternateFileName[14];  // always empty
+};
+
+// INVALID_HANDLE_VALUE with ERROR_FILE_NOT_FOUND when nothing matches, ERROR_PATH_NOT_FOUND when the
+// directory is missing.
+HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* findData);
+// FALSE with ERROR_NO_MORE_FILES after the last entry.
+BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* findData);
+BOOL FindClose(HANDLE search);
+
+BOOL SetCurrentDirectoryA(const char* path);
+// The length written (without the terminator); when `bufferLength` is too small, the size needed
+// (with the terminator) and nothing is written. 0 on failure.
+DWORD GetCurrentDirectoryA(DWORD bufferLength, char* buffer);
+
+// The temporary directory ($TMPDIR, else /tmp) with "/" appended; lengths as GetCurrentDirectoryA.
+DWORD GetTempPathA(DWORD bufferLength, char* buffer);
+// Writes "<path>/<first 3 of prefix><hex>.tmp" (MAX_PATH bytes at most) to `tempFileName`. With
+// `unique` 0 it picks an unused number and creates the empty file; otherwise it only forms the name.
+// Returns the number used, 0 on failure.
+UINT GetTempFileNameA(const char* path, const char* prefix, UINT unique, char* tempFileName);
+
+// FILETIME counts 100-ns intervals since 1601-01-01; local times follow the process's time zone.
+BOOL FileTimeToLocalFileTime(const FILETIME* fileTime, FILETIME* localFileTime);
+BOOL LocalFileTimeToFileTime(const FILETIME* localFileTime, FILETIME* fileTime);
+BOOL FileTimeToSystemTime(const FILETIME* fileTime, SYSTEMTIME* systemTime);
+BOOL SystemTimeToFileTime(const SYSTEMTIME* systemTime, FILETIME* fileTime);
+void GetSystemTimeAsFileTime(FILETIME* fileTime);
+void GetSystemTime(SYSTEMTIME* systemTime);
+void GetLocalTime(SYSTEMTIME* systemTime);
+
+}  // namespace plat

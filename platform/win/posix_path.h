@@ -1,0 +1,40 @@
+// The one path adapter of the kernel stand-ins: turns a path as the library writes it (either
+// separator, Shift-JIS names, "/" or a drive letter for the root) into a POSIX path. Converting '\'
+// skips Shift-JIS double-byte characters, whose trail byte may be 0x5C.
+#pragma once
+
+#include <climits>
+#include <cstddef>
+
+namespace plat {
+
+// True for a Shift-JIS lead byte (0x81-0x9F, 0xE0-0xFC).
+inline bool IsSjisLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+// A converted path in a fixed buffer (no allocation). "C:\x" and "C:/x" become "/x"; every other
+// path keeps its form with '\' turned into '/'. Empty and over-long paths are not ok(); error() then
+// gives the error code to report (ERROR_PATH_NOT_FOUND, ERROR_FILENAME_EXCED_RANGE).
+class PosixPath {
+ public:
+  explicit PosixPath(const char* path);
+  bool ok() const { return error_ == 0; }
+  unsigned error() const { return error_; }
+  const char* c_str() const { return buffer_; }
+  size_t size() const { return length_; }
+
+ private:
+  char buffer_[PATH_MAX];
+  size_t length_ = 0;
+  unsigned error_ = 0;
+};
+
+// Splits a converted path at its last '/': the directory part (without the slash; "/" for the root,
+// "." when there is none) and the final name. Returns false when the directory part does not fit
+// `dirCapacity`.
+bool SplitPosixPath(const char* path, char* dir, size_t dirCapacity, const char** name);
+
+// The error for a path that does not exist: ERROR_FILE_NOT_FOUND when its directory exists,
+// ERROR_PATH_NOT_FOUND when the directory is missing too, as Windows tells them apart.
+unsigned MissingPathError(const char* posixPath);
+
+}  // namespace plat

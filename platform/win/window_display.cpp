@@ -1,0 +1,36 @@
+// Display changes: the display stand-in records a new desktop mode here, and every top-level window
+// hears WM_DISPLAYCHANGE (wParam bits per pixel, lParam width and height).
+#include "platform/win/message_queue.h"
+#include "platform/win/window_state.h"
+
+namespace plat {
+
+using namespace winstate;
+
+BOOL ApplyDisplayMode(int width, int height, int bitsPerPixel) {
+  {
+    WindowState& s = State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (!HostLocked().SetDesktopMode(host::DesktopMode{width, height, bitsPerPixel})) return FALSE;
+    // A test's desktop follows the switch too.
+    if (s.desktopOverride.width > 0) {
+      s.desktopOverride.width = width;
+      s.desktopOverride.height = height;
+    }
+    if (s.desktopOverride.bitsPerPixel > 0) s.desktopOverride.bitsPerPixel = bitsPerPixel;
+  }
+  BroadcastDisplayChange();
+  return TRUE;
+}
+
+void BroadcastDisplayChange() {
+  host::DesktopMode mode;
+  {
+    std::lock_guard<std::mutex> lock(State().mutex);
+    mode = DesktopLocked();
+  }
+  SendMessageA(HWND_BROADCAST, WM_DISPLAYCHANGE, static_cast<WPARAM>(mode.bitsPerPixel),
+               MAKELPARAM(mode.width, mode.height));
+}
+
+}  // namespace plat

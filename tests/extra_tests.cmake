@@ -1,0 +1,26 @@
+# Tests that need more than one executable or a real display. Each engineer keeps a separate block.
+
+# ---- windows: the SDL host under a virtual X server ---------------------------------------------
+# Runs the HostSdl tests of platform_tests with ORBEL_HOST=sdl inside xvfb-run (skipped without it).
+# The system's D-Bus library that SDL loads keeps a buffer to the end: leak reports are off for it.
+find_program(ORBEL_XVFB_RUN xvfb-run)
+if(ORBEL_XVFB_RUN AND TARGET platform_tests)
+  add_test(NAME platform.HostSdlUnderXvfb
+           COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ASAN_OPTIONS=detect_leaks=0
+                   $<TARGET_FILE:platform_tests> --gtest_filter=HostSdl.*)
+  set_tests_properties(platform.HostSdlUnderXvfb PROPERTIES TIMEOUT 60)
+endif()
+# ---- end of windows block -----------------------------------------------------------------------
+
+# ---- core: the library on a real display --------------------------------------------------------
+# Under xvfb-run with the SDL host the library opens a real X window with the set title and client size,
+# and WM_CLOSE takes it away (RealWindowTest, checked with xwininfo). Without xvfb-run the test is not
+# registered. The double-start check against a real second process is StartupTest.
+# SecondProcessWithTheSameClassIsRefused of core_tests (it starts the second process itself).
+if(ORBEL_XVFB_RUN AND TARGET core_tests)
+  add_test(NAME core.RealWindowUnderXvfb
+           COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ORBEL_REAL_WINDOW_TEST=1
+                   $<TARGET_FILE:core_tests> --gtest_filter=RealWindowTest.*)
+  set_tests_properties(core.RealWindowUnderXvfb PROPERTIES TIMEOUT 60)
+endif()
+# ---- end of core block --------------------------------------------------------------------------

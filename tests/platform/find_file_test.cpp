@@ -1,0 +1,218 @@
+// Directory searches (wildcards, dot entries, order, attributes, sizes, times), the current
+// directory, temporary file names, and FILETIME / SYSTEMTIME conversions.
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/win/find_file.h"
+#include "platform/win/kernel_test_controls.h"
+#include "platform/win/test_controls.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace plat;
+using orbel::testing::ScopedWorkDir;
+using orbel::testing::WriteFileText;
+
+class FindFile : public orbel::testing::VirtualClockTest {
+ protected:
+  ScopedWorkDir dir_;
+};
+
+// Every name a search lists, in order; "!" + error code when the first call fails.
+std::vector<std::string> List(const char* pattern) {
+  WIN32_FIND_DATAA data{};
+  HANDLE search = FindFirstFileA(pattern, &data);
+  if (search == INVALID_HANDLE_VALUE) return {"!" + std::to_string(GetLastError())};
+  std::vector<std::string> names;
+  do {
+    names.emplace_back(data.cFileName);
+  } while (FindNextFileA(search, &data));
+  EXPECT_EQ(GetLastError(), ERROR_NO_MORE_FILES);
+  EXPECT_TRUE(FindClose(search));
+  return names;
+}
+
+using Names = std::vector<std::string>;
+
+TEST_F(FindFile, WildcardsDotsAndOrder) {
+  for (const char* name : {"b.PNG", "a.png", "Readme", "c.txt", "ab.png", "\x83\x5C\x83\x74\x83\x67.dat"}) {
+    WriteFileText(name, "x");
+  }
+  std::filesystem::create_directory("Sub");
+  WriteFileText("Sub/inner.png", "12345");
+  struct Case {
+    const char* pattern;
+    Names expected;
+  };
+  const Case cases[] = {
+      {"*", {".", "..", "a.png", "ab.png", "b.PNG", "c.txt", "Readme", "Sub", "\x83\x5C\x83\x74\x83\x67.dat"}},
+      {"*.*", {".", "..", "a.png", "ab.png", "b.PNG", "c.txt", "Readme", "Sub", "\x83\x5C\x83\x74\x83\x67.dat"}},
+      {"*.png", {"a.png", "ab.png", "b.PNG"}},             // case-insensitive for ASCII letters
+      {"?.PNG", {"a.png", "b.PNG"}},
+      {"a*", {"a.png", "ab.png"}},
+      {"*b*.p?g", {"ab.png", "b.PNG"}},
+      {"README", {"Readme"}},                               // a plain name finds the file itself
+      {"?\x83\x74*", {"\x83\x5C\x83\x74\x83\x67.dat"}},     // '?' takes a whole double-byte character
+      {"Sub\\*", {".", "..", "inner.png"}},
+      {"./sub/*.png", {"!3"}},                              // directories are real names: case matters
+      {"*.gif", {"!2"}},
+      {"nodir/*", {"!3"}},
+      {"Sub/", {"!2"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(List(c.pattern), c.expected) << c.pattern;
+}
+
+TEST_F(FindFile, RecordFields) {
+  WriteFileText("five.bin", "12345");
+  std::filesystem::create_directory("dir");
+  ::chmod("five.bin", 0444);
+  FILETIME before{};
+  GetSystemTimeAsFileTime(&before);
+  WIN32_FIND_DATAA data{};
+  HANDLE search = FindFirstFileA("five.bin", &data);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  FindClose(search);
+  EXPECT_EQ(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  EXPECT_EQ(data.dwFileAttributes, FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(data.nFileSizeLow, 5u);
+  EXPECT_EQ(data.nFileSizeHigh, 0u);
+  // Written moments ago: the write and creation times lie within a minute of now.
+  auto ticks = [](const FILETIME& t) { return (uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime; };
+  const uint64_t minute = 60ull * 10000000;
+  EXPECT_LT(ticks(before) - ticks(data.ftLastWriteTime), minute);
+  EXPECT_LT(ticks(before) - ticks(data.ftCreationTime), minute);
+
+  search = FindFirstFileA("dir", &data);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  FindClose(search);
+  EXPECT_EQ(data.dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(data.nFileSizeLow, 0u);
+  EXPECT_FALSE(FindClose(INVALID_HANDLE_VALUE));
+}
+
+TEST_F(FindFile, CurrentDirectoryLengths) {
+  std::filesystem::create_directory("inner");
+  ASSERT_TRUE(SetCurrentDirectoryA(".\\inner"));
+  const std::string expected = std::filesystem::current_path().string();
+  EXPECT_EQ(expected.substr(expected.size() - 6), "/inner");
+  const DWORD needed = GetCurrentDirectoryA(0, nullptr);
+  EXPECT_EQ(needed, expected.size() + 1);
+  std::string small(needed - 1, '#');
+  EXPECT_EQ(GetCurrentDirectoryA(needed - 1, small.data()), needed);
+  EXPECT_EQ(small, std::string(needed - 1, '#'));  // nothing written
+  std::string buffer(needed, '#');
+  EXPECT_EQ(GetCurrentDirectoryA(needed, buffer.data()), needed - 1);
+  EXPECT_EQ(buffer.c_str(), expected);
+  EXPECT_TRUE(SetCurrentDirectoryA(".."));
+  EXPECT_FALSE(SetCurrentDirectoryA("missing"));
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  WriteFileText("file", "");
+  EXPECT_FALSE(SetCurrentDirectoryA("file"));
+  EXPECT_EQ(GetLastError(), ERROR_DIRECTORY);
+}
+
+TEST_F(FindFile, TempPathAndUniqueNames) {
+  const std::string tmp = std::filesystem::current_path().string();
+  const char* saved = std::getenv("TMPDIR");
+  const std::string savedValue = saved ? saved : "";
+  setenv("TMPDIR", tmp.c_str(), 1);
+  char path[MAX_PATH];
+  const DWORD length = GetTempPathA(sizeof(path), path);
+  EXPECT_EQ(std::string(path), tmp + "/");
+  EXPECT_EQ(length, tmp.size() + 1);
+  EXPECT_EQ(GetTempPathA(3, path), tmp.size() + 2);  // too small: the size needed
+
+  std::set<std::string> names;
+  for (int i = 0; i < 20; ++i) {
+    char name[MAX_PATH];
+    const UINT number = GetTempFileNameA(path, "tmpfile", 0, name);
+    ASSERT_NE(number, 0u);
+    const std::string text = name;
+    EXPECT_EQ(text.rfind(tmp + "/tmp", 0), 0u) << text;  // prefix cut to three characters
+    EXPECT_EQ(text.substr(text.size() - 4), ".tmp");
+    EXPECT_TRUE(std::filesystem::exists(text)) << text;
+    EXPECT_TRUE(names.insert(text).second) << "reused " << text;
+  }
+  char formed[MAX_PATH];
+  EXPECT_EQ(GetTempFileNameA("/nonexistent-dir", "tmp", 0x1A2B, formed), 0x1A2Bu);
+  EXPECT_STREQ(formed, "/nonexistent-dir/tmp1A2B.tmp");  // a given number only forms the name
+  EXPECT_EQ(GetTempFileNameA("/nonexistent-dir", "tmp", 0, formed), 0u);
+  EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+  if (saved) {
+    setenv("TMPDIR", savedValue.c_str(), 1);
+  } else {
+    unsetenv("TMPDIR");
+  }
+}
+
+TEST(FileTimeConversion, SystemTimeRoundTrips) {
+  struct Case {
+    uint64_t ticks;
+    SYSTEMTIME expected;  // year, month, weekday, day, hour, minute, second, ms
+  };
+  const Case cases[] = {
+      {0, {1601, 1, 1, 1, 0, 0, 0, 0}},
+      {116444736000000000ull, {1970, 1, 4, 1, 0, 0, 0, 0}},
+      {116444736000000000ull + 951782400ull * 10000000 + 12345678, {2000, 2, 2, 29, 0, 0, 1, 234}},
+      {133868007050000000ull, {2025, 3, 2, 18, 19, 45, 5, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ticks);
+    const FILETIME ft{static_cast<DWORD>(c.ticks), static_cast<DWORD>(c.ticks >> 32)};
+    SYSTEMTIME st{};
+    ASSERT_TRUE(FileTimeToSystemTime(&ft, &st));
+    EXPECT_EQ(std::vector<int>({st.wYear, st.wMonth, st.wDayOfWeek, st.wDay, st.wHour, st.wMinute, st.wSecond,
+                                st.wMilliseconds}),
+              std::vector<int>({c.expected.wYear, c.expected.wMonth, c.expected.wDayOfWeek, c.expected.wDay,
+                                c.expected.wHour, c.expected.wMinute, c.expected.wSecond,
+                                c.expected.wMilliseconds}));
+    FILETIME back{};
+    ASSERT_TRUE(SystemTimeToFileTime(&st, &back));
+    EXPECT_EQ((uint64_t{back.dwHighDateTime} << 32 | back.dwLowDateTime), c.ticks - c.ticks % 10000);
+  }
+  const FILETIME tooLarge{0, 0x80000000u};
+  SYSTEMTIME st{};
+  EXPECT_FALSE(FileTimeToSystemTime(&tooLarge, &st));
+  const SYSTEMTIME feb30{2001, 2, 0, 29, 0, 0, 0, 0};
+  FILETIME ft{};
+  EXPECT_FALSE(SystemTimeToFileTime(&feb30, &ft));
+}
+
+TEST(FileTimeConversion, LocalTimeFollowsTheTimeZone) {
+  const char* saved = std::getenv("TZ");
+  const std::string savedValue = saved ? saved : "";
+  setenv("TZ", "JST-9", 1);
+  tzset();
+  const SYSTEMTIME utc{2024, 12, 2, 31, 20, 30, 0, 0};
+  FILETIME ft{}, local{};
+  ASSERT_TRUE(SystemTimeToFileTime(&utc, &ft));
+  ASSERT_TRUE(FileTimeToLocalFileTime(&ft, &local));
+  SYSTEMTIME st{};
+  ASSERT_TRUE(FileTimeToSystemTime(&local, &st));
+  EXPECT_EQ(std::vector<int>({st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute}),
+            std::vector<int>({2025, 1, 1, 5, 30}));
+  FILETIME back{};
+  ASSERT_TRUE(LocalFileTimeToFileTime(&local, &back));
+  EXPECT_EQ(back.dwLowDateTime, ft.dwLowDateTime);
+  EXPECT_EQ(back.dwHighDateTime, ft.dwHighDateTime);
+
+  test::SetSystemTimeForTest(&ft);  // the wall clock, fixed
+  GetLocalTime(&st);
+  EXPECT_EQ(std::vector<int>({st.wYear, st.wMonth, st.wDay, st.wHour}), std::vector<int>({2025, 1, 1, 5}));
+  GetSystemTime(&st);
+  EXPECT_EQ(std::vector<int>({st.wYear, st.wMonth, st.wDay, st.wHour}), std::vector<int>({2024, 12, 31, 20}));
+  test::SetSystemTimeForTest(nullptr);
+  if (saved) {
+    setenv("TZ", savedValue.c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
+}
+
+}  // namespace

@@ -1,0 +1,153 @@
+// FindWindowA across processes: the test binary starts itself again as a helper that owns a window of a
+// class, and the test looks for that class from here.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/win/message_queue.h"
+#include "platform/win/test_controls.h"
+#include "platform/win/window.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace plat;
+
+constexpr const char* kHelperClassVariable = "ORBEL_TEST_FIND_HELPER_CLASS";
+constexpr const char* kProbeClassVariable = "ORBEL_TEST_FIND_PROBE_CLASS";
+
+LRESULT HelperProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); }
+
+// Helper mode, before main: create a window of the class, say "ready" on stdout, and keep the window
+// until stdin closes.
+[[maybe_unused]] const bool kHelperRan = [] {
+  if (const char* probe = std::getenv(kProbeClassVariable)) {
+    // Probe mode: report whether this process finds the class, and end.
+    std::printf(FindWindowA(probe, nullptr) != nullptr ? "found\n" : "none!\n");
+    std::fflush(stdout);
+    std::_Exit(0);
+  }
+  const char* className = std::getenv(kHelperClassVariable);
+  if (className == nullptr) return false;
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = &HelperProc;
+  wc.lpszClassName = className;
+  const bool ok = RegisterClassExA(&wc) != 0 &&
+                  CreateWindowExA(0, className, className, WS_POPUP, 0, 0, 8, 8, nullptr, nullptr, nullptr,
+                                  nullptr) != nullptr;
+  std::printf(ok ? "ready\n" : "failed\n");
+  std::fflush(stdout);
+  char c;
+  while (::read(0, &c, 1) > 0) {
+  }
+  std::_Exit(0);
+}();
+
+class Helper {
+ public:
+  Helper(const std::string& className, const std::string& lockDirectory,
+         const char* variable = kHelperClassVariable) {
+    int toChild[2], fromChild[2];
+    if (::pipe(toChild) != 0 || ::pipe(fromChild) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(toChild[0], 0);
+      ::dup2(fromChild[1], 1);
+      ::close(toChild[1]);
+      ::close(fromChild[0]);
+      ::setenv(variable, className.c_str(), 1);
+      ::setenv("ORBEL_RUNTIME_DIR", lockDirectory.c_str(), 1);
+      ::setenv("ORBEL_HOST", "headless", 1);
+      char self[4096];
+      const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+      if (n > 0) {
+        self[n] = '\0';
+        ::execl(self, self, "--gtest_list_tests", static_cast<char*>(nullptr));
+      }
+      std::_Exit(127);
+    }
+    ::close(toChild[0]);
+    ::close(fromChild[1]);
+    toChild_ = toChild[1];
+    fromChild_ = fromChild[0];
+    char line[16] = {};
+    ssize_t got = 0;
+    while (got < 6) {
+      const ssize_t n = ::read(fromChild_, line + got, 6 - got);
+      if (n <= 0) break;
+      got += n;
+    }
+    first_ = std::string(line, static_cast<size_t>(got));
+  }
+  ~Helper() { Stop(); }
+  bool ready() const { return first_ == "ready\n"; }
+  const std::string& firstLine() const { return first_; }
+  // Closes the helper's stdin and waits for it to end.
+  void Stop() {
+    if (pid_ <= 0) return;
+    ::close(toChild_);
+    ::close(fromChild_);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int toChild_ = -1;
+  int fromChild_ = -1;
+  std::string first_;
+};
+
+using WindowFind = orbel::testing::VirtualClockTest;
+
+TEST_F(WindowFind, FindsAWindowOfAnotherProcessByClassWhileItLives) {
+  const std::string lockDirectory = test::LockDirectory();
+  const char* kGameClass = "Kelvaron打 -ケルヴァロンだ-";
+  EXPECT_EQ(FindWindowA(kGameClass, nullptr), nullptr);
+  Helper helper(kGameClass, lockDirectory);
+  ASSERT_TRUE(helper.ready());
+
+  HWND found = FindWindowA(kGameClass, nullptr);
+  EXPECT_NE(found, nullptr);
+  EXPECT_FALSE(IsWindow(found)) << "another process's window is not ours to use";
+  EXPECT_EQ(FindWindowA("K471305Q", nullptr), nullptr);
+  EXPECT_EQ(FindWindowA(kGameClass, "a title"), nullptr) << "titles of other processes are not known";
+
+  helper.Stop();
+  EXPECT_EQ(FindWindowA(kGameClass, nullptr), nullptr);
+}
+
+TEST_F(WindowFind, OwnWindowsAreFoundByClassOrTitleAndTheLockFollowsThem) {
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = &HelperProc;
+  wc.lpszClassName = "K471305Q";
+  ASSERT_NE(RegisterClassExA(&wc), 0);
+  HWND w = CreateWindowExA(0, "K471305Q", "Orbel", WS_POPUP, 0, 0, 8, 8, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(FindWindowA("k471305q", nullptr), w);
+  EXPECT_EQ(FindWindowA(nullptr, "Orbel"), w);
+  EXPECT_EQ(FindWindowA("K471305Q", "Other"), nullptr);
+
+  // While the window lives, a second process sees it; once it is gone, nothing is found.
+  {
+    Helper probe("k471305q", test::LockDirectory(), kProbeClassVariable);
+    EXPECT_EQ(probe.firstLine(), "found\n");
+  }
+  DestroyWindow(w);
+  EXPECT_EQ(FindWindowA("K471305Q", nullptr), nullptr);
+  {
+    Helper probe("K471305Q", test::LockDirectory(), kProbeClassVariable);
+    EXPECT_EQ(probe.firstLine(), "none!\n");
+  }
+  test::ForceFindWindow(true);
+  EXPECT_NE(FindWindowA("K471305Q", nullptr), nullptr);
+}
+
+}  // namespace
