@@ -6,20 +6,50 @@
 #include <cstdint>
 
 // ---- Library start, end and frame ---------------------------------------------------------------
-// (declared by the core runtime)
+// Start-up, shut-down and the per-frame message turn take the process-wide API lock; every other call
+// is meant for the thread that drives the library.
+
+// Starts the library (window, input, sound, graphics). 0 at once when already started; -1 when a step
+// failed (what had been started is ended again).
+int InitLibraryLocked();
+// Ends the library, then tears the API lock down. 0 at once when not started.
+int EndLibraryLocked();
+// One turn of the message pump: drains the window messages, sleeps while the application is inactive,
+// services sounds, network and key input. 0, or -1 once the window was closed (the game is to end).
+int ProcessMessageLocked();
 
 // ---- Window and settings ------------------------------------------------------------------------
 
+// 1 runs in a window, 0 full screen; before start-up only the choice is recorded. 0, or the display
+// change's result.
+int ChangeWindowMode(int windowMode);
+// The window's title (Shift-JIS); before start-up it also names the window class, by which a second
+// running copy is found. 0.
+int SetMainWindowTitle(const char* title);
+// 1 in a window, 0 full screen.
+int GetWindowModeFlag();
+
 // ---- Clock and numbers --------------------------------------------------------------------------
+
+// The millisecond clock (wraps at 2^32).
+uint32_t GetNowMilliCount();
+// A random integer from 0 to max inclusive (max below 0x7FFFFFFF).
+int GetRandomNumber(int max);
 
 // ---- Files --------------------------------------------------------------------------------------
 
 // ---- Images -------------------------------------------------------------------------------------
+
+// Deletes every soft image. 0.
+int DeleteAllSoftImages();
 
 // ---- Graphics -----------------------------------------------------------------------------------
 
 // ---- Text ---------------------------------------------------------------------------------------
 
 // ---- Input --------------------------------------------------------------------------------------
+
+// Copies the 256 key states (non-zero: held down) into `states`. 0.
+int CopyAllKeyStates(uint8_t* states);
 
 // ---- Sound and music ----------------------------------------------------------------------------

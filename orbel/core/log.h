@@ -19,6 +19,12 @@ void SetLogStartupDirectory(const char* directory);
 const char* GetLogStartupDirectory();
 // Outside-window mode: the log goes only to the debugger output.
 void SetLogOutsideWindowMode(int on);
+// The three file settings (all 0 by default): no log file at all; the dated file name
+// "Log<Y>_<M>_<D>_<h>_<m>_<s>.txt" (taken at the next StartLogFile); no time stamps.
+void SetLogFileSettings(int logOff, int datedName, int noStamp);
+int GetLogIndentLevel();
+// The full path of the log file, empty while the start-up directory is empty.
+const char* GetLogFilePath();
 
 // The on-screen log display: set up at the end of start-up, drawn only when its draw flag is set.
 int GetLogDrawFlag();

@@ -3,6 +3,7 @@
 // still held ("Alloc memory dump") and a damaged header can be detected.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace orbel {
@@ -25,5 +26,13 @@ void LogMemoryTotal();
 // Live blocks and bytes, for shut-down checks and tests.
 int GetMemoryBlockCount();
 int GetMemoryTotalSize();
+
+// Bytes of the header in front of every block (a multiple of 16, so blocks stay 16-byte aligned).
+inline constexpr size_t kMemBlockHeaderSize = 80;
+
+// Tracing: an operation on a block of size S is logged when traceSize < 0, traceSize == S or traceAll
+// is 1 (defaults 0, 0: only zero-size blocks); totalsEach logs the totals line after each operation,
+// checkEach runs MemCheckBroken on each operation.
+void SetMemoryTraceSettings(int traceSize, int traceAll, int totalsEach, int checkEach);
 
 }  // namespace orbel

@@ -1,0 +1,20 @@
+// PENDING: stands in for the font subsystem until it is built; delete this file then.
+// No font handle can be made, so every handle is invalid; drawing fails and measuring gives 0.
+#include "orbel/font/font_system.h"
+
+namespace orbel {
+
+int CreateFontToHandle(const char*, int, int, int, int, int, int, int, int) { return -1; }
+int DeleteFontHandle(int) { return -1; }
+int SetFontHandleLostFlag(int, int*) { return -1; }
+int DrawTextToFontHandle(int, int, const char*, uint32_t, int, uint32_t, int) { return -1; }
+int DrawTextDefaultFont(int, int, const char*, uint32_t, uint32_t) { return -1; }
+int GetTextWidthDefaultFont(const char*, int, int) { return 0; }
+int GetTextWidthToFontHandle(const char*, int, int, int) { return 0; }
+int GetDefaultFontHandle() { return -1; }
+int IsFontHandleValid(int) { return 0; }
+int GetFontHandleState(char*, int*, int*, int) { return -1; }
+int SetDefaultFontSizeThick(const char*, int, int) { return 0; }
+int RebuildFontHandleCacheGraphs(int) { return -1; }
+
+}  // namespace orbel

@@ -1,0 +1,31 @@
+// The font subsystem as the core runtime sees it: font handles for the on-screen log, text drawing and
+// measuring with the default font, and the Shift-JIS lead-byte test (which lives with the string routines
+// and is re-exported here). These are the names the font subsystem keeps; until it is built they are
+// answered by font_pending.cpp.
+#pragma once
+
+#include "orbel/core/string_routines.h"  // IsMultiByteLeadChar
+
+namespace orbel {
+
+// Makes a font handle (kind 0x20000000); -1 on failure. `face` null means the default face;
+// -1 for charSet and edgeSize means their defaults.
+int CreateFontToHandle(const char* face, int size, int thickness, int fontType, int charSet, int edgeSize,
+                       int italic, int reserved1, int reserved2);
+int DeleteFontHandle(int font);
+// Remembers `lostFlag` (set to 0 now, to 1 when the font is deleted); -1 for a bad handle.
+int SetFontHandleLostFlag(int font, int* lostFlag);
+int DrawTextToFontHandle(int x, int y, const char* text, uint32_t color, int font, uint32_t edgeColor,
+                         int vertical);
+int DrawTextDefaultFont(int x, int y, const char* text, uint32_t color, uint32_t edgeColor);
+// Width in pixels of `length` bytes of text with the default font.
+int GetTextWidthDefaultFont(const char* text, int length, int vertical);
+int GetTextWidthToFontHandle(const char* text, int length, int font, int vertical);
+// The default font handle, or -1 when none exists.
+int GetDefaultFontHandle();
+int IsFontHandleValid(int font);
+int GetFontHandleState(char* face, int* size, int* thickness, int font);
+int SetDefaultFontSizeThick(const char* face, int size, int thickness);
+int RebuildFontHandleCacheGraphs(int font);
+
+}  // namespace orbel

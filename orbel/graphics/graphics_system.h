@@ -1,0 +1,93 @@
+// The graphics subsystem as the core runtime sees it: screen settings, the DirectDraw object, the graph
+// road that start-up exercises once, the restore and re-creation hooks of the window procedure, and the
+// window presentation. These are the names the graphics subsystem keeps; until it is built they are
+// answered by graphics_pending.cpp. The draw state (blend mode, draw area, filter mode, MakeColor) is
+// declared in draw_state.h, not here.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/win/win_types.h"
+
+namespace plat {
+struct IDirectDraw7;
+}
+
+namespace orbel {
+
+struct ColorData;
+struct GraphImage;
+
+// ---- Screen state and screen mode ------------------------------------------------------------------
+
+// 1 when software rendering was requested before start-up.
+int GetSoftwareRenderRequest();
+int SetSoftwareRenderMode(int flag);
+// Switches between hardware (1) and software (0) rendering.
+int ChangeRenderingMode(int hardware);
+// Asks for a separate back surface; ignored once the DirectDraw object exists.
+int SetUseBackSurfaceFlag(int flag);
+int GetUseBackSurfaceFlag();
+// Requested screen size (640 x 480 while unset); either pointer may be null.
+int GetScreenPixelSize(int* width, int* height);
+// Requested screen colour depth (16 while unset).
+int GetScreenColorBitDepth();
+// Sets the screen mode; -1 keeps a value. 0, -1, or -2 when the display fell back to 640 x 480 x 16.
+int SetScreenMode(int width, int height, int depth, int refreshRate);
+// The screen's pixel format.
+const ColorData* GetScreenColorData();
+plat::IDirectDraw7* GetDirectDrawObject();
+int IsHardwareRendering();
+int IsDisplayModeChanged();
+int GetGdiSurfaceOutputRequest();
+int SwitchGdiSurfaceOutput(int flag);
+
+// ---- Display-mode change and the DirectDraw object -------------------------------------------------
+
+// -1 keeps width, height, depth and refresh rate; force 1 rebuilds even when nothing changed.
+int ChangeDisplayMode(int width, int height, int depth, int force, int refreshRate);
+int OutputColorInfo();
+int ReleaseDirectDraw();
+int D3D_ReleaseDirect3D();
+// Copies the back screen to the window; `clientPart` null means the whole client area.
+int PresentBackSurfaceToWindow(const plat::RECT* clientPart);
+
+// ---- Graphics manager lifecycle --------------------------------------------------------------------
+
+// Starts DirectDraw for the main window (falls back to software rendering); negative on failure.
+int InitDirectDrawSystem(plat::HWND window);
+int EndDirectDrawSystem();
+int SetFlipWaitsForVSync(int flag);
+int GetFlipWaitsForVSync();
+// -2 back screen, -4 front screen, else a draw-valid graph.
+int SelectDrawScreen(int screen);
+int GetSelectedDrawScreen();
+int GetMaskScreenUse();
+int SetMaskScreenUse(int use);
+
+// ---- Graphs ----------------------------------------------------------------------------------------
+
+int SetNewGraphDrawValidFlag(int flag);
+// An empty graph; handle or -1.
+int MakeEmptyGraph(int width, int height, int no3D);
+int DeleteGraphHandle(int graph, int logFlag);
+int IsValidGraphHandle(int graph);
+int GetGraphExtent(int graph, int* width, int* height);
+int CreateGraphFromImage(const GraphImage* image, const GraphImage* alphaImage, int textureAllowed,
+                         int mirror, int mirrorBack);
+int CreateGraphFromImageNoAlpha(const GraphImage* image);
+int DrawGraphAt(int x, int y, int graph, int transparent);
+int DrawStretchGraph(int x1, int y1, int x2, int y2, int graph, int transparent);
+int CaptureScreenToGraph(int x1, int y1, int x2, int y2, int graph, int flag);
+
+// ---- Restore after loss ----------------------------------------------------------------------------
+
+// Installs the graph-restore callback; null installs the default one (reload from files).
+int SetGraphRestoreHandler(int (*callback)());
+int HasRestoreCallback();
+int RestoreAllGraphs();
+int RestoreAllSurfaces2D();
+int D3D_RestoreAllTextures();
+int RecreateAllAfterModeChange();
+
+}  // namespace orbel

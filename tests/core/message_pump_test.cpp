@@ -1,0 +1,115 @@
+// The message pump: every queued message in one call, the quit result that stays, no work without a
+// window, and the wait while inactive that lasts until the application is active again.
+#include "orbel/core/message_pump.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "core_runtime_fixture.h"
+#include "orbel/core/library.h"
+#include "orbel/core/library_state.h"
+#include "orbel/core/main_window.h"
+#include "orbel/core/window_mode.h"
+#include "orbel/core/window_proc.h"
+#include "orbel/input/input_system.h"
+#include "platform/win/clock.h"
+#include "platform/win/message_queue.h"
+
+namespace orbel {
+namespace {
+
+class MessagePumpTest : public testing::CoreRuntimeTest {
+ protected:
+  void StartLibrary() {
+    ChangeWindowMode(1);
+    ASSERT_EQ(InitLibrarySystem(), 0);
+    window_ = GetMainWindowHandle();
+    InitKeyInputBuffer();
+  }
+  static std::vector<int> DrainQueue() {
+    std::vector<int> codes;
+    while (InputCharQueue.readIndex != InputCharQueue.writeIndex) codes.push_back(PopInputChar());
+    return codes;
+  }
+  plat::HWND window_ = nullptr;
+};
+
+TEST_F(MessagePumpTest, OneCallDispatchesTwelveQueuedMessages) {
+  StartLibrary();
+  std::vector<int> posted;
+  for (int i = 0; i < 12; ++i) {
+    ASSERT_TRUE(plat::PostMessageA(window_, plat::WM_CHAR, 'a' + i, 0));
+    posted.push_back('a' + i);
+  }
+  EXPECT_EQ(PumpWindowMessage(), 0);
+  EXPECT_EQ(DrainQueue(), posted);
+  plat::MSG msg = {};
+  EXPECT_FALSE(plat::PeekMessageA(&msg, nullptr, 0, 0, plat::PM_NOREMOVE));
+}
+
+TEST_F(MessagePumpTest, QuitMakesEveryLaterCallReturnMinusOne) {
+  StartLibrary();
+  plat::PostQuitMessage(0);
+  EXPECT_EQ(PumpWindowMessage(), -1);
+  EXPECT_EQ(GetQuitMessageFlag(), 1);
+  // Once quitting, a message taken from the queue is dropped undispatched.
+  plat::PostMessageA(window_, plat::WM_CHAR, 'q', 0);
+  EXPECT_EQ(PumpWindowMessage(), -1);
+  EXPECT_TRUE(DrainQueue().empty());
+  plat::MSG msg = {};
+  EXPECT_FALSE(plat::PeekMessageA(&msg, window_, 0, 0, plat::PM_NOREMOVE));
+  EXPECT_EQ(PumpWindowMessage(), -1);
+}
+
+TEST_F(MessagePumpTest, WithoutAMainWindowTheCallOnlyReportsTheQuitFlag) {
+  ASSERT_EQ(GetMainWindowHandle(), nullptr);
+  EXPECT_EQ(PumpWindowMessage(), 0);
+  gLibrary.quit = 1;
+  EXPECT_EQ(PumpWindowMessage(), -1);
+}
+
+TEST_F(MessagePumpTest, InactiveApplicationWaitsInTheCallUntilItIsActiveAgain) {
+  StartLibrary();
+  MainWindowProc(window_, plat::WM_ACTIVATE, plat::WA_INACTIVE, 0);
+  ASSERT_EQ(GetActiveFlag(), 0);
+
+  constexpr uint32_t kInactiveMs = 50;
+  const uint32_t start = plat::timeGetTime();
+  std::atomic<bool> posted{false};
+  std::thread activator([&] {
+    while (plat::timeGetTime() - start < kInactiveMs) std::this_thread::yield();
+    plat::PostMessageA(window_, plat::WM_ACTIVATE, plat::WA_ACTIVE, 0);
+    posted = true;
+  });
+  EXPECT_EQ(PumpWindowMessage(), 0);
+  activator.join();
+  EXPECT_TRUE(posted.load());
+  EXPECT_EQ(GetActiveFlag(), 1);
+  EXPECT_GE(plat::timeGetTime() - start, kInactiveMs);
+}
+
+TEST_F(MessagePumpTest, RunningInTheBackgroundDoesNotWait) {
+  StartLibrary();
+  SetRunInBackground(1);
+  MainWindowProc(window_, plat::WM_ACTIVATE, plat::WA_INACTIVE, 0);
+  const uint32_t start = plat::timeGetTime();
+  EXPECT_EQ(PumpWindowMessage(), 0);
+  WaitWhileInactive();  // window mode with background running: returns at once
+  EXPECT_LT(plat::timeGetTime() - start, 5u);
+  EXPECT_EQ(GetActiveFlag(), 0);
+}
+
+TEST_F(MessagePumpTest, ClosePostedEndsTheInactiveWait) {
+  StartLibrary();
+  MainWindowProc(window_, plat::WM_ACTIVATE, plat::WA_INACTIVE, 0);
+  gWindow.closePosted = 1;
+  plat::PostMessageA(window_, plat::WM_CLOSE, 0, 0);
+  // The close is taken in the first round; the window goes and the call reports the quit.
+  EXPECT_EQ(PumpWindowMessage(), -1);
+}
+
+}  // namespace
+}  // namespace orbel

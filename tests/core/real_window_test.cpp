@@ -1,0 +1,60 @@
+// The library on a real display: run by CTest under Xvfb with ORBEL_HOST=sdl (tests/extra_tests.cmake),
+// it opens a real X window with the set title and client size, and WM_CLOSE takes it away again. The
+// X server is asked with xwininfo. Elsewhere (headless runs) the test skips itself.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "orbel/core/library.h"
+#include "orbel/core/main_window.h"
+#include "orbel/core/message_pump.h"
+#include "orbel/core/window_mode.h"
+#include "platform/win/message_queue.h"
+#include "test_support.h"
+
+namespace orbel {
+namespace {
+
+constexpr char kTitle[] = "OrbelRealWindow";
+
+// The line of `xwininfo -root -tree` that names the window, or "" when there is none.
+std::string FindXWindow(const char* title) {
+  FILE* pipe = popen("xwininfo -root -tree 2>/dev/null", "r");
+  if (pipe == nullptr) return "";
+  std::string found;
+  char line[1024];
+  const std::string quoted = std::string("\"") + title + "\"";
+  while (std::fgets(line, sizeof line, pipe) != nullptr) {
+    if (found.empty() && std::string(line).find(quoted) != std::string::npos) found = line;
+  }
+  pclose(pipe);
+  return found;
+}
+
+TEST(RealWindowTest, OpensATitledWindowOfTheScreenSizeAndClosesItOnWmClose) {
+  const char* host = std::getenv("ORBEL_HOST");
+  if (std::getenv("ORBEL_REAL_WINDOW_TEST") == nullptr || host == nullptr || std::string(host) != "sdl") {
+    GTEST_SKIP() << "runs under Xvfb with ORBEL_HOST=sdl and ORBEL_REAL_WINDOW_TEST=1";
+  }
+  testing::ScopedWorkDir work;
+  SetMainWindowTitle(kTitle);
+  ChangeWindowMode(1);
+  ASSERT_EQ(InitLibrarySystem(), 0);
+  for (int i = 0; i < 10; ++i) PumpWindowMessage();
+
+  const std::string shown = FindXWindow(kTitle);
+  ASSERT_FALSE(shown.empty()) << "no X window titled " << kTitle;
+  EXPECT_NE(shown.find(" 640x480+"), std::string::npos) << shown;
+
+  ASSERT_TRUE(plat::PostMessageA(GetMainWindowHandle(), plat::WM_CLOSE, 0, 0));
+  int result = 0;
+  for (int i = 0; i < 100 && result == 0; ++i) result = PumpWindowMessage();
+  EXPECT_EQ(result, -1);
+  EXPECT_TRUE(FindXWindow(kTitle).empty()) << "the X window outlived WM_CLOSE";
+  EXPECT_EQ(EndLibrarySystem(), 0);
+}
+
+}  // namespace
+}  // namespace orbel
