@@ -1,0 +1,174 @@
+// The JPEG loader: libjpeg (6b interface) reads through a source manager over the library's stream,
+// with a 4096-byte buffer; a truncated file ends in an inserted end-of-image code instead of failing.
+// Output: the grey ramp for one component, R8G8B8 for three; other component counts are refused.
+// Depends on libjpeg, image_reader and color_data.
+// NOTE: libjpeg errors leave by longjmp. Nothing between setjmp and the decoder calls has a
+// destructor; the pixel block is held in a plain record and freed on the error road.
+#include <cstdio>  // jpeglib.h needs FILE
+#include <csetjmp>
+#include <cstring>  // memset, memcpy
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+#include "orbel/image/image_loader.h"
+#include "orbel/image/image_reader.h"
+
+namespace orbel {
+
+namespace {
+
+constexpr size_t kJpegBufferSize = 4096;
+
+// The source manager and what it reads (allocated from the decompressor's permanent pool).
+struct JpegSourceRecord {
+  jpeg_source_mgr pub;
+  JOCTET* buffer;
+  uint8_t startOfFile;
+  StreamData* stream;
+  int64_t end;  // stream position one past the last byte
+};
+
+struct JpegErrorRecord {
+  jpeg_error_mgr pub;
+  jmp_buf jump;
+};
+
+struct JpegJob {
+  jpeg_decompress_struct cinfo;
+  JpegErrorRecord error;
+  void* pixels;  // tracked pixel block
+};
+
+void JpegInitSource(j_decompress_ptr cinfo) {
+  reinterpret_cast<JpegSourceRecord*>(cinfo->src)->startOfFile = 1;
+}
+
+boolean JpegFillInputBuffer(j_decompress_ptr cinfo) {
+  auto* src = reinterpret_cast<JpegSourceRecord*>(cinfo->src);
+  int32_t here = src->stream->functions.Tell(src->stream->handle);
+  int64_t left = here < 0 ? 0 : src->end - here;
+  size_t got = 0;
+  if (left > 0) {
+    size_t want = left < static_cast<int64_t>(kJpegBufferSize) ? static_cast<size_t>(left) : kJpegBufferSize;
+    got = src->stream->functions.Read(src->buffer, 1, want, src->stream->handle);
+  }
+  if (got == 0) {
+    if (src->startOfFile) ERREXIT(cinfo, JERR_INPUT_EMPTY);
+    WARNMS(cinfo, JWRN_JPEG_EOF);
+    src->buffer[0] = 0xFF;
+    src->buffer[1] = JPEG_EOI;
+    got = 2;
+  }
+  src->pub.next_input_byte = src->buffer;
+  src->pub.bytes_in_buffer = got;
+  src->startOfFile = 0;
+  return TRUE;
+}
+
+void JpegSkipInputData(j_decompress_ptr cinfo, long count) {
+  jpeg_source_mgr* src = cinfo->src;
+  if (count <= 0) return;
+  while (count > static_cast<long>(src->bytes_in_buffer)) {
+    count -= static_cast<long>(src->bytes_in_buffer);
+    JpegFillInputBuffer(cinfo);
+  }
+  src->next_input_byte += count;
+  src->bytes_in_buffer -= static_cast<size_t>(count);
+}
+
+void JpegTermSource(j_decompress_ptr) {}
+
+void JpegErrorExit(j_common_ptr cinfo) {
+  (*cinfo->err->output_message)(cinfo);
+  longjmp(reinterpret_cast<JpegErrorRecord*>(cinfo->err)->jump, 1);
+}
+
+void SetJpegReadStream(j_decompress_ptr cinfo, StreamData* stream) {
+  if (cinfo->src == nullptr) {
+    auto* record = static_cast<JpegSourceRecord*>(
+        (*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, sizeof(JpegSourceRecord)));
+    record->buffer = static_cast<JOCTET*>(
+        (*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, kJpegBufferSize));
+    cinfo->src = &record->pub;
+  }
+  auto* src = reinterpret_cast<JpegSourceRecord*>(cinfo->src);
+  src->pub.init_source = JpegInitSource;
+  src->pub.fill_input_buffer = JpegFillInputBuffer;
+  src->pub.skip_input_data = JpegSkipInputData;
+  src->pub.resync_to_restart = jpeg_resync_to_restart;
+  src->pub.term_source = JpegTermSource;
+  src->stream = stream;
+  int64_t left = StreamBytesLeft(stream);
+  int32_t here = stream->functions.Tell(stream->handle);
+  src->end = left < 0 ? here : here + left;
+  src->pub.bytes_in_buffer = 0;
+  src->pub.next_input_byte = nullptr;
+}
+
+// The decode proper; libjpeg errors leave it by longjmp to LoadJpegImage.
+int DecodeJpeg(JpegJob* job, StreamData* stream, GraphImage* image) {
+  j_decompress_ptr cinfo = &job->cinfo;
+  jpeg_create_decompress(cinfo);
+  SetJpegReadStream(cinfo, stream);
+  jpeg_read_header(cinfo, TRUE);
+  jpeg_start_decompress(cinfo);
+  int components = cinfo->output_components;
+  uint32_t width = cinfo->output_width, height = cinfo->output_height;
+  if (components != 1 && components != 3) return -1;
+  uint32_t stride, bytes;
+  if (width == 0 || height == 0 || !CheckedImageBytes(width, components, 1, &stride) ||
+      !CheckedImageBytes(stride, height, 1, &bytes)) {
+    return -1;
+  }
+  JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE, stride, 1);
+  job->pixels = MemAlloc(bytes, "jpeg pixels", __LINE__);
+  if (job->pixels == nullptr) return -1;
+  auto* out = static_cast<uint8_t*>(job->pixels);
+  while (cinfo->output_scanline < height) {
+    uint8_t* dst = out + static_cast<size_t>(cinfo->output_scanline) * stride;
+    if (jpeg_read_scanlines(cinfo, row, 1) != 1) return -1;
+    const uint8_t* src = row[0];
+    if (components == 1) {
+      memcpy(dst, src, stride);
+    } else {
+      for (uint32_t x = 0; x < width; ++x, src += 3, dst += 3) {
+        dst[0] = src[2];
+        dst[1] = src[1];
+        dst[2] = src[0];
+      }
+    }
+  }
+  jpeg_finish_decompress(cinfo);
+  if (components == 1) {
+    SetColorDataGray8(&image->format);
+  } else {
+    SetColorData24Bit(&image->format);
+  }
+  image->width = width;
+  image->height = height;
+  image->pitch = stride;
+  image->pixels = job->pixels;
+  job->pixels = nullptr;
+  return 0;
+}
+
+}  // namespace
+
+int LoadJpegImage(StreamData* stream, GraphImage* image) {
+  JpegJob job;
+  memset(&job, 0, sizeof(job));
+  job.cinfo.err = jpeg_std_error(&job.error.pub);
+  job.error.pub.error_exit = JpegErrorExit;
+  if (setjmp(job.error.jump)) {
+    jpeg_destroy_decompress(&job.cinfo);
+    MemFree(job.pixels);
+    return -1;
+  }
+  int result = DecodeJpeg(&job, stream, image);
+  jpeg_destroy_decompress(&job.cinfo);
+  MemFree(job.pixels);
+  return result;
+}
+
+}  // namespace orbel
