@@ -1,0 +1,208 @@
+// Plain blit, 16-bit family: the per-field rules of every blend mode for R5G6B5 sources (direct,
+// with a 4-byte alpha layout, or paletted): the six-bit table blend, the signed-product blend, the
+// packed 16-bit add and subtract and the p = 128 halving. Fields: R bits 11-15, G 5-10, B 0-4.
+// Depends on plain_blit_loops.h (loop shapes) and the blend tables. No MMX-specific loops exist here.
+#include <cstring>  // memcpy
+
+#include "orbel/softrender/plain_blit.h"
+#include "orbel/softrender/plain_blit_loops.h"
+#include "orbel/softrender/plain_blit_simd.h"
+
+namespace orbel {
+
+namespace {
+
+using blit::Context;
+using blit::SrcPixel;
+
+// ---- Packed add and subtract --------------------------------------------------------------------
+// One pixel at a time. The lowest bits of G and R are the carry and borrow guards, as in the 32-bit
+// rules; two pixels packed in one word would lose the upper pixel's blue bit 0 to the lower pixel's
+// red guard, so the one-pixel rule is the only rule.
+
+inline uint32_t PackedAdd16(uint32_t d, uint32_t v) {
+  const uint32_t sum = (d & 0xF7DF) + (v & 0xF7DF);
+  const uint32_t c = sum & 0x10820;
+  return (sum | (c - (c >> 5)) | ((d | v) & 0x0820)) & 0xFFFF;
+}
+
+inline uint32_t PackedSub16(uint32_t d, uint32_t v) {
+  const uint32_t t = (d | 0x10820) - (v & 0xF7DF);
+  const uint32_t c = t & 0x10820;
+  return t & (c - (c >> 5)) & 0xFFFF;
+}
+
+inline uint32_t Halve16(uint32_t d, uint32_t s) { return ((s >> 1) & 0x7BEF) + ((d >> 1) & 0x7BEF); }
+
+// Applies f(g, f, n) to the R, G and B fields (n = field width in bits).
+template <class F>
+inline uint32_t F3(uint32_t d, uint32_t s, F f) {
+  return static_cast<uint32_t>(f(static_cast<int>((d >> 11) & 31), static_cast<int>((s >> 11) & 31), 5)) << 11 |
+         static_cast<uint32_t>(f(static_cast<int>((d >> 5) & 63), static_cast<int>((s >> 5) & 63), 6)) << 5 |
+         static_cast<uint32_t>(f(static_cast<int>(d & 31), static_cast<int>(s & 31), 5));
+}
+
+// ---- Sources ------------------------------------------------------------------------------------------
+
+struct Src16 {
+  static constexpr bool kHasAlpha = false;
+  static constexpr int kBytes = 2;
+  static SrcPixel Load(const uint8_t* row, int x, const Context&) {
+    const uint32_t v = blit::Load16(row + 2 * x);
+    return {v, v, 255};
+  }
+};
+
+// Colour in bytes 0-1, alpha in byte 2.
+struct Src16Alpha {
+  static constexpr bool kHasAlpha = true;
+  static constexpr int kBytes = 4;
+  static SrcPixel Load(const uint8_t* row, int x, const Context&) {
+    const uint32_t v = blit::Load32(row + 4 * x);
+    return {v & 0xFFFF, v & 0xFFFF, (v >> 16) & 0xFF};
+  }
+};
+
+struct SrcPal16 {
+  static constexpr bool kHasAlpha = false;
+  static constexpr int kBytes = 1;
+  static SrcPixel Load(const uint8_t* row, int x, const Context& c) {
+    const uint32_t i = row[x];
+    return {i, static_cast<const uint16_t*>(c.palette)[i], 255};
+  }
+};
+
+// ---- Mode rules ---------------------------------------------------------------------------------------
+
+struct Ops16 {
+  static uint32_t LoadDst(const uint8_t* row, int x) { return blit::Load16(row + 2 * x); }
+  static void StoreDst(uint8_t* row, int x, uint32_t v) { blit::Store16(row + 2 * x, static_cast<uint16_t>(v)); }
+
+  static uint32_t Brighten(uint32_t s, const Context& c) {
+    return c.brightR[(s >> 11) & 31] << 11 | c.brightG[(s >> 5) & 63] << 5 | c.brightB[s & 31];
+  }
+
+  // NOTE: as at 32 bits, multiply does not skip alpha-0 pixels on the normal path (it blackens
+  // them); the run-code path skips them as transparent runs.
+  template <int Mode>
+  static constexpr bool SkipsAlphaZero() {
+    return Mode != 4;
+  }
+
+  template <class Src, int Mode, bool Alpha, bool Trans, bool Bright, bool Blend>
+  static bool FastRow(uint8_t* drow, const uint8_t* srow, const uint8_t* brow, int width, const Context& c) {
+    return simd::FastRow16<Src::kBytes, Mode, Alpha, Trans, Bright, Blend>(drow, srow, brow, width, c);
+  }
+
+  template <int Mode, int Cls, bool Bright, bool Blend, bool Run>
+  static uint32_t Apply(uint32_t d, uint32_t s, uint32_t a, uint32_t w, const Context& c) {
+    constexpr bool kPlain = Cls == blit::kNoAlpha || Cls == blit::kOpaque;
+    const int ia = static_cast<int>(a);
+    const int iw = static_cast<int>(w);
+    const int p = c.p;
+    if constexpr (Mode == 0) {
+      if constexpr (kPlain || (Cls == blit::kNoFlag && !Blend)) {
+        if constexpr (!Blend) return s;
+        return F3(d, s, [iw](int g, int f, int) { return (g * 256 + (f - g) * iw) >> 8; });
+      } else if constexpr (!Blend) {
+        return F3(d, s, [ia](int g, int f, int) { return (g * 256 + (f - g) * ia) >> 8; });
+      } else {
+        return F3(d, s, [ia, iw](int g, int f, int) { return (g * 65536 + (f - g) * iw * ia) >> 16; });
+      }
+    } else if constexpr (Mode == 1 || Mode == 10 || Mode == 11) {
+      // Mode 10 blends the complemented field, mode 11 the product of the fields.
+      auto term = [](int g, int f, int n) {
+        if constexpr (Mode == 1) return f;
+        else if constexpr (Mode == 10) return ((1 << n) - 1) - f;
+        else return (f * g) >> n;
+      };
+      if constexpr (Mode == 1 && Cls == blit::kNoAlpha && !Run && !Bright && !Blend) {
+        // The normal path's plain alpha blend reads the six-bit table with k = p / 4.
+        return F3(d, s, [&c](int g, int f, int) { return static_cast<int>(c.sixBit[f][g]); });
+      } else if constexpr (kPlain && !Blend) {
+        const int32_t* sp = c.signedP;
+        return F3(d, s, [=](int g, int f, int n) { return g + sp[term(g, f, n) - g]; });
+      } else if constexpr (kPlain) {
+        return F3(d, s, [=](int g, int f, int n) { return (g * 65536 + (term(g, f, n) - g) * iw * p) >> 16; });
+      } else if constexpr (!Blend) {
+        return F3(d, s, [=](int g, int f, int n) { return (g * 65536 + (term(g, f, n) - g) * ia * p) >> 16; });
+      } else {
+        return F3(d, s, [=](int g, int f, int n) {
+          return static_cast<int>((static_cast<int64_t>(g) * 16777216 +
+                                   static_cast<int64_t>(term(g, f, n) - g) * iw * ia * p) >> 24);
+        });
+      }
+    } else if constexpr (Mode == 2 || Mode == 3) {
+      uint32_t v;
+      if constexpr (!Blend) {
+        const uint32_t* prod = c.prodP;
+        if (kPlain || a == 255) {
+          v = F3(0, s, [prod](int, int f, int) { return static_cast<int>(prod[f]); });
+        } else {
+          v = F3(0, s, [prod, ia](int, int f, int) { return static_cast<int>(prod[(f * ia) >> 8]); });
+        }
+      } else {
+        const uint32_t k = kPlain ? w * static_cast<uint32_t>(p) : w * a * static_cast<uint32_t>(p);
+        const int sh = kPlain ? 16 : 24;
+        v = F3(0, s, [k, sh](int, int f, int) { return static_cast<int>((static_cast<uint32_t>(f) * k) >> sh); });
+      }
+      return Mode == 2 ? PackedAdd16(d, v) : PackedSub16(d, v);
+    } else {
+      static_assert(Mode == 4);
+      if constexpr (!Blend) {
+        if (kPlain || a == 255) return F3(d, s, [](int g, int f, int n) { return (f * g) >> n; });
+        return F3(d, s, [ia](int g, int f, int n) { return (f * g * ia) >> (n + 8); });
+      } else {
+        if constexpr (kPlain) return F3(d, s, [iw](int g, int f, int n) { return (f * g * iw) >> (n + 8); });
+        return F3(d, s, [iw, ia](int g, int f, int n) { return (f * g * iw * ia) >> (n + 16); });
+      }
+    }
+  }
+};
+
+// ---- Special-value loops --------------------------------------------------------------------------
+
+template <class Src, bool Trans>
+void HalveLoop(const PlainBlitFrame& f, const Context& c) {
+  for (int y = 0; y < f.height; ++y) {
+    uint8_t* drow = f.dst + y * f.dstPitch;
+    const uint8_t* srow = f.src + y * f.srcPitch;
+    for (int x = 0; x < f.width; ++x) {
+      const SrcPixel px = Src::Load(srow, x, c);
+      if (Trans && px.key == c.key) continue;
+      blit::Store16(drow + 2 * x, static_cast<uint16_t>(Halve16(blit::Load16(drow + 2 * x), px.s)));
+    }
+  }
+}
+
+template <class Src>
+bool RunSpecial(const PlainBlitFrame& f, const Context& c) {
+  if (f.runTable != nullptr || f.blend != nullptr || f.bright != 0xFFFFFF || f.srcAlpha) return false;
+  if (f.mode == 0 && !f.trans && Src::kBytes == 2) {
+    for (int y = 0; y < f.height; ++y) std::memcpy(f.dst + y * f.dstPitch, f.src + y * f.srcPitch, 2 * static_cast<size_t>(f.width));
+    return true;
+  }
+  if (f.mode == 1 && f.param == 128) {
+    if (Src::kBytes == 2 && simd::Halve16Rows(f, c)) return true;
+    if (f.trans) HalveLoop<Src, true>(f, c);
+    else HalveLoop<Src, false>(f, c);
+    return true;
+  }
+  return false;
+}
+
+template <class Src>
+void RunSource(const PlainBlitFrame& f, const Context& c) {
+  if (!RunSpecial<Src>(f, c)) blit::RunFamily<Ops16, Src>(f, c);
+}
+
+}  // namespace
+
+void PlainBlit16(const PlainBlitFrame& frame) {
+  const Context c = blit::MakeContext(frame);
+  if (frame.palette != nullptr) RunSource<SrcPal16>(frame, c);
+  else if (frame.srcAlpha) RunSource<Src16Alpha>(frame, c);
+  else RunSource<Src16>(frame, c);
+}
+
+}  // namespace orbel

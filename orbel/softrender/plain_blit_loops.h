@@ -1,0 +1,197 @@
+// The plain blit's loop shapes, written once and instantiated per pixel family: the normal walk
+// (transparency or alpha test, brightness, blend weight, mode rule) and the run-code walk, each a
+// template over the selectors (mode, source alpha, transparency, brightness, blend image) so every
+// combination gets its own loop with no per-pixel test beyond the transparency or alpha test.
+// A family supplies Ops (pixel arithmetic) and Src (how a source pixel is read).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#include "orbel/softrender/blend_tables.h"
+#include "orbel/softrender/plain_blit.h"
+
+namespace orbel::blit {
+
+// How a source pixel meets the mode rule.
+enum PixelClass {
+  kNoAlpha,      // source without alpha
+  kOpaque,       // alpha source, alpha 255 under the transparency flag (or an opaque run)
+  kTranslucent,  // alpha source, general alpha rule (under the flag, or a translucent run)
+  kNoFlag,       // alpha source drawn without the transparency flag
+};
+
+// Values fixed per draw: lookup rows and the transparent colour.
+struct Context {
+  int p;
+  const uint32_t* prodP;     // product row p
+  const uint32_t* brightR;   // product rows of the brightness bytes
+  const uint32_t* brightG;
+  const uint32_t* brightB;
+  const int32_t* signedP;    // signed product row p, entered at d = 0
+  const uint8_t (*sixBit)[64];  // six-bit block for k = p / 4, [s][d]
+  const uint8_t* weight;     // blend-graph weights
+  uint32_t key;
+  const void* palette;
+};
+
+inline Context MakeContext(const PlainBlitFrame& f) {
+  Context c;
+  c.p = f.param;
+  c.prodP = BlendProductTable[f.param];
+  c.brightR = BlendProductTable[(f.bright >> 16) & 0xFF];
+  c.brightG = BlendProductTable[(f.bright >> 8) & 0xFF];
+  c.brightB = BlendProductTable[f.bright & 0xFF];
+  c.signedP = BlendSignedProductRow(f.param);
+  c.sixBit = BlendSixBitTable[f.param / 4];
+  c.weight = BlendGraphWeightTable;
+  c.key = f.key;
+  c.palette = f.palette;
+  return c;
+}
+
+inline uint32_t Load32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+inline uint16_t Load16(const uint8_t* p) {
+  uint16_t v;
+  std::memcpy(&v, p, 2);
+  return v;
+}
+inline void Store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+inline void Store16(uint8_t* p, uint16_t v) { std::memcpy(p, &v, 2); }
+
+// A source pixel: the value the transparency test compares, the colour, the alpha.
+struct SrcPixel {
+  uint32_t key;
+  uint32_t s;
+  uint32_t a;
+};
+
+// ---- Loop shapes ------------------------------------------------------------------------------------
+
+using LoopFn = void (*)(const PlainBlitFrame&, const Context&);
+
+template <class Ops, class Src, int Mode, bool Alpha, bool Trans, bool Bright, bool Blend>
+void NormalLoop(const PlainBlitFrame& f, const Context& c) {
+  for (int y = 0; y < f.height; ++y) {
+    uint8_t* drow = f.dst + y * f.dstPitch;
+    const uint8_t* srow = f.src + y * f.srcPitch;
+    const uint8_t* brow = Blend ? f.blend + y * f.blendPitch : nullptr;
+    if (Ops::template FastRow<Src, Mode, Alpha, Trans, Bright, Blend>(drow, srow, brow, f.width, c)) continue;
+    for (int x = 0; x < f.width; ++x) {
+      const SrcPixel px = Src::Load(srow, x, c);
+      if constexpr (!Alpha && Trans) {
+        if (px.key == c.key) continue;
+      }
+      const uint32_t s = Bright ? Ops::Brighten(px.s, c) : px.s;
+      uint32_t w = 0;
+      if constexpr (Blend) w = c.weight[brow[x]];
+      const uint32_t d = Ops::LoadDst(drow, x);
+      uint32_t out;
+      if constexpr (Alpha && Trans) {
+        if (px.a == 0 && Ops::template SkipsAlphaZero<Mode>()) continue;
+        out = px.a == 255 ? Ops::template Apply<Mode, kOpaque, Bright, Blend, false>(d, s, 255, w, c)
+                          : Ops::template Apply<Mode, kTranslucent, Bright, Blend, false>(d, s, px.a, w, c);
+      } else if constexpr (Alpha) {
+        out = Ops::template Apply<Mode, kNoFlag, Bright, Blend, false>(d, s, px.a, w, c);
+      } else {
+        out = Ops::template Apply<Mode, kNoAlpha, Bright, Blend, false>(d, s, 255, w, c);
+      }
+      Ops::StoreDst(drow, x, out);
+    }
+  }
+}
+
+// Run-code walk: each row is a string of codes ended by kRunEnd; transparent runs are skipped
+// without reading the pixels, opaque runs take the alpha-255 (or no-alpha) rule, translucent runs
+// the general alpha rule.
+template <class Ops, class Src, int Mode, bool Alpha, bool Bright, bool Blend>
+void RunLoop(const PlainBlitFrame& f, const Context& c) {
+  const MemImgRunTable* code = f.runTable;
+  constexpr int kOpaqueClass = Alpha ? kOpaque : kNoAlpha;
+  for (int y = 0; y < f.height; ++y) {
+    uint8_t* drow = f.dst + y * f.dstPitch;
+    const uint8_t* srow = f.src + y * f.srcPitch;
+    const uint8_t* brow = Blend ? f.blend + y * f.blendPitch : nullptr;
+    int x = 0;
+    for (uint8_t k = *code++; k != kRunEnd; k = *code++) {
+      int n = (k & 0x3F) + 1;
+      const int kind = k >> 6;
+      if (n > f.width - x) n = f.width - x;  // a table never runs past its row; stay safe regardless
+      if (kind == kRunOpaque || (kind == kRunTranslucent && !Alpha)) {
+        for (int i = x; i < x + n; ++i) {
+          const SrcPixel px = Src::Load(srow, i, c);
+          const uint32_t s = Bright ? Ops::Brighten(px.s, c) : px.s;
+          const uint32_t w = Blend ? c.weight[brow[i]] : 0;
+          Ops::StoreDst(drow, i, Ops::template Apply<Mode, kOpaqueClass, Bright, Blend, true>(Ops::LoadDst(drow, i), s, 255, w, c));
+        }
+      } else if (kind == kRunTranslucent) {
+        for (int i = x; i < x + n; ++i) {
+          const SrcPixel px = Src::Load(srow, i, c);
+          const uint32_t s = Bright ? Ops::Brighten(px.s, c) : px.s;
+          const uint32_t w = Blend ? c.weight[brow[i]] : 0;
+          Ops::StoreDst(drow, i, Ops::template Apply<Mode, kTranslucent, Bright, Blend, true>(Ops::LoadDst(drow, i), s, px.a, w, c));
+        }
+      }
+      x += n;
+    }
+  }
+}
+
+// ---- Selector tables ------------------------------------------------------------------------------
+// Index bits: 1 transparency, 2 source alpha, 4 brightness, 8 blend image. Sources that cannot
+// carry alpha fold the alpha bit away, so no dead loops are generated for them.
+
+template <class Ops, class Src, int Mode, int I>
+void NormalEntry(const PlainBlitFrame& f, const Context& c) {
+  NormalLoop<Ops, Src, Mode, Src::kHasAlpha && (I & 2) != 0, (I & 1) != 0, (I & 4) != 0, (I & 8) != 0>(f, c);
+}
+
+template <class Ops, class Src, int Mode, int I>
+void RunEntry(const PlainBlitFrame& f, const Context& c) {
+  RunLoop<Ops, Src, Mode, Src::kHasAlpha && (I & 2) != 0, (I & 4) != 0, (I & 8) != 0>(f, c);
+}
+
+template <class Ops, class Src, int Mode, size_t... I>
+constexpr std::array<LoopFn, sizeof...(I)> MakeNormalTable(std::index_sequence<I...>) {
+  return {&NormalEntry<Ops, Src, Mode, static_cast<int>(I)>...};
+}
+
+template <class Ops, class Src, int Mode, size_t... I>
+constexpr std::array<LoopFn, sizeof...(I)> MakeRunTable(std::index_sequence<I...>) {
+  return {&RunEntry<Ops, Src, Mode, static_cast<int>(I)>...};
+}
+
+inline int SelectorIndex(const PlainBlitFrame& f) {
+  return (f.trans ? 1 : 0) | (f.srcAlpha ? 2 : 0) | (f.bright != 0xFFFFFF ? 4 : 0) | (f.blend != nullptr ? 8 : 0);
+}
+
+template <class Ops, class Src, int Mode>
+void RunMode(const PlainBlitFrame& f, const Context& c) {
+  static constexpr auto kNormal = MakeNormalTable<Ops, Src, Mode>(std::make_index_sequence<16>{});
+  static constexpr auto kRun = MakeRunTable<Ops, Src, Mode>(std::make_index_sequence<16>{});
+  const int i = SelectorIndex(f);
+  (f.runTable != nullptr ? kRun : kNormal)[i](f, c);
+}
+
+// Dispatch on the blend mode; modes without loops draw nothing.
+template <class Ops, class Src>
+void RunFamily(const PlainBlitFrame& f, const Context& c) {
+  switch (f.mode) {
+    case 0: RunMode<Ops, Src, 0>(f, c); break;
+    case 1: RunMode<Ops, Src, 1>(f, c); break;
+    case 2: RunMode<Ops, Src, 2>(f, c); break;
+    case 3: RunMode<Ops, Src, 3>(f, c); break;
+    case 4: RunMode<Ops, Src, 4>(f, c); break;
+    case 10: RunMode<Ops, Src, 10>(f, c); break;
+    case 11: RunMode<Ops, Src, 11>(f, c); break;
+    default: break;
+  }
+}
+
+}  // namespace orbel::blit
