@@ -5,6 +5,12 @@
 
 #include <cstdint>
 
+// Records the public calls pass by pointer; their fields are the library's (orbel/image/color_data.h).
+namespace orbel {
+struct ColorData;
+struct GraphImage;
+}  // namespace orbel
+
 // ---- Library start, end and frame ---------------------------------------------------------------
 // Start-up, shut-down and the per-frame message turn take the process-wide API lock; every other call
 // is meant for the thread that drives the library.
@@ -39,6 +45,14 @@ int GetRandomNumber(int max);
 // ---- Files --------------------------------------------------------------------------------------
 
 // ---- Images -------------------------------------------------------------------------------------
+
+// Fills a pixel-format description from a depth and four channel masks. 0, or -1 for a bad depth.
+int BuildColorFormat(orbel::ColorData* format, int bitDepth, uint32_t redMask, uint32_t greenMask,
+                     uint32_t blueMask, uint32_t alphaMask);
+// Makes a 32-bit (X8R8G8B8) image of the size, pixels uninitialised. 0, or -1 when out of memory.
+int MakeImage32(int width, int height, orbel::GraphImage* image);
+// Frees an image's pixels and clears the record. 0.
+int FreeGraphImage(orbel::GraphImage* image);
 
 // Deletes every soft image. 0.
 int DeleteAllSoftImages();
