@@ -1,4 +1,5 @@
-# Tests that need more than one executable or a real display. Each engineer keeps a separate block.
+# Tests that need more than one executable or a real display. Tests under xvfb-run share the resource
+# lock "xvfb": two xvfb-run -a started at once can pick the same display number.
 
 # ---- windows: the SDL host under a virtual X server ---------------------------------------------
 # Runs the HostSdl tests of platform_tests with ORBEL_HOST=sdl inside xvfb-run (skipped without it).
@@ -8,7 +9,7 @@ if(ORBEL_XVFB_RUN AND TARGET platform_tests)
   add_test(NAME platform.HostSdlUnderXvfb
            COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ASAN_OPTIONS=detect_leaks=0
                    $<TARGET_FILE:platform_tests> --gtest_filter=HostSdl.*)
-  set_tests_properties(platform.HostSdlUnderXvfb PROPERTIES TIMEOUT 60)
+  set_tests_properties(platform.HostSdlUnderXvfb PROPERTIES TIMEOUT 60 RESOURCE_LOCK xvfb)
 endif()
 # ---- end of windows block -----------------------------------------------------------------------
 
@@ -21,6 +22,6 @@ if(ORBEL_XVFB_RUN AND TARGET core_tests)
   add_test(NAME core.RealWindowUnderXvfb
            COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ORBEL_REAL_WINDOW_TEST=1 ASAN_OPTIONS=detect_leaks=0
                    $<TARGET_FILE:core_tests> --gtest_filter=RealWindowTest.*)
-  set_tests_properties(core.RealWindowUnderXvfb PROPERTIES TIMEOUT 60)
+  set_tests_properties(core.RealWindowUnderXvfb PROPERTIES TIMEOUT 60 RESOURCE_LOCK xvfb)
 endif()
 # ---- end of core block --------------------------------------------------------------------------

@@ -29,10 +29,6 @@ struct ColorOpSetup {
   const int32_t* signedP;  // BlendSignedProductTable row p, entered at 0
 };
 
-// The operation of one colour type (0: 5:6:5, 1: 32-bit) and blend mode; Apply draws one pixel.
-template <int kType, int kMode>
-struct ColorOp;
-
 using stretch::Blue565;
 using stretch::Byte;
 using stretch::Green565;
@@ -44,157 +40,88 @@ using stretch::Red565;
 using stretch::Store16;
 using stretch::Store32;
 
-// ---- Colour type 1 (32-bit): channels are bytes 0-2; byte 3 is kept unless a mode says otherwise ----
+// ---- The operations --------------------------------------------------------------------------------
 
+// What modes 1, 10 and 11 move a channel (or an n-bit field) d toward: the colour's c, its inverse,
+// or the product with d.
+template <int kMode>
+inline int32_t TargetOf(int32_t d, int32_t c, int n) {
+  if constexpr (kMode == 1) {
+    return c;
+  } else if constexpr (kMode == 10) {
+    return ((1 << n) - 1) - c;
+  } else {
+    static_assert(kMode == 11);
+    return (d * c) >> n;
+  }
+}
+
+// Colour type 1 (32-bit): channels are bytes 0-2; byte 3 is kept unless a mode says otherwise.
 template <class Channel>
 inline uint32_t PerChannel32(uint32_t d, uint32_t c, Channel channel) {
   return (d & 0xFF000000u) |
          Pack888(channel(Byte(d, 16), Byte(c, 16)), channel(Byte(d, 8), Byte(c, 8)), channel(Byte(d, 0), Byte(c, 0)));
 }
 
-template <>
-struct ColorOp<1, 0> {
-  static constexpr int kBytes = 4;
-  static constexpr bool kPlainFill = true;  // every pixel becomes the colour
-  const ColorOpSetup& s;
-  void Apply(uint8_t* d) const { Store32(d, s.color); }
-};
-template <>
-struct ColorOp<1, 1> {
-  static constexpr int kBytes = 4;
-  static constexpr bool kPlainFill = false;
-  const ColorOpSetup& s;
-  void Apply(uint8_t* d) const {
-    const int32_t p = s.param;
-    Store32(d, PerChannel32(Load32(d), s.color, [p](int32_t dc, int32_t c) { return ((c - dc) * p + (dc << 8)) >> 8; }));
-  }
-};
-template <>
-struct ColorOp<1, 2> {
-  static constexpr int kBytes = 4;
-  static constexpr bool kPlainFill = false;
-  const ColorOpSetup& s;
-  void Apply(uint8_t* d) const { Store32(d, stretch::PackedAdd888(Load32(d), s.value)); }
-};
-template <>
-struct ColorOp<1, 3> {
-  static constexpr int kBytes = 4;
-  static constexpr bool kPlainFill = false;
-  const ColorOpSetup& s;
-  void Apply(uint8_t* d) const { Store32(d, stretch::PackedSub888(Load32(d), s.value)); }
-};
-template <>
-struct ColorOp<1, 4> {
-  static constexpr int kBytes = 4;
-  static constexpr bool kPlainFill = false;
-  const ColorOpSetup& s;
-  void Apply(uint8_t* d) const {
-    Store32(d, PerChannel32(Load32(d), s.color, [](int32_t dc, int32_t c) { return (dc * c) >> 8; }));
-  }
-};
-template <>
-struct ColorOp<1, 10> {
-  static constexpr int kBytes = 4;
-  static constexpr bool kPlainFill = false;
-  const ColorOpSetup& s;
-  void Apply(uint8_t* d) const {
-    const int32_t p = s.param;
-    Store32(d, PerChannel32(Load32(d), s.color,
-                            [p](int32_t dc, int32_t c) { return (((255 - c) - dc) * p + (dc << 8)) >> 8; }));
-  }
-};
-template <>
-struct ColorOp<1, 11> {
-  static constexpr int kBytes = 4;
-  static constexpr bool kPlainFill = false;
-  const ColorOpSetup& s;
-  void Apply(uint8_t* d) const {
-    const int32_t p = s.param;
-    Store32(d, PerChannel32(Load32(d), s.color, [p](int32_t dc, int32_t c) {
-      const int32_t m = (dc * c) >> 8;
-      return ((m - dc) * p + (dc << 8)) >> 8;
-    }));
-  }
-};
+// Colour type 0 (5:6:5): each field moved by the signed product row, d + S(p, target - d).
+template <int kMode>
+inline uint32_t TowardTarget565(uint32_t d, uint32_t c, const int32_t* t) {
+  const int32_t dr = Red565(d);
+  const int32_t dg = Green565(d);
+  const int32_t db = Blue565(d);
+  return Pack565(dr + t[TargetOf<kMode>(dr, Red565(c), 5) - dr], dg + t[TargetOf<kMode>(dg, Green565(c), 6) - dg],
+                 db + t[TargetOf<kMode>(db, Blue565(c), 5) - db]);
+}
 
-// ---- Colour type 0 (5:6:5) ------------------------------------------------------------------------
+// The operation of one colour type (0: 5:6:5, 1: 32-bit) and blend mode; Apply draws one pixel.
+template <int kType, int kMode>
+struct ColorOp {
+  static constexpr int kBytes = kType == 1 ? 4 : 2;
+  static constexpr bool kPlainFill = kMode == 0;  // every pixel becomes the colour
+  const ColorOpSetup& s;
 
-template <>
-struct ColorOp<0, 0> {
-  static constexpr int kBytes = 2;
-  static constexpr bool kPlainFill = true;
-  const ColorOpSetup& s;
-  void Apply(uint8_t* d) const { Store16(d, s.color); }
-};
-template <>
-struct ColorOp<0, 1> {
-  static constexpr int kBytes = 2;
-  static constexpr bool kPlainFill = false;
-  const ColorOpSetup& s;
   void Apply(uint8_t* d) const {
-    const uint32_t dv = Load16(d);
-    const int32_t* t = s.signedP;
-    Store16(d, Pack565(Red565(dv) + t[Red565(s.color) - Red565(dv)], Green565(dv) + t[Green565(s.color) - Green565(dv)],
-                       Blue565(dv) + t[Blue565(s.color) - Blue565(dv)]));
+    if constexpr (kType == 1) {
+      Store32(d, Apply32(Load32(d)));
+    } else {
+      Store16(d, Apply565(Load16(d)));
+    }
   }
-};
-template <>
-struct ColorOp<0, 2> {
-  static constexpr int kBytes = 2;
-  static constexpr bool kPlainFill = false;
-  const ColorOpSetup& s;
-  void Apply(uint8_t* d) const { Store16(d, stretch::PackedAdd565(Load16(d), s.value)); }
-};
-template <>
-struct ColorOp<0, 3> {
-  static constexpr int kBytes = 2;
-  static constexpr bool kPlainFill = false;
-  const ColorOpSetup& s;
-  void Apply(uint8_t* d) const { Store16(d, stretch::PackedSub565(Load16(d), s.value)); }
-};
-// Fields multiplied in place; the red product reaches 63488^2, so it is formed unsigned.
-template <>
-struct ColorOp<0, 4> {
-  static constexpr int kBytes = 2;
-  static constexpr bool kPlainFill = false;
-  const ColorOpSetup& s;
-  void Apply(uint8_t* d) const {
-    const uint32_t dv = Load16(d);
-    const uint32_t c = s.color;
-    const uint32_t r = (((dv & 0xF800u) * (c & 0xF800u)) >> 16) & 0xF800u;
-    const uint32_t g = (((dv & 0x07E0u) * (c & 0x07E0u)) >> 11) & 0x07E0u;
-    const uint32_t b = ((dv & 0x1Fu) * (c & 0x1Fu)) >> 5;
-    Store16(d, r | g | b);
+
+  uint32_t Apply32(uint32_t d) const {
+    if constexpr (kMode == 0) {
+      return s.color;
+    } else if constexpr (kMode == 2) {
+      return stretch::PackedAdd888(d, s.value);
+    } else if constexpr (kMode == 3) {
+      return stretch::PackedSub888(d, s.value);
+    } else if constexpr (kMode == 4) {
+      return PerChannel32(d, s.color, [](int32_t dc, int32_t c) { return (dc * c) >> 8; });
+    } else {
+      const int32_t p = s.param;
+      return PerChannel32(d, s.color, [p](int32_t dc, int32_t c) {
+        return ((TargetOf<kMode>(dc, c, 8) - dc) * p + (dc << 8)) >> 8;
+      });
+    }
   }
-};
-template <>
-struct ColorOp<0, 10> {
-  static constexpr int kBytes = 2;
-  static constexpr bool kPlainFill = false;
-  const ColorOpSetup& s;
-  void Apply(uint8_t* d) const {
-    const uint32_t dv = Load16(d);
-    const uint32_t c = ~s.color & 0xFFFF;
-    const int32_t* t = s.signedP;
-    Store16(d, Pack565(Red565(dv) + t[Red565(c) - Red565(dv)], Green565(dv) + t[Green565(c) - Green565(dv)],
-                       Blue565(dv) + t[Blue565(c) - Blue565(dv)]));
-  }
-};
-template <>
-struct ColorOp<0, 11> {
-  static constexpr int kBytes = 2;
-  static constexpr bool kPlainFill = false;
-  const ColorOpSetup& s;
-  void Apply(uint8_t* d) const {
-    const uint32_t dv = Load16(d);
-    const int32_t* t = s.signedP;
-    const int32_t dr = Red565(dv);
-    const int32_t dg = Green565(dv);
-    const int32_t db = Blue565(dv);
-    const int32_t mr = (dr * Red565(s.color)) >> 5;
-    const int32_t mg = (dg * Green565(s.color)) >> 6;
-    const int32_t mb = (db * Blue565(s.color)) >> 5;
-    Store16(d, Pack565(dr + t[mr - dr], dg + t[mg - dg], db + t[mb - db]));
+
+  uint32_t Apply565(uint32_t d) const {
+    if constexpr (kMode == 0) {
+      return s.color;
+    } else if constexpr (kMode == 2) {
+      return stretch::PackedAdd565(d, s.value);
+    } else if constexpr (kMode == 3) {
+      return stretch::PackedSub565(d, s.value);
+    } else if constexpr (kMode == 4) {
+      // Fields multiplied in place; the red product reaches 63488^2, so it is formed unsigned.
+      const uint32_t c = s.color;
+      const uint32_t r = (((d & 0xF800u) * (c & 0xF800u)) >> 16) & 0xF800u;
+      const uint32_t g = (((d & 0x07E0u) * (c & 0x07E0u)) >> 11) & 0x07E0u;
+      const uint32_t b = ((d & 0x1Fu) * (c & 0x1Fu)) >> 5;
+      return r | g | b;
+    } else {
+      return TowardTarget565<kMode>(d, s.color, s.signedP);
+    }
   }
 };
 

@@ -15,23 +15,6 @@ namespace {
 using blit::Context;
 using blit::SrcPixel;
 
-// ---- Packed add and subtract --------------------------------------------------------------------
-// One pixel at a time. The lowest bits of G and R are the carry and borrow guards, as in the 32-bit
-// rules; two pixels packed in one word would lose the upper pixel's blue bit 0 to the lower pixel's
-// red guard, so the one-pixel rule is the only rule.
-
-inline uint32_t PackedAdd16(uint32_t d, uint32_t v) {
-  const uint32_t sum = (d & 0xF7DF) + (v & 0xF7DF);
-  const uint32_t c = sum & 0x10820;
-  return (sum | (c - (c >> 5)) | ((d | v) & 0x0820)) & 0xFFFF;
-}
-
-inline uint32_t PackedSub16(uint32_t d, uint32_t v) {
-  const uint32_t t = (d | 0x10820) - (v & 0xF7DF);
-  const uint32_t c = t & 0x10820;
-  return t & (c - (c >> 5)) & 0xFFFF;
-}
-
 inline uint32_t Halve16(uint32_t d, uint32_t s) { return ((s >> 1) & 0x7BEF) + ((d >> 1) & 0x7BEF); }
 
 // Applies f(g, f, n) to the R, G and B fields (n = field width in bits).
@@ -146,7 +129,7 @@ struct Ops16 {
         const int sh = kPlain ? 16 : 24;
         v = F3(0, s, [k, sh](int, int f, int) { return static_cast<int>((static_cast<uint32_t>(f) * k) >> sh); });
       }
-      return Mode == 2 ? PackedAdd16(d, v) : PackedSub16(d, v);
+      return Mode == 2 ? pixel::PackedAdd565(d, v) : pixel::PackedSub565(d, v);
     } else {
       static_assert(Mode == 4);
       if constexpr (!Blend) {

@@ -15,42 +15,6 @@ namespace {
 using blit::Context;
 using blit::SrcPixel;
 
-// ---- Packed add and subtract --------------------------------------------------------------------
-// Three channels at once with guard bits: the lowest bits of green and red are masked out so the
-// carry (or borrow) of the channel below lands there. So those bits are or-ed, not added, and a red
-// overflow sets bit 24.
-
-inline uint32_t PackedAdd32(uint32_t d, uint32_t v) {
-  const uint32_t sum = (d & 0xFEFEFF) + (v & 0xFEFEFF);
-  const uint32_t c = sum & 0x1010100;
-  return sum | (c - (c >> 8)) | ((d | v) & 0x10100);
-}
-
-inline uint32_t PackedSub32(uint32_t d, uint32_t v) {
-  const uint32_t t = (d | 0x1010100) - (v & 0xFEFEFF);
-  const uint32_t c = t & 0x1010100;
-  return t & (c - (c >> 8));
-}
-
-// Exact per-byte saturation on all four bytes (what the MMX loops give).
-inline uint32_t SaturatingAdd32(uint32_t d, uint32_t s) {
-  uint32_t r = 0;
-  for (int i = 0; i < 32; i += 8) {
-    const uint32_t v = ((d >> i) & 0xFF) + ((s >> i) & 0xFF);
-    r |= (v > 255 ? 255 : v) << i;
-  }
-  return r;
-}
-
-inline uint32_t SaturatingSub32(uint32_t d, uint32_t s) {
-  uint32_t r = 0;
-  for (int i = 0; i < 32; i += 8) {
-    const int v = static_cast<int>((d >> i) & 0xFF) - static_cast<int>((s >> i) & 0xFF);
-    r |= static_cast<uint32_t>(v < 0 ? 0 : v) << i;
-  }
-  return r;
-}
-
 inline uint32_t Halve32(uint32_t d, uint32_t s) { return ((s >> 1) & 0x7F7F7F) + ((d >> 1) & 0x7F7F7F); }
 
 // Applies f(d, s) to blue, green and red; byte 3 of the result is 0.
@@ -153,7 +117,7 @@ struct Ops32 {
         const int sh = (!kPlain && Blend) ? 24 : 16;
         v = Ch3(0, s, [f, sh](int, int ss) { return static_cast<int>((static_cast<uint32_t>(ss) * f) >> sh); });
       }
-      return Mode == 2 ? PackedAdd32(d, v) : PackedSub32(d, v);
+      return Mode == 2 ? pixel::PackedAdd888(d, v) : pixel::PackedSub888(d, v);
     } else {
       static_assert(Mode == 4);
       if constexpr (kPlain && !Blend) {
@@ -204,8 +168,8 @@ bool RunSpecial(const PlainBlitFrame& f, const Context& c) {
   if ((f.mode == 2 || f.mode == 3) && f.param == 255 && f.mmx) {
     if (Src::kBytes == 4 && simd::Saturate32Rows(f, c)) return true;
     const bool add = f.mode == 2;
-    if (f.trans) SpecialLoop<Src, true>(f, c, add ? SaturatingAdd32 : SaturatingSub32);
-    else SpecialLoop<Src, false>(f, c, add ? SaturatingAdd32 : SaturatingSub32);
+    if (f.trans) SpecialLoop<Src, true>(f, c, add ? pixel::SatAddBytes : pixel::SatSubBytes);
+    else SpecialLoop<Src, false>(f, c, add ? pixel::SatAddBytes : pixel::SatSubBytes);
     return true;
   }
   return false;

@@ -7,10 +7,10 @@
 
 #include <array>
 #include <cstdint>
-#include <cstring>
 #include <utility>
 
 #include "orbel/softrender/blend_tables.h"
+#include "orbel/softrender/packed_pixels.h"
 #include "orbel/softrender/plain_blit.h"
 
 namespace orbel::blit {
@@ -52,18 +52,10 @@ inline Context MakeContext(const PlainBlitFrame& f) {
   return c;
 }
 
-inline uint32_t Load32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-inline uint16_t Load16(const uint8_t* p) {
-  uint16_t v;
-  std::memcpy(&v, p, 2);
-  return v;
-}
-inline void Store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
-inline void Store16(uint8_t* p, uint16_t v) { std::memcpy(p, &v, 2); }
+using pixel::Load16;
+using pixel::Load32;
+using pixel::Store16;
+using pixel::Store32;
 
 // A source pixel: the value the transparency test compares, the colour, the alpha.
 struct SrcPixel {

@@ -190,17 +190,7 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
            },
            [&](uint32_t d, uint32_t s) {
              const uint32_t v = prod[s & 0xFF] | prod[(s >> 8) & 0xFF] << 8 | prod[(s >> 16) & 0xFF] << 16;
-             uint32_t out;
-             if constexpr (Mode == 2) {
-               const uint32_t sum = (d & 0xFEFEFF) + (v & 0xFEFEFF);
-               const uint32_t cc = sum & 0x1010100;
-               out = sum | (cc - (cc >> 8)) | ((d | v) & 0x10100);
-             } else {
-               const uint32_t t = (d | 0x1010100) - (v & 0xFEFEFF);
-               const uint32_t cc = t & 0x1010100;
-               out = t & (cc - (cc >> 8));
-             }
-             return keyedOne(d, s, out);
+             return keyedOne(d, s, Mode == 2 ? pixel::PackedAdd888(d, v) : pixel::PackedSub888(d, v));
            });
       return true;
     } else if constexpr (Mode == 4) {
@@ -252,9 +242,7 @@ inline bool Saturate32Rows(const PlainBlitFrame& f, const blit::Context& c) {
          },
          [&](uint32_t d, uint32_t s) {
            if (f.trans && s == c.key) return d;
-           const __m128i r = add ? _mm_adds_epu8(_mm_cvtsi32_si128(static_cast<int>(d)), _mm_cvtsi32_si128(static_cast<int>(s)))
-                                 : _mm_subs_epu8(_mm_cvtsi32_si128(static_cast<int>(d)), _mm_cvtsi32_si128(static_cast<int>(s)));
-           return static_cast<uint32_t>(_mm_cvtsi128_si32(r));
+           return add ? pixel::SatAddBytes(d, s) : pixel::SatSubBytes(d, s);
          });
   }
   return true;
@@ -347,17 +335,7 @@ inline bool FastRow16(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
            },
            [&](uint32_t d, uint32_t s) {
              const uint32_t v = prod[(s >> 11) & 31] << 11 | prod[(s >> 5) & 63] << 5 | prod[s & 31];
-             uint32_t out;
-             if constexpr (Mode == 2) {
-               const uint32_t sum = (d & 0xF7DF) + (v & 0xF7DF);
-               const uint32_t cc = sum & 0x10820;
-               out = (sum | (cc - (cc >> 5)) | ((d | v) & 0x0820)) & 0xFFFF;
-             } else {
-               const uint32_t t = (d | 0x10820) - (v & 0xF7DF);
-               const uint32_t cc = t & 0x10820;
-               out = t & (cc - (cc >> 5)) & 0xFFFF;
-             }
-             return keyedOne(d, s, out);
+             return keyedOne(d, s, Mode == 2 ? pixel::PackedAdd565(d, v) : pixel::PackedSub565(d, v));
            });
       return true;
     } else if constexpr (Mode == 4) {

@@ -165,20 +165,14 @@ void DrawExtendMemImgMmx(MemImg* dest, const MemImg* src, const plat::RECT* dest
   const bool is16 = sb->colorType == kMemImgR5G6B5;
   if (paletted) {
     if (is16) {
-      stretch::DrawStretchPalette16(s, mode);
+      stretch::DrawStretchPalette<stretch::Kind565>(s, mode);
     } else {
-      stretch::DrawStretchPalette32(s, mode);
-    }
-  } else if (mode == 0 || mode == 11) {
-    if (is16) {
-      stretch::DrawStretchCopy16(s, mode);
-    } else {
-      stretch::DrawStretchCopy32(s, mode);
+      stretch::DrawStretchPalette<stretch::Kind888>(s, mode);
     }
   } else if (is16) {
-    stretch::DrawStretchDirect16(s, mode);
+    stretch::DrawStretchDirect<stretch::Kind565>(s, mode);
   } else {
-    stretch::DrawStretchDirect32(s, mode);
+    stretch::DrawStretchDirect<stretch::Kind888>(s, mode);
   }
 }
 

@@ -1,8 +1,8 @@
 // The stretched blit of memory images: a whole source image drawn into a destination rectangle by
 // nearest-pixel stepping in 16.16 fixed point, mirrored on an axis whose coordinates come reversed,
 // under the draw state's blend mode, parameter, brightness and draw area. Depends on mem_img.h,
-// blend_tables.h, the draw state and ClipRect. The pixel loops live in stretch_blit_{16,32,pal16,
-// pal32,copy}.cpp; the shared walk in stretch_blit_walk.h. No result is reported.
+// blend_tables.h, the draw state and ClipRect. The pixel loops live in stretch_blit_direct.cpp and
+// stretch_blit_palette.cpp, the shared walk in stretch_blit_walk.h. No result is reported.
 #pragma once
 
 #include <cstdint>

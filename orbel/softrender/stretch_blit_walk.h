@@ -7,11 +7,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>  // memcpy for unaligned pixel access
 #include <utility>
-#if defined(__SSE2__)
-#include <emmintrin.h>  // packed saturating byte subtraction
-#endif
+
+#include "orbel/softrender/packed_pixels.h"
+#include "orbel/softrender/stretch_blit.h"
 
 namespace orbel::stretch {
 
@@ -58,21 +57,15 @@ struct StretchSetup {
 
 // ---- Pixel access and arithmetic ----------------------------------------------------------------
 
-inline uint32_t Load16(const uint8_t* p) {
-  uint16_t v;
-  std::memcpy(&v, p, 2);
-  return v;
-}
-inline uint32_t Load32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-inline void Store16(uint8_t* p, uint32_t v) {
-  const uint16_t w = static_cast<uint16_t>(v);
-  std::memcpy(p, &w, 2);
-}
-inline void Store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+using pixel::Load16;
+using pixel::Load32;
+using pixel::PackedAdd565;
+using pixel::PackedAdd888;
+using pixel::PackedSub565;
+using pixel::PackedSub888;
+using pixel::SatSubBytes;
+using pixel::Store16;
+using pixel::Store32;
 
 inline int32_t Red565(uint32_t x) { return static_cast<int32_t>((x >> 11) & 31); }
 inline int32_t Green565(uint32_t x) { return static_cast<int32_t>((x >> 5) & 63); }
@@ -95,47 +88,72 @@ inline int32_t Mix24(int32_t d, int32_t x, int64_t k) {
   return static_cast<int32_t>((static_cast<int64_t>(d) * 16777216 + (x - d) * k) >> 24);
 }
 
-// Saturating add of two 5:6:5 pixels in one word. The lowest green and red bits (5 and 11) and bit 16
-// serve as carry slots; a field that does not saturate gets the OR of both lowest bits and the carry
-// from below as its lowest bit.
-inline uint32_t PackedAdd565(uint32_t d, uint32_t v) {
-  const uint32_t t = (d & 0xF7DEF7DFu) + (v & 0xF7DEF7DFu);
-  const uint32_t c = t & 0x08210820u;
-  return ((c - (c >> 5)) | ((d | v) & 0x820u) | t) & 0xFFFFu;
+// ---- Pixel kinds ---------------------------------------------------------------------------------
+
+// The three colour fields of a pixel: 5:6:5 fields, or bytes 2, 1 and 0 of a 32-bit word.
+struct Fields {
+  int32_t r;
+  int32_t g;
+  int32_t b;
+};
+
+// What the loops of one pixel size need: access, the fields and their widths, joining fields back
+// over a destination word, the packed add and subtract, and the move of a field toward x by p alone.
+// 5:6:5 moves through the signed product row (p x / 255 toward zero), 32-bit by (d 256 + (x - d) p)
+// >> 8: the two sizes round differently, and both roundings are kept.
+struct Kind565 {
+  static constexpr int kBytes = 2;
+  static constexpr int kRedBits = 5;
+  static constexpr int kGreenBits = 6;
+  static constexpr int kBlueBits = 5;
+  static constexpr uint32_t kValueMask = 0xFFFF;
+  static uint32_t Load(const uint8_t* p) { return Load16(p); }
+  static void Store(uint8_t* p, uint32_t v) { Store16(p, v); }
+  static Fields Split(uint32_t w) { return {Red565(w), Green565(w), Blue565(w)}; }
+  static uint32_t Join(uint32_t, const Fields& f) { return Pack565(f.r, f.g, f.b); }
+  static uint32_t Add(uint32_t d, uint32_t v) { return PackedAdd565(d, v); }
+  static uint32_t Sub(uint32_t d, uint32_t v) { return PackedSub565(d, v); }
+  static int32_t MoveByP(const StretchSetup& s, int32_t d, int32_t x) { return d + s.signedP[x - d]; }
+};
+
+// 32-bit: Join keeps byte 3 of the destination.
+struct Kind888 {
+  static constexpr int kBytes = 4;
+  static constexpr int kRedBits = 8;
+  static constexpr int kGreenBits = 8;
+  static constexpr int kBlueBits = 8;
+  static constexpr uint32_t kValueMask = 0xFFFFFFFFu;
+  static uint32_t Load(const uint8_t* p) { return Load32(p); }
+  static void Store(uint8_t* p, uint32_t v) { Store32(p, v); }
+  static Fields Split(uint32_t w) { return {Byte(w, 16), Byte(w, 8), Byte(w, 0)}; }
+  static uint32_t Join(uint32_t d, const Fields& f) { return Keep3(d, Pack888(f.r, f.g, f.b)); }
+  static uint32_t Add(uint32_t d, uint32_t v) { return PackedAdd888(d, v); }
+  static uint32_t Sub(uint32_t d, uint32_t v) { return PackedSub888(d, v); }
+  static int32_t MoveByP(const StretchSetup& s, int32_t d, int32_t x) { return Mix8(d, x, s.param); }
+};
+
+// Each field's complement within its width (mode 10).
+template <class Px>
+inline Fields Invert(const Fields& f) {
+  return {((1 << Px::kRedBits) - 1) - f.r, ((1 << Px::kGreenBits) - 1) - f.g, ((1 << Px::kBlueBits) - 1) - f.b};
 }
-// Saturating subtract of 5:6:5 pixels: the same slots act as borrow guards, so a pixel minus itself
-// leaves the lowest red bit set (0x0800).
-inline uint32_t PackedSub565(uint32_t d, uint32_t v) {
-  const uint32_t t = (d | 0x08210820u) - (v & 0xF7DEF7DFu);
-  const uint32_t c = t & 0x08210820u;
-  return ((c - (c >> 5)) & t) & 0xFFFFu;
-}
-// Saturating add of the three colour bytes; byte 3 of the result is the carry out of red.
-inline uint32_t PackedAdd888(uint32_t d, uint32_t v) {
-  const uint32_t t = (v & 0x00FEFEFFu) + (d & 0x00FEFEFFu);
-  const uint32_t c = t & 0x01010100u;
-  return (c - (c >> 8)) | ((v | d) & 0x00010100u) | t;
-}
-// Saturating subtract of the three colour bytes; byte 3 of the result is 0.
-inline uint32_t PackedSub888(uint32_t d, uint32_t v) {
-  const uint32_t t = (d | 0x01010100u) - (v & ~0x01010100u);
-  const uint32_t m = t & 0x01010100u;
-  return (m - (m >> 8)) & t;
-}
-// Exact unsigned saturating subtraction of all four bytes (the processor's packed form).
-inline uint32_t SatSubBytes(uint32_t d, uint32_t s) {
-#if defined(__SSE2__)
-  const __m128i r = _mm_subs_epu8(_mm_cvtsi32_si128(static_cast<int>(d)), _mm_cvtsi32_si128(static_cast<int>(s)));
-  return static_cast<uint32_t>(_mm_cvtsi128_si32(r));
-#else
-  uint32_t out = 0;
-  for (int shift = 0; shift < 32; shift += 8) {
-    const uint32_t a = (d >> shift) & 0xFF;
-    const uint32_t b = (s >> shift) & 0xFF;
-    out |= (a > b ? a - b : 0u) << shift;
+
+// The fields under the brightness (product-table rows of the brightness bytes).
+template <bool kBright>
+inline Fields Brighten(const StretchSetup& s, const Fields& f) {
+  if constexpr (kBright) {
+    return {static_cast<int32_t>(s.rowR[f.r]), static_cast<int32_t>(s.rowG[f.g]), static_cast<int32_t>(s.rowB[f.b])};
+  } else {
+    return f;
   }
-  return out;
-#endif
+}
+
+// fn(d_c, x_c, n) on each field of the destination word d and of x (n: the field width in bits),
+// joined back over d.
+template <class Px, class Fn>
+inline uint32_t MapFields(uint32_t d, const Fields& x, Fn fn) {
+  const Fields df = Px::Split(d);
+  return Px::Join(d, {fn(df.r, x.r, Px::kRedBits), fn(df.g, x.g, Px::kGreenBits), fn(df.b, x.b, Px::kBlueBits)});
 }
 
 // ---- The walk -------------------------------------------------------------------------------------
@@ -206,7 +224,10 @@ constexpr std::array<StretchLoop, sizeof...(I)> MakeLoopTable(std::index_sequenc
   return {&RunKernel<Kernel<((I >> 3) & 1) != 0, ((I >> 2) & 1) != 0, ((I >> 1) & 1) != 0, (I & 1) != 0>>...};
 }
 
-// Runs the one loop of `Kernel` that the call's selectors pick.
+// Runs the one loop of `Kernel` that the call's selectors pick. NOTE: give each kernel template a name
+// of its own across the stretch_blit_*.cpp files, even inside anonymous namespaces: the compiler can
+// merge two same-named kernels passed as template template arguments, and one file then runs the
+// other's loops.
 template <template <bool, bool, bool, bool> class Kernel>
 void RunSelected(const StretchSetup& s) {
   static constexpr auto table = MakeLoopTable<Kernel>(std::make_index_sequence<16>());
@@ -268,13 +289,56 @@ inline bool UsesAlpha(const DirectTexel& t) {
   }
 }
 
+// ---- The full-strength subtract ----------------------------------------------------------------------
+
+// Subtract at p = 255, white brightness, no blend image and no alpha: the source value itself (a
+// direct pixel, or a paletted pixel's entry from ScratchPalette), byte by byte with saturation over
+// all four bytes (32-bit with the MMX flag set) or by the packed subtract. A fast loop.
+template <class Px, bool kPalette, bool kMmx>
+struct FullSubtract {
+  template <bool kBlend, bool kBright, bool kAlpha, bool kTrans>
+  struct Kernel {
+    static constexpr bool kFast = true;
+    static constexpr int kDstBytes = Px::kBytes;
+    struct Source {
+      uint32_t v;
+    };
+    const StretchSetup& s;
+
+    bool Fetch(ptrdiff_t so, ptrdiff_t, Source& out) const {
+      if constexpr (kPalette) {
+        const uint32_t index = s.src[so];
+        if (kTrans && index == s.transColor) return false;
+        out.v = Px::Load(reinterpret_cast<const uint8_t*>(ScratchPalette) + index * Px::kBytes);
+        return true;
+      } else {
+        out.v = Px::Load(s.src + so);
+        return !(kTrans && out.v == s.transColor);
+      }
+    }
+    void Put(uint8_t* dst, const Source& src) const {
+      const uint32_t d = Px::Load(dst);
+      Px::Store(dst, kMmx ? SatSubBytes(d, src.v) : Px::Sub(d, src.v));
+    }
+  };
+};
+
+template <class Px, bool kPalette>
+void RunFullSubtract(const StretchSetup& s) {
+  if constexpr (Px::kBytes == 4) {
+    if (s.mmx) {
+      RunSelected<FullSubtract<Px, kPalette, true>::template Kernel>(s);
+      return;
+    }
+  }
+  RunSelected<FullSubtract<Px, kPalette, false>::template Kernel>(s);
+}
+
 // ---- Pixel groups (mode already checked against p by the frame; mode 1 at p = 255 arrives as 0) ----
 
-void DrawStretchDirect16(const StretchSetup& s, int mode);  // modes 1, 2, 3, 4, 10
-void DrawStretchDirect32(const StretchSetup& s, int mode);  // modes 1, 2, 3, 4, 10
-void DrawStretchCopy16(const StretchSetup& s, int mode);    // modes 0, 11
-void DrawStretchCopy32(const StretchSetup& s, int mode);    // modes 0, 11
-void DrawStretchPalette16(const StretchSetup& s, int mode); // modes 0-4, 10, 11
-void DrawStretchPalette32(const StretchSetup& s, int mode); // modes 0-4, 10, 11
+template <class Px>
+void DrawStretchDirect(const StretchSetup& s, int mode);   // modes 0-4, 10, 11
+template <class Px>
+void DrawStretchPalette(const StretchSetup& s, int mode);  // modes 0-4, 10, 11
 
 }  // namespace orbel::stretch

@@ -13,27 +13,20 @@
 #include "platform/win/gdi_dc.h"
 #include "platform/win/message_box.h"
 #include "platform/win/test_controls.h"
-#include "test_support.h"
-#include "window_test_recorder.h"
+#include "window_test_fixture.h"
 
 namespace {
 
 using namespace plat;
 using namespace windows_test;
 
-class HostHeadless : public orbel::testing::VirtualClockTest {
+class HostHeadless : public RecordingWindowTest {
  protected:
-  void SetUp() override {
-    VirtualClockTest::SetUp();
-    ClearRecording();
-    RegisterTestClass();
-  }
   void TearDown() override {
-    ClearRecording();
     unsetenv("ORBEL_HEADLESS_SCRIPT");
     unsetenv("ORBEL_MESSAGEBOX_ANSWER");
     unsetenv("ORBEL_HEADLESS_CAPTURE_DIR");
-    VirtualClockTest::TearDown();
+    RecordingWindowTest::TearDown();
   }
   // A shown popup window with a client area of width x height at (x, y).
   HWND MakeShown(int x, int y, int width, int height) {

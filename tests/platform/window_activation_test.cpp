@@ -1,24 +1,14 @@
 #include "platform/win/test_controls.h"
 #include "platform/win/window.h"
-#include "test_support.h"
-#include "window_test_recorder.h"
+#include "window_test_fixture.h"
 
 namespace {
 
 using namespace plat;
 using namespace windows_test;
 
-class WindowActivation : public orbel::testing::VirtualClockTest {
+class WindowActivation : public RecordingWindowTest {
  protected:
-  void SetUp() override {
-    VirtualClockTest::SetUp();
-    ClearRecording();
-    RegisterTestClass();
-  }
-  void TearDown() override {
-    ClearRecording();
-    VirtualClockTest::TearDown();
-  }
   HWND Make(const char* title, DWORD style = 0x80CA0000) {
     return CreateWindowExA(0, kClass, title, style, 0, 0, 200, 150, nullptr, nullptr, nullptr, nullptr);
   }

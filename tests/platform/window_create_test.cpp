@@ -5,26 +5,14 @@
 #include "platform/win/test_controls.h"
 #include "platform/win/window.h"
 #include "platform/win/window_messages.h"
-#include "test_support.h"
-#include "window_test_recorder.h"
+#include "window_test_fixture.h"
 
 namespace {
 
 using namespace plat;
 using namespace windows_test;
 
-class WindowCreate : public orbel::testing::VirtualClockTest {
- protected:
-  void SetUp() override {
-    VirtualClockTest::SetUp();
-    ClearRecording();
-    RegisterTestClass();
-  }
-  void TearDown() override {
-    ClearRecording();
-    VirtualClockTest::TearDown();
-  }
-};
+using WindowCreate = RecordingWindowTest;
 
 constexpr DWORD kWindowStyle = 0x80CA0000;  // popup, caption, system menu, minimise box
 constexpr DWORD kWindowExStyle = 0x300;     // client edge, window edge

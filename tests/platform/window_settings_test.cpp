@@ -5,26 +5,14 @@
 #include "platform/win/menu.h"
 #include "platform/win/test_controls.h"
 #include "platform/win/user_system.h"
-#include "test_support.h"
-#include "window_test_recorder.h"
+#include "window_test_fixture.h"
 
 namespace {
 
 using namespace plat;
 using namespace windows_test;
 
-class WindowSettings : public orbel::testing::VirtualClockTest {
- protected:
-  void SetUp() override {
-    VirtualClockTest::SetUp();
-    ClearRecording();
-    RegisterTestClass();
-  }
-  void TearDown() override {
-    ClearRecording();
-    VirtualClockTest::TearDown();
-  }
-};
+using WindowSettings = RecordingWindowTest;
 
 TEST_F(WindowSettings, ShowCursorCountsAndTheLoopsOfTheLibraryEnd) {
   EXPECT_EQ(ShowCursor(FALSE), -1);

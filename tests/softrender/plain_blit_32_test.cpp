@@ -231,27 +231,8 @@ TEST_F(PlainBlit32, WideLoopsMatchOnePixelDraws) {
         const MemImg* b = (flags & 8) ? blend.get() : nullptr;
         const int trans = flags & 1;
         const int mmx = (flags & 16) ? 1 : 0;
-        OwnedImg wide(kW, kH, kMemImgX8R8G8B8);
-        OwnedImg single(kW, kH, kMemImgX8R8G8B8);
-        for (int i = 0; i < kW * kH; ++i) {
-          wide.Set(i % kW, i / kW, dstPixels[i]);
-          single.Set(i % kW, i / kW, dstPixels[i]);
-        }
-        DrawMemImgWithMmxFlag(wide.get(), s.get(), 0, 0, trans, b, mmx);
-        for (int y = 0; y < kH; ++y) {
-          for (int x = 0; x < kW; ++x) {
-            MemImg sv{}, bv{};
-            ASSERT_EQ(DeriveMemImg(&sv, s.get(), x, y, 1, 1), 0);
-            if (b != nullptr) {
-              ASSERT_EQ(DeriveMemImg(&bv, blend.get(), x, y, 1, 1), 0);
-            }
-            DrawMemImgWithMmxFlag(single.get(), &sv, x, y, trans, b != nullptr ? &bv : nullptr, mmx);
-            TerminateMemImg(&sv);
-            TerminateMemImg(&bv);
-            ASSERT_EQ(wide.Get(x, y), single.Get(x, y))
-                << "mode " << mode << " p " << p << " flags " << flags << " at " << x << "," << y;
-          }
-        }
+        ASSERT_TRUE(WideMatchesSingle(dstPixels, s, b, trans, mmx))
+            << "mode " << mode << " p " << p << " flags " << flags;
       }
     }
   }

@@ -129,6 +129,38 @@ bool ReadPng(const std::filesystem::path& path, int* width, int* height, std::ve
 
 }  // namespace
 
+::testing::AssertionResult WideMatchesSingle(const std::vector<uint32_t>& dstPixels, OwnedImg& src,
+                                             const MemImg* blend, int trans, int mmx) {
+  const int w = src.get()->width;
+  const int h = src.get()->height;
+  const int colorType = src.base()->colorType;
+  OwnedImg wide(w, h, colorType);
+  OwnedImg single(w, h, colorType);
+  for (int i = 0; i < w * h; ++i) {
+    wide.Set(i % w, i / w, dstPixels[i]);
+    single.Set(i % w, i / w, dstPixels[i]);
+  }
+  DrawMemImgWithMmxFlag(wide.get(), src.get(), 0, 0, trans, blend, mmx);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      MemImg sv{}, bv{};
+      if (DeriveMemImg(&sv, src.get(), x, y, 1, 1) != 0) return ::testing::AssertionFailure() << "no view at " << x << "," << y;
+      if (blend != nullptr && DeriveMemImg(&bv, blend, x, y, 1, 1) != 0) {
+        TerminateMemImg(&sv);
+        return ::testing::AssertionFailure() << "no blend view at " << x << "," << y;
+      }
+      DrawMemImgWithMmxFlag(single.get(), &sv, x, y, trans, blend != nullptr ? &bv : nullptr, mmx);
+      TerminateMemImg(&sv);
+      TerminateMemImg(&bv);
+      if (wide.Get(x, y) != single.Get(x, y)) {
+        return ::testing::AssertionFailure() << "rows give " << std::hex << wide.Get(x, y) << ", one pixel at a time "
+                                             << single.Get(x, y) << std::dec << " at " << x << "," << y;
+      }
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
 ::testing::AssertionResult MatchesGolden(const std::string& name, int width, int height,
                                          const std::vector<uint32_t>& pixels) {
   const std::filesystem::path golden =

@@ -78,6 +78,12 @@ struct RowCase {
 };
 ::testing::AssertionResult CheckRow(int colorType, const RowCase& c);
 
+// Draws `src` at (0, 0) over a destination of its size holding `dstPixels` twice: as whole rows (the
+// wide loops), and one pixel at a time through one-pixel views of `src` and `blend` (the per-pixel
+// code). The two destinations must be equal; a mismatch names the first differing pixel.
+::testing::AssertionResult WideMatchesSingle(const std::vector<uint32_t>& dstPixels, OwnedImg& src,
+                                             const MemImg* blend, int trans, int mmx);
+
 // Compares `pixels` (0x00RRGGBB, row-major) with tests/softrender/golden/<name>.png. On a mismatch the
 // actual image and a diff are written beside the build and the first bad pixel is reported. With
 // ORBEL_UPDATE_GOLDEN=1 the golden file is rewritten instead.

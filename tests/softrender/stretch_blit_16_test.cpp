@@ -14,17 +14,11 @@ namespace {
 
 using StretchPixels16 = SoftDrawTest;
 
-struct Case {
-  const char* name;
-  PixelDraw draw;
-  uint32_t expected;
-};
-
 constexpr int k16 = kMemImgR5G6B5;
 constexpr uint32_t A(uint32_t alpha) { return alpha << 16; }  // alpha byte of a 4-byte 5:6:5 pixel
 
 TEST_F(StretchPixels16, DirectSourceFormulas) {
-  const Case cases[] = {
+  const PixelCase cases[] = {
       {"alpha p128, white over black", {.type = k16, .mode = 1, .param = 128, .src = 0xFFFF, .dst = 0}, 0x7BEF},
       {"alpha p255 is the copy", {.type = k16, .mode = 1, .param = 255, .src = 0x1234, .dst = 0xFFFF}, 0x1234},
       {"alpha, w and a", {.type = k16, .alpha = 1, .mode = 1, .param = 128, .blendByte = 128, .src = 0xFFFF | A(128), .dst = 0}, 0x18E3},
@@ -50,11 +44,11 @@ TEST_F(StretchPixels16, DirectSourceFormulas) {
       {"multiply a0 under TransFlag skips", {.type = k16, .alpha = 1, .mode = 4, .trans = 1, .src = 0xFFFF, .dst = 0xFFFF}, 0xFFFF},
       {"multiply weight 0 blackens", {.type = k16, .mode = 4, .blendByte = 0, .src = 0xFFFF, .dst = 0xFFFF}, 0},
   };
-  for (const Case& c : cases) EXPECT_EQ(DrawOnePixel(c.draw), c.expected) << c.name;
+  ExpectPixelCases(cases);
 }
 
 TEST_F(StretchPixels16, CopyAndMultiplyThenAlpha) {
-  const Case cases[] = {
+  const PixelCase cases[] = {
       {"plain copy compares the low 16 bits of TransColor", {.type = k16, .trans = 1, .transColor = 0x12345678, .src = 0x5678, .dst = 0x1111}, 0x1111},
       {"bright copy compares all 32 bits", {.type = k16, .bright = 0xFFFFFE, .trans = 1, .transColor = 0x12345678, .src = 0x5678, .dst = 0x1111}, 0x5677},
       {"copy a255 without TransFlag", {.type = k16, .alpha = 1, .src = 0xF800 | A(255), .dst = 0}, 0xF000},
@@ -67,7 +61,7 @@ TEST_F(StretchPixels16, CopyAndMultiplyThenAlpha) {
       {"mode 11 green on the 11-bit field", {.type = k16, .alpha = 1, .mode = 11, .src = 0x0020 | A(200), .dst = 0x0120}, 0x0040},
       {"mode 11 a255 under TransFlag: no-alpha row", {.type = k16, .alpha = 1, .mode = 11, .trans = 1, .src = 0x0020 | A(255), .dst = 0x0120}, 0},
   };
-  for (const Case& c : cases) EXPECT_EQ(DrawOnePixel(c.draw), c.expected) << c.name;
+  ExpectPixelCases(cases);
 }
 
 TEST_F(StretchPixels16, PalettedFormulas) {
@@ -88,7 +82,7 @@ TEST_F(StretchPixels16, PalettedFormulas) {
   transWide.transColor = 0x107;
   PixelDraw blackInvert = pal(10, 255, 0x1234, 0xFFFF);
   blackInvert.bright = 0;
-  const Case cases[] = {
+  const PixelCase cases[] = {
       {"copy writes the entry", pal(0, 255, 0x1234, 0), 0x1234},
       {"TransFlag compares the index", transIndex, 0x5555},
       {"another index is drawn", transOther, 0x1234},
@@ -108,7 +102,7 @@ TEST_F(StretchPixels16, PalettedFormulas) {
       {"weight 0: invert", weighted(10, 0), 0x1234},
       {"weight 0: mode 11", weighted(11, 0), 0x1234},
   };
-  for (const Case& c : cases) EXPECT_EQ(DrawOnePixel(c.draw), c.expected) << c.name;
+  ExpectPixelCases(cases);
 }
 
 // The packed add and subtract against a field-by-field reading of their rules, on random pixels.

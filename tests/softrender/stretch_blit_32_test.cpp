@@ -12,14 +12,8 @@ namespace {
 
 using StretchPixels32 = SoftDrawTest;
 
-struct Case {
-  const char* name;
-  PixelDraw draw;
-  uint32_t expected;
-};
-
 TEST_F(StretchPixels32, DirectSourceFormulas) {
-  const Case cases[] = {
+  const PixelCase cases[] = {
       {"alpha p128 white over black keeps byte 3", {.mode = 1, .param = 128, .src = 0x00FFFFFF, .dst = 0xAB000000}, 0xAB7F7F7F},
       {"alpha a0 without TransFlag keeps d", {.alpha = 1, .mode = 1, .param = 128, .src = 0x00FFFFFF, .dst = 0x11223344}, 0x11223344},
       {"alpha a255 under TransFlag drops a", {.alpha = 1, .mode = 1, .param = 128, .trans = 1, .src = 0xFFFFFFFF, .dst = 0}, 0x007F7F7F},
@@ -41,11 +35,11 @@ TEST_F(StretchPixels32, DirectSourceFormulas) {
       {"TransColor equal in all 32 bits skips", {.mode = 2, .trans = 1, .transColor = 0x01123456, .src = 0x01123456, .dst = 0}, 0},
       {"TransColor differing in byte 3 draws", {.mode = 2, .trans = 1, .transColor = 0x01123456, .src = 0x02123456, .dst = 0}, 0x00123456},
   };
-  for (const Case& c : cases) EXPECT_EQ(DrawOnePixel(c.draw), c.expected) << c.name;
+  ExpectPixelCases(cases);
 }
 
 TEST_F(StretchPixels32, CopyAndMultiplyThenAlpha) {
-  const Case cases[] = {
+  const PixelCase cases[] = {
       {"copy a255 under TransFlag: all four bytes", {.alpha = 1, .trans = 1, .src = 0xFF102030, .dst = 0}, 0xFF102030},
       {"copy a128 under TransFlag: three bytes", {.alpha = 1, .trans = 1, .src = 0x80FFFFFF, .dst = 0x11000000}, 0x117F7F7F},
       {"copy a0 under TransFlag skips", {.alpha = 1, .trans = 1, .src = 0x00FFFFFF, .dst = 0x11223344}, 0x11223344},
@@ -61,7 +55,7 @@ TEST_F(StretchPixels32, CopyAndMultiplyThenAlpha) {
       {"mode 11 weight 0 keeps d", {.mode = 11, .blendByte = 0, .src = 0, .dst = 0x12345678}, 0x12345678},
       {"mode 11 w 255, a 254: sum past 2^31", {.alpha = 1, .mode = 11, .blendByte = 255, .src = 0xFEFFFFFF, .dst = 0x00FFFFFF}, 0x00FEFEFE},
   };
-  for (const Case& c : cases) EXPECT_EQ(DrawOnePixel(c.draw), c.expected) << c.name;
+  ExpectPixelCases(cases);
 }
 
 TEST_F(StretchPixels32, PalettedFormulas) {
@@ -72,7 +66,7 @@ TEST_F(StretchPixels32, PalettedFormulas) {
     change(d);
     return d;
   };
-  const Case cases[] = {
+  const PixelCase cases[] = {
       {"copy writes the whole entry", pal(0, 255, 0x7F102030, 0), 0x7F102030},
       {"bright copy keeps byte 3", with(pal(0, 255, 0x00FF8040, 0xAA000000), [](PixelDraw& d) { d.bright = 0x808080; }), 0xAA804020},
       {"copy weight 255 over black", with(pal(0, 255, 0x00FFFFFF, 0), [](PixelDraw& d) { d.blendByte = 255; }), 0x00FEFEFE},
@@ -91,7 +85,7 @@ TEST_F(StretchPixels32, PalettedFormulas) {
       {"TransColor 0 skips index 0",
        with(pal(2, 255, 0x00FFFFFF, 0x12345678), [](PixelDraw& d) { d.trans = 1, d.src = 0; }), 0x12345678},
   };
-  for (const Case& c : cases) EXPECT_EQ(DrawOnePixel(c.draw), c.expected) << c.name;
+  ExpectPixelCases(cases);
 }
 
 }  // namespace

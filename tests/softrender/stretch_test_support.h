@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -77,6 +78,17 @@ struct PixelDraw {
   uint32_t dst = 0;
 };
 uint32_t DrawOnePixel(const PixelDraw& draw);
+
+// A named one-pixel draw and the destination pixel it must leave; each case is reported by its name.
+struct PixelCase {
+  const char* name;
+  PixelDraw draw;
+  uint32_t expected;
+};
+template <size_t N>
+void ExpectPixelCases(const PixelCase (&cases)[N]) {
+  for (const PixelCase& c : cases) EXPECT_EQ(DrawOnePixel(c.draw), c.expected) << c.name;
+}
 
 // Builds the tables once; every test starts in mode 0, p 255, white, a 4096-square draw area, no blend
 // graph weights beyond an identity ramp (weight i = i).
