@@ -389,32 +389,38 @@ int QvaFindNextInArchive(QvaArchiveSearch* search, FileFindInfo* info) {
 // Names -------------------------------------------------------------------------------------------------
 
 int MatchWildcard(const char* pattern, const char* name) {
-  const char* p = pattern;
-  const char* n = name;
+  const auto* p = reinterpret_cast<const uint8_t*>(pattern);
+  const auto* n = reinterpret_cast<const uint8_t*>(name);
   for (;;) {
-    if (*p == '\0') return *n == '\0' ? 0 : -1;
-    if (*p == '*') {
-      while (*p == '*') ++p;
-      if (*p == '\0') return 0;  // matches the rest
-      // No backtracking: the star binds to the first occurrence of the next pattern byte.
-      while (*n != '\0' && *n != *p) n += CharLength(n);
-      if (*n == '\0') return -1;
-      ++p;
-      ++n;
-    } else if (*n == '\0') {
-      return -1;
-    } else if (*p == '?') {
-      ++p;
-      n += CharLength(n);
-    } else if (IsSjisLeadByte(static_cast<uint8_t>(*p)) && p[1] != '\0') {
+    if (*p == '\0' && *n == '\0') return 0;
+    if (IsSjisLeadByte(*p) && p[1] != '\0') {
+      // A double-byte character of the pattern must appear whole.
       if (p[0] != n[0] || p[1] != n[1]) return -1;
       p += 2;
       n += 2;
+    } else if (*p == '?') {
+      if (*n == '\0') return -1;
+      ++p;
+      ++n;  // one byte, even the lead byte of a pair
+    } else if (*p == '*') {
+      while (*p == '*') ++p;
+      if (*p == '\0') return 0;  // matches the rest
+      // No backtracking: the star binds to the first byte equal to the pattern's next byte, wherever
+      // that byte sits in the name.
+      while (*n != *p) {
+        if (*n == '\0') return -1;
+        ++n;
+      }
+      ++p;
+      ++n;
     } else {
       if (*p != *n) return -1;
       ++p;
       ++n;
     }
+    // NOTE: one side ending before the other is no match, even when the rest of the pattern is "*":
+    // "A*" does not match "A".
+    if ((*p == '\0') != (*n == '\0')) return -1;
   }
 }
 

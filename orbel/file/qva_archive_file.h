@@ -62,8 +62,9 @@ int QvaArchiveFileClose(QvaArchiveFile* file);
 QvaArchiveSearch* QvaFindFirstInArchive(QvaArchive* archive, const char* pattern, FileFindInfo* info);
 int QvaFindNextInArchive(QvaArchiveSearch* search, FileFindInfo* info);
 
-// 0 when `name` matches `pattern` ('?' one character, '*' up to the first occurrence of the byte after it,
-// without backtracking), else -1. Case-sensitive; a Shift-JIS pair is one character.
+// 0 when `name` matches `pattern`, else -1. Byte-wise and case-sensitive: '?' is one byte, '*' runs up to
+// the first occurrence of the byte after it (without backtracking), a Shift-JIS pair in the pattern must
+// appear whole, and a name or pattern that ends before the other is no match (so "A*" misses "A").
 int MatchWildcard(const char* pattern, const char* name);
 // Splits at the last '\', '/' or ':' outside double-byte characters; without one the directory is empty
 // and the name is the whole path. Outputs (kFilePathMax bytes) may be null. Returns 0.

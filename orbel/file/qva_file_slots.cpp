@@ -109,7 +109,7 @@ FileHandle QvaFileOpen(const char* path, int readAhead, int, int async) {
 
 int QvaFileClose(FileHandle file) {
   QvaFileHandle* record = Record(file);
-  if (record == nullptr) return 0;
+  if (record == nullptr) return -1;
   if (record->inArchive) {
     QvaArchiveFileClose(&record->file);
     ReleaseQvaArchive(record->archiveIndex);

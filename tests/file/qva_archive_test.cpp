@@ -120,7 +120,7 @@ TEST_F(QvaArchiveTest, HandlesAreRangeChecked) {
     EXPECT_EQ(QvaFileSeek(h, 0, 0), -1) << std::hex << h;
     EXPECT_EQ(QvaFileEof(h), -1) << std::hex << h;
     EXPECT_EQ(QvaFileIdleCheck(h), -1) << std::hex << h;
-    EXPECT_EQ(QvaFileClose(h), 0) << std::hex << h;
+    EXPECT_EQ(QvaFileClose(h), -1) << std::hex << h;
   }
   EXPECT_EQ(GetQvaOpenFileCount(), 1) << "no bad handle closed the good one";
   FileAccessClose(good);
