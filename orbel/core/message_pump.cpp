@@ -118,6 +118,8 @@ int PumpWindowMessage() {
 }
 
 void WaitWhileInactive() {
+  // Without a window nothing can ever make the application active again: waiting would never end.
+  if (gWindow.window == nullptr) return;
   if (gWindow.painting || gWindow.active || gSettings.outsideWindow != nullptr) return;
   if (gSettings.runInBackground && (GetGdiSurfaceOutputRequest() || gSettings.windowMode)) return;
   while (PumpWindowMessage() == 0 && !gWindow.active) {
