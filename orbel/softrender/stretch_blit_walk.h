@@ -225,9 +225,10 @@ constexpr std::array<StretchLoop, sizeof...(I)> MakeLoopTable(std::index_sequenc
 }
 
 // Runs the one loop of `Kernel` that the call's selectors pick. NOTE: give each kernel template a name
-// of its own across the stretch_blit_*.cpp files, even inside anonymous namespaces: the compiler can
-// merge two same-named kernels passed as template template arguments, and one file then runs the
-// other's loops.
+// of its own across the stretch_blit_*.cpp files, even inside anonymous namespaces: g++ 12 does not make
+// the mangled name of a template template argument unique to its file, so two same-named kernels give
+// RunSelected instantiations of one name, the linker keeps one, and one file runs the other's loops
+// (the golden scenes caught it).
 template <template <bool, bool, bool, bool> class Kernel>
 void RunSelected(const StretchSetup& s) {
   static constexpr auto table = MakeLoopTable<Kernel>(std::make_index_sequence<16>());
