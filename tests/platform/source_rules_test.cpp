@@ -1,0 +1,64 @@
+// Rules the source tree keeps: the library never reaches the stand-ins' test controls, and only the
+// clock reads real time (the wall-clock date of the file-time calls excepted), so the virtual clock
+// governs every wait.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kSourceRoot = fs::path(ORBEL_TEST_DATA_DIR).parent_path();
+
+// "path:line: text" for every line of the sources below `folder` that matches `pattern`.
+std::vector<std::string> FindLines(const fs::path& folder, const std::regex& pattern,
+                                   const std::vector<std::string>& allowed) {
+  std::vector<std::string> hits;
+  if (!fs::exists(folder)) return hits;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    const fs::path& path = entry.path();
+    if (!entry.is_regular_file() || (path.extension() != ".cpp" && path.extension() != ".h")) continue;
+    const std::string relative = fs::relative(path, kSourceRoot).generic_string();
+    bool skip = false;
+    for (const std::string& name : allowed) skip = skip || relative == name;
+    if (skip) continue;
+    std::ifstream in(path);
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+      if (std::regex_search(line, pattern)) hits.push_back(relative + ":" + std::to_string(number) + ": " + line);
+    }
+  }
+  return hits;
+}
+
+std::string Join(const std::vector<std::string>& lines) {
+  std::ostringstream out;
+  for (const std::string& line : lines) out << line << "\n";
+  return out.str();
+}
+
+TEST(SourceRules, TheLibraryNeverIncludesTestControls) {
+  const std::regex pattern(R"(#\s*include\s*"[^"]*test_controls\.h")");
+  std::vector<std::string> hits = FindLines(kSourceRoot / "orbel", pattern, {});
+  for (const std::string& hit : FindLines(kSourceRoot / "game", pattern, {})) hits.push_back(hit);
+  for (const std::string& hit : FindLines(kSourceRoot / "include", pattern, {})) hits.push_back(hit);
+  EXPECT_TRUE(hits.empty()) << Join(hits);
+}
+
+TEST(SourceRules, OnlyTheClockReadsRealTime) {
+  const std::regex pattern(
+      R"(sleep_for|sleep_until|steady_clock|system_clock|high_resolution_clock|nanosleep|usleep|clock_gettime|gettimeofday|SDL_Delay|SDL_GetTicks)");
+  const std::vector<std::string> allowed = {"platform/win/clock.cpp", "platform/win/find_file.cpp"};
+  std::vector<std::string> hits = FindLines(kSourceRoot / "orbel", pattern, allowed);
+  for (const std::string& hit : FindLines(kSourceRoot / "platform", pattern, allowed)) hits.push_back(hit);
+  for (const std::string& hit : FindLines(kSourceRoot / "game", pattern, allowed)) hits.push_back(hit);
+  EXPECT_TRUE(hits.empty()) << Join(hits);
+}
+
+}  // namespace
