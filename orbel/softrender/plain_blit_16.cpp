@@ -1,12 +1,11 @@
 // Plain blit, 16-bit family: the per-field rules of every blend mode for R5G6B5 sources (direct,
 // with a 4-byte alpha layout, or paletted): the six-bit table blend, the signed-product blend, the
 // packed 16-bit add and subtract and the p = 128 halving. Fields: R bits 11-15, G 5-10, B 0-4.
-// Depends on plain_blit_loops.h (loop shapes) and the blend tables. No MMX-specific loops exist here.
-#include <cstring>  // memcpy
-
+// Depends on plain_blit_loops.h (loop shapes), plain_blit_family.h (shared parts) and the blend
+// tables. No MMX-specific loops exist here.
 #include "orbel/softrender/plain_blit.h"
+#include "orbel/softrender/plain_blit_family.h"
 #include "orbel/softrender/plain_blit_loops.h"
-#include "orbel/softrender/plain_blit_simd.h"
 
 namespace orbel {
 
@@ -14,8 +13,6 @@ namespace {
 
 using blit::Context;
 using blit::SrcPixel;
-
-inline uint32_t Halve16(uint32_t d, uint32_t s) { return ((s >> 1) & 0x7BEF) + ((d >> 1) & 0x7BEF); }
 
 // Applies f(g, f, n) to the R, G and B fields (n = field width in bits).
 template <class F>
@@ -46,35 +43,11 @@ struct Src16Alpha {
   }
 };
 
-struct SrcPal16 {
-  static constexpr bool kHasAlpha = false;
-  static constexpr int kBytes = 1;
-  static SrcPixel Load(const uint8_t* row, int x, const Context& c) {
-    const uint32_t i = row[x];
-    return {i, static_cast<const uint16_t*>(c.palette)[i], 255};
-  }
-};
-
 // ---- Mode rules ---------------------------------------------------------------------------------------
 
-struct Ops16 {
-  static uint32_t LoadDst(const uint8_t* row, int x) { return blit::Load16(row + 2 * x); }
-  static void StoreDst(uint8_t* row, int x, uint32_t v) { blit::Store16(row + 2 * x, static_cast<uint16_t>(v)); }
-
+struct Ops16 : blit::OpsBase<2> {
   static uint32_t Brighten(uint32_t s, const Context& c) {
     return c.brightR[(s >> 11) & 31] << 11 | c.brightG[(s >> 5) & 63] << 5 | c.brightB[s & 31];
-  }
-
-  // NOTE: as at 32 bits, multiply does not skip alpha-0 pixels on the normal path (it blackens
-  // them); the run-code path skips them as transparent runs.
-  template <int Mode>
-  static constexpr bool SkipsAlphaZero() {
-    return Mode != 4;
-  }
-
-  template <class Src, int Mode, bool Alpha, bool Trans, bool Bright, bool Blend>
-  static bool FastRow(uint8_t* drow, const uint8_t* srow, const uint8_t* brow, int width, const Context& c) {
-    return simd::FastRow16<Src::kBytes, Mode, Alpha, Trans, Bright, Blend>(drow, srow, brow, width, c);
   }
 
   template <int Mode, int Cls, bool Bright, bool Blend, bool Run>
@@ -143,47 +116,16 @@ struct Ops16 {
   }
 };
 
-// ---- Special-value loops --------------------------------------------------------------------------
-
-template <class Src, bool Trans>
-void HalveLoop(const PlainBlitFrame& f, const Context& c) {
-  for (int y = 0; y < f.height; ++y) {
-    uint8_t* drow = f.dst + y * f.dstPitch;
-    const uint8_t* srow = f.src + y * f.srcPitch;
-    for (int x = 0; x < f.width; ++x) {
-      const SrcPixel px = Src::Load(srow, x, c);
-      if (Trans && px.key == c.key) continue;
-      blit::Store16(drow + 2 * x, static_cast<uint16_t>(Halve16(blit::Load16(drow + 2 * x), px.s)));
-    }
-  }
-}
-
-template <class Src>
-bool RunSpecial(const PlainBlitFrame& f, const Context& c) {
-  if (f.runTable != nullptr || f.blend != nullptr || f.bright != 0xFFFFFF || f.srcAlpha) return false;
-  if (f.mode == 0 && !f.trans && Src::kBytes == 2) {
-    for (int y = 0; y < f.height; ++y) std::memcpy(f.dst + y * f.dstPitch, f.src + y * f.srcPitch, 2 * static_cast<size_t>(f.width));
-    return true;
-  }
-  if (f.mode == 1 && f.param == 128) {
-    if (Src::kBytes == 2 && simd::Halve16Rows(f, c)) return true;
-    if (f.trans) HalveLoop<Src, true>(f, c);
-    else HalveLoop<Src, false>(f, c);
-    return true;
-  }
-  return false;
-}
-
 template <class Src>
 void RunSource(const PlainBlitFrame& f, const Context& c) {
-  if (!RunSpecial<Src>(f, c)) blit::RunFamily<Ops16, Src>(f, c);
+  if (!blit::RunCopyOrHalve<2, Src>(f, c)) blit::RunFamily<Ops16, Src>(f, c);
 }
 
 }  // namespace
 
 void PlainBlit16(const PlainBlitFrame& frame) {
   const Context c = blit::MakeContext(frame);
-  if (frame.palette != nullptr) RunSource<SrcPal16>(frame, c);
+  if (frame.palette != nullptr) RunSource<blit::SrcPal<2>>(frame, c);
   else if (frame.srcAlpha) RunSource<Src16Alpha>(frame, c);
   else RunSource<Src16>(frame, c);
 }

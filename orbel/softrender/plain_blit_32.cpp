@@ -1,10 +1,9 @@
 // Plain blit, 32-bit family: the per-channel rules of every blend mode for X8R8G8B8 / A8R8G8B8
 // sources (direct or paletted), the packed saturating add and subtract, the p = 128 halving and the
 // exact-saturation loops chosen by the MMX flag. Byte 0 is blue, 1 green, 2 red, 3 alpha.
-// Depends on plain_blit_loops.h (loop shapes) and the blend tables.
-#include <cstring>  // memcpy
-
+// Depends on plain_blit_loops.h (loop shapes), plain_blit_family.h (shared parts) and the blend tables.
 #include "orbel/softrender/plain_blit.h"
+#include "orbel/softrender/plain_blit_family.h"
 #include "orbel/softrender/plain_blit_loops.h"
 #include "orbel/softrender/plain_blit_simd.h"
 
@@ -14,8 +13,6 @@ namespace {
 
 using blit::Context;
 using blit::SrcPixel;
-
-inline uint32_t Halve32(uint32_t d, uint32_t s) { return ((s >> 1) & 0x7F7F7F) + ((d >> 1) & 0x7F7F7F); }
 
 // Applies f(d, s) to blue, green and red; byte 3 of the result is 0.
 template <class F>
@@ -36,38 +33,13 @@ struct Src32 {
   }
 };
 
-struct SrcPal32 {
-  static constexpr bool kHasAlpha = false;
-  static constexpr int kBytes = 1;
-  static SrcPixel Load(const uint8_t* row, int x, const Context& c) {
-    const uint32_t i = row[x];
-    return {i, static_cast<const uint32_t*>(c.palette)[i], 255};
-  }
-};
-
 // ---- Mode rules ---------------------------------------------------------------------------------------
 
-struct Ops32 {
-  static uint32_t LoadDst(const uint8_t* row, int x) { return blit::Load32(row + 4 * x); }
-  static void StoreDst(uint8_t* row, int x, uint32_t v) { blit::Store32(row + 4 * x, v); }
-
+struct Ops32 : blit::OpsBase<4> {
   // Each colour channel becomes bright x s / 255; the alpha byte is kept for the alpha test.
   static uint32_t Brighten(uint32_t s, const Context& c) {
     return c.brightB[s & 0xFF] | c.brightG[(s >> 8) & 0xFF] << 8 | c.brightR[(s >> 16) & 0xFF] << 16 |
            (s & 0xFF000000);
-  }
-
-  // NOTE: multiply keeps the normal path's rule for alpha sources under the transparency flag: an
-  // alpha-0 pixel is not skipped but multiplied by 0, blackening the destination, while the run-code
-  // path skips it as a transparent run. Both results are the library's documented behaviour.
-  template <int Mode>
-  static constexpr bool SkipsAlphaZero() {
-    return Mode != 4;
-  }
-
-  template <class Src, int Mode, bool Alpha, bool Trans, bool Bright, bool Blend>
-  static bool FastRow(uint8_t* drow, const uint8_t* srow, const uint8_t* brow, int width, const Context& c) {
-    return simd::FastRow32<Src::kBytes, Mode, Alpha, Trans, Bright, Blend>(drow, srow, brow, width, c);
   }
 
   template <int Mode, int Cls, bool Bright, bool Blend, bool Run>
@@ -136,54 +108,28 @@ struct Ops32 {
 };
 
 // ---- Special-value loops --------------------------------------------------------------------------
-// Only without blend image, brightness or source alpha, and on the normal path.
 
-template <class Src, bool Trans, class Op>
-void SpecialLoop(const PlainBlitFrame& f, const Context& c, Op op) {
-  for (int y = 0; y < f.height; ++y) {
-    uint8_t* drow = f.dst + y * f.dstPitch;
-    const uint8_t* srow = f.src + y * f.srcPitch;
-    for (int x = 0; x < f.width; ++x) {
-      const SrcPixel px = Src::Load(srow, x, c);
-      if (Trans && px.key == c.key) continue;
-      blit::Store32(drow + 4 * x, op(blit::Load32(drow + 4 * x), px.s));
-    }
-  }
+// The copy and halving shortcuts, then exact saturation when the MMX flag is set.
+template <class Src>
+bool RunSpecial(const PlainBlitFrame& f, const Context& c) {
+  if (blit::RunCopyOrHalve<4, Src>(f, c)) return true;
+  if (!blit::SpecialAllowed(f) || (f.mode != 2 && f.mode != 3) || f.param != 255 || !f.mmx) return false;
+  if (Src::kBytes == 4 && simd::Saturate32Rows(f, c)) return true;
+  blit::RunSpecialLoop<4, Src>(f, c, f.mode == 2 ? pixel::SatAddBytes : pixel::SatSubBytes);
+  return true;
 }
 
 template <class Src>
-bool RunSpecial(const PlainBlitFrame& f, const Context& c) {
-  if (f.runTable != nullptr || f.blend != nullptr || f.bright != 0xFFFFFF || f.srcAlpha) return false;
-  if (f.mode == 0 && !f.trans && Src::kBytes == 4) {
-    for (int y = 0; y < f.height; ++y) std::memcpy(f.dst + y * f.dstPitch, f.src + y * f.srcPitch, 4 * static_cast<size_t>(f.width));
-    return true;
-  }
-  if (f.mode == 1 && f.param == 128) {
-    // Halving: two pixels a step on the MMX road, one at a time otherwise; the results are equal.
-    if (Src::kBytes == 4 && simd::Halve32Rows(f, c)) return true;
-    if (f.trans) SpecialLoop<Src, true>(f, c, Halve32);
-    else SpecialLoop<Src, false>(f, c, Halve32);
-    return true;
-  }
-  if ((f.mode == 2 || f.mode == 3) && f.param == 255 && f.mmx) {
-    if (Src::kBytes == 4 && simd::Saturate32Rows(f, c)) return true;
-    const bool add = f.mode == 2;
-    if (f.trans) SpecialLoop<Src, true>(f, c, add ? pixel::SatAddBytes : pixel::SatSubBytes);
-    else SpecialLoop<Src, false>(f, c, add ? pixel::SatAddBytes : pixel::SatSubBytes);
-    return true;
-  }
-  return false;
+void RunSource(const PlainBlitFrame& f, const Context& c) {
+  if (!RunSpecial<Src>(f, c)) blit::RunFamily<Ops32, Src>(f, c);
 }
 
 }  // namespace
 
 void PlainBlit32(const PlainBlitFrame& frame) {
   const Context c = blit::MakeContext(frame);
-  if (frame.palette != nullptr) {
-    if (!RunSpecial<SrcPal32>(frame, c)) blit::RunFamily<Ops32, SrcPal32>(frame, c);
-  } else {
-    if (!RunSpecial<Src32>(frame, c)) blit::RunFamily<Ops32, Src32>(frame, c);
-  }
+  if (frame.palette != nullptr) RunSource<blit::SrcPal<4>>(frame, c);
+  else RunSource<Src32>(frame, c);
 }
 
 }  // namespace orbel

@@ -64,6 +64,32 @@ struct SrcPixel {
   uint32_t a;
 };
 
+// One pixel of a family in its row: 2 bytes (R5G6B5) or 4 (X8R8G8B8 / A8R8G8B8).
+template <int Bytes>
+struct Word;
+
+template <>
+struct Word<2> {
+  using Type = uint16_t;
+  static constexpr uint32_t kHalfMask = 0x7BEF;  // each field's upper bits, after the shift right
+  static uint32_t Load(const uint8_t* row, int x) { return Load16(row + 2 * x); }
+  static void Store(uint8_t* row, int x, uint32_t v) { Store16(row + 2 * x, v); }
+};
+
+template <>
+struct Word<4> {
+  using Type = uint32_t;
+  static constexpr uint32_t kHalfMask = 0x7F7F7F;  // byte 3 of the result is 0
+  static uint32_t Load(const uint8_t* row, int x) { return Load32(row + 4 * x); }
+  static void Store(uint8_t* row, int x, uint32_t v) { Store32(row + 4 * x, v); }
+};
+
+// The p = 128 blend: each field halved (its low bit dropped) in both pixels, then summed.
+template <int Bytes>
+inline uint32_t Halve(uint32_t d, uint32_t s) {
+  return ((s >> 1) & Word<Bytes>::kHalfMask) + ((d >> 1) & Word<Bytes>::kHalfMask);
+}
+
 // ---- Loop shapes ------------------------------------------------------------------------------------
 
 using LoopFn = void (*)(const PlainBlitFrame&, const Context&);

@@ -58,14 +58,61 @@ inline __m128i PackedSub4(__m128i d, __m128i v) {
   return _mm_and_si128(t, _mm_sub_epi32(c, _mm_srli_epi32(c, 8)));
 }
 
-// Runs op over four pixels at a time (source, destination as __m128i), then the row's tail through
-// the portable per-pixel op.
-template <class Vec, class One>
-inline void Row4(uint8_t* drow, const uint8_t* srow, int width, Vec vec, One one) {
+// Runs vec over 16 bytes of pixels at a time (destination, source as __m128i), then the row's tail
+// through the portable per-pixel op. Bytes is the pixel size: 4 (four pixels a step) or 2 (eight).
+template <int Bytes, class Vec, class One>
+inline void Row(uint8_t* drow, const uint8_t* srow, int width, Vec vec, One one) {
+  using W = blit::Word<Bytes>;
+  constexpr int kStep = 16 / Bytes;
   int x = 0;
-  for (; x + 4 <= width; x += 4) StoreU(drow + 4 * x, vec(LoadU(drow + 4 * x), LoadU(srow + 4 * x)));
-  for (; x < width; ++x) blit::Store32(drow + 4 * x, one(blit::Load32(drow + 4 * x), blit::Load32(srow + 4 * x)));
+  for (; x + kStep <= width; x += kStep) StoreU(drow + Bytes * x, vec(LoadU(drow + Bytes * x), LoadU(srow + Bytes * x)));
+  for (; x < width; ++x) W::Store(drow, x, one(W::Load(drow, x), W::Load(srow, x)));
 }
+
+// Row over every row of a frame whose source has the destination's pixel size.
+template <int Bytes, class Vec, class One>
+inline void Rows(const PlainBlitFrame& f, Vec vec, One one) {
+  for (int y = 0; y < f.height; ++y) Row<Bytes>(f.dst + y * f.dstPitch, f.src + y * f.srcPitch, f.width, vec, one);
+}
+
+// Lane operations with one pixel a lane: 16-bit lanes for 2-byte pixels, 32-bit for 4-byte.
+template <int Bytes>
+struct Lanes;
+
+template <>
+struct Lanes<2> {
+  static __m128i Set(uint32_t v) { return _mm_set1_epi16(static_cast<short>(v)); }
+  static __m128i Shr1(__m128i x) { return _mm_srli_epi16(x, 1); }
+  static __m128i Add(__m128i a, __m128i b) { return _mm_add_epi16(a, b); }
+  static __m128i Equal(__m128i a, __m128i b) { return _mm_cmpeq_epi16(a, b); }
+};
+
+template <>
+struct Lanes<4> {
+  static __m128i Set(uint32_t v) { return _mm_set1_epi32(static_cast<int>(v)); }
+  static __m128i Shr1(__m128i x) { return _mm_srli_epi32(x, 1); }
+  static __m128i Add(__m128i a, __m128i b) { return _mm_add_epi32(a, b); }
+  static __m128i Equal(__m128i a, __m128i b) { return _mm_cmpeq_epi32(a, b); }
+};
+
+// p = 128 halving over whole rows of a direct source; a keyed pixel keeps the destination.
+template <int Bytes>
+inline bool HalveRows(const PlainBlitFrame& f, const blit::Context& c) {
+  using L = Lanes<Bytes>;
+  const __m128i m = L::Set(blit::Word<Bytes>::kHalfMask);
+  const __m128i key = L::Set(c.key);
+  const uint32_t key1 = static_cast<typename blit::Word<Bytes>::Type>(c.key);
+  Rows<Bytes>(
+      f,
+      [&](__m128i d, __m128i s) {
+        const __m128i h = L::Add(_mm_and_si128(L::Shr1(s), m), _mm_and_si128(L::Shr1(d), m));
+        return f.trans ? Select(L::Equal(s, key), d, h) : h;
+      },
+      [&](uint32_t d, uint32_t s) { return (f.trans && s == key1) ? d : blit::Halve<Bytes>(d, s); });
+  return true;
+}
+
+// ---- 32-bit rows ----------------------------------------------------------------------------------
 
 template <int SrcBytes, int Mode, bool Alpha, bool Trans, bool Bright, bool Blend>
 inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int width, const blit::Context& c) {
@@ -84,31 +131,31 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
 
     if constexpr (Mode == 0 && Alpha && Trans) {
       // Alpha 0 keeps the destination, 255 copies the whole pixel, others blend with byte 3 kept.
-      Row4(drow, srow, width,
-           [&](__m128i d, __m128i s) {
-             const __m128i a32 = _mm_srli_epi32(s, 24);
-             const __m128i s0 = _mm_unpacklo_epi8(s, zero), s1 = _mm_unpackhi_epi8(s, zero);
-             const __m128i d0 = _mm_unpacklo_epi8(d, zero), d1 = _mm_unpackhi_epi8(d, zero);
-             __m128i mix = _mm_packus_epi16(Lerp16(d0, s0, SpreadAlpha(s0)), Lerp16(d1, s1, SpreadAlpha(s1)));
-             mix = _mm_or_si128(_mm_andnot_si128(keep, mix), _mm_and_si128(d, keep));
-             mix = Select(_mm_cmpeq_epi32(a32, zero), d, mix);
-             return Select(_mm_cmpeq_epi32(a32, _mm_set1_epi32(255)), s, mix);
-           },
-           [](uint32_t d, uint32_t s) {
-             const uint32_t a = s >> 24;
-             if (a == 0) return d;
-             if (a == 255) return s;
-             uint32_t r = d & 0xFF000000;
-             for (int i = 0; i < 24; i += 8) {
-               const uint32_t dd = (d >> i) & 0xFF, ss = (s >> i) & 0xFF;
-               r |= ((dd * (256 - a) + ss * a) >> 8) << i;
-             }
-             return r;
-           });
+      Row<4>(drow, srow, width,
+             [&](__m128i d, __m128i s) {
+               const __m128i a32 = _mm_srli_epi32(s, 24);
+               const __m128i s0 = _mm_unpacklo_epi8(s, zero), s1 = _mm_unpackhi_epi8(s, zero);
+               const __m128i d0 = _mm_unpacklo_epi8(d, zero), d1 = _mm_unpackhi_epi8(d, zero);
+               __m128i mix = _mm_packus_epi16(Lerp16(d0, s0, SpreadAlpha(s0)), Lerp16(d1, s1, SpreadAlpha(s1)));
+               mix = _mm_or_si128(_mm_andnot_si128(keep, mix), _mm_and_si128(d, keep));
+               mix = Select(_mm_cmpeq_epi32(a32, zero), d, mix);
+               return Select(_mm_cmpeq_epi32(a32, _mm_set1_epi32(255)), s, mix);
+             },
+             [](uint32_t d, uint32_t s) {
+               const uint32_t a = s >> 24;
+               if (a == 0) return d;
+               if (a == 255) return s;
+               uint32_t r = d & 0xFF000000;
+               for (int i = 0; i < 24; i += 8) {
+                 const uint32_t dd = (d >> i) & 0xFF, ss = (s >> i) & 0xFF;
+                 r |= ((dd * (256 - a) + ss * a) >> 8) << i;
+               }
+               return r;
+             });
       return true;
     } else if constexpr (Mode == 0 && !Alpha && Trans) {
-      Row4(drow, srow, width, [&](__m128i d, __m128i s) { return keyed(d, s, s); },
-           [&](uint32_t d, uint32_t s) { return keyedOne(d, s, s); });
+      Row<4>(drow, srow, width, [&](__m128i d, __m128i s) { return keyed(d, s, s); },
+             [&](uint32_t d, uint32_t s) { return keyedOne(d, s, s); });
       return true;
     } else if constexpr (Mode == 1 && Alpha) {
       // (d * 65536 + (s - d) * a * p) >> 16 = d + the high half of the signed product (s - d) * q,
@@ -121,31 +168,31 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
         const __m128i hi = _mm_add_epi16(_mm_mulhi_epi16(diff, q), _mm_and_si128(diff, _mm_srai_epi16(q, 15)));
         return _mm_add_epi16(d16, hi);
       };
-      Row4(drow, srow, width,
-           [&](__m128i d, __m128i s) {
-             const __m128i d0 = _mm_unpacklo_epi8(d, zero), d1 = _mm_unpackhi_epi8(d, zero);
-             const __m128i s0 = _mm_unpacklo_epi8(s, zero), s1 = _mm_unpackhi_epi8(s, zero);
-             __m128i mix = _mm_packus_epi16(blendHalf(d0, s0), blendHalf(d1, s1));
-             if constexpr (Trans) {
-               // Under the flag alpha 0 is skipped and alpha 255 takes the opaque rule.
-               const __m128i a32 = _mm_srli_epi32(s, 24);
-               const __m128i opaque = _mm_packus_epi16(Lerp16(d0, s0, p16), Lerp16(d1, s1, p16));
-               mix = Select(_mm_cmpeq_epi32(a32, _mm_set1_epi32(255)), opaque, mix);
-               mix = Select(_mm_cmpeq_epi32(a32, zero), d, mix);
-             }
-             return _mm_or_si128(_mm_andnot_si128(keep, mix), _mm_and_si128(d, keep));
-           },
-           [&](uint32_t d, uint32_t s) {
-             const int a = static_cast<int>(s >> 24);
-             if (Trans && a == 0) return d;
-             uint32_t r = d & 0xFF000000;
-             for (int i = 0; i < 24; i += 8) {
-               const int dd = static_cast<int>((d >> i) & 0xFF), ss = static_cast<int>((s >> i) & 0xFF);
-               const int v = (Trans && a == 255) ? (dd * 256 + (ss - dd) * p) >> 8 : (dd * 65536 + (ss - dd) * a * p) >> 16;
-               r |= static_cast<uint32_t>(v) << i;
-             }
-             return r;
-           });
+      Row<4>(drow, srow, width,
+             [&](__m128i d, __m128i s) {
+               const __m128i d0 = _mm_unpacklo_epi8(d, zero), d1 = _mm_unpackhi_epi8(d, zero);
+               const __m128i s0 = _mm_unpacklo_epi8(s, zero), s1 = _mm_unpackhi_epi8(s, zero);
+               __m128i mix = _mm_packus_epi16(blendHalf(d0, s0), blendHalf(d1, s1));
+               if constexpr (Trans) {
+                 // Under the flag alpha 0 is skipped and alpha 255 takes the opaque rule.
+                 const __m128i a32 = _mm_srli_epi32(s, 24);
+                 const __m128i opaque = _mm_packus_epi16(Lerp16(d0, s0, p16), Lerp16(d1, s1, p16));
+                 mix = Select(_mm_cmpeq_epi32(a32, _mm_set1_epi32(255)), opaque, mix);
+                 mix = Select(_mm_cmpeq_epi32(a32, zero), d, mix);
+               }
+               return _mm_or_si128(_mm_andnot_si128(keep, mix), _mm_and_si128(d, keep));
+             },
+             [&](uint32_t d, uint32_t s) {
+               const int a = static_cast<int>(s >> 24);
+               if (Trans && a == 0) return d;
+               uint32_t r = d & 0xFF000000;
+               for (int i = 0; i < 24; i += 8) {
+                 const int dd = static_cast<int>((d >> i) & 0xFF), ss = static_cast<int>((s >> i) & 0xFF);
+                 const int v = (Trans && a == 255) ? (dd * 256 + (ss - dd) * p) >> 8 : (dd * 65536 + (ss - dd) * a * p) >> 16;
+                 r |= static_cast<uint32_t>(v) << i;
+               }
+               return r;
+             });
       return true;
     } else if constexpr (Alpha) {
       return false;
@@ -159,53 +206,53 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
         else if constexpr (Mode == 10) return _mm_sub_epi16(max16, s16);
         else return _mm_srli_epi16(_mm_mullo_epi16(s16, d16), 8);
       };
-      Row4(drow, srow, width,
-           [&](__m128i d, __m128i s) {
-             const __m128i d0 = _mm_unpacklo_epi8(d, zero), d1 = _mm_unpackhi_epi8(d, zero);
-             const __m128i mix = _mm_packus_epi16(Lerp16(d0, term(d0, _mm_unpacklo_epi8(s, zero)), p16),
-                                                  Lerp16(d1, term(d1, _mm_unpackhi_epi8(s, zero)), p16));
-             return keyed(d, s, _mm_or_si128(_mm_andnot_si128(keep, mix), _mm_and_si128(d, keep)));
-           },
-           [&](uint32_t d, uint32_t s) {
-             uint32_t r = d & 0xFF000000;
-             for (int i = 0; i < 24; i += 8) {
-               const uint32_t dd = (d >> i) & 0xFF, ss = (s >> i) & 0xFF;
-               const uint32_t t = Mode == 1 ? ss : (Mode == 10 ? 255 - ss : (ss * dd) >> 8);
-               r |= ((dd * (256 - p) + t * p) >> 8) << i;
-             }
-             return keyedOne(d, s, r);
-           });
+      Row<4>(drow, srow, width,
+             [&](__m128i d, __m128i s) {
+               const __m128i d0 = _mm_unpacklo_epi8(d, zero), d1 = _mm_unpackhi_epi8(d, zero);
+               const __m128i mix = _mm_packus_epi16(Lerp16(d0, term(d0, _mm_unpacklo_epi8(s, zero)), p16),
+                                                    Lerp16(d1, term(d1, _mm_unpackhi_epi8(s, zero)), p16));
+               return keyed(d, s, _mm_or_si128(_mm_andnot_si128(keep, mix), _mm_and_si128(d, keep)));
+             },
+             [&](uint32_t d, uint32_t s) {
+               uint32_t r = d & 0xFF000000;
+               for (int i = 0; i < 24; i += 8) {
+                 const uint32_t dd = (d >> i) & 0xFF, ss = (s >> i) & 0xFF;
+                 const uint32_t t = Mode == 1 ? ss : (Mode == 10 ? 255 - ss : (ss * dd) >> 8);
+                 r |= ((dd * (256 - p) + t * p) >> 8) << i;
+               }
+               return keyedOne(d, s, r);
+             });
       return true;
     } else if constexpr (Mode == 2 || Mode == 3) {
       const __m128i p16 = _mm_set1_epi16(static_cast<short>(c.p));
       const __m128i rgb = _mm_set1_epi32(0xFFFFFF);
       const uint32_t* prod = c.prodP;
-      Row4(drow, srow, width,
-           [&](__m128i d, __m128i s) {
-             const __m128i v = _mm_and_si128(
-                 _mm_packus_epi16(Div255(_mm_mullo_epi16(_mm_unpacklo_epi8(s, zero), p16)),
-                                  Div255(_mm_mullo_epi16(_mm_unpackhi_epi8(s, zero), p16))),
-                 rgb);
-             return keyed(d, s, Mode == 2 ? PackedAdd4(d, v) : PackedSub4(d, v));
-           },
-           [&](uint32_t d, uint32_t s) {
-             const uint32_t v = prod[s & 0xFF] | prod[(s >> 8) & 0xFF] << 8 | prod[(s >> 16) & 0xFF] << 16;
-             return keyedOne(d, s, Mode == 2 ? pixel::PackedAdd888(d, v) : pixel::PackedSub888(d, v));
-           });
+      Row<4>(drow, srow, width,
+             [&](__m128i d, __m128i s) {
+               const __m128i v = _mm_and_si128(
+                   _mm_packus_epi16(Div255(_mm_mullo_epi16(_mm_unpacklo_epi8(s, zero), p16)),
+                                    Div255(_mm_mullo_epi16(_mm_unpackhi_epi8(s, zero), p16))),
+                   rgb);
+               return keyed(d, s, Mode == 2 ? PackedAdd4(d, v) : PackedSub4(d, v));
+             },
+             [&](uint32_t d, uint32_t s) {
+               const uint32_t v = prod[s & 0xFF] | prod[(s >> 8) & 0xFF] << 8 | prod[(s >> 16) & 0xFF] << 16;
+               return keyedOne(d, s, Mode == 2 ? pixel::PackedAdd888(d, v) : pixel::PackedSub888(d, v));
+             });
       return true;
     } else if constexpr (Mode == 4) {
-      Row4(drow, srow, width,
-           [&](__m128i d, __m128i s) {
-             const __m128i lo = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(d, zero), _mm_unpacklo_epi8(s, zero)), 8);
-             const __m128i hi = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(d, zero), _mm_unpackhi_epi8(s, zero)), 8);
-             const __m128i mul = _mm_packus_epi16(lo, hi);
-             return keyed(d, s, _mm_or_si128(_mm_andnot_si128(keep, mul), _mm_and_si128(d, keep)));
-           },
-           [&](uint32_t d, uint32_t s) {
-             uint32_t r = d & 0xFF000000;
-             for (int i = 0; i < 24; i += 8) r |= ((((d >> i) & 0xFF) * ((s >> i) & 0xFF)) >> 8) << i;
-             return keyedOne(d, s, r);
-           });
+      Row<4>(drow, srow, width,
+             [&](__m128i d, __m128i s) {
+               const __m128i lo = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(d, zero), _mm_unpacklo_epi8(s, zero)), 8);
+               const __m128i hi = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(d, zero), _mm_unpackhi_epi8(s, zero)), 8);
+               const __m128i mul = _mm_packus_epi16(lo, hi);
+               return keyed(d, s, _mm_or_si128(_mm_andnot_si128(keep, mul), _mm_and_si128(d, keep)));
+             },
+             [&](uint32_t d, uint32_t s) {
+               uint32_t r = d & 0xFF000000;
+               for (int i = 0; i < 24; i += 8) r |= ((((d >> i) & 0xFF) * ((s >> i) & 0xFF)) >> 8) << i;
+               return keyedOne(d, s, r);
+             });
       return true;
     } else {
       return false;
@@ -213,50 +260,24 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
   }
 }
 
-// p = 128 halving over whole rows of a direct source.
-inline bool Halve32Rows(const PlainBlitFrame& f, const blit::Context& c) {
-  const __m128i m = _mm_set1_epi32(0x7F7F7F);
-  const __m128i key = _mm_set1_epi32(static_cast<int>(c.key));
-  for (int y = 0; y < f.height; ++y) {
-    Row4(f.dst + y * f.dstPitch, f.src + y * f.srcPitch, f.width,
-         [&](__m128i d, __m128i s) {
-           const __m128i h = _mm_add_epi32(_mm_and_si128(_mm_srli_epi32(s, 1), m), _mm_and_si128(_mm_srli_epi32(d, 1), m));
-           return f.trans ? Select(_mm_cmpeq_epi32(s, key), d, h) : h;
-         },
-         [&](uint32_t d, uint32_t s) {
-           return (f.trans && s == c.key) ? d : ((s >> 1) & 0x7F7F7F) + ((d >> 1) & 0x7F7F7F);
-         });
-  }
-  return true;
-}
-
 // Exact per-byte saturating add (mode 2) or subtract (mode 3) of all four bytes.
 inline bool Saturate32Rows(const PlainBlitFrame& f, const blit::Context& c) {
   const __m128i key = _mm_set1_epi32(static_cast<int>(c.key));
   const bool add = f.mode == 2;
-  for (int y = 0; y < f.height; ++y) {
-    Row4(f.dst + y * f.dstPitch, f.src + y * f.srcPitch, f.width,
-         [&](__m128i d, __m128i s) {
-           const __m128i r = add ? _mm_adds_epu8(d, s) : _mm_subs_epu8(d, s);
-           return f.trans ? Select(_mm_cmpeq_epi32(s, key), d, r) : r;
-         },
-         [&](uint32_t d, uint32_t s) {
-           if (f.trans && s == c.key) return d;
-           return add ? pixel::SatAddBytes(d, s) : pixel::SatSubBytes(d, s);
-         });
-  }
+  Rows<4>(
+      f,
+      [&](__m128i d, __m128i s) {
+        const __m128i r = add ? _mm_adds_epu8(d, s) : _mm_subs_epu8(d, s);
+        return f.trans ? Select(_mm_cmpeq_epi32(s, key), d, r) : r;
+      },
+      [&](uint32_t d, uint32_t s) {
+        if (f.trans && s == c.key) return d;
+        return add ? pixel::SatAddBytes(d, s) : pixel::SatSubBytes(d, s);
+      });
   return true;
 }
 
 // ---- 16-bit rows ----------------------------------------------------------------------------------
-
-// Runs op over eight R5G6B5 pixels at a time, then the row's tail through the portable op.
-template <class Vec, class One>
-inline void Row8(uint8_t* drow, const uint8_t* srow, int width, Vec vec, One one) {
-  int x = 0;
-  for (; x + 8 <= width; x += 8) StoreU(drow + 2 * x, vec(LoadU(drow + 2 * x), LoadU(srow + 2 * x)));
-  for (; x < width; ++x) blit::Store16(drow + 2 * x, static_cast<uint16_t>(one(blit::Load16(drow + 2 * x), blit::Load16(srow + 2 * x))));
-}
 
 // Splits eight pixels into their fields (one per 16-bit lane), applies f(g, s, shiftOfWidth) and
 // packs the result back.
@@ -281,8 +302,8 @@ inline bool FastRow16(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
     };
     auto keyedOne = [&](uint32_t d, uint32_t s, uint32_t out) { return (Trans && s == (c.key & 0xFFFF)) ? d : out; };
     if constexpr (Mode == 0 && Trans) {
-      Row8(drow, srow, width, [&](__m128i d, __m128i s) { return keyed(d, s, s); },
-           [&](uint32_t d, uint32_t s) { return keyedOne(d, s, s); });
+      Row<2>(drow, srow, width, [&](__m128i d, __m128i s) { return keyed(d, s, s); },
+             [&](uint32_t d, uint32_t s) { return keyedOne(d, s, s); });
       return true;
     } else if constexpr (Mode == 1) {
       // Six-bit table blend (k * f + (63 - k) * g) / 63, the division done as ((x + 1) * 1040) >> 16,
@@ -292,18 +313,18 @@ inline bool FastRow16(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
       const __m128i ik16 = _mm_set1_epi16(static_cast<short>(63 - k));
       const __m128i one = _mm_set1_epi16(1), mul = _mm_set1_epi16(1040);
       const uint8_t(*six)[64] = c.sixBit;
-      Row8(drow, srow, width,
-           [&](__m128i d, __m128i s) {
-             return keyed(d, s, Fields8(d, s, [&](__m128i g, __m128i f, int) {
-                            const __m128i x = _mm_add_epi16(_mm_mullo_epi16(f, k16), _mm_mullo_epi16(g, ik16));
-                            return _mm_mulhi_epu16(_mm_add_epi16(x, one), mul);
-                          }));
-           },
-           [&](uint32_t d, uint32_t s) {
-             const uint32_t out = static_cast<uint32_t>(six[(s >> 11) & 31][(d >> 11) & 31]) << 11 |
-                                  static_cast<uint32_t>(six[(s >> 5) & 63][(d >> 5) & 63]) << 5 | six[s & 31][d & 31];
-             return keyedOne(d, s, out);
-           });
+      Row<2>(drow, srow, width,
+             [&](__m128i d, __m128i s) {
+               return keyed(d, s, Fields8(d, s, [&](__m128i g, __m128i f, int) {
+                              const __m128i x = _mm_add_epi16(_mm_mullo_epi16(f, k16), _mm_mullo_epi16(g, ik16));
+                              return _mm_mulhi_epu16(_mm_add_epi16(x, one), mul);
+                            }));
+             },
+             [&](uint32_t d, uint32_t s) {
+               const uint32_t out = static_cast<uint32_t>(six[(s >> 11) & 31][(d >> 11) & 31]) << 11 |
+                                    static_cast<uint32_t>(six[(s >> 5) & 63][(d >> 5) & 63]) << 5 | six[s & 31][d & 31];
+               return keyedOne(d, s, out);
+             });
       return true;
     } else if constexpr (Mode == 2 || Mode == 3) {
       // v = p * f / 255 per field, then the packed rule in 32-bit lanes (it needs the carry bit 16).
@@ -326,53 +347,36 @@ inline bool FastRow16(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
         return _mm_sub_epi32(_mm_and_si128(r, low16), bias);  // biased for the signed pack
       };
       const uint32_t* prod = c.prodP;
-      Row8(drow, srow, width,
-           [&](__m128i d, __m128i s) {
-             const __m128i v = Fields8(zero, s, [&](__m128i, __m128i f, int) { return Div255(_mm_mullo_epi16(f, p16)); });
-             const __m128i lo = packed4(_mm_unpacklo_epi16(d, zero), _mm_unpacklo_epi16(v, zero));
-             const __m128i hi = packed4(_mm_unpackhi_epi16(d, zero), _mm_unpackhi_epi16(v, zero));
-             return keyed(d, s, _mm_xor_si128(_mm_packs_epi32(lo, hi), flip));
-           },
-           [&](uint32_t d, uint32_t s) {
-             const uint32_t v = prod[(s >> 11) & 31] << 11 | prod[(s >> 5) & 63] << 5 | prod[s & 31];
-             return keyedOne(d, s, Mode == 2 ? pixel::PackedAdd565(d, v) : pixel::PackedSub565(d, v));
-           });
+      Row<2>(drow, srow, width,
+             [&](__m128i d, __m128i s) {
+               const __m128i v = Fields8(zero, s, [&](__m128i, __m128i f, int) { return Div255(_mm_mullo_epi16(f, p16)); });
+               const __m128i lo = packed4(_mm_unpacklo_epi16(d, zero), _mm_unpacklo_epi16(v, zero));
+               const __m128i hi = packed4(_mm_unpackhi_epi16(d, zero), _mm_unpackhi_epi16(v, zero));
+               return keyed(d, s, _mm_xor_si128(_mm_packs_epi32(lo, hi), flip));
+             },
+             [&](uint32_t d, uint32_t s) {
+               const uint32_t v = prod[(s >> 11) & 31] << 11 | prod[(s >> 5) & 63] << 5 | prod[s & 31];
+               return keyedOne(d, s, Mode == 2 ? pixel::PackedAdd565(d, v) : pixel::PackedSub565(d, v));
+             });
       return true;
     } else if constexpr (Mode == 4) {
-      Row8(drow, srow, width,
-           [&](__m128i d, __m128i s) {
-             return keyed(d, s, Fields8(d, s, [](__m128i g, __m128i f, int n) {
-                            const __m128i x = _mm_mullo_epi16(f, g);
-                            return n == 5 ? _mm_srli_epi16(x, 5) : _mm_srli_epi16(x, 6);
-                          }));
-           },
-           [&](uint32_t d, uint32_t s) {
-             const uint32_t out = ((((s >> 11) & 31) * ((d >> 11) & 31)) >> 5) << 11 |
-                                  ((((s >> 5) & 63) * ((d >> 5) & 63)) >> 6) << 5 | (((s & 31) * (d & 31)) >> 5);
-             return keyedOne(d, s, out);
-           });
+      Row<2>(drow, srow, width,
+             [&](__m128i d, __m128i s) {
+               return keyed(d, s, Fields8(d, s, [](__m128i g, __m128i f, int n) {
+                              const __m128i x = _mm_mullo_epi16(f, g);
+                              return n == 5 ? _mm_srli_epi16(x, 5) : _mm_srli_epi16(x, 6);
+                            }));
+             },
+             [&](uint32_t d, uint32_t s) {
+               const uint32_t out = ((((s >> 11) & 31) * ((d >> 11) & 31)) >> 5) << 11 |
+                                    ((((s >> 5) & 63) * ((d >> 5) & 63)) >> 6) << 5 | (((s & 31) * (d & 31)) >> 5);
+               return keyedOne(d, s, out);
+             });
       return true;
     } else {
       return false;
     }
   }
-}
-
-// p = 128 halving over whole rows of a direct 16-bit source.
-inline bool Halve16Rows(const PlainBlitFrame& f, const blit::Context& c) {
-  const __m128i m = _mm_set1_epi16(0x7BEF);
-  const __m128i key = _mm_set1_epi16(static_cast<short>(c.key));
-  for (int y = 0; y < f.height; ++y) {
-    Row8(f.dst + y * f.dstPitch, f.src + y * f.srcPitch, f.width,
-         [&](__m128i d, __m128i s) {
-           const __m128i h = _mm_add_epi16(_mm_and_si128(_mm_srli_epi16(s, 1), m), _mm_and_si128(_mm_srli_epi16(d, 1), m));
-           return f.trans ? Select(_mm_cmpeq_epi16(s, key), d, h) : h;
-         },
-         [&](uint32_t d, uint32_t s) {
-           return (f.trans && s == (c.key & 0xFFFF)) ? d : ((s >> 1) & 0x7BEF) + ((d >> 1) & 0x7BEF);
-         });
-  }
-  return true;
 }
 
 #else  // no SSE2: the portable loops run
@@ -381,13 +385,15 @@ template <int SrcBytes, int Mode, bool Alpha, bool Trans, bool Bright, bool Blen
 inline bool FastRow32(uint8_t*, const uint8_t*, const uint8_t*, int, const blit::Context&) {
   return false;
 }
-inline bool Halve32Rows(const PlainBlitFrame&, const blit::Context&) { return false; }
+template <int Bytes>
+inline bool HalveRows(const PlainBlitFrame&, const blit::Context&) {
+  return false;
+}
 inline bool Saturate32Rows(const PlainBlitFrame&, const blit::Context&) { return false; }
 template <int SrcBytes, int Mode, bool Alpha, bool Trans, bool Bright, bool Blend>
 inline bool FastRow16(uint8_t*, const uint8_t*, const uint8_t*, int, const blit::Context&) {
   return false;
 }
-inline bool Halve16Rows(const PlainBlitFrame&, const blit::Context&) { return false; }
 
 #endif
 
