@@ -59,7 +59,6 @@ TEST_F(ClockTest, ProcessorCounterOnlyWhenAskedFor) {
   SetProcessorCounterSource(1, 6000000000);  // deliberately twice the real rate
   EXPECT_EQ(GetHighResolutionCount(0), 5000250u);
   EXPECT_EQ(GetHighResolutionCount(1), 2500125u);
-  plat::test::ResetCpu();
 }
 
 // The 1998 reference seeding, to load the standard engine with the same state.
@@ -79,41 +78,48 @@ std::mt19937 ReferenceEngine(uint32_t seed) {
   return engine;
 }
 
-TEST(Random, UnseededGeneratorStartsWithTheReferenceWords) {
+class RandomTest : public testing::VirtualClockTest {
+ protected:
+  void TearDown() override {
+    ResetRandomState();
+    VirtualClockTest::TearDown();
+  }
+};
+
+TEST_F(RandomTest, UnseededGeneratorStartsWithTheReferenceWords) {
   ResetRandomState();
   EXPECT_EQ(GetRandomWord(), 2867219139u);
   EXPECT_EQ(GetRandomWord(), 1585203162u);
   EXPECT_EQ(GetRandomWord(), 3113124129u);
   ResetRandomState();
   EXPECT_EQ(GetRandomNumber(99), 66) << "high 32 bits of 2867219139 * 100";
-  ResetRandomState();
 }
 
-TEST(Random, WordsMatchTheReferenceAcrossRegenerations) {
+TEST_F(RandomTest, WordsMatchTheReferenceAcrossRegenerations) {
   for (uint32_t seed : {4357u, 0u, 0x12345678u, 0xFFFFFFFFu}) {
     InitRandomSeed(seed);
     std::mt19937 reference = ReferenceEngine(seed);
     for (int i = 0; i < 624 * 3 + 5; ++i) ASSERT_EQ(GetRandomWord(), reference()) << "seed " << seed << " word " << i;
   }
-  ResetRandomState();
 }
 
-TEST(Random, MmxFlagFromTheProcessorReport) {
-  plat::test::CpuReport report;
-  report.featureEdx = plat::kCpuidEdxMmx | plat::kCpuidEdxTsc;
-  plat::test::SetCpuReport(report);
-  EXPECT_EQ(CheckCpuMmx(), 1);
-  report.featureEdx = plat::kCpuidEdxTsc;
-  plat::test::SetCpuReport(report);
-  EXPECT_EQ(CheckCpuMmx(), 0);
-  report.hasCpuid = false;
-  report.featureEdx = plat::kCpuidEdxMmx;
-  plat::test::SetCpuReport(report);
-  EXPECT_EQ(CheckCpuMmx(), 0);
-  plat::test::ResetCpu();
+TEST_F(RandomTest, MmxFlagFromTheProcessorReport) {
+  struct Case {
+    bool hasCpuid;
+    uint32_t featureEdx;
+    int expected;
+  } const cases[] = {{true, plat::kCpuidEdxMmx | plat::kCpuidEdxTsc, 1}, {true, plat::kCpuidEdxTsc, 0},
+                     {false, plat::kCpuidEdxMmx, 0}};
+  for (const Case& c : cases) {
+    plat::test::CpuReport report;
+    report.hasCpuid = c.hasCpuid;
+    report.featureEdx = c.featureEdx;
+    plat::test::SetCpuReport(report);
+    EXPECT_EQ(CheckCpuMmx(), c.expected) << "cpuid " << c.hasCpuid << " edx " << c.featureEdx;
+  }
 }
 
-TEST(Random, NumbersStayInRange) {
+TEST_F(RandomTest, NumbersStayInRange) {
   InitRandomSeed(1);
   std::set<int> zeroOne, tens;
   for (int i = 0; i < 2000; ++i) {
@@ -126,7 +132,6 @@ TEST(Random, NumbersStayInRange) {
   }
   EXPECT_EQ(zeroOne, (std::set<int>{0, 1}));
   EXPECT_EQ(tens.size(), 10u);
-  ResetRandomState();
 }
 
 }  // namespace

@@ -1,16 +1,23 @@
-// The core runtime's test fixture.
+// The core runtime's test helpers.
 #include "core_runtime_fixture.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "orbel/core/api_lock.h"
 #include "orbel/core/drop_files.h"
 #include "orbel/core/library.h"
 #include "orbel/core/library_state.h"
 #include "orbel/core/log.h"
+#include "orbel/core/main_window.h"
 #include "orbel/core/system_report.h"
+#include "orbel/core/window_mode.h"
 #include "orbel/input/input_system.h"
 #include "orbel/network/network_system.h"
+#include "platform/win/clock_test_controls.h"
+#include "platform/win/kernel_test_controls.h"
 
 namespace orbel::testing {
 
@@ -36,27 +43,33 @@ void CoreRuntimeTest::TearDown() {
   VirtualClockTest::TearDown();
 }
 
+int CoreRuntimeTest::StartWindowed() {
+  ChangeWindowMode(1);
+  return InitLibrarySystem();
+}
+
+void WindowedLibraryTest::SetUp() {
+  CoreRuntimeTest::SetUp();
+  ASSERT_EQ(StartWindowed(), 0);
+  window_ = GetMainWindowHandle();
+  InitKeyInputBuffer();
+}
+
 std::string CoreRuntimeTest::LogText() const { return ReadFileText(work_.path() / "Log.txt"); }
 
-std::vector<std::string> CoreRuntimeTest::LogLines() const {
+std::vector<std::string> CoreRuntimeTest::LogTexts() const {
   const std::string text = LogText();
   std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
+  for (size_t start = 0; start < text.size();) {
     size_t end = text.find("\r\n", start);
     if (end == std::string::npos) end = text.size();
     std::string line = text.substr(start, end - start);
     const size_t colon = line.find(':');
     if (colon != std::string::npos && line.find_first_not_of("0123456789") == colon) line.erase(0, colon + 1);
+    line.erase(0, std::min(line.find_first_not_of('\t'), line.size()));
     lines.push_back(line);
     start = end + 2;
   }
-  return lines;
-}
-
-std::vector<std::string> CoreRuntimeTest::LogTexts() const {
-  std::vector<std::string> lines = LogLines();
-  for (std::string& line : lines) line.erase(0, line.find_first_not_of('\t') == std::string::npos ? line.size() : line.find_first_not_of('\t'));
   return lines;
 }
 
@@ -66,6 +79,46 @@ int CoreRuntimeTest::FindLine(const std::string& text, int from) const {
     if (lines[i] == text) return i;
   }
   return -1;
+}
+
+void LogFileTest::SetUp() {
+  VirtualClockTest::SetUp();
+  plat::test::UseVirtualClock(5000, 0);  // readings do not move the clock: stamps are exact
+  SetLogOutsideWindowMode(0);
+  SetLogFileSettings(0, 0, 0);
+  SetLogStartupDirectory(work_.path().c_str());
+  StartLogFile();
+  plat::test::ClearDebugOutput();
+}
+
+void LogFileTest::TearDown() {
+  SetLogStartupDirectory("");
+  SetLogFileSettings(0, 0, 0);
+  SetLogOutsideWindowMode(0);
+  VirtualClockTest::TearDown();
+}
+
+ScopedTimeZone::ScopedTimeZone(const char* zone) {
+  const char* old = std::getenv("TZ");
+  had_ = old != nullptr;
+  if (had_) saved_ = old;
+  setenv("TZ", zone, 1);
+  tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone() {
+  if (had_) setenv("TZ", saved_.c_str(), 1); else unsetenv("TZ");
+  tzset();
+}
+
+plat::FILETIME FileTimeOf(uint64_t ticks) {
+  return plat::FILETIME{static_cast<plat::DWORD>(ticks & 0xFFFFFFFF), static_cast<plat::DWORD>(ticks >> 32)};
+}
+
+std::vector<int> DrainInputQueue() {
+  std::vector<int> codes;
+  while (InputCharQueue.readIndex != InputCharQueue.writeIndex) codes.push_back(PopInputChar());
+  return codes;
 }
 
 }  // namespace orbel::testing

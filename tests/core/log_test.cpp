@@ -4,40 +4,20 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <string>
 
+#include "core_runtime_fixture.h"
 #include "orbel/core/memory.h"
 #include "platform/win/clock_test_controls.h"
 #include "platform/win/kernel_test_controls.h"
-#include "test_support.h"
 
 namespace orbel {
 namespace {
 
-class LogTest : public testing::VirtualClockTest {
+class LogTest : public testing::LogFileTest {
  protected:
-  void SetUp() override {
-    VirtualClockTest::SetUp();
-    plat::test::UseVirtualClock(5000, 0);  // readings do not move the clock: stamps are exact
-    SetLogOutsideWindowMode(0);
-    SetLogFileSettings(0, 0, 0);
-    SetLogStartupDirectory(work_.path().c_str());
-    StartLogFile();
-    plat::test::ClearDebugOutput();
-  }
-  void TearDown() override {
-    SetLogStartupDirectory("");
-    SetLogFileSettings(0, 0, 0);
-    SetLogOutsideWindowMode(0);
-    VirtualClockTest::TearDown();
-  }
-  std::string LogText() const { return testing::ReadFileText(work_.path() / "Log.txt"); }
   static void AdvanceMs(uint64_t ms) { plat::test::AdvanceClock(ms * 1000); }
-
-  testing::ScopedWorkDir work_;
 };
 
 TEST_F(LogTest, LinesAreStampedWithMillisecondsSinceStart) {
@@ -85,7 +65,6 @@ TEST_F(LogTest, LineEndConversion) {
       {"表\n", "表\r\n"},
   };
   for (const Case& c : cases) {
-    plat::test::ClearDebugOutput();
     StartLogFile();
     LogAdd(c.text);
     EXPECT_EQ(LogText(), std::string("0:") + c.written) << c.text;
@@ -145,18 +124,14 @@ TEST_F(LogTest, PathAddsOneSeparator) {
 }
 
 TEST_F(LogTest, DatedNameAndNoStampSettings) {
-  const char* oldZone = std::getenv("TZ");
-  const std::string savedZone = oldZone != nullptr ? oldZone : "";
-  setenv("TZ", "UTC0", 1);
-  tzset();
-  const plat::FILETIME when{static_cast<plat::DWORD>(134175387070000000ull & 0xFFFFFFFF),
-                            static_cast<plat::DWORD>(134175387070000000ull >> 32)};  // 2026-03-09 14:05:07
-  plat::test::SetSystemTimeForTest(&when);
-  SetLogFileSettings(0, 1, 1);
-  StartLogFile();
-  plat::test::SetSystemTimeForTest(nullptr);
-  if (oldZone != nullptr) setenv("TZ", savedZone.c_str(), 1); else unsetenv("TZ");
-  tzset();
+  {
+    const testing::ScopedTimeZone utc("UTC0");
+    const plat::FILETIME when = testing::FileTimeOf(134175387070000000ull);  // 2026-03-09 14:05:07
+    plat::test::SetSystemTimeForTest(&when);
+    SetLogFileSettings(0, 1, 1);
+    StartLogFile();
+    plat::test::SetSystemTimeForTest(nullptr);
+  }
   EXPECT_EQ(std::filesystem::path(GetLogFilePath()).filename().string(), "Log2026_3_9_14_5_7.txt");
   LogAdd("plain\n");
   EXPECT_EQ(testing::ReadFileText(GetLogFilePath()), "plain\r\n");

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "core_runtime_fixture.h"
 #include "orbel/core/library.h"
@@ -25,58 +26,42 @@ class MainWindowTest : public testing::CoreRuntimeTest {
   plat::test::WindowSnapshot Snapshot() const { return plat::test::GetWindowSnapshot(GetMainWindowHandle()); }
   static int Width(const plat::RECT& r) { return r.right - r.left; }
   static int Height(const plat::RECT& r) { return r.bottom - r.top; }
+  static std::tuple<int, int, int, int> Box(const plat::RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
 };
 
-TEST_F(MainWindowTest, ClassAndTitleDefaultOrFollowTheSetTitle) {
-  struct Case {
-    const char* title;  // null: none set
-    const char* expectedClass;
-    const char* expectedTitle;
-  };
-  const Case cases[] = {
-      {nullptr, "K471305Q", "Orbel"},
-      {"Kelvaron打 -ケルヴァロンだ-", "Kelvaron打 -ケルヴァロンだ-", "Kelvaron打 -ケルヴァロンだ-"},
-  };
-  for (const Case& c : cases) {
-    testing::ResetCoreRuntimeState();
-    if (c.title) SetMainWindowTitle(c.title);
-    ChangeWindowMode(1);
-    ASSERT_EQ(InitLibrarySystem(), 0);
-    const plat::test::WindowSnapshot snapshot = Snapshot();
-    EXPECT_EQ(snapshot.className, c.expectedClass);
-    EXPECT_EQ(snapshot.title, c.expectedTitle);
-    EndLibrarySystem();
-  }
-}
-
+// The class name and title are the set title, or "K471305Q" and "Orbel" when none was set.
 TEST_F(MainWindowTest, WindowModeClientIsTheScaledScreenSizeCentredOnTheDesktop) {
   struct Case {
+    const char* title;  // null: none set
     double scale;
     int clientWidth;
     int clientHeight;
     double storedScale;
   };
-  const Case cases[] = {{1.0, 640, 480, 1.0}, {0.0, 640, 480, 1.0}, {-3.0, 640, 480, 1.0}, {1.5, 960, 720, 1.5}};
+  const char* const kTitle = "Kelvaron打 -ケルヴァロンだ-";
+  const Case cases[] = {{nullptr, 1.0, 640, 480, 1.0},
+                        {nullptr, 0.0, 640, 480, 1.0},
+                        {nullptr, -3.0, 640, 480, 1.0},
+                        {kTitle, 1.5, 960, 720, 1.5}};
   for (const Case& c : cases) {
     testing::ResetCoreRuntimeState();
+    if (c.title) SetMainWindowTitle(c.title);
     SetWindowExtendRate(c.scale);
-    ChangeWindowMode(1);
-    ASSERT_EQ(InitLibrarySystem(), 0);
+    ASSERT_EQ(StartWindowed(), 0);
     const plat::test::WindowSnapshot snapshot = Snapshot();
+    EXPECT_EQ(snapshot.className, c.title ? c.title : "K471305Q") << c.scale;
+    EXPECT_EQ(snapshot.title, c.title ? c.title : "Orbel") << c.scale;
     EXPECT_EQ(Width(snapshot.client), c.clientWidth) << c.scale;
     EXPECT_EQ(Height(snapshot.client), c.clientHeight) << c.scale;
     EXPECT_EQ(snapshot.outer.left, (1920 - Width(snapshot.outer)) / 2) << c.scale;
     EXPECT_EQ(snapshot.outer.top, (1080 - Height(snapshot.outer)) / 2) << c.scale;
-    EXPECT_EQ(gSettings.windowScale, c.storedScale);
-    EXPECT_FALSE(snapshot.topmost);
-    EXPECT_TRUE(snapshot.visible);
+    EXPECT_EQ(gSettings.windowScale, c.storedScale) << c.scale;
+    EXPECT_FALSE(snapshot.topmost) << c.scale;
+    EXPECT_TRUE(snapshot.visible) << c.scale;
 
     plat::RECT size = {};
     GetMainWindowSize(&size);
-    EXPECT_EQ(size.left, snapshot.client.left);
-    EXPECT_EQ(size.top, snapshot.client.top);
-    EXPECT_EQ(size.right, snapshot.client.right);
-    EXPECT_EQ(size.bottom, snapshot.client.bottom);
+    EXPECT_EQ(Box(size), Box(snapshot.client));
     EndLibrarySystem();
   }
 }
@@ -88,10 +73,7 @@ TEST_F(MainWindowTest, FullScreenIsATopmostPopupAtTheOriginWithTheCursorHidden) 
   EXPECT_NE(snapshot.style & plat::WS_POPUP, 0u);
   EXPECT_EQ(snapshot.style & plat::WS_CAPTION, 0u);
   EXPECT_TRUE(snapshot.topmost);
-  EXPECT_EQ(snapshot.outer.left, 0);
-  EXPECT_EQ(snapshot.outer.top, 0);
-  EXPECT_EQ(Width(snapshot.outer), 640);
-  EXPECT_EQ(Height(snapshot.outer), 480);
+  EXPECT_EQ(Box(snapshot.outer), std::make_tuple(0, 0, 640, 480));
   EXPECT_EQ(plat::test::CurrentCursor(), nullptr);
   EXPECT_GE(FindLine("カーソルを不可視にしました"), 0);
   EXPECT_GE(FindLine("フルスクリーンモード用のウインドウを作成します"), 0);
@@ -100,8 +82,7 @@ TEST_F(MainWindowTest, FullScreenIsATopmostPopupAtTheOriginWithTheCursorHidden) 
 TEST_F(MainWindowTest, CreationReportsMemoryAndPicksTheFinerClock) {
   plat::test::SetPhysicalMemory(uint64_t{1} << 30, uint64_t{1} << 29);
   plat::test::ClearDebugOutput();
-  ChangeWindowMode(1);
-  ASSERT_EQ(InitLibrarySystem(), 0);
+  ASSERT_EQ(StartWindowed(), 0);
   EXPECT_GE(FindLine("メモリ総量:1024.00MB  空きメモリ領域:512.00MB "), 0) << LogText();
   EXPECT_NE(plat::test::DebugOutputText().find("512.00MB\n"), std::string::npos);
   // On the virtual clock every counter reading moves it, so the counter changes more often than the
@@ -116,8 +97,7 @@ TEST_F(MainWindowTest, CreationReportsMemoryAndPicksTheFinerClock) {
 }
 
 TEST_F(MainWindowTest, EndRestoresTheSystemAndASecondEndDoesNothing) {
-  ChangeWindowMode(1);
-  ASSERT_EQ(InitLibrarySystem(), 0);
+  ASSERT_EQ(StartWindowed(), 0);
   EXPECT_FALSE(plat::test::ScreenSaverActive());
   EXPECT_FALSE(plat::test::ImeEnabled());
   EXPECT_EQ(plat::test::TimerPeriodDepth(), 2);  // window creation and the system report
@@ -136,8 +116,7 @@ TEST_F(MainWindowTest, EndRestoresTheSystemAndASecondEndDoesNothing) {
 
 TEST_F(MainWindowTest, ScreenSaverThatWasOffStaysOff) {
   plat::SystemParametersInfoA(plat::SPI_SETSCREENSAVEACTIVE, plat::FALSE, nullptr, 0);
-  ChangeWindowMode(1);
-  ASSERT_EQ(InitLibrarySystem(), 0);
+  ASSERT_EQ(StartWindowed(), 0);
   EndLibrarySystem();
   EXPECT_FALSE(plat::test::ScreenSaverActive());
 }

@@ -12,10 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "core_runtime_fixture.h"
 #include "orbel/core/log.h"
-#include "platform/win/clock_test_controls.h"
 #include "platform/win/kernel_test_controls.h"
-#include "test_support.h"
 
 namespace orbel {
 namespace {
@@ -38,26 +37,18 @@ int IdOf(const std::string& log, const std::string& tag) {
   return at == std::string::npos ? -1 : std::atoi(log.c_str() + at + key.size());
 }
 
-class MemoryTest : public testing::VirtualClockTest {
+class MemoryTest : public testing::LogFileTest {
  protected:
   void SetUp() override {
-    VirtualClockTest::SetUp();
-    plat::test::UseVirtualClock(0, 0);
-    SetLogFileSettings(0, 0, 0);
-    SetLogOutsideWindowMode(0);
-    SetLogStartupDirectory(work_.path().c_str());
-    StartLogFile();
+    LogFileTest::SetUp();
     SetMemoryTraceSettings(0, 0, 0, 0);
   }
   void TearDown() override {
     SetMemoryTraceSettings(0, 0, 0, 0);
-    SetLogStartupDirectory("");
-    VirtualClockTest::TearDown();
+    LogFileTest::TearDown();
   }
   // The log so far, with the block addresses (which vary) masked.
-  std::string Log() const {
-    return Mask(testing::ReadFileText(work_.path() / "Log.txt"), "addr:");
-  }
+  std::string Log() const { return Mask(LogText(), "addr:"); }
   // The log's lines that mention `tag`, IDs masked too.
   std::vector<std::string> LinesWith(const std::string& tag) const {
     std::vector<std::string> lines;
@@ -66,9 +57,6 @@ class MemoryTest : public testing::VirtualClockTest {
       if (line.find(tag) != std::string::npos) lines.push_back(line);
     return lines;
   }
-  void Restart() { StartLogFile(); }
-
-  testing::ScopedWorkDir work_;
 };
 
 TEST_F(MemoryTest, RecordLinesShowSizeTagLineAndData) {
@@ -93,7 +81,7 @@ TEST_F(MemoryTest, RecordLinesShowSizeTagLineAndData) {
       {{'y'}, "abcdefghijklmn", 3, "\tsize:1(0.001kb)  file:abcdefghijklmn  line:3  ID:*  addr:*  data:<y> [79]\r"},
   };
   for (const Case& c : cases) {
-    Restart();
+    StartLogFile();
     void* block = MemAlloc(static_cast<uint32_t>(c.data.size()), c.tag, c.line);
     ASSERT_NE(block, nullptr);
     if (!c.data.empty()) std::memcpy(block, c.data.data(), c.data.size());
@@ -119,7 +107,7 @@ TEST_F(MemoryTest, DumpListsNewestFirstAndTotals) {
 
   MemFree(newer);
   MemFree(older);
-  Restart();
+  StartLogFile();
   MemDump();
   EXPECT_EQ(Log(), "0:\r\n0:Alloc memory dump\r\n0:\tTotal size:0(0.000kb)  Alloc num:0\r\n0:\r\n");
 }
@@ -180,7 +168,7 @@ TEST_F(MemoryTest, ReallocKeepsContentsZeroesTheTailAndKeepsTheListWhole) {
   EXPECT_EQ(GetMemoryBlockCount(), blocks + static_cast<int>(live.size()));
   EXPECT_EQ(GetMemoryTotalSize(), bytes + liveBytes);
   EXPECT_EQ(MemCheckBroken(), 0);
-  Restart();
+  StartLogFile();
   MemDump();
   EXPECT_EQ(LinesWith("file:model ").size(), live.size());
   for (auto& [p, size] : live) MemFree(p);

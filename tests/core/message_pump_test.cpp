@@ -12,7 +12,6 @@
 #include "orbel/core/library.h"
 #include "orbel/core/library_state.h"
 #include "orbel/core/main_window.h"
-#include "orbel/core/window_mode.h"
 #include "orbel/core/window_proc.h"
 #include "orbel/input/input_system.h"
 #include "platform/win/clock.h"
@@ -21,50 +20,36 @@
 namespace orbel {
 namespace {
 
-class MessagePumpTest : public testing::CoreRuntimeTest {
- protected:
-  void StartLibrary() {
-    ChangeWindowMode(1);
-    ASSERT_EQ(InitLibrarySystem(), 0);
-    window_ = GetMainWindowHandle();
-    InitKeyInputBuffer();
-  }
-  static std::vector<int> DrainQueue() {
-    std::vector<int> codes;
-    while (InputCharQueue.readIndex != InputCharQueue.writeIndex) codes.push_back(PopInputChar());
-    return codes;
-  }
-  plat::HWND window_ = nullptr;
-};
+using MessagePumpTest = testing::WindowedLibraryTest;
 
 TEST_F(MessagePumpTest, OneCallDispatchesTwelveQueuedMessages) {
-  StartLibrary();
   std::vector<int> posted;
   for (int i = 0; i < 12; ++i) {
     ASSERT_TRUE(plat::PostMessageA(window_, plat::WM_CHAR, 'a' + i, 0));
     posted.push_back('a' + i);
   }
   EXPECT_EQ(PumpWindowMessage(), 0);
-  EXPECT_EQ(DrainQueue(), posted);
+  EXPECT_EQ(testing::DrainInputQueue(), posted);
   plat::MSG msg = {};
   EXPECT_FALSE(plat::PeekMessageA(&msg, nullptr, 0, 0, plat::PM_NOREMOVE));
 }
 
 TEST_F(MessagePumpTest, QuitMakesEveryLaterCallReturnMinusOne) {
-  StartLibrary();
   plat::PostQuitMessage(0);
   EXPECT_EQ(PumpWindowMessage(), -1);
   EXPECT_EQ(GetQuitMessageFlag(), 1);
   // Once quitting, a message taken from the queue is dropped undispatched.
   plat::PostMessageA(window_, plat::WM_CHAR, 'q', 0);
   EXPECT_EQ(PumpWindowMessage(), -1);
-  EXPECT_TRUE(DrainQueue().empty());
+  EXPECT_TRUE(testing::DrainInputQueue().empty());
   plat::MSG msg = {};
   EXPECT_FALSE(plat::PeekMessageA(&msg, window_, 0, 0, plat::PM_NOREMOVE));
   EXPECT_EQ(PumpWindowMessage(), -1);
 }
 
-TEST_F(MessagePumpTest, WithoutAMainWindowTheCallOnlyReportsTheQuitFlag) {
+using MessagePumpWithoutWindowTest = testing::CoreRuntimeTest;
+
+TEST_F(MessagePumpWithoutWindowTest, CallOnlyReportsTheQuitFlag) {
   ASSERT_EQ(GetMainWindowHandle(), nullptr);
   EXPECT_EQ(PumpWindowMessage(), 0);
   WaitWhileInactive();  // nothing could make the application active: returns instead of hanging
@@ -73,7 +58,6 @@ TEST_F(MessagePumpTest, WithoutAMainWindowTheCallOnlyReportsTheQuitFlag) {
 }
 
 TEST_F(MessagePumpTest, InactiveApplicationWaitsInTheCallUntilItIsActiveAgain) {
-  StartLibrary();
   MainWindowProc(window_, plat::WM_ACTIVATE, plat::WA_INACTIVE, 0);
   ASSERT_EQ(GetActiveFlag(), 0);
 
@@ -93,7 +77,6 @@ TEST_F(MessagePumpTest, InactiveApplicationWaitsInTheCallUntilItIsActiveAgain) {
 }
 
 TEST_F(MessagePumpTest, RunningInTheBackgroundDoesNotWait) {
-  StartLibrary();
   SetRunInBackground(1);
   MainWindowProc(window_, plat::WM_ACTIVATE, plat::WA_INACTIVE, 0);
   const uint32_t start = plat::timeGetTime();
@@ -104,7 +87,6 @@ TEST_F(MessagePumpTest, RunningInTheBackgroundDoesNotWait) {
 }
 
 TEST_F(MessagePumpTest, ClosePostedEndsTheInactiveWait) {
-  StartLibrary();
   MainWindowProc(window_, plat::WM_ACTIVATE, plat::WA_INACTIVE, 0);
   gWindow.closePosted = 1;
   plat::PostMessageA(window_, plat::WM_CLOSE, 0, 0);

@@ -9,11 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "orbel/core/log.h"
+#include "core_runtime_fixture.h"
 #include "orbel/core/memory.h"
-#include "platform/win/clock_test_controls.h"
 #include "platform/win/kernel_test_controls.h"
-#include "test_support.h"
 
 namespace orbel {
 namespace {
@@ -30,31 +28,27 @@ std::vector<uint8_t> Take(RingBuffer* ring, int length, int peek = 0) {
   return out;
 }
 
-class RingBufferTest : public testing::VirtualClockTest {
+class RingBufferTest : public testing::LogFileTest {
  protected:
   void TearDown() override {
     TerminateRingBuffer(&ring_);
-    VirtualClockTest::TearDown();
+    LogFileTest::TearDown();
   }
-  // 10 bytes make a block of 1010; 1000 more fill it exactly.
+  // 10 bytes make a block of 1010; 1000 more fill it exactly, in place.
   void FillExactly() {
     const auto bytes = Sequence(1010, 0);
     ASSERT_EQ(PutRingBufferData(&ring_, bytes.data(), 10), 0);
+    ASSERT_EQ(ring_.bufferSize, 1010);
+    const uint8_t* firstBlock = ring_.buffer;
     ASSERT_EQ(PutRingBufferData(&ring_, bytes.data() + 10, 1000), 0);
+    ASSERT_EQ(ring_.buffer, firstBlock);
     ASSERT_EQ(ring_.bufferSize, 1010);
   }
   RingBuffer ring_{};
 };
 
 TEST_F(RingBufferTest, GrowsToHeldPlusNeededPlusSlack) {
-  const auto ten = Sequence(10, 0);
-  ASSERT_EQ(PutRingBufferData(&ring_, ten.data(), 10), 0);
-  EXPECT_EQ(ring_.bufferSize, 1010);
-  const uint8_t* firstBlock = ring_.buffer;
-  const auto thousand = Sequence(1000, 10);
-  ASSERT_EQ(PutRingBufferData(&ring_, thousand.data(), 1000), 0);
-  EXPECT_EQ(ring_.buffer, firstBlock);
-  EXPECT_EQ(ring_.bufferSize, 1010);
+  FillExactly();
   const uint8_t one = 0xEE;
   ASSERT_EQ(PutRingBufferData(&ring_, &one, 1), 0);
   EXPECT_EQ(ring_.bufferSize, 2011);
@@ -81,23 +75,17 @@ TEST_F(RingBufferTest, WrappedDataKeepsItsOrderThroughReadsAndGrowth) {
 }
 
 TEST_F(RingBufferTest, FailedGrowthKeepsTheQueuedBytes) {
-  testing::ScopedWorkDir work;
-  plat::test::UseVirtualClock(0, 0);
-  SetLogStartupDirectory(work.path().c_str());
-  StartLogFile();
-
   FillExactly();
   const auto held = Sequence(1010, 0);
   const int blocks = GetMemoryBlockCount();
   plat::test::FailHeapAllocation();
   const uint8_t one = 1;
   EXPECT_EQ(PutRingBufferData(&ring_, &one, 1), -1);
-  SetLogStartupDirectory("");
 
   EXPECT_EQ(GetMemoryBlockCount(), blocks);
   EXPECT_EQ(ring_.bufferSize, 1010);
   EXPECT_EQ(ring_.dataSize, 1010);
-  const std::string log = testing::ReadFileText(work.path() / "Log.txt");
+  const std::string log = LogText();
   EXPECT_NE(log.find("0:リングバッファの再確保に失敗しました(確保しようとしたサイズ 2011 byte)\r\n"
                      "0:リングバッファへのデータの追加に失敗しました(追加する長さ 1 byte)\r\n"),
             std::string::npos)

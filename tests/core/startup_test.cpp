@@ -28,12 +28,15 @@ namespace {
 
 class StartupTest : public testing::CoreRuntimeTest {};
 
+// Checked after a second run: starting again after an end works the same.
 TEST_F(StartupTest, StartAndEndLogTheirStepsInOrderAndEndWithAnEmptyDump) {
-  ChangeWindowMode(1);
-  ASSERT_EQ(InitLibrarySystem(), 0);
-  EXPECT_EQ(IsLibraryInitialised(), 1);
-  EXPECT_EQ(gLibrary.initialising, 0);
-  ASSERT_EQ(EndLibrarySystem(), 0);
+  for (int run = 0; run < 2; ++run) {
+    ASSERT_EQ(StartWindowed(), 0) << run;
+    EXPECT_EQ(IsLibraryInitialised(), 1) << run;
+    EXPECT_EQ(gLibrary.initialising, 0) << run;
+    EXPECT_EQ(GetQuitMessageFlag(), 0) << run;
+    ASSERT_EQ(EndLibrarySystem(), 0) << run;
+  }
 
   // Each step in order: the next expected line must come after the previous one.
   const std::vector<std::string> expected = {
@@ -84,8 +87,7 @@ TEST_F(StartupTest, RepeatedStartAndEndBeforeStartAreSilentNoOps) {
   EXPECT_EQ(EndLibrarySystem(), 0);
   EXPECT_FALSE(std::filesystem::exists(work_.path() / "Log.txt"));
 
-  ChangeWindowMode(1);
-  ASSERT_EQ(InitLibrarySystem(), 0);
+  ASSERT_EQ(StartWindowed(), 0);
   const std::string before = LogText();
   const plat::HWND window = GetMainWindowHandle();
   EXPECT_EQ(InitLibrarySystem(), 0);
@@ -99,8 +101,7 @@ TEST_F(StartupTest, RepeatedStartAndEndBeforeStartAreSilentNoOps) {
 }
 
 TEST_F(StartupTest, WorkingDirectoryIsRestoredAtTheEnd) {
-  ChangeWindowMode(1);
-  ASSERT_EQ(InitLibrarySystem(), 0);
+  ASSERT_EQ(StartWindowed(), 0);
   const std::filesystem::path elsewhere = work_.path() / "elsewhere";
   std::filesystem::create_directory(elsewhere);
   std::filesystem::current_path(elsewhere);
@@ -108,64 +109,50 @@ TEST_F(StartupTest, WorkingDirectoryIsRestoredAtTheEnd) {
   EXPECT_EQ(std::filesystem::current_path(), work_.path());
 }
 
-TEST_F(StartupTest, TwentyFourBitDesktopInWindowModeIsRefused) {
-  plat::test::SetDesktopDepth(24);
-  ChangeWindowMode(1);
-  EXPECT_EQ(InitLibrarySystem(), -1);
-  EXPECT_EQ(gLibrary.initialising, 0);
-  EXPECT_EQ(IsLibraryInitialised(), 0);
-  const std::vector<std::string> lines = LogTexts();
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines.back(), "ＱＶライブラリは２４ビットカラーモードに対応していません");
-  EXPECT_EQ(GetMainWindowHandle(), nullptr);
-}
+// A refused start-up returns -1 with its reason as the log's last line or among its lines, leaves COM,
+// the screen saver, the timer period and the windows as they were found, and does not stop a later start.
+TEST_F(StartupTest, RefusedStartUpUnwindsEverythingItStartedAndALaterStartWorks) {
+  struct Case {
+    const char* reason;
+    bool lastLine;
+    int quitFlag;
+    void (*refuse)();
+    void (*allow)();
+  };
+  const Case cases[] = {
+      {"ソフトの二重起動検査... 二重起動されています、ソフトを終了します", false, 1,
+       [] { plat::test::ForceFindWindow(true); }, [] { plat::test::ForceFindWindow(false); }},
+      {"ＣＯＭの初期化... ＣＯＭの初期化に失敗しました", false, 0, [] { plat::test::FailNextCoInitialize(); },
+       [] {}},
+      // Last: the desktop stays at 24 bits, which full screen accepts.
+      {"ＱＶライブラリは２４ビットカラーモードに対応していません", true, 0, [] { plat::test::SetDesktopDepth(24); },
+       [] { ChangeWindowMode(0); }},
+  };
+  for (const Case& c : cases) {
+    testing::ResetCoreRuntimeState();
+    c.refuse();
+    ChangeWindowMode(1);
+    EXPECT_EQ(InitLibrarySystem(), -1) << c.reason;
+    const std::vector<std::string> lines = LogTexts();
+    ASSERT_FALSE(lines.empty()) << c.reason;
+    if (c.lastLine) {
+      EXPECT_EQ(lines.back(), c.reason);
+    }
+    EXPECT_GE(FindLine(c.reason), 0) << LogText();
+    EXPECT_EQ(GetQuitMessageFlag(), c.quitFlag) << c.reason;
+    EXPECT_EQ(IsLibraryInitialised(), 0) << c.reason;
+    EXPECT_EQ(gLibrary.initialising, 0) << c.reason;
+    EXPECT_EQ(plat::test::ComInitDepth(), 0) << c.reason;
+    EXPECT_TRUE(plat::test::ScreenSaverActive()) << c.reason;
+    EXPECT_EQ(plat::test::TimerPeriodDepth(), 0) << c.reason;
+    EXPECT_TRUE(plat::test::AllWindows().empty()) << c.reason;
+    EXPECT_EQ(GetMainWindowHandle(), nullptr) << c.reason;
 
-TEST_F(StartupTest, TwentyFourBitDesktopIsAcceptedInFullScreen) {
-  plat::test::SetDesktopDepth(24);
-  ChangeWindowMode(0);
-  EXPECT_EQ(InitLibrarySystem(), 0);
-}
-
-// A refused second copy: start-up fails and leaves COM, the screen saver and the timer period as they
-// were found.
-TEST_F(StartupTest, RefusedSecondCopyUnwindsEverythingItStarted) {
-  plat::test::ForceFindWindow(true);
-  ChangeWindowMode(1);
-  EXPECT_EQ(InitLibrarySystem(), -1);
-
-  EXPECT_GE(FindLine("ソフトの二重起動検査... 二重起動されています、ソフトを終了します"), 0) << LogText();
-  EXPECT_EQ(GetQuitMessageFlag(), 1);
-  EXPECT_EQ(gLibrary.initialising, 0);
-  EXPECT_EQ(plat::test::ComInitDepth(), 0);
-  EXPECT_TRUE(plat::test::ScreenSaverActive());
-  EXPECT_EQ(plat::test::TimerPeriodDepth(), 0);
-  EXPECT_TRUE(plat::test::AllWindows().empty());
-
-  // The failure leaves nothing behind that would stop a later start.
-  plat::test::ForceFindWindow(false);
-  EXPECT_EQ(InitLibrarySystem(), 0);
-  EXPECT_EQ(plat::test::ComInitDepth(), 1);
-}
-
-TEST_F(StartupTest, FailedComStartEndsTheStartUp) {
-  plat::test::FailNextCoInitialize();
-  ChangeWindowMode(1);
-  EXPECT_EQ(InitLibrarySystem(), -1);
-  EXPECT_GE(FindLine("ＣＯＭの初期化... ＣＯＭの初期化に失敗しました"), 0) << LogText();
-  EXPECT_EQ(plat::test::TimerPeriodDepth(), 0);
-  EXPECT_TRUE(plat::test::AllWindows().empty());
-  EXPECT_EQ(IsLibraryInitialised(), 0);
-}
-
-TEST_F(StartupTest, StartAgainAfterAnEndWorks) {
-  ChangeWindowMode(1);
-  for (int run = 0; run < 2; ++run) {
-    ASSERT_EQ(InitLibrarySystem(), 0) << run;
-    EXPECT_EQ(GetQuitMessageFlag(), 0);
-    ASSERT_EQ(EndLibrarySystem(), 0);
+    c.allow();
+    EXPECT_EQ(InitLibrarySystem(), 0) << c.reason;
+    EXPECT_EQ(plat::test::ComInitDepth(), 1) << c.reason;
+    EndLibrarySystem();
   }
-  EXPECT_EQ(plat::test::ComInitDepth(), 0);
-  EXPECT_EQ(plat::test::TimerPeriodDepth(), 0);
 }
 
 // ---- A real second process ------------------------------------------------------------------------
@@ -186,8 +173,7 @@ TEST_F(StartupTest, SecondProcessChild) {
 
 TEST_F(StartupTest, SecondProcessWithTheSameClassIsRefused) {
   SetMainWindowTitle(kDoubleStartTitle);
-  ChangeWindowMode(1);
-  ASSERT_EQ(InitLibrarySystem(), 0);
+  ASSERT_EQ(StartWindowed(), 0);
 
   const std::string childLog = (work_.path() / "second_process_log.txt").string();
   std::vector<std::string> env;

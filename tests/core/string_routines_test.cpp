@@ -7,13 +7,13 @@
 #include <cfenv>
 #include <climits>
 #include <cmath>
-#include <cstdlib>
+#include <cstdarg>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "core_runtime_fixture.h"
 #include "platform/win/kernel_test_controls.h"
-#include "test_support.h"
 
 namespace orbel {
 namespace {
@@ -135,23 +135,17 @@ TEST(StringRoutines, WideMultiplyAndDivide) {
 }
 
 TEST(StringRoutines, DatesInLocalTime) {
-  const char* old = std::getenv("TZ");
-  const std::string saved = old != nullptr ? old : "";
-  setenv("TZ", "JST-9", 1);
-  tzset();
+  const testing::ScopedTimeZone japan("JST-9");
   DateTime date{};
   FileTimeToDateTime(125911583990000000ull, &date);  // 1999-12-31 23:59:59 UTC
-  const std::vector<int> newYear{date.year, date.month, date.day, date.hour, date.minute, date.second};
-  const plat::FILETIME now{static_cast<plat::DWORD>(134175387070000000ull & 0xFFFFFFFF),
-                           static_cast<plat::DWORD>(134175387070000000ull >> 32)};  // 2026-03-09 14:05:07 UTC
+  EXPECT_EQ((std::vector<int>{date.year, date.month, date.day, date.hour, date.minute, date.second}),
+            (std::vector<int>{2000, 1, 1, 8, 59, 59}));
+  const plat::FILETIME now = testing::FileTimeOf(134175387070000000ull);  // 2026-03-09 14:05:07 UTC
   plat::test::SetSystemTimeForTest(&now);
   GetLocalDateTime(&date);
   plat::test::SetSystemTimeForTest(nullptr);
-  const std::vector<int> local{date.year, date.month, date.day, date.hour, date.minute, date.second};
-  if (old != nullptr) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
-  tzset();
-  EXPECT_EQ(newYear, (std::vector<int>{2000, 1, 1, 8, 59, 59}));
-  EXPECT_EQ(local, (std::vector<int>{2026, 3, 9, 23, 5, 7}));
+  EXPECT_EQ((std::vector<int>{date.year, date.month, date.day, date.hour, date.minute, date.second}),
+            (std::vector<int>{2026, 3, 9, 23, 5, 7}));
 }
 
 int FormatInto(char* buffer, size_t size, const char* format, ...) {

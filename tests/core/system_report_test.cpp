@@ -34,10 +34,9 @@ class SystemReportTest : public testing::CoreRuntimeTest {
   }
   // The lines after the OS line.
   std::vector<std::string> CpuLines() const {
-    const std::vector<std::string> lines = LogTexts();
     std::vector<std::string> cpu;
     bool afterOs = false;
-    for (const std::string& line : lines) {
+    for (const std::string& line : LogTexts()) {
       if (afterOs && !line.empty()) cpu.push_back(line);
       if (line.rfind("ＯＳ  ", 0) == 0) afterOs = true;
     }
@@ -163,8 +162,7 @@ TEST_F(SystemReportTest, StartUpOnNt6AsksForASeparateBackSurface) {
   identity.major = 6;
   identity.minor = 0;
   plat::test::SetOsIdentity(identity);
-  ChangeWindowMode(1);
-  ASSERT_EQ(InitLibrarySystem(), 0);
+  ASSERT_EQ(StartWindowed(), 0);
   EXPECT_EQ(GetOsCode(), kOsWindowsVista);
   EXPECT_EQ(GetUseBackSurfaceFlag(), 1);
   EndLibrarySystem();

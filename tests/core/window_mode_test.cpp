@@ -26,8 +26,6 @@ class WindowModeTest : public testing::CoreRuntimeTest {};
 TEST_F(WindowModeTest, BeforeStartUpOnlyTheChoiceIsRecorded) {
   EXPECT_EQ(ChangeWindowMode(1), 0);
   EXPECT_EQ(GetWindowModeFlag(), 1);
-  EXPECT_EQ(ChangeWindowMode(1), 0);
-  EXPECT_EQ(GetWindowModeFlag(), 1);
   EXPECT_TRUE(plat::test::AllWindows().empty());
   ASSERT_EQ(InitLibrarySystem(), 0);
   EXPECT_NE(plat::test::GetWindowSnapshot(GetMainWindowHandle()).style & plat::WS_CAPTION, 0u);
@@ -41,8 +39,7 @@ TEST_F(WindowModeTest, BeforeStartUpOnlyTheChoiceIsRecorded) {
 
 // Without a display-change notice the switch still returns, after a bounded wait.
 TEST_F(WindowModeTest, SwitchAfterStartUpIsBoundedAndAppliesTheFullScreenStyle) {
-  ChangeWindowMode(1);
-  ASSERT_EQ(InitLibrarySystem(), 0);
+  ASSERT_EQ(StartWindowed(), 0);
   const uint32_t start = plat::timeGetTime();
   EXPECT_EQ(ChangeWindowMode(0), 0);
   const uint32_t waited = plat::timeGetTime() - start;
@@ -68,8 +65,7 @@ TEST_F(WindowModeTest, SwitchAfterStartUpIsBoundedAndAppliesTheFullScreenStyle) 
 
 // A display-change notice during the switch ends the wait at once.
 TEST_F(WindowModeTest, DisplayChangeNoticeEndsTheWait) {
-  ChangeWindowMode(1);
-  ASSERT_EQ(InitLibrarySystem(), 0);
+  ASSERT_EQ(StartWindowed(), 0);
   plat::PostMessageA(GetMainWindowHandle(), plat::WM_DISPLAYCHANGE, 32, plat::MAKELPARAM(1920, 1080));
   const uint32_t start = plat::timeGetTime();
   ChangeWindowMode(0);
@@ -79,35 +75,29 @@ TEST_F(WindowModeTest, DisplayChangeNoticeEndsTheWait) {
 
 TEST_F(WindowModeTest, ScaleAndMousePositionFollowTheMode) {
   SetWindowExtendRate(2.0);
-  ChangeWindowMode(1);
-  ASSERT_EQ(InitLibrarySystem(), 0);
-  EXPECT_DOUBLE_EQ(GetWindowExtendRate(), 2.0);
+  ASSERT_EQ(StartWindowed(), 0);
   const plat::RECT client = plat::test::GetWindowSnapshot(GetMainWindowHandle()).client;
   EXPECT_EQ(client.right - client.left, 1280);
 
+  // Full screen ignores the scale: the cursor's screen position is the position.
   struct Case {
-    int offsetX;  // cursor offset from the client area's corner
-    int offsetY;
+    int windowMode;
+    int cursorX;  // in window mode, from the client area's corner
+    int cursorY;
     int x;
     int y;
-  };
-  for (const Case& c : {Case{0, 0, 0, 0}, Case{101, 51, 50, 25}, Case{1279, 959, 639, 479}, Case{-3, -1, -1, 0}}) {
-    plat::SetCursorPos(client.left + c.offsetX, client.top + c.offsetY);
+  } const cases[] = {{1, 0, 0, 0, 0},   {1, 101, 51, 50, 25}, {1, 1279, 959, 639, 479},
+                     {1, -3, -1, -1, 0}, {0, 300, 200, 300, 200}};
+  for (const Case& c : cases) {
+    gSettings.windowMode = c.windowMode;
+    EXPECT_DOUBLE_EQ(GetWindowExtendRate(), c.windowMode ? 2.0 : 1.0);
+    plat::SetCursorPos(c.cursorX + (c.windowMode ? client.left : 0), c.cursorY + (c.windowMode ? client.top : 0));
     int x = -99;
     int y = -99;
     GetMousePosition(&x, &y);
-    EXPECT_EQ(x, c.x) << c.offsetX;
-    EXPECT_EQ(y, c.y) << c.offsetY;
+    EXPECT_EQ(x, c.x) << c.windowMode << " " << c.cursorX;
+    EXPECT_EQ(y, c.y) << c.windowMode << " " << c.cursorY;
   }
-
-  gSettings.windowMode = 0;
-  EXPECT_DOUBLE_EQ(GetWindowExtendRate(), 1.0);
-  plat::SetCursorPos(300, 200);
-  int x = 0;
-  int y = 0;
-  GetMousePosition(&x, &y);
-  EXPECT_EQ(x, 300);
-  EXPECT_EQ(y, 200);
   gSettings.windowMode = 1;
 }
 
@@ -123,8 +113,7 @@ TEST_F(WindowModeTest, TitleIsCopiedBoundedAndSetOnTheWindow) {
   EXPECT_EQ(std::string(gSettings.title), japanese.substr(0, kWindowTextSize - 2));
 
   SetMainWindowTitle("初め");
-  ChangeWindowMode(1);
-  ASSERT_EQ(InitLibrarySystem(), 0);
+  ASSERT_EQ(StartWindowed(), 0);
   SetMainWindowTitle("後で");
   EXPECT_EQ(plat::test::GetWindowSnapshot(GetMainWindowHandle()).title, "後で");
   EXPECT_EQ(plat::test::GetWindowSnapshot(GetMainWindowHandle()).className, "初め");

@@ -23,27 +23,11 @@
 namespace orbel {
 namespace {
 
-class WindowProcTest : public testing::CoreRuntimeTest {
+class WindowProcTest : public testing::WindowedLibraryTest {
  protected:
-  void SetUp() override {
-    CoreRuntimeTest::SetUp();
-    ChangeWindowMode(1);
-    ASSERT_EQ(InitLibrarySystem(), 0);
-    window_ = GetMainWindowHandle();
-    InitKeyInputBuffer();
-  }
-
   plat::LRESULT Send(plat::UINT message, plat::WPARAM wParam, plat::LPARAM lParam = 0) {
     return MainWindowProc(window_, message, wParam, lParam);
   }
-
-  static std::vector<int> DrainQueue() {
-    std::vector<int> codes;
-    while (InputCharQueue.readIndex != InputCharQueue.writeIndex) codes.push_back(PopInputChar());
-    return codes;
-  }
-
-  plat::HWND window_ = nullptr;
 };
 
 TEST_F(WindowProcTest, CharactersReachTheInputQueueByTheTypingRules) {
@@ -57,7 +41,7 @@ TEST_F(WindowProcTest, CharactersReachTheInputQueueByTheTypingRules) {
   };
   for (const Case& c : cases) {
     Send(plat::WM_CHAR, c.code);
-    EXPECT_EQ(DrainQueue(), c.queued) << "WM_CHAR " << c.code;
+    EXPECT_EQ(testing::DrainInputQueue(), c.queued) << "WM_CHAR " << c.code;
   }
 }
 
@@ -67,10 +51,10 @@ TEST_F(WindowProcTest, ArrowAndDeleteKeysBecomeControlCodesUnlessTheQueueIsFull)
                                                {plat::VK_DOWN, 0x1F}};
   for (const auto& [key, code] : keys) {
     Send(plat::WM_KEYDOWN, key);
-    EXPECT_EQ(DrainQueue(), std::vector<int>{code}) << key;
+    EXPECT_EQ(testing::DrainInputQueue(), std::vector<int>{code}) << key;
   }
   Send(plat::WM_KEYDOWN, 'A');
-  EXPECT_TRUE(DrainQueue().empty());
+  EXPECT_TRUE(testing::DrainInputQueue().empty());
 
   while (!IsInputCharQueueFull()) PushInputChar('x');
   const int writeIndex = InputCharQueue.writeIndex;

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 
 #include "file_test_support.h"
@@ -71,19 +70,23 @@ TEST_F(FileAccessTest, CallersTableIsCopiedAndEmptySlotsFail) {
 TEST_F(FileAccessTest, FileStreamSetReadsThroughTheTable) {
   testing::WriteFileText(dir() / "ten.txt", "0123456789");
   const StreamFunctionSet& set = GetFileStreamFunctions();
-  for (const char* path : {"ten.txt", "DATA/A.TXT"}) {
-    const FileHandle file = FileAccessOpen(path, 0, 1, 0);
-    ASSERT_NE(file, 0u) << path;
+  const struct {
+    const char* path;
+    int32_t size;
+    size_t firstBlocks;  // of three blocks of 4
+  } cases[] = {{"ten.txt", 10, 2}, {"DATA/A.TXT", 100, 3}};
+  for (const auto& c : cases) {
+    const FileHandle file = FileAccessOpen(c.path, 0, 1, 0);
+    ASSERT_NE(file, 0u) << c.path;
     char buffer[16];
-    const size_t size = std::strcmp(path, "ten.txt") == 0 ? 10 : 100;
-    EXPECT_EQ(set.Read(buffer, 4, 3, file), size == 10 ? 2u : 3u) << path;
-    EXPECT_EQ(set.Seek(file, -2, 2), 0) << path;
-    EXPECT_EQ(set.Tell(file), static_cast<int32_t>(size - 2)) << path;
-    EXPECT_EQ(set.Read(buffer, 4, 1, file), 0u) << path << ": whole blocks, in archives too";
-    EXPECT_NE(set.Eof(file), 0) << path;
-    EXPECT_EQ(set.Read(buffer, 1, 4, file), 2u) << path;
-    EXPECT_EQ(set.IdleCheck(file), 1) << path;
-    EXPECT_EQ(set.Close(file), 0) << path;
+    EXPECT_EQ(set.Read(buffer, 4, 3, file), c.firstBlocks) << c.path;
+    EXPECT_EQ(set.Seek(file, -2, 2), 0) << c.path;
+    EXPECT_EQ(set.Tell(file), c.size - 2) << c.path;
+    EXPECT_EQ(set.Read(buffer, 4, 1, file), 0u) << c.path << ": whole blocks, in archives too";
+    EXPECT_NE(set.Eof(file), 0) << c.path;
+    EXPECT_EQ(set.Read(buffer, 1, 4, file), 2u) << c.path;
+    EXPECT_EQ(set.IdleCheck(file), 1) << c.path;
+    EXPECT_EQ(set.Close(file), 0) << c.path;
   }
 }
 

@@ -85,8 +85,7 @@ std::vector<uint8_t> FileTest::ReadAll(const char* path, size_t chunk, int async
   std::vector<uint8_t> buffer(chunk);
   for (;;) {
     const size_t got = FileAccessRead(buffer.data(), 1, chunk, file);
-    while (FileAccessIdleCheck(file) == 0) {
-    }
+    WaitFileIdle(file);
     out.insert(out.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got));
     if (got == 0) break;  // a short read leaves the end flag to the next one
   }

@@ -25,6 +25,11 @@ struct TreeFile {
 // file, names with Shift-JIS characters (one whose trail byte is 0x5C) and mixed case.
 std::vector<TreeFile> StandardTree();
 void WriteTree(const std::filesystem::path& root, const std::vector<TreeFile>& files);
+// Spins on the idle check until the file's worker has finished (never on elapsed time).
+inline void WaitFileIdle(FileHandle file) {
+  while (FileAccessIdleCheck(file) == 0) {
+  }
+}
 
 class FileTest : public VirtualClockTest {
  protected:

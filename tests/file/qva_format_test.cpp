@@ -202,15 +202,16 @@ TEST(QvaRecords, ReadersRefuseRecordsOutsideTheBlock) {
   EXPECT_FALSE(ReadQvaNameRecord(block.data(), 10, 0, &view)) << "name not terminated inside the block";
   EXPECT_FALSE(ReadQvaNameRecord(block.data(), 12, 10, &view)) << "record past the end";
   EXPECT_FALSE(ReadQvaNameRecord(block.data(), 12, 0xFFFFFFFEu, &view)) << "offset that wraps";
-  Bytes noPadding = block;
-  noPadding[7] = 'C';
-  EXPECT_FALSE(ReadQvaNameRecord(noPadding.data(), 12, 0, &view)) << "search name without padding";
-  Bytes zeroLength = block;
-  zeroLength[0] = 0;
-  EXPECT_FALSE(ReadQvaNameRecord(zeroLength.data(), 12, 0, &view));
-  Bytes hugeLength = block;
-  hugeLength[1] = 0x40;
-  EXPECT_FALSE(ReadQvaNameRecord(hugeLength.data(), 12, 0, &view));
+  const struct {
+    const char* name;
+    size_t index;
+    uint8_t value;
+  } broken[] = {{"search name without padding", 7, 'C'}, {"zero length", 0, 0}, {"huge length", 1, 0x40}};
+  for (const auto& b : broken) {
+    Bytes edited = block;
+    edited[b.index] = b.value;
+    EXPECT_FALSE(ReadQvaNameRecord(edited.data(), 12, 0, &view)) << b.name;
+  }
 
   // A directory record whose records must fit in the file table.
   QvaHeader header{2, 0, 0, 0, 0, 44};

@@ -136,34 +136,33 @@ TEST(QvaWriter, RefusesNamesTheReaderCouldNotTellApart) {
   EXPECT_TRUE(writer.AddFile("ャ", "2", 1)) << "83 61: the trail byte of a pair is no letter";
 }
 
-TEST(QvaWriter, OlderVersionsStoreEveryFile) {
-  QvaWriterOptions options;
-  options.version = 1;
-  QvaWriter writer(options);
+TEST(QvaWriter, OlderVersionsAndTheStoreOptionStoreEveryFile) {
+  QvaWriterOptions older;
+  older.version = 1;
+  QvaWriterOptions stored;
+  stored.compress = false;
+  stored.useFallbackKey = true;
+  const struct {
+    const char* name;
+    QvaWriterOptions options;
+    uint16_t version;
+  } cases[] = {{"version 1", older, 1}, {"store option with the fallback key", stored, 2}};
   const Bytes text = testing::TestBytes(5000, 3, true);
-  writer.AddFile("t.txt", text.data(), text.size());
-  const Parsed p = Parse(writer.Finish());
-  EXPECT_EQ(p.header.version, 1);
-  EXPECT_FALSE(p.records.at("t.txt").IsCompressed());
-  EXPECT_EQ(p.data.at("t.txt"), text);
-}
-
-TEST(QvaWriter, StoreOptionAndFallbackKey) {
-  QvaWriterOptions options;
-  options.compress = false;
-  options.useFallbackKey = true;
-  QvaWriter writer(options);
-  const Bytes text = testing::TestBytes(5000, 4, true);
-  writer.AddFile("t.txt", text.data(), text.size());
-  const Bytes archive = writer.Finish();
-  Bytes header(archive.begin(), archive.begin() + kQvaHeaderSize);
-  uint8_t key[kQvaKeySize];
-  MakeQvaKey(nullptr, key);
-  QvaKeyConvert(header.size(), header.data(), 0, key);
-  EXPECT_FALSE(header[0] == 'Q' && header[1] == 'V') << "not readable with the default key";
-  const Parsed p = Parse(archive, true);
-  EXPECT_FALSE(p.records.at("t.txt").IsCompressed());
-  EXPECT_EQ(p.data.at("t.txt"), text);
+  for (const auto& c : cases) {
+    QvaWriter writer(c.options);
+    writer.AddFile("t.txt", text.data(), text.size());
+    const Bytes archive = writer.Finish();
+    Bytes header(archive.begin(), archive.begin() + kQvaHeaderSize);
+    uint8_t key[kQvaKeySize];
+    MakeQvaKey(nullptr, key);
+    QvaKeyConvert(header.size(), header.data(), 0, key);
+    EXPECT_EQ(header[0] == 'Q' && header[1] == 'V', !c.options.useFallbackKey)
+        << c.name << ": readable with the default key unless the fallback key is used";
+    const Parsed p = Parse(archive, c.options.useFallbackKey);
+    EXPECT_EQ(p.header.version, c.version) << c.name;
+    EXPECT_FALSE(p.records.at("t.txt").IsCompressed()) << c.name;
+    EXPECT_EQ(p.data.at("t.txt"), text) << c.name;
+  }
 }
 
 class QvaWriterDisk : public testing::FileTest {};

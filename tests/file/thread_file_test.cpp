@@ -51,7 +51,7 @@ class ThreadFileTest : public testing::FileTest {
   }
 };
 
-TEST_F(ThreadFileTest, CountsWholeBlocksAndNeverDeliversAShortTail) {
+TEST_F(ThreadFileTest, CountsWholeBlocksAndSeeksPastEitherEndInEveryMode) {
   for (const Mode& mode : kModes) {
     ThreadFile* file = ThreadFileOpen("ten.txt", mode.readAhead, 1, mode.async);
     ASSERT_NE(file, nullptr) << mode.name;
@@ -67,15 +67,8 @@ TEST_F(ThreadFileTest, CountsWholeBlocksAndNeverDeliversAShortTail) {
     EXPECT_EQ(ThreadFileEof(file), 0) << mode.name << ": a seek clears the end flag";
     EXPECT_EQ(Read(file, 1, 10, &blocks), "789") << mode.name;
     EXPECT_EQ(blocks, 3u) << mode.name;
-    EXPECT_EQ(ThreadFileClose(file), mode.readAhead || mode.async ? -1 : 0) << mode.name;
-  }
-}
 
-TEST_F(ThreadFileTest, SeeksPastEitherEndReadNothingOrClampToTheStart) {
-  for (const Mode& mode : kModes) {
-    ThreadFile* file = ThreadFileOpen("ten.txt", mode.readAhead, 1, mode.async);
-    ASSERT_NE(file, nullptr);
-    size_t blocks = 99;
+    blocks = 99;
     EXPECT_EQ(ThreadFileSeek(file, 20, 0), 0);
     EXPECT_EQ(ThreadFileTell(file), 20u) << mode.name;
     Read(file, 1, 10, &blocks);
@@ -87,7 +80,7 @@ TEST_F(ThreadFileTest, SeeksPastEitherEndReadNothingOrClampToTheStart) {
     EXPECT_EQ(ThreadFileSeek(file, -50, 1), 0);
     EXPECT_EQ(ThreadFileTell(file), 0u) << mode.name;
     EXPECT_EQ(Read(file, 1, 2, &blocks), "01") << mode.name;
-    ThreadFileClose(file);
+    EXPECT_EQ(ThreadFileClose(file), mode.readAhead || mode.async ? -1 : 0) << mode.name;
   }
 }
 
@@ -133,8 +126,8 @@ TEST_F(ThreadFileTest, WorkerReadsReportWhatWasReallyRead) {
   ThreadFileClose(file);
 }
 
-TEST_F(ThreadFileTest, AsynchronousReadReturnsAtOnceAndIdleCheckWaitsForTheWorker) {
-  ThreadFile* file = ThreadFileOpen("ten.txt", 0, 1, 1);
+TEST_F(ThreadFileTest, WorkerCommandsReturnAtOnceAndTheIdleCheckWaitsForThem) {
+  ThreadFile* file = ThreadFileOpen("ten.txt", 0, 1, 1);  // asynchronous read
   ASSERT_NE(file, nullptr);
   ThreadFileHoldWorkers(kHoldReads);
   char buffer[16] = {};
@@ -145,10 +138,8 @@ TEST_F(ThreadFileTest, AsynchronousReadReturnsAtOnceAndIdleCheckWaitsForTheWorke
   WaitIdle(file);
   EXPECT_EQ(std::string(buffer), "01234567");
   ThreadFileClose(file);
-}
 
-TEST_F(ThreadFileTest, WorkerSeekReturnsAtOnceAndTheNextReadWaitsForIt) {
-  ThreadFile* file = ThreadFileOpen("ten.txt", 1, 1, 0);
+  file = ThreadFileOpen("ten.txt", 1, 1, 0);  // read-ahead seek: the next read waits for it
   ASSERT_NE(file, nullptr);
   ThreadFileHoldWorkers(kHoldSeeks);
   EXPECT_EQ(ThreadFileSeek(file, 5, 0), 0);
@@ -241,11 +232,7 @@ TEST_F(ThreadFileTest, TemporaryFilesAreNewAndEmptyOrNone) {
   const std::string saved = previous != nullptr ? previous : "";
   setenv("TMPDIR", (dir() / "no-such-folder").c_str(), 1);
   EXPECT_EQ(CreateTempFile(nullptr), nullptr);
-  if (previous != nullptr) {
-    setenv("TMPDIR", saved.c_str(), 1);
-  } else {
-    unsetenv("TMPDIR");
-  }
+  previous != nullptr ? setenv("TMPDIR", saved.c_str(), 1) : unsetenv("TMPDIR");
 }
 
 }  // namespace

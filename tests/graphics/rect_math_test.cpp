@@ -21,12 +21,13 @@ TEST(RectMath, ClipRectCollapsesOntoTheNearestEdge) {
       {{1, 2, 3, 4}, {1, 2, 3, 4}},               // inside: unchanged
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.in.left << "," << c.in.top << "," << c.in.right << "," << c.in.bottom);
     plat::RECT r = c.in;
     EXPECT_EQ(ClipRect(&r, &screen), 0);
-    EXPECT_EQ(r.left, c.out.left) << c.in.left << "," << c.in.top << "," << c.in.right << "," << c.in.bottom;
-    EXPECT_EQ(r.top, c.out.top) << c.in.left << "," << c.in.top << "," << c.in.right << "," << c.in.bottom;
-    EXPECT_EQ(r.right, c.out.right) << c.in.left << "," << c.in.top << "," << c.in.right << "," << c.in.bottom;
-    EXPECT_EQ(r.bottom, c.out.bottom) << c.in.left << "," << c.in.top << "," << c.in.right << "," << c.in.bottom;
+    EXPECT_EQ(r.left, c.out.left);
+    EXPECT_EQ(r.top, c.out.top);
+    EXPECT_EQ(r.right, c.out.right);
+    EXPECT_EQ(r.bottom, c.out.bottom);
   }
 }
 

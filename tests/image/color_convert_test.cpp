@@ -20,6 +20,12 @@ struct Pic {
     pitch = (width * format.bytesPerPixel + 3) & ~3;
     px.assign(static_cast<size_t>(pitch) * height, fill);
   }
+  // One row holding the values.
+  Pic(const ColorData& format, std::initializer_list<uint32_t> values)
+      : Pic(format, static_cast<int>(values.size()), 1) {
+    int x = 0;
+    for (uint32_t v : values) Set(x++, 0, v);
+  }
   uint32_t Get(int x, int y) const {
     uint32_t v = 0;
     for (int i = 0; i < f.bytesPerPixel; ++i) v |= static_cast<uint32_t>(px[y * pitch + x * f.bytesPerPixel + i]) << (8 * i);
@@ -49,6 +55,14 @@ int Convert(Pic& dst, const Pic& src, const Flags& o = {}, int destX = 0, int de
                            o.alpha ? &o.alpha->f : nullptr, destX, destY, &r, o.mirror, o.transparent, o.transColor,
                            o.option, o.colorClear, o.alphaFromRed, o.keySkip, o.paletteRemap);
 }
+
+// Converts `src` into a fresh zeroed picture of the format and size and returns its first row.
+std::vector<uint32_t> Converted(const ColorData& to, const Pic& src, const Flags& o = {}) {
+  Pic dst(to, src.w, src.h);
+  Convert(dst, src, o);
+  return dst.Row(0);
+}
+using Values = std::vector<uint32_t>;
 
 ColorData Format(int depth, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
   ColorData f{};
@@ -101,141 +115,60 @@ TEST(ConvertImageColor, SixteenBitPairsUseFixedFormulas) {
 }
 
 TEST(ConvertImageColor, FastRoadsShiftGeneralRoadSpreads) {
-  Pic src(kR565, 1, 1);
-  src.Set(0, 0, 0xF800 | (32 << 5));  // red 31, green 32 of 63
-  Pic fast24(kR888, 1, 1);
-  Convert(fast24, src);
-  EXPECT_EQ(fast24.Get(0, 0), 0xF88000u) << "fast: red 31 -> 248";
-  Pic fast32(kX8888, 1, 1);
-  Convert(fast32, src);
-  EXPECT_EQ(fast32.Get(0, 0), 0x00F88000u) << "fast 5:6:5 to X8R8G8B8 leaves the top byte 0";
+  Pic src(kR565, {0xF800 | (32 << 5)});  // red 31, green 32 of 63
+  EXPECT_EQ(Converted(kR888, src), Values{0xF88000}) << "fast: red 31 -> 248";
+  EXPECT_EQ(Converted(kX8888, src), Values{0x00F88000}) << "fast 5:6:5 to X8R8G8B8 leaves the top byte 0";
 
   // An alpha image sends the same pair through the general road.
-  Pic alpha(kR888, 1, 1);
-  alpha.Set(0, 0, 0x800000);  // red 128 gives the alpha
-  Pic general(kA8888, 1, 1);
-  Flags o;
-  o.alpha = &alpha;
-  Convert(general, src, o);
-  EXPECT_EQ(general.Get(0, 0), 0x80FF8100u) << "general: 31 -> 255, 32 of 63 -> 129";
-
-  Pic src5(kX555, 1, 1);
-  src5.Set(0, 0, 16 << 10);
-  Pic wide(kA8888, 1, 1);
-  Convert(wide, src5, o);
-  EXPECT_EQ(wide.Get(0, 0) >> 16 & 0xFF, 131u) << "5-bit 16 widens to 131";
+  Pic alpha(kR888, {0x800000});  // red 128 gives the alpha
+  EXPECT_EQ(Converted(kA8888, src, {.alpha = &alpha}), Values{0x80FF8100}) << "general: 31 -> 255, 32 of 63 -> 129";
+  EXPECT_EQ(Converted(kA8888, Pic(kX555, {16 << 10}), {.alpha = &alpha})[0] >> 16 & 0xFF, 131u)
+      << "5-bit 16 widens to 131";
 
   // Narrowing on the fast road keeps the top bits; none bits of 16-bit results stay clear.
-  Pic rgb(kR888, 2, 1);
-  rgb.Set(0, 0, 0xFFFFFF);
-  rgb.Set(1, 0, 0x0F0F0F);
-  Pic to555(kX555, 2, 1);
-  Convert(to555, rgb);
-  EXPECT_EQ(to555.Row(0), (std::vector<uint32_t>{0x7FFF, 0x0421}));
-  Pic to32(kX8888, 2, 1);
-  Convert(to32, rgb);
-  EXPECT_EQ(to32.Get(1, 0), 0xFF0F0F0Fu);
+  Pic rgb(kR888, {0xFFFFFF, 0x0F0F0F});
+  EXPECT_EQ(Converted(kX555, rgb), (Values{0x7FFF, 0x0421}));
+  EXPECT_EQ(Converted(kX8888, rgb)[1], 0xFF0F0F0Fu);
 }
 
 TEST(ConvertImageColor, TransparentColourBecomesAlphaZero) {
-  ColorData pal = Palette({0x000000, 0xFF00FF, 0xFF00FE, 0xFFFFFF});
-  Pic src(pal, 4, 1);
-  for (int x = 0; x < 4; ++x) src.Set(x, 0, static_cast<uint32_t>(x));
-  Flags o;
-  o.transparent = 1;
-  o.transColor = 0xFF00FF;
-  Pic a1555(kA1555, 4, 1);
-  Convert(a1555, src, o);
-  EXPECT_EQ(a1555.Row(0), (std::vector<uint32_t>{0x8000, 0x7C1F, 0xFC1F, 0xFFFF})) << "only exact magenta";
-
-  Pic a8888(kA8888, 4, 1);
-  Convert(a8888, src, o);
-  EXPECT_EQ(a8888.Get(1, 0), 0x00FF00FFu);
-  EXPECT_EQ(a8888.Get(2, 0), 0xFFFF00FEu);
-
+  Pic src(Palette({0x000000, 0xFF00FF, 0xFF00FE, 0xFFFFFF}), {0, 1, 2, 3});
+  const Flags o{.transparent = 1, .transColor = 0xFF00FF};
+  EXPECT_EQ(Converted(kA1555, src, o), (Values{0x8000, 0x7C1F, 0xFC1F, 0xFFFF})) << "only exact magenta";
+  EXPECT_EQ(Converted(kA8888, src, o), (Values{0xFF000000, 0x00FF00FF, 0xFFFF00FE, 0xFFFFFFFF}));
   // Same colour layout, destination with alpha: the colour-key road.
-  Pic x32(kX8888, 2, 1);
-  x32.Set(0, 0, 0x00FF00FF);
-  x32.Set(1, 0, 0x00FF00FE);
-  Pic keyed(kA8888, 2, 1);
-  Convert(keyed, x32, o);
-  EXPECT_EQ(keyed.Row(0), (std::vector<uint32_t>{0x00FF00FF, 0xFFFF00FE}));
-
-  // 5:6:5 source: compared after its conversion to 5:5:5.
-  Pic s565(kR565, 2, 1);
-  s565.Set(0, 0, 0xF81F);
-  s565.Set(1, 0, 0xF83F);  // green's low bit differs only in 5:6:5
-  Pic d1555(kA1555, 2, 1);
-  Convert(d1555, s565, o);
-  EXPECT_EQ(d1555.Row(0), (std::vector<uint32_t>{0x7C1F, 0x7C1F}));
-
+  EXPECT_EQ(Converted(kA8888, Pic(kX8888, {0x00FF00FF, 0x00FF00FE}), o), (Values{0x00FF00FF, 0xFFFF00FE}));
+  // 5:6:5 source: compared after its conversion to 5:5:5 (green's low bit differs only in 5:6:5).
+  EXPECT_EQ(Converted(kA1555, Pic(kR565, {0xF81F, 0xF83F}), o), (Values{0x7C1F, 0x7C1F}));
   // A source with alpha of its own clears the transparent flag.
-  Pic withAlpha(kA8888, 1, 1);
-  withAlpha.Set(0, 0, 0x40FF00FF);
-  Pic out(kA8888, 1, 1);
-  Convert(out, withAlpha, o);
-  EXPECT_EQ(out.Get(0, 0), 0x40FF00FFu);
+  EXPECT_EQ(Converted(kA8888, Pic(kA8888, {0x40FF00FF}), o), Values{0x40FF00FF});
 }
 
 TEST(ConvertImageColor, MirrorAndKeySkip) {
-  Pic src(kX8888, 3, 1);
-  for (int x = 0; x < 3; ++x) src.Set(x, 0, static_cast<uint32_t>(x + 1));
-  Pic dst(kX8888, 3, 1);
-  Flags o;
-  o.mirror = 1;
-  Convert(dst, src, o);
-  EXPECT_EQ(dst.Row(0), (std::vector<uint32_t>{3, 2, 1}));
+  Pic src(kX8888, {1, 2, 3});
+  EXPECT_EQ(Converted(kX8888, src, {.mirror = 1}), (Values{3, 2, 1}));
 
   Pic into(kX8888, 5, 1, 0x99);
-  Flags k;
-  k.keySkip = 1;
-  k.transColor = 2;
-  Convert(into, src, k, 1, 0);
-  EXPECT_EQ(into.Row(0), (std::vector<uint32_t>{0x99999999, 1, 0x99999999, 3, 0x99999999}));
+  Convert(into, src, {.transColor = 2, .keySkip = 1}, 1, 0);
+  EXPECT_EQ(into.Row(0), (Values{0x99999999, 1, 0x99999999, 3, 0x99999999}));
 
   // The general road skips too (5:6:5 source, key is a raw source value).
-  Pic s565(kR565, 2, 1);
-  s565.Set(0, 0, 0x1234);
-  s565.Set(1, 0, 0xFFFF);
   Pic d(kX8888, 2, 1, 0x55);
-  k.transColor = 0x1234;
-  Convert(d, s565, k);
-  EXPECT_EQ(d.Get(0, 0), 0x55555555u);
-  EXPECT_EQ(d.Get(1, 0), 0xFFFFFFFFu);
+  Convert(d, Pic(kR565, {0x1234, 0xFFFF}), {.transColor = 0x1234, .keySkip = 1});
+  EXPECT_EQ(d.Row(0), (Values{0x55555555, 0xFFFFFFFF}));
 }
 
 TEST(ConvertImageColor, AlphaSourcesAndChannelFlags) {
   ColorData grey{};
   SetColorDataGray8(&grey);
-  Pic mask(grey, 2, 1);
-  mask.Set(0, 0, 0x30);
-  mask.Set(1, 0, 0xFF);
-  Pic src(kR888, 2, 1);
-  src.Set(0, 0, 0x102030);
-  src.Set(1, 0, 0x405060);
-  Flags o;
-  o.alpha = &mask;
-  Pic out(kA8888, 2, 1);
-  Convert(out, src, o);
-  EXPECT_EQ(out.Row(0), (std::vector<uint32_t>{0x30102030, 0xFF405060})) << "a grey picture is an alpha mask";
-
-  Flags red;
-  red.alphaFromRed = 1;
-  Pic fromRed(kA8888, 2, 1);
-  Convert(fromRed, src, red);
-  EXPECT_EQ(fromRed.Row(0), (std::vector<uint32_t>{0x10102030, 0x40405060}));
-
-  Flags clear;
-  clear.colorClear = 1;
-  clear.alpha = &mask;
-  Pic cleared(kA8888, 2, 1);
-  Convert(cleared, src, clear);
-  EXPECT_EQ(cleared.Row(0), (std::vector<uint32_t>{0x30000000, 0xFF000000}));
-
+  Pic mask(grey, {0x30, 0xFF});
+  Pic src(kR888, {0x102030, 0x405060});
+  EXPECT_EQ(Converted(kA8888, src, {.alpha = &mask}), (Values{0x30102030, 0xFF405060}))
+      << "a grey picture is an alpha mask";
+  EXPECT_EQ(Converted(kA8888, src, {.alphaFromRed = 1}), (Values{0x10102030, 0x40405060}));
+  EXPECT_EQ(Converted(kA8888, src, {.colorClear = 1, .alpha = &mask}), (Values{0x30000000, 0xFF000000}));
   // A destination without alpha ignores the alpha image; X8R8G8B8 gets its none bits.
-  Pic noAlpha(kX8888, 2, 1);
-  Convert(noAlpha, src, o);
-  EXPECT_EQ(noAlpha.Get(0, 0), 0xFF102030u);
+  EXPECT_EQ(Converted(kX8888, src, {.alpha = &mask})[0], 0xFF102030u);
 }
 
 TEST(ConvertImageColor, DitherOptionsSpreadDroppedBits) {
@@ -244,69 +177,46 @@ TEST(ConvertImageColor, DitherOptionsSpreadDroppedBits) {
   for (int y = 0; y < 2; ++y)
     for (int x = 0; x < 8; ++x) src.Set(x, y, 0x040400);
   auto reds = [](const Pic& p, int y) {
-    std::vector<uint32_t> r;
+    Values r;
     for (int x = 0; x < p.w; ++x) r.push_back(p.Get(x, y) >> 11);
     return r;
   };
-  Flags o;
-  Pic plain(kR565, 8, 2);
-  Convert(plain, src, o);
-  EXPECT_EQ(plain.Get(0, 0), 0x0020u) << "no dither: fast road, green 1";
+  EXPECT_EQ(Converted(kR565, src)[0], 0x0020u) << "no dither: fast road, green 1";
 
-  o.option = kConvertOrderedDither;
   Pic ordered(kR565, 8, 2);
-  Convert(ordered, src, o);
+  Convert(ordered, src, {.option = kConvertOrderedDither});
   // Row 0 thresholds (0, 8, 2, 10) x 8 / 16 = 0, 4, 1, 5; row 1 (12, 4, 14, 6) -> 6, 2, 7, 3.
-  EXPECT_EQ(reds(ordered, 0), (std::vector<uint32_t>{1, 0, 1, 0, 1, 0, 1, 0}));
-  EXPECT_EQ(reds(ordered, 1), (std::vector<uint32_t>{0, 1, 0, 1, 0, 1, 0, 1}));
+  EXPECT_EQ(reds(ordered, 0), (Values{1, 0, 1, 0, 1, 0, 1, 0}));
+  EXPECT_EQ(reds(ordered, 1), (Values{0, 1, 0, 1, 0, 1, 0, 1}));
   EXPECT_EQ(ordered.Get(0, 0) >> 5 & 63, 1u);
 
-  o.option = kConvertCarriedDither;
   Pic carried(kR565, 8, 2);
-  Convert(carried, src, o);
+  Convert(carried, src, {.option = kConvertCarriedDither});
   // The accumulator runs over the whole call: 4, 8 (carry), 4, 8 (carry), ...
-  EXPECT_EQ(reds(carried, 0), (std::vector<uint32_t>{0, 1, 0, 1, 0, 1, 0, 1}));
-  EXPECT_EQ(reds(carried, 1), (std::vector<uint32_t>{0, 1, 0, 1, 0, 1, 0, 1}));
+  EXPECT_EQ(reds(carried, 0), (Values{0, 1, 0, 1, 0, 1, 0, 1}));
+  EXPECT_EQ(reds(carried, 1), (Values{0, 1, 0, 1, 0, 1, 0, 1}));
 
   // A dithered channel at its maximum clamps instead of wrapping.
-  Pic white(kX8888, 1, 1);
-  white.Set(0, 0, 0xFFFFFF);
-  Pic w565(kR565, 1, 1);
-  o.option = kConvertOrderedDither;
-  Convert(w565, white, o);
-  EXPECT_EQ(w565.Get(0, 0), 0xFFFFu);
+  EXPECT_EQ(Converted(kR565, Pic(kX8888, {0xFFFFFF}), {.option = kConvertOrderedDither}), Values{0xFFFF});
 }
 
 TEST(ConvertImageColor, PaletteRoads) {
   ColorData pal = Palette({0x000000, 0x808080, 0xFFFFFF});
-  Pic src(pal, 3, 1);
-  src.Set(0, 0, 2);
-  src.Set(1, 0, 0);
-  src.Set(2, 0, 1);
+  Pic src(pal, {2, 0, 1});
   Pic same(pal, 3, 1);
   EXPECT_EQ(Convert(same, src), 2) << "the largest index copied";
-  Flags m;
-  m.mirror = 1;
-  EXPECT_EQ(Convert(same, src, m), 2);
-  EXPECT_EQ(same.Row(0), (std::vector<uint32_t>{1, 0, 2})) << "indices are mirrored";
+  EXPECT_EQ(Convert(same, src, {.mirror = 1}), 2);
+  EXPECT_EQ(same.Row(0), (Values{1, 0, 2})) << "indices are mirrored";
 
-  ColorData other = Palette({0xFFFFFF, 0x000000, 0x7F7F7F});
-  Pic remapped(other, 3, 1);
-  Flags r;
-  r.paletteRemap = 1;
-  EXPECT_EQ(Convert(remapped, src, r), 0);
-  EXPECT_EQ(remapped.Row(0), (std::vector<uint32_t>{0, 1, 2}));
+  Pic remapped(Palette({0xFFFFFF, 0x000000, 0x7F7F7F}), 3, 1);
+  EXPECT_EQ(Convert(remapped, src, {.paletteRemap = 1}), 0);
+  EXPECT_EQ(remapped.Row(0), (Values{0, 1, 2}));
 
-  Pic rgb(kR565, 2, 1);
-  rgb.Set(0, 0, 0xFFFF);
-  rgb.Set(1, 0, 0x8410);  // 16/32/16: just over half
   Pic toPal(pal, 2, 1);
-  EXPECT_EQ(Convert(toPal, rgb), 0);
-  EXPECT_EQ(toPal.Row(0), (std::vector<uint32_t>{2, 1}));
+  EXPECT_EQ(Convert(toPal, Pic(kR565, {0xFFFF, 0x8410})), 0);  // 16/32/16: just over half
+  EXPECT_EQ(toPal.Row(0), (Values{2, 1}));
 
-  Pic toRgb(kX8888, 3, 1);
-  Convert(toRgb, src);
-  EXPECT_EQ(toRgb.Row(0), (std::vector<uint32_t>{0xFFFFFFFF, 0xFF000000, 0xFF808080}));
+  EXPECT_EQ(Converted(kX8888, src), (Values{0xFFFFFFFF, 0xFF000000, 0xFF808080}));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 namespace orbel {
 namespace {
 
+using testing::Grey8Image;
 using testing::RawPixel;
 
 TEST(ColorData, BuildColorFormatFindsRunsAndNoneBits) {
@@ -60,8 +61,7 @@ TEST(ColorData, BuildersKeepOrSetNoneRunAsDocumented) {
   EXPECT_EQ(f.noneMask, 0xFF000000u);
   SetColorDataGray8(&f);
   EXPECT_EQ(f.bytesPerPixel, 1);
-  EXPECT_EQ(f.palette[200].red, 200);
-  EXPECT_EQ(f.palette[200].alpha, 0);
+  EXPECT_EQ(testing::PaletteArgb(f, 200), 0xC8C8C8u);
 
   UpdateColorDataNoneMask(&f);  // 8+8+8 of 8 bits do not add up: none-mask from the masks
   EXPECT_EQ(f.noneMask, 0u) << "only bits of the 8-bit depth, all covered by the masks";
@@ -168,12 +168,7 @@ TEST(ColorData, MakersFillAndMirror) {
 
   // A palette image is filled with the nearest index.
   uint8_t indices[4] = {};
-  GraphImage pal{};
-  SetColorDataGray8(&pal.format);
-  pal.width = 3;
-  pal.height = 1;
-  pal.pitch = 4;
-  pal.pixels = indices;
+  GraphImage pal = Grey8Image(indices, 3, 1, 4);
   FillImage(&pal, 77, 77, 77, 0);
   EXPECT_EQ(indices[2], 77);
   EXPECT_EQ(indices[3], 0) << "the rest of the pitch is skipped";

@@ -4,14 +4,12 @@
 
 #include <cstring>
 
-#include "orbel/core/log.h"
 #include "orbel/core/memory.h"
 #include "orbel/image/color_convert.h"
 #include "platform/win/gdi_dc.h"
 #include "platform/win/gdi_dib.h"
 #include "platform/win/gdi_test_controls.h"
 #include "tests/image/image_writers.h"
-#include "tests/support/test_support.h"
 
 namespace orbel {
 namespace {
@@ -95,19 +93,7 @@ TEST(GdiDib, SectionsBlitsAndReadBack) {
   EXPECT_EQ(plat::test::GetGdiDibCounters().liveMemoryDcs, 0);
 }
 
-class DibHandOff : public VirtualClockTest {
- protected:
-  void SetUp() override {
-    VirtualClockTest::SetUp();
-    SetLogStartupDirectory(work_.path().c_str());
-    StartLogFile();
-  }
-  void TearDown() override {
-    SetLogStartupDirectory("");
-    VirtualClockTest::TearDown();
-  }
-  ScopedWorkDir work_;
-};
+using DibHandOff = LoggedTest;
 
 TEST_F(DibHandOff, ConvertImageToDibBits) {
   GraphImage image{};
@@ -134,12 +120,7 @@ TEST_F(DibHandOff, ConvertImageToDibBits) {
 
   // A palette image keeps 8 bits and its palette unless 24 bits are forced.
   uint8_t indices[8] = {0, 1, 2, 3, 4, 5, 6, 7};
-  GraphImage pal{};
-  SetColorDataGray8(&pal.format);
-  pal.width = 3;
-  pal.height = 2;
-  pal.pitch = 4;
-  pal.pixels = indices;
+  GraphImage pal = Grey8Image(indices, 3, 2, 4);
   EXPECT_EQ(ConvertImageToDIBBits(&pal, &header, &bits, 0, 0), 0);
   EXPECT_EQ(header.bmiHeader.biBitCount, 8);
   EXPECT_EQ(header.bmiColors[7].rgbGreen, 7);
@@ -179,7 +160,7 @@ TEST_F(DibHandOff, CreateDibGraph) {
 
   plat::test::FailNextCreateDibSection();
   EXPECT_EQ(CreateDIBGraph(&given, bits, 0, nullptr), nullptr);
-  EXPECT_NE(ReadFileText(work_.path() / "Log.txt").find("ＤＩＢの作成に失敗しました3"), std::string::npos);
+  EXPECT_NE(LogText().find("ＤＩＢの作成に失敗しました3"), std::string::npos);
   EXPECT_EQ(plat::test::GetGdiDibCounters().liveSections, 0);
   EXPECT_EQ(plat::test::GetGdiDibCounters().liveMemoryDcs, 0);
 }

@@ -8,44 +8,27 @@
 #include <filesystem>
 #include <string>
 
-#include "orbel/core/log.h"
 #include "orbel/core/memory.h"
 #include "orbel/file/file_access.h"
 #include "orbel/file/qva_writer.h"
 #include "orbel/image/soft_image.h"
 #include "platform/win/gdi_dib.h"
 #include "tests/image/image_writers.h"
-#include "tests/support/test_support.h"
 
 namespace orbel {
 namespace {
 
 using namespace orbel::testing;
 
-// A 3 x 2 24-bit BMP whose pixels are 1..6 in reading order.
+// A 3 x 2 24-bit BMP whose pixels are base + 1..6 in reading order.
 Bytes SmallBmp(uint32_t base = 0) {
-  BmpFile f;
-  f.width = 3;
-  f.height = 2;
-  std::vector<uint32_t> v;
-  for (uint32_t i = 1; i <= 6; ++i) v.push_back(base + i);
-  f.data = PackBmpRows(v, 3, 2, 24, true);
-  return EncodeBmp(f);
+  return EncodeBmp(BmpOf(3, 2, 24, {base + 1, base + 2, base + 3, base + 4, base + 5, base + 6}));
 }
 
-std::vector<uint32_t> Pixels(const GraphImage& image) {
-  std::vector<uint32_t> out;
-  for (uint32_t y = 0; y < image.height; ++y)
-    for (uint32_t x = 0; x < image.width; ++x) out.push_back(RawPixel(image, x, y));
-  return out;
-}
-
-class ImageLoading : public VirtualClockTest {
+class ImageLoading : public LoggedTest {
  protected:
   void SetUp() override {
-    VirtualClockTest::SetUp();
-    SetLogStartupDirectory(work_.path().c_str());
-    StartLogFile();
+    LoggedTest::SetUp();
     SetUsePlainFileAccess(0);
     InitializeArchiveManager();
     SetFileAccessFunctions(nullptr);
@@ -61,12 +44,9 @@ class ImageLoading : public VirtualClockTest {
     EXPECT_EQ(GetMemoryBlockCount(), blocks_);
     TerminateArchiveManager();
     SetFileAccessFunctions(nullptr);
-    SetLogStartupDirectory("");
-    VirtualClockTest::TearDown();
+    LoggedTest::TearDown();
   }
-  std::string LogText() const { return ReadFileText(work_.path() / "Log.txt"); }
 
-  ScopedWorkDir work_;
   GraphImage image_{};
   GraphImage alpha_{};
   int blocks_ = 0;
@@ -123,11 +103,7 @@ TEST_F(ImageLoading, FilesArchivesAndMirroring) {
   EXPECT_EQ(LoadImageFromStream("./Data/none.bmp", nullptr, 0, 0, 0, 0, &image_, nullptr, nullptr), -1);
 
   // The same picture (and a PNG) from an archive that stands in for the directory.
-  PngFile png;
-  png.width = 2;
-  png.colorType = 2;
-  png.rows = {1, 2, 3, 4, 5, 6};
-  WriteFileBytes("Data/pic.png", EncodePng(png));
+  WriteFileBytes("Data/pic.png", EncodePng({.width = 2, .colorType = 2, .rows = {1, 2, 3, 4, 5, 6}}));
   std::string error;
   ASSERT_EQ(WriteQvaArchiveFromDirectory("Data", "Data.QVA", {}, &error), 0) << error;
   std::filesystem::remove_all("Data");

@@ -5,12 +5,16 @@
 #include <png.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
 #include <jpeglib.h>
 
+#include "orbel/core/log.h"
+#include "orbel/core/memory.h"
 #include "orbel/image/image_loader.h"
+#include "platform/win/gdi_test_controls.h"
 
 namespace orbel::testing {
 
@@ -32,10 +36,7 @@ Bytes EncodeBmp(const BmpFile& f) {
     size_t entries = size_t{1} << f.bitCount;
     for (size_t i = 0; i < entries; ++i) {
       uint32_t c = i < f.palette.size() ? f.palette[i] : 0;
-      table.push_back(static_cast<uint8_t>(c));
-      table.push_back(static_cast<uint8_t>(c >> 8));
-      table.push_back(static_cast<uint8_t>(c >> 16));
-      table.push_back(0x77);  // a reserved byte the loader must clear
+      Put32(table, (c & 0xFFFFFF) | 0x77000000);  // the fourth byte is reserved; the loader must clear it
     }
   }
   Bytes header;
@@ -65,6 +66,8 @@ Bytes EncodeBmp(const BmpFile& f) {
   return out;
 }
 
+namespace {
+// Rows in file order (bottom row first when bottomUp).
 Bytes PackBmpRows(const std::vector<uint32_t>& values, int width, int rows, int bitCount, bool bottomUp) {
   size_t stride = (static_cast<size_t>(width) * bitCount + 31) / 32 * 4;
   Bytes out(stride * rows, 0);
@@ -82,6 +85,16 @@ Bytes PackBmpRows(const std::vector<uint32_t>& values, int width, int rows, int 
     }
   }
   return out;
+}
+}  // namespace
+
+BmpFile BmpOf(int width, int height, uint16_t bitCount, const std::vector<uint32_t>& values) {
+  BmpFile f;
+  f.width = width;
+  f.height = height;
+  f.bitCount = bitCount;
+  f.data = PackBmpRows(values, width, height < 0 ? -height : height, bitCount, height > 0);
+  return f;
 }
 
 // ---- TGA --------------------------------------------------------------------------------------------
@@ -183,27 +196,6 @@ int PngChannels(int colorType) {
     default: return 1;
   }
 }
-
-struct JpegDest {
-  jpeg_destination_mgr pub;
-  Bytes* out;
-  JOCTET buffer[4096];
-};
-void JpegInitDest(j_compress_ptr c) {
-  auto* d = reinterpret_cast<JpegDest*>(c->dest);
-  d->pub.next_output_byte = d->buffer;
-  d->pub.free_in_buffer = sizeof(d->buffer);
-}
-boolean JpegEmpty(j_compress_ptr c) {
-  auto* d = reinterpret_cast<JpegDest*>(c->dest);
-  d->out->insert(d->out->end(), d->buffer, d->buffer + sizeof(d->buffer));
-  JpegInitDest(c);
-  return TRUE;
-}
-void JpegTerm(j_compress_ptr c) {
-  auto* d = reinterpret_cast<JpegDest*>(c->dest);
-  d->out->insert(d->out->end(), d->buffer, d->buffer + (sizeof(d->buffer) - d->pub.free_in_buffer));
-}
 }  // namespace
 
 Bytes EncodePng(const PngFile& f) {
@@ -249,17 +241,13 @@ Bytes EncodePng(const PngFile& f) {
 }
 
 Bytes EncodeJpeg(const Bytes& pixels, int width, int height, int components, int quality, bool progressive) {
-  Bytes out;
   jpeg_compress_struct c;
   jpeg_error_mgr err;
   c.err = jpeg_std_error(&err);
   jpeg_create_compress(&c);
-  JpegDest dest;
-  dest.pub.init_destination = JpegInitDest;
-  dest.pub.empty_output_buffer = JpegEmpty;
-  dest.pub.term_destination = JpegTerm;
-  dest.out = &out;
-  c.dest = &dest.pub;
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&c, &buffer, &size);
   c.image_width = static_cast<JDIMENSION>(width);
   c.image_height = static_cast<JDIMENSION>(height);
   c.input_components = components;
@@ -274,6 +262,8 @@ Bytes EncodeJpeg(const Bytes& pixels, int width, int height, int components, int
   }
   jpeg_finish_compress(&c);
   jpeg_destroy_compress(&c);
+  Bytes out(buffer, buffer + size);
+  free(buffer);
   return out;
 }
 
@@ -291,6 +281,59 @@ uint32_t RawPixel(const GraphImage& image, uint32_t x, uint32_t y) {
   uint32_t v = 0;
   for (int i = 0; i < image.format.bytesPerPixel; ++i) v |= static_cast<uint32_t>(p[i]) << (8 * i);
   return v;
+}
+
+std::vector<uint32_t> Row(const GraphImage& image, uint32_t y) {
+  std::vector<uint32_t> out;
+  for (uint32_t x = 0; x < image.width; ++x) out.push_back(RawPixel(image, x, y));
+  return out;
+}
+
+std::vector<uint32_t> Pixels(const GraphImage& image) {
+  std::vector<uint32_t> out;
+  for (uint32_t y = 0; y < image.height; ++y)
+    for (uint32_t v : Row(image, y)) out.push_back(v);
+  return out;
+}
+
+uint32_t PaletteArgb(const ColorData& format, int i) {
+  const ColorPaletteEntry& e = format.palette[i];
+  return static_cast<uint32_t>(e.alpha << 24 | e.red << 16 | e.green << 8 | e.blue);
+}
+
+GraphImage Grey8Image(uint8_t* indices, uint32_t width, uint32_t height, uint32_t pitch) {
+  GraphImage image{{}, width, height, pitch, indices};
+  SetColorDataGray8(&image.format);
+  return image;
+}
+
+LoaderTest::LoaderTest() : blocks_(GetMemoryBlockCount()) {}
+
+void LoaderTest::TearDown() {
+  FreeGraphImage(&image_);
+  EXPECT_EQ(GetMemoryBlockCount(), blocks_) << "every block is freed";
+  EXPECT_EQ(plat::test::GetGdiDibCounters().liveSections, 0);
+  EXPECT_EQ(plat::test::GetGdiDibCounters().liveMemoryDcs, 0);
+}
+
+int LoaderTest::Load(const Bytes& bytes) {
+  FreeGraphImage(&image_);
+  return LoadFromBytes(bytes, &image_);
+}
+
+void LoaderTest::ExpectCutsRefused(const Bytes& valid, std::initializer_list<size_t> cuts) {
+  for (size_t cut : cuts) EXPECT_EQ(Load(Bytes(valid.begin(), valid.begin() + cut)), -1) << "cut at " << cut;
+}
+
+void LoggedTest::SetUp() {
+  VirtualClockTest::SetUp();
+  SetLogStartupDirectory(work_.path().c_str());
+  StartLogFile();
+}
+
+void LoggedTest::TearDown() {
+  SetLogStartupDirectory("");
+  VirtualClockTest::TearDown();
 }
 
 }  // namespace orbel::testing

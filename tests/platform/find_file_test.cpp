@@ -39,6 +39,34 @@ std::vector<std::string> List(const char* pattern) {
 
 using Names = std::vector<std::string>;
 
+// Sets an environment variable for the life of the object, then puts back what was there; the time
+// zone is read again each time, in case the variable is TZ.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    const char* old = std::getenv(name);
+    if (old != nullptr) saved_ = old;
+    had_ = old != nullptr;
+    setenv(name, value, 1);
+    tzset();
+  }
+  ~ScopedEnv() {
+    if (had_) setenv(name_, saved_.c_str(), 1);
+    else unsetenv(name_);
+    tzset();
+  }
+
+ private:
+  const char* name_;
+  std::string saved_;
+  bool had_;
+};
+
+// Every field of a SYSTEMTIME, in declaration order.
+std::vector<int> Fields(const SYSTEMTIME& t) {
+  return {t.wYear, t.wMonth, t.wDayOfWeek, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+}
+
 TEST_F(FindFile, WildcardsDotsAndOrder) {
   for (const char* name : {"b.PNG", "a.png", "Readme", "c.txt", "ab.png", "\x83\x5C\x83\x74\x83\x67.dat"}) {
     WriteFileText(name, "x");
@@ -118,9 +146,7 @@ TEST_F(FindFile, CurrentDirectoryLengths) {
 
 TEST_F(FindFile, TempPathAndUniqueNames) {
   const std::string tmp = std::filesystem::current_path().string();
-  const char* saved = std::getenv("TMPDIR");
-  const std::string savedValue = saved ? saved : "";
-  setenv("TMPDIR", tmp.c_str(), 1);
+  const ScopedEnv tmpdir("TMPDIR", tmp.c_str());
   char path[MAX_PATH];
   const DWORD length = GetTempPathA(sizeof(path), path);
   EXPECT_EQ(std::string(path), tmp + "/");
@@ -143,11 +169,6 @@ TEST_F(FindFile, TempPathAndUniqueNames) {
   EXPECT_STREQ(formed, "/nonexistent-dir/tmp1A2B.tmp");  // a given number only forms the name
   EXPECT_EQ(GetTempFileNameA("/nonexistent-dir", "tmp", 0, formed), 0u);
   EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
-  if (saved) {
-    setenv("TMPDIR", savedValue.c_str(), 1);
-  } else {
-    unsetenv("TMPDIR");
-  }
 }
 
 TEST(FileTimeConversion, SystemTimeRoundTrips) {
@@ -166,11 +187,7 @@ TEST(FileTimeConversion, SystemTimeRoundTrips) {
     const FILETIME ft{static_cast<DWORD>(c.ticks), static_cast<DWORD>(c.ticks >> 32)};
     SYSTEMTIME st{};
     ASSERT_TRUE(FileTimeToSystemTime(&ft, &st));
-    EXPECT_EQ(std::vector<int>({st.wYear, st.wMonth, st.wDayOfWeek, st.wDay, st.wHour, st.wMinute, st.wSecond,
-                                st.wMilliseconds}),
-              std::vector<int>({c.expected.wYear, c.expected.wMonth, c.expected.wDayOfWeek, c.expected.wDay,
-                                c.expected.wHour, c.expected.wMinute, c.expected.wSecond,
-                                c.expected.wMilliseconds}));
+    EXPECT_EQ(Fields(st), Fields(c.expected));
     FILETIME back{};
     ASSERT_TRUE(SystemTimeToFileTime(&st, &back));
     EXPECT_EQ((uint64_t{back.dwHighDateTime} << 32 | back.dwLowDateTime), c.ticks - c.ticks % 10000);
@@ -184,18 +201,14 @@ TEST(FileTimeConversion, SystemTimeRoundTrips) {
 }
 
 TEST(FileTimeConversion, LocalTimeFollowsTheTimeZone) {
-  const char* saved = std::getenv("TZ");
-  const std::string savedValue = saved ? saved : "";
-  setenv("TZ", "JST-9", 1);
-  tzset();
+  const ScopedEnv tz("TZ", "JST-9");
   const SYSTEMTIME utc{2024, 12, 2, 31, 20, 30, 0, 0};
   FILETIME ft{}, local{};
   ASSERT_TRUE(SystemTimeToFileTime(&utc, &ft));
   ASSERT_TRUE(FileTimeToLocalFileTime(&ft, &local));
   SYSTEMTIME st{};
   ASSERT_TRUE(FileTimeToSystemTime(&local, &st));
-  EXPECT_EQ(std::vector<int>({st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute}),
-            std::vector<int>({2025, 1, 1, 5, 30}));
+  EXPECT_EQ(Fields(st), (std::vector<int>{2025, 1, 3, 1, 5, 30, 0, 0}));
   FILETIME back{};
   ASSERT_TRUE(LocalFileTimeToFileTime(&local, &back));
   EXPECT_EQ(back.dwLowDateTime, ft.dwLowDateTime);
@@ -207,12 +220,6 @@ TEST(FileTimeConversion, LocalTimeFollowsTheTimeZone) {
   GetSystemTime(&st);
   EXPECT_EQ(std::vector<int>({st.wYear, st.wMonth, st.wDay, st.wHour}), std::vector<int>({2024, 12, 31, 20}));
   test::SetSystemTimeForTest(nullptr);
-  if (saved) {
-    setenv("TZ", savedValue.c_str(), 1);
-  } else {
-    unsetenv("TZ");
-  }
-  tzset();
 }
 
 }  // namespace

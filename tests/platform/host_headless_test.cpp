@@ -30,8 +30,7 @@ class HostHeadless : public RecordingWindowTest {
   }
   // A shown popup window with a client area of width x height at (x, y).
   HWND MakeShown(int x, int y, int width, int height) {
-    HWND w = CreateWindowExA(0, kClass, "frame", WS_POPUP, x, y, width, height, nullptr, nullptr, nullptr,
-                             nullptr);
+    HWND w = MakeWindow("frame", WS_POPUP, x, y, width, height);
     ShowWindow(w, SW_SHOW);
     return w;
   }
@@ -248,8 +247,10 @@ TEST_F(HostHeadless, ScriptedEventsArriveWhenTheirTimeComes) {
   Drain();
   EXPECT_EQ(Messages(w, {WM_KEYDOWN, WM_CHAR, WM_KEYUP, WM_CLOSE}),
             (std::vector<UINT>{WM_KEYDOWN, WM_CHAR, WM_KEYUP}));
+  ClearRecording();
   Sleep(100);
   Drain();
+  EXPECT_EQ(Messages(w, {WM_CLOSE, WM_DESTROY}), (std::vector<UINT>{WM_CLOSE, WM_DESTROY}));
   EXPECT_FALSE(IsWindow(w)) << "the scripted close went through the default procedure";
 }
 

@@ -26,7 +26,6 @@ TEST_F(KernelHeap, ReAllocZeroesExactlyTheGrownTail) {
   EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % 16, 0u);
   std::memset(block, 0xAB, 13);
   // Grow in steps through sizes malloc rounds differently; the old bytes survive, the new read 0.
-  size_t size = 13;
   for (size_t next : {29u, 100u, 4096u, 70000u}) {
     block = static_cast<unsigned char*>(HeapReAlloc(heap, HEAP_ZERO_MEMORY, block, next));
     ASSERT_NE(block, nullptr);
@@ -34,7 +33,6 @@ TEST_F(KernelHeap, ReAllocZeroesExactlyTheGrownTail) {
     for (size_t i = 0; i < 13; ++i) ASSERT_EQ(block[i], 0xAB) << "byte " << i << " at size " << next;
     for (size_t i = 13; i < next; ++i) ASSERT_EQ(block[i], 0) << "byte " << i << " at size " << next;
     std::memset(block + 13, 0, next - 13);
-    size = next;
   }
   // Shrink, dirty the end, grow again: the bytes past the shrunken size must read 0 again.
   block = static_cast<unsigned char*>(HeapReAlloc(heap, HEAP_ZERO_MEMORY, block, 20));
@@ -47,7 +45,6 @@ TEST_F(KernelHeap, ReAllocZeroesExactlyTheGrownTail) {
   EXPECT_EQ(test::HeapLiveBlocks(), before + 1);
   EXPECT_TRUE(HeapFree(heap, 0, block));
   EXPECT_EQ(test::HeapLiveBlocks(), before);
-  (void)size;
 }
 
 TEST_F(KernelHeap, FailuresReturnNullAndKeepTheOldBlock) {

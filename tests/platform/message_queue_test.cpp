@@ -8,8 +8,7 @@
 #include "platform/win/sync.h"
 #include "platform/win/test_controls.h"
 #include "platform/win/user_keys.h"
-#include "test_support.h"
-#include "window_test_recorder.h"
+#include "window_test_fixture.h"
 
 namespace {
 
@@ -18,21 +17,17 @@ using namespace windows_test;
 
 const HWND kThreadOnly = reinterpret_cast<HWND>(intptr_t{-1});
 
-class MessageQueue : public orbel::testing::VirtualClockTest {
+// Two hidden popups, registered without redraw styles, and nothing recorded yet.
+class MessageQueue : public RecordingWindowTest {
  protected:
+  MessageQueue() : RecordingWindowTest(0) {}
   void SetUp() override {
-    VirtualClockTest::SetUp();
-    ClearRecording();
-    RegisterTestClass(kClass, 0);
-    a_ = CreateWindowExA(0, kClass, "a", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-    b_ = CreateWindowExA(0, kClass, "b", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    RecordingWindowTest::SetUp();
+    a_ = MakeWindow("a", WS_POPUP, 0, 0, 10, 10);
+    b_ = MakeWindow("b", WS_POPUP, 0, 0, 10, 10);
     ASSERT_NE(a_, nullptr);
     ASSERT_NE(b_, nullptr);
     ClearRecording();
-  }
-  void TearDown() override {
-    ClearRecording();
-    VirtualClockTest::TearDown();
   }
   HWND a_ = nullptr;
   HWND b_ = nullptr;
@@ -154,7 +149,8 @@ TEST_F(MessageQueue, TimersFireOnTheVirtualClock) {
   EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
 
   // A thread timer with a procedure: dispatching calls it.
-  static int calls = 0;
+  static int calls;
+  calls = 0;  // reset on each run, for --gtest_repeat
   const UINT_PTR id = SetTimer(nullptr, 0, 5, [](HWND, UINT m, UINT_PTR, DWORD) { calls += m == WM_TIMER; });
   ASSERT_NE(id, 0u);
   Sleep(10);  // below the 10 ms minimum the period is 10 ms
@@ -204,7 +200,7 @@ TEST_F(MessageQueue, TranslateMessagePostsTheCharacterNext) {
     test::ResetWindow();
     ClearRecording();
     RegisterTestClass(kClass, 0);
-    HWND w = CreateWindowExA(0, kClass, "k", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    HWND w = MakeWindow("k", WS_POPUP, 0, 0, 1, 1);
     ShowWindow(w, SW_SHOW);
     for (UINT held : c.held) test::InjectKey(held, true);
     Drain();

@@ -10,7 +10,7 @@ using namespace windows_test;
 class WindowActivation : public RecordingWindowTest {
  protected:
   HWND Make(const char* title, DWORD style = 0x80CA0000) {
-    return CreateWindowExA(0, kClass, title, style, 0, 0, 200, 150, nullptr, nullptr, nullptr, nullptr);
+    return MakeWindow(title, style, 0, 0, 200, 150);
   }
   // Activation messages of `window` as (message, low word of wParam).
   static std::vector<std::pair<UINT, int>> Activations(HWND window) {
@@ -71,8 +71,7 @@ TEST_F(WindowActivation, HostFocusChangesArriveAtTheNextPeek) {
 TEST_F(WindowActivation, MinimiseDeactivatesAndRestoreBringsTheSizeBack) {
   HWND w = Make("main");
   ShowWindow(w, SW_SHOW);
-  RECT before{};
-  GetWindowRect(w, &before);
+  const Edges before = WindowEdges(w);
   ClearRecording();
   ShowWindow(w, SW_MINIMIZE);
   ASSERT_EQ(RecordsOf(WM_SIZE).size(), 1u);
@@ -86,11 +85,7 @@ TEST_F(WindowActivation, MinimiseDeactivatesAndRestoreBringsTheSizeBack) {
   ShowWindow(w, SW_RESTORE);
   ASSERT_EQ(RecordsOf(WM_SIZE).size(), 1u);
   EXPECT_EQ(RecordsOf(WM_SIZE)[0].wParam, SIZE_RESTORED);
-  RECT after{};
-  GetWindowRect(w, &after);
-  EXPECT_EQ(after.left, before.left);
-  EXPECT_EQ(after.right, before.right);
-  EXPECT_EQ(after.bottom, before.bottom);
+  EXPECT_EQ(WindowEdges(w), before);
   EXPECT_TRUE(test::GetWindowSnapshot(w).active);
 }
 
@@ -117,16 +112,6 @@ TEST_F(WindowActivation, TopmostWindowsStayInFront) {
   SetWindowPos(a, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   BringWindowToTop(b);
   EXPECT_EQ(test::GetWindowSnapshot(b).zIndex, 0);
-}
-
-TEST_F(WindowActivation, CloseFromTheHostDestroysThroughTheDefaultProcedure) {
-  HWND w = Make("main");
-  ShowWindow(w, SW_SHOW);
-  ClearRecording();
-  test::InjectClose();
-  Drain();
-  EXPECT_EQ(Messages(w, {WM_CLOSE, WM_DESTROY}), (std::vector<UINT>{WM_CLOSE, WM_DESTROY}));
-  EXPECT_FALSE(IsWindow(w));
 }
 
 }  // namespace

@@ -28,8 +28,7 @@ TEST_F(WindowCreate, CreateSendsCreateThenSizeAndMoveBeforeReturning) {
     }
     return false;
   };
-  HWND w = CreateWindowExA(kWindowExStyle, kClass, "タイトル", kWindowStyle, 100, 50, 650, 509, nullptr,
-                           nullptr, nullptr, nullptr);
+  HWND w = MakeWindow("タイトル", kWindowStyle, 100, 50, 650, 509, kWindowExStyle);
   ASSERT_NE(w, nullptr);
   EXPECT_EQ(nameSeen, "タイトル");
   EXPECT_EQ(cxSeen, 650);
@@ -37,10 +36,7 @@ TEST_F(WindowCreate, CreateSendsCreateThenSizeAndMoveBeforeReturning) {
   // Frame: 3 (dialog frame) + 2 (client edge) per side, caption 19 on top.
   EXPECT_EQ(RecordsOf(WM_SIZE)[0].lParam, MAKELPARAM(640, 480));
   EXPECT_EQ(RecordsOf(WM_MOVE)[0].lParam, MAKELPARAM(105, 74));
-  RECT client{};
-  ASSERT_TRUE(GetClientRect(w, &client));
-  EXPECT_EQ(client.right, 640);
-  EXPECT_EQ(client.bottom, 480);
+  EXPECT_EQ(ClientEdges(w), (Edges{0, 0, 640, 480}));
   POINT origin{0, 0};
   ASSERT_TRUE(ClientToScreen(w, &origin));
   EXPECT_EQ(origin.x, 105);
@@ -55,7 +51,7 @@ TEST_F(WindowCreate, CreateFailsWhenTheProcedureRefuses) {
     *result = -1;
     return m == WM_CREATE;
   };
-  HWND w = CreateWindowExA(0, kClass, "x", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  HWND w = MakeWindow("x", WS_POPUP, 0, 0, 10, 10);
   EXPECT_EQ(w, nullptr);
   EXPECT_EQ(Messages(nullptr, {WM_CREATE, WM_DESTROY}), (std::vector<UINT>{WM_CREATE, WM_DESTROY}));
   EXPECT_TRUE(test::AllWindows().empty());
@@ -63,7 +59,7 @@ TEST_F(WindowCreate, CreateFailsWhenTheProcedureRefuses) {
 }
 
 TEST_F(WindowCreate, DestroySendsDestroyAtOnceAndDropsQueuedMessages) {
-  HWND w = CreateWindowExA(0, kClass, "x", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  HWND w = MakeWindow("x", WS_POPUP, 0, 0, 10, 10);
   ASSERT_NE(w, nullptr);
   ASSERT_TRUE(PostMessageA(w, WM_USER + 1, 0, 0));
   ASSERT_TRUE(SetTimer(w, 3, 10, nullptr));
@@ -79,7 +75,7 @@ TEST_F(WindowCreate, DestroySendsDestroyAtOnceAndDropsQueuedMessages) {
 }
 
 TEST_F(WindowCreate, SizeAndMoveAreSentOnlyForRealChanges) {
-  HWND w = CreateWindowExA(0, kClass, "x", WS_POPUP, 10, 10, 200, 100, nullptr, nullptr, nullptr, nullptr);
+  HWND w = MakeWindow("x", WS_POPUP, 10, 10, 200, 100);
   ASSERT_NE(w, nullptr);
   struct Case {
     const char* what;
@@ -100,16 +96,12 @@ TEST_F(WindowCreate, SizeAndMoveAreSentOnlyForRealChanges) {
     ASSERT_TRUE(SetWindowPos(w, nullptr, c.x, c.y, c.width, c.height, c.flags | SWP_NOZORDER | SWP_NOACTIVATE));
     EXPECT_EQ(Messages(w, {WM_SIZE, WM_MOVE}), c.expected) << c.what;
   }
-  RECT r{};
-  GetWindowRect(w, &r);
-  EXPECT_EQ(r.left, 5);
-  EXPECT_EQ(r.right - r.left, 50);
+  EXPECT_EQ(WindowEdges(w), (Edges{5, 6, 55, 66}));
 }
 
 TEST_F(WindowCreate, ResizingFromWithinSizeHandlingSettles) {
   // A procedure that forces its own client size on every WM_SIZE, as the library's main window does.
-  HWND w = CreateWindowExA(0, kClass, "x", WS_POPUP | WS_CAPTION, 0, 0, 200, 100, nullptr, nullptr, nullptr,
-                           nullptr);
+  HWND w = MakeWindow("x", WS_POPUP | WS_CAPTION, 0, 0, 200, 100);
   ASSERT_NE(w, nullptr);
   ClearRecording();
   CurrentHook() = [](HWND h, UINT m, WPARAM, LPARAM, LRESULT*) {
@@ -123,10 +115,7 @@ TEST_F(WindowCreate, ResizingFromWithinSizeHandlingSettles) {
     return false;
   };
   ASSERT_TRUE(MoveWindow(w, 0, 0, 500, 500, TRUE));
-  RECT client{};
-  GetClientRect(w, &client);
-  EXPECT_EQ(client.right, 320);
-  EXPECT_EQ(client.bottom, 240);
+  EXPECT_EQ(ClientEdges(w), (Edges{0, 0, 320, 240}));
   EXPECT_EQ(RecordsOf(WM_SIZE).size(), 2u);
   EXPECT_TRUE(RecordsOf(WM_MOVE).empty());
 }
@@ -148,21 +137,15 @@ TEST_F(WindowCreate, FrameModelMatchesAdjustWindowRectEx) {
       {WS_OVERLAPPED, 0, true, {3, 41, 3, 3}},  // overlapped windows always have a caption
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << std::hex << c.style << "/" << c.exStyle);
     RECT r{100, 100, 740, 580};
     ASSERT_TRUE(AdjustWindowRectEx(&r, c.style, c.menu, c.exStyle));
-    EXPECT_EQ(100 - r.left, c.insets.left) << std::hex << c.style << "/" << c.exStyle;
-    EXPECT_EQ(100 - r.top, c.insets.top) << std::hex << c.style << "/" << c.exStyle;
-    EXPECT_EQ(r.right - 740, c.insets.right) << std::hex << c.style << "/" << c.exStyle;
-    EXPECT_EQ(r.bottom - 580, c.insets.bottom) << std::hex << c.style << "/" << c.exStyle;
+    EXPECT_EQ((Edges{100 - r.left, 100 - r.top, r.right - 740, r.bottom - 580}), EdgesOf(c.insets));
     if (c.menu) continue;
     // A window created with that outer rectangle has the 640x480 client area back.
-    HWND w = CreateWindowExA(c.exStyle, kClass, "x", c.style, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                             nullptr, nullptr, nullptr, nullptr);
+    HWND w = MakeWindow("x", c.style, r.left, r.top, r.right - r.left, r.bottom - r.top, c.exStyle);
     ASSERT_NE(w, nullptr);
-    RECT client{};
-    GetClientRect(w, &client);
-    EXPECT_EQ(client.right, 640) << std::hex << c.style;
-    EXPECT_EQ(client.bottom, 480) << std::hex << c.style;
+    EXPECT_EQ(ClientEdges(w), (Edges{0, 0, 640, 480}));
     DestroyWindow(w);
   }
 }
@@ -180,9 +163,8 @@ TEST_F(WindowCreate, ClassRegistryRefusesDuplicatesAndBusyClasses) {
   wc.lpfnWndProc = nullptr;
   EXPECT_EQ(RegisterClassExA(&wc), 0);
 
-  EXPECT_EQ(CreateWindowExA(0, "NoSuchClass", "x", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr),
-            nullptr);
-  HWND w = CreateWindowExA(0, kClass, "x", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  EXPECT_EQ(MakeWindow("x", WS_POPUP, 0, 0, 1, 1, 0, "NoSuchClass"), nullptr);
+  HWND w = MakeWindow("x", WS_POPUP, 0, 0, 1, 1);
   ASSERT_NE(w, nullptr);
   EXPECT_FALSE(UnregisterClassA(kClass, nullptr));
   DestroyWindow(w);
@@ -191,7 +173,7 @@ TEST_F(WindowCreate, ClassRegistryRefusesDuplicatesAndBusyClasses) {
 }
 
 TEST_F(WindowCreate, WindowLongsRoundTripAndTopmostFollowsSetWindowPosOnly) {
-  HWND w = CreateWindowExA(0x300, kClass, "x", 0x80CA0000, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
+  HWND w = MakeWindow("x", kWindowStyle, 0, 0, 100, 100, kWindowExStyle);
   ASSERT_NE(w, nullptr);
   EXPECT_EQ(static_cast<DWORD>(SetWindowLongA(w, GWL_STYLE, 0x80000000)), 0x80CA0000u);
   EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(w, GWL_STYLE)), 0x80000000u);
@@ -202,7 +184,8 @@ TEST_F(WindowCreate, WindowLongsRoundTripAndTopmostFollowsSetWindowPosOnly) {
   EXPECT_TRUE(test::GetWindowSnapshot(w).topmost);
 
   // A replaced procedure gets the messages; the old one stays callable.
-  static int replacedCalls = 0;
+  static int replacedCalls;
+  replacedCalls = 0;
   const WNDPROC replacement = [](HWND h, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
     ++replacedCalls;
     return m == WM_USER ? 42 : DefWindowProcA(h, m, wp, lp);
@@ -217,7 +200,7 @@ TEST_F(WindowCreate, WindowLongsRoundTripAndTopmostFollowsSetWindowPosOnly) {
 }
 
 TEST_F(WindowCreate, TextIsCopiedWithinTheBuffer) {
-  HWND w = CreateWindowExA(0, kClass, "Orbel", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  HWND w = MakeWindow("Orbel", WS_POPUP, 0, 0, 1, 1);
   ASSERT_NE(w, nullptr);
   char text[4];
   EXPECT_EQ(GetWindowTextA(w, text, sizeof text), 3);

@@ -67,8 +67,8 @@ TEST_F(WindowSettings, MetricsFollowTheDesktopAndDisplayChangesAreBroadcast) {
   EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1920);
   EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 1080);
   EXPECT_EQ(GetSystemMetrics(SM_CYCAPTION), 19);
-  HWND a = CreateWindowExA(0, kClass, "a", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-  HWND b = CreateWindowExA(0, kClass, "b", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  HWND a = MakeWindow("a", WS_POPUP, 0, 0, 1, 1);
+  HWND b = MakeWindow("b", WS_POPUP, 0, 0, 1, 1);
   ClearRecording();
   ASSERT_TRUE(ApplyDisplayMode(640, 480, 16));
   EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 640);
@@ -88,10 +88,8 @@ TEST_F(WindowSettings, MetricsFollowTheDesktopAndDisplayChangesAreBroadcast) {
 }
 
 TEST_F(WindowSettings, MenusAttachWithTheirBarAndReadBackByPosition) {
-  HWND w = CreateWindowExA(0, kClass, "m", WS_POPUP | WS_CAPTION, 0, 0, 200, 200, nullptr, nullptr, nullptr,
-                           nullptr);
-  RECT before{};
-  GetClientRect(w, &before);
+  HWND w = MakeWindow("m", WS_POPUP | WS_CAPTION, 0, 0, 200, 200);
+  const Edges before = ClientEdges(w);
   HMENU bar = CreateMenu();
   HMENU file = CreatePopupMenu();
   ASSERT_TRUE(AppendMenuA(file, MF_STRING, 101, "開く"));
@@ -103,9 +101,7 @@ TEST_F(WindowSettings, MenusAttachWithTheirBarAndReadBackByPosition) {
 
   ClearRecording();
   ASSERT_TRUE(SetMenu(w, bar));
-  RECT after{};
-  GetClientRect(w, &after);
-  EXPECT_EQ(before.bottom - after.bottom, GetSystemMetrics(SM_CYMENU));
+  EXPECT_EQ(ClientEdges(w), (Edges{0, 0, before[2], before[3] - GetSystemMetrics(SM_CYMENU)}));
   EXPECT_EQ(RecordsOf(WM_SIZE).size(), 1u);
 
   MENUITEMINFOA info{};
@@ -133,13 +129,11 @@ TEST_F(WindowSettings, MenusAttachWithTheirBarAndReadBackByPosition) {
   EXPECT_EQ(GetMenu(w), nullptr) << "destroying detaches";
   EXPECT_EQ(GetMenuItemCount(file), -1) << "submenus go with their menu";
   EXPECT_FALSE(DestroyMenu(bar));
-  RECT restored{};
-  GetClientRect(w, &restored);
-  EXPECT_EQ(restored.bottom, before.bottom);
+  EXPECT_EQ(ClientEdges(w), before);
 }
 
 TEST_F(WindowSettings, BeginPaintReportsAndValidatesTheInvalidArea) {
-  HWND w = CreateWindowExA(0, kClass, "p", WS_POPUP, 0, 0, 100, 80, nullptr, nullptr, nullptr, nullptr);
+  HWND w = MakeWindow("p", WS_POPUP, 0, 0, 100, 80);
   ValidateRect(w, nullptr);
   RECT a{10, 10, 20, 20}, b{50, 5, 60, 15};
   InvalidateRect(w, &a, FALSE);
@@ -147,16 +141,12 @@ TEST_F(WindowSettings, BeginPaintReportsAndValidatesTheInvalidArea) {
   ShowWindow(w, SW_SHOWNA);  // showing invalidates the whole window
   PAINTSTRUCT ps{};
   ASSERT_NE(BeginPaint(w, &ps), nullptr);
-  EXPECT_EQ(ps.rcPaint.right, 100);
-  EXPECT_EQ(ps.rcPaint.bottom, 80);
+  EXPECT_EQ(EdgesOf(ps.rcPaint), (Edges{0, 0, 100, 80}));
   EndPaint(w, &ps);
   InvalidateRect(w, &a, FALSE);
   InvalidateRect(w, &b, FALSE);
   ASSERT_NE(BeginPaint(w, &ps), nullptr);
-  EXPECT_EQ(ps.rcPaint.left, 10);
-  EXPECT_EQ(ps.rcPaint.top, 5);
-  EXPECT_EQ(ps.rcPaint.right, 60);
-  EXPECT_EQ(ps.rcPaint.bottom, 20);
+  EXPECT_EQ(EdgesOf(ps.rcPaint), (Edges{10, 5, 60, 20}));
   EndPaint(w, &ps);
   EXPECT_FALSE(test::GetWindowSnapshot(w).invalid);
   EXPECT_EQ(BeginPaint(nullptr, &ps), nullptr);

@@ -2,6 +2,7 @@
 // hands it to DefWindowProcA unless told otherwise), a class registered with it, and message filters.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <vector>
 
@@ -47,6 +48,27 @@ inline void RegisterTestClass(const char* name = kClass, plat::UINT style = plat
   wc.lpfnWndProc = &RecordingProc;
   wc.lpszClassName = name;
   plat::RegisterClassExA(&wc);
+}
+
+// A window of the recording class (or `className`), with no parent, menu or creation data.
+inline plat::HWND MakeWindow(const char* title, plat::DWORD style, int x, int y, int width, int height,
+                             plat::DWORD exStyle = 0, const char* className = kClass) {
+  return plat::CreateWindowExA(exStyle, className, title, style, x, y, width, height, nullptr, nullptr, nullptr,
+                               nullptr);
+}
+
+// A rectangle as {left, top, right, bottom}, compared and printed whole.
+using Edges = std::array<long, 4>;
+inline Edges EdgesOf(const plat::RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
+inline Edges ClientEdges(plat::HWND w) {
+  plat::RECT r{};
+  plat::GetClientRect(w, &r);
+  return EdgesOf(r);
+}
+inline Edges WindowEdges(plat::HWND w) {
+  plat::RECT r{};
+  plat::GetWindowRect(w, &r);
+  return EdgesOf(r);
 }
 
 // The recorded message numbers of `window` (any window when null), in order, among `wanted` (all when

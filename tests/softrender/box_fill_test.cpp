@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "orbel/softrender/box_fill.h"
-#include "stretch_test_support.h"
+#include "softrender_test_support.h"
 
 namespace orbel::testing {
 namespace {
@@ -91,9 +91,9 @@ TEST_F(BoxFill, DrawsNothing) {
   DrawBoxMemImg(single.img(), nullptr, 0xFFFFFFFF);
   for (int y = 0; y < 4; ++y) {
     for (int x = 0; x < 4; ++x) {
-      ASSERT_EQ(paletted.Get8(x, y), 7u);
-      ASSERT_EQ(alpha.Get32(x, y), 0x11111111u);
-      ASSERT_EQ(single.Get8(x, y), 9u);
+      ASSERT_EQ(paletted.Pixel(x, y), 7u);
+      ASSERT_EQ(alpha.Pixel(x, y), 0x11111111u);
+      ASSERT_EQ(single.Pixel(x, y), 9u);
     }
   }
 }

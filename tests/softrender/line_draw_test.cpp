@@ -8,7 +8,7 @@
 #include <string>
 
 #include "orbel/softrender/line_draw.h"
-#include "stretch_test_support.h"
+#include "softrender_test_support.h"
 
 namespace orbel::testing {
 namespace {
@@ -55,8 +55,8 @@ TEST_F(LineDraw, HorizontalLineClippedToTheArea) {
   SetArea(0, 0, 640, 2);
   DrawLineMemImg(img.img(), -5, 1, 700, 1, 0xFFFF);
   for (int x = 0; x < 704; ++x) {
-    ASSERT_EQ(img.Get16(x, 0), 0u) << x;
-    ASSERT_EQ(img.Get16(x, 1), x < 640 ? 0xFFFFu : 0u) << x;
+    ASSERT_EQ(img.Pixel(x, 0), 0u) << x;
+    ASSERT_EQ(img.Pixel(x, 1), x < 640 ? 0xFFFFu : 0u) << x;
   }
 }
 
@@ -75,7 +75,7 @@ TEST_F(LineDraw, NeverWritesOutsideTheArea) {
     int count = 0;
     for (int y = 0; y < 30; ++y) {
       for (int x = 0; x < 40; ++x) {
-        if (img.Get32(x, y) == 0) continue;
+        if (img.Pixel(x, y) == 0) continue;
         ++count;
         ASSERT_TRUE(x >= area.left && x < area.right && y >= area.top && y < area.bottom)
             << "line " << x1 << "," << y1 << " - " << x2 << "," << y2 << " wrote " << x << "," << y;
@@ -101,12 +101,12 @@ TEST_F(LineDraw, LineSetDrawsRecordsInOrderUnderTheBlendMode) {
   SetBright(0xFFFFFF);
   DrawLineSetMemImg(img.img(), lines, 0);
   DrawLineSetMemImg(img.img(), lines, -3);
-  EXPECT_EQ(img.Get32(1, 0), 0x00200000u) << "counts of 0 or less draw nothing";
+  EXPECT_EQ(img.Pixel(1, 0), 0x00200000u) << "counts of 0 or less draw nothing";
   DrawLineSetMemImg(img.img(), lines, 2);
-  EXPECT_EQ(img.Get32(1, 0), 0x01FF0000u) << "add: red F0 + 20 saturates, byte 3 carries";
-  EXPECT_EQ(img.Get32(0, 0), 0x01FF0000u) << "second record added on top of the first";
-  EXPECT_EQ(img.Get32(0, 1), 0x00300000u);
-  EXPECT_EQ(img.Get32(1, 1), 0x00200000u);
+  EXPECT_EQ(img.Pixel(1, 0), 0x01FF0000u) << "add: red F0 + 20 saturates, byte 3 carries";
+  EXPECT_EQ(img.Pixel(0, 0), 0x01FF0000u) << "second record added on top of the first";
+  EXPECT_EQ(img.Pixel(0, 1), 0x00300000u);
+  EXPECT_EQ(img.Pixel(1, 1), 0x00200000u);
 }
 
 TEST_F(LineDraw, ColourUnderBrightnessAndModes) {
@@ -114,23 +114,23 @@ TEST_F(LineDraw, ColourUnderBrightnessAndModes) {
   img16.Fill(0xFFFF);
   SetBlend(4, 0);
   DrawLineMemImg(img16.img(), 0, 0, 2, 0, 0xFFFF);  // multiply white by white
-  EXPECT_EQ(img16.Get16(0, 0), 0xF7DEu);
-  EXPECT_EQ(img16.Get16(2, 0), 0xFFFFu);
+  EXPECT_EQ(img16.Pixel(0, 0), 0xF7DEu);
+  EXPECT_EQ(img16.Pixel(2, 0), 0xFFFFu);
 
   TestImage img32(4, 1, kMemImgX8R8G8B8);
   img32.Fill(0x80000000);
   SetBlend(0, 0);
   SetBright(0x808080);
   DrawLineMemImg(img32.img(), 3, 0, 0, 0, 0x12FF8040);
-  EXPECT_EQ(img32.Get32(3, 0), 0x127F4020u);
-  EXPECT_EQ(img32.Get32(0, 0), 0x80000000u);
+  EXPECT_EQ(img32.Pixel(3, 0), 0x127F4020u);
+  EXPECT_EQ(img32.Pixel(0, 0), 0x80000000u);
 
   // A paletted image is not drawn on.
   TestImage paletted(4, 1, kMemImgR5G6B5, 1);
   paletted.Fill(3);
   SetBright(0xFFFFFF);
   DrawLineMemImg(paletted.img(), 0, 0, 4, 0, 0xFFFF);
-  for (int x = 0; x < 4; ++x) EXPECT_EQ(paletted.Get8(x, 0), 3u);
+  for (int x = 0; x < 4; ++x) EXPECT_EQ(paletted.Pixel(x, 0), 3u);
 }
 
 }  // namespace

@@ -7,12 +7,12 @@
 
 #include "orbel/core/memory.h"
 #include "orbel/image/color_data.h"
-#include "plain_blit_test_support.h"
+#include "softrender_test_support.h"
 
 namespace orbel {
 namespace {
 
-using testing::OwnedImg;
+using testing::TestImage;
 
 class MemImgTest : public testing::PlainBlitTest {};
 
@@ -59,14 +59,15 @@ TEST_F(MemImgTest, LayoutOfANewBody) {
       {33, kMemImgX8R8G8B8, 1, 1, 48, -1, 1, 1, 0},   // paletted: one byte, alpha dropped
   };
   for (const Case& c : cases) {
-    OwnedImg img(c.width, 3, c.type, c.paletted, c.alpha);
+    TestImage img(c.width, 3, c.type, c.paletted, c.alpha);
     const MemImgBase* b = img.base();
-    EXPECT_EQ(b->pitch, c.pitch) << "width " << c.width << " type " << c.type;
-    EXPECT_EQ(b->pitchShift, c.shift) << "width " << c.width << " type " << c.type;
-    EXPECT_EQ(b->pixelBytes, c.bytes) << "width " << c.width << " type " << c.type;
-    EXPECT_EQ(b->paletted, c.storedPaletted) << "width " << c.width << " type " << c.type;
-    EXPECT_EQ(b->alpha, c.storedAlpha) << "width " << c.width << " type " << c.type;
-    EXPECT_EQ(b->colorData->bytesPerPixel, c.bytes) << "width " << c.width << " type " << c.type;
+    SCOPED_TRACE(::testing::Message() << "width " << c.width << " type " << c.type);
+    EXPECT_EQ(b->pitch, c.pitch);
+    EXPECT_EQ(b->pitchShift, c.shift);
+    EXPECT_EQ(b->pixelBytes, c.bytes);
+    EXPECT_EQ(b->paletted, c.storedPaletted);
+    EXPECT_EQ(b->alpha, c.storedAlpha);
+    EXPECT_EQ(b->colorData->bytesPerPixel, c.bytes);
     EXPECT_EQ(b->palette != nullptr, c.storedPaletted == 1);
   }
   EXPECT_EQ(GetMemImgColorData(4, 0, 0), nullptr);
@@ -122,60 +123,60 @@ TEST_F(MemImgTest, CreateHelpersRefuseALiveHeaderWithoutLeaking) {
 }
 
 TEST_F(MemImgTest, FillIsClippedToTheView) {
-  OwnedImg img(8, 4, kMemImgR5G6B5);
+  TestImage img(8, 4, kMemImgR5G6B5);
   img.Fill(0x1234);
   const plat::RECT r = {6, -2, 20, 2};
-  FillMemImgRect(img.get(), &r, 0xABCDEF);
+  FillMemImgRect(img.img(), &r, 0xABCDEF);
   for (int y = 0; y < 4; ++y) {
-    for (int x = 0; x < 8; ++x) EXPECT_EQ(img.Get(x, y), (x >= 6 && y < 2) ? 0xCDEFu : 0x1234u) << x << "," << y;
+    for (int x = 0; x < 8; ++x) EXPECT_EQ(img.Pixel(x, y), (x >= 6 && y < 2) ? 0xCDEFu : 0x1234u) << x << "," << y;
   }
 }
 
 TEST_F(MemImgTest, RunTableCodesAndValidity) {
-  OwnedImg img(130, 2, kMemImgX8R8G8B8, 0, 0, 0x00FF00FF);
+  TestImage img(130, 2, kMemImgX8R8G8B8, 0, 0, 0x00FF00FF);
   Picture pic(130, 2, false);
   pic.Fill(0x00102030);
   for (int x = 0; x < 64; ++x) pic.Set(x, 1, 0x00FF00FF);  // 64 transparent, then opaque
   pic.Set(65, 1, 0x00FF00FF);
-  ASSERT_GE(TransferImageToMemImg(&pic.image, nullptr, img.get(), 0, 0, 130, 2, 0, 0, 0), 0);
+  ASSERT_GE(TransferImageToMemImg(&pic.image, nullptr, img.img(), 0, 0, 130, 2, 0, 0, 0), 0);
   EXPECT_EQ(img.base()->runTableValid, 1);
-  EXPECT_EQ(RunRow(img.get(), 0), (std::vector<uint8_t>{0x7F, 0x7F, 0x41, 0xC0}));
-  EXPECT_EQ(RunRow(img.get(), 1), (std::vector<uint8_t>{0x3F, 0x40, 0x00, 0x7F, 0xC0}));
+  EXPECT_EQ(RunRow(img.img(), 0), (std::vector<uint8_t>{0x7F, 0x7F, 0x41, 0xC0}));
+  EXPECT_EQ(RunRow(img.img(), 1), (std::vector<uint8_t>{0x3F, 0x40, 0x00, 0x7F, 0xC0}));
 
-  ASSERT_GE(TransferImageToMemImg(&pic.image, nullptr, img.get(), 0, 0, 129, 2, 0, 0, 0), 0);
+  ASSERT_GE(TransferImageToMemImg(&pic.image, nullptr, img.img(), 0, 0, 129, 2, 0, 0, 0), 0);
   EXPECT_EQ(img.base()->runTableValid, 0);  // less than the whole image
-  EXPECT_EQ(TransferImageToMemImg(&pic.image, nullptr, img.get(), 1, 0, 130, 2, 0, 0, 0), -1);  // past the picture
+  EXPECT_EQ(TransferImageToMemImg(&pic.image, nullptr, img.img(), 1, 0, 130, 2, 0, 0, 0), -1);  // past the picture
 }
 
 TEST_F(MemImgTest, TransferIntoAViewOfALargerBodyLeavesTheRunTableInvalid) {
-  OwnedImg big(32, 8, kMemImgX8R8G8B8);
+  TestImage big(32, 8, kMemImgX8R8G8B8);
   MemImg view{};
-  ASSERT_EQ(DeriveMemImg(&view, big.get(), 16, 0, 16, 8), 0);
+  ASSERT_EQ(DeriveMemImg(&view, big.img(), 16, 0, 16, 8), 0);
   Picture pic(16, 8, false);
   pic.Fill(0x00808080);
   ASSERT_GE(TransferImageToMemImg(&pic.image, nullptr, &view, 0, 0, 16, 8, 0, 0, 0), 0);
   EXPECT_EQ(big.base()->runTableValid, 0);
-  EXPECT_EQ(big.Get(16, 3), 0x00808080u & 0xFFFFFF);
+  EXPECT_EQ(big.Pixel(16, 3), 0x00808080u & 0xFFFFFF);
   TerminateMemImg(&view);
 }
 
 TEST_F(MemImgTest, AlphaTransferClassifiesRunsAndPremultiplies) {
-  OwnedImg img(3, 1, kMemImgX8R8G8B8, 0, 1);
-  OwnedImg img16(3, 1, kMemImgR5G6B5, 0, 1);
+  TestImage img(3, 1, kMemImgX8R8G8B8, 0, 1);
+  TestImage img16(3, 1, kMemImgR5G6B5, 0, 1);
   Picture pic(3, 1, true);
   pic.Set(0, 0, 0x00FFFFFF);
   pic.Set(1, 0, 0xFF804020);
   pic.Set(2, 0, 0x80FF8040);
-  ASSERT_GE(TransferImageToMemImg(&pic.image, nullptr, img.get(), 0, 0, 3, 1, 0, 0, 0), 0);
-  EXPECT_EQ(RunRow(img.get(), 0), (std::vector<uint8_t>{0x00, 0x40, 0x80, 0xC0}));
+  ASSERT_GE(TransferImageToMemImg(&pic.image, nullptr, img.img(), 0, 0, 3, 1, 0, 0, 0), 0);
+  EXPECT_EQ(RunRow(img.img(), 0), (std::vector<uint8_t>{0x00, 0x40, 0x80, 0xC0}));
   EXPECT_EQ(img.base()->premulValid, 1);
   uint32_t v;
-  std::memcpy(&v, img.get()->layer2 + 8, 4);
+  std::memcpy(&v, img.img()->layer2 + 8, 4);
   EXPECT_EQ(v, 0x807F4020u);  // 255 * 128 >> 8, 128 * 128 >> 8, 64 * 128 >> 8, alpha 128
 
-  ASSERT_GE(TransferImageToMemImg(&pic.image, nullptr, img16.get(), 0, 0, 3, 1, 0, 0, 0), 0);
-  EXPECT_EQ(img16.Get(2, 0) & 0xFFFFFF, 0x80FC08u);  // colour (31, 32, 8), alpha in byte 2
-  std::memcpy(&v, img16.get()->layer2 + 8, 4);
+  ASSERT_GE(TransferImageToMemImg(&pic.image, nullptr, img16.img(), 0, 0, 3, 1, 0, 0, 0), 0);
+  EXPECT_EQ(img16.Pixel(2, 0) & 0xFFFFFF, 0x80FC08u);  // colour (31, 32, 8), alpha in byte 2
+  std::memcpy(&v, img16.img()->layer2 + 8, 4);
   EXPECT_EQ(v, (0x80u << 16) | (15u << 11) | (16u << 5) | 4u);
 }
 
@@ -188,10 +189,10 @@ TEST_F(MemImgTest, PalettedTransferBuildsPaletteWords) {
   uint8_t idx[4] = {0, 2, 5, 2};
   pic.pixels = idx;
   pic.format.palette[5] = {0x3F, 0x7F, 0xFF, 0};  // B, G, R
-  OwnedImg img16(4, 1, kMemImgR5G6B5, 1, 0, 2);
-  OwnedImg img32(4, 1, kMemImgX8R8G8B8, 1, 0, 2);
-  ASSERT_GE(TransferImageToMemImg(&pic, nullptr, img16.get(), 0, 0, 4, 1, 0, 0, 0), 0);
-  ASSERT_GE(TransferImageToMemImg(&pic, nullptr, img32.get(), 0, 0, 4, 1, 0, 0, 0), 0);
+  TestImage img16(4, 1, kMemImgR5G6B5, 1, 0, 2);
+  TestImage img32(4, 1, kMemImgX8R8G8B8, 1, 0, 2);
+  ASSERT_GE(TransferImageToMemImg(&pic, nullptr, img16.img(), 0, 0, 4, 1, 0, 0, 0), 0);
+  ASSERT_GE(TransferImageToMemImg(&pic, nullptr, img32.img(), 0, 0, 4, 1, 0, 0, 0), 0);
   EXPECT_EQ(img16.base()->paletteCount, 6);  // largest index + 1
   uint16_t w16;
   std::memcpy(&w16, img16.base()->palette + 10, 2);
@@ -201,26 +202,26 @@ TEST_F(MemImgTest, PalettedTransferBuildsPaletteWords) {
   uint32_t w32;
   std::memcpy(&w32, img32.base()->palette + 20, 4);
   EXPECT_EQ(w32, 0xFF7F3Fu);
-  EXPECT_EQ(img32.Get(2, 0), 5u);
-  EXPECT_EQ(RunRow(img32.get(), 0), (std::vector<uint8_t>{0x40, 0x00, 0x40, 0x00, 0xC0}));
+  EXPECT_EQ(img32.Pixel(2, 0), 5u);
+  EXPECT_EQ(RunRow(img32.img(), 0), (std::vector<uint8_t>{0x40, 0x00, 0x40, 0x00, 0xC0}));
   pic.pixels = nullptr;
 }
 
 TEST_F(MemImgTest, CopyOutAndBlitThroughTheConverter) {
-  OwnedImg img(4, 2, kMemImgX8R8G8B8);
+  TestImage img(4, 2, kMemImgX8R8G8B8);
   img.Set(1, 1, 0x00112233);
   Picture pic(4, 2, false);
   pic.Fill(0);
-  CopyMemImgToImage(&pic.image, img.get(), 1, 1, 2, 1, 0, 0, 0, 0);
+  CopyMemImgToImage(&pic.image, img.img(), 1, 1, 2, 1, 0, 0, 0, 0);
   uint32_t v;
   std::memcpy(&v, pic.image.pixels, 4);
   EXPECT_EQ(v & 0xFFFFFF, 0x112233u);
 
-  OwnedImg dst(4, 2, kMemImgX8R8G8B8);
+  TestImage dst(4, 2, kMemImgX8R8G8B8);
   const plat::RECT r = {1, 1, 2, 2};
-  EXPECT_GE(BltMemImgRect(dst.get(), img.get(), &r, 3, 0), 0);
-  EXPECT_EQ(dst.Get(3, 0) & 0xFFFFFF, 0x112233u);
-  EXPECT_EQ(BltMemImgRect(dst.get(), img.get(), &r, 4, 0), -1);  // would land past the destination
+  EXPECT_GE(BltMemImgRect(dst.img(), img.img(), &r, 3, 0), 0);
+  EXPECT_EQ(dst.Pixel(3, 0) & 0xFFFFFF, 0x112233u);
+  EXPECT_EQ(BltMemImgRect(dst.img(), img.img(), &r, 4, 0), -1);  // would land past the destination
 }
 
 }  // namespace

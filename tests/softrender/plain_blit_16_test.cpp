@@ -8,12 +8,12 @@
 
 #include "orbel/softrender/blend_tables.h"
 #include "orbel/softrender/plain_blit.h"
-#include "plain_blit_test_support.h"
+#include "softrender_test_support.h"
 
 namespace orbel {
 namespace {
 
-using testing::OwnedImg;
+using testing::TestImage;
 using testing::Rgb16;
 using testing::RowCase;
 
@@ -72,33 +72,33 @@ TEST_F(PlainBlit16, AlphaAndPalettedSources) {
 // not reach the upper pixel's blue, whatever the pixel pairing.
 TEST_F(PlainBlit16, AddAndSubtractKeepPixelsApart) {
   Blend(2, 255);
-  OwnedImg src(9, 1, kMemImgR5G6B5);
-  OwnedImg dst(9, 1, kMemImgR5G6B5);
+  TestImage src(9, 1, kMemImgR5G6B5);
+  TestImage dst(9, 1, kMemImgR5G6B5);
   for (int x = 0; x < 9; ++x) {
     src.Set(x, 0, x % 2 == 0 ? Rgb16(31, 0, 0) : Rgb16(0, 0, 1));
     dst.Set(x, 0, x % 2 == 0 ? Rgb16(31, 0, 0) : Rgb16(0, 0, 1));
   }
-  DrawMemImg(dst.get(), src.get(), 0, 0, 0, nullptr);
-  for (int x = 0; x < 9; ++x) EXPECT_EQ(dst.Get(x, 0), x % 2 == 0 ? Rgb16(31, 0, 0) : Rgb16(0, 0, 2)) << x;
+  DrawMemImg(dst.img(), src.img(), 0, 0, 0, nullptr);
+  for (int x = 0; x < 9; ++x) EXPECT_EQ(dst.Pixel(x, 0), x % 2 == 0 ? Rgb16(31, 0, 0) : Rgb16(0, 0, 2)) << x;
 
   Blend(3, 255);
   for (int x = 0; x < 9; ++x) {
     src.Set(x, 0, x % 2 == 0 ? Rgb16(0, 0, 1) : 0);
     dst.Set(x, 0, x % 2 == 0 ? Rgb16(0, 0, 0) : Rgb16(0, 0, 3));
   }
-  DrawMemImg(dst.get(), src.get(), 0, 0, 0, nullptr);
+  DrawMemImg(dst.img(), src.img(), 0, 0, 0, nullptr);
   // The one-pixel rule leaves a red guard bit set where nothing borrowed from it (as the 32-bit
   // rule gives white - white = (1, 1, 0)); the blue borrow of one pixel never reaches its neighbour.
-  for (int x = 0; x < 9; ++x) EXPECT_EQ(dst.Get(x, 0), x % 2 == 0 ? Rgb16(1, 0, 0) : Rgb16(1, 0, 3)) << x;
+  for (int x = 0; x < 9; ++x) EXPECT_EQ(dst.Pixel(x, 0), x % 2 == 0 ? Rgb16(1, 0, 0) : Rgb16(1, 0, 3)) << x;
 }
 
 TEST_F(PlainBlit16, WideLoopsMatchOnePixelDraws) {
   std::mt19937 rng(777);
   constexpr int kW = 29, kH = 2;
-  OwnedImg src(kW, kH, kMemImgR5G6B5, 0, 0, 0x4208);
-  OwnedImg srcA(kW, kH, kMemImgR5G6B5, 0, 1);
-  OwnedImg srcP(kW, kH, kMemImgR5G6B5, 1, 0, 3);
-  OwnedImg blend(kW, kH, kMemImgSingle8);
+  TestImage src(kW, kH, kMemImgR5G6B5, 0, 0, 0x4208);
+  TestImage srcA(kW, kH, kMemImgR5G6B5, 0, 1);
+  TestImage srcP(kW, kH, kMemImgR5G6B5, 1, 0, 3);
+  TestImage blend(kW, kH, kMemImgSingle8);
   for (int i = 0; i < 256; ++i) srcP.SetPalette(i, rng() & 0xFFFF);
   std::vector<uint32_t> dstPixels(kW * kH);
   for (int y = 0; y < kH; ++y) {
@@ -115,14 +115,14 @@ TEST_F(PlainBlit16, WideLoopsMatchOnePixelDraws) {
   MakeBlendGraphWeightTable(90, 40);
   const int modes[] = {0, 1, 2, 3, 4, 10, 11};
   const int params[] = {2, 77, 128, 254, 255};
-  OwnedImg* sources[] = {&src, &srcA, &srcP};
+  TestImage* sources[] = {&src, &srcA, &srcP};
   for (int mode : modes) {
     for (int p : params) {
       for (int flags = 0; flags < 24; ++flags) {
         Blend(mode, p);
         SetDrawBrightColorValue((flags & 4) ? 0x40C0E0 : 0xFFFFFF);
-        OwnedImg& s = *sources[flags >> 3];
-        const MemImg* b = (flags & 2) ? blend.get() : nullptr;
+        TestImage& s = *sources[flags >> 3];
+        const MemImg* b = (flags & 2) ? blend.img() : nullptr;
         const int trans = flags & 1;
         ASSERT_TRUE(WideMatchesSingle(dstPixels, s, b, trans, 0))
             << "mode " << mode << " p " << p << " flags " << flags;

@@ -8,12 +8,12 @@
 
 #include "orbel/softrender/blend_tables.h"
 #include "orbel/softrender/plain_blit.h"
-#include "plain_blit_test_support.h"
+#include "softrender_test_support.h"
 
 namespace orbel {
 namespace {
 
-using testing::OwnedImg;
+using testing::TestImage;
 using testing::Rgb32;
 using testing::RowCase;
 
@@ -110,49 +110,49 @@ TEST_F(PlainBlit32, PalettedSourcesCompareTheIndex) {
 }
 
 TEST_F(PlainBlit32, RefusedDrawsLeaveTheDestination) {
-  OwnedImg src(4, 4, kMemImgX8R8G8B8);
-  OwnedImg src16(4, 4, kMemImgR5G6B5);
-  OwnedImg dst(8, 8, kMemImgX8R8G8B8);
-  OwnedImg dstAlpha(8, 8, kMemImgX8R8G8B8, 0, 1);
-  OwnedImg dstPal(8, 8, kMemImgX8R8G8B8, 1);
+  TestImage src(4, 4, kMemImgX8R8G8B8);
+  TestImage src16(4, 4, kMemImgR5G6B5);
+  TestImage dst(8, 8, kMemImgX8R8G8B8);
+  TestImage dstAlpha(8, 8, kMemImgX8R8G8B8, 0, 1);
+  TestImage dstPal(8, 8, kMemImgX8R8G8B8, 1);
   src.Fill(0x00FFFFFF);
   src16.Fill(0xFFFF);
   dst.Fill(0x123456);
   dstAlpha.Fill(0x123456);
   dstPal.Fill(0x12);
-  DrawMemImg(dst.get(), src16.get(), 0, 0, 0, nullptr);       // different colour types
-  DrawMemImg(dstAlpha.get(), src.get(), 0, 0, 0, nullptr);    // destination with alpha
-  DrawMemImg(dstPal.get(), src.get(), 0, 0, 0, nullptr);      // paletted destination
-  DrawMemImg(dst.get(), src.get(), 8, 0, 0, nullptr);         // wholly right of the image
-  DrawMemImg(dst.get(), src.get(), -4, 2, 0, nullptr);        // wholly left
+  DrawMemImg(dst.img(), src16.img(), 0, 0, 0, nullptr);       // different colour types
+  DrawMemImg(dstAlpha.img(), src.img(), 0, 0, 0, nullptr);    // destination with alpha
+  DrawMemImg(dstPal.img(), src.img(), 0, 0, 0, nullptr);      // paletted destination
+  DrawMemImg(dst.img(), src.img(), 8, 0, 0, nullptr);         // wholly right of the image
+  DrawMemImg(dst.img(), src.img(), -4, 2, 0, nullptr);        // wholly left
   SetDrawClipArea(0, 0, 2, 2);
-  DrawMemImg(dst.get(), src.get(), 2, 2, 0, nullptr);         // wholly outside the draw area
+  DrawMemImg(dst.img(), src.img(), 2, 2, 0, nullptr);         // wholly outside the draw area
   SetDrawClipArea(0, 0, 640, 480);
-  OwnedImg smallBlend(2, 2, kMemImgSingle8);
-  DrawMemImg(dst.get(), src.get(), 0, 0, 0, smallBlend.get());  // blend image smaller than the source
+  TestImage smallBlend(2, 2, kMemImgSingle8);
+  DrawMemImg(dst.img(), src.img(), 0, 0, 0, smallBlend.img());  // blend image smaller than the source
   for (int y = 0; y < 8; ++y) {
     for (int x = 0; x < 8; ++x) {
-      ASSERT_EQ(dst.Get(x, y), 0x123456u) << x << "," << y;
-      ASSERT_EQ(dstAlpha.Get(x, y), 0x123456u) << x << "," << y;
-      ASSERT_EQ(dstPal.Get(x, y), 0x12u) << x << "," << y;
+      ASSERT_EQ(dst.Pixel(x, y), 0x123456u) << x << "," << y;
+      ASSERT_EQ(dstAlpha.Pixel(x, y), 0x123456u) << x << "," << y;
+      ASSERT_EQ(dstPal.Pixel(x, y), 0x12u) << x << "," << y;
     }
   }
 }
 
 TEST_F(PlainBlit32, ClippingOffsetsTheSource) {
-  OwnedImg src(4, 3, kMemImgX8R8G8B8);
+  TestImage src(4, 3, kMemImgX8R8G8B8);
   for (int y = 0; y < 3; ++y)
     for (int x = 0; x < 4; ++x) src.Set(x, y, static_cast<uint32_t>(10 * y + x + 1));
-  OwnedImg dst(6, 6, kMemImgX8R8G8B8);
+  TestImage dst(6, 6, kMemImgX8R8G8B8);
   SetDrawClipArea(1, 1, 5, 5);
-  DrawMemImg(dst.get(), src.get(), -1, 0, 0, nullptr);
-  DrawMemImg(dst.get(), src.get(), 3, 4, 0, nullptr);
+  DrawMemImg(dst.img(), src.img(), -1, 0, 0, nullptr);
+  DrawMemImg(dst.img(), src.img(), 3, 4, 0, nullptr);
   for (int y = 0; y < 6; ++y) {
     for (int x = 0; x < 6; ++x) {
       uint32_t expect = 0;
       if (x >= 1 && x <= 2 && y >= 1 && y <= 2) expect = static_cast<uint32_t>(10 * y + (x + 1) + 1);
       if (x >= 3 && x <= 4 && y == 4) expect = static_cast<uint32_t>(x - 3 + 1);
-      EXPECT_EQ(dst.Get(x, y), expect) << x << "," << y;
+      EXPECT_EQ(dst.Pixel(x, y), expect) << x << "," << y;
     }
   }
 }
@@ -162,26 +162,26 @@ TEST_F(PlainBlit32, ClippingOffsetsTheSource) {
 TEST_F(PlainBlit32, RunCodePathOnlyForUnclippedWholeImages) {
   const uint32_t one = Rgb32(1, 1, 1);
   Blend(1, 128);
-  OwnedImg src(8, 2, kMemImgX8R8G8B8, 0, 0, 0xFF00FF);
+  TestImage src(8, 2, kMemImgX8R8G8B8, 0, 0, 0xFF00FF);
   ASSERT_GE(src.Load(std::vector<uint32_t>(16, one)), 0);
-  OwnedImg dst(10, 4, kMemImgX8R8G8B8);
+  TestImage dst(10, 4, kMemImgX8R8G8B8);
 
   dst.Fill(one);
-  DrawMemImg(dst.get(), src.get(), 0, 0, 1, nullptr);
-  EXPECT_EQ(dst.Get(3, 1), one);  // run-code path
+  DrawMemImg(dst.img(), src.img(), 0, 0, 1, nullptr);
+  EXPECT_EQ(dst.Pixel(3, 1), one);  // run-code path
 
   dst.Fill(one);
-  DrawMemImg(dst.get(), src.get(), 3, 2, 1, nullptr);  // bottom row clipped away by the image
-  EXPECT_EQ(dst.Get(3, 2), 0u);
+  DrawMemImg(dst.img(), src.img(), 3, 2, 1, nullptr);  // bottom row clipped away by the image
+  EXPECT_EQ(dst.Pixel(3, 2), 0u);
 
   // A view of part of the loaded image never replays the body's runs.
   MemImg view{};
-  ASSERT_EQ(DeriveMemImg(&view, src.get(), 4, 0, 4, 2), 0);
+  ASSERT_EQ(DeriveMemImg(&view, src.img(), 4, 0, 4, 2), 0);
   dst.Fill(one);
-  DrawMemImg(dst.get(), &view, 0, 0, 1, nullptr);
-  EXPECT_EQ(dst.Get(0, 0), 0u);
-  EXPECT_EQ(dst.Get(3, 1), 0u);
-  EXPECT_EQ(dst.Get(4, 0), one);  // nothing past the view's width
+  DrawMemImg(dst.img(), &view, 0, 0, 1, nullptr);
+  EXPECT_EQ(dst.Pixel(0, 0), 0u);
+  EXPECT_EQ(dst.Pixel(3, 1), 0u);
+  EXPECT_EQ(dst.Pixel(4, 0), one);  // nothing past the view's width
   TerminateMemImg(&view);
 }
 
@@ -189,15 +189,15 @@ TEST_F(PlainBlit32, RunCodesSkipSixtyFourAndDrawTheNext) {
   const uint32_t key = 0xFF00FF;
   std::vector<uint32_t> row(65, key);
   row[64] = Rgb32(3, 4, 5);
-  OwnedImg src(65, 1, kMemImgX8R8G8B8, 0, 0, key);
+  TestImage src(65, 1, kMemImgX8R8G8B8, 0, 0, key);
   ASSERT_GE(src.Load(row), 0);
   ASSERT_EQ(src.base()->runTable[0], 0x3F);
   ASSERT_EQ(src.base()->runTable[1], 0x40);
   ASSERT_EQ(src.base()->runTable[2], 0xC0);
-  OwnedImg dst(66, 1, kMemImgX8R8G8B8);
+  TestImage dst(66, 1, kMemImgX8R8G8B8);
   dst.Fill(7);
-  DrawMemImg(dst.get(), src.get(), 0, 0, 1, nullptr);
-  for (int x = 0; x < 66; ++x) EXPECT_EQ(dst.Get(x, 0), x == 64 ? Rgb32(3, 4, 5) : 7u) << x;
+  DrawMemImg(dst.img(), src.img(), 0, 0, 1, nullptr);
+  for (int x = 0; x < 66; ++x) EXPECT_EQ(dst.Pixel(x, 0), x == 64 ? Rgb32(3, 4, 5) : 7u) << x;
 }
 
 // Every selector combination drawn as whole rows must equal the same pixels drawn one at a time
@@ -205,9 +205,9 @@ TEST_F(PlainBlit32, RunCodesSkipSixtyFourAndDrawTheNext) {
 TEST_F(PlainBlit32, WideLoopsMatchOnePixelDraws) {
   std::mt19937 rng(12345);
   constexpr int kW = 37, kH = 2;
-  OwnedImg src(kW, kH, kMemImgX8R8G8B8, 0, 0, 0x00404040);
-  OwnedImg srcA(kW, kH, kMemImgX8R8G8B8, 0, 1);
-  OwnedImg blend(kW, kH, kMemImgSingle8);
+  TestImage src(kW, kH, kMemImgX8R8G8B8, 0, 0, 0x00404040);
+  TestImage srcA(kW, kH, kMemImgX8R8G8B8, 0, 1);
+  TestImage blend(kW, kH, kMemImgSingle8);
   std::vector<uint32_t> dstPixels(kW * kH);
   for (int y = 0; y < kH; ++y) {
     for (int x = 0; x < kW; ++x) {
@@ -227,8 +227,8 @@ TEST_F(PlainBlit32, WideLoopsMatchOnePixelDraws) {
       for (int flags = 0; flags < 32; ++flags) {
         Blend(mode, p);
         SetDrawBrightColorValue((flags & 4) ? 0xC08040 : 0xFFFFFF);
-        OwnedImg& s = (flags & 2) ? srcA : src;
-        const MemImg* b = (flags & 8) ? blend.get() : nullptr;
+        TestImage& s = (flags & 2) ? srcA : src;
+        const MemImg* b = (flags & 8) ? blend.img() : nullptr;
         const int trans = flags & 1;
         const int mmx = (flags & 16) ? 1 : 0;
         ASSERT_TRUE(WideMatchesSingle(dstPixels, s, b, trans, mmx))

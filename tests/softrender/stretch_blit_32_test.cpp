@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "stretch_test_support.h"
+#include "softrender_test_support.h"
 
 namespace orbel::testing {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "orbel/softrender/blend_tables.h"
 #include "orbel/softrender/stretch_blit.h"
-#include "stretch_test_support.h"
+#include "softrender_test_support.h"
 
 namespace orbel::testing {
 namespace {
@@ -28,7 +28,7 @@ class StretchFrame : public SoftDrawTest {
   std::vector<std::string> Shown(Loop loop, int srcW, int srcH, plat::RECT rect) {
     TestImage src(srcW, srcH, kMemImgX8R8G8B8);
     for (int r = 0; r < srcH; ++r)
-      for (int c = 0; c < srcW; ++c) src.Set32(c, r, (r * 8) << 8 | (c * 8));
+      for (int c = 0; c < srcW; ++c) src.Set(c, r, (r * 8) << 8 | (c * 8));
     const int left = std::min(rect.left, rect.right);
     const int right = std::max(rect.left, rect.right);
     const int top = std::min(rect.top, rect.bottom);
@@ -41,7 +41,7 @@ class StretchFrame : public SoftDrawTest {
     std::vector<std::string> out;
     for (int y = std::max(top, 0); y < bottom; ++y) {
       for (int x = std::max(left, 0); x < std::min(right, 64); ++x) {
-        const uint32_t v = dst.Get32(x, y);
+        const uint32_t v = dst.Pixel(x, y);
         std::string shown = "-";
         for (int r = 0; r < srcH && v != kUnwritten; ++r)
           for (int c = 0; c < srcW; ++c)
@@ -116,7 +116,7 @@ TEST_F(StretchFrame, SameSizeUnmirroredIsThePlainBlit) {
   // Alpha source, transparency on, alpha mode: the result must be the plain blit's.
   TestImage src(6, 3, kMemImgX8R8G8B8, 0, 1);
   for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 6; ++x) src.Set32(x, y, (uint32_t(x * 50) << 24) | (0x102030u * (y + 1)) | uint32_t(x * 9));
+    for (int x = 0; x < 6; ++x) src.Set(x, y, (uint32_t(x * 50) << 24) | (0x102030u * (y + 1)) | uint32_t(x * 9));
   TestImage viaStretch(16, 16, kMemImgX8R8G8B8);
   TestImage viaPlain(16, 16, kMemImgX8R8G8B8);
   viaStretch.Fill(0x80406080);
@@ -126,7 +126,7 @@ TEST_F(StretchFrame, SameSizeUnmirroredIsThePlainBlit) {
   DrawExtendMemImg(viaStretch.img(), src.img(), &rect, 1, nullptr);
   DrawMemImg(viaPlain.img(), src.img(), 4, 5, 1, nullptr);
   for (int y = 0; y < 16; ++y)
-    for (int x = 0; x < 16; ++x) ASSERT_EQ(viaStretch.Get32(x, y), viaPlain.Get32(x, y)) << x << "," << y;
+    for (int x = 0; x < 16; ++x) ASSERT_EQ(viaStretch.Pixel(x, y), viaPlain.Pixel(x, y)) << x << "," << y;
 }
 
 TEST_F(StretchFrame, DrawsThatWriteNothing) {
@@ -188,8 +188,8 @@ TEST_F(StretchFrame, RefusesImagesItCannotWalk) {
   DrawExtendMemImg(dst32.img(), &empty, &rect, 0, nullptr);
   for (int y = 0; y < 8; ++y) {
     for (int x = 0; x < 8; ++x) {
-      ASSERT_EQ(dst16.Get16(x, y), 0u);
-      ASSERT_EQ(dst32.Get32(x, y), 0u);
+      ASSERT_EQ(dst16.Pixel(x, y), 0u);
+      ASSERT_EQ(dst32.Pixel(x, y), 0u);
     }
   }
 }
@@ -202,13 +202,13 @@ TEST_F(StretchFrame, BlendWeightFollowsTheMirroredSource) {
   TestImage blend(4, 2, kMemImgSingle8);
   const uint32_t weights[2][4] = {{0, 64, 128, 255}, {16, 32, 48, 80}};
   for (int y = 0; y < 2; ++y)
-    for (int x = 0; x < 4; ++x) blend.Set8(x, y, weights[y][x]);
+    for (int x = 0; x < 4; ++x) blend.Set(x, y, weights[y][x]);
   TestImage dst(4, 2, kMemImgX8R8G8B8);
   dst.Fill(0);
   const plat::RECT mirrored = {4, 2, 0, 0};
   DrawExtendMemImg(dst.img(), src.img(), &mirrored, 0, blend.img());
   for (int y = 0; y < 2; ++y)
-    for (int x = 0; x < 4; ++x) EXPECT_EQ(dst.Get32(x, y) & 0xFF, (255 * weights[1 - y][3 - x]) >> 8) << x << "," << y;
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(dst.Pixel(x, y) & 0xFF, (255 * weights[1 - y][3 - x]) >> 8) << x << "," << y;
 }
 
 TEST_F(StretchFrame, FullSubtractReadsThisImagesPaletteBeyondItsCount) {
@@ -229,7 +229,7 @@ TEST_F(StretchFrame, FullSubtractReadsThisImagesPaletteBeyondItsCount) {
   DrawExtendMemImgMmx(dst.img(), other.img(), &rect, 0, nullptr, 1);
   dst.Fill(0x00808080);
   DrawExtendMemImgMmx(dst.img(), src.img(), &rect, 0, nullptr, 1);
-  EXPECT_EQ(dst.Get32(0, 0), 0x00707070u);
+  EXPECT_EQ(dst.Pixel(0, 0), 0x00707070u);
 }
 
 // Random sources, modes, rectangles and draw areas: no write outside the rectangle clipped by the draw
@@ -249,10 +249,8 @@ TEST_F(StretchFrame, RandomDrawsStayInsideTheirRectangle) {
     for (int y = 0; y < srcH; ++y) {
       for (int x = 0; x < srcW; ++x) {
         const uint32_t v = rng();
-        if (paletted) src.Set8(x, y, v & 7);
-        else if (type == kMemImgR5G6B5 && !alpha) src.Set16(x, y, v);
-        else src.Set32(x, y, v);
-        blend.Set8(x, y, v >> 24);
+        src.Set(x, y, paletted ? v & 7 : v);  // by pixel size: 1, 2 or 4 bytes
+        blend.Set(x, y, v >> 24);
       }
     }
     for (int e = 0; e < 8 && paletted; ++e) src.SetPalette(e, rng());

@@ -11,35 +11,13 @@
 #include "orbel/softrender/box_fill.h"
 #include "orbel/softrender/line_draw.h"
 #include "orbel/softrender/stretch_blit.h"
-#include "plain_blit_test_support.h"
-#include "stretch_test_support.h"
+#include "softrender_test_support.h"
 
 namespace orbel::testing {
 namespace {
 
 constexpr int kSceneWidth = 128;
 constexpr int kSceneHeight = 96;
-
-// The scene as 0x00RRGGBB, 5:6:5 fields shifted to the top of each byte (exactly invertible).
-std::vector<uint32_t> SceneRgb(const TestImage& img, bool is16) {
-  std::vector<uint32_t> out;
-  for (int y = 0; y < img.height(); ++y) {
-    for (int x = 0; x < img.width(); ++x) {
-      const uint32_t v = img.Pixel(x, y);
-      out.push_back(is16 ? (v >> 11) << 19 | ((v >> 5) & 63) << 10 | (v & 31) << 3 : v & 0xFFFFFF);
-    }
-  }
-  return out;
-}
-
-// ---- The scene ------------------------------------------------------------------------------------
-
-// A colour from 8-bit channels in the scene's pixel format (byte 3 for 32-bit only).
-uint32_t Color(bool is16, int r, int g, int b, int top = 0) {
-  if (is16) return static_cast<uint32_t>((r >> 3) << 11 | (g >> 2) << 5 | (b >> 3));
-  return static_cast<uint32_t>(top) << 24 | static_cast<uint32_t>(r) << 16 | static_cast<uint32_t>(g) << 8 |
-         static_cast<uint32_t>(b);
-}
 
 struct Draw {
   int mode;
@@ -51,39 +29,29 @@ struct Draw {
   plat::RECT rect;
 };
 
-void DrawScene(TestImage& scene, bool is16) {
-  const int type = is16 ? kMemImgR5G6B5 : kMemImgX8R8G8B8;
+void DrawScene(TestImage& scene, int type) {
+  const bool is16 = type == kMemImgR5G6B5;
   for (int y = 0; y < kSceneHeight; ++y) {
     for (int x = 0; x < kSceneWidth; ++x) {
-      const uint32_t c = Color(is16, x * 2, y * 2 + 40, 160 - x, (x + y) & 3);
-      if (is16) {
-        scene.Set16(x, y, c);
-      } else {
-        scene.Set32(x, y, c);
-      }
+      scene.Set(x, y, Color(type, x * 2, y * 2 + 40, 160 - x, (x + y) & 3));
     }
   }
 
   // Sources 16x12: a colour ramp with a transparent dot grid, the same with an alpha ramp, a paletted
   // pattern of 16 entries, and a weight image.
-  TestImage plain(16, 12, type, 0, 0, Color(is16, 255, 0, 255));
+  TestImage plain(16, 12, type, 0, 0, Color(type, 255, 0, 255));
   TestImage alpha(16, 12, type, 0, 1);
   TestImage paletted(16, 12, type, 1, 0, 5);
   TestImage weights(16, 12, kMemImgSingle8);
-  for (int i = 0; i < 16; ++i) paletted.SetPalette(i, Color(is16, i * 16, 255 - i * 12, (i * 40) & 255, i * 3));
+  for (int i = 0; i < 16; ++i) paletted.SetPalette(i, Color(type, i * 16, 255 - i * 12, (i * 40) & 255, i * 3));
   for (int y = 0; y < 12; ++y) {
     for (int x = 0; x < 16; ++x) {
-      const uint32_t c = (x % 4 == 1 && y % 3 == 1) ? Color(is16, 255, 0, 255) : Color(is16, x * 16, y * 20, 255 - x * 8, y);
+      const uint32_t c = (x % 4 == 1 && y % 3 == 1) ? Color(type, 255, 0, 255) : Color(type, x * 16, y * 20, 255 - x * 8, y);
       const uint32_t a = static_cast<uint32_t>(x * 17);
-      if (is16) {
-        plain.Set16(x, y, c);
-        alpha.Set16A(x, y, c, a);
-      } else {
-        plain.Set32(x, y, c);
-        alpha.Set32(x, y, (c & 0xFFFFFF) | a << 24);
-      }
-      paletted.Set8(x, y, static_cast<uint32_t>((x + y * 3) & 15));
-      weights.Set8(x, y, static_cast<uint32_t>((x * 16 + y * 9) & 255));
+      plain.Set(x, y, c);
+      alpha.Set(x, y, (c & 0xFFFFFF) | a << (is16 ? 16 : 24));
+      paletted.Set(x, y, static_cast<uint32_t>((x + y * 3) & 15));
+      weights.Set(x, y, static_cast<uint32_t>((x * 16 + y * 9) & 255));
     }
   }
   const TestImage* sources[] = {&plain, &alpha, &paletted};
@@ -133,13 +101,13 @@ void DrawScene(TestImage& scene, bool is16) {
     uint32_t color;
   };
   const Fill boxes[] = {
-      {0, 0, 0xFFFFFF, {100, 0, 108, 6}, Color(is16, 250, 200, 10, 9)},
-      {1, 100, 0xFFFFFF, {108, 0, 128, 10}, Color(is16, 0, 0, 255)},
-      {2, 150, 0x80C0FF, {104, 4, 112, 14}, Color(is16, 90, 60, 30)},
-      {3, 255, 0xFFFFFF, {0, 90, 40, 96}, Color(is16, 40, 40, 40)},
-      {4, 0, 0xFFFFFF, {112, 14, 128, 24}, Color(is16, 128, 255, 64)},
-      {10, 160, 0xFFFFFF, {96, 10, 104, 24}, Color(is16, 30, 60, 90)},
-      {11, 200, 0xFFFFFF, {80, 90, 100, 96}, Color(is16, 200, 100, 50)},
+      {0, 0, 0xFFFFFF, {100, 0, 108, 6}, Color(type, 250, 200, 10, 9)},
+      {1, 100, 0xFFFFFF, {108, 0, 128, 10}, Color(type, 0, 0, 255)},
+      {2, 150, 0x80C0FF, {104, 4, 112, 14}, Color(type, 90, 60, 30)},
+      {3, 255, 0xFFFFFF, {0, 90, 40, 96}, Color(type, 40, 40, 40)},
+      {4, 0, 0xFFFFFF, {112, 14, 128, 24}, Color(type, 128, 255, 64)},
+      {10, 160, 0xFFFFFF, {96, 10, 104, 24}, Color(type, 30, 60, 90)},
+      {11, 200, 0xFFFFFF, {80, 90, 100, 96}, Color(type, 200, 100, 50)},
   };
   for (const Fill& b : boxes) {
     gDrawState.blendMode = static_cast<uint32_t>(b.mode);
@@ -148,9 +116,9 @@ void DrawScene(TestImage& scene, bool is16) {
     DrawBoxMemImg(scene.img(), &b.rect, b.color);
   }
   const MemImgLine lines[] = {
-      {-20, 95, 140, 10, Color(is16, 255, 255, 255), 0}, {5, -5, 60, 120, Color(is16, 255, 0, 0), 0},
-      {127, 0, 0, 95, Color(is16, 0, 255, 0), 0},        {30, 50, 90, 52, Color(is16, 0, 0, 0), 0},
-      {64, 40, 64, 90, Color(is16, 255, 255, 0), 0},
+      {-20, 95, 140, 10, Color(type, 255, 255, 255), 0}, {5, -5, 60, 120, Color(type, 255, 0, 0), 0},
+      {127, 0, 0, 95, Color(type, 0, 255, 0), 0},        {30, 50, 90, 52, Color(type, 0, 0, 0), 0},
+      {64, 40, 64, 90, Color(type, 255, 255, 0), 0},
   };
   gDrawState.blendMode = 0;
   gDrawState.brightColor = 0xFFFFFF;
@@ -160,21 +128,19 @@ void DrawScene(TestImage& scene, bool is16) {
   DrawLineSetMemImg(scene.img(), lines + 3, 2);
 }
 
-class StretchGolden : public SoftDrawTest {};
+class StretchGolden : public SoftDrawTest {
+ protected:
+  void Check(int type, const char* golden) {
+    TestImage scene(kSceneWidth, kSceneHeight, type);
+    SetArea(0, 0, kSceneWidth, kSceneHeight);
+    DrawScene(scene, type);
+    EXPECT_TRUE(MatchesGolden(golden, kSceneWidth, kSceneHeight, ToRgb(scene)));
+  }
+};
 
-TEST_F(StretchGolden, Scene16) {
-  TestImage scene(kSceneWidth, kSceneHeight, kMemImgR5G6B5);
-  SetArea(0, 0, kSceneWidth, kSceneHeight);
-  DrawScene(scene, true);
-  EXPECT_TRUE(MatchesGolden("stretch_scene_16", kSceneWidth, kSceneHeight, SceneRgb(scene, true)));
-}
+TEST_F(StretchGolden, Scene16) { Check(kMemImgR5G6B5, "stretch_scene_16"); }
 
-TEST_F(StretchGolden, Scene32) {
-  TestImage scene(kSceneWidth, kSceneHeight, kMemImgX8R8G8B8);
-  SetArea(0, 0, kSceneWidth, kSceneHeight);
-  DrawScene(scene, false);
-  EXPECT_TRUE(MatchesGolden("stretch_scene_32", kSceneWidth, kSceneHeight, SceneRgb(scene, false)));
-}
+TEST_F(StretchGolden, Scene32) { Check(kMemImgX8R8G8B8, "stretch_scene_32"); }
 
 }  // namespace
 }  // namespace orbel::testing

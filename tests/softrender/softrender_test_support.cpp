@@ -1,5 +1,5 @@
-// Helpers of the memory-image and plain-blit tests; golden PNGs through libpng's simplified API.
-#include "plain_blit_test_support.h"
+// Helpers of the softrender tests; golden PNGs through libpng's simplified API.
+#include "softrender_test_support.h"
 
 #include <png.h>
 
@@ -9,14 +9,75 @@
 #include "orbel/image/color_data.h"
 #include "orbel/softrender/blend_tables.h"
 #include "orbel/softrender/plain_blit.h"
+#include "orbel/softrender/stretch_blit.h"
 
 namespace orbel::testing {
 
-OwnedImg::OwnedImg(int width, int height, int colorType, int paletted, int alpha, uint32_t transColor, int layers) {
-  EXPECT_EQ(InitializeMemImg(&img_, width, height, -1, transColor, colorType, paletted, alpha, layers, nullptr), 0);
+TestImage::TestImage(int width, int height, int colorType, int paletted, int alpha, uint32_t transColor, int layers) {
+  EXPECT_EQ(InitializeMemImg(&img_, width, height, -1, transColor, colorType, paletted, alpha, layers, nullptr), 0)
+      << width << "x" << height;
 }
 
-int OwnedImg::Load(const std::vector<uint32_t>& values) {
+void TestImage::SetPalette(int index, uint32_t v) {
+  const int size = img_.base->colorType == kMemImgR5G6B5 ? 2 : 4;
+  std::memcpy(img_.base->palette + index * size, &v, static_cast<size_t>(size));
+  if (img_.base->paletteCount <= index) img_.base->paletteCount = index + 1;
+}
+
+uint32_t Color(int type, int r, int g, int b, int top) {
+  if (type == kMemImgR5G6B5) return static_cast<uint32_t>((r >> 3) << 11 | (g >> 2) << 5 | (b >> 3));
+  return static_cast<uint32_t>(top) << 24 | static_cast<uint32_t>(r) << 16 | static_cast<uint32_t>(g) << 8 |
+         static_cast<uint32_t>(b);
+}
+
+std::vector<uint32_t> ToRgb(const TestImage& img) {
+  std::vector<uint32_t> out;
+  const bool is16 = img.img()->base->colorType == kMemImgR5G6B5;
+  for (int y = 0; y < img.height(); ++y) {
+    for (int x = 0; x < img.width(); ++x) {
+      const uint32_t v = img.Pixel(x, y);
+      out.push_back(is16 ? ((v >> 11) & 31) << 19 | ((v >> 5) & 63) << 10 | (v & 31) << 3 : v & 0xFFFFFF);
+    }
+  }
+  return out;
+}
+
+void PlainBlitTest::SetUpTestSuite() { InitMemImgTables(); }
+
+void PlainBlitTest::SetUp() {
+  VirtualClockTest::SetUp();
+  InitDrawStateDefaults();
+  SetDrawClipArea(0, 0, 640, 480);
+}
+
+void SoftDrawTest::SetUpTestSuite() { InitMemImgTables(); }
+
+void SoftDrawTest::SetUp() {
+  VirtualClockTest::SetUp();
+  SetBlend(0, 255);
+  SetBright(0xFFFFFF);
+  SetArea(0, 0, 4096, 4096);
+  MakeBlendGraphWeightTable(128, 255);  // weight i = i
+}
+
+uint32_t DrawOnePixel(const PixelDraw& draw) {
+  TestImage src(1, 1, draw.type, draw.paletted, draw.alpha, draw.transColor);
+  TestImage dst(1, 1, draw.type);
+  if (draw.paletted) src.SetPalette(static_cast<int>(draw.src & 0xFF), draw.palette);
+  src.Set(0, 0, draw.src);
+  dst.Fill(draw.dst);
+  TestImage blend(1, 1, kMemImgSingle8);
+  blend.Set(0, 0, draw.blendByte < 0 ? 0 : draw.blendByte);
+  gDrawState.blendMode = static_cast<uint32_t>(draw.mode);
+  gDrawState.blendParam = static_cast<uint32_t>(draw.param);
+  gDrawState.brightColor = draw.bright;
+  const plat::RECT mirrored = {1, 0, 0, 1};
+  DrawExtendMemImgMmx(dst.img(), src.img(), &mirrored, draw.trans, draw.blendByte < 0 ? nullptr : blend.img(),
+                      draw.mmx);
+  return dst.Pixel(0, 0);
+}
+
+int TestImage::Load(const std::vector<uint32_t>& values) {
   const int bpp = img_.base->pixelBytes;
   std::vector<uint8_t> bytes(static_cast<size_t>(img_.width) * img_.height * bpp);
   for (size_t i = 0; i < values.size() && i * bpp < bytes.size(); ++i) std::memcpy(&bytes[i * bpp], &values[i], bpp);
@@ -43,34 +104,13 @@ int OwnedImg::Load(const std::vector<uint32_t>& values) {
   return TransferImageToMemImg(&image, nullptr, &img_, 0, 0, img_.width, img_.height, 0, 0, 0);
 }
 
-void PlainBlitTest::SetUpTestSuite() { InitMemImgTables(); }
-
-void PlainBlitTest::SetUp() {
-  VirtualClockTest::SetUp();
-  InitDrawStateDefaults();
-  SetDrawClipArea(0, 0, 640, 480);
-}
-
-std::vector<uint32_t> ToRgb(OwnedImg& img) {
-  std::vector<uint32_t> out;
-  const MemImg* m = img.get();
-  const bool is16 = m->base->colorType == kMemImgR5G6B5;
-  for (int y = 0; y < m->height; ++y) {
-    for (int x = 0; x < m->width; ++x) {
-      const uint32_t v = img.Get(x, y);
-      out.push_back(is16 ? ((v >> 11) & 31) << 19 | ((v >> 5) & 63) << 10 | (v & 31) << 3 : v & 0xFFFFFF);
-    }
-  }
-  return out;
-}
-
 ::testing::AssertionResult CheckRow(int colorType, const RowCase& c) {
   constexpr int kWidth = 9;
   SetBlendState(c.mode, c.param);
   SetDrawBrightColorValue(c.bright);
-  OwnedImg src(kWidth, 1, colorType, c.paletted, c.alpha, c.key);
-  OwnedImg dst(kWidth, 1, colorType);
-  OwnedImg blend(kWidth, 1, kMemImgSingle8);
+  TestImage src(kWidth, 1, colorType, c.paletted, c.alpha, c.key);
+  TestImage dst(kWidth, 1, colorType);
+  TestImage blend(kWidth, 1, kMemImgSingle8);
   if (c.paletted) src.SetPalette(static_cast<int>(c.src), c.paletteEntry);
   if (c.run) {
     if (src.Load(std::vector<uint32_t>(kWidth, c.src)) < 0 || src.base()->runTableValid != 1) {
@@ -82,11 +122,11 @@ std::vector<uint32_t> ToRgb(OwnedImg& img) {
   dst.Fill(c.dst);
   MakeBlendGraphWeightTable(128, 255);  // weight i = i
   blend.Fill(static_cast<uint32_t>(c.blendByte));
-  DrawMemImgWithMmxFlag(dst.get(), src.get(), 0, 0, c.trans, c.blendByte >= 0 ? blend.get() : nullptr, c.mmx);
+  DrawMemImgWithMmxFlag(dst.img(), src.img(), 0, 0, c.trans, c.blendByte >= 0 ? blend.img() : nullptr, c.mmx);
   for (int x = 0; x < kWidth; ++x) {
-    if (dst.Get(x, 0) != c.expect) {
+    if (dst.Pixel(x, 0) != c.expect) {
       char text[120];
-      std::snprintf(text, sizeof(text), ": pixel %d is 0x%08X, expected 0x%08X", x, dst.Get(x, 0), c.expect);
+      std::snprintf(text, sizeof(text), ": pixel %d is 0x%08X, expected 0x%08X", x, dst.Pixel(x, 0), c.expect);
       return ::testing::AssertionFailure() << c.name << text;
     }
   }
@@ -129,32 +169,32 @@ bool ReadPng(const std::filesystem::path& path, int* width, int* height, std::ve
 
 }  // namespace
 
-::testing::AssertionResult WideMatchesSingle(const std::vector<uint32_t>& dstPixels, OwnedImg& src,
+::testing::AssertionResult WideMatchesSingle(const std::vector<uint32_t>& dstPixels, TestImage& src,
                                              const MemImg* blend, int trans, int mmx) {
-  const int w = src.get()->width;
-  const int h = src.get()->height;
+  const int w = src.img()->width;
+  const int h = src.img()->height;
   const int colorType = src.base()->colorType;
-  OwnedImg wide(w, h, colorType);
-  OwnedImg single(w, h, colorType);
+  TestImage wide(w, h, colorType);
+  TestImage single(w, h, colorType);
   for (int i = 0; i < w * h; ++i) {
     wide.Set(i % w, i / w, dstPixels[i]);
     single.Set(i % w, i / w, dstPixels[i]);
   }
-  DrawMemImgWithMmxFlag(wide.get(), src.get(), 0, 0, trans, blend, mmx);
+  DrawMemImgWithMmxFlag(wide.img(), src.img(), 0, 0, trans, blend, mmx);
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
       MemImg sv{}, bv{};
-      if (DeriveMemImg(&sv, src.get(), x, y, 1, 1) != 0) return ::testing::AssertionFailure() << "no view at " << x << "," << y;
+      if (DeriveMemImg(&sv, src.img(), x, y, 1, 1) != 0) return ::testing::AssertionFailure() << "no view at " << x << "," << y;
       if (blend != nullptr && DeriveMemImg(&bv, blend, x, y, 1, 1) != 0) {
         TerminateMemImg(&sv);
         return ::testing::AssertionFailure() << "no blend view at " << x << "," << y;
       }
-      DrawMemImgWithMmxFlag(single.get(), &sv, x, y, trans, blend != nullptr ? &bv : nullptr, mmx);
+      DrawMemImgWithMmxFlag(single.img(), &sv, x, y, trans, blend != nullptr ? &bv : nullptr, mmx);
       TerminateMemImg(&sv);
       TerminateMemImg(&bv);
-      if (wide.Get(x, y) != single.Get(x, y)) {
-        return ::testing::AssertionFailure() << "rows give " << std::hex << wide.Get(x, y) << ", one pixel at a time "
-                                             << single.Get(x, y) << std::dec << " at " << x << "," << y;
+      if (wide.Pixel(x, y) != single.Pixel(x, y)) {
+        return ::testing::AssertionFailure() << "rows give " << std::hex << wide.Pixel(x, y) << ", one pixel at a time "
+                                             << single.Pixel(x, y) << std::dec << " at " << x << "," << y;
       }
     }
   }
