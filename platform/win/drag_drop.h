@@ -1,5 +1,5 @@
 // Dropped files: the HDROP a host builds from dropped names and sends with WM_DROPFILES, read with
-// DragQueryFileA and freed with DragFinish. Names are the bytes the file system has (Linux paths).
+// DragQueryFileA and freed with DragFinish. Names are Shift-JIS (the host's names are converted).
 // Drops reach every window; DragAcceptFiles only records the window's wish (WS_EX_ACCEPTFILES).
 #pragma once
 

@@ -1,5 +1,5 @@
 // Directory searches over opendir/statx, the current directory, temporary file names, and the
-// FILETIME / SYSTEMTIME conversions.
+// FILETIME / SYSTEMTIME conversions. Names from the system are UTF-8 and reach the library in Shift-JIS.
 #include "platform/win/find_file.h"
 
 #include <dirent.h>
@@ -157,9 +157,15 @@ TimeState& Times() {
 // Searches
 // ---------------------------------------------------------------------------------------------
 
+// A directory entry: its name as the file system has it (UTF-8) and as the library sees it (Shift-JIS).
+struct ListedName {
+  std::string system;
+  std::string shiftJis;
+};
+
 struct FindObject final : KernelObject {
   int dirFd = -1;
-  std::vector<std::string> names;  // matching entries, in listing order
+  std::vector<ListedName> names;  // matching entries, in listing order
   size_t next = 0;
 
   ~FindObject() override {
@@ -167,11 +173,12 @@ struct FindObject final : KernelObject {
   }
 };
 
-bool FillFindData(int dirFd, const std::string& name, WIN32_FIND_DATAA* data) {
+bool FillFindData(int dirFd, const ListedName& name, WIN32_FIND_DATAA* data) {
   struct statx st {};
   const unsigned mask = STATX_BASIC_STATS | STATX_BTIME;
-  if (::statx(dirFd, name.c_str(), 0, mask, &st) != 0 &&
-      ::statx(dirFd, name.c_str(), AT_SYMLINK_NOFOLLOW, mask, &st) != 0) {  // a dangling link
+  const char* systemName = name.system.c_str();
+  if (::statx(dirFd, systemName, 0, mask, &st) != 0 &&
+      ::statx(dirFd, systemName, AT_SYMLINK_NOFOLLOW, mask, &st) != 0) {  // a dangling link
     return false;
   }
   std::memset(data, 0, sizeof(*data));
@@ -186,7 +193,7 @@ bool FillFindData(int dirFd, const std::string& name, WIN32_FIND_DATAA* data) {
   data->ftCreationTime = FileTimeFromUnix(created.tv_sec, created.tv_nsec);
   data->ftLastAccessTime = FileTimeFromUnix(st.stx_atime.tv_sec, st.stx_atime.tv_nsec);
   data->ftLastWriteTime = FileTimeFromUnix(st.stx_mtime.tv_sec, st.stx_mtime.tv_nsec);
-  std::memcpy(data->cFileName, name.c_str(), name.size() + 1);  // names are below MAX_PATH
+  std::memcpy(data->cFileName, name.shiftJis.c_str(), name.shiftJis.size() + 1);  // names are below MAX_PATH
   return true;
 }
 
@@ -205,8 +212,8 @@ bool IsRootDirectory(int dirFd) {
 }
 
 // Reads the matching entries of the directory open at `dirFd`: "." and ".." first (not in the root),
-// then the rest in listing order.
-bool ListMatches(int dirFd, const char* pattern, std::vector<std::string>* names) {
+// then the rest in listing order. Names are matched and sorted in their Shift-JIS form.
+bool ListMatches(int dirFd, const char* pattern, std::vector<ListedName>* names) {
   const int listFd = ::dup(dirFd);
   if (listFd < 0) return false;
   DIR* dir = ::fdopendir(listFd);
@@ -214,20 +221,22 @@ bool ListMatches(int dirFd, const char* pattern, std::vector<std::string>* names
     ::close(listFd);
     return false;
   }
-  std::vector<std::string> found;
+  std::vector<ListedName> found;
   while (const dirent* entry = ::readdir(dir)) {
     const char* name = entry->d_name;
     if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-    if (std::strlen(name) >= MAX_PATH) continue;  // cannot be named through the record
-    if (MatchWildcard(pattern, name)) found.emplace_back(name);
+    std::string shiftJis = SystemNameToShiftJis(name);
+    if (shiftJis.size() >= MAX_PATH) continue;  // cannot be named through the record
+    if (MatchWildcard(pattern, shiftJis.c_str())) found.push_back(ListedName{name, std::move(shiftJis)});
   }
   ::closedir(dir);
-  std::sort(found.begin(), found.end(), ListedBefore);
+  std::sort(found.begin(), found.end(),
+            [](const ListedName& a, const ListedName& b) { return ListedBefore(a.shiftJis, b.shiftJis); });
   if (!IsRootDirectory(dirFd)) {
-    if (MatchWildcard(pattern, ".")) names->emplace_back(".");
-    if (MatchWildcard(pattern, "..")) names->emplace_back("..");
+    if (MatchWildcard(pattern, ".")) names->push_back(ListedName{".", "."});
+    if (MatchWildcard(pattern, "..")) names->push_back(ListedName{"..", ".."});
   }
-  for (std::string& name : found) names->push_back(std::move(name));
+  for (ListedName& name : found) names->push_back(std::move(name));
   return true;
 }
 
@@ -255,6 +264,7 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* findData) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
+  const std::string shiftJisPattern = SystemNameToShiftJis(namePattern);
   const int dirFd = ::open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd < 0) {
     SetLastError(errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
@@ -262,7 +272,7 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* findData) {
   }
   auto* search = new FindObject;
   search->dirFd = dirFd;
-  if (!ListMatches(dirFd, namePattern, &search->names) || !NextFindData(search, findData)) {
+  if (!ListMatches(dirFd, shiftJisPattern.c_str(), &search->names) || !NextFindData(search, findData)) {
     delete search;
     SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
@@ -272,13 +282,13 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* findData) {
 }
 
 BOOL FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* findData) {
-  FindObject* search = handles::Find<FindObject>(handle);
-  if (search == nullptr) return FALSE;
+  auto search = handles::Find<FindObject>(handle);
+  if (!search) return FALSE;
   if (findData == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  if (!NextFindData(search, findData)) {
+  if (!NextFindData(search.get(), findData)) {
     SetLastError(ERROR_NO_MORE_FILES);
     return FALSE;
   }
@@ -286,7 +296,7 @@ BOOL FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* findData) {
 }
 
 BOOL FindClose(HANDLE handle) {
-  if (handles::Find<FindObject>(handle) == nullptr) return FALSE;
+  if (!handles::Find<FindObject>(handle)) return FALSE;
   return CloseHandle(handle);
 }
 
@@ -311,25 +321,27 @@ BOOL SetCurrentDirectoryA(const char* pathName) {
 }
 
 DWORD GetCurrentDirectoryA(DWORD bufferLength, char* buffer) {
-  char cwd[PATH_MAX];
-  if (::getcwd(cwd, sizeof(cwd)) == nullptr) {
+  char systemCwd[PATH_MAX];
+  if (::getcwd(systemCwd, sizeof(systemCwd)) == nullptr) {
     SetLastError(ErrorFromErrno(errno));
     return 0;
   }
-  const auto length = static_cast<DWORD>(std::strlen(cwd));
+  const std::string cwd = SystemNameToShiftJis(systemCwd);
+  const auto length = static_cast<DWORD>(cwd.size());
   if (buffer == nullptr || bufferLength < length + 1) return length + 1;
-  std::memcpy(buffer, cwd, length + 1);
+  std::memcpy(buffer, cwd.c_str(), length + 1);
   return length;
 }
 
 DWORD GetTempPathA(DWORD bufferLength, char* buffer) {
-  const char* dir = std::getenv("TMPDIR");
-  if (dir == nullptr || dir[0] == '\0') dir = "/tmp";
-  const size_t dirLength = std::strlen(dir);
+  const char* systemDir = std::getenv("TMPDIR");
+  if (systemDir == nullptr || systemDir[0] == '\0') systemDir = "/tmp";
+  const std::string dir = SystemNameToShiftJis(systemDir);
+  const size_t dirLength = dir.size();
   const bool addSlash = dir[dirLength - 1] != '/';
   const auto length = static_cast<DWORD>(dirLength + (addSlash ? 1 : 0));
   if (buffer == nullptr || bufferLength < length + 1) return length + 1;
-  std::memcpy(buffer, dir, dirLength);
+  std::memcpy(buffer, dir.c_str(), dirLength);
   if (addSlash) buffer[dirLength] = '/';
   buffer[length] = '\0';
   return length;

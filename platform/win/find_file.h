@@ -2,7 +2,8 @@
 // file names, and the FILETIME / SYSTEMTIME conversions and clocks the library reads.
 // Searches match '*' and '?' case-insensitively for ASCII letters, list "." and ".." first (except in
 // the root) and the other names sorted as Windows lists them; creation time is the file system's birth
-// time where it records one, else the status-change time. Not provided: short (8.3) names.
+// time where it records one, else the status-change time. Names come back in Shift-JIS ('?' for a
+// character that has none: such a name lists but cannot be opened by it). Not provided: short (8.3) names.
 #pragma once
 
 #include "platform/win/file_io.h"

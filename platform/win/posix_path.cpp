@@ -1,10 +1,14 @@
-// Path conversion shared by the file, find and directory calls.
+// Path conversion shared by the file, find and directory calls: separators first, then Shift-JIS to
+// UTF-8 through the host's text converter.
 #include "platform/win/posix_path.h"
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstring>
+#include <string_view>
 
+#include "platform/host/text_encoding.h"
 #include "platform/win/file_io.h"
 
 namespace plat {
@@ -26,27 +30,33 @@ PosixPath::PosixPath(const char* path) {
   // A drive letter stands for the root: "C:\x" names "/x".
   if (IsAsciiLetter(in[0]) && in[1] == ':' && IsSeparator(in[2])) in += 2;
 
+  // The separator rules work on the Shift-JIS text; only then does it become the system's UTF-8.
+  char shiftJis[PATH_MAX];
   size_t out = 0;
   while (*in != '\0') {
     const unsigned char c = static_cast<unsigned char>(*in);
     size_t width = 1;
     if (IsSjisLeadByte(c) && in[1] != '\0') width = 2;
-    if (out + width >= sizeof(buffer_)) {
+    if (out + width >= sizeof(shiftJis)) {
       error_ = ERROR_FILENAME_EXCED_RANGE;
-      buffer_[0] = '\0';
-      length_ = 0;
       return;
     }
     if (width == 2) {
-      buffer_[out++] = in[0];
-      buffer_[out++] = in[1];
+      shiftJis[out++] = in[0];
+      shiftJis[out++] = in[1];
     } else {
-      buffer_[out++] = c == '\\' ? '/' : static_cast<char>(c);
+      shiftJis[out++] = c == '\\' ? '/' : static_cast<char>(c);
     }
     in += width;
   }
-  buffer_[out] = '\0';
-  length_ = out;
+  const size_t length = host::ConvertText(host::TextDirection::ShiftJisToUtf8, std::string_view(shiftJis, out),
+                                          buffer_, sizeof(buffer_) - 1);
+  if (length == SIZE_MAX) {
+    error_ = ERROR_FILENAME_EXCED_RANGE;
+    return;
+  }
+  buffer_[length] = '\0';
+  length_ = length;
 }
 
 bool SplitPosixPath(const char* path, char* dir, size_t dirCapacity, const char** name) {
@@ -75,5 +85,7 @@ unsigned MissingPathError(const char* posixPath) {
   if (::stat(dir, &st) == 0 && S_ISDIR(st.st_mode)) return ERROR_FILE_NOT_FOUND;
   return ERROR_PATH_NOT_FOUND;
 }
+
+std::string SystemNameToShiftJis(std::string_view systemName) { return host::Utf8ToShiftJis(systemName); }
 
 }  // namespace plat

@@ -1,17 +1,21 @@
 // The one path adapter of the kernel stand-ins: turns a path as the library writes it (either
-// separator, Shift-JIS names, "/" or a drive letter for the root) into a POSIX path. Converting '\'
-// skips Shift-JIS double-byte characters, whose trail byte may be 0x5C.
+// separator, Shift-JIS names, "/" or a drive letter for the root) into a POSIX path in UTF-8, the
+// encoding of Linux names. Converting '\' skips Shift-JIS double-byte characters, whose trail byte may be
+// 0x5C; bytes that are not Shift-JIS become '?'. Names read back from the system go the other way
+// through SystemNameToShiftJis.
 #pragma once
 
 #include <climits>
 #include <cstddef>
+#include <string>
+#include <string_view>
 
 namespace plat {
 
 // True for a Shift-JIS lead byte (0x81-0x9F, 0xE0-0xFC).
 inline bool IsSjisLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
-// A converted path in a fixed buffer (no allocation). "C:\x" and "C:/x" become "/x"; every other
+// A converted path in a fixed buffer. "C:\x" and "C:/x" become "/x"; every other
 // path keeps its form with '\' turned into '/'. Empty and over-long paths are not ok(); error() then
 // gives the error code to report (ERROR_PATH_NOT_FOUND, ERROR_FILENAME_EXCED_RANGE).
 class PosixPath {
@@ -36,5 +40,9 @@ bool SplitPosixPath(const char* path, char* dir, size_t dirCapacity, const char*
 // The error for a path that does not exist: ERROR_FILE_NOT_FOUND when its directory exists,
 // ERROR_PATH_NOT_FOUND when the directory is missing too, as Windows tells them apart.
 unsigned MissingPathError(const char* posixPath);
+
+// A name or path as the system gives it (UTF-8) in the library's Shift-JIS, '?' for each character
+// that has no Shift-JIS form.
+std::string SystemNameToShiftJis(std::string_view systemName);
 
 }  // namespace plat

@@ -5,10 +5,13 @@
 // maximise and restore -> WM_SYSCOMMAND. Also the queue of events that tests inject.
 #include <deque>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "platform/win/drag_drop.h"
 #include "platform/win/gdi_dc.h"
 #include "platform/win/message_queue.h"
+#include "platform/win/posix_path.h"
 #include "platform/win/window_state.h"
 
 namespace plat {
@@ -125,7 +128,11 @@ void OnHostEvent(const host::Event& e) {
       break;
     }
     case host::EventType::DropFiles: {
-      HDROP drop = CreateDropHandle(e.names, POINT{e.x, e.y});
+      // The host gives the names as the file system has them; the library reads Shift-JIS.
+      std::vector<std::string> names;
+      names.reserve(e.names.size());
+      for (const std::string& name : e.names) names.push_back(SystemNameToShiftJis(name));
+      HDROP drop = CreateDropHandle(std::move(names), POINT{e.x, e.y});
       if (!PostMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0)) DragFinish(drop);
       break;
     }

@@ -44,7 +44,7 @@ std::vector<TreeFile> StandardTree() {
 
 void WriteTree(const std::filesystem::path& root, const std::vector<TreeFile>& files) {
   for (const TreeFile& file : files) {
-    const std::filesystem::path path = root / file.path;
+    const std::filesystem::path path = root / DiskPath(file.path);  // names on disk are UTF-8
     std::filesystem::create_directories(path.parent_path());
     WriteFileBytes(path, file.data);
   }

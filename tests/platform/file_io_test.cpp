@@ -218,27 +218,28 @@ TEST_F(FileIo, TestControlsFailCreateAndShortenRead) {
   CloseHandle(h);
 }
 
-TEST(PosixPath, ConvertsSeparatorsOutsideDoubleByteCharacters) {
+TEST(PosixPath, ConvertsSeparatorsOutsideDoubleByteCharactersThenToUtf8) {
   struct Case {
     const char* in;
-    const char* out;
+    const char8_t* out;
   };
   const Case cases[] = {
-      {"a\\b/c", "a/b/c"},
-      {"/abs\\x", "/abs/x"},
-      {"C:\\dir\\f", "/dir/f"},
-      {"d:/x", "/x"},
-      {"C:rel", "C:rel"},                        // no separator after the drive: an ordinary name
-      {"\x83\x5C\\x", "\x83\x5C/x"},             // ソ: trail byte 0x5C stays
-      {"\x95\x5C\x83\x5C\\\x8E\x9A", "\x95\x5C\x83\x5C/\x8E\x9A"},  // 表ソ\字
-      {"\xE0\x5C\\", "\xE0\x5C/"},               // lead byte from the upper range
-      {"a\xA0\\b", "a\xA0/b"},                   // half-width katakana is single-byte
-      {"x\x83", "x\x83"},                        // a lone lead byte at the end is kept
+      {"a\\b/c", u8"a/b/c"},
+      {"/abs\\x", u8"/abs/x"},
+      {"C:\\dir\\f", u8"/dir/f"},
+      {"d:/x", u8"/x"},
+      {"C:rel", u8"C:rel"},                       // no separator after the drive: an ordinary name
+      {"\x83\x5C\\x", u8"ソ/x"},                  // ソ: trail byte 0x5C stays
+      {"\x95\x5C\x83\x5C\\\x8E\x9A", u8"表ソ/字"},
+      {"\xE0\x5C\\", u8"濬/"},                    // lead byte from the upper range
+      {"a\xB1\\b", u8"aｱ/b"},                      // half-width katakana is single-byte
+      {"x\x83", u8"x?"},                         // a lone lead byte at the end does not convert
+      {"\xA0\x81\x20.txt", u8"?? .txt"},          // nor bytes that are no Shift-JIS at all
   };
   for (const Case& c : cases) {
     PosixPath path(c.in);
     ASSERT_TRUE(path.ok()) << c.in;
-    EXPECT_STREQ(path.c_str(), c.out) << c.in;
+    EXPECT_EQ(path.c_str(), orbel::testing::Utf8(c.out)) << c.in;
   }
   EXPECT_EQ(PosixPath("").error(), ERROR_PATH_NOT_FOUND);
   EXPECT_EQ(PosixPath(std::string(PATH_MAX + 10, 'a').c_str()).error(), ERROR_FILENAME_EXCED_RANGE);
@@ -250,7 +251,8 @@ TEST_F(FileIo, ShiftJisNameWithBackslashTrailByte) {
   HANDLE h = Open("dir\\\x83\x5C\x83\x74\x83\x67.txt", W, 0, CREATE_NEW);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   CloseHandle(h);
-  EXPECT_TRUE(std::filesystem::exists(std::filesystem::path("dir") / "\x83\x5C\x83\x74\x83\x67.txt"));
+  EXPECT_TRUE(std::filesystem::exists(std::filesystem::path("dir") / orbel::testing::Utf8(u8"ソフト.txt")))
+      << "the name on disk is UTF-8";
 }
 
 }  // namespace

@@ -69,7 +69,7 @@ std::vector<int> Fields(const SYSTEMTIME& t) {
 
 TEST_F(FindFile, WildcardsDotsAndOrder) {
   for (const char* name : {"b.PNG", "a.png", "Readme", "c.txt", "ab.png", "\x83\x5C\x83\x74\x83\x67.dat"}) {
-    WriteFileText(name, "x");
+    WriteFileText(orbel::testing::DiskPath(name), "x");
   }
   std::filesystem::create_directory("Sub");
   WriteFileText("Sub/inner.png", "12345");

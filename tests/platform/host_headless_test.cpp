@@ -135,7 +135,8 @@ TEST_F(HostHeadless, MouseAndDropEventsBecomeWindowMessages) {
   test::InjectMouseMove(5, 6);
   test::InjectMouseButton(0, true, 7, 8);
   test::InjectMouseButton(0, false, 7, 8);
-  test::InjectDrop({"/tmp/a.png", "/tmp/長い名前.txt", "c"});
+  // The host hands over names as the file system has them (UTF-8); the drop holds them in Shift-JIS.
+  test::InjectDrop({"/tmp/a.png", orbel::testing::Utf8(u8"/tmp/長い名前.txt"), "c"});
   Drain();
   EXPECT_EQ(Messages(w, {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_DROPFILES}),
             (std::vector<UINT>{WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_DROPFILES}));

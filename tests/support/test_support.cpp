@@ -6,6 +6,7 @@
 #include <iterator>
 #include <unistd.h>
 
+#include "platform/host/text_encoding.h"
 #include "platform/win/test_controls.h"
 
 namespace orbel::testing {
@@ -55,6 +56,10 @@ void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t
 void WriteFileText(const std::filesystem::path& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary);
   out << text;
+}
+
+std::filesystem::path DiskPath(const std::string& shiftJis) {
+  return std::filesystem::path(plat::host::ShiftJisToUtf8(shiftJis));
 }
 
 }  // namespace orbel::testing

@@ -37,4 +37,9 @@ std::string ReadFileText(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 void WriteFileText(const std::filesystem::path& path, const std::string& text);
 
+// The path on disk (UTF-8) of a path the library writes in Shift-JIS, as the platform converts it.
+std::filesystem::path DiskPath(const std::string& shiftJis);
+// A u8"..." literal as plain bytes: UTF-8 text that the Shift-JIS execution charset leaves alone.
+inline std::string Utf8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
+
 }  // namespace orbel::testing
