@@ -88,6 +88,7 @@ int QvaFileSeek(FileHandle file, int32_t offset, int origin);
 size_t QvaFileRead(void* buffer, size_t blockSize, size_t count, FileHandle file);
 int QvaFileEof(FileHandle file);
 int QvaFileIdleCheck(FileHandle file);
+// 0 when the current directory changed, -1 when it did not.
 int QvaSetCurrentDir(const char* path);
 int QvaGetCurrentDir(char* buffer);
 FindHandle QvaFindFirst(const char* pattern, FileFindInfo* info);

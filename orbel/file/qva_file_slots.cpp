@@ -155,10 +155,7 @@ int QvaFileIdleCheck(FileHandle file) {
   return record->inArchive ? QvaArchiveFileIdleCheck(&record->file) : ThreadFileIdleCheck(record->plain);
 }
 
-int QvaSetCurrentDir(const char* path) {
-  plat::SetCurrentDirectoryA(path);
-  return 0;
-}
+int QvaSetCurrentDir(const char* path) { return plat::SetCurrentDirectoryA(path) ? 0 : -1; }
 
 int QvaGetCurrentDir(char* buffer) { return GetCurrentDir(buffer) > 0 ? 0 : -1; }
 

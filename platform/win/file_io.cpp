@@ -98,16 +98,20 @@ DWORD OpenError(int error, const char* posixPath) {
   return ErrorFromErrno(error);
 }
 
+// Every open is non-blocking, so that a FIFO or a device cannot hold the caller in open(); whatever is
+// not a regular file is refused right after, and regular files read the same either way.
+constexpr int kOpenFlags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+
 // Opens with O_CREAT first and exclusively, so the caller learns whether the file already existed.
 int OpenOrCreate(const char* path, int accessFlags, mode_t mode, bool* existed) {
   for (int attempt = 0; attempt < 8; ++attempt) {
-    int fd = ::open(path, accessFlags | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    int fd = ::open(path, accessFlags | O_CREAT | O_EXCL | kOpenFlags, mode);
     if (fd >= 0) {
       *existed = false;
       return fd;
     }
     if (errno != EEXIST) return -1;
-    fd = ::open(path, accessFlags | O_CLOEXEC);
+    fd = ::open(path, accessFlags | kOpenFlags);
     if (fd >= 0) {
       *existed = true;
       return fd;
@@ -134,7 +138,9 @@ DWORD ErrorFromErrno(int error) {
     case ENOTDIR: return ERROR_PATH_NOT_FOUND;
     case EACCES:
     case EPERM:
-    case EISDIR: return ERROR_ACCESS_DENIED;
+    case EISDIR:
+    case ENXIO:  // a FIFO opened for writing with no reader
+    case ETXTBSY: return ERROR_ACCESS_DENIED;
     case EEXIST: return ERROR_FILE_EXISTS;
     case EMFILE:
     case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
@@ -152,11 +158,11 @@ DWORD ErrorFromErrno(int error) {
 }
 
 BOOL CloseHandle(HANDLE handle) {
-  if (handle == GetProcessHeap() || !IsLiveKernelObject(handle)) {
+  // A call still running on the object keeps it until that call ends.
+  if (handle == GetProcessHeap() || !CloseKernelObject(handle)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  delete handle;
   return TRUE;
 }
 
@@ -190,7 +196,7 @@ HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode, S
   int fd = -1;
   switch (creationDisposition) {
     case CREATE_NEW:
-      fd = ::open(path.c_str(), accessFlags | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+      fd = ::open(path.c_str(), accessFlags | O_CREAT | O_EXCL | kOpenFlags, mode);
       existed = false;
       break;
     case CREATE_ALWAYS:
@@ -198,14 +204,14 @@ HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode, S
       fd = OpenOrCreate(path.c_str(), accessFlags, mode, &existed);
       break;
     case OPEN_EXISTING:
-      fd = ::open(path.c_str(), accessFlags | O_CLOEXEC);
+      fd = ::open(path.c_str(), accessFlags | kOpenFlags);
       break;
     case TRUNCATE_EXISTING:
       if (!wantWrite) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
       }
-      fd = ::open(path.c_str(), accessFlags | O_CLOEXEC);
+      fd = ::open(path.c_str(), accessFlags | kOpenFlags);
       break;
     default:
       SetLastError(ERROR_INVALID_PARAMETER);
@@ -216,10 +222,11 @@ HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode, S
     return INVALID_HANDLE_VALUE;
   }
 
+  // Directories, FIFOs, sockets and devices cannot be opened as files.
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     ::close(fd);
-    SetLastError(ERROR_ACCESS_DENIED);  // a directory cannot be opened as a file
+    SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
 
@@ -264,8 +271,8 @@ HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode, S
 
 BOOL ReadFile(HANDLE handle, void* buffer, DWORD bytesToRead, DWORD* bytesRead, OVERLAPPED*) {
   if (bytesRead != nullptr) *bytesRead = 0;
-  FileObject* file = handles::Find<FileObject>(handle);
-  if (file == nullptr) return FALSE;
+  auto file = handles::Find<FileObject>(handle);
+  if (!file) return FALSE;
   if (!(file->access & GENERIC_READ)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
@@ -304,8 +311,8 @@ BOOL ReadFile(HANDLE handle, void* buffer, DWORD bytesToRead, DWORD* bytesRead, 
 
 BOOL WriteFile(HANDLE handle, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten, OVERLAPPED*) {
   if (bytesWritten != nullptr) *bytesWritten = 0;
-  FileObject* file = handles::Find<FileObject>(handle);
-  if (file == nullptr) return FALSE;
+  auto file = handles::Find<FileObject>(handle);
+  if (!file) return FALSE;
   if (!(file->access & GENERIC_WRITE)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
@@ -334,8 +341,8 @@ BOOL WriteFile(HANDLE handle, const void* buffer, DWORD bytesToWrite, DWORD* byt
 }
 
 DWORD SetFilePointer(HANDLE handle, LONG distance, LONG* distanceHigh, DWORD moveMethod) {
-  FileObject* file = handles::Find<FileObject>(handle);
-  if (file == nullptr) return INVALID_SET_FILE_POINTER;
+  auto file = handles::Find<FileObject>(handle);
+  if (!file) return INVALID_SET_FILE_POINTER;
   int64_t move = distance;
   if (distanceHigh != nullptr) {
     move = static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
@@ -378,8 +385,8 @@ DWORD SetFilePointer(HANDLE handle, LONG distance, LONG* distanceHigh, DWORD mov
 }
 
 DWORD GetFileSize(HANDLE handle, DWORD* fileSizeHigh) {
-  FileObject* file = handles::Find<FileObject>(handle);
-  if (file == nullptr) return INVALID_FILE_SIZE;
+  auto file = handles::Find<FileObject>(handle);
+  if (!file) return INVALID_FILE_SIZE;
   struct stat st {};
   if (::fstat(file->fd, &st) != 0) {
     SetLastError(ErrorFromErrno(errno));

@@ -5,6 +5,8 @@
 // Not provided: overlapped I/O, templates, security descriptors, file attributes beyond NORMAL.
 #pragma once
 
+#include <utility>
+
 #include "platform/win/kernel_object.h"
 #include "platform/win/win_types.h"
 
@@ -85,6 +87,8 @@ void SetLastError(DWORD error);
 // Null, INVALID_HANDLE_VALUE and the process heap are refused with ERROR_INVALID_HANDLE.
 BOOL CloseHandle(HANDLE handle);
 
+// Only regular files open: a directory, FIFO, socket or device is refused at once with
+// ERROR_ACCESS_DENIED (the open never waits on it).
 HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode,
                    SECURITY_ATTRIBUTES* securityAttributes, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile);
@@ -102,26 +106,42 @@ DWORD GetFileAttributesA(const char* fileName);  // INVALID_FILE_ATTRIBUTES when
 constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
 
 // For the other kernel stand-ins: the handle table that lets their calls refuse a handle they did not
-// make (a closed or foreign handle) instead of following a stale pointer.
+// make (a closed or foreign handle) instead of following a stale pointer, and keeps the object alive
+// while the call runs, whatever another thread closes meanwhile.
 namespace handles {
-// Looks the handle up and returns it as T, or null (with ERROR_INVALID_HANDLE) when it is not a live
-// kernel handle of that kind.
+// The object of a handle as T, held for the length of a call.
 template <typename T>
-T* Find(HANDLE handle);
+class Ref {
+ public:
+  Ref() = default;
+  Ref(KernelObjectRef ref, T* object) : ref_(std::move(ref)), object_(object) {}
+  T* get() const { return object_; }
+  T* operator->() const { return object_; }
+  explicit operator bool() const { return object_ != nullptr; }
+
+ private:
+  KernelObjectRef ref_;
+  T* object_ = nullptr;
+};
+
+// Looks the handle up and holds it as T, or returns an empty Ref (with ERROR_INVALID_HANDLE) when it
+// is not a live kernel handle of that kind.
+template <typename T>
+Ref<T> Find(HANDLE handle);
 }  // namespace handles
 
 // Maps an errno value from a file call to the closest error code.
 DWORD ErrorFromErrno(int error);
 
 template <typename T>
-T* handles::Find(HANDLE handle) {
-  if (!IsLiveKernelObject(handle)) {
+handles::Ref<T> handles::Find(HANDLE handle) {
+  KernelObjectRef ref(handle);
+  T* object = dynamic_cast<T*>(ref.get());
+  if (object == nullptr) {
     SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
+    return {};
   }
-  T* object = dynamic_cast<T*>(handle);
-  if (object == nullptr) SetLastError(ERROR_INVALID_HANDLE);
-  return object;
+  return Ref<T>(std::move(ref), object);
 }
 
 }  // namespace plat

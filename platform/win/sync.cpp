@@ -94,8 +94,8 @@ HANDLE CreateEventA(SECURITY_ATTRIBUTES*, BOOL manualReset, BOOL initialState, c
 }
 
 BOOL SetEvent(HANDLE handle) {
-  EventObject* event = handles::Find<EventObject>(handle);
-  if (event == nullptr) return FALSE;
+  auto event = handles::Find<EventObject>(handle);
+  if (!event) return FALSE;
   EventState& e = *event->state;
   {
     std::lock_guard<std::mutex> lock(e.mutex);
@@ -110,19 +110,21 @@ BOOL SetEvent(HANDLE handle) {
 }
 
 BOOL ResetEvent(HANDLE handle) {
-  EventObject* event = handles::Find<EventObject>(handle);
-  if (event == nullptr) return FALSE;
+  auto event = handles::Find<EventObject>(handle);
+  if (!event) return FALSE;
   std::lock_guard<std::mutex> lock(event->state->mutex);
   event->state->isSet = false;
   return TRUE;
 }
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+  // The reference keeps the object through the wait, should another thread close the handle.
+  KernelObjectRef object(handle);
+  if (!object) {
     SetLastError(ERROR_INVALID_HANDLE);
     return WAIT_FAILED;
   }
-  const DWORD result = handle->Wait(milliseconds);
+  const DWORD result = object.get()->Wait(milliseconds);
   if (result == WAIT_FAILED) SetLastError(ERROR_INVALID_HANDLE);
   return result;
 }

@@ -130,8 +130,8 @@ HANDLE CreateThread(SECURITY_ATTRIBUTES*, size_t stackSize, LPTHREAD_START_ROUTI
 }
 
 BOOL GetExitCodeThread(HANDLE handle, DWORD* exitCode) {
-  ThreadObject* thread = handles::Find<ThreadObject>(handle);
-  if (thread == nullptr) return FALSE;
+  auto thread = handles::Find<ThreadObject>(handle);
+  if (!thread) return FALSE;
   if (exitCode == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
