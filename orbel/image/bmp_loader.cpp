@@ -2,7 +2,8 @@
 // into 8-bit palette images; every other kind (1, 16 and 32 bits, bit fields) goes through the
 // platform's DIB conversion into 24 bits. Rows always come back top-down.
 // Depends on image_reader, color_data, the log and the GDI DIB stand-in. Refuses RLE with a bit count
-// other than 8/4, JPEG/PNG compressions, OS/2 core headers and pixel data shorter than the rows.
+// other than 8/4, JPEG/PNG compressions, OS/2 core headers, pixel data shorter than the rows and
+// pictures whose decoded block would pass the cap (checked before the pixel data is read).
 #include <cstring>  // memset, memcpy
 
 #include "orbel/core/log.h"
@@ -204,22 +205,28 @@ int LoadBmpImage(StreamData* s, GraphImage* image) {
   uint64_t stride = (static_cast<uint64_t>(info.bitCount) * static_cast<uint32_t>(info.width) + 31) / 32 * 4;
   uint32_t needed;
   if (!CheckedImageBytes(stride, info.rows, 1, &needed)) return -1;
-  TrackedBlock data;
-  if (!StreamReadRest(s, &data)) return -1;
   bool rle = info.compression == plat::BI_RLE8 || info.compression == plat::BI_RLE4;
-  if (!rle && data.size() < needed) return -1;
-
   bool rowCopy = info.compression == plat::BI_RGB && (info.bitCount == 8 || info.bitCount == 24);
   bool indices = rle || (info.compression == plat::BI_RGB && info.bitCount == 4);
+
+  // The cap applies to what each road allocates, not to the file's rows: indices take a byte per pixel
+  // (twice a 4-bit row), the platform road 3 bytes per pixel. Checked before anything is read.
+  uint32_t width = static_cast<uint32_t>(info.width);
+  uint64_t outPitch = rowCopy ? stride : indices ? (width + 3u) & ~3u : (uint64_t{width} * 3 + 3) & ~uint64_t{3};
+  uint32_t outBytes;
+  if (!CheckedImageBytes(outPitch, info.rows, 1, &outBytes)) return -1;
+
+  TrackedBlock data;
+  if (!StreamReadRest(s, &data)) return -1;
+  if (!rle && data.size() < needed) return -1;
   if (!rowCopy && !indices) return ConvertThroughPlatform(info, &block, &data, image);
 
-  uint32_t width = static_cast<uint32_t>(info.width);
-  uint32_t pitch = rowCopy ? static_cast<uint32_t>(stride) : (width + 3) & ~3u;
+  uint32_t pitch = static_cast<uint32_t>(outPitch);
   if (rowCopy && !info.bottomUp) {
     image->pixels = data.Release();  // top-down rows are used as read
   } else {
     TrackedBlock out;
-    if (!out.Allocate(pitch * info.rows, rle)) return -1;
+    if (!out.Allocate(outBytes, rle)) return -1;
     if (rle) {
       DecodeRle(data.data(), data.size(), info.compression == plat::BI_RLE4, info, out.data(), pitch);
     } else {

@@ -1,6 +1,8 @@
 // The JPEG loader: libjpeg (6b interface) reads through a source manager over the library's stream,
 // with a 4096-byte buffer; a truncated file ends in an inserted end-of-image code instead of failing.
-// Output: the grey ramp for one component, R8G8B8 for three; other component counts are refused.
+// Output: the grey ramp for one component, R8G8B8 for three; other component counts are refused, and
+// so are pictures over the cap, from the header's sides, before libjpeg allocates for them. libjpeg's
+// own allocations are bounded too, and its messages are silenced.
 // Depends on libjpeg, image_reader and color_data.
 // NOTE: libjpeg errors leave by longjmp. Nothing between setjmp and the decoder calls has a
 // destructor; the pixel block is held in a plain record and freed on the error road.
@@ -19,6 +21,11 @@ namespace orbel {
 namespace {
 
 constexpr size_t kJpegBufferSize = 4096;
+
+// The most libjpeg may allocate for one picture. A progressive file keeps every coefficient of the
+// picture (2 bytes per sample), so a picture at the cap needs twice the cap; there is no backing store,
+// so a file that wants more is refused by libjpeg instead of exhausting memory.
+constexpr long kMaxJpegDecoderBytes = static_cast<long>(2 * kMaxImageBytes + (16u << 20));
 
 // The source manager and what it reads (allocated from the decompressor's permanent pool).
 struct JpegSourceRecord {
@@ -79,6 +86,10 @@ void JpegSkipInputData(j_decompress_ptr cinfo, long count) {
 
 void JpegTermSource(j_decompress_ptr) {}
 
+// libjpeg's messages (errors and warnings alike) are not for the player: a bad file is refused quietly,
+// and nothing reaches stderr.
+void JpegOutputMessage(j_common_ptr) {}
+
 void JpegErrorExit(j_common_ptr cinfo) {
   (*cinfo->err->output_message)(cinfo);
   longjmp(reinterpret_cast<JpegErrorRecord*>(cinfo->err)->jump, 1);
@@ -110,8 +121,19 @@ void SetJpegReadStream(j_decompress_ptr cinfo, StreamData* stream) {
 int DecodeJpeg(JpegJob* job, StreamData* stream, GraphImage* image) {
   j_decompress_ptr cinfo = &job->cinfo;
   jpeg_create_decompress(cinfo);
+  cinfo->mem->max_memory_to_use = kMaxJpegDecoderBytes;
   SetJpegReadStream(cinfo, stream);
   jpeg_read_header(cinfo, TRUE);
+  // The header's sides are checked before jpeg_start_decompress, which allocates the decoder's own
+  // buffers for the whole picture.
+  uint32_t headerBytes;
+  if (cinfo->num_components != 1 && cinfo->num_components != 3) return -1;
+  if (cinfo->image_width == 0 || cinfo->image_height == 0 || cinfo->image_width > kMaxImageSide ||
+      cinfo->image_height > kMaxImageSide ||
+      !CheckedImageBytes(cinfo->image_width, cinfo->image_height, static_cast<uint32_t>(cinfo->num_components),
+                         &headerBytes)) {
+    return -1;
+  }
   jpeg_start_decompress(cinfo);
   int components = cinfo->output_components;
   uint32_t width = cinfo->output_width, height = cinfo->output_height;
@@ -160,6 +182,7 @@ int LoadJpegImage(StreamData* stream, GraphImage* image) {
   memset(&job, 0, sizeof(job));
   job.cinfo.err = jpeg_std_error(&job.error.pub);
   job.error.pub.error_exit = JpegErrorExit;
+  job.error.pub.output_message = JpegOutputMessage;
   if (setjmp(job.error.jump)) {
     jpeg_destroy_decompress(&job.cinfo);
     MemFree(job.pixels);

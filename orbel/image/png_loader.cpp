@@ -1,5 +1,6 @@
 // The PNG loader: libpng reads through the library's stream (a read callback over StreamData), and its
 // output is mapped onto image formats: palette, grey ramp, grey + alpha as 16-bit, A8R8G8B8 or R8G8B8.
+// Pictures over the cap are refused before any pixel block is made, and libpng's messages are silenced.
 // Depends on libpng (1.6 interface), image_reader and color_data.
 // NOTE: libpng reports errors by longjmp. Nothing between setjmp and the decoder calls has a
 // destructor; every block made on the way is held in a plain record and freed on the error road.
@@ -38,6 +39,11 @@ void PngReadStreamCallback(png_structp png, png_bytep buffer, png_size_t length)
     png_error(png, "Read Error");
   }
 }
+
+// libpng's messages are not for the player: errors refuse the file quietly, warnings are dropped, and
+// nothing reaches stderr.
+[[noreturn]] void PngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void PngWarning(png_structp, png_const_charp) {}
 
 void SetPngReadStream(png_structp png, PngStreamRecord* record, StreamData* stream) {
   record->stream = stream;
@@ -127,8 +133,10 @@ int DecodePng(PngJob* job, StreamData* stream, GraphImage* image) {
 int LoadPngImage(StreamData* stream, GraphImage* image) {
   PngJob job;
   memset(&job, 0, sizeof(job));
-  job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
   if (job.png == nullptr) return -1;
+  // libpng refuses larger sides itself, while reading the header, before it allocates for the rows.
+  png_set_user_limits(job.png, kMaxImageSide, kMaxImageSide);
   job.info = png_create_info_struct(job.png);
   if (job.info == nullptr) {
     FreeJob(&job);
