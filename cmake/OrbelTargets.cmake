@@ -12,7 +12,8 @@ function(orbel_glob_sources out dir)
 endfunction()
 
 # orbel_add_test_suite(<name> <dir> [LIBS ...]): one GoogleTest executable from the .cpp files of <dir>,
-# registered with CTest test by test, run headless on the virtual clock.
+# registered with CTest test by test, run headless on the virtual clock, labelled with the suite's name
+# (ctest -L core_tests runs one suite).
 function(orbel_add_test_suite name dir)
   cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
   file(GLOB_RECURSE tests CONFIGURE_DEPENDS ${dir}/*.cpp)
@@ -23,6 +24,6 @@ function(orbel_add_test_suite name dir)
   target_link_libraries(${name} PRIVATE orbel_test_support ${ARG_LIBS} GTest::gtest GTest::gmock)
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-    PROPERTIES ENVIRONMENT "ORBEL_HOST=headless" TIMEOUT 60
+    PROPERTIES ENVIRONMENT "ORBEL_HOST=headless" TIMEOUT 60 LABELS ${name}
     DISCOVERY_TIMEOUT 30)
 endfunction()
