@@ -25,3 +25,10 @@ if(ORBEL_XVFB_RUN AND TARGET core_tests)
   set_tests_properties(core.RealWindowUnderXvfb PROPERTIES TIMEOUT 60 RESOURCE_LOCK xvfb)
 endif()
 # ---- end of core block --------------------------------------------------------------------------
+
+# ---- core: headless runs of the smoke program ---------------------------------------------------
+# HeadlessClock tests of core_tests start orbel_smoke in a process of its own: build it with them.
+if(TARGET core_tests AND TARGET orbel_smoke)
+  add_dependencies(core_tests orbel_smoke)
+endif()
+# ---- end of headless block ----------------------------------------------------------------------

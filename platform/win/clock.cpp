@@ -65,6 +65,14 @@ void AdvanceVirtualTo(uint64_t microseconds) {
   }
 }
 
+void StartVirtual() {
+  ClockState& s = State();
+  if (s.isVirtual.load()) return;
+  s.virtualMicroseconds.store(RealMicroseconds());
+  s.stepMicroseconds.store(10);
+  s.isVirtual.store(true);
+}
+
 }  // namespace clock
 
 DWORD timeGetTime() { return static_cast<DWORD>(ReadMicroseconds() / 1000); }

@@ -40,6 +40,9 @@ bool WaitFor(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, DW
 void WaitSlice(std::unique_lock<std::mutex>& lock, std::condition_variable& cv);
 // Moves the virtual clock forward to `microseconds` (never back); nothing on the real clock.
 void AdvanceVirtualTo(uint64_t microseconds);
+// For hosts asked to run a whole program on the virtual clock: from now on Sleep advances time at once
+// and each reading moves it on by a small step. Time continues from the current reading, never back.
+void StartVirtual();
 }  // namespace clock
 
 template <typename Ready>

@@ -1,7 +1,11 @@
 // The headless host: an in-memory desktop (1920x1080, 32 bits), window pictures kept in memory, input
 // from the script named by ORBEL_HEADLESS_SCRIPT (timed on the plat clock) and from tests (which inject
 // through the window stand-in). With ORBEL_HEADLESS_CAPTURE_DIR set, every presented frame is also
-// written there as frame_NNNNNN.png. Message boxes answer from ORBEL_MESSAGEBOX_ANSWER.
+// written there as frame_NNNNNN.png. Message boxes answer from ORBEL_MESSAGEBOX_ANSWER. With
+// ORBEL_HEADLESS_CLOCK=virtual the whole run is on the virtual clock, so a scripted play of minutes
+// takes seconds.
+#include <strings.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -65,9 +69,22 @@ class HeadlessHost final : public Host {
   unsigned captured_ = 0;
 };
 
+// ORBEL_HEADLESS_CLOCK: "virtual" runs the program on the virtual clock (sleeps and frame pacing cost
+// no real time, the script's times are virtual); "real" or unset leaves the clock as it is.
+void ApplyClockSetting() {
+  const char* clockName = std::getenv("ORBEL_HEADLESS_CLOCK");
+  if (clockName == nullptr || *clockName == '\0' || strcasecmp(clockName, "real") == 0) return;
+  if (strcasecmp(clockName, "virtual") != 0) {
+    std::fprintf(stderr, "ORBEL_HEADLESS_CLOCK: %s is not a known clock (known clocks: real virtual)\n", clockName);
+    std::abort();
+  }
+  clock::StartVirtual();
+}
+
 }  // namespace
 
 std::unique_ptr<Host> CreateHeadlessHost() {
+  ApplyClockSetting();  // before the host reads its start time
   auto host = std::make_unique<HeadlessHost>();
   if (const char* script = std::getenv("ORBEL_HEADLESS_SCRIPT"); script != nullptr && *script != '\0') {
     if (!host->LoadScript(script)) std::abort();
