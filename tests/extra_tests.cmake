@@ -32,3 +32,10 @@ if(TARGET core_tests AND TARGET orbel_smoke)
   add_dependencies(core_tests orbel_smoke)
 endif()
 # ---- end of headless block ----------------------------------------------------------------------
+
+# ---- file: archives made by the qvapack tool ----------------------------------------------------
+# FileSystemNames tests of file_tests run tools/qvapack in a process of its own: build it with them.
+if(TARGET file_tests AND TARGET qvapack)
+  add_dependencies(file_tests qvapack)
+endif()
+# ---- end of qvapack block -----------------------------------------------------------------------

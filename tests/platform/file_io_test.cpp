@@ -1,5 +1,8 @@
 // File handles: share modes between handles, creation dispositions, seeking, access checks, stale
 // handles, Shift-JIS paths.
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -253,6 +256,34 @@ TEST_F(FileIo, ShiftJisNameWithBackslashTrailByte) {
   CloseHandle(h);
   EXPECT_TRUE(std::filesystem::exists(std::filesystem::path("dir") / orbel::testing::Utf8(u8"ソフト.txt")))
       << "the name on disk is UTF-8";
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(FileIo, OnlyRegularFilesOpenAndNothingWaitsOnAFifo) {
+  ASSERT_EQ(::mkfifo("pipe", 0600), 0);
+  std::filesystem::create_directory("dir");
+  struct Case {
+    const char* name;
+    DWORD access;
+    DWORD disposition;
+  };
+  // Without O_NONBLOCK each FIFO open below would wait forever for the other end.
+  const Case cases[] = {
+      {"pipe", R, OPEN_EXISTING},      {"pipe", W, OPEN_EXISTING},     {"pipe", R | W, OPEN_EXISTING},
+      {"pipe", W, OPEN_ALWAYS},        {"pipe", W, CREATE_ALWAYS},     {"pipe", W, TRUNCATE_EXISTING},
+      {"dir", R, OPEN_EXISTING},       {"dir", W, OPEN_ALWAYS},        {"/dev/null", R, OPEN_EXISTING},
+      {"/dev/zero", R, OPEN_EXISTING},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Open(c.name, c.access, FILE_SHARE_READ, c.disposition), INVALID_HANDLE_VALUE)
+        << c.name << " access " << std::hex << c.access << " disposition " << c.disposition;
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED) << c.name;
+  }
+  EXPECT_EQ(test::OpenFileCount(), 0u);
+  EXPECT_TRUE(std::filesystem::is_fifo("pipe")) << "left as it was";
 }
 
 }  // namespace
