@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,8 @@ SmokeRun RunSmoke(const std::string& script, const std::vector<std::string>& ext
   }
   env.push_back("ORBEL_HOST=headless");
   env.push_back("ORBEL_HEADLESS_SCRIPT=script.txt");
+  // A lock directory of its own: runs of this suite side by side must not see each other as a double start.
+  env.push_back("ORBEL_RUNTIME_DIR=" + std::filesystem::current_path().string());
   env.insert(env.end(), extraEnv.begin(), extraEnv.end());
   std::vector<char*> envp;
   for (std::string& entry : env) envp.push_back(entry.data());
@@ -68,7 +71,7 @@ TEST(HeadlessClock, VirtualClockRunsATenSecondScriptInAFractionOfASecond) {
   const SmokeRun run = RunSmoke("10000 close\n", {"ORBEL_HEADLESS_CLOCK=virtual"});
   ASSERT_EQ(run.exitStatus, 0);
   EXPECT_GE(run.lastLogMs, 10000) << "the library saw the script's 10 seconds pass";
-  EXPECT_LT(run.realSeconds, 0.5) << "in real seconds";
+  EXPECT_LT(run.realSeconds, 0.8) << "in real seconds (about 0.02 in a plain build)";
 }
 
 TEST(HeadlessClock, RealClockByDefault) {
@@ -83,7 +86,7 @@ TEST(HeadlessClock, UnknownClockNameStopsTheProgram) {
   testing::ScopedWorkDir work;
   const SmokeRun run = RunSmoke("10000 close\n", {"ORBEL_HEADLESS_CLOCK=fast"});
   EXPECT_NE(run.exitStatus, 0);
-  EXPECT_LT(run.realSeconds, 0.5);
+  EXPECT_LT(run.realSeconds, 0.8);
 }
 
 }  // namespace
