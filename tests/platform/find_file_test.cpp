@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/host/text_encoding.h"
 #include "platform/win/find_file.h"
 #include "platform/win/kernel_test_controls.h"
 #include "platform/win/test_controls.h"
@@ -169,6 +170,28 @@ TEST_F(FindFile, TempPathAndUniqueNames) {
   EXPECT_STREQ(formed, "/nonexistent-dir/tmp1A2B.tmp");  // a given number only forms the name
   EXPECT_EQ(GetTempFileNameA("/nonexistent-dir", "tmp", 0, formed), 0u);
   EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+}
+
+// The temporary directory, the current directory and temporary names under a Japanese directory come
+// back in Shift-JIS, and the names made there are the UTF-8 names on disk.
+TEST_F(FindFile, SystemDirectoriesComeBackInShiftJis) {
+  const std::filesystem::path japanese = std::filesystem::current_path() / orbel::testing::Utf8(u8"一時");
+  std::filesystem::create_directory(japanese);
+  const std::string base = plat::host::Utf8ToShiftJis(std::filesystem::current_path().string());
+  const ScopedEnv tmpdir("TMPDIR", japanese.c_str());
+  char path[MAX_PATH];
+  ASSERT_GT(GetTempPathA(sizeof(path), path), 0u);
+  EXPECT_EQ(std::string(path), base + "/一時/");
+  char name[MAX_PATH];
+  ASSERT_NE(GetTempFileNameA(path, "tmp", 0, name), 0u);
+  EXPECT_EQ(std::string(name).rfind(base + "/一時/tmp", 0), 0u) << name;
+  EXPECT_TRUE(std::filesystem::exists(orbel::testing::DiskPath(name))) << "made under its UTF-8 name";
+
+  ASSERT_TRUE(SetCurrentDirectoryA("一時"));
+  char current[MAX_PATH];
+  ASSERT_GT(GetCurrentDirectoryA(sizeof(current), current), 0u);
+  EXPECT_EQ(std::string(current), base + "/一時");
+  EXPECT_TRUE(SetCurrentDirectoryA(".."));
 }
 
 TEST(FileTimeConversion, SystemTimeRoundTrips) {
