@@ -3,9 +3,7 @@
 // with the alpha in byte 2). All arithmetic stays on the 5- and 6-bit field values; nothing is widened
 // to 8 bits. Every combination of blend mode, blend image, brightness, source alpha and transparency
 // flag is its own loop. The blend image is read at the texel, not at the destination pixel.
-#include <array>
 #include <cstdint>
-#include <utility>
 
 #include "orbel/softrender/packed_pixels.h"
 #include "orbel/softrender/triangle_pixels.h"
@@ -107,37 +105,16 @@ void Loop16(const Frame& frame, const Walk& walk) {
   });
 }
 
-// Loop table: slot (mode) x blend x brightness x alpha x flag x paletted, 6 bits of selectors.
-template <size_t I>
-constexpr SpanLoop LoopAt() {
-  constexpr bool kAlpha = (I >> 2) & 1;
-  constexpr bool kPaletted = I & 1;
-  if constexpr (kAlpha && kPaletted) {
-    return nullptr;  // a paletted source never carries alpha
-  } else {
-    return &Loop16<kSlotModes[I >> 5], ((I >> 4) & 1) != 0, ((I >> 3) & 1) != 0, kAlpha, ((I >> 1) & 1) != 0, kPaletted>;
-  }
-}
-
-template <size_t... I>
-constexpr std::array<SpanLoop, sizeof...(I)> MakeLoops(std::index_sequence<I...>) {
-  return {LoopAt<I>()...};
-}
-
-constexpr auto kLoops = MakeLoops(std::make_index_sequence<7 * 32>());
+template <int Mode, bool Blend, bool Bright, bool Alpha, bool Trans, bool Paletted>
+struct Family16 {
+  static constexpr SpanLoop kLoop = &Loop16<Mode, Blend, Bright, Alpha, Trans, Paletted>;
+};
 
 }  // namespace
 
 SpanLoop SelectTextured16Loop(uint32_t mode, uint32_t param, bool blend, bool bright, bool alpha, bool trans,
                               bool paletted) {
-  int slot = ModeSlot(mode);
-  if (slot < 0) return nullptr;
-  // Zero parameters draw nothing in alpha and add, and in subtract for direct sources only.
-  if (param == 0 && (mode == 1 || mode == 2 || (mode == 3 && !paletted))) return nullptr;
-  if (mode == 1 && param == 255) slot = 0;
-  const size_t index = static_cast<size_t>(slot) << 5 | size_t{blend} << 4 | size_t{bright} << 3 |
-                       size_t{alpha && !paletted} << 2 | size_t{trans} << 1 | size_t{paletted};
-  return kLoops[index];
+  return TexturedLoops<Family16>::Select(mode, param, blend, bright, alpha, trans, paletted);
 }
 
 }  // namespace orbel::triangle

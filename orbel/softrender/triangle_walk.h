@@ -5,8 +5,10 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 namespace orbel::triangle {
 
@@ -148,6 +150,41 @@ inline int ModeSlot(uint32_t mode) {
   }
 }
 constexpr int kSlotModes[7] = {0, 1, 2, 3, 4, 10, 11};
+
+// The textured loops of one family, Family<mode, blend, brightness, alpha, flag, paletted>::kLoop, in a
+// table indexed by the loop slot of the mode and the five selectors.
+template <template <int, bool, bool, bool, bool, bool> class Family>
+struct TexturedLoops {
+  template <size_t I>
+  static constexpr SpanLoop At() {
+    constexpr bool kAlpha = (I >> 2) & 1;
+    constexpr bool kPaletted = I & 1;
+    if constexpr (kAlpha && kPaletted) {
+      return nullptr;  // a paletted source never carries alpha
+    } else {
+      return Family<kSlotModes[I >> 5], ((I >> 4) & 1) != 0, ((I >> 3) & 1) != 0, kAlpha, ((I >> 1) & 1) != 0,
+                    kPaletted>::kLoop;
+    }
+  }
+  template <size_t... I>
+  static constexpr std::array<SpanLoop, sizeof...(I)> Make(std::index_sequence<I...>) {
+    return {At<I>()...};
+  }
+  static constexpr std::array<SpanLoop, 7 * 32> kTable = Make(std::make_index_sequence<7 * 32>());
+
+  // Null when the triangle draws nothing: a mode without loops, or a zero parameter in alpha and add
+  // (and in subtract for direct sources). Alpha at 255 is the normal mode.
+  static SpanLoop Select(uint32_t mode, uint32_t param, bool blend, bool bright, bool alpha, bool trans,
+                         bool paletted) {
+    int slot = ModeSlot(mode);
+    if (slot < 0) return nullptr;
+    if (param == 0 && (mode == 1 || mode == 2 || (mode == 3 && !paletted))) return nullptr;
+    if (mode == 1 && param == 255) slot = 0;
+    const size_t index = static_cast<size_t>(slot) << 5 | size_t{blend} << 4 | size_t{bright} << 3 |
+                         size_t{alpha && !paletted} << 2 | size_t{trans} << 1 | size_t{paletted};
+    return kTable[index];
+  }
+};
 
 // Family loop selectors (triangle_flat.cpp, triangle_textured32.cpp, triangle_textured16.cpp). Each
 // returns null when the triangle draws nothing (a mode without loops, or a parameter shortcut).
