@@ -126,4 +126,31 @@ bool Utf8ToShiftJisExact(std::string_view utf8, std::string* out) {
   return ConvertToString(TextDirection::Utf8ToShiftJis, utf8, out);
 }
 
+char32_t DecodeCodePageChar(int codePage, unsigned code) {
+  if (code < 0x80) return code;
+  thread_local Descriptor fromShiftJis("UTF-32LE", "CP932");
+  thread_local Descriptor fromKorean("UTF-32LE", "CP949");
+  iconv_t cd = codePage == 949 ? fromKorean.Get() : fromShiftJis.Get();
+  if (cd == nullptr || code > 0xFFFF) return 0;
+  char bytes[2];
+  size_t inLeft = 0;
+  if (code < 0x100) {
+    bytes[inLeft++] = static_cast<char>(code);
+  } else {
+    bytes[inLeft++] = static_cast<char>(code >> 8);
+    bytes[inLeft++] = static_cast<char>(code & 0xFF);
+  }
+  char out[8];
+  char* inPtr = bytes;
+  char* outPtr = out;
+  size_t outLeft = sizeof(out);
+  if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) || inLeft != 0 ||
+      outLeft != sizeof(out) - 4) {
+    return 0;
+  }
+  uint32_t value;
+  std::memcpy(&value, out, 4);
+  return static_cast<char32_t>(value);
+}
+
 }  // namespace plat::host

@@ -31,4 +31,8 @@ std::string Utf8ToShiftJis(std::string_view utf8);
 bool ShiftJisToUtf8Exact(std::string_view shiftJis, std::string* out);
 bool Utf8ToShiftJisExact(std::string_view utf8, std::string* out);
 
+// The Unicode code point of one character of code page 932 (Shift-JIS) or 949 (Korean): a single byte
+// below 0x100, else lead byte << 8 | trail byte. 0 when the code is no character of that page.
+char32_t DecodeCodePageChar(int codePage, unsigned code);
+
 }  // namespace plat::host

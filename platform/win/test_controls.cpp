@@ -9,6 +9,7 @@ void Reset() {
   ResetWindow();
   ResetFile();
   ResetGdi();
+  SetGlyphSource(nullptr);
 }
 
 }  // namespace plat::test

@@ -4,6 +4,7 @@
 
 #include "platform/win/clock_test_controls.h"
 #include "platform/win/file_test_controls.h"
+#include "platform/win/gdi_font_test_controls.h"
 #include "platform/win/gdi_test_controls.h"
 #include "platform/win/kernel_test_controls.h"
 #include "platform/win/window_test_controls.h"
