@@ -9,6 +9,8 @@ void Reset() {
   ResetWindow();
   ResetFile();
   ResetGdi();
+  ResetDisplay();
+  ResetDDraw();
 }
 
 }  // namespace plat::test

@@ -34,3 +34,26 @@ void BroadcastDisplayChange() {
 }
 
 }  // namespace plat
+
+namespace plat {
+
+BOOL PresentToWindow(HWND window, int x, int y, const host::FrameView& view) {
+  std::lock_guard<std::mutex> lock(State().mutex);
+  auto w = LookupLocked(window);
+  if (!w || !w->hasHostWindow) return FALSE;
+  HostLocked().PresentFrame(window, x, y, view);
+  return TRUE;
+}
+
+BOOL CopyWindowPicture(HWND window, host::Frame* out) {
+  if (out == nullptr) return FALSE;
+  std::lock_guard<std::mutex> lock(State().mutex);
+  auto w = LookupLocked(window);
+  if (!w || !w->hasHostWindow) return FALSE;
+  const host::Frame* frame = HostLocked().CaptureFrame(window);
+  if (frame == nullptr) return FALSE;
+  *out = *frame;
+  return TRUE;
+}
+
+}  // namespace plat
