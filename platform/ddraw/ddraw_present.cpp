@@ -1,6 +1,6 @@
 // What a primary surface shows: the part of it under a window's client area goes to the host's picture
 // of that window (the real window on screen, or the headless capture). 32-bit XRGB primaries are
-// handed over in place; other layouts are widened to 32 bits first.
+// handed over in place; other layouts are widened to 32 bits first, rounding as the GDI stand-in does.
 #include <algorithm>
 #include <vector>
 
@@ -41,15 +41,24 @@ void PresentPrimary(Surface& primary, const RECT& rect) {
     return;
   }
   std::vector<uint32_t> wide(static_cast<size_t>(w) * static_cast<size_t>(h));
-  if (primary.layout.bits == 16 && f.dwRBitMask == 0xF800 && f.dwGBitMask == 0x07E0 && f.dwBBitMask == 0x001F) {
-    // The common 16-bit desktop: widen by shifts with the top bits repeated, as a display does.
+  if (primary.layout.bits == 16 && !primary.layout.paletted) {
+    // 16-bit desktops: each channel widened through a table, rounded as GDI widens a 16-bit DIB, so
+    // both presentation roads show one picture alike.
+    uint32_t table[3][256] = {};
+    const DWORD masks[3] = {f.dwRBitMask & 0xFFFF, f.dwGBitMask & 0xFFFF, f.dwBBitMask & 0xFFFF};
+    int shifts[3];
+    for (int c = 0; c < 3; ++c) {
+      shifts[c] = masks[c] != 0 ? __builtin_ctz(masks[c]) : 0;
+      const uint32_t max = masks[c] >> shifts[c];
+      for (uint32_t v = 0; v <= max && v < 256; ++v) table[c][v] = ((v * 255 + max / 2) / (max == 0 ? 1 : max)) << (16 - 8 * c);
+    }
     for (int y = 0; y < h; ++y) {
       const auto* src = reinterpret_cast<const uint16_t*>(primary.Row(r.top + y)) + r.left;
       uint32_t* dst = &wide[static_cast<size_t>(y) * w];
       for (int x = 0; x < w; ++x) {
         const uint32_t v = src[x];
-        const uint32_t r5 = v >> 11, g6 = (v >> 5) & 0x3F, b5 = v & 0x1F;
-        dst[x] = ((r5 << 3 | r5 >> 2) << 16) | ((g6 << 2 | g6 >> 4) << 8) | (b5 << 3 | b5 >> 2);
+        dst[x] = table[0][((v & masks[0]) >> shifts[0]) & 0xFF] | table[1][((v & masks[1]) >> shifts[1]) & 0xFF] |
+                 table[2][((v & masks[2]) >> shifts[2]) & 0xFF];
       }
     }
   } else {

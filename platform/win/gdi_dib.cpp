@@ -9,6 +9,7 @@
 #include <cstdlib>  // calloc, free
 #include <cstring>  // memcpy, memset
 
+#include <memory>
 #include <vector>
 
 #include "platform/win/gdi_test_controls.h"
@@ -255,6 +256,17 @@ int StretchInto(const DibFormat& df, uint8_t* dbits, int xd, int yd, int wd, int
   if (wd == 0 || hd == 0 || ws == 0 || hs == 0) return 0;
   int adw = wd < 0 ? -wd : wd, adh = hd < 0 ? -hd : hd;
   bool rawCopy = SameLayout(sf, df) && sf.bitCount >= 8 && ws == wd && hs == hd && wd > 0;
+  // 16-bit pictures onto a 32-bit 8-8-8 section (the software present): through per-channel tables
+  // that give exactly what ReadRgb / WriteRgb would.
+  const bool widen16 = !rawCopy && sf.bitCount == 16 && df.bitCount == 32 && df.masks[0] == 0xFF0000 &&
+                       df.masks[1] == 0xFF00 && df.masks[2] == 0xFF && ws == wd && hs == hd && wd > 0 &&
+                       sf.widths[0] <= 8 && sf.widths[1] <= 8 && sf.widths[2] <= 8;
+  uint32_t widen[3][256];
+  if (widen16) {
+    for (int c = 0; c < 3; ++c) {
+      for (uint32_t v = 0; v < (1u << sf.widths[c]); ++v) widen[c][v] = ChannelTo8(v, sf.widths[c]) << (16 - 8 * c);
+    }
+  }
   int bytes = sf.bitCount / 8;
   int rows = 0;
   for (int dy = 0; dy < adh; ++dy) {
@@ -271,6 +283,23 @@ int StretchInto(const DibFormat& df, uint8_t* dbits, int xd, int yd, int wd, int
       if (xs + x0 < 0) x0 = -xs;
       if (xs + x1 > sf.width) x1 = sf.width - xs;
       if (x1 > x0) memcpy(drow + (xd + x0) * bytes, srow + (xs + x0) * bytes, static_cast<size_t>(x1 - x0) * bytes);
+      ++rows;
+      continue;
+    }
+    if (widen16) {
+      int x0 = xd < 0 ? -xd : 0;
+      int x1 = adw;
+      if (xd + x1 > df.width) x1 = df.width - xd;
+      if (xs + x0 < 0) x0 = -xs;
+      if (xs + x1 > sf.width) x1 = sf.width - xs;
+      const uint8_t* sp = srow + (xs + x0) * 2;
+      uint8_t* dp = drow + (xd + x0) * 4;
+      for (int i = 0; i < x1 - x0; ++i) {
+        const uint32_t v = static_cast<uint32_t>(sp[2 * i] | sp[2 * i + 1] << 8);
+        const uint32_t out = widen[0][(v & sf.masks[0]) >> sf.shifts[0]] | widen[1][(v & sf.masks[1]) >> sf.shifts[1]] |
+                             widen[2][(v & sf.masks[2]) >> sf.shifts[2]];
+        memcpy(dp + 4 * i, &out, 4);
+      }
       ++rows;
       continue;
     }
@@ -307,32 +336,45 @@ struct BlitTarget {
   HWND window = nullptr;
   int originX = 0;  // client position of the scratch picture
   int originY = 0;
-  std::vector<uint32_t> scratch;
+  std::unique_ptr<uint32_t[]> scratch;
 };
+
+// Whether source columns [x, x + w) and top-down rows [y, y + h) all lie inside the DIB, so that a
+// blit writes every destination pixel.
+bool SourceCovers(const DibFormat& f, int x, int y, int w, int h) {
+  return w > 0 && h > 0 && x >= 0 && y >= 0 && x + w <= f.width && y + h <= f.height;
+}
 
 // Opens the target for a destination extent (x0, y0)-(x1, y1) exclusive; false when nothing of it can
 // be drawn.
-bool OpenTarget(HDC dc, int x0, int y0, int x1, int y1, BlitTarget* t) {
+bool OpenTarget(HDC dc, int x0, int y0, int x1, int y1, bool covered, BlitTarget* t) {
   if (DibSection* d = SelectedSection(dc)) {
     t->format = d->format;
     t->bits = d->bits;
     return true;
   }
   if (dc == nullptr || dc->memory || dc->window == nullptr) return false;
-  host::Frame picture;
-  if (!CopyWindowPicture(dc->window, &picture)) return false;
+  RECT client;
+  if (!GetClientRect(dc->window, &client)) return false;
   x0 = x0 < 0 ? 0 : x0;
   y0 = y0 < 0 ? 0 : y0;
-  x1 = x1 > picture.width ? picture.width : x1;
-  y1 = y1 > picture.height ? picture.height : y1;
+  x1 = x1 > client.right ? client.right : x1;
+  y1 = y1 > client.bottom ? client.bottom : y1;
   if (x1 <= x0 || y1 <= y0 || !WindowPictureFormat(x1 - x0, y1 - y0, &t->format)) return false;
-  // Start from what the window shows, so pixels the blit skips stay as they were.
-  t->scratch.resize(static_cast<size_t>(x1 - x0) * static_cast<size_t>(y1 - y0));
-  for (int y = y0; y < y1; ++y) {
-    memcpy(&t->scratch[static_cast<size_t>(y - y0) * (x1 - x0)], &picture.pixels[static_cast<size_t>(y) * picture.width + x0],
-           static_cast<size_t>(x1 - x0) * 4);
+  const size_t w = static_cast<size_t>(x1 - x0);
+  t->scratch.reset(new uint32_t[w * static_cast<size_t>(y1 - y0)]);
+  if (!covered) {
+    // Start from what the window shows, so pixels the blit skips stay as they were.
+    host::Frame picture;
+    if (!CopyWindowPicture(dc->window, &picture)) return false;
+    for (int y = y0; y < y1; ++y) {
+      const bool inside = y < picture.height && x1 <= picture.width;
+      uint32_t* row = &t->scratch[static_cast<size_t>(y - y0) * w];
+      if (inside) memcpy(row, &picture.pixels[static_cast<size_t>(y) * picture.width + x0], w * 4);
+      else memset(row, 0, w * 4);
+    }
   }
-  t->bits = reinterpret_cast<uint8_t*>(t->scratch.data());
+  t->bits = reinterpret_cast<uint8_t*>(t->scratch.get());
   t->window = dc->window;
   t->originX = x0;
   t->originY = y0;
@@ -484,7 +526,8 @@ int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, i
   int h = static_cast<int>(height);
   int ysTop = sf.height - ySrc - h;
   BlitTarget t;
-  if (!OpenTarget(dc, xDest, yDest, xDest + static_cast<int>(width), yDest + h, &t)) return 0;
+  const bool covered = SourceCovers(sf, xSrc, ysTop, static_cast<int>(width), h);
+  if (!OpenTarget(dc, xDest, yDest, xDest + static_cast<int>(width), yDest + h, covered, &t)) return 0;
   int rows = StretchInto(t.format, t.bits, xDest - t.originX, yDest - t.originY, static_cast<int>(width), h, sf,
                          static_cast<const uint8_t*>(bits), xSrc, ysTop, static_cast<int>(width), h);
   CloseTarget(t);
@@ -504,7 +547,8 @@ int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, i
   Extent(xDest, destWidth, &x0, &x1);
   Extent(yDest, destHeight, &y0, &y1);
   BlitTarget t;
-  if (!OpenTarget(dc, x0, y0, x1, y1, &t)) return 0;
+  const bool covered = destWidth > 0 && destHeight > 0 && SourceCovers(sf, xSrc, ysTop, srcWidth, srcHeight);
+  if (!OpenTarget(dc, x0, y0, x1, y1, covered, &t)) return 0;
   int rows = StretchInto(t.format, t.bits, xDest - t.originX, yDest - t.originY, destWidth, destHeight, sf,
                          static_cast<const uint8_t*>(bits), xSrc, ysTop, srcWidth, srcHeight);
   CloseTarget(t);
@@ -527,7 +571,7 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int xSrc, in
     return FALSE;
   }
   BlitTarget t;
-  if (!OpenTarget(dest, x, y, x + width, y + height, &t)) return FALSE;
+  if (!OpenTarget(dest, x, y, x + width, y + height, SourceCovers(sf, xSrc, ySrc, width, height), &t)) return FALSE;
   StretchInto(t.format, t.bits, x - t.originX, y - t.originY, width, height, sf, sbits, xSrc, ySrc, width, height);
   CloseTarget(t);
   return TRUE;

@@ -259,7 +259,7 @@ TEST_F(DDrawTest, FullScreenFlipChainSwapsBuffersAndWaitsForTheBlank) {
   EXPECT_TRUE(blank) << "a waiting flip returns in the blank";
   EXPECT_EQ(Raw(primary, 639, 479), 0xF800u);
   EXPECT_EQ(Raw(back, 0, 0), 0u) << "the old front is now behind";
-  // What the front shows is what the window shows, 5-6-5 widened with the top bits repeated.
+  // What the front shows is what the window shows, 5-6-5 widened to 8-8-8.
   host::Frame frame = test::CaptureWindowFrame(w);
   ASSERT_EQ(frame.width, 640);
   EXPECT_EQ(frame.pixels[0], 0xFF0000u);

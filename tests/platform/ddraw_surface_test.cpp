@@ -240,6 +240,39 @@ TEST_F(DDrawTest, WindowPrimaryShowsWhatLandsInTheClientArea) {
   ASSERT_EQ(primary->Unlock(&client), DD_OK);
 }
 
+TEST_F(DDrawTest, BothPresentRoadsWidenSixteenBitPixelsAlike) {
+  HWND w = MakeWindow("main", WS_POPUP, 0, 0, 4, 1);
+  ShowWindow(w, SW_SHOW);
+  const uint16_t values[4] = {0x0843, 0xFFFF, 0x7BEF, 0x0001};
+  // The DirectDraw road: a 16-bit desktop's primary.
+  test::SetDesktopDepth(16);
+  ASSERT_EQ(dd->SetCooperativeLevel(w, DDSCL_NORMAL), DD_OK);
+  DDSURFACEDESC2 d = Desc(DDSD_CAPS, 0x2200);
+  IDirectDrawSurface7* primary = nullptr;
+  ASSERT_EQ(dd->CreateSurface(&d, &primary, nullptr), DD_OK);
+  Keep(primary);
+  for (int x = 0; x < 4; ++x) Poke(primary, x, 0, values[x]);
+  const host::Frame viaSurface = test::CaptureWindowFrame(w);
+  // The software road: the same pixels as a 16-bit DIB onto the window's DC.
+  test::SetDesktopDepth(32);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = 4;
+  info.bmiHeader.biHeight = -1;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 16;
+  info.bmiHeader.biCompression = BI_BITFIELDS;
+  SetDibMasks(&info, 0xF800, 0x07E0, 0x001F);
+  HDC dc = GetDC(w);
+  ASSERT_EQ(SetDIBitsToDevice(dc, 0, 0, 4, 1, 0, 0, 0, 1, values, &info, DIB_RGB_COLORS), 1);
+  ReleaseDC(w, dc);
+  const host::Frame viaGdi = test::CaptureWindowFrame(w);
+  ASSERT_EQ(viaSurface.pixels.size(), 4u);
+  EXPECT_EQ(viaSurface.pixels[0], 0x080819u);  // 1, 2, 3 of 31, 63, 31, rounded to 8 bits
+  EXPECT_EQ(viaSurface.pixels[1], 0xFFFFFFu);
+  for (int x = 0; x < 4; ++x) EXPECT_EQ(viaSurface.pixels[x] & 0xFFFFFF, viaGdi.pixels[x] & 0xFFFFFF) << x;
+}
+
 TEST_F(DDrawTest, PalettesBelongToEightBitSurfaces) {
   PALETTEENTRY entries[256] = {};
   entries[3] = PALETTEENTRY{10, 20, 30, 0};
