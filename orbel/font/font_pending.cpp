@@ -16,5 +16,9 @@ int IsFontHandleValid(int) { return 0; }
 int GetFontHandleState(char*, int*, int*, int) { return -1; }
 int SetDefaultFontSizeThick(const char*, int, int) { return 0; }
 int RebuildFontHandleCacheGraphs(int) { return -1; }
+int InitFontHandleTable() { return 0; }
+int EndFontHandleTable() { return 0; }
+
+int ReCreateAllFontHandles() { return 0; }
 
 }  // namespace orbel

@@ -27,5 +27,10 @@ int IsFontHandleValid(int font);
 int GetFontHandleState(char* face, int* size, int* thickness, int font);
 int SetDefaultFontSizeThick(const char* face, int size, int thickness);
 int RebuildFontHandleCacheGraphs(int font);
+// The font table at graphics start-up and shut-down.
+int InitFontHandleTable();
+int EndFontHandleTable();
+// Re-makes every font handle's cache graphs after the graphs were restored. 0.
+int ReCreateAllFontHandles();
 
 }  // namespace orbel
