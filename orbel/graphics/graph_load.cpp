@@ -250,16 +250,19 @@ int HasRestoreCallback() { return gDrawState.restoreCallback != nullptr ? 1 : 0;
 int RestoreAllGraphs() {
   if (!IsGraphicsManagerStarted()) return 0;
   RestoreLostMainSurfaces();
+  int lost = 0;
   for (uint32_t slot = 0; slot < gGraphTable.areaEnd; ++slot) {
     GraphRecord* g = gGraphTable.records[slot];
     if (g == nullptr) continue;
     if (g->format.texture) {
       D3D_RestoreGraphTextures(g);
     } else {
-      RestoreGraphSurfaces2D(g->handle);
+      lost |= RestoreGraphSurfaces2D(g->handle);
     }
     if (g->movie != -1) RestoreMovieSurface(g->movie);
   }
+  // Restored surfaces hold no pixels: bring the pictures back from their files.
+  if (lost != 0) RestoreGraphsAfterLoss();
   return 0;
 }
 

@@ -12,6 +12,7 @@
 #include "orbel/graphics/d3d_system.h"
 #include "orbel/graphics/direct_draw.h"
 #include "orbel/graphics/draw_state.h"
+#include "orbel/graphics/graph_load.h"
 #include "orbel/graphics/graph_pixels.h"
 #include "orbel/graphics/graphics_manager.h"
 #include "orbel/graphics/screen_present.h"
@@ -252,11 +253,14 @@ int RestoreGraphSurfaces2D(int graph) {
 
 int RestoreAllSurfaces2D() {
   int result = RestoreLostMainSurfaces();
+  int lost = 0;
   for (uint32_t slot = 0; slot < gSurface2DTable.areaEnd; ++slot) {
     const Surface2DRecord* r = gSurface2DTable.records[slot];
-    if (r != nullptr) result |= RestoreSurfaceDataSurface(r->surfaceData);
+    if (r != nullptr) lost |= RestoreSurfaceDataSurface(r->surfaceData);
   }
-  return result;
+  // A restored surface comes back without its pixels: the graphs are reloaded from their files.
+  if (lost != 0) RestoreGraphsAfterLoss();
+  return result | lost;
 }
 
 int FillGraphSurfaces(int graph, int red, int green, int blue, int alpha) {
