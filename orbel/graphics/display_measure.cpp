@@ -26,15 +26,26 @@ constexpr int kSamplesKnownRefresh = 4;
 constexpr int kSamplesUnknownRefresh = 20;
 constexpr int kMaxSamples = kSamplesUnknownRefresh;
 
+// Set when the display could not answer a query: the samples then measure nothing.
+bool g_queryFailed = false;
+
 bool InBlank(plat::IDirectDraw7* dd) {
   plat::BOOL blank = 0;
-  return dd->GetVerticalBlankStatus(&blank) != plat::DD_OK || blank != 0;
+  if (dd->GetVerticalBlankStatus(&blank) != plat::DD_OK) {
+    g_queryFailed = true;
+    return true;
+  }
+  return blank != 0;
 }
 
 // The scan line, or -1 when the display cannot tell.
 long ScanLine(plat::IDirectDraw7* dd) {
   plat::DWORD line = 0;
-  return dd->GetScanLine(&line) == plat::DD_OK ? static_cast<long>(line) : -1;
+  if (dd->GetScanLine(&line) != plat::DD_OK) {
+    g_queryFailed = true;
+    return -1;
+  }
+  return static_cast<long>(line);
 }
 
 // Polls while the display is in its vertical blank.
@@ -115,6 +126,7 @@ int MeasureFrameTime() {
     return 0;
   }
   plat::IDirectDraw7* dd = gScreen.directDraw;
+  g_queryFailed = false;
   const int sampleCount = refreshKnown ? kSamplesKnownRefresh : kSamplesUnknownRefresh;
   LogFmtAdd("スキャンラインの数:%d", plat::GetSystemMetrics(plat::SM_CYSCREEN));
 
@@ -132,7 +144,8 @@ int MeasureFrameTime() {
       WaitForFrameStart(dd);
       samples[i] = static_cast<int>(plat::timeGetTime() - t);
     }
-    if (round == kMeasureRounds) {
+    // A display that cannot report its scan line or blank gives no frame time.
+    if (round == kMeasureRounds || g_queryFailed) {
       LogAdd("１フレームの時間を正常に取得できませんでした\n");
       break;
     }
