@@ -168,6 +168,34 @@ TEST_P(DrawCallsTest, AFailedTargetLockDrawsNothingAndLeavesNoLock) {
   EXPECT_TRUE(Near(BackPixel(15, 15), 0xFFFFFF));
 }
 
+TEST_P(DrawCallsTest, CaptureCopiesTheScreenRectangleIntoAGraphOfItsSize) {
+  DrawRectangle(100, 100, 104, 102, MakeColor(255, 255, 255), 1);
+  DrawGraphAt(104, 100, graph_, 0);
+  const int shot = MakeEmptyGraph(8, 2, 1);
+  ASSERT_EQ(CaptureScreenToGraph(100, 100, 108, 102, shot, 0), 0);
+  for (int x = 0; x < 8; ++x) EXPECT_EQ(testing::GraphPixel(shot, x, 1), BackPixel(100 + x, 101)) << x;
+  EXPECT_TRUE(Near(testing::GraphPixel(shot, 5, 0), 0x00FF00));
+  // The rectangle must have the graph's size and lie on the screen.
+  EXPECT_EQ(CaptureScreenToGraph(100, 100, 107, 102, shot, 0), -1);
+  EXPECT_EQ(CaptureScreenToGraph(636, 100, 644, 102, shot, 0), -1);
+  // Drawn again, the captured graph shows what was captured.
+  DrawGraphAt(200, 200, shot, 0);
+  EXPECT_EQ(BackPixel(205, 200), BackPixel(105, 100));
+}
+
+// Handles stay unique over a screen-mode change: a graph handle from before is stale afterwards.
+TEST_P(DrawCallsTest, AScreenModeChangeDeletesGraphsAndKeepsTheirHandlesStale) {
+  const int before = graph_;
+  ASSERT_EQ(SetScreenMode(640, 480, GetParam().depth, -1), 0);
+  EXPECT_EQ(GetGraphRecord(before), nullptr);
+  const int after = LoadGraphFile("strip.png", 1);
+  ASSERT_NE(after, -1);
+  EXPECT_NE(after, before);
+  SelectDrawScreen(kDrawScreenBack);
+  EXPECT_EQ(DrawGraphAt(0, 0, after, 0), 0);
+  EXPECT_TRUE(Near(BackPixel(0, 0), 0xFF0000));
+}
+
 INSTANTIATE_TEST_SUITE_P(Roads, DrawCallsTest,
                          ::testing::Values(GraphRoad{0, 16}, GraphRoad{0, 32}, GraphRoad{1, 16}, GraphRoad{1, 32}),
                          [](const ::testing::TestParamInfo<GraphRoad>& info) {
