@@ -9,6 +9,7 @@
 #include "orbel/core/library_state.h"
 #include "orbel/core/memory.h"
 #include "orbel/core/window_mode.h"
+#include "orbel/font/font_system.h"
 #include "orbel/graphics/d3d_system.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graph_pixels.h"
@@ -486,6 +487,87 @@ int CaptureScreenBackend2D(int x1, int y1, int x2, int y2, GraphRecord* graph, i
 }
 
 // ---- Text, transfers, release -----------------------------------------------------------------------
+
+namespace {
+
+int DrawStringPlain(int x, int y, const char* text, uint32_t color, int font, uint32_t edgeColor, int vertical,
+                    int width, int height) {
+  if (SoftwareRoad()) {
+    MemImg* dest = DestImage();
+    if (dest == nullptr) return -1;
+    const int result = FontStringEngine(1, x, y, 0, 1.0, 1.0, text, color, dest, &gDrawState.drawArea, 1, font,
+                                        edgeColor, -1, vertical, nullptr);
+    MarkDrawn(dest);
+    return result < 0 ? -1 : 0;
+  }
+  FlushDirect3D();
+  const plat::RECT rect = {x, y, x + width, y + height};
+  if (BeginSurfaceSoftDraw(nullptr, 0, nullptr, &rect, 1, &color, &edgeColor) != 0) return 0;  // nothing visible
+  int result;
+  {
+    SoftDrawFrame frame;
+    result = FontStringEngine(1, x + frame.dx, y + frame.dy, 0, 1.0, 1.0, text, color, gSoftDraw.destView,
+                              &gDrawState.drawArea, 1, font, edgeColor, -1, vertical, nullptr);
+  }
+  MarkDrawn(gScreen.targetImage);
+  EndSurfaceSoftDraw();
+  return result < 0 ? -1 : 0;
+}
+
+// Blended text: rendered into the font's work surface, which is then drawn with the blend, through
+// the text's rectangle only and at full brightness.
+int DrawStringThroughWorkSurface(int x, int y, const char* text, uint32_t color, int font, uint32_t edgeColor,
+                                 int vertical, int width, int height) {
+  RebuildFontHandleCacheGraphs(font);
+  const int surface = GetFontMemorySurface(font);
+  Surface2DRecord* r = nullptr;
+  SurfaceDataRecord* d = nullptr;
+  if (!LookUp(surface, &r, &d) || !CheckValidMemImg(&d->image)) return -1;
+  MemImgBase* base = d->image.base;
+  uint32_t key = 0;
+  if (!base->alpha) {
+    // A key that neither the text nor its edge uses.
+    key = GetFormatColorValue(base->colorData, (gDrawState.transColor >> 16) & 0xFF,
+                              (gDrawState.transColor >> 8) & 0xFF, gDrawState.transColor & 0xFF, 255);
+    while (key == color || key == edgeColor) ++key;
+  }
+  base->transColor = key;
+  FillMemImgRect(&d->image, nullptr, key);
+  const plat::RECT all = {0, 0, d->image.width, d->image.height};
+  const int rendered = FontStringEngine(1, 0, 0, 0, 1.0, 1.0, text, color, &d->image, &all, 1, font, edgeColor, -1,
+                                        vertical, nullptr);
+  MarkDrawn(&d->image);
+  if (rendered < 0) return -1;
+
+  const plat::RECT savedArea = gDrawState.drawArea;
+  const uint32_t savedBright = gDrawState.brightColor;
+  plat::RECT narrowed = {x, y, x + width, y + height};
+  ClipRect(&narrowed, &savedArea);
+  gDrawState.drawArea = narrowed;
+  gDrawState.brightColor = kBrightWhite;
+  const int result = DrawSurface2DAt(x, y, surface, 1);
+  gDrawState.drawArea = savedArea;
+  gDrawState.brightColor = savedBright;
+  return result;
+}
+
+}  // namespace
+
+int DrawStringBackend2D(int x, int y, const char* text, uint32_t color, int font, uint32_t edgeColor, int vertical) {
+  if (!DisplayUp()) return -1;
+  if (IsFontTextureMode(font)) return D3D_DrawStringToTarget(x, y, text, color, font, edgeColor, vertical);
+  int size[2] = {0, 0};
+  if (FontStringEngine(0, x, y, 0, 1.0, 1.0, text, color, nullptr, nullptr, 1, font, edgeColor, -1, vertical, size) < 0) {
+    return -1;
+  }
+  const int flags = GetFontHandleFlags(font);
+  const bool noBlend = gDrawState.blendMode == kBlendNone ||
+                       (gDrawState.blendMode == kBlendAlpha && gDrawState.blendParam == 255);
+  if (GetDisplayColorBitDepth() == 8 || ((flags & kFontFlagEdgeOrAntialias) == 0 && noBlend)) {
+    return DrawStringPlain(x, y, text, color, font, edgeColor, vertical, size[0], size[1]);
+  }
+  return DrawStringThroughWorkSurface(x, y, text, color, font, edgeColor, vertical, size[0], size[1]);
+}
 
 int TransferImageTo2DGraph(const plat::RECT*, const GraphImage* image, const GraphImage* alphaImage, int srcX,
                            int srcY, GraphRecord* graph, int) {

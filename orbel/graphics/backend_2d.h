@@ -36,6 +36,10 @@ int ClearScreenBackend2D();
 int CaptureScreenBackend2D(int x1, int y1, int x2, int y2, GraphRecord* graph, int flag);
 // ORs value << none-shift into every pixel of `rect`; nothing when the none-mask is 0. 0.
 int SetUnusedBitsRect(const plat::RECT* rect, void* pixels, int pitch, const ColorData* format, uint32_t value);
+// Draws a string of a memory-mode font: straight into the target when plain, else through the font's
+// work surface. 0 or -1.
+int DrawStringBackend2D(int x, int y, const char* text, uint32_t color, int font, uint32_t edgeColor,
+                        int vertical);
 int TransferImageTo2DGraph(const plat::RECT* destRect, const GraphImage* image, const GraphImage* alphaImage,
                            int srcX, int srcY, GraphRecord* graph, int flags);
 int ReleaseGraph2DSurfaces(GraphRecord* graph);
