@@ -139,6 +139,20 @@ void PresentBackImageThroughGdi(const plat::RECT& dest, int width, int height) {
   plat::ReleaseDC(gWindow.window, dc);
 }
 
+bool IsSurfaceLost(plat::IDirectDrawSurface7* surface) {
+  return surface != nullptr && surface->IsLost() == plat::DDERR_SURFACELOST;
+}
+
+// A display loss found at the end of a frame: the screen surfaces and every graph are restored (the
+// graphs reloaded from their files), so that the next frame draws and shows again.
+void RestoreScreenIfLost() {
+  if (gScreen.directDraw == nullptr) return;
+  if (IsSurfaceLost(gScreen.primarySurface) || IsSurfaceLost(gScreen.backSurface) ||
+      IsSurfaceLost(gScreen.frontSurface)) {
+    RestoreAllGraphs();
+  }
+}
+
 void RedrawTimerProc(plat::HWND window, plat::UINT, plat::UINT_PTR, plat::DWORD) {
   plat::KillTimer(window, kRedrawTimerId);
   if (gScreen.primarySurface == nullptr) return;
@@ -153,6 +167,7 @@ void RedrawTimerProc(plat::HWND window, plat::UINT, plat::UINT_PTR, plat::DWORD)
 int FlipScreen() {
   if (!gScreen.softwareRendering && gScreen.directDraw == nullptr) return -1;
   WaitWhileInactive();
+  RestoreScreenIfLost();
   const bool pageFlip = !gScreen.softwareScreen && !gScreen.gdiOutputRequest && !gScreen.softwareRendering &&
                         !gSettings.windowMode && !gWindow.menuDisplayed;
   if (!pageFlip) return PresentBackSurfaceToWindow(nullptr);
@@ -175,6 +190,7 @@ int FlipScreen() {
 
 int PresentBackSurfaceToWindow(const plat::RECT* clientPart) {
   if (!gScreen.softwareRendering && gScreen.directDraw == nullptr) return -1;
+  RestoreScreenIfLost();
   DrawOnScreenLog();
   if (gDrawState.drawScreen == kDrawScreenFront) {
     CountFrame();

@@ -204,6 +204,15 @@ TEST_F(ScreenFlipTest, LostMainSurfacesAreRestoredAndPresentAgain) {
     PaintScene();
     ASSERT_EQ(FlipScreen(), 0);
     ExpectSceneInWindow(1);
+
+    // Without an explicit restore the end of the next frame finds the loss and restores the screen.
+    plat::test::LoseAllSurfaces();
+    FlipScreen();
+    EXPECT_EQ(gScreen.primarySurface->IsLost(), plat::DD_OK);
+    EXPECT_EQ(gScreen.backSurface->IsLost(), plat::DD_OK);
+    PaintScene();
+    ASSERT_EQ(FlipScreen(), 0);
+    ExpectSceneInWindow(1);
     ASSERT_EQ(EndLibrarySystem(), 0);
   }
 }
