@@ -38,10 +38,11 @@ void ConvertInPlace(void* pixels, int pitch, int width, int height, bool toMemIm
   }
 }
 
-plat::HRESULT LockRect(plat::IDirectDrawSurface7* surface, plat::RECT* rect, void** pixels, int* pitch) {
+plat::HRESULT LockRect(plat::IDirectDrawSurface7* surface, plat::RECT* rect, void** pixels, int* pitch,
+                       plat::DWORD extraFlags = 0) {
   plat::DDSURFACEDESC2 desc{};
   desc.dwSize = sizeof(desc);
-  const plat::HRESULT hr = surface->Lock(rect, &desc, plat::DDLOCK_WAIT, nullptr);
+  const plat::HRESULT hr = surface->Lock(rect, &desc, plat::DDLOCK_WAIT | extraFlags, nullptr);
   if (hr == plat::DD_OK) {
     *pixels = desc.lpSurface;
     *pitch = static_cast<int>(desc.lPitch);
@@ -135,7 +136,9 @@ int BeginSurfaceSoftDraw(const Surface2DRecord* source, int blitAllowed, const p
       plat::RECT workRect = {0, 0, w, h};
       hr = LockRect(gScreen.workSurface, &workRect, &pixels, &pitch);
     } else {
-      hr = LockRect(target, &s.screenRect, &pixels, &pitch);
+      // Video memory is locked directly only for plain copies, which never read it.
+      hr = LockRect(target, &s.screenRect, &pixels, &pitch,
+                    gScreen.targetInVideoMemory ? plat::DDLOCK_WRITEONLY : 0);
     }
     // A failed lock prepares nothing: the caller must not draw.
     if (hr != plat::DD_OK) {
