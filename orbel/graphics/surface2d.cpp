@@ -291,6 +291,8 @@ const MemImg* GetBlendGraphMemImg() {
   if (r == nullptr) return nullptr;
   const SurfaceDataRecord* d = GetSurfaceDataRecord(r->surfaceData);
   if (d == nullptr || !CheckValidMemImg(&d->image)) return nullptr;
+  // Only a single-channel weight image can weight a draw; any other would make the draw do nothing.
+  if (d->image.base->colorType != kMemImgSingle8) return nullptr;
   return &d->image;
 }
 

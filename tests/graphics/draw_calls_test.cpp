@@ -136,6 +136,11 @@ TEST_P(DrawCallsTest, ABlendGraphSmallerThanTheGraphFails) {
   const int small = MakeEmptyGraph(2, 2, 1);
   ASSERT_EQ(SetDrawBlendGraph(small, 128, 0), 0);
   EXPECT_EQ(DrawGraphAt(0, 0, graph_, 0), -1);
+  // A blend graph of the graph's size without a weight image leaves the draw unweighted.
+  const int large = MakeEmptyGraph(4, 2, 1);
+  ASSERT_EQ(SetDrawBlendGraph(large, 128, 0), 0);
+  EXPECT_EQ(DrawGraphAt(0, 0, graph_, 0), 0);
+  EXPECT_TRUE(Near(BackPixel(0, 0), 0xFF0000));
   SetDrawBlendGraph(-1, 0, 0);
   EXPECT_EQ(DrawGraphAt(0, 0, graph_, 0), 0);
 }
