@@ -3,6 +3,8 @@
 // vertical-sync flags, the frame counter, screens without surfaces, and surfaces lost and restored.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "graph_test_fixture.h"
 #include "orbel/core/library.h"
 #include "orbel/core/library_state.h"
@@ -213,6 +215,53 @@ TEST_F(ScreenFlipTest, LostMainSurfacesAreRestoredAndPresentAgain) {
     PaintScene();
     ASSERT_EQ(FlipScreen(), 0);
     ExpectSceneInWindow(1);
+    ASSERT_EQ(EndLibrarySystem(), 0);
+  }
+}
+
+}  // namespace
+}  // namespace orbel
+
+namespace orbel {
+namespace {
+
+// Software rendering, front screen: a rectangle of the front image goes to the window, and the window
+// comes back into the front image after a present.
+TEST_F(ScreenFlipTest, FrontImageAndWindowExchangeRectanglesUnderSoftwareRendering) {
+  for (int depth : {16, 32}) {
+    SCOPED_TRACE(depth);
+    ResetGraphicsStateForTest();
+    ASSERT_EQ(StartWindowed({1, depth}), 0);
+    PaintScene();
+    ASSERT_EQ(FlipScreen(), 0);
+    ASSERT_EQ(gScreen.presentedSinceReadBack, 1u);
+
+    // The window into the front image.
+    ASSERT_EQ(ReadWindowToScreenImage(), 0);
+    EXPECT_EQ(gScreen.presentedSinceReadBack, 0u);
+    int r = 0;
+    int g = 0;
+    int b = 0;
+    auto frontRgb = [&](int x, int y) {
+      uint32_t value = 0;
+      std::memcpy(&value, gScreen.frontImage.pixels + MemImgOffset(&gScreen.frontImage, x, y),
+                  static_cast<size_t>(gScreen.frontImage.base->pixelBytes));
+      GetColorValueRGBA(gScreen.frontImage.base->colorData, value, &r, &g, &b, nullptr);
+      return static_cast<uint32_t>(r << 16 | g << 8 | b);
+    };
+    EXPECT_EQ(frontRgb(10, 10), kRed);
+    EXPECT_EQ(frontRgb(320, 220), kGreen);
+    EXPECT_EQ(frontRgb(639, 479), kBlue);
+
+    // A rectangle of the front image onto the window; the rest of the window stays.
+    const plat::RECT rect = {10, 400, 50, 470};
+    FillMemImgRect(&gScreen.frontImage, &rect, MakeColor(0, 255, 0));
+    ASSERT_EQ(StretchScreenToWindow(&rect), 0);
+    EXPECT_EQ(WindowPixel(10, 400), kGreen);
+    EXPECT_EQ(WindowPixel(49, 469), kGreen);
+    EXPECT_EQ(WindowPixel(50, 469), kRed);
+    EXPECT_EQ(WindowPixel(10, 399), kRed);
+    EXPECT_EQ(WindowPixel(10, 470), kRed);
     ASSERT_EQ(EndLibrarySystem(), 0);
   }
 }

@@ -250,3 +250,40 @@ TEST_F(ScreenModeTest, StartUpReportsWithoutShift) {
 
 }  // namespace
 }  // namespace orbel
+
+namespace orbel {
+namespace {
+
+// Software rendering in a window changes no display mode: the desktop's own mode is only asked back.
+TEST_F(ScreenModeTest, SoftwareWindowModeChangeTouchesNoDirectDrawMode) {
+  ASSERT_EQ(Start({1, 32}), 0);
+  const int settings = plat::test::DisplayCallCount("ChangeDisplaySettingsA");
+  const int modes = plat::test::DisplayCallCount("SetDisplayMode");
+  const int levels = plat::test::DisplayCallCount("SetCooperativeLevel");
+  ASSERT_EQ(SetScreenMode(800, 600, 32, 0), 0);
+  EXPECT_EQ(plat::test::DisplayCallCount("ChangeDisplaySettingsA"), settings + 1);
+  EXPECT_EQ(plat::test::DisplayCallCount("SetDisplayMode"), modes);
+  EXPECT_EQ(plat::test::DisplayCallCount("SetCooperativeLevel"), levels);
+}
+
+// A first display change that only reaches the fallback mode ends DirectDraw start-up; the library then
+// starts again in software rendering and works.
+TEST_F(ScreenModeTest, FailedDirectDrawStartFallsBackToSoftwareRendering) {
+  plat::test::FailDisplayCall("SetDisplayMode", 2, plat::DDERR_UNSUPPORTEDMODE);
+  ChangeWindowMode(0);
+  SetScreenMode(800, 600, 32, -1);
+  ASSERT_EQ(InitLibrarySystem(), 0);
+  EXPECT_EQ(IsHardwareRendering(), 0);
+  EXPECT_EQ(IsMemImgScreen(), 1);
+  EXPECT_NE(LogText().find("ソフトウエアレンダリングモードに変更します"), std::string::npos);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+  ASSERT_EQ(DrawRectangle(0, 0, 640, 480, MakeColor(0, 0, 255), 1), 0);
+  ASSERT_EQ(FlipScreen(), 0);
+  EXPECT_EQ(WindowPixel(5, 5), 0x0000FFu);
+  ASSERT_EQ(EndLibrarySystem(), 0);
+  EXPECT_EQ(GetMemoryBlockCount(), 0);
+  EXPECT_EQ(plat::test::GetDDrawCounters().liveSurfaces, 0);
+}
+
+}  // namespace
+}  // namespace orbel
