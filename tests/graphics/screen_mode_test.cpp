@@ -287,3 +287,41 @@ TEST_F(ScreenModeTest, FailedDirectDrawStartFallsBackToSoftwareRendering) {
 
 }  // namespace
 }  // namespace orbel
+
+namespace orbel {
+namespace {
+
+// Alt+Enter's road: window to full screen and back rebuilds the screen each time and keeps showing frames.
+TEST_F(ScreenModeTest, SwitchingBetweenWindowAndFullScreenKeepsShowingFrames) {
+  ASSERT_EQ(Start({0, 32}), 0);
+  const int modes[] = {0, 1, 0, 1};
+  for (const int windowMode : modes) {
+    SCOPED_TRACE(windowMode);
+    ChangeWindowMode(windowMode);
+    EXPECT_EQ(IsDisplayModeChanged(), windowMode ? 0 : 1);
+    ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+    ASSERT_EQ(DrawRectangle(0, 0, 640, 480, MakeColor(255, 0, 255), 1), 0);
+    ASSERT_EQ(FlipScreen(), 0);
+    EXPECT_EQ(WindowPixel(639, 479), 0xFF00FFu);
+  }
+  ASSERT_EQ(EndLibrarySystem(), 0);
+  EXPECT_EQ(GetMemoryBlockCount(), 0);
+  EXPECT_EQ(plat::test::GetDDrawCounters().liveSurfaces, 0);
+}
+
+// A 16-bit display laid out 5-5-5 is reported as colour type 1 and drawn in its own layout.
+TEST_F(ScreenModeTest, FiveFiveFiveDisplay) {
+  plat::test::SetDisplay16BitLayout555(true);
+  ASSERT_EQ(Start({0, 16}), 0);
+  EXPECT_EQ(gScreen.colorType, kScreenColorX1R5G5B5);
+  EXPECT_EQ(MakeColor(255, 0, 0), 0xFC00u);  // the unused top bit is set, as in every value made
+  EXPECT_EQ(GetScreenColorData()->dwGBitMask, 0x03E0u);
+  EXPECT_NE(LogText().find("A:00000000  B:00007c00  G:000003e0  B:0000001f"), std::string::npos);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+  ASSERT_EQ(DrawRectangle(0, 0, 640, 480, MakeColor(0, 255, 0), 1), 0);
+  ASSERT_EQ(FlipScreen(), 0);
+  EXPECT_EQ(WindowPixel(100, 100), 0x00FF00u);
+}
+
+}  // namespace
+}  // namespace orbel
