@@ -199,6 +199,7 @@ int TransferImageToSurface2D(const ColorData* format, plat::HBITMAP bitmap, plat
   if (d == nullptr) return -1;
   const int w = srcRect->right - srcRect->left;
   const int h = srcRect->bottom - srcRect->top;
+  if (kind == kTransferImage && (image == nullptr || image->pixels == nullptr)) return -1;
 
   // Kind 1 hands GDI bitmaps: read them as images over their bits.
   GraphImage bitmapImage{};
@@ -211,7 +212,9 @@ int TransferImageToSurface2D(const ColorData* format, plat::HBITMAP bitmap, plat
   if (image == nullptr || image->pixels == nullptr) return -1;
 
   if (!d->memImgUse && d->surface != nullptr) {
-    // DirectDraw pixels: lock the destination and convert into the display format.
+    // DirectDraw pixels: lock the destination and convert into the display format. On an 8-bit
+    // display the converter maps every colour to the nearest entry of the display palette, exactly as
+    // MakeColor does (a GDI copy would depend on the palette of the surface's DC).
     plat::RECT lockRect = {destX, destY, destX + w, destY + h};
     plat::DDSURFACEDESC2 desc{};
     desc.dwSize = sizeof(desc);

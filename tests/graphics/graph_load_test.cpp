@@ -7,6 +7,8 @@
 #include "orbel/graphics/graph_load.h"
 #include "orbel/graphics/graph_pixels.h"
 #include "orbel/graphics/graph_record.h"
+#include "orbel/graphics/graphics_manager.h"
+#include "orbel/graphics/surface2d.h"
 #include "orbel/graphics/graphics_system.h"
 #include "orbel/graphics/screen_state.h"
 #include "orbel/image/image_loader.h"
@@ -155,6 +157,22 @@ TEST_P(GraphLoadTest, NamesTooLongForTheRecordAreNotReloaded) {
   RestoreGraphsAfterLoss();
   EXPECT_EQ(GraphPixel(g, 0, 0), 0u);
   EXPECT_EQ(GetGraphRecord(g)->needsRestore, 0u);
+}
+
+// On an 8-bit display pictures reach DirectDraw surfaces mapped onto the display palette.
+TEST_F(GraphLibraryTest, AnEightBitDisplayTakesPicturesThroughTheDisplayPalette) {
+  testing::WritePng("quad.png", Quadrants(), false);
+  ASSERT_EQ(Start(GraphRoad{0, 8}), 0);
+  ASSERT_EQ(GetDisplayColorBitDepth(), 8);
+  const int g = LoadGraphFile("quad.png", 1);
+  ASSERT_NE(g, -1);
+  const SurfaceDataRecord* d = GetSurfaceDataRecord(GetSurface2DRecord(GetGraphRecord(g)->parts[0])->surfaceData);
+  ASSERT_NE(d->surface, nullptr);
+  // Every pixel is the palette's nearest colour to the picture's.
+  for (auto [x, y, colour] : {std::tuple{0, 0, 0xFF0000u}, {7, 0, 0x00FF00u}, {0, 7, 0x0000FFu}, {7, 7, 0xFFFFFFu}}) {
+    const uint32_t index = MakeColor((colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF);
+    EXPECT_EQ(plat::test::ReadSurfacePixelRaw(d->surface, x, y), index) << x << "," << y;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Roads, GraphLoadTest,
