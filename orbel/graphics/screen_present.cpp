@@ -6,6 +6,7 @@
 // the GDI and DirectDraw stand-ins.
 #include "orbel/graphics/screen_present.h"
 
+#include "orbel/core/library.h"
 #include "orbel/core/library_state.h"
 #include "orbel/core/log.h"
 #include "orbel/core/message_pump.h"
@@ -18,8 +19,6 @@
 #include "orbel/graphics/graphics_system.h"
 #include "orbel/graphics/rect_math.h"
 #include "orbel/graphics/screen_state.h"
-#include "orbel/core/library.h"
-#include "orbel/image/color_convert.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/win/clock.h"
 #include "platform/win/gdi_dc.h"
@@ -40,13 +39,15 @@ bool InBlank() {
   return gScreen.directDraw->GetVerticalBlankStatus(&blank) != plat::DD_OK || blank != 0;
 }
 
-// Polls (pumping messages) until the blank state equals `inBlank`. false when the pump asks to stop.
-bool PollBlankState(bool inBlank) {
+// Polls (pumping messages) until the blank state equals `inBlank`, at most kBlankPollLimitMs. Returns
+// the pump's result: non-zero ends the poll early (-1: the program is quitting).
+int PollBlankState(bool inBlank) {
   const uint32_t start = plat::timeGetTime();
   while (InBlank() != inBlank && plat::timeGetTime() - start < kBlankPollLimitMs) {
-    if (PumpWindowMessage() != 0) return false;
+    const int pumped = PumpWindowMessage();
+    if (pumped != 0) return pumped;
   }
-  return true;
+  return 0;
 }
 
 // Draws the on-screen log over the frame with neutral draw settings.
@@ -100,14 +101,14 @@ bool LockSurface(plat::IDirectDrawSurface7* surface, plat::RECT* rect, plat::DWO
   return surface->Lock(rect, desc, flags, nullptr) == plat::DD_OK;
 }
 
-// Memory-image screen under hardware rendering: brings the back image into the back surface.
-bool CommitBackImage(const plat::RECT& dest, plat::RECT& src) {
+// Memory-image screen under hardware rendering: brings the back image into the back surface and shows it.
+void CommitBackImage(const plat::RECT& dest, plat::RECT& src) {
   if (gScreen.backImageOverSurface) {
     UnlockBackImageSurface();
     if (VSyncWanted()) WaitVerticalBlank();
     gScreen.primarySurface->Blt(const_cast<plat::RECT*>(&dest), gScreen.backSurface, &src, plat::DDBLT_WAIT, nullptr);
     if (LockBackImageOverSurface() != 0) ErrorExitLibrary("バックサーフェスのロックに失敗しました");
-    return true;
+    return;
   }
   plat::DDSURFACEDESC2 desc;
   if (!LockSurface(gScreen.backSurface, nullptr, plat::DDLOCK_WAIT, &desc)) {
@@ -118,7 +119,6 @@ bool CommitBackImage(const plat::RECT& dest, plat::RECT& src) {
   gScreen.backSurface->Unlock(nullptr);
   if (VSyncWanted()) WaitVerticalBlank();
   gScreen.primarySurface->Blt(const_cast<plat::RECT*>(&dest), gScreen.backSurface, &src, plat::DDBLT_WAIT, nullptr);
-  return true;
 }
 
 // Software rendering: the back image through GDI into the window.
@@ -259,9 +259,7 @@ int WaitVSyncFrames(int n) {
     return 0;
   }
   for (int i = 0; i < n; ++i) {
-    if (!PollBlankState(false) || !PollBlankState(true)) {
-      if (PumpWindowMessage() < 0) return -1;
-    }
+    if (PollBlankState(false) < 0 || PollBlankState(true) < 0) return -1;
   }
   return 0;
 }

@@ -180,13 +180,13 @@ int SetScreenMode(int width, int height, int depth, int refreshRate) {
 }
 
 int ChangeRenderingMode(int hardware) {
-  const bool wasSoftware = gScreen.softwareRendering != 0;
-  if (wasSoftware || hardware == 0) {
+  // Software rendering, once on, stays on; it always comes with the software screen.
+  if (gScreen.softwareRendering || hardware == 0) {
     SetUseTextureGraphs(0);
     SetNewGraphUseVideoMemory(0);
     gScreen.softwareRendering = 1;
+    gScreen.softwareScreen = 1;
   }
-  if (wasSoftware || hardware == 0) gScreen.softwareScreen = 1;
   if (gScreen.directDraw == nullptr) return 0;
 
   const int screen = GetSelectedDrawScreen();
