@@ -243,9 +243,16 @@ TEST_F(ScreenModeTest, StartUpReportsWithoutShift) {
   // The stand-in offers no overlays.
   EXPECT_EQ(GetOverlayPixelFormat(), nullptr);
   EXPECT_NE(LogText().find("オーバーレイサーフェスは使用しません"), std::string::npos);
-  // The object stays reachable under software rendering too; software rendering is asked separately.
   EXPECT_NE(GetDirectDrawObject(), nullptr);
   EXPECT_EQ(IsHardwareRendering(), 1);
+
+  // Under software rendering the object is still there; callers ask the rendering mode instead.
+  ASSERT_EQ(EndLibrarySystem(), 0);
+  ResetGraphicsStateForTest();
+  ASSERT_EQ(Start({1, 32}), 0);
+  EXPECT_NE(GetDirectDrawObject(), nullptr);
+  EXPECT_EQ(IsHardwareRendering(), 0);
+  EXPECT_EQ(IsSoftwareScreen(), 1);
 }
 
 }  // namespace
@@ -321,6 +328,33 @@ TEST_F(ScreenModeTest, FiveFiveFiveDisplay) {
   ASSERT_EQ(DrawRectangle(0, 0, 640, 480, MakeColor(0, 255, 0), 1), 0);
   ASSERT_EQ(FlipScreen(), 0);
   EXPECT_EQ(WindowPixel(100, 100), 0x00FF00u);
+}
+
+}  // namespace
+}  // namespace orbel
+
+namespace orbel {
+namespace {
+
+// Switching to software rendering while running rebuilds the screen as memory images, keeps the draw
+// screen, and stays on.
+TEST_F(ScreenModeTest, SwitchToSoftwareRenderingWhileRunning) {
+  ASSERT_EQ(Start({0, 32}), 0);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+  ASSERT_EQ(ChangeRenderingMode(0), 0);
+  EXPECT_EQ(IsHardwareRendering(), 0);
+  EXPECT_EQ(IsMemImgScreen(), 1);
+  EXPECT_EQ(GetSelectedDrawScreen(), kDrawScreenBack);
+  ASSERT_EQ(DrawRectangle(0, 0, 640, 480, MakeColor(0, 128, 255), 1), 0);
+  ASSERT_EQ(FlipScreen(), 0);
+  EXPECT_EQ(WindowPixel(320, 240), 0x0080FFu);
+  ChangeRenderingMode(1);
+  SetSoftwareRenderMode(0);
+  EXPECT_EQ(IsHardwareRendering(), 0);
+  EXPECT_EQ(GetSoftwareRenderRequest(), 1);
+  ASSERT_EQ(EndLibrarySystem(), 0);
+  EXPECT_EQ(GetMemoryBlockCount(), 0);
+  EXPECT_EQ(plat::test::GetDDrawCounters().liveSurfaces, 0);
 }
 
 }  // namespace
