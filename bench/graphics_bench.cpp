@@ -90,9 +90,11 @@ std::map<std::string, double> gMsPerFrame;
 class TableReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
+    // Single runs, or the median of repetitions when those are asked for.
     for (const Run& run : runs) {
-      if (!run.error_occurred && run.run_type == Run::RT_Iteration)
-        gMsPerFrame[run.benchmark_name()] = run.GetAdjustedRealTime();  // in the unit set: ms
+      if (run.error_occurred) continue;
+      if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median")
+        gMsPerFrame[run.run_name.str()] = run.GetAdjustedRealTime();  // in the unit set: ms
     }
     ConsoleReporter::ReportRuns(runs);
   }
@@ -217,7 +219,7 @@ void LibraryFrames(benchmark::State& state, Road road, int bits) {
 
 int main(int argc, char** argv) {
   setenv("ORBEL_HOST", "headless", 1);
-  plat::test::UseVirtualClock();
+  if (std::getenv("ORBEL_BENCH_VIRTUAL_CLOCK") != nullptr) plat::test::UseVirtualClock();
   gSpritePath = WriteSpritePng();
   for (int bits : {16, 32}) {
     benchmark::RegisterBenchmark(("SDL2SoftwareRenderer/" + std::to_string(bits)).c_str(),

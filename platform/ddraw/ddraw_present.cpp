@@ -6,6 +6,7 @@
 
 #include "platform/ddraw/ddraw_internal.h"
 #include "platform/win/gdi_dc.h"
+#include "platform/win/pixel_rows.h"
 #include "platform/win/window.h"
 
 namespace plat::ddraw {
@@ -42,24 +43,9 @@ void PresentPrimary(Surface& primary, const RECT& rect) {
   }
   std::vector<uint32_t> wide(static_cast<size_t>(w) * static_cast<size_t>(h));
   if (primary.layout.bits == 16 && !primary.layout.paletted) {
-    // 16-bit desktops: each channel widened through a table, rounded as GDI widens a 16-bit DIB, so
-    // both presentation roads show one picture alike.
-    uint32_t table[3][256] = {};
-    const DWORD masks[3] = {f.dwRBitMask & 0xFFFF, f.dwGBitMask & 0xFFFF, f.dwBBitMask & 0xFFFF};
-    int shifts[3];
-    for (int c = 0; c < 3; ++c) {
-      shifts[c] = masks[c] != 0 ? __builtin_ctz(masks[c]) : 0;
-      const uint32_t max = masks[c] >> shifts[c];
-      for (uint32_t v = 0; v <= max && v < 256; ++v) table[c][v] = ((v * 255 + max / 2) / (max == 0 ? 1 : max)) << (16 - 8 * c);
-    }
     for (int y = 0; y < h; ++y) {
-      const auto* src = reinterpret_cast<const uint16_t*>(primary.Row(r.top + y)) + r.left;
-      uint32_t* dst = &wide[static_cast<size_t>(y) * w];
-      for (int x = 0; x < w; ++x) {
-        const uint32_t v = src[x];
-        dst[x] = table[0][((v & masks[0]) >> shifts[0]) & 0xFF] | table[1][((v & masks[1]) >> shifts[1]) & 0xFF] |
-                 table[2][((v & masks[2]) >> shifts[2]) & 0xFF];
-      }
+      WidenRow16To32(primary.Row(r.top + y) + static_cast<size_t>(r.left) * 2, &wide[static_cast<size_t>(y) * w], w,
+                     f.dwRBitMask, f.dwGBitMask, f.dwBBitMask);
     }
   } else {
     for (int y = 0; y < h; ++y) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/win/gdi_test_controls.h"
+#include "platform/win/pixel_rows.h"
 #include "platform/win/window.h"
 
 namespace plat {
@@ -256,17 +257,11 @@ int StretchInto(const DibFormat& df, uint8_t* dbits, int xd, int yd, int wd, int
   if (wd == 0 || hd == 0 || ws == 0 || hs == 0) return 0;
   int adw = wd < 0 ? -wd : wd, adh = hd < 0 ? -hd : hd;
   bool rawCopy = SameLayout(sf, df) && sf.bitCount >= 8 && ws == wd && hs == hd && wd > 0;
-  // 16-bit pictures onto a 32-bit 8-8-8 section (the software present): through per-channel tables
-  // that give exactly what ReadRgb / WriteRgb would.
+  // 16-bit pictures onto a 32-bit 8-8-8 section (the software present): whole rows widened, giving
+  // exactly what ReadRgb / WriteRgb would.
   const bool widen16 = !rawCopy && sf.bitCount == 16 && df.bitCount == 32 && df.masks[0] == 0xFF0000 &&
                        df.masks[1] == 0xFF00 && df.masks[2] == 0xFF && ws == wd && hs == hd && wd > 0 &&
                        sf.widths[0] <= 8 && sf.widths[1] <= 8 && sf.widths[2] <= 8;
-  uint32_t widen[3][256];
-  if (widen16) {
-    for (int c = 0; c < 3; ++c) {
-      for (uint32_t v = 0; v < (1u << sf.widths[c]); ++v) widen[c][v] = ChannelTo8(v, sf.widths[c]) << (16 - 8 * c);
-    }
-  }
   int bytes = sf.bitCount / 8;
   int rows = 0;
   for (int dy = 0; dy < adh; ++dy) {
@@ -292,13 +287,9 @@ int StretchInto(const DibFormat& df, uint8_t* dbits, int xd, int yd, int wd, int
       if (xd + x1 > df.width) x1 = df.width - xd;
       if (xs + x0 < 0) x0 = -xs;
       if (xs + x1 > sf.width) x1 = sf.width - xs;
-      const uint8_t* sp = srow + (xs + x0) * 2;
-      uint8_t* dp = drow + (xd + x0) * 4;
-      for (int i = 0; i < x1 - x0; ++i) {
-        const uint32_t v = static_cast<uint32_t>(sp[2 * i] | sp[2 * i + 1] << 8);
-        const uint32_t out = widen[0][(v & sf.masks[0]) >> sf.shifts[0]] | widen[1][(v & sf.masks[1]) >> sf.shifts[1]] |
-                             widen[2][(v & sf.masks[2]) >> sf.shifts[2]];
-        memcpy(dp + 4 * i, &out, 4);
+      if (x1 > x0) {
+        WidenRow16To32(srow + (xs + x0) * 2, reinterpret_cast<uint32_t*>(drow + (xd + x0) * 4), x1 - x0, sf.masks[0],
+                       sf.masks[1], sf.masks[2]);
       }
       ++rows;
       continue;
