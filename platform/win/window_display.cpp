@@ -1,5 +1,6 @@
 // Display changes: the display stand-in records a new desktop mode here, and every top-level window
-// hears WM_DISPLAYCHANGE (wParam bits per pixel, lParam width and height).
+// hears WM_DISPLAYCHANGE (wParam bits per pixel, lParam width and height). Also the two doors through
+// which the display stand-ins (DirectDraw, GDI blits on a window DC) reach a window's picture.
 #include "platform/win/message_queue.h"
 #include "platform/win/window_state.h"
 

@@ -1,5 +1,11 @@
 // DirectDraw surfaces: fills, copies, stretches, colour keys, the clipper, locks, GDI DCs, loss and
 // restore, and what a window-mode primary shows.
+#include <png.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/host/host.h"
 #include "platform/win/gdi_dc.h"
 #include "platform/win/gdi_dib.h"
 #include "platform/win/window.h"
@@ -271,6 +277,68 @@ TEST_F(DDrawTest, BothPresentRoadsWidenSixteenBitPixelsAlike) {
   EXPECT_EQ(viaSurface.pixels[0], 0x080819u);  // 1, 2, 3 of 31, 63, 31, rounded to 8 bits
   EXPECT_EQ(viaSurface.pixels[1], 0xFFFFFFu);
   for (int x = 0; x < 4; ++x) EXPECT_EQ(viaSurface.pixels[x] & 0xFFFFFF, viaGdi.pixels[x] & 0xFFFFFF) << x;
+}
+
+// The headless capture writes what each road presented: a flip of a 16-bit full-screen chain, then a
+// 16-bit DIB put on the window's DC, each one numbered PNG with the picture the window shows.
+TEST_F(DDrawTest, HeadlessCaptureShowsWhatEachRoadPresented) {
+  orbel::testing::ScopedWorkDir dir;
+  setenv("ORBEL_HEADLESS_CAPTURE_DIR", dir.path().c_str(), 1);
+  host::Install(host::CreateHostByName("headless"));
+  unsetenv("ORBEL_HEADLESS_CAPTURE_DIR");
+  HWND w = MakeWindow("main", WS_POPUP, 0, 0, 640, 480);
+  ShowWindow(w, SW_SHOW);
+  ASSERT_EQ(dd->SetCooperativeLevel(w, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE), DD_OK);
+  ASSERT_EQ(dd->SetDisplayMode(640, 480, 16, 0, 0), DD_OK);
+  DDSURFACEDESC2 d = Desc(DDSD_CAPS | DDSD_BACKBUFFERCOUNT, 0x2218);
+  d.dwBackBufferCount = 1;
+  IDirectDrawSurface7* primary = nullptr;
+  ASSERT_EQ(dd->CreateSurface(&d, &primary, nullptr), DD_OK);
+  Keep(primary);
+  DDSCAPS2 want{DDSCAPS_BACKBUFFER, 0, 0, 0};
+  IDirectDrawSurface7* back = nullptr;
+  ASSERT_EQ(primary->GetAttachedSurface(&want, &back), DD_OK);
+  Keep(back);
+  ASSERT_EQ(Fill(back, nullptr, 0x0843), DD_OK);
+  RECT corner{600, 440, 640, 480};
+  ASSERT_EQ(Fill(back, &corner, 0xF800), DD_OK);
+  ASSERT_EQ(primary->Flip(nullptr, DDFLIP_WAIT), DD_OK);
+
+  ASSERT_EQ(dd->SetCooperativeLevel(w, DDSCL_NORMAL), DD_OK);
+  ASSERT_EQ(dd->RestoreDisplayMode(), DD_OK);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = 2;
+  info.bmiHeader.biHeight = -1;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 16;
+  info.bmiHeader.biCompression = BI_BITFIELDS;
+  SetDibMasks(&info, 0xF800, 0x07E0, 0x001F);
+  const uint16_t blue[2] = {0x001F, 0x001F};
+  HDC dc = GetDC(w);
+  ASSERT_EQ(SetDIBitsToDevice(dc, 0, 0, 2, 1, 0, 0, 0, 1, blue, &info, DIB_RGB_COLORS), 1);
+  ReleaseDC(w, dc);
+
+  auto read = [&](const char* name, std::vector<uint8_t>* rgb) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    const std::string path = (dir.path() / name).string();
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+    image.format = PNG_FORMAT_RGB;
+    rgb->resize(PNG_IMAGE_SIZE(image));
+    return png_image_finish_read(&image, nullptr, rgb->data(), 0, nullptr) != 0 && image.width == 640;
+  };
+  std::vector<uint8_t> flipped, drawn;
+  ASSERT_TRUE(read("frame_000000.png", &flipped)) << "the flip was captured";
+  EXPECT_EQ(flipped[0], 0x08);
+  EXPECT_EQ(flipped[1], 0x08);
+  EXPECT_EQ(flipped[2], 0x19);
+  EXPECT_EQ(flipped[(479 * 640 + 639) * 3], 0xFF);
+  ASSERT_TRUE(read("frame_000001.png", &drawn)) << "the GDI present was captured";
+  EXPECT_EQ(drawn[2], 0xFF);
+  EXPECT_EQ(drawn[0], 0x00);
+  EXPECT_EQ(drawn[3 * 2 + 2], 0x19) << "beside the DIB the flipped picture stays";
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "frame_000002.png"));
 }
 
 TEST_F(DDrawTest, PalettesBelongToEightBitSurfaces) {
