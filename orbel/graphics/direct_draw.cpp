@@ -356,6 +356,8 @@ int EndDirectDraw() {
       EndGraphicsManager();
       DeleteAllSurfaces2D();
       ReleaseMainSurfaces();
+      // A switch to software rendering at run time leaves the hardware clipper behind.
+      ReleaseMainClipper();
     } else {
       ReleaseScreenPalette();
       EndGraphicsManager();

@@ -355,6 +355,7 @@ TEST_F(ScreenModeTest, SwitchToSoftwareRenderingWhileRunning) {
   ASSERT_EQ(EndLibrarySystem(), 0);
   EXPECT_EQ(GetMemoryBlockCount(), 0);
   EXPECT_EQ(plat::test::GetDDrawCounters().liveSurfaces, 0);
+  EXPECT_EQ(plat::test::GetDDrawCounters().liveClippers, 0);
 }
 
 }  // namespace
