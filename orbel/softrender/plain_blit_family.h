@@ -35,10 +35,6 @@ struct OpsBase {
     else return simd::FastRow16<Src::kBytes, Mode, Alpha, Trans, Bright, Blend>(drow, srow, brow, width, c);
   }
 
-  // Whether an opaque or translucent run of an alpha source gives what the normal path gives for the
-  // same pixels under the transparency flag, so that a run may be drawn by the normal path's SSE2
-  // row. True at 32 bits; at 16 bits the plain alpha blend reads a different table on each path.
-  static constexpr bool kRunsMatchNormalRows = Bytes == 4;
 };
 
 // A paletted source: one index byte a pixel, palette words of the destination's size. The

@@ -141,8 +141,10 @@ void RunLoop(const PlainBlitFrame& f, const Context& c) {
       int n = (k & 0x3F) + 1;
       const int kind = k >> 6;
       if (n > f.width - x) n = f.width - x;  // a table never runs past its row; stay safe regardless
-      if constexpr (Alpha && Ops::kRunsMatchNormalRows) {
-        // Opaque and translucent runs alike through the normal path's SSE2 row, when it has one.
+      if constexpr (Alpha) {
+        // An opaque or translucent run of an alpha source follows the rules the normal path applies to
+        // the same pixels under the transparency flag (the two paths differ only for sources without
+        // alpha), so it may go through the normal path's SSE2 row when there is one.
         if (kind != kRunTransparent && n > 0 &&
             Ops::template FastRow<Src, Mode, true, true, Bright, Blend>(
                 drow + static_cast<ptrdiff_t>(x) * Ops::kBytes, srow + static_cast<ptrdiff_t>(x) * Src::kBytes,
