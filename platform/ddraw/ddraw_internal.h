@@ -99,6 +99,8 @@ class Surface final : public IDirectDrawSurface7 {
   bool Busy() const { return locked || dc != nullptr; }
   RECT Bounds() const { return RECT{0, 0, width, height}; }
   bool IsPrimary() const { return (caps & DDSCAPS_PRIMARYSURFACE) != 0; }
+  // The palette its 8-bit pixels are seen through: its own, else the display's (the primary's).
+  const Palette* EffectivePalette() const;
   uint32_t ReadRaw(int x, int y) const;
   uint32_t ReadRgb(int x, int y) const;  // 0x00RRGGBB
 

@@ -90,12 +90,22 @@ uint32_t Surface::ReadRaw(int x, int y) const {
   }
 }
 
+const Palette* Surface::EffectivePalette() const {
+  if (palette != nullptr || !layout.paletted) return palette;
+  std::lock_guard<std::mutex> lock(State().mutex);
+  for (const Surface* s : State().surfaces) {
+    if (s->IsPrimary() && s->palette != nullptr && !s->lost) return s->palette;
+  }
+  return nullptr;
+}
+
 uint32_t Surface::ReadRgb(int x, int y) const {
   const uint32_t v = ReadRaw(x, y);
   if (layout.depth) return v;
   if (layout.paletted) {
-    if (palette == nullptr) return v << 16 | v << 8 | v;
-    const PALETTEENTRY& e = palette->entries[v & 0xFF];
+    const Palette* seen = EffectivePalette();
+    if (seen == nullptr) return v << 16 | v << 8 | v;
+    const PALETTEENTRY& e = seen->entries[v & 0xFF];
     return static_cast<uint32_t>(e.peRed) << 16 | static_cast<uint32_t>(e.peGreen) << 8 | e.peBlue;
   }
   const DDPIXELFORMAT& f = layout.format;
@@ -147,8 +157,9 @@ HRESULT Surface::GetDC(HDC* out) {
   info.bmiHeader.biBitCount = static_cast<WORD>(layout.bits);
   if (layout.paletted) {
     info.bmiHeader.biCompression = BI_RGB;
+    const Palette* seen = EffectivePalette();
     for (int i = 0; i < 256; ++i) {
-      const PALETTEENTRY e = palette != nullptr ? palette->entries[i] : PALETTEENTRY{BYTE(i), BYTE(i), BYTE(i), 0};
+      const PALETTEENTRY e = seen != nullptr ? seen->entries[i] : PALETTEENTRY{BYTE(i), BYTE(i), BYTE(i), 0};
       info.bmiColors[i] = RGBQUAD{e.peBlue, e.peGreen, e.peRed, 0};
     }
   } else if (layout.bits == 24) {

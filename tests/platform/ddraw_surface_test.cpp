@@ -368,4 +368,38 @@ TEST_F(DDrawTest, PalettesBelongToEightBitSurfaces) {
   EXPECT_EQ(test::ReadSurfacePixelRgb(s, 0, 0), 0x63141Eu);
 }
 
+// An 8-bit off-screen surface without a palette of its own is seen through the display's palette
+// (the primary's), also by GDI drawing through its DC.
+TEST_F(DDrawTest, EightBitSurfacesWithoutAPaletteUseTheDisplays) {
+  HWND w = MakeWindow("main", WS_POPUP, 0, 0, 64, 48);
+  test::SetDesktopDepth(8);
+  ASSERT_EQ(dd->SetCooperativeLevel(w, DDSCL_NORMAL), DD_OK);
+  PALETTEENTRY entries[256] = {};
+  entries[7] = PALETTEENTRY{0, 255, 0, 0};
+  entries[9] = PALETTEENTRY{255, 0, 0, 0};
+  IDirectDrawPalette* palette = nullptr;
+  ASSERT_EQ(dd->CreatePalette(DDPCAPS_8BIT, entries, &palette, nullptr), DD_OK);
+  DDSURFACEDESC2 d = Desc(DDSD_CAPS, 0x2200);
+  IDirectDrawSurface7* primary = nullptr;
+  ASSERT_EQ(dd->CreateSurface(&d, &primary, nullptr), DD_OK);
+  Keep(primary);
+  ASSERT_EQ(primary->SetPalette(palette), DD_OK);
+  palette->Release();
+  IDirectDrawSurface7* s = Offscreen(4, 1, 0x840);
+  ASSERT_EQ(Fill(s, nullptr, 9), DD_OK);
+  EXPECT_EQ(test::ReadSurfacePixelRgb(s, 0, 0), 0xFF0000u);
+  HDC dc = nullptr;
+  ASSERT_EQ(s->GetDC(&dc), DD_OK);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = 1;
+  info.bmiHeader.biHeight = -1;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  const uint8_t green[4] = {0, 250, 10, 0};
+  EXPECT_EQ(SetDIBitsToDevice(dc, 2, 0, 1, 1, 0, 0, 0, 1, green, &info, DIB_RGB_COLORS), 1);
+  ASSERT_EQ(s->ReleaseDC(dc), DD_OK);
+  EXPECT_EQ(Raw(s, 2, 0), 7u) << "the nearest entry of the display's palette";
+}
+
 }  // namespace
