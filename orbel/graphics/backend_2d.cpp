@@ -87,14 +87,7 @@ class SoftDrawFrame {
   plat::RECT saved_;
 };
 
-// A colour given in the display format, as the destination view reads it.
-uint32_t ViewColor(uint32_t color) {
-  if (gSoftDraw.destLocked && gSoftDraw.throughWork && gSoftDraw.convert) {
-    const int type = GetScreenColorBitDepth() == 16 ? kMemImgR5G6B5 : kMemImgX8R8G8B8;
-    return ConvertColorValue(GetMemImgColorData(type, 0, 0), &gScreen.displayColorData, color);
-  }
-  return color;
-}
+uint32_t ViewColor(uint32_t color) { return SoftDrawViewColor(color); }
 
 void FlushDirect3D() {
   D3D_FlushVertex();

@@ -58,6 +58,8 @@ struct SurfaceSoftDrawState {
   uint32_t throughWork;
   void* destPixels;                    // the locked block and its pitch
   int32_t destPitch;
+  uint32_t destCopy;                   // the view is a converted copy of the block (pixel sizes differ)
+  uint32_t viewConverted;              // the view holds the memory-image format, not the display's
   uint32_t convert;                    // display format differs from the memory-image format
   plat::RECT clippedRect;
   plat::RECT screenRect;
@@ -77,5 +79,7 @@ struct Surface2DRecord;
 int BeginSurfaceSoftDraw(const Surface2DRecord* source, int blitAllowed, const plat::RECT* srcRect,
                          const plat::RECT* destRect, int transparent, uint32_t* color1, uint32_t* color2);
 int EndSurfaceSoftDraw();
+// A colour of the display format as the prepared destination view reads it.
+uint32_t SoftDrawViewColor(uint32_t displayColor);
 
 }  // namespace orbel

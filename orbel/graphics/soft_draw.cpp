@@ -38,6 +38,37 @@ void ConvertInPlace(void* pixels, int pitch, int width, int height, bool toMemIm
   }
 }
 
+// A colour value of the display format in the memory-image format (an 8-bit display gives palette
+// indices, read through its palette).
+uint32_t DisplayToViewColor(uint32_t value) {
+  const ColorData* mem = GetMemImgColorData(ScreenMemImgType(), 0, 0);
+  const ColorData* display = &gScreen.displayColorData;
+  if (display->bitDepth == 8) {
+    const ColorPaletteEntry& e = display->palette[value & 0xFF];
+    return GetFormatColorValue(mem, e.red, e.green, e.blue, 255);
+  }
+  return ConvertColorValue(mem, display, value);
+}
+
+// Copies a block between the display format and a memory image of the renderer's format, when their
+// pixel sizes differ and an in-place conversion is impossible.
+void ConvertBlock(MemImg* img, void* pixels, int pitch, int width, int height, bool toMemImg) {
+  const plat::RECT r = {0, 0, width, height};
+  const ColorData* display = &gScreen.displayColorData;
+  if (toMemImg) {
+    ConvertImageColor(img->pixels, img->base->pitch, img->base->colorData, pixels, pitch, display, nullptr, 0, nullptr,
+                      0, 0, &r, 0, 0, 0, 0, 0, 0, 0, 0);
+  } else {
+    ConvertImageColor(pixels, pitch, display, img->pixels, img->base->pitch, img->base->colorData, nullptr, 0, nullptr,
+                      0, 0, &r, 0, 0, 0, 0, 0, 0, 0, 0);
+  }
+}
+
+// The display's pixels are as wide as the renderer's.
+bool DisplaySameSize() {
+  return gScreen.displayColorData.bytesPerPixel == (ScreenMemImgType() == kMemImgR5G6B5 ? 2 : 4);
+}
+
 plat::HRESULT LockRect(plat::IDirectDrawSurface7* surface, plat::RECT* rect, void** pixels, int* pitch,
                        plat::DWORD extraFlags = 0) {
   plat::DDSURFACEDESC2 desc{};
@@ -67,6 +98,8 @@ void AbandonDestination() {
   }
   s.destLocked = 0;
   s.throughWork = 0;
+  s.destCopy = 0;
+  s.viewConverted = 0;
   s.destView = nullptr;
 }
 
@@ -79,6 +112,8 @@ int BeginSurfaceSoftDraw(const Surface2DRecord* source, int blitAllowed, const p
   s.sourceLocked = 0;
   s.throughWork = 0;
   s.sourceThroughWork2 = 0;
+  s.destCopy = 0;
+  s.viewConverted = 0;
   s.destView = nullptr;
   s.sourceView = nullptr;
   if (gScreen.memImgScreen) return 0;
@@ -126,7 +161,12 @@ int BeginSurfaceSoftDraw(const Surface2DRecord* source, int blitAllowed, const p
     s.screenRect = {s.clippedRect.left + originX, s.clippedRect.top + originY, s.clippedRect.right + originX,
                     s.clippedRect.bottom + originY};
     s.targetSurface = target;
-    s.throughWork = ((gScreen.targetInVideoMemory && !plain) || (s.convert && (!plain || transparent == 0))) ? 1 : 0;
+    // Pixels of another size (an 8-bit display) are always copied out into a memory image.
+    s.destCopy = s.convert && !DisplaySameSize() ? 1 : 0;
+    s.throughWork = ((gScreen.targetInVideoMemory && !plain) || (s.convert && (!plain || transparent == 0)) ||
+                     (s.destCopy && gScreen.targetInVideoMemory))
+                        ? 1
+                        : 0;
     if (s.throughWork && gScreen.workSurface == nullptr) s.throughWork = 0;
     void* pixels = nullptr;
     int pitch = 0;
@@ -138,7 +178,7 @@ int BeginSurfaceSoftDraw(const Surface2DRecord* source, int blitAllowed, const p
     } else {
       // Video memory is locked directly only for plain copies, which never read it.
       hr = LockRect(target, &s.screenRect, &pixels, &pitch,
-                    gScreen.targetInVideoMemory ? plat::DDLOCK_WRITEONLY : 0);
+                    gScreen.targetInVideoMemory && !s.destCopy ? plat::DDLOCK_WRITEONLY : 0);
     }
     // A failed lock prepares nothing: the caller must not draw.
     if (hr != plat::DD_OK) {
@@ -148,13 +188,20 @@ int BeginSurfaceSoftDraw(const Surface2DRecord* source, int blitAllowed, const p
     s.destLocked = 1;
     s.destPixels = pixels;
     s.destPitch = pitch;
-    if (s.throughWork && s.convert) {
-      ConvertInPlace(pixels, pitch, w, h, true);
-      const ColorData* mem = GetMemImgColorData(type, 0, 0);
-      if (color1 != nullptr) *color1 = ConvertColorValue(mem, &gScreen.displayColorData, *color1);
-      if (color2 != nullptr) *color2 = ConvertColorValue(mem, &gScreen.displayColorData, *color2);
+    s.viewConverted = s.destCopy || (s.throughWork && s.convert) ? 1 : 0;
+    if (s.viewConverted) {
+      if (color1 != nullptr) *color1 = DisplayToViewColor(*color1);
+      if (color2 != nullptr) *color2 = DisplayToViewColor(*color2);
     }
-    if (InitializeMemImg(&s.destViewBlock, w, h, pitch, 0, type, 0, 0, 0, pixels) != 0) {
+    int made;
+    if (s.destCopy) {
+      made = InitializeMemImg(&s.destViewBlock, w, h, -1, 0, type, 0, 0, 0, nullptr);
+      if (made == 0) ConvertBlock(&s.destViewBlock, pixels, pitch, w, h, true);
+    } else {
+      if (s.throughWork && s.convert) ConvertInPlace(pixels, pitch, w, h, true);
+      made = InitializeMemImg(&s.destViewBlock, w, h, pitch, 0, type, 0, 0, 0, pixels);
+    }
+    if (made != 0) {
       AbandonDestination();
       return -1;
     }
@@ -216,12 +263,22 @@ int BeginSurfaceSoftDraw(const Surface2DRecord* source, int blitAllowed, const p
     return -1;
   }
   s.sourceLocked = 1;
-  if (s.sourceThroughWork2 && s.convert) ConvertInPlace(pixels, pitch, source->width, source->height, true);
   const ColorData* mem = GetMemImgColorData(type, 0, 0);
   const uint32_t rgb = data->transColor;
   const uint32_t key = GetFormatColorValue(mem, (rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF, 255);
-  if (InitializeMemImg(&s.sourceViewBlock, source->width, source->height, pitch, key, type, 0, 0, 0, pixels) != 0) {
+  int made;
+  if (s.convert && !DisplaySameSize()) {
+    // Pixels of another size: copied out into a memory image, and the lock ends at once.
+    made = InitializeMemImg(&s.sourceViewBlock, source->width, source->height, -1, key, type, 0, 0, 0, nullptr);
+    if (made == 0) ConvertBlock(&s.sourceViewBlock, pixels, pitch, source->width, source->height, true);
     s.sourceLockSurface->Unlock(&s.sourceLockRect);
+    s.sourceLocked = 0;
+  } else {
+    if (s.sourceThroughWork2 && s.convert) ConvertInPlace(pixels, pitch, source->width, source->height, true);
+    made = InitializeMemImg(&s.sourceViewBlock, source->width, source->height, pitch, key, type, 0, 0, 0, pixels);
+  }
+  if (made != 0) {
+    if (s.sourceLocked) s.sourceLockSurface->Unlock(&s.sourceLockRect);
     s.sourceLocked = 0;
     AbandonDestination();
     return -1;
@@ -230,8 +287,17 @@ int BeginSurfaceSoftDraw(const Surface2DRecord* source, int blitAllowed, const p
   return 0;
 }
 
+uint32_t SoftDrawViewColor(uint32_t displayColor) {
+  return gSoftDraw.viewConverted ? DisplayToViewColor(displayColor) : displayColor;
+}
+
 int EndSurfaceSoftDraw() {
   SurfaceSoftDrawState& s = gSoftDraw;
+  const int copyW = s.clippedRect.right - s.clippedRect.left;
+  const int copyH = s.clippedRect.bottom - s.clippedRect.top;
+  if (s.destLocked && s.destCopy && CheckValidMemImg(&s.destViewBlock)) {
+    ConvertBlock(&s.destViewBlock, s.destPixels, s.destPitch, copyW, copyH, false);
+  }
   TerminateMemImg(&s.destViewBlock);
   TerminateMemImg(&s.sourceViewBlock);
   s.destView = nullptr;
@@ -242,7 +308,7 @@ int EndSurfaceSoftDraw() {
   if (s.destLocked) {
     if (s.throughWork) {
       plat::RECT workRect = {0, 0, w, h};
-      if (s.convert) ConvertInPlace(s.destPixels, s.destPitch, w, h, false);
+      if (s.convert && !s.destCopy) ConvertInPlace(s.destPixels, s.destPitch, w, h, false);
       gScreen.workSurface->Unlock(&workRect);
     } else {
       s.targetSurface->Unlock(&s.screenRect);
@@ -257,6 +323,8 @@ int EndSurfaceSoftDraw() {
   s.sourceLocked = 0;
   s.throughWork = 0;
   s.sourceThroughWork2 = 0;
+  s.destCopy = 0;
+  s.viewConverted = 0;
   return 0;
 }
 

@@ -367,6 +367,8 @@ int BlitSurfaceRect(plat::IDirectDrawSurface7* dest, plat::IDirectDrawSurface7* 
                     const plat::RECT* srcRect, int method) {
   if (dest == nullptr || src == nullptr) return -1;
   if (method == -1) method = static_cast<int>(gScreen.copyMethod);
+  // Palette pixels are indices: only a raw copy keeps them (a GDI copy matches colours again).
+  if (GetDisplayColorBitDepth() == 8) method = 0;
   plat::RECT r = *srcRect;
   if (method == 0) return dest->BltFast(x, y, src, &r, 0) == plat::DD_OK ? 0 : -1;
   plat::HDC destDC = nullptr;

@@ -108,5 +108,28 @@ TEST_F(SoftDrawTest, AFiveFiveFiveDisplayIsConvertedInAndOut) {
   EXPECT_EQ(blue, 0x001Fu);
 }
 
+// An 8-bit display: the renderer draws on a converted copy of the region, which is mapped back onto
+// the palette; nothing is written past the 8-bit pixels.
+TEST_F(SoftDrawTest, AnEightBitDisplayIsDrawnThroughAConvertedCopy) {
+  StartDirectDraw(8);
+  const uint32_t blue = MakeColor(0, 0, 255);
+  const uint32_t red = MakeColor(255, 0, 0);
+  DrawRectangle(0, 0, 640, 480, blue, 1);
+  SetBlendState(kBlendAlpha, 255);
+  DrawRectangle(10, 10, 20, 20, red, 1);
+  DrawRectangle(30, 10, 40, 20, red, 0);
+  SetBlendState(kBlendNone, 0);
+  const int glass = LoadGraphFile("solid.png", 1);
+  SetDrawBrightness(255, 255, 255);
+  SetBlendState(kBlendAlpha, 255);
+  DrawGraphAt(50, 10, glass, 0);
+  SetBlendState(kBlendNone, 0);
+  EXPECT_EQ(plat::test::ReadSurfacePixelRaw(gScreen.backSurface, 15, 15), red);
+  EXPECT_EQ(plat::test::ReadSurfacePixelRaw(gScreen.backSurface, 30, 15), red);
+  EXPECT_EQ(plat::test::ReadSurfacePixelRaw(gScreen.backSurface, 35, 15), blue);
+  EXPECT_EQ(plat::test::ReadSurfacePixelRaw(gScreen.backSurface, 5, 5), blue);
+  EXPECT_EQ(plat::test::ReadSurfacePixelRaw(gScreen.backSurface, 52, 12), MakeColor(0x20, 0xA0, 0xE0));
+}
+
 }  // namespace
 }  // namespace orbel
