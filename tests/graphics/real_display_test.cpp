@@ -227,6 +227,24 @@ TEST_F(RealDisplay, FullScreenShowsThePictureScaledToFit) {
     EXPECT_EQ(shot.At(left / 2, shot.height / 2), 0u);
   }
   if (HasFailure()) SaveScreenshot(shot, "real_display_full_screen");
+
+  // Back to a window: the display is the desktop again and the picture shows at its own size.
+  ASSERT_EQ(ChangeWindowMode(1), 0);
+  const int graph = LoadGraphFile("picture.png", 1);
+  ASSERT_NE(graph, -1);
+  SelectDrawScreen(-2);
+  for (int frame = 0; frame < 10; ++frame) {
+    DrawRectangle(0, 0, 640, 480, MakeColor(0x20, 0x30, 0x40), 1);
+    ASSERT_EQ(DrawGraphAt(20, 20, graph, 0), 0);
+    ASSERT_EQ(FlipScreen(), 0);
+    for (int i = 0; i < 5; ++i) PumpWindowMessage();
+  }
+  Screenshot windowed;
+  ASSERT_TRUE(TakeScreenshot(&windowed, &why)) << why;
+  const auto [x, y] = FindPicture(windowed, 1);
+  EXPECT_NE(x, -1) << "back in a window, the picture shows unscaled";
+  EXPECT_EQ(FindPicture(windowed, 2).first, -1) << "and no longer scaled";
+  if (HasFailure()) SaveScreenshot(windowed, "real_display_back_to_window");
 }
 
 }  // namespace
