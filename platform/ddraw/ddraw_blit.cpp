@@ -106,6 +106,16 @@ void KeyedRow(uint8_t* dst, const uint8_t* src, int n, int bytes, const Key& key
   }
 }
 
+// One row of nearest-pixel samples through a column map.
+template <typename Pixel>
+void StretchRow(uint8_t* dst, const uint8_t* src, const int* columns, int n) {
+  for (int x = 0; x < n; ++x) {
+    Pixel v;
+    std::memcpy(&v, src + static_cast<size_t>(columns[x]) * sizeof(Pixel), sizeof(Pixel));
+    std::memcpy(dst + static_cast<size_t>(x) * sizeof(Pixel), &v, sizeof(Pixel));
+  }
+}
+
 // ---- Conversion between RGB layouts ---------------------------------------------------------------
 
 struct Channel {
@@ -230,8 +240,28 @@ void CopyRect(Surface& d, const RECT& dr, const RECT& clip, const Surface& s, co
   std::vector<int> columns(static_cast<size_t>(n));
   for (int x = 0; x < n; ++x)
     columns[x] = sr.left + static_cast<int>(static_cast<int64_t>(clip.left + x - dr.left) * sw / dw);
-  const Converter convert = MakeConverter(s.layout, d.layout);
   const int sbytes = s.layout.bytes;
+  // One layout, unkeyed, 2 or 4 bytes: the common scaled present. A repeated source row is copied
+  // whole from the row made before it.
+  if (sameLayout && ck == nullptr && (bytes == 2 || bytes == 4)) {
+    int lastSy = -1;
+    const uint8_t* lastRow = nullptr;
+    for (int y = clip.top; y < clip.bottom; ++y) {
+      const int sy = sr.top + static_cast<int>(static_cast<int64_t>(y - dr.top) * sh / dh);
+      uint8_t* drow = d.Row(y) + static_cast<size_t>(clip.left) * bytes;
+      if (sy == lastSy) {
+        std::memcpy(drow, lastRow, static_cast<size_t>(n) * bytes);
+        continue;
+      }
+      const uint8_t* srow = sbase + static_cast<size_t>(sy) * s.pitch;
+      if (bytes == 2) StretchRow<uint16_t>(drow, srow, columns.data(), n);
+      else StretchRow<uint32_t>(drow, srow, columns.data(), n);
+      lastSy = sy;
+      lastRow = drow;
+    }
+    return;
+  }
+  const Converter convert = MakeConverter(s.layout, d.layout);
   for (int y = clip.top; y < clip.bottom; ++y) {
     const int sy = sr.top + static_cast<int>(static_cast<int64_t>(y - dr.top) * sh / dh);
     const uint8_t* srow = sbase + static_cast<size_t>(sy) * s.pitch;

@@ -48,6 +48,27 @@ TEST_F(DDrawTest, ColourFillCopyAndStretch) {
   }
 }
 
+TEST_F(DDrawTest, StretchingSamplesTheNearestSourcePixel) {
+  for (int bits : {16, 32}) {
+    SCOPED_TRACE(bits);
+    IDirectDrawSurface7* src = Offscreen(2, 3, 0x840, bits);
+    IDirectDrawSurface7* dst = Offscreen(7, 7, 0x840, bits);
+    for (int y = 0; y < 3; ++y) {
+      for (int x = 0; x < 2; ++x) Poke(src, x, y, static_cast<uint32_t>(1 + x + 2 * y));
+    }
+    // 2 x 3 onto 6 x 5 at (1, 1): column = dx * 2 / 6, row = dy * 3 / 5.
+    RECT dr{1, 1, 7, 6};
+    ASSERT_EQ(dst->Blt(&dr, src, nullptr, DDBLT_WAIT, nullptr), DD_OK);
+    for (int y = 0; y < 7; ++y) {
+      for (int x = 0; x < 7; ++x) {
+        const bool inside = x >= 1 && y >= 1 && y < 6;
+        const uint32_t want = inside ? static_cast<uint32_t>(1 + (x - 1) * 2 / 6 + 2 * ((y - 1) * 3 / 5)) : 0;
+        EXPECT_EQ(Raw(dst, x, y), want) << x << "," << y;
+      }
+    }
+  }
+}
+
 TEST_F(DDrawTest, BltConvertsBetweenRgbLayouts) {
   IDirectDrawSurface7* src = Offscreen(2, 1, 0x840, 16);
   IDirectDrawSurface7* dst = Offscreen(2, 1, 0x840, 32);
