@@ -421,6 +421,18 @@ TEST_F(DDrawTest, EightBitSurfacesWithoutAPaletteUseTheDisplays) {
   EXPECT_EQ(SetDIBitsToDevice(dc, 2, 0, 1, 1, 0, 0, 0, 1, green, &info, DIB_RGB_COLORS), 1);
   ASSERT_EQ(s->ReleaseDC(dc), DD_OK);
   EXPECT_EQ(Raw(s, 2, 0), 7u) << "the nearest entry of the display's palette";
+
+  // Between two such surfaces GDI keeps the indices, even of entries with equal colours.
+  IDirectDrawSurface7* t = Offscreen(4, 1, 0x840);
+  Poke(s, 0, 0, 200);  // entry 200 is black, as entry 0 is
+  HDC from = nullptr, to = nullptr;
+  ASSERT_EQ(s->GetDC(&from), DD_OK);
+  ASSERT_EQ(t->GetDC(&to), DD_OK);
+  EXPECT_TRUE(BitBlt(to, 0, 0, 4, 1, from, 0, 0, SRCCOPY));
+  ASSERT_EQ(t->ReleaseDC(to), DD_OK);
+  ASSERT_EQ(s->ReleaseDC(from), DD_OK);
+  EXPECT_EQ(Raw(t, 0, 0), 200u);
+  EXPECT_EQ(Raw(t, 1, 0), 9u);
 }
 
 }  // namespace
