@@ -144,26 +144,6 @@ int FirstDisplayModeChange(const DisplayModeValues& old) {
   return -2;
 }
 
-// A later change under hardware rendering: a new DirectDraw object at the new cooperative level, then
-// the full-screen mode. 0 or -2.
-int LaterHardwareChange(const DisplayModeValues& old) {
-  DeleteAllSurfaces2D();
-  LogAdd("ＤｉｒｅｃｔＤｒａｗオブジェクトを解放します\n");
-  gScreen.directDraw->SetCooperativeLevel(gWindow.window, kCoopNormal);
-  gScreen.cooperativeFlags = kCoopNormal;
-  gScreen.directDraw->Release();
-  gScreen.directDraw = nullptr;
-  LogAdd("ＤｉｒｅｃｔＤｒａｗオブジェクトを解放しました\n");
-  if (CreateDirectDrawObject(&gScreen.directDraw) != 0) {
-    ErrorExitLibrary("DirectDrawオブジェクトの作成に失敗しました");
-  }
-  gScreen.cooperativeFlags = gSettings.windowMode ? kCoopNormal : kCoopFullScreen;
-  SetCooperativeLevelOrExit(gScreen.directDraw, gScreen.cooperativeFlags);
-  gScreen.displayModeChanged = 0;
-  if (gSettings.windowMode) return 0;
-  return ChangeFullScreenMode(old, false);
-}
-
 // A later change under software rendering: only the display settings. 0 or -2.
 int LaterSoftwareChange(const DisplayModeValues& old) {
   DeleteAllSurfaces2D();
@@ -173,6 +153,32 @@ int LaterSoftwareChange(const DisplayModeValues& old) {
     return 0;
   }
   return ChangeFullScreenMode(old, true);
+}
+
+// A later change under hardware rendering: a new DirectDraw object at the new cooperative level, then
+// the full-screen mode. 0 or -2.
+int LaterHardwareChange(const DisplayModeValues& old) {
+  DeleteAllSurfaces2D();
+  LogAdd("ＤｉｒｅｃｔＤｒａｗオブジェクトを解放します\n");
+  if (gScreen.directDraw != nullptr) {
+    gScreen.directDraw->SetCooperativeLevel(gWindow.window, kCoopNormal);
+    gScreen.directDraw->Release();
+    gScreen.directDraw = nullptr;
+  }
+  gScreen.cooperativeFlags = kCoopNormal;
+  LogAdd("ＤｉｒｅｃｔＤｒａｗオブジェクトを解放しました\n");
+  if (CreateDirectDrawObject(&gScreen.directDraw) != 0) {
+    // Without a new object the screen would have no surfaces at all: it goes on in software rendering.
+    LogAdd("ソフトウエアレンダリングモードに変更します\n");
+    ReleaseMainClipper();
+    ChangeRenderingMode(0);
+    return LaterSoftwareChange(old);
+  }
+  gScreen.cooperativeFlags = gSettings.windowMode ? kCoopNormal : kCoopFullScreen;
+  SetCooperativeLevelOrExit(gScreen.directDraw, gScreen.cooperativeFlags);
+  gScreen.displayModeChanged = 0;
+  if (gSettings.windowMode) return 0;
+  return ChangeFullScreenMode(old, false);
 }
 
 }  // namespace

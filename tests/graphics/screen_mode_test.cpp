@@ -360,3 +360,34 @@ TEST_F(ScreenModeTest, SwitchToSoftwareRenderingWhileRunning) {
 
 }  // namespace
 }  // namespace orbel
+
+namespace orbel {
+namespace {
+
+// A later change whose new DirectDraw object cannot be made does not leave a screen without surfaces:
+// the library goes on in software rendering and keeps showing frames.
+TEST_F(ScreenModeTest, ChangeWithoutANewDirectDrawObjectGoesOnInSoftwareRendering) {
+  for (int windowMode = 0; windowMode < 2; ++windowMode) {
+    SCOPED_TRACE(windowMode);
+    ResetGraphicsStateForTest();
+    ASSERT_EQ(windowMode ? Start({0, 32}) : StartFullScreen(32), 0);
+    plat::test::FailDisplayCall("CoCreateInstance", 1);
+    EXPECT_EQ(SetScreenMode(800, 600, 32, 0), 0);
+    EXPECT_EQ(IsHardwareRendering(), 0);
+    EXPECT_EQ(GetDirectDrawObject(), nullptr);
+    EXPECT_NE(LogText().find("ソフトウエアレンダリングモードに変更します"), std::string::npos);
+    ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+    ASSERT_EQ(DrawRectangle(0, 0, 800, 600, MakeColor(255, 255, 0), 1), 0);
+    ASSERT_EQ(FlipScreen(), 0);
+    EXPECT_EQ(WindowPixel(799, 599), 0xFFFF00u);
+    ASSERT_EQ(EndLibrarySystem(), 0);
+    EXPECT_EQ(GetMemoryBlockCount(), 0);
+    const plat::test::DDrawCounters counters = plat::test::GetDDrawCounters();
+    EXPECT_EQ(counters.liveObjects, 0);
+    EXPECT_EQ(counters.liveSurfaces, 0);
+    EXPECT_EQ(counters.liveClippers, 0);
+  }
+}
+
+}  // namespace
+}  // namespace orbel
