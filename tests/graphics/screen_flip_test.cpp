@@ -268,3 +268,33 @@ TEST_F(ScreenFlipTest, FrontImageAndWindowExchangeRectanglesUnderSoftwareRenderi
 
 }  // namespace
 }  // namespace orbel
+
+namespace orbel {
+namespace {
+
+// An 8-bit full screen: the library's palette is set on the display, colours are palette indexes, and
+// the flip shows them through the palette.
+TEST_F(ScreenFlipTest, EightBitFullScreenShowsPaletteColours) {
+  ASSERT_EQ(StartFullScreen(8), 0);
+  ASSERT_NE(gScreen.palette, nullptr);
+  EXPECT_EQ(GetScreenColorBitDepth(), 8);
+  const uint32_t red = MakeColor(255, 0, 0);
+  const uint32_t blue = MakeColor(0, 0, 255);
+  EXPECT_LT(red, 256u);
+  EXPECT_NE(red, blue);
+  int r = 0;
+  int g = 0;
+  int b = 0;
+  ASSERT_EQ(SplitColor(red, &r, &g, &b), 0);
+  EXPECT_EQ(r << 16 | g << 8 | b, 0xFF0000);
+  FillBack({0, 0, 640, 480}, kRed);
+  FillBack({320, 0, 640, 480}, kBlue);
+  ASSERT_EQ(FlipScreen(), 0);
+  EXPECT_EQ(WindowPixel(10, 10), kRed);
+  EXPECT_EQ(WindowPixel(630, 470), kBlue);
+  ASSERT_EQ(EndLibrarySystem(), 0);
+  EXPECT_EQ(plat::test::GetDDrawCounters().livePalettes, 0);
+}
+
+}  // namespace
+}  // namespace orbel
