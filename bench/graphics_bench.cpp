@@ -2,8 +2,10 @@
 // the frame presented, at 16 and 32 bits, on the DirectDraw road (full screen, page flip) and in
 // software rendering (memory images shown through GDI), beside SDL2's software renderer doing the
 // same sprites (SDL_CreateSoftwareRenderer on a 640 x 480 surface, SDL_RenderCopy with blending, then
-// a copy of the surface into a 32-bit frame as the present). The library runs on the headless host and
-// the virtual clock, so flips cost no vertical-blank wait. Prints ms per frame and the ratio to SDL2.
+// a copy of the surface into a 32-bit frame as the present). The library runs on the headless host with
+// vertical sync off (ORBEL_BENCH_VIRTUAL_CLOCK=1 puts it on the virtual clock). Prints ms per frame and
+// the ratio to SDL2. Also the DirectDraw stand-in's BltFast of a 640 x 480 frame, plain and colour-keyed,
+// beside a memcpy of the same bytes.
 // Depends on Google Benchmark, SDL2 (surfaces and the software renderer only) and libpng.
 #include <benchmark/benchmark.h>
 
@@ -24,6 +26,7 @@
 #include "orbel/graphics/graphics_system.h"
 #include "orbel/graphics/screen_present.h"
 #include "orbel/graphics/screen_state.h"
+#include "platform/ddraw/ddraw.h"
 #include "platform/win/clock_test_controls.h"
 #include "platform/win/window_test_controls.h"
 
@@ -215,6 +218,70 @@ void LibraryFrames(benchmark::State& state, Road road, int bits) {
     state.SkipWithError("the presented frame does not show the sprites");
 }
 
+// ---- The DirectDraw stand-in's blits ------------------------------------------------------------------
+// A 640 x 480 BltFast between system-memory surfaces, plain and with the source colour key (about one
+// pixel in eight keyed), against a memcpy of the same bytes.
+
+void StandInBlits(benchmark::State& state, int bits, bool keyed) {
+  plat::IDirectDraw7* dd = nullptr;
+  if (plat::CoCreateInstance(plat::CLSID_DirectDraw7, nullptr, plat::CLSCTX_ALL, plat::IID_IDirectDraw7,
+                             reinterpret_cast<void**>(&dd)) != plat::S_OK ||
+      dd->Initialize(nullptr) != plat::DD_OK) {
+    state.SkipWithError("no DirectDraw object");
+    return;
+  }
+  auto make = [&](plat::IDirectDrawSurface7** out) {
+    plat::DDSURFACEDESC2 d{};
+    d.dwSize = sizeof(d);
+    d.dwFlags = plat::DDSD_CAPS | plat::DDSD_WIDTH | plat::DDSD_HEIGHT | plat::DDSD_PIXELFORMAT;
+    d.ddsCaps.dwCaps = plat::DDSCAPS_OFFSCREENPLAIN | plat::DDSCAPS_SYSTEMMEMORY;
+    d.dwWidth = kW;
+    d.dwHeight = kH;
+    d.ddpfPixelFormat.dwSize = sizeof(plat::DDPIXELFORMAT);
+    d.ddpfPixelFormat.dwFlags = plat::DDPF_RGB;
+    d.ddpfPixelFormat.dwRGBBitCount = static_cast<plat::DWORD>(bits);
+    d.ddpfPixelFormat.dwRBitMask = bits == 16 ? 0xF800 : 0xFF0000;
+    d.ddpfPixelFormat.dwGBitMask = bits == 16 ? 0x07E0 : 0xFF00;
+    d.ddpfPixelFormat.dwBBitMask = bits == 16 ? 0x001F : 0xFF;
+    return dd->CreateSurface(&d, out, nullptr) == plat::DD_OK;
+  };
+  plat::IDirectDrawSurface7 *src = nullptr, *dst = nullptr;
+  if (!make(&src) || !make(&dst)) {
+    state.SkipWithError("no surfaces");
+  } else {
+    plat::DDSURFACEDESC2 lock{};
+    lock.dwSize = sizeof(lock);
+    src->Lock(nullptr, &lock, plat::DDLOCK_WAIT, nullptr);
+    std::mt19937 rng(3);
+    const plat::DWORD key = bits == 16 ? 0xF81F : 0xFF00FF;
+    for (int y = 0; y < kH; ++y) {
+      auto* row = static_cast<uint8_t*>(lock.lpSurface) + static_cast<size_t>(y) * lock.lPitch;
+      for (int x = 0; x < kW; ++x) {
+        const uint32_t v = (rng() & 7) == 0 ? key : static_cast<uint32_t>(rng());
+        std::memcpy(row + x * (bits / 8), &v, static_cast<size_t>(bits / 8));
+      }
+    }
+    src->Unlock(nullptr);
+    plat::DDCOLORKEY ck{key, key};
+    src->SetColorKey(plat::DDCKEY_SRCBLT, &ck);
+    const plat::DWORD flags = keyed ? plat::DDBLTFAST_SRCCOLORKEY : plat::DDBLTFAST_NOCOLORKEY;
+    for (auto _ : state) dst->BltFast(0, 0, src, nullptr, flags);
+    state.SetBytesProcessed(state.iterations() * int64_t{kW} * kH * (bits / 8));
+  }
+  if (src != nullptr) src->Release();
+  if (dst != nullptr) dst->Release();
+  dd->Release();
+}
+
+void FrameMemcpy(benchmark::State& state, int bits) {
+  std::vector<uint8_t> a(static_cast<size_t>(kW) * kH * (bits / 8), 1), b(a.size());
+  for (auto _ : state) {
+    std::memcpy(b.data(), a.data(), a.size());
+    benchmark::DoNotOptimize(b.data());
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(a.size()));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -231,6 +298,15 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark(("OrbelSoftwareRendering/" + std::to_string(bits)).c_str(),
                                  [bits](benchmark::State& s) { LibraryFrames(s, Road::Software, bits); })
         ->Unit(benchmark::kMillisecond);
+  }
+  for (int bits : {16, 32}) {
+    const std::string b = "/" + std::to_string(bits);
+    benchmark::RegisterBenchmark(("StandInBltFastCopy" + b).c_str(), [bits](benchmark::State& s) { StandInBlits(s, bits, false); })
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark(("StandInBltFastKeyed" + b).c_str(), [bits](benchmark::State& s) { StandInBlits(s, bits, true); })
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark(("FrameMemcpy" + b).c_str(), [bits](benchmark::State& s) { FrameMemcpy(s, bits); })
+        ->Unit(benchmark::kMicrosecond);
   }
   benchmark::Initialize(&argc, argv);
   TableReporter reporter;

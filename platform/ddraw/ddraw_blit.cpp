@@ -10,6 +10,7 @@
 #endif
 
 #include "platform/ddraw/ddraw_internal.h"
+#include "platform/win/pixel_rows.h"
 
 namespace plat::ddraw {
 namespace {
@@ -197,7 +198,7 @@ void FillRect(Surface& s, const RECT& r, uint32_t value) {
   }
   for (int x = 0; x < n; ++x) Store(first + x * bytes, bytes, value);
   for (int y = r.top + 1; y < r.bottom; ++y)
-    std::memcpy(s.Row(y) + static_cast<size_t>(r.left) * bytes, first, static_cast<size_t>(n) * bytes);
+    CopyPixelRow(s.Row(y) + static_cast<size_t>(r.left) * bytes, first, static_cast<size_t>(n) * bytes);
 }
 
 void CopyRect(Surface& d, const RECT& dr, const RECT& clip, const Surface& s, const RECT& sr, const DDCOLORKEY* ck) {
@@ -225,7 +226,8 @@ void CopyRect(Surface& d, const RECT& dr, const RECT& clip, const Surface& s, co
       uint8_t* dp = d.Row(clip.top + row) + static_cast<size_t>(clip.left) * bytes;
       const uint8_t* sp = s.Row(sy0 + row) + static_cast<size_t>(sx) * bytes;
       if (ck != nullptr) KeyedRow(dp, sp, n, bytes, key);
-      else std::memmove(dp, sp, static_cast<size_t>(n) * bytes);
+      else if (&d == &s) std::memmove(dp, sp, static_cast<size_t>(n) * bytes);  // rows may overlap
+      else CopyPixelRow(dp, sp, static_cast<size_t>(n) * bytes);
     }
     return;
   }
@@ -250,7 +252,7 @@ void CopyRect(Surface& d, const RECT& dr, const RECT& clip, const Surface& s, co
       const int sy = sr.top + static_cast<int>(static_cast<int64_t>(y - dr.top) * sh / dh);
       uint8_t* drow = d.Row(y) + static_cast<size_t>(clip.left) * bytes;
       if (sy == lastSy) {
-        std::memcpy(drow, lastRow, static_cast<size_t>(n) * bytes);
+        CopyPixelRow(drow, lastRow, static_cast<size_t>(n) * bytes);
         continue;
       }
       const uint8_t* srow = sbase + static_cast<size_t>(sy) * s.pitch;

@@ -277,7 +277,14 @@ int StretchInto(const DibFormat& df, uint8_t* dbits, int xd, int yd, int wd, int
       if (xd + x1 > df.width) x1 = df.width - xd;
       if (xs + x0 < 0) x0 = -xs;
       if (xs + x1 > sf.width) x1 = sf.width - xs;
-      if (x1 > x0) memcpy(drow + (xd + x0) * bytes, srow + (xs + x0) * bytes, static_cast<size_t>(x1 - x0) * bytes);
+      if (x1 > x0) {
+        uint8_t* to = drow + (xd + x0) * bytes;
+        const uint8_t* from = srow + (xs + x0) * bytes;
+        const size_t count = static_cast<size_t>(x1 - x0) * bytes;
+        // A blit within one section may overlap itself.
+        if (to < from + count && from < to + count) memmove(to, from, count);
+        else CopyPixelRow(to, from, count);
+      }
       ++rows;
       continue;
     }

@@ -1,4 +1,4 @@
-// Widening 16-bit rows to 32 bits: SSE2 for 5-6-5 and 5-5-5 (exact integer forms of the rounding
+// Row copies at memory speed, and widening 16-bit rows to 32 bits: SSE2 for 5-6-5 and 5-5-5 (exact integer forms of the rounding
 // rule: 5 bits (v * 527 + 23) >> 6, 6 bits (v * 259 + 33) >> 6), a table for any other layout.
 #include "platform/win/pixel_rows.h"
 
@@ -45,6 +45,23 @@ int WidenFast(const uint8_t* src, uint32_t* dst, int count, bool green6) {
 }
 
 }  // namespace
+
+void CopyPixelRow(uint8_t* dst, const uint8_t* src, size_t bytes) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  for (; i + 64 <= bytes; i += 64) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 16));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 32));
+    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 48));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), a);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i + 16), b);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i + 32), c);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i + 48), d);
+  }
+#endif
+  if (i < bytes) std::memcpy(dst + i, src + i, bytes - i);
+}
 
 void WidenRow16To32(const uint8_t* src, uint32_t* dst, int count, uint32_t redMask, uint32_t greenMask,
                     uint32_t blueMask) {
