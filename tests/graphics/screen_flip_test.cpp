@@ -18,6 +18,8 @@
 #include "orbel/graphics/screen_state.h"
 #include "platform/ddraw/test_controls.h"
 #include "platform/win/display_test_controls.h"
+#include "platform/win/message_queue.h"
+#include "platform/win/window_messages.h"
 #include "platform/win/window_test_controls.h"
 
 namespace orbel {
@@ -294,6 +296,30 @@ TEST_F(ScreenFlipTest, EightBitFullScreenShowsPaletteColours) {
   EXPECT_EQ(WindowPixel(630, 470), kBlue);
   ASSERT_EQ(EndLibrarySystem(), 0);
   EXPECT_EQ(plat::test::GetDDrawCounters().livePalettes, 0);
+}
+
+}  // namespace
+}  // namespace orbel
+
+namespace orbel {
+namespace {
+
+// Full screen, the application loses the focus (the display is given up) and gets it back: the screen is
+// made again and frames show once more.
+TEST_F(ScreenFlipTest, FullScreenComesBackAfterDeactivation) {
+  ASSERT_EQ(StartFullScreen(16), 0);
+  const plat::HWND window = GetMainWindowHandle();
+  plat::SendMessageA(window, plat::WM_ACTIVATEAPP, 0, 0);
+  plat::SendMessageA(window, plat::WM_ACTIVATE, plat::WA_INACTIVE, 0);
+  plat::test::LoseAllSurfaces();
+  plat::SendMessageA(window, plat::WM_ACTIVATE, plat::WA_ACTIVE, 0);
+  plat::SendMessageA(window, plat::WM_ACTIVATEAPP, 1, 0);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+  PaintScene();
+  ASSERT_EQ(FlipScreen(), 0);
+  ExpectSceneInWindow(1);
+  ASSERT_EQ(EndLibrarySystem(), 0);
+  EXPECT_EQ(plat::test::GetDDrawCounters().liveSurfaces, 0);
 }
 
 }  // namespace
