@@ -21,7 +21,4 @@ extern const OverlayFormat kOverlayFormatTable[kOverlayFormatCount];
 plat::DDPIXELFORMAT* ScreenPixelFormatBlock();
 uint32_t* HardwareCapsBlock();
 
-// Cooperative flags with the FPU-preserve bit when the main-window settings ask for it.
-plat::DWORD CooperativeLevelFlags(plat::DWORD flags);
-
 }  // namespace orbel
