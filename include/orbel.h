@@ -59,6 +59,54 @@ int DeleteAllSoftImages();
 
 // ---- Graphics -----------------------------------------------------------------------------------
 
+// Sets the screen to width x height at 8, 16 or 32 bits and a refresh rate (0: the driver's); -1
+// keeps a value. Before start-up only records it; afterwards rebuilds the screen and deletes every
+// graph. 0; -2 when the display fell back to 640 x 480 x 16; -1 when the mode was not set.
+int SetScreenMode(int width, int height, int colorBitDepth, int refreshRate);
+// The screen's pixel format: a 32-byte DirectDraw pixel format (size, flags, FourCC, bit count, masks).
+const void* GetScreenColorData();
+// The colour value of (red, green, blue) in the screen's pixel format (an 8-bit screen: the nearest
+// palette entry).
+uint32_t MakeColor(int red, int green, int blue);
+// Chooses where drawing goes: -2 the back screen, -4 the front screen, or a graph made drawable. 0 or -1.
+int SelectDrawScreen(int screen);
+// Brightness every draw is multiplied by, each 0-255 (255, 255, 255: unchanged). 0.
+int SetDrawBrightness(int red, int green, int blue);
+// Clears the whole current draw screen. 0.
+int ClearTargetScreen();
+// Shows the back screen (page flip in full screen, copy to the window otherwise) and counts the frame.
+// 0, or -1 without a usable screen.
+int FlipScreen();
+
+// Loads a picture file (plain file or archive member) into a new graph; a file no picture loader
+// accepts is played as a movie. no3D 1 keeps the graph out of Direct3D textures. Graph or -1.
+int LoadGraphFile(const char* fileName, int no3D);
+// Loads one picture and cuts it into `total` graphs of width x height, row by row from the top left,
+// `xCount` across and `yCount` down; the handles go to `handles` (entries not made hold -1). 0 or -1.
+int LoadDivGraphFile(const char* fileName, int total, int xCount, int yCount, int width, int height,
+                     int* handles, int no3D);
+// Size of a graph, or of the screen for -2 (back) and -4 (front); either output may be null. 0 or -1.
+int GetGraphExtent(int graph, int* width, int* height);
+// Draws the graph with its top-left at (x, y); transparent 1 skips its transparent colour. 0 or -1.
+int DrawGraphAt(int x, int y, int graph, int transparent);
+// Draws the graph stretched into (x1, y1)-(x2, y2); x1 > x2 or y1 > y2 mirrors that axis. 0 or -1.
+int DrawStretchGraph(int x1, int y1, int x2, int y2, int graph, int transparent);
+// Draws the graph mirrored left-right with its top-left at (x, y). 0 or -1.
+int DrawMirroredGraph(int x, int y, int graph, int transparent);
+// Draws the graph onto four points: top-left, top-right, bottom-right, bottom-left. 0 or -1.
+int DrawQuadGraph(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4, int graph,
+                  int transparent);
+// Draws the part (srcX, srcY, width, height) of the graph at (x, y), mirrored left-right with mirror 1.
+int DrawGraphPart(int x, int y, int srcX, int srcY, int width, int height, int graph, int transparent, int mirror);
+// Draws the part (srcX, srcY, srcWidth, srcHeight) stretched into (x1, y1)-(x2, y2). 0 or -1.
+int DrawStretchGraphPart(int x1, int y1, int x2, int y2, int srcX, int srcY, int srcWidth, int srcHeight, int graph,
+                         int transparent);
+// Draws a box in a colour from MakeColor: filled with fill 1, else its one-pixel outline. 0 or -1.
+int DrawRectangle(int x1, int y1, int x2, int y2, uint32_t color, int fill);
+// Fills a 32-byte DirectDraw pixel format (RGB, the bit count and masks). 0.
+int FillColorData32(void* pixelFormat, int bitCount, uint32_t redMask, uint32_t greenMask, uint32_t blueMask,
+                    uint32_t alphaMask);
+
 // ---- Text ---------------------------------------------------------------------------------------
 
 // ---- Input --------------------------------------------------------------------------------------

@@ -39,3 +39,19 @@ if(TARGET file_tests AND TARGET qvapack)
   add_dependencies(file_tests qvapack)
 endif()
 # ---- end of qvapack block -----------------------------------------------------------------------
+
+# ---- graphics: pictures on a real display -------------------------------------------------------
+# Under xvfb-run with the SDL host the library draws a loaded picture and flips; a screenshot of the X
+# root window (xwd, from x11-apps) must show its pixels in a window, and scaled to fit in full screen
+# (RealDisplay tests of graphics_tests). The 1280x1024 screen makes full screen scale 640x480 by two with
+# bars above and below.
+if(ORBEL_XVFB_RUN AND TARGET graphics_tests)
+  foreach(case PictureInAWindowShowsItsPixels FullScreenShowsThePictureScaledToFit)
+    add_test(NAME graphics.${case}UnderXvfb
+             COMMAND ${ORBEL_XVFB_RUN} -a -s "-screen 0 1280x1024x24"
+                     env ORBEL_HOST=sdl ORBEL_REAL_DISPLAY_TEST=1 ASAN_OPTIONS=detect_leaks=0
+                     $<TARGET_FILE:graphics_tests> --gtest_filter=RealDisplay.${case})
+    set_tests_properties(graphics.${case}UnderXvfb PROPERTIES TIMEOUT 60 RESOURCE_LOCK xvfb)
+  endforeach()
+endif()
+# ---- end of graphics block ----------------------------------------------------------------------

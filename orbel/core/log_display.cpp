@@ -63,7 +63,7 @@ int DrawLogDisplay() {
   int lines = height / g_display.fontSize;
   if (lines > kLogDisplayLines) lines = kLogDisplayLines;
   // White text with a black edge in the screen's pixel format.
-  const ColorData* format = GetScreenColorData();
+  const ColorData* format = GetDisplayPaletteData();
   const uint32_t white = GetFormatColorValue(format, 255, 255, 255, 0);
   const uint32_t black = GetFormatColorValue(format, 0, 0, 0, 0);
   for (int i = 0; i < lines; ++i) {

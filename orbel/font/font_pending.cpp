@@ -16,5 +16,17 @@ int IsFontHandleValid(int) { return 0; }
 int GetFontHandleState(char*, int*, int*, int) { return -1; }
 int SetDefaultFontSizeThick(const char*, int, int) { return 0; }
 int RebuildFontHandleCacheGraphs(int) { return -1; }
+int InitFontHandleTable() { return 0; }
+int EndFontHandleTable() { return 0; }
+
+int ReCreateAllFontHandles() { return 0; }
+
+int FontStringEngine(int, int, int, int, double, double, const char*, uint32_t, MemImg*, const plat::RECT*, int, int,
+                     uint32_t, int, int, int*) {
+  return -1;
+}
+int GetFontHandleFlags(int) { return -1; }
+int IsFontTextureMode(int) { return 0; }
+int GetFontMemorySurface(int) { return -1; }
 
 }  // namespace orbel

@@ -4,6 +4,8 @@
 // answered by font_pending.cpp.
 #pragma once
 
+#include <cstdint>
+
 #include "orbel/core/string_routines.h"  // IsMultiByteLeadChar
 
 namespace orbel {
@@ -27,5 +29,34 @@ int IsFontHandleValid(int font);
 int GetFontHandleState(char* face, int* size, int* thickness, int font);
 int SetDefaultFontSizeThick(const char* face, int size, int thickness);
 int RebuildFontHandleCacheGraphs(int font);
+// The font table at graphics start-up and shut-down.
+int InitFontHandleTable();
+int EndFontHandleTable();
+// Re-makes every font handle's cache graphs after the graphs were restored. 0.
+int ReCreateAllFontHandles();
+
+// ---- What the graphics back-ends use ------------------------------------------------------------
+
+}  // namespace orbel
+namespace plat {
+struct RECT;
+}
+namespace orbel {
+struct MemImg;
+
+// Font flag bits.
+constexpr int kFontFlagEdgeOrAntialias = 0x2;
+
+// Measures (mode 0) or draws (mode 1) a string; draws into `target` clipped by `clip` for memory-mode
+// fonts. `size` (or null) receives width and height. The extent along the writing direction, or -1.
+int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, double yScale, const char* text,
+                     uint32_t color, MemImg* target, const plat::RECT* clip, int transparent, int font,
+                     uint32_t edgeColor, int length, int vertical, int* size);
+// The font's flags, or -1 for a bad handle.
+int GetFontHandleFlags(int font);
+// 1 when the font's glyph cache is a Direct3D texture graph.
+int IsFontTextureMode(int font);
+// The font's screen-sized 2D surface that blended text is drawn through, or -1.
+int GetFontMemorySurface(int font);
 
 }  // namespace orbel

@@ -3,6 +3,12 @@
 // by the graphics subsystem where marked.
 #include "orbel/graphics/draw_state.h"
 
+#include "orbel/core/library_state.h"
+#include "orbel/core/log.h"
+#include "orbel/graphics/d3d_system.h"
+#include "orbel/graphics/graphics_manager.h"
+#include "orbel/graphics/graphics_system.h"
+#include "orbel/graphics/surface2d.h"
 #include "orbel/softrender/blend_tables.h"
 
 namespace orbel {
@@ -11,7 +17,26 @@ namespace {
 
 int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
-int ClampRange(int v, int limit) { return v < 0 ? 0 : (v > limit ? limit : v); }
+int ClampBetween(int v, int low, int high) { return v < low ? low : (v > high ? high : v); }
+
+// The pixels the draw area may cover: the draw screen's size; for the front screen in a window only
+// what the window shows, the parts of the client area beyond the desktop's edges cut off.
+plat::RECT DrawAreaLimit() {
+  plat::RECT limit = {0, 0, gDrawState.drawScreenWidth, gDrawState.drawScreenHeight};
+  if (gDrawState.drawScreen != kDrawScreenFront || !gSettings.windowMode || gWindow.window == nullptr) return limit;
+  const plat::RECT client = gWindow.clientRect;
+  if (client.left < 0) limit.left = -client.left;
+  if (client.top < 0) limit.top = -client.top;
+  if (gWindow.desktopWidth > 0 && client.left + limit.right > gWindow.desktopWidth) {
+    limit.right = gWindow.desktopWidth - client.left;
+  }
+  if (gWindow.desktopHeight > 0 && client.top + limit.bottom > gWindow.desktopHeight) {
+    limit.bottom = gWindow.desktopHeight - client.top;
+  }
+  if (limit.right < limit.left) limit.right = limit.left;
+  if (limit.bottom < limit.top) limit.bottom = limit.top;
+  return limit;
+}
 
 // The defaults, keeping the restore callback and the screen settings of `kept`.
 DrawState MakeDefaultDrawState(const DrawState& kept) {
@@ -63,7 +88,7 @@ int SetBlendState(int mode, int param) {
   if (gDrawState.blendMode == static_cast<uint32_t>(mode) && gDrawState.blendParam == p) return 0;
   gDrawState.blendMode = static_cast<uint32_t>(mode);
   gDrawState.blendParam = p;
-  // The graphics subsystem tells the Direct3D side to refresh its pending state here.
+  // The Direct3D side reads the mode from this block when it applies its pending state.
   return 0;
 }
 
@@ -76,29 +101,26 @@ int SetDrawBrightColorValue(uint32_t color) {
   color &= 0xFFFFFF;
   if (gDrawState.brightColor == color) return 0;
   gDrawState.brightColor = color;
-  // The graphics subsystem refreshes the Direct3D diffuse colour here.
+  if (IsDirect3DAvailable()) D3D_RefreshDrawColor();
   return 0;
 }
 
 int SetDrawBlendGraph(int graph, int threshold, int range) {
-  // The graphics subsystem refuses a graph that is not live (-1) and hands the graph to the
-  // Direct3D side here.
+  if (graph != -1 && !IsValidGraphHandle(graph)) return -1;
   threshold = Clamp255(threshold);
   range = Clamp255(range);
   gDrawState.blendGraph = graph < 0 ? -1 : graph;
   gDrawState.blendGraphThreshold = static_cast<uint32_t>(threshold);
   gDrawState.blendGraphRange = static_cast<uint32_t>(range);
+  if (IsDirect3DAvailable()) D3D_SetBlendGraphParam(gDrawState.blendGraph, threshold, range);
   // The weight table is stale, not cleared, while no blend graph is selected.
-  if (gDrawState.blendGraph != -1) MakeBlendGraphWeightTable(threshold, range);
+  if (gDrawState.blendGraph != -1) SetBlendGraphWeights(gDrawState.blendGraph, threshold, range);
   return 0;
 }
 
 int SetDrawClipArea(int left, int top, int right, int bottom) {
   gDrawState.requestedDrawArea = {left, top, right, bottom};
-  // The limit is the selected draw screen's size; the graphics subsystem narrows it for graphs and
-  // the front screen in window mode.
-  const int width = gDrawState.drawScreenWidth;
-  const int height = gDrawState.drawScreenHeight;
+  const plat::RECT limit = DrawAreaLimit();
   if (left > right) {
     const int t = left;
     left = right;
@@ -110,10 +132,10 @@ int SetDrawClipArea(int left, int top, int right, int bottom) {
     bottom = t;
   }
   plat::RECT& area = gDrawState.drawArea;
-  area.left = ClampRange(left, width);
-  area.top = ClampRange(top, height);
-  area.right = ClampRange(right, width);
-  area.bottom = ClampRange(bottom, height);
+  area.left = ClampBetween(left, limit.left, limit.right);
+  area.top = ClampBetween(top, limit.top, limit.bottom);
+  area.right = ClampBetween(right, limit.left, limit.right);
+  area.bottom = ClampBetween(bottom, limit.top, limit.bottom);
   gDrawState.drawAreaF[0] = static_cast<float>(area.left);
   gDrawState.drawAreaF[1] = static_cast<float>(area.top);
   gDrawState.drawAreaF[2] = static_cast<float>(area.right);
@@ -123,7 +145,11 @@ int SetDrawClipArea(int left, int top, int right, int bottom) {
     return 0;
   }
   gDrawState.drawAreaEmpty = 0;
-  // The graphics subsystem sets the Direct3D viewport here.
+  if (IsDirect3DAvailable() && D3D_SetDrawArea(&area) != 0) {
+    const int screen = gDrawState.drawScreen;
+    LogFmtAdd("ビューポートの設定に失敗しました %s",
+              screen == kDrawScreenFront ? "Front Buffer" : screen == kDrawScreenBack ? "Back Buffer" : "Image Buffer");
+  }
   return 0;
 }
 
@@ -153,7 +179,7 @@ int GetTransColor(int* red, int* green, int* blue) {
 int SetDrawFilterMode(int mode) {
   if (gDrawState.filterMode == static_cast<uint32_t>(mode)) return 0;
   gDrawState.filterMode = static_cast<uint32_t>(mode);
-  // The graphics subsystem hands the mode to the Direct3D side here.
+  if (IsDirect3DAvailable()) D3D_SetGraphFilter(mode);
   return 0;
 }
 

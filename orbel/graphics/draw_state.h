@@ -43,6 +43,8 @@ struct DrawState {
   int32_t drawScreenWidth;         // pixels of the selected draw screen
   int32_t drawScreenHeight;
   plat::RECT frontWindowRect;      // window rectangle while the front screen is drawn in window mode
+  int32_t drawOriginX;             // added to every draw: the client area's desktop position for the
+  int32_t drawOriginY;             // front screen in window mode, else 0 (set by SetMaskScreenUse)
   uint32_t blendMode;              // 0-11
   uint32_t blendParam;             // 0-255
   uint32_t brightColor;            // packed 0x00RRGGBB; kBrightWhite = none

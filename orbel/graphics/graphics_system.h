@@ -7,10 +7,11 @@
 
 #include <cstdint>
 
+#include "orbel/graphics/screen_state.h"
 #include "platform/win/win_types.h"
 
 namespace plat {
-struct IDirectDraw7;
+class IDirectDraw7;
 }
 
 namespace orbel {
@@ -19,28 +20,7 @@ struct ColorData;
 struct GraphImage;
 
 // ---- Screen state and screen mode ------------------------------------------------------------------
-
-// 1 when software rendering was requested before start-up.
-int GetSoftwareRenderRequest();
-int SetSoftwareRenderMode(int flag);
-// Switches between hardware (1) and software (0) rendering.
-int ChangeRenderingMode(int hardware);
-// Asks for a separate back surface; ignored once the DirectDraw object exists.
-int SetUseBackSurfaceFlag(int flag);
-int GetUseBackSurfaceFlag();
-// Requested screen size (640 x 480 while unset); either pointer may be null.
-int GetScreenPixelSize(int* width, int* height);
-// Requested screen colour depth (16 while unset).
-int GetScreenColorBitDepth();
-// Sets the screen mode; -1 keeps a value. 0, -1, or -2 when the display fell back to 640 x 480 x 16.
-int SetScreenMode(int width, int height, int depth, int refreshRate);
-// The screen's pixel format.
-const ColorData* GetScreenColorData();
-plat::IDirectDraw7* GetDirectDrawObject();
-int IsHardwareRendering();
-int IsDisplayModeChanged();
-int GetGdiSurfaceOutputRequest();
-int SwitchGdiSurfaceOutput(int flag);
+// The accessors, SetScreenMode, ChangeRenderingMode and SwitchGdiSurfaceOutput: screen_state.h.
 
 // ---- Display-mode change and the DirectDraw object -------------------------------------------------
 

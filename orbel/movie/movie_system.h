@@ -21,4 +21,33 @@ uint32_t DrawAllMovieToWindow();
 // Re-opens the DirectShow movies after the display was re-created.
 void ReopenAllMovie();
 
+// ---- Movies played into graphs ------------------------------------------------------------------
+
+struct GraphImage;
+struct GraphRecord;
+
+// What the graph code needs to know of an open movie.
+struct MovieGraphInfo {
+  int width;              // frame size
+  int height;
+  int alpha;              // 1: the frame's right half is the alpha of its left half
+  int directShowSurface;  // 1: plays through DirectShow into a surface
+  int drawsToWindow;      // 1: drawn straight to the window (overlay) instead of into the graph
+};
+
+// Called with (movie record, graph record) whenever a new frame is to go into the graph.
+using MovieFrameCallback = int (*)(void* movie, GraphRecord* graph);
+
+// Opens a movie file (Theora first); handle (kind 0x18000000) or -1. Width and height may be null.
+int OpenMovie(const char* fileName, int* width, int* height);
+int CloseMovie(int movie);
+int GetMovieGraphInfo(int movie, MovieGraphInfo* info);
+int SetMovieFrameCallback(int movie, MovieFrameCallback callback, GraphRecord* graph);
+// Brings the movie's frame into its graph when a new one is due. 0 or -1.
+int UpdateMovieFrame(int movie);
+// The current frame as an image; 0 when a new frame is ready, else -1 (nothing to copy).
+int GetMovieFrameImage(void* movieRecord, const GraphImage** frame);
+int DrawMovieToWindow(int x, int y, int scale, int movie, int flag);
+int RestoreMovieSurface(int movie);
+
 }  // namespace orbel

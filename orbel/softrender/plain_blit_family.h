@@ -17,6 +17,7 @@ namespace orbel::blit {
 // The part of a family's Ops that depends only on the pixel size (2 or 4 bytes).
 template <int Bytes>
 struct OpsBase {
+  static constexpr int kBytes = Bytes;
   static uint32_t LoadDst(const uint8_t* row, int x) { return Word<Bytes>::Load(row, x); }
   static void StoreDst(uint8_t* row, int x, uint32_t v) { Word<Bytes>::Store(row, x, v); }
 
@@ -33,6 +34,7 @@ struct OpsBase {
     if constexpr (Bytes == 4) return simd::FastRow32<Src::kBytes, Mode, Alpha, Trans, Bright, Blend>(drow, srow, brow, width, c);
     else return simd::FastRow16<Src::kBytes, Mode, Alpha, Trans, Bright, Blend>(drow, srow, brow, width, c);
   }
+
 };
 
 // A paletted source: one index byte a pixel, palette words of the destination's size. The

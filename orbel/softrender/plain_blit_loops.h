@@ -141,6 +141,18 @@ void RunLoop(const PlainBlitFrame& f, const Context& c) {
       int n = (k & 0x3F) + 1;
       const int kind = k >> 6;
       if (n > f.width - x) n = f.width - x;  // a table never runs past its row; stay safe regardless
+      if constexpr (Alpha) {
+        // An opaque or translucent run of an alpha source follows the rules the normal path applies to
+        // the same pixels under the transparency flag (the two paths differ only for sources without
+        // alpha), so it may go through the normal path's SSE2 row when there is one.
+        if (kind != kRunTransparent && n > 0 &&
+            Ops::template FastRow<Src, Mode, true, true, Bright, Blend>(
+                drow + static_cast<ptrdiff_t>(x) * Ops::kBytes, srow + static_cast<ptrdiff_t>(x) * Src::kBytes,
+                Blend ? brow + x : nullptr, n, c)) {
+          x += n;
+          continue;
+        }
+      }
       if (kind == kRunOpaque || (kind == kRunTranslucent && !Alpha)) {
         for (int i = x; i < x + n; ++i) {
           const SrcPixel px = Src::Load(srow, i, c);

@@ -1,6 +1,6 @@
 // SSE2 rows for the hottest plain-blit loops. At 32 bits: alpha-channel copy, keyed copy, blend with
 // p (of the source, its inverse and the product), add, subtract, multiply, p = 128 halving and exact
-// saturation; at 16 bits: keyed copy, six-bit blend, add, subtract, multiply and halving. Each gives exactly the
+// saturation; at 16 bits: keyed copy, alpha-channel copy, six-bit blend, add, subtract, multiply and halving. Each gives exactly the
 // results of the portable per-channel rules; a loop without a row here returns false and the
 // portable loop runs. Without SSE2 every entry returns false.
 #pragma once
@@ -290,9 +290,56 @@ inline __m128i Fields8(__m128i d, __m128i s, F f) {
   return _mm_or_si128(_mm_or_si128(_mm_slli_epi16(r, 11), _mm_slli_epi16(g, 5)), b);
 }
 
+// The alpha-channel copy from the 4-byte alpha layout (colour in bytes 0-1, alpha in byte 2) under
+// the transparency flag: alpha 0 keeps the destination, 255 copies the colour, others blend each
+// field as (g * 256 + (f - g) * a) >> 8 = (g * (256 - a) + f * a) >> 8, which lies in 0..16128 and so
+// fits a 16-bit lane. Eight pixels a step.
+inline void AlphaCopyRow16(uint8_t* drow, const uint8_t* srow, int width) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i byteMask = _mm_set1_epi32(0xFF);
+  const __m128i m5 = _mm_set1_epi16(31), m6 = _mm_set1_epi16(63);
+  auto field = [](__m128i d, __m128i s, __m128i a, int shift, __m128i mask) {
+    const __m128i g = _mm_and_si128(_mm_srli_epi16(d, shift), mask);
+    const __m128i f = _mm_and_si128(_mm_srli_epi16(s, shift), mask);
+    return _mm_srli_epi16(_mm_add_epi16(_mm_slli_epi16(g, 8), _mm_mullo_epi16(_mm_sub_epi16(f, g), a)), 8);
+  };
+  int x = 0;
+  for (; x + 8 <= width; x += 8) {
+    const __m128i s0 = LoadU(srow + 4 * x), s1 = LoadU(srow + 4 * x + 16);
+    // Colours sign-extended before the saturating pack, so every 16-bit pattern survives it.
+    const __m128i colour = _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(s0, 16), 16), _mm_srai_epi32(_mm_slli_epi32(s1, 16), 16));
+    const __m128i a = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(s0, 16), byteMask), _mm_and_si128(_mm_srli_epi32(s1, 16), byteMask));
+    const __m128i d = LoadU(drow + 2 * x);
+    __m128i mix = _mm_or_si128(_mm_or_si128(_mm_slli_epi16(field(d, colour, a, 11, m5), 11), _mm_slli_epi16(field(d, colour, a, 5, m6), 5)),
+                               field(d, colour, a, 0, m5));
+    mix = Select(_mm_cmpeq_epi16(a, _mm_set1_epi16(255)), colour, mix);
+    StoreU(drow + 2 * x, Select(_mm_cmpeq_epi16(a, zero), d, mix));
+  }
+  for (; x < width; ++x) {
+    const uint32_t v = blit::Load32(srow + 4 * x);
+    const uint32_t s = v & 0xFFFF, a = (v >> 16) & 0xFF;
+    if (a == 0) continue;
+    const uint32_t d = blit::Load16(drow + 2 * x);
+    uint32_t out = s;
+    if (a != 255) {
+      out = 0;
+      const int shifts[3] = {11, 5, 0}, masks[3] = {31, 63, 31};
+      for (int i = 0; i < 3; ++i) {
+        const int g = static_cast<int>((d >> shifts[i]) & masks[i]), f = static_cast<int>((s >> shifts[i]) & masks[i]);
+        out |= static_cast<uint32_t>((g * 256 + (f - g) * static_cast<int>(a)) >> 8) << shifts[i];
+      }
+    }
+    drow[2 * x] = static_cast<uint8_t>(out);
+    drow[2 * x + 1] = static_cast<uint8_t>(out >> 8);
+  }
+}
+
 template <int SrcBytes, int Mode, bool Alpha, bool Trans, bool Bright, bool Blend>
 inline bool FastRow16(uint8_t* drow, const uint8_t* srow, const uint8_t*, int width, const blit::Context& c) {
-  if constexpr (SrcBytes != 2 || Alpha || Bright || Blend) {
+  if constexpr (SrcBytes == 4 && Mode == 0 && Alpha && Trans && !Bright && !Blend) {
+    AlphaCopyRow16(drow, srow, width);
+    return true;
+  } else if constexpr (SrcBytes != 2 || Alpha || Bright || Blend) {
     return false;
   } else {
     const __m128i key = _mm_set1_epi16(static_cast<short>(c.key));

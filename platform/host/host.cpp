@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "platform/win/message_box.h"
+#include "platform/win/pixel_rows.h"
 
 namespace plat::host {
 
@@ -198,8 +199,8 @@ void Host::PresentFrame(HWND window, int x, int y, const FrameView& view) {
   for (int row = 0; row < h; ++row) {
     const uint8_t* src = view.pixels + static_cast<size_t>(srcY + row) * static_cast<size_t>(view.pitch) +
                          static_cast<size_t>(srcX) * 4u;
-    std::memcpy(&frame.pixels[static_cast<size_t>(y + row) * frame.width + x], src,
-                static_cast<size_t>(w) * 4u);
+    CopyPixelRow(reinterpret_cast<uint8_t*>(&frame.pixels[static_cast<size_t>(y + row) * frame.width + x]), src,
+                 static_cast<size_t>(w) * 4u);
   }
 }
 

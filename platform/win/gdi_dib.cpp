@@ -1,14 +1,20 @@
 // GDI DIB stand-in: memory DCs, DIB sections over heap memory and the blits between DIBs and sections.
 // Every pixel moves through 0x00RRGGBB: palette entries as stored, mask channels scaled to 0-255
 // (rounded), and written back by truncation to the destination's channel widths (nearest palette
-// entry for 8-bit sections). Depends only on win_types and gdi_objects.
+// entry for 8-bit sections). A window DC as destination draws into the host's picture of its client
+// area (through the window stand-in), and as source reads that picture.
 #include "platform/win/gdi_dib.h"
 
 #include <cstdint>
 #include <cstdlib>  // calloc, free
 #include <cstring>  // memcpy, memset
 
+#include <memory>
+#include <vector>
+
 #include "platform/win/gdi_test_controls.h"
+#include "platform/win/pixel_rows.h"
+#include "platform/win/window.h"
 
 namespace plat {
 
@@ -35,13 +41,14 @@ struct DibFormat {
 struct DibSection : GdiObject {
   DibSection() : GdiObject(GdiKind::Bitmap) {}
   ~DibSection() override {
-    free(bits);
+    if (ownsBits) free(bits);
     --GdiDibCounters().liveSections;
   }
   static plat::test::GdiDibCounters& GdiDibCounters() { return plat::test::GetGdiDibCounters(); }
   BITMAPINFOHEADER header{};  // as created (height sign kept)
   DibFormat format{};
   uint8_t* bits = nullptr;
+  bool ownsBits = true;  // false for a section over a display surface's memory
 };
 
 struct MemoryDc : DcObject {};
@@ -245,12 +252,16 @@ bool SameLayout(const DibFormat& a, const DibFormat& b) {
 
 // Samples the source rectangle into the destination rectangle. Source coordinates are top-down rows;
 // a negative extent runs that axis backwards (mirror). Returns the rows written.
-int StretchInto(DibSection* dst, int xd, int yd, int wd, int hd, const DibFormat& sf, const uint8_t* sbits,
-                int xs, int ysTop, int ws, int hs) {
-  const DibFormat& df = dst->format;
+int StretchInto(const DibFormat& df, uint8_t* dbits, int xd, int yd, int wd, int hd, const DibFormat& sf,
+                const uint8_t* sbits, int xs, int ysTop, int ws, int hs) {
   if (wd == 0 || hd == 0 || ws == 0 || hs == 0) return 0;
   int adw = wd < 0 ? -wd : wd, adh = hd < 0 ? -hd : hd;
   bool rawCopy = SameLayout(sf, df) && sf.bitCount >= 8 && ws == wd && hs == hd && wd > 0;
+  // 16-bit pictures onto a 32-bit 8-8-8 section (the software present): whole rows widened, giving
+  // exactly what ReadRgb / WriteRgb would.
+  const bool widen16 = !rawCopy && sf.bitCount == 16 && df.bitCount == 32 && df.masks[0] == 0xFF0000 &&
+                       df.masks[1] == 0xFF00 && df.masks[2] == 0xFF && ws == wd && hs == hd && wd > 0 &&
+                       sf.widths[0] <= 8 && sf.widths[1] <= 8 && sf.widths[2] <= 8;
   int bytes = sf.bitCount / 8;
   int rows = 0;
   for (int dy = 0; dy < adh; ++dy) {
@@ -259,14 +270,34 @@ int StretchInto(DibSection* dst, int xd, int yd, int wd, int hd, const DibFormat
     int sy = ysTop + static_cast<int>(static_cast<int64_t>(dy) * hs / adh);
     if (sy < 0 || sy >= sf.height) continue;
     const uint8_t* srow = RowAt(sf, sbits, sy);
-    uint8_t* drow = const_cast<uint8_t*>(RowAt(df, dst->bits, ty));
+    uint8_t* drow = const_cast<uint8_t*>(RowAt(df, dbits, ty));
     if (rawCopy) {
       int x0 = xd < 0 ? -xd : 0;
       int x1 = adw;
       if (xd + x1 > df.width) x1 = df.width - xd;
       if (xs + x0 < 0) x0 = -xs;
       if (xs + x1 > sf.width) x1 = sf.width - xs;
-      if (x1 > x0) memcpy(drow + (xd + x0) * bytes, srow + (xs + x0) * bytes, static_cast<size_t>(x1 - x0) * bytes);
+      if (x1 > x0) {
+        uint8_t* to = drow + (xd + x0) * bytes;
+        const uint8_t* from = srow + (xs + x0) * bytes;
+        const size_t count = static_cast<size_t>(x1 - x0) * bytes;
+        // A blit within one section may overlap itself.
+        if (to < from + count && from < to + count) memmove(to, from, count);
+        else CopyPixelRow(to, from, count);
+      }
+      ++rows;
+      continue;
+    }
+    if (widen16) {
+      int x0 = xd < 0 ? -xd : 0;
+      int x1 = adw;
+      if (xd + x1 > df.width) x1 = df.width - xd;
+      if (xs + x0 < 0) x0 = -xs;
+      if (xs + x1 > sf.width) x1 = sf.width - xs;
+      if (x1 > x0) {
+        WidenRow16To32(srow + (xs + x0) * 2, reinterpret_cast<uint32_t*>(drow + (xd + x0) * 4), x1 - x0, sf.masks[0],
+                       sf.masks[1], sf.masks[2]);
+      }
       ++rows;
       continue;
     }
@@ -280,6 +311,89 @@ int StretchInto(DibSection* dst, int xd, int yd, int wd, int hd, const DibFormat
     ++rows;
   }
   return rows;
+}
+
+
+// A 32-bit top-down picture of the given size, as a window's client area is held.
+bool WindowPictureFormat(int width, int height, DibFormat* f) {
+  BITMAPINFOHEADER h{};
+  h.biSize = sizeof(h);
+  h.biWidth = width;
+  h.biHeight = -height;
+  h.biPlanes = 1;
+  h.biBitCount = 32;
+  h.biCompression = BI_RGB;
+  return DescribeDib(h, nullptr, f);
+}
+
+// Where a blit draws: the section of a memory DC, or a scratch picture of part of a window's client
+// area that is shown when the blit is done.
+struct BlitTarget {
+  DibFormat format{};
+  uint8_t* bits = nullptr;
+  HWND window = nullptr;
+  int originX = 0;  // client position of the scratch picture
+  int originY = 0;
+  std::unique_ptr<uint32_t[]> scratch;
+};
+
+// Whether source columns [x, x + w) and top-down rows [y, y + h) all lie inside the DIB, so that a
+// blit writes every destination pixel.
+bool SourceCovers(const DibFormat& f, int x, int y, int w, int h) {
+  return w > 0 && h > 0 && x >= 0 && y >= 0 && x + w <= f.width && y + h <= f.height;
+}
+
+// Opens the target for a destination extent (x0, y0)-(x1, y1) exclusive; false when nothing of it can
+// be drawn.
+bool OpenTarget(HDC dc, int x0, int y0, int x1, int y1, bool covered, BlitTarget* t) {
+  if (DibSection* d = SelectedSection(dc)) {
+    t->format = d->format;
+    t->bits = d->bits;
+    return true;
+  }
+  if (dc == nullptr || dc->memory || dc->window == nullptr) return false;
+  RECT client;
+  if (!GetClientRect(dc->window, &client)) return false;
+  x0 = x0 < 0 ? 0 : x0;
+  y0 = y0 < 0 ? 0 : y0;
+  x1 = x1 > client.right ? client.right : x1;
+  y1 = y1 > client.bottom ? client.bottom : y1;
+  if (x1 <= x0 || y1 <= y0 || !WindowPictureFormat(x1 - x0, y1 - y0, &t->format)) return false;
+  const size_t w = static_cast<size_t>(x1 - x0);
+  t->scratch.reset(new uint32_t[w * static_cast<size_t>(y1 - y0)]);
+  if (!covered) {
+    // Start from what the window shows, so pixels the blit skips stay as they were.
+    host::Frame picture;
+    if (!CopyWindowPicture(dc->window, &picture)) return false;
+    for (int y = y0; y < y1; ++y) {
+      const bool inside = y < picture.height && x1 <= picture.width;
+      uint32_t* row = &t->scratch[static_cast<size_t>(y - y0) * w];
+      if (inside) memcpy(row, &picture.pixels[static_cast<size_t>(y) * picture.width + x0], w * 4);
+      else memset(row, 0, w * 4);
+    }
+  }
+  t->bits = reinterpret_cast<uint8_t*>(t->scratch.get());
+  t->window = dc->window;
+  t->originX = x0;
+  t->originY = y0;
+  return true;
+}
+
+void CloseTarget(const BlitTarget& t) {
+  if (t.window == nullptr) return;
+  const host::FrameView view{t.bits, t.format.width, t.format.height, static_cast<int>(t.format.rowBytes)};
+  PresentToWindow(t.window, t.originX, t.originY, view);
+}
+
+// The extent a signed destination size covers from (x, y).
+void Extent(int x, int size, int* from, int* to) {
+  if (size >= 0) {
+    *from = x;
+    *to = x + size;
+  } else {
+    *from = x + size + 1;
+    *to = x + 1;
+  }
 }
 
 }  // namespace
@@ -328,6 +442,22 @@ HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, H
     return nullptr;
   }
   if (bits != nullptr) *bits = s->bits;
+  return s;
+}
+
+HBITMAP CreateDIBSectionOver(const BITMAPINFO* info, void* bits, LONG pitch) {
+  if (info == nullptr || bits == nullptr) return nullptr;
+  auto* s = new DibSection();
+  ++plat::test::GetGdiDibCounters().liveSections;
+  if (!DescribeDib(info->bmiHeader, info->bmiColors, &s->format) || static_cast<LONG>(s->format.rowBytes) != pitch) {
+    s->ownsBits = false;
+    delete s;
+    return nullptr;
+  }
+  s->header = info->bmiHeader;
+  s->header.biSize = sizeof(BITMAPINFOHEADER);
+  s->bits = static_cast<uint8_t*>(bits);
+  s->ownsBits = false;
   return s;
 }
 
@@ -381,9 +511,8 @@ int GetObjectA(HGDIOBJ object, int size, void* out) {
 
 int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, int xSrc, int ySrc,
                       UINT startScan, UINT lines, const void* bits, const BITMAPINFO* info, UINT usage) {
-  DibSection* dst = SelectedSection(dc);
   DibFormat sf;
-  if (dst == nullptr || bits == nullptr || info == nullptr || usage != DIB_RGB_COLORS || startScan != 0 ||
+  if (bits == nullptr || info == nullptr || usage != DIB_RGB_COLORS || startScan != 0 ||
       !DescribeDib(info->bmiHeader, info->bmiColors, &sf) || width > 0x7FFFFFFF || height > 0x7FFFFFFF) {
     return 0;
   }
@@ -394,30 +523,55 @@ int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, i
   }
   int h = static_cast<int>(height);
   int ysTop = sf.height - ySrc - h;
-  return StretchInto(dst, xDest, yDest, static_cast<int>(width), h, sf, static_cast<const uint8_t*>(bits), xSrc,
-                     ysTop, static_cast<int>(width), h);
+  BlitTarget t;
+  const bool covered = SourceCovers(sf, xSrc, ysTop, static_cast<int>(width), h);
+  if (!OpenTarget(dc, xDest, yDest, xDest + static_cast<int>(width), yDest + h, covered, &t)) return 0;
+  int rows = StretchInto(t.format, t.bits, xDest - t.originX, yDest - t.originY, static_cast<int>(width), h, sf,
+                         static_cast<const uint8_t*>(bits), xSrc, ysTop, static_cast<int>(width), h);
+  CloseTarget(t);
+  return rows;
 }
 
 int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, int xSrc, int ySrc, int srcWidth,
                   int srcHeight, const void* bits, const BITMAPINFO* info, UINT usage, DWORD rop) {
-  DibSection* dst = SelectedSection(dc);
   DibFormat sf;
-  if (dst == nullptr || bits == nullptr || info == nullptr || usage != DIB_RGB_COLORS || rop != SRCCOPY ||
+  if (bits == nullptr || info == nullptr || usage != DIB_RGB_COLORS || rop != SRCCOPY ||
       !DescribeDib(info->bmiHeader, info->bmiColors, &sf)) {
     return 0;
   }
   // Source rows count from the bottom of the DIB; a negative height mirrors upside down.
   int ysTop = srcHeight > 0 ? sf.height - ySrc - srcHeight : sf.height - 1 - ySrc;
-  int rows = StretchInto(dst, xDest, yDest, destWidth, destHeight, sf, static_cast<const uint8_t*>(bits), xSrc,
-                         ysTop, srcWidth, srcHeight);
+  int x0, x1, y0, y1;
+  Extent(xDest, destWidth, &x0, &x1);
+  Extent(yDest, destHeight, &y0, &y1);
+  BlitTarget t;
+  const bool covered = destWidth > 0 && destHeight > 0 && SourceCovers(sf, xSrc, ysTop, srcWidth, srcHeight);
+  if (!OpenTarget(dc, x0, y0, x1, y1, covered, &t)) return 0;
+  int rows = StretchInto(t.format, t.bits, xDest - t.originX, yDest - t.originY, destWidth, destHeight, sf,
+                         static_cast<const uint8_t*>(bits), xSrc, ysTop, srcWidth, srcHeight);
+  CloseTarget(t);
   return rows;
 }
 
 BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int xSrc, int ySrc, DWORD rop) {
-  DibSection* d = SelectedSection(dest);
-  DibSection* s = SelectedSection(src);
-  if (d == nullptr || s == nullptr || rop != SRCCOPY || width < 0 || height < 0) return FALSE;
-  StretchInto(d, x, y, width, height, s->format, s->bits, xSrc, ySrc, width, height);
+  if (rop != SRCCOPY || width < 0 || height < 0) return FALSE;
+  // The source: a memory DC's section, or what a window shows.
+  DibFormat sf;
+  const uint8_t* sbits = nullptr;
+  host::Frame picture;
+  if (DibSection* s = SelectedSection(src)) {
+    sf = s->format;
+    sbits = s->bits;
+  } else if (src != nullptr && !src->memory && src->window != nullptr && CopyWindowPicture(src->window, &picture) &&
+             WindowPictureFormat(picture.width, picture.height, &sf)) {
+    sbits = reinterpret_cast<const uint8_t*>(picture.pixels.data());
+  } else {
+    return FALSE;
+  }
+  BlitTarget t;
+  if (!OpenTarget(dest, x, y, x + width, y + height, SourceCovers(sf, xSrc, ySrc, width, height), &t)) return FALSE;
+  StretchInto(t.format, t.bits, x - t.originX, y - t.originY, width, height, sf, sbits, xSrc, ySrc, width, height);
+  CloseTarget(t);
   return TRUE;
 }
 

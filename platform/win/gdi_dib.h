@@ -98,6 +98,9 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int xSrc, in
 // Reads rows of a section into `bits` in the format of `info` (16/24/32 bits, BI_RGB or
 // BI_BITFIELDS). With null bits the header is filled from the section. Returns rows copied, 0 on failure.
 int GetDIBits(HDC dc, HBITMAP bitmap, UINT startScan, UINT lines, void* bits, BITMAPINFO* info, UINT usage);
+// For the display stand-ins: a DIB section over memory the caller owns and keeps alive while the
+// section lives (DeleteObject does not free it). The rows must have the DIB row size of the header.
+HBITMAP CreateDIBSectionOver(const BITMAPINFO* info, void* bits, LONG pitch);
 // Fills a BITMAP or DIBSECTION for a section; returns the bytes written, 0 for other objects.
 int GetObjectA(HGDIOBJ object, int size, void* out);
 

@@ -10,6 +10,8 @@ void Reset() {
   ResetFile();
   ResetGdi();
   SetGlyphSource(nullptr);
+  ResetDisplay();
+  ResetDDraw();
 }
 
 }  // namespace plat::test

@@ -2,7 +2,9 @@
 // the stand-ins. Only tests include this file; the library never does.
 #pragma once
 
+#include "platform/ddraw/test_controls.h"
 #include "platform/win/clock_test_controls.h"
+#include "platform/win/display_test_controls.h"
 #include "platform/win/file_test_controls.h"
 #include "platform/win/gdi_font_test_controls.h"
 #include "platform/win/gdi_test_controls.h"

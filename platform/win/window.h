@@ -10,6 +10,7 @@
 // no frame. The client area is the outer rectangle less the frame.
 #pragma once
 
+#include "platform/host/host.h"
 #include "platform/win/win_types.h"
 
 namespace plat {
@@ -208,5 +209,10 @@ int GetWindowTextLengthA(HWND window);
 BOOL ApplyDisplayMode(int width, int height, int bitsPerPixel);
 // Sends WM_DISPLAYCHANGE with the current desktop mode to every top-level window.
 void BroadcastDisplayChange();
+// For the display stand-ins: copies 32-bit pixels into the host's picture of the window's client area
+// at client (x, y), clipped; FALSE for an unknown window or one the host does not show.
+BOOL PresentToWindow(HWND window, int x, int y, const host::FrameView& view);
+// A copy of the host's picture of the window's client area; FALSE when there is none.
+BOOL CopyWindowPicture(HWND window, host::Frame* out);
 
 }  // namespace plat

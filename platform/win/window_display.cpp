@@ -1,5 +1,6 @@
 // Display changes: the display stand-in records a new desktop mode here, and every top-level window
-// hears WM_DISPLAYCHANGE (wParam bits per pixel, lParam width and height).
+// hears WM_DISPLAYCHANGE (wParam bits per pixel, lParam width and height). Also the two doors through
+// which the display stand-ins (DirectDraw, GDI blits on a window DC) reach a window's picture.
 #include "platform/win/message_queue.h"
 #include "platform/win/window_state.h"
 
@@ -31,6 +32,29 @@ void BroadcastDisplayChange() {
   }
   SendMessageA(HWND_BROADCAST, WM_DISPLAYCHANGE, static_cast<WPARAM>(mode.bitsPerPixel),
                MAKELPARAM(mode.width, mode.height));
+}
+
+}  // namespace plat
+
+namespace plat {
+
+BOOL PresentToWindow(HWND window, int x, int y, const host::FrameView& view) {
+  std::lock_guard<std::mutex> lock(State().mutex);
+  auto w = LookupLocked(window);
+  if (!w || !w->hasHostWindow) return FALSE;
+  HostLocked().PresentFrame(window, x, y, view);
+  return TRUE;
+}
+
+BOOL CopyWindowPicture(HWND window, host::Frame* out) {
+  if (out == nullptr) return FALSE;
+  std::lock_guard<std::mutex> lock(State().mutex);
+  auto w = LookupLocked(window);
+  if (!w || !w->hasHostWindow) return FALSE;
+  const host::Frame* frame = HostLocked().CaptureFrame(window);
+  if (frame == nullptr) return FALSE;
+  *out = *frame;
+  return TRUE;
 }
 
 }  // namespace plat

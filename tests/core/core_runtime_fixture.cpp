@@ -14,6 +14,7 @@
 #include "orbel/core/main_window.h"
 #include "orbel/core/system_report.h"
 #include "orbel/core/window_mode.h"
+#include "orbel/graphics/screen_state.h"
 #include "orbel/input/input_system.h"
 #include "orbel/network/network_system.h"
 #include "platform/win/clock_test_controls.h"
@@ -24,6 +25,7 @@ namespace orbel::testing {
 void ResetCoreRuntimeState() {
   ClearDragFileNames();
   ResetLibraryStateForTest();
+  ResetGraphicsStateForTest();
   ResetSystemReportForTest();
   TearDownApiLock();
   std::memset(&InputCharQueue, 0, sizeof InputCharQueue);

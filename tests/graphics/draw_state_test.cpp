@@ -1,7 +1,9 @@
 // Draw-state setters: clamping, refusals, the draw area and the blend-graph weight hand-off.
 #include <gtest/gtest.h>
 
+#include "graph_test_fixture.h"
 #include "orbel/graphics/draw_state.h"
+#include "orbel/graphics/graphics_system.h"
 #include "orbel/softrender/blend_tables.h"
 
 namespace orbel {
@@ -84,13 +86,19 @@ TEST_F(DrawStateTest, ClipAreaOrdersClampsAndEmpties) {
   EXPECT_EQ(gDrawState.drawAreaF[2], 640.0f);
 }
 
-TEST_F(DrawStateTest, BlendGraphRebuildsTheWeightTable) {
-  InitMemImgTables();
-  SetDrawBlendGraph(5, 128, 0);
-  EXPECT_EQ(gDrawState.blendGraph, 5);
+using BlendGraphTest = testing::GraphLibraryTest;
+
+TEST_F(BlendGraphTest, BlendGraphRebuildsTheWeightTable) {
+  ASSERT_EQ(Start({0, 16}), 0);
+  const int graph = MakeEmptyGraph(32, 32, 1);
+  ASSERT_NE(graph, -1);
+  EXPECT_EQ(SetDrawBlendGraph(graph + 1, 128, 0), -1);  // not a live graph
+  EXPECT_EQ(gDrawState.blendGraph, -1);
+  SetDrawBlendGraph(graph, 128, 0);
+  EXPECT_EQ(gDrawState.blendGraph, graph);
   EXPECT_EQ(BlendGraphWeightTable[127], 0);
   EXPECT_EQ(BlendGraphWeightTable[129], 255);
-  SetDrawBlendGraph(5, 400, -3);  // clamped to 255, 0
+  SetDrawBlendGraph(graph, 400, -3);  // clamped to 255, 0
   EXPECT_EQ(gDrawState.blendGraphThreshold, 255u);
   EXPECT_EQ(gDrawState.blendGraphRange, 0u);
   EXPECT_EQ(BlendGraphWeightTable[255], 1);

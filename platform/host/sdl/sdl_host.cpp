@@ -3,7 +3,8 @@
 // pointer and the screen saver. The only code that includes SDL.
 // SDL wants its events pumped on the thread that started it: calls from other threads pump nothing.
 // A display-mode switch is simulated: the desktop reports the new mode, and a window whose client area
-// covers that whole desktop is shown full screen, its picture scaled to fit (letterboxed).
+// covers that whole desktop is shown full screen (a borderless window over the real display), its
+// picture scaled to fit with the aspect kept; the real display's mode never changes.
 // LIMITATIONS: only the first display is used.
 #include <SDL.h>
 #include <pthread.h>
@@ -36,7 +37,7 @@ struct SdlWindow {
   size_t nextRecent = 0;
   bool known = false;       // at least one request recorded
   RECT client{};            // the client area the stand-in asked for (desktop coordinates)
-  bool fullScreen = false;  // shown full screen for a switched display mode
+  bool fullScreen = false;  // shown borderless over the display for a switched display mode
 };
 
 class SdlHost final : public Host {
@@ -248,18 +249,33 @@ class SdlHost final : public Host {
     return it == byId_.end() ? nullptr : it->second;
   }
 
-  // Puts the SDL window where the stand-in's window is: full screen when it covers a switched
-  // desktop, else at its client rectangle.
+  // Puts the SDL window where the stand-in's window is: over the whole real display when it covers a
+  // switched desktop, else at its client rectangle.
+  // Full screen is a borderless window the size of the display, the picture scaled to fit with its
+  // aspect kept and centred (bars around it); the monitor's own mode is never changed, so leaving
+  // full screen only puts the border and the window's own rectangle back.
   void Place(SdlWindow& w) {
-    const bool switched = mode_.width != realMode_.width || mode_.height != realMode_.height;
+    const bool switched = mode_.width != realMode_.width || mode_.height != realMode_.height ||
+                          mode_.bitsPerPixel != realMode_.bitsPerPixel;
     const bool cover = switched && w.client.left == 0 && w.client.top == 0 && w.client.right == mode_.width &&
                        w.client.bottom == mode_.height;
-    if (cover != w.fullScreen) {
-      SDL_SetWindowFullscreen(w.window, cover ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
-      if (w.renderer != nullptr) SDL_RenderSetLogicalSize(w.renderer, cover ? mode_.width : 0, cover ? mode_.height : 0);
-      w.fullScreen = cover;
+    if (cover) {
+      int display = SDL_GetWindowDisplayIndex(w.window);
+      SDL_Rect bounds;
+      if (display < 0 || SDL_GetDisplayBounds(display, &bounds) != 0) bounds = SDL_Rect{0, 0, realMode_.width, realMode_.height};
+      if (!w.fullScreen) SDL_SetWindowBordered(w.window, SDL_FALSE);
+      w.fullScreen = true;
+      Remember(w, SDL_Point{bounds.x, bounds.y}, SDL_Point{bounds.w, bounds.h});
+      SDL_SetWindowPosition(w.window, bounds.x, bounds.y);
+      SDL_SetWindowSize(w.window, bounds.w, bounds.h);
+      if (w.renderer != nullptr) SDL_RenderSetLogicalSize(w.renderer, mode_.width, mode_.height);
+      return;
     }
-    if (cover) return;
+    if (w.fullScreen) {
+      SDL_SetWindowBordered(w.window, SDL_TRUE);
+      if (w.renderer != nullptr) SDL_RenderSetLogicalSize(w.renderer, 0, 0);
+      w.fullScreen = false;
+    }
     const int width = std::max<int>(w.client.right - w.client.left, 1);
     const int height = std::max<int>(w.client.bottom - w.client.top, 1);
     Remember(w, SDL_Point{w.client.left, w.client.top}, SDL_Point{width, height});

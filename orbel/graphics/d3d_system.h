@@ -1,0 +1,69 @@
+// The Direct3D side of the graphics subsystem as the 2D code sees it: start and end, the scene and
+// vertex batch, the render target and viewport, the texture-graph draws and transfers. Until Direct3D
+// is built these are answered by d3d_pending.cpp, where D3D_Initialize fails and every other call
+// behaves as "Direct3D is off", so the library carries on with 2D surfaces.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/win/win_types.h"
+
+namespace orbel {
+
+struct GraphImage;
+struct GraphRecord;
+struct Matrix4;
+
+// ---- Start, end and the device ----------------------------------------------------------------------
+
+// 0, or -1 when Direct3D cannot be started (the graphics go on with 2D surfaces).
+int D3D_Initialize();
+// 0, -1 while Direct3D is off.
+int D3D_Terminate();
+int D3D_ReleaseDirect3D();
+// Re-makes the device after a full re-creation of DirectDraw. 0 or -1.
+int D3D_GetDirect3D();
+int D3D_FlushVertex();
+int D3D_EndSceneCurrent();
+// Deletes every 3D surface: 0, or -1 while Direct3D is not initialised (the availability probe).
+int D3D_DeleteAllSurface3D();
+int D3D_RestoreAllTextures();
+
+// ---- Draw state hand-offs ---------------------------------------------------------------------------
+
+int D3D_SelectDrawScreen(int screen);
+int D3D_SetDrawArea(const plat::RECT* area);
+int D3D_SetGraphFilter(int mode);
+int D3D_SetBlendGraphParam(int graph, int threshold, int range);
+int D3D_RefreshDrawColor();
+int D3D_SetTransformWorld(const Matrix4* matrix, int index);
+int D3D_SetTransformView(const Matrix4* matrix);
+int D3D_SetTransformProjection(const Matrix4* matrix);
+int D3D_ClearTargetScreen();
+
+// ---- Texture graphs ---------------------------------------------------------------------------------
+
+int D3D_DrawGraphAt(int x, int y, float fx, float fy, int graph, int trans, int keepAlphaTest);
+int D3D_DrawStretchGraph(int x1, int y1, int x2, int y2, float fx1, float fy1, float fx2, float fy2,
+                         int graph, int trans, int keepAlphaTest);
+// Corners top-left, top-right, bottom-left, bottom-right.
+int D3D_DrawQuadGraph(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4,
+                      int graph, int trans);
+int D3D_DrawFillBox(int x1, int y1, int x2, int y2, uint32_t color);
+int D3D_DrawLineBox(int x1, int y1, int x2, int y2, uint32_t color);
+int D3D_DrawStringToTarget(int x, int y, const char* text, uint32_t color, int font, uint32_t edgeColor,
+                           int vertical);
+int D3D_CreateGraphSurface3D(GraphRecord* graph);
+int D3D_DeleteGraphSurface3D(GraphRecord* graph);
+int D3D_DeriveGraphSurface3D(GraphRecord* newGraph, int x, int y, int width, int height,
+                             const GraphRecord* source);
+int D3D_RestoreGraphTextures(GraphRecord* graph);
+int D3D_ReloadGraphImage(const GraphImage* image, const GraphImage* alphaImage, int srcX, int srcY,
+                         GraphRecord* graph);
+int D3D_TransferGraphRect(const GraphImage* image, const GraphImage* alphaImage, const plat::RECT* srcRect,
+                          int x, int y, GraphRecord* graph);
+int D3D_FillGraphTextures(GraphRecord* graph, int red, int green, int blue, int alpha);
+int D3D_UpdateMovieTexture(void* movie, GraphRecord* graph);
+int D3D_GetDrawScreenGraph(int x1, int y1, int x2, int y2, GraphRecord* graph, int screenFlag);
+
+}  // namespace orbel

@@ -1,0 +1,163 @@
+// The display measurement after a mode change: which copy between surfaces is faster (GDI BitBlt or
+// DirectDraw BltFast), and the time of one display frame from the scan line, from which the
+// window-mode frame pacing follows. Every poll of the display is bounded in time and treats a failed
+// query as "the blank has begun", so a display without scan-line support cannot hang the change.
+// Depends on the screen state, the system report (OS code) and the clocks.
+#include "orbel/core/clock_random.h"
+#include "orbel/core/library_state.h"
+#include "orbel/core/log.h"
+#include "orbel/core/system_report.h"
+#include "orbel/graphics/display_mode.h"
+#include "orbel/graphics/draw_state.h"
+#include "orbel/graphics/screen_state.h"
+#include "platform/ddraw/ddraw.h"
+#include "platform/win/clock.h"
+#include "platform/win/gdi_dc.h"
+#include "platform/win/gdi_dib.h"
+#include "platform/win/user_system.h"
+
+namespace orbel {
+
+namespace {
+
+constexpr uint32_t kPollLimitMs = 100;       // longest single wait on the display
+constexpr int kMeasureRounds = 5;
+constexpr int kSamplesKnownRefresh = 4;
+constexpr int kSamplesUnknownRefresh = 20;
+constexpr int kMaxSamples = kSamplesUnknownRefresh;
+
+// Set when the display could not answer a query: the samples then measure nothing.
+bool g_queryFailed = false;
+
+bool InBlank(plat::IDirectDraw7* dd) {
+  plat::BOOL blank = 0;
+  if (dd->GetVerticalBlankStatus(&blank) != plat::DD_OK) {
+    g_queryFailed = true;
+    return true;
+  }
+  return blank != 0;
+}
+
+// The scan line, or -1 when the display cannot tell.
+long ScanLine(plat::IDirectDraw7* dd) {
+  plat::DWORD line = 0;
+  if (dd->GetScanLine(&line) != plat::DD_OK) {
+    g_queryFailed = true;
+    return -1;
+  }
+  return static_cast<long>(line);
+}
+
+// Polls while the display is in its vertical blank.
+void WaitWhileInBlank(plat::IDirectDraw7* dd) {
+  const uint32_t start = plat::timeGetTime();
+  while (InBlank(dd) && plat::timeGetTime() - start < kPollLimitMs) {
+  }
+}
+
+// Polls until the scan line wraps to a new frame or the blank begins.
+void WaitForFrameStart(plat::IDirectDraw7* dd) {
+  const uint32_t start = plat::timeGetTime();
+  const long a = ScanLine(dd);
+  if (a < 0) return;
+  while (plat::timeGetTime() - start < kPollLimitMs) {
+    if (InBlank(dd)) return;
+    const long b = ScanLine(dd);
+    if (b < 0 || b < a) return;
+  }
+}
+
+}  // namespace
+
+int FramePacingFromFrameTime(int frameTime) { return frameTime < 0 ? -1 : (2 * frameTime - 4) / 3; }
+
+int FindRepeatedFrameSample(const int* samples, int count) {
+  for (int i = 0; i + 1 < count; ++i) {
+    for (int j = i + 1; j < count; ++j) {
+      if (samples[j] == samples[i]) return samples[i];
+    }
+  }
+  return -1;
+}
+
+int MeasureScreenCopyMethod() {
+  plat::IDirectDrawSurface7* source = gScreen.separateFrontSurface ? gScreen.frontSurface : gScreen.primarySurface;
+  plat::IDirectDrawSurface7* work = gScreen.workSurface;
+  if (source == nullptr || work == nullptr) return -1;
+  int width = 0;
+  int height = 0;
+  GetScreenPixelSize(&width, &height);
+  plat::RECT rect = {0, 0, width / 2, height / 2};
+
+  uint64_t start = GetHighResolutionCount(0);
+  work->BltFast(0, 0, source, &rect, plat::DDBLTFAST_NOCOLORKEY);
+  work->BltFast(0, 0, source, &rect, plat::DDBLTFAST_NOCOLORKEY);
+  const double bltFastTime = static_cast<double>(GetHighResolutionCount(0) - start);
+
+  start = GetHighResolutionCount(0);
+  plat::HDC workDc = nullptr;
+  plat::HDC sourceDc = nullptr;
+  if (work->GetDC(&workDc) == plat::DD_OK) {
+    if (source->GetDC(&sourceDc) == plat::DD_OK) {
+      plat::BitBlt(workDc, 0, 0, width / 2, height / 2, sourceDc, 0, 0, plat::SRCCOPY);
+      plat::BitBlt(workDc, 0, 0, width / 2, height / 2, sourceDc, 0, 0, plat::SRCCOPY);
+      source->ReleaseDC(sourceDc);
+    }
+    work->ReleaseDC(workDc);
+  }
+  const double bitBltTime = static_cast<double>(GetHighResolutionCount(0) - start);
+
+  gScreen.copyMethod = bitBltTime <= bltFastTime ? kCopyMethodBitBlt : kCopyMethodBltFast;
+  LogFmtAdd("サーフェス間転送には %s を使用します", gScreen.copyMethod == kCopyMethodBitBlt ? "BitBlt" : "BltFast");
+  LogFmtAdd("BitBlt:%.0lfμs   BltFast:%.0lfμs", bitBltTime, bltFastTime);
+  return 0;
+}
+
+int MeasureFrameTime() {
+  bool refreshKnown = false;
+  if (GetOsCode() >= kOsWindowsNT351) {
+    const plat::HDC dc = plat::GetDC(gWindow.window);
+    refreshKnown = plat::GetDeviceCaps(dc, plat::VREFRESH) >= 60;
+    plat::ReleaseDC(gWindow.window, dc);
+  }
+  gScreen.frameTime = -1;
+  if (gScreen.softwareRendering || gScreen.directDraw == nullptr) {
+    gScreen.framePacing = -1;
+    return 0;
+  }
+  plat::IDirectDraw7* dd = gScreen.directDraw;
+  g_queryFailed = false;
+  const int sampleCount = refreshKnown ? kSamplesKnownRefresh : kSamplesUnknownRefresh;
+  LogFmtAdd("スキャンラインの数:%d", plat::GetSystemMetrics(plat::SM_CYSCREEN));
+
+  for (int i = 0; i < 3; ++i) {
+    WaitForFrameStart(dd);
+    WaitWhileInBlank(dd);
+  }
+  WaitForFrameStart(dd);
+
+  int samples[kMaxSamples] = {};
+  for (int round = 1;; ++round) {
+    for (int i = 0; i < sampleCount; ++i) {
+      const uint32_t t = plat::timeGetTime();
+      WaitWhileInBlank(dd);
+      WaitForFrameStart(dd);
+      samples[i] = static_cast<int>(plat::timeGetTime() - t);
+    }
+    // A display that cannot report its scan line or blank gives no frame time.
+    if (round == kMeasureRounds || g_queryFailed) {
+      LogAdd("１フレームの時間を正常に取得できませんでした\n");
+      break;
+    }
+    gScreen.frameTime = FindRepeatedFrameSample(samples, sampleCount);
+    if (gScreen.frameTime >= 0) {
+      LogFmtAdd("１フレーム当たりの時間は %d msecです", gScreen.frameTime);
+      break;
+    }
+  }
+  for (int i = 0; i < sampleCount; ++i) LogFmtAdd("\tTri%02d:%d msec", i, samples[i]);
+  gScreen.framePacing = FramePacingFromFrameTime(gScreen.frameTime);
+  return 0;
+}
+
+}  // namespace orbel

@@ -1,0 +1,256 @@
+// The public draw calls. Each runs one bracket: nothing while the draw area is empty, the graph and
+// blend-graph checks, the wait while inactive, the movie frame, the read-back of the window before a
+// draw onto the software front screen and the copy to the window after it; the draw itself goes to the
+// Direct3D side for texture graphs and to the 2D back-end otherwise. Part draws narrow the draw area
+// and draw the whole graph.
+#include <algorithm>
+#include <cmath>
+
+#include "orbel/core/message_pump.h"
+#include "orbel/graphics/backend_2d.h"
+#include "orbel/graphics/d3d_system.h"
+#include "orbel/graphics/draw_calls.h"
+#include "orbel/graphics/draw_state.h"
+#include "orbel/graphics/graph_record.h"
+#include "orbel/graphics/graphics_manager.h"
+#include "orbel/graphics/graphics_system.h"
+#include "orbel/graphics/mask_screen.h"
+#include "orbel/graphics/screen_present.h"
+#include "orbel/graphics/screen_state.h"
+#include "orbel/graphics/surface2d.h"
+#include "orbel/movie/movie_system.h"
+
+namespace orbel {
+
+namespace {
+
+bool SoftwareFrontScreen() { return gScreen.memImgScreen != 0 && gDrawState.drawScreen == kDrawScreenFront; }
+
+// Steps before a graph draw: the graph and the blend graph must be live, the blend graph at least as
+// large as the graph. Waits while the application is inactive. The graph, or null.
+GraphRecord* CheckGraphDraw(int graph) {
+  GraphRecord* g = GetGraphRecord(graph);
+  if (g == nullptr) return nullptr;
+  if (gDrawState.blendGraph != -1) {
+    const GraphRecord* b = GetGraphRecord(gDrawState.blendGraph);
+    if (b == nullptr || b->width < g->width || b->height < g->height) return nullptr;
+  }
+  WaitWhileInactive();
+  return g;
+}
+
+// Before and after a draw: the mask hooks while masked drawing is on; on the software front screen the
+// window is read back first when it was presented since, and the drawn rectangle is shown afterwards.
+void BeforeDraw(const plat::RECT& affected) {
+  if (IsMaskScreenActive()) MaskDrawBegin(affected.left, affected.top, affected.right, affected.bottom);
+  if (SoftwareFrontScreen() && gScreen.presentedSinceReadBack) ReadWindowToScreenImage();
+}
+
+void AfterDraw(const plat::RECT& affected) {
+  if (IsMaskScreenActive()) MaskDrawEnd(affected.left, affected.top, affected.right, affected.bottom);
+  if (SoftwareFrontScreen()) StretchScreenToWindow(&affected);
+}
+
+// Invert, add, invert: the Direct3D road's subtraction. Remembers what it changes.
+struct SubtractBracket {
+  uint32_t bright;
+  uint32_t param;
+};
+
+void FillInverted(const plat::RECT& rect) {
+  SetDrawBrightColorValue(kBrightWhite);
+  SetBlendState(kBlendSub, 255);
+  D3D_DrawFillBox(rect.left, rect.top, rect.right, rect.bottom, 0xFFFFFF);
+}
+
+SubtractBracket BeginSubtractBlendDraw(const plat::RECT& rect) {
+  const SubtractBracket saved = {gDrawState.brightColor, gDrawState.blendParam};
+  FillInverted(rect);
+  SetDrawBrightColorValue(saved.bright);
+  SetBlendState(5, static_cast<int>(saved.param));  // add
+  return saved;
+}
+
+void EndSubtractBlendDraw(const plat::RECT& rect, const SubtractBracket& saved) {
+  FillInverted(rect);
+  SetDrawBrightColorValue(saved.bright);
+  SetBlendState(kBlendSub, static_cast<int>(saved.param));
+}
+
+// Texture draws in blend mode 3 run inside the subtract bracket.
+template <typename Draw>
+int DrawTexture(const plat::RECT& rect, Draw draw) {
+  if (gDrawState.blendMode != kBlendSub) return draw();
+  const SubtractBracket saved = BeginSubtractBlendDraw(rect);
+  const int result = draw();
+  EndSubtractBlendDraw(rect, saved);
+  return result;
+}
+
+// A movie graph takes its newest frame; a movie shown straight on the window is drawn there instead
+// (true: the caller returns -1 without drawing the graph).
+bool MovieDrawnToWindow(const GraphRecord* g, int x, int y, int scale) {
+  if (g->movie == -1) return false;
+  UpdateMovieFrame(g->movie);
+  MovieGraphInfo info{};
+  if (GetMovieGraphInfo(g->movie, &info) != 0 || !info.drawsToWindow) return false;
+  DrawMovieToWindow(x, y, scale, g->movie, 1);
+  return true;
+}
+
+// Draws the whole graph with the draw area narrowed to `part` (clipped by the old area); only the
+// stored rectangle and its float copy change, and both are put back.
+template <typename Draw>
+int DrawWithNarrowedArea(const plat::RECT& part, Draw draw) {
+  const plat::RECT saved = gDrawState.drawArea;
+  float savedF[4];
+  std::copy(gDrawState.drawAreaF, gDrawState.drawAreaF + 4, savedF);
+  plat::RECT narrowed = part;
+  ClipRect(&narrowed, &saved);
+  gDrawState.drawArea = narrowed;
+  gDrawState.drawAreaF[0] = static_cast<float>(narrowed.left);
+  gDrawState.drawAreaF[1] = static_cast<float>(narrowed.top);
+  gDrawState.drawAreaF[2] = static_cast<float>(narrowed.right);
+  gDrawState.drawAreaF[3] = static_cast<float>(narrowed.bottom);
+  const int result = draw();
+  gDrawState.drawArea = saved;
+  std::copy(savedF, savedF + 4, gDrawState.drawAreaF);
+  return result;
+}
+
+}  // namespace
+
+int DrawGraphAt(int x, int y, int graph, int transparent) {
+  if (gDrawState.drawAreaEmpty) return 0;
+  GraphRecord* g = CheckGraphDraw(graph);
+  if (g == nullptr) return -1;
+  const plat::RECT rect = {x, y, x + g->width, y + g->height};
+  if (MovieDrawnToWindow(g, x, y, 1)) return -1;
+  BeforeDraw(rect);
+  int result;
+  if (g->format.texture) {
+    result = DrawTexture(rect, [&] {
+      return D3D_DrawGraphAt(x, y, static_cast<float>(x), static_cast<float>(y), graph, transparent, 0);
+    });
+  } else {
+    result = DrawGraph2DAt(x, y, g, transparent);
+  }
+  AfterDraw(rect);
+  return result;
+}
+
+int DrawStretchGraph(int x1, int y1, int x2, int y2, int graph, int transparent) {
+  if (gDrawState.drawAreaEmpty) return 0;
+  GraphRecord* g = CheckGraphDraw(graph);
+  if (g == nullptr) return -1;
+  const plat::RECT rect = {std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)};
+  if (MovieDrawnToWindow(g, x1, y1, g->width != 0 ? (x2 - x1) / g->width : 0)) return -1;
+  BeforeDraw(rect);
+  int result;
+  if (g->format.texture) {
+    result = DrawTexture(rect, [&] {
+      return D3D_DrawStretchGraph(x1, y1, x2, y2, static_cast<float>(x1), static_cast<float>(y1),
+                                  static_cast<float>(x2), static_cast<float>(y2), graph, transparent, 0);
+    });
+  } else {
+    result = DrawStretchSurface2D(x1, y1, x2, y2, g, transparent, -1);
+  }
+  AfterDraw(rect);
+  return result;
+}
+
+int DrawMirroredGraph(int x, int y, int graph, int transparent) {
+  const GraphRecord* g = GetGraphRecord(graph);
+  if (g == nullptr) return gDrawState.drawAreaEmpty ? 0 : -1;
+  return DrawStretchGraph(x + g->width, y, x, y + g->height, graph, transparent);
+}
+
+// Points in the public order: top-left, top-right, bottom-right, bottom-left. The back-ends take
+// top-left, top-right, bottom-left, bottom-right, so points 3 and 4 are swapped here, once.
+int DrawQuadGraph(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4, int graph,
+                  int transparent) {
+  if (gDrawState.drawAreaEmpty) return 0;
+  GraphRecord* g = CheckGraphDraw(graph);
+  if (g == nullptr) return -1;
+  const float xs[4] = {x1, x2, x3, x4};
+  const float ys[4] = {y1, y2, y3, y4};
+  const plat::RECT rect = {static_cast<int>(*std::min_element(xs, xs + 4)), static_cast<int>(*std::min_element(ys, ys + 4)),
+                           static_cast<int>(*std::max_element(xs, xs + 4)), static_cast<int>(*std::max_element(ys, ys + 4))};
+  if (g->movie != -1) UpdateMovieFrame(g->movie);
+  BeforeDraw(rect);
+  int result;
+  if (g->format.texture) {
+    result = DrawTexture(rect, [&] { return D3D_DrawQuadGraph(x1, y1, x2, y2, x4, y4, x3, y3, graph, transparent); });
+  } else {
+    result = DrawQuadGraph2D(x1, y1, x2, y2, x4, y4, x3, y3, g, transparent);
+  }
+  AfterDraw(rect);
+  return result;
+}
+
+int DrawGraphPart(int x, int y, int srcX, int srcY, int width, int height, int graph, int transparent, int mirror) {
+  const plat::RECT part = {x, y, x + width, y + height};
+  return DrawWithNarrowedArea(part, [&] {
+    if (!mirror) return DrawGraphAt(x - srcX, y - srcY, graph, transparent);
+    const GraphRecord* g = GetGraphRecord(graph);
+    if (g == nullptr) return -1;
+    return DrawMirroredGraph(x - g->width + srcX + width, y - srcY, graph, transparent);
+  });
+}
+
+int DrawStretchGraphPart(int x1, int y1, int x2, int y2, int srcX, int srcY, int srcWidth, int srcHeight, int graph,
+                         int transparent) {
+  const GraphRecord* g = GetGraphRecord(graph);
+  if (g == nullptr) return -1;
+  // A source part without pixels has no scale.
+  if (srcWidth <= 0 || srcHeight <= 0) return -1;
+  const bool mirrorX = x2 < x1;
+  const bool mirrorY = y2 < y1;
+  const int left = std::min(x1, x2);
+  const int right = std::max(x1, x2);
+  const int top = std::min(y1, y2);
+  const int bottom = std::max(y1, y2);
+  const double sx = static_cast<double>(right - left) / srcWidth;
+  const double sy = static_cast<double>(bottom - top) / srcHeight;
+  auto t = [](double v) { return static_cast<int>(std::trunc(v)); };
+  const int ax = t(srcX * sx);
+  const int bx = t((g->width - srcX) * sx);
+  const int ay = t(srcY * sy);
+  const int by = t((g->height - srcY) * sy);
+  const int X1 = mirrorX ? right + ax : left - ax;
+  const int X2 = mirrorX ? right - bx : left + bx;
+  const int Y1 = mirrorY ? bottom + ay : top - ay;
+  const int Y2 = mirrorY ? bottom - by : top + by;
+  const plat::RECT part = {left, top, right, bottom};
+  return DrawWithNarrowedArea(part, [&] { return DrawStretchGraph(X1, Y1, X2, Y2, graph, transparent); });
+}
+
+namespace {
+
+int DrawBox(int x1, int y1, int x2, int y2, uint32_t color, bool fill) {
+  if (gDrawState.drawAreaEmpty) return 0;
+  WaitWhileInactive();
+  const plat::RECT rect = {std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)};
+  BeforeDraw(rect);
+  int result;
+  if (GetUseTextureGraphs() && IsDirect3DAvailable() && !gScreen.softwareScreen) {
+    result = DrawTexture(rect, [&] {
+      return fill ? D3D_DrawFillBox(x1, y1, x2, y2, color) : D3D_DrawLineBox(x1, y1, x2, y2, color);
+    });
+  } else {
+    result = fill ? DrawBoxBackend2D(x1, y1, x2, y2, color) : RectBackend2D(x1, y1, x2, y2, color);
+  }
+  AfterDraw(rect);
+  return result;
+}
+
+}  // namespace
+
+int DrawFillBox(int x1, int y1, int x2, int y2, uint32_t color) { return DrawBox(x1, y1, x2, y2, color, true); }
+int DrawLineBox(int x1, int y1, int x2, int y2, uint32_t color) { return DrawBox(x1, y1, x2, y2, color, false); }
+
+int DrawRectangle(int x1, int y1, int x2, int y2, uint32_t color, int fill) {
+  return fill ? DrawFillBox(x1, y1, x2, y2, color) : DrawLineBox(x1, y1, x2, y2, color);
+}
+
+}  // namespace orbel

@@ -1,0 +1,33 @@
+// CoCreateInstance over the fixed table of classes the stand-ins provide, in the manner of a driver
+// list: each entry names a class and the service function that makes its object.
+#include "platform/win/com.h"
+
+#include "platform/ddraw/ddraw.h"
+#include "platform/ddraw/ddraw_factory.h"
+
+namespace plat {
+namespace {
+
+struct ComClass {
+  const CLSID* clsid;
+  HRESULT (*create)(REFIID iid, void** out);
+};
+
+const ComClass kClasses[] = {
+    {&CLSID_DirectDraw7, &CreateDirectDrawObject},
+};
+
+}  // namespace
+
+HRESULT CoCreateInstance(REFCLSID clsid, void* outer, DWORD, REFIID iid, void** out) {
+  if (out == nullptr) return E_POINTER;
+  *out = nullptr;
+  for (const ComClass& c : kClasses) {
+    if (!(*c.clsid == clsid)) continue;
+    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+    return c.create(iid, out);
+  }
+  return REGDB_E_CLASSNOTREG;
+}
+
+}  // namespace plat

@@ -1,0 +1,34 @@
+// Test controls of the display stand-ins (ChangeDisplaySettingsA and every DirectDraw call): failures
+// of named calls, and the record of calls made. ResetDisplay clears both.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/win/win_types.h"
+
+namespace plat::test {
+
+void ResetDisplay();
+// Forgets a program's display switch (the desktop's own mode is the host's again); ResetDisplay calls it.
+void ResetDisplaySettings();
+
+// The next `times` calls named `call` fail with `result` (times -1: until reset). Names are the call's
+// own: "ChangeDisplaySettingsA", "CoCreateInstance", "Initialize", "SetCooperativeLevel",
+// "SetDisplayMode", "CreateSurface", "CreateClipper", "CreatePalette", "Lock", "Blt", "BltFast",
+// "Flip", "GetDC", "GetVerticalBlankStatus", "GetScanLine", "WaitForVerticalBlank", "Restore", ...
+// Surface calls count on every surface.
+void FailDisplayCall(const std::string& call, int times = 1, HRESULT result = static_cast<HRESULT>(0x80004005u));
+// For the stand-ins: true (and the result to give) when this call must fail.
+bool TakeDisplayFault(const char* call, HRESULT* result);
+
+// Every display call made since the reset, in order, with its flags argument (0 when it has none).
+struct DisplayCall {
+  std::string call;
+  DWORD flags;
+};
+std::vector<DisplayCall> DisplayCalls();
+int DisplayCallCount(const std::string& call);
+void RecordDisplayCall(const char* call, DWORD flags);
+
+}  // namespace plat::test

@@ -1,0 +1,54 @@
+// Helpers of the graph tests: the library started headless in window mode on either road (DirectDraw
+// surfaces, or software rendering), pictures written as PNG and JPEG files, and pixel reads of the
+// back screen and of graphs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "orbel/image/color_data.h"
+#include "test_support.h"
+
+namespace orbel::testing {
+
+struct GraphRoad {
+  int software;  // 1: software rendering (memory-image screens)
+  int depth;     // 16 or 32
+};
+
+// The library started in window mode at 640 x 480 with the road's depth.
+class GraphLibraryTest : public VirtualClockTest {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // Starts the library; 0 or the start-up result.
+  int Start(GraphRoad road);
+  std::string LogText() const;
+
+  ScopedWorkDir work_;
+  bool started_ = false;
+};
+
+// One pixel of an RGBA picture, 0xAARRGGBB.
+using Rgba = uint32_t;
+struct Picture {
+  int width = 0;
+  int height = 0;
+  std::vector<Rgba> pixels;  // rows top-down
+  Rgba at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+
+// Writes a PNG (with alpha when `alpha`) or a baseline JPEG (quality 100) of the picture.
+void WritePng(const std::string& path, const Picture& picture, bool alpha);
+void WriteJpeg(const std::string& path, const Picture& picture);
+// Reads a PNG back as 0xAARRGGBB pixels (empty on failure).
+Picture ReadPng(const std::string& path);
+
+// The screen pixel (x, y) of what the draw target holds as 0x00RRGGBB: the back memory image on the
+// software road, the back surface on the DirectDraw road.
+uint32_t BackPixel(int x, int y);
+// A graph's pixel (memory image or surface) as 0x00RRGGBB.
+uint32_t GraphPixel(int graph, int x, int y);
+
+}  // namespace orbel::testing

@@ -1,0 +1,251 @@
+// Pictures on a real display: run by CTest under Xvfb with ORBEL_HOST=sdl (tests/extra_tests.cmake).
+// The library loads a picture, draws it and flips; a screenshot of the X root window (xwd) must show
+// its pixels -- in a window at the picture's own size, and in full screen scaled to fit the display
+// with the aspect kept. Elsewhere (headless runs) the tests skip themselves.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "include/orbel.h"
+#include "orbel/core/library.h"
+#include "orbel/core/message_pump.h"
+#include "orbel/core/window_mode.h"
+#include "orbel/graphics/graphics_manager.h"
+#include "orbel/graphics/screen_present.h"
+#include "orbel/graphics/screen_state.h"
+#include "test_support.h"
+
+namespace orbel {
+namespace {
+
+// The picture: four 32 x 32 quadrants of distinct colours (0x00RRGGBB).
+constexpr int kSide = 64;
+constexpr uint32_t kQuadrant[4] = {0xE02010, 0x10C040, 0x2040F0, 0xF0E020};  // TL, TR, BL, BR
+constexpr uint32_t kBackground = 0x203040;
+
+uint32_t QuadrantAt(int x, int y) { return kQuadrant[(y >= kSide / 2 ? 2 : 0) + (x >= kSide / 2 ? 1 : 0)]; }
+
+bool WritePicture(const std::string& path) {
+  std::vector<uint8_t> rgb(kSide * kSide * 3);
+  for (int y = 0; y < kSide; ++y) {
+    for (int x = 0; x < kSide; ++x) {
+      const uint32_t c = QuadrantAt(x, y);
+      uint8_t* p = &rgb[(y * kSide + x) * 3];
+      p[0] = static_cast<uint8_t>(c >> 16), p[1] = static_cast<uint8_t>(c >> 8), p[2] = static_cast<uint8_t>(c);
+    }
+  }
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  image.width = kSide;
+  image.height = kSide;
+  image.format = PNG_FORMAT_RGB;
+  return png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr) != 0;
+}
+
+// A screenshot of the X root window, read from xwd's output (ZPixmap, 24 or 32 bits per pixel).
+struct Screenshot {
+  int width = 0;
+  int height = 0;
+  std::vector<uint32_t> pixels;  // 0x00RRGGBB
+  uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+
+uint32_t Big32(const std::vector<uint8_t>& b, size_t at) {
+  return static_cast<uint32_t>(b[at]) << 24 | static_cast<uint32_t>(b[at + 1]) << 16 |
+         static_cast<uint32_t>(b[at + 2]) << 8 | b[at + 3];
+}
+
+bool TakeScreenshot(Screenshot* out, std::string* why) {
+  FILE* pipe = popen("xwd -root -silent 2>/dev/null", "r");
+  if (pipe == nullptr) return *why = "cannot run xwd", false;
+  std::vector<uint8_t> b;
+  uint8_t chunk[65536];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) b.insert(b.end(), chunk, chunk + n);
+  pclose(pipe);
+  if (b.size() < 100) return *why = "xwd gave no picture (is x11-apps installed?)", false;
+  const uint32_t headerSize = Big32(b, 0), format = Big32(b, 8), width = Big32(b, 16), height = Big32(b, 20);
+  const uint32_t byteOrder = Big32(b, 28), bitsPerPixel = Big32(b, 44), bytesPerLine = Big32(b, 48);
+  const uint32_t masks[3] = {Big32(b, 56), Big32(b, 60), Big32(b, 64)};
+  const uint32_t colours = Big32(b, 76);
+  if (format != 2 || (bitsPerPixel != 32 && bitsPerPixel != 24) || width == 0 || height == 0)
+    return *why = "unexpected xwd format", false;
+  const size_t start = headerSize + static_cast<size_t>(colours) * 12;
+  if (start > b.size() || static_cast<size_t>(bytesPerLine) * height > b.size() - start)
+    return *why = "xwd output too short", false;
+  out->width = static_cast<int>(width);
+  out->height = static_cast<int>(height);
+  out->pixels.resize(static_cast<size_t>(width) * height);
+  const int bytes = static_cast<int>(bitsPerPixel / 8);
+  for (uint32_t y = 0; y < height; ++y) {
+    for (uint32_t x = 0; x < width; ++x) {
+      const uint8_t* p = &b[start + static_cast<size_t>(y) * bytesPerLine + static_cast<size_t>(x) * bytes];
+      uint32_t v = 0;
+      for (int i = 0; i < bytes; ++i) v |= static_cast<uint32_t>(p[i]) << (byteOrder == 0 ? 8 * i : 8 * (bytes - 1 - i));
+      uint32_t rgb = 0;
+      for (int c = 0; c < 3; ++c) {
+        const uint32_t m = masks[c];
+        const int shift = m != 0 ? __builtin_ctz(m) : 0;
+        rgb |= (((v & m) >> shift) & 0xFF) << (16 - 8 * c);
+      }
+      out->pixels[static_cast<size_t>(y) * width + x] = rgb;
+    }
+  }
+  return true;
+}
+
+// Writes the screenshot beside the build, for a look after a failure.
+void SaveScreenshot(const Screenshot& s, const char* name) {
+  std::vector<uint8_t> rgb(static_cast<size_t>(s.width) * s.height * 3);
+  for (size_t i = 0; i < s.pixels.size(); ++i) {
+    rgb[i * 3] = static_cast<uint8_t>(s.pixels[i] >> 16);
+    rgb[i * 3 + 1] = static_cast<uint8_t>(s.pixels[i] >> 8);
+    rgb[i * 3 + 2] = static_cast<uint8_t>(s.pixels[i]);
+  }
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  image.width = static_cast<png_uint_32>(s.width);
+  image.height = static_cast<png_uint_32>(s.height);
+  image.format = PNG_FORMAT_RGB;
+  const std::string path = std::string(ORBEL_BINARY_DIR) + "/" + name + ".png";
+  png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr);
+}
+
+// Where the picture's top-left corner is in the screenshot when shown `scale` times its size (every
+// quadrant sampled at its centre), or {-1, -1}.
+std::pair<int, int> FindPicture(const Screenshot& s, int scale) {
+  const int side = kSide * scale;
+  for (int y = 0; y + side <= s.height; ++y) {
+    for (int x = 0; x + side <= s.width; ++x) {
+      if (s.At(x, y) != kQuadrant[0]) continue;
+      bool all = true;
+      for (int q = 0; q < 4 && all; ++q) {
+        const int cx = x + (q & 1 ? side * 3 / 4 : side / 4), cy = y + (q & 2 ? side * 3 / 4 : side / 4);
+        all = s.At(cx, cy) == kQuadrant[q];
+      }
+      // The corner itself: the pixel left of and above the picture is not part of it.
+      if (all && (x == 0 || s.At(x - 1, y) != kQuadrant[0]) && (y == 0 || s.At(x, y - 1) != kQuadrant[0]))
+        return {x, y};
+    }
+  }
+  return {-1, -1};
+}
+
+class RealDisplay : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* host = std::getenv("ORBEL_HOST");
+    if (std::getenv("ORBEL_REAL_DISPLAY_TEST") == nullptr || host == nullptr || std::string(host) != "sdl") {
+      GTEST_SKIP() << "runs under Xvfb with ORBEL_HOST=sdl and ORBEL_REAL_DISPLAY_TEST=1";
+    }
+    work_ = std::make_unique<testing::ScopedWorkDir>();
+    ASSERT_TRUE(WritePicture("picture.png"));
+  }
+  void TearDown() override {
+    if (started_) {
+      EXPECT_EQ(EndLibrarySystem(), 0);
+    }
+  }
+
+  // Starts the library (window mode 1, or full screen), draws the picture at (x, y) over the background
+  // and flips, for a few frames.
+  void ShowPicture(int windowMode, int x, int y) {
+    // A title (and so a window class) of this process alone: another run of these tests at the same
+    // time must not look like a second copy of this program.
+    SetMainWindowTitle(("OrbelRealDisplay" + std::to_string(getpid())).c_str());
+    ChangeWindowMode(windowMode);
+    ASSERT_EQ(SetScreenMode(640, 480, 32, 0), 0);
+    const int started = InitLibrarySystem();
+    ASSERT_EQ(started, 0) << testing::ReadFileText("Log.txt");
+    started_ = true;
+    const int graph = LoadGraphFile("picture.png", 1);
+    ASSERT_NE(graph, -1);
+    SelectDrawScreen(-2);  // the back screen, shown by the flip
+    // A few frames, pumping, so the X server has mapped and drawn the window.
+    for (int frame = 0; frame < 10; ++frame) {
+      DrawRectangle(0, 0, 640, 480, MakeColor(0x20, 0x30, 0x40), 1);
+      ASSERT_EQ(DrawGraphAt(x, y, graph, 0), 0);
+      ASSERT_EQ(FlipScreen(), 0);
+      for (int i = 0; i < 5; ++i) PumpWindowMessage();
+    }
+  }
+
+  std::unique_ptr<testing::ScopedWorkDir> work_;
+  bool started_ = false;
+};
+
+TEST_F(RealDisplay, PictureInAWindowShowsItsPixels) {
+  ShowPicture(1, 100, 80);
+  Screenshot shot;
+  std::string why;
+  ASSERT_TRUE(TakeScreenshot(&shot, &why)) << why;
+  const auto [x, y] = FindPicture(shot, 1);
+  ASSERT_NE(x, -1) << "the picture is nowhere on the " << shot.width << "x" << shot.height << " screen";
+  // Every pixel of the picture, and the background around it, as drawn.
+  int wrong = 0;
+  for (int py = 0; py < kSide; ++py) {
+    for (int px = 0; px < kSide; ++px) wrong += shot.At(x + px, y + py) != QuadrantAt(px, py) ? 1 : 0;
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(shot.At(x - 1, y + 10), kBackground);
+  EXPECT_EQ(shot.At(x + kSide, y + 10), kBackground);
+  if (HasFailure()) SaveScreenshot(shot, "real_display_window");
+}
+
+TEST_F(RealDisplay, FullScreenShowsThePictureScaledToFit) {
+  ShowPicture(0, 0, 0);
+  Screenshot shot;
+  std::string why;
+  ASSERT_TRUE(TakeScreenshot(&shot, &why)) << why;
+  // 640 x 480 scaled by the largest factor that fits, centred.
+  const double scale = std::min(shot.width / 640.0, shot.height / 480.0);
+  const int shownW = static_cast<int>(640 * scale), shownH = static_cast<int>(480 * scale);
+  const int left = (shot.width - shownW) / 2, top = (shot.height - shownH) / 2;
+  ASSERT_GT(scale, 1.0) << "run with a screen larger than 640 x 480";
+  // Sample the centre of every quadrant and of the background, scaled.
+  for (int q = 0; q < 4; ++q) {
+    const int px = q & 1 ? 48 : 16, py = q & 2 ? 48 : 16;
+    EXPECT_EQ(shot.At(left + static_cast<int>(px * scale), top + static_cast<int>(py * scale)), kQuadrant[q]) << q;
+  }
+  EXPECT_EQ(shot.At(left + static_cast<int>(320 * scale), top + static_cast<int>(240 * scale)), kBackground);
+  EXPECT_EQ(shot.At(left + static_cast<int>(639 * scale), top + static_cast<int>(479 * scale)), kBackground);
+  // The picture's right edge lands where 64 screen pixels end.
+  EXPECT_EQ(shot.At(left + static_cast<int>(63 * scale), top + static_cast<int>(20 * scale)), kQuadrant[1]);
+  EXPECT_EQ(shot.At(left + static_cast<int>(65 * scale), top + static_cast<int>(20 * scale)), kBackground);
+  // Outside the picture's aspect the display is black (a bar), when the shapes differ.
+  if (top > 0) {
+    EXPECT_EQ(shot.At(shot.width / 2, top / 2), 0u);
+  }
+  if (left > 0) {
+    EXPECT_EQ(shot.At(left / 2, shot.height / 2), 0u);
+  }
+  if (HasFailure()) SaveScreenshot(shot, "real_display_full_screen");
+
+  // Back to a window: the display is the desktop again and the picture shows at its own size.
+  ASSERT_EQ(ChangeWindowMode(1), 0);
+  const int graph = LoadGraphFile("picture.png", 1);
+  ASSERT_NE(graph, -1);
+  SelectDrawScreen(-2);
+  for (int frame = 0; frame < 10; ++frame) {
+    DrawRectangle(0, 0, 640, 480, MakeColor(0x20, 0x30, 0x40), 1);
+    ASSERT_EQ(DrawGraphAt(20, 20, graph, 0), 0);
+    ASSERT_EQ(FlipScreen(), 0);
+    for (int i = 0; i < 5; ++i) PumpWindowMessage();
+  }
+  Screenshot windowed;
+  ASSERT_TRUE(TakeScreenshot(&windowed, &why)) << why;
+  const auto [x, y] = FindPicture(windowed, 1);
+  EXPECT_NE(x, -1) << "back in a window, the picture shows unscaled";
+  EXPECT_EQ(FindPicture(windowed, 2).first, -1) << "and no longer scaled";
+  if (HasFailure()) SaveScreenshot(windowed, "real_display_back_to_window");
+}
+
+}  // namespace
+}  // namespace orbel
