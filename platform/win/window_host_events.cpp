@@ -138,6 +138,7 @@ void OnHostEvent(const host::Event& e) {
     case host::EventType::Minimized: PostMessageA(window, WM_SYSCOMMAND, SC_MINIMIZE, 0); break;
     case host::EventType::Maximized: PostMessageA(window, WM_SYSCOMMAND, SC_MAXIMIZE, 0); break;
     case host::EventType::Restored: PostMessageA(window, WM_SYSCOMMAND, SC_RESTORE, 0); break;
+    default: break;  // pads and composition belong to the input stand-ins
   }
 }
 
@@ -155,7 +156,9 @@ void DeliverInjectedEvents() {
       event = std::move(Injected().events.front());
       Injected().events.pop_front();
     }
-    OnHostEvent(event);
+    // Every listener hears injected events as it hears the host's (the input devices too).
+    host::AddEventListener(&OnHostEvent);
+    host::DeliverEvent(event);
   }
 }
 
