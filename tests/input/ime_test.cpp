@@ -7,6 +7,7 @@
 
 #include "input_fixture.h"
 #include "orbel/core/library_state.h"
+#include "orbel/core/message_pump.h"
 #include "orbel/input/input_system.h"
 #include "orbel/input/text_input_state.h"
 #include "platform/imm/imm.h"
@@ -150,6 +151,27 @@ TEST_F(ImeTest, ReactivationReopensTheImeWithItsComposition) {
   InputImeState.refreshRequest = 7;  // outside 1-4: left alone
   ProcessActiveKeyInput();
   EXPECT_EQ(InputImeState.refreshRequest, 7);
+}
+
+TEST_F(ImeTest, TheHostsEditingTextReachesTheCompositionThroughTheWindow) {
+  plat::host::Event e;
+  e.type = plat::host::EventType::Composition;
+  e.text = "へんかん";
+  e.cursor = 4;
+  plat::test::InjectHostEvent(e);
+  PumpWindowMessage();
+  EXPECT_EQ(TextInput.composing, 1);
+  EXPECT_STREQ(TextInput.composition, "へんかん");
+  EXPECT_EQ(TextInput.compositionCursor, 2);
+  e.text.clear();
+  plat::test::InjectHostEvent(e);
+  PumpWindowMessage();
+  EXPECT_EQ(TextInput.composing, 0);
+  EXPECT_STREQ(TextInput.composition, "");
+  // The finished text arrives as characters.
+  plat::test::InjectText("変換");
+  PumpWindowMessage();
+  EXPECT_EQ(Queued(), std::string("変換"));
 }
 
 TEST_F(ImeTest, SetContextHidesTheImesOwnWindows) {

@@ -5,7 +5,13 @@
 #include <gtest/gtest.h>
 
 #include "input_fixture.h"
+#include <cstdio>
+#include <cstdlib>
+
+#include "orbel/core/library.h"
 #include "orbel/core/message_pump.h"
+#include "orbel/core/window_mode.h"
+#include "platform/win/test_controls.h"
 #include "orbel/input/input_state.h"
 #include "orbel/input/input_system.h"
 #include "platform/dinput/test_controls.h"
@@ -195,6 +201,44 @@ TEST_F(InputTest, TheKeyboardFollowsActivation) {
     if (d.kind == plat::test::DiDeviceKind::Keyboard) {
       EXPECT_TRUE(d.acquired);
     }
+  }
+}
+
+}  // namespace
+}  // namespace orbel
+
+namespace orbel {
+namespace {
+
+// Device set-up failures after DirectInput was had end the process with their message.
+TEST(InputStartupDeath, ADeviceThatCannotBeSetUpEndsTheProcessWithItsMessage) {
+  GTEST_FLAG_SET(death_test_style, "fast");  // the child writes its log into the parent's directory
+  struct Case {
+    plat::test::DiDeviceKind kind;
+    plat::test::DiCall call;
+    const char* message;
+  };
+  const Case cases[] = {
+      {plat::test::DiDeviceKind::Mouse, plat::test::DiCall::CreateDevice, "マウスデバイスの取得に失敗しました"},
+      {plat::test::DiDeviceKind::Keyboard, plat::test::DiCall::SetCooperativeLevel,
+       "キーボードデバイスの協調レベルの設定に失敗しました"},
+      {plat::test::DiDeviceKind::Keyboard, plat::test::DiCall::Acquire, "キーボードデバイスの取得に失敗しました"},
+  };
+  for (const Case& c : cases) {
+    testing::ScopedWorkDir work;
+    EXPECT_EXIT(
+        {
+          plat::test::UseVirtualClock();
+          plat::test::Reset();
+          plat::test::FailDirectInputCall(c.kind, c.call, 2);
+          ChangeWindowMode(1);
+          InitLibrarySystem();
+          std::exit(0);
+        },
+        ::testing::ExitedWithCode(255), "")
+        << c.message;
+    const std::string log = testing::ReadFileText(work.path() / "Log.txt");
+    EXPECT_NE(log.find(std::string(c.message) + "\r\n"), std::string::npos) << c.message;
   }
 }
 
