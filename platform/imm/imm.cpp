@@ -1,5 +1,5 @@
-// IMM32 calls over the recorded input context, and the host's composition events turned into IME
-// messages for the window that has the focus.
+// IMM32 calls over the recorded input context, and the host's composition events (handed over by the
+// window stand-in with their target window) turned into IME messages.
 #include "platform/imm/imm.h"
 
 #include <algorithm>
@@ -33,10 +33,14 @@ void Record(ImmState& s, const char* format, ...) {
   s.calls.emplace_back(text);
 }
 
-void OnHostEvent(const host::Event& e) {
-  if (e.type != host::EventType::Composition) return;
-  HWND window = e.window != nullptr && IsWindow(e.window) ? e.window : GetFocus();
-  if (window == nullptr) window = GetActiveWindow();
+}  // namespace
+
+ImmState& State() {
+  static ImmState state;
+  return state;
+}
+
+void TakeHostComposition(HWND window, const host::Event& e) {
   bool start = false;
   bool end = false;
   {
@@ -45,31 +49,18 @@ void OnHostEvent(const host::Event& e) {
     if (!s.available) return;
     start = !e.text.empty() && !s.composing;
     end = e.text.empty() && s.composing;
+    if (e.text.empty() && !s.composing) return;
     s.composing = !e.text.empty();
-    s.composition = e.text;
-    s.cursor = std::clamp(e.cursor, 0, static_cast<int>(e.text.size()));
+    s.composition = e.text.substr(0, 1024);
+    s.cursor = std::clamp(e.cursor, 0, static_cast<int>(s.composition.size()));
     s.clauses.clear();
   }
-  if (window == nullptr) return;
   if (start) PostMessageA(window, WM_IME_STARTCOMPOSITION, 0, 0);
   if (end) {
     PostMessageA(window, WM_IME_ENDCOMPOSITION, 0, 0);
   } else {
     PostMessageA(window, WM_IME_COMPOSITION, 0, static_cast<LPARAM>(GCS_COMPSTR | GCS_CURSORPOS));
   }
-}
-
-}  // namespace
-
-ImmState& State() {
-  static ImmState state;
-  return state;
-}
-
-void ListenLocked(ImmState& s) {
-  if (s.listening) return;
-  host::AddEventListener(&OnHostEvent);
-  s.listening = true;
 }
 
 }  // namespace imm
@@ -80,7 +71,6 @@ using Lock = std::lock_guard<std::mutex>;
 HIMC ImmGetContext(HWND window) {
   ImmState& s = imm::State();
   Lock lock(s.mutex);
-  imm::ListenLocked(s);
   if (!s.available || window == nullptr || !IsWindow(window)) return nullptr;
   ++s.outstanding;
   return imm::TheContext();

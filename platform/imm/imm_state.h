@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/host/host.h"
 #include "platform/imm/imm.h"
 
 namespace plat::imm {
 
 struct ImmState {
   std::mutex mutex;
-  bool listening = false;
   bool available = true;
   bool open = false;
   bool composing = false;       // between the start and end messages sent for host editing
@@ -26,7 +26,7 @@ struct ImmState {
 };
 
 ImmState& State();
-// Starts following the host's composition events (once).
-void ListenLocked(ImmState& s);
+// The host's composition event for `window`: updates the composition and posts the IME messages.
+void TakeHostComposition(HWND window, const host::Event& event);
 
 }  // namespace plat::imm

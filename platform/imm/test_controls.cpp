@@ -92,7 +92,6 @@ int OutstandingImeContexts() {
 void ResetImm() {
   imm::ImmState& s = imm::State();
   Lock lock(s.mutex);
-  const bool listening = s.listening;
   s.available = true;
   s.open = false;
   s.composing = false;
@@ -104,7 +103,6 @@ void ResetImm() {
   s.failCandidateRead = false;
   s.outstanding = 0;
   s.calls.clear();
-  s.listening = listening;
 }
 
 }  // namespace plat::test
