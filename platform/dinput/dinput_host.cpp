@@ -99,6 +99,18 @@ void ListenLocked(DInputState& s) {
   s.listening = true;
 }
 
+namespace {
+// The keyboard and the pads are followed from the start, as real devices are: a pad the host reports
+// before the first DirectInput object (a script's first line, a controller present at start) is not
+// missed.
+[[maybe_unused]] const bool gListeningFromStart = [] {
+  DInputState& s = State();
+  std::lock_guard<std::recursive_mutex> lock(s.mutex);
+  ListenLocked(s);
+  return true;
+}();
+}  // namespace
+
 HRESULT TakeFaultLocked(DInputState& s, DeviceKind kind, Call call, int property, int offset) {
   for (auto it = s.faults.begin(); it != s.faults.end(); ++it) {
     if (it->kind != kind || it->call != call) continue;
