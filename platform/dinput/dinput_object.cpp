@@ -170,7 +170,6 @@ HRESULT DirectInputObject::MakeDevice(const GUID& instance, IDirectInputDevice7A
   auto* device = new DeviceImpl();
   device->kind = kind;
   device->pad = pad;
-  device->version = self->version;
   device->face.impl = device;
   s.devices.push_back(device);
   *out = &device->face;

@@ -68,7 +68,6 @@ struct DeviceImpl {
   IDirectInputDevice7A face{};
   DeviceKind kind = DeviceKind::Keyboard;
   int pad = -1;  // index into the pad list
-  int version = 0x700;
   ULONG references = 1;
   DWORD formatSize = 0;  // 0 until SetDataFormat
   HWND window = nullptr;

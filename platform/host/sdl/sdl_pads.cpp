@@ -81,8 +81,10 @@ void SdlPads::Open(int deviceIndex) {
   e.text = Utf8ToShiftJis(name != nullptr ? name : "Joystick");
   char guid[64];
   SDL_JoystickGetGUIDString(SDL_JoystickGetGUID(pad.joystick), guid, sizeof guid);
-  const char* path = SDL_JoystickPath(pad.joystick);
-  e.names.push_back(std::string(guid) + "|" + (path != nullptr ? path : e.text));
+  // The model and, where the pad has one, its serial number: what stays the same when it is plugged into
+  // another port (its device path does not).
+  const char* serial = SDL_JoystickGetSerial(pad.joystick);
+  e.names.push_back(std::string(guid) + "|" + (serial != nullptr ? serial : ""));
   const int axes = SDL_JoystickNumAxes(pad.joystick);
   if (pad.controller != nullptr || axes >= 3) e.padCaps |= kPadHasZ;
   if (pad.controller != nullptr || axes >= 4) e.padCaps |= kPadHasR;
