@@ -84,7 +84,7 @@ TEST_F(KeyInputTest, BackSpaceAndLeftStepOverWholeShiftJisCharacters) {
   Type(std::string(1, kBack));
   EXPECT_EQ(Text(handle), "a");
   EXPECT_EQ(Cursor(handle), 0);
-  // Two double-byte characters whose bytes could pair either way: 一 then 院 (88 40 ... no, 89 40).
+  // 一院 (88 EA 89 40) typed at the start: the byte two before the cursor (EA) looks like a lead byte.
   Type("一院");
   Type(std::string(1, kBack));
   EXPECT_EQ(Text(handle), "一a");
