@@ -9,8 +9,6 @@
 
 namespace plat::dinput {
 
-GUID InstanceGuidForPad(int index);
-
 namespace {
 
 using Lock = std::lock_guard<std::recursive_mutex>;

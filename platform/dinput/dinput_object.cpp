@@ -29,10 +29,6 @@ using dinput::DeviceKind;
 using dinput::DirectInputImpl;
 using dinput::DInputState;
 
-GUID PadInstanceGuid(int index) {
-  return GUID{0x4F524206, 0x0000, static_cast<WORD>(index), {'p', 'a', 'd', 'i', 'n', 's', 't', 0}};
-}
-
 GUID PadProductGuid(const std::string& name) {
   DWORD hash = 2166136261u;  // FNV-1a of the name: the same model gives the same product id
   for (unsigned char c : name) hash = (hash ^ c) * 16777619u;
@@ -192,7 +188,9 @@ HRESULT IDirectInput8A::CreateDevice(const GUID& instance, IDirectInputDevice8A*
 
 namespace dinput {
 
-GUID InstanceGuidForPad(int index) { return PadInstanceGuid(index); }
+GUID InstanceGuidForPad(int index) {
+  return GUID{0x4F524206, 0x0000, static_cast<WORD>(index), {'p', 'a', 'd', 'i', 'n', 's', 't', 0}};
+}
 
 }  // namespace dinput
 }  // namespace plat

@@ -117,5 +117,7 @@ void DetachPadLocked(DInputState& s, int hostId);
 // Recomputes a pad's rumble from its playing effects and tells the host.
 void UpdateRumbleLocked(DInputState& s, int pad);
 bool IsLiveDevice(const DInputState& s, const DeviceImpl* device);
+// The instance id of the pad at that index of the pad list (dinput_object.cpp).
+GUID InstanceGuidForPad(int index);
 
 }  // namespace plat::dinput
