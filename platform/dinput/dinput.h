@@ -2,9 +2,9 @@
 // enumeration), devices for the system keyboard, the system mouse and each pad (data format,
 // cooperative level, properties, event notification, acquisition, state, identity, effects), and
 // force-feedback effects (constant force and sine; start, stop, release).
-// The keyboard state follows the host's key events; pads come from the host (SDL game controllers and
-// joysticks, hot-plugged too) or, headless, from the input script and the test controls. Effects drive
-// the host's rumble. No buffered data, no mouse state, no action mapping.
+// The keyboard and mouse follow the host's key and mouse events; pads come from the host (SDL game
+// controllers and joysticks, hot-plugged too) or, headless, from the input script and the test
+// controls. Effects drive the host's rumble. No buffered data, no action mapping.
 #pragma once
 
 #include "platform/win/com.h"
@@ -81,7 +81,7 @@ struct DIDATAFORMAT {
   DWORD dwNumObjs;
   const void* rgodf;
 };
-extern const DIDATAFORMAT c_dfDIMouse2;    // DIMOUSESTATE2, 20 bytes
+extern const DIDATAFORMAT c_dfDIMouse2;    // DIMOUSESTATE2, 20 bytes: lX, lY, lZ moved, 8 buttons
 extern const DIDATAFORMAT c_dfDIKeyboard;  // 256 key bytes, bit 7 = down
 extern const DIDATAFORMAT c_dfDIJoystick;  // DIJOYSTATE, 80 bytes
 

@@ -149,6 +149,7 @@ HRESULT IDirectInputDevice7A::Acquire() {
   if (d->kind == DeviceKind::Pad && !s.pads[d->pad].attached) return DIERR_INPUTLOST;
   d->acquired = true;
   d->lost = false;
+  std::memset(d->mouseMotion, 0, sizeof d->mouseMotion);  // motion counts from the acquisition
   return DI_OK;
 }
 
@@ -182,7 +183,14 @@ HRESULT IDirectInputDevice7A::GetDeviceState(DWORD size, void* data) {
   }
   switch (d->kind) {
     case DeviceKind::Keyboard: std::memcpy(data, s.keys, 256); break;
-    case DeviceKind::Mouse: std::memset(data, 0, size); break;  // the mouse is never read here
+    case DeviceKind::Mouse: {
+      // DIMOUSESTATE2: three LONG movements, then eight button bytes.
+      auto* bytes = static_cast<BYTE*>(data);
+      std::memcpy(bytes, d->mouseMotion, sizeof d->mouseMotion);
+      std::memcpy(bytes + sizeof d->mouseMotion, s.mouseButtons, sizeof s.mouseButtons);
+      std::memset(d->mouseMotion, 0, sizeof d->mouseMotion);
+      break;
+    }
     case DeviceKind::Pad: {
       const DIJOYSTATE& raw = s.pads[d->pad].state;
       DIJOYSTATE out = raw;

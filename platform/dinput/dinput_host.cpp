@@ -1,5 +1,6 @@
 // The DirectInput stand-in's state and what feeds it: the host's key events (scan code, or the virtual
-// key when the host gives none) set the keyboard bytes; pad events add, remove and move pads; every
+// key when the host gives none) set the keyboard bytes; mouse events move and press the mouse; pad
+// events add, remove and move pads; every
 // change sets the notice events of the devices that follow it. Also the faults tests set, and the
 // rumble that playing effects ask of the host.
 #include <algorithm>
@@ -21,6 +22,38 @@ void OnKey(DInputState& s, const host::Event& e) {
   if (s.keys[code] == value) return;  // auto-repeat changes nothing
   s.keys[code] = value;
   NotifyLocked(s, DeviceKind::Keyboard, -1);
+}
+
+// Mouse devices see motion as the distance moved since their last read; wheel notches count 120.
+void OnMouse(DInputState& s, const host::Event& e) {
+  LONG dx = 0;
+  LONG dy = 0;
+  LONG dz = 0;
+  switch (e.type) {
+    case host::EventType::MouseMove:
+      if (s.mouseSeen) {
+        dx = e.x - s.mouseX;
+        dy = e.y - s.mouseY;
+      }
+      s.mouseSeen = true;
+      s.mouseX = e.x;
+      s.mouseY = e.y;
+      break;
+    case host::EventType::MouseButtonDown:
+    case host::EventType::MouseButtonUp:
+      if (e.button < 0 || e.button >= 8) return;
+      s.mouseButtons[e.button] = e.type == host::EventType::MouseButtonDown ? 0x80 : 0;
+      break;
+    case host::EventType::MouseWheel: dz = static_cast<LONG>(e.wheel) * 120; break;
+    default: return;
+  }
+  for (DeviceImpl* d : s.devices) {
+    if (d->kind != DeviceKind::Mouse || !d->acquired) continue;
+    d->mouseMotion[0] += dx;
+    d->mouseMotion[1] += dy;
+    d->mouseMotion[2] += dz;
+  }
+  NotifyLocked(s, DeviceKind::Mouse, -1);
 }
 
 int PadIndexOfHost(const DInputState& s, int hostId) {
@@ -69,6 +102,10 @@ void OnHostEvent(const host::Event& e) {
   switch (e.type) {
     case host::EventType::KeyDown:
     case host::EventType::KeyUp: OnKey(s, e); break;
+    case host::EventType::MouseMove:
+    case host::EventType::MouseButtonDown:
+    case host::EventType::MouseButtonUp:
+    case host::EventType::MouseWheel: OnMouse(s, e); break;
     case host::EventType::FocusLost:
       // Keys released while another window has the focus never reach us: start from all keys up.
       std::fill(std::begin(s.keys), std::end(s.keys), BYTE{0});

@@ -1,4 +1,5 @@
-// The DirectInput stand-in's one state record: the keyboard's key bytes, the pads the host has
+// The DirectInput stand-in's one state record: the keyboard's key bytes, the mouse buttons and
+// position, the pads the host has
 // reported (kept after unplugging, so a pad that comes back is the same device), the live objects,
 // devices and effects, and the faults tests asked for. Internal to platform/dinput.
 #pragma once
@@ -79,6 +80,7 @@ struct DeviceImpl {
   LONG rangeMin[kAxisCount] = {-32768, -32768, -32768, -32768, -32768, -32768};
   LONG rangeMax[kAxisCount] = {32767, 32767, 32767, 32767, 32767, 32767};
   DWORD deadZone[kAxisCount] = {};  // 0..10000
+  LONG mouseMotion[3] = {};         // x, y, wheel moved since the last read (mouse only)
   std::vector<EffectImpl*> effects;
 };
 
@@ -94,6 +96,10 @@ struct DInputState {
   bool listening = false;
   KeyboardLayout layout = LayoutFromEnvironment();
   BYTE keys[256] = {};
+  BYTE mouseButtons[8] = {};
+  bool mouseSeen = false;  // a first position has been reported
+  int mouseX = 0;          // last position reported (client pixels)
+  int mouseY = 0;
   std::vector<PadEntry> pads;
   std::vector<DirectInputImpl*> objects;
   std::vector<DeviceImpl*> devices;

@@ -151,6 +151,8 @@ void ResetDirectInput() {
   s.initializeFails[0] = s.initializeFails[1] = false;
   s.faults.clear();
   std::fill(std::begin(s.keys), std::end(s.keys), BYTE{0});
+  std::fill(std::begin(s.mouseButtons), std::end(s.mouseButtons), BYTE{0});
+  s.mouseSeen = false;
   // Devices that still name a pad keep their index valid: pads are only detached, never dropped, while
   // a device is alive.
   if (s.devices.empty()) {

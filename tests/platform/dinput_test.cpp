@@ -3,6 +3,8 @@
 // tables of both layouts, joyGetDevCapsA, and the input script's pad commands.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "platform/dinput/dinput.h"
 #include "platform/dinput/joystick_caps.h"
 #include "platform/dinput/key_codes.h"
@@ -260,6 +262,55 @@ TEST(InputScriptPads, PadAndComposeLinesBecomeHostEvents) {
   const char* bad[] = {"1 pad add 3\n", "1 pad button 3 32 down\n", "1 pad axis 3 6 0\n", "1 pad axis 3 0 40000\n",
                        "1 pad jump 3\n", "1 compose x abc\n", "1 compose 3\n"};
   for (const char* line : bad) EXPECT_FALSE(host::ParseInputScript(line, &events, &error)) << line;
+}
+
+}  // namespace
+
+namespace {
+
+using namespace plat;
+
+class DirectInputMouse : public orbel::testing::VirtualClockTest {};
+
+TEST_F(DirectInputMouse, TheMouseReportsMotionSinceItsLastReadAndItsButtons) {
+  void* object = nullptr;
+  ASSERT_EQ(CoCreateInstance(CLSID_DirectInput, nullptr, CLSCTX_INPROC_SERVER, IID_IDirectInput7A, &object), S_OK);
+  auto* di = static_cast<IDirectInput7A*>(object);
+  ASSERT_EQ(di->Initialize(nullptr, 0x700), DI_OK);
+  void* out = nullptr;
+  ASSERT_EQ(di->CreateDeviceEx(GUID_SysMouse, IID_IDirectInputDevice7A, &out, nullptr), DI_OK);
+  auto* mouse = static_cast<IDirectInputDevice7A*>(out);
+  ASSERT_EQ(mouse->SetDataFormat(&c_dfDIMouse2), DI_OK);
+  ASSERT_EQ(mouse->Acquire(), DI_OK);
+  auto send = [](host::EventType type, int x, int y, int button = 0, int wheel = 0) {
+    host::Event e;
+    e.type = type;
+    e.x = x;
+    e.y = y;
+    e.button = button;
+    e.wheel = wheel;
+    host::DeliverEvent(e);
+  };
+  send(host::EventType::MouseMove, 100, 100);
+  send(host::EventType::MouseMove, 110, 95);
+  send(host::EventType::MouseMove, 130, 90);
+  send(host::EventType::MouseButtonDown, 130, 90, 1);
+  send(host::EventType::MouseWheel, 130, 90, 0, -2);
+  BYTE state[20];
+  ASSERT_EQ(mouse->GetDeviceState(sizeof state, state), DI_OK);
+  LONG moved[3];
+  std::memcpy(moved, state, sizeof moved);
+  EXPECT_EQ(moved[0], 30);
+  EXPECT_EQ(moved[1], -10);
+  EXPECT_EQ(moved[2], -240);
+  EXPECT_EQ(state[12], 0);
+  EXPECT_EQ(state[13], 0x80) << "right button";
+  ASSERT_EQ(mouse->GetDeviceState(sizeof state, state), DI_OK);
+  std::memcpy(moved, state, sizeof moved);
+  EXPECT_EQ(moved[0], 0) << "motion is counted from the last read";
+  EXPECT_EQ(state[13], 0x80) << "buttons stay as they are";
+  mouse->Release();
+  di->Release();
 }
 
 }  // namespace
