@@ -63,7 +63,8 @@ int DeleteAllSoftImages();
 
 // ---- Input --------------------------------------------------------------------------------------
 
-// Copies the 256 key states (non-zero: held down) into `states`. 0.
+// Copies the 256 key states by DirectInput key code into `states`: 1 held down, 0 up. 0; when input had
+// to be started again (after a display change) the start-up's result, with `states` left untouched.
 int CopyAllKeyStates(uint8_t* states);
 
 // ---- Sound and music ----------------------------------------------------------------------------

@@ -39,3 +39,15 @@ if(TARGET file_tests AND TARGET qvapack)
   add_dependencies(file_tests qvapack)
 endif()
 # ---- end of qvapack block -----------------------------------------------------------------------
+
+# ---- input: the key states on a real display ----------------------------------------------------
+# Under xvfb-run with the SDL host, xdotool types every letter into the library's window and the key
+# states follow (RealKeyboardTest). Not registered without xvfb-run or xdotool.
+find_program(ORBEL_XDOTOOL xdotool)
+if(ORBEL_XVFB_RUN AND ORBEL_XDOTOOL AND TARGET input_tests)
+  add_test(NAME input.RealKeyboardUnderXvfb
+           COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ORBEL_REAL_KEYBOARD_TEST=1 ASAN_OPTIONS=detect_leaks=0
+                   $<TARGET_FILE:input_tests> --gtest_filter=RealKeyboardTest.*)
+  set_tests_properties(input.RealKeyboardUnderXvfb PROPERTIES TIMEOUT 60 RESOURCE_LOCK xvfb)
+endif()
+# ---- end of input block -------------------------------------------------------------------------

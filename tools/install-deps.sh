@@ -11,7 +11,7 @@ packages=(
   libogg-dev libvorbis-dev libtheora-dev libmpg123-dev
   libsdl2-dev
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-ipafont-mincho
-  xvfb xauth x11-utils
+  xvfb xauth x11-utils xdotool
 )
 
 missing=()

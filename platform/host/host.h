@@ -69,7 +69,19 @@ enum class EventType : uint8_t {
   Minimized,
   Maximized,
   Restored,
+  Composition,      // text (Shift-JIS) being composed by an input method, cursor (bytes); empty ends it
+  PadAdded,         // pad (host id), text: name (Shift-JIS), names[0]: identity, padCaps
+  PadRemoved,       // pad
+  PadButtonDown,    // pad, button (0..31)
+  PadButtonUp,
+  PadAxis,          // pad, axis (0 X, 1 Y, 2 Z, 3 Rx, 4 Ry, 5 Rz), value (-32768..32767)
+  PadHat,           // pad, value: hundredths of a degree clockwise from up, -1 centred
 };
+
+// Capabilities of a pad (Event::padCaps).
+constexpr UINT kPadHasZ = 0x1;
+constexpr UINT kPadHasR = 0x2;
+constexpr UINT kPadRumble = 0x4;
 
 struct Event {
   EventType type = EventType::Close;
@@ -82,6 +94,11 @@ struct Event {
   int y = 0;
   int button = 0;
   int wheel = 0;
+  int pad = 0;       // the host's id of a pad
+  int axis = 0;
+  int value = 0;
+  int cursor = 0;    // composition cursor, bytes
+  UINT padCaps = 0;
   std::string text;
   std::vector<std::string> names;
 };
@@ -140,6 +157,9 @@ class Host {
   virtual void SetCursorVisible(bool /*visible*/) {}
   virtual void WarpCursor(int /*x*/, int /*y*/) {}
   virtual void SetScreenSaverEnabled(bool /*enabled*/) {}
+
+  // Pads: motor strengths 0..65535 (low-frequency, high-frequency) until changed; 0, 0 stops.
+  virtual void RumblePad(int /*pad*/, uint16_t /*low*/, uint16_t /*high*/) {}
 
  protected:
   std::unordered_map<HWND, Frame> frames_;

@@ -4,6 +4,7 @@
 // SDL wants its events pumped on the thread that started it: calls from other threads pump nothing.
 // A display-mode switch is simulated: the desktop reports the new mode, and a window whose client area
 // covers that whole desktop is shown full screen, its picture scaled to fit (letterboxed).
+// Pads and their rumble: sdl_pads.cpp. Input-method editing arrives as composition events.
 // LIMITATIONS: only the first display is used.
 #include <SDL.h>
 #include <pthread.h>
@@ -15,6 +16,7 @@
 
 #include "platform/host/host.h"
 #include "platform/host/sdl/sdl_keys.h"
+#include "platform/host/sdl/sdl_pads.h"
 #include "platform/host/text_encoding.h"
 #include "platform/win/message_box.h"
 
@@ -44,6 +46,7 @@ class SdlHost final : public Host {
   SdlHost() : thread_(pthread_self()) {}
   ~SdlHost() override {
     for (auto& [hwnd, w] : windows_) Release(w);
+    pads_.Stop();
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
   }
 
@@ -66,6 +69,7 @@ class SdlHost final : public Host {
     const int bytes = SDL_BYTESPERPIXEL(mode.format);
     mode_ = DesktopMode{mode.w, mode.h, bytes >= 4 ? 32 : bytes == 3 ? 24 : bytes == 2 ? 16 : 8};
     realMode_ = mode_;
+    pads_.Start();  // a machine without pad support still gets its window
     return true;
   }
 
@@ -223,6 +227,8 @@ class SdlHost final : public Host {
     return pressed;
   }
 
+  void RumblePad(int pad, uint16_t low, uint16_t high) override { pads_.Rumble(pad, low, high); }
+
   void SetCursorVisible(bool visible) override { SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE); }
   void WarpCursor(int x, int y) override { SDL_WarpMouseGlobal(x, y); }
   void SetScreenSaverEnabled(bool enabled) override {
@@ -339,6 +345,7 @@ class SdlHost final : public Host {
   }
 
   void Translate(const SDL_Event& sdl) {
+    if (pads_.Handle(sdl)) return;
     Event e;
     switch (sdl.type) {
       case SDL_WINDOWEVENT: WindowEvent(sdl.window); return;
@@ -361,6 +368,20 @@ class SdlHost final : public Host {
         e.type = EventType::Text;
         e.window = FromId(sdl.text.windowID);
         e.text = Utf8ToShiftJis(text);
+        break;
+      }
+      case SDL_TEXTEDITING: {
+        // The input method's text being composed; the cursor arrives in characters.
+        e.type = EventType::Composition;
+        e.window = FromId(sdl.edit.windowID);
+        const std::string utf8 = sdl.edit.text;
+        size_t prefix = 0;
+        for (int chars = 0; prefix < utf8.size() && chars < sdl.edit.start; ++chars) {
+          ++prefix;
+          while (prefix < utf8.size() && (static_cast<unsigned char>(utf8[prefix]) & 0xC0) == 0x80) ++prefix;
+        }
+        e.text = Utf8ToShiftJis(utf8);
+        e.cursor = static_cast<int>(Utf8ToShiftJis(utf8.substr(0, prefix)).size());
         break;
       }
       case SDL_MOUSEMOTION:
@@ -414,6 +435,7 @@ class SdlHost final : public Host {
   std::unordered_map<HWND, SdlWindow> windows_;
   std::unordered_map<Uint32, HWND> byId_;
   std::vector<std::string> dropNames_;
+  SdlPads pads_;
 };
 
 }  // namespace
