@@ -157,8 +157,7 @@ void Mixer::Render(int16_t* out, int frames) {
 
 void Mixer::RenderLocked(int16_t* out, int frames) {
   std::vector<Snapshot> playing;
-  MixSourceFn extra;
-  void* extraContext;
+  std::shared_ptr<MixSource> extra;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     for (const auto& v : voices_) {
@@ -169,7 +168,6 @@ void Mixer::RenderLocked(int16_t* out, int frames) {
                                  volume * Attenuation(v->pan < 0 ? v->pan : 0)});
     }
     extra = extra_;
-    extraContext = extraContext_;
   }
 
   // New cursors: `frames` mix frames are frames x rate / 44,100 source frames, in 32.32 fixed point.
@@ -199,7 +197,7 @@ void Mixer::RenderLocked(int16_t* out, int frames) {
         MixResampled(s, mix_.data(), frames, scratch);
       }
     }
-    if (extra != nullptr) extra(mix_.data(), frames, extraContext);
+    if (extra != nullptr) extra->Mix(mix_.data(), frames);
     for (size_t i = 0; i < mix_.size(); ++i) {
       const float x = std::clamp(mix_[i], -32768.0f, 32767.0f);
       out[i] = static_cast<int16_t>(std::lrintf(x));
@@ -244,10 +242,12 @@ void Mixer::CatchUp() {
   }
 }
 
-void Mixer::SetExtraSource(MixSourceFn fn, void* context) {
+void Mixer::SetExtraSource(std::shared_ptr<MixSource> source) {
+  CatchUp();
+  std::shared_ptr<MixSource> old;
   std::lock_guard<std::mutex> lock(mutex_);
-  extra_ = fn;
-  extraContext_ = context;
+  old.swap(extra_);
+  extra_ = std::move(source);
 }
 
 void Mixer::SetCapture(bool on) {
@@ -270,8 +270,7 @@ void Mixer::Reset() {
     std::lock_guard<std::mutex> lock(mutex_);
     for (const auto& v : voices_) v->released = true;
     voices_.clear();
-    extra_ = nullptr;
-    extraContext_ = nullptr;
+    extra_.reset();
   }
   while (openCount_ > 0) Close();
   std::lock_guard<std::mutex> render(renderMutex_);

@@ -20,8 +20,14 @@ namespace plat::dsound {
 constexpr int kMixRate = 44100;
 constexpr int kMixChannels = 2;
 
-// Extra sound that is not a buffer (the MIDI synthesiser): adds `frames` stereo frames into `mix`.
-using MixSourceFn = void (*)(float* mix, int frames, void* context);
+// Extra sound that is not a buffer (the MIDI synthesiser). Mix adds `frames` stereo frames (16-bit
+// range) into `mix`; it runs on the renderer's thread. The mixer holds a reference while it mixes, so
+// the owner may drop the source at any time.
+class MixSource {
+ public:
+  virtual ~MixSource() = default;
+  virtual void Mix(float* mix, int frames) = 0;
+};
 
 struct Voice {
   // Fixed at creation; the bytes are shared with duplicates.
@@ -88,7 +94,7 @@ class Mixer {
   // The silent sink: renders what the clock says has been played since the last call.
   void CatchUp();
 
-  void SetExtraSource(MixSourceFn fn, void* context);
+  void SetExtraSource(std::shared_ptr<MixSource> source);
 
   // Test and bench hooks: keep what the silent sink renders; take it.
   void SetCapture(bool on);
@@ -109,8 +115,7 @@ class Mixer {
   uint64_t sinkFrames_ = 0;  // frames rendered by the silent sink since it started
   bool capture_ = false;
   std::vector<int16_t> captured_;
-  MixSourceFn extra_ = nullptr;
-  void* extraContext_ = nullptr;
+  std::shared_ptr<MixSource> extra_;
 };
 
 }  // namespace plat::dsound

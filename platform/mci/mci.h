@@ -9,6 +9,7 @@
 #pragma once
 
 #include "platform/win/win_types.h"
+#include "platform/win/window_messages.h"  // MM_MCINOTIFY
 
 namespace plat {
 
@@ -45,7 +46,6 @@ constexpr DWORD MCI_MODE_PLAY = 526;
 constexpr UINT MIDI_MAPPER = 0xFFFFFFFFu;  // the port every sequencer here reports
 
 // ---- Notices ------------------------------------------------------------------------------------
-constexpr UINT MM_MCINOTIFY = 0x03B9;
 constexpr WPARAM MCI_NOTIFY_SUCCESSFUL = 0x0001;
 constexpr WPARAM MCI_NOTIFY_SUPERSEDED = 0x0002;
 constexpr WPARAM MCI_NOTIFY_ABORTED = 0x0004;
