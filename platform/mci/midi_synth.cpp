@@ -42,6 +42,7 @@ struct MidiSynth::Engine {
   fluid_settings_t* settings = nullptr;
   fluid_synth_t* synth = nullptr;
   fluid_player_t* player = nullptr;
+  std::vector<uint8_t> smf;
   std::vector<float> left;
   std::vector<float> right;
 
@@ -71,8 +72,7 @@ std::shared_ptr<MidiSynth> MidiSynth::Create(const MidiSong& song) {
   fluid_settings_setint(engine->settings, "synth.threadsafe-api", 0);
   engine->synth = new_fluid_synth(engine->settings);
   if (engine->synth == nullptr || fluid_synth_sfload(engine->synth, font.c_str(), 1) == FLUID_FAILED) return nullptr;
-  engine->player = new_fluid_player(engine->synth);
-  if (engine->player == nullptr || fluid_player_add_mem(engine->player, song.smf, song.smfSize) != FLUID_OK) return nullptr;
+  engine->smf.assign(song.smf, song.smf + song.smfSize);
   std::shared_ptr<MidiSynth> synth(new MidiSynth);
   synth->engine_ = std::move(engine);
   return synth;
@@ -83,11 +83,19 @@ void MidiSynth::Mix(float* mix, int frames) {
   const uint32_t request = request_.load(std::memory_order_acquire);
   if (request != applied_) {
     applied_ = request;
-    fluid_player_stop(e.player);
+    // A player that has finished does not start again: every play gets a fresh one.
+    if (e.player != nullptr) {
+      fluid_player_stop(e.player);
+      delete_fluid_player(e.player);
+      e.player = nullptr;
+    }
     fluid_synth_all_sounds_off(e.synth, -1);
     if (playing_.load()) {
-      fluid_player_seek(e.player, static_cast<int>(fromTick_.load()));
-      fluid_player_play(e.player);
+      e.player = new_fluid_player(e.synth);
+      if (e.player != nullptr && fluid_player_add_mem(e.player, e.smf.data(), e.smf.size()) == FLUID_OK) {
+        fluid_player_play(e.player);
+        if (fromTick_.load() > 0) fluid_player_seek(e.player, static_cast<int>(fromTick_.load()));
+      }
     }
   }
   e.left.resize(static_cast<size_t>(frames));
