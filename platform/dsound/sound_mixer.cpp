@@ -12,7 +12,7 @@ namespace plat::dsound {
 namespace {
 
 constexpr int kFeedFrames = 1024;
-// The silent sink renders at most this many frames per step (cursor-only steps are not limited).
+// The capturing sink renders at most this many frames per step.
 constexpr int kCaptureStep = 4096;
 
 // Hundredths of a decibel to an amplitude factor.
@@ -120,8 +120,10 @@ Mixer& Mixer::Get() {
 }
 
 void Mixer::Add(const std::shared_ptr<Voice>& voice) {
-  CatchUp();
+  const uint64_t now = CatchUp();
   std::lock_guard<std::mutex> lock(mutex_);
+  voice->anchorMicroseconds = now;
+  voice->anchorPosition = voice->position;
   voices_.push_back(voice);
 }
 
@@ -222,24 +224,50 @@ void Mixer::RenderLocked(int16_t* out, int frames) {
   }
 }
 
-void Mixer::CatchUp() {
-  if (hostDevice_ || openCount_ == 0) return;
+uint64_t Mixer::CatchUp() {
+  if (hostDevice_ || openCount_ == 0) return 0;
   std::lock_guard<std::mutex> render(renderMutex_);
-  const uint64_t elapsed = clock::NowMicroseconds() - sinkStartMicroseconds_;
-  const uint64_t target = elapsed * kMixRate / 1000000;
+  const uint64_t now = clock::NowMicroseconds();
+  if (!capture_) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& v : voices_) AdvanceByClock(*v, now);
+    return now;
+  }
+  const uint64_t target = (now - sinkStartMicroseconds_) * kMixRate / 1000000;
   while (sinkFrames_ < target) {
-    const uint64_t left = target - sinkFrames_;
-    int n;
-    if (capture_) {
-      n = static_cast<int>(std::min<uint64_t>(left, kCaptureStep));
-      const size_t at = captured_.size();
-      captured_.resize(at + size_t(n) * 2);
-      RenderLocked(captured_.data() + at, n);
-    } else {
-      n = static_cast<int>(std::min<uint64_t>(left, 1u << 24));
-      RenderLocked(nullptr, n);
-    }
+    const int n = static_cast<int>(std::min<uint64_t>(target - sinkFrames_, kCaptureStep));
+    const size_t at = captured_.size();
+    captured_.resize(at + size_t(n) * 2);
+    RenderLocked(captured_.data() + at, n);
     sinkFrames_ += static_cast<uint64_t>(n);
+  }
+  return now;
+}
+
+void Mixer::AdvanceByClock(Voice& v, uint64_t now) {
+  if (!v.playing || v.primary || now <= v.anchorMicroseconds) return;
+  const uint64_t end = uint64_t{v.Frames()} << 32;
+  // Elapsed time x rate in 32.32 frames; 128 bits so that hours at 200 kHz cannot overflow.
+  const unsigned __int128 advance =
+      (static_cast<unsigned __int128>(now - v.anchorMicroseconds) * v.Rate() << 32) / 1000000;
+  const unsigned __int128 position = v.anchorPosition + advance;
+  if (v.looping && end != 0) {
+    v.position = static_cast<uint64_t>(position % end);
+  } else if (position >= end) {
+    v.playing = false;
+    v.position = 0;
+    ++v.generation;
+    v.anchorMicroseconds = now;
+    v.anchorPosition = 0;
+  } else {
+    v.position = static_cast<uint64_t>(position);
+  }
+}
+
+void Mixer::ReanchorLocked(uint64_t now) {
+  for (const auto& v : voices_) {
+    v->anchorMicroseconds = now;
+    v->anchorPosition = v->position;
   }
 }
 
@@ -252,10 +280,15 @@ void Mixer::SetExtraSource(std::shared_ptr<MixSource> source) {
 }
 
 void Mixer::SetCapture(bool on) {
-  CatchUp();
+  const uint64_t now = CatchUp();
   std::lock_guard<std::mutex> render(renderMutex_);
   capture_ = on;
   captured_.clear();
+  // Capture renders from now on; without it the clock reckons from here.
+  sinkStartMicroseconds_ = now;
+  sinkFrames_ = 0;
+  std::lock_guard<std::mutex> lock(mutex_);
+  ReanchorLocked(now);
 }
 
 std::vector<int16_t> Mixer::TakeCapture() {

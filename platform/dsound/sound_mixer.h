@@ -1,6 +1,8 @@
 // The software mixer behind the DirectSound stand-in. Voices are the sound buffers; the mix is 44,100 Hz
-// 16-bit stereo. Whoever consumes the mix (the host's audio thread, or the clock-paced silent sink on the
-// caller's thread) calls Render, which takes the mixer's lock only to copy the playing voices' settings
+// 16-bit stereo. Without a host device the output is a silent sink paced by the plat clock: cursors are
+// then worked out from the time since each voice's last change (position + elapsed x rate, exact), and
+// nothing is mixed unless a test captures the output. Whoever consumes the mix (the host's audio thread,
+// or the capturing sink on the caller's thread) calls Render, which takes the mixer's lock only to copy the playing voices' settings
 // and again to store their new positions: the mixing itself runs unlocked, so the library's calls never
 // wait for a mix. A change the library makes meanwhile (play, stop, new position) wins over the mix's
 // position update, which the voice's generation number tells apart.
@@ -46,6 +48,9 @@ struct Voice {
   uint32_t frequency = 0;  // Hz; the format's rate when 0
   uint32_t generation = 0;
   bool released = false;
+  // The silent sink's reckoning: the position at the clock time of the last change.
+  uint64_t anchorMicroseconds = 0;
+  uint64_t anchorPosition = 0;
 
   // The renderer's side (only Render touches these).
   SRC_STATE* resampler = nullptr;
@@ -69,11 +74,13 @@ class Mixer {
   // Runs `change` on the voice under the lock after bringing the silent sink up to date; bumps the
   // generation when `playState` is true (play, stop, position).
   template <typename Change>
-  auto Modify(Voice& voice, bool playState, Change change) {
-    CatchUp();
+  void Modify(Voice& voice, bool playState, Change change) {
+    const uint64_t now = CatchUp();
     std::lock_guard<std::mutex> lock(mutex_);
     if (playState) ++voice.generation;
-    return change(voice);
+    change(voice);
+    voice.anchorMicroseconds = now;
+    voice.anchorPosition = voice.position;
   }
   template <typename Read>
   auto Inspect(Voice& voice, Read read) {
@@ -91,8 +98,9 @@ class Mixer {
   // Mixes `frames` frames into `out` (interleaved stereo) and moves the play cursors on. `out` may be
   // null: the cursors move without mixing (the silent sink with nobody listening).
   void Render(int16_t* out, int frames);
-  // The silent sink: renders what the clock says has been played since the last call.
-  void CatchUp();
+  // The silent sink: moves the cursors (or, capturing, renders) up to the clock's time, which it
+  // returns (0 with a host device, whose thread moves the cursors).
+  uint64_t CatchUp();
 
   void SetExtraSource(std::shared_ptr<MixSource> source);
 
@@ -103,6 +111,9 @@ class Mixer {
 
  private:
   void RenderLocked(int16_t* out, int frames);
+  // Cursor of one voice at `now` by the clock (mutex_ held).
+  static void AdvanceByClock(Voice& voice, uint64_t now);
+  void ReanchorLocked(uint64_t now);
   static void HostRender(int16_t* samples, int frames, void* context);
 
   std::mutex mutex_;        // voices and their library-side fields

@@ -75,9 +75,13 @@ TEST_F(DirectSoundTest, PlayCursorMovesElapsedTimesRateAndWrapsWhenLooping) {
     DWORD bufferBytes;
     uint64_t elapsedUs;
     DWORD expected;
+    uint64_t startUs = 0;  // when the buffer starts, after the previous case
   };
   const Case cases[] = {
       {44100, 2, 16, 176400, 250000, 44100},  // a quarter second
+      {44100, 2, 16, 176400, 1000, 176, 13},  // 44.1 frames, whatever the phase of the start
+      {44100, 2, 16, 176400, 1000, 176, 7},
+      {48000, 2, 16, 192000, 1, 0, 5},        // 0.048 frames: not yet one
       {44100, 2, 16, 176400, 1250000, 44100},  // wrapped once
       {22050, 1, 8, 22050, 100000, 2205},
       {22050, 1, 16, 44100, 10000, 440},       // 220.5 frames: the cursor sits on the whole frame
@@ -87,6 +91,7 @@ TEST_F(DirectSoundTest, PlayCursorMovesElapsedTimesRateAndWrapsWhenLooping) {
     SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.elapsedUs << " us");
     IDirectSoundBuffer* b = Make(Pcm(c.rate, c.channels, c.bits), c.bufferBytes);
     ASSERT_NE(b, nullptr);
+    test::AdvanceClock(c.startUs);
     ASSERT_EQ(b->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
     test::AdvanceClock(c.elapsedUs);
     EXPECT_EQ(PlayCursor(b), c.expected);
