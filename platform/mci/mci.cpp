@@ -192,6 +192,7 @@ MCIERROR mciSendCommandA(MCIDEVICEID device, UINT message, DWORD_PTR flags, DWOR
 namespace test {
 void SetSequencerPort(UINT port) { S().port = port; }
 void SetMidiSoundFont(const char* path) { mci::test_support::SetSoundFontOverride(path); }
+void SetMidiSynthLibrary(const char* name) { mci::test_support::SetSynthLibraryOverride(name); }
 int OpenSequencers() { return static_cast<int>(S().devices.size()); }
 bool SequencerAudible(MCIDEVICEID device) {
   auto it = S().devices.find(device);
@@ -206,6 +207,7 @@ void ResetMci() {
   StopTimerIfIdle();
   S().port = MIDI_MAPPER;
   mci::test_support::SetSoundFontOverride(nullptr);
+  mci::test_support::SetSynthLibraryOverride(nullptr);
 }
 }  // namespace test
 

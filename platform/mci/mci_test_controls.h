@@ -10,6 +10,8 @@ namespace plat::test {
 void SetSequencerPort(UINT port);
 // The sound font the sequencer sounds with: a path, "" for none (silent play), null for the default.
 void SetMidiSoundFont(const char* path);
+// The synthesiser library's name as loaded at run time (null: the default, libfluidsynth.so.3).
+void SetMidiSynthLibrary(const char* name);
 // Open sequencer devices; whether the open device sounds through the synthesiser.
 int OpenSequencers();
 bool SequencerAudible(MCIDEVICEID device);
@@ -19,4 +21,5 @@ void ResetMci();
 
 namespace plat::mci::test_support {
 void SetSoundFontOverride(const char* path);
+void SetSynthLibraryOverride(const char* name);
 }  // namespace plat::mci::test_support

@@ -1,5 +1,5 @@
-// The sequencer's voice: a General MIDI synthesiser (libfluidsynth with a sound font) playing one song
-// into the DirectSound stand-in's mix. The library's thread only posts requests (play from a tick,
+// The sequencer's voice: a General MIDI synthesiser (libfluidsynth, loaded at run time, with a sound
+// font) playing one song into the DirectSound stand-in's mix. The library's thread only posts requests (play from a tick,
 // stop); the mixer's thread carries them out before it renders, so neither waits for the other.
 #pragma once
 

@@ -243,6 +243,19 @@ TEST_F(SequencerTest, StatusReportsThePortAndTheLength) {
   EXPECT_EQ(mciSendCommandA(id, MCI_STATUS, 0, reinterpret_cast<DWORD_PTR>(&status)), MCIERR_MISSING_PARAMETER);
 }
 
+TEST_F(SequencerTest, WithoutTheSynthesiserLibraryTheSongPlaysSilentlyOnTime) {
+  test::SetMidiSoundFont(nullptr);
+  test::SetMidiSynthLibrary("libno-such-synthesiser.so.0");
+  const MCIDEVICEID id = Open("song.mid");
+  ASSERT_NE(id, 0u);
+  EXPECT_FALSE(test::SequencerAudible(id));
+  ASSERT_EQ(Play(id, MCI_NOTIFY), 0u);
+  test::AdvanceClock(995000);
+  EXPECT_TRUE(PumpNotices().empty());
+  test::AdvanceClock(15000);
+  EXPECT_EQ(PumpNotices().size(), 1u);
+}
+
 // With the synthesiser and Debian's sound font the song is heard in the mix; the notice keeps its time.
 TEST_F(SequencerTest, TheSongSoundsInTheMixWhenTheSynthesiserIsThere) {
   test::SetMidiSoundFont(nullptr);
