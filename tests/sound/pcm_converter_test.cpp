@@ -158,6 +158,24 @@ TEST_F(PcmConverter, DamagedOggEndsCleanly) {
   EXPECT_LE(c.bytes.size(), 44100u * 2);
 }
 
+TEST_F(PcmConverter, Mp3ConvertsFrameByFrameAndFollowsTheSource) {
+  const std::vector<int16_t> source = Sine(44100, 2, 440, 44100);
+  const auto path = work_.path() / "tone.mp3";
+  ASSERT_TRUE(MakeWithTool(source, 2, 44100, "lame --quiet -b 192 {in} {out}", path));
+  const std::vector<uint8_t> mp3 = ReadFileBytes(path);
+  StreamData s{GetMemStreamFunctions(), MemStreamOpen(mp3.data(), mp3.size())};
+  Mp3ScanResult scan;
+  ASSERT_EQ(ScanMp3Stream(&s, &scan), 0);
+  MemStreamClose(s.handle);
+  Converted c = ConvertWhole(mp3);
+  ASSERT_EQ(c.result, 0);
+  EXPECT_EQ(c.format.nSamplesPerSec, 44100u);
+  EXPECT_EQ(c.bytes.size(), static_cast<size_t>(scan.totalSamples) * 4) << "every frame's samples";
+  // The info frame (silence) and the coder delays shift the output by about 2,300 frames.
+  const std::vector<int16_t> head(source.begin(), source.begin() + 2 * 11025);
+  EXPECT_GT(BestCorrelation(head, c.samples, 2, 2600), 0.99);
+}
+
 TEST_F(PcmConverter, CompressedWavesConvertThroughTheCompressionManager) {
   const std::vector<int16_t> source = Sine(22050, 1, 440, 22050);
   struct Case {
