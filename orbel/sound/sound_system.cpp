@@ -92,8 +92,10 @@ void ReportDevice() {
   LogAdd("DirectSound デバイスを列挙します\n");
   LogTabAdd();
   plat::HMODULE module = plat::LoadLibraryA("DSOUND.DLL");
+  // A skipped report lowers the indent by both of its steps, so later lines keep their level.
   if (module == nullptr) {
     LogAdd("DSOUND.DLL のロードに失敗しました\n");
+    LogTabSub();
     LogTabSub();
     return;
   }
@@ -102,6 +104,7 @@ void ReportDevice() {
   if (enumerate == nullptr) {
     plat::FreeLibrary(module);
     LogAdd("DirectSound デバイスの列挙用関数のポインタ取得に失敗しました\n");
+    LogTabSub();
     LogTabSub();
     return;
   }

@@ -72,6 +72,17 @@ TEST_F(SoundSystem, AMissingEnumeratorSkipsOnlyTheReport) {
   plat::test::SetDirectSoundModuleAvailable(false, false);
   ASSERT_EQ(Restart(), 0u);
   EXPECT_TRUE(LogHas("DSOUND.DLL のロードに失敗しました"));
+  // The skipped report leaves the indent where it was: the closing line sits at the opening's level.
+  const std::string log = LogText();
+  const size_t open = log.rfind("DirectSound の初期化を行います");
+  const size_t close = log.rfind("DirectSound の初期化は正常に終了しました");
+  ASSERT_NE(close, std::string::npos);
+  auto tabsBefore = [&](size_t at) {
+    size_t n = 0;
+    while (at > n && log[at - n - 1] == '\t') ++n;
+    return n;
+  };
+  EXPECT_EQ(tabsBefore(close), tabsBefore(open));
 }
 
 TEST_F(SoundSystem, FailuresOfTheObjectLeaveTheSystemStopped) {
