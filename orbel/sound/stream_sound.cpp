@@ -211,7 +211,11 @@ int AddSreamSound(const StreamData& source, int repeat, int handle, int mode, in
   e->repeat = static_cast<uint8_t>(repeat);
   ++r->entryCount;
   uint64_t total = 0;
-  for (int i = 0; i < r->entryCount; ++i) total += GetPcmConverterLength(&r->entries[i].converter) / B(r);
+  for (int i = 0; i < r->entryCount; ++i) {
+    // The Ogg length the converter states has room for a second more; a sound's length is exact.
+    PcmConverterRecord* c = &r->entries[i].converter;
+    total += (c->kind == kPcmKindOgg ? GetOggVorbisByteLength(c) : GetPcmConverterLength(c)) / B(r);
+  }
   r->totalSamples = static_cast<int32_t>(std::min<uint64_t>(total, 0x7FFFFFFF));
   return 0;
 }

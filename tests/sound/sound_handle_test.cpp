@@ -155,5 +155,17 @@ TEST_F(SoundHandle, InvalidHandlesAndAStoppedSystemGiveMinusOne) {
   EXPECT_EQ(LoadSoundFile("f.wav", 1, -1), -1);
 }
 
+TEST_F(SoundHandle, PlayingWithoutTopStartsWhereTheLastPlayedBufferStands) {
+  const int h = LoadSoundFile(WriteDc("g.wav", 44100).c_str(), 1, -1);
+  ASSERT_EQ(PlaySoundHandle(h, 1, 1), 0);
+  AdvanceMs(300);
+  ASSERT_EQ(StopSoundHandle(h), 0);
+  AdvanceMs(500);
+  ASSERT_EQ(PlaySoundHandle(h, 1, 0), 0);
+  EXPECT_NEAR(GetSoundCurrentTime(h), 300, 2);
+  AdvanceMs(100);
+  EXPECT_NEAR(GetSoundCurrentTime(h), 400, 2);
+}
+
 }  // namespace
 }  // namespace orbel::testing

@@ -240,5 +240,30 @@ TEST_F(StreamSound, TheClockRebasesWhenTheCursorWrapsOntoTheLoopPosition) {
   EXPECT_EQ(r->loopWrapPending, 0);
 }
 
+TEST_F(StreamSound, OggStreamsFromMemoryOrTheOpenFileGiveTheSamePcmAsAWholeLoad) {
+  const auto path = work_.path() / "tone.ogg";
+  ASSERT_TRUE(MakeWithTool(Sine(kRate * 3 / 2, 2, 440, kRate), 2, kRate, "oggenc -Q -o {out} {in}", path));
+  ASSERT_EQ(SetSoundCreateType(0), 0);
+  const int whole = LoadSoundFile(path.c_str(), 1, -1);
+  ASSERT_NE(whole, -1);
+  const SoundHandleRecord* w = LookupSound(whole);
+  const std::vector<uint8_t> pcm(static_cast<uint8_t*>(w->pcm), static_cast<uint8_t*>(w->pcm) + w->pcmSize);
+  ASSERT_EQ(pcm.size(), size_t{kRate} * 3 / 2 * 4);
+  for (int type : {2, 3}) {
+    ASSERT_EQ(SetSoundCreateType(type), 0);
+    const int h = LoadSoundFile(path.c_str(), 1, -1);
+    ASSERT_NE(h, -1) << type;
+    EXPECT_EQ(LookupSound(h)->entries[0].mode, type);
+    EXPECT_EQ(GetSoundSampleCount(h), kRate * 3 / 2) << type;
+    const std::vector<uint8_t> ring = Ring(h);
+    EXPECT_EQ(std::memcmp(ring.data(), pcm.data(), pcm.size()), 0) << type;
+    ASSERT_EQ(PlaySoundHandle(h, 1, 1), 0);
+    for (int i = 0; i < 150 && IsSoundHandlePlaying(h) == 1; ++i) Frame();
+    EXPECT_EQ(IsSoundHandlePlaying(h), 0) << type;
+    EXPECT_EQ(DeleteSoundHandle(h), 0);
+  }
+  SetSoundCreateType(0);
+}
+
 }  // namespace
 }  // namespace orbel::testing
