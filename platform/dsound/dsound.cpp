@@ -53,6 +53,7 @@ struct Settings {
   int nextDeviceId = 1;
   int liveBuffers = 0;
   std::vector<IDirectSound*> devices;
+  std::vector<IDirectSoundBuffer*> objects;  // every buffer object not yet released by its holder
 };
 
 Settings& S() {
@@ -86,6 +87,7 @@ IDirectSoundBuffer* MakeBuffer(SoundDeviceState* device, std::shared_ptr<Voice> 
   auto* buffer = new IDirectSoundBuffer;
   buffer->state_ = new SoundBufferState{std::move(voice), device};
   device->buffers.push_back(buffer);
+  S().objects.push_back(buffer);
   ++S().liveBuffers;
   Mixer::Get().Add(buffer->state_->voice);
   return buffer;
@@ -280,6 +282,8 @@ ULONG IDirectSoundBuffer::Release() {
     }
     delete state_;
   }
+  auto& objects = S().objects;
+  objects.erase(std::remove(objects.begin(), objects.end(), this), objects.end());
   delete this;
   return 0;
 }
@@ -469,6 +473,7 @@ int LiveSoundBuffers() { return S().liveBuffers; }
 void ResetSound() {
   // Objects the test left behind are released as a program's end would.
   while (!S().devices.empty()) S().devices.back()->Release();
+  while (!S().objects.empty()) S().objects.back()->Release();
   dsound::Mixer::Get().Reset();
   const int nextId = S().nextDeviceId;
   S() = Settings{};
