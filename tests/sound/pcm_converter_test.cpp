@@ -148,14 +148,20 @@ TEST_F(PcmConverter, OggVorbisConvertsToItsExactLengthAndFollowsTheSource) {
   EXPECT_GT(BestCorrelation(source, c.samples, 2, 0), 0.99);
 }
 
-TEST_F(PcmConverter, DamagedOggEndsCleanly) {
+TEST_F(PcmConverter, DamagedOggSkipsTheHoleAndEndsCleanly) {
   const auto path = work_.path() / "tone.ogg";
-  ASSERT_TRUE(MakeWithTool(Sine(44100, 1, 440, 44100), 1, 44100, "oggenc -Q -o {out} {in}", path));
+  const int frames = 44100 * 3;
+  // Noise: its pages are many and even, so the middle of the file is audio, far from the headers.
+  std::vector<int16_t> noise(frames);
+  uint32_t seed = 12345;
+  for (int16_t& v : noise) v = static_cast<int16_t>(((seed = seed * 1103515245 + 12345) >> 16) % 16000 - 8000);
+  ASSERT_TRUE(MakeWithTool(noise, 1, 44100, "oggenc -Q -o {out} {in}", path));
   std::vector<uint8_t> ogg = ReadFileBytes(path);
-  for (size_t i = ogg.size() * 2 / 3; i < ogg.size() * 2 / 3 + 200; ++i) ogg[i] ^= 0x5A;
+  for (size_t i = ogg.size() / 2; i < ogg.size() / 2 + 200; ++i) ogg[i] ^= 0x5A;
   Converted c = ConvertWhole(ogg);
   ASSERT_EQ(c.result, 0);
-  EXPECT_LE(c.bytes.size(), 44100u * 2);
+  EXPECT_LE(c.bytes.size(), size_t{frames} * 2);
+  EXPECT_GE(c.bytes.size(), size_t{frames} * 2 * 2 / 3) << "decoding goes on after the damaged page";
 }
 
 TEST_F(PcmConverter, Mp3ConvertsFrameByFrameAndFollowsTheSource) {

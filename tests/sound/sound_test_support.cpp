@@ -132,7 +132,7 @@ double BestCorrelation(const std::vector<int16_t>& a, const std::vector<int16_t>
 
 std::vector<int16_t> AsSamples(const void* pcm, uint32_t bytes) {
   std::vector<int16_t> s(bytes / 2);
-  std::memcpy(s.data(), pcm, s.size() * 2);
+  if (!s.empty()) std::memcpy(s.data(), pcm, s.size() * 2);
   return s;
 }
 
