@@ -83,7 +83,7 @@ void EncodeWaveFormat(const plat::WAVEFORMATEX& format, uint8_t out[kWaveFormatB
 void DecodeWaveFormat(const uint8_t* bytes, plat::WAVEFORMATEX* format);
 // The same 18 bytes.
 bool SameWaveFormat(const plat::WAVEFORMATEX& a, const plat::WAVEFORMATEX& b);
-// Channels, block, rate and byte rate all set and within reason.
+// A PCM format a sound buffer can play (1-2 channels, 8 or 16 bits, 100-200,000 Hz) with a byte rate.
 bool IsUsableFormat(const plat::WAVEFORMATEX& format);
 
 // The kinds, for the dispatch above.

@@ -11,7 +11,8 @@ namespace orbel {
 
 namespace {
 
-constexpr uint32_t kMaxSampleRate = 1000000;
+constexpr uint32_t kMinSampleRate = 100;     // Hz, the sound buffers' range
+constexpr uint32_t kMaxSampleRate = 200000;
 constexpr uint32_t kMaxBytesPerSecond = 16u << 20;
 
 bool ReadExact(StreamData* s, void* buffer, uint32_t size) {
@@ -86,8 +87,12 @@ bool SameWaveFormat(const plat::WAVEFORMATEX& a, const plat::WAVEFORMATEX& b) {
 }
 
 bool IsUsableFormat(const plat::WAVEFORMATEX& f) {
-  return f.nChannels != 0 && f.nBlockAlign != 0 && f.nSamplesPerSec != 0 && f.nSamplesPerSec <= kMaxSampleRate &&
-         f.nAvgBytesPerSec != 0 && f.nAvgBytesPerSec <= kMaxBytesPerSecond;
+  // Only what a sound buffer can play: a format the buffer refuses would end the process when the
+  // buffer is made, so it is refused here, where a load can still fail cleanly.
+  const bool playable = (f.nChannels == 1 || f.nChannels == 2) && (f.wBitsPerSample == 8 || f.wBitsPerSample == 16) &&
+                        f.nBlockAlign == f.nChannels * f.wBitsPerSample / 8 && f.nSamplesPerSec >= kMinSampleRate &&
+                        f.nSamplesPerSec <= kMaxSampleRate;
+  return playable && f.nAvgBytesPerSec != 0 && f.nAvgBytesPerSec <= kMaxBytesPerSecond;
 }
 
 int SetupPcmWaveConverter(PcmConverterRecord* conv) {

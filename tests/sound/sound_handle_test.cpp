@@ -167,5 +167,27 @@ TEST_F(SoundHandle, PlayingWithoutTopStartsWhereTheLastPlayedBufferStands) {
   EXPECT_NEAR(GetSoundCurrentTime(h), 400, 2);
 }
 
+TEST_F(SoundHandle, FormatsNoBufferCanPlayAreRefusedNotFatal) {
+  struct Case {
+    const char* name;
+    int channels, bits;
+  } cases[] = {{"24-bit", 1, 24}, {"six channels", 6, 16}, {"32-bit stereo", 2, 32}};
+  for (const Case& c : cases) {
+    std::vector<uint8_t> wav = MakePcmWav(c.channels, 44100, 16, std::vector<int16_t>(600, 0), 18);
+    const int block = c.channels * c.bits / 8;
+    wav[22] = static_cast<uint8_t>(c.channels);
+    const uint32_t avg = 44100u * block;
+    for (int i = 0; i < 4; ++i) wav[28 + i] = static_cast<uint8_t>(avg >> (8 * i));
+    wav[32] = static_cast<uint8_t>(block);
+    wav[34] = static_cast<uint8_t>(c.bits);
+    WriteFileBytes(work_.path() / "odd.wav", wav);
+    EXPECT_EQ(LoadSoundFile("odd.wav", 1, -1), -1) << c.name;
+    SetSoundCreateType(2);
+    EXPECT_EQ(LoadSoundFile("odd.wav", 1, -1), -1) << c.name;
+    SetSoundCreateType(0);
+  }
+  EXPECT_EQ(SoundState.handles.count, 0u);
+}
+
 }  // namespace
 }  // namespace orbel::testing
