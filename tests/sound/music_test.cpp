@@ -12,6 +12,7 @@
 #include "orbel/sound/music.h"
 #include "orbel/sound/sound_handle.h"
 #include "platform/dsound/dsound_test_controls.h"
+#include "platform/win/clock.h"
 #include "platform/win/clock_test_controls.h"
 #include "sound_test_support.h"
 
@@ -108,6 +109,25 @@ TEST_F(Music, NoMusicAndMissingFiles) {
   EXPECT_EQ(PlayMusicFile("none.mid", 3), -1);
   EXPECT_NE(Log().find("ミュージックファイル none.mid の読み込みに失敗しました in LoadMusicMem"), std::string::npos);
   EXPECT_EQ(IsMusicPlaying(), 0);
+}
+
+TEST_F(Music, WaitingPlaysReturnOnceTheSoundHasEnded) {
+  WriteFileBytes(work_.path() / "beep.wav", MakePcmWav(1, 44100, 16, std::vector<int16_t>(44100 / 4, 500), 18));
+  const int sound = LoadSoundFile("beep.wav", 1, -1);
+  ASSERT_NE(sound, -1);
+  uint32_t start = plat::timeGetTime();
+  ASSERT_EQ(PlaySoundHandle(sound, 0, 1), 0);
+  EXPECT_GE(plat::timeGetTime() - start, 250u);
+  EXPECT_EQ(IsSoundHandlePlaying(sound), 0);
+
+  SetSoundCreateType(2);
+  const int stream = LoadSoundFile("beep.wav", 1, -1);
+  SetSoundCreateType(0);
+  ASSERT_NE(stream, -1);
+  start = plat::timeGetTime();
+  ASSERT_EQ(PlaySoundHandle(stream, 0, 1), 0);
+  EXPECT_GE(plat::timeGetTime() - start, 250u);
+  EXPECT_EQ(IsSoundHandlePlaying(stream), 0);
 }
 
 }  // namespace
