@@ -209,6 +209,29 @@ TEST_F(DirectSoundTest, VolumeAndPanAttenuateInHundredthsOfADecibel) {
   EXPECT_EQ(plain->SetFrequency(22050), DSERR_CONTROLUNAVAIL);
 }
 
+TEST_F(DirectSoundTest, EightBitSamplesAreCentredOnSilenceAndScaledTo16Bits) {
+  IDirectSoundBuffer* b = Make(Pcm(44100, 2, 8), 400);
+  void* p1;
+  void* p2;
+  DWORD n1;
+  DWORD n2;
+  ASSERT_EQ(b->Lock(0, 400, &p1, &n1, &p2, &n2, 0), DS_OK);
+  auto* bytes = static_cast<uint8_t*>(p1);
+  EXPECT_EQ(bytes[17], 0x80) << "a new 8-bit buffer holds silence";
+  for (DWORD i = 0; i < n1; i += 2) {
+    bytes[i] = 0xC0;      // left: half up
+    bytes[i + 1] = 0x00;  // right: full down
+  }
+  b->Unlock(p1, n1, p2, n2);
+  test::CaptureSoundOutput(true);
+  b->Play(0, 0, DSBPLAY_LOOPING);
+  test::AdvanceClock(1000);
+  const std::vector<int16_t> out = test::TakeSoundOutput();
+  ASSERT_GE(out.size(), 2u);
+  EXPECT_EQ(out[0], 16384);
+  EXPECT_EQ(out[1], -32768);
+}
+
 TEST_F(DirectSoundTest, OtherRatesAreResampledToTheMixAndFrequencyChangesTheCursorSpeed) {
   // A 1 kHz tone at 22,050 Hz keeps its pitch in the 44,100 Hz mix.
   IDirectSoundBuffer* b = Make(Pcm(22050, 1, 16), 44100);
