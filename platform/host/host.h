@@ -5,7 +5,6 @@
 // without it, sdl when a display is available and SDL video starts, else headless. An unknown or
 // unavailable name ends the process with a message on stderr.
 // No stand-in includes a file under host/headless or host/sdl; only host/sdl includes SDL.
-// Not here yet: audio.
 #pragma once
 
 #include <cstdint>
@@ -115,6 +114,17 @@ void DeliverEvent(const Event& event);
 // mapped onto the box's buttons (yes: the first button, no: the second, or the only one).
 int DefaultMessageBoxAnswer(UINT type);
 
+// ---- Audio --------------------------------------------------------------------------------------
+// The audio a host plays is pulled from one source: `render` fills `frames` frames of interleaved
+// signed 16-bit samples at `rate` Hz with `channels` channels. It runs on the host's audio thread and
+// must not wait for the library's threads.
+struct AudioOutput {
+  int rate;
+  int channels;
+  void (*render)(int16_t* samples, int frames, void* context);
+  void* context;
+};
+
 // ---- The host contract --------------------------------------------------------------------------
 class Host {
  public:
@@ -160,6 +170,14 @@ class Host {
 
   // Pads: motor strengths 0..65535 (low-frequency, high-frequency) until changed; 0, 0 stops.
   virtual void RumblePad(int /*pad*/, uint16_t /*low*/, uint16_t /*high*/) {}
+
+  // Audio. OpenAudio starts pulling from `output` on a device of the host's and returns true; false
+  // means the host has no audio device (the caller then paces itself by the clock). CloseAudio stops
+  // the pulling and returns once no render call runs any more.
+  virtual bool OpenAudio(const AudioOutput& /*output*/) { return false; }
+  virtual void CloseAudio() {}
+  // What the device is, for reports ("SDL pulseaudio", ...); empty without one.
+  virtual std::string AudioDeviceName() const { return {}; }
 
  protected:
   std::unordered_map<HWND, Frame> frames_;

@@ -15,6 +15,7 @@
 #include <unordered_map>
 
 #include "platform/host/host.h"
+#include "platform/host/sdl/sdl_audio.h"
 #include "platform/host/sdl/sdl_keys.h"
 #include "platform/host/sdl/sdl_pads.h"
 #include "platform/host/text_encoding.h"
@@ -45,10 +46,15 @@ class SdlHost final : public Host {
  public:
   SdlHost() : thread_(pthread_self()) {}
   ~SdlHost() override {
+    CloseSdlAudio();
     for (auto& [hwnd, w] : windows_) Release(w);
     pads_.Stop();
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
   }
+
+  bool OpenAudio(const AudioOutput& output) override { return OpenSdlAudio(output); }
+  void CloseAudio() override { CloseSdlAudio(); }
+  std::string AudioDeviceName() const override { return SdlAudioDeviceName(); }
 
   bool Start() {
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
