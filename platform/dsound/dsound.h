@@ -7,17 +7,11 @@
 // a lock while it mixes.
 #pragma once
 
+#include "platform/win/com.h"
 #include "platform/win/wave_format.h"
 #include "platform/win/win_types.h"
 
 namespace plat {
-
-struct GUID {
-  DWORD Data1;
-  WORD Data2;
-  WORD Data3;
-  BYTE Data4[8];
-};
 
 // ---- Results ------------------------------------------------------------------------------------
 constexpr HRESULT DS_OK = 0;
