@@ -111,7 +111,42 @@ int FillColorData32(void* pixelFormat, int bitCount, uint32_t redMask, uint32_t 
 
 // ---- Input --------------------------------------------------------------------------------------
 
-// Copies the 256 key states (non-zero: held down) into `states`. 0.
+// Copies the 256 key states by DirectInput key code into `states`: 1 held down, 0 up. 0; when input had
+// to be started again (after a display change) the start-up's result, with `states` left untouched.
 int CopyAllKeyStates(uint8_t* states);
 
 // ---- Sound and music ----------------------------------------------------------------------------
+
+// Loads a WAV (PCM or compressed), Ogg Vorbis or MP3 file into a new sound handle with `bufferCount`
+// play buffers (1..10; more are cut to 10); `ringShare` is a stream sound whose ring to share, or -1.
+// The handle, or -1.
+int LoadSoundFile(const char* path, int bufferCount, int ringShare);
+// Plays a sound: type 0 waits for the end, 1 plays in the background, 3 loops; `top` 1 from the start.
+// 0 or -1.
+int PlaySoundHandle(int handle, int playType, int top);
+// Stops a sound, keeping its position. 0 or -1.
+int StopSoundHandle(int handle);
+// 1 while the sound plays, 0 when not, -1 for an invalid handle.
+int IsSoundHandlePlaying(int handle);
+// Stops and deletes a sound. 0 or -1.
+int DeleteSoundHandle(int handle);
+// Deletes every sound. 0.
+int DeleteAllSoundHandles();
+// How the next load holds its data: 0 whole PCM, 2 a stream from the file image in memory, 3 a
+// stream from the open file. 0, or -1 outside 0..3.
+int SetSoundCreateType(int type);
+// The current create type.
+int GetSoundCreateType();
+// The sound's length in samples, or -1.
+int GetSoundSampleCount(int handle);
+// The sound's length in milliseconds, or -1.
+int GetSoundTotalTimeMs(int handle);
+// The play position in milliseconds, or -1.
+int GetSoundCurrentTime(int handle);
+// Plays a music file: MIDI through the sequencer, anything else as a stream sound; type as for
+// PlaySoundHandle (3 loops). Stops the music before. 0 or -1.
+int PlayMusicFile(const char* path, int playType);
+// Stops and deletes the current music. 0.
+int StopCurrentMusic();
+// 1 while the current music plays, else 0.
+int IsMusicPlaying();

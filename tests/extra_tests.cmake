@@ -55,3 +55,27 @@ if(ORBEL_XVFB_RUN AND TARGET graphics_tests)
   endforeach()
 endif()
 # ---- end of graphics block ----------------------------------------------------------------------
+
+# ---- input: the key states on a real display ----------------------------------------------------
+# Under xvfb-run with the SDL host, xdotool types every letter into the library's window and the key
+# states follow (RealKeyboardTest). Not registered without xvfb-run or xdotool.
+find_program(ORBEL_XDOTOOL xdotool)
+if(ORBEL_XVFB_RUN AND ORBEL_XDOTOOL AND TARGET input_tests)
+  add_test(NAME input.RealKeyboardUnderXvfb
+           COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ORBEL_REAL_KEYBOARD_TEST=1 ASAN_OPTIONS=detect_leaks=0
+                   $<TARGET_FILE:input_tests> --gtest_filter=RealKeyboardTest.*)
+  set_tests_properties(input.RealKeyboardUnderXvfb PROPERTIES TIMEOUT 60 RESOURCE_LOCK xvfb)
+endif()
+# ---- end of input block -------------------------------------------------------------------------
+
+# ---- sound: the SDL host's audio device through SDL's "disk" driver ------------------------------
+# A WAV played through the library lands in a raw file that SDL writes as the device would play it;
+# the test compares it with the WAV. Under xvfb-run because the SDL host starts only with a display.
+if(ORBEL_XVFB_RUN AND TARGET platform_tests)
+  add_test(NAME platform.SdlDiskAudioUnderXvfb
+           COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl SDL_AUDIODRIVER=disk
+                   SDL_DISKAUDIOFILE=${CMAKE_CURRENT_BINARY_DIR}/sdl-disk-audio.raw ASAN_OPTIONS=detect_leaks=0
+                   $<TARGET_FILE:platform_tests> --gtest_filter=HostSdlAudio.*)
+  set_tests_properties(platform.SdlDiskAudioUnderXvfb PROPERTIES TIMEOUT 60 RESOURCE_LOCK xvfb)
+endif()
+# ---- end of sound block -------------------------------------------------------------------------

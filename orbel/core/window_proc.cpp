@@ -30,26 +30,6 @@ constexpr plat::UINT kHookKeyNotice2 = plat::WM_USER + 0x70;
 constexpr plat::UINT kSocketNotice = plat::WM_USER + 0x105;
 constexpr int kToolBarCommandBase = 0x500;
 
-// The character code a key-down pushes into the input queue, or 0.
-int KeyDownCharacter(plat::WPARAM key) {
-  switch (key) {
-    case plat::VK_DELETE: return 0x10;
-    case plat::VK_LEFT: return 0x1D;
-    case plat::VK_RIGHT: return 0x1C;
-    case plat::VK_UP: return 0x1E;
-    case plat::VK_DOWN: return 0x1F;
-    default: return 0;
-  }
-}
-
-void HandleChar(plat::WPARAM code) {
-  if (code == 10) {
-    PushInputChar(13);
-  } else if (code == 8 || code == 9 || code == 13 || code == 16 || code == 27 || code >= 32) {
-    PushInputChar(static_cast<int>(code));
-  }
-}
-
 void HideCursorOverWindow() {
   if (gWindow.cursorShown) return;
   plat::SetCursor(nullptr);
@@ -196,14 +176,12 @@ bool HandleMessage(plat::HWND window, plat::UINT message, plat::WPARAM wParam, p
       HandleDisplayChange(wParam, lParam);
       return false;
 
-    case plat::WM_KEYDOWN: {
-      const int character = KeyDownCharacter(wParam);
-      if (character != 0 && !IsInputCharQueueFull()) PushInputChar(character);
+    case plat::WM_KEYDOWN:
+      TakeKeyDownMessage(wParam);
       return false;
-    }
 
     case plat::WM_CHAR:
-      HandleChar(wParam);
+      TakeCharMessage(wParam);
       return false;
 
     case plat::WM_SYSCHAR:

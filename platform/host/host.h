@@ -5,7 +5,6 @@
 // without it, sdl when a display is available and SDL video starts, else headless. An unknown or
 // unavailable name ends the process with a message on stderr.
 // No stand-in includes a file under host/headless or host/sdl; only host/sdl includes SDL.
-// Not here yet: audio.
 #pragma once
 
 #include <cstdint>
@@ -69,7 +68,19 @@ enum class EventType : uint8_t {
   Minimized,
   Maximized,
   Restored,
+  Composition,      // text (Shift-JIS) being composed by an input method, cursor (bytes); empty ends it
+  PadAdded,         // pad (host id), text: name (Shift-JIS), names[0]: identity, padCaps
+  PadRemoved,       // pad
+  PadButtonDown,    // pad, button (0..31)
+  PadButtonUp,
+  PadAxis,          // pad, axis (0 X, 1 Y, 2 Z, 3 Rx, 4 Ry, 5 Rz), value (-32768..32767)
+  PadHat,           // pad, value: hundredths of a degree clockwise from up, -1 centred
 };
+
+// Capabilities of a pad (Event::padCaps).
+constexpr UINT kPadHasZ = 0x1;
+constexpr UINT kPadHasR = 0x2;
+constexpr UINT kPadRumble = 0x4;
 
 struct Event {
   EventType type = EventType::Close;
@@ -82,6 +93,11 @@ struct Event {
   int y = 0;
   int button = 0;
   int wheel = 0;
+  int pad = 0;       // the host's id of a pad
+  int axis = 0;
+  int value = 0;
+  int cursor = 0;    // composition cursor, bytes
+  UINT padCaps = 0;
   std::string text;
   std::vector<std::string> names;
 };
@@ -97,6 +113,17 @@ void DeliverEvent(const Event& event);
 // Message-box answer of a host without a real box: ORBEL_MESSAGEBOX_ANSWER = yes | no (default yes)
 // mapped onto the box's buttons (yes: the first button, no: the second, or the only one).
 int DefaultMessageBoxAnswer(UINT type);
+
+// ---- Audio --------------------------------------------------------------------------------------
+// The audio a host plays is pulled from one source: `render` fills `frames` frames of interleaved
+// signed 16-bit samples at `rate` Hz with `channels` channels. It runs on the host's audio thread and
+// must not wait for the library's threads.
+struct AudioOutput {
+  int rate;
+  int channels;
+  void (*render)(int16_t* samples, int frames, void* context);
+  void* context;
+};
 
 // ---- The host contract --------------------------------------------------------------------------
 class Host {
@@ -140,6 +167,17 @@ class Host {
   virtual void SetCursorVisible(bool /*visible*/) {}
   virtual void WarpCursor(int /*x*/, int /*y*/) {}
   virtual void SetScreenSaverEnabled(bool /*enabled*/) {}
+
+  // Pads: motor strengths 0..65535 (low-frequency, high-frequency) until changed; 0, 0 stops.
+  virtual void RumblePad(int /*pad*/, uint16_t /*low*/, uint16_t /*high*/) {}
+
+  // Audio. OpenAudio starts pulling from `output` on a device of the host's and returns true; false
+  // means the host has no audio device (the caller then paces itself by the clock). CloseAudio stops
+  // the pulling and returns once no render call runs any more.
+  virtual bool OpenAudio(const AudioOutput& /*output*/) { return false; }
+  virtual void CloseAudio() {}
+  // What the device is, for reports ("SDL pulseaudio", ...); empty without one.
+  virtual std::string AudioDeviceName() const { return {}; }
 
  protected:
   std::unordered_map<HWND, Frame> frames_;

@@ -1,6 +1,9 @@
 // Resets every stand-in's test settings at once.
 #include "platform/win/test_controls.h"
 
+#include "platform/dinput/test_controls.h"
+#include "platform/imm/test_controls.h"
+
 namespace plat::test {
 
 void Reset() {
@@ -12,6 +15,8 @@ void Reset() {
   SetGlyphSource(nullptr);
   ResetDisplay();
   ResetDDraw();
+  ResetDirectInput();
+  ResetImm();
 }
 
 }  // namespace plat::test

@@ -2,12 +2,13 @@
 // WM_ACTIVATE); keys -> WM_KEYDOWN / WM_KEYUP, or WM_SYSKEYDOWN / WM_SYSKEYUP with Alt or F10; text ->
 // WM_CHAR per byte; mouse -> WM_MOUSEMOVE, button and wheel messages; drops -> WM_DROPFILES; exposure ->
 // an invalid window; user moves and resizes -> the window's geometry (with WM_SIZING first); minimise,
-// maximise and restore -> WM_SYSCOMMAND. Also the queue of events that tests inject.
+// maximise and restore -> WM_SYSCOMMAND; input-method composition -> the IMM stand-in's IME messages. Also the queue of events that tests inject.
 #include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "platform/imm/imm_state.h"
 #include "platform/win/drag_drop.h"
 #include "platform/win/gdi_dc.h"
 #include "platform/win/message_queue.h"
@@ -145,6 +146,8 @@ void OnHostEvent(const host::Event& e) {
     case host::EventType::Minimized: PostMessageA(window, WM_SYSCOMMAND, SC_MINIMIZE, 0); break;
     case host::EventType::Maximized: PostMessageA(window, WM_SYSCOMMAND, SC_MAXIMIZE, 0); break;
     case host::EventType::Restored: PostMessageA(window, WM_SYSCOMMAND, SC_RESTORE, 0); break;
+    case host::EventType::Composition: imm::TakeHostComposition(window, e); break;
+    default: break;  // pads belong to the DirectInput stand-in
   }
 }
 
@@ -162,7 +165,9 @@ void DeliverInjectedEvents() {
       event = std::move(Injected().events.front());
       Injected().events.pop_front();
     }
-    OnHostEvent(event);
+    // Every listener hears injected events as it hears the host's (the input devices too).
+    host::AddEventListener(&OnHostEvent);
+    host::DeliverEvent(event);
   }
 }
 

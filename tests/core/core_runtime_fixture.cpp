@@ -15,6 +15,7 @@
 #include "orbel/core/system_report.h"
 #include "orbel/core/window_mode.h"
 #include "orbel/graphics/screen_state.h"
+#include "orbel/input/input_state.h"
 #include "orbel/input/input_system.h"
 #include "orbel/network/network_system.h"
 #include "platform/win/clock_test_controls.h"
@@ -30,6 +31,7 @@ void ResetCoreRuntimeState() {
   TearDownApiLock();
   std::memset(&InputCharQueue, 0, sizeof InputCharQueue);
   std::memset(&InputImeState, 0, sizeof InputImeState);
+  ResetInputStateForTest();
   std::memset(&HttpState, 0, sizeof HttpState);
   SetLogStartupDirectory("");
 }
@@ -119,7 +121,10 @@ plat::FILETIME FileTimeOf(uint64_t ticks) {
 
 std::vector<int> DrainInputQueue() {
   std::vector<int> codes;
-  while (InputCharQueue.readIndex != InputCharQueue.writeIndex) codes.push_back(PopInputChar());
+  while (InputCharQueue.readIndex != InputCharQueue.writeIndex) {
+    codes.push_back(InputCharQueue.data[InputCharQueue.readIndex]);
+    InputCharQueue.readIndex = (InputCharQueue.readIndex + 1) % kInputCharQueueSize;
+  }
   return codes;
 }
 

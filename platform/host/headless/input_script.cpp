@@ -192,6 +192,53 @@ const char* ParseLine(std::string_view line, std::vector<ScriptedEvent>* events)
     else if (Equals(how, "out")) e.type = EventType::FocusLost;
     else return "focus needs in or out";
     events->push_back(s);
+  } else if (Equals(command, "pad")) {
+    const std::string_view what = r.Word();
+    long long id;
+    if (!ParseNumber(r.Word(), 0, 0x7FFFFFFF, &id)) return "bad pad id";
+    e.pad = static_cast<int>(id);
+    if (Equals(what, "add")) {
+      e.type = EventType::PadAdded;
+      e.text = std::string(r.Tail());
+      if (e.text.empty()) return "pad add needs a name";
+      e.padCaps = kPadHasZ | kPadHasR | kPadRumble;
+      events->push_back(s);
+      return nullptr;
+    }
+    if (Equals(what, "remove")) {
+      e.type = EventType::PadRemoved;
+    } else if (Equals(what, "button")) {
+      long long button;
+      if (!ParseNumber(r.Word(), 0, 31, &button)) return "bad pad button";
+      e.button = static_cast<int>(button);
+      const std::string_view how = r.Word();
+      if (Equals(how, "down")) e.type = EventType::PadButtonDown;
+      else if (Equals(how, "up")) e.type = EventType::PadButtonUp;
+      else return "pad button needs down or up";
+    } else if (Equals(what, "axis")) {
+      long long axis, value;
+      if (!ParseNumber(r.Word(), 0, 5, &axis)) return "bad pad axis";
+      if (!ParseNumber(r.Word(), -32768, 32767, &value)) return "bad axis value";
+      e.type = EventType::PadAxis;
+      e.axis = static_cast<int>(axis);
+      e.value = static_cast<int>(value);
+    } else {
+      return "pad needs add, remove, button or axis";
+    }
+    events->push_back(s);
+  } else if (Equals(command, "compose")) {
+    e.type = EventType::Composition;
+    const std::string_view first = r.Word();
+    if (!Equals(first, "end")) {
+      long long cursor;
+      if (!ParseNumber(first, 0, 1024, &cursor)) return "bad composition cursor";
+      e.text = std::string(r.Tail());
+      if (e.text.empty() || e.text.size() > 1024) return "compose needs 1 to 1024 bytes";
+      e.cursor = static_cast<int>(std::min<long long>(cursor, static_cast<long long>(e.text.size())));
+      events->push_back(s);
+      return nullptr;
+    }
+    events->push_back(s);
   } else if (Equals(command, "close")) {
     e.type = EventType::Close;
     events->push_back(s);

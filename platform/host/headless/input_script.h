@@ -5,6 +5,9 @@
 //                               SHIFT, CONTROL, ALT, F1..F12, HOME, END, PRIOR, NEXT, INSERT)
 //   text <bytes to end of line> mouse move <x> <y>      mouse down|up left|right|middle <x> <y>
 //   wheel <steps> <x> <y>       drop <name> [<name> ...]  focus in|out      close
+//   pad add <id> <name to end of line>    pad remove <id>    pad button <id> <0-31> down|up
+//   pad axis <id> <0-5: X Y Z Rx Ry Rz> <-32768..32767>
+//   compose <cursor byte> <bytes to end of line>   compose end   (input-method composition)
 // <ms> counts from the host's start on the plat clock; events are delivered in time order (lines with
 // the same time in file order). Coordinates are client coordinates of the focused window.
 #pragma once

@@ -5,6 +5,7 @@
 // A display-mode switch is simulated: the desktop reports the new mode, and a window whose client area
 // covers that whole desktop is shown full screen (a borderless window over the real display), its
 // picture scaled to fit with the aspect kept; the real display's mode never changes.
+// Pads and their rumble: sdl_pads.cpp. Input-method editing arrives as composition events.
 // LIMITATIONS: only the first display is used.
 #include <SDL.h>
 #include <pthread.h>
@@ -15,7 +16,9 @@
 #include <unordered_map>
 
 #include "platform/host/host.h"
+#include "platform/host/sdl/sdl_audio.h"
 #include "platform/host/sdl/sdl_keys.h"
+#include "platform/host/sdl/sdl_pads.h"
 #include "platform/host/text_encoding.h"
 #include "platform/win/message_box.h"
 
@@ -44,9 +47,15 @@ class SdlHost final : public Host {
  public:
   SdlHost() : thread_(pthread_self()) {}
   ~SdlHost() override {
+    CloseSdlAudio();
     for (auto& [hwnd, w] : windows_) Release(w);
+    pads_.Stop();
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
   }
+
+  bool OpenAudio(const AudioOutput& output) override { return OpenSdlAudio(output); }
+  void CloseAudio() override { CloseSdlAudio(); }
+  std::string AudioDeviceName() const override { return SdlAudioDeviceName(); }
 
   bool Start() {
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
@@ -67,6 +76,7 @@ class SdlHost final : public Host {
     const int bytes = SDL_BYTESPERPIXEL(mode.format);
     mode_ = DesktopMode{mode.w, mode.h, bytes >= 4 ? 32 : bytes == 3 ? 24 : bytes == 2 ? 16 : 8};
     realMode_ = mode_;
+    pads_.Start();  // a machine without pad support still gets its window
     return true;
   }
 
@@ -224,6 +234,8 @@ class SdlHost final : public Host {
     return pressed;
   }
 
+  void RumblePad(int pad, uint16_t low, uint16_t high) override { pads_.Rumble(pad, low, high); }
+
   void SetCursorVisible(bool visible) override { SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE); }
   void WarpCursor(int x, int y) override { SDL_WarpMouseGlobal(x, y); }
   void SetScreenSaverEnabled(bool enabled) override {
@@ -355,6 +367,7 @@ class SdlHost final : public Host {
   }
 
   void Translate(const SDL_Event& sdl) {
+    if (pads_.Handle(sdl)) return;
     Event e;
     switch (sdl.type) {
       case SDL_WINDOWEVENT: WindowEvent(sdl.window); return;
@@ -377,6 +390,20 @@ class SdlHost final : public Host {
         e.type = EventType::Text;
         e.window = FromId(sdl.text.windowID);
         e.text = Utf8ToShiftJis(text);
+        break;
+      }
+      case SDL_TEXTEDITING: {
+        // The input method's text being composed; the cursor arrives in characters.
+        e.type = EventType::Composition;
+        e.window = FromId(sdl.edit.windowID);
+        const std::string utf8 = sdl.edit.text;
+        size_t prefix = 0;
+        for (int chars = 0; prefix < utf8.size() && chars < sdl.edit.start; ++chars) {
+          ++prefix;
+          while (prefix < utf8.size() && (static_cast<unsigned char>(utf8[prefix]) & 0xC0) == 0x80) ++prefix;
+        }
+        e.text = Utf8ToShiftJis(utf8);
+        e.cursor = static_cast<int>(Utf8ToShiftJis(utf8.substr(0, prefix)).size());
         break;
       }
       case SDL_MOUSEMOTION:
@@ -430,6 +457,7 @@ class SdlHost final : public Host {
   std::unordered_map<HWND, SdlWindow> windows_;
   std::unordered_map<Uint32, HWND> byId_;
   std::vector<std::string> dropNames_;
+  SdlPads pads_;
 };
 
 }  // namespace
