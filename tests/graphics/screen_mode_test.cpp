@@ -391,3 +391,26 @@ TEST_F(ScreenModeTest, ChangeWithoutANewDirectDrawObjectGoesOnInSoftwareRenderin
 
 }  // namespace
 }  // namespace orbel
+
+namespace orbel {
+namespace {
+
+// A window larger than the desktop cannot be shown: start-up ends the program.
+TEST_F(ScreenModeTest, WindowLargerThanTheDesktopEndsTheProgram) {
+  // Forked without exec, so that the child writes its log into this test's working directory.
+  GTEST_FLAG_SET(death_test_style, "fast");
+  EXPECT_EXIT(
+      {
+        plat::test::SetDesktopDepth(32);
+        ChangeWindowMode(1);
+        SetScreenMode(4000, 3000, 32, -1);
+        InitLibrarySystem();
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(255), "");
+  // The child wrote its reason into the log of the shared working directory.
+  EXPECT_NE(LogText().find("デスクトップ画面のサイズが足りません、ソフトを終了します"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace orbel
