@@ -234,7 +234,13 @@ int TransferImageToSurface2D(const ColorData* format, plat::HBITMAP bitmap, plat
       return -1;
     }
     if (d->format.alphaTest == 1 && d->image.base->paletted) {
-      d->image.base->transColor = FindPaletteTransIndex(&d->image, gDrawState.transColor);
+      // The palette exists only after the transfer; the run table it built knew no key yet, so a
+      // changed key is followed by a second transfer that builds the table with it.
+      const uint32_t key = FindPaletteTransIndex(&d->image, gDrawState.transColor);
+      if (key != d->image.base->transColor) {
+        d->image.base->transColor = key;
+        TransferImageToMemImg(image, alphaImage, &d->image, srcRect->left, srcRect->top, w, h, destX, destY, 1);
+      }
     }
   }
   SetSurfaceDataColorKey(r->surfaceData);
