@@ -76,7 +76,9 @@ TEST_F(ScreenLogTest, StartAndEndLogTheScreenStepsInOrder) {
     ASSERT_EQ(EndLibrarySystem(), 0);
     ExpectLinesInOrder(c.lines);
     // Software rendering measures nothing and logs no colour report.
-    if (c.road.software) EXPECT_EQ(LogText().find("カラー情報"), std::string::npos);
+    if (c.road.software) {
+      EXPECT_EQ(LogText().find("カラー情報"), std::string::npos);
+    }
     EXPECT_EQ(GetMemoryBlockCount(), 0);
     const plat::test::DDrawCounters counters = plat::test::GetDDrawCounters();
     EXPECT_EQ(counters.liveObjects, 0);
