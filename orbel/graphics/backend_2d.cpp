@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 #include "orbel/core/library_state.h"
 #include "orbel/core/memory.h"

@@ -3,13 +3,14 @@
 // draw onto the software front screen and the copy to the window after it; the draw itself goes to the
 // Direct3D side for texture graphs and to the 2D back-end otherwise. Part draws narrow the draw area
 // and draw the whole graph.
+#include "orbel/graphics/draw_calls.h"
+
 #include <algorithm>
 #include <cmath>
 
 #include "orbel/core/message_pump.h"
 #include "orbel/graphics/backend_2d.h"
 #include "orbel/graphics/d3d_system.h"
-#include "orbel/graphics/draw_calls.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graph_record.h"
 #include "orbel/graphics/graphics_manager.h"

@@ -202,9 +202,12 @@ int AddSurfaceData(int refCount, int width, int height, uint32_t transColor, con
   }
   d->format = *format;
   if (d->format.texture == 0) {
-    if (d->format.alpha == 1) d->format.memImg = 1;
-    d->format.drawValid = 1;
-    d->format.alphaTest = 0;
+    // Alpha pixels are always a memory image, drawn by their alpha rather than an alpha test.
+    if (d->format.alpha == 1) {
+      d->format.memImg = 1;
+      d->format.drawValid = 1;
+      d->format.alphaTest = 0;
+    }
   } else {
     d->format.memImg = 0;
     if (d->format.drawValid || d->format.alpha) d->format.alphaTest = 0;

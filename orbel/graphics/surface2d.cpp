@@ -3,11 +3,12 @@
 #include "orbel/graphics/surface2d.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "orbel/core/log.h"
+#include "orbel/core/memory.h"
 #include "orbel/core/menu.h"
 #include "orbel/core/window_mode.h"
-#include "orbel/core/memory.h"
 #include "orbel/graphics/backend_2d.h"
 #include "orbel/graphics/d3d_system.h"
 #include "orbel/graphics/direct_draw.h"
@@ -20,8 +21,8 @@
 #include "orbel/image/color_convert.h"
 #include "orbel/image/color_data.h"
 #include "orbel/softrender/blend_tables.h"
-#include "orbel/softrender/mem_img.h"
 #include "orbel/movie/movie_system.h"
+#include "orbel/softrender/mem_img.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/win/gdi_dib.h"
 
@@ -60,7 +61,7 @@ uint32_t FindPaletteTransIndex(const MemImg* img, uint32_t transColor) {
 // A GraphImage over a GDI bitmap's bits, rows rounded up to 4 bytes.
 bool DescribeBitmap(plat::HBITMAP bitmap, const ColorData* format, GraphImage* out) {
   plat::BITMAP info{};
-  if (bitmap == nullptr || plat::GetObjectA(bitmap, sizeof(info), &info) == 0 || info.bmBits == nullptr) return false;
+  if (bitmap == nullptr || format == nullptr || plat::GetObjectA(bitmap, sizeof(info), &info) == 0 || info.bmBits == nullptr) return false;
   *out = GraphImage{};
   out->format = *format;
   out->width = static_cast<uint32_t>(info.bmWidth);
@@ -234,7 +235,13 @@ int TransferImageToSurface2D(const ColorData* format, plat::HBITMAP bitmap, plat
       return -1;
     }
     if (d->format.alphaTest == 1 && d->image.base->paletted) {
-      d->image.base->transColor = FindPaletteTransIndex(&d->image, gDrawState.transColor);
+      // The palette exists only after the transfer; the run table it built knew no key yet, so a
+      // changed key is followed by a second transfer that builds the table with it.
+      const uint32_t key = FindPaletteTransIndex(&d->image, gDrawState.transColor);
+      if (key != d->image.base->transColor) {
+        d->image.base->transColor = key;
+        TransferImageToMemImg(image, alphaImage, &d->image, srcRect->left, srcRect->top, w, h, destX, destY, 1);
+      }
     }
   }
   SetSurfaceDataColorKey(r->surfaceData);

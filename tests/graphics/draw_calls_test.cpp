@@ -70,6 +70,18 @@ TEST_P(DrawCallsTest, DrawGraphAtPlacesThePictureAndSkipsTheTransparentColour) {
   EXPECT_TRUE(Near(BackPixel(33, 20), 0x000000));
 }
 
+// A palette picture keeps its transparent colour as a palette index: the key is skipped.
+TEST_P(DrawCallsTest, PalettePicturesSkipTheirTransparentColour) {
+  testing::WritePalettePng("strip8.png", Strip());
+  const int g = LoadGraphFile("strip8.png", 1);
+  ASSERT_NE(g, -1);
+  ASSERT_EQ(DrawGraphAt(10, 30, g, 1), 0);
+  EXPECT_TRUE(Near(BackPixel(10, 30), 0xFF0000));
+  EXPECT_TRUE(Near(BackPixel(12, 30), 0x0000FF));
+  EXPECT_TRUE(Near(BackPixel(13, 30), 0x404040));  // black is the transparent colour
+  EXPECT_TRUE(Near(BackPixel(13, 31), 0xFFFFFF));
+}
+
 TEST_P(DrawCallsTest, SameSizeStretchEqualsDrawGraphAtAndReversedXMirrors) {
   DrawGraphAt(0, 0, graph_, 0);
   DrawStretchGraph(10, 0, 14, 2, graph_, 0);

@@ -95,6 +95,35 @@ void WritePng(const std::string& path, const Picture& picture, bool alpha) {
   fclose(f);
 }
 
+void WritePalettePng(const std::string& path, const Picture& picture) {
+  std::vector<uint32_t> colours;
+  std::vector<uint8_t> indices;
+  for (Rgba c : picture.pixels) {
+    size_t i = 0;
+    while (i < colours.size() && colours[i] != (c & 0xFFFFFF)) ++i;
+    if (i == colours.size()) colours.push_back(c & 0xFFFFFF);
+    indices.push_back(static_cast<uint8_t>(i));
+  }
+  ASSERT_LE(colours.size(), 256u);
+  FILE* f = fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_init_io(png, f);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width), static_cast<png_uint_32>(picture.height), 8,
+               PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  std::vector<png_color> palette;
+  for (uint32_t c : colours) {
+    palette.push_back(png_color{static_cast<png_byte>(c >> 16), static_cast<png_byte>(c >> 8), static_cast<png_byte>(c)});
+  }
+  png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
+  png_write_info(png, info);
+  for (int y = 0; y < picture.height; ++y) png_write_row(png, &indices[static_cast<size_t>(y) * picture.width]);
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  fclose(f);
+}
+
 void WriteJpeg(const std::string& path, const Picture& picture) {
   FILE* f = fopen(path.c_str(), "wb");
   ASSERT_NE(f, nullptr);

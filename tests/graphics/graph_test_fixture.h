@@ -42,6 +42,8 @@ struct Picture {
 // Writes a PNG (with alpha when `alpha`) or a baseline JPEG (quality 100) of the picture.
 void WritePng(const std::string& path, const Picture& picture, bool alpha);
 void WriteJpeg(const std::string& path, const Picture& picture);
+// Writes an 8-bit palette PNG of the picture's colours (at most 256, in order of first use).
+void WritePalettePng(const std::string& path, const Picture& picture);
 // Reads a PNG back as 0xAARRGGBB pixels (empty on failure).
 Picture ReadPng(const std::string& path);
 

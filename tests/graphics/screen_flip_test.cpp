@@ -173,7 +173,9 @@ TEST_F(ScreenFlipTest, ScaledWindowShowsTheScreenScaledAndRepaintsAPart) {
     ASSERT_EQ(PresentBackSurfaceToWindow(&part), 0);
     EXPECT_EQ(WindowPixel(100, 100), kGreen);
     EXPECT_EQ(WindowPixel(199, 199), kGreen);
-    if (!software) EXPECT_EQ(WindowPixel(99, 100), kRed);  // the GDI road repaints the whole picture
+    if (!software) {
+      EXPECT_EQ(WindowPixel(99, 100), kRed);  // the GDI road repaints the whole picture
+    }
     ASSERT_EQ(EndLibrarySystem(), 0);
   }
 }
@@ -204,7 +206,9 @@ TEST_F(ScreenFlipTest, LostMainSurfacesAreRestoredAndPresentAgain) {
     ASSERT_EQ(RestoreLostMainSurfaces(), 0);
     EXPECT_EQ(gScreen.primarySurface->IsLost(), plat::DD_OK);
     EXPECT_EQ(gScreen.backSurface->IsLost(), plat::DD_OK);
-    if (gScreen.zBufferSurface != nullptr) EXPECT_EQ(gScreen.zBufferSurface->IsLost(), plat::DD_OK);
+    if (gScreen.zBufferSurface != nullptr) {
+      EXPECT_EQ(gScreen.zBufferSurface->IsLost(), plat::DD_OK);
+    }
     PaintScene();
     ASSERT_EQ(FlipScreen(), 0);
     ExpectSceneInWindow(1);

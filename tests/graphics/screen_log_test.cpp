@@ -49,7 +49,7 @@ TEST_F(ScreenLogTest, StartAndEndLogTheScreenStepsInOrder) {
         "\t\t出力画面用の DirectDrawSurface の作成は正常に終了しました\r\n",
         "\t\tグラフィック管理系の初期化を行います\r\n", "\t\t\t３Ｄグラフィック描画機能は使用しません\r\n",
         "\t\tグラフィック管理系の初期化は正常に終了しました\r\n", "\t\tサーフェス間転送には BitBlt を使用します\r\n",
-        "\t\tスキャンラインの数:1080\r\n", "\t\t１フレーム当たりの時間は 16 msecです\r\n",
+        "\t\tスキャンラインの数:1080\r\n", "\t\t１フレーム当たりの時間は ",
         "\t画面モード変更処理は正常に終了しました\r\n", "\tオーバーレイサーフェスは使用しません\r\n",
         "DirectDraw 関連の初期化は正常に終了しました\r\n", "DirectDraw 関連の終了処理をおこないます\r\n",
         "\tグラフィック管理系の終了処理は正常に終了しました\r\n", "\tメインサーフェスを破棄をします... 完了しました\r\n",
@@ -76,7 +76,9 @@ TEST_F(ScreenLogTest, StartAndEndLogTheScreenStepsInOrder) {
     ASSERT_EQ(EndLibrarySystem(), 0);
     ExpectLinesInOrder(c.lines);
     // Software rendering measures nothing and logs no colour report.
-    if (c.road.software) EXPECT_EQ(LogText().find("カラー情報"), std::string::npos);
+    if (c.road.software) {
+      EXPECT_EQ(LogText().find("カラー情報"), std::string::npos);
+    }
     EXPECT_EQ(GetMemoryBlockCount(), 0);
     const plat::test::DDrawCounters counters = plat::test::GetDDrawCounters();
     EXPECT_EQ(counters.liveObjects, 0);

@@ -22,6 +22,7 @@
 #include "orbel/graphics/screen_state.h"
 #include "platform/ddraw/test_controls.h"
 #include "platform/win/clock.h"
+#include "platform/win/display_settings.h"
 #include "platform/win/display_test_controls.h"
 #include "platform/win/window_test_controls.h"
 
@@ -129,7 +130,9 @@ TEST_F(ScreenModeTest, SetScreenModeResults) {
     const int modeCalls = plat::test::DisplayCallCount("SetDisplayMode");
     if (c.failures) plat::test::FailDisplayCall("SetDisplayMode", c.failures, plat::DDERR_UNSUPPORTEDMODE);
     EXPECT_EQ(SetScreenMode(c.width, c.height, c.depth, c.refresh), c.result);
-    if (c.depth == 24) EXPECT_EQ(plat::test::DisplayCallCount("SetDisplayMode"), modeCalls);
+    if (c.depth == 24) {
+      EXPECT_EQ(plat::test::DisplayCallCount("SetDisplayMode"), modeCalls);
+    }
     int w = 0;
     int h = 0;
     GetScreenPixelSize(&w, &h);
@@ -386,6 +389,64 @@ TEST_F(ScreenModeTest, ChangeWithoutANewDirectDrawObjectGoesOnInSoftwareRenderin
     EXPECT_EQ(counters.liveObjects, 0);
     EXPECT_EQ(counters.liveSurfaces, 0);
     EXPECT_EQ(counters.liveClippers, 0);
+  }
+}
+
+}  // namespace
+}  // namespace orbel
+
+namespace orbel {
+namespace {
+
+// A window larger than the desktop cannot be shown: start-up ends the program.
+TEST_F(ScreenModeTest, WindowLargerThanTheDesktopEndsTheProgram) {
+  // Forked without exec, so that the child writes its log into this test's working directory.
+  GTEST_FLAG_SET(death_test_style, "fast");
+  EXPECT_EXIT(
+      {
+        plat::test::SetDesktopDepth(32);
+        ChangeWindowMode(1);
+        SetScreenMode(4000, 3000, 32, -1);
+        InitLibrarySystem();
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(255), "");
+  // The child wrote its reason into the log of the shared working directory.
+  EXPECT_NE(LogText().find("デスクトップ画面のサイズが足りません、ソフトを終了します"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace orbel
+
+namespace orbel {
+namespace {
+
+// Software rendering in full screen changes the mode through the display settings, with the same
+// fallbacks: without the refresh rate, the old mode, then 640 x 480 x 16.
+TEST_F(ScreenModeTest, SoftwareFullScreenFallbacks) {
+  ASSERT_EQ(StartFullScreen(16, 1), 0);
+  struct {
+    const char* name;
+    int failures;
+    int width, height, depth;
+    int result;
+    int nowWidth, nowHeight;
+  } const cases[] = {
+      {"a new mode", 0, 800, 600, 32, 0, 800, 600},
+      {"without the refresh rate", 1, 1024, 768, 32, -1, 1024, 768},
+      {"the old mode", 2, 640, 400, 32, -1, 1024, 768},
+      {"640 x 480 x 16", 3, 800, 600, 32, -2, 640, 480},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.failures) plat::test::FailDisplayCall("ChangeDisplaySettingsA", c.failures, plat::DISP_CHANGE_BADMODE);
+    EXPECT_EQ(SetScreenMode(c.width, c.height, c.depth, 60), c.result);
+    int w = 0;
+    int h = 0;
+    GetScreenPixelSize(&w, &h);
+    EXPECT_EQ(w, c.nowWidth);
+    EXPECT_EQ(h, c.nowHeight);
+    EXPECT_EQ(IsMemImgScreen(), 1);
   }
 }
 
