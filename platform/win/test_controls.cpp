@@ -9,6 +9,7 @@ void Reset() {
   ResetWindow();
   ResetFile();
   ResetGdi();
+  ResetWinsock();
 }
 
 }  // namespace plat::test
