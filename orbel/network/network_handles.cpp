@@ -225,15 +225,18 @@ int CloseNetWorkHandle(int32_t handle) {
   ProcessNetWorkMessage(0);
 
   // Let a block that is arriving complete and queued bytes leave, each for at most a second. A handle
-  // in error can move nothing more (and each try would log), so it closes at once.
+  // in error can move nothing more (and each try would log), and once the peer's close has been seen
+  // nothing can arrive or leave: such a handle closes at once.
   if (record->ErrorFlag == 0) {
     const plat::DWORD recvStart = plat::timeGetTime();
-    while (record->RecvBlockLeft != 0 && plat::timeGetTime() - recvStart < kFlushWindowMs) {
+    while (record->RecvBlockLeft != 0 && record->ConnectFlag != 0 &&
+           plat::timeGetTime() - recvStart < kFlushWindowMs) {
       ProcessNetWorkMessage(0);
       if (RecvSocket(handle) == -1) break;
     }
     const plat::DWORD sendStart = plat::timeGetTime();
-    while (record->SendRing.dataSize > 0 && plat::timeGetTime() - sendStart < kFlushWindowMs) {
+    while (record->SendRing.dataSize > 0 && record->ConnectFlag != 0 &&
+           plat::timeGetTime() - sendStart < kFlushWindowMs) {
       ProcessNetWorkMessage(0);
       if (SendSocket(handle) == -1) break;
     }

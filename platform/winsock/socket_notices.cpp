@@ -68,7 +68,8 @@ void Judge(SOCKET id, SocketEntry& e, short revents, std::vector<Notice>& out) {
     return;
   }
   if (!e.connected) return;
-  if ((revents & POLLOUT) && e.writeArmed && (e.events & FD_WRITE)) {
+  // While a test forces would-block answers the socket counts as full: no notice promises room.
+  if ((revents & POLLOUT) && e.writeArmed && e.sendWouldBlocks == 0 && (e.events & FD_WRITE)) {
     e.writeArmed = false;
     post(FD_WRITE, 0);
   }
@@ -76,7 +77,7 @@ void Judge(SOCKET id, SocketEntry& e, short revents, std::vector<Notice>& out) {
   if (!readable) return;
   const int waiting = (revents & POLLIN) ? BytesWaiting(e.fd) : 0;
   if (waiting > 0) {
-    if (e.readArmed && waiting > e.readQuietBytes && (e.events & FD_READ)) {
+    if (e.readArmed && waiting > e.readQuietBytes && e.recvWouldBlocks == 0 && (e.events & FD_READ)) {
       e.readArmed = false;
       post(FD_READ, 0);
     }
