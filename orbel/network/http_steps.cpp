@@ -88,7 +88,13 @@ int ReadBody(int handle, HttpHandleRecord& r, uint8_t* fileBuffer, bool oncePerC
         return 0;
       }
     } else {
-      if (r.ContentLength < 0) return 0;  // no block to read into: the body cannot be taken
+      if (r.ContentLength < 0) {
+        // Without a length there is no block to hold the body. Its bytes are passed over so that the
+        // server's close is seen and the transfer ends (2, 3) instead of waiting on them for ever.
+        while (NetWorkRecv(r.NetHandle, fileBuffer, kFileBufferSize) > 0) {
+        }
+        return 0;
+      }
       count = NetWorkRecv(r.NetHandle, static_cast<uint8_t*>(r.BodyBlock) + r.ReceivedLength,
                           r.ContentLength - r.ReceivedLength);
       if (count < 0) return 0;

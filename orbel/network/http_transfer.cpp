@@ -158,8 +158,11 @@ int EndHttpTransfer(int handle, int32_t status, int32_t code) {
     plat::CloseHandle(record->FileHandle);
     record->FileHandle = nullptr;
   }
-  if (record->ResultStatus == -1) record->ResultStatus = status;
-  if (record->ResultCode == -1) record->ResultCode = code;
+  // The first end fixes both values: a later end must not add a code to a success.
+  if (record->ResultStatus == -1) {
+    record->ResultStatus = status;
+    record->ResultCode = code;
+  }
   if (record->BodyBlock != nullptr) {
     if (record->ResultStatus != 0) {
       MemFree(record->BodyBlock);
