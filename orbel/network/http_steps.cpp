@@ -79,6 +79,12 @@ bool WriteBodyToFile(HttpHandleRecord& r, const uint8_t* bytes, int count) {
 // The body loop of GET and POST. POST without a Content-Length reads once per call.
 int ReadBody(int handle, HttpHandleRecord& r, uint8_t* fileBuffer, bool oncePerCallWithoutLength) {
   for (;;) {
+    if (r.ContentLength != -1 && r.ReceivedLength >= r.ContentLength) {
+      // Complete, an empty body included: nothing more is to be read (or waited for).
+      r.Step = 4;
+      EndHttpTransfer(handle, 0, -1);
+      return 0;
+    }
     int count;
     if (r.ToMemoryFlag == 0) {
       count = NetWorkRecv(r.NetHandle, fileBuffer, kFileBufferSize);
