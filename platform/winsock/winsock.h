@@ -78,7 +78,8 @@ int WSACleanup();
 int WSAGetLastError();
 void WSASetLastError(int error);
 
-// A new TCP socket (blocking until it is selected), or INVALID_SOCKET.
+// A new TCP socket (blocking until it is selected), or INVALID_SOCKET. Sockets of the stand-in send
+// small writes at once (no Nagle delay), accepted ones too.
 SOCKET socket(int family, int type, int protocol);
 // Sockets take SOCKADDR_IN only (length at least 16); SO_REUSEADDR is set before binding.
 int bind(SOCKET s, const SOCKADDR_IN* address, int length);
