@@ -10,6 +10,7 @@
 #include "orbel/network/network_data.h"
 #include "orbel/network/network_system.h"
 #include "platform/win/clock.h"
+#include "platform/win/message_queue.h"
 #include "platform/win/window.h"
 #include "platform/winsock/winsock.h"
 
@@ -215,6 +216,23 @@ TEST_F(NetworkHandles, EndNetWorkClosesEverythingAndLogsItsFrame) {
   PeerLink c = ConnectPeer();
   EXPECT_EQ(c.handle & 0xFFFF, 0);
   for (int fd : {a.fd, b.fd, c.fd}) ::close(fd);
+}
+
+TEST_F(NetworkHandles, StaleNoticeOfAClosedSocketFindsNoOwner) {
+  PeerLink old = ConnectPeer();
+  ASSERT_NE(old.handle, -1);
+  const plat::SOCKET oldSocket = RecordOf(old.handle)->Socket;
+  EXPECT_EQ(CloseNetWorkHandle(old.handle), 0);
+  PeerLink fresh = ConnectPeer();
+  ASSERT_NE(fresh.handle, -1);
+  EXPECT_NE(RecordOf(fresh.handle)->Socket, oldSocket) << "socket ids are not reused";
+  // A read notice queued before the close arrives afterwards.
+  plat::PostMessageA(NetWorkState.NetWorkWindow, kSocketNoticeMessage, oldSocket, plat::FD_READ);
+  ProcessNetWorkMessage(0);
+  EXPECT_EQ(CountLine("通信エラー No.1"), 1);
+  EXPECT_EQ(RecordOf(fresh.handle)->RecvRing.dataSize, 0);
+  ::close(old.fd);
+  ::close(fresh.fd);
 }
 
 TEST_F(NetworkHandles, NotStartedLayerRefusesQuietly) {
