@@ -30,7 +30,7 @@ int Listener(int* port) {
   static int listenPort = 0;
   if (fd < 0) {
     // The virtual clock keeps a close's flush from costing real seconds.
-    plat::test::UseVirtualClock();
+    plat::test::UseVirtualClock(0, 1000);
     orbel::SetLogStartupDirectory("");
     fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};

@@ -108,7 +108,7 @@ int PrepareListenNetWork(int port) {
     LogNetworkError("WSAAsyncSelectのエラー in PrepareListenNetWork");
     return UndoConnectionRecord(kNetWorkListenSlot);
   }
-  NetWorkState.CheckCounter = NetWorkState.CheckCounter >= 2047 ? 0 : NetWorkState.CheckCounter + 1;
+  TakeCheckNumber();  // the number the record already carries
   ++NetWorkState.HandleCount;
   return (address.sin_port >> 8) | ((address.sin_port & 0xFF) << 8);
 }

@@ -81,6 +81,12 @@ int32_t MakeNetWorkHandle(int32_t checkNumber, int slot) {
   return MakeHandle(static_cast<uint32_t>(checkNumber), kHandleKindNetwork, static_cast<uint32_t>(slot));
 }
 
+int32_t TakeCheckNumber() {
+  const int32_t check = NetWorkState.CheckCounter;
+  NetWorkState.CheckCounter = check >= static_cast<int32_t>(kHandleCheckMax) ? 0 : check + 1;
+  return check;
+}
+
 NetWorkHandleRecord* LookupNetWorkHandle(int32_t handle) {
   if (handle < 0 || HandleKind(handle) != kHandleKindNetwork) return nullptr;
   const uint32_t slot = HandleIndex(handle);
@@ -187,9 +193,7 @@ int32_t FinishConnectionRecord(int slot, plat::SOCKET socket, const plat::SOCKAD
     LogNetworkError("%s", selectFailureText);
     return UndoConnectionRecord(slot);
   }
-  record->CheckNumber = NetWorkState.CheckCounter;
-  NetWorkState.CheckCounter = NetWorkState.CheckCounter >= static_cast<int32_t>(kHandleCheckMax)
-                                  ? 0 : NetWorkState.CheckCounter + 1;
+  record->CheckNumber = TakeCheckNumber();
   ++NetWorkState.HandleCount;
   return record->LiveNode.key;
 }

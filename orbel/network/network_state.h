@@ -64,6 +64,8 @@ extern int32_t RecvSocketBusy;
 extern int32_t SendSocketBusy;
 
 int32_t MakeNetWorkHandle(int32_t checkNumber, int slot);
+// The check number for the record being made; the counter moves on (0..2047, then 0 again).
+int32_t TakeCheckNumber();
 // The record of a handle that passes the handle check (kind, index, slot, check number), or null.
 // Does not look at UseFlag.
 NetWorkHandleRecord* LookupNetWorkHandle(int32_t handle);

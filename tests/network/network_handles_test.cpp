@@ -10,6 +10,7 @@
 #include "orbel/network/network_data.h"
 #include "orbel/network/network_system.h"
 #include "platform/win/clock.h"
+#include "platform/win/clock_test_controls.h"
 #include "platform/win/message_queue.h"
 #include "platform/win/window.h"
 #include "platform/winsock/winsock.h"
@@ -187,6 +188,7 @@ TEST_F(NetworkHandles, ClosingDuringAnUnfinishedBlockWaitsOneSecond) {
   ASSERT_NE(link.handle, -1);
   WriteAll(link.fd, Frame("0123456789").substr(0, 8));  // header and 4 of 10 body bytes
   ASSERT_TRUE(PumpUntil([&] { return RecordOf(link.handle)->RecvBlockLeft == 6; }));
+  plat::test::UseVirtualClock(plat::timeGetTime(), 500);  // readings 0.5 ms apart: the wait costs few turns
   const plat::DWORD before = plat::timeGetTime();
   EXPECT_EQ(CloseNetWorkHandle(link.handle), 0);
   const plat::DWORD waited = plat::timeGetTime() - before;
