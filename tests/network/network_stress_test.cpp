@@ -45,7 +45,7 @@ class MessageStream {
       std::memcpy(current_.data() + i, &word, 8);
     }
     const uint64_t tail = Next();
-    std::memcpy(current_.data() + i, &tail, size - i);
+    if (i < size) std::memcpy(current_.data() + i, &tail, size - i);
     return current_;
   }
   // Compares received bytes against the stream, message after message. False at the first mismatch.
