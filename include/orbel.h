@@ -150,3 +150,24 @@ int PlayMusicFile(const char* path, int playType);
 int StopCurrentMusic();
 // 1 while the current music plays, else 0.
 int IsMusicPlaying();
+
+// ---- Network ------------------------------------------------------------------------------------
+// Network handles are connections handed to the library; framed handles carry blocks of a 4-byte
+// little-endian length and the body, raw handles plain bytes. Each call returns -1 for a handle that is
+// not valid.
+
+// Takes `length` received bytes: 0 (framed) or the count (raw); -1 when fewer are there (framed) or
+// nothing waits (raw).
+int NetWorkRecv(int netHandle, void* buffer, int length);
+// As NetWorkRecv, leaving the bytes where they are.
+int NetWorkRecvToPeek(int netHandle, void* buffer, int length);
+// Queues (framed: 0) or sends (raw: the count) `length` bytes; -1 when the connection is gone.
+int NetWorkSend(int netHandle, const void* buffer, int length);
+// Framed: bytes received and not yet taken. Raw: 1 when bytes wait, 0 at the stream's end, -1 otherwise.
+int GetNetWorkDataLength(int netHandle);
+// 1 while connected, 0 once the connection is gone.
+int GetNetWorkAcceptState(int netHandle);
+// Takes one text line (without its LF) into `buffer` (at least 255 bytes). 0, or -1 when none is there.
+int NetWorkRecvLine(int netHandle, char* buffer);
+// Closes the handle after letting a block in progress arrive and queued bytes leave. 0 or -1.
+int CloseNetWorkHandle(int netHandle);

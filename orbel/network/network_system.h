@@ -1,7 +1,6 @@
 // The network subsystem as the core runtime sees it: the HTTP transfer table that start-up clears and the
 // pump walks, the per-frame network and HTTP steps, the socket notice the window procedure hands on, and
-// the end calls of shut-down. These are the names the network subsystem keeps; until it is built the
-// calls are answered by network_pending.cpp (the table itself is real: start-up clears it).
+// the end calls of shut-down.
 #pragma once
 
 #include <cstdint>

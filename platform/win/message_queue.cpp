@@ -4,6 +4,7 @@
 #include "platform/win/message_queue.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -96,6 +97,7 @@ struct QueueHolder {
 
 thread_local QueueHolder t_queue;
 thread_local int t_pumpDepth = 0;
+std::atomic<PeekHook> g_peekHook{nullptr};
 
 ThreadQueue& OwnQueue() {
   if (!t_queue.queue) {
@@ -188,6 +190,8 @@ bool TakeTimer(ThreadQueue& queue, MSG* msg, HWND filter, UINT min, UINT max, bo
 
 void EnsureThreadQueue() { OwnQueue(); }
 
+void SetPeekHook(PeekHook hook) { g_peekHook.store(hook); }
+
 void PumpHostEvents() {
   if (t_pumpDepth > 0) return;
   ++t_pumpDepth;
@@ -250,6 +254,7 @@ using namespace winstate;
 BOOL PeekMessageA(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT remove) {
   if (msg == nullptr) return FALSE;
   PumpHostEvents();
+  if (PeekHook hook = g_peekHook.load()) hook(window);
   ThreadQueue& queue = OwnQueue();
   DeliverSent(queue);
   const bool removing = (remove & PM_REMOVE) != 0;

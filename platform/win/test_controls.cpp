@@ -17,6 +17,7 @@ void Reset() {
   ResetDDraw();
   ResetDirectInput();
   ResetImm();
+  ResetWinsock();
 }
 
 }  // namespace plat::test

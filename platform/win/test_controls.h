@@ -10,6 +10,7 @@
 #include "platform/win/gdi_test_controls.h"
 #include "platform/win/kernel_test_controls.h"
 #include "platform/win/window_test_controls.h"
+#include "platform/winsock/winsock_test_controls.h"
 
 namespace plat::test {
 // Clears every setting and fault of every service back to its default (real clock excepted: the

@@ -99,6 +99,9 @@ inline const HWND HWND_TOPMOST = reinterpret_cast<HWND>(intptr_t{-1});
 inline const HWND HWND_NOTOPMOST = reinterpret_cast<HWND>(intptr_t{-2});
 // PostMessageA / SendMessageA to every top-level window.
 inline const HWND HWND_BROADCAST = reinterpret_cast<HWND>(intptr_t{0xFFFF});
+// CreateWindowExA's parent for a message-only window: never shown, not top-level, not found by
+// FindWindowA; it only receives messages.
+inline const HWND HWND_MESSAGE = reinterpret_cast<HWND>(intptr_t{-3});
 
 // ShowWindow commands.
 constexpr int SW_HIDE = 0;

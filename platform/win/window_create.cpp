@@ -42,6 +42,8 @@ HWND CreateWindowExA(DWORD exStyle, const char* className, const char* windowNam
     std::lock_guard<std::mutex> lock(s.mutex);
     auto cls = s.classes.find(ClassKey(className));
     if (className == nullptr || cls == s.classes.end()) return nullptr;
+    const bool messageOnly = parent == HWND_MESSAGE;
+    if (messageOnly) parent = nullptr;
     if (parent != nullptr && !LookupLocked(parent)) return nullptr;
     if ((style & WS_CHILD) && parent == nullptr) return nullptr;
 
@@ -67,9 +69,10 @@ HWND CreateWindowExA(DWORD exStyle, const char* className, const char* windowNam
     w->instance = instance;
     w->threadId = GetCurrentThreadId();
     s.windows.emplace(reinterpret_cast<uintptr_t>(handle), w);
+    w->messageOnly = messageOnly;
     ++w->wndClass->windowCount;
-    AcquireClassLock(w->wndClass->key);
-    if (IsTopLevel(*w)) {
+    if (!messageOnly) AcquireClassLock(w->wndClass->key);
+    if (IsTopLevel(*w) && !messageOnly) {
       RaiseLocked(*w);
       w->hasHostWindow = HostLocked().CreateHostWindow(handle, SpecLocked(*w));
     }
@@ -132,7 +135,7 @@ BOOL DestroyWindow(HWND window) {
     if (s.active == window) s.active = nullptr;
     if (s.focus == window) s.focus = nullptr;
     --w->wndClass->windowCount;
-    ReleaseClassLock(w->wndClass->key);
+    if (!w->messageOnly) ReleaseClassLock(w->wndClass->key);
     s.windows.erase(reinterpret_cast<uintptr_t>(window));
   }
   ForgetWindowMessages(threadId, window);

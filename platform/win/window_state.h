@@ -49,6 +49,7 @@ struct Window {
   bool minimized = false;
   bool hasHostWindow = false;
   bool destroying = false;
+  bool messageOnly = false;  // created under HWND_MESSAGE: no host window, no z-order, no class lock
   // What WM_SIZE / WM_MOVE last reported, so that only real changes are sent.
   bool sizeReported = false;
   bool positionReported = false;
@@ -121,6 +122,10 @@ void ForgetWindowMessages(DWORD threadId, HWND window);
 // Delivers host events injected by tests, then the host's own. Skipped when already pumping.
 void PumpHostEvents();
 void ResetQueues();
+// A service that makes its messages on demand (the socket notices) registers one hook; it runs at the
+// start of every peek, on the peeking thread, with the peek's window filter. Null removes it.
+using PeekHook = void (*)(HWND filter);
+void SetPeekHook(PeekHook hook);
 
 // ---- Host events (window_host_events.cpp) --------------------------------------------------------
 void OnHostEvent(const host::Event& event);

@@ -23,7 +23,7 @@ void ResetWindow() {
     std::lock_guard<std::mutex> lock(s.mutex);
     for (const auto& [value, w] : s.windows) {
       if (w->hasHostWindow) HostLocked().DestroyHostWindow(w->handle);
-      ReleaseClassLock(w->wndClass->key);
+      if (!w->messageOnly) ReleaseClassLock(w->wndClass->key);
     }
     s.windows.clear();
     s.zOrder.clear();

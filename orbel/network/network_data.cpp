@@ -1,0 +1,128 @@
+// The data calls on a network handle: take, peek at and send bytes, ask how much has arrived and
+// whether the connection stands, and take one text line. Framed handles work on their rings (kept
+// filled and emptied by RecvSocket / SendSocket), raw handles straight on the socket.
+// Depends on: the handle state, the framed transfer, the ring buffer, the string routines, the log.
+#include <cstring>
+
+#include "orbel/core/log.h"
+#include "orbel/core/ring_buffer.h"
+#include "orbel/core/string_routines.h"
+#include "orbel/network/network_data.h"
+#include "orbel/network/network_state.h"
+#include "orbel/network/network_system.h"
+
+namespace orbel {
+
+namespace {
+
+constexpr int kLineBufferSize = 256;
+constexpr int kLinePeekMax = kLineBufferSize - 1;
+
+// The checks after the dispatch, with the operation's own name in the lines.
+NetWorkHandleRecord* CheckRecord(int32_t handle, const char* name, const char* errorName) {
+  NetWorkHandleRecord* record = LookupNetWorkHandle(handle);
+  if (record == nullptr || record->UseFlag == 0) {
+    LogFmtAdd("有効なネットワークハンドルではありません in %s", name);
+    return nullptr;
+  }
+  if (record->ErrorFlag == 1) {
+    LogFmtAdd("このネットワークハンドルにはエラーが発生しています in %s", errorName);
+    return nullptr;
+  }
+  return record;
+}
+
+// The common opening: start flag and handle check (-1 without a line), the dispatch, the record checks.
+NetWorkHandleRecord* OpenDataCall(int32_t handle, const char* name, const char* errorName = nullptr) {
+  if (NetWorkState.StartFlag == 0 || LookupNetWorkHandle(handle) == nullptr) return nullptr;
+  ProcessNetWorkMessage(0);
+  return CheckRecord(handle, name, errorName != nullptr ? errorName : name);
+}
+
+int TakeOrPeek(int32_t handle, void* destination, int length, bool peek) {
+  if (length < 0) return -1;
+  NetWorkHandleRecord* record = OpenDataCall(handle, peek ? "NetWorkRecvToPeek" : "NetWorkRecv");
+  if (record == nullptr || RecvSocket(handle) == -1) return -1;
+  if (record->FramedFlag == 0) {
+    return plat::recv(record->Socket, destination, length, peek ? plat::MSG_PEEK_WS : 0);
+  }
+  if (record->RecvRing.dataSize < length) return -1;
+  GetRingBufferData(&record->RecvRing, length, destination, peek ? 1 : 0);
+  if (!peek) record->RecvCompleteLength -= length;
+  RecvSocket(handle);
+  return 0;
+}
+
+}  // namespace
+
+int NetWorkRecv(int32_t handle, void* destination, int length) {
+  return TakeOrPeek(handle, destination, length, false);
+}
+
+int NetWorkRecvToPeek(int32_t handle, void* destination, int length) {
+  return TakeOrPeek(handle, destination, length, true);
+}
+
+int NetWorkSend(int32_t handle, const void* source, int length) {
+  if (length < 0) return -1;
+  NetWorkHandleRecord* record = OpenDataCall(handle, "NetWorkSend");
+  if (record == nullptr || record->ConnectFlag == 0) return -1;
+  SendSocket(handle);  // what already waits goes first
+  if (record->FramedFlag == 0) return plat::send(record->Socket, source, length, 0);
+  // The ring keeps what it holds when it cannot grow, so a refused send loses nothing queued before.
+  if (PutRingBufferData(&record->SendRing, source, length) != 0) {
+    LogFmtAdd("送信データ %d byte の追加に失敗しました in NewWorkSend", length);
+    return -1;
+  }
+  SendSocket(handle);
+  return 0;
+}
+
+int GetNetWorkDataLength(int32_t handle) {
+  if (NetWorkState.StartFlag == 0 || LookupNetWorkHandle(handle) == nullptr) return -1;
+  ProcessNetWorkMessage(0);
+  RecvSocket(handle);
+  SendSocket(handle);
+  NetWorkHandleRecord* record = CheckRecord(handle, "GetNetWorkDataLength", "GetNetWorkDataLength");
+  if (record == nullptr) return -1;
+  if (record->FramedFlag == 1) return record->RecvCompleteLength;
+  char probe;
+  const int seen = NetWorkRecvToPeek(handle, &probe, 1);
+  if (seen < 0) return seen;
+  return seen > 0 ? 1 : 0;
+}
+
+int GetNetWorkAcceptState(int32_t handle) {
+  NetWorkHandleRecord* record = OpenDataCall(handle, "GetNetWorkAcceptState", "GetNetWorkAcceptStateh");
+  if (record == nullptr) return -1;
+  if (record->ConnectFlag == 0 && record->LostNoticeFlag == 0) record->LostNoticeFlag = 1;
+  return record->ConnectFlag == 1 ? 1 : 0;
+}
+
+int NetWorkRecvLine(int32_t handle, char* destination) {
+  char text[kLineBufferSize] = {};
+  NetWorkHandleRecord* record = NetWorkState.StartFlag != 0 ? LookupNetWorkHandle(handle) : nullptr;
+  if (record == nullptr) return -1;
+  int peeked;
+  if (record->FramedFlag == 1) {
+    // A framed peek succeeds with 0 and fails when fewer bytes are held than asked, so ask for what is
+    // held (at most a line's worth): a short last line is found too.
+    RecvSocket(handle);
+    record = LookupNetWorkHandle(handle);
+    if (record == nullptr) return -1;
+    peeked = record->RecvRing.dataSize < kLinePeekMax ? record->RecvRing.dataSize : kLinePeekMax;
+    if (peeked <= 0 || NetWorkRecvToPeek(handle, text, peeked) != 0) return -1;
+  } else {
+    peeked = NetWorkRecvToPeek(handle, text, kLinePeekMax);
+    if (peeked < 1) return -1;
+  }
+  text[peeked] = '\0';
+  char* lineFeed = StrChr(text, '\n');
+  if (lineFeed == nullptr) return -1;
+  *lineFeed = '\0';
+  StrCopy(destination, text);
+  NetWorkRecv(handle, text, static_cast<int>(lineFeed - text) + 1);
+  return 0;
+}
+
+}  // namespace orbel

@@ -1,0 +1,178 @@
+// The WinSock stand-in: socket ids, the one-shot notice rules of WSAAsyncSelect as seen through a
+// window's queue, and the error codes that errno maps to.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "platform/win/message_queue.h"
+#include "platform/win/window.h"
+#include "platform/winsock/winsock.h"
+#include "platform/winsock/winsock_test_controls.h"
+#include "test_support.h"
+
+namespace {
+
+constexpr plat::UINT kNotice = 0x0400 + 0x105;
+
+struct Notice {
+  plat::SOCKET socket;
+  int event;
+  int error;
+  bool operator==(const Notice&) const = default;
+};
+
+std::vector<Notice> g_notices;
+
+plat::LRESULT RecordNotice(plat::HWND window, plat::UINT message, plat::WPARAM wParam, plat::LPARAM lParam) {
+  if (message != kNotice) return plat::DefWindowProcA(window, message, wParam, lParam);
+  g_notices.push_back(Notice{wParam, plat::LOWORD(lParam), plat::HIWORD(lParam)});
+  return 0;
+}
+
+class WinsockNotices : public orbel::testing::VirtualClockTest {
+ protected:
+  void SetUp() override {
+    VirtualClockTest::SetUp();
+    g_notices.clear();
+    plat::WSADATA data;
+    ASSERT_EQ(plat::WSAStartup(0x0101, &data), 0);
+    plat::WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = RecordNotice;
+    windowClass.lpszClassName = "WinsockNoticeTest";
+    plat::RegisterClassExA(&windowClass);
+    window_ = plat::CreateWindowExA(0, "WinsockNoticeTest", "", 0, 0, 0, 0, 0, plat::HWND_MESSAGE, nullptr, nullptr,
+                                    nullptr);
+    ASSERT_NE(window_, nullptr);
+  }
+  void TearDown() override {
+    plat::DestroyWindow(window_);
+    plat::WSACleanup();
+    VirtualClockTest::TearDown();
+  }
+
+  // Peeks the window's queue once and dispatches what came: the notices of that peek.
+  std::vector<Notice> Peek() {
+    g_notices.clear();
+    plat::MSG msg;
+    while (plat::PeekMessageA(&msg, window_, 0, 0, plat::PM_REMOVE)) plat::DispatchMessageA(&msg);
+    return g_notices;
+  }
+  // A connected pair: a stand-in socket selected on the window, and the test's plain socket.
+  std::pair<plat::SOCKET, int> Connected() {
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(listener, 1);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    const plat::SOCKET s = plat::socket(plat::AF_INET_WS, plat::SOCK_STREAM_WS, 0);
+    plat::SOCKADDR_IN target{};
+    target.sin_family = plat::AF_INET_WS;
+    target.sin_port = address.sin_port;
+    std::memcpy(target.sin_addr, &address.sin_addr.s_addr, 4);
+    EXPECT_EQ(plat::connect(s, &target, sizeof target), 0);
+    const int peer = ::accept(listener, nullptr, nullptr);
+    ::close(listener);
+    EXPECT_EQ(plat::WSAAsyncSelect(s, window_, kNotice, plat::FD_READ | plat::FD_WRITE | plat::FD_CLOSE), 0);
+    return {s, peer};
+  }
+
+  plat::HWND window_ = nullptr;
+};
+
+TEST_F(WinsockNotices, IdsAreNeverReused) {
+  std::vector<plat::SOCKET> seen;
+  for (int i = 0; i < 20; ++i) {
+    const plat::SOCKET s = plat::socket(plat::AF_INET_WS, plat::SOCK_STREAM_WS, 0);
+    ASSERT_NE(s, plat::INVALID_SOCKET);
+    EXPECT_NE(s, 0u);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), s), 0);
+    seen.push_back(s);
+    EXPECT_EQ(plat::closesocket(s), 0);
+  }
+  EXPECT_EQ(plat::closesocket(seen.back()), plat::SOCKET_ERROR);
+  EXPECT_EQ(plat::WSAGetLastError(), plat::WSAENOTSOCK);
+}
+
+TEST_F(WinsockNotices, ReadIsRearmedByReceivingAndCloseComesOnceAfterTheData) {
+  auto [s, peer] = Connected();
+  EXPECT_EQ(Peek(), (std::vector<Notice>{{s, plat::FD_WRITE, 0}})) << "a standing connection can write";
+  EXPECT_TRUE(Peek().empty());
+
+  ASSERT_EQ(::send(peer, "0123456789", 10, 0), 10);
+  EXPECT_EQ(Peek(), (std::vector<Notice>{{s, plat::FD_READ, 0}}));
+  EXPECT_TRUE(Peek().empty()) << "not again before a recv";
+
+  char buffer[16];
+  EXPECT_EQ(plat::recv(s, buffer, 4, plat::MSG_PEEK_WS), 4);
+  EXPECT_TRUE(Peek().empty()) << "a peek takes nothing: the notice waits for more bytes";
+  EXPECT_EQ(plat::recv(s, buffer, 4, 0), 4);
+  EXPECT_EQ(Peek(), (std::vector<Notice>{{s, plat::FD_READ, 0}})) << "bytes remain after the recv";
+
+  ::close(peer);
+  EXPECT_TRUE(Peek().empty()) << "no close while bytes are unread";
+  EXPECT_EQ(plat::recv(s, buffer, 16, 0), 6);
+  EXPECT_EQ(Peek(), (std::vector<Notice>{{s, plat::FD_CLOSE, 0}}));
+  EXPECT_EQ(plat::recv(s, buffer, 16, 0), 0);
+  EXPECT_TRUE(Peek().empty()) << "the close comes once";
+  plat::closesocket(s);
+}
+
+TEST_F(WinsockNotices, WriteComesBackOnlyAfterASendThatWouldBlock) {
+  auto [s, peer] = Connected();
+  Peek();
+  EXPECT_EQ(plat::send(s, "x", 1, 0), 1);
+  EXPECT_TRUE(Peek().empty());
+  // Fill the connection until a send would block.
+  std::vector<char> chunk(1 << 16, 'y');
+  int result = 0;
+  for (int i = 0; i < 10000 && result != plat::SOCKET_ERROR; ++i) result = plat::send(s, chunk.data(), int(chunk.size()), 0);
+  ASSERT_EQ(result, plat::SOCKET_ERROR);
+  EXPECT_EQ(plat::WSAGetLastError(), plat::WSAEWOULDBLOCK);
+  EXPECT_TRUE(Peek().empty()) << "still full";
+  std::vector<char> sink(1 << 20);
+  std::vector<Notice> notices;
+  for (int i = 0; i < 10000 && notices.empty(); ++i) {
+    ::recv(peer, sink.data(), sink.size(), MSG_DONTWAIT);
+    notices = Peek();
+  }
+  EXPECT_EQ(notices, (std::vector<Notice>{{s, plat::FD_WRITE, 0}}));
+  ::close(peer);
+  plat::closesocket(s);
+}
+
+TEST_F(WinsockNotices, ErrorsAreWinsockCodes) {
+  auto [s, peer] = Connected();
+  Peek();
+  char buffer[8];
+  EXPECT_EQ(plat::recv(s, buffer, 8, 0), plat::SOCKET_ERROR);
+  EXPECT_EQ(plat::WSAGetLastError(), plat::WSAEWOULDBLOCK);
+  // An abortive close of the peer resets the connection.
+  linger abortive{1, 0};
+  ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+  ::close(peer);
+  std::vector<Notice> notices;
+  for (int i = 0; i < 1000 && notices.empty(); ++i) notices = Peek();
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].event, plat::FD_CLOSE);
+  EXPECT_EQ(notices[0].error, plat::WSAECONNRESET);
+  EXPECT_EQ(plat::send(s, "x", 1, 0), plat::SOCKET_ERROR) << "no signal ends the process";
+  EXPECT_TRUE(plat::WSAGetLastError() == plat::WSAECONNRESET || plat::WSAGetLastError() == plat::WSAENOTCONN);
+  plat::closesocket(s);
+
+  plat::WSACleanup();
+  EXPECT_EQ(plat::socket(plat::AF_INET_WS, plat::SOCK_STREAM_WS, 0), plat::INVALID_SOCKET);
+  EXPECT_EQ(plat::WSAGetLastError(), plat::WSANOTINITIALISED);
+  plat::WSADATA data;
+  plat::WSAStartup(0x0101, &data);
+}
+
+}  // namespace
