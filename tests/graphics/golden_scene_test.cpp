@@ -149,16 +149,6 @@ void DrawScene(int alpha, int keyed, int blocks, int arcAlpha, int arcBlocks) {
   ::FlipScreen();
 }
 
-// The client area as 0x00RRGGBB pixels.
-Picture CaptureClient() {
-  const plat::host::Frame frame = plat::test::CaptureWindowFrame(GetMainWindowHandle());
-  Picture p;
-  p.width = frame.width;
-  p.height = frame.height;
-  for (uint32_t v : frame.pixels) p.pixels.push_back(v & 0xFFFFFF);
-  return p;
-}
-
 TEST_P(GoldenSceneTest, TheFlippedSceneMatchesItsGoldenPicture) {
   ASSERT_EQ(Start(GetParam()), 0);
   const int alpha = ::LoadGraphFile("alpha.png", 1);
@@ -168,7 +158,7 @@ TEST_P(GoldenSceneTest, TheFlippedSceneMatchesItsGoldenPicture) {
   const int arcBlocks = ::LoadGraphFile("Arc/blocks.jpg", 1);
   for (int g : {alpha, keyed, blocks, arcAlpha, arcBlocks}) ASSERT_NE(g, -1);
   DrawScene(alpha, keyed, blocks, arcAlpha, arcBlocks);
-  const Picture shot = CaptureClient();
+  const Picture shot = testing::CaptureClient();
   ASSERT_EQ(shot.width, 640);
   ASSERT_EQ(shot.height, 480);
 
@@ -194,41 +184,7 @@ TEST_P(GoldenSceneTest, TheFlippedSceneMatchesItsGoldenPicture) {
     EXPECT_EQ(shot.at(70, 380), mix(0xFAFAFA, 0xFF0000, 100));
   }
 
-  const std::string golden = std::string(ORBEL_TEST_DATA_DIR) + "/graphics/golden/scene_" + RoadName() + ".png";
-  const char* update = std::getenv("ORBEL_UPDATE_GOLDEN");
-  if (update != nullptr && std::string(update) == "1") {
-    testing::WritePng(golden, Picture{shot.width, shot.height, [&] {
-                                        std::vector<uint32_t> v = shot.pixels;
-                                        for (uint32_t& c : v) c |= 0xFF000000u;
-                                        return v;
-                                      }()},
-                      false);
-    GTEST_SKIP() << "golden picture rewritten: " << golden;
-  }
-  const Picture expected = testing::ReadPng(golden);
-  ASSERT_EQ(expected.width, 640) << "missing golden picture " << golden;
-  int bad = 0;
-  int firstX = -1;
-  int firstY = -1;
-  for (int y = 0; y < 480; ++y) {
-    for (int x = 0; x < 640; ++x) {
-      if ((expected.at(x, y) & 0xFFFFFF) != shot.at(x, y)) {
-        if (bad++ == 0) {
-          firstX = x;
-          firstY = y;
-        }
-      }
-    }
-  }
-  if (bad != 0) {
-    const std::string actual = std::string(ORBEL_BINARY_DIR) + "/scene_" + RoadName() + "_actual.png";
-    Picture out = shot;
-    for (uint32_t& c : out.pixels) c |= 0xFF000000u;
-    testing::WritePng(actual, out, false);
-    ADD_FAILURE() << bad << " pixels differ, first at (" << firstX << ", " << firstY << "): expected " << std::hex
-                  << (expected.at(firstX, firstY) & 0xFFFFFF) << ", got " << shot.at(firstX, firstY)
-                  << "; the capture is " << actual;
-  }
+  testing::ExpectMatchesGolden(shot, "scene_" + RoadName());
 
   // Ending leaves no block behind.
   ASSERT_EQ(EndLibraryLocked(), 0);

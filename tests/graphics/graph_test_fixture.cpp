@@ -2,6 +2,7 @@
 #include "graph_test_fixture.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "orbel/core/api_lock.h"
 #include "orbel/core/library.h"
@@ -13,7 +14,9 @@
 #include "orbel/graphics/screen_state.h"
 #include "orbel/graphics/surface2d.h"
 #include "orbel/image/color_data.h"
+#include "orbel/core/main_window.h"
 #include "platform/ddraw/test_controls.h"
+#include "platform/host/host.h"
 #include "platform/win/window_test_controls.h"
 
 // The codec headers last: libjpeg defines TRUE and FALSE as macros.
@@ -182,6 +185,47 @@ uint32_t GraphPixel(int graph, int x, int y) {
   const SurfaceDataRecord* d = GetSurfaceDataRecord(r->surfaceData);
   if (d->memImgUse) return MemImgPixelRgb(&d->image, r->offsetX + x, r->offsetY + y);
   return plat::test::ReadSurfacePixelRgb(d->surface, r->offsetX + x, r->offsetY + y) & 0xFFFFFF;
+}
+
+Picture CaptureClient() {
+  const plat::host::Frame frame = plat::test::CaptureWindowFrame(GetMainWindowHandle());
+  Picture p;
+  p.width = frame.width;
+  p.height = frame.height;
+  for (uint32_t v : frame.pixels) p.pixels.push_back(v & 0xFFFFFF);
+  return p;
+}
+
+void ExpectMatchesGolden(const Picture& shot, const std::string& name) {
+  Picture opaque = shot;
+  for (uint32_t& c : opaque.pixels) c |= 0xFF000000u;
+  const std::string golden = std::string(ORBEL_TEST_DATA_DIR) + "/graphics/golden/" + name + ".png";
+  const char* update = std::getenv("ORBEL_UPDATE_GOLDEN");
+  if (update != nullptr && std::string(update) == "1") {
+    WritePng(golden, opaque, false);
+    GTEST_SKIP() << "golden picture rewritten: " << golden;
+  }
+  const Picture expected = ReadPng(golden);
+  ASSERT_EQ(expected.width, shot.width) << "missing golden picture " << golden;
+  ASSERT_EQ(expected.height, shot.height) << golden;
+  int bad = 0;
+  int firstX = -1;
+  int firstY = -1;
+  for (int y = 0; y < shot.height; ++y) {
+    for (int x = 0; x < shot.width; ++x) {
+      if ((expected.at(x, y) & 0xFFFFFF) != shot.at(x, y) && bad++ == 0) {
+        firstX = x;
+        firstY = y;
+      }
+    }
+  }
+  if (bad != 0) {
+    const std::string actual = std::string(ORBEL_BINARY_DIR) + "/" + name + "_actual.png";
+    WritePng(actual, opaque, false);
+    ADD_FAILURE() << bad << " pixels differ, first at (" << firstX << ", " << firstY << "): expected " << std::hex
+                  << (expected.at(firstX, firstY) & 0xFFFFFF) << ", got " << shot.at(firstX, firstY)
+                  << "; the capture is " << actual;
+  }
 }
 
 }  // namespace orbel::testing

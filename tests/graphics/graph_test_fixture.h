@@ -53,4 +53,10 @@ uint32_t BackPixel(int x, int y);
 // A graph's pixel (memory image or surface) as 0x00RRGGBB.
 uint32_t GraphPixel(int graph, int x, int y);
 
+// The main window's client area as the host shows it, 0x00RRGGBB.
+Picture CaptureClient();
+// Compares `shot` with tests/graphics/golden/<name>.png; on a mismatch writes <build>/<name>_actual.png and
+// names the first differing pixel. ORBEL_UPDATE_GOLDEN=1 rewrites the golden picture instead (and skips).
+void ExpectMatchesGolden(const Picture& shot, const std::string& name);
+
 }  // namespace orbel::testing
