@@ -50,19 +50,7 @@ int InputTest::Start() {
 }
 
 std::vector<std::string> InputTest::LogLines() const {
-  const std::string text = ReadFileText(work_.path() / "Log.txt");
-  std::vector<std::string> lines;
-  for (size_t start = 0; start < text.size();) {
-    size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    const size_t colon = line.find(':');
-    if (colon != std::string::npos && line.find_first_not_of("0123456789") == colon) line.erase(0, colon + 1);
-    line.erase(0, std::min(line.find_first_not_of('\t'), line.size()));
-    lines.push_back(line);
-    start = end + 2;
-  }
-  return lines;
+  return ReadLogMessages(work_.path() / "Log.txt");
 }
 
 int InputTest::FindLine(const std::string& text, int from) const {

@@ -1,6 +1,8 @@
 // Shared helpers of the test executables.
 #include "test_support.h"
 
+#include <algorithm>
+
 #include <atomic>
 #include <fstream>
 #include <iterator>
@@ -46,6 +48,22 @@ std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path) {
 std::string ReadFileText(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> ReadLogMessages(const std::filesystem::path& path) {
+  const std::string text = ReadFileText(path);
+  std::vector<std::string> lines;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    const size_t colon = line.find(':');
+    if (colon != std::string::npos && line.find_first_not_of("0123456789") == colon) line.erase(0, colon + 1);
+    line.erase(0, std::min(line.find_first_not_of('\t'), line.size()));
+    lines.push_back(line);
+    start = end + 2;
+  }
+  return lines;
 }
 
 void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {

@@ -34,6 +34,8 @@ class ScopedWorkDir {
 
 std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path);
 std::string ReadFileText(const std::filesystem::path& path);
+// The messages of a Log.txt: one a line, without the time stamp and the indent tabs.
+std::vector<std::string> ReadLogMessages(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 void WriteFileText(const std::filesystem::path& path, const std::string& text);
 
