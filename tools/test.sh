@@ -11,6 +11,7 @@ cmake --build build -j"$(nproc)"
 
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORBEL_SANITIZE_THREAD=ON -DORBEL_BENCH=OFF -DORBEL_FUZZ=OFF
 cmake --build build-tsan -j"$(nproc)" --target core_tests file_tests platform_tests
+suppressions="$PWD/tools/tsan-suppressions.txt"
 cd build-tsan
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$suppressions" \
   ctest --output-on-failure -j"$(nproc)" -L '^(core|file|platform)_tests$'

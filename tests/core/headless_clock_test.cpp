@@ -17,6 +17,14 @@
 
 extern char** environ;
 
+// Real seconds a start and end of the library may take. Sanitizer builds run many times slower, and CI runs
+// the suites side by side, so their bound only shows that the script's 10 seconds were not waited for.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+constexpr double kQuickRun = 5.0;
+#else
+constexpr double kQuickRun = 0.8;
+#endif
+
 namespace orbel {
 namespace {
 
@@ -71,7 +79,7 @@ TEST(HeadlessClock, VirtualClockRunsATenSecondScriptInAFractionOfASecond) {
   const SmokeRun run = RunSmoke("10000 close\n", {"ORBEL_HEADLESS_CLOCK=virtual"});
   ASSERT_EQ(run.exitStatus, 0);
   EXPECT_GE(run.lastLogMs, 10000) << "the library saw the script's 10 seconds pass";
-  EXPECT_LT(run.realSeconds, 0.8) << "in real seconds (about 0.02 in a plain build)";
+  EXPECT_LT(run.realSeconds, kQuickRun) << "in real seconds (about 0.02 in a plain build)";
 }
 
 TEST(HeadlessClock, RealClockByDefault) {
@@ -86,7 +94,7 @@ TEST(HeadlessClock, UnknownClockNameStopsTheProgram) {
   testing::ScopedWorkDir work;
   const SmokeRun run = RunSmoke("10000 close\n", {"ORBEL_HEADLESS_CLOCK=fast"});
   EXPECT_NE(run.exitStatus, 0);
-  EXPECT_LT(run.realSeconds, 0.8);
+  EXPECT_LT(run.realSeconds, kQuickRun);
 }
 
 }  // namespace
