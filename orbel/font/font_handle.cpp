@@ -191,7 +191,7 @@ int CreateFontToHandle(const char* face, int size, int thickness, int fontType, 
   f->lineHeight = tm.tmHeight + 2 * edge;
   if (f->lineHeight & 1) ++f->lineHeight;
   if (f->cellSide < f->lineHeight) f->cellSide = f->lineHeight;
-  plat::SelectObject(dc, old);
+  if (old != nullptr) plat::SelectObject(dc, old);
   plat::DeleteDC(dc);
 
   // Texture-mode caches are made by the Direct3D side; a failure there falls back to memory mode.

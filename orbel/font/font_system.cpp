@@ -83,6 +83,12 @@ int RebuildDefaultFont() {
 }  // namespace
 
 int InitFontHandleTable() {
+  // Fonts left from a start without an end: their graphs went with the graph tables, the rest goes now.
+  for (FontHandleRecord*& f : gFontSettings.records) {
+    if (f == nullptr) continue;
+    f->memorySurface = f->cacheGraph = f->edgeHalfGraph = -1;
+    DeleteFontHandle(MakeHandle(f->check, kHandleKindFont, static_cast<uint32_t>(&f - gFontSettings.records)));
+  }
   memset(&gFontSettings, 0, sizeof gFontSettings);
   gFontSettings.defaultHandle = -1;
   SetDefaultSettings();

@@ -143,10 +143,12 @@ FontGlyphCacheEntry* RenderGlyphToFontCache(int font, int count, const FontCharI
   FontHandleRecord* f = GetFontRecord(font);
   if (f == nullptr || count < 1) return nullptr;
   plat::HDC dc = plat::CreateCompatibleDC(nullptr);
+  // A DC without its font selected has no metrics: either way the cache cannot be filled.
   plat::HGDIOBJ old = dc != nullptr ? plat::SelectObject(dc, f->gdiFont) : nullptr;
-  if (dc == nullptr || old == nullptr) ErrorExitLibrary("テキストキャッシュサーフェスのＤＣの取得に失敗しました");
   plat::TEXTMETRICA tm{};
-  plat::GetTextMetricsA(dc, &tm);
+  if (dc == nullptr || !plat::GetTextMetricsA(dc, &tm)) {
+    ErrorExitLibrary("テキストキャッシュサーフェスのＤＣの取得に失敗しました");
+  }
   const int e = (f->type & kFontTypeEdge) ? f->edgeSize : 0;
   std::vector<Offset> around(static_cast<size_t>((2 * e + 1) * (2 * e + 1)));
   const int aroundCount = e > 0 ? EdgeNeighbourhood(e, around.data()) : 0;
@@ -196,7 +198,7 @@ FontGlyphCacheEntry* RenderGlyphToFontCache(int font, int count, const FontCharI
     entry->height = static_cast<int16_t>(entry->height + 2 * e);
     if (++f->nextEntry >= f->capacity) f->nextEntry = 0;
   }
-  plat::SelectObject(dc, old);
+  if (old != nullptr) plat::SelectObject(dc, old);
   plat::DeleteDC(dc);
   return entry;
 }
