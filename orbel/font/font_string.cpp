@@ -1,6 +1,7 @@
 // Strings with a font handle: measuring from the cached advances, and drawing memory-mode glyphs straight
 // from the cache cells into a memory image, horizontally or turned a quarter turn for vertical text;
 // the public text draw wraps that in the mask, front-screen and back-end steps.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -48,20 +49,44 @@ struct GlyphPlacement {
 };
 
 // Calls put(pixel address, cell value) for each destination pixel; value 0 only when not transparent.
-template <typename Put>
-void WalkGlyph(const GlyphPlacement& g, Put put) {
-  const int pixelBytes = g.target->base->pixelBytes;
+template <int Bytes, bool Vertical, bool OneBit, typename Put>
+void WalkGlyphAs(const GlyphPlacement& g, Put put) {
   const int pitch = g.target->base->pitch;
   for (int dy = g.dest.top; dy < g.dest.bottom; ++dy) {
-    uint8_t* dst = g.target->pixels + static_cast<ptrdiff_t>(dy) * pitch + static_cast<ptrdiff_t>(g.dest.left) * pixelBytes;
-    for (int dx = g.dest.left; dx < g.dest.right; ++dx, dst += pixelBytes) {
-      // Vertical text: glyph columns run down, glyph rows run leftwards from the right edge.
-      const int gx = g.vertical ? dy - g.top : dx - g.left;
-      const int gy = g.vertical ? g.right - 1 - dx : dy - g.top;
-      const uint8_t* row = g.cell + gy * g.cellPitch;
-      const int v = g.oneBit ? (row[gx >> 3] >> (7 - (gx & 7))) & 1 : row[gx];
-      if (v != 0 || !g.transparent) put(dst, v);
+    uint8_t* dst = g.target->pixels + static_cast<ptrdiff_t>(dy) * pitch + static_cast<ptrdiff_t>(g.dest.left) * Bytes;
+    if constexpr (!Vertical) {
+      const uint8_t* row = g.cell + (dy - g.top) * g.cellPitch;
+      for (int gx = g.dest.left - g.left, end = g.dest.right - g.left; gx < end; ++gx, dst += Bytes) {
+        if constexpr (OneBit) {
+          // Runs of eight empty pixels are passed over at once.
+          if (g.transparent && row[gx >> 3] == 0) {
+            const int next = std::min((gx | 7) + 1, end);
+            dst += (next - 1 - gx) * Bytes;
+            gx = next - 1;
+            continue;
+          }
+        }
+        const int v = OneBit ? (row[gx >> 3] >> (7 - (gx & 7))) & 1 : row[gx];
+        if (v != 0 || !g.transparent) put(dst, v);
+      }
+    } else {
+      // Glyph columns run down, glyph rows run leftwards from the right edge.
+      const int gx = dy - g.top;
+      for (int dx = g.dest.left; dx < g.dest.right; ++dx, dst += Bytes) {
+        const uint8_t* row = g.cell + (g.right - 1 - dx) * g.cellPitch;
+        const int v = OneBit ? (row[gx >> 3] >> (7 - (gx & 7))) & 1 : row[gx];
+        if (v != 0 || !g.transparent) put(dst, v);
+      }
     }
+  }
+}
+
+template <int Bytes, typename Put>
+void WalkGlyph(const GlyphPlacement& g, Put put) {
+  if (g.vertical) {
+    g.oneBit ? WalkGlyphAs<Bytes, true, true>(g, put) : WalkGlyphAs<Bytes, true, false>(g, put);
+  } else {
+    g.oneBit ? WalkGlyphAs<Bytes, false, true>(g, put) : WalkGlyphAs<Bytes, false, false>(g, put);
   }
 }
 
@@ -112,18 +137,18 @@ template <typename P>
 void DrawGlyphPlain(const GlyphPlacement& g, uint32_t type, uint32_t color, uint32_t edge) {
   switch (type) {
     case 0:
-      WalkGlyph(g, [&](uint8_t* d, int v) { Store<P>(d, v ? color : 0); });
+      WalkGlyph<sizeof(P)>(g, [&](uint8_t* d, int v) { Store<P>(d, v ? color : 0); });
       break;
     case 1:
-      WalkGlyph(g, [&](uint8_t* d, int v) { Store<P>(d, v == 1 ? color : v == 2 ? edge : 0); });
+      WalkGlyph<sizeof(P)>(g, [&](uint8_t* d, int v) { Store<P>(d, v == 1 ? color : v == 2 ? edge : 0); });
       break;
     case 2:
-      WalkGlyph(g, [&](uint8_t* d, int v) {
+      WalkGlyph<sizeof(P)>(g, [&](uint8_t* d, int v) {
         if (v >= 8 || !g.transparent) Store<P>(d, v >= 8 ? color : 0);
       });
       break;
     default:
-      WalkGlyph(g, [&](uint8_t* d, int v) {
+      WalkGlyph<sizeof(P)>(g, [&](uint8_t* d, int v) {
         const uint32_t value = (v & 0x0F) >= 8 ? color : (v >> 4) >= 8 ? edge : 0;
         if (value != 0 || (v & 0x0F) >= 8 || (v >> 4) >= 8 || !g.transparent) Store<P>(d, value);
       });
@@ -138,20 +163,20 @@ void DrawGlyphAlpha(const GlyphPlacement& g, uint32_t type, uint32_t color, uint
   constexpr int kAlphaShift = Sixteen ? 16 : 24;
   switch (type) {
     case 0:
-      WalkGlyph(g, [&](uint8_t* d, int v) { Store<uint32_t>(d, v ? 0xFFu << kAlphaShift | color : 0); });
+      WalkGlyph<4>(g, [&](uint8_t* d, int v) { Store<uint32_t>(d, v ? 0xFFu << kAlphaShift | color : 0); });
       break;
     case 1:
-      WalkGlyph(g, [&](uint8_t* d, int v) {
+      WalkGlyph<4>(g, [&](uint8_t* d, int v) {
         Store<uint32_t>(d, v == 1 ? 0xFFu << kAlphaShift | color : v == 2 ? 0xFFu << kAlphaShift | edge : 0);
       });
       break;
     case 2:
-      WalkGlyph(g, [&](uint8_t* d, int v) {
+      WalkGlyph<4>(g, [&](uint8_t* d, int v) {
         Store<uint32_t>(d, v ? static_cast<uint32_t>(v) << (kAlphaShift + 4) | color : 0);
       });
       break;
     default:
-      WalkGlyph(g, [&](uint8_t* d, int v) {
+      WalkGlyph<4>(g, [&](uint8_t* d, int v) {
         uint32_t value = 0;
         uint32_t alpha = 0;
         if (EdgeMix(v, color, edge, Sixteen, &value, &alpha)) {
