@@ -19,6 +19,7 @@
 #include "orbel/graphics/rect_math.h"
 #include "orbel/graphics/screen_present.h"
 #include "orbel/graphics/screen_state.h"
+#include "orbel/image/color_data.h"
 #include "orbel/softrender/mem_img.h"
 
 namespace orbel {
@@ -209,17 +210,23 @@ void DrawMemoryGlyph(const GlyphPlacement& g, uint32_t type, uint32_t color, uin
   }
 }
 
-// A colour value with the draw-bright colour applied, keeping the bits every colour value carries out.
-uint32_t Brightened(uint32_t color) {
+// A colour value of the target's format with the draw-bright colour applied, without the bits every
+// value of the format carries. The target's format, not the screen's: on an 8-bit display text is drawn
+// into a converted view whose colours the soft-draw frame has already converted.
+uint32_t Brightened(uint32_t color, const MemImg* target) {
+  const ColorData* format = target->base->colorData;
+  if (target->base->pixelBytes == 1 || format == nullptr) return color & 0xFF;  // palette index
+  const uint32_t black = GetFormatColorValue(format, 0, 0, 0, 0);
+  const uint32_t bright = gDrawState.brightColor;
+  if (bright == kBrightWhite) return color & ~black;
   int r = 0;
   int g = 0;
   int b = 0;
-  SplitColor(color, &r, &g, &b);
-  const uint32_t bright = gDrawState.brightColor;
+  GetColorValueRGBA(format, color, &r, &g, &b, nullptr);
   r = r * static_cast<int>((bright >> 16) & 0xFF) / 255;
   g = g * static_cast<int>((bright >> 8) & 0xFF) / 255;
   b = b * static_cast<int>(bright & 0xFF) / 255;
-  return MakeColor(r, g, b) & ~MakeColor(0, 0, 0);
+  return GetFormatColorValue(format, r, g, b, 0) & ~black;
 }
 
 // The cached glyph of an item, rendered now when the walk finds it missing.
@@ -256,8 +263,8 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
   uint32_t glyphColor = 0;
   uint32_t edge = 0;
   if (drawing) {
-    glyphColor = Brightened(color);
-    edge = Brightened(edgeColor);
+    glyphColor = Brightened(color, target);
+    edge = Brightened(edgeColor, target);
   }
   const plat::RECT area = clip != nullptr ? *clip : plat::RECT{0, 0, target != nullptr ? target->width : 0,
                                                               target != nullptr ? target->height : 0};

@@ -5,9 +5,11 @@
 #include <cstring>
 
 #include "font_test_fixture.h"
+#include "include/orbel.h"
 #include "orbel/font/font_record.h"
 #include "orbel/font/font_system.h"
 #include "orbel/graphics/graphics_manager.h"
+#include "orbel/image/color_data.h"
 #include "orbel/softrender/mem_img.h"
 
 namespace orbel::testing {
@@ -115,6 +117,25 @@ TEST_P(FontPixelsTest, AntialiasedEdgesMixTheEdgeUnderTheGlyph) {
     EXPECT_EQ(At(4, 3), 112u << 24 | 0x0000FFu);
   }
   EXPECT_EQ(At(5, 3), 0u);
+}
+
+// The draw-bright colour scales the text's and the edge's channels.
+TEST_P(FontPixelsTest, BrightnessScalesTheColours) {
+  const int font = MakeFont({16}, 1, 2);
+  ::SetDrawBrightness(128, 255, 64);
+  Draw(font, 0);
+  ::SetDrawBrightness(255, 255, 255);
+  int r = 0;
+  int g = 0;
+  int b = 0;
+  GetColorValueRGBA(image_.base->colorData, At(3, 4), &r, &g, &b, nullptr);
+  EXPECT_NEAR(r, 128, 8);
+  EXPECT_NEAR(g, 255, 8);
+  EXPECT_NEAR(b, 64, 8);
+  GetColorValueRGBA(image_.base->colorData, At(1, 4), &r, &g, &b, nullptr);  // the blue edge
+  EXPECT_EQ(r, 0);
+  EXPECT_EQ(g, 0);
+  EXPECT_NEAR(b, 64, 8);
 }
 
 // Vertical text runs down; each glyph is turned a quarter turn clockwise, its top row at the right.
