@@ -131,6 +131,7 @@ int CreateFontToHandle(const char* face, int size, int thickness, int fontType, 
                        int italic, int slot, int checkNumber) {
   if (NoDirectDrawYet()) return -1;
   if (fontType == -1) fontType = 0;
+  fontType &= static_cast<int>(kFontTypeEdge | kFontTypeAntialias);  // other bits have no cache format
   if (edgeSize > 1) fontType |= static_cast<int>(kFontTypeEdge);
   if (edgeSize == -1) edgeSize = 1;
   if (size == -1) size = 16;

@@ -341,7 +341,7 @@ int DrawTextToFontHandle(int x, int y, const char* text, uint32_t color, int fon
   const plat::RECT rect = vertical ? plat::RECT{x, y, x + extent, areaNow.bottom}
                                    : plat::RECT{x, y, areaNow.right, y + extent};
   if (masked || frontScreen || subtract) {
-    if (vertical ? y >= areaNow.bottom : x >= areaNow.right) return 0;
+    if (x >= areaNow.right || (vertical && y >= areaNow.bottom)) return 0;
     if (masked) MaskDrawBegin(rect.left, rect.top, rect.right, rect.bottom);
   }
   if (frontScreen && gScreen.presentedSinceReadBack) ReadWindowToScreenImage();

@@ -9,6 +9,8 @@
 #include "orbel/font/font_record.h"
 #include "orbel/font/font_system.h"
 #include "orbel/graphics/graphics_manager.h"
+#include "platform/host/host.h"
+#include "platform/win/window_test_controls.h"
 
 namespace orbel::testing {
 namespace {
@@ -48,6 +50,30 @@ TEST_F(FontPublicTest, TheEngineTakesItsArgumentsInTheBackEndsOrder) {
   EXPECT_EQ(FontStringEngine(0, 5, 6, 1, 2.0, 3.0, "abcd", 0, nullptr, nullptr, 1, font + 1, 0, 3, 0, size), -1);
   EXPECT_EQ(::GetFontHandleSize(font), 20);
   EXPECT_EQ(::GetFontHandleSize(font + 1), -1);
+}
+
+// On the software front screen only the text's rectangle goes to the window; it covers an edged font's
+// full line height (size 10 with edge 4 reaches 24 rows down, beyond size + 3).
+TEST_F(FontPublicTest, TheFrontScreenShowsAnEdgedFontsLowestRows) {
+  ASSERT_EQ(Start({1, 32}), 0);
+  SyntheticGlyphs tall(BoxMetrics(), BoxGlyph(3, 14, 255));
+  UseGlyphs(&tall);
+  const int font = ::CreateFontToHandle("Synthetic", 10, 4, 1, -1, 4, 0, -1, -1);
+  ASSERT_NE(font, -1);
+  ::SelectDrawScreen(-4);
+  ::ClearTargetScreen();
+  FlipScreen();
+  ASSERT_EQ(::DrawTextToFontHandle(0, 0, "A", ::MakeColor(255, 255, 255), font, ::MakeColor(255, 0, 0), 0), 0);
+  const std::vector<plat::HWND> windows = plat::test::AllWindows();
+  ASSERT_FALSE(windows.empty());
+  const plat::host::Frame frame = plat::test::CaptureWindowFrame(windows.front());
+  ASSERT_GE(frame.height, 30);
+  // The glyph column at x 1 + 4 runs from row 2 + 4 to 2 + 4 + 13; its edge one row further.
+  EXPECT_EQ(frame.pixels[static_cast<size_t>(12) * frame.width + 5] & 0xFFFFFF, 0xFFFFFFu);
+  EXPECT_EQ(frame.pixels[static_cast<size_t>(19) * frame.width + 5] & 0xFFFFFF, 0xFFFFFFu);
+  EXPECT_EQ(frame.pixels[static_cast<size_t>(21) * frame.width + 5] & 0xFFFFFF, 0xFF0000u);
+  DeleteFontHandle(font);
+  UseGlyphs(&glyphs_);
 }
 
 TEST_F(FontPublicTest, AnEightBitScreenDrawsPaletteIndicesWithoutAntialiasing) {
