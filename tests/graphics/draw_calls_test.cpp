@@ -213,12 +213,7 @@ TEST_P(DrawCallsTest, AScreenModeChangeDeletesGraphsAndKeepsTheirHandlesStale) {
   EXPECT_TRUE(Near(BackPixel(0, 0), 0xFF0000));
 }
 
-INSTANTIATE_TEST_SUITE_P(Roads, DrawCallsTest,
-                         ::testing::Values(GraphRoad{0, 16}, GraphRoad{0, 32}, GraphRoad{1, 16}, GraphRoad{1, 32}),
-                         [](const ::testing::TestParamInfo<GraphRoad>& info) {
-                           return std::string(info.param.software ? "Software" : "DirectDraw") +
-                                  std::to_string(info.param.depth);
-                         });
+INSTANTIATE_TEST_SUITE_P(Roads, DrawCallsTest, testing::AllRoads(), testing::RoadTestName);
 
 }  // namespace
 }  // namespace orbel

@@ -44,12 +44,7 @@ TEST_P(FrontScreenDrawTest, BoxesAndPicturesDrawnOnTheFrontShowAtOnce) {
   EXPECT_EQ(ClientPixel(304, 51), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Roads, FrontScreenDrawTest,
-                         ::testing::Values(GraphRoad{0, 16}, GraphRoad{0, 32}, GraphRoad{1, 16}, GraphRoad{1, 32}),
-                         [](const ::testing::TestParamInfo<GraphRoad>& info) {
-                           return std::string(info.param.software ? "Software" : "DirectDraw") +
-                                  std::to_string(info.param.depth);
-                         });
+INSTANTIATE_TEST_SUITE_P(Roads, FrontScreenDrawTest, testing::AllRoads(), testing::RoadTestName);
 
 }  // namespace
 }  // namespace orbel

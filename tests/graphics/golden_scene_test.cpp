@@ -191,12 +191,7 @@ TEST_P(GoldenSceneTest, TheFlippedSceneMatchesItsGoldenPicture) {
   EXPECT_EQ(GetMemoryBlockCount(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Roads, GoldenSceneTest,
-                         ::testing::Values(GraphRoad{0, 16}, GraphRoad{0, 32}, GraphRoad{1, 16}, GraphRoad{1, 32}),
-                         [](const ::testing::TestParamInfo<GraphRoad>& info) {
-                           return std::string(info.param.software ? "Software" : "DirectDraw") +
-                                  std::to_string(info.param.depth);
-                         });
+INSTANTIATE_TEST_SUITE_P(Roads, GoldenSceneTest, testing::AllRoads(), testing::RoadTestName);
 
 }  // namespace
 }  // namespace orbel

@@ -176,12 +176,7 @@ TEST_F(GraphLibraryTest, AnEightBitDisplayTakesPicturesThroughTheDisplayPalette)
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Roads, GraphLoadTest,
-                         ::testing::Values(GraphRoad{0, 16}, GraphRoad{0, 32}, GraphRoad{1, 16}, GraphRoad{1, 32}),
-                         [](const ::testing::TestParamInfo<GraphRoad>& info) {
-                           return std::string(info.param.software ? "Software" : "DirectDraw") +
-                                  std::to_string(info.param.depth);
-                         });
+INSTANTIATE_TEST_SUITE_P(Roads, GraphLoadTest, testing::AllRoads(), testing::RoadTestName);
 
 }  // namespace
 }  // namespace orbel

@@ -185,12 +185,7 @@ TEST_P(GraphRecordTest, SurfaceHandlesRepeatTheirCheckAfter2048AndTheAreaEndShri
   EXPECT_EQ(gSurface2DTable.areaEnd, base);
 }
 
-INSTANTIATE_TEST_SUITE_P(Roads, GraphRecordTest,
-                         ::testing::Values(GraphRoad{0, 16}, GraphRoad{0, 32}, GraphRoad{1, 16}, GraphRoad{1, 32}),
-                         [](const ::testing::TestParamInfo<GraphRoad>& info) {
-                           return std::string(info.param.software ? "Software" : "DirectDraw") +
-                                  std::to_string(info.param.depth);
-                         });
+INSTANTIATE_TEST_SUITE_P(Roads, GraphRecordTest, testing::AllRoads(), testing::RoadTestName);
 
 }  // namespace
 }  // namespace orbel

@@ -3,6 +3,8 @@
 // back screen and of graphs.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,6 +18,14 @@ struct GraphRoad {
   int software;  // 1: software rendering (memory-image screens)
   int depth;     // 16 or 32
 };
+
+// The four roads the road tests run on, and their names in test names ("Software16", ...).
+inline auto AllRoads() {
+  return ::testing::Values(GraphRoad{0, 16}, GraphRoad{0, 32}, GraphRoad{1, 16}, GraphRoad{1, 32});
+}
+inline std::string RoadTestName(const ::testing::TestParamInfo<GraphRoad>& info) {
+  return std::string(info.param.software ? "Software" : "DirectDraw") + std::to_string(info.param.depth);
+}
 
 // The library started in window mode at 640 x 480 with the road's depth.
 class GraphLibraryTest : public VirtualClockTest {
