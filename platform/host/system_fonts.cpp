@@ -10,6 +10,7 @@
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
 
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -48,8 +49,18 @@ struct FaceFile {
 };
 
 // Finds the font file for a family name (UTF-8) and language; false when fontconfig finds nothing.
+// fontconfig, started once; its configuration is given back at exit.
+bool StartFontConfig() {
+  static const bool started = [] {
+    if (FcInit() == FcFalse) return false;
+    std::atexit(FcFini);
+    return true;
+  }();
+  return started;
+}
+
 bool MatchFaceFile(const std::string& family, const char* language, int weight, bool italic, FaceFile* out) {
-  if (FcInit() == FcFalse) return false;
+  if (!StartFontConfig()) return false;
   FcPattern* pattern = FcPatternCreate();
   if (pattern == nullptr) return false;
   if (!family.empty()) FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
