@@ -8,8 +8,8 @@
 #include "orbel/core/memory.h"
 #include "orbel/file/full_path.h"
 #include "orbel/file/qva_archive_internal.h"
+#include "orbel/file/qva_archive_locate.h"
 #include "orbel/file/thread_file.h"
-#include "platform/win/find_file.h"
 
 namespace orbel {
 
@@ -38,26 +38,6 @@ void UpperCaseInto(const char* text, char* out, size_t size) {
     out[i] = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
   }
   out[i] = '\0';
-}
-
-// Equal without regard to the case of ASCII letters; Shift-JIS pairs must be equal byte for byte.
-bool EqualNoCase(const char* a, const char* b) {
-  for (;;) {
-    auto x = static_cast<uint8_t>(*a);
-    auto y = static_cast<uint8_t>(*b);
-    if (x == 0 || y == 0) return x == y;
-    if (IsSjisLeadByte(x)) {
-      if (x != y || a[1] != b[1] || a[1] == '\0') return x == y && a[1] == b[1];
-      a += 2;
-      b += 2;
-      continue;
-    }
-    if (x >= 'a' && x <= 'z') x = static_cast<uint8_t>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<uint8_t>(y - 'a' + 'A');
-    if (x != y) return false;
-    ++a;
-    ++b;
-  }
 }
 
 void ForgetLastArchive() {
@@ -136,47 +116,6 @@ ThreadFile* OpenArchiveTables(QvaArchive* archive, const char* path, const char*
   return file;
 }
 
-// Looks in the real directory `parent` ("" for the root) for a file named `component` + "." + extension,
-// case-insensitively; writes its path to `out`.
-bool LocateArchiveFile(const char* parent, size_t parentLength, const char* component, size_t componentLength,
-                       char* out) {
-  ArchiveManagerState& m = ArchiveManager();
-  char wanted[kFilePathMax];
-  const size_t extensionLength = std::strlen(m.extension);
-  if (componentLength + 1 + extensionLength >= sizeof(wanted)) return false;
-  std::memcpy(wanted, component, componentLength);
-  wanted[componentLength] = '.';
-  std::memcpy(wanted + componentLength + 1, m.extension, extensionLength + 1);
-
-  // The system's search folds ASCII case itself; a name holding wildcard characters is listed whole.
-  char pattern[kFilePathMax];
-  const bool wild = std::strpbrk(wanted, "*?") != nullptr;
-  const size_t patternLength = parentLength + 1 + (wild ? 1 : std::strlen(wanted));
-  if (patternLength >= sizeof(pattern)) return false;
-  std::memcpy(pattern, parent, parentLength);
-  pattern[parentLength] = '/';
-  std::strcpy(pattern + parentLength + 1, wild ? "*" : wanted);
-
-  plat::WIN32_FIND_DATAA data;
-  plat::HANDLE search = plat::FindFirstFileA(pattern, &data);
-  if (search == plat::INVALID_HANDLE_VALUE || search == nullptr) return false;
-  bool found = false;
-  do {
-    if ((data.dwFileAttributes & plat::FILE_ATTRIBUTE_DIRECTORY) == 0 && EqualNoCase(data.cFileName, wanted)) {
-      const size_t nameLength = std::strlen(data.cFileName);
-      if (parentLength + 1 + nameLength < kFilePathMax) {
-        std::memcpy(out, parent, parentLength);
-        out[parentLength] = '/';
-        std::memcpy(out + parentLength + 1, data.cFileName, nameLength + 1);
-        found = true;
-      }
-      break;
-    }
-  } while (plat::FindNextFileA(search, &data));
-  plat::FindClose(search);
-  return found;
-}
-
 }  // namespace
 
 // Manager ------------------------------------------------------------------------------------------------
@@ -196,6 +135,7 @@ int InitializeArchiveManager() {
   m.keySet = 0;
   std::strcpy(m.extension, kDefaultExtension);
   ForgetLastArchive();
+  ForgetArchiveDirectories();
   return 0;
 }
 
@@ -435,7 +375,8 @@ int ResolveQvaPath(const char* path, int* index, char* archivePath, char* innerP
       } else {
         char archiveFile[kFilePathMax];
         const size_t parentLength = static_cast<size_t>(componentStart - full) - 1;
-        if (LocateArchiveFile(full, parentLength, componentStart, prefixLength - parentLength - 1, archiveFile))
+        if (LocateArchiveFile(full, parentLength, componentStart, prefixLength - parentLength - 1, m.extension,
+                              archiveFile))
           found = OpenQvaArchive(-1, archiveFile, 0, 0);
       }
       if (found >= 0) break;

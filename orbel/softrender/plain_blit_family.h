@@ -11,6 +11,7 @@
 #include "orbel/softrender/plain_blit.h"
 #include "orbel/softrender/plain_blit_loops.h"
 #include "orbel/softrender/plain_blit_simd.h"
+#include "orbel/softrender/simd_road.h"
 
 namespace orbel::blit {
 
@@ -30,6 +31,7 @@ struct OpsBase {
 
   template <class Src, int Mode, bool Alpha, bool Trans, bool Bright, bool Blend>
   static bool FastRow(uint8_t* drow, const uint8_t* srow, const uint8_t* brow, int width, const Context& c) {
+    if (!SimdRoadOpen()) return false;
     if constexpr (Bytes == 4) return simd::FastRow32<Src::kBytes, Mode, Alpha, Trans, Bright, Blend>(drow, srow, brow, width, c);
     else return simd::FastRow16<Src::kBytes, Mode, Alpha, Trans, Bright, Blend>(drow, srow, brow, width, c);
   }
@@ -84,7 +86,7 @@ bool RunCopyOrHalve(const PlainBlitFrame& f, const Context& c) {
     return true;
   }
   if (f.mode == 1 && f.param == 128) {
-    if (Src::kBytes == Bytes && simd::HalveRows<Bytes>(f, c)) return true;
+    if (Src::kBytes == Bytes && SimdRoadOpen() && simd::HalveRows<Bytes>(f, c)) return true;
     RunSpecialLoop<Bytes, Src>(f, c, [](uint32_t d, uint32_t s) { return Halve<Bytes>(d, s); });
     return true;
   }
