@@ -36,10 +36,35 @@ void ColumnTable(const StretchSetup& s, std::vector<ptrdiff_t>& columns) {
   }
 }
 
+// True when every source pixel shows in two columns, left to right from the first: the 2x stretch.
 template <class Word>
-void Gather(const uint8_t* srcRow, const std::vector<ptrdiff_t>& columns, Word* out) {
+bool Doubles(const std::vector<ptrdiff_t>& columns) {
+  for (size_t x = 0; x < columns.size(); ++x)
+    if (columns[x] != static_cast<ptrdiff_t>((x >> 1) * sizeof(Word))) return false;
+  return true;
+}
+
+// The destination row's pixels from the source row, through the column table.
+template <class Word>
+void Gather(const uint8_t* srcRow, const std::vector<ptrdiff_t>& columns, bool doubles, uint8_t* out) {
   const size_t n = columns.size();
-  for (size_t x = 0; x < n; ++x) std::memcpy(out + x, srcRow + columns[x], sizeof(Word));
+  size_t x = 0;
+#if defined(__SSE2__)
+  if (doubles) {
+    // Sixteen bytes of source become thirty-two: each pixel twice.
+    constexpr size_t kStep = 32 / sizeof(Word);
+    for (; x + kStep <= n; x += kStep) {
+      const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(srcRow + (x >> 1) * sizeof(Word)));
+      const __m128i lo = sizeof(Word) == 2 ? _mm_unpacklo_epi16(s, s) : _mm_unpacklo_epi32(s, s);
+      const __m128i hi = sizeof(Word) == 2 ? _mm_unpackhi_epi16(s, s) : _mm_unpackhi_epi32(s, s);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x * sizeof(Word)), lo);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x * sizeof(Word) + 16), hi);
+    }
+  }
+#else
+  (void)doubles;
+#endif
+  for (; x < n; ++x) std::memcpy(out + x * sizeof(Word), srcRow + columns[x], sizeof(Word));
 }
 
 // `row` onto `dst`, except where `row` holds the transparent colour.
@@ -74,21 +99,26 @@ void DrawStretchCopyRows(const StretchSetup& s) {
   thread_local std::vector<ptrdiff_t> columns;
   thread_local std::vector<Word> row;
   ColumnTable(s, columns);
-  row.resize(columns.size());
+  const bool doubles = Doubles<Word>(columns);
   const size_t n = columns.size();
+  const size_t rowBytes = n * sizeof(Word);
   const auto key = static_cast<Word>(s.transColor & Px::kValueMask);
+  if (s.transFlag) row.resize(n);
 
   uint8_t* dstRow = s.dst;
   ptrdiff_t srcRow = s.srcStart;
   int64_t accY = s.accY;
-  bool fetched = false;
+  bool fetched = false;  // the current source row is already in `row` (keyed) or the row above
   for (int32_t y = 0;;) {
-    if (!fetched) {
-      Gather(s.src + srcRow, columns, row.data());
-      fetched = true;
+    if (!s.transFlag) {
+      // Without the key a repeated source row is a copy of the destination row above.
+      if (fetched) std::memcpy(dstRow, dstRow - s.dstPitch, rowBytes);
+      else Gather<Word>(s.src + srcRow, columns, doubles, dstRow);
+    } else {
+      if (!fetched) Gather<Word>(s.src + srcRow, columns, doubles, reinterpret_cast<uint8_t*>(row.data()));
+      KeyedCopy(dstRow, row.data(), n, key);
     }
-    if (s.transFlag) KeyedCopy(dstRow, row.data(), n, key);
-    else std::memcpy(dstRow, row.data(), n * sizeof(Word));
+    fetched = true;
     if (++y == s.height) break;
     dstRow += s.dstPitch;
     accY -= 0x10000;
