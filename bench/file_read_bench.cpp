@@ -79,8 +79,12 @@ struct Fixture {
     compress2(zlibData.data(), &zlibSize, data.data(), data.size(), Z_DEFAULT_COMPRESSION);
     zlibData.resize(zlibSize);
 
-    char pattern[] = "/tmp/orbel-file-bench-XXXXXX";
-    work = mkdtemp(pattern);
+    // Installed game data lives in a quiet directory, not in /tmp, which other programs change all the
+    // time (a changed directory is listed again on every open that passes it). $ORBEL_BENCH_DIR
+    // overrides the place.
+    const char* base = std::getenv("ORBEL_BENCH_DIR");
+    std::string pattern = std::string(base != nullptr && base[0] != '\0' ? base : "/var/tmp") + "/orbel-file-bench-XXXXXX";
+    work = mkdtemp(pattern.data());
     fs::current_path(work);
     for (const char* dir : {"PLAIN", "STORED", "CODED"}) {
       fs::create_directory(dir);

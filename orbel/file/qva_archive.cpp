@@ -50,8 +50,12 @@ void ForgetLastArchive() {
 
 int FindCachedKey(const char* key) {
   ArchiveManagerState& m = ArchiveManager();
-  for (int i = 0; i < kQvaArchiveCacheMax; ++i)
-    if (m.cache[i] != nullptr && std::strcmp(m.cache[i]->key, key) == 0) return i;
+  // The scan ends once every cached archive was seen: most lookups pass directories with none.
+  for (int i = 0, seen = 0; i < kQvaArchiveCacheMax && seen < m.cacheCount; ++i) {
+    if (m.cache[i] == nullptr) continue;
+    ++seen;
+    if (std::strcmp(m.cache[i]->key, key) == 0) return i;
+  }
   return -1;
 }
 
@@ -85,8 +89,7 @@ bool CheckRoot(const QvaArchive* archive) {
 bool ReadHeader(ThreadFile* file, QvaArchive* archive) {
   uint8_t keyed[kQvaHeaderSize];
   if (ThreadFileSize(file) < kQvaHeaderSize) return false;
-  ThreadFileSeek(file, 0, 0);
-  if (QvaKeyRead(file, keyed, kQvaHeaderSize, archive->key) != kQvaHeaderSize) return false;
+  if (QvaKeyRead(file, 0, keyed, kQvaHeaderSize, archive->key) != kQvaHeaderSize) return false;
   QvaKeyConvert(kQvaHeaderSize, keyed, 0, archive->key);  // back to the bytes as stored
   return DecodeHeader(keyed, archive);
 }
@@ -95,8 +98,8 @@ bool ReadHeaderBlock(ThreadFile* file, QvaArchive* archive) {
   const QvaHeader& h = archive->header;
   archive->headerBlock = static_cast<uint8_t*>(MemAlloc(h.headerBlockSize, __FILE__, __LINE__));
   if (archive->headerBlock == nullptr) return false;
-  ThreadFileSeekTo(file, h.headerBlockOffset);
-  if (QvaKeyRead(file, archive->headerBlock, h.headerBlockSize, archive->key) != h.headerBlockSize) return false;
+  if (QvaKeyRead(file, h.headerBlockOffset, archive->headerBlock, h.headerBlockSize, archive->key) != h.headerBlockSize)
+    return false;
   return CheckRoot(archive);
 }
 
@@ -237,13 +240,10 @@ void CloseUnusedQvaArchives() {
 
 // Archive objects -----------------------------------------------------------------------------------------
 
-uint32_t QvaKeyRead(ThreadFile* file, void* buffer, uint32_t size, const uint8_t key[kQvaKeySize]) {
-  const uint32_t start = ThreadFileTell(file);
-  ThreadFileRead(buffer, 1, size, file);
-  ThreadFileWaitIdle(file);
-  const uint32_t end = ThreadFileTell(file);
-  const uint32_t read = end > start ? end - start : 0;
-  QvaKeyConvert(read, buffer, start, key);
+uint32_t QvaKeyRead(ThreadFile* file, uint32_t position, void* buffer, uint32_t size,
+                    const uint8_t key[kQvaKeySize]) {
+  const uint32_t read = ThreadFileReadAt(file, position, buffer, size);
+  QvaKeyConvert(read, buffer, position, key);
   return read;
 }
 
@@ -355,6 +355,7 @@ int ResolveQvaPath(const char* path, int* index, char* archivePath, char* innerP
     prefixLength = m.lastPrefixLength;
   } else {
     // Prefixes from the left, one component at a time; the last component is the file name.
+    PollArchiveDirectories();
     const char* componentStart = full + 1;  // past the root
     for (;;) {
       const char* p = componentStart;

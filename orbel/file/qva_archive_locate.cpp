@@ -1,5 +1,9 @@
 // The per-directory memory of archive names behind LocateArchiveFile. A directory is listed once for
-// "*.<extension>" and its archive names kept with its stamp; the next lookup there costs one stamp.
+// "*.<extension>" and its archive names kept. A remembered listing is trusted while the directory's
+// change watch has not fired (one poll a lookup checks every watch), or, where watches are
+// unavailable, while its stamp is unchanged and was settled when it was listed. A directory listed
+// again makes every remembered directory below it suspect too, since a name on the way may now lead
+// elsewhere (a renamed directory, a changed link).
 #include "orbel/file/qva_archive_locate.h"
 
 #include <cstdint>
@@ -7,7 +11,9 @@
 #include <cstring>
 
 #include "orbel/file/file_access.h"
+#include "platform/win/directory_watch.h"
 #include "platform/win/find_file.h"
+#include "platform/win/directory_watch.h"
 #include "platform/win/find_file.h"
 
 namespace orbel {
@@ -19,6 +25,8 @@ constexpr size_t kNamesBytes = 1024;  // a directory with more archive names tha
 struct ArchiveDirectory {
   char path[kFilePathMax];  // "" when the slot is free
   char extension[16];
+  int watch;    // change watch, -1 when none
+  bool valid;   // the names may be used (subject to the watch or the stamp)
   plat::DirectoryStamp stamp;
   uint64_t lastUse;
   size_t namesLength;
@@ -31,8 +39,26 @@ struct ArchiveDirectories {
 };
 
 ArchiveDirectories& Directories() {
-  static ArchiveDirectories directories;
+  static ArchiveDirectories directories = [] {
+    ArchiveDirectories d{};
+    for (ArchiveDirectory& slot : d.slots) slot.watch = -1;
+    return d;
+  }();
   return directories;
+}
+
+void Forget(ArchiveDirectory* slot) {
+  if (slot->watch >= 0) plat::CloseDirectoryWatch(slot->watch);
+  slot->watch = -1;
+  slot->valid = false;
+  slot->path[0] = '\0';
+}
+
+// Every remembered directory below `path` ("/" for the root) must be listed again.
+void DoubtBelow(const char* path) {
+  const size_t length = std::strcmp(path, "/") == 0 ? 0 : std::strlen(path);
+  for (ArchiveDirectory& slot : Directories().slots)
+    if (slot.valid && std::strncmp(slot.path, path, length) == 0 && slot.path[length] == '/') slot.valid = false;
 }
 
 bool IsSjisLeadByte(uint8_t c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
@@ -111,7 +137,7 @@ ArchiveDirectory* SlotFor(const char* path, const char* extension) {
       return &slot;
     if (slot.lastUse < oldest->lastUse) oldest = &slot;
   }
-  oldest->path[0] = '\0';
+  Forget(oldest);
   return oldest;
 }
 
@@ -135,27 +161,33 @@ bool LocateArchiveFile(const char* parent, size_t parentLength, const char* comp
     std::memcpy(path, parent, parentLength);
     path[parentLength] = '\0';
   }
-  plat::DirectoryStamp stamp;
-  if (!plat::GetDirectoryStamp(path, &stamp)) return false;
-
   ArchiveDirectory* directory = SlotFor(path, extension);
   directory->lastUse = ++Directories().useCounter;
   const char* name = nullptr;
   char listedName[kFilePathMax];
-  if (directory->path[0] != '\0' && SameStamp(directory->stamp, stamp)) {
+  plat::DirectoryStamp stamp{};
+  bool trusted = directory->path[0] != '\0' && directory->valid;
+  if (trusted && directory->watch < 0) {
+    trusted = plat::GetDirectoryStamp(path, &stamp) && SameStamp(directory->stamp, stamp);
+  } else if (trusted) {
+    trusted = !plat::DirectoryWatchFired(directory->watch);
+  }
+  if (trusted) {
     name = FindName(*directory, wanted);
   } else {
+    // The watch goes on before the listing, so a change while listing fires it.
+    Forget(directory);
+    DoubtBelow(path);
+    directory->watch = plat::WatchDirectoryNames(path);
+    if (directory->watch < 0 && !plat::GetDirectoryStamp(path, &stamp)) return false;
     std::strcpy(directory->path, path);
     std::strcpy(directory->extension, extension);
     bool found = false;
     const bool whole = ListArchives(directory, extension, wanted, &found, listedName);
     if (found) name = listedName;
     // An unsettled stamp could stay the same through a change still to come: list again next time.
-    if (!whole || !stamp.settled) {
-      directory->path[0] = '\0';
-    } else {
-      directory->stamp = stamp;
-    }
+    directory->valid = whole && (directory->watch >= 0 || stamp.settled);
+    directory->stamp = stamp;
   }
   if (name == nullptr) return false;
   const size_t nameLength = std::strlen(name);
@@ -167,8 +199,9 @@ bool LocateArchiveFile(const char* parent, size_t parentLength, const char* comp
 }
 
 void ForgetArchiveDirectories() {
-  ArchiveDirectories& all = Directories();
-  for (ArchiveDirectory& slot : all.slots) slot.path[0] = '\0';
+  for (ArchiveDirectory& slot : Directories().slots) Forget(&slot);
 }
+
+void PollArchiveDirectories() { plat::PollDirectoryWatches(); }
 
 }  // namespace orbel

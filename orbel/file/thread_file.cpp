@@ -395,6 +395,30 @@ void ThreadFileWaitIdle(ThreadFile* file) {
   if (file != nullptr && file->threadServed) WaitDone(file);
 }
 
+uint32_t ThreadFileReadAt(ThreadFile* file, uint32_t position, void* buffer, uint32_t size) {
+  if (file == nullptr) return 0;
+  if (file->threadServed && file->worker.buffer != nullptr) {
+    if (ThreadFileSeekTo(file, position) != 0) return 0;
+    const size_t read = ThreadFileRead(buffer, 1, size, file);
+    return static_cast<uint32_t>(read);
+  }
+  // The worker (if any) waits for its next command and never touches its handle meanwhile, so the
+  // caller may read through it; every worker read seeks first, so the moved file position is harmless.
+  if (file->threadServed) WaitDone(file);
+  plat::HANDLE handle = file->threadServed ? file->worker.file : file->file;
+  file->position = position;
+  file->endFlag = 0;
+  if (position >= file->size) {
+    file->endFlag = 1;
+    return 0;
+  }
+  if (size > file->size - position) size = file->size - position;
+  const uint32_t read = ReadAt(handle, position, buffer, size);
+  file->position += read;
+  if (read < size) file->endFlag = 1;
+  return read;
+}
+
 uint32_t ThreadFileReadAheadLength(const ThreadFile* file) {
   return file == nullptr ? 0 : file->worker.bufferLength.load(std::memory_order_acquire);
 }

@@ -37,6 +37,11 @@ int ThreadFileIdleCheck(ThreadFile* file);
 uint32_t ThreadFileSize(const ThreadFile* file);
 int ThreadFileSeekTo(ThreadFile* file, uint32_t position);  // from the start, for positions past 2 GiB
 void ThreadFileWaitIdle(ThreadFile* file);
+// A synchronous read of up to `size` bytes at `position` (what lies before the size at open), leaving
+// the position after them. Where the worker has nothing to add (a direct file, or a worker without
+// read-ahead) the bytes are read on the caller's thread once the worker is idle, with no command
+// posted; otherwise the worker serves it as ThreadFileRead does. Returns the bytes read.
+uint32_t ThreadFileReadAt(ThreadFile* file, uint32_t position, void* buffer, uint32_t size);
 
 // Diagnostics for tests: bytes the read-ahead buffer holds now; read commands the worker took to the disk
 // (not served from the buffer); a switch that stops idle refills; and a gate that holds every worker
