@@ -1,8 +1,9 @@
 // The JPEG loader: libjpeg (6b interface) reads through a source manager over the library's stream,
-// with a 4096-byte buffer; a truncated file ends in an inserted end-of-image code instead of failing.
-// Output: the grey ramp for one component, R8G8B8 for three (bytes B, G, R, asked of libjpeg-turbo); other component counts are refused, and
-// so are pictures over the cap, from the header's sides, before libjpeg allocates for them. libjpeg's
-// own allocations are bounded too, and its messages are silenced.
+// with a 64 KiB buffer; a truncated file ends in an inserted end-of-image code instead of failing.
+// Output: the grey ramp for one component, R8G8B8 for three (bytes B, G, R, asked of libjpeg-turbo,
+// decoded in place several rows a call); other component counts are refused, and so are pictures over
+// the cap, from the header's sides, before libjpeg allocates for them. libjpeg's own allocations are
+// bounded too, and its messages are silenced.
 // Depends on libjpeg, image_reader and color_data.
 // NOTE: libjpeg errors leave by longjmp. Nothing between setjmp and the decoder calls has a
 // destructor; the pixel block is held in a plain record and freed on the error road.
@@ -20,7 +21,10 @@ namespace orbel {
 
 namespace {
 
-constexpr size_t kJpegBufferSize = 4096;
+// libjpeg-turbo decodes Huffman data on its fast road only while the buffer holds 512 bytes for each
+// block of an MCU (3 KiB for 4:2:0 colour); a 4 KiB buffer would keep it off that road most of the
+// time. The stream belongs to the loader, so how far ahead it is read is not seen outside.
+constexpr size_t kJpegBufferSize = 64 * 1024;
 
 // The most libjpeg may allocate for one picture. A progressive file keeps every coefficient of the
 // picture (2 bytes per sample), so a picture at the cap needs twice the cap; there is no backing store,
