@@ -10,7 +10,9 @@
 #include <cstring>  // memcpy
 
 #include "orbel/softrender/plain_blit.h"
+#include "orbel/softrender/plain_blit_avx2.h"
 #include "orbel/softrender/plain_blit_loops.h"
+#include "orbel/softrender/simd_road.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>  // SSE2 intrinsics
@@ -98,6 +100,17 @@ inline void AlphaRow(uint8_t* drow, const uint8_t* srow, int width, Vec vec, One
   for (; x < width; ++x) blit::Word<4>::Store(drow, x, one(blit::Word<4>::Load(drow, x), blit::Word<4>::Load(srow, x)));
 }
 
+// On the AVX2 road the row's leading groups of eight go there; the pointers and width are moved past
+// them, for the SSE2 row to finish.
+template <int Mode, bool Trans>
+inline void Avx2Lead(uint8_t*& drow, const uint8_t*& srow, int& width, int p) {
+  if (ActiveSimdRoad() != SimdRoad::kAvx2) return;
+  const int done = avx2::AlphaRow32(Mode, Trans, drow, srow, width, p);
+  drow += 4 * done;
+  srow += 4 * done;
+  width -= done;
+}
+
 // d + trunc(p (t - d) / 255) in 16-bit lanes (|t - d| <= 255 x 63 / 255): the signed product row
 // of the 5:6:5 moves, its division truncating toward zero, formed on the magnitude.
 inline __m128i MoveBySignedP(__m128i d, __m128i t, __m128i p16) {
@@ -171,7 +184,9 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
     auto keyedOne = [&](uint32_t d, uint32_t s, uint32_t out) { return (Trans && !Alpha && s == c.key) ? d : out; };
 
     if constexpr (Mode == 0 && Alpha && Trans) {
-      // Alpha 0 keeps the destination, 255 copies the whole pixel, others blend with byte 3 kept.
+      // Alpha 0 keeps the destination, 255 copies the whole pixel, others blend with byte 3 kept (alpha
+      // 0 blends to the destination itself).
+      Avx2Lead<Mode, Trans>(drow, srow, width, c.p);
       AlphaRow<true, true>(drow, srow, width,
              [&](__m128i d, __m128i s) {
                const __m128i a32 = _mm_srli_epi32(s, 24);
@@ -179,7 +194,6 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
                const __m128i d0 = _mm_unpacklo_epi8(d, zero), d1 = _mm_unpackhi_epi8(d, zero);
                __m128i mix = _mm_packus_epi16(Lerp16(d0, s0, SpreadAlpha(s0)), Lerp16(d1, s1, SpreadAlpha(s1)));
                mix = _mm_or_si128(_mm_andnot_si128(keep, mix), _mm_and_si128(d, keep));
-               mix = Select(_mm_cmpeq_epi32(a32, zero), d, mix);
                return Select(_mm_cmpeq_epi32(a32, _mm_set1_epi32(255)), s, mix);
              },
              [](uint32_t d, uint32_t s) {
@@ -209,6 +223,7 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
         else if constexpr (Mode == 10) return _mm_sub_epi16(max16, s16);
         else return _mm_srli_epi16(_mm_mullo_epi16(s16, d16), 8);
       };
+      Avx2Lead<Mode, Trans>(drow, srow, width, c.p);
       AlphaRow<true, false>(drow, srow, width,
              [&](__m128i d, __m128i s) {
                const __m128i d0 = _mm_unpacklo_epi8(d, zero), d1 = _mm_unpackhi_epi8(d, zero);
@@ -271,6 +286,7 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
         }
         return Mode == 2 ? pixel::PackedAdd888(d, v) : pixel::PackedSub888(d, v);
       };
+      Avx2Lead<Mode, Trans>(drow, srow, width, c.p);
       if constexpr (Trans) AlphaRow<true, false>(drow, srow, width, vec, one);
       else Row<4>(drow, srow, width, vec, one);
       return true;
@@ -278,6 +294,7 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
       // (d * s * a) >> 16 per channel, (d * s) >> 8 at alpha 255 under the flag; alpha 0 is not skipped
       // (it blackens the destination's colour).
       const __m128i amask = _mm_set1_epi32(0xFF);
+      Avx2Lead<Mode, Trans>(drow, srow, width, c.p);
       Row<4>(drow, srow, width,
              [&](__m128i d, __m128i s) {
                const __m128i x0 = _mm_mullo_epi16(_mm_unpacklo_epi8(d, zero), _mm_unpacklo_epi8(s, zero));

@@ -1,11 +1,14 @@
-// The renderer's vector road: SSE2 wherever the build has it (the x86-64 baseline), else portable.
+// The renderer's vector road: AVX2 where the processor runs it, else SSE2 wherever the build has it
+// (the x86-64 baseline), else portable.
 #include "orbel/softrender/simd_road.h"
+
+#include "orbel/softrender/plain_blit_avx2.h"
 
 namespace orbel {
 
 SimdRoad BestSimdRoad() {
 #if defined(__SSE2__)
-  return SimdRoad::kSse2;
+  return avx2::Supported() ? SimdRoad::kAvx2 : SimdRoad::kSse2;
 #else
   return SimdRoad::kPortable;
 #endif
@@ -16,7 +19,8 @@ SimdRoad gRoad = BestSimdRoad();
 }
 
 SimdRoad SetSimdRoad(SimdRoad road) {
-  simd_road_detail::gRoad = road == SimdRoad::kPortable ? road : BestSimdRoad();
+  const SimdRoad best = BestSimdRoad();
+  simd_road_detail::gRoad = static_cast<int>(road) <= static_cast<int>(best) ? road : best;
   return simd_road_detail::gRoad;
 }
 

@@ -4,7 +4,7 @@
 
 namespace orbel {
 
-enum class SimdRoad { kPortable, kSse2 };
+enum class SimdRoad { kPortable, kSse2, kAvx2 };
 
 namespace simd_road_detail {
 extern SimdRoad gRoad;
@@ -14,7 +14,7 @@ inline SimdRoad ActiveSimdRoad() { return simd_road_detail::gRoad; }
 inline bool SimdRoadOpen() { return simd_road_detail::gRoad != SimdRoad::kPortable; }
 // The best road this build and processor offer.
 SimdRoad BestSimdRoad();
-// Tests: take `road`, or the best one when the machine cannot. Returns the road taken.
+// Tests: take `road`, or the best one below it when the machine cannot. Returns the road taken.
 SimdRoad SetSimdRoad(SimdRoad road);
 
 }  // namespace orbel

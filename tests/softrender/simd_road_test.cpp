@@ -19,7 +19,7 @@ namespace {
 
 using testing::TestImage;
 
-constexpr int kW = 45;  // odd, so every wide loop leaves a tail
+constexpr int kW = 45;  // odd, so every wide loop (4, 8 or 16 pixels a step) leaves a tail
 constexpr int kH = 7;
 constexpr uint32_t kKey32 = 0x00FF00FF;
 constexpr uint32_t kKey16 = 0xF81F;
@@ -59,22 +59,30 @@ std::vector<uint32_t> Pixels(const TestImage& img) {
   return out;
 }
 
-// Runs draw(dst) on a fresh random destination once per road; the results must match.
+// Runs draw(dst) on a fresh random destination on the portable road and on each vector road the
+// machine has; every vector result must match the portable one.
 template <class Draw>
 ::testing::AssertionResult SameOnEveryRoad(int type, int width, int height, Draw draw) {
-  std::vector<uint32_t> results[2];
-  for (int road = 0; road < 2; ++road) {
-    SetSimdRoad(road == 0 ? SimdRoad::kPortable : BestSimdRoad());
+  std::vector<uint32_t> portable;
+  const SimdRoad best = BestSimdRoad();
+  for (const SimdRoad road : {SimdRoad::kPortable, SimdRoad::kSse2, SimdRoad::kAvx2}) {
+    if (static_cast<int>(road) > static_cast<int>(best)) break;
+    SetSimdRoad(road);
     TestImage dst(width, height, type);
     FillRandom(dst, 99, type == kMemImgX8R8G8B8, false);
     draw(dst);
-    results[road] = Pixels(dst);
-  }
-  SetSimdRoad(BestSimdRoad());
-  for (size_t i = 0; i < results[0].size(); ++i) {
-    if (results[0][i] != results[1][i]) {
-      return ::testing::AssertionFailure() << "pixel (" << i % width << ", " << i / width << "): portable 0x"
-                                           << std::hex << results[0][i] << ", vector 0x" << results[1][i];
+    const std::vector<uint32_t> result = Pixels(dst);
+    SetSimdRoad(best);
+    if (road == SimdRoad::kPortable) {
+      portable = result;
+      continue;
+    }
+    for (size_t i = 0; i < result.size(); ++i) {
+      if (result[i] != portable[i]) {
+        return ::testing::AssertionFailure()
+               << (road == SimdRoad::kSse2 ? "SSE2" : "AVX2") << " road, pixel (" << i % width << ", " << i / width
+               << "): portable 0x" << std::hex << portable[i] << ", vector 0x" << result[i];
+      }
     }
   }
   return ::testing::AssertionSuccess();
