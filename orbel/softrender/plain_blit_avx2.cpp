@@ -1,4 +1,4 @@
-// AVX2 rows of 32-bit alpha sources. Everything here is compiled for AVX2 and kept file-local, so no
+// AVX2 rows of 32-bit sources, with alpha and without. Everything here is compiled for AVX2 and kept file-local, so no
 // function of this file can stand in for a baseline one elsewhere; only the two entries are shared.
 // The 256-bit unpacks and packs work per 128-bit half, which keeps pixel order through each
 // unpack-then-pack pair.
@@ -150,6 +150,55 @@ ORBEL_AVX2 int Multiply(uint8_t* drow, const uint8_t* srow, int width) {
   });
 }
 
+// Sources without alpha: every pixel takes the mode's rule by p; under the flag a pixel equal to the
+// transparent colour keeps the destination.
+template <int kMode, bool kTrans>
+ORBEL_AVX2 int Plain(uint8_t* drow, const uint8_t* srow, int width, int p, uint32_t key) {
+  const V zero = _mm256_setzero_si256();
+  const V p16 = Set16(p);
+  const V key32 = Set32(key);
+  return Rows<false, false>(drow, srow, width, [&](V d, V s) ORBEL_AVX2 {
+    const V d0 = _mm256_unpacklo_epi8(d, zero), d1 = _mm256_unpackhi_epi8(d, zero);
+    const V s0 = _mm256_unpacklo_epi8(s, zero), s1 = _mm256_unpackhi_epi8(s, zero);
+    V r;
+    if constexpr (kMode == 0) {
+      r = s;
+    } else if constexpr (kMode == 1 || kMode == 10 || kMode == 11) {
+      auto term = [&](V dd, V ss) ORBEL_AVX2 {
+        if constexpr (kMode == 1) return ss;
+        else if constexpr (kMode == 10) return _mm256_sub_epi16(Set16(255), ss);
+        else return _mm256_srli_epi16(_mm256_mullo_epi16(ss, dd), 8);
+      };
+      r = KeepTop(_mm256_packus_epi16(Lerp16(d0, term(d0, s0), p16), Lerp16(d1, term(d1, s1), p16)), d);
+    } else if constexpr (kMode == 2 || kMode == 3) {
+      const V v = _mm256_and_si256(
+          _mm256_packus_epi16(Div255(_mm256_mullo_epi16(s0, p16)), Div255(_mm256_mullo_epi16(s1, p16))), Set32(0xFFFFFF));
+      r = kMode == 2 ? PackedAdd(d, v) : PackedSub(d, v);
+    } else {
+      static_assert(kMode == 4);
+      r = KeepTop(_mm256_packus_epi16(_mm256_srli_epi16(_mm256_mullo_epi16(d0, s0), 8),
+                                      _mm256_srli_epi16(_mm256_mullo_epi16(d1, s1), 8)),
+                  d);
+    }
+    if constexpr (kTrans) return Select(_mm256_cmpeq_epi32(s, key32), d, r);
+    return r;
+  });
+}
+
+template <bool kTrans>
+ORBEL_AVX2 int PlainByMode(int mode, uint8_t* drow, const uint8_t* srow, int width, int p, uint32_t key) {
+  switch (mode) {
+    case 0: return kTrans ? Plain<0, kTrans>(drow, srow, width, p, key) : 0;
+    case 1: return Plain<1, kTrans>(drow, srow, width, p, key);
+    case 10: return Plain<10, kTrans>(drow, srow, width, p, key);
+    case 11: return Plain<11, kTrans>(drow, srow, width, p, key);
+    case 2: return Plain<2, kTrans>(drow, srow, width, p, key);
+    case 3: return Plain<3, kTrans>(drow, srow, width, p, key);
+    case 4: return Plain<4, kTrans>(drow, srow, width, p, key);
+    default: return 0;
+  }
+}
+
 template <bool kTrans>
 ORBEL_AVX2 int ByMode(int mode, uint8_t* drow, const uint8_t* srow, int width, int p) {
   switch (mode) {
@@ -173,6 +222,10 @@ bool Supported() {
 
 ORBEL_AVX2 int AlphaRow32(int mode, bool trans, uint8_t* drow, const uint8_t* srow, int width, int p) {
   return trans ? ByMode<true>(mode, drow, srow, width, p) : ByMode<false>(mode, drow, srow, width, p);
+}
+
+ORBEL_AVX2 int PlainRow32(int mode, bool trans, uint8_t* drow, const uint8_t* srow, int width, int p, uint32_t key) {
+  return trans ? PlainByMode<true>(mode, drow, srow, width, p, key) : PlainByMode<false>(mode, drow, srow, width, p, key);
 }
 
 }  // namespace orbel::avx2

@@ -111,6 +111,15 @@ inline void Avx2Lead(uint8_t*& drow, const uint8_t*& srow, int& width, int p) {
   width -= done;
 }
 
+template <int Mode, bool Trans>
+inline void Avx2PlainLead(uint8_t*& drow, const uint8_t*& srow, int& width, int p, uint32_t key) {
+  if (ActiveSimdRoad() != SimdRoad::kAvx2) return;
+  const int done = avx2::PlainRow32(Mode, Trans, drow, srow, width, p, key);
+  drow += 4 * done;
+  srow += 4 * done;
+  width -= done;
+}
+
 // d + trunc(p (t - d) / 255) in 16-bit lanes (|t - d| <= 255 x 63 / 255): the signed product row
 // of the 5:6:5 moves, its division truncating toward zero, formed on the magnitude.
 inline __m128i MoveBySignedP(__m128i d, __m128i t, __m128i p16) {
@@ -319,6 +328,11 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
       return true;
     } else if constexpr (Alpha) {
       return false;
+    } else if constexpr (Mode == 0 && Trans) {
+      Avx2PlainLead<Mode, Trans>(drow, srow, width, c.p, c.key);
+      Row<4>(drow, srow, width, [&](__m128i d, __m128i s) { return keyed(d, s, s); },
+             [&](uint32_t d, uint32_t s) { return keyedOne(d, s, s); });
+      return true;
     } else if constexpr (Mode == 1 || Mode == 10 || Mode == 11) {
       // Blend towards the source, its inverse (mode 10) or the product with the destination (11).
       const __m128i p16 = _mm_set1_epi16(static_cast<short>(c.p));
@@ -329,6 +343,7 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
         else if constexpr (Mode == 10) return _mm_sub_epi16(max16, s16);
         else return _mm_srli_epi16(_mm_mullo_epi16(s16, d16), 8);
       };
+      Avx2PlainLead<Mode, Trans>(drow, srow, width, c.p, c.key);
       Row<4>(drow, srow, width,
              [&](__m128i d, __m128i s) {
                const __m128i d0 = _mm_unpacklo_epi8(d, zero), d1 = _mm_unpackhi_epi8(d, zero);
@@ -350,6 +365,7 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
       const __m128i p16 = _mm_set1_epi16(static_cast<short>(c.p));
       const __m128i rgb = _mm_set1_epi32(0xFFFFFF);
       const uint32_t* prod = c.prodP;
+      Avx2PlainLead<Mode, Trans>(drow, srow, width, c.p, c.key);
       Row<4>(drow, srow, width,
              [&](__m128i d, __m128i s) {
                const __m128i v = _mm_and_si128(
@@ -364,6 +380,7 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
              });
       return true;
     } else if constexpr (Mode == 4) {
+      Avx2PlainLead<Mode, Trans>(drow, srow, width, c.p, c.key);
       Row<4>(drow, srow, width,
              [&](__m128i d, __m128i s) {
                const __m128i lo = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(d, zero), _mm_unpacklo_epi8(s, zero)), 8);
