@@ -59,10 +59,10 @@ void FillPictures(DepthSet& set, int type) {
   const uint32_t key = type == kMemImgR5G6B5 ? 0xF81F : 0xFF00FF;
   InitializeMemImg(&set.src, kW, kH, -1, key, type, 0, 0, 0, nullptr);
   InitializeMemImg(&set.srcAlpha, kW, kH, -1, 0, type, 0, 1, 0, nullptr);
-  InitializeMemImg(&set.randomAlpha, kW, kH, -1, 0, type, 0, 1, 0, nullptr);
-  InitializeMemImg(&set.spriteAlpha, kW, kH, -1, 0, type, 0, 1, 0, nullptr);
   InitializeMemImg(&set.half, kW / 2, kH / 2, -1, key, type, 0, 0, 0, nullptr);
   InitializeMemImg(&set.dst, kW, kH, -1, 0, type, 0, 0, 0, nullptr);
+  InitializeMemImg(&set.randomAlpha, kW, kH, -1, 0, type, 0, 1, 0, nullptr);
+  InitializeMemImg(&set.spriteAlpha, kW, kH, -1, 0, type, 0, 1, 0, nullptr);
   for (int y = 0; y < kH; ++y) {
     for (int x = 0; x < kW; ++x) {
       const uint32_t r = Rand(rng);

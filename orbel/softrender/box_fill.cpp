@@ -21,6 +21,19 @@ plat::RECT ImageDrawArea(const MemImg* img) {
   return area;
 }
 
+// `width` copies of `value`, sixteen bytes a store where SSE2 is there (the compiler does not always
+// turn the plain loop into one).
+template <class Pixel>
+void FillRow(Pixel* row, int32_t width, Pixel value) {
+  int32_t x = 0;
+#if defined(__SSE2__)
+  const __m128i v = sizeof(Pixel) == 2 ? _mm_set1_epi16(static_cast<short>(value)) : _mm_set1_epi32(static_cast<int>(value));
+  constexpr int32_t kStep = 16 / sizeof(Pixel);
+  for (; x + kStep <= width; x += kStep) _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x), v);
+#endif
+  for (; x < width; ++x) row[x] = value;
+}
+
 #if defined(__SSE2__)
 // Modes 1, 10 and 11 over a row in SSE2: 5:6:5 fields moved by the signed product row, 32-bit channels
 // by (d 256 + (t - d) p) >> 8 with byte 3 kept. The tail goes through the per-pixel operation.
@@ -90,7 +103,7 @@ void DrawBoxMemImg(MemImg* dest, const plat::RECT* rect, uint32_t color) {
         // images the renderer allocated).
         if (reinterpret_cast<uintptr_t>(row) % kBytes == 0) {
           using Pixel = std::conditional_t<kBytes == 2, uint16_t, uint32_t>;
-          std::fill_n(reinterpret_cast<Pixel*>(row), width, static_cast<Pixel>(op.s.color));
+          FillRow(reinterpret_cast<Pixel*>(row), width, static_cast<Pixel>(op.s.color));
           continue;
         }
       }

@@ -31,7 +31,6 @@ struct OpsBase {
 
   template <class Src, int Mode, bool Alpha, bool Trans, bool Bright, bool Blend>
   static bool FastRow(uint8_t* drow, const uint8_t* srow, const uint8_t* brow, int width, const Context& c) {
-    if (!SimdRoadOpen()) return false;
     if constexpr (Bytes == 4) return simd::FastRow32<Src::kBytes, Mode, Alpha, Trans, Bright, Blend>(drow, srow, brow, width, c);
     else return simd::FastRow16<Src::kBytes, Mode, Alpha, Trans, Bright, Blend>(drow, srow, brow, width, c);
   }

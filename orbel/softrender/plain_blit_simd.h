@@ -159,8 +159,8 @@ struct Lanes<4> {
 };
 
 // p = 128 halving over whole rows of a direct source; a keyed pixel keeps the destination.
-template <int Bytes>
-inline bool HalveRows(const PlainBlitFrame& f, const blit::Context& c) {
+template <int Bytes, bool Trans>
+inline void HalveRowsKeyed(const PlainBlitFrame& f, const blit::Context& c) {
   using L = Lanes<Bytes>;
   const __m128i m = L::Set(blit::Word<Bytes>::kHalfMask);
   const __m128i key = L::Set(c.key);
@@ -169,9 +169,15 @@ inline bool HalveRows(const PlainBlitFrame& f, const blit::Context& c) {
       f,
       [&](__m128i d, __m128i s) {
         const __m128i h = L::Add(_mm_and_si128(L::Shr1(s), m), _mm_and_si128(L::Shr1(d), m));
-        return f.trans ? Select(L::Equal(s, key), d, h) : h;
+        return Trans ? Select(L::Equal(s, key), d, h) : h;
       },
-      [&](uint32_t d, uint32_t s) { return (f.trans && s == key1) ? d : blit::Halve<Bytes>(d, s); });
+      [&](uint32_t d, uint32_t s) { return (Trans && s == key1) ? d : blit::Halve<Bytes>(d, s); });
+}
+
+template <int Bytes>
+inline bool HalveRows(const PlainBlitFrame& f, const blit::Context& c) {
+  if (f.trans) HalveRowsKeyed<Bytes, true>(f, c);
+  else HalveRowsKeyed<Bytes, false>(f, c);
   return true;
 }
 
