@@ -255,7 +255,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      const std::string name = run.benchmark_name();
+      // With --benchmark_repetitions the ratios use the medians.
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
+      const std::string name = run.run_name.str();
       const std::string key = name.substr(0, name.find('/'));
       for (const char* counter : {"opens", "files"}) {
         auto per = run.counters.find(counter);

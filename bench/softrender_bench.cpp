@@ -222,8 +222,12 @@ void BM_Memcpy(benchmark::State& state) {
 // Console output as usual, plus the time per frame of every run for the ratio table.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  // With --benchmark_repetitions the ratios use the medians.
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+    for (const Run& run : runs) {
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
+      times_[run.run_name.str()] = run.GetAdjustedRealTime();
+    }
     ConsoleReporter::ReportRuns(runs);
   }
   void PrintRatios() const {
