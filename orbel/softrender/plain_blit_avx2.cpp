@@ -213,6 +213,17 @@ ORBEL_AVX2 int ByMode(int mode, uint8_t* drow, const uint8_t* srow, int width, i
   }
 }
 
+// Exact per-byte saturating add or subtract of all four bytes; keyed pixels kept under the flag.
+template <bool kSubtract, bool kTrans>
+ORBEL_AVX2 int Saturate(uint8_t* drow, const uint8_t* srow, int width, uint32_t key) {
+  const V key32 = Set32(key);
+  return Rows<false, false>(drow, srow, width, [&](V d, V s) ORBEL_AVX2 {
+    const V r = kSubtract ? _mm256_subs_epu8(d, s) : _mm256_adds_epu8(d, s);
+    if constexpr (kTrans) return Select(_mm256_cmpeq_epi32(s, key32), d, r);
+    return r;
+  });
+}
+
 }  // namespace
 
 bool Supported() {
@@ -222,6 +233,11 @@ bool Supported() {
 
 ORBEL_AVX2 int AlphaRow32(int mode, bool trans, uint8_t* drow, const uint8_t* srow, int width, int p) {
   return trans ? ByMode<true>(mode, drow, srow, width, p) : ByMode<false>(mode, drow, srow, width, p);
+}
+
+ORBEL_AVX2 int SaturateRow32(bool subtract, bool trans, uint8_t* drow, const uint8_t* srow, int width, uint32_t key) {
+  if (subtract) return trans ? Saturate<true, true>(drow, srow, width, key) : Saturate<true, false>(drow, srow, width, key);
+  return trans ? Saturate<false, true>(drow, srow, width, key) : Saturate<false, false>(drow, srow, width, key);
 }
 
 ORBEL_AVX2 int PlainRow32(int mode, bool trans, uint8_t* drow, const uint8_t* srow, int width, int p, uint32_t key) {

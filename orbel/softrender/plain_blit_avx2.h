@@ -16,5 +16,7 @@ bool Supported();
 int AlphaRow32(int mode, bool trans, uint8_t* drow, const uint8_t* srow, int width, int p);
 // The same for a source without alpha; under the flag pixels equal to `key` are left alone.
 int PlainRow32(int mode, bool trans, uint8_t* drow, const uint8_t* srow, int width, int p, uint32_t key);
+// Exact saturating add (or subtract) of all four bytes, keyed pixels kept under the flag.
+int SaturateRow32(bool subtract, bool trans, uint8_t* drow, const uint8_t* srow, int width, uint32_t key);
 
 }  // namespace orbel::avx2

@@ -410,16 +410,28 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
 inline bool Saturate32Rows(const PlainBlitFrame& f, const blit::Context& c) {
   const __m128i key = _mm_set1_epi32(static_cast<int>(c.key));
   const bool add = f.mode == 2;
-  Rows<4>(
-      f,
-      [&](__m128i d, __m128i s) {
-        const __m128i r = add ? _mm_adds_epu8(d, s) : _mm_subs_epu8(d, s);
-        return f.trans ? Select(_mm_cmpeq_epi32(s, key), d, r) : r;
-      },
-      [&](uint32_t d, uint32_t s) {
-        if (f.trans && s == c.key) return d;
-        return add ? pixel::SatAddBytes(d, s) : pixel::SatSubBytes(d, s);
-      });
+  const bool avx2 = ActiveSimdRoad() == SimdRoad::kAvx2;
+  for (int y = 0; y < f.height; ++y) {
+    uint8_t* drow = f.dst + y * f.dstPitch;
+    const uint8_t* srow = f.src + y * f.srcPitch;
+    int width = f.width;
+    if (avx2) {
+      const int done = avx2::SaturateRow32(!add, f.trans, drow, srow, width, c.key);
+      drow += 4 * done;
+      srow += 4 * done;
+      width -= done;
+    }
+    Row<4>(
+        drow, srow, width,
+        [&](__m128i d, __m128i s) {
+          const __m128i r = add ? _mm_adds_epu8(d, s) : _mm_subs_epu8(d, s);
+          return f.trans ? Select(_mm_cmpeq_epi32(s, key), d, r) : r;
+        },
+        [&](uint32_t d, uint32_t s) {
+          if (f.trans && s == c.key) return d;
+          return add ? pixel::SatAddBytes(d, s) : pixel::SatSubBytes(d, s);
+        });
+  }
   return true;
 }
 
