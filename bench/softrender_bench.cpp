@@ -1,11 +1,16 @@
 // Software renderer throughput: a 640 x 480 picture drawn onto a 640 x 480 memory image in every blend
-// mode at 16 and 32 bits (plain, with the transparent colour, with source alpha), box fills and a
-// 2x stretched draw; beside them SDL2's SDL_BlitSurface (alpha blend and plain copy) and a memcpy
-// of the frame, with the ratios printed at the end. Depends on Google Benchmark and SDL2 (surfaces
-// only, no video start-up).
+// mode at 16 and 32 bits (plain, with the transparent colour, with source alpha under the flag and
+// without it), box fills and a 2x stretched draw; beside them, on the same pictures in the same pixel
+// formats, SDL2's SDL_BlitSurface (alpha blend, copy) and SDL_BlitScaled, pixman's OVER composite and a
+// memcpy of the frame, with the ratios printed at the end. Alpha comes in three pictures: bands of
+// translucency, random alpha, and sprite-like (clear and opaque areas with soft edges). Depends on
+// Google Benchmark, SDL2 (surfaces only, no video start-up) and, when found, pixman.
 #include <benchmark/benchmark.h>
 
 #include <SDL.h>
+#if defined(ORBEL_BENCH_PIXMAN)
+#include <pixman.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -28,11 +33,22 @@ constexpr int kW = 640;
 constexpr int kH = 480;
 constexpr double kPixels = static_cast<double>(kW) * kH;
 
-// The pictures of one depth: opaque with keyed pixels, with alpha, a half-size one for the 2x
-// stretch, and the destination.
+// The pictures of one depth: opaque with keyed pixels, with banded, random and sprite-like alpha, a
+// half-size one for the 2x stretch, and the destination.
 struct DepthSet {
-  MemImg src{}, srcAlpha{}, half{}, dst{};
+  MemImg src{}, srcAlpha{}, randomAlpha{}, spriteAlpha{}, half{}, dst{};
 };
+
+enum AlphaPicture { kBanded, kRandom, kSprite };
+
+// Sprite-like alpha: round shapes on a clear ground, opaque inside with an edge of a few pixels.
+uint32_t SpriteAlpha(int x, int y) {
+  const int cx = x % 80 - 40, cy = y % 80 - 40;
+  const int r2 = cx * cx + cy * cy;
+  if (r2 >= 34 * 34) return 0;
+  if (r2 <= 30 * 30) return 255;
+  return static_cast<uint32_t>(255 * (34 * 34 - r2) / (34 * 34 - 30 * 30));
+}
 
 DepthSet g16, g32;
 
@@ -45,17 +61,24 @@ void FillPictures(DepthSet& set, int type) {
   InitializeMemImg(&set.srcAlpha, kW, kH, -1, 0, type, 0, 1, 0, nullptr);
   InitializeMemImg(&set.half, kW / 2, kH / 2, -1, key, type, 0, 0, 0, nullptr);
   InitializeMemImg(&set.dst, kW, kH, -1, 0, type, 0, 0, 0, nullptr);
+  InitializeMemImg(&set.randomAlpha, kW, kH, -1, 0, type, 0, 1, 0, nullptr);
+  InitializeMemImg(&set.spriteAlpha, kW, kH, -1, 0, type, 0, 1, 0, nullptr);
   for (int y = 0; y < kH; ++y) {
     for (int x = 0; x < kW; ++x) {
       const uint32_t r = Rand(rng);
       // About one pixel in eight is the transparent colour; alpha spans 0 to 255 in bands.
       const bool keyed = (r & 7) == 0;
       const uint32_t alpha = ((x / 16) * 37) & 0xFF;
+      const uint32_t randomAlpha = Rand(rng) & 0xFF;
+      const uint32_t spriteAlpha = SpriteAlpha(x, y);
       if (type == kMemImgR5G6B5) {
         const uint16_t v = keyed ? static_cast<uint16_t>(key) : static_cast<uint16_t>(r);
         std::memcpy(set.src.pixels + y * set.src.base->pitch + 2 * x, &v, 2);
         const uint32_t va = (r & 0xFFFF) | alpha << 16;
         std::memcpy(set.srcAlpha.pixels + y * set.srcAlpha.base->pitch + 4 * x, &va, 4);
+        const uint32_t vr = (r & 0xFFFF) | randomAlpha << 16, vs = (r & 0xFFFF) | spriteAlpha << 16;
+        std::memcpy(set.randomAlpha.pixels + y * set.randomAlpha.base->pitch + 4 * x, &vr, 4);
+        std::memcpy(set.spriteAlpha.pixels + y * set.spriteAlpha.base->pitch + 4 * x, &vs, 4);
         const uint16_t d = static_cast<uint16_t>(r >> 16);
         std::memcpy(set.dst.pixels + y * set.dst.base->pitch + 2 * x, &d, 2);
         if (x < kW / 2 && y < kH / 2) std::memcpy(set.half.pixels + y * set.half.base->pitch + 2 * x, &v, 2);
@@ -64,6 +87,9 @@ void FillPictures(DepthSet& set, int type) {
         std::memcpy(set.src.pixels + y * set.src.base->pitch + 4 * x, &v, 4);
         const uint32_t va = (r & 0xFFFFFF) | alpha << 24;
         std::memcpy(set.srcAlpha.pixels + y * set.srcAlpha.base->pitch + 4 * x, &va, 4);
+        const uint32_t vr = (r & 0xFFFFFF) | randomAlpha << 24, vs = (r & 0xFFFFFF) | spriteAlpha << 24;
+        std::memcpy(set.randomAlpha.pixels + y * set.randomAlpha.base->pitch + 4 * x, &vr, 4);
+        std::memcpy(set.spriteAlpha.pixels + y * set.spriteAlpha.base->pitch + 4 * x, &vs, 4);
         const uint32_t d = Rand(rng) & 0xFFFFFF;
         std::memcpy(set.dst.pixels + y * set.dst.base->pitch + 4 * x, &d, 4);
         if (x < kW / 2 && y < kH / 2) std::memcpy(set.half.pixels + y * set.half.base->pitch + 4 * x, &v, 4);
@@ -76,14 +102,19 @@ void SetRate(benchmark::State& state) {
   state.counters["pixels"] = benchmark::Counter(kPixels, benchmark::Counter::kIsIterationInvariantRate);
 }
 
-// variant 0: plain; 1: transparent colour; 2: source alpha (with the transparency flag).
-void BM_Draw(benchmark::State& state, int depth, int mode, int param, int variant) {
+const MemImg* AlphaSource(DepthSet& set, int picture) {
+  return picture == kSprite ? &set.spriteAlpha : picture == kRandom ? &set.randomAlpha : &set.srcAlpha;
+}
+
+// variant 0: plain; 1: transparent colour; 2: source alpha (with the transparency flag); 3: source
+// alpha without the flag. `picture` picks the alpha picture.
+void BM_Draw(benchmark::State& state, int depth, int mode, int param, int variant, int picture) {
   DepthSet& set = depth == 16 ? g16 : g32;
   SetBlendState(mode, param);
   SetDrawBrightColorValue(0xFFFFFF);
-  const MemImg* src = variant == 2 ? &set.srcAlpha : &set.src;
+  const MemImg* src = variant >= 2 ? AlphaSource(set, picture) : &set.src;
   for (auto _ : state) {
-    DrawMemImg(&set.dst, src, 0, 0, variant != 0, nullptr);
+    DrawMemImg(&set.dst, src, 0, 0, variant == 1 || variant == 2, nullptr);
     benchmark::ClobberMemory();
   }
   SetRate(state);
@@ -100,25 +131,31 @@ void BM_Box(benchmark::State& state, int depth, int mode, int param) {
   SetRate(state);
 }
 
-void BM_Stretch2x(benchmark::State& state, int depth) {
+void BM_Stretch2x(benchmark::State& state, int depth, int trans) {
   DepthSet& set = depth == 16 ? g16 : g32;
   SetBlendState(0, 255);
   const plat::RECT r = {0, 0, kW, kH};
   for (auto _ : state) {
-    DrawExtendMemImg(&set.dst, &set.half, &r, 1, nullptr);
+    DrawExtendMemImg(&set.dst, &set.half, &r, trans, nullptr);
     benchmark::ClobberMemory();
   }
   SetRate(state);
 }
 
-// SDL2: an ARGB source onto an XRGB destination, per-pixel alpha blend or plain copy.
-void BM_SdlBlit(benchmark::State& state, SDL_BlendMode blend) {
-  SDL_Surface* src = SDL_CreateRGBSurface(0, kW, kH, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
-  SDL_Surface* dst = SDL_CreateRGBSurface(0, kW, kH, 32, 0xFF0000, 0xFF00, 0xFF, 0);
-  for (int y = 0; y < kH; ++y) {
-    std::memcpy(static_cast<uint8_t*>(src->pixels) + y * src->pitch, g32.srcAlpha.pixels + y * g32.srcAlpha.base->pitch, kW * 4);
-    std::memcpy(static_cast<uint8_t*>(dst->pixels) + y * dst->pitch, g32.dst.pixels + y * g32.dst.base->pitch, kW * 4);
-  }
+// A 32-bit picture as an SDL surface: ARGB when `alpha`, else XRGB.
+SDL_Surface* SdlCopy(const MemImg& img, bool alpha) {
+  SDL_Surface* surface = SDL_CreateRGBSurface(0, img.width, img.height, 32, 0xFF0000, 0xFF00, 0xFF, alpha ? 0xFF000000 : 0);
+  for (int y = 0; y < img.height; ++y)
+    std::memcpy(static_cast<uint8_t*>(surface->pixels) + y * surface->pitch, img.pixels + y * img.base->pitch,
+                static_cast<size_t>(img.width) * 4);
+  return surface;
+}
+
+// SDL2 on the same pictures and formats: an ARGB source blended onto the XRGB destination, or an
+// XRGB picture copied onto it.
+void BM_SdlBlit(benchmark::State& state, SDL_BlendMode blend, int picture) {
+  SDL_Surface* src = blend == SDL_BLENDMODE_BLEND ? SdlCopy(*AlphaSource(g32, picture), true) : SdlCopy(g32.src, false);
+  SDL_Surface* dst = SdlCopy(g32.dst, false);
   SDL_SetSurfaceBlendMode(src, blend);
   for (auto _ : state) {
     SDL_BlitSurface(src, nullptr, dst, nullptr);
@@ -128,6 +165,50 @@ void BM_SdlBlit(benchmark::State& state, SDL_BlendMode blend) {
   SDL_FreeSurface(dst);
   SetRate(state);
 }
+
+// SDL_BlitScaled of the half-size XRGB picture to the whole destination, with or without its key.
+void BM_SdlScaled(benchmark::State& state, int trans) {
+  SDL_Surface* src = SdlCopy(g32.half, false);
+  SDL_Surface* dst = SdlCopy(g32.dst, false);
+  SDL_SetSurfaceBlendMode(src, SDL_BLENDMODE_NONE);
+  if (trans) SDL_SetColorKey(src, SDL_TRUE, 0xFF00FF);
+  SDL_Rect whole = {0, 0, kW, kH};
+  for (auto _ : state) {
+    SDL_BlitScaled(src, nullptr, dst, &whole);
+    benchmark::ClobberMemory();
+  }
+  SDL_FreeSurface(src);
+  SDL_FreeSurface(dst);
+  SetRate(state);
+}
+
+#if defined(ORBEL_BENCH_PIXMAN)
+// pixman's OVER of the alpha picture (premultiplied, as pixman takes it) onto the XRGB destination.
+void BM_PixmanOver(benchmark::State& state, int picture) {
+  const MemImg& img = *AlphaSource(g32, picture);
+  std::vector<uint32_t> src(static_cast<size_t>(kW) * kH), dst(static_cast<size_t>(kW) * kH);
+  for (int y = 0; y < kH; ++y) {
+    for (int x = 0; x < kW; ++x) {
+      uint32_t v;
+      std::memcpy(&v, img.pixels + y * img.base->pitch + 4 * x, 4);
+      const uint32_t a = v >> 24;
+      uint32_t pre = a << 24;
+      for (int i = 0; i < 24; i += 8) pre |= (((v >> i) & 0xFF) * a / 255) << i;
+      src[static_cast<size_t>(y) * kW + x] = pre;
+      std::memcpy(&dst[static_cast<size_t>(y) * kW + x], g32.dst.pixels + y * g32.dst.base->pitch + 4 * x, 4);
+    }
+  }
+  pixman_image_t* s = pixman_image_create_bits(PIXMAN_a8r8g8b8, kW, kH, src.data(), kW * 4);
+  pixman_image_t* d = pixman_image_create_bits(PIXMAN_x8r8g8b8, kW, kH, dst.data(), kW * 4);
+  for (auto _ : state) {
+    pixman_image_composite32(PIXMAN_OP_OVER, s, nullptr, d, 0, 0, 0, 0, 0, 0, kW, kH);
+    benchmark::ClobberMemory();
+  }
+  pixman_image_unref(s);
+  pixman_image_unref(d);
+  SetRate(state);
+}
+#endif
 
 void BM_Memcpy(benchmark::State& state) {
   std::vector<uint8_t> a(kW * kH * 4, 1), b(kW * kH * 4);
@@ -141,16 +222,34 @@ void BM_Memcpy(benchmark::State& state) {
 // Console output as usual, plus the time per frame of every run for the ratio table.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  // With --benchmark_repetitions the ratios use the medians.
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+    for (const Run& run : runs) {
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
+      times_[run.run_name.str()] = run.GetAdjustedRealTime();
+    }
     ConsoleReporter::ReportRuns(runs);
   }
   void PrintRatios() const {
     std::printf("\nMpixel/s and ratios (time per 640 x 480 frame):\n");
-    Ratio("32-bit alpha blend (mode 0, source alpha)", "draw32/mode0/alpha", "SDL_BlitSurface BLEND", "sdl/blend");
+    for (const char* picture : {"sprite", "random", "banded"}) {
+      const std::string ours = std::string("32-bit alpha blend, ") + picture + " alpha";
+      const std::string name = std::string("draw32/mode0/alpha/") + picture;
+      Ratio(ours.c_str(), name, "pixman OVER", std::string("pixman/over/") + picture);
+      Ratio(ours.c_str(), name, "SDL_BlitSurface BLEND", std::string("sdl/blend/") + picture);
+    }
     Ratio("32-bit plain copy", "draw32/mode0/plain", "SDL_BlitSurface NONE", "sdl/none");
     Ratio("32-bit plain copy", "draw32/mode0/plain", "memcpy of the frame", "memcpy");
     Ratio("16-bit plain copy", "draw16/mode0/plain", "memcpy of the 32-bit frame", "memcpy");
+    Ratio("32-bit 2x stretch", "stretch2x32/plain", "SDL_BlitScaled", "sdl/scaled/plain");
+    Ratio("32-bit 2x stretch, keyed", "stretch2x32/trans", "SDL_BlitScaled, colour key", "sdl/scaled/trans");
+    std::printf("\nFamilies (Mpixel/s):\n");
+    for (const char* name : {"draw32/mode2/alpha", "draw32/mode3/alpha", "draw32/mode4/alpha", "draw32/mode10/alpha",
+                             "draw32/mode11/alpha", "draw32/mode0/plain", "draw32/mode1/alpha", "draw16/mode10/plain",
+                             "draw16/mode11/plain", "draw16/mode1/plain", "box16/mode1", "draw32/mode2/plain",
+                             "draw32/mode2p255/plain", "draw32/mode0/alphanoflag", "draw32/mode0/alpha/sprite"}) {
+      std::printf("  %-28s %8.1f\n", name, Mpix(name));
+    }
   }
 
  private:
@@ -187,16 +286,28 @@ int main(int argc, char** argv) {
     for (const Mode& m : modes) {
       for (int v = 0; v < 3; ++v) {
         const std::string name = "draw" + std::to_string(depth) + "/" + m.name + "/" + variants[v];
-        benchmark::RegisterBenchmark(name.c_str(), BM_Draw, depth, m.mode, m.param, v);
+        benchmark::RegisterBenchmark(name.c_str(), BM_Draw, depth, m.mode, m.param, v, kBanded);
       }
     }
+    const std::string prefix = "draw" + std::to_string(depth) + "/mode0/";
+    benchmark::RegisterBenchmark((prefix + "alphanoflag").c_str(), BM_Draw, depth, 0, 255, 3, kBanded);
+    for (const auto& [picture, name] : {std::pair{kSprite, "sprite"}, std::pair{kRandom, "random"}, std::pair{kBanded, "banded"}})
+      benchmark::RegisterBenchmark((prefix + "alpha/" + name).c_str(), BM_Draw, depth, 0, 255, 2, picture);
     for (const Mode& m : {Mode{0, 255, "mode0"}, Mode{1, 100, "mode1"}, Mode{2, 200, "mode2"}}) {
       benchmark::RegisterBenchmark(("box" + std::to_string(depth) + "/" + m.name).c_str(), BM_Box, depth, m.mode, m.param);
     }
-    benchmark::RegisterBenchmark(("stretch2x" + std::to_string(depth) + "/trans").c_str(), BM_Stretch2x, depth);
+    benchmark::RegisterBenchmark(("stretch2x" + std::to_string(depth) + "/plain").c_str(), BM_Stretch2x, depth, 0);
+    benchmark::RegisterBenchmark(("stretch2x" + std::to_string(depth) + "/trans").c_str(), BM_Stretch2x, depth, 1);
   }
-  benchmark::RegisterBenchmark("sdl/blend", BM_SdlBlit, SDL_BLENDMODE_BLEND);
-  benchmark::RegisterBenchmark("sdl/none", BM_SdlBlit, SDL_BLENDMODE_NONE);
+  for (const auto& [picture, name] : {std::pair{kSprite, "sprite"}, std::pair{kRandom, "random"}, std::pair{kBanded, "banded"}}) {
+    benchmark::RegisterBenchmark((std::string("sdl/blend/") + name).c_str(), BM_SdlBlit, SDL_BLENDMODE_BLEND, picture);
+#if defined(ORBEL_BENCH_PIXMAN)
+    benchmark::RegisterBenchmark((std::string("pixman/over/") + name).c_str(), BM_PixmanOver, picture);
+#endif
+  }
+  benchmark::RegisterBenchmark("sdl/none", BM_SdlBlit, SDL_BLENDMODE_NONE, kBanded);
+  benchmark::RegisterBenchmark("sdl/scaled/plain", BM_SdlScaled, 0);
+  benchmark::RegisterBenchmark("sdl/scaled/trans", BM_SdlScaled, 1);
   benchmark::RegisterBenchmark("memcpy", BM_Memcpy);
 
   benchmark::Initialize(&argc, argv);
@@ -205,7 +316,8 @@ int main(int argc, char** argv) {
   reporter.PrintRatios();
   benchmark::Shutdown();
   for (DepthSet* set : {&g16, &g32}) {
-    for (MemImg* img : {&set->src, &set->srcAlpha, &set->half, &set->dst}) TerminateMemImg(img);
+    for (MemImg* img : {&set->src, &set->srcAlpha, &set->randomAlpha, &set->spriteAlpha, &set->half, &set->dst})
+      TerminateMemImg(img);
   }
   return 0;
 }

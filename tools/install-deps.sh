@@ -9,7 +9,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libpng-dev libjpeg62-turbo-dev
   libogg-dev libvorbis-dev libtheora-dev libmpg123-dev
-  libsdl2-dev libsamplerate0-dev
+  libsdl2-dev libsamplerate0-dev libpixman-1-dev
   libfluidsynth-dev timgm6mb-soundfont sox lame vorbis-tools
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-ipafont-mincho
   xvfb xauth x11-utils x11-apps xdotool

@@ -8,8 +8,8 @@
 #include "orbel/core/memory.h"
 #include "orbel/file/full_path.h"
 #include "orbel/file/qva_archive_internal.h"
+#include "orbel/file/qva_archive_locate.h"
 #include "orbel/file/thread_file.h"
-#include "platform/win/find_file.h"
 
 namespace orbel {
 
@@ -40,26 +40,6 @@ void UpperCaseInto(const char* text, char* out, size_t size) {
   out[i] = '\0';
 }
 
-// Equal without regard to the case of ASCII letters; Shift-JIS pairs must be equal byte for byte.
-bool EqualNoCase(const char* a, const char* b) {
-  for (;;) {
-    auto x = static_cast<uint8_t>(*a);
-    auto y = static_cast<uint8_t>(*b);
-    if (x == 0 || y == 0) return x == y;
-    if (IsSjisLeadByte(x)) {
-      if (x != y || a[1] != b[1] || a[1] == '\0') return x == y && a[1] == b[1];
-      a += 2;
-      b += 2;
-      continue;
-    }
-    if (x >= 'a' && x <= 'z') x = static_cast<uint8_t>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<uint8_t>(y - 'a' + 'A');
-    if (x != y) return false;
-    ++a;
-    ++b;
-  }
-}
-
 void ForgetLastArchive() {
   ArchiveManagerState& m = ArchiveManager();
   m.lastIndex = -1;
@@ -70,8 +50,12 @@ void ForgetLastArchive() {
 
 int FindCachedKey(const char* key) {
   ArchiveManagerState& m = ArchiveManager();
-  for (int i = 0; i < kQvaArchiveCacheMax; ++i)
-    if (m.cache[i] != nullptr && std::strcmp(m.cache[i]->key, key) == 0) return i;
+  // The scan ends once every cached archive was seen: most lookups pass directories with none.
+  for (int i = 0, seen = 0; i < kQvaArchiveCacheMax && seen < m.cacheCount; ++i) {
+    if (m.cache[i] == nullptr) continue;
+    ++seen;
+    if (std::strcmp(m.cache[i]->key, key) == 0) return i;
+  }
   return -1;
 }
 
@@ -105,8 +89,7 @@ bool CheckRoot(const QvaArchive* archive) {
 bool ReadHeader(ThreadFile* file, QvaArchive* archive) {
   uint8_t keyed[kQvaHeaderSize];
   if (ThreadFileSize(file) < kQvaHeaderSize) return false;
-  ThreadFileSeek(file, 0, 0);
-  if (QvaKeyRead(file, keyed, kQvaHeaderSize, archive->key) != kQvaHeaderSize) return false;
+  if (QvaKeyRead(file, 0, keyed, kQvaHeaderSize, archive->key) != kQvaHeaderSize) return false;
   QvaKeyConvert(kQvaHeaderSize, keyed, 0, archive->key);  // back to the bytes as stored
   return DecodeHeader(keyed, archive);
 }
@@ -115,8 +98,8 @@ bool ReadHeaderBlock(ThreadFile* file, QvaArchive* archive) {
   const QvaHeader& h = archive->header;
   archive->headerBlock = static_cast<uint8_t*>(MemAlloc(h.headerBlockSize, __FILE__, __LINE__));
   if (archive->headerBlock == nullptr) return false;
-  ThreadFileSeekTo(file, h.headerBlockOffset);
-  if (QvaKeyRead(file, archive->headerBlock, h.headerBlockSize, archive->key) != h.headerBlockSize) return false;
+  if (QvaKeyRead(file, h.headerBlockOffset, archive->headerBlock, h.headerBlockSize, archive->key) != h.headerBlockSize)
+    return false;
   return CheckRoot(archive);
 }
 
@@ -134,47 +117,6 @@ ThreadFile* OpenArchiveTables(QvaArchive* archive, const char* path, const char*
   }
   archive->currentDirectory = 0;
   return file;
-}
-
-// Looks in the real directory `parent` ("" for the root) for a file named `component` + "." + extension,
-// case-insensitively; writes its path to `out`.
-bool LocateArchiveFile(const char* parent, size_t parentLength, const char* component, size_t componentLength,
-                       char* out) {
-  ArchiveManagerState& m = ArchiveManager();
-  char wanted[kFilePathMax];
-  const size_t extensionLength = std::strlen(m.extension);
-  if (componentLength + 1 + extensionLength >= sizeof(wanted)) return false;
-  std::memcpy(wanted, component, componentLength);
-  wanted[componentLength] = '.';
-  std::memcpy(wanted + componentLength + 1, m.extension, extensionLength + 1);
-
-  // The system's search folds ASCII case itself; a name holding wildcard characters is listed whole.
-  char pattern[kFilePathMax];
-  const bool wild = std::strpbrk(wanted, "*?") != nullptr;
-  const size_t patternLength = parentLength + 1 + (wild ? 1 : std::strlen(wanted));
-  if (patternLength >= sizeof(pattern)) return false;
-  std::memcpy(pattern, parent, parentLength);
-  pattern[parentLength] = '/';
-  std::strcpy(pattern + parentLength + 1, wild ? "*" : wanted);
-
-  plat::WIN32_FIND_DATAA data;
-  plat::HANDLE search = plat::FindFirstFileA(pattern, &data);
-  if (search == plat::INVALID_HANDLE_VALUE || search == nullptr) return false;
-  bool found = false;
-  do {
-    if ((data.dwFileAttributes & plat::FILE_ATTRIBUTE_DIRECTORY) == 0 && EqualNoCase(data.cFileName, wanted)) {
-      const size_t nameLength = std::strlen(data.cFileName);
-      if (parentLength + 1 + nameLength < kFilePathMax) {
-        std::memcpy(out, parent, parentLength);
-        out[parentLength] = '/';
-        std::memcpy(out + parentLength + 1, data.cFileName, nameLength + 1);
-        found = true;
-      }
-      break;
-    }
-  } while (plat::FindNextFileA(search, &data));
-  plat::FindClose(search);
-  return found;
 }
 
 }  // namespace
@@ -196,6 +138,7 @@ int InitializeArchiveManager() {
   m.keySet = 0;
   std::strcpy(m.extension, kDefaultExtension);
   ForgetLastArchive();
+  ForgetArchiveDirectories();
   return 0;
 }
 
@@ -297,13 +240,10 @@ void CloseUnusedQvaArchives() {
 
 // Archive objects -----------------------------------------------------------------------------------------
 
-uint32_t QvaKeyRead(ThreadFile* file, void* buffer, uint32_t size, const uint8_t key[kQvaKeySize]) {
-  const uint32_t start = ThreadFileTell(file);
-  ThreadFileRead(buffer, 1, size, file);
-  ThreadFileWaitIdle(file);
-  const uint32_t end = ThreadFileTell(file);
-  const uint32_t read = end > start ? end - start : 0;
-  QvaKeyConvert(read, buffer, start, key);
+uint32_t QvaKeyRead(ThreadFile* file, uint32_t position, void* buffer, uint32_t size,
+                    const uint8_t key[kQvaKeySize]) {
+  const uint32_t read = ThreadFileReadAt(file, position, buffer, size);
+  QvaKeyConvert(read, buffer, position, key);
   return read;
 }
 
@@ -415,6 +355,7 @@ int ResolveQvaPath(const char* path, int* index, char* archivePath, char* innerP
     prefixLength = m.lastPrefixLength;
   } else {
     // Prefixes from the left, one component at a time; the last component is the file name.
+    PollArchiveDirectories();
     const char* componentStart = full + 1;  // past the root
     for (;;) {
       const char* p = componentStart;
@@ -435,7 +376,8 @@ int ResolveQvaPath(const char* path, int* index, char* archivePath, char* innerP
       } else {
         char archiveFile[kFilePathMax];
         const size_t parentLength = static_cast<size_t>(componentStart - full) - 1;
-        if (LocateArchiveFile(full, parentLength, componentStart, prefixLength - parentLength - 1, archiveFile))
+        if (LocateArchiveFile(full, parentLength, componentStart, prefixLength - parentLength - 1, m.extension,
+                              archiveFile))
           found = OpenQvaArchive(-1, archiveFile, 0, 0);
       }
       if (found >= 0) break;

@@ -65,9 +65,10 @@ int OpenQvaArchiveImage(QvaArchive* archive, const void* bytes, size_t size, con
 int QvaAsyncLoadFinish(QvaArchive* archive);  // 1 when no load is pending, 0 while it runs
 void QvaFinishLoad(QvaArchive* archive);       // waits for a pending load and finishes it
 int CloseQvaArchive(QvaArchive* archive);
-// Reads `size` bytes at the archive file's current position, waits for them and unkeys them by their
-// offset. Returns the bytes really read.
-uint32_t QvaKeyRead(ThreadFile* file, void* buffer, uint32_t size, const uint8_t key[kQvaKeySize]);
+// Reads `size` bytes at `position` of the archive file, synchronously, and unkeys them by their offset.
+// Returns the bytes really read.
+uint32_t QvaKeyRead(ThreadFile* file, uint32_t position, void* buffer, uint32_t size,
+                    const uint8_t key[kQvaKeySize]);
 
 // Finds the archive a path lies in: 0 with the cache index (reference taken), the archive file's path
 // (when `archivePath` is given, kFilePathMax bytes) and the path inside the archive (kFilePathMax bytes);

@@ -95,15 +95,15 @@ uint32_t ReadBytes(QvaArchiveFile* file, void* buffer, uint32_t size) {
     std::memcpy(buffer, a->image + at, size);
   } else {
     const auto offset = static_cast<uint32_t>(at);
-    if (ThreadFileTell(a->file) != offset) ThreadFileSeekTo(a->file, offset);
     if (file->async) {
+      if (ThreadFileTell(a->file) != offset) ThreadFileSeekTo(a->file, offset);
       ThreadFileRead(buffer, 1, size, a->file);
       file->pending = 2;
       file->pendingOffset = offset;
       file->pendingDestination = static_cast<uint8_t*>(buffer);
       file->pendingSize = size;
     } else {
-      size = QvaKeyRead(a->file, buffer, size, a->key);
+      size = QvaKeyRead(a->file, offset, buffer, size, a->key);
     }
   }
   file->position += size;
@@ -237,15 +237,16 @@ int OpenQvaArchiveFile(QvaArchiveFile* file, QvaArchive* archive, const char* in
     QvaArchiveFileClose(file);
     return -1;
   }
-  ThreadFileSeekTo(archive->file, static_cast<uint32_t>(start));
   if (file->async) {
+    ThreadFileSeekTo(archive->file, static_cast<uint32_t>(start));
     ThreadFileRead(file->encoded, 1, record.compressedSize, archive->file);
     file->pending = 1;
     file->pendingOffset = static_cast<uint32_t>(start);
     return 0;
   }
   const bool ok =
-      QvaKeyRead(archive->file, file->encoded, record.compressedSize, archive->key) == record.compressedSize &&
+      QvaKeyRead(archive->file, static_cast<uint32_t>(start), file->encoded, record.compressedSize, archive->key) ==
+          record.compressedSize &&
       FinishCoded(file);
   if (ok) return 0;
   QvaArchiveFileClose(file);

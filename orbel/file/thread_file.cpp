@@ -1,6 +1,8 @@
 // ThreadFile: plain files read directly or through a worker thread with a command handshake over two
 // manual-reset events (request, done). The caller writes a command only while done is on; the worker reads
-// it only after request; the worker alone touches the read-ahead buffer. No lock is needed beyond that.
+// it only after request. Synchronous reads need no worker: once it is idle the caller serves them itself,
+// from the read-ahead buffer and the worker's handle, under the lock that the worker's idle refills take
+// too. Asynchronous reads and seeks still go to the worker.
 #include "orbel/file/thread_file.h"
 
 #include <atomic>
@@ -39,8 +41,10 @@ struct WorkerBlock {
   uint32_t readSize = 0;  // bytes asked; on return bytes read
   uint32_t seekPosition = 0;
   uint8_t* buffer = nullptr;  // kReadAheadBufferSize bytes, tracked heap; null without read-ahead
-  uint32_t bufferStart = 0;   // file position of the buffer's first byte
+  uint32_t bufferHead = 0;    // offset of the first valid byte in the buffer
+  uint32_t bufferStart = 0;   // file position of the first valid byte
   std::atomic<uint32_t> bufferLength{0};  // valid bytes in the buffer
+  std::mutex serving;         // the handle and the buffer, between idle refills and reads
   std::atomic<uint32_t> diskReads{0};     // read commands that went to the disk (diagnostics)
 };
 
@@ -103,39 +107,53 @@ uint32_t ReadAt(plat::HANDLE file, uint32_t position, void* destination, uint32_
   return read;
 }
 
-// While idle, the worker tops the read-ahead buffer up behind its valid bytes.
+// While idle, the worker tops the read-ahead buffer up behind its valid bytes (moved to the front first).
 void RefillReadAhead(WorkerBlock* w) {
-  const uint32_t length = w->bufferLength.load(std::memory_order_relaxed);
+  std::lock_guard<std::mutex> lock(w->serving);
+  uint32_t length = w->bufferLength.load(std::memory_order_relaxed);
   if (w->file == nullptr || length >= kReadAheadBufferSize || gReadAheadSuspended.load()) return;
+  if (w->bufferHead != 0) {
+    std::memmove(w->buffer, w->buffer + w->bufferHead, length);
+    w->bufferHead = 0;
+  }
   const uint32_t read = ReadAt(w->file, w->bufferStart + length, w->buffer + length, kReadAheadBufferSize - length);
   w->bufferLength.store(length + read, std::memory_order_release);
 }
 
-void ServeRead(WorkerBlock* w) {
+// `size` bytes at `position` into `destination`: first what the read-ahead buffer holds there, the rest
+// from the disk (which empties the buffer at the new position). Returns the bytes delivered. The caller
+// holds `serving`.
+uint32_t ServeRead(WorkerBlock* w, uint32_t position, uint8_t* destination, uint32_t size) {
   uint32_t length = w->bufferLength.load(std::memory_order_relaxed);
   uint32_t delivered = 0;
-  if (w->buffer != nullptr && length > 0 && w->readPosition == w->bufferStart) {
-    const uint32_t n = w->readSize < length ? w->readSize : length;
-    std::memcpy(w->readDestination, w->buffer, n);
-    w->readDestination += n;
-    w->bufferStart += n;
-    w->readPosition += n;
-    w->readSize -= n;
+  if (w->buffer != nullptr && length > 0 && position == w->bufferStart) {
+    const uint32_t n = size < length ? size : length;
+    std::memcpy(destination, w->buffer + w->bufferHead, n);
+    destination += n;
+    position += n;
+    size -= n;
     length -= n;
-    std::memmove(w->buffer, w->buffer + n, length);
+    w->bufferStart += n;
+    w->bufferHead = length == 0 ? 0 : w->bufferHead + n;
     w->bufferLength.store(length, std::memory_order_release);
     delivered = n;
   }
-  if (w->readSize > 0) {
+  if (size > 0) {
     w->diskReads.fetch_add(1, std::memory_order_relaxed);
-    const uint32_t read = ReadAt(w->file, w->readPosition, w->readDestination, w->readSize);
+    const uint32_t read = ReadAt(w->file, position, destination, size);
     if (w->buffer != nullptr) {
-      w->bufferStart = w->readPosition + read;
+      w->bufferStart = position + read;
+      w->bufferHead = 0;
       w->bufferLength.store(0, std::memory_order_release);
     }
     delivered += read;
   }
-  w->readSize = delivered;  // the caller learns what was really read
+  return delivered;
+}
+
+void ServeReadCommand(WorkerBlock* w) {
+  std::lock_guard<std::mutex> lock(w->serving);
+  w->readSize = ServeRead(w, w->readPosition, w->readDestination, w->readSize);  // what was really read
 }
 
 plat::DWORD FileAccessThreadProc(void* parameter) {
@@ -166,13 +184,15 @@ plat::DWORD FileAccessThreadProc(void* parameter) {
         break;
       case kRead:
         PassGate(kHoldReads);
-        ServeRead(w);
+        ServeReadCommand(w);
         break;
       case kSeek:
         PassGate(kHoldSeeks);
         SeekFromStart(w->file, w->seekPosition);
         if (w->buffer != nullptr) {
+          std::lock_guard<std::mutex> lock(w->serving);
           w->bufferStart = w->seekPosition;
+          w->bufferHead = 0;
           w->bufferLength.store(0, std::memory_order_release);
         }
         break;
@@ -363,6 +383,17 @@ size_t ThreadFileRead(void* buffer, size_t blockSize, size_t count, ThreadFile* 
   }
 
   WorkerBlock& w = file->worker;
+  if (!file->async) {
+    // The worker is idle (waited above): the caller reads for itself.
+    uint32_t read;
+    {
+      std::lock_guard<std::mutex> lock(w.serving);
+      read = ServeRead(&w, file->position, static_cast<uint8_t*>(buffer), bytes);
+    }
+    file->position += read;
+    if (read < bytes) file->endFlag = 1;
+    return read / blockSize;
+  }
   w.readDestination = static_cast<uint8_t*>(buffer);
   w.readPosition = file->position;
   w.readSize = bytes;
@@ -393,6 +424,30 @@ uint32_t ThreadFileSize(const ThreadFile* file) { return file == nullptr ? 0 : f
 
 void ThreadFileWaitIdle(ThreadFile* file) {
   if (file != nullptr && file->threadServed) WaitDone(file);
+}
+
+uint32_t ThreadFileReadAt(ThreadFile* file, uint32_t position, void* buffer, uint32_t size) {
+  if (file == nullptr) return 0;
+  // A worker waits for its next command, touching its handle and buffer only under `serving`, so the
+  // caller may read through them; every worker read seeks first, so the moved file position is harmless.
+  if (file->threadServed) WaitDone(file);
+  file->position = position;
+  file->endFlag = 0;
+  if (position >= file->size) {
+    file->endFlag = 1;
+    return 0;
+  }
+  if (size > file->size - position) size = file->size - position;
+  uint32_t read;
+  if (file->threadServed) {
+    std::lock_guard<std::mutex> lock(file->worker.serving);
+    read = ServeRead(&file->worker, position, static_cast<uint8_t*>(buffer), size);
+  } else {
+    read = ReadAt(file->file, position, buffer, size);
+  }
+  file->position += read;
+  if (read < size) file->endFlag = 1;
+  return read;
 }
 
 uint32_t ThreadFileReadAheadLength(const ThreadFile* file) {

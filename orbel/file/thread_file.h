@@ -25,8 +25,9 @@ uint32_t ThreadFileTell(ThreadFile* file);
 // Origin 0 start, 1 current, 2 end. A position before the start is taken as 0; one past the end is kept
 // (the next read finds nothing). Thread-served seeks return at once. 0, or -1 when a direct seek fails.
 int ThreadFileSeek(ThreadFile* file, int32_t offset, int origin);
-// Whole blocks read. Asynchronous files return the blocks asked for at once; the idle check then reports
-// completion, and a shortfall (the file shrank) moves the position back and sets the end flag.
+// Whole blocks read. Synchronous reads are served on the caller's thread (read-ahead buffer first) once
+// the worker is idle. Asynchronous files return the blocks asked for at once; the idle check then
+// reports completion, and a shortfall (the file shrank) moves the position back and sets the end flag.
 size_t ThreadFileRead(void* buffer, size_t blockSize, size_t count, ThreadFile* file);
 int ThreadFileEof(ThreadFile* file);  // -1 when the end flag is set, else 0
 // 1 when the file has no worker or its worker is idle, else 0.
@@ -37,6 +38,10 @@ int ThreadFileIdleCheck(ThreadFile* file);
 uint32_t ThreadFileSize(const ThreadFile* file);
 int ThreadFileSeekTo(ThreadFile* file, uint32_t position);  // from the start, for positions past 2 GiB
 void ThreadFileWaitIdle(ThreadFile* file);
+// A synchronous read of up to `size` bytes at `position` (what lies before the size at open), leaving
+// the position after them; the caller's thread reads once the worker is idle, with no command posted.
+// Returns the bytes read.
+uint32_t ThreadFileReadAt(ThreadFile* file, uint32_t position, void* buffer, uint32_t size);
 
 // Diagnostics for tests: bytes the read-ahead buffer holds now; read commands the worker took to the disk
 // (not served from the buffer); a switch that stops idle refills; and a gate that holds every worker

@@ -1,8 +1,9 @@
 // The JPEG loader: libjpeg (6b interface) reads through a source manager over the library's stream,
-// with a 4096-byte buffer; a truncated file ends in an inserted end-of-image code instead of failing.
-// Output: the grey ramp for one component, R8G8B8 for three; other component counts are refused, and
-// so are pictures over the cap, from the header's sides, before libjpeg allocates for them. libjpeg's
-// own allocations are bounded too, and its messages are silenced.
+// with a 64 KiB buffer; a truncated file ends in an inserted end-of-image code instead of failing.
+// Output: the grey ramp for one component, R8G8B8 for three (bytes B, G, R, asked of libjpeg-turbo,
+// decoded in place several rows a call); other component counts are refused, and so are pictures over
+// the cap, from the header's sides, before libjpeg allocates for them. libjpeg's own allocations are
+// bounded too, and its messages are silenced.
 // Depends on libjpeg, image_reader and color_data.
 // NOTE: libjpeg errors leave by longjmp. Nothing between setjmp and the decoder calls has a
 // destructor; the pixel block is held in a plain record and freed on the error road.
@@ -20,7 +21,10 @@ namespace orbel {
 
 namespace {
 
-constexpr size_t kJpegBufferSize = 4096;
+// libjpeg-turbo decodes Huffman data on its fast road only while the buffer holds 512 bytes for each
+// block of an MCU (3 KiB for 4:2:0 colour); a 4 KiB buffer would keep it off that road most of the
+// time. The stream belongs to the loader, so how far ahead it is read is not seen outside.
+constexpr size_t kJpegBufferSize = 64 * 1024;
 
 // The most libjpeg may allocate for one picture. A progressive file keeps every coefficient of the
 // picture (2 bytes per sample), so a picture at the cap needs twice the cap; there is no backing store,
@@ -134,6 +138,8 @@ int DecodeJpeg(JpegJob* job, StreamData* stream, GraphImage* image) {
                          &headerBytes)) {
     return -1;
   }
+  // Colour comes out in the record's byte order (B, G, R) straight from libjpeg-turbo's converter.
+  if (cinfo->num_components == 3) cinfo->out_color_space = JCS_EXT_BGR;
   jpeg_start_decompress(cinfo);
   int components = cinfo->output_components;
   uint32_t width = cinfo->output_width, height = cinfo->output_height;
@@ -143,23 +149,16 @@ int DecodeJpeg(JpegJob* job, StreamData* stream, GraphImage* image) {
       !CheckedImageBytes(stride, height, 1, &bytes)) {
     return -1;
   }
-  JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE, stride, 1);
+  auto rows = static_cast<JSAMPARRAY>((*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                                                  sizeof(JSAMPROW) * height));
   job->pixels = MemAlloc(bytes, "jpeg pixels", __LINE__);
   if (job->pixels == nullptr) return -1;
   auto* out = static_cast<uint8_t*>(job->pixels);
+  for (uint32_t y = 0; y < height; ++y) rows[y] = out + static_cast<size_t>(y) * stride;
+  // Rows are decoded into the pixel block in place, as many per call as libjpeg will give.
   while (cinfo->output_scanline < height) {
-    uint8_t* dst = out + static_cast<size_t>(cinfo->output_scanline) * stride;
-    if (jpeg_read_scanlines(cinfo, row, 1) != 1) return -1;
-    const uint8_t* src = row[0];
-    if (components == 1) {
-      memcpy(dst, src, stride);
-    } else {
-      for (uint32_t x = 0; x < width; ++x, src += 3, dst += 3) {
-        dst[0] = src[2];
-        dst[1] = src[1];
-        dst[2] = src[0];
-      }
-    }
+    const JDIMENSION scanline = cinfo->output_scanline;
+    if (jpeg_read_scanlines(cinfo, rows + scanline, height - scanline) == 0) return -1;
   }
   jpeg_finish_decompress(cinfo);
   if (components == 1) {

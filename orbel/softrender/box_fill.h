@@ -77,6 +77,7 @@ inline uint32_t TowardTarget565(uint32_t d, uint32_t c, const int32_t* t) {
 template <int kType, int kMode>
 struct ColorOp {
   static constexpr int kBytes = kType == 1 ? 4 : 2;
+  static constexpr int kModeValue = kMode;
   static constexpr bool kPlainFill = kMode == 0;  // every pixel becomes the colour
   const ColorOpSetup& s;
 

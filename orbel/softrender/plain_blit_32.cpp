@@ -6,6 +6,7 @@
 #include "orbel/softrender/plain_blit_family.h"
 #include "orbel/softrender/plain_blit_loops.h"
 #include "orbel/softrender/plain_blit_simd.h"
+#include "orbel/softrender/simd_road.h"
 
 namespace orbel {
 
@@ -114,7 +115,7 @@ template <class Src>
 bool RunSpecial(const PlainBlitFrame& f, const Context& c) {
   if (blit::RunCopyOrHalve<4, Src>(f, c)) return true;
   if (!blit::SpecialAllowed(f) || (f.mode != 2 && f.mode != 3) || f.param != 255 || !f.mmx) return false;
-  if (Src::kBytes == 4 && simd::Saturate32Rows(f, c)) return true;
+  if (Src::kBytes == 4 && SimdRoadOpen() && simd::Saturate32Rows(f, c)) return true;
   blit::RunSpecialLoop<4, Src>(f, c, f.mode == 2 ? pixel::SatAddBytes : pixel::SatSubBytes);
   return true;
 }

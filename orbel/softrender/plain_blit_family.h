@@ -11,6 +11,7 @@
 #include "orbel/softrender/plain_blit.h"
 #include "orbel/softrender/plain_blit_loops.h"
 #include "orbel/softrender/plain_blit_simd.h"
+#include "orbel/softrender/simd_road.h"
 
 namespace orbel::blit {
 
@@ -86,7 +87,7 @@ bool RunCopyOrHalve(const PlainBlitFrame& f, const Context& c) {
     return true;
   }
   if (f.mode == 1 && f.param == 128) {
-    if (Src::kBytes == Bytes && simd::HalveRows<Bytes>(f, c)) return true;
+    if (Src::kBytes == Bytes && SimdRoadOpen() && simd::HalveRows<Bytes>(f, c)) return true;
     RunSpecialLoop<Bytes, Src>(f, c, [](uint32_t d, uint32_t s) { return Halve<Bytes>(d, s); });
     return true;
   }

@@ -12,6 +12,7 @@
 #include "orbel/softrender/blend_tables.h"
 #include "orbel/softrender/packed_pixels.h"
 #include "orbel/softrender/plain_blit.h"
+#include "orbel/softrender/simd_road.h"
 
 namespace orbel::blit {
 
@@ -96,11 +97,12 @@ using LoopFn = void (*)(const PlainBlitFrame&, const Context&);
 
 template <class Ops, class Src, int Mode, bool Alpha, bool Trans, bool Bright, bool Blend>
 void NormalLoop(const PlainBlitFrame& f, const Context& c) {
+  const bool vectorRoad = SimdRoadOpen();  // else the per-pixel rules alone (tests hold the roads to them)
   for (int y = 0; y < f.height; ++y) {
     uint8_t* drow = f.dst + y * f.dstPitch;
     const uint8_t* srow = f.src + y * f.srcPitch;
     const uint8_t* brow = Blend ? f.blend + y * f.blendPitch : nullptr;
-    if (Ops::template FastRow<Src, Mode, Alpha, Trans, Bright, Blend>(drow, srow, brow, f.width, c)) continue;
+    if (vectorRoad && Ops::template FastRow<Src, Mode, Alpha, Trans, Bright, Blend>(drow, srow, brow, f.width, c)) continue;
     for (int x = 0; x < f.width; ++x) {
       const SrcPixel px = Src::Load(srow, x, c);
       if constexpr (!Alpha && Trans) {

@@ -1,14 +1,19 @@
-// SSE2 rows for the hottest plain-blit loops. At 32 bits: alpha-channel copy, keyed copy, blend with
-// p (of the source, its inverse and the product), add, subtract, multiply, p = 128 halving and exact
-// saturation; at 16 bits: keyed copy, alpha-channel copy, six-bit blend, add, subtract, multiply and halving. Each gives exactly the
+// SSE2 rows for the plain-blit loops. At 32 bits: keyed copy, alpha-channel copy, blend with p (of the
+// source, its inverse and the product), add, subtract, multiply, p = 128 halving and exact saturation, and
+// every mode of alpha sources (clear and opaque groups of four skipped or copied whole); at 16 bits: keyed
+// copy, alpha-channel copy, six-bit blend, the signed-product moves of modes 10 and 11, add, subtract,
+// multiply and halving. Each gives exactly the
 // results of the portable per-channel rules; a loop without a row here returns false and the
 // portable loop runs. Without SSE2 every entry returns false.
 #pragma once
 
 #include <cstdint>
+#include <cstring>  // memcpy
 
 #include "orbel/softrender/plain_blit.h"
+#include "orbel/softrender/plain_blit_avx2.h"
 #include "orbel/softrender/plain_blit_loops.h"
+#include "orbel/softrender/simd_road.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>  // SSE2 intrinsics
@@ -75,6 +80,65 @@ inline void Rows(const PlainBlitFrame& f, Vec vec, One one) {
   for (int y = 0; y < f.height; ++y) Row<Bytes>(f.dst + y * f.dstPitch, f.src + y * f.srcPitch, f.width, vec, one);
 }
 
+// Row for alpha sources (4-byte pixels, alpha in byte 3): a group of four pixels all of alpha 0 is left
+// alone when `SkipClear` (the rule keeps the destination there), one all of alpha 255 is copied when
+// `CopyOpaque`; only mixed groups take `vec`. Sprites are mostly clear or opaque, so most groups cost a
+// load and a compare.
+template <bool SkipClear, bool CopyOpaque, class Vec, class One>
+inline void AlphaRow(uint8_t* drow, const uint8_t* srow, int width, Vec vec, One one) {
+  const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+  int x = 0;
+  for (; x + 4 <= width; x += 4) {
+    const __m128i s = LoadU(srow + 4 * x);
+    const __m128i a = _mm_and_si128(s, alpha);
+    if (SkipClear && _mm_movemask_epi8(_mm_cmpeq_epi32(a, _mm_setzero_si128())) == 0xFFFF) continue;
+    if (CopyOpaque && _mm_movemask_epi8(_mm_cmpeq_epi32(a, alpha)) == 0xFFFF) {
+      StoreU(drow + 4 * x, s);
+      continue;
+    }
+    StoreU(drow + 4 * x, vec(LoadU(drow + 4 * x), s));
+  }
+  for (; x < width; ++x) blit::Word<4>::Store(drow, x, one(blit::Word<4>::Load(drow, x), blit::Word<4>::Load(srow, x)));
+}
+
+// On the AVX2 road the row's leading groups of eight go there; the pointers and width are moved past
+// them, for the SSE2 row to finish.
+template <int Mode, bool Trans>
+inline void Avx2Lead(uint8_t*& drow, const uint8_t*& srow, int& width, int p) {
+  if (ActiveSimdRoad() != SimdRoad::kAvx2) return;
+  const int done = avx2::AlphaRow32(Mode, Trans, drow, srow, width, p);
+  drow += 4 * done;
+  srow += 4 * done;
+  width -= done;
+}
+
+template <int Mode, bool Trans>
+inline void Avx2PlainLead(uint8_t*& drow, const uint8_t*& srow, int& width, int p, uint32_t key) {
+  if (ActiveSimdRoad() != SimdRoad::kAvx2) return;
+  const int done = avx2::PlainRow32(Mode, Trans, drow, srow, width, p, key);
+  drow += 4 * done;
+  srow += 4 * done;
+  width -= done;
+}
+
+// d + trunc(p (t - d) / 255) in 16-bit lanes (|t - d| <= 255 x 63 / 255): the signed product row
+// of the 5:6:5 moves, its division truncating toward zero, formed on the magnitude.
+inline __m128i MoveBySignedP(__m128i d, __m128i t, __m128i p16) {
+  const __m128i diff = _mm_sub_epi16(t, d);
+  const __m128i sign = _mm_srai_epi16(diff, 15);
+  const __m128i magnitude = _mm_sub_epi16(_mm_xor_si128(diff, sign), sign);
+  const __m128i q = Div255(_mm_mullo_epi16(magnitude, p16));
+  return _mm_add_epi16(d, _mm_sub_epi16(_mm_xor_si128(q, sign), sign));
+}
+
+// (d * 65536 + (t - d) * q) >> 16 in 16-bit lanes for q = a * p up to 65025: d plus the high half of
+// the signed product. _mm_mulhi_epi16 reads q as signed, so q >= 32768 is mended by adding t - d.
+inline __m128i MoveByQ(__m128i d16, __m128i t16, __m128i q) {
+  const __m128i diff = _mm_sub_epi16(t16, d16);
+  const __m128i hi = _mm_add_epi16(_mm_mulhi_epi16(diff, q), _mm_and_si128(diff, _mm_srai_epi16(q, 15)));
+  return _mm_add_epi16(d16, hi);
+}
+
 // Lane operations with one pixel a lane: 16-bit lanes for 2-byte pixels, 32-bit for 4-byte.
 template <int Bytes>
 struct Lanes;
@@ -96,8 +160,8 @@ struct Lanes<4> {
 };
 
 // p = 128 halving over whole rows of a direct source; a keyed pixel keeps the destination.
-template <int Bytes>
-inline bool HalveRows(const PlainBlitFrame& f, const blit::Context& c) {
+template <int Bytes, bool Trans>
+inline void HalveRowsKeyed(const PlainBlitFrame& f, const blit::Context& c) {
   using L = Lanes<Bytes>;
   const __m128i m = L::Set(blit::Word<Bytes>::kHalfMask);
   const __m128i key = L::Set(c.key);
@@ -106,9 +170,15 @@ inline bool HalveRows(const PlainBlitFrame& f, const blit::Context& c) {
       f,
       [&](__m128i d, __m128i s) {
         const __m128i h = L::Add(_mm_and_si128(L::Shr1(s), m), _mm_and_si128(L::Shr1(d), m));
-        return f.trans ? Select(L::Equal(s, key), d, h) : h;
+        return Trans ? Select(L::Equal(s, key), d, h) : h;
       },
-      [&](uint32_t d, uint32_t s) { return (f.trans && s == key1) ? d : blit::Halve<Bytes>(d, s); });
+      [&](uint32_t d, uint32_t s) { return (Trans && s == key1) ? d : blit::Halve<Bytes>(d, s); });
+}
+
+template <int Bytes>
+inline bool HalveRows(const PlainBlitFrame& f, const blit::Context& c) {
+  if (f.trans) HalveRowsKeyed<Bytes, true>(f, c);
+  else HalveRowsKeyed<Bytes, false>(f, c);
   return true;
 }
 
@@ -130,15 +200,16 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
     auto keyedOne = [&](uint32_t d, uint32_t s, uint32_t out) { return (Trans && !Alpha && s == c.key) ? d : out; };
 
     if constexpr (Mode == 0 && Alpha && Trans) {
-      // Alpha 0 keeps the destination, 255 copies the whole pixel, others blend with byte 3 kept.
-      Row<4>(drow, srow, width,
+      // Alpha 0 keeps the destination, 255 copies the whole pixel, others blend with byte 3 kept (alpha
+      // 0 blends to the destination itself).
+      Avx2Lead<Mode, Trans>(drow, srow, width, c.p);
+      AlphaRow<true, true>(drow, srow, width,
              [&](__m128i d, __m128i s) {
                const __m128i a32 = _mm_srli_epi32(s, 24);
                const __m128i s0 = _mm_unpacklo_epi8(s, zero), s1 = _mm_unpackhi_epi8(s, zero);
                const __m128i d0 = _mm_unpacklo_epi8(d, zero), d1 = _mm_unpackhi_epi8(d, zero);
                __m128i mix = _mm_packus_epi16(Lerp16(d0, s0, SpreadAlpha(s0)), Lerp16(d1, s1, SpreadAlpha(s1)));
                mix = _mm_or_si128(_mm_andnot_si128(keep, mix), _mm_and_si128(d, keep));
-               mix = Select(_mm_cmpeq_epi32(a32, zero), d, mix);
                return Select(_mm_cmpeq_epi32(a32, _mm_set1_epi32(255)), s, mix);
              },
              [](uint32_t d, uint32_t s) {
@@ -153,30 +224,32 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
                return r;
              });
       return true;
-    } else if constexpr (Mode == 0 && !Alpha && Trans) {
-      Row<4>(drow, srow, width, [&](__m128i d, __m128i s) { return keyed(d, s, s); },
-             [&](uint32_t d, uint32_t s) { return keyedOne(d, s, s); });
+    } else if constexpr (Mode == 0 && Alpha) {
+      // Without the flag an alpha source is copied as it is, alpha byte included.
+      std::memcpy(drow, srow, 4 * static_cast<size_t>(width));
       return true;
-    } else if constexpr (Mode == 1 && Alpha) {
-      // (d * 65536 + (s - d) * a * p) >> 16 = d + the high half of the signed product (s - d) * q,
-      // q = a * p. _mm_mulhi_epi16 reads q as signed, so q >= 32768 is mended by adding s - d.
+    } else if constexpr (Alpha && (Mode == 1 || Mode == 10 || Mode == 11)) {
+      // d moves toward the source (1), its inverse (10) or the product with d (11) by a * p / 65536;
+      // under the flag alpha 255 moves by p / 256 and alpha 0 is skipped. Alpha 0 keeps d either way.
       const __m128i p16 = _mm_set1_epi16(static_cast<short>(c.p));
+      const __m128i max16 = _mm_set1_epi16(255);
       const int p = c.p;
-      auto blendHalf = [&](__m128i d16, __m128i s16) {
-        const __m128i q = _mm_mullo_epi16(SpreadAlpha(s16), p16);
-        const __m128i diff = _mm_sub_epi16(s16, d16);
-        const __m128i hi = _mm_add_epi16(_mm_mulhi_epi16(diff, q), _mm_and_si128(diff, _mm_srai_epi16(q, 15)));
-        return _mm_add_epi16(d16, hi);
+      auto term = [&](__m128i d16, __m128i s16) {
+        if constexpr (Mode == 1) return s16;
+        else if constexpr (Mode == 10) return _mm_sub_epi16(max16, s16);
+        else return _mm_srli_epi16(_mm_mullo_epi16(s16, d16), 8);
       };
-      Row<4>(drow, srow, width,
+      Avx2Lead<Mode, Trans>(drow, srow, width, c.p);
+      AlphaRow<true, false>(drow, srow, width,
              [&](__m128i d, __m128i s) {
                const __m128i d0 = _mm_unpacklo_epi8(d, zero), d1 = _mm_unpackhi_epi8(d, zero);
                const __m128i s0 = _mm_unpacklo_epi8(s, zero), s1 = _mm_unpackhi_epi8(s, zero);
-               __m128i mix = _mm_packus_epi16(blendHalf(d0, s0), blendHalf(d1, s1));
+               const __m128i t0 = term(d0, s0), t1 = term(d1, s1);
+               __m128i mix = _mm_packus_epi16(MoveByQ(d0, t0, _mm_mullo_epi16(SpreadAlpha(s0), p16)),
+                                              MoveByQ(d1, t1, _mm_mullo_epi16(SpreadAlpha(s1), p16)));
                if constexpr (Trans) {
-                 // Under the flag alpha 0 is skipped and alpha 255 takes the opaque rule.
                  const __m128i a32 = _mm_srli_epi32(s, 24);
-                 const __m128i opaque = _mm_packus_epi16(Lerp16(d0, s0, p16), Lerp16(d1, s1, p16));
+                 const __m128i opaque = _mm_packus_epi16(Lerp16(d0, t0, p16), Lerp16(d1, t1, p16));
                  mix = Select(_mm_cmpeq_epi32(a32, _mm_set1_epi32(255)), opaque, mix);
                  mix = Select(_mm_cmpeq_epi32(a32, zero), d, mix);
                }
@@ -188,14 +261,85 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
                uint32_t r = d & 0xFF000000;
                for (int i = 0; i < 24; i += 8) {
                  const int dd = static_cast<int>((d >> i) & 0xFF), ss = static_cast<int>((s >> i) & 0xFF);
-                 const int v = (Trans && a == 255) ? (dd * 256 + (ss - dd) * p) >> 8 : (dd * 65536 + (ss - dd) * a * p) >> 16;
+                 const int t = Mode == 1 ? ss : (Mode == 10 ? 255 - ss : (ss * dd) >> 8);
+                 const int v = (Trans && a == 255) ? (dd * 256 + (t - dd) * p) >> 8 : (dd * 65536 + (t - dd) * a * p) >> 16;
                  r |= static_cast<uint32_t>(v) << i;
+               }
+               return r;
+             });
+      return true;
+    } else if constexpr (Alpha && (Mode == 2 || Mode == 3)) {
+      // v = (s * a * p) >> 16 per channel, under the flag P(p, s) at alpha 255 and nothing at alpha 0;
+      // then the packed add or subtract (byte 3 of the result is 0, so alpha 0 needs the flag to skip).
+      const __m128i p16 = _mm_set1_epi16(static_cast<short>(c.p));
+      const __m128i rgb = _mm_set1_epi32(0xFFFFFF);
+      const uint32_t* prod = c.prodP;
+      const uint32_t p = static_cast<uint32_t>(c.p);
+      auto vec = [&](__m128i d, __m128i s) {
+        const __m128i s0 = _mm_unpacklo_epi8(s, zero), s1 = _mm_unpackhi_epi8(s, zero);
+        __m128i v = _mm_packus_epi16(_mm_mulhi_epu16(s0, _mm_mullo_epi16(SpreadAlpha(s0), p16)),
+                                     _mm_mulhi_epu16(s1, _mm_mullo_epi16(SpreadAlpha(s1), p16)));
+        __m128i a32;
+        if constexpr (Trans) {
+          a32 = _mm_srli_epi32(s, 24);
+          const __m128i opaque = _mm_packus_epi16(Div255(_mm_mullo_epi16(s0, p16)), Div255(_mm_mullo_epi16(s1, p16)));
+          v = Select(_mm_cmpeq_epi32(a32, _mm_set1_epi32(255)), opaque, v);
+        }
+        v = _mm_and_si128(v, rgb);
+        const __m128i r = Mode == 2 ? PackedAdd4(d, v) : PackedSub4(d, v);
+        if constexpr (Trans) return Select(_mm_cmpeq_epi32(a32, zero), d, r);
+        return r;
+      };
+      auto one = [&](uint32_t d, uint32_t s) {
+        const uint32_t a = s >> 24;
+        if (Trans && a == 0) return d;
+        uint32_t v;
+        if (Trans && a == 255) {
+          v = prod[s & 0xFF] | prod[(s >> 8) & 0xFF] << 8 | prod[(s >> 16) & 0xFF] << 16;
+        } else {
+          v = 0;
+          for (int i = 0; i < 24; i += 8) v |= ((((s >> i) & 0xFF) * (a * p)) >> 16) << i;
+        }
+        return Mode == 2 ? pixel::PackedAdd888(d, v) : pixel::PackedSub888(d, v);
+      };
+      Avx2Lead<Mode, Trans>(drow, srow, width, c.p);
+      if constexpr (Trans) AlphaRow<true, false>(drow, srow, width, vec, one);
+      else Row<4>(drow, srow, width, vec, one);
+      return true;
+    } else if constexpr (Alpha && Mode == 4) {
+      // (d * s * a) >> 16 per channel, (d * s) >> 8 at alpha 255 under the flag; alpha 0 is not skipped
+      // (it blackens the destination's colour).
+      const __m128i amask = _mm_set1_epi32(0xFF);
+      Avx2Lead<Mode, Trans>(drow, srow, width, c.p);
+      Row<4>(drow, srow, width,
+             [&](__m128i d, __m128i s) {
+               const __m128i x0 = _mm_mullo_epi16(_mm_unpacklo_epi8(d, zero), _mm_unpacklo_epi8(s, zero));
+               const __m128i x1 = _mm_mullo_epi16(_mm_unpackhi_epi8(d, zero), _mm_unpackhi_epi8(s, zero));
+               __m128i mul = _mm_packus_epi16(_mm_mulhi_epu16(x0, SpreadAlpha(_mm_unpacklo_epi8(s, zero))),
+                                              _mm_mulhi_epu16(x1, SpreadAlpha(_mm_unpackhi_epi8(s, zero))));
+               if constexpr (Trans) {
+                 const __m128i opaque = _mm_packus_epi16(_mm_srli_epi16(x0, 8), _mm_srli_epi16(x1, 8));
+                 mul = Select(_mm_cmpeq_epi32(_mm_srli_epi32(s, 24), amask), opaque, mul);
+               }
+               return _mm_or_si128(_mm_andnot_si128(keep, mul), _mm_and_si128(d, keep));
+             },
+             [&](uint32_t d, uint32_t s) {
+               const uint32_t a = s >> 24;
+               uint32_t r = d & 0xFF000000;
+               for (int i = 0; i < 24; i += 8) {
+                 const uint32_t x = ((d >> i) & 0xFF) * ((s >> i) & 0xFF);
+                 r |= ((Trans && a == 255) ? x >> 8 : (x * a) >> 16) << i;
                }
                return r;
              });
       return true;
     } else if constexpr (Alpha) {
       return false;
+    } else if constexpr (Mode == 0 && Trans) {
+      Avx2PlainLead<Mode, Trans>(drow, srow, width, c.p, c.key);
+      Row<4>(drow, srow, width, [&](__m128i d, __m128i s) { return keyed(d, s, s); },
+             [&](uint32_t d, uint32_t s) { return keyedOne(d, s, s); });
+      return true;
     } else if constexpr (Mode == 1 || Mode == 10 || Mode == 11) {
       // Blend towards the source, its inverse (mode 10) or the product with the destination (11).
       const __m128i p16 = _mm_set1_epi16(static_cast<short>(c.p));
@@ -206,6 +350,7 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
         else if constexpr (Mode == 10) return _mm_sub_epi16(max16, s16);
         else return _mm_srli_epi16(_mm_mullo_epi16(s16, d16), 8);
       };
+      Avx2PlainLead<Mode, Trans>(drow, srow, width, c.p, c.key);
       Row<4>(drow, srow, width,
              [&](__m128i d, __m128i s) {
                const __m128i d0 = _mm_unpacklo_epi8(d, zero), d1 = _mm_unpackhi_epi8(d, zero);
@@ -227,6 +372,7 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
       const __m128i p16 = _mm_set1_epi16(static_cast<short>(c.p));
       const __m128i rgb = _mm_set1_epi32(0xFFFFFF);
       const uint32_t* prod = c.prodP;
+      Avx2PlainLead<Mode, Trans>(drow, srow, width, c.p, c.key);
       Row<4>(drow, srow, width,
              [&](__m128i d, __m128i s) {
                const __m128i v = _mm_and_si128(
@@ -241,6 +387,7 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
              });
       return true;
     } else if constexpr (Mode == 4) {
+      Avx2PlainLead<Mode, Trans>(drow, srow, width, c.p, c.key);
       Row<4>(drow, srow, width,
              [&](__m128i d, __m128i s) {
                const __m128i lo = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(d, zero), _mm_unpacklo_epi8(s, zero)), 8);
@@ -264,16 +411,28 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
 inline bool Saturate32Rows(const PlainBlitFrame& f, const blit::Context& c) {
   const __m128i key = _mm_set1_epi32(static_cast<int>(c.key));
   const bool add = f.mode == 2;
-  Rows<4>(
-      f,
-      [&](__m128i d, __m128i s) {
-        const __m128i r = add ? _mm_adds_epu8(d, s) : _mm_subs_epu8(d, s);
-        return f.trans ? Select(_mm_cmpeq_epi32(s, key), d, r) : r;
-      },
-      [&](uint32_t d, uint32_t s) {
-        if (f.trans && s == c.key) return d;
-        return add ? pixel::SatAddBytes(d, s) : pixel::SatSubBytes(d, s);
-      });
+  const bool avx2 = ActiveSimdRoad() == SimdRoad::kAvx2;
+  for (int y = 0; y < f.height; ++y) {
+    uint8_t* drow = f.dst + y * f.dstPitch;
+    const uint8_t* srow = f.src + y * f.srcPitch;
+    int width = f.width;
+    if (avx2) {
+      const int done = avx2::SaturateRow32(!add, f.trans, drow, srow, width, c.key);
+      drow += 4 * done;
+      srow += 4 * done;
+      width -= done;
+    }
+    Row<4>(
+        drow, srow, width,
+        [&](__m128i d, __m128i s) {
+          const __m128i r = add ? _mm_adds_epu8(d, s) : _mm_subs_epu8(d, s);
+          return f.trans ? Select(_mm_cmpeq_epi32(s, key), d, r) : r;
+        },
+        [&](uint32_t d, uint32_t s) {
+          if (f.trans && s == c.key) return d;
+          return add ? pixel::SatAddBytes(d, s) : pixel::SatSubBytes(d, s);
+        });
+  }
   return true;
 }
 
@@ -370,6 +529,31 @@ inline bool FastRow16(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
              [&](uint32_t d, uint32_t s) {
                const uint32_t out = static_cast<uint32_t>(six[(s >> 11) & 31][(d >> 11) & 31]) << 11 |
                                     static_cast<uint32_t>(six[(s >> 5) & 63][(d >> 5) & 63]) << 5 | six[s & 31][d & 31];
+               return keyedOne(d, s, out);
+             });
+      return true;
+    } else if constexpr (Mode == 10 || Mode == 11) {
+      // Each field moves toward its complement (10) or its product with d (11) through the signed
+      // product row: g + trunc(p (t - g) / 255).
+      const __m128i p16 = _mm_set1_epi16(static_cast<short>(c.p));
+      const int32_t* sp = c.signedP;
+      Row<2>(drow, srow, width,
+             [&](__m128i d, __m128i s) {
+               return keyed(d, s, Fields8(d, s, [&](__m128i g, __m128i f, int n) {
+                              const __m128i t = Mode == 10 ? _mm_sub_epi16(_mm_set1_epi16(static_cast<short>((1 << n) - 1)), f)
+                                                           : _mm_srl_epi16(_mm_mullo_epi16(f, g), _mm_cvtsi32_si128(n));
+                              return MoveBySignedP(g, t, p16);
+                            }));
+             },
+             [&](uint32_t d, uint32_t s) {
+               uint32_t out = 0;
+               for (const int shift : {11, 5, 0}) {
+                 const int n = shift == 5 ? 6 : 5;
+                 const int mask = (1 << n) - 1;
+                 const int g = static_cast<int>(d >> shift) & mask, f = static_cast<int>(s >> shift) & mask;
+                 const int t = Mode == 10 ? mask - f : (f * g) >> n;
+                 out |= static_cast<uint32_t>(g + sp[t - g]) << shift;
+               }
                return keyedOne(d, s, out);
              });
       return true;

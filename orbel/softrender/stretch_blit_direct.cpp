@@ -6,6 +6,7 @@
 // as its loop's selectors say.
 #include <type_traits>
 
+#include "orbel/softrender/simd_road.h"
 #include "orbel/softrender/stretch_blit_walk.h"
 
 namespace orbel::stretch {
@@ -272,7 +273,11 @@ template <class Px>
 void DrawStretchDirect(const StretchSetup& s, int mode) {
   switch (mode) {
     case 0:
-      RunSelected<Copy<Px>::template Kernel>(s);
+      if (!s.hasBlend && s.brightWhite && !s.srcAlpha && SimdRoadOpen()) {
+        DrawStretchCopyRows<Px>(s);
+      } else {
+        RunSelected<Copy<Px>::template Kernel>(s);
+      }
       break;
     case 1:
       RunSelected<Toward<Px, Target::kSource>::template Kernel>(s);

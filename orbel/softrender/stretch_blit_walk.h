@@ -339,6 +339,9 @@ void RunFullSubtract(const StretchSetup& s) {
 
 template <class Px>
 void DrawStretchDirect(const StretchSetup& s, int mode);   // modes 0-4, 10, 11
+// Mode 0 without blend image, brightness or source alpha, a row at a time (stretch_blit_copy.cpp).
+template <class Px>
+void DrawStretchCopyRows(const StretchSetup& s);
 template <class Px>
 void DrawStretchPalette(const StretchSetup& s, int mode);  // modes 0-4, 10, 11
 

@@ -14,6 +14,9 @@ void FailNextCreateFile(DWORD error);
 // The next ReadFile delivers at most `maxBytes`, as a file cut short would.
 void LimitNextReadFile(DWORD maxBytes);
 void ResetFileIo();
+// With false, directory watches are unavailable (WatchDirectoryNames gives -1), as on a system
+// without change notices; existing watches stay.
+void SetDirectoryWatchesAvailable(bool available);
 
 void ResetFile();
 

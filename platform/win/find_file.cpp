@@ -6,6 +6,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -298,6 +299,64 @@ BOOL FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* findData) {
 BOOL FindClose(HANDLE handle) {
   if (!handles::Find<FindObject>(handle)) return FALSE;
   return CloseHandle(handle);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Directory stamps: timed against the real clock, as file system times are wall-clock times whatever
+// clock the program runs on
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+// Timestamps may be as coarse as 2 s (FAT); the common Linux file systems stamp with the kernel's
+// coarse clock, a tick of at most 10 ms.
+constexpr int64_t kSettleNs = 2'000'000'000;
+constexpr int64_t kFineSettleNs = 30'000'000;
+
+// File systems whose times come from the kernel's clock at full resolution.
+bool HasFineTimes(const char* path) {
+  struct statfs fs {};
+  if (::statfs(path, &fs) != 0) return false;
+  switch (static_cast<uint32_t>(fs.f_type)) {
+    case 0xEF53u:      // ext2, ext3, ext4
+    case 0x01021994u:  // tmpfs
+    case 0x58465342u:  // xfs
+    case 0x9123683Eu:  // btrfs
+    case 0xF2F52010u:  // f2fs
+    case 0x794C7630u:  // overlay
+      return true;
+    default:
+      return false;
+  }
+}
+
+int64_t Nanoseconds(const statx_timestamp& t) { return t.tv_sec * int64_t{1'000'000'000} + t.tv_nsec; }
+
+}  // namespace
+
+BOOL GetDirectoryStamp(const char* pathName, DirectoryStamp* stamp) {
+  if (pathName == nullptr || stamp == nullptr) return FALSE;
+  PosixPath path(pathName);
+  if (!path.ok()) return FALSE;
+  struct statx st {};
+  if (::statx(AT_FDCWD, path.c_str(), 0, STATX_TYPE | STATX_INO | STATX_MTIME | STATX_CTIME, &st) != 0 ||
+      !S_ISDIR(st.stx_mode)) {
+    return FALSE;
+  }
+  timespec now {};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  const int64_t nowNs = now.tv_sec * int64_t{1'000'000'000} + now.tv_nsec;
+  stamp->device = (uint64_t{st.stx_dev_major} << 32) | st.stx_dev_minor;
+  stamp->inode = st.stx_ino;
+  stamp->modified = Nanoseconds(st.stx_mtime);
+  stamp->changed = Nanoseconds(st.stx_ctime);
+  // Settled by the entry time alone: touching the directory's own status (times, mode) changes no
+  // entry, and a later entry change moves the modification time on. A time in the future never settles.
+  const int64_t age = nowNs - stamp->modified;
+  // A time of whole seconds hints at a file system that keeps no fractions (ext3 among the ext family).
+  stamp->settled = age >= kSettleNs ||
+                   (age >= kFineSettleNs && st.stx_mtime.tv_nsec != 0 && HasFineTimes(path.c_str()));
+  return TRUE;
 }
 
 // ---------------------------------------------------------------------------------------------

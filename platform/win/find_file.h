@@ -1,10 +1,13 @@
-// Directory searches (FindFirstFileA / FindNextFileA / FindClose), the current directory, temporary
-// file names, and the FILETIME / SYSTEMTIME conversions and clocks the library reads.
+// Directory searches (FindFirstFileA / FindNextFileA / FindClose), directory stamps, the current
+// directory, temporary file names, and the FILETIME / SYSTEMTIME conversions and clocks the library
+// reads.
 // Searches match '*' and '?' case-insensitively for ASCII letters, list "." and ".." first (except in
 // the root) and the other names sorted as Windows lists them; creation time is the file system's birth
 // time where it records one, else the status-change time. Names come back in Shift-JIS ('?' for a
 // character that has none: such a name lists but cannot be opened by it). Not provided: short (8.3) names.
 #pragma once
+
+#include <cstdint>
 
 #include "platform/win/file_io.h"
 #include "platform/win/win_types.h"
@@ -30,6 +33,23 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* findData);
 // FALSE with ERROR_NO_MORE_FILES after the last entry.
 BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* findData);
 BOOL FindClose(HANDLE search);
+
+// A directory's stamp, for caches of what a directory holds: its identity and the times of its last
+// change. Two equal stamps of a settled directory mean the same directory with no entry added, removed
+// or renamed in between.
+struct DirectoryStamp {
+  uint64_t device;
+  uint64_t inode;
+  int64_t modified;  // last entry change, ns since 1970
+  int64_t changed;   // last status change, ns since 1970 (catches a modification time set back)
+  // False while the last entry change is so recent that a further one could carry the same time (the
+  // file system's timestamps are coarser than its changes); a cache must not trust such a stamp.
+  BOOL settled;
+};
+
+// Fills `stamp` for the directory at `path` (library path rules); FALSE when it is missing or no
+// directory.
+BOOL GetDirectoryStamp(const char* path, DirectoryStamp* stamp);
 
 BOOL SetCurrentDirectoryA(const char* path);
 // The length written (without the terminator); when `bufferLength` is too small, the size needed

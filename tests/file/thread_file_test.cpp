@@ -151,6 +151,26 @@ TEST_F(ThreadFileTest, WorkerCommandsReturnAtOnceAndTheIdleCheckWaitsForThem) {
   ThreadFileClose(file);
 }
 
+TEST_F(ThreadFileTest, SynchronousReadsNeedNoWorkerRoundTrip) {
+  // Reads held at the worker do not hold a synchronous read, from the buffer or the disk.
+  ThreadFile* file = ThreadFileOpen("ten.txt", 1, 1, 0);
+  ASSERT_NE(file, nullptr);
+  ThreadFileHoldWorkers(kHoldReads);
+  size_t blocks = 0;
+  EXPECT_EQ(Read(file, 1, 4, &blocks), "0123");
+  char bytes[3] = {};
+  EXPECT_EQ(ThreadFileReadAt(file, 7, bytes, 5), 3u) << "cut at the end";
+  EXPECT_EQ(std::string(bytes, 3), "789");
+  EXPECT_EQ(ThreadFileTell(file), 10u);
+  EXPECT_EQ(ThreadFileReadAt(file, 10, bytes, 1), 0u);
+  EXPECT_EQ(ThreadFileEof(file), -1) << "nothing left at the end";
+  EXPECT_EQ(ThreadFileReadAt(file, 2, bytes, 2), 2u);
+  EXPECT_EQ(std::string(bytes, 2), "23");
+  EXPECT_EQ(ThreadFileEof(file), 0);
+  ThreadFileHoldWorkers(0);
+  ThreadFileClose(file);
+}
+
 TEST_F(ThreadFileTest, ReadAheadServesSequentialReadsUntilASeek) {
   const auto bytes = testing::TestBytes(300000, 9, false);
   testing::WriteFileBytes(dir() / "big.bin", bytes);

@@ -1,0 +1,22 @@
+// The AVX2 road of the plain blit's 32-bit rows: eight pixels a step for the modes whose arithmetic
+// dominates (the keyed copy, 1, 10, 11, 2, 3, 4), with source alpha and without, the same rules as the
+// SSE2 rows in plain_blit_simd.h. Compiled apart (plain_blit_avx2.cpp) and called only on the AVX2
+// road.
+#pragma once
+
+#include <cstdint>
+
+namespace orbel::avx2 {
+
+// True when the processor runs AVX2.
+bool Supported();
+// Draws the leading whole groups of eight pixels of a row (source alpha in byte 3, the row's
+// transparency flag `trans`, blend parameter `p`); returns how many pixels it drew (a multiple of 8).
+// Modes without a row here draw none.
+int AlphaRow32(int mode, bool trans, uint8_t* drow, const uint8_t* srow, int width, int p);
+// The same for a source without alpha; under the flag pixels equal to `key` are left alone.
+int PlainRow32(int mode, bool trans, uint8_t* drow, const uint8_t* srow, int width, int p, uint32_t key);
+// Exact saturating add (or subtract) of all four bytes, keyed pixels kept under the flag.
+int SaturateRow32(bool subtract, bool trans, uint8_t* drow, const uint8_t* srow, int width, uint32_t key);
+
+}  // namespace orbel::avx2
