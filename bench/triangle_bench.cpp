@@ -114,7 +114,12 @@ void BM_SdlGeometry(benchmark::State& state, int depth, bool alpha) {
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) seconds_[run.benchmark_name()] = run.GetAdjustedRealTime();
+    // One figure a benchmark: the run itself, or the median when it was repeated.
+    for (const Run& run : runs) {
+      if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median") {
+        seconds_[run.run_name.str()] = run.GetAdjustedRealTime();
+      }
+    }
     ConsoleReporter::ReportRuns(runs);
   }
   void PrintRatios() const {
