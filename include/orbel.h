@@ -108,6 +108,43 @@ int FillColorData32(void* pixelFormat, int bitCount, uint32_t redMask, uint32_t 
                     uint32_t alphaMask);
 
 // ---- Text ---------------------------------------------------------------------------------------
+// Fonts are system faces with their own glyph cache. Types: 0 plain, 1 edged, 2 antialiased, 3
+// antialiased and edged. Colours come from MakeColor; `vertical` 1 writes top to bottom.
+
+// Makes a font handle: face (null: the default face), size (cell height in pixels), thickness (1-9),
+// type, character set (-1: Shift-JIS, or Korean under code page 949), edge size (above 1 makes the font
+// edged), italic, slot and check number (-1 for both: the next free). The handle, or -1.
+int CreateFontToHandle(const char* face, int size, int thickness, int fontType, int charSet, int edgeSize,
+                       int italic, int slot, int checkNumber);
+// Deletes a font handle. 0 or -1.
+int DeleteFontHandle(int font);
+// 1 when `font` is a live font handle, else 0.
+int IsFontHandleValid(int font);
+// The size the font was made with, or -1.
+int GetFontHandleSize(int font);
+// Copies the font's face name (up to 256 bytes) and writes its size and thickness; any output may be
+// null. 0 or -1.
+int GetFontHandleState(char* face, int* size, int* thickness, int font);
+// Extra pixels added after every character of the font. 0 or -1.
+int SetFontCharSpaceToHandle(int spacing, int font);
+// Draws Shift-JIS text with its top-left at (x, y); the edge colour is used by edged fonts. 0 or -1.
+int DrawTextToFontHandle(int x, int y, const char* text, uint32_t color, int font, uint32_t edgeColor,
+                         int vertical);
+// Width in pixels of the first `length` bytes of text (-1: all of it) with the font, or -1.
+int GetTextWidthToFontHandle(const char* text, int length, int font, int vertical);
+// The default font handle, or -1 when none exists.
+int GetDefaultFontHandle();
+// Sets the default font's size and thickness (-1: 16 and 6); the face is not read. 0 or -1.
+int SetDefaultFontSizeThick(const char* face, int size, int thickness);
+// Draws text horizontally with the default font. 0 or -1.
+int DrawTextDefaultFont(int x, int y, const char* text, uint32_t color, uint32_t edgeColor);
+// Formats printf-style (up to 1,023 bytes) and draws the result with the default font. 0 or -1.
+int DrawFormatTextDefaultFont(int x, int y, uint32_t color, const char* format, ...)
+    __attribute__((format(printf, 4, 5)));
+// Width in pixels of the first `length` bytes of text (-1: all of it) with the default font, or -1.
+int GetTextWidthDefaultFont(const char* text, int length, int vertical);
+// Formats printf-style (up to 1,023 bytes) and gives the result's width with the default font, or -1.
+int GetFormatTextWidthDefaultFont(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // ---- Input --------------------------------------------------------------------------------------
 

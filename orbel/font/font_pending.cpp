@@ -7,6 +7,8 @@ namespace orbel {
 int CreateFontToHandle(const char*, int, int, int, int, int, int, int, int) { return -1; }
 int DeleteFontHandle(int) { return -1; }
 int SetFontHandleLostFlag(int, int*) { return -1; }
+int GetFontHandleSize(int) { return -1; }
+int SetFontCharSpaceToHandle(int, int) { return -1; }
 int DrawTextToFontHandle(int, int, const char*, uint32_t, int, uint32_t, int) { return -1; }
 int DrawTextDefaultFont(int, int, const char*, uint32_t, uint32_t) { return -1; }
 int GetTextWidthDefaultFont(const char*, int, int) { return 0; }

@@ -17,6 +17,10 @@ int CreateFontToHandle(const char* face, int size, int thickness, int fontType, 
 int DeleteFontHandle(int font);
 // Remembers `lostFlag` (set to 0 now, to 1 when the font is deleted); -1 for a bad handle.
 int SetFontHandleLostFlag(int font, int* lostFlag);
+// The size the font was made with, or -1.
+int GetFontHandleSize(int font);
+// Extra pixels after every character. 0 or -1.
+int SetFontCharSpaceToHandle(int spacing, int font);
 int DrawTextToFontHandle(int x, int y, const char* text, uint32_t color, int font, uint32_t edgeColor,
                          int vertical);
 int DrawTextDefaultFont(int x, int y, const char* text, uint32_t color, uint32_t edgeColor);
