@@ -98,19 +98,19 @@ def hero(body, hair, facing=1):
 
 
 def keyboard(stage):
-    img = Image.new("RGB", (360, 56), (0, 0, 0))
+    img = Image.new("RGB", (240, 56), (0, 0, 0))
     d = ImageDraw.Draw(img)
     rows = ["QWERTYUIOP", "ASDFGHJKL", "ZXCVBNM"]
     lit = set(STAGE_KEYS[stage])
     glow = [(110, 200, 255), (120, 230, 150), (255, 200, 90), (255, 130, 170)][stage]
     for r, row in enumerate(rows):
-        x0 = 22 + r * 12
+        x0 = 4 + r * 8
         for i, ch in enumerate(row):
-            x, y = x0 + i * 32, 2 + r * 18
+            x, y = x0 + i * 23, 2 + r * 18
             on = ch in lit
-            d.rounded_rectangle([x, y, x + 29, y + 16], radius=4,
+            d.rounded_rectangle([x, y, x + 20, y + 16], radius=4,
                                 fill=glow if on else (52, 52, 64), outline=(20, 20, 28), width=1)
-            d.text((x + 15, y + 8), ch, font=font(13), fill=INK if on else (130, 130, 150), anchor="mm")
+            d.text((x + 10, y + 8), ch, font=font(13), fill=INK if on else (130, 130, 150), anchor="mm")
     return img
 
 
@@ -424,8 +424,9 @@ def music():
 def pictures():
     save(maker_logo(), "Graphic", "Title", "lumivane.png")
     save(title_logo(), "Graphic", "Title", "kelvaronDA.png")
-    save(hero((70, 120, 220), (60, 40, 30), 1), "Graphic", "Title", "player.png")
-    save(hero((220, 90, 90), (240, 200, 80), -1), "Graphic", "Title", "player2.png")
+    # 64 px wide, so the fighters stand clear of the keyboard between them.
+    save(hero((70, 120, 220), (60, 40, 30), 1).crop((16, 0, 80, 96)), "Graphic", "Title", "player.png")
+    save(hero((220, 90, 90), (240, 200, 80), -1).crop((16, 0, 80, 96)), "Graphic", "Title", "player2.png")
     for s in range(4):
         save(keyboard(s), "Graphic", "Title", "keyboard%d.png" % s)
     save(alphabet(), "Graphic", "Battle", "alphabet.png")
