@@ -79,3 +79,14 @@ if(ORBEL_XVFB_RUN AND TARGET platform_tests)
   set_tests_properties(platform.SdlDiskAudioUnderXvfb PROPERTIES TIMEOUT 60 RESOURCE_LOCK xvfb)
 endif()
 # ---- end of sound block -------------------------------------------------------------------------
+
+# ---- game: Kelvaron played in-process and as a program ------------------------------------------
+# game_tests drives the game's code (kelvaron_game) and runs the kelvaron program with a key script;
+# both read the committed data and assets under game/.
+if(TARGET game_tests AND TARGET kelvaron_game)
+  target_link_libraries(game_tests PRIVATE kelvaron_game)
+  target_compile_definitions(game_tests PRIVATE KELVARON_GAME_DIR="${CMAKE_SOURCE_DIR}/game"
+                             KELVARON_PROGRAM="$<TARGET_FILE:kelvaron>")
+  add_dependencies(game_tests kelvaron)
+endif()
+# ---- end of game block --------------------------------------------------------------------------
