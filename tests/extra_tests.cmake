@@ -90,3 +90,6 @@ if(TARGET game_tests AND TARGET kelvaron_game)
   add_dependencies(game_tests kelvaron)
 endif()
 # ---- end of game block --------------------------------------------------------------------------
+if(TARGET game_tests AND TARGET qvapack)
+  add_dependencies(game_tests qvapack)
+endif()
