@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "assets.h"
 #include "battle.h"
 #include "frame_loop.h"
 #include "game_state.h"
@@ -321,6 +322,38 @@ TEST_F(GamePlay, WholeGameFromTitleToExit) {
   const size_t dump = log.rfind("Alloc memory dump");
   ASSERT_NE(dump, std::string::npos);
   EXPECT_NE(log.find("Alloc num:0", dump), std::string::npos) << log.substr(dump);
+}
+
+}  // namespace
+}  // namespace kelvaron
+
+namespace kelvaron {
+namespace {
+
+// Without its data the game says which file is missing and ends cleanly: no frame is run.
+class GameStart : public orbel::testing::VirtualClockTest {};
+
+TEST_F(GameStart, AMissingDataFileEndsTheGameWithAMessage) {
+  orbel::testing::ScopedWorkDir work;
+  fs::create_directories("Data/Color");
+  orbel::testing::WriteFileText("Data/Color/color.txt", "C0\r\nR: 1\r\nG: 2\r\nB: 3\r\n");
+  ::setenv("ORBEL_RUNTIME_DIR", work.path().c_str(), 1);
+  plat::test::SetMessageBoxAnswer(7);
+  int frames = 0;
+  static int* counter = nullptr;
+  counter = &frames;
+  Hooks = GameHooks{[] { ++*counter; }, nullptr, nullptr};
+  testing::internal::CaptureStderr();
+  const int result = WinMain(nullptr, nullptr, nullptr, 1);
+  const std::string message = testing::internal::GetCapturedStderr();
+  Hooks = GameHooks{};
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(frames, 0);
+  EXPECT_NE(message.find("cannot read ./Data/Font/font.txt"), std::string::npos) << message;
+  EXPECT_EQ(ColorTable, nullptr) << "the tables are freed";
+  EXPECT_EQ(SineTable, nullptr);
+  const std::string log = orbel::testing::ReadFileText(work.path() / "Log.txt");
+  EXPECT_NE(log.find("Alloc num:0", log.rfind("Alloc memory dump")), std::string::npos);
 }
 
 }  // namespace
