@@ -93,3 +93,12 @@ endif()
 if(TARGET game_tests AND TARGET qvapack)
   add_dependencies(game_tests qvapack)
 endif()
+# Kelvaron in a real window under xvfb-run with the SDL host: screenshots, a key sent with xdotool, F12,
+# and sound on SDL's disk audio device (tests/game/kelvaron_under_xvfb.sh).
+find_program(ORBEL_XWININFO xwininfo)
+if(ORBEL_XVFB_RUN AND ORBEL_XDOTOOL AND ORBEL_XWININFO AND TARGET kelvaron)
+  add_test(NAME game.KelvaronUnderXvfb
+           COMMAND ${ORBEL_XVFB_RUN} -a ${CMAKE_CURRENT_SOURCE_DIR}/game/kelvaron_under_xvfb.sh
+                   $<TARGET_FILE:kelvaron> ${CMAKE_SOURCE_DIR}/game)
+  set_tests_properties(game.KelvaronUnderXvfb PROPERTIES TIMEOUT 90 RESOURCE_LOCK xvfb)
+endif()
