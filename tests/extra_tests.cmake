@@ -80,6 +80,18 @@ if(ORBEL_XVFB_RUN AND TARGET platform_tests)
 endif()
 # ---- end of sound block -------------------------------------------------------------------------
 
+# ---- font: text on a real display -----------------------------------------------------------------
+# Under xvfb-run with the SDL host the library draws a line of Japanese text with the host's fonts and
+# flips; a screenshot of the X root window (xwd) must show the back screen's text pixels (RealText test
+# of font_tests).
+if(ORBEL_XVFB_RUN AND TARGET font_tests)
+  add_test(NAME font.JapaneseTextUnderXvfb
+           COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ORBEL_REAL_DISPLAY_TEST=1 ASAN_OPTIONS=detect_leaks=0
+                   $<TARGET_FILE:font_tests> --gtest_filter=RealText.*)
+  set_tests_properties(font.JapaneseTextUnderXvfb PROPERTIES TIMEOUT 60 RESOURCE_LOCK xvfb)
+endif()
+# ---- end of font block ----------------------------------------------------------------------------
+
 # ---- game: Kelvaron played in-process and as a program ------------------------------------------
 # game_tests drives the game's code (kelvaron_game) and runs the kelvaron program with a key script;
 # both read the committed data and assets under game/.

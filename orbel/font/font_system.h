@@ -1,7 +1,7 @@
-// The font subsystem as the core runtime sees it: font handles for the on-screen log, text drawing and
-// measuring with the default font, and the Shift-JIS lead-byte test (which lives with the string routines
-// and is re-exported here). These are the names the font subsystem keeps; until it is built they are
-// answered by font_pending.cpp.
+// The font subsystem as the rest of the library sees it: font handles, text drawing and measuring with
+// a handle or the default font, the font table at graphics start-up and shut-down, and what the graphics
+// back-ends use to draw text. The Shift-JIS lead-byte test lives with the string routines and is
+// re-exported here. Records and the glyph cache: font_record.h.
 #pragma once
 
 #include <cstdint>

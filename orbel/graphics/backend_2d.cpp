@@ -526,7 +526,9 @@ int DrawStringThroughWorkSurface(int x, int y, const char* text, uint32_t color,
     while (key == color || key == edgeColor) ++key;
   }
   base->transColor = key;
-  FillMemImgRect(&d->image, nullptr, key);
+  // Only the text's rectangle is drawn from the surface below: clear just that much.
+  const plat::RECT textArea = {0, 0, width, height};
+  FillMemImgRect(&d->image, &textArea, key);
   const plat::RECT all = {0, 0, d->image.width, d->image.height};
   const int rendered = FontStringEngine(1, 0, 0, 0, 1.0, 1.0, text, color, &d->image, &all, 1, font, edgeColor, -1,
                                         vertical, nullptr);

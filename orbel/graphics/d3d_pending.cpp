@@ -37,6 +37,7 @@ int D3D_DrawQuadGraph(float, float, float, float, float, float, float, float, in
 int D3D_DrawFillBox(int, int, int, int, uint32_t) { return -1; }
 int D3D_DrawLineBox(int, int, int, int, uint32_t) { return -1; }
 int D3D_DrawStringToTarget(int, int, const char*, uint32_t, int, uint32_t, int) { return -1; }
+const ColorData* D3D_GetTextureFormatForFlags(int, int) { return nullptr; }
 int D3D_CreateGraphSurface3D(GraphRecord*) { return -1; }
 int D3D_DeleteGraphSurface3D(GraphRecord*) { return -1; }
 int D3D_DeriveGraphSurface3D(GraphRecord*, int, int, int, int, const GraphRecord*) { return -1; }

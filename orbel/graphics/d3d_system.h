@@ -10,6 +10,7 @@
 
 namespace orbel {
 
+struct ColorData;
 struct GraphImage;
 struct GraphRecord;
 struct Matrix4;
@@ -53,6 +54,9 @@ int D3D_DrawFillBox(int x1, int y1, int x2, int y2, uint32_t color);
 int D3D_DrawLineBox(int x1, int y1, int x2, int y2, uint32_t color);
 int D3D_DrawStringToTarget(int x, int y, const char* text, uint32_t color, int font, uint32_t edgeColor,
                            int vertical);
+// The texture format of new texture graphs with an alpha channel and with alpha testing; null while
+// Direct3D is off.
+const ColorData* D3D_GetTextureFormatForFlags(int alphaChannel, int alphaTest);
 int D3D_CreateGraphSurface3D(GraphRecord* graph);
 int D3D_DeleteGraphSurface3D(GraphRecord* graph);
 int D3D_DeriveGraphSurface3D(GraphRecord* newGraph, int x, int y, int width, int height,

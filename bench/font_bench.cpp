@@ -1,0 +1,260 @@
+// Cost of text: a frame of 1,000 strings of 20 Japanese characters drawn with a warm glyph cache onto a
+// 640 x 480 screen (software rendering, 16 and 32 bits, plain and antialiased fonts of size 16), and the
+// cost of one cold glyph (rendered into the cache on first use). Beside each, FreeType rendering the
+// same glyphs of the same face at the same size straight into a 32-bit bitmap (FT_Load_Char with
+// rendering, then the glyph's bits copied into the frame). Prints ms per frame (us per cold glyph) and
+// the ratio FreeType time / ours.
+// Depends on Google Benchmark, FreeType and fontconfig (the face file of the default face).
+#include <benchmark/benchmark.h>
+
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <iconv.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "include/orbel.h"
+#include "orbel/font/font_system.h"
+#include "orbel/graphics/draw_state.h"
+#include "orbel/graphics/graphics_manager.h"
+#include "orbel/graphics/graphics_system.h"
+#include "orbel/graphics/screen_state.h"
+
+namespace {
+
+constexpr int kW = 640;
+constexpr int kH = 480;
+constexpr int kStrings = 1000;
+constexpr int kChars = 20;
+constexpr int kSize = 16;
+
+// Hiragana: Shift-JIS 0x829F-0x82F1 is U+3041-U+3093 in order.
+struct Text {
+  std::string sjis;
+  std::u32string unicode;
+  int x, y;
+};
+
+const std::vector<Text>& Strings() {
+  static const std::vector<Text> texts = [] {
+    std::mt19937 rng(11);
+    std::vector<Text> t(kStrings);
+    for (Text& s : t) {
+      for (int i = 0; i < kChars; ++i) {
+        const int k = static_cast<int>(rng() % 83);
+        s.sjis += static_cast<char>(0x82);
+        s.sjis += static_cast<char>(0x9F + k);
+        s.unicode += static_cast<char32_t>(0x3041 + k);
+      }
+      s.x = static_cast<int>(rng() % (kW - kChars * kSize / 2));
+      s.y = static_cast<int>(rng() % (kH - kSize));
+    }
+    return t;
+  }();
+  return texts;
+}
+
+// Level-1 kanji in Shift-JIS order (lead bytes 0x89-0x97) with their code points (through iconv), each
+// used once by the cold runs.
+struct Kanji {
+  std::string sjis;
+  char32_t unicode;
+};
+
+const std::vector<Kanji>& KanjiList() {
+  static const std::vector<Kanji> list = [] {
+    std::vector<Kanji> k;
+    iconv_t cd = iconv_open("UTF-32LE", "CP932");
+    for (int lead = 0x89; lead <= 0x97; ++lead) {
+      for (int trail = 0x40; trail <= 0xFC; ++trail) {
+        if (trail == 0x7F) continue;
+        char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+        char32_t out = 0;
+        char* inp = in;
+        char* outp = reinterpret_cast<char*>(&out);
+        size_t inLeft = 2;
+        size_t outLeft = sizeof out;
+        if (iconv(cd, &inp, &inLeft, &outp, &outLeft) != static_cast<size_t>(-1)) k.push_back({std::string(in, 2), out});
+      }
+    }
+    iconv_close(cd);
+    return k;
+  }();
+  return list;
+}
+
+std::map<std::string, double> gTime;
+
+class TableReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (!run.error_occurred && (run.run_type == Run::RT_Iteration || run.aggregate_name == "median")) {
+        gTime[run.run_name.str()] = run.GetAdjustedRealTime();
+      }
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+};
+
+// ---- FreeType straight into a bitmap ----------------------------------------------------------------
+
+FT_Library gFreeType = nullptr;
+FT_Face gFace = nullptr;
+
+bool OpenFace() {
+  if (gFace != nullptr) return true;
+  if (FcInit() == FcFalse || FT_Init_FreeType(&gFreeType) != 0) return false;
+  FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("IPAGothic"));
+  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result = FcResultNoMatch;
+  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+  FcPatternDestroy(pattern);
+  FcChar8* file = nullptr;
+  if (match == nullptr || FcPatternGetString(match, FC_FILE, 0, &file) != FcResultMatch) return false;
+  const bool opened = FT_New_Face(gFreeType, reinterpret_cast<const char*>(file), 0, &gFace) == 0;
+  FcPatternDestroy(match);
+  return opened && FT_Set_Pixel_Sizes(gFace, 0, kSize) == 0;
+}
+
+// One glyph rendered and its ink copied into the frame at the pen position; the advance.
+int FreeTypeGlyph(char32_t c, bool antialias, uint32_t* frame, int penX, int top) {
+  const FT_Int32 flags = FT_LOAD_RENDER | (antialias ? FT_LOAD_TARGET_NORMAL : FT_LOAD_TARGET_MONO);
+  if (FT_Load_Char(gFace, c, flags) != 0) return 0;
+  const FT_GlyphSlot g = gFace->glyph;
+  const FT_Bitmap& b = g->bitmap;
+  const int x0 = penX + g->bitmap_left;
+  const int y0 = top + kSize - 2 - g->bitmap_top;
+  for (int y = 0; y < static_cast<int>(b.rows); ++y) {
+    const int dy = y0 + y;
+    if (dy < 0 || dy >= kH) continue;
+    const uint8_t* row = b.buffer + static_cast<ptrdiff_t>(y) * b.pitch;
+    for (int x = 0; x < static_cast<int>(b.width); ++x) {
+      const int dx = x0 + x;
+      if (dx < 0 || dx >= kW) continue;
+      const int v = b.pixel_mode == FT_PIXEL_MODE_MONO ? ((row[x >> 3] >> (7 - (x & 7))) & 1) * 255 : row[x];
+      if (v != 0) frame[dy * kW + dx] = 0xFF000000u | static_cast<uint32_t>(v * 0x010101);
+    }
+  }
+  return static_cast<int>(g->advance.x >> 6);
+}
+
+void FreeTypeFrames(benchmark::State& state, bool antialias) {
+  if (!OpenFace()) {
+    state.SkipWithError("no IPAGothic face");
+    return;
+  }
+  std::vector<uint32_t> frame(kW * kH);
+  for (auto _ : state) {
+    std::fill(frame.begin(), frame.end(), 0);
+    for (const Text& t : Strings()) {
+      int pen = t.x;
+      for (char32_t c : t.unicode) pen += FreeTypeGlyph(c, antialias, frame.data(), pen, t.y);
+    }
+    benchmark::DoNotOptimize(frame.data());
+  }
+}
+
+void FreeTypeCold(benchmark::State& state) {
+  if (!OpenFace()) {
+    state.SkipWithError("no IPAGothic face");
+    return;
+  }
+  std::vector<uint32_t> frame(kW * kH);
+  size_t i = 0;
+  for (auto _ : state) {
+    const Kanji& k = KanjiList()[i++ % KanjiList().size()];
+    benchmark::DoNotOptimize(FreeTypeGlyph(k.unicode, false, frame.data(), 0, 0));
+  }
+}
+
+// ---- The library ------------------------------------------------------------------------------------
+
+int gBits = 0;
+
+bool StartLibrary(int bits) {
+  if (gBits == bits) return true;
+  if (gBits != 0) EndLibraryLocked();
+  gBits = 0;
+  ChangeWindowMode(0);
+  orbel::SetSoftwareRenderMode(1);
+  if (orbel::SetScreenMode(kW, kH, bits, 0) < 0 || InitLibraryLocked() != 0) return false;
+  gBits = bits;
+  orbel::SelectDrawScreen(orbel::kDrawScreenBack);
+  return true;
+}
+
+void LibraryFrames(benchmark::State& state, int bits, int type) {
+  if (!StartLibrary(bits)) {
+    state.SkipWithError("the library did not start");
+    return;
+  }
+  const int font = CreateFontToHandle(nullptr, kSize, 6, type, -1, -1, 0, -1, -1);
+  const uint32_t white = orbel::MakeColor(255, 255, 255);
+  for (const Text& t : Strings()) DrawTextToFontHandle(t.x, t.y, t.sjis.c_str(), white, font, 0, 0);  // warm
+  for (auto _ : state) {
+    orbel::ClearTargetScreen();
+    for (const Text& t : Strings()) DrawTextToFontHandle(t.x, t.y, t.sjis.c_str(), white, font, 0, 0);
+  }
+  DeleteFontHandle(font);
+}
+
+// A glyph rendered into the cache on first use: a new font, and every kanji new to it.
+void LibraryCold(benchmark::State& state) {
+  if (!StartLibrary(32)) {
+    state.SkipWithError("the library did not start");
+    return;
+  }
+  const int font = CreateFontToHandle(nullptr, kSize, 6, 0, -1, -1, 0, -1, -1);
+  size_t i = 0;
+  for (auto _ : state) {
+    const Kanji& k = KanjiList()[i++ % KanjiList().size()];
+    benchmark::DoNotOptimize(GetTextWidthToFontHandle(k.sjis.c_str(), -1, font, 0));
+  }
+  DeleteFontHandle(font);
+}
+
+void PrintTable() {
+  const auto ratio = [](const std::string& ours, const std::string& ft) {
+    const auto a = gTime.find(ours);
+    const auto b = gTime.find(ft);
+    if (a == gTime.end() || b == gTime.end()) return std::printf("%-34s %12s\n", ours.c_str(), "failed"), void();
+    std::printf("%-34s %12.3f %14.3f %10.2f\n", ours.c_str(), a->second, b->second, b->second / a->second);
+  };
+  std::printf("\n%-34s %12s %14s %10s\n", "run (ms per frame; cold: us)", "ours", "FreeType", "FT / ours");
+  ratio("OrbelFrame/16/plain", "FreeTypeFrame/plain");
+  ratio("OrbelFrame/32/plain", "FreeTypeFrame/plain");
+  ratio("OrbelFrame/16/antialiased", "FreeTypeFrame/antialiased");
+  ratio("OrbelFrame/32/antialiased", "FreeTypeFrame/antialiased");
+  ratio("OrbelColdGlyph/iterations:2000", "FreeTypeColdGlyph/iterations:2000");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::RegisterBenchmark("FreeTypeFrame/plain", FreeTypeFrames, false)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("FreeTypeFrame/antialiased", FreeTypeFrames, true)->Unit(benchmark::kMillisecond);
+  for (int bits : {16, 32}) {
+    for (int type : {0, 2}) {
+      const std::string name = "OrbelFrame/" + std::to_string(bits) + (type == 0 ? "/plain" : "/antialiased");
+      benchmark::RegisterBenchmark(name.c_str(), LibraryFrames, bits, type)->Unit(benchmark::kMillisecond);
+    }
+  }
+  // Cold runs stop before the kanji run out, so every glyph is one the font has not seen.
+  benchmark::RegisterBenchmark("OrbelColdGlyph", LibraryCold)->Iterations(2000)->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("FreeTypeColdGlyph", FreeTypeCold)->Iterations(2000)->Unit(benchmark::kMicrosecond);
+  benchmark::Initialize(&argc, argv);
+  TableReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  if (gBits != 0) EndLibraryLocked();
+  PrintTable();
+  return 0;
+}

@@ -1,0 +1,356 @@
+// Strings with a font handle: measuring from the cached advances, and drawing memory-mode glyphs straight
+// from the cache cells into a memory image, horizontally or turned a quarter turn for vertical text;
+// the public text draw wraps that in the mask, front-screen and back-end steps.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "orbel/core/library.h"
+#include "orbel/core/log.h"
+#include "orbel/core/message_pump.h"
+#include "orbel/core/string_routines.h"
+#include "orbel/font/font_record.h"
+#include "orbel/font/font_system.h"
+#include "orbel/graphics/backend_2d.h"
+#include "orbel/graphics/d3d_system.h"
+#include "orbel/graphics/draw_state.h"
+#include "orbel/graphics/graphics_manager.h"
+#include "orbel/graphics/mask_screen.h"
+#include "orbel/graphics/rect_math.h"
+#include "orbel/graphics/screen_present.h"
+#include "orbel/graphics/screen_state.h"
+#include "orbel/image/color_data.h"
+#include "orbel/softrender/mem_img.h"
+
+namespace orbel {
+
+namespace {
+
+// How the target image holds a pixel.
+enum class Target { k8, k16, k32, k16Alpha, k32Alpha };
+
+Target TargetKind(const MemImg* img) {
+  const MemImgBase* b = img->base;
+  if (b->pixelBytes == 1) return Target::k8;
+  if (b->alpha) return b->colorType == kMemImgR5G6B5 ? Target::k16Alpha : Target::k32Alpha;
+  return b->pixelBytes == 2 ? Target::k16 : Target::k32;
+}
+
+// Where one glyph goes: the clipped destination rectangle and the cache cell it comes from.
+struct GlyphPlacement {
+  MemImg* target;
+  plat::RECT dest;     // clipped, in target pixels
+  int left, top;       // the unclipped rectangle's top-left
+  int right;           // vertical text: the unclipped right edge (the glyph's top row lies left of it)
+  const uint8_t* cell;  // the cell's first row
+  int cellPitch;
+  bool vertical;
+  bool oneBit;
+  bool transparent;
+};
+
+// Calls put(pixel address, cell value) for each destination pixel; value 0 only when not transparent.
+template <int Bytes, bool Vertical, bool OneBit, typename Put>
+void WalkGlyphAs(const GlyphPlacement& g, Put put) {
+  const int pitch = g.target->base->pitch;
+  for (int dy = g.dest.top; dy < g.dest.bottom; ++dy) {
+    uint8_t* dst = g.target->pixels + static_cast<ptrdiff_t>(dy) * pitch + static_cast<ptrdiff_t>(g.dest.left) * Bytes;
+    if constexpr (!Vertical) {
+      const uint8_t* row = g.cell + (dy - g.top) * g.cellPitch;
+      for (int gx = g.dest.left - g.left, end = g.dest.right - g.left; gx < end; ++gx, dst += Bytes) {
+        if constexpr (OneBit) {
+          // Runs of eight empty pixels are passed over at once.
+          if (g.transparent && row[gx >> 3] == 0) {
+            const int next = std::min((gx | 7) + 1, end);
+            dst += (next - 1 - gx) * Bytes;
+            gx = next - 1;
+            continue;
+          }
+        }
+        const int v = OneBit ? (row[gx >> 3] >> (7 - (gx & 7))) & 1 : row[gx];
+        if (v != 0 || !g.transparent) put(dst, v);
+      }
+    } else {
+      // Glyph columns run down, glyph rows run leftwards from the right edge.
+      const int gx = dy - g.top;
+      for (int dx = g.dest.left; dx < g.dest.right; ++dx, dst += Bytes) {
+        const uint8_t* row = g.cell + (g.right - 1 - dx) * g.cellPitch;
+        const int v = OneBit ? (row[gx >> 3] >> (7 - (gx & 7))) & 1 : row[gx];
+        if (v != 0 || !g.transparent) put(dst, v);
+      }
+    }
+  }
+}
+
+template <int Bytes, typename Put>
+void WalkGlyph(const GlyphPlacement& g, Put put) {
+  if (g.vertical) {
+    g.oneBit ? WalkGlyphAs<Bytes, true, true>(g, put) : WalkGlyphAs<Bytes, true, false>(g, put);
+  } else {
+    g.oneBit ? WalkGlyphAs<Bytes, false, true>(g, put) : WalkGlyphAs<Bytes, false, false>(g, put);
+  }
+}
+
+template <typename P>
+inline void Store(uint8_t* dst, uint32_t value) {
+  const P p = static_cast<P>(value);
+  memcpy(dst, &p, sizeof p);
+}
+
+// Glyph level g over edge level e (sixteenths): the alpha and the colour between edge and glyph.
+inline uint32_t EdgeMixChannel(uint32_t color, uint32_t edge, uint32_t mask, int shift, int t) {
+  const int c = static_cast<int>((color & mask) >> shift);
+  const int e = static_cast<int>((edge & mask) >> shift);
+  return static_cast<uint32_t>(e + (((c - e) * t) >> 8)) << shift & mask;
+}
+
+// The pixel of a type-3 cell byte, or false when nothing is to be written. `alpha` receives 0-255.
+inline bool EdgeMix(int v, uint32_t color, uint32_t edge, bool sixteen, uint32_t* out, uint32_t* alpha) {
+  const int g = v & 0x0F;
+  const int e = v >> 4;
+  if (g == 15) {
+    *out = color;
+    *alpha = 255;
+    return true;
+  }
+  if (g == 0) {
+    if (e == 0) return false;
+    *out = edge;
+    *alpha = static_cast<uint32_t>(e * 16);
+    return true;
+  }
+  const int a = ((15 - g) * e + 16 * g) & 0xFF;
+  const int t = g * 4096 / a;
+  *alpha = static_cast<uint32_t>(a);
+  if (sixteen) {
+    *out = EdgeMixChannel(color, edge, 0xF800, 11, t) | EdgeMixChannel(color, edge, 0x07E0, 5, t) |
+           EdgeMixChannel(color, edge, 0x001F, 0, t);
+  } else {
+    *out = EdgeMixChannel(color, edge, 0xFF0000, 16, t) | EdgeMixChannel(color, edge, 0xFF00, 8, t) |
+           EdgeMixChannel(color, edge, 0xFF, 0, t);
+  }
+  return true;
+}
+
+// Plain targets: one colour per cell value. Antialiased cells (drawn here only by a direct caller)
+// are cut at half strength.
+template <typename P>
+void DrawGlyphPlain(const GlyphPlacement& g, uint32_t type, uint32_t color, uint32_t edge) {
+  switch (type) {
+    case 0:
+      WalkGlyph<sizeof(P)>(g, [&](uint8_t* d, int v) { Store<P>(d, v ? color : 0); });
+      break;
+    case 1:
+      WalkGlyph<sizeof(P)>(g, [&](uint8_t* d, int v) { Store<P>(d, v == 1 ? color : v == 2 ? edge : 0); });
+      break;
+    case 2:
+      WalkGlyph<sizeof(P)>(g, [&](uint8_t* d, int v) {
+        if (v >= 8 || !g.transparent) Store<P>(d, v >= 8 ? color : 0);
+      });
+      break;
+    default:
+      WalkGlyph<sizeof(P)>(g, [&](uint8_t* d, int v) {
+        const uint32_t value = (v & 0x0F) >= 8 ? color : (v >> 4) >= 8 ? edge : 0;
+        if (value != 0 || (v & 0x0F) >= 8 || (v >> 4) >= 8 || !g.transparent) Store<P>(d, value);
+      });
+      break;
+  }
+}
+
+// Targets with alpha: levels become alpha, colour in the low bits; the alpha byte is at bit 16 for
+// 16-bit colour, at bit 24 for 32-bit colour.
+template <bool Sixteen>
+void DrawGlyphAlpha(const GlyphPlacement& g, uint32_t type, uint32_t color, uint32_t edge) {
+  constexpr int kAlphaShift = Sixteen ? 16 : 24;
+  switch (type) {
+    case 0:
+      WalkGlyph<4>(g, [&](uint8_t* d, int v) { Store<uint32_t>(d, v ? 0xFFu << kAlphaShift | color : 0); });
+      break;
+    case 1:
+      WalkGlyph<4>(g, [&](uint8_t* d, int v) {
+        Store<uint32_t>(d, v == 1 ? 0xFFu << kAlphaShift | color : v == 2 ? 0xFFu << kAlphaShift | edge : 0);
+      });
+      break;
+    case 2:
+      WalkGlyph<4>(g, [&](uint8_t* d, int v) {
+        Store<uint32_t>(d, v ? static_cast<uint32_t>(v) << (kAlphaShift + 4) | color : 0);
+      });
+      break;
+    default:
+      WalkGlyph<4>(g, [&](uint8_t* d, int v) {
+        uint32_t value = 0;
+        uint32_t alpha = 0;
+        if (EdgeMix(v, color, edge, Sixteen, &value, &alpha)) {
+          Store<uint32_t>(d, alpha << kAlphaShift | value);
+        } else if (!g.transparent) {
+          Store<uint32_t>(d, 0);
+        }
+      });
+      break;
+  }
+}
+
+void DrawMemoryGlyph(const GlyphPlacement& g, uint32_t type, uint32_t color, uint32_t edge) {
+  switch (TargetKind(g.target)) {
+    case Target::k8:
+      DrawGlyphPlain<uint8_t>(g, type, color & 0xFF, edge & 0xFF);
+      break;
+    case Target::k16:
+      DrawGlyphPlain<uint16_t>(g, type, color & 0xFFFF, edge & 0xFFFF);
+      break;
+    case Target::k32:
+      DrawGlyphPlain<uint32_t>(g, type, color, edge);
+      break;
+    case Target::k16Alpha:
+      DrawGlyphAlpha<true>(g, type, color & 0xFFFF, edge & 0xFFFF);
+      break;
+    case Target::k32Alpha:
+      DrawGlyphAlpha<false>(g, type, color & 0xFFFFFF, edge & 0xFFFFFF);
+      break;
+  }
+}
+
+// A colour value of the target's format with the draw-bright colour applied, without the bits every
+// value of the format carries. The target's format, not the screen's: on an 8-bit display text is drawn
+// into a converted view whose colours the soft-draw frame has already converted.
+uint32_t Brightened(uint32_t color, const MemImg* target) {
+  const ColorData* format = target->base->colorData;
+  if (target->base->pixelBytes == 1 || format == nullptr) return color & 0xFF;  // palette index
+  const uint32_t black = GetFormatColorValue(format, 0, 0, 0, 0);
+  const uint32_t bright = gDrawState.brightColor;
+  if (bright == kBrightWhite) return color & ~black;
+  int r = 0;
+  int g = 0;
+  int b = 0;
+  GetColorValueRGBA(format, color, &r, &g, &b, nullptr);
+  r = r * static_cast<int>((bright >> 16) & 0xFF) / 255;
+  g = g * static_cast<int>((bright >> 8) & 0xFF) / 255;
+  b = b * static_cast<int>(bright & 0xFF) / 255;
+  return GetFormatColorValue(format, r, g, b, 0) & ~black;
+}
+
+// The cached glyph of an item, rendered now when the walk finds it missing.
+const FontGlyphCacheEntry* GlyphOf(FontHandleRecord* f, int font, const FontCharItem& item) {
+  const FontLookupSlot& slot = f->lookup[item.Code()];
+  if (slot.valid) return slot.entry;
+  const FontGlyphCacheEntry* entry = RenderGlyphToFontCache(font, 1, &item);
+  if (entry == nullptr) ErrorExitLibrary("テキストキャッシュの作成に失敗しました");
+  return entry;
+}
+
+bool SoftwareFrontScreen() {
+  return gScreen.memImgScreen != 0 && gDrawState.drawScreen == kDrawScreenFront && GetDisplayColorBitDepth() != 8;
+}
+
+}  // namespace
+
+int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, double yScale, const char* text,
+                     uint32_t color, MemImg* target, const plat::RECT* clip, int transparent, int font,
+                     uint32_t edgeColor, int length, int vertical, int* size) {
+  if (IsHardwareRendering() && GetDirectDrawObject() == nullptr) return -1;
+  FontHandleRecord* f = GetFontRecord(font);
+  if (f == nullptr) return -1;
+  // Scales apply to texture-mode fonts only, and when drawing only with the scale flag.
+  if (!f->textureMode || (mode == 1 && scaleFlag == 0)) xScale = yScale = 1.0;
+  const double advanceScale = vertical ? yScale : xScale;
+  if (text == nullptr || text[0] == '\0') {
+    if (size != nullptr) size[0] = size[1] = 0;
+    return 0;
+  }
+  const int whole = static_cast<int>(strlen(text));
+  if (length < 0 || length > whole) length = whole;
+  const bool drawing = mode == 1 && target != nullptr && CheckValidMemImg(target) && !f->textureMode;
+  uint32_t glyphColor = 0;
+  uint32_t edge = 0;
+  if (drawing) {
+    glyphColor = Brightened(color, target);
+    edge = Brightened(edgeColor, target);
+  }
+  const plat::RECT area = clip != nullptr ? *clip : plat::RECT{0, 0, target != nullptr ? target->width : 0,
+                                                              target != nullptr ? target->height : 0};
+  const int side = f->cellSide;
+
+  // The string goes in pieces of up to 256 characters, each prepared (its new glyphs rendered in one
+  // batch) and then walked.
+  FontCharItem items[kFontBatchSize];
+  double total = 0.0;
+  int at = 0;
+  while (at < length) {
+    int count = 0;
+    int consumed = 0;
+    if (PrepareFontStringChars(items, text + at, font, length - at, &count, &consumed) != 0) return -1;
+    at += consumed;
+    for (int i = 0; i < count; ++i) {
+      const FontCharItem& item = items[i];
+      const FontGlyphCacheEntry* entry = GlyphOf(f, font, item);
+      const int pen = static_cast<int>(total);
+      total += (entry->advance + f->spacing) * advanceScale;
+      if (!drawing || IsFontSpace(item) || (entry->width == 0 && entry->height == 0)) continue;
+      // A glyph larger than its cell was cut at the cell's border when it was rendered.
+      const int w = std::min<int>(entry->width, side);
+      const int h = std::min<int>(entry->height, side);
+      GlyphPlacement g{};
+      g.target = target;
+      g.vertical = vertical != 0;
+      if (!g.vertical) {
+        g.left = x + pen + entry->offsetX;
+        g.top = y + entry->offsetY;
+        g.dest = {g.left, g.top, g.left + w, g.top + h};
+      } else {
+        g.right = x + f->lineHeight - entry->offsetY;
+        g.left = g.right - h;
+        g.top = y + pen + entry->offsetX;
+        g.dest = {g.left, g.top, g.right, g.top + w};
+      }
+      ClipRect(&g.dest, &area);
+      if (g.dest.right <= g.dest.left || g.dest.bottom <= g.dest.top) continue;
+      g.cell = f->cachePixels + static_cast<ptrdiff_t>(CellY(f, entry->cell)) * f->cachePitch;
+      g.cellPitch = f->cachePitch;
+      g.oneBit = f->cacheBitsPerPixel == 1;
+      g.transparent = transparent != 0;
+      DrawMemoryGlyph(g, f->type, glyphColor, edge);
+    }
+  }
+  const int extent = static_cast<int>(total);
+  if (size != nullptr) {
+    size[0] = vertical ? f->lineHeight : extent;
+    size[1] = vertical ? extent : f->lineHeight;
+  }
+  return extent;
+}
+
+int GetTextWidthToFontHandle(const char* text, int length, int font, int vertical) {
+  return FontStringEngine(0, 0, 0, 0, 1.0, 1.0, text, 0, nullptr, nullptr, 1, font, 0, length, vertical, nullptr);
+}
+
+int DrawTextToFontHandle(int x, int y, const char* text, uint32_t color, int font, uint32_t edgeColor,
+                         int vertical) {
+  if (text == nullptr || text[0] == '\0') return 0;
+  const FontHandleRecord* f = GetFontRecord(font);
+  if (f == nullptr) {
+    LogAdd("フォントハンドル値が異常です\n");
+    return -1;
+  }
+  WaitWhileInactive();
+  const bool masked = IsMaskScreenActive() != 0;
+  const bool frontScreen = SoftwareFrontScreen();
+  const bool subtract = gDrawState.blendMode == kBlendSub && f->textureMode;
+  // The rectangle the text can touch; the line height covers an edged font's lowest rows.
+  const int extent = std::max(f->size + 3, f->lineHeight);
+  const plat::RECT& areaNow = gDrawState.drawArea;
+  const plat::RECT rect = vertical ? plat::RECT{x, y, x + extent, areaNow.bottom}
+                                   : plat::RECT{x, y, areaNow.right, y + extent};
+  if (masked || frontScreen || subtract) {
+    if (x >= areaNow.right || (vertical && y >= areaNow.bottom)) return 0;
+    if (masked) MaskDrawBegin(rect.left, rect.top, rect.right, rect.bottom);
+  }
+  if (frontScreen && gScreen.presentedSinceReadBack) ReadWindowToScreenImage();
+  // Texture-mode fonts are drawn by the Direct3D side (inside the subtract bracket there in blend mode 3).
+  const int result = f->textureMode ? D3D_DrawStringToTarget(x, y, text, color, font, edgeColor, vertical)
+                                    : DrawStringBackend2D(x, y, text, color, font, edgeColor, vertical);
+  if (masked) MaskDrawEnd(rect.left, rect.top, rect.right, rect.bottom);
+  if (frontScreen) StretchScreenToWindow(&rect);
+  return result;
+}
+
+}  // namespace orbel

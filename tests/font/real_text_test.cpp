@@ -1,0 +1,122 @@
+// A line of Japanese text in a real window: run by CTest under Xvfb with ORBEL_HOST=sdl
+// (tests/extra_tests.cmake). The library draws the text with the host's fonts and flips; a screenshot of
+// the X root window (xwd) must show the back screen's text pixels exactly. Elsewhere the test skips.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "font_test_fixture.h"
+#include "include/orbel.h"
+#include "orbel/core/library.h"
+#include "orbel/core/message_pump.h"
+
+namespace orbel::testing {
+namespace {
+
+constexpr uint32_t kMarker = 0xE02010;      // a 16 x 16 block at the client area's top-left
+constexpr uint32_t kBackground = 0x203040;
+
+struct Screenshot {
+  int width = 0;
+  int height = 0;
+  std::vector<uint32_t> pixels;  // 0x00RRGGBB
+  uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+
+uint32_t Big32(const std::vector<uint8_t>& b, size_t at) {
+  return static_cast<uint32_t>(b[at]) << 24 | static_cast<uint32_t>(b[at + 1]) << 16 |
+         static_cast<uint32_t>(b[at + 2]) << 8 | b[at + 3];
+}
+
+// The X root window through xwd (ZPixmap, 24 or 32 bits a pixel). False when xwd gives nothing usable.
+bool TakeScreenshot(Screenshot* out) {
+  FILE* pipe = popen("xwd -root -silent 2>/dev/null", "r");
+  if (pipe == nullptr) return false;
+  std::vector<uint8_t> b;
+  uint8_t chunk[65536];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) b.insert(b.end(), chunk, chunk + n);
+  pclose(pipe);
+  if (b.size() < 100) return false;
+  const uint32_t headerSize = Big32(b, 0), width = Big32(b, 16), height = Big32(b, 20);
+  const uint32_t byteOrder = Big32(b, 28), bitsPerPixel = Big32(b, 44), bytesPerLine = Big32(b, 48);
+  const uint32_t masks[3] = {Big32(b, 56), Big32(b, 60), Big32(b, 64)};
+  const size_t start = headerSize + static_cast<size_t>(Big32(b, 76)) * 12;
+  if (Big32(b, 8) != 2 || (bitsPerPixel != 32 && bitsPerPixel != 24) || start > b.size() ||
+      static_cast<size_t>(bytesPerLine) * height > b.size() - start) {
+    return false;
+  }
+  out->width = static_cast<int>(width);
+  out->height = static_cast<int>(height);
+  out->pixels.resize(static_cast<size_t>(width) * height);
+  const int bytes = static_cast<int>(bitsPerPixel / 8);
+  for (uint32_t y = 0; y < height; ++y) {
+    for (uint32_t x = 0; x < width; ++x) {
+      const uint8_t* p = &b[start + static_cast<size_t>(y) * bytesPerLine + static_cast<size_t>(x) * bytes];
+      uint32_t v = 0;
+      for (int i = 0; i < bytes; ++i) v |= static_cast<uint32_t>(p[i]) << (byteOrder == 0 ? 8 * i : 8 * (bytes - 1 - i));
+      uint32_t rgb = 0;
+      for (int c = 0; c < 3; ++c) rgb |= (((v & masks[c]) >> (masks[c] ? __builtin_ctz(masks[c]) : 0)) & 0xFF) << (16 - 8 * c);
+      out->pixels[static_cast<size_t>(y) * width + x] = rgb;
+    }
+  }
+  return true;
+}
+
+TEST(RealText, AJapaneseLineShowsInARealWindow) {
+  const char* host = std::getenv("ORBEL_HOST");
+  if (std::getenv("ORBEL_REAL_DISPLAY_TEST") == nullptr || host == nullptr || std::string(host) != "sdl") {
+    GTEST_SKIP() << "runs under Xvfb with ORBEL_HOST=sdl and ORBEL_REAL_DISPLAY_TEST=1";
+  }
+  ScopedWorkDir work;
+  SetMainWindowTitle(("OrbelRealText" + std::to_string(getpid())).c_str());
+  ChangeWindowMode(1);
+  ASSERT_EQ(SetScreenMode(640, 480, 32, 0), 0);
+  ASSERT_EQ(InitLibrarySystem(), 0) << ReadFileText("Log.txt");
+  const int font = CreateFontToHandle(nullptr, 24, 6, 3, -1, 2, 0, -1, -1);
+  ASSERT_NE(font, -1);
+  const char text[] = "ケルヴァロンだ 日本語の文字 Kelvaron打";
+  SelectDrawScreen(-2);
+  for (int frame = 0; frame < 10; ++frame) {
+    DrawRectangle(0, 0, 640, 480, MakeColor(0x20, 0x30, 0x40), 1);
+    DrawRectangle(0, 0, 16, 16, MakeColor(0xE0, 0x20, 0x10), 1);
+    ASSERT_EQ(DrawTextToFontHandle(40, 100, text, MakeColor(255, 255, 255), font, MakeColor(0, 0, 0), 0), 0);
+    ASSERT_EQ(FlipScreen(), 0);
+    for (int i = 0; i < 5; ++i) PumpWindowMessage();
+  }
+  Screenshot shot;
+  ASSERT_TRUE(TakeScreenshot(&shot)) << "xwd gave no picture (is x11-apps installed?)";
+  int ox = -1;
+  int oy = -1;
+  for (int y = 0; y + 16 < shot.height && ox < 0; ++y) {
+    for (int x = 0; x + 16 < shot.width; ++x) {
+      if (shot.At(x, y) == kMarker && shot.At(x + 15, y + 15) == kMarker && shot.At(x + 16, y + 16) == kBackground &&
+          (x == 0 || shot.At(x - 1, y) != kMarker) && (y == 0 || shot.At(x, y - 1) != kMarker)) {
+        ox = x;
+        oy = y;
+        break;
+      }
+    }
+  }
+  ASSERT_NE(ox, -1) << "the window is nowhere on the screen";
+  const int width = GetTextWidthToFontHandle(text, -1, font, 0);
+  int wrong = 0;
+  int white = 0;
+  for (int y = 96; y < 132; ++y) {
+    for (int x = 36; x < 44 + width; ++x) {
+      wrong += shot.At(ox + x, oy + y) != BackPixel(x, y);
+      white += shot.At(ox + x, oy + y) == 0xFFFFFF;
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_GT(white, 20 * 15);  // every character has ink of full strength
+  EXPECT_EQ(EndLibrarySystem(), 0);
+}
+
+}  // namespace
+}  // namespace orbel::testing
