@@ -4,10 +4,12 @@
 // EXIT. The test checks the scenes and states, the music, the HP arithmetic, the captured frames
 // where the layout puts pictures, and the log's closing memory dump.
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -178,6 +180,42 @@ void LookAtTheScreen() {
   }
 }
 
+// ---- Golden frames ----------------------------------------------------------------------------
+
+// The frames compared exactly with tests/game/golden/<name>.png. KELVARON_REGENERATE_GOLDENS=1
+// rewrites the goldens from this run (review the diff before committing).
+const char* const kGoldenFrames[] = {"title-middle", "stage-select", "battle-command", "battle-typing",
+                                     "victory-burst"};
+
+bool ReadRgb(const fs::path& path, std::vector<uint8_t>* rgb, int* width, int* height) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+  image.format = PNG_FORMAT_RGB;
+  rgb->resize(PNG_IMAGE_SIZE(image));
+  *width = static_cast<int>(image.width);
+  *height = static_cast<int>(image.height);
+  return png_image_finish_read(&image, nullptr, rgb->data(), 0, nullptr) != 0;
+}
+
+// "" when the two pictures are equal, else where they first differ and how many pixels do.
+std::string CompareWithGolden(const fs::path& actual, const fs::path& golden) {
+  std::vector<uint8_t> a, g;
+  int aw = 0, ah = 0, gw = 0, gh = 0;
+  if (!ReadRgb(actual, &a, &aw, &ah)) return "cannot read " + actual.string();
+  if (!ReadRgb(golden, &g, &gw, &gh)) return "no golden " + golden.string();
+  if (aw != gw || ah != gh) return "size differs";
+  int bad = 0, first = -1;
+  for (int i = 0; i < aw * ah; ++i)
+    if (std::memcmp(&a[i * 3], &g[i * 3], 3) != 0) {
+      if (first < 0) first = i;
+      ++bad;
+    }
+  if (bad == 0) return "";
+  return std::to_string(bad) + " pixels differ, the first at (" + std::to_string(first % aw) + ", " +
+         std::to_string(first / aw) + "); the actual frame is " + actual.string();
+}
+
 // ---- The player's choices ----------------------------------------------------------------------
 
 void Decide() {
@@ -317,6 +355,17 @@ TEST_F(GamePlay, WholeGameFromTitleToExit) {
 
   EXPECT_TRUE(p.pictureFaults.empty()) << ::testing::PrintToString(p.pictureFaults);
   EXPECT_EQ(p.capturedFrames.size(), 7u) << ::testing::PrintToString(p.capturedFrames);
+  const fs::path goldenDir = fs::path(ORBEL_TEST_DATA_DIR) / "game" / "golden";
+  const bool regenerate = std::getenv("KELVARON_REGENERATE_GOLDENS") != nullptr;
+  for (const char* name : kGoldenFrames) {
+    const fs::path actual = fs::path(p.frameDir) / (std::string(name) + ".png");
+    const fs::path golden = goldenDir / (std::string(name) + ".png");
+    if (regenerate) {
+      fs::create_directories(goldenDir);
+      fs::copy_file(actual, golden, fs::copy_options::overwrite_existing);
+    }
+    EXPECT_EQ(CompareWithGolden(actual, golden), "") << name;
+  }
 
   const std::string log = orbel::testing::ReadFileText(work_.path() / "Log.txt");
   const size_t dump = log.rfind("Alloc memory dump");
