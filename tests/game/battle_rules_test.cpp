@@ -13,6 +13,7 @@
 #include "frame_loop.h"
 #include "game_state.h"
 #include "menu.h"
+#include "title_scenes.h"
 
 namespace kelvaron {
 namespace {
@@ -135,7 +136,8 @@ TEST(FrameLoop, PauseFillsTheFrameToSixteenMillisecondsAtMost) {
   EXPECT_EQ(FrameRestMs(0xFFFFFFFFu - 0xFFFFFFF8u), 9u);
 }
 
-TEST_F(BattleRules, StartingABattleClearsWhatTheLastOneLeft) {
+// Values a battle left half-way (Esc in the shake, the sink, the see-through, the burst).
+void LeaveWorkingValues() {
   EnemyHitDone = 1;
   SeeThroughPhase = 2;
   SinkOffset = 200;
@@ -145,16 +147,52 @@ TEST_F(BattleRules, StartingABattleClearsWhatTheLastOneLeft) {
   BurstCounter = 7;
   CounterReady = 1;
   ChargePower = 55;
-  ClearBattleWorkingValues();
-  EXPECT_EQ(EnemyHitDone, 0);
-  EXPECT_EQ(SeeThroughPhase, 0u);
-  EXPECT_EQ(SinkOffset, 0.0);
-  EXPECT_EQ(ShakeOffset, 0.0);
-  EXPECT_EQ(ShakeAngle, 0.0);
-  EXPECT_EQ(TurnBannerTimer, 0u);
-  EXPECT_EQ(BurstCounter, 0);
-  EXPECT_EQ(CounterReady, 0);
-  EXPECT_EQ(ChargePower, 0.0);
+}
+
+void ExpectWorkingValuesCleared(const char* how) {
+  EXPECT_EQ(EnemyHitDone, 0) << how;
+  EXPECT_EQ(SeeThroughPhase, 0u) << how;
+  EXPECT_EQ(SinkOffset, 0.0) << how;
+  EXPECT_EQ(ShakeOffset, 0.0) << how;
+  EXPECT_EQ(ShakeAngle, 0.0) << how;
+  EXPECT_EQ(TurnBannerTimer, 0u) << how;
+  EXPECT_EQ(BurstCounter, 0) << how;
+  EXPECT_EQ(CounterReady, 0) << how;
+  EXPECT_EQ(ChargePower, 0.0) << how;
+}
+
+TEST_F(BattleRules, EscAndANewBattleClearWhatTheLastOneLeft) {
+  std::memset(KeyState, 0, sizeof KeyState);
+  LeaveWorkingValues();
+  GameMode = 2;
+  BattleState = 10;  // no state runs: only Esc acts
+  PlayerHp = 20;
+  PlayerMaxHp = 100;
+  PlayerAttack = 31;
+  PlayerBaseAttack = 10;
+  KeyState[kKeyEscape] = kKeyPressed;
+  BattleScene();
+  EXPECT_EQ(GameMode, 1);
+  EXPECT_EQ(PlayerHp, 100.0);
+  EXPECT_EQ(PlayerAttack, 10.0);
+  EXPECT_EQ(BattleState, 10u);
+  ExpectWorkingValuesCleared("Esc");
+
+  std::memset(KeyState, 0, sizeof KeyState);
+  LeaveWorkingValues();
+  StageCursor = 2;
+  KeyState[kKeySpace] = kKeyPressed;
+  StageSelectScene();
+  EXPECT_EQ(GameMode, 2);
+  EXPECT_EQ(BattleStage, 2u);
+  EXPECT_EQ(EnemyIndex, 0u);
+  EXPECT_EQ(BattleState, 0u);
+  ExpectWorkingValuesCleared("a new battle");
+  // Back to a fresh start for tests that play the game in this process.
+  std::memset(KeyState, 0, sizeof KeyState);
+  GameMode = 0;
+  StageCursor = 0;
+  BattleStage = BattleState = 0;
 }
 
 TEST_F(BattleRules, SeeThroughPhaseActsFromTheNextFrame) {
