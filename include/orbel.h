@@ -42,6 +42,15 @@ uint32_t GetNowMilliCount();
 // A random integer from 0 to max inclusive (max below 0x7FFFFFFF).
 int GetRandomNumber(int max);
 
+// ---- Windows calls a game makes itself ----------------------------------------------------------
+// The two system calls a game program uses beside the library, over the platform's stand-ins.
+
+// A message box without the library (usable before start-up); type as MB_* (0x24: Yes/No with a
+// question mark). The button pressed: IDYES 6, IDNO 7, IDOK 1, ...
+int MessageBoxA(void* owner, const char* text, const char* caption, unsigned type);
+// Sleeps on the library's clock (a virtual clock advances at once).
+void Sleep(uint32_t milliseconds);
+
 // ---- Files --------------------------------------------------------------------------------------
 
 // ---- Images -------------------------------------------------------------------------------------

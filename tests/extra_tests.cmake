@@ -91,3 +91,26 @@ if(ORBEL_XVFB_RUN AND TARGET font_tests)
   set_tests_properties(font.JapaneseTextUnderXvfb PROPERTIES TIMEOUT 60 RESOURCE_LOCK xvfb)
 endif()
 # ---- end of font block ----------------------------------------------------------------------------
+
+# ---- game: Kelvaron played in-process and as a program ------------------------------------------
+# game_tests drives the game's code (kelvaron_game) and runs the kelvaron program with a key script;
+# both read the committed data and assets under game/.
+if(TARGET game_tests AND TARGET kelvaron_game)
+  target_link_libraries(game_tests PRIVATE kelvaron_game)
+  target_compile_definitions(game_tests PRIVATE KELVARON_GAME_DIR="${CMAKE_SOURCE_DIR}/game"
+                             KELVARON_PROGRAM="$<TARGET_FILE:kelvaron>")
+  add_dependencies(game_tests kelvaron)
+endif()
+# ---- end of game block --------------------------------------------------------------------------
+if(TARGET game_tests AND TARGET qvapack)
+  add_dependencies(game_tests qvapack)
+endif()
+# Kelvaron in a real window under xvfb-run with the SDL host: screenshots, a key sent with xdotool, F12,
+# and sound on SDL's disk audio device (tests/game/kelvaron_under_xvfb.sh).
+find_program(ORBEL_XWININFO xwininfo)
+if(ORBEL_XVFB_RUN AND ORBEL_XDOTOOL AND ORBEL_XWININFO AND TARGET kelvaron)
+  add_test(NAME game.KelvaronUnderXvfb
+           COMMAND ${ORBEL_XVFB_RUN} -a ${CMAKE_CURRENT_SOURCE_DIR}/game/kelvaron_under_xvfb.sh
+                   $<TARGET_FILE:kelvaron> ${CMAKE_SOURCE_DIR}/game)
+  set_tests_properties(game.KelvaronUnderXvfb PROPERTIES TIMEOUT 90 RESOURCE_LOCK xvfb)
+endif()

@@ -11,6 +11,7 @@ packages=(
   libogg-dev libvorbis-dev libtheora-dev libmpg123-dev
   libsdl2-dev libsamplerate0-dev libpixman-1-dev
   libfluidsynth-dev timgm6mb-soundfont sox lame vorbis-tools
+  python3-pil python3-numpy
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-ipafont-mincho
   xvfb xauth x11-utils x11-apps xdotool
 )

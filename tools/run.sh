@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Sets up the machine (Debian packages), builds, and starts the game. Until the game exists this starts
-# the library's smoke program, which opens the main window and runs the message loop until it is closed.
+# Sets up the machine (Debian packages), builds, and starts the game Kelvaron from its folder (so that
+# ./Data and ./Material resolve). Without the game it starts the library's smoke program instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/host/headless/input_script.h"
 #include "platform/host/host.h"
@@ -127,6 +128,33 @@ TEST_F(HostHeadless, PresentedFramesAreClippedAndSavedAsPng) {
   EXPECT_TRUE(std::filesystem::exists(dir.path() / "frame_000000.png"));
   EXPECT_TRUE(std::filesystem::exists(dir.path() / "frame_000001.png"));
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "frame_000002.png"));
+}
+
+TEST_F(HostHeadless, CaptureFramesLimitsTheCaptureToTheListedFrames) {
+  orbel::testing::ScopedWorkDir dir;
+  const uint32_t pixels[1] = {0x00112233u};
+  const host::FrameView view{reinterpret_cast<const uint8_t*>(pixels), 1, 1, 4};
+  setenv("ORBEL_HEADLESS_CAPTURE_DIR", dir.path().c_str(), 1);
+  setenv("ORBEL_HEADLESS_CAPTURE_FRAMES", "1, 4-6,9", 1);
+  host::Install(host::CreateHostByName("headless"));
+  unsetenv("ORBEL_HEADLESS_CAPTURE_FRAMES");
+  HWND w = MakeShown(0, 0, 1, 1);
+  for (int i = 0; i < 12; ++i) host::Current().PresentFrame(w, 0, 0, view);
+  std::vector<int> written;
+  for (int i = 0; i < 12; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame_%06d.png", i);
+    if (std::filesystem::exists(dir.path() / name)) written.push_back(i);
+  }
+  EXPECT_EQ(written, (std::vector<int>{1, 4, 5, 6, 9}));
+}
+
+TEST(HostHeadlessDeath, ABadCaptureFrameListStopsTheProgram) {
+  for (const char* bad : {"1,,2", "5-3", "x", "1-", "99999999999"}) {
+    setenv("ORBEL_HEADLESS_CAPTURE_FRAMES", bad, 1);
+    EXPECT_DEATH(host::CreateHostByName("headless"), "ORBEL_HEADLESS_CAPTURE_FRAMES") << bad;
+  }
+  unsetenv("ORBEL_HEADLESS_CAPTURE_FRAMES");
 }
 
 TEST_F(HostHeadless, MouseAndDropEventsBecomeWindowMessages) {

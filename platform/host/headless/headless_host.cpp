@@ -1,7 +1,8 @@
 // The headless host: an in-memory desktop (1920x1080, 32 bits), window pictures kept in memory, input
 // from the script named by ORBEL_HEADLESS_SCRIPT (timed on the plat clock) and from tests (which inject
 // through the window stand-in). With ORBEL_HEADLESS_CAPTURE_DIR set, every presented frame is also
-// written there as frame_NNNNNN.png. Message boxes answer from ORBEL_MESSAGEBOX_ANSWER. With
+// written there as frame_NNNNNN.png (N counts presented frames from 0); ORBEL_HEADLESS_CAPTURE_FRAMES
+// ("1,121,300-310") limits that to the listed frames, so a long play is recorded cheaply. Message boxes answer from ORBEL_MESSAGEBOX_ANSWER. With
 // ORBEL_HEADLESS_CLOCK=virtual the whole run is on the virtual clock, so a scripted play of minutes
 // takes seconds.
 #include <strings.h>
@@ -11,6 +12,8 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/host/headless/input_script.h"
 #include "platform/host/host.h"
@@ -19,11 +22,52 @@
 namespace plat::host {
 namespace {
 
+// Frame numbers to capture: inclusive ranges.
+using FrameRanges = std::vector<std::pair<unsigned, unsigned>>;
+
+// Parses "1,121,300-310" (numbers and ranges, blanks allowed around them). false on anything else.
+bool ParseFrameList(const char* text, FrameRanges* out) {
+  FrameRanges ranges;
+  const char* p = text;
+  auto number = [&p](unsigned* value) {
+    while (*p == ' ') ++p;
+    if (*p < '0' || *p > '9') return false;
+    unsigned long v = 0;
+    while (*p >= '0' && *p <= '9') {
+      v = v * 10 + static_cast<unsigned long>(*p++ - '0');
+      if (v > 0xFFFFFFFFul) return false;
+    }
+    while (*p == ' ') ++p;
+    *value = static_cast<unsigned>(v);
+    return true;
+  };
+  for (;;) {
+    unsigned first = 0, last = 0;
+    if (!number(&first)) return false;
+    last = first;
+    if (*p == '-') {
+      ++p;
+      if (!number(&last) || last < first) return false;
+    }
+    ranges.emplace_back(first, last);
+    if (*p == '\0') break;
+    if (*p++ != ',') return false;
+  }
+  *out = std::move(ranges);
+  return true;
+}
+
 class HeadlessHost final : public Host {
  public:
   HeadlessHost() : startMs_(timeGetTime()) {
     if (const char* dir = std::getenv("ORBEL_HEADLESS_CAPTURE_DIR"); dir != nullptr && *dir != '\0')
       captureDir_ = dir;
+    if (const char* list = std::getenv("ORBEL_HEADLESS_CAPTURE_FRAMES"); list != nullptr && *list != '\0') {
+      if (!ParseFrameList(list, &captureFrames_)) {
+        std::fprintf(stderr, "ORBEL_HEADLESS_CAPTURE_FRAMES: %s is not a list such as 1,121,300-310\n", list);
+        std::abort();
+      }
+    }
   }
 
   bool LoadScript(const char* path) {
@@ -53,10 +97,11 @@ class HeadlessHost final : public Host {
 
   void PresentFrame(HWND window, int x, int y, const FrameView& view) override {
     Host::PresentFrame(window, x, y, view);
-    if (captureDir_.empty()) return;
+    const unsigned index = presented_++;
+    if (captureDir_.empty() || !Wanted(index)) return;
     if (const Frame* frame = CaptureFrame(window)) {
       char name[32];
-      std::snprintf(name, sizeof name, "/frame_%06u.png", captured_++);
+      std::snprintf(name, sizeof name, "/frame_%06u.png", index);
       SaveFramePng(*frame, (captureDir_ + name).c_str());
     }
   }
@@ -65,8 +110,16 @@ class HeadlessHost final : public Host {
   uint32_t startMs_;
   std::vector<ScriptedEvent> script_;
   size_t next_ = 0;
+  bool Wanted(unsigned index) const {
+    if (captureFrames_.empty()) return true;
+    for (const auto& [first, last] : captureFrames_)
+      if (index >= first && index <= last) return true;
+    return false;
+  }
+
   std::string captureDir_;
-  unsigned captured_ = 0;
+  FrameRanges captureFrames_;  // empty: every frame
+  unsigned presented_ = 0;
 };
 
 // ORBEL_HEADLESS_CLOCK: "virtual" runs the program on the virtual clock (sleeps and frame pacing cost

@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Kelvaron in a real window: run under xvfb-run with the SDL host. The start question is answered No
+# (window mode) through ORBEL_MESSAGEBOX_ANSWER where no box can be shown; waits out the title, checks stage select's pictures in screenshots of the
+# window, moves the cursor with a key sent by xdotool and sees the keyboard picture change, ends the
+# game with F12 and checks that sound reached SDL's disk audio device.
+#   kelvaron_under_xvfb.sh KELVARON GAME_DIR
+set -euo pipefail
+program=$1
+game=$2
+work=$(mktemp -d)
+pid=
+trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; rm -rf "$work"' EXIT
+cd "$work"
+ln -s "$game/Data" Data
+ln -s "$game/Material" Material
+
+export ORBEL_HOST=sdl ORBEL_MESSAGEBOX_ANSWER=no SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" ORBEL_RUNTIME_DIR="$work"
+export ASAN_OPTIONS=detect_leaks=0
+"$program" &
+pid=$!
+
+wait_for_window() {  # name pattern -> window id
+  for _ in $(seq 1 100); do
+    id=$(xdotool search --name "$1" 2>/dev/null | head -n 1 || true)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  echo "no window named $1" >&2
+  return 1
+}
+# Mean brightness (0..1) of a rectangle of the window's picture, read from xwd's ZPixmap.
+mean_of() {  # window x y w h
+  local at
+  at=$(xwininfo -id "$1" | awk '/Absolute upper-left X:/{x=$4} /Absolute upper-left Y:/{y=$4} END{print x, y}')
+  xwd -root -silent > shot.xwd
+  /usr/bin/python3 - shot.xwd $(( $2 + ${at% *} )) $(( $3 + ${at#* } )) "$4" "$5" <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+x0, y0, w, h = map(int, sys.argv[2:6])
+f = struct.unpack(">25I", data[:100])
+header, width, height, order, bpp, line, ncolors = f[0], f[4], f[5], f[7], f[11], f[12], f[19]
+start = header + ncolors * 12
+total = 0
+for y in range(y0, min(y0 + h, height)):
+    for x in range(x0, min(x0 + w, width)):
+        p = start + y * line + x * (bpp // 8)
+        b, g, r = (data[p], data[p + 1], data[p + 2]) if order == 0 else (data[p + 3], data[p + 2], data[p + 1])
+        total += (r + g + b) / 3
+print("%.4f" % (total / (w * h * 255)))
+PY
+}
+
+game_window=$(wait_for_window "Kelvaron")
+size=$(xwininfo -id "$game_window" | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w "x" h}')
+[ "$size" = "640x480" ] || { echo "window is $size, not 640x480"; exit 1; }
+
+# The title fades a logo over a white box; stage select is dark around its pictures.
+title_seen=0
+for _ in $(seq 1 150); do
+  band=$(mean_of "$game_window" 0 300 640 10)
+  awk -v b="$band" 'BEGIN { exit !(b > 0.5) }' && title_seen=1
+  [ "$title_seen" = 1 ] && awk -v b="$band" 'BEGIN { exit !(b < 0.1) }' && break
+  sleep 0.1
+done
+[ "$title_seen" = 1 ] || { echo "the title was never seen"; exit 1; }
+sleep 0.3
+logo=$(mean_of "$game_window" 120 64 400 120)
+keys_before=$(mean_of "$game_window" 200 240 240 56)
+bottom=$(mean_of "$game_window" 0 300 640 10)
+echo "logo $logo keyboard $keys_before empty band $bottom"
+awk -v l="$logo" -v k="$keys_before" -v e="$bottom" 'BEGIN { exit !(l > 0.15 && k > 0.05 && e < 0.1) }' || { echo "stage select pictures missing"; exit 1; }
+
+kill -0 "$pid"
+xdotool keydown k; sleep 0.4; xdotool keyup k; sleep 0.6
+keys_after=$(mean_of "$game_window" 200 240 240 56)
+echo "keyboard after K: $keys_after"
+awk -v a="$keys_before" -v b="$keys_after" 'BEGIN { d = a - b; if (d < 0) d = -d; exit !(d > 0.003) }' \
+  || { echo "the keyboard picture did not follow the cursor"; exit 1; }
+
+kill -0 "$pid"
+xdotool keydown F12; sleep 0.5; xdotool keyup F12
+for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+status=0
+wait "$pid" || status=$?
+pid=
+[ "$status" -eq 0 ] || { echo "kelvaron ended with $status"; exit 1; }
+/usr/bin/python3 - "$work/audio.raw" <<'PY'
+import sys
+data = open(sys.argv[1], "rb").read()
+loud = sum(1 for b in data[::97] if b not in (0, 255))
+print("audio bytes", len(data), "non-silent samples", loud)
+sys.exit(0 if len(data) > 10000 and loud > 100 else 1)
+PY
+echo "kelvaron under Xvfb: ok"
