@@ -2,6 +2,10 @@
 # lock "xvfb": two xvfb-run -a started at once can pick the same display number.
 
 # ---- windows: the SDL host under a virtual X server ---------------------------------------------
+# The message-box tests push SDL events themselves.
+if(TARGET platform_tests)
+  target_link_libraries(platform_tests PRIVATE PkgConfig::SDL2)
+endif()
 # Runs the HostSdl tests of platform_tests with ORBEL_HOST=sdl inside xvfb-run (skipped without it).
 # The system's D-Bus library that SDL loads keeps a buffer to the end: leak reports are off for it.
 find_program(ORBEL_XVFB_RUN xvfb-run)
@@ -10,6 +14,11 @@ if(ORBEL_XVFB_RUN AND TARGET platform_tests)
            COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ASAN_OPTIONS=detect_leaks=0
                    $<TARGET_FILE:platform_tests> --gtest_filter=HostSdl.*)
   set_tests_properties(platform.HostSdlUnderXvfb PROPERTIES TIMEOUT 60 RESOURCE_LOCK xvfb)
+  # The host's own message box on a real display, in a process of its own (SDL video starts once in it).
+  add_test(NAME platform.SdlMessageBoxUnderXvfb
+           COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ASAN_OPTIONS=detect_leaks=0
+                   $<TARGET_FILE:platform_tests> --gtest_filter=SdlMessageBoxOnDisplay.*)
+  set_tests_properties(platform.SdlMessageBoxUnderXvfb PROPERTIES TIMEOUT 60 RESOURCE_LOCK xvfb)
 endif()
 # ---- end of windows block -----------------------------------------------------------------------
 

@@ -13,11 +13,14 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/host/host.h"
 #include "platform/host/sdl/sdl_audio.h"
 #include "platform/host/sdl/sdl_keys.h"
+#include "platform/host/sdl/sdl_message_box.h"
 #include "platform/host/sdl/sdl_pads.h"
 #include "platform/host/text_encoding.h"
 #include "platform/win/message_box.h"
@@ -207,6 +210,20 @@ class SdlHost final : public Host {
       default: buttons[count++] = {IDOK, "OK"}; break;
     }
     const int defaultIndex = (type & MB_DEFBUTTON2) && count > 1 ? 1 : 0;
+    const std::string utf8Text = ShiftJisToUtf8(text);
+    const std::string utf8Caption = ShiftJisToUtf8(caption);
+    SdlWindow* owner = Find(hwnd);
+    // Escape and closing the box answer No or Cancel, or the only button.
+    const int escapeId = count > 1 ? (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDCANCEL : buttons[0].id;
+    // The box is drawn with the host's fonts; SDL's own box is the fall-back (on X11 it sets its text with
+    // the server's fonts, which often have no Japanese).
+    std::vector<MessageBoxButton> drawn;
+    for (int i = 0; i < count; ++i) drawn.push_back({buttons[i].id, buttons[i].label});
+    int answer = 0;
+    if (ShowDrawnMessageBox(owner != nullptr ? owner->window : nullptr, utf8Caption, utf8Text, drawn, defaultIndex,
+                            escapeId, &answer)) {
+      return answer;
+    }
     SDL_MessageBoxButtonData data[3];
     for (int i = 0; i < count; ++i) {
       Uint32 flags = 0;
@@ -214,14 +231,11 @@ class SdlHost final : public Host {
       if (buttons[i].id == IDCANCEL || buttons[i].id == IDNO) flags |= SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT;
       data[i] = SDL_MessageBoxButtonData{flags, buttons[i].id, buttons[i].label};
     }
-    const std::string utf8Text = ShiftJisToUtf8(text);
-    const std::string utf8Caption = ShiftJisToUtf8(caption);
     const UINT icon = type & MB_ICONMASK;
     SDL_MessageBoxData box{};
     box.flags = icon == MB_ICONHAND         ? SDL_MESSAGEBOX_ERROR
                 : icon == MB_ICONEXCLAMATION ? SDL_MESSAGEBOX_WARNING
                                              : SDL_MESSAGEBOX_INFORMATION;
-    SdlWindow* owner = Find(hwnd);
     box.window = owner != nullptr ? owner->window : nullptr;
     box.title = utf8Caption.c_str();
     box.message = utf8Text.c_str();
@@ -229,9 +243,7 @@ class SdlHost final : public Host {
     box.buttons = data;
     int pressed = -1;
     if (SDL_ShowMessageBox(&box, &pressed) != 0) return DefaultMessageBoxAnswer(type);
-    // Closing the box answers as Escape would, or the only button.
-    if (pressed < 0) pressed = count > 1 ? (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDCANCEL : buttons[0].id;
-    return pressed;
+    return pressed < 0 ? escapeId : pressed;
   }
 
   void RumblePad(int pad, uint16_t low, uint16_t high) override { pads_.Rumble(pad, low, high); }
