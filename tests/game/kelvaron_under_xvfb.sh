@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Kelvaron in a real window: run under xvfb-run with the SDL host. The start question is answered No
-# (window mode) through ORBEL_MESSAGEBOX_ANSWER where no box can be shown; waits out the title, checks stage select's pictures in screenshots of the
+# (window mode) through ORBEL_MESSAGEBOX_ANSWER, which a scripted run gives instead of a box; waits out the title, checks stage select's pictures in screenshots of the
 # window, moves the cursor with a key sent by xdotool and sees the keyboard picture change, ends the
 # game with F12 and checks that sound reached SDL's disk audio device.
 #   kelvaron_under_xvfb.sh KELVARON GAME_DIR

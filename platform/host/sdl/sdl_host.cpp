@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -187,6 +188,10 @@ class SdlHost final : public Host {
   }
 
   int ShowMessageBox(HWND hwnd, const char* text, const char* caption, UINT type) override {
+    // A scripted run on a real display answers as the headless host does, without showing the box.
+    if (const char* answer = std::getenv("ORBEL_MESSAGEBOX_ANSWER"); answer != nullptr && *answer != '\0') {
+      return DefaultMessageBoxAnswer(type);
+    }
     struct Button {
       int id;
       const char* label;

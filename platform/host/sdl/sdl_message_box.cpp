@@ -194,7 +194,7 @@ bool ShowDrawnMessageBox(SDL_Window* owner, const std::string& title, const std:
     }
     SDL_Event e;
     if (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_QUIT + 1, SDL_LASTEVENT) <= 0) {
-      SDL_Delay(10);
+      SDL_WaitEventTimeout(nullptr, 100);  // until something arrives, taking nothing
       continue;
     }
     const int count = static_cast<int>(buttons.size());
