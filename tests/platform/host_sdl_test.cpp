@@ -1,5 +1,5 @@
 // The SDL host on a real (or virtual) X display. These tests run only when ORBEL_HOST=sdl, which the
-// CTest entry platform.HostSdlUnderXvfb sets under xvfb-run; otherwise they are skipped.
+// CTest entries platform.HostSdl.*UnderXvfb set under xvfb-run, one process a test; otherwise skipped.
 #include <cstdlib>
 #include <cstring>
 

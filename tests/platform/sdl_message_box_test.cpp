@@ -1,5 +1,5 @@
 // The SDL host's own message box: its picture (headless, with the host's fonts) and, on a real display
-// (ORBEL_HOST=sdl under xvfb-run, through platform.HostSdlUnderXvfb), the answers to keys and to a quit.
+// (ORBEL_HOST=sdl under xvfb-run, through platform.SdlMessageBoxUnderXvfb), the answers to keys and to a quit.
 #include <gtest/gtest.h>
 
 #include <SDL.h>

@@ -63,6 +63,9 @@ class SdlHost final : public Host {
 
   bool Start() {
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    // Ctrl+C and SIGTERM end the program as they end any other; SDL would turn them into a quit event
+    // that no window of the library waits for.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
     // SDL falls back on drivers without a screen; those are no display for a real window.
