@@ -295,30 +295,37 @@ int GetScreenRectOnDesktop(plat::RECT* out) {
   return 0;
 }
 
-int BlitBackScreenToWindow() {
-  if (gScreen.primarySurface == nullptr || gScreen.frontSurface == nullptr) return 0;
+namespace {
+
+// The whole screen and the same rectangle on the desktop (the client area), for copies between the
+// separate front surface and the primary.
+void FrontAndDesktopRects(plat::RECT* whole, plat::RECT* onDesktop) {
   int width = 0;
   int height = 0;
   GetScreenPixelSize(&width, &height);
   int x = 0;
   int y = 0;
   GetClientOriginOnDesktop(&x, &y);
-  plat::RECT whole = {0, 0, width, height};
-  plat::RECT onDesktop = {x, y, x + width, y + height};
+  *whole = {0, 0, width, height};
+  *onDesktop = {x, y, x + width, y + height};
+}
+
+}  // namespace
+
+int BlitBackScreenToWindow() {
+  if (gScreen.primarySurface == nullptr || gScreen.frontSurface == nullptr) return 0;
+  plat::RECT whole;
+  plat::RECT onDesktop;
+  FrontAndDesktopRects(&whole, &onDesktop);
   gScreen.frontSurface->Blt(&whole, gScreen.primarySurface, &onDesktop, plat::DDBLT_WAIT, nullptr);
   return 0;
 }
 
 int BlitBackScreenToWindowTimer() {
   if (gScreen.primarySurface == nullptr || gScreen.frontSurface == nullptr) return 0;
-  int width = 0;
-  int height = 0;
-  GetScreenPixelSize(&width, &height);
-  int x = 0;
-  int y = 0;
-  GetClientOriginOnDesktop(&x, &y);
-  plat::RECT whole = {0, 0, width, height};
-  plat::RECT onDesktop = {x, y, x + width, y + height};
+  plat::RECT whole;
+  plat::RECT onDesktop;
+  FrontAndDesktopRects(&whole, &onDesktop);
   gScreen.primarySurface->Blt(&onDesktop, gScreen.frontSurface, &whole, plat::DDBLT_WAIT, nullptr);
   return 0;
 }
