@@ -21,4 +21,8 @@ int GetMovieFrameImage(void*, const GraphImage**) { return -1; }
 int DrawMovieToWindow(int, int, int, int, int) { return -1; }
 int RestoreMovieSurface(int) { return -1; }
 
+plat::IDirectDrawSurface7* GetMovieYuvSurface(void*) { return nullptr; }
+int UpdateMovieYuvSurface(void*) { return -1; }
+plat::IDirectDrawSurface7* GetMovieSampleSurface(void*) { return nullptr; }
+
 }  // namespace orbel

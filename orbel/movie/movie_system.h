@@ -6,6 +6,10 @@
 
 #include <cstdint>
 
+namespace plat {
+class IDirectDrawSurface7;
+}
+
 namespace orbel {
 
 // Builds the clamp and coefficient tables of the YUV-to-RGB conversion (first step of start-up).
@@ -49,5 +53,14 @@ int UpdateMovieFrame(int movie);
 int GetMovieFrameImage(void* movieRecord, const GraphImage** frame);
 int DrawMovieToWindow(int x, int y, int scale, int movie, int flag);
 int RestoreMovieSurface(int movie);
+
+// ---- What the Direct3D texture road reads of a movie record -------------------------------------
+
+// The Theora movie's YUV surface, or null when it has none (then the RGB frame image serves).
+plat::IDirectDrawSurface7* GetMovieYuvSurface(void* movieRecord);
+// Writes the current Theora frame into the YUV surface: 0 or more when it holds the frame, -1 on failure.
+int UpdateMovieYuvSurface(void* movieRecord);
+// The surface a DirectShow movie's frames are decoded into, or null.
+plat::IDirectDrawSurface7* GetMovieSampleSurface(void* movieRecord);
 
 }  // namespace orbel
