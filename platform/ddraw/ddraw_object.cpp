@@ -117,6 +117,10 @@ class DirectDraw7 final : public IDirectDraw7 {
       *out = static_cast<IDirectDraw*>(new DirectDraw1(this));
       return S_OK;
     }
+    if (iid == IID_IDirectDraw4) {
+      *out = MakeDirectDraw4(this);
+      return S_OK;
+    }
     return E_NOINTERFACE;  // Direct3D included, until that stand-in exists
   }
 

@@ -306,6 +306,17 @@ using namespace ddraw_test;
 // The faces movie streams use: plain surfaces from the version-1 interface, the version-1, 4 and 7
 // faces of one surface, and overlays refused everywhere.
 TEST_F(DDrawTest, VersionOneMakesPlainSurfacesWhoseFacesShareOneSurface) {
+  // The version-4 face is handed on to movie streams, which ask it for the others.
+  IDirectDraw4* v4 = nullptr;
+  ASSERT_EQ(dd->QueryInterface(IID_IDirectDraw4, reinterpret_cast<void**>(&v4)), S_OK);
+  IDirectDraw7* back = nullptr;
+  ASSERT_EQ(v4->QueryInterface(IID_IDirectDraw7, reinterpret_cast<void**>(&back)), S_OK);
+  EXPECT_EQ(back, dd);
+  back->Release();
+  dd->Release();  // the version-4 face keeps the object alive
+  ASSERT_EQ(v4->QueryInterface(IID_IDirectDraw7, reinterpret_cast<void**>(&dd)), S_OK);
+  v4->Release();
+
   IDirectDraw* v1 = nullptr;
   ASSERT_EQ(dd->QueryInterface(IID_IDirectDraw, reinterpret_cast<void**>(&v1)), S_OK);
   DDSURFACEDESC plain{};
