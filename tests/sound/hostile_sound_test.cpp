@@ -14,15 +14,6 @@
 namespace orbel::testing {
 namespace {
 
-void Put16(std::vector<uint8_t>& v, uint32_t x) {
-  v.push_back(static_cast<uint8_t>(x));
-  v.push_back(static_cast<uint8_t>(x >> 8));
-}
-void Put32(std::vector<uint8_t>& v, uint32_t x) {
-  Put16(v, x & 0xFFFF);
-  Put16(v, x >> 16);
-}
-
 // The fields of a "fmt " chunk; `tail` follows the 16 fixed bytes (cbSize and the codec's extra).
 struct WaveFields {
   uint16_t tag = 1;
