@@ -7,6 +7,7 @@
 #include "orbel/core/log.h"
 #include "orbel/core/main_window.h"
 #include "orbel/core/memory.h"
+#include "orbel/file/qva_writer.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graph_load.h"
 #include "orbel/graphics/graph_record.h"
@@ -218,6 +219,45 @@ TEST_F(MovieGraphTest, TheSoundPlaysAndTheFramesFollowIt) {
   Activate(true);
   EXPECT_EQ(IsSoundHandlePlaying(sound), 1);
   EXPECT_GE(Draw(), held);
+}
+
+TEST_F(MovieGraphTest, AFilmInAnArchivePlaysWhileTheMainThreadReadsTheSameArchive) {
+  ASSERT_EQ(Start({1, 32}), 0);
+  MovieSpec spec;
+  spec.frames = 40;
+  spec.withSound = true;
+  const std::vector<uint8_t> film = MakeTheoraMovie(spec);
+  std::vector<uint8_t> data(300000);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + i / 251);
+  // Stored, not coded: members are then read from the archive's one shared file as they are needed.
+  QvaWriterOptions options;
+  options.compress = false;
+  QvaWriter writer(options);
+  ASSERT_TRUE(writer.AddFile("film.ogv", film.data(), film.size()));
+  ASSERT_TRUE(writer.AddFile("data.bin", data.data(), data.size()));
+  WriteFileBytes(work_.path() / "FILMS.QVA", writer.Finish());
+
+  ASSERT_NE(Load("FILMS/film.ogv"), -1);
+  ASSERT_NE(movie_->sound, -1);
+  ASSERT_EQ(PlaySoundHandle(movie_->sound, 3, 1), 0);  // its stream refills from the archive on the pump
+  const FileHandle file = FileAccessOpen("FILMS/data.bin", 0, 1, 0);
+  ASSERT_NE(file, 0u);
+  std::vector<uint8_t> piece(4096);
+  for (int n = 0; n < 40; ++n) {
+    // Each jump sends the decode thread back through the film while the main thread reads its own member.
+    const int target = n * 17 % 40;
+    SeekTheoraMovieFrame(movie_->theora, target);
+    plat::test::AdvanceClock(30000);
+    ServiceAllStreamSounds();
+    for (int k = 0; k < 8; ++k) {
+      const int32_t at = static_cast<int32_t>((n * 8 + k) * 4093 % (data.size() - piece.size()));
+      ASSERT_EQ(FileAccessSeek(file, at, 0), 0);
+      ASSERT_EQ(FileAccessRead(piece.data(), 1, piece.size(), file), piece.size());
+      ASSERT_TRUE(std::equal(piece.begin(), piece.end(), data.begin() + at)) << "jump " << n << " read " << k;
+    }
+    EXPECT_EQ(Draw(), target) << n;
+  }
+  FileAccessClose(file);
 }
 
 TEST_F(MovieGraphTest, ClosingEndsTheThreadBeforeTheFileAndLeavesNothing) {
