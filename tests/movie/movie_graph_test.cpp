@@ -171,6 +171,20 @@ TEST_F(MovieGraphTest, ALoopingMovieComesRoundAndAPlayOnceOneHolds) {
   EXPECT_EQ(movie_->stopped, 0u);
 }
 
+TEST_F(MovieGraphTest, APositionPastHalfAnHourResumesWhereItStopped) {
+  ASSERT_EQ(Start({1, 32}), 0);
+  MovieSpec spec;
+  spec.frames = 6;
+  spec.fpsNumerator = 1;  // a frame every 1,000 s: frame 3 lies 3,000 s in, past 32-bit microseconds
+  spec.fpsDenominator = 1000;
+  ASSERT_NE(Load(WriteMovie("slow.ogv", spec)), -1);
+  SeekTheoraMovieFrame(movie_->theora, 3);
+  Play(1);
+  EXPECT_EQ(Draw(), 3);
+  plat::test::AdvanceClock(uint64_t{1500} * 1000000);
+  EXPECT_EQ(Draw(), 4);
+}
+
 TEST_F(MovieGraphTest, DeactivationPausesAndActivationContinuesFromTheStoppedFrame) {
   ASSERT_EQ(Start({0, 32}), 0);
   ASSERT_NE(Load(WriteMovie("film.ogv", MovieSpec{})), -1);
