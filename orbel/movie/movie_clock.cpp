@@ -30,7 +30,7 @@ int DueTheoraFrame(const MovieHandleRecord* m, double fps, int frames) {
 
 }  // namespace
 
-void UpdateTheoraMovieFrame(MovieHandleRecord* m, int) {
+void UpdateTheoraMovieFrame(MovieHandleRecord* m) {
   TheoraMovieInfo info{};
   GetTheoraMovieInfo(m->theora, &info);
   const int n = info.frameCount;
@@ -58,7 +58,7 @@ int UpdateMovieFrame(int movie, int force) {
   MovieHandleRecord* m = GetMovieData(movie);
   if (m == nullptr) return 0;
   if (m->isTheora) {
-    UpdateTheoraMovieFrame(m, movie);
+    UpdateTheoraMovieFrame(m);
   } else {
     Movie_UpdateDirectShowFrame(m, force);
   }

@@ -239,7 +239,7 @@ int MovieSlotHandle(int index);
 int GetOpenMovieCount();
 
 // The Theora half of a frame update (the clock, the move, the callback).
-void UpdateTheoraMovieFrame(MovieHandleRecord* m, int movie);
+void UpdateTheoraMovieFrame(MovieHandleRecord* m);
 
 // ---- The DirectShow half ----------------------------------------------------------------------------
 
