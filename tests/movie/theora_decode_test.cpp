@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "movie_test_fixture.h"
+#include "platform/ddraw/ddraw.h"
 
 namespace orbel::testing {
 namespace {
@@ -49,6 +50,80 @@ MovieSpec Film(int frames) {
   MovieSpec spec;
   spec.frames = frames;
   return spec;
+}
+
+// A YUV surface such as a display with FourCC surfaces gives: its locks can be made to fail.
+class FakeYuvSurface : public plat::IDirectDrawSurface7 {
+ public:
+  int lockFailures = 0;
+  int releases = 0;
+  int pitch = 72;
+  std::vector<uint8_t> pixels = std::vector<uint8_t>(72 * 48 * 2, 0);
+  plat::ULONG AddRef() override { return 1; }
+  plat::ULONG Release() override { return static_cast<plat::ULONG>(++releases); }
+  plat::HRESULT Lock(plat::RECT*, plat::DDSURFACEDESC2* desc, plat::DWORD, plat::HANDLE) override {
+    if (lockFailures > 0) {
+      --lockFailures;
+      return plat::DDERR_SURFACELOST;
+    }
+    desc->lPitch = pitch;
+    desc->lpSurface = pixels.data();
+    return plat::DD_OK;
+  }
+  plat::HRESULT Unlock(plat::RECT*) override { return plat::DD_OK; }
+  plat::HRESULT AddAttachedSurface(IDirectDrawSurface7*) override { return plat::DDERR_GENERIC; }
+  plat::HRESULT DeleteAttachedSurface(plat::DWORD, IDirectDrawSurface7*) override { return plat::DDERR_GENERIC; }
+  plat::HRESULT Blt(plat::RECT*, IDirectDrawSurface7*, plat::RECT*, plat::DWORD, plat::DDBLTFX*) override {
+    return plat::DDERR_GENERIC;
+  }
+  plat::HRESULT BltFast(plat::DWORD, plat::DWORD, IDirectDrawSurface7*, plat::RECT*, plat::DWORD) override {
+    return plat::DDERR_GENERIC;
+  }
+  plat::HRESULT EnumAttachedSurfaces(void*, plat::LPDDENUMSURFACESCALLBACK7) override { return plat::DDERR_GENERIC; }
+  plat::HRESULT Flip(IDirectDrawSurface7*, plat::DWORD) override { return plat::DDERR_GENERIC; }
+  plat::HRESULT GetAttachedSurface(plat::DDSCAPS2*, IDirectDrawSurface7**) override { return plat::DDERR_GENERIC; }
+  plat::HRESULT GetCaps(plat::DDSCAPS2*) override { return plat::DDERR_GENERIC; }
+  plat::HRESULT GetClipper(plat::IDirectDrawClipper**) override { return plat::DDERR_GENERIC; }
+  plat::HRESULT GetColorKey(plat::DWORD, plat::DDCOLORKEY*) override { return plat::DDERR_GENERIC; }
+  plat::HRESULT GetDC(plat::HDC*) override { return plat::DDERR_GENERIC; }
+  plat::HRESULT GetPalette(plat::IDirectDrawPalette**) override { return plat::DDERR_GENERIC; }
+  plat::HRESULT GetPixelFormat(plat::DDPIXELFORMAT*) override { return plat::DDERR_GENERIC; }
+  plat::HRESULT GetSurfaceDesc(plat::DDSURFACEDESC2*) override { return plat::DDERR_GENERIC; }
+  plat::HRESULT IsLost() override { return plat::DD_OK; }
+  plat::HRESULT ReleaseDC(plat::HDC) override { return plat::DDERR_GENERIC; }
+  plat::HRESULT Restore() override { return plat::DD_OK; }
+  plat::HRESULT SetClipper(plat::IDirectDrawClipper*) override { return plat::DDERR_GENERIC; }
+  plat::HRESULT SetColorKey(plat::DWORD, plat::DDCOLORKEY*) override { return plat::DDERR_GENERIC; }
+  plat::HRESULT SetPalette(plat::IDirectDrawPalette*) override { return plat::DDERR_GENERIC; }
+};
+
+TEST_F(TheoraDecodeTest, TheYuvSurfaceTakesThePictureAndALostOneIsNotLockedAfterItsRecreationFails) {
+  MovieSpec spec = Film(4);
+  spec.pictureWidth = 40;  // picture at (8, 2) in a 48 x 32 coded frame
+  spec.pictureHeight = 26;
+  spec.pictureX = 8;
+  spec.pictureY = 2;
+  ASSERT_NE(Open(spec), nullptr);
+  FakeYuvSurface surface;
+  th_->yuvSurface = &surface;
+  th_->yuvFourCc = kFourCcYv12;
+  MoveTo(3);
+  MovieHandleRecord record{};
+  record.isTheora = 1;
+  record.theora = th_;
+  ASSERT_EQ(GetMovieYuvSurface(&record), &surface);
+  ASSERT_EQ(UpdateMovieYuvSurface(&record), 0);
+  // The Y rows of the picture region: frame 3's low digit block at the picture's corner.
+  EXPECT_NEAR(surface.pixels[0], FrameDigitLuma(3, 0), 3);
+  EXPECT_NEAR(surface.pixels[4 * surface.pitch + 20], FrameDigitLuma(3, 1), 3);
+  EXPECT_EQ(th_->yuvConverted, 1);
+  // A lock that fails: the surface is made anew, which fails without a display, and nothing null is locked.
+  MoveTo(1);
+  surface.lockFailures = 1;
+  EXPECT_EQ(UpdateTheoraMovieFrameImage(th_, 0, 1), 1);
+  EXPECT_EQ(surface.releases, 1);
+  EXPECT_EQ(th_->yuvSurface, nullptr);
+  EXPECT_EQ(th_->yuvConverted, 0);
 }
 
 TEST_F(TheoraDecodeTest, StockFollowsTheCurrentFrameAndShowsIt) {
