@@ -129,3 +129,14 @@ if(ORBEL_XVFB_RUN AND ORBEL_XDOTOOL AND ORBEL_XWININFO AND TARGET kelvaron)
                    $<TARGET_FILE:kelvaron> ${CMAKE_SOURCE_DIR}/game)
   set_tests_properties(game.KelvaronUnderXvfb PROPERTIES TIMEOUT 90 RESOURCE_LOCK xvfb)
 endif()
+
+# ---- movie: films made at test time -------------------------------------------------------------
+# movie_tests encode their Theora and Vorbis films with libtheora's and libvorbis's encoders, and start
+# the library through the graph tests' fixture.
+if(TARGET movie_tests)
+  pkg_check_modules(MOVIE_ENCODERS REQUIRED IMPORTED_TARGET theoraenc theoradec vorbisenc vorbis ogg)
+  target_sources(movie_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/graphics/graph_test_fixture.cpp)
+  target_include_directories(movie_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/graphics)
+  target_link_libraries(movie_tests PRIVATE PkgConfig::MOVIE_ENCODERS)
+endif()
+# ---- end of movie block -------------------------------------------------------------------------

@@ -1,8 +1,11 @@
 // Members and searches inside an open archive. Directory walks move the archive's current directory and
-// put it back; every record is read through the bounds-checked readers of qva_format.
+// put it back; every record is read through the bounds-checked readers of qva_format. Every use of an
+// archive's shared file goes through one lock, so members read from other threads (a movie's decode
+// thread) never interleave their seeks and reads with the main thread's.
 #include "orbel/file/qva_archive_file.h"
 
 #include <cstring>
+#include <mutex>
 
 #include "orbel/core/memory.h"
 #include "orbel/core/string_routines.h"
@@ -11,6 +14,9 @@
 
 namespace orbel {
 namespace {
+
+// Held around every command on an archive's shared file (`QvaArchive::file`).
+std::mutex gSharedFileLock;
 
 bool IsSjisLeadByte(uint8_t c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
@@ -51,7 +57,10 @@ bool FindInDirectory(const QvaArchive* a, uint32_t dirOffset, const QvaNameKey& 
 
 // Blocks until the member's own asynchronous work is done and finished.
 void WaitPending(QvaArchiveFile* file) {
-  while (!QvaArchiveFileIdleCheck(file)) ThreadFileWaitIdle(file->archive->file);
+  while (!QvaArchiveFileIdleCheck(file)) {
+    std::lock_guard<std::mutex> lock(gSharedFileLock);
+    ThreadFileWaitIdle(file->archive->file);
+  }
 }
 
 bool DecodeMember(QvaArchiveFile* file, const uint8_t* block) {
@@ -95,6 +104,7 @@ uint32_t ReadBytes(QvaArchiveFile* file, void* buffer, uint32_t size) {
     std::memcpy(buffer, a->image + at, size);
   } else {
     const auto offset = static_cast<uint32_t>(at);
+    std::lock_guard<std::mutex> lock(gSharedFileLock);
     if (file->async) {
       if (ThreadFileTell(a->file) != offset) ThreadFileSeekTo(a->file, offset);
       ThreadFileRead(buffer, 1, size, a->file);
@@ -237,6 +247,7 @@ int OpenQvaArchiveFile(QvaArchiveFile* file, QvaArchive* archive, const char* in
     QvaArchiveFileClose(file);
     return -1;
   }
+  std::unique_lock<std::mutex> lock(gSharedFileLock);
   if (file->async) {
     ThreadFileSeekTo(archive->file, static_cast<uint32_t>(start));
     ThreadFileRead(file->encoded, 1, record.compressedSize, archive->file);
@@ -246,9 +257,9 @@ int OpenQvaArchiveFile(QvaArchiveFile* file, QvaArchive* archive, const char* in
   }
   const bool ok =
       QvaKeyRead(archive->file, static_cast<uint32_t>(start), file->encoded, record.compressedSize, archive->key) ==
-          record.compressedSize &&
-      FinishCoded(file);
-  if (ok) return 0;
+          record.compressedSize;
+  lock.unlock();
+  if (ok && FinishCoded(file)) return 0;
   QvaArchiveFileClose(file);
   return -1;
 }
@@ -256,7 +267,10 @@ int OpenQvaArchiveFile(QvaArchiveFile* file, QvaArchive* archive, const char* in
 int QvaArchiveFileIdleCheck(QvaArchiveFile* file) {
   if (!file->async || file->pending == 0) return 1;
   QvaArchive* a = file->archive;
-  if (!ThreadFileIdleCheck(a->file)) return 0;
+  {
+    std::lock_guard<std::mutex> lock(gSharedFileLock);
+    if (!ThreadFileIdleCheck(a->file)) return 0;
+  }
   if (file->pending == 1) {
     QvaKeyConvert(file->record.compressedSize, file->encoded, file->pendingOffset, a->key);
     // Corrupt data found after the open returned: the member reads as empty from here on.

@@ -1,7 +1,7 @@
 // The movie subsystem as the core runtime sees it: the conversion tables made at start-up, pause and
 // resume on activation changes, stream release before a display change, and the window movies drawn
-// while the pump waits inactive. These are the names the movie subsystem keeps; until it is built they
-// are answered by movie_pending.cpp.
+// while the pump waits inactive, and what the graph layer reads of a movie. The subsystem's own records
+// and calls are in movie_record.h.
 #pragma once
 
 #include <cstdint>
@@ -49,7 +49,8 @@ int GetMovieGraphInfo(int movie, MovieGraphInfo* info);
 int SetMovieFrameCallback(int movie, MovieFrameCallback callback, GraphRecord* graph);
 // Brings the movie's frame into its graph when a new one is due. 0 or -1.
 int UpdateMovieFrame(int movie);
-// The current frame as an image; 0 when a new frame is ready, else -1 (nothing to copy).
+// The current frame as an image: 0 when the image holds it (converted now or already), else -1 (no frame
+// could be had: nothing to copy).
 int GetMovieFrameImage(void* movieRecord, const GraphImage** frame);
 int DrawMovieToWindow(int x, int y, int scale, int movie, int flag);
 int RestoreMovieSurface(int movie);
