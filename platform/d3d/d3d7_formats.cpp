@@ -49,7 +49,7 @@ bool MakePixelCode(const DDPIXELFORMAT& format, PixelCode* out) {
 namespace {
 
 template <PixelKind kKind>
-void UnpackRowOf(const PixelCode& f, const uint8_t* src, uint32_t* dst, int n) {
+void UnpackRowOf(const uint8_t* src, uint32_t* dst, int n) {
   if constexpr (kKind == PixelKind::k8888 || kKind == PixelKind::kX888) {
     std::memcpy(dst, src, static_cast<size_t>(n) * 4);
     if constexpr (kKind == PixelKind::kX888) {
@@ -59,7 +59,7 @@ void UnpackRowOf(const PixelCode& f, const uint8_t* src, uint32_t* dst, int n) {
     for (int i = 0; i < n; ++i) {
       uint16_t v;
       std::memcpy(&v, src + i * 2, 2);
-      dst[i] = Unpack(f, v);
+      dst[i] = UnpackKind<kKind>(v);
     }
   }
 }
@@ -68,12 +68,12 @@ void UnpackRowOf(const PixelCode& f, const uint8_t* src, uint32_t* dst, int n) {
 
 void UnpackRow(const PixelCode& f, const uint8_t* src, uint32_t* dst, int n) {
   switch (f.kind) {
-    case PixelKind::k565: return UnpackRowOf<PixelKind::k565>(f, src, dst, n);
-    case PixelKind::k555: return UnpackRowOf<PixelKind::k555>(f, src, dst, n);
-    case PixelKind::k1555: return UnpackRowOf<PixelKind::k1555>(f, src, dst, n);
-    case PixelKind::k4444: return UnpackRowOf<PixelKind::k4444>(f, src, dst, n);
-    case PixelKind::kX888: return UnpackRowOf<PixelKind::kX888>(f, src, dst, n);
-    case PixelKind::k8888: return UnpackRowOf<PixelKind::k8888>(f, src, dst, n);
+    case PixelKind::k565: return UnpackRowOf<PixelKind::k565>(src, dst, n);
+    case PixelKind::k555: return UnpackRowOf<PixelKind::k555>(src, dst, n);
+    case PixelKind::k1555: return UnpackRowOf<PixelKind::k1555>(src, dst, n);
+    case PixelKind::k4444: return UnpackRowOf<PixelKind::k4444>(src, dst, n);
+    case PixelKind::kX888: return UnpackRowOf<PixelKind::kX888>(src, dst, n);
+    case PixelKind::k8888: return UnpackRowOf<PixelKind::k8888>(src, dst, n);
     default:
       for (int i = 0; i < n; ++i) dst[i] = Unpack(f, LoadPixel(src + static_cast<size_t>(i) * f.bytes, f.bytes));
       return;
