@@ -80,12 +80,14 @@ class Scenes {
   std::mt19937 rng_;
 };
 
+// One texture of each layout, `side` texels square (0: random sizes).
 std::vector<IDirectDrawSurface7*> KeyedTextures(D3DTest* test, Scenes* r,
-                                                std::function<IDirectDrawSurface7*(int, int, const DDPIXELFORMAT&)> make) {
+                                                std::function<IDirectDrawSurface7*(int, int, const DDPIXELFORMAT&)> make,
+                                                int side = 0) {
   std::vector<IDirectDrawSurface7*> out;
   const DDPIXELFORMAT formats[] = {Format565(), Format1555(), Format4444(), FormatX888(), Format8888(), Format555()};
   for (const DDPIXELFORMAT& f : formats) {
-    const int w = 1 << r->Int(0, 5), h = 1 << r->Int(0, 5);
+    const int w = side != 0 ? side : 1 << r->Int(0, 5), h = side != 0 ? side : 1 << r->Int(0, 5);
     IDirectDrawSurface7* t = make(w, h, f);
     DDSURFACEDESC2 d{};
     d.dwSize = sizeof(d);
@@ -190,7 +192,8 @@ TEST_F(D3DTest, SpecialisedLoopsGiveTheGeneralRoadsBytes) {
   Scenes r(777);
   for (const DDPIXELFORMAT& format : {FormatX888(), Format565(), Format555(), Format8888(), Format4444()}) {
     IDirectDrawSurface7* targets[2] = {Target(64, 48, format), Target(64, 48, format)};
-    const auto textures = KeyedTextures(this, &r, [&](int w, int h, const DDPIXELFORMAT& f) { return Texture(w, h, f); });
+    const auto textures =
+        KeyedTextures(this, &r, [&](int w, int h, const DDPIXELFORMAT& f) { return Texture(w, h, f); }, 16);
     IDirect3DDevice7* devices[2];
     for (int i = 0; i < 2; ++i) {
       Fill(targets[i], nullptr, 0x3C3C3C3C & (format.dwRBitMask | format.dwGBitMask | format.dwBBitMask));
@@ -208,11 +211,14 @@ TEST_F(D3DTest, SpecialisedLoopsGiveTheGeneralRoadsBytes) {
         const DWORD colour = same.Chance(50) ? 0xFFFFFFFF : same.Colour();
         if (same.Chance(60)) {
           // A graph-like quad: on half pixels, often texel for texel, sometimes stretched.
-          const int tw = 1 << same.Int(0, 5), th = 1 << same.Int(0, 5);
+          const int tw = same.Chance(70) ? 16 : 1 << same.Int(0, 5), th = same.Chance(70) ? 16 : 1 << same.Int(0, 5);
           const float x0 = same.Int(-20, 70) - 0.5f, y0 = same.Int(-20, 50) - 0.5f;
           const float sx = same.Chance(70) ? 1.0f : same.Real(0.3f, 3.0f);
           const float w = tw * sx, h = th * (same.Chance(70) ? 1.0f : same.Real(0.3f, 3.0f));
-          const float u0 = same.Int(-2, 2) / static_cast<float>(tw), v0 = same.Int(-2, 2) / static_cast<float>(th);
+          // Mostly inside the texture, where rows are read as rows; sometimes hanging over its edges.
+          const bool inside = same.Chance(60);
+          const float u0 = (inside ? 0 : same.Int(-2, 2)) / static_cast<float>(tw);
+          const float v0 = (inside ? 0 : same.Int(-2, 2)) / static_cast<float>(th);
           const float u1 = u0 + (same.Chance(80) ? 1.0f : -1.0f), v1 = v0 + 1.0f;
           const float corners[6][4] = {{x0, y0, u0, v0}, {x0 + w, y0, u1, v0}, {x0, y0 + h, u0, v1},
                                        {x0, y0 + h, u0, v1}, {x0 + w, y0, u1, v0}, {x0 + w, y0 + h, u1, v1}};
