@@ -469,8 +469,8 @@ int64_t AddressTexel(int64_t t, int size, DWORD mode) {
 
 bool BlitRectangle(const DrawSetup& d, const SpanInput& top, int rows, int64_t rowStepU, int64_t rowStepV) {
   // A blit: one point-sampled stage that is its texel times a constant, read texel for texel in rows
-  // that lie inside the texture, with no key, no alpha test and no Z.
-  if (!d.fastPaths || d.stageCount != 1 || d.colorKey || d.alphaTest || d.zTest) return false;
+  // that lie inside the texture, with no Z.
+  if (!d.fastPaths || d.stageCount != 1 || d.zTest) return false;
   const StageSetup& s = d.stages[0];
   const StageCoords& c = top.coords[0];
   uint32_t factor;
@@ -484,6 +484,7 @@ bool BlitRectangle(const DrawSetup& d, const SpanInput& top, int rows, int64_t r
                                            1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
                                            1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
   uint32_t unpacked[kChunk], modulated[kChunk];
+  uint8_t live[kChunk];
   for (int r = 0; r < rows; ++r) {
     const uint8_t* texRow = s.pixels + static_cast<size_t>(ty + r) * s.pitch;
     for (int done = 0; done < top.n; done += kChunk) {
@@ -498,7 +499,19 @@ bool BlitRectangle(const DrawSetup& d, const SpanInput& top, int rows, int64_t r
         ModulateRow(src, factor, n, modulated);
         src = modulated;
       }
-      Store(d, top.y + r, top.x + done, src, kAllLive, n);
+      const uint8_t* liveRow = kAllLive;
+      if (d.colorKey || d.alphaTest) {
+        std::fill(live, live + n, uint8_t{1});
+        for (int i = 0; d.colorKey && i < n; ++i) {
+          const uint32_t raw = LoadPixel(from + static_cast<size_t>(i) * s.code.bytes, s.code.bytes) & d.keyMask;
+          if (raw >= d.keyLow && raw <= d.keyHigh) live[i] = 0;
+        }
+        for (int i = 0; d.alphaTest && i < n; ++i) {
+          if (!Compare(d.alphaFunc, src[i] >> 24, d.alphaRef)) live[i] = 0;
+        }
+        liveRow = live;
+      }
+      Store(d, top.y + r, top.x + done, src, liveRow, n);
     }
   }
   return true;
