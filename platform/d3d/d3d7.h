@@ -1,8 +1,10 @@
 // The Direct3D 7 stand-in: an IDirect3D7 obtained from the DirectDraw object (QueryInterface with
 // IID_IDirect3D7) and the IDirect3DDevice7 it makes on a DirectDraw surface, drawing with a software
 // rasteriser into the DirectDraw stand-in's surfaces. Pre-transformed vertices only (no transform or
-// lighting pipeline); transforms are stored and never applied. Only the calls, records and constants
-// the library uses, with their documented values. Plain classes with AddRef / Release, as ddraw.h.
+// lighting pipeline); transforms are stored and never applied. Colours are flat, from each triangle's
+// first vertex, whatever SHADEMODE says; fog, lighting, dithering, Z bias and mip levels are stored
+// without effect. Only the calls, records and constants the library uses, with their documented
+// values. Plain classes with AddRef / Release, as ddraw.h.
 #pragma once
 
 #include "platform/ddraw/ddraw.h"
