@@ -139,6 +139,15 @@ int ProcessSocketMessage(uintptr_t socket, intptr_t event) {
       if ((word >> 16) == 0) record->ConnectFlag = 1;
       return 1;
     case plat::FD_CLOSE:
+      if (record->FramedFlag == 1 && record->UseFlag == 1 && record->ErrorFlag == 0) {
+        // Bytes may still wait behind the close: the receive takes the whole blocks among them and
+        // then ends the connection (dropping an unfinished block).
+        if (record->PeerClosedFlag == 2) return 1;  // the receive met the end first
+        record->PeerClosedFlag = 1;
+        if (RecvSocketBusy) record->RecvDeferredFlag = 1;
+        else RecvSocket(handle);
+        return 1;
+      }
       record->ConnectFlag = 0;
       record->LostNoticeFlag = 0;
       return 1;

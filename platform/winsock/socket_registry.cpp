@@ -98,7 +98,7 @@ int WSAStartup(WORD versionRequested, WSADATA* data) {
   winsock::WinsockState& s = winsock::State();
   std::lock_guard<std::mutex> lock(s.mutex);
   ++s.startCount;
-  winsock::InstallPeekHookLocked();
+  winsock::StartWatchingLocked();
   return 0;
 }
 
