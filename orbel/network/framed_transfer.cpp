@@ -249,6 +249,38 @@ int SendPass(NetWorkHandleRecord& record) {
 
 }  // namespace
 
+int SendFramedMessage(int32_t handle, const void* source, int length) {
+  NetWorkHandleRecord* record = LookupNetWorkHandle(handle);
+  if (record == nullptr) return -1;
+  // Room first: once bytes are on the wire, the rest must be queued whatever happens.
+  if (ReserveRingBuffer(&record->SendRing, length) != 0) return -1;
+  const bool idle = record->SendRing.dataSize == 0 && record->SendBlockLeft == 0 && record->SendHeaderLeft == 0;
+  if (!idle || SendSocketBusy || static_cast<uint32_t>(length) > kMaxFramedBlockLength) {
+    PutRingBufferData(&record->SendRing, source, length);
+    SendSocket(handle);
+    return 0;
+  }
+  // Nothing waits: the message leaves straight from the caller's bytes, as one block, and only what
+  // the socket does not take is queued.
+  uint8_t header[kHeaderBytes];
+  WriteLengthLE(static_cast<uint32_t>(length), header);
+  plat::WSABUF pieces[2] = {{kHeaderBytes, reinterpret_cast<char*>(header)},
+                            {static_cast<plat::ULONG>(length), static_cast<char*>(const_cast<void*>(source))}};
+  plat::DWORD sent = 0;
+  if (plat::WSASend(record->Socket, pieces, length > 0 ? 2 : 1, &sent, 0, nullptr, nullptr) != 0) sent = 0;
+  if (sent == 0) {
+    PutRingBufferData(&record->SendRing, source, length);  // a fresh block, begun by the next send
+    return 0;
+  }
+  const uint32_t headerSent = std::min<uint32_t>(sent, kHeaderBytes);
+  const uint32_t bodySent = sent - headerSent;
+  record->SendHeaderLeft = static_cast<int32_t>(kHeaderBytes - headerSent);
+  record->SendBlockLeft = static_cast<uint32_t>(length) - bodySent;
+  PutRingBufferData(&record->SendRing, static_cast<const uint8_t*>(source) + bodySent,
+                    length - static_cast<int>(bodySent));
+  return 0;
+}
+
 int RecvSocket(int32_t handle) {
   if (NetWorkState.StartFlag == 0) return -1;
   NetWorkHandleRecord* record = LookupNetWorkHandle(handle);

@@ -53,7 +53,7 @@ bool ShouldCloseNow(const NetWorkHandleRecord& r) {
 }
 
 // Serves what a pump turn owes beyond the messages: notices turned away while another handle's
-// transfer ran, and a connection left waiting for want of a slot.
+// transfer ran, bytes still queued for sending, and a connection left waiting for want of a slot.
 void ServeDeferredWork() {
   WalkLiveList([](ListNode* node) {
     auto* record = static_cast<NetWorkHandleRecord*>(node->data);
@@ -62,7 +62,9 @@ void ServeDeferredWork() {
       record->RecvDeferredFlag = 0;
       RecvSocket(node->key);
     }
-    if (record->SendDeferredFlag) {
+    // Queued bytes are offered on every pump turn, not only on a write notice: the socket often has
+    // room again long before the notice has made its way through the queue.
+    if (record->SendDeferredFlag || record->SendRing.dataSize > 0) {
       record->SendDeferredFlag = 0;
       SendSocket(node->key);
     }

@@ -94,5 +94,9 @@ int UndoConnectionRecord(int slot);
 // ---- Framed transfer (framed_transfer.cpp) ------------------------------------------------------
 int RecvSocket(int32_t handle);
 int SendSocket(int32_t handle);
+// Queues a framed message (after what already waits); when nothing waits, sends it at once straight
+// from `source` and queues only what the socket did not take. -1 (nothing queued or sent) when the send
+// ring cannot grow.
+int SendFramedMessage(int32_t handle, const void* source, int length);
 
 }  // namespace orbel
