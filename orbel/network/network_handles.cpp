@@ -127,9 +127,10 @@ int ProcessSocketMessage(uintptr_t socket, intptr_t event) {
   const uint32_t word = static_cast<uint32_t>(event);
   switch (word & 0xFFFF) {
     case plat::FD_READ:
-      // Turned away while another handle receives: remembered, so the pump serves it.
-      if (RecvSocketBusy) record->RecvDeferredFlag = 1;
-      else RecvSocket(handle);
+      // Remembered, and served by the pump's next turn unless a call on the handle receives first
+      // (every data call does). Notices are dispatched inside every network call: receiving at once
+      // would run a receive for each message another handle's sends let through.
+      record->RecvDeferredFlag = 1;
       return 1;
     case plat::FD_WRITE:
       if (SendSocketBusy) record->SendDeferredFlag = 1;

@@ -219,6 +219,8 @@ int recv(SOCKET s, void* buffer, int length, int flags) {
   int cap;
   uint32_t edgesBefore;
   bool forcedBlock = false;
+  // Edges the set already reported are collected first, so that an empty socket's answer is current.
+  if (State().useRing && NoticesMayWait()) CollectNotices();
   {
     std::lock_guard<std::mutex> lock(State().mutex);
     SocketEntry* entry = FindLocked(s);
@@ -226,8 +228,10 @@ int recv(SOCKET s, void* buffer, int length, int flags) {
     fd = entry->fd;
     cap = entry->recvCap;
     edgesBefore = entry->readEdges;
-    if (entry->recvWouldBlocks > 0) {
-      --entry->recvWouldBlocks;
+    // Empty, and no byte has come since: the socket would say so too.
+    const bool knownEmpty = entry->drained && State().useRing;
+    if (entry->recvWouldBlocks > 0 || knownEmpty) {
+      if (!knownEmpty) --entry->recvWouldBlocks;
       forcedBlock = true;
       entry->readArmed = true;
     }
@@ -243,11 +247,14 @@ int recv(SOCKET s, void* buffer, int length, int flags) {
   // buffer, and do wait after a peek that saw some: the notice then comes again at once. A short recv
   // emptied the socket, so only a new arrival brings it (or one collected during the call).
   const bool mayRemain = got > 0 && (peek || static_cast<size_t>(got) == count);
+  const bool emptied = (got < 0 && (error == EAGAIN || error == EWOULDBLOCK)) ||
+                       (!peek && got > 0 && static_cast<size_t>(got) < count);
   std::vector<Notice> notices;
   {
     std::lock_guard<std::mutex> lock(State().mutex);
     if (SocketEntry* entry = FindLocked(s)) {
       entry->readArmed = true;
+      entry->drained = emptied && entry->readEdges == edgesBefore && entry->events != 0 && !entry->peerEnded;
       // Asking the set again reports bytes that wait; otherwise the edges still come.
       const bool asked = WidenInterestLocked(s, *entry, EPOLLIN);
       if (!asked && (mayRemain || entry->readEdges != edgesBefore) && entry->connected) {

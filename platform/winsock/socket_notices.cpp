@@ -1,5 +1,6 @@
 // WSAAsyncSelect and the notices it promises. The selected sockets sit in one edge-triggered epoll set,
-// kept between calls. A watcher thread only waits for the set to hold edges and raises a flag; the
+// kept between calls. News of edges comes through memory: a multishot poll of the set on an io_uring
+// (socket_news_ring.cpp) or, where the kernel offers none, a watcher thread that raises a flag. The
 // edges are collected (and the notices posted) by the next peek of a message queue, so a peek costs no
 // system call while nothing has changed. A socket whose notice is disarmed stops asking the set for
 // that event once an edge finds it so (arrivals then wake nobody), and asks again when re-armed.
@@ -18,6 +19,7 @@
 #include <sys/epoll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <cstdlib>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -93,6 +95,8 @@ void Judge(SOCKET id, SocketEntry& e, uint32_t edges, std::vector<Notice>& out) 
     }
   }
   const bool ended = (edges & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0;
+  if (edges & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) e.drained = false;
+  if (ended) e.peerEnded = true;
   if (edges & EPOLLIN) {
     ++e.readEdges;
     // EPOLLIN alone means bytes came; with the peer's end it may mean only the end.
@@ -127,9 +131,17 @@ void RearmWatcher(WinsockState& s) {
 }
 
 void PeekHook(HWND filter) {
-  if (filter == kThreadOnlyFilter) return;
-  if (!State().eventsReady.load(std::memory_order_acquire)) return;
+  if (filter == kThreadOnlyFilter || !NoticesMayWait()) return;
   CollectNotices();
+}
+
+// The fallback news: the watcher thread on a one-shot set holding the epoll set (lock held).
+void StartWatcherLocked(WinsockState& s) {
+  s.watchFd = ::epoll_create1(EPOLL_CLOEXEC);
+  epoll_event watch{};
+  watch.events = EPOLLIN | EPOLLONESHOT;
+  if (s.watchFd < 0 || ::epoll_ctl(s.watchFd, EPOLL_CTL_ADD, s.epollFd, &watch) != 0) return;
+  std::thread(Watch, &s).detach();  // lives as long as the process, as the state does
 }
 
 }  // namespace
@@ -144,10 +156,23 @@ void PostNotices(const std::vector<Notice>& notices) {
   }
 }
 
+bool NoticesMayWait() {
+  const WinsockState& s = State();
+  return s.useRing ? NewsRingHasNews() : s.eventsReady.load(std::memory_order_acquire);
+}
+
 void CollectNotices() {
   WinsockState& s = State();
   if (s.epollFd < 0) return;
-  const bool fired = s.eventsReady.load(std::memory_order_acquire);
+  // Completions taken first: an edge after this point brings a new one.
+  if (s.useRing && !ConsumeNewsRing(s.epollFd)) {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (s.useRing) {
+      s.useRing = false;
+      StartWatcherLocked(s);
+    }
+  }
+  const bool fired = !s.useRing && s.eventsReady.load(std::memory_order_acquire);
   thread_local std::vector<Notice> notices;
   epoll_event edges[kEdgeBatch];
   int count;
@@ -184,16 +209,9 @@ void StartWatchingLocked() {
   WinsockState& s = State();
   if (s.epollFd >= 0) return;
   s.epollFd = ::epoll_create1(EPOLL_CLOEXEC);
-  s.watchFd = ::epoll_create1(EPOLL_CLOEXEC);
-  epoll_event watch{};
-  watch.events = EPOLLIN | EPOLLONESHOT;
-  if (s.epollFd < 0 || s.watchFd < 0 || ::epoll_ctl(s.watchFd, EPOLL_CTL_ADD, s.epollFd, &watch) != 0) {
-    ::close(s.epollFd);
-    ::close(s.watchFd);
-    s.epollFd = s.watchFd = -1;
-    return;
-  }
-  std::thread(Watch, &s).detach();  // lives as long as the process, as the state does
+  if (s.epollFd < 0) return;
+  s.useRing = std::getenv("ORBEL_WINSOCK_NO_IO_URING") == nullptr && StartNewsRing(s.epollFd);
+  if (!s.useRing) StartWatcherLocked(s);
   winstate::SetPeekHook(PeekHook);
 }
 

@@ -26,6 +26,10 @@ struct SocketEntry {
   bool listening = false;
   bool connecting = false;  // a non-blocking connect is under way
   bool connected = false;
+  // A recv found the socket empty and no edge has been collected since: a recv can answer "would
+  // block" without asking the socket (only while io_uring reports edges as they come).
+  bool drained = false;
+  bool peerEnded = false;  // the peer's end (or a failure) was seen: a recv must hear it, never cache
   // One-shot notice states: armed = the next matching condition posts a notice.
   bool readArmed = false;
   bool writeArmed = false;
@@ -61,7 +65,8 @@ struct WinsockState {
   // watcher waits on a one-shot set holding only `epollFd`; a collector re-arms it.
   int epollFd = -1;
   int watchFd = -1;
-  std::atomic<bool> eventsReady{false};  // the set holds edges nobody has collected
+  std::atomic<bool> eventsReady{false};  // the set holds edges nobody has collected (watcher)
+  bool useRing = false;                  // io_uring tells of edges; no watcher runs
 };
 
 WinsockState& State();
@@ -81,6 +86,15 @@ void WatchLocked(SOCKET id, SocketEntry& entry);
 bool WidenInterestLocked(SOCKET id, SocketEntry& entry, uint32_t events);
 // Collects the set's edges and posts the notices they owe.
 void CollectNotices();
+// True when the set may hold edges nobody has collected (a memory read, no system call).
+bool NoticesMayWait();
+
+// ---- News of the set through io_uring (socket_news_ring.cpp) ---------------------------------------
+// Submits a multishot poll of the set: false when the kernel does not offer it (the watcher serves).
+bool StartNewsRing(int epollFd);
+bool NewsRingHasNews();
+// Takes the completions; false when the ring turned out unusable (the caller then starts the watcher).
+bool ConsumeNewsRing(int epollFd);
 // Registers a descriptor under a new id (lock held).
 SOCKET RegisterLocked(int fd);
 // Closes every socket and forgets every setting (the last WSACleanup and test resets).
