@@ -24,9 +24,10 @@ int32_t SendSocketBusy = 0;
 namespace {
 
 constexpr int kHeaderBytes = 4;
-constexpr int kStageBytes = 64 << 10;
+// Small: a batch of small blocks fits, while a large block's body mostly skips the staging copy.
+constexpr int kStageBytes = 4 << 10;
 // A body with at least this much still to come is received straight into the ring.
-constexpr int32_t kDirectBodyMin = 16 << 10;
+constexpr int32_t kDirectBodyMin = kStageBytes;
 
 // Receives are not re-entered (RecvSocketBusy), so one staging buffer serves every handle.
 uint8_t g_recvStage[kStageBytes];
