@@ -167,9 +167,9 @@ void CollectNotices() {
   // Completions taken first: an edge after this point brings a new one.
   if (s.useRing && !ConsumeNewsRing(s.epollFd)) {
     std::lock_guard<std::mutex> lock(s.mutex);
-    if (s.useRing) {
-      s.useRing = false;
+    if (s.useRing.load()) {
       StartWatcherLocked(s);
+      s.useRing.store(false, std::memory_order_release);
     }
   }
   const bool fired = !s.useRing && s.eventsReady.load(std::memory_order_acquire);
@@ -210,8 +210,10 @@ void StartWatchingLocked() {
   if (s.epollFd >= 0) return;
   s.epollFd = ::epoll_create1(EPOLL_CLOEXEC);
   if (s.epollFd < 0) return;
-  s.useRing = std::getenv("ORBEL_WINSOCK_NO_IO_URING") == nullptr && StartNewsRing(s.epollFd);
-  if (!s.useRing) StartWatcherLocked(s);
+  // ORBEL_WINSOCK_NO_IO_URING (any value) picks the watcher thread, as a kernel without io_uring does.
+  const bool ring = std::getenv("ORBEL_WINSOCK_NO_IO_URING") == nullptr && StartNewsRing(s.epollFd);
+  if (!ring) StartWatcherLocked(s);
+  s.useRing.store(ring, std::memory_order_release);
   winstate::SetPeekHook(PeekHook);
 }
 

@@ -66,7 +66,7 @@ struct WinsockState {
   int epollFd = -1;
   int watchFd = -1;
   std::atomic<bool> eventsReady{false};  // the set holds edges nobody has collected (watcher)
-  bool useRing = false;                  // io_uring tells of edges; no watcher runs
+  std::atomic<bool> useRing{false};      // io_uring tells of edges; no watcher runs
 };
 
 WinsockState& State();
