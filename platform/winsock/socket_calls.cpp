@@ -385,6 +385,7 @@ int closesocket(SOCKET s) {
     SocketEntry* entry = FindLocked(s);
     if (entry == nullptr) return SOCKET_ERROR;
     fd = entry->fd;
+    UnwatchLocked(s, *entry);
     State().sockets.erase(s);
   }
   ::close(fd);

@@ -1,13 +1,13 @@
-// News of the epoll set without a system call: a multishot poll of the set, submitted once to an
-// io_uring, puts a completion into memory shared with the kernel each time the set gains edges, so a
-// peek only compares two counters. Where the kernel offers no io_uring (or no multishot poll), the
-// caller falls back to the watcher thread.
-// Depends on: the socket registry (the epoll set), Linux's io_uring interface.
-#include <atomic>
+// News of the selected sockets without a system call: each one has a multishot poll on an io_uring,
+// which puts a completion (the socket's id and its ready events) into memory shared with the kernel
+// each time the socket is woken, so a peek only compares two counters and collecting reads memory.
+// Where the kernel offers no io_uring with multishot polls, the epoll set and its watcher serve.
+// All calls are made with the registry lock held. Depends on: Linux's io_uring interface.
+#include <cerrno>
 #include <cstring>
 #include <linux/io_uring.h>
-#include <mutex>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -17,8 +17,10 @@
 namespace plat::winsock {
 namespace {
 
-constexpr unsigned kRingEntries = 4;
-constexpr uint64_t kPollTag = 1;
+constexpr unsigned kSubmitEntries = 64;
+constexpr unsigned kCompletionEntries = 4096;  // arrivals between two peeks; more end a poll, which is renewed
+constexpr uint32_t kPollEvents = POLLIN | POLLOUT | POLLRDHUP;
+constexpr uint64_t kProbeTag = ~uint64_t{0};
 
 struct NewsRing {
   int fd = -1;
@@ -30,8 +32,6 @@ struct NewsRing {
   unsigned* cqTail = nullptr;
   unsigned* cqMask = nullptr;
   io_uring_cqe* cqes = nullptr;
-  std::mutex consume;  // completions are taken by one thread at a time
-  bool failed = false;
 };
 
 NewsRing g_ring;
@@ -39,32 +39,59 @@ NewsRing g_ring;
 unsigned LoadAcquire(const unsigned* p) { return __atomic_load_n(p, __ATOMIC_ACQUIRE); }
 void StoreRelease(unsigned* p, unsigned v) { __atomic_store_n(p, v, __ATOMIC_RELEASE); }
 
-// Submits the multishot poll of the epoll set. False when the kernel refused it.
-bool SubmitPoll(NewsRing& r, int epollFd) {
-  const unsigned tail = *r.sqTail;
-  const unsigned index = tail & *r.sqMask;
-  io_uring_sqe& sqe = r.sqes[index];
-  std::memset(&sqe, 0, sizeof sqe);
-  sqe.opcode = IORING_OP_POLL_ADD;
-  sqe.fd = epollFd;
-  sqe.poll32_events = POLLIN;
-  sqe.len = IORING_POLL_ADD_MULTI;
-  sqe.user_data = kPollTag;
-  r.sqArray[index] = index;
-  StoreRelease(r.sqTail, tail + 1);
-  return ::syscall(__NR_io_uring_enter, r.fd, 1, 0, 0, nullptr, 0) == 1;
-}
-
 template <typename T>
 T* At(void* base, unsigned offset) {
   return reinterpret_cast<T*>(static_cast<char*>(base) + offset);
 }
 
+// Queues one request and hands it to the kernel. False when the kernel did not take it.
+bool Submit(NewsRing& r, uint8_t opcode, int fd, uint64_t tag, uint64_t target) {
+  const unsigned tail = *r.sqTail;
+  const unsigned index = tail & *r.sqMask;
+  io_uring_sqe& sqe = r.sqes[index];
+  std::memset(&sqe, 0, sizeof sqe);
+  sqe.opcode = opcode;
+  sqe.fd = fd;
+  sqe.user_data = tag;
+  if (opcode == IORING_OP_POLL_ADD) {
+    sqe.poll32_events = kPollEvents;
+    sqe.len = IORING_POLL_ADD_MULTI;
+  } else {
+    sqe.addr = target;  // the poll to remove
+  }
+  r.sqArray[index] = index;
+  StoreRelease(r.sqTail, tail + 1);
+  return ::syscall(__NR_io_uring_enter, r.fd, 1, 0, 0, nullptr, 0) == 1;
+}
+
+// A multishot poll of an eventfd that is then written must report once and go on: the kernel offers
+// what the sockets need.
+bool ProbeMultishot(NewsRing& r) {
+  const int probe = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (probe < 0) return false;
+  bool ok = Submit(r, IORING_OP_POLL_ADD, probe, kProbeTag, 0);
+  const uint64_t one = 1;
+  ok = ok && ::write(probe, &one, sizeof one) == sizeof one &&
+       ::syscall(__NR_io_uring_enter, r.fd, 0, 1, IORING_ENTER_GETEVENTS, nullptr, 0) >= 0 &&
+       LoadAcquire(r.cqTail) != *r.cqHead;
+  if (ok) {
+    const io_uring_cqe& cqe = r.cqes[*r.cqHead & *r.cqMask];
+    ok = cqe.res > 0 && (cqe.flags & IORING_CQE_F_MORE) != 0;
+  }
+  Submit(r, IORING_OP_POLL_REMOVE, -1, kProbeTag, kProbeTag);
+  ::syscall(__NR_io_uring_enter, r.fd, 0, 0, IORING_ENTER_GETEVENTS, nullptr, 0);
+  StoreRelease(r.cqHead, LoadAcquire(r.cqTail));  // the probe's completions are of no interest
+  ::close(probe);
+  return ok;
+}
+
 }  // namespace
 
-bool StartNewsRing(int epollFd) {
+bool StartNewsRing() {
   io_uring_params params{};
-  const int fd = static_cast<int>(::syscall(__NR_io_uring_setup, kRingEntries, &params));
+  params.flags = IORING_SETUP_CQSIZE;
+  params.cq_entries = kCompletionEntries;
+  const int fd = static_cast<int>(::syscall(__NR_io_uring_setup, kSubmitEntries, &params));
   if (fd < 0) return false;
   size_t sqSize = params.sq_off.array + params.sq_entries * sizeof(unsigned);
   size_t cqSize = params.cq_off.cqes + params.cq_entries * sizeof(io_uring_cqe);
@@ -89,7 +116,7 @@ bool StartNewsRing(int epollFd) {
   r.cqTail = At<unsigned>(cq, params.cq_off.tail);
   r.cqMask = At<unsigned>(cq, params.cq_off.ring_mask);
   r.cqes = At<io_uring_cqe>(cq, params.cq_off.cqes);
-  if (!SubmitPoll(r, epollFd)) {
+  if (!ProbeMultishot(r)) {
     r.fd = -1;
     ::close(fd);
     return false;
@@ -97,27 +124,24 @@ bool StartNewsRing(int epollFd) {
   return true;
 }
 
-bool NewsRingHasNews() {
-  const NewsRing& r = g_ring;
-  return r.fd >= 0 && LoadAcquire(r.cqHead) != LoadAcquire(r.cqTail);
+bool NewsRingHasNews() { return LoadAcquire(g_ring.cqHead) != LoadAcquire(g_ring.cqTail); }
+
+bool RingWatch(int fd, uint64_t tag) { return Submit(g_ring, IORING_OP_POLL_ADD, fd, tag, 0); }
+
+void RingUnwatch(uint64_t tag) {
+  Submit(g_ring, IORING_OP_POLL_REMOVE, -1, 0, tag);
 }
 
-bool ConsumeNewsRing(int epollFd) {
+void ConsumeNewsRing(const std::function<void(uint64_t tag, int result, bool more)>& take) {
   NewsRing& r = g_ring;
-  std::lock_guard<std::mutex> lock(r.consume);
-  if (r.fd < 0 || r.failed) return false;
   unsigned head = *r.cqHead;
   const unsigned tail = LoadAcquire(r.cqTail);
-  bool ended = false;
   for (; head != tail; ++head) {
     const io_uring_cqe& cqe = r.cqes[head & *r.cqMask];
-    if (cqe.res < 0) r.failed = true;  // multishot poll not offered: the caller falls back
-    if ((cqe.flags & IORING_CQE_F_MORE) == 0) ended = true;
+    if (cqe.user_data == 0 || cqe.user_data == kProbeTag) continue;  // removals' own completions
+    take(cqe.user_data, cqe.res, (cqe.flags & IORING_CQE_F_MORE) != 0);
   }
   StoreRelease(r.cqHead, head);
-  // A multishot poll may end (the kernel's choice, or an overflow): it is submitted again.
-  if (ended && !r.failed && !SubmitPoll(r, epollFd)) r.failed = true;
-  return !r.failed;
 }
 
 }  // namespace plat::winsock

@@ -1,9 +1,10 @@
 // WSAAsyncSelect and the notices it promises. The selected sockets sit in one edge-triggered epoll set,
-// kept between calls. News of edges comes through memory: a multishot poll of the set on an io_uring
-// (socket_news_ring.cpp) or, where the kernel offers none, a watcher thread that raises a flag. The
-// edges are collected (and the notices posted) by the next peek of a message queue, so a peek costs no
-// system call while nothing has changed. A socket whose notice is disarmed stops asking the set for
-// that event once an edge finds it so (arrivals then wake nobody), and asks again when re-armed.
+// News of their edges comes through memory: each socket's multishot poll on an io_uring
+// (socket_news_ring.cpp) or, where the kernel offers none, an edge-triggered epoll set kept between
+// calls whose watcher thread raises a flag. The edges are collected (and the notices posted) by the
+// next peek of a message queue, so a peek costs no system call while nothing has changed. In the epoll set, a socket whose notice is disarmed stops
+// asking for that event once an edge finds it so (arrivals then wake nobody), and asks again when
+// re-armed.
 // WinSock's one-shot rules, on Linux's sockets:
 //   FD_READ    posted when bytes arrive; re-armed by any recv, and posted again at once while bytes
 //              may still wait after it (a full recv, or a peek that saw bytes);
@@ -14,6 +15,7 @@
 //   FD_CLOSE   posted once when the peer's end of the stream is seen, after the FD_READ of bytes still
 //              unread (error 0), or on a reset with the error code.
 // Depends on: the socket registry, the message queue (PostMessageA and the peek hook).
+#include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/epoll.h>
@@ -39,7 +41,7 @@ constexpr uint32_t kWatchedEvents = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
 
 // Stops asking for `events` (lock held): edges found the notice disarmed.
 void NarrowInterestLocked(SOCKET id, SocketEntry& e, uint32_t events) {
-  if ((e.interest & events) == 0 || State().epollFd < 0) return;
+  if ((e.interest & events) == 0 || State().epollFd < 0 || State().useRing.load(std::memory_order_relaxed)) return;
   e.interest &= ~events;
   epoll_event interest{};
   interest.events = e.interest;
@@ -158,21 +160,42 @@ void PostNotices(const std::vector<Notice>& notices) {
 
 bool NoticesMayWait() {
   const WinsockState& s = State();
-  return s.useRing ? NewsRingHasNews() : s.eventsReady.load(std::memory_order_acquire);
+  return s.useRing.load(std::memory_order_acquire) ? NewsRingHasNews()
+                                                    : s.eventsReady.load(std::memory_order_acquire);
 }
 
-void CollectNotices() {
-  WinsockState& s = State();
-  if (s.epollFd < 0) return;
-  // Completions taken first: an edge after this point brings a new one.
-  if (s.useRing && !ConsumeNewsRing(s.epollFd)) {
+namespace {
+
+uint64_t PollTag(SOCKET id, const SocketEntry& entry) { return uint64_t{id} << 16 | (entry.pollGeneration & 0xFFFF); }
+
+// A socket's poll on the ring: a new one (a new generation, whose tag tells its completions from those
+// of the one it replaces). Submitting it reports what holds now (lock held).
+void RenewRingPollLocked(SOCKET id, SocketEntry& entry) {
+  if (entry.watched) RingUnwatch(PollTag(id, entry));
+  ++entry.pollGeneration;
+  RingWatch(entry.fd, PollTag(id, entry));
+}
+
+void CollectFromRing(WinsockState& s) {
+  thread_local std::vector<Notice> notices;
+  notices.clear();
+  {
     std::lock_guard<std::mutex> lock(s.mutex);
-    if (s.useRing.load()) {
-      StartWatcherLocked(s);
-      s.useRing.store(false, std::memory_order_release);
-    }
+    ConsumeNewsRing([&](uint64_t tag, int result, bool more) {
+      auto it = s.sockets.find(static_cast<SOCKET>(tag >> 16));
+      if (it == s.sockets.end()) return;  // closed
+      SocketEntry& e = it->second;
+      if ((tag & 0xFFFF) != (e.pollGeneration & 0xFFFF) || result == -ECANCELED) return;  // a replaced poll
+      if (result > 0 && e.events != 0) Judge(it->first, e, static_cast<uint32_t>(result), notices);
+      // The kernel ended the poll (a full completion ring, or its own reasons): a new one takes over.
+      if (!more) RenewRingPollLocked(it->first, e);
+    });
   }
-  const bool fired = !s.useRing && s.eventsReady.load(std::memory_order_acquire);
+  PostNotices(notices);
+}
+
+void CollectFromEpoll(WinsockState& s) {
+  const bool fired = s.eventsReady.load(std::memory_order_acquire);
   thread_local std::vector<Notice> notices;
   epoll_event edges[kEdgeBatch];
   int count;
@@ -198,6 +221,14 @@ void CollectNotices() {
   }
 }
 
+}  // namespace
+
+void CollectNotices() {
+  WinsockState& s = State();
+  if (s.useRing.load(std::memory_order_acquire)) CollectFromRing(s);
+  else if (s.epollFd >= 0) CollectFromEpoll(s);
+}
+
 void ArmForSelection(SocketEntry& entry) {
   entry.readArmed = true;
   entry.acceptArmed = true;
@@ -207,30 +238,46 @@ void ArmForSelection(SocketEntry& entry) {
 
 void StartWatchingLocked() {
   WinsockState& s = State();
-  if (s.epollFd >= 0) return;
-  s.epollFd = ::epoll_create1(EPOLL_CLOEXEC);
-  if (s.epollFd < 0) return;
-  // ORBEL_WINSOCK_NO_IO_URING (any value) picks the watcher thread, as a kernel without io_uring does.
-  const bool ring = std::getenv("ORBEL_WINSOCK_NO_IO_URING") == nullptr && StartNewsRing(s.epollFd);
-  if (!ring) StartWatcherLocked(s);
+  if (s.started) return;
+  s.started = true;
+  // ORBEL_WINSOCK_NO_IO_URING (any value) picks the epoll set and its watcher thread, as a kernel
+  // without io_uring does.
+  const bool ring = std::getenv("ORBEL_WINSOCK_NO_IO_URING") == nullptr && StartNewsRing();
+  if (!ring) {
+    s.epollFd = ::epoll_create1(EPOLL_CLOEXEC);
+    if (s.epollFd >= 0) StartWatcherLocked(s);
+  }
   s.useRing.store(ring, std::memory_order_release);
   winstate::SetPeekHook(PeekHook);
 }
 
 void WatchLocked(SOCKET id, SocketEntry& entry) {
   WinsockState& s = State();
-  if (s.epollFd < 0) return;
-  epoll_event interest{};
-  interest.events = kWatchedEvents;
-  interest.data.u64 = id;
-  // Adding, or modifying, makes the set report what holds now: the notices a fresh selection owes.
-  ::epoll_ctl(s.epollFd, entry.watched ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, entry.fd, &interest);
+  if (s.useRing.load(std::memory_order_relaxed)) {
+    RenewRingPollLocked(id, entry);
+  } else {
+    if (s.epollFd < 0) return;
+    epoll_event interest{};
+    interest.events = kWatchedEvents;
+    interest.data.u64 = id;
+    // Adding, or modifying, makes the set report what holds now: the notices a fresh selection owes.
+    ::epoll_ctl(s.epollFd, entry.watched ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, entry.fd, &interest);
+  }
   entry.watched = true;
   entry.interest = kWatchedEvents;
 }
 
+void UnwatchLocked(SOCKET id, SocketEntry& entry) {
+  // A poll on the ring holds the socket open: it goes before the descriptor is closed. (Closing the
+  // descriptor takes it out of the epoll set.)
+  if (entry.watched && State().useRing.load(std::memory_order_relaxed)) RingUnwatch(PollTag(id, entry));
+  entry.watched = false;
+}
+
 bool WidenInterestLocked(SOCKET id, SocketEntry& entry, uint32_t events) {
   WinsockState& s = State();
+  // Ring polls always ask for everything: an arrival costs a completion in memory, nothing more.
+  if (s.useRing.load(std::memory_order_relaxed)) return false;
   if (!entry.watched || (entry.interest & events) == events || s.epollFd < 0) return false;
   entry.interest |= events;
   epoll_event interest{};

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
@@ -23,6 +24,7 @@ struct SocketEntry {
   long events = 0;
   bool watched = false;  // in the epoll set
   uint32_t interest = 0;  // the epoll events asked for now
+  uint32_t pollGeneration = 0;  // of the socket's poll on the ring
   bool listening = false;
   bool connecting = false;  // a non-blocking connect is under way
   bool connected = false;
@@ -61,8 +63,9 @@ struct WinsockState {
   std::unordered_map<SOCKET, SocketEntry> sockets;
   SOCKET nextId = 0;  // ids are never reused; 0 and INVALID_SOCKET are never issued
   int startCount = 0;
-  // The epoll set (edge-triggered) and its watcher thread, made at the first start and kept. The
-  // watcher waits on a one-shot set holding only `epollFd`; a collector re-arms it.
+  // The news road, chosen at the first start and kept: io_uring polls, or the epoll set (edge-triggered)
+  // and its watcher thread, which waits on a one-shot set holding only `epollFd`; a collector re-arms it.
+  bool started = false;
   int epollFd = -1;
   int watchFd = -1;
   std::atomic<bool> eventsReady{false};  // the set holds edges nobody has collected (watcher)
@@ -89,12 +92,19 @@ void CollectNotices();
 // True when the set may hold edges nobody has collected (a memory read, no system call).
 bool NoticesMayWait();
 
-// ---- News of the set through io_uring (socket_news_ring.cpp) ---------------------------------------
-// Submits a multishot poll of the set: false when the kernel does not offer it (the watcher serves).
-bool StartNewsRing(int epollFd);
+// Takes a socket out of the watch before its descriptor is closed (lock held).
+void UnwatchLocked(SOCKET id, SocketEntry& entry);
+
+// ---- News through io_uring (socket_news_ring.cpp; every call with the lock held) ------------------
+// Makes the ring and checks that the kernel offers multishot polls: false when not (epoll serves).
+bool StartNewsRing();
 bool NewsRingHasNews();
-// Takes the completions; false when the ring turned out unusable (the caller then starts the watcher).
-bool ConsumeNewsRing(int epollFd);
+// Starts the multishot poll of a socket's descriptor, its completions carrying `tag`; ends it.
+bool RingWatch(int fd, uint64_t tag);
+void RingUnwatch(uint64_t tag);
+// Hands each completion to `take` (tag, result: the ready events or a failure, more: the poll goes on).
+void ConsumeNewsRing(const std::function<void(uint64_t tag, int result, bool more)>& take);
+
 // Registers a descriptor under a new id (lock held).
 SOCKET RegisterLocked(int fd);
 // Closes every socket and forgets every setting (the last WSACleanup and test resets).

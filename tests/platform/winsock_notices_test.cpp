@@ -158,8 +158,7 @@ TEST_F(WinsockNotices, ShortSendRearmsWriteAndRoomBringsIt) {
   // A send that would block re-arms as well.
   for (int i = 0; i < 10000 && sent != plat::SOCKET_ERROR; ++i) sent = plat::send(s, chunk.data(), int(chunk.size()), 0);
   ASSERT_EQ(plat::WSAGetLastError(), plat::WSAEWOULDBLOCK);
-  EXPECT_TRUE(Peek().empty()) << "still full";
-  notices.clear();
+  notices = Peek();  // acknowledgements still on their way may make room at once
   for (int i = 0; i < 10000 && notices.empty(); ++i) {
     ::recv(peer, sink.data(), sink.size(), MSG_DONTWAIT);
     notices = Peek();
