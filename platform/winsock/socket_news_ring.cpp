@@ -25,6 +25,7 @@ constexpr uint64_t kProbeTag = ~uint64_t{0};
 struct NewsRing {
   int fd = -1;
   unsigned* sqTail = nullptr;
+  unsigned* sqFlags = nullptr;
   unsigned* sqMask = nullptr;
   unsigned* sqArray = nullptr;
   io_uring_sqe* sqes = nullptr;
@@ -109,6 +110,7 @@ bool StartNewsRing() {
   NewsRing& r = g_ring;
   r.fd = fd;
   r.sqTail = At<unsigned>(sq, params.sq_off.tail);
+  r.sqFlags = At<unsigned>(sq, params.sq_off.flags);
   r.sqMask = At<unsigned>(sq, params.sq_off.ring_mask);
   r.sqArray = At<unsigned>(sq, params.sq_off.array);
   r.sqes = static_cast<io_uring_sqe*>(sqes);
@@ -124,7 +126,12 @@ bool StartNewsRing() {
   return true;
 }
 
-bool NewsRingHasNews() { return LoadAcquire(g_ring.cqHead) != LoadAcquire(g_ring.cqTail); }
+// Completions that found the ring full wait in the kernel (and keep later ones back) until a call into
+// the ring moves them in: an overflow counts as news.
+bool NewsRingHasNews() {
+  return LoadAcquire(g_ring.cqHead) != LoadAcquire(g_ring.cqTail) ||
+         (LoadAcquire(g_ring.sqFlags) & IORING_SQ_CQ_OVERFLOW) != 0;
+}
 
 bool RingWatch(int fd, uint64_t tag) { return Submit(g_ring, IORING_OP_POLL_ADD, fd, tag, 0); }
 
@@ -134,14 +141,19 @@ void RingUnwatch(uint64_t tag) {
 
 void ConsumeNewsRing(const std::function<void(uint64_t tag, int result, bool more)>& take) {
   NewsRing& r = g_ring;
-  unsigned head = *r.cqHead;
-  const unsigned tail = LoadAcquire(r.cqTail);
-  for (; head != tail; ++head) {
-    const io_uring_cqe& cqe = r.cqes[head & *r.cqMask];
-    if (cqe.user_data == 0 || cqe.user_data == kProbeTag) continue;  // removals' own completions
-    take(cqe.user_data, cqe.res, (cqe.flags & IORING_CQE_F_MORE) != 0);
+  for (;;) {
+    unsigned head = *r.cqHead;
+    const unsigned tail = LoadAcquire(r.cqTail);
+    for (; head != tail; ++head) {
+      const io_uring_cqe& cqe = r.cqes[head & *r.cqMask];
+      if (cqe.user_data == 0 || cqe.user_data == kProbeTag) continue;  // removals' own completions
+      take(cqe.user_data, cqe.res, (cqe.flags & IORING_CQE_F_MORE) != 0);
+    }
+    StoreRelease(r.cqHead, head);
+    // Completions that found the ring full are moved in by a call into the ring, now that it has room.
+    if ((LoadAcquire(r.sqFlags) & IORING_SQ_CQ_OVERFLOW) == 0) return;
+    ::syscall(__NR_io_uring_enter, r.fd, 0, 0, IORING_ENTER_GETEVENTS, nullptr, 0);
   }
-  StoreRelease(r.cqHead, head);
 }
 
 }  // namespace plat::winsock

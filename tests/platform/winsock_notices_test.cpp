@@ -186,6 +186,24 @@ TEST_F(WinsockNotices, WatcherRaisesNoticesWithoutBeingAsked) {
   plat::closesocket(s);
 }
 
+TEST_F(WinsockNotices, ManyArrivalsBetweenPeeksKeepTheNoticesComing) {
+  auto [s, peer] = Connected();
+  Peek();
+  // More wake-ups than the stand-in keeps room for between two peeks.
+  for (int i = 0; i < 6000; ++i) ASSERT_EQ(::send(peer, "x", 1, 0), 1);
+  const std::vector<Notice> read{{s, plat::FD_READ, 0}};
+  EXPECT_EQ(Peek(), read);
+  std::vector<char> buffer(1 << 16);
+  int got = 0;
+  for (int n; (n = plat::recv(s, buffer.data(), int(buffer.size()), 0)) > 0;) got += n;
+  EXPECT_EQ(got, 6000);
+  Peek();  // news of arrivals already taken may still owe a read notice (WinSock allows that)
+  ASSERT_EQ(::send(peer, "y", 1, 0), 1);
+  EXPECT_EQ(Peek(), read) << "arrivals are still seen";
+  ::close(peer);
+  plat::closesocket(s);
+}
+
 TEST_F(WinsockNotices, ErrorsAreWinsockCodes) {
   auto [s, peer] = Connected();
   Peek();
