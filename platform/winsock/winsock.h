@@ -2,9 +2,10 @@
 // without MSG_PEEK, send and the gathering WSASend, closesocket, WSAAsyncSelect, WSAGetLastError,
 // WSACleanup) and the ones its connection-making side needs (WSAStartup, socket, bind, listen, connect,
 // getsockname, getpeername). Socket ids are issued from a counter and never reused, so a notice queued
-// for a closed socket finds no owner. Selected sockets are watched by one epoll set; their notices are
-// posted when a message queue is peeked after the set reported a change, by WinSock's one-shot rules
-// (see socket_notices.cpp).
+// for a closed socket finds no owner. Selected sockets are watched (a multishot poll each on an io_uring,
+// or, where the kernel offers none or ORBEL_WINSOCK_NO_IO_URING is set, an epoll set and a watcher
+// thread); their notices are posted when a message queue is peeked after a change was reported, by
+// WinSock's one-shot rules (see socket_notices.cpp). A peek costs no system call while nothing changed.
 // IPv4 TCP only. Errors are the WinSock codes, per thread, mapped from errno. Constants whose POSIX
 // names are macros carry the suffix _WS.
 #pragma once
