@@ -1,14 +1,21 @@
-// Loopback benchmarks of the network layer beside plain POSIX sockets in the same run: framed-message
-// throughput (one message sent and wholly received per iteration) and round-trip latency (a small
-// message there and back). Both sides run on one thread, as the library's pump does.
+// Loopback benchmark of the network layer beside plain POSIX sockets doing the same work in the same
+// run: a 64-byte framed round trip, 100 pipelined 16-byte messages, and 64 KiB and 1 MiB messages. The
+// plain side sends each framed message (length and body) with one send() and reads until it is whole.
+// Both sides run on one thread, as the library's pump does. Each case alternates library and plain
+// rounds; the medians of the rounds and their ratio are printed (speed = plain time / library time), by
+// the wall clock and by the thread's processor time.
+// Usage: network_bench [rounds [case]]   (default 15 rounds, every case; case 0..3 picks one, as for strace)
 #include <arpa/inet.h>
-#include <benchmark/benchmark.h>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -28,25 +35,21 @@ struct LibraryPair {
     orbel::SetLogStartupDirectory("");
     const int port = orbel::PrepareListenNetWork(0);
     a = orbel::ConnectNetWorkLoopback(port);
-    for (int i = 0; i < 100000 && orbel::NetWorkState.HandleCount < 3; ++i) orbel::ProcessNetWorkMessage(1);
+    for (int i = 0; i < 1000000 && orbel::NetWorkState.HandleCount < 3; ++i) orbel::ProcessNetWorkMessage(1);
     b = orbel::GetLastMadeNetWorkHandle();
+    if (a == -1 || b == -1 || b == a) {
+      std::fprintf(stderr, "network_bench: no library connection\n");
+      std::exit(1);
+    }
   }
   ~LibraryPair() { orbel::EndNetWork(); }
 };
 
-// Sends `size` bytes from one handle and takes them all at the other.
-void LibraryTransfer(int32_t from, int32_t to, const std::vector<uint8_t>& out, std::vector<uint8_t>& in) {
-  const int size = static_cast<int>(out.size());
-  orbel::NetWorkSend(from, out.data(), size);
-  while (orbel::GetNetWorkDataLength(to) < size) orbel::ProcessNetWorkMessage(1);
-  orbel::NetWorkRecv(to, in.data(), size);
-}
-
-// Two non-blocking POSIX sockets on one loopback connection.
-struct PosixPair {
+// Two non-blocking POSIX sockets on one loopback connection, without Nagle's delay as the stand-in's.
+struct PlainPair {
   int a = -1;
   int b = -1;
-  PosixPair() {
+  PlainPair() {
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -62,81 +65,162 @@ struct PosixPair {
     const int on = 1;
     for (int fd : {a, b}) {
       ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);  // as the stand-in's sockets
+      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     }
   }
-  ~PosixPair() {
+  ~PlainPair() {
     ::close(a);
     ::close(b);
   }
 };
 
-// The same length-framed exchange done by hand: header and body out, header and body in.
-void PosixTransfer(int from, int to, const std::vector<uint8_t>& out, std::vector<uint8_t>& in) {
-  const uint32_t size = static_cast<uint32_t>(out.size());
-  uint8_t header[4] = {static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size >> 16),
-                       static_cast<uint8_t>(size >> 24)};
-  size_t sentHeader = 0, sent = 0, got = 0, gotHeader = 0;
-  uint8_t inHeader[4];
-  while (gotHeader < 4 || got < size) {
-    if (sentHeader < 4) {
-      const ssize_t n = ::send(from, header + sentHeader, 4 - sentHeader, MSG_NOSIGNAL);
-      if (n > 0) sentHeader += static_cast<size_t>(n);
-    } else if (sent < size) {
-      const ssize_t n = ::send(from, out.data() + sent, size - sent, MSG_NOSIGNAL);
+// ---- Library side ------------------------------------------------------------------------------------
+
+void LibrarySend(int32_t from, const std::vector<uint8_t>& message) {
+  orbel::NetWorkSend(from, message.data(), static_cast<int>(message.size()));
+}
+
+// Pumps until `size` bytes of whole blocks are held, then takes them in pieces of `piece` bytes.
+void LibraryReceive(int32_t to, std::vector<uint8_t>& in, int size, int piece) {
+  while (orbel::GetNetWorkDataLength(to) < size) orbel::ProcessNetWorkMessage(1);
+  for (int at = 0; at < size; at += piece) orbel::NetWorkRecv(to, in.data() + at, piece);
+}
+
+// ---- Plain side ---------------------------------------------------------------------------------------
+
+// A framed message as one buffer: 4-byte little-endian length, then the body.
+std::vector<uint8_t> Framed(const std::vector<uint8_t>& body) {
+  const uint32_t n = static_cast<uint32_t>(body.size());
+  std::vector<uint8_t> out(body.size() + 4);
+  for (int i = 0; i < 4; ++i) out[static_cast<size_t>(i)] = static_cast<uint8_t>(n >> (8 * i));
+  std::memcpy(out.data() + 4, body.data(), body.size());
+  return out;
+}
+
+// Receives `size` bytes, retrying while nothing waits (the library's pump retries the same way).
+void PlainReceive(int fd, uint8_t* in, size_t size) {
+  size_t got = 0;
+  while (got < size) {
+    const ssize_t n = ::recv(fd, in + got, size - got, 0);
+    if (n > 0) got += static_cast<size_t>(n);
+  }
+}
+
+// Sends a framed message (one send() per attempt) while the receiver takes it.
+void PlainTransfer(int from, int to, const std::vector<uint8_t>& wire, std::vector<uint8_t>& in) {
+  size_t sent = 0, got = 0;
+  while (got < wire.size()) {
+    if (sent < wire.size()) {
+      const ssize_t n = ::send(from, wire.data() + sent, wire.size() - sent, MSG_NOSIGNAL);
       if (n > 0) sent += static_cast<size_t>(n);
     }
-    if (gotHeader < 4) {
-      const ssize_t n = ::recv(to, inHeader + gotHeader, 4 - gotHeader, 0);
-      if (n > 0) gotHeader += static_cast<size_t>(n);
-    } else {
-      const ssize_t n = ::recv(to, in.data() + got, size - got, 0);
-      if (n > 0) got += static_cast<size_t>(n);
-    }
-    if ((sentHeader < 4 || sent < size) == false && (gotHeader < 4 || got < size)) {
-      pollfd wait{to, POLLIN, 0};
-      ::poll(&wait, 1, 10);
-    }
+    const ssize_t n = ::recv(to, in.data() + got, wire.size() - got, 0);
+    if (n > 0) got += static_cast<size_t>(n);
   }
 }
 
-void BM_FramedThroughput(benchmark::State& state) {
-  LibraryPair pair;
-  std::vector<uint8_t> out(static_cast<size_t>(state.range(0)), 0x5A), in(out.size());
-  for (auto _ : state) LibraryTransfer(pair.a, pair.b, out, in);
-  state.SetBytesProcessed(int64_t(state.iterations()) * state.range(0));
+// ---- Cases ----------------------------------------------------------------------------------------------
+
+struct Case {
+  const char* name;
+  int iterations;  // per round
+  std::function<void()> library;
+  std::function<void()> plain;
+};
+
+double MedianMicroseconds(std::vector<double> samples) {
+  std::sort(samples.begin(), samples.end());
+  return samples[samples.size() / 2];
 }
 
-void BM_PosixThroughput(benchmark::State& state) {
-  PosixPair pair;
-  std::vector<uint8_t> out(static_cast<size_t>(state.range(0)), 0x5A), in(out.size());
-  for (auto _ : state) PosixTransfer(pair.a, pair.b, out, in);
-  state.SetBytesProcessed(int64_t(state.iterations()) * state.range(0));
+// A clock in microseconds (<chrono>'s unit names do not survive the CP932 literals).
+double NowMicroseconds(clockid_t clock) {
+  timespec now;
+  ::clock_gettime(clock, &now);
+  return static_cast<double>(now.tv_sec) * 1e6 + static_cast<double>(now.tv_nsec) / 1e3;
 }
 
-void BM_FramedRoundTrip(benchmark::State& state) {
-  LibraryPair pair;
-  std::vector<uint8_t> out(64, 0x5A), in(64);
-  for (auto _ : state) {
-    LibraryTransfer(pair.a, pair.b, out, in);
-    LibraryTransfer(pair.b, pair.a, in, out);
-  }
-}
+struct Times {
+  double wall;  // us per iteration
+  double cpu;   // us of this thread's processor time per iteration (preemption on a busy machine left out)
+};
 
-void BM_PosixRoundTrip(benchmark::State& state) {
-  PosixPair pair;
-  std::vector<uint8_t> out(64, 0x5A), in(64);
-  for (auto _ : state) {
-    PosixTransfer(pair.a, pair.b, out, in);
-    PosixTransfer(pair.b, pair.a, in, out);
-  }
+Times TimeRound(const std::function<void()>& body, int iterations) {
+  const double wall = NowMicroseconds(CLOCK_MONOTONIC), cpu = NowMicroseconds(CLOCK_THREAD_CPUTIME_ID);
+  for (int i = 0; i < iterations; ++i) body();
+  return {(NowMicroseconds(CLOCK_MONOTONIC) - wall) / iterations,
+          (NowMicroseconds(CLOCK_THREAD_CPUTIME_ID) - cpu) / iterations};
 }
-
-BENCHMARK(BM_FramedThroughput)->Arg(64 << 10)->Arg(1 << 20);
-BENCHMARK(BM_PosixThroughput)->Arg(64 << 10)->Arg(1 << 20);
-BENCHMARK(BM_FramedRoundTrip);
-BENCHMARK(BM_PosixRoundTrip);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
+  const int only = argc > 2 ? std::atoi(argv[2]) : -1;
+  LibraryPair lib;
+  PlainPair plain;
+
+  const std::vector<uint8_t> small(64, 0x5A), tiny(16, 0x33), mid(64 << 10, 0x44), big(1 << 20, 0x55);
+  const std::vector<uint8_t> smallWire = Framed(small), tinyWire = Framed(tiny), midWire = Framed(mid),
+                             bigWire = Framed(big);
+  std::vector<uint8_t> in(big.size() + 4);
+
+  const std::vector<Case> cases = {
+      {"round trip, 64 bytes", 2000,
+       [&] {
+         LibrarySend(lib.a, small);
+         LibraryReceive(lib.b, in, 64, 64);
+         LibrarySend(lib.b, small);
+         LibraryReceive(lib.a, in, 64, 64);
+       },
+       [&] {
+         ::send(plain.a, smallWire.data(), smallWire.size(), MSG_NOSIGNAL);
+         PlainReceive(plain.b, in.data(), smallWire.size());
+         ::send(plain.b, smallWire.data(), smallWire.size(), MSG_NOSIGNAL);
+         PlainReceive(plain.a, in.data(), smallWire.size());
+       }},
+      {"100 pipelined 16-byte messages", 200,
+       [&] {
+         for (int i = 0; i < 100; ++i) LibrarySend(lib.a, tiny);
+         LibraryReceive(lib.b, in, 1600, 16);
+       },
+       [&] {
+         for (int i = 0; i < 100; ++i) ::send(plain.a, tinyWire.data(), tinyWire.size(), MSG_NOSIGNAL);
+         PlainReceive(plain.b, in.data(), 100 * tinyWire.size());
+       }},
+      {"64 KiB message", 300,
+       [&] {
+         LibrarySend(lib.a, mid);
+         LibraryReceive(lib.b, in, 64 << 10, 64 << 10);
+       },
+       [&] { PlainTransfer(plain.a, plain.b, midWire, in); }},
+      {"1 MiB message", 30,
+       [&] {
+         LibrarySend(lib.a, big);
+         LibraryReceive(lib.b, in, 1 << 20, 1 << 20);
+       },
+       [&] { PlainTransfer(plain.a, plain.b, bigWire, in); }},
+  };
+
+  std::printf("%-32s %12s %12s %8s %12s %12s %8s\n", "case (medians of rounds)", "library us", "plain us", "speed",
+              "library cpu", "plain cpu", "speed");
+  for (size_t index = 0; index < cases.size(); ++index) {
+    if (only >= 0 && static_cast<size_t>(only) != index) continue;
+    const Case& c = cases[index];
+    std::vector<double> libWall, plainWall, libCpu, plainCpu;
+    TimeRound(c.library, c.iterations / 10 + 1);  // warm both roads
+    TimeRound(c.plain, c.iterations / 10 + 1);
+    for (int r = 0; r < rounds; ++r) {
+      const Times l = TimeRound(c.library, c.iterations);
+      const Times p = TimeRound(c.plain, c.iterations);
+      libWall.push_back(l.wall);
+      plainWall.push_back(p.wall);
+      libCpu.push_back(l.cpu);
+      plainCpu.push_back(p.cpu);
+    }
+    const double lw = MedianMicroseconds(libWall), pw = MedianMicroseconds(plainWall);
+    const double lc = MedianMicroseconds(libCpu), pc = MedianMicroseconds(plainCpu);
+    std::printf("%-32s %12.2f %12.2f %7.2fx %12.2f %12.2f %7.2fx\n", c.name, lw, pw, pw / lw, lc, pc, pc / lc);
+  }
+  return 0;
+}

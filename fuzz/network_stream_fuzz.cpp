@@ -2,7 +2,8 @@
 // first byte picks the reader (bit 0: 0 the framed receiver, 1 an HTTP transfer; bits 1-2 the request
 // kind; bit 3 a memory destination) and its second the size of the pieces the peer writes; the rest is
 // the byte stream, followed by the peer's close. Everything received is taken, every transfer stepped
-// until it ends or the turns run out.
+// until it ends or the turns run out. A framed handle must read as closed once the close has come; a
+// reader that stops taking bytes shows as a hang.
 #include <arpa/inet.h>
 #include <cstdint>
 #include <cstdlib>
@@ -123,6 +124,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
 
+  if (!http) {
+    // After the peer's close every byte has been taken: the handle must read as closed (or be gone),
+    // never wait for bytes that cannot come.
+    const orbel::NetWorkHandleRecord* record = orbel::LookupNetWorkHandle(handle);
+    if (record != nullptr && record->ErrorFlag == 0 &&
+        (record->ConnectFlag != 0 || record->RecvBlockLeft != 0 || record->RecvHeaderHave != 0)) {
+      std::abort();
+    }
+  }
   if (http) {
     const bool done = orbel::GetHttpHandleRecord(transfer)->ResultStatus == 0;
     orbel::DeleteHttpHandle(transfer);

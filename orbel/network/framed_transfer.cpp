@@ -1,9 +1,15 @@
 // Length-framed transfer: moves a framed handle's bytes between its socket and its two rings, block by
 // block. On the wire each block is a 4-byte little-endian body length followed by the body; a block
-// carries every byte queued when its header is begun (at most kMaxFramedBlockLength). Bytes go straight
-// into and out of the rings, in at most two pieces around a ring's end.
+// carries every byte queued when its header is begun (at most kMaxFramedBlockLength).
+// Receiving takes everything the socket holds with one call into a staging buffer and splits it into
+// headers and bodies, so small blocks cost one system call per batch; the body of a large block is
+// received straight into the ring. Sending gives the header and the body (two pieces around the
+// ring's end) to one gathering send. Nothing is ever left in the socket waiting for more bytes: a peer
+// whose window is full would wait for those bytes to be read, and both ends would stall.
 // Depends on: the handle state (network_state.h), the ring buffer, the WinSock stand-in, the log.
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "orbel/core/log.h"
 #include "orbel/core/ring_buffer.h"
@@ -18,6 +24,13 @@ int32_t SendSocketBusy = 0;
 namespace {
 
 constexpr int kHeaderBytes = 4;
+// Small: a batch of small blocks fits, while a large block's body mostly skips the staging copy.
+constexpr int kStageBytes = 4 << 10;
+// A body with at least this much still to come is received straight into the ring.
+constexpr int32_t kDirectBodyMin = kStageBytes;
+
+// Receives are not re-entered (RecvSocketBusy), so one staging buffer serves every handle.
+uint8_t g_recvStage[kStageBytes];
 
 uint32_t ReadLengthLE(const uint8_t* bytes) {
   return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24;
@@ -52,123 +65,105 @@ bool RecordUsable(const NetWorkHandleRecord& record, const char* unusedLine, con
   return true;
 }
 
-// Takes the next header off the socket. 1 when a block has begun, 0 when the header is not all there
-// (nothing taken), -1 when the length is refused or the ring cannot grow (the handle is then in error).
-int BeginIncomingBlock(NetWorkHandleRecord& record) {
-  uint8_t header[kHeaderBytes];
-  if (plat::recv(record.Socket, header, kHeaderBytes, plat::MSG_PEEK_WS) < kHeaderBytes) return 0;
-  int taken = 0;
-  while (taken < kHeaderBytes) {
-    // The peek saw all four bytes, so these receives cannot come up short for long.
-    const int got = plat::recv(record.Socket, header + taken, kHeaderBytes - taken, 0);
-    if (got <= 0) return 0;
-    taken += got;
-  }
-  const uint32_t length = ReadLengthLE(header);
+// Begins the block whose header is complete: checks its length and makes room for it. False when the
+// length is refused or the ring cannot grow (the handle is then in error).
+bool BeginIncomingBlock(NetWorkHandleRecord& record) {
+  const uint32_t length = ReadLengthLE(record.RecvHeaderBytes);
+  record.RecvHeaderHave = 0;
   if (length > kMaxFramedBlockLength) {
     // The peer's length is not trusted: refusing it beats allocating what it asks.
     LogFmtAdd("受信データの長さが不正です(データサイズ %u byte)", length);
     record.ErrorFlag = 1;
-    return -1;
+    return false;
   }
   record.RecvBlockLeft = static_cast<int32_t>(length);
   record.RecvBlockLength = static_cast<int32_t>(length);
   if (ReserveRingBuffer(&record.RecvRing, static_cast<int>(length)) != 0) {
     LogFmtAdd("受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %d byte)", static_cast<int>(length));
     record.ErrorFlag = 1;
-    return -1;
-  }
-  return 1;
-}
-
-// Receives what the socket holds of the current block's body, at the ring's write position. The bytes
-// moved (0 when the receive failed or the block is empty).
-int ReceiveBody(NetWorkHandleRecord& record) {
-  RingBuffer& ring = record.RecvRing;
-  const uint32_t left = static_cast<uint32_t>(record.RecvBlockLeft);
-  if (left == 0) return 0;
-  NormalizeRingBufferPos(&ring);
-  const uint32_t size = static_cast<uint32_t>(ring.bufferSize);
-  const uint32_t write = ring.end;
-  if (write + left <= size) {
-    const int got = plat::recv(record.Socket, ring.buffer + write, static_cast<int>(left), 0);
-    if (got <= 0) return 0;
-    ring.end = write + static_cast<uint32_t>(got);
-    return got;
-  }
-  const uint32_t toEnd = size - write;
-  const int first = plat::recv(record.Socket, ring.buffer + write, static_cast<int>(toEnd), 0);
-  if (first <= 0) return 0;
-  if (static_cast<uint32_t>(first) < toEnd) {
-    ring.end = write + static_cast<uint32_t>(first);
-    return first;
-  }
-  const int second = plat::recv(record.Socket, ring.buffer, static_cast<int>(left - toEnd), 0);
-  if (second <= 0) {
-    ring.end = 0;
-    return first;
-  }
-  ring.end = static_cast<uint32_t>(second);
-  return first + second;
-}
-
-// Sends what the socket takes of the current block's body from the ring's read position. The bytes
-// moved, or -1 when the first send failed.
-int SendBody(NetWorkHandleRecord& record) {
-  RingBuffer& ring = record.SendRing;
-  const uint32_t left = record.SendBlockLeft;
-  NormalizeRingBufferPos(&ring);
-  const uint32_t size = static_cast<uint32_t>(ring.bufferSize);
-  const uint32_t read = ring.start;
-  if (read + left <= size) {
-    const int sent = plat::send(record.Socket, ring.buffer + read, static_cast<int>(left), 0);
-    if (sent < 0) return -1;
-    ring.start = read + static_cast<uint32_t>(sent);
-    return sent;
-  }
-  const uint32_t toEnd = size - read;
-  const int first = plat::send(record.Socket, ring.buffer + read, static_cast<int>(toEnd), 0);
-  if (first < 0) return -1;
-  if (static_cast<uint32_t>(first) < toEnd) {
-    ring.start = read + static_cast<uint32_t>(first);
-    return first;
-  }
-  const int second = plat::send(record.Socket, ring.buffer, static_cast<int>(left - toEnd), 0);
-  if (second < 0) {
-    ring.start = 0;
-    return first;
-  }
-  ring.start = static_cast<uint32_t>(second);
-  return first + second;
-}
-
-// Sends the header bytes still owed. True when the whole header is out.
-bool SendHeaderRest(NetWorkHandleRecord& record) {
-  uint8_t header[kHeaderBytes];
-  WriteLengthLE(record.SendBlockLeft, header);
-  const int sent = plat::send(record.Socket, header + (kHeaderBytes - record.SendHeaderLeft), record.SendHeaderLeft, 0);
-  if (sent < 0) return false;
-  record.SendHeaderLeft -= sent;
-  return record.SendHeaderLeft == 0;
-}
-
-// Begins a block of everything queued (up to the cap) by sending its header. True when all four
-// header bytes went.
-bool BeginOutgoingBlock(NetWorkHandleRecord& record) {
-  const uint32_t queued = static_cast<uint32_t>(record.SendRing.dataSize);
-  record.SendBlockLeft = queued < kMaxFramedBlockLength ? queued : kMaxFramedBlockLength;
-  uint8_t header[kHeaderBytes];
-  WriteLengthLE(record.SendBlockLeft, header);
-  const int sent = plat::send(record.Socket, header, kHeaderBytes, 0);
-  if (sent < 0) {
-    record.SendBlockLeft = 0;  // the next try begins afresh with what is queued then
-    return false;
-  }
-  if (sent < kHeaderBytes) {
-    record.SendHeaderLeft = kHeaderBytes - sent;
     return false;
   }
   return true;
+}
+
+// Counts body bytes that have been put into the ring; a block's bytes count for the user once its
+// last byte is in.
+void AccountBody(NetWorkHandleRecord& record, int count) {
+  record.RecvBlockLeft -= count;
+  if (record.RecvBlockLeft == 0) record.RecvCompleteLength += record.RecvBlockLength;
+}
+
+// Splits staged bytes into headers and bodies. False when a block could not begin (handle in error).
+bool TakeStaged(NetWorkHandleRecord& record, const uint8_t* bytes, int size) {
+  int at = 0;
+  while (at < size) {
+    if (record.RecvBlockLeft == 0) {
+      const int take = std::min(kHeaderBytes - record.RecvHeaderHave, size - at);
+      std::memcpy(record.RecvHeaderBytes + record.RecvHeaderHave, bytes + at, static_cast<size_t>(take));
+      record.RecvHeaderHave += take;
+      at += take;
+      if (record.RecvHeaderHave < kHeaderBytes) return true;
+      if (!BeginIncomingBlock(record)) return false;
+      if (record.RecvBlockLength == 0) AccountBody(record, 0);  // an empty block completes at once
+      continue;
+    }
+    const int take = std::min(record.RecvBlockLeft, size - at);
+    PutRingBufferData(&record.RecvRing, bytes + at, take);  // room was made when the block began
+    at += take;
+    AccountBody(record, take);
+  }
+  return true;
+}
+
+// Receives what the socket holds of a large body at the ring's write position, in at most two pieces
+// around the ring's end. The bytes moved, or the receive's failure; *asked is the bytes asked for.
+int ReceiveBodyDirect(NetWorkHandleRecord& record, int* asked) {
+  RingBuffer& ring = record.RecvRing;
+  const uint32_t left = static_cast<uint32_t>(record.RecvBlockLeft);
+  NormalizeRingBufferPos(&ring);
+  const uint32_t size = static_cast<uint32_t>(ring.bufferSize);
+  const uint32_t write = ring.end;
+  const uint32_t first = std::min(left, size - write);
+  *asked = static_cast<int>(first);
+  const int got = plat::recv(record.Socket, ring.buffer + write, static_cast<int>(first), 0);
+  if (got <= 0) return got;
+  ring.end = write + static_cast<uint32_t>(got);
+  ring.dataSize += got;
+  AccountBody(record, got);
+  if (static_cast<uint32_t>(got) < first || record.RecvBlockLeft == 0) return got;
+  // The piece filled the space to the buffer's end: the rest of the block goes to the start.
+  ring.end = 0;
+  const int second = plat::recv(record.Socket, ring.buffer, record.RecvBlockLeft, 0);
+  *asked += record.RecvBlockLeft;
+  if (second <= 0) return got;
+  ring.end = static_cast<uint32_t>(second);
+  ring.dataSize += second;
+  AccountBody(record, second);
+  return got + second;
+}
+
+// The peer's end has been seen and every byte before it taken: whole blocks stay readable, an
+// unfinished one is dropped, and the handle reads as closed from now on.
+void FinishPeerClose(NetWorkHandleRecord& record) {
+  int dropped = record.RecvHeaderHave;
+  if (record.RecvBlockLeft > 0) {
+    dropped = kHeaderBytes + record.RecvBlockLength - record.RecvBlockLeft;
+    // What the ring holds beyond the complete blocks belongs to the unfinished block (the user may
+    // already have taken part of it, which leaves the complete count below zero).
+    RingBuffer& ring = record.RecvRing;
+    const int32_t partial = ring.dataSize - std::max(record.RecvCompleteLength, 0);
+    const uint32_t size = static_cast<uint32_t>(ring.bufferSize);
+    ring.end = (ring.end + size - static_cast<uint32_t>(partial) % size) % size;
+    ring.dataSize -= partial;
+    record.RecvCompleteLength = std::max(record.RecvCompleteLength, 0);
+  }
+  if (dropped > 0) LogFmtAdd("接続が切断されたため受信途中のデータ %d byte を破棄しました", dropped);
+  record.RecvHeaderHave = 0;
+  record.RecvBlockLeft = 0;
+  record.RecvBlockLength = 0;
+  record.PeerClosedFlag = 2;
+  record.ConnectFlag = 0;
+  record.LostNoticeFlag = 0;
 }
 
 int ReceivePass(NetWorkHandleRecord& record) {
@@ -177,22 +172,29 @@ int ReceivePass(NetWorkHandleRecord& record) {
                     "このネットワークハンドルにはエラーが発生しています in RecvSocket\n")) {
     return -1;
   }
-  if (record.FramedFlag == 0) return 0;
+  if (record.FramedFlag == 0 || record.PeerClosedFlag == 2) return 0;
   for (;;) {
-    if (record.RecvBlockLeft == 0) {
-      const int begun = BeginIncomingBlock(record);
-      if (begun <= 0) return begun;
+    int asked;
+    int got;
+    if (record.RecvBlockLeft >= kDirectBodyMin) {
+      got = ReceiveBodyDirect(record, &asked);
+    } else {
+      asked = kStageBytes;
+      got = plat::recv(record.Socket, g_recvStage, kStageBytes, 0);
+      if (got > 0 && !TakeStaged(record, g_recvStage, got)) return -1;
     }
-    const int count = ReceiveBody(record);
-    record.RecvRing.dataSize += count;
-    record.RecvBlockLeft -= count;
-    const bool complete = record.RecvBlockLeft == 0;
-    if (complete) record.RecvCompleteLength += record.RecvBlockLength;
     ProcessNetWorkMessage(0);
-    if (count == 0 || !complete) return 0;
+    if (got == 0) record.PeerClosedFlag = std::max(record.PeerClosedFlag, 1);  // orderly end of the stream
+    if (got <= 0) break;
+    // A short receive emptied the socket. Once the peer has ended, read on to the end itself.
+    if (got < asked && record.PeerClosedFlag == 0) break;
   }
+  if (record.PeerClosedFlag == 1) FinishPeerClose(record);
+  return 0;
 }
 
+// Sends the owed header bytes and the block's body with one call. The pieces: the header's rest, then
+// the body from the ring's read position in at most two pieces around the buffer's end.
 int SendPass(NetWorkHandleRecord& record) {
   ProcessNetWorkMessage(0);
   if (!RecordUsable(record, "有効なネットワークハンドルではありません in SendSocket\n",
@@ -200,28 +202,92 @@ int SendPass(NetWorkHandleRecord& record) {
     return -1;
   }
   if (record.SendRing.dataSize == 0 || record.FramedFlag == 0) return 0;
+  RingBuffer& ring = record.SendRing;
   for (;;) {
-    if (record.SendHeaderLeft != 0) {
-      if (!SendHeaderRest(record)) return 0;
-    } else if (record.SendBlockLeft == 0) {
-      if (!BeginOutgoingBlock(record)) return 0;
+    const bool begins = record.SendBlockLeft == 0 && record.SendHeaderLeft == 0;
+    if (begins) {
+      const uint32_t queued = static_cast<uint32_t>(ring.dataSize);
+      record.SendBlockLeft = std::min(queued, kMaxFramedBlockLength);
+      record.SendHeaderLeft = kHeaderBytes;
     }
-    const int count = SendBody(record);
-    if (count < 0) return 0;
-    record.SendRing.dataSize -= count;
-    record.SendBlockLeft -= static_cast<uint32_t>(count);
+    uint8_t header[kHeaderBytes];
+    WriteLengthLE(record.SendBlockLeft, header);
+    plat::WSABUF pieces[3];
+    plat::DWORD count = 0;
+    const uint32_t headerLeft = static_cast<uint32_t>(record.SendHeaderLeft);
+    if (headerLeft > 0) {
+      pieces[count++] = plat::WSABUF{headerLeft, reinterpret_cast<char*>(header + (kHeaderBytes - headerLeft))};
+    }
+    NormalizeRingBufferPos(&ring);
+    const uint32_t size = static_cast<uint32_t>(ring.bufferSize);
+    const uint32_t toEnd = std::min(record.SendBlockLeft, size - ring.start);
+    if (toEnd > 0) pieces[count++] = plat::WSABUF{toEnd, reinterpret_cast<char*>(ring.buffer + ring.start)};
+    if (record.SendBlockLeft > toEnd) {
+      pieces[count++] = plat::WSABUF{record.SendBlockLeft - toEnd, reinterpret_cast<char*>(ring.buffer)};
+    }
+    const uint32_t bodyOffered = record.SendBlockLeft;
+    plat::DWORD sent = 0;
+    if (plat::WSASend(record.Socket, pieces, count, &sent, 0, nullptr, nullptr) != 0) {
+      // Nothing went: a block not yet begun on the wire begins afresh with what is queued then.
+      if (begins) {
+        record.SendBlockLeft = 0;
+        record.SendHeaderLeft = 0;
+      }
+      return 0;
+    }
+    const uint32_t headerSent = std::min<uint32_t>(sent, headerLeft);
+    record.SendHeaderLeft -= static_cast<int32_t>(headerSent);
+    const uint32_t bodySent = sent - headerSent;
+    ring.start = (ring.start + bodySent) % size;
+    ring.dataSize -= static_cast<int32_t>(bodySent);
+    record.SendBlockLeft -= bodySent;
     ProcessNetWorkMessage(0);
-    if (count == 0 || record.SendBlockLeft != 0 || record.SendRing.dataSize == 0) return 0;
+    // A send that took less than offered found the socket full: FD_WRITE brings the rest.
+    if (sent < headerLeft + bodyOffered) return 0;
+    if (record.SendBlockLeft != 0 || record.SendRing.dataSize == 0) return 0;
   }
 }
 
 }  // namespace
+
+int SendFramedMessage(int32_t handle, const void* source, int length) {
+  NetWorkHandleRecord* record = LookupNetWorkHandle(handle);
+  if (record == nullptr) return -1;
+  // Room first: once bytes are on the wire, the rest must be queued whatever happens.
+  if (ReserveRingBuffer(&record->SendRing, length) != 0) return -1;
+  const bool idle = record->SendRing.dataSize == 0 && record->SendBlockLeft == 0 && record->SendHeaderLeft == 0;
+  if (!idle || SendSocketBusy || static_cast<uint32_t>(length) > kMaxFramedBlockLength) {
+    PutRingBufferData(&record->SendRing, source, length);
+    SendSocket(handle);
+    return 0;
+  }
+  // Nothing waits: the message leaves straight from the caller's bytes, as one block, and only what
+  // the socket does not take is queued.
+  uint8_t header[kHeaderBytes];
+  WriteLengthLE(static_cast<uint32_t>(length), header);
+  plat::WSABUF pieces[2] = {{kHeaderBytes, reinterpret_cast<char*>(header)},
+                            {static_cast<plat::ULONG>(length), static_cast<char*>(const_cast<void*>(source))}};
+  plat::DWORD sent = 0;
+  if (plat::WSASend(record->Socket, pieces, length > 0 ? 2 : 1, &sent, 0, nullptr, nullptr) != 0) sent = 0;
+  if (sent == 0) {
+    PutRingBufferData(&record->SendRing, source, length);  // a fresh block, begun by the next send
+    return 0;
+  }
+  const uint32_t headerSent = std::min<uint32_t>(sent, kHeaderBytes);
+  const uint32_t bodySent = sent - headerSent;
+  record->SendHeaderLeft = static_cast<int32_t>(kHeaderBytes - headerSent);
+  record->SendBlockLeft = static_cast<uint32_t>(length) - bodySent;
+  PutRingBufferData(&record->SendRing, static_cast<const uint8_t*>(source) + bodySent,
+                    length - static_cast<int>(bodySent));
+  return 0;
+}
 
 int RecvSocket(int32_t handle) {
   if (NetWorkState.StartFlag == 0) return -1;
   NetWorkHandleRecord* record = LookupNetWorkHandle(handle);
   if (record == nullptr || RecvSocketBusy) return -1;
   BusyScope busy(RecvSocketBusy);
+  record->RecvDeferredFlag = 0;  // this pass serves a notice turned away earlier
   return ReceivePass(*record);
 }
 

@@ -2,7 +2,9 @@
 // there allow and never waits: the request goes out, then the status line, one header line per call,
 // and the body, read until the Content-Length is reached or, without one, until the stream ends.
 // Reply lines are LF-terminated with any CR kept; only the number after the status line's first blank
-// counts, and "Content-Length:" is matched with its case.
+// counts, and "Content-Length:" is matched with its case. Reply bytes are taken from the connection into
+// the transfer's line buffer, never left waiting in the socket; a line longer than 254 bytes, a line
+// holding a NUL byte or a header past 64 KiB ends the transfer as malformed.
 // Depends on: the network data calls, the transfer records (http_transfer.cpp), the file stand-in.
 #include <climits>
 #include <cstring>
@@ -69,6 +71,53 @@ void TakeHeaderLine(int handle, HttpHandleRecord& r, const char* line) {
   *r.BufferPointerAddress = r.BodyBlock;
 }
 
+// Takes the next reply line into `text` (the line feed dropped, a carriage return kept): 1 when a line
+// was taken, 0 when none is complete yet, -1 when the reply is malformed and the transfer has ended.
+int TakeReplyLine(int handle, HttpHandleRecord& r, char* text) {
+  for (;;) {
+    const auto* lineFeed = static_cast<const char*>(std::memchr(r.LineBuffer, '\n', static_cast<size_t>(r.LineLength)));
+    if (lineFeed != nullptr) {
+      const int32_t length = static_cast<int32_t>(lineFeed - r.LineBuffer);
+      if (std::memchr(r.LineBuffer, '\0', static_cast<size_t>(length)) != nullptr) {
+        LogAdd("HTTP の応答の行に NUL 文字が含まれています\n");
+        EndHttpTransfer(handle, 2, 0);
+        return -1;
+      }
+      r.HeaderBytes += length + 1;
+      if (r.HeaderBytes > kHttpMaxHeaderBytes) {
+        LogFmtAdd("HTTP の応答ヘッダが大きすぎます(%d byte 以上)", kHttpMaxHeaderBytes + 1);
+        EndHttpTransfer(handle, 2, 0);
+        return -1;
+      }
+      std::memcpy(text, r.LineBuffer, static_cast<size_t>(length));
+      text[length] = '\0';
+      r.LineLength -= length + 1;
+      std::memmove(r.LineBuffer, lineFeed + 1, static_cast<size_t>(r.LineLength));
+      return 1;
+    }
+    if (r.LineLength > kHttpMaxLineBytes) {
+      LogFmtAdd("HTTP の応答の行が長すぎます(%d byte 以上)", kHttpMaxLineBytes + 1);
+      EndHttpTransfer(handle, 2, 0);
+      return -1;
+    }
+    const int room = kHttpMaxLineBytes + 1 - r.LineLength;
+    const int got = NetWorkRecv(r.NetHandle, r.LineBuffer + r.LineLength, room);
+    if (got <= 0) return 0;
+    r.LineLength += got;
+  }
+}
+
+// Takes up to `most` body bytes: first those that came with the header, then from the connection.
+// NetWorkRecv's result when the connection gives them (negative: nothing waits now).
+int TakeBodyBytes(HttpHandleRecord& r, void* destination, int most) {
+  if (r.LineLength == 0) return NetWorkRecv(r.NetHandle, destination, most);
+  const int count = most < r.LineLength ? most : r.LineLength;
+  std::memcpy(destination, r.LineBuffer, static_cast<size_t>(count));
+  r.LineLength -= count;
+  std::memmove(r.LineBuffer, r.LineBuffer + count, static_cast<size_t>(r.LineLength));
+  return count;
+}
+
 // Writes received bytes to the destination file; false when the file took fewer.
 bool WriteBodyToFile(HttpHandleRecord& r, const uint8_t* bytes, int count) {
   plat::DWORD written = 0;
@@ -87,7 +136,7 @@ int ReadBody(int handle, HttpHandleRecord& r, uint8_t* fileBuffer, bool oncePerC
     }
     int count;
     if (r.ToMemoryFlag == 0) {
-      count = NetWorkRecv(r.NetHandle, fileBuffer, kFileBufferSize);
+      count = TakeBodyBytes(r, fileBuffer, kFileBufferSize);
       if (count < 0) return 0;
       if (count > 0 && !WriteBodyToFile(r, fileBuffer, count)) {
         EndHttpTransfer(handle, 2, 2);  // no room for the body on disk
@@ -97,19 +146,19 @@ int ReadBody(int handle, HttpHandleRecord& r, uint8_t* fileBuffer, bool oncePerC
       if (r.ContentLength < 0) {
         // Without a length there is no block to hold the body. Its bytes are passed over so that the
         // server's close is seen and the transfer ends (2, 3) instead of waiting on them for ever.
-        while (NetWorkRecv(r.NetHandle, fileBuffer, kFileBufferSize) > 0) {
+        while (TakeBodyBytes(r, fileBuffer, kFileBufferSize) > 0) {
         }
         return 0;
       }
-      count = NetWorkRecv(r.NetHandle, static_cast<uint8_t*>(r.BodyBlock) + r.ReceivedLength,
-                          r.ContentLength - r.ReceivedLength);
+      count = TakeBodyBytes(r, static_cast<uint8_t*>(r.BodyBlock) + r.ReceivedLength,
+                            r.ContentLength - r.ReceivedLength);
       if (count < 0) return 0;
     }
     r.ReceivedLength += count;
     const int connected = GetNetWorkAcceptState(r.NetHandle);
     const int waiting = GetNetWorkDataLength(r.NetHandle);
     const bool finished = (r.ContentLength != -1 && r.ReceivedLength >= r.ContentLength) ||
-                          (r.ContentLength == -1 && connected == 0 && waiting == 0);
+                          (r.ContentLength == -1 && connected == 0 && waiting == 0 && r.LineLength == 0);
     if (finished) {
       r.Step = 4;
       EndHttpTransfer(handle, 0, -1);
@@ -122,7 +171,7 @@ int ReadBody(int handle, HttpHandleRecord& r, uint8_t* fileBuffer, bool oncePerC
 // Steps 1-4 shared by GET and POST, after the request went out.
 int ReplySteps(int handle, HttpHandleRecord& r, char* text, bool logRefusal, uint8_t* fileBuffer) {
   if (r.Step == 1) {
-    if (NetWorkRecvLine(r.NetHandle, text) != 0) return 0;
+    if (TakeReplyLine(handle, r, text) != 1) return 0;
     const int status = ParseIntAfterBlank(text);
     if (status != 200) {
       if (logRefusal) LogFmtAdd("接続に失敗しました (戻り値:%d)", status);
@@ -132,7 +181,7 @@ int ReplySteps(int handle, HttpHandleRecord& r, char* text, bool logRefusal, uin
     r.Step = 2;
   }
   if (r.Step == 2) {
-    if (NetWorkRecvLine(r.NetHandle, text) != 0) return 0;
+    if (TakeReplyLine(handle, r, text) != 1) return 0;
     if (StrChr(text, ':') != nullptr) {
       TakeHeaderLine(handle, r, text);
       return 0;  // one header line per call
@@ -183,7 +232,7 @@ int HttpHeadStep(int handle) {
     r->Step = 1;
   }
   if (r->Step == 1) {
-    if (NetWorkRecvLine(r->NetHandle, text) != 0) return 0;
+    if (TakeReplyLine(handle, *r, text) != 1) return 0;
     const int status = ParseIntAfterBlank(text);
     if (status != 200) {
       EndHttpTransfer(handle, 2, status == 404 ? 1 : 0);
@@ -192,7 +241,7 @@ int HttpHeadStep(int handle) {
     r->Step = 2;
   }
   if (r->Step == 2) {
-    if (NetWorkRecvLine(r->NetHandle, text) != 0 || !IsContentLengthLine(text)) return 0;
+    if (TakeReplyLine(handle, *r, text) != 1 || !IsContentLengthLine(text)) return 0;
     const int32_t length = ParseContentLength(text);
     if (length < 0) {
       EndHttpTransfer(handle, 2, 0);

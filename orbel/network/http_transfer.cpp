@@ -119,7 +119,7 @@ int ProcessHttpHandle(int handle) {
   }
   const int connected = GetNetWorkAcceptState(record->NetHandle);
   const int waiting = GetNetWorkDataLength(record->NetHandle);
-  if (connected == 0 && waiting == 0) {
+  if (connected == 0 && waiting == 0 && record->LineLength == 0) {
     // A body without a Content-Length ends with the stream: reaching that end here is success, as it
     // is when the body loop meets it first. A memory destination never had a block for such a body.
     const bool bodyByStream = record->RequestKind != kHttpHead && record->Step == 3 && record->ContentLength == -1 &&

@@ -33,7 +33,18 @@ struct HttpHandleRecord {
   int32_t PostDataLength;
   int32_t Port;
   void* BodyBlock;              // the block this transfer allocated, until it is handed to the caller
+  // Reply bytes taken from the connection and not yet used: the rest of a line, or the first body
+  // bytes that came with the header's end. Taking them, rather than peeking, leaves no byte in the
+  // socket to wait for more (a full window would then stall the server for good).
+  char LineBuffer[256];
+  int32_t LineLength;           // bytes held in LineBuffer
+  int32_t HeaderBytes;          // reply bytes taken as lines so far (status line included)
 };
+
+// The longest reply line (without its line feed) and the largest reply header a transfer takes; a
+// longer one, or a line holding a NUL byte, ends the transfer as a malformed reply (2, 0).
+constexpr int32_t kHttpMaxLineBytes = 254;
+constexpr int32_t kHttpMaxHeaderBytes = 64 << 10;
 
 // Makes a transfer on a connected raw handle, which it owns from then on (closed by the transfer's end;
 // the pump no longer closes it on a lost connection). `file` (GET/POST) receives the body, or, when

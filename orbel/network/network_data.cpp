@@ -70,11 +70,10 @@ int NetWorkSend(int32_t handle, const void* source, int length) {
   SendSocket(handle);  // what already waits goes first
   if (record->FramedFlag == 0) return plat::send(record->Socket, source, length, 0);
   // The ring keeps what it holds when it cannot grow, so a refused send loses nothing queued before.
-  if (PutRingBufferData(&record->SendRing, source, length) != 0) {
+  if (SendFramedMessage(handle, source, length) != 0) {
     LogFmtAdd("送信データ %d byte の追加に失敗しました in NewWorkSend", length);
     return -1;
   }
-  SendSocket(handle);
   return 0;
 }
 

@@ -53,7 +53,7 @@ bool ShouldCloseNow(const NetWorkHandleRecord& r) {
 }
 
 // Serves what a pump turn owes beyond the messages: notices turned away while another handle's
-// transfer ran, and a connection left waiting for want of a slot.
+// transfer ran, bytes still queued for sending, and a connection left waiting for want of a slot.
 void ServeDeferredWork() {
   WalkLiveList([](ListNode* node) {
     auto* record = static_cast<NetWorkHandleRecord*>(node->data);
@@ -62,7 +62,9 @@ void ServeDeferredWork() {
       record->RecvDeferredFlag = 0;
       RecvSocket(node->key);
     }
-    if (record->SendDeferredFlag) {
+    // Queued bytes are offered on every pump turn, not only on a write notice: the socket often has
+    // room again long before the notice has made its way through the queue.
+    if (record->SendDeferredFlag || record->SendRing.dataSize > 0) {
       record->SendDeferredFlag = 0;
       SendSocket(node->key);
     }
@@ -125,9 +127,10 @@ int ProcessSocketMessage(uintptr_t socket, intptr_t event) {
   const uint32_t word = static_cast<uint32_t>(event);
   switch (word & 0xFFFF) {
     case plat::FD_READ:
-      // Turned away while another handle receives: remembered, so the pump serves it.
-      if (RecvSocketBusy) record->RecvDeferredFlag = 1;
-      else RecvSocket(handle);
+      // Remembered, and served by the pump's next turn unless a call on the handle receives first
+      // (every data call does). Notices are dispatched inside every network call: receiving at once
+      // would run a receive for each message another handle's sends let through.
+      record->RecvDeferredFlag = 1;
       return 1;
     case plat::FD_WRITE:
       if (SendSocketBusy) record->SendDeferredFlag = 1;
@@ -139,6 +142,15 @@ int ProcessSocketMessage(uintptr_t socket, intptr_t event) {
       if ((word >> 16) == 0) record->ConnectFlag = 1;
       return 1;
     case plat::FD_CLOSE:
+      if (record->FramedFlag == 1 && record->UseFlag == 1 && record->ErrorFlag == 0) {
+        // Bytes may still wait behind the close: the receive takes the whole blocks among them and
+        // then ends the connection (dropping an unfinished block).
+        if (record->PeerClosedFlag == 2) return 1;  // the receive met the end first
+        record->PeerClosedFlag = 1;
+        if (RecvSocketBusy) record->RecvDeferredFlag = 1;
+        else RecvSocket(handle);
+        return 1;
+      }
       record->ConnectFlag = 0;
       record->LostNoticeFlag = 0;
       return 1;

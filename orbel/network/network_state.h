@@ -41,6 +41,13 @@ struct NetWorkHandleRecord {
   // Notices turned away while RecvSocket / SendSocket ran for another handle; the pump serves them.
   int32_t RecvDeferredFlag;
   int32_t SendDeferredFlag;
+  // Header bytes of the incoming block taken from the socket so far (0..3), and the bytes themselves:
+  // bytes are never left in the socket waiting for more, or a full window could stall both ends.
+  int32_t RecvHeaderHave;
+  uint8_t RecvHeaderBytes[4];
+  // 0 open; 1 the peer's end was seen and the receive must finish it; 2 finished (unfinished block
+  // dropped, ConnectFlag 0).
+  int32_t PeerClosedFlag;
   ListNode LiveNode;           // key: the handle; data: this record
 };
 
@@ -87,5 +94,9 @@ int UndoConnectionRecord(int slot);
 // ---- Framed transfer (framed_transfer.cpp) ------------------------------------------------------
 int RecvSocket(int32_t handle);
 int SendSocket(int32_t handle);
+// Queues a framed message (after what already waits); when nothing waits, sends it at once straight
+// from `source` and queues only what the socket did not take. -1 (nothing queued or sent) when the send
+// ring cannot grow.
+int SendFramedMessage(int32_t handle, const void* source, int length);
 
 }  // namespace orbel

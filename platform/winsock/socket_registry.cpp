@@ -74,7 +74,10 @@ SOCKET RegisterLocked(int fd) {
 
 void CloseAllSocketsLocked() {
   WinsockState& s = State();
-  for (auto& [id, entry] : s.sockets) ::close(entry.fd);
+  for (auto& [id, entry] : s.sockets) {
+    UnwatchLocked(id, entry);
+    ::close(entry.fd);
+  }
   s.sockets.clear();
   s.startCount = 0;
 }
@@ -98,7 +101,7 @@ int WSAStartup(WORD versionRequested, WSADATA* data) {
   winsock::WinsockState& s = winsock::State();
   std::lock_guard<std::mutex> lock(s.mutex);
   ++s.startCount;
-  winsock::InstallPeekHookLocked();
+  winsock::StartWatchingLocked();
   return 0;
 }
 

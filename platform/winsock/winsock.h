@@ -1,9 +1,11 @@
 // WinSock 1.1 over non-blocking POSIX sockets: the calls the network layer makes (accept, recv with and
-// without MSG_PEEK, send, closesocket, WSAAsyncSelect, WSAGetLastError, WSACleanup) and the ones its
-// connection-making side needs (WSAStartup, socket, bind, listen, connect, getsockname, getpeername).
-// Socket ids are issued from a counter and never reused, so a notice queued for a closed socket finds
-// no owner. Notices are made when a window's queue is peeked: registered sockets are polled without
-// waiting and WinSock's one-shot rules decide what is posted (see socket_notices.cpp).
+// without MSG_PEEK, send and the gathering WSASend, closesocket, WSAAsyncSelect, WSAGetLastError,
+// WSACleanup) and the ones its connection-making side needs (WSAStartup, socket, bind, listen, connect,
+// getsockname, getpeername). Socket ids are issued from a counter and never reused, so a notice queued
+// for a closed socket finds no owner. Selected sockets are watched (a multishot poll each on an io_uring,
+// or, where the kernel offers none or ORBEL_WINSOCK_NO_IO_URING is set, an epoll set and a watcher
+// thread); their notices are posted when a message queue is peeked after a change was reported, by
+// WinSock's one-shot rules (see socket_notices.cpp). A peek costs no system call while nothing changed.
 // IPv4 TCP only. Errors are the WinSock codes, per thread, mapped from errno. Constants whose POSIX
 // names are macros carry the suffix _WS.
 #pragma once
@@ -89,11 +91,21 @@ int connect(SOCKET s, const SOCKADDR_IN* address, int length);
 // The new socket inherits the listening socket's selection (window, message, events). `address` and
 // `length` may be null; else *length must be at least 16 and becomes 16.
 SOCKET accept(SOCKET s, SOCKADDR_IN* address, int* length);
-// Bytes received (0 after an orderly close) or SOCKET_ERROR. Re-arms FD_READ (peeking too).
+// Bytes received (0 after an orderly close) or SOCKET_ERROR. Re-arms FD_READ (peeking too); while bytes
+// may still wait after it, the notice comes again.
 int recv(SOCKET s, void* buffer, int length, int flags);
-// Bytes sent or SOCKET_ERROR; a would-block failure re-arms FD_WRITE. A closed peer never raises a
-// signal: the call fails with WSAECONNRESET.
+// Bytes sent or SOCKET_ERROR; a send that would block or took only part of the bytes re-arms FD_WRITE.
+// A closed peer never raises a signal: the call fails with WSAECONNRESET.
 int send(SOCKET s, const void* buffer, int length, int flags);
+// One piece of a gathering send.
+struct WSABUF {
+  ULONG len;
+  char* buf;
+};
+// Sends the pieces in order with one call (at most 16): 0 with the bytes sent in *sent, or SOCKET_ERROR.
+// Overlapped sends are not offered (both last arguments must be null). Re-arms FD_WRITE as send does.
+int WSASend(SOCKET s, WSABUF* buffers, DWORD bufferCount, DWORD* sent, DWORD flags, void* overlapped,
+            void* completion);
 int shutdown(SOCKET s, int how);
 int closesocket(SOCKET s);
 int getsockname(SOCKET s, SOCKADDR_IN* address, int* length);

@@ -12,6 +12,9 @@ void SetSocketCallCap(SOCKET s, int sendCap, int recvCap);
 // The next `sends` send calls and `recvs` recv calls on the socket fail with WSAEWOULDBLOCK (a refused
 // send re-arms FD_WRITE as a real one does).
 void ForceSocketWouldBlock(SOCKET s, int sends, int recvs);
+// Collects what the watched sockets reported and posts its notices now, on the calling thread, without
+// waiting for the watcher: after it, a peek sees every notice the sockets' present state owes.
+void SettleSocketNotices();
 // The POSIX descriptor behind a socket id, or -1.
 int SocketDescriptor(SOCKET s);
 int OpenSocketCount();
