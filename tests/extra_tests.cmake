@@ -140,3 +140,18 @@ if(TARGET movie_tests)
   target_link_libraries(movie_tests PRIVATE PkgConfig::MOVIE_ENCODERS)
 endif()
 # ---- end of movie block -------------------------------------------------------------------------
+
+# ---- network: the notice road for kernels without io_uring ---------------------------------------
+# The WinSock stand-in learns of socket activity through io_uring where the kernel has it, else through
+# an epoll set and a watcher thread. The second road runs the notice and network tests again, forced.
+if(TARGET platform_tests)
+  add_test(NAME platform.WinsockNotices.EpollWatcherRoad
+           COMMAND env ORBEL_WINSOCK_NO_IO_URING=1 $<TARGET_FILE:platform_tests> --gtest_filter=WinsockNotices.*)
+  set_tests_properties(platform.WinsockNotices.EpollWatcherRoad PROPERTIES TIMEOUT 60 LABELS platform_tests)
+endif()
+if(TARGET network_tests)
+  add_test(NAME network.EpollWatcherRoad
+           COMMAND env ORBEL_WINSOCK_NO_IO_URING=1 $<TARGET_FILE:network_tests> --gtest_filter=-HttpPythonServer.*)
+  set_tests_properties(network.EpollWatcherRoad PROPERTIES TIMEOUT 120 LABELS network_tests)
+endif()
+# ---- end of network block -----------------------------------------------------------------------
