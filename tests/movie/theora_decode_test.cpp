@@ -95,6 +95,13 @@ class FakeYuvSurface : public plat::IDirectDrawSurface7 {
   plat::HRESULT SetClipper(plat::IDirectDrawClipper*) override { return plat::DDERR_GENERIC; }
   plat::HRESULT SetColorKey(plat::DWORD, plat::DDCOLORKEY*) override { return plat::DDERR_GENERIC; }
   plat::HRESULT SetPalette(plat::IDirectDrawPalette*) override { return plat::DDERR_GENERIC; }
+  plat::HRESULT QueryInterface(plat::REFIID, void** out) override {
+    *out = nullptr;
+    return plat::E_NOINTERFACE;
+  }
+  plat::HRESULT UpdateOverlay(plat::RECT*, IDirectDrawSurface7*, plat::RECT*, plat::DWORD) override {
+    return plat::DDERR_GENERIC;
+  }
 };
 
 TEST_F(TheoraDecodeTest, TheYuvSurfaceTakesThePictureAndALostOneIsNotLockedAfterItsRecreationFails) {
