@@ -1,6 +1,7 @@
 // Resets every stand-in's test settings at once.
 #include "platform/win/test_controls.h"
 
+#include "platform/d3d/d3d7_test_controls.h"
 #include "platform/dinput/test_controls.h"
 #include "platform/imm/test_controls.h"
 
@@ -15,6 +16,7 @@ void Reset() {
   SetGlyphSource(nullptr);
   ResetDisplay();
   ResetDDraw();
+  ResetD3D();
   ResetDirectInput();
   ResetImm();
   ResetWinsock();
