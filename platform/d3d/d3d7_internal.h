@@ -20,6 +20,7 @@ struct D3DState {
   int liveObjects = 0;
   int liveDevices = 0;
   int drawsOutsideScene = 0;
+  bool fastPaths = true;  // the rasteriser's specialised loops (tests turn them off to compare)
 };
 
 D3DState& State();
@@ -34,6 +35,9 @@ bool Faulted(const char* call, HRESULT* result);
 HRESULT CreateDirect3DObject(IDirectDraw7* owner, void** out);
 // A new device drawing into `target`, keeping `owner` (the Direct3D object) alive.
 HRESULT CreateDevice(IDirect3D7* owner, const GUID& type, IDirectDrawSurface7* target, IDirect3DDevice7** out);
+
+// Whether the rasteriser may use its specialised loops.
+bool FastPaths();
 
 // Bytes per vertex of a pre-transformed format, 0 for formats the rasteriser does not draw.
 int VertexStride(DWORD fvf);

@@ -26,6 +26,11 @@ void Record(test::D3DCall call) {
   s.calls.push_back(std::move(call));
 }
 
+bool FastPaths() {
+  std::lock_guard<std::mutex> lock(State().mutex);
+  return State().fastPaths;
+}
+
 bool Faulted(const char* call, HRESULT* result) { return test::TakeDisplayFault(call, result); }
 
 int VertexStride(DWORD fvf) {
@@ -168,6 +173,13 @@ void ResetD3D() {
   s.refuse = false;
   s.calls.clear();
   s.drawsOutsideScene = 0;
+  s.fastPaths = true;
+}
+
+void UseD3DFastPaths(bool on) {
+  d3d::D3DState& s = d3d::State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.fastPaths = on;
 }
 
 }  // namespace plat::test

@@ -83,7 +83,11 @@ struct D3DCounters {
 };
 D3DCounters GetD3DCounters();
 
-// Clears the configuration (back to DefaultD3DConfig), the refusal switch and the record.
+// Off: the rasteriser takes its general per-pixel road everywhere (the specialised loops must give the
+// same bytes; tests compare the two).
+void UseD3DFastPaths(bool on);
+
+// Clears the configuration (back to DefaultD3DConfig), the refusal switch, the record and the road.
 void ResetD3D();
 
 }  // namespace plat::test

@@ -1,8 +1,8 @@
 // The DirectDraw 7 stand-in: the DirectDraw object over the host's desktop, surfaces in plain memory
 // (primary with a flip chain, off-screen, textures, Z buffers), clippers and palettes. The primary
 // surface is the desktop: what lands in a window's client area is shown by the host (and captured
-// headless). Vertical blank and scan line follow the plat clock at 60 Hz. Overlays are refused, and so
-// is Direct3D until that stand-in exists. Only the calls, records and constants the library uses, with
+// headless). Vertical blank and scan line follow the plat clock at 60 Hz. Overlays are refused;
+// Direct3D (platform/d3d/d3d7.h) is had from the object. Only the calls, records and constants the library uses, with
 // their documented values. Objects are made by CoCreateInstance(CLSID_DirectDraw7, ...), platform/win/com.h.
 #pragma once
 
@@ -482,7 +482,7 @@ class IDirectDraw7 {
  public:
   virtual ULONG AddRef() = 0;
   virtual ULONG Release() = 0;
-  // IID_IDirectDraw7 and IID_IDirectDraw; E_NOINTERFACE for anything else (Direct3D included).
+  // IID_IDirectDraw7, IID_IDirectDraw and IID_IDirect3D7; E_NOINTERFACE for anything else.
   virtual HRESULT QueryInterface(REFIID iid, void** out) = 0;
   // Null: the primary display driver. Every other call needs this first (DDERR_NOTINITIALIZED).
   virtual HRESULT Initialize(GUID* driver) = 0;

@@ -151,7 +151,8 @@ struct DDrawState {
 DDrawState& State();
 void Register(Surface* surface);
 void Unregister(Surface* surface);
-// Marks every live surface lost (all: true) or only the primary chains and video-memory surfaces.
+// Marks every live surface lost but managed textures (all: true, as a locked workstation does), or
+// only the primary chains and video-memory surfaces (a display mode change).
 void LoseSurfaces(bool all);
 
 constexpr uint64_t kVideoMemoryBytes = 256ull << 20;

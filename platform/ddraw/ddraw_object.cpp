@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/d3d/d3d7_internal.h"
 #include "platform/ddraw/ddraw_factory.h"
 #include "platform/ddraw/ddraw_internal.h"
 #include "platform/win/display_settings.h"
@@ -102,7 +103,8 @@ class DirectDraw7 final : public IDirectDraw7 {
       *out = static_cast<IDirectDraw*>(new DirectDraw1(this));
       return S_OK;
     }
-    return E_NOINTERFACE;  // Direct3D included, until that stand-in exists
+    if (iid == IID_IDirect3D7) return d3d::CreateDirect3DObject(this, out);
+    return E_NOINTERFACE;
   }
 
   HRESULT Initialize(GUID* driver) override {

@@ -32,6 +32,9 @@ void LoseSurfaces(bool all) {
   std::lock_guard<std::mutex> lock(s.mutex);
   for (Surface* surface : s.surfaces) {
     const bool display = surface->IsPrimary() || surface->chainFront != nullptr;
+    // Managed textures keep a copy the driver puts back: only a mode change takes them.
+    const bool managed = (surface->caps2 & (DDSCAPS2_TEXTUREMANAGE | DDSCAPS2_D3DTEXTUREMANAGE)) != 0;
+    if (all && managed) continue;
     if (all || display || (surface->caps & DDSCAPS_VIDEOMEMORY)) surface->lost = true;
   }
 }

@@ -11,8 +11,9 @@
 
 namespace plat::test {
 
-// Marks every live surface lost (as a display switch or a locked workstation does): IsLost answers
-// DDERR_SURFACELOST and drawing calls fail until Restore.
+// Marks every live surface lost (as a locked workstation does): IsLost answers DDERR_SURFACELOST and
+// drawing calls fail until Restore. Managed textures (DDSCAPS2_TEXTUREMANAGE) keep their pixels and
+// are not lost; a display mode change loses them too.
 void LoseAllSurfaces();
 
 // A copy of a surface's pixels as stored (rows top-down, `pitch` bytes each) with its format.

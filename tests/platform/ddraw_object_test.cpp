@@ -1,5 +1,6 @@
 // The DirectDraw object: creation and interfaces, cooperative levels, display modes, surfaces made
 // for each description the library asks for, and the vertical blank on the virtual clock.
+#include "platform/d3d/d3d7_test_controls.h"
 #include "platform/win/clock.h"
 #include "platform/win/gdi_dc.h"
 #include "platform/win/window.h"
@@ -10,7 +11,7 @@ namespace {
 using namespace ddraw_test;
 using namespace windows_test;
 
-TEST_F(DDrawTest, ObjectNeedsInitialiseAndOffersOnlyDirectDrawInterfaces) {
+TEST_F(DDrawTest, ObjectNeedsInitialiseAndOffersDirectDrawAndDirect3D) {
   IDirectDraw7* fresh = nullptr;
   ASSERT_EQ(CoCreateInstance(CLSID_DirectDraw7, nullptr, CLSCTX_ALL, IID_IDirectDraw7, reinterpret_cast<void**>(&fresh)),
             S_OK);
@@ -18,9 +19,15 @@ TEST_F(DDrawTest, ObjectNeedsInitialiseAndOffersOnlyDirectDrawInterfaces) {
   EXPECT_EQ(fresh->GetDisplayMode(&mode), DDERR_NOTINITIALIZED);
   EXPECT_EQ(fresh->Initialize(nullptr), DD_OK);
   EXPECT_EQ(fresh->Initialize(nullptr), DDERR_ALREADYINITIALIZED);
+  // Direct3D is refused only on a machine without it (the test switch).
+  test::RefuseDirect3D(true);
   void* d3d = reinterpret_cast<void*>(1);
   EXPECT_EQ(fresh->QueryInterface(IID_IDirect3D7, &d3d), E_NOINTERFACE);
   EXPECT_EQ(d3d, nullptr);
+  test::RefuseDirect3D(false);
+  ASSERT_EQ(fresh->QueryInterface(IID_IDirect3D7, &d3d), S_OK);
+  ASSERT_NE(d3d, nullptr);
+  static_cast<IDirect3D7*>(d3d)->Release();
   fresh->Release();
 
   IDirectDraw* v1 = nullptr;

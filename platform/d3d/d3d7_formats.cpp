@@ -1,0 +1,83 @@
+// Pixel layouts of the rasteriser: recognising a DirectDraw pixel format, and unpacking rows.
+#include "platform/d3d/d3d7_formats.h"
+
+namespace plat::d3d {
+namespace {
+
+bool MakeChannel(uint32_t mask, ChannelCode* out) {
+  if (mask == 0) {
+    *out = ChannelCode{};
+    return true;
+  }
+  const int shift = __builtin_ctz(mask);
+  const uint32_t bits = mask >> shift;
+  if ((bits & (bits + 1)) != 0) return false;  // not contiguous
+  const int width = __builtin_popcount(bits);
+  if (width > 8) return false;
+  *out = ChannelCode{static_cast<uint8_t>(shift), static_cast<uint8_t>(width)};
+  return true;
+}
+
+}  // namespace
+
+bool MakePixelCode(const DDPIXELFORMAT& format, PixelCode* out) {
+  if ((format.dwFlags & DDPF_RGB) == 0 || (format.dwFlags & (DDPF_FOURCC | DDPF_PALETTEINDEXED8 | DDPF_ZBUFFER))) {
+    return false;
+  }
+  const DWORD bits = format.dwRGBBitCount;
+  if (bits != 16 && bits != 32) return false;
+  PixelCode f;
+  f.bytes = static_cast<int>(bits / 8);
+  const DWORD alpha = (format.dwFlags & DDPF_ALPHAPIXELS) ? format.dwRGBAlphaBitMask : 0;
+  if (!MakeChannel(format.dwRBitMask, &f.r) || !MakeChannel(format.dwGBitMask, &f.g) ||
+      !MakeChannel(format.dwBBitMask, &f.b) || !MakeChannel(alpha, &f.a)) {
+    return false;
+  }
+  if (f.r.bits == 0 && f.g.bits == 0 && f.b.bits == 0) return false;
+  f.usedMask = format.dwRBitMask | format.dwGBitMask | format.dwBBitMask | alpha;
+  const DWORD r = format.dwRBitMask, g = format.dwGBitMask, b = format.dwBBitMask;
+  if (bits == 16 && r == 0xF800 && g == 0x07E0 && b == 0x001F && alpha == 0) f.kind = PixelKind::k565;
+  if (bits == 16 && r == 0x7C00 && g == 0x03E0 && b == 0x001F && alpha == 0) f.kind = PixelKind::k555;
+  if (bits == 16 && r == 0x7C00 && g == 0x03E0 && b == 0x001F && alpha == 0x8000) f.kind = PixelKind::k1555;
+  if (bits == 16 && r == 0x0F00 && g == 0x00F0 && b == 0x000F && alpha == 0xF000) f.kind = PixelKind::k4444;
+  if (bits == 32 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF && alpha == 0) f.kind = PixelKind::kX888;
+  if (bits == 32 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF && alpha == 0xFF000000) f.kind = PixelKind::k8888;
+  *out = f;
+  return true;
+}
+
+namespace {
+
+template <PixelKind kKind>
+void UnpackRowOf(const PixelCode& f, const uint8_t* src, uint32_t* dst, int n) {
+  if constexpr (kKind == PixelKind::k8888 || kKind == PixelKind::kX888) {
+    std::memcpy(dst, src, static_cast<size_t>(n) * 4);
+    if constexpr (kKind == PixelKind::kX888) {
+      for (int i = 0; i < n; ++i) dst[i] |= 0xFF000000u;
+    }
+  } else {
+    for (int i = 0; i < n; ++i) {
+      uint16_t v;
+      std::memcpy(&v, src + i * 2, 2);
+      dst[i] = Unpack(f, v);
+    }
+  }
+}
+
+}  // namespace
+
+void UnpackRow(const PixelCode& f, const uint8_t* src, uint32_t* dst, int n) {
+  switch (f.kind) {
+    case PixelKind::k565: return UnpackRowOf<PixelKind::k565>(f, src, dst, n);
+    case PixelKind::k555: return UnpackRowOf<PixelKind::k555>(f, src, dst, n);
+    case PixelKind::k1555: return UnpackRowOf<PixelKind::k1555>(f, src, dst, n);
+    case PixelKind::k4444: return UnpackRowOf<PixelKind::k4444>(f, src, dst, n);
+    case PixelKind::kX888: return UnpackRowOf<PixelKind::kX888>(f, src, dst, n);
+    case PixelKind::k8888: return UnpackRowOf<PixelKind::k8888>(f, src, dst, n);
+    default:
+      for (int i = 0; i < n; ++i) dst[i] = Unpack(f, LoadPixel(src + static_cast<size_t>(i) * f.bytes, f.bytes));
+      return;
+  }
+}
+
+}  // namespace plat::d3d

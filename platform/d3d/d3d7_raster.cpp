@@ -1,0 +1,427 @@
+// Triangle set-up for the rasteriser: reading pre-transformed vertices, the draw's shared state from
+// the device, edge functions on 28.4 fixed-point positions with D3D's integer pixel centres and the
+// top-left fill rule (shared edges are drawn once), the viewport and target as scissor, flat colours
+// from each triangle's first vertex, and affine texture and Z planes evaluated per span. Two triangles
+// of a list that form an axis-aligned rectangle with one plane are walked as that rectangle.
+#include "platform/d3d/d3d7_raster.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/d3d/d3d7_internal.h"
+#include "platform/d3d/d3d7_span.h"
+#include "platform/ddraw/surface_view.h"
+
+namespace plat::d3d {
+namespace {
+
+// Positions beyond this many pixels from the origin are not drawn: 28.4 edge products then stay
+// within 64 bits. No real draw comes near it.
+constexpr double kMaxCoordinate = 16777216.0;
+
+struct Vertex {
+  float x, y, z;
+  uint32_t diffuse, specular;
+  float u[2], v[2];
+};
+
+// The layout of the three formats drawn: position, rhw, diffuse, then specular and texture pairs.
+struct VertexLayout {
+  int stride;
+  int specular;  // byte offset, -1: none
+  int sets;      // texture coordinate pairs
+  int tex;       // byte offset of the first pair
+};
+
+VertexLayout LayoutOf(DWORD fvf) {
+  if (fvf == (D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1)) return {28, -1, 1, 20};
+  if (fvf == (D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX2)) return {40, 20, 2, 24};
+  return {20, -1, 0, 20};
+}
+
+Vertex ReadVertex(const uint8_t* p, const VertexLayout& l) {
+  Vertex v{};
+  std::memcpy(&v.x, p, 4);
+  std::memcpy(&v.y, p + 4, 4);
+  std::memcpy(&v.z, p + 8, 4);
+  std::memcpy(&v.diffuse, p + 16, 4);
+  v.specular = 0xFFFFFFFF;
+  if (l.specular >= 0) std::memcpy(&v.specular, p + l.specular, 4);
+  for (int s = 0; s < l.sets; ++s) {
+    std::memcpy(&v.u[s], p + l.tex + s * 8, 4);
+    std::memcpy(&v.v[s], p + l.tex + s * 8 + 4, 4);
+  }
+  return v;
+}
+
+int64_t FloorDiv(int64_t a, int64_t b) {
+  const int64_t q = a / b;
+  return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
+}
+
+int64_t CeilDiv(int64_t a, int64_t b) { return -FloorDiv(-a, b); }
+
+// 16.16 fixed point of a value, with non-finite values as 0 and huge ones held where sums of a few
+// thousand steps cannot overflow.
+int64_t ToFixed(double v) {
+  if (!std::isfinite(v)) return 0;
+  v = std::clamp(v * 65536.0, -1099511627776.0, 1099511627776.0);
+  return static_cast<int64_t>(std::floor(v));
+}
+
+// An attribute over the triangle: value = a0 + dx * (x - x0) + dy * (y - y0).
+struct Plane {
+  double a0, dx, dy;
+  double At(double x, double y, double x0, double y0) const { return a0 + dx * (x - x0) + dy * (y - y0); }
+};
+
+struct Triangle {
+  int64_t X[3], Y[3];  // 28.4
+  double x0, y0;       // the first vertex (pixels), origin of the planes
+  double det;          // twice the area (pixels squared), > 0
+  double px[3], py[3];
+};
+
+Plane MakePlane(const Triangle& t, double a0, double a1, double a2) {
+  const double x1 = t.px[1] - t.px[0], y1 = t.py[1] - t.py[0], x2 = t.px[2] - t.px[0], y2 = t.py[2] - t.py[0];
+  const double d1 = a1 - a0, d2 = a2 - a0;
+  return Plane{a0, (d1 * y2 - d2 * y1) / t.det, (d2 * x1 - d1 * x2) / t.det};
+}
+
+class Rasteriser {
+ public:
+  Rasteriser(const DrawSetup& setup, const RECT& scissor) : d_(setup), scissor_(scissor) {}
+
+  void DrawTriangle(const Vertex* v0, const Vertex* v1, const Vertex* v2, DWORD cull) {
+    Triangle t;
+    if (!Snap(v0, v1, v2, &t)) return;
+    int64_t area = (t.X[1] - t.X[0]) * (t.Y[2] - t.Y[0]) - (t.Y[1] - t.Y[0]) * (t.X[2] - t.X[0]);
+    if (area == 0) return;
+    // Screen y grows downward: a positive area is clockwise as seen.
+    if ((cull == D3DCULL_CCW && area < 0) || (cull == D3DCULL_CW && area > 0)) return;
+    const Vertex* vs[3] = {v0, v1, v2};
+    if (area < 0) {
+      std::swap(t.X[1], t.X[2]);
+      std::swap(t.Y[1], t.Y[2]);
+      std::swap(t.px[1], t.px[2]);
+      std::swap(t.py[1], t.py[2]);
+      std::swap(vs[1], vs[2]);
+      area = -area;
+    }
+    t.det = static_cast<double>(area) / 256.0;
+    Planes(t, vs, *v0);
+
+    int64_t minY = CeilDiv(std::min({t.Y[0], t.Y[1], t.Y[2]}), 16);
+    int64_t maxY = FloorDiv(std::max({t.Y[0], t.Y[1], t.Y[2]}), 16);
+    int64_t minX = CeilDiv(std::min({t.X[0], t.X[1], t.X[2]}), 16);
+    int64_t maxX = FloorDiv(std::max({t.X[0], t.X[1], t.X[2]}), 16);
+    minY = std::max<int64_t>(minY, scissor_.top);
+    maxY = std::min<int64_t>(maxY, scissor_.bottom - 1);
+    minX = std::max<int64_t>(minX, scissor_.left);
+    maxX = std::min<int64_t>(maxX, scissor_.right - 1);
+    if (minX > maxX) return;
+    for (int64_t y = minY; y <= maxY; ++y) {
+      int64_t lo = minX, hi = maxX;
+      for (int k = 0; k < 3 && lo <= hi; ++k) {
+        const int k2 = (k + 1) % 3;
+        const int64_t dx = t.X[k2] - t.X[k], dy = t.Y[k2] - t.Y[k];
+        // Pixel centres on a top or left edge belong to this triangle; on other edges to the neighbour.
+        const int64_t bias = (dy < 0 || (dy == 0 && dx > 0)) ? 0 : -1;
+        // Edge function at pixel x of row y: c - step * x; covered where it is >= 0.
+        const int64_t c = dx * (16 * y - t.Y[k]) + dy * t.X[k] + bias;
+        const int64_t step = 16 * dy;
+        if (step > 0) {
+          hi = std::min(hi, FloorDiv(c, step));
+        } else if (step < 0) {
+          lo = std::max(lo, CeilDiv(c, step));
+        } else if (c < 0) {
+          hi = lo - 1;
+        }
+      }
+      if (lo <= hi) Span(static_cast<int>(y), static_cast<int>(lo), static_cast<int>(hi - lo + 1));
+    }
+  }
+
+  // Two list triangles that cover an axis-aligned rectangle between them, with the same flat colours
+  // and one plane for every attribute, are walked as the rectangle: the same pixels, the same values.
+  bool DrawRectangle(const Vertex* a[3], const Vertex* b[3]) {
+    if (a[0]->diffuse != b[0]->diffuse || a[0]->specular != b[0]->specular) return false;
+    const Vertex* corners[6] = {a[0], a[1], a[2], b[0], b[1], b[2]};
+    float xs[2], ys[2];
+    int nx = 0, ny = 0;
+    for (const Vertex* c : corners) {
+      if (!std::isfinite(c->x) || !std::isfinite(c->y)) return false;
+      if (!Collect(c->x, xs, &nx) || !Collect(c->y, ys, &ny)) return false;
+    }
+    if (nx != 2 || ny != 2) return false;
+    // Both triangles must be half the rectangle each: distinct corners, sharing a diagonal.
+    auto corner = [&](const Vertex* c) { return (c->x == xs[1] ? 1 : 0) | (c->y == ys[1] ? 2 : 0); };
+    int maskA = 0, maskB = 0;
+    for (int i = 0; i < 3; ++i) {
+      maskA |= 1 << corner(a[i]);
+      maskB |= 1 << corner(b[i]);
+    }
+    if (__builtin_popcount(maskA) != 3 || __builtin_popcount(maskB) != 3) return false;
+    // Each leaves out one corner; they split the rectangle only when those corners are opposite.
+    const int outA = __builtin_ctz(15 & ~maskA), outB = __builtin_ctz(15 & ~maskB);
+    if ((outA ^ outB) != 3) return false;
+    Triangle t;
+    if (!Snap(a[0], a[1], a[2], &t)) return false;
+    const int64_t area = (t.X[1] - t.X[0]) * (t.Y[2] - t.Y[0]) - (t.Y[1] - t.Y[0]) * (t.X[2] - t.X[0]);
+    if (area == 0) return false;
+    t.det = static_cast<double>(area) / 256.0;  // signed, for the vertices in their given order
+    const Vertex* vs[3] = {a[0], a[1], a[2]};
+    Planes(t, vs, *a[0]);
+    // The fourth corner must lie on every plane of the first triangle.
+    const Vertex* fourth = nullptr;
+    for (int i = 0; i < 3; ++i) {
+      if (!(maskA & (1 << corner(b[i])))) fourth = b[i];
+    }
+    if (fourth == nullptr || !OnPlanes(t, *fourth)) return false;
+
+    const int64_t X0 = std::llrint(static_cast<double>(xs[0]) * 16), X1 = std::llrint(static_cast<double>(xs[1]) * 16);
+    const int64_t Y0 = std::llrint(static_cast<double>(ys[0]) * 16), Y1 = std::llrint(static_cast<double>(ys[1]) * 16);
+    const int64_t left = std::min(X0, X1), right = std::max(X0, X1), top = std::min(Y0, Y1), bottom = std::max(Y0, Y1);
+    // Left and top edges include centres on them, right and bottom edges do not.
+    const int64_t x0 = std::max<int64_t>(CeilDiv(left, 16), scissor_.left);
+    const int64_t x1 = std::min<int64_t>(CeilDiv(right, 16), scissor_.right);
+    const int64_t y0 = std::max<int64_t>(CeilDiv(top, 16), scissor_.top);
+    const int64_t y1 = std::min<int64_t>(CeilDiv(bottom, 16), scissor_.bottom);
+    for (int64_t y = y0; y < y1 && x0 < x1; ++y) Span(static_cast<int>(y), static_cast<int>(x0), static_cast<int>(x1 - x0));
+    return true;
+  }
+
+  RECT touched{0, 0, 0, 0};
+
+ private:
+  static bool Collect(float value, float* values, int* count) {
+    for (int i = 0; i < *count; ++i) {
+      if (values[i] == value) return true;
+    }
+    if (*count == 2) return false;
+    values[(*count)++] = value;
+    if (*count == 2 && values[0] > values[1]) std::swap(values[0], values[1]);
+    return true;
+  }
+
+  static bool Snap(const Vertex* v0, const Vertex* v1, const Vertex* v2, Triangle* t) {
+    const Vertex* vs[3] = {v0, v1, v2};
+    for (int i = 0; i < 3; ++i) {
+      const double x = vs[i]->x, y = vs[i]->y;
+      if (!(std::fabs(x) <= kMaxCoordinate) || !(std::fabs(y) <= kMaxCoordinate)) return false;  // NaN too
+      t->X[i] = std::llrint(x * 16);
+      t->Y[i] = std::llrint(y * 16);
+      t->px[i] = static_cast<double>(t->X[i]) / 16;
+      t->py[i] = static_cast<double>(t->Y[i]) / 16;
+    }
+    t->x0 = t->px[0];
+    t->y0 = t->py[0];
+    return true;
+  }
+
+  void Planes(const Triangle& t, const Vertex* const vs[3], const Vertex& first) {
+    x0_ = t.x0;
+    y0_ = t.y0;
+    diffuse_ = first.diffuse;
+    specular_ = first.specular;
+    for (int s = 0; s < d_.stageCount; ++s) {
+      const StageSetup& st = d_.stages[s];
+      if (!st.readsTexture || !st.bound) continue;
+      const int set = st.coordSet;
+      auto coord = [&](const Vertex* v, bool isU) -> double {
+        if (set < 0) return 0.0;
+        return (isU ? v->u[set] : v->v[set]) * static_cast<double>(isU ? st.width : st.height);
+      };
+      u_[s] = MakePlane(t, coord(vs[0], true), coord(vs[1], true), coord(vs[2], true));
+      v_[s] = MakePlane(t, coord(vs[0], false), coord(vs[1], false), coord(vs[2], false));
+    }
+    auto depth = [](const Vertex* v) { return static_cast<double>(v->z) * 65535.0; };
+    z_ = MakePlane(t, depth(vs[0]), depth(vs[1]), depth(vs[2]));
+  }
+
+  bool OnPlanes(const Triangle& t, const Vertex& v) const {
+    const double x = static_cast<double>(std::llrint(static_cast<double>(v.x) * 16)) / 16;
+    const double y = static_cast<double>(std::llrint(static_cast<double>(v.y) * 16)) / 16;
+    auto near = [](double a, double b) { return std::fabs(a - b) <= 1e-9 * std::max(1.0, std::fabs(b)); };
+    for (int s = 0; s < d_.stageCount; ++s) {
+      const StageSetup& st = d_.stages[s];
+      if (!st.readsTexture || !st.bound || st.coordSet < 0) continue;
+      if (!near(u_[s].At(x, y, t.x0, t.y0), v.u[st.coordSet] * static_cast<double>(st.width))) return false;
+      if (!near(v_[s].At(x, y, t.x0, t.y0), v.v[st.coordSet] * static_cast<double>(st.height))) return false;
+    }
+    if (d_.zTest && !near(z_.At(x, y, t.x0, t.y0), static_cast<double>(v.z) * 65535.0)) return false;
+    return true;
+  }
+
+  void Span(int y, int x, int n) {
+    SpanInput in;
+    in.y = y;
+    in.x = x;
+    in.n = n;
+    in.diffuse = diffuse_;
+    in.specular = specular_;
+    // Values are taken at the scissor's left edge and stepped from there, so that a pixel gets the same
+    // value whichever span reaches it.
+    const double anchor = scissor_.left;
+    for (int s = 0; s < d_.stageCount; ++s) {
+      const StageSetup& st = d_.stages[s];
+      if (!st.readsTexture || !st.bound) {
+        in.coords[s] = StageCoords{0, 0, 0, 0};
+        continue;
+      }
+      const int64_t du = ToFixed(u_[s].dx), dv = ToFixed(v_[s].dx);
+      const int64_t u = ToFixed(u_[s].At(anchor, y, x0_, y0_)) + du * (x - scissor_.left);
+      const int64_t v = ToFixed(v_[s].At(anchor, y, x0_, y0_)) + dv * (x - scissor_.left);
+      in.coords[s] = StageCoords{u, v, du, dv};
+    }
+    if (d_.zTest) {
+      in.dz = ToFixed(z_.dx);
+      in.z = ToFixed(z_.At(anchor, y, x0_, y0_)) + in.dz * (x - scissor_.left);
+    } else {
+      in.z = in.dz = 0;
+    }
+    ShadeSpan(d_, in);
+    if (touched.left >= touched.right) {
+      touched = RECT{x, y, x + n, y + 1};
+    } else {
+      touched = RECT{std::min<LONG>(touched.left, x), std::min<LONG>(touched.top, y),
+                     std::max<LONG>(touched.right, x + n), std::max<LONG>(touched.bottom, y + 1)};
+    }
+  }
+
+  const DrawSetup& d_;
+  RECT scissor_;
+  double x0_ = 0, y0_ = 0;
+  uint32_t diffuse_ = 0, specular_ = 0;
+  Plane u_[kD3DMaxTextureStages]{}, v_[kD3DMaxTextureStages]{}, z_{};
+};
+
+bool ReadsTexture(DWORD op, DWORD a1, DWORD a2) {
+  if (op == D3DTOP_DISABLE) return false;
+  if (op == D3DTOP_BLENDTEXTUREALPHA || op == D3DTOP_BLENDTEXTUREALPHAPM) return true;
+  const bool one = op != D3DTOP_SELECTARG2, two = op != D3DTOP_SELECTARG1;
+  return (one && (a1 & D3DTA_SELECTMASK) == D3DTA_TEXTURE) || (two && (a2 & D3DTA_SELECTMASK) == D3DTA_TEXTURE);
+}
+
+// Fills the shared state of a draw. DD_OK, or why nothing may be drawn.
+HRESULT Prepare(const DrawStates& states, const ddraw::SurfaceView& target, int sets, DrawSetup* d) {
+  *d = DrawSetup{};
+  d->fastPaths = FastPaths();
+  if (!MakePixelCode(target.format, &d->targetCode)) return DDERR_INVALIDPIXELFORMAT;
+  d->target = target.pixels;
+  d->targetPitch = target.pitch;
+  const DWORD* r = states.render;
+  d->tfactor = r[D3DRENDERSTATE_TEXTUREFACTOR];
+  for (int s = 0; s < static_cast<int>(kD3DMaxTextureStages); ++s) {
+    const DWORD* t = states.stage[s];
+    if (t[D3DTSS_COLOROP] == D3DTOP_DISABLE) break;
+    StageSetup& st = d->stages[s];
+    d->stageCount = s + 1;
+    st.colorOp = t[D3DTSS_COLOROP];
+    st.colorArg1 = t[D3DTSS_COLORARG1];
+    st.colorArg2 = t[D3DTSS_COLORARG2];
+    st.alphaOp = t[D3DTSS_ALPHAOP];
+    st.alphaArg1 = t[D3DTSS_ALPHAARG1];
+    st.alphaArg2 = t[D3DTSS_ALPHAARG2];
+    st.readsTexture = ReadsTexture(st.colorOp, st.colorArg1, st.colorArg2) ||
+                      ReadsTexture(st.alphaOp, st.alphaArg1, st.alphaArg2);
+    const int set = static_cast<int>(t[D3DTSS_TEXCOORDINDEX] & 0xFFFF);
+    st.coordSet = set < sets ? set : -1;
+    st.bilinear = t[D3DTSS_MAGFILTER] == D3DTFG_LINEAR;
+    st.addressU = t[D3DTSS_ADDRESSU];
+    st.addressV = t[D3DTSS_ADDRESSV];
+    st.border = t[D3DTSS_BORDERCOLOR];
+    ddraw::SurfaceView tex;
+    if (states.textures[s] == nullptr || !ddraw::ViewSurface(states.textures[s], &tex)) continue;
+    if (!st.readsTexture && !(s == 0 && r[D3DRENDERSTATE_COLORKEYENABLE])) continue;
+    if (tex.locked) return DDERR_SURFACEBUSY;
+    if (tex.lost) return DDERR_SURFACELOST;
+    if (!MakePixelCode(tex.format, &st.code) || tex.width <= 0 || tex.height <= 0) continue;
+    st.bound = true;
+    st.pixels = tex.pixels;
+    st.width = tex.width;
+    st.height = tex.height;
+    st.pitch = tex.pitch;
+    if (s == 0 && r[D3DRENDERSTATE_COLORKEYENABLE] && tex.hasSourceKey) {
+      d->colorKey = true;
+      d->keyMask = st.code.usedMask;
+      d->keyLow = tex.sourceKey.dwColorSpaceLowValue & d->keyMask;
+      d->keyHigh = tex.sourceKey.dwColorSpaceHighValue & d->keyMask;
+    }
+  }
+  // The key discards by the stage-0 texel even when the cascade does not read it: fetch it anyway.
+  if (d->colorKey) d->stages[0].readsTexture = true;
+  d->alphaTest = r[D3DRENDERSTATE_ALPHATESTENABLE] != 0;
+  d->alphaFunc = r[D3DRENDERSTATE_ALPHAFUNC];
+  d->alphaRef = r[D3DRENDERSTATE_ALPHAREF] & 0xFF;
+  d->blend = r[D3DRENDERSTATE_ALPHABLENDENABLE] != 0;
+  d->srcBlend = r[D3DRENDERSTATE_SRCBLEND];
+  d->destBlend = r[D3DRENDERSTATE_DESTBLEND];
+  // Z needs a 16-bit Z buffer as large as the target; without one ZENABLE does nothing.
+  ddraw::SurfaceView z;
+  if (r[D3DRENDERSTATE_ZENABLE] != D3DZB_FALSE && target.zbuffer != nullptr && ddraw::ViewSurface(target.zbuffer, &z) &&
+      (z.format.dwFlags & DDPF_ZBUFFER) && z.format.dwZBufferBitDepth == 16 && z.width >= target.width &&
+      z.height >= target.height) {
+    if (z.locked) return DDERR_SURFACEBUSY;
+    d->zTest = true;
+    d->zWrite = r[D3DRENDERSTATE_ZWRITEENABLE] != 0;
+    d->zFunc = r[D3DRENDERSTATE_ZFUNC];
+    d->zPixels = z.pixels;
+    d->zPitch = z.pitch;
+  }
+  return DD_OK;
+}
+
+}  // namespace
+
+HRESULT DrawTriangles(const DrawStates& states, IDirectDrawSurface7* target, DWORD fvf, const uint8_t* vertices,
+                      size_t vertexCount, const TriangleIndices* triangles, size_t triangleCount) {
+  ddraw::SurfaceView view;
+  if (!ddraw::ViewSurface(target, &view)) return DDERR_INVALIDPARAMS;
+  if (view.locked) return DDERR_SURFACEBUSY;
+  if (view.lost) return DDERR_SURFACELOST;
+  const VertexLayout layout = LayoutOf(fvf);
+  DrawSetup setup;
+  const HRESULT ready = Prepare(states, view, layout.sets, &setup);
+  if (ready != DD_OK) return ready;
+
+  const D3DVIEWPORT7& vp = states.viewport;
+  const RECT scissor{static_cast<LONG>(std::min<int64_t>(vp.dwX, view.width)),
+                     static_cast<LONG>(std::min<int64_t>(vp.dwY, view.height)),
+                     static_cast<LONG>(std::min<int64_t>(int64_t{vp.dwX} + vp.dwWidth, view.width)),
+                     static_cast<LONG>(std::min<int64_t>(int64_t{vp.dwY} + vp.dwHeight, view.height))};
+  if (scissor.left >= scissor.right || scissor.top >= scissor.bottom) return D3D_OK;
+
+  Rasteriser raster(setup, scissor);
+  const DWORD cull = states.render[D3DRENDERSTATE_CULLMODE];
+  auto vertexAt = [&](uint32_t i, Vertex* out) {
+    if (i >= vertexCount) return false;
+    *out = ReadVertex(vertices + static_cast<size_t>(i) * layout.stride, layout);
+    return true;
+  };
+  for (size_t k = 0; k < triangleCount; ++k) {
+    Vertex a[3];
+    if (!vertexAt(triangles[k].v[0], &a[0]) || !vertexAt(triangles[k].v[1], &a[1]) ||
+        !vertexAt(triangles[k].v[2], &a[2])) {
+      continue;
+    }
+    if (cull == D3DCULL_NONE && k + 1 < triangleCount) {
+      Vertex b[3];
+      if (vertexAt(triangles[k + 1].v[0], &b[0]) && vertexAt(triangles[k + 1].v[1], &b[1]) &&
+          vertexAt(triangles[k + 1].v[2], &b[2])) {
+        const Vertex* pa[3] = {&a[0], &a[1], &a[2]};
+        const Vertex* pb[3] = {&b[0], &b[1], &b[2]};
+        if (raster.DrawRectangle(pa, pb)) {
+          ++k;
+          continue;
+        }
+      }
+    }
+    raster.DrawTriangle(&a[0], &a[1], &a[2], cull);
+  }
+  if (view.primary && raster.touched.left < raster.touched.right) ddraw::PresentSurfaceRect(target, raster.touched);
+  return D3D_OK;
+}
+
+}  // namespace plat::d3d

@@ -1,0 +1,382 @@
+// The span routine: texel fetch (point or bilinear with integer weights, three addressing modes and
+// a border), colour keys, the stage cascade, the alpha test, Z16, the blend factors and the store,
+// with specialised loops for the common cases that produce the same bytes as the general ones.
+#include "platform/d3d/d3d7_span.h"
+
+#include <algorithm>
+
+namespace plat::d3d {
+namespace {
+
+constexpr int kChunk = 128;  // pixels shaded at a time
+
+// ---- Channel arithmetic ---------------------------------------------------------------------------
+
+// x / 255 rounded to nearest, exact for 0 <= x <= 65025.
+inline uint32_t Div255(uint32_t x) {
+  x += 128;
+  return (x + (x >> 8)) >> 8;
+}
+
+// A sum of products over 255, saturated (x may reach 2 * 255 * 255).
+inline uint32_t Div255Sat(uint32_t x) { return x >= 65025 ? 255 : Div255(x); }
+
+inline uint32_t Ch(uint32_t c, int shift) { return (c >> shift) & 0xFF; }
+
+bool Compare(DWORD func, uint32_t value, uint32_t reference) {
+  switch (func) {
+    case D3DCMP_NEVER: return false;
+    case D3DCMP_LESS: return value < reference;
+    case D3DCMP_EQUAL: return value == reference;
+    case D3DCMP_LESSEQUAL: return value <= reference;
+    case D3DCMP_GREATER: return value > reference;
+    case D3DCMP_NOTEQUAL: return value != reference;
+    case D3DCMP_GREATEREQUAL: return value >= reference;
+    default: return true;  // ALWAYS, and values no device knows
+  }
+}
+
+// ---- Texels ---------------------------------------------------------------------------------------
+
+inline uint32_t RawTexel(const StageSetup& s, int64_t tx, int64_t ty) {
+  return LoadPixel(s.pixels + static_cast<size_t>(ty) * s.pitch + static_cast<size_t>(tx) * s.code.bytes, s.code.bytes);
+}
+
+// The texel at whole-texel coordinates after addressing, as 0xAARRGGBB.
+inline uint32_t AddressedTexel(const StageSetup& s, int64_t x, int64_t y) {
+  const int64_t tx = AddressTexel(x, s.width, s.addressU), ty = AddressTexel(y, s.height, s.addressV);
+  if (tx < 0 || ty < 0) return s.border;
+  return Unpack(s.code, RawTexel(s, tx, ty));
+}
+
+uint32_t Bilinear(const StageSetup& s, int64_t u, int64_t v) {
+  // Texel centres lie at half texels: step back half a texel, then weigh the four neighbours.
+  u -= 32768;
+  v -= 32768;
+  const int64_t x = u >> 16, y = v >> 16;
+  const uint32_t fx = static_cast<uint32_t>(u >> 8) & 0xFF, fy = static_cast<uint32_t>(v >> 8) & 0xFF;
+  const uint32_t c00 = AddressedTexel(s, x, y), c10 = AddressedTexel(s, x + 1, y);
+  const uint32_t c01 = AddressedTexel(s, x, y + 1), c11 = AddressedTexel(s, x + 1, y + 1);
+  const uint32_t w00 = (256 - fx) * (256 - fy), w10 = fx * (256 - fy), w01 = (256 - fx) * fy, w11 = fx * fy;
+  uint32_t out = 0;
+  for (int shift = 0; shift < 32; shift += 8) {
+    const uint32_t c = (Ch(c00, shift) * w00 + Ch(c10, shift) * w10 + Ch(c01, shift) * w01 + Ch(c11, shift) * w11 +
+                        32768) >> 16;
+    out |= c << shift;
+  }
+  return out;
+}
+
+// One stage's texels for `n` pixels.
+void FetchTexels(const DrawSetup& d, const StageSetup& s, const StageCoords& c, int n, uint32_t* out) {
+  if (!s.bound) {
+    std::fill(out, out + n, 0xFFFFFFFFu);  // no texture reads as opaque white
+    return;
+  }
+  if (s.bilinear) {
+    for (int i = 0; i < n; ++i) out[i] = Bilinear(s, c.u + c.du * i, c.v + c.dv * i);
+    return;
+  }
+  const int64_t tx0 = c.u >> 16, ty = c.v >> 16;
+  if (d.fastPaths && c.du == 65536 && c.dv == 0 && ty >= 0 && ty < s.height && tx0 >= 0 && tx0 + n <= s.width) {
+    UnpackRow(s.code, s.pixels + static_cast<size_t>(ty) * s.pitch + static_cast<size_t>(tx0) * s.code.bytes, out, n);
+    return;
+  }
+  for (int i = 0; i < n; ++i) out[i] = AddressedTexel(s, (c.u + c.du * i) >> 16, (c.v + c.dv * i) >> 16);
+}
+
+// Clears `live` where the stage-0 texel (point-sampled, raw) matches the colour key.
+void ColorKeyTest(const DrawSetup& d, const StageCoords& c, int n, uint8_t* live) {
+  const StageSetup& s = d.stages[0];
+  for (int i = 0; i < n; ++i) {
+    const int64_t tx = AddressTexel((c.u + c.du * i) >> 16, s.width, s.addressU);
+    const int64_t ty = AddressTexel((c.v + c.dv * i) >> 16, s.height, s.addressV);
+    if (tx < 0 || ty < 0) continue;
+    const uint32_t raw = RawTexel(s, tx, ty) & d.keyMask;
+    if (raw >= d.keyLow && raw <= d.keyHigh) live[i] = 0;
+  }
+}
+
+// ---- The cascade ----------------------------------------------------------------------------------
+
+struct ArgSources {
+  uint32_t diffuse, current, texture, tfactor, specular;
+};
+
+inline uint32_t Arg(DWORD arg, const ArgSources& a) {
+  uint32_t v;
+  switch (arg & D3DTA_SELECTMASK) {
+    case D3DTA_DIFFUSE: v = a.diffuse; break;
+    case D3DTA_TEXTURE: v = a.texture; break;
+    case D3DTA_TFACTOR: v = a.tfactor; break;
+    case D3DTA_SPECULAR: v = a.specular; break;
+    default: v = a.current; break;
+  }
+  if (arg & D3DTA_COMPLEMENT) v = ~v;
+  if (arg & D3DTA_ALPHAREPLICATE) v = (v >> 24) * 0x01010101u;
+  return v;
+}
+
+// One channel of a stage operation on 0..255 values.
+inline uint32_t Operate(DWORD op, uint32_t a, uint32_t b, const ArgSources& s) {
+  switch (op) {
+    case D3DTOP_SELECTARG1: return a;
+    case D3DTOP_SELECTARG2: return b;
+    case D3DTOP_MODULATE: return Div255(a * b);
+    case D3DTOP_MODULATE2X: return Div255Sat(2 * a * b);
+    case D3DTOP_MODULATE4X: return Div255Sat(4 * a * b);
+    case D3DTOP_ADD: return std::min<uint32_t>(255, a + b);
+    case D3DTOP_ADDSIGNED: return static_cast<uint32_t>(std::clamp(static_cast<int>(a + b) - 128, 0, 255));
+    case D3DTOP_ADDSIGNED2X: return static_cast<uint32_t>(std::clamp(2 * (static_cast<int>(a + b) - 128), 0, 255));
+    case D3DTOP_SUBTRACT: return a > b ? a - b : 0;
+    case D3DTOP_ADDSMOOTH: return std::min<uint32_t>(255, a + Div255(b * (255 - a)));
+    case D3DTOP_BLENDDIFFUSEALPHA: {
+      const uint32_t k = s.diffuse >> 24;
+      return Div255(a * k + b * (255 - k));
+    }
+    case D3DTOP_BLENDTEXTUREALPHA: {
+      const uint32_t k = s.texture >> 24;
+      return Div255(a * k + b * (255 - k));
+    }
+    case D3DTOP_BLENDFACTORALPHA: {
+      const uint32_t k = s.tfactor >> 24;
+      return Div255(a * k + b * (255 - k));
+    }
+    case D3DTOP_BLENDTEXTUREALPHAPM: return std::min<uint32_t>(255, a + Div255(b * (255 - (s.texture >> 24))));
+    case D3DTOP_BLENDCURRENTALPHA: {
+      const uint32_t k = s.current >> 24;
+      return Div255(a * k + b * (255 - k));
+    }
+    default: return a;
+  }
+}
+
+uint32_t Cascade(const DrawSetup& d, uint32_t diffuse, uint32_t specular, const uint32_t* texels, int stride) {
+  ArgSources src{diffuse, diffuse, 0, d.tfactor, specular};
+  for (int i = 0; i < d.stageCount; ++i) {
+    const StageSetup& s = d.stages[i];
+    src.texture = texels[i * stride];
+    const uint32_t c1 = Arg(s.colorArg1, src), c2 = Arg(s.colorArg2, src);
+    uint32_t out = 0;
+    for (int shift = 0; shift < 24; shift += 8) out |= Operate(s.colorOp, Ch(c1, shift), Ch(c2, shift), src) << shift;
+    uint32_t alpha = src.current >> 24;
+    if (s.alphaOp != D3DTOP_DISABLE) {
+      alpha = Operate(s.alphaOp, Arg(s.alphaArg1, src) >> 24, Arg(s.alphaArg2, src) >> 24, src);
+    }
+    src.current = out | alpha << 24;
+  }
+  return src.current;
+}
+
+// A single stage that returns its texel times a constant (1 where it selects the texel alone): the
+// constant, or false when the stage does something else.
+bool ModulatedTexture(const DrawSetup& d, uint32_t diffuse, uint32_t* factor) {
+  if (d.stageCount != 1) return false;
+  const StageSetup& s = d.stages[0];
+  auto side = [&](DWORD op, DWORD a1, DWORD a2, uint32_t shiftMask, uint32_t* f) {
+    const bool t1 = a1 == D3DTA_TEXTURE, t2 = a2 == D3DTA_TEXTURE;
+    const bool d1 = a1 == D3DTA_DIFFUSE || a1 == D3DTA_CURRENT, d2 = a2 == D3DTA_DIFFUSE || a2 == D3DTA_CURRENT;
+    if ((op == D3DTOP_SELECTARG1 && t1) || (op == D3DTOP_SELECTARG2 && t2)) {
+      *f = shiftMask;  // all ones: the texel unchanged
+      return true;
+    }
+    if (op == D3DTOP_MODULATE && ((t1 && d2) || (d1 && t2))) {
+      *f = diffuse & shiftMask;
+      return true;
+    }
+    return false;
+  };
+  uint32_t rgb, a;
+  if (!side(s.colorOp, s.colorArg1, s.colorArg2, 0x00FFFFFF, &rgb)) return false;
+  if (s.alphaOp == D3DTOP_DISABLE) return false;
+  if (!side(s.alphaOp, s.alphaArg1, s.alphaArg2, 0xFF000000, &a)) return false;
+  *factor = rgb | a;
+  return true;
+}
+
+void ModulateRow(const uint32_t* texels, uint32_t factor, int n, uint32_t* out) {
+  if (factor == 0xFFFFFFFFu) {
+    std::copy(texels, texels + n, out);
+    return;
+  }
+  const uint32_t fa = factor >> 24, fr = Ch(factor, 16), fg = Ch(factor, 8), fb = factor & 0xFF;
+  for (int i = 0; i < n; ++i) {
+    const uint32_t t = texels[i];
+    out[i] = Div255((t >> 24) * fa) << 24 | Div255(Ch(t, 16) * fr) << 16 | Div255(Ch(t, 8) * fg) << 8 |
+             Div255((t & 0xFF) * fb);
+  }
+}
+
+// ---- Blending and the store -----------------------------------------------------------------------
+
+// The blend factor of one channel (shift 24 is alpha).
+inline uint32_t Factor(DWORD blend, uint32_t s, uint32_t dst, int shift, bool source) {
+  const uint32_t sa = s >> 24, da = dst >> 24;
+  switch (blend) {
+    case D3DBLEND_ZERO: return 0;
+    case D3DBLEND_ONE: return 255;
+    case D3DBLEND_SRCCOLOR: return Ch(s, shift);
+    case D3DBLEND_INVSRCCOLOR: return 255 - Ch(s, shift);
+    case D3DBLEND_SRCALPHA: return sa;
+    case D3DBLEND_INVSRCALPHA: return 255 - sa;
+    case D3DBLEND_DESTALPHA: return da;
+    case D3DBLEND_INVDESTALPHA: return 255 - da;
+    case D3DBLEND_DESTCOLOR: return Ch(dst, shift);
+    case D3DBLEND_INVDESTCOLOR: return 255 - Ch(dst, shift);
+    case D3DBLEND_SRCALPHASAT: return shift == 24 ? 255 : std::min(sa, 255 - da);
+    case D3DBLEND_BOTHSRCALPHA: return source ? sa : 255 - sa;
+    case D3DBLEND_BOTHINVSRCALPHA: return source ? 255 - sa : sa;
+    default: return source ? 255 : 0;
+  }
+}
+
+inline uint32_t Blend(const DrawSetup& d, uint32_t s, uint32_t dst) {
+  // BOTH* source factors decide the destination factor too.
+  const bool both = d.srcBlend == D3DBLEND_BOTHSRCALPHA || d.srcBlend == D3DBLEND_BOTHINVSRCALPHA;
+  uint32_t out = 0;
+  for (int shift = 0; shift < 32; shift += 8) {
+    const uint32_t fs = Factor(d.srcBlend, s, dst, shift, true);
+    const uint32_t fd = both ? Factor(d.srcBlend, s, dst, shift, false) : Factor(d.destBlend, s, dst, shift, false);
+    out |= Div255Sat(Ch(s, shift) * fs + Ch(dst, shift) * fd) << shift;
+  }
+  return out;
+}
+
+inline bool OverBlend(const DrawSetup& d) {
+  return d.srcBlend == D3DBLEND_SRCALPHA && d.destBlend == D3DBLEND_INVSRCALPHA;
+}
+
+// Source over destination for the usual blend, into a 32-bit XRGB target.
+void StoreOverX888(uint8_t* row, const uint32_t* src, const uint8_t* live, int n) {
+  for (int i = 0; i < n; ++i) {
+    const uint32_t s = src[i], a = s >> 24;
+    if (!live[i] || a == 0) continue;
+    uint32_t* p = reinterpret_cast<uint32_t*>(row) + i;
+    if (a == 255) {
+      *p = s & 0xFFFFFF;
+      continue;
+    }
+    const uint32_t dst = *p, ia = 255 - a;
+    *p = Div255(Ch(s, 16) * a + Ch(dst, 16) * ia) << 16 | Div255(Ch(s, 8) * a + Ch(dst, 8) * ia) << 8 |
+         Div255((s & 0xFF) * a + (dst & 0xFF) * ia);
+  }
+}
+
+// The same into a 16-bit target without alpha; a clear source pixel leaves the stored bits as they are,
+// as unpacking and packing them again would.
+template <PixelKind kKind>
+void StoreOver16(const PixelCode& f, uint8_t* row, const uint32_t* src, const uint8_t* live, int n) {
+  for (int i = 0; i < n; ++i) {
+    const uint32_t s = src[i], a = s >> 24;
+    if (!live[i] || a == 0) continue;
+    uint16_t raw;
+    std::memcpy(&raw, row + i * 2, 2);
+    uint32_t out = s;
+    if (a != 255) {
+      const uint32_t dst = Unpack(f, raw), ia = 255 - a;
+      out = 0xFF000000u | Div255(Ch(s, 16) * a + Ch(dst, 16) * ia) << 16 | Div255(Ch(s, 8) * a + Ch(dst, 8) * ia) << 8 |
+            Div255((s & 0xFF) * a + (dst & 0xFF) * ia);
+    }
+    const auto packed = static_cast<uint16_t>(Pack(f, out));
+    std::memcpy(row + i * 2, &packed, 2);
+  }
+}
+
+void Store(const DrawSetup& d, int y, int x, const uint32_t* src, const uint8_t* live, int n) {
+  const PixelCode& f = d.targetCode;
+  uint8_t* row = d.target + static_cast<size_t>(y) * d.targetPitch + static_cast<size_t>(x) * f.bytes;
+  if (!d.blend) {
+    for (int i = 0; i < n; ++i) {
+      if (live[i]) StorePixel(row + i * f.bytes, f.bytes, Pack(f, src[i]));
+    }
+    return;
+  }
+  if (d.fastPaths && OverBlend(d)) {
+    switch (f.kind) {
+      case PixelKind::kX888: return StoreOverX888(row, src, live, n);
+      case PixelKind::k565: return StoreOver16<PixelKind::k565>(f, row, src, live, n);
+      case PixelKind::k555: return StoreOver16<PixelKind::k555>(f, row, src, live, n);
+      default: break;
+    }
+  }
+  for (int i = 0; i < n; ++i) {
+    if (!live[i]) continue;
+    uint8_t* p = row + i * f.bytes;
+    StorePixel(p, f.bytes, Pack(f, Blend(d, src[i], Unpack(f, LoadPixel(p, f.bytes)))));
+  }
+}
+
+// ---- One chunk ------------------------------------------------------------------------------------
+
+StageCoords Advance(const StageCoords& c, int pixels) {
+  return StageCoords{c.u + c.du * pixels, c.v + c.dv * pixels, c.du, c.dv};
+}
+
+void ShadeChunk(const DrawSetup& d, const SpanInput& in, int offset, int n) {
+  uint32_t texels[kD3DMaxTextureStages][kChunk];
+  uint32_t src[kChunk];
+  uint8_t live[kChunk];
+  std::fill(live, live + n, uint8_t{1});
+  for (int s = 0; s < d.stageCount; ++s) {
+    if (d.stages[s].readsTexture) FetchTexels(d, d.stages[s], Advance(in.coords[s], offset), n, texels[s]);
+  }
+  if (d.colorKey) ColorKeyTest(d, Advance(in.coords[0], offset), n, live);
+
+  uint32_t factor;
+  if (d.stageCount == 0) {
+    std::fill(src, src + n, in.diffuse);
+  } else if (d.fastPaths && ModulatedTexture(d, in.diffuse, &factor)) {
+    ModulateRow(texels[0], factor, n, src);
+  } else {
+    for (int i = 0; i < n; ++i) src[i] = Cascade(d, in.diffuse, in.specular, &texels[0][i], kChunk);
+  }
+
+  if (d.alphaTest) {
+    for (int i = 0; i < n; ++i) {
+      if (!Compare(d.alphaFunc, src[i] >> 24, d.alphaRef)) live[i] = 0;
+    }
+  }
+  const int x = in.x + offset;
+  if (d.zTest) {
+    auto* z = reinterpret_cast<uint16_t*>(d.zPixels + static_cast<size_t>(in.y) * d.zPitch) + x;
+    int64_t zf = in.z + in.dz * offset;
+    for (int i = 0; i < n; ++i, zf += in.dz) {
+      if (!live[i]) continue;
+      const auto value = static_cast<uint32_t>(std::clamp<int64_t>((zf + 32768) >> 16, 0, 65535));
+      uint16_t stored;
+      std::memcpy(&stored, z + i, 2);
+      if (!Compare(d.zFunc, value, stored)) {
+        live[i] = 0;
+      } else if (d.zWrite) {
+        const auto w = static_cast<uint16_t>(value);
+        std::memcpy(z + i, &w, 2);
+      }
+    }
+  }
+  Store(d, in.y, x, src, live, n);
+}
+
+}  // namespace
+
+int64_t AddressTexel(int64_t t, int size, DWORD mode) {
+  const int64_t n = size;
+  switch (mode) {
+    case D3DTADDRESS_WRAP: {
+      const int64_t m = t % n;
+      return m < 0 ? m + n : m;
+    }
+    case D3DTADDRESS_MIRROR: {
+      int64_t m = t % (2 * n);
+      if (m < 0) m += 2 * n;
+      return m < n ? m : 2 * n - 1 - m;
+    }
+    case D3DTADDRESS_BORDER: return t < 0 || t >= n ? -1 : t;
+    default: return std::clamp<int64_t>(t, 0, n - 1);  // CLAMP
+  }
+}
+
+void ShadeSpan(const DrawSetup& setup, const SpanInput& span) {
+  for (int done = 0; done < span.n; done += kChunk) ShadeChunk(setup, span, done, std::min(kChunk, span.n - done));
+}
+
+}  // namespace plat::d3d
