@@ -1,6 +1,8 @@
 // Direct3D start-up (object, device choice, Z and texture formats, the device on the flip target, size
 // limits, the start-up report), device creation and its forced state restore, re-acquiring the object
 // after a full re-creation of DirectDraw, and the end.
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 #include "orbel/core/log.h"
@@ -60,11 +62,11 @@ void LogStartReport() {
   const plat::D3DDEVICEDESC7& d = gD3D.deviceDesc;
   const plat::DWORD caps = d.dpcTriCaps.dwTextureCaps;
   LogTabAdd();
-  LogFmtAdd("テクスチャ最大幅:%u 最小幅:%u ", static_cast<unsigned>(gD3D.maxTextureSide),
+  D3DLogText("テクスチャ最大幅:%u 最小幅:%u ", static_cast<unsigned>(gD3D.maxTextureSide),
             static_cast<unsigned>(gD3D.minTextureSide));
-  LogFmtAdd("描画制限: D_D3DPTEXTURECAPS_POW2 = %d  D_D3DPTEXTURECAPS_SQUAREONLY = %d ",
+  D3DLogText("描画制限: D_D3DPTEXTURECAPS_POW2 = %d  D_D3DPTEXTURECAPS_SQUAREONLY = %d ",
             (caps & plat::D3DPTEXTURECAPS_POW2) ? 1 : 0, (caps & plat::D3DPTEXTURECAPS_SQUAREONLY) ? 1 : 0);
-  LogFmtAdd("最大テクスチャステージ数 = %d   最大テクスチャブレンド数 = %d ", d.wMaxTextureBlendStages,
+  D3DLogText("最大テクスチャステージ数 = %d   最大テクスチャブレンド数 = %d ", d.wMaxTextureBlendStages,
             d.wMaxSimultaneousTextures);
   if (d.wMaxTextureBlendStages < 4) {
     LogAdd("使用可能テクスチャステージが 4 以下なので DrawBlendGraph は正常に機能しない可能性があります\n");
@@ -73,15 +75,15 @@ void LogStartReport() {
   LogAdd("\t通常グラフィック用\n");
   for (int i = 0; i < 2; ++i) {
     const ColorData& c = gD3D.formats[i].colorData;
-    LogFmtAdd("\t\t BIT:%u  RED:%u  GREEN:%u  BLUE:%u ", c.bitDepth, c.redWidth, c.greenWidth, c.blueWidth);
-    LogFmtAdd("\t\t RED:%06x GREEN:%06x BLUE:%06x \n", c.redMask, c.greenMask, c.blueMask);
+    D3DLogText("\t\t BIT:%u  RED:%u  GREEN:%u  BLUE:%u ", c.bitDepth, c.redWidth, c.greenWidth, c.blueWidth);
+    D3DLogText("\t\t RED:%06x GREEN:%06x BLUE:%06x \n", c.redMask, c.greenMask, c.blueMask);
   }
   LogAdd("\tアルファチャンネル付きグラフィック用\n");
   for (int i = 2; i < 4; ++i) {
     const ColorData& c = gD3D.formats[i].colorData;
-    LogFmtAdd("\t\t BIT:%u  ALPHA:%u  RED:%u  GREEN:%u  BLUE:%u ", c.bitDepth, c.alphaWidth, c.redWidth,
+    D3DLogText("\t\t BIT:%u  ALPHA:%u  RED:%u  GREEN:%u  BLUE:%u ", c.bitDepth, c.alphaWidth, c.redWidth,
               c.greenWidth, c.blueWidth);
-    LogFmtAdd("\t\t ALPHA:%08x RED:%08x GREEN:%08x BLUE:%08x \n", c.alphaMask, c.redMask, c.greenMask, c.blueMask);
+    D3DLogText("\t\t ALPHA:%08x RED:%08x GREEN:%08x BLUE:%08x \n", c.alphaMask, c.redMask, c.greenMask, c.blueMask);
   }
   LogTabSub();
 }
@@ -99,6 +101,15 @@ void SetNeutralStageCaches(D3DDeviceRecord* dev) {
 }
 
 }  // namespace
+
+int D3DLogText(const char* format, ...) {
+  char text[512];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  return LogAdd(text);
+}
 
 // ---- Start and end ----------------------------------------------------------------------------------
 

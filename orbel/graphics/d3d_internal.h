@@ -223,6 +223,9 @@ int D3D_DeleteDevice();
 
 // ---- Start-up (d3d_init.cpp) ------------------------------------------------------------------------
 
+// Formats a text into the log as it is: a text without "\n" leaves the line open for the next one.
+int D3DLogText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 int D3D_InitDevice(plat::IDirectDrawSurface7* target);
 void D3D_RefreshRenderState(D3DDeviceRecord* dev);
 int D3D_CreateDevice(D3DDeviceRecord* dev);

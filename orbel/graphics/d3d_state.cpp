@@ -301,7 +301,7 @@ int D3D_SetViewportOn(D3DDeviceRecord* dev, const plat::D3DVIEWPORT7& viewport) 
   plat::D3DVIEWPORT7 v = viewport;
   const plat::HRESULT hr = dev->device->SetViewport(&v);
   if (hr != plat::D3D_OK) {
-    LogFmtAdd("ビューポートのセットに失敗しました ErrorCode %x\n", static_cast<unsigned>(hr));
+    D3DLogText("ビューポートのセットに失敗しました ErrorCode %x\n", static_cast<unsigned>(hr));
     return -1;
   }
   dev->viewport = viewport;
