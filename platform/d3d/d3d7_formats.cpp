@@ -1,6 +1,10 @@
 // Pixel layouts of the rasteriser: recognising a DirectDraw pixel format, and unpacking rows.
 #include "platform/d3d/d3d7_formats.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace plat::d3d {
 namespace {
 
@@ -49,17 +53,34 @@ bool MakePixelCode(const DDPIXELFORMAT& format, PixelCode* out) {
 namespace {
 
 template <PixelKind kKind>
-void UnpackRowOf(const PixelCode& f, const uint8_t* src, uint32_t* dst, int n) {
+void UnpackRowOf(const uint8_t* src, uint32_t* dst, int n) {
   if constexpr (kKind == PixelKind::k8888 || kKind == PixelKind::kX888) {
     std::memcpy(dst, src, static_cast<size_t>(n) * 4);
     if constexpr (kKind == PixelKind::kX888) {
       for (int i = 0; i < n; ++i) dst[i] |= 0xFF000000u;
     }
   } else {
-    for (int i = 0; i < n; ++i) {
+    int i = 0;
+#if defined(__SSE2__)
+    if constexpr (kKind == PixelKind::k4444) {
+      // Eight texels a step: each nibble n becomes n * 17 = n << 4 | n.
+      for (; i + 8 <= n; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * 2));
+        const __m128i ar = _mm_or_si128(_mm_and_si128(_mm_srli_epi16(v, 4), _mm_set1_epi16(0x0F00)),
+                                        _mm_and_si128(_mm_srli_epi16(v, 8), _mm_set1_epi16(0x000F)));  // A high, R low
+        const __m128i gb = _mm_or_si128(_mm_and_si128(_mm_slli_epi16(v, 4), _mm_set1_epi16(0x0F00)),
+                                        _mm_and_si128(v, _mm_set1_epi16(0x000F)));  // G high, B low
+        const __m128i ar8 = _mm_or_si128(ar, _mm_slli_epi16(ar, 4));
+        const __m128i gb8 = _mm_or_si128(gb, _mm_slli_epi16(gb, 4));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_unpacklo_epi16(gb8, ar8));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i + 4), _mm_unpackhi_epi16(gb8, ar8));
+      }
+    }
+#endif
+    for (; i < n; ++i) {
       uint16_t v;
       std::memcpy(&v, src + i * 2, 2);
-      dst[i] = Unpack(f, v);
+      dst[i] = UnpackKind<kKind>(v);
     }
   }
 }
@@ -68,12 +89,12 @@ void UnpackRowOf(const PixelCode& f, const uint8_t* src, uint32_t* dst, int n) {
 
 void UnpackRow(const PixelCode& f, const uint8_t* src, uint32_t* dst, int n) {
   switch (f.kind) {
-    case PixelKind::k565: return UnpackRowOf<PixelKind::k565>(f, src, dst, n);
-    case PixelKind::k555: return UnpackRowOf<PixelKind::k555>(f, src, dst, n);
-    case PixelKind::k1555: return UnpackRowOf<PixelKind::k1555>(f, src, dst, n);
-    case PixelKind::k4444: return UnpackRowOf<PixelKind::k4444>(f, src, dst, n);
-    case PixelKind::kX888: return UnpackRowOf<PixelKind::kX888>(f, src, dst, n);
-    case PixelKind::k8888: return UnpackRowOf<PixelKind::k8888>(f, src, dst, n);
+    case PixelKind::k565: return UnpackRowOf<PixelKind::k565>(src, dst, n);
+    case PixelKind::k555: return UnpackRowOf<PixelKind::k555>(src, dst, n);
+    case PixelKind::k1555: return UnpackRowOf<PixelKind::k1555>(src, dst, n);
+    case PixelKind::k4444: return UnpackRowOf<PixelKind::k4444>(src, dst, n);
+    case PixelKind::kX888: return UnpackRowOf<PixelKind::kX888>(src, dst, n);
+    case PixelKind::k8888: return UnpackRowOf<PixelKind::k8888>(src, dst, n);
     default:
       for (int i = 0; i < n; ++i) dst[i] = Unpack(f, LoadPixel(src + static_cast<size_t>(i) * f.bytes, f.bytes));
       return;

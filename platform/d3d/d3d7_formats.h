@@ -50,21 +50,33 @@ inline uint32_t PackChannel(uint32_t c8, ChannelCode c) {
   return (c8 >> (8 - c.bits)) << c.shift;
 }
 
+// Raw pixel of a named layout to 0xAARRGGBB.
+template <PixelKind kKind>
+inline uint32_t UnpackKind(uint32_t raw) {
+  if constexpr (kKind == PixelKind::k565) {
+    const uint32_t r = (raw >> 11) & 31, g = (raw >> 5) & 63, b = raw & 31;
+    return 0xFF000000u | (r << 3 | r >> 2) << 16 | (g << 2 | g >> 4) << 8 | (b << 3 | b >> 2);
+  } else if constexpr (kKind == PixelKind::k555 || kKind == PixelKind::k1555) {
+    const uint32_t r = (raw >> 10) & 31, g = (raw >> 5) & 31, b = raw & 31;
+    const uint32_t a = kKind == PixelKind::k555 ? 0xFF : ((raw >> 15) & 1) * 0xFF;
+    return a << 24 | (r << 3 | r >> 2) << 16 | (g << 3 | g >> 2) << 8 | (b << 3 | b >> 2);
+  } else if constexpr (kKind == PixelKind::k4444) {
+    return ((raw >> 12) & 15) * 17 << 24 | ((raw >> 8) & 15) * 17 << 16 | ((raw >> 4) & 15) * 17 << 8 | (raw & 15) * 17;
+  } else if constexpr (kKind == PixelKind::kX888) {
+    return 0xFF000000u | (raw & 0xFFFFFF);
+  } else {
+    return raw;
+  }
+}
+
 // Raw pixel to 0xAARRGGBB, and back.
 inline uint32_t Unpack(const PixelCode& f, uint32_t raw) {
   switch (f.kind) {
-    case PixelKind::k565: {
-      const uint32_t r = (raw >> 11) & 31, g = (raw >> 5) & 63, b = raw & 31;
-      return 0xFF000000u | (r << 3 | r >> 2) << 16 | (g << 2 | g >> 4) << 8 | (b << 3 | b >> 2);
-    }
-    case PixelKind::k555:
-    case PixelKind::k1555: {
-      const uint32_t r = (raw >> 10) & 31, g = (raw >> 5) & 31, b = raw & 31;
-      const uint32_t a = f.kind == PixelKind::k555 ? 0xFF : ((raw & 0x8000) ? 0xFF : 0);
-      return a << 24 | (r << 3 | r >> 2) << 16 | (g << 3 | g >> 2) << 8 | (b << 3 | b >> 2);
-    }
-    case PixelKind::k4444: return ((raw >> 12) & 15) * 17 << 24 | ((raw >> 8) & 15) * 17 << 16 | ((raw >> 4) & 15) * 17 << 8 | (raw & 15) * 17;
-    case PixelKind::kX888: return 0xFF000000u | (raw & 0xFFFFFF);
+    case PixelKind::k565: return UnpackKind<PixelKind::k565>(raw);
+    case PixelKind::k555: return UnpackKind<PixelKind::k555>(raw);
+    case PixelKind::k1555: return UnpackKind<PixelKind::k1555>(raw);
+    case PixelKind::k4444: return UnpackKind<PixelKind::k4444>(raw);
+    case PixelKind::kX888: return UnpackKind<PixelKind::kX888>(raw);
     case PixelKind::k8888: return raw;
     default:
       return UnpackChannel(raw, f.a, 0xFF) << 24 | UnpackChannel(raw, f.r, 0) << 16 | UnpackChannel(raw, f.g, 0) << 8 |

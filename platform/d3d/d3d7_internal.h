@@ -17,6 +17,7 @@ struct D3DState {
   test::D3DConfig config;  // valid once `configured`
   bool refuse = false;     // QueryInterface(IID_IDirect3D7) answers E_NOINTERFACE
   std::vector<test::D3DCall> calls;
+  size_t recordedBytes = 0;  // vertices and indices copied into `calls`
   int liveObjects = 0;
   int liveDevices = 0;
   int drawsOutsideScene = 0;

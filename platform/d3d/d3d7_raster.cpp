@@ -67,7 +67,8 @@ int64_t CeilDiv(int64_t a, int64_t b) { return -FloorDiv(-a, b); }
 int64_t ToFixed(double v) {
   if (!std::isfinite(v)) return 0;
   v = std::clamp(v * 65536.0, -1099511627776.0, 1099511627776.0);
-  return static_cast<int64_t>(std::floor(v));
+  const auto t = static_cast<int64_t>(v);  // toward zero; step down for negative fractions
+  return static_cast<double>(t) > v ? t - 1 : t;
 }
 
 // An attribute over the triangle: value = a0 + dx * (x - x0) + dy * (y - y0).
@@ -188,7 +189,11 @@ class Rasteriser {
     const int64_t x1 = std::min<int64_t>(CeilDiv(right, 16), scissor_.right);
     const int64_t y0 = std::max<int64_t>(CeilDiv(top, 16), scissor_.top);
     const int64_t y1 = std::min<int64_t>(CeilDiv(bottom, 16), scissor_.bottom);
-    for (int64_t y = y0; y < y1 && x0 < x1; ++y) Span(static_cast<int>(y), static_cast<int>(x0), static_cast<int>(x1 - x0));
+    if (x0 >= x1 || y0 >= y1) return true;
+    if (Blit(static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0), static_cast<int>(y1 - y0))) {
+      return true;
+    }
+    for (int64_t y = y0; y < y1; ++y) Span(static_cast<int>(y), static_cast<int>(x0), static_cast<int>(x1 - x0));
     return true;
   }
 
@@ -254,8 +259,36 @@ class Rasteriser {
     return true;
   }
 
+  // A rectangle whose stage-0 texture plane steps exactly one texel a pixel across and one a row
+  // down gives every row the same fractions, so its rows can go as one blit.
+  bool Blit(int x, int y, int width, int height) {
+    if (!d_.fastPaths || d_.stageCount != 1 || !d_.stages[0].bound) return false;
+    if (u_[0].dx != 1.0 || u_[0].dy != 0.0 || v_[0].dx != 0.0 || v_[0].dy != 1.0) return false;
+    SpanInput top;
+    Setup(y, x, width, &top);
+    if (!BlitRectangle(d_, top, height, 0, 65536)) return false;
+    Touch(x, y, width, height);
+    return true;
+  }
+
   void Span(int y, int x, int n) {
     SpanInput in;
+    Setup(y, x, n, &in);
+    ShadeSpan(d_, in);
+    Touch(x, y, n, 1);
+  }
+
+  void Touch(int x, int y, int width, int height) {
+    if (touched.left >= touched.right) {
+      touched = RECT{x, y, x + width, y + height};
+    } else {
+      touched = RECT{std::min<LONG>(touched.left, x), std::min<LONG>(touched.top, y),
+                     std::max<LONG>(touched.right, x + width), std::max<LONG>(touched.bottom, y + height)};
+    }
+  }
+
+  void Setup(int y, int x, int n, SpanInput* out) {
+    SpanInput& in = *out;
     in.y = y;
     in.x = x;
     in.n = n;
@@ -280,13 +313,6 @@ class Rasteriser {
       in.z = ToFixed(z_.At(anchor, y, x0_, y0_)) + in.dz * (x - scissor_.left);
     } else {
       in.z = in.dz = 0;
-    }
-    ShadeSpan(d_, in);
-    if (touched.left >= touched.right) {
-      touched = RECT{x, y, x + n, y + 1};
-    } else {
-      touched = RECT{std::min<LONG>(touched.left, x), std::min<LONG>(touched.top, y),
-                     std::max<LONG>(touched.right, x + n), std::max<LONG>(touched.bottom, y + 1)};
     }
   }
 

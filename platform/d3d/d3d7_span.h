@@ -63,6 +63,10 @@ struct SpanInput {
 
 void ShadeSpan(const DrawSetup& setup, const SpanInput& span);
 
+// `rows` spans from `top` down, texture coordinates moving by (rowStepU, rowStepV) a row, drawn as a
+// blit when the state allows (the same bytes ShadeSpan would give); false, drawing nothing, otherwise.
+bool BlitRectangle(const DrawSetup& setup, const SpanInput& top, int rows, int64_t rowStepU, int64_t rowStepV);
+
 // Which texel a coordinate (in whole texels) addresses in a row or column of `size` texels; -1 when
 // BORDER addressing falls outside.
 int64_t AddressTexel(int64_t t, int size, DWORD mode);

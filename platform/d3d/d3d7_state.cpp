@@ -18,11 +18,21 @@ test::D3DConfig Config() {
   return s.configured ? s.config : test::DefaultD3DConfig();
 }
 
+size_t CopiedBytes(const test::D3DCall& call) { return call.vertices.size() + call.indices.size() * sizeof(WORD); }
+
 void Record(test::D3DCall call) {
   D3DState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
-  constexpr size_t kKept = 1 << 15;
-  if (s.calls.size() >= kKept) s.calls.erase(s.calls.begin(), s.calls.begin() + kKept / 2);
+  // A long run (a game loop under test) must not grow without bound: past a count or a size of copied
+  // vertices, the older half goes.
+  constexpr size_t kKeptCalls = 1 << 15;
+  constexpr size_t kKeptBytes = 32u << 20;
+  if (s.calls.size() >= kKeptCalls || s.recordedBytes >= kKeptBytes) {
+    const auto half = s.calls.begin() + static_cast<std::ptrdiff_t>(s.calls.size() / 2);
+    for (auto it = s.calls.begin(); it != half; ++it) s.recordedBytes -= CopiedBytes(*it);
+    s.calls.erase(s.calls.begin(), half);
+  }
+  s.recordedBytes += CopiedBytes(call);
   s.calls.push_back(std::move(call));
 }
 
@@ -156,6 +166,7 @@ void ClearD3DCalls() {
   d3d::D3DState& s = d3d::State();
   std::lock_guard<std::mutex> lock(s.mutex);
   s.calls.clear();
+  s.recordedBytes = 0;
   s.drawsOutsideScene = 0;
 }
 
@@ -172,6 +183,7 @@ void ResetD3D() {
   s.config = D3DConfig{};
   s.refuse = false;
   s.calls.clear();
+  s.recordedBytes = 0;
   s.drawsOutsideScene = 0;
   s.fastPaths = true;
 }

@@ -70,7 +70,8 @@ struct D3DCall {
   HRESULT result = S_OK;
 };
 
-// Every Direct3D call since the reset (or the last clear), oldest first.
+// Every Direct3D call since the reset (or the last clear), oldest first. A long run keeps the latest:
+// past 32,768 calls or 32 MiB of copied vertices the older half goes.
 std::vector<D3DCall> D3DCalls();
 int D3DCallCount(const std::string& call);
 void ClearD3DCalls();

@@ -1,7 +1,10 @@
 // The Direct3D stand-in's pixels: coverage (pixel centres, the top-left rule, the viewport), flat
 // colours, texel-exact and bilinear sampling, addressing, the stage cascade, colour keys, the alpha
 // test, Z and the blend factors, and each pixel format in and out.
+#include <random>
+
 #include "d3d7_test_fixture.h"
+#include "platform/d3d/d3d7_formats.h"
 
 namespace {
 
@@ -326,6 +329,37 @@ TEST_F(D3DTest, FormatsUnpackByReplicationAndPackByTruncation) {
     device->Release();
     device = nullptr;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Rows are unpacked eight texels a step where the layout allows; each must equal the one-texel rule.
+TEST(D3DFormats, RowUnpackingMatchesTexelUnpacking) {
+  using namespace plat::d3d;
+  std::mt19937 rng(3);
+  for (const DDPIXELFORMAT& format : {d3d_test::Format565(), d3d_test::Format555(), d3d_test::Format1555(),
+                                      d3d_test::Format4444(), d3d_test::FormatX888(), d3d_test::Format8888(),
+                                      plat::test::MakeRgbPixelFormat(16, 0x001F, 0x03E0, 0x7C00, 0)}) {
+    PixelCode code;
+    ASSERT_TRUE(MakePixelCode(format, &code));
+    for (int n = 1; n <= 40; ++n) {
+      std::vector<uint8_t> raw(static_cast<size_t>(n) * code.bytes);
+      for (uint8_t& b : raw) b = static_cast<uint8_t>(rng());
+      std::vector<uint32_t> row(static_cast<size_t>(n));
+      UnpackRow(code, raw.data(), row.data(), n);
+      for (int i = 0; i < n; ++i) {
+        ASSERT_EQ(row[i], Unpack(code, LoadPixel(raw.data() + static_cast<size_t>(i) * code.bytes, code.bytes)))
+            << "mask " << std::hex << format.dwRBitMask << " width " << std::dec << n << " texel " << i;
+      }
+    }
+  }
+  // Layouts the rasteriser cannot use are refused.
+  PixelCode code;
+  EXPECT_FALSE(MakePixelCode(plat::test::MakeZBufferPixelFormat(16), &code));
+  EXPECT_FALSE(MakePixelCode(plat::test::MakeRgbPixelFormat(24, 0xFF0000, 0xFF00, 0xFF, 0), &code));
+  EXPECT_FALSE(MakePixelCode(plat::test::MakeRgbPixelFormat(32, 0x3FF00000, 0xFFC00, 0x3FF, 0), &code));
 }
 
 }  // namespace

@@ -1,0 +1,243 @@
+// The Direct3D stand-in under random input: hostile triangles (huge, degenerate, off-target, NaN and
+// infinite coordinates) under random states never write outside the viewport, and the specialised
+// loops give the same bytes as the general road on random scenes.
+#include <cmath>
+#include <limits>
+#include <random>
+
+#include "d3d7_test_fixture.h"
+
+namespace {
+
+using namespace d3d_test;
+
+class Scenes {
+ public:
+  explicit Scenes(uint32_t seed) : rng_(seed) {}
+
+  int Int(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
+  float Real(float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng_); }
+  bool Chance(int percent) { return Int(0, 99) < percent; }
+
+  // A coordinate from a hostile mix.
+  float Hostile(float lo, float hi) {
+    switch (Int(0, 9)) {
+      case 0: return std::numeric_limits<float>::quiet_NaN();
+      case 1: return Chance(50) ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity();
+      case 2: return (Chance(50) ? 1 : -1) * std::pow(10.0f, Real(4, 30));
+      case 3: return (Chance(50) ? 1 : -1) * Real(16777000.0f, 16777300.0f);  // around the drawable limit
+      default: return Real(lo, hi);
+    }
+  }
+
+  DWORD Colour() { return static_cast<DWORD>(rng_()); }
+
+  // Random render and stage states, a random texture on stage 0 and sometimes stage 1.
+  void States(IDirect3DDevice7* device, const std::vector<IDirectDrawSurface7*>& textures) {
+    static const DWORD kBlends[] = {D3DBLEND_ZERO, D3DBLEND_ONE, D3DBLEND_SRCCOLOR, D3DBLEND_INVSRCCOLOR,
+                                    D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, D3DBLEND_DESTALPHA,
+                                    D3DBLEND_INVDESTCOLOR, D3DBLEND_SRCALPHASAT, D3DBLEND_BOTHSRCALPHA};
+    static const DWORD kOps[] = {D3DTOP_SELECTARG1, D3DTOP_SELECTARG2, D3DTOP_MODULATE, D3DTOP_MODULATE2X,
+                                 D3DTOP_MODULATE4X, D3DTOP_ADD, D3DTOP_SUBTRACT, D3DTOP_BLENDDIFFUSEALPHA,
+                                 D3DTOP_BLENDCURRENTALPHA, D3DTOP_BLENDTEXTUREALPHA};
+    auto op = [&] { return kOps[Int(0, 9)]; };
+    auto arg = [&] { return static_cast<DWORD>(Int(0, 4)) | (Chance(15) ? D3DTA_COMPLEMENT : 0); };
+    device->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, Chance(60));
+    if (Chance(50)) {
+      device->SetRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
+      device->SetRenderState(D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    } else {
+      device->SetRenderState(D3DRENDERSTATE_SRCBLEND, kBlends[Int(0, 9)]);
+      device->SetRenderState(D3DRENDERSTATE_DESTBLEND, kBlends[Int(0, 8)]);
+    }
+    device->SetRenderState(D3DRENDERSTATE_ALPHATESTENABLE, Chance(30));
+    device->SetRenderState(D3DRENDERSTATE_ALPHAFUNC, static_cast<DWORD>(Int(1, 8)));
+    device->SetRenderState(D3DRENDERSTATE_ALPHAREF, static_cast<DWORD>(Int(0, 255)));
+    device->SetRenderState(D3DRENDERSTATE_COLORKEYENABLE, Chance(30));
+    device->SetRenderState(D3DRENDERSTATE_TEXTUREFACTOR, Colour());
+    device->SetRenderState(D3DRENDERSTATE_ZENABLE, Chance(40));
+    device->SetRenderState(D3DRENDERSTATE_ZWRITEENABLE, Chance(70));
+    device->SetRenderState(D3DRENDERSTATE_ZFUNC, static_cast<DWORD>(Int(1, 8)));
+    device->SetRenderState(D3DRENDERSTATE_CULLMODE, Chance(70) ? D3DCULL_NONE : static_cast<DWORD>(Int(2, 3)));
+    const bool simple = Chance(50);  // the library's usual single stage
+    for (DWORD s = 0; s < 3; ++s) {
+      const bool on = s == 0 || (!simple && Chance(50));
+      device->SetTexture(s, on && Chance(85) ? textures[Int(0, static_cast<int>(textures.size()) - 1)] : nullptr);
+      device->SetTextureStageState(s, D3DTSS_COLOROP, on ? (simple ? D3DTOP_MODULATE : op()) : D3DTOP_DISABLE);
+      device->SetTextureStageState(s, D3DTSS_COLORARG1, simple ? D3DTA_TEXTURE : arg());
+      device->SetTextureStageState(s, D3DTSS_COLORARG2, simple ? D3DTA_DIFFUSE : arg());
+      device->SetTextureStageState(s, D3DTSS_ALPHAOP, simple ? (Chance(50) ? D3DTOP_MODULATE : D3DTOP_SELECTARG1) : op());
+      device->SetTextureStageState(s, D3DTSS_ALPHAARG1, simple ? D3DTA_TEXTURE : arg());
+      device->SetTextureStageState(s, D3DTSS_ALPHAARG2, simple ? D3DTA_DIFFUSE : arg());
+      device->SetTextureStageState(s, D3DTSS_TEXCOORDINDEX, static_cast<DWORD>(Int(0, 2)));
+      device->SetTextureStageState(s, D3DTSS_ADDRESS, static_cast<DWORD>(Int(1, 4)));
+      const DWORD filter = Chance(70) ? D3DTFG_POINT : D3DTFG_LINEAR;
+      device->SetTextureStageState(s, D3DTSS_MAGFILTER, filter);
+      device->SetTextureStageState(s, D3DTSS_MINFILTER, filter);
+    }
+  }
+
+  std::mt19937 rng_;
+};
+
+// One texture of each layout, `side` texels square (0: random sizes).
+std::vector<IDirectDrawSurface7*> KeyedTextures(D3DTest* test, Scenes* r,
+                                                std::function<IDirectDrawSurface7*(int, int, const DDPIXELFORMAT&)> make,
+                                                int side = 0) {
+  std::vector<IDirectDrawSurface7*> out;
+  const DDPIXELFORMAT formats[] = {Format565(), Format1555(), Format4444(), FormatX888(), Format8888(), Format555()};
+  for (const DDPIXELFORMAT& f : formats) {
+    const int w = side != 0 ? side : 1 << r->Int(0, 5), h = side != 0 ? side : 1 << r->Int(0, 5);
+    IDirectDrawSurface7* t = make(w, h, f);
+    DDSURFACEDESC2 d{};
+    d.dwSize = sizeof(d);
+    t->Lock(nullptr, &d, DDLOCK_WAIT | DDLOCK_WRITEONLY, nullptr);
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        // Sprite-like alpha: clear, soft and opaque texels, and a few of the key colour.
+        uint32_t v = r->Colour();
+        if (r->Chance(20)) v &= 0x00FFFFFF;
+        if (r->Chance(30)) v |= 0xFF000000;
+        if (r->Chance(10)) v = 0xFF00FF00;
+        std::memcpy(static_cast<uint8_t*>(d.lpSurface) + y * d.lPitch + x * (f.dwRGBBitCount / 8), &v,
+                    f.dwRGBBitCount / 8);
+      }
+    }
+    t->Unlock(nullptr);
+    DDCOLORKEY key{0xFF00FF00 & (f.dwRBitMask | f.dwGBitMask | f.dwBBitMask | f.dwRGBAlphaBitMask),
+                   0xFF00FF00 & (f.dwRBitMask | f.dwGBitMask | f.dwBBitMask | f.dwRGBAlphaBitMask)};
+    t->SetColorKey(DDCKEY_SRCBLT, &key);
+    out.push_back(t);
+  }
+  (void)test;
+  return out;
+}
+
+// Vertices of the largest format; the draw picks its stride.
+void PutVertex(std::vector<uint8_t>* out, DWORD fvf, float x, float y, float z, DWORD diffuse, float u, float v,
+               float u1, float v1) {
+  VertexTex2 t{x, y, z, 1, diffuse, 0xFFFFFFFF, u, v, u1, v1};
+  VertexTex1 t1{x, y, z, 1, diffuse, u, v};
+  VertexDiffuse d{x, y, z, 1, diffuse};
+  const uint8_t* p = fvf == kFvfTex2 ? reinterpret_cast<uint8_t*>(&t)
+                                     : fvf == kFvfTex1 ? reinterpret_cast<uint8_t*>(&t1) : reinterpret_cast<uint8_t*>(&d);
+  const size_t n = fvf == kFvfTex2 ? sizeof(t) : fvf == kFvfTex1 ? sizeof(t1) : sizeof(d);
+  out->insert(out->end(), p, p + n);
+}
+
+TEST_F(D3DTest, HostileTrianglesNeverWriteOutsideTheViewport) {
+  Scenes r(12345);
+  for (const DDPIXELFORMAT& format : {FormatX888(), Format565()}) {
+    IDirectDrawSurface7* target = Target(96, 80, format);
+    IDirectDrawSurface7* z = Surface(96, 80, test::MakeZBufferPixelFormat(16), DDSCAPS_ZBUFFER);
+    ASSERT_EQ(target->AddAttachedSurface(z), DD_OK);
+    const DWORD guard = format.dwRGBBitCount == 16 ? 0x5A5A : 0x5A5A5A;
+    Fill(target, nullptr, guard);
+    Fill(z, nullptr, 0xA5A5);
+    MakeDevice(target);
+    D3DVIEWPORT7 vp{16, 12, 64, 56, 0.0f, 1.0f};
+    ASSERT_EQ(device->SetViewport(&vp), D3D_OK);
+    const auto textures = KeyedTextures(this, &r, [&](int w, int h, const DDPIXELFORMAT& f) { return Texture(w, h, f); });
+    int triangles = 0;
+    while (triangles < 10000) {
+      r.States(device, textures);
+      const DWORD fvf = std::array<DWORD, 3>{kFvfDiffuse, kFvfTex1, kFvfTex2}[r.Int(0, 2)];
+      std::vector<uint8_t> vertices;
+      const int count = r.Int(3, 12);
+      std::vector<float> xs, ys;
+      for (int i = 0; i < count; ++i) {
+        float x = r.Hostile(-60, 160), y = r.Hostile(-60, 140);
+        if (i > 0 && r.Chance(15)) x = xs[r.Int(0, i - 1)], y = ys[r.Int(0, i - 1)];  // degenerate
+        xs.push_back(x);
+        ys.push_back(y);
+        PutVertex(&vertices, fvf, x, y, r.Hostile(-0.5f, 1.5f), r.Colour(), r.Hostile(-3, 3), r.Hostile(-3, 3),
+                  r.Hostile(-3, 3), r.Hostile(-3, 3));
+      }
+      HRESULT result;
+      if (r.Chance(60)) {
+        result = device->DrawPrimitive(D3DPT_TRIANGLELIST, fvf, vertices.data(), static_cast<DWORD>(count), 0);
+        triangles += count / 3;
+      } else if (r.Chance(50)) {
+        result = device->DrawPrimitive(D3DPT_TRIANGLESTRIP, fvf, vertices.data(), static_cast<DWORD>(count), 0);
+        triangles += count - 2;
+      } else {
+        std::vector<WORD> indices(static_cast<size_t>(r.Int(3, 20)));
+        for (WORD& i : indices) i = static_cast<WORD>(r.Int(0, count + 2));  // some past the vertices
+        result = device->DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, fvf, vertices.data(), static_cast<DWORD>(count),
+                                              indices.data(), static_cast<DWORD>(indices.size()), 0);
+        triangles += static_cast<int>(indices.size()) - 2;
+      }
+      ASSERT_EQ(result, D3D_OK);
+    }
+    int inside = 0;
+    for (int y = 0; y < 80; ++y) {
+      for (int x = 0; x < 96; ++x) {
+        const bool in = x >= 16 && x < 80 && y >= 12 && y < 68;
+        if (in) {
+          inside += Raw(target, x, y) != guard;
+          continue;
+        }
+        ASSERT_EQ(Raw(target, x, y), guard) << "target written outside the viewport at " << x << "," << y;
+        ASSERT_EQ(Raw(z, x, y), 0xA5A5u) << "Z written outside the viewport at " << x << "," << y;
+      }
+    }
+    EXPECT_GT(inside, 64 * 56 / 2) << "the draws reached the viewport";
+    target->DeleteAttachedSurface(0, z);
+    device->Release();
+    device = nullptr;
+  }
+}
+
+TEST_F(D3DTest, SpecialisedLoopsGiveTheGeneralRoadsBytes) {
+  Scenes r(777);
+  for (const DDPIXELFORMAT& format : {FormatX888(), Format565(), Format555(), Format8888(), Format4444()}) {
+    IDirectDrawSurface7* targets[2] = {Target(64, 48, format), Target(64, 48, format)};
+    const auto textures =
+        KeyedTextures(this, &r, [&](int w, int h, const DDPIXELFORMAT& f) { return Texture(w, h, f); }, 16);
+    IDirect3DDevice7* devices[2];
+    for (int i = 0; i < 2; ++i) {
+      Fill(targets[i], nullptr, 0x3C3C3C3C & (format.dwRBitMask | format.dwGBitMask | format.dwBBitMask));
+      ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DHALDevice, targets[i], &devices[i]), D3D_OK);
+    }
+    for (int draw = 0; draw < 300; ++draw) {
+      const uint32_t seed = static_cast<uint32_t>(r.rng_());
+      std::vector<uint8_t> vertices;
+      DWORD fvf = 0;
+      for (int i = 0; i < 2; ++i) {
+        Scenes same(seed);  // both devices get the same states and geometry
+        same.States(devices[i], textures);
+        fvf = std::array<DWORD, 3>{kFvfTex1, kFvfTex1, kFvfTex2}[same.Int(0, 2)];
+        vertices.clear();
+        const DWORD colour = same.Chance(50) ? 0xFFFFFFFF : same.Colour();
+        if (same.Chance(60)) {
+          // A graph-like quad: on half pixels, often texel for texel, sometimes stretched.
+          const int tw = same.Chance(70) ? 16 : 1 << same.Int(0, 5), th = same.Chance(70) ? 16 : 1 << same.Int(0, 5);
+          const float x0 = same.Int(-20, 70) - 0.5f, y0 = same.Int(-20, 50) - 0.5f;
+          const float sx = same.Chance(70) ? 1.0f : same.Real(0.3f, 3.0f);
+          const float w = tw * sx, h = th * (same.Chance(70) ? 1.0f : same.Real(0.3f, 3.0f));
+          // Mostly inside the texture, where rows are read as rows; sometimes hanging over its edges.
+          const bool inside = same.Chance(60);
+          const float u0 = (inside ? 0 : same.Int(-2, 2)) / static_cast<float>(tw);
+          const float v0 = (inside ? 0 : same.Int(-2, 2)) / static_cast<float>(th);
+          const float u1 = u0 + (same.Chance(80) ? 1.0f : -1.0f), v1 = v0 + 1.0f;
+          const float corners[6][4] = {{x0, y0, u0, v0}, {x0 + w, y0, u1, v0}, {x0, y0 + h, u0, v1},
+                                       {x0, y0 + h, u0, v1}, {x0 + w, y0, u1, v0}, {x0 + w, y0 + h, u1, v1}};
+          for (const auto& c : corners) PutVertex(&vertices, fvf, c[0], c[1], 0.3f, colour, c[2], c[3], c[2], c[3]);
+        } else {
+          for (int k = 0; k < 6; ++k) {
+            PutVertex(&vertices, fvf, same.Real(-20, 84), same.Real(-20, 68), same.Real(0, 1), colour,
+                      same.Real(-2, 2), same.Real(-2, 2), same.Real(-2, 2), same.Real(-2, 2));
+          }
+        }
+        test::UseD3DFastPaths(i == 0);
+        ASSERT_EQ(devices[i]->DrawPrimitive(D3DPT_TRIANGLELIST, fvf, vertices.data(), 6, 0), D3D_OK);
+      }
+      const test::SurfacePixels a = test::ReadSurface(targets[0]), b = test::ReadSurface(targets[1]);
+      ASSERT_EQ(a.bytes, b.bytes) << "draw " << draw << " on " << format.dwRGBBitCount << "-bit " << std::hex
+                                  << format.dwRBitMask << "/" << format.dwRGBAlphaBitMask;
+    }
+    for (IDirect3DDevice7* d : devices) d->Release();
+  }
+}
+
+}  // namespace
