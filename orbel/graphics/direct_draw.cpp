@@ -154,6 +154,17 @@ void CopyPaletteToColorData(const plat::PALETTEENTRY entries[256]) {
   }
 }
 
+// Software rendering lasts one run of the library: the next start is on the hardware road again, with
+// the texture-graph and memory-image settings it had before software rendering turned them off.
+void EndSoftwareRendering() {
+  if (!gScreen.softwareRendering) return;
+  gScreen.softwareRendering = 0;
+  gScreen.softwareScreen = 0;
+  gScreen.softwareRenderRequest = 0;
+  SetUseTextureGraphs(gScreen.textureGraphsBeforeSoftware);
+  gNewGraph.memImg = gScreen.memImgBeforeSoftware;
+}
+
 }  // namespace
 
 // ---- Start-up ---------------------------------------------------------------------------------------
@@ -374,6 +385,7 @@ int EndDirectDraw() {
     LogAdd("DirectDraw 関連の終了処理は正常に終了しました\n");
   }
   gScreen.directDrawUp = 0;
+  EndSoftwareRendering();
   return 0;
 }
 

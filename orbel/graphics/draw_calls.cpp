@@ -131,7 +131,7 @@ int DrawGraphAt(int x, int y, int graph, int transparent) {
   int result;
   if (g->format.texture) {
     result = DrawTexture(rect, [&] {
-      return D3D_DrawGraphAt(x, y, static_cast<float>(x), static_cast<float>(y), graph, transparent, 0);
+      return D3D_DrawGraphAt(x, y, static_cast<float>(x), static_cast<float>(y), graph, transparent, 1);
     });
   } else {
     result = DrawGraph2DAt(x, y, g, transparent);

@@ -88,7 +88,8 @@ int SetBlendState(int mode, int param) {
   if (gDrawState.blendMode == static_cast<uint32_t>(mode) && gDrawState.blendParam == p) return 0;
   gDrawState.blendMode = static_cast<uint32_t>(mode);
   gDrawState.blendParam = p;
-  // The Direct3D side reads the mode from this block when it applies its pending state.
+  // The vertex colour carries the blend parameter as its alpha (255 in mode 0).
+  if (IsDirect3DAvailable()) D3D_RefreshDrawColor();
   return 0;
 }
 

@@ -53,7 +53,11 @@ struct DrawState {
   uint32_t blendGraphRange;        // 0-255
   uint32_t filterMode;             // texture filter selector for the Direct3D side
   uint32_t transColor;             // 0x00RRGGBB keyed out of images transferred into graphs
-  uint32_t d3dDrawSettings[3];     // read only by the Direct3D draw road; defaults 0, 0, 4
+  uint32_t d3dDrawSettings[3];     // Z-buffer use, Z write, Z compare: defaults 0, 0, 4 (less-equal)
+  uint32_t cullSetting;            // 0: no culling, else counter-clockwise triangles culled
+  uint32_t zBias;                  // 0
+  uint32_t fogEnable;              // 0
+  uint32_t textureAddress;         // 0: clamp (Direct3D's CLAMP); else the device's address mode
   float drawZ;                     // default 0.2
   Matrix4 worldMatrix;
   Matrix4 viewMatrix;

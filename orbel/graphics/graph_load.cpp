@@ -265,7 +265,8 @@ int RestoreAllGraphs() {
     GraphRecord* g = gGraphTable.records[slot];
     if (g == nullptr) continue;
     if (g->format.texture) {
-      D3D_RestoreGraphTextures(g);
+      // A lost texture comes back empty: its picture is reloaded like a 2D surface's.
+      lost |= D3D_RestoreGraphTextures(g);
     } else {
       lost |= RestoreGraphSurfaces2D(g->handle);
     }

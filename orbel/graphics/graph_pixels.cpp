@@ -50,6 +50,30 @@ plat::IDirectDrawSurface7* CreatePlainSurface(int width, int height, bool videoM
   return surface;
 }
 
+// A texture of a format code; managed by Direct3D unless it is a draw target or asked unmanaged.
+plat::IDirectDrawSurface7* CreateTextureSurface(int width, int height, const GraphFormatBlock& f, int code) {
+  const plat::DDPIXELFORMAT* pf = D3D_GetTextureDDPixelFormat(code);
+  if (pf == nullptr) return nullptr;
+  plat::DDSURFACEDESC2 desc{};
+  desc.dwSize = sizeof(desc);
+  desc.dwFlags = plat::DDSD_CAPS | plat::DDSD_WIDTH | plat::DDSD_HEIGHT | plat::DDSD_PIXELFORMAT;
+  desc.ddsCaps.dwCaps = plat::DDSCAPS_TEXTURE | (f.drawValid ? plat::DDSCAPS_3DDEVICE : 0);
+  if (!f.drawValid && !f.unmanaged) desc.ddsCaps.dwCaps2 = plat::DDSCAPS2_TEXTUREMANAGE;
+  desc.dwWidth = static_cast<plat::DWORD>(width);
+  desc.dwHeight = static_cast<plat::DWORD>(height);
+  desc.ddpfPixelFormat = *pf;
+  plat::IDirectDrawSurface7* surface = nullptr;
+  if (gScreen.directDraw->CreateSurface(&desc, &surface, nullptr) != plat::DD_OK) return nullptr;
+  return surface;
+}
+
+// The colour format of a surface data's pixels.
+const ColorData* SurfaceFormat(const SurfaceDataRecord* d) {
+  if (d->memImgUse) return d->image.base->colorData;
+  if (d->formatCode <= 8) return D3D_GetTextureFormatInfo(static_cast<int>(d->formatCode));
+  return &gScreen.displayColorData;
+}
+
 void ReleaseDepthSurface(SurfaceDataRecord* d) {
   if (d->depthSurface == nullptr) return;
   if (d->surface != nullptr) d->surface->DeleteAttachedSurface(0, d->depthSurface);
@@ -69,11 +93,22 @@ int MakeSurfaceDataImage(int handle) {
 
   GraphFormatBlock& f = d->format;
   if (f.texture) {
-    // Texture formats come from the Direct3D side, which is not running.
-    LogAdd("テクスチャサーフェスの作成に失敗しました\n");
-    LogFmtAdd("DrawValid:%d  AlphaChFlag%d  AlphaTestFlag:%d  ColorBitDepth:%d", f.drawValid, f.alpha, f.alphaTest,
-              f.colorBitDepth);
-    return -1;
+    d->formatCode = static_cast<uint32_t>(TextureFormatCode(f));
+    d->surface = CreateTextureSurface(d->width, d->height, f, static_cast<int>(d->formatCode));
+    if (d->surface == nullptr) {
+      LogAdd("テクスチャサーフェスの作成に失敗しました\n");
+      LogFmtAdd("DrawValid:%d  AlphaChFlag%d  AlphaTestFlag:%d  ColorBitDepth:%d", f.drawValid, f.alpha, f.alphaTest,
+                f.colorBitDepth);
+      return -1;
+    }
+    plat::DDBLTFX fx{};
+    fx.dwSize = sizeof(fx);
+    d->surface->Blt(nullptr, nullptr, nullptr, plat::DDBLT_COLORFILL | plat::DDBLT_WAIT, &fx);
+    if (d->depthBuffer && SetSurfaceDataDepthBuffer(handle, 1) != 0) {
+      ReleaseSurfaceDataSurface(handle);
+      return -1;
+    }
+    return 0;
   }
   if (d->memImgUse) {
     const int type = f.colorBitDepth == 16 ? kMemImgR5G6B5 : kMemImgX8R8G8B8;
@@ -175,6 +210,16 @@ int SetSurfaceDataColorKey(int handle) {
   if (d == nullptr) return -1;
   if (d->surface == nullptr) return 0;  // memory images carry their key in the image
   plat::DDCOLORKEY key{};
+  if (d->formatCode <= 8) {
+    // Textures: the transparent colour at full alpha, with the alpha and unused bits set as well.
+    const ColorData* f = D3D_GetTextureFormatInfo(static_cast<int>(d->formatCode));
+    key.dwColorSpaceLowValue = f == nullptr ? 0 : (ChannelValue(f, d->transColor, 255) | f->alphaMask | f->noneMask);
+    key.dwColorSpaceHighValue = key.dwColorSpaceLowValue;
+    if (d->surface->SetColorKey(plat::DDCKEY_SRCBLT, &key) != plat::DD_OK) {
+      return LogAdd("テクスチャサーフェスのカラーキーの設定に失敗しました\n");
+    }
+    return 0;
+  }
   key.dwColorSpaceLowValue = GetDisplayColorBitDepth() == 8
                                  ? 0
                                  : MakeColor((d->transColor >> 16) & 0xFF, (d->transColor >> 8) & 0xFF,
@@ -222,7 +267,7 @@ int LockGraphSurface(int handle, int* pitch, void** pixels, int writeOnly, const
                      const ColorData** format) {
   SurfaceDataRecord* d = GetSurfaceDataRecord(handle);
   if (d == nullptr) return -1;
-  if (format != nullptr) *format = d->memImgUse ? d->image.base->colorData : &gScreen.displayColorData;
+  if (format != nullptr) *format = SurfaceFormat(d);
   if (d->lockCount > 0) {
     ++d->lockCount;
     if (pitch != nullptr) *pitch = d->lockPitch;
@@ -280,7 +325,9 @@ int FillSurfaceDataColor(int handle, const plat::RECT* rect, int red, int green,
   if (gScreen.directDraw == nullptr || d->surface == nullptr) return -1;
   plat::DDBLTFX fx{};
   fx.dwSize = sizeof(fx);
-  fx.dwFillColor = ChannelValue(&gScreen.displayColorData, rgb, alpha & 0xFF);
+  const ColorData* format = SurfaceFormat(d);
+  if (format == nullptr) return -1;
+  fx.dwFillColor = ChannelValue(format, rgb, alpha & 0xFF);
   plat::RECT r = rect != nullptr ? *rect : plat::RECT{0, 0, d->width, d->height};
   return d->surface->Blt(&r, nullptr, nullptr, plat::DDBLT_COLORFILL | plat::DDBLT_WAIT, &fx) == plat::DD_OK ? 0 : -1;
 }

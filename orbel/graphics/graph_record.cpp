@@ -34,7 +34,7 @@ bool SoftwareRendering() { return gScreen.softwareRendering != 0; }
 
 // Texture graphs need a Direct3D device on a hardware screen.
 bool TextureGraphsPossible() {
-  return GetUseTextureGraphs() == 1 && IsDirect3DAvailable() && gScreen.softwareScreen == 0;
+  return Is3DGraphCreation() != 0;
 }
 
 }  // namespace
@@ -102,7 +102,7 @@ int AddGraphRecord(int width, int height, int textureAllowed, GraphRecord** out,
     f.alphaTest = 0;
     f.alpha = 0;
   }
-  f.reserved = 0;
+  f.alphaForce = 0;
   if (f.texture) {
     int depth = gNewGraph.colorBitDepth;
     if (depth == 0) depth = f.alpha ? 32 : ScreenDepth();

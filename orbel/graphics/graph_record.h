@@ -28,7 +28,7 @@ struct GraphFormatBlock {
   uint8_t unmanaged;       // texture not managed by Direct3D (texture graphs only)
   uint8_t alphaTest;       // alpha testing when drawn
   uint8_t colorBitDepth;   // 16 or 32
-  uint8_t reserved;        // 0
+  uint8_t alphaForce;      // texture graphs: alpha taken from red (blend graphs); 0 in this program
   uint8_t paletted;        // 2D graph made from an 8-bit paletted image without alpha
 };
 

@@ -240,7 +240,8 @@ int ClearTargetScreen() {
 // ---- Texture graphs, vertical sync and the frame counter -------------------------------------------
 
 int Is3DGraphCreation() {
-  return g_manager.useTextureGraphs == 1 && g_manager.direct3DAvailable && gScreen.softwareScreen == 0;
+  return g_manager.useTextureGraphs == 1 && g_manager.direct3DAvailable && D3D_IsDeviceReady() &&
+         gScreen.softwareScreen == 0;
 }
 
 int SetUseTextureGraphs(int flag) {

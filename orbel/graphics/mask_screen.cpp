@@ -236,7 +236,15 @@ int SetMaskScreenUse(int use) {
   }
   if (IsDirect3DAvailable()) {
     D3D_FlushVertex();
-    if (!gDrawState.drawAreaEmpty && D3D_SetDrawArea(&gDrawState.drawArea) != 0) {
+    D3D_SetRenderTarget(use != 0 && g_mask.workSurface != nullptr ? g_mask.workSurface : GetActiveDrawSurface());
+    if (GetActiveDrawSurface() == GetPrimarySurface() && use != 0) {
+      D3D_ClearTarget2DFlag();
+      const plat::RECT& a = gDrawState.drawArea;
+      if (D3D_SetViewport(a.left, a.top, a.right - a.left, a.bottom - a.top) != 0) {
+        LogAdd("ビューポートのセットに失敗しました\n");
+        return -1;
+      }
+    } else if (!gDrawState.drawAreaEmpty && D3D_SetDrawArea(&gDrawState.drawArea) != 0) {
       LogAdd("ビューポートのセットに失敗しました\n");
       return -1;
     }

@@ -182,6 +182,10 @@ int SetScreenMode(int width, int height, int depth, int refreshRate) {
 int ChangeRenderingMode(int hardware) {
   // Software rendering, once on, stays on; it always comes with the software screen.
   if (gScreen.softwareRendering || hardware == 0) {
+    if (!gScreen.softwareRendering) {
+      gScreen.textureGraphsBeforeSoftware = GetUseTextureGraphs();
+      gScreen.memImgBeforeSoftware = GetNewGraphMemImgFlag();
+    }
     SetUseTextureGraphs(0);
     SetNewGraphUseVideoMemory(0);
     gScreen.softwareRendering = 1;

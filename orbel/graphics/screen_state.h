@@ -83,6 +83,8 @@ struct ScreenState {
   uint32_t softwareRenderRequest;   // asked-for software rendering, honoured at start-up
   uint32_t softwareScreen;          // 1: screens are memory images; no texture graphs
   uint32_t softwareRendering;       // 1: no DirectDraw surfaces, shown through GDI
+  int32_t textureGraphsBeforeSoftware;  // texture-graph use and new-graph memory-image flag from
+  int32_t memImgBeforeSoftware;         // before software rendering turned them off; given back at the end
   uint32_t gdiOutputRequest;
   int32_t gdiOutputState;           // -1 after every display-mode change
   uint32_t copyMethod;              // kCopyMethod*

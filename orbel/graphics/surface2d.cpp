@@ -352,23 +352,35 @@ int SelectDrawScreenSurface(int newScreen, int previousScreen) {
   } else {
     GraphRecord* g = GetGraphRecord(newScreen);
     if (g == nullptr) return -1;
-    if (g->format.texture) return -1;  // texture targets are the Direct3D side's
-    const Surface2DRecord* r = gSurface2DTable.Lookup(g->parts[0]);
-    if (r == nullptr) return -1;
-    SurfaceDataRecord* d = GetSurfaceDataRecord(r->surfaceData);
-    if (d == nullptr) return -1;
-    if (!d->memImgUse && d->surface != nullptr) {
-      gScreen.targetSurface = d->surface;
+    if (g->format.texture) {
+      // A draw-valid texture graph of one tile: its texture is the surface 2D operations aim at.
+      int x = 0;
+      int y = 0;
+      plat::IDirectDrawSurface7* surface = D3D_GetDrawTargetTexture(g, &x, &y);
+      if (surface == nullptr) return -1;
+      gScreen.targetSurface = surface;
       gScreen.targetImage = nullptr;
-      gScreen.targetX = r->offsetX;
-      gScreen.targetY = r->offsetY;
+      gScreen.targetZImage = nullptr;
+      gScreen.targetX = x;
+      gScreen.targetY = y;
     } else {
-      gScreen.targetSurface = nullptr;
-      gScreen.targetImage = &d->image;
-      gScreen.targetX = 0;
-      gScreen.targetY = 0;
+      const Surface2DRecord* r = gSurface2DTable.Lookup(g->parts[0]);
+      if (r == nullptr) return -1;
+      SurfaceDataRecord* d = GetSurfaceDataRecord(r->surfaceData);
+      if (d == nullptr) return -1;
+      if (!d->memImgUse && d->surface != nullptr) {
+        gScreen.targetSurface = d->surface;
+        gScreen.targetImage = nullptr;
+        gScreen.targetX = r->offsetX;
+        gScreen.targetY = r->offsetY;
+      } else {
+        gScreen.targetSurface = nullptr;
+        gScreen.targetImage = &d->image;
+        gScreen.targetX = 0;
+        gScreen.targetY = 0;
+      }
+      gScreen.targetZImage = CheckValidMemImg(&d->depthImage) ? &d->depthImage : nullptr;
     }
-    gScreen.targetZImage = CheckValidMemImg(&d->depthImage) ? &d->depthImage : nullptr;
   }
 
   if (hardware && newScreen != kDrawScreenFront && gScreen.primarySurface != nullptr &&

@@ -21,6 +21,7 @@
 #include "game_state.h"
 #include "orbel.h"
 #include "orbel/core/main_window.h"
+#include "platform/d3d/d3d7_test_controls.h"
 #include "platform/host/host.h"
 #include "platform/win/user_keys.h"
 #include "platform/win/window_test_controls.h"
@@ -289,11 +290,13 @@ void MusicStarted(const char* path) {
 }
 void MusicStopped() { player->music.push_back("stop"); }
 
-// The game's folder as the working directory: its data and assets, linked into a fresh directory.
-class GamePlay : public orbel::testing::VirtualClockTest {
+// The game's folder as the working directory: its data and assets, linked into a fresh directory. The
+// parameter is the road: 1 Direct3D (the default), 0 a machine whose DirectDraw refuses Direct3D.
+class GamePlay : public orbel::testing::VirtualClockTest, public ::testing::WithParamInterface<int> {
  protected:
   void SetUp() override {
     VirtualClockTest::SetUp();
+    if (!GetParam()) plat::test::RefuseDirect3D(true);
     fs::create_symlink(fs::path(KELVARON_GAME_DIR) / "Data", work_.path() / "Data");
     fs::create_symlink(fs::path(KELVARON_GAME_DIR) / "Material", work_.path() / "Material");
     ::setenv("ORBEL_RUNTIME_DIR", work_.path().c_str(), 1);
@@ -302,9 +305,11 @@ class GamePlay : public orbel::testing::VirtualClockTest {
   orbel::testing::ScopedWorkDir work_;
 };
 
-TEST_F(GamePlay, WholeGameFromTitleToExit) {
+TEST_P(GamePlay, WholeGameFromTitleToExit) {
   Player p;
-  p.frameDir = (fs::path(ORBEL_BINARY_DIR) / "game-frames").string();
+  // Each road has frames and golden frames of its own: Direct3D blends round differently.
+  const std::string road = GetParam() ? "direct3d" : "";
+  p.frameDir = (fs::path(ORBEL_BINARY_DIR) / "game-frames" / road).string();
   fs::create_directories(p.frameDir);
   player = &p;
   Hooks = GameHooks{AfterFrame, MusicStarted, MusicStopped};
@@ -355,7 +360,7 @@ TEST_F(GamePlay, WholeGameFromTitleToExit) {
 
   EXPECT_TRUE(p.pictureFaults.empty()) << ::testing::PrintToString(p.pictureFaults);
   EXPECT_EQ(p.capturedFrames.size(), 7u) << ::testing::PrintToString(p.capturedFrames);
-  const fs::path goldenDir = fs::path(ORBEL_TEST_DATA_DIR) / "game" / "golden";
+  const fs::path goldenDir = fs::path(ORBEL_TEST_DATA_DIR) / "game" / "golden" / road;
   const bool regenerate = std::getenv("KELVARON_REGENERATE_GOLDENS") != nullptr;
   for (const char* name : kGoldenFrames) {
     const fs::path actual = fs::path(p.frameDir) / (std::string(name) + ".png");
@@ -368,12 +373,18 @@ TEST_F(GamePlay, WholeGameFromTitleToExit) {
   }
 
   const std::string log = orbel::testing::ReadFileText(work_.path() / "Log.txt");
+  EXPECT_NE(log.find(GetParam() ? "３Ｄグラフィック描画機能を使用します" : "３Ｄグラフィック描画機能は使用しません"), std::string::npos);
   const size_t dump = log.rfind("Alloc memory dump");
   ASSERT_NE(dump, std::string::npos);
   EXPECT_NE(log.find("Alloc num:0", dump), std::string::npos) << log.substr(dump);
 }
 
 }  // namespace
+INSTANTIATE_TEST_SUITE_P(Roads, GamePlay, ::testing::Values(1, 0),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return std::string(info.param ? "Direct3D" : "DirectDraw");
+                         });
+
 }  // namespace kelvaron
 
 namespace kelvaron {

@@ -164,7 +164,7 @@ TEST_P(GoldenSceneTest, TheFlippedSceneMatchesItsGoldenPicture) {
 
   // The formulas, where they are exact: at 32 bits a plain pixel keeps its colour, a plain box its
   // colour, and blend mode 1 mixes d + p x (s - d) / 255 (truncated toward zero) per channel.
-  if (GetParam().depth == 32) {
+  if (GetParam().depth == 32 && !GetParam().direct3D) {
     EXPECT_EQ(shot.at(8 + 2, 8 + 2), 0xE03010u);      // mode 0, keyed picture's red quadrant
     EXPECT_EQ(shot.at(8 + 2, 8 + 20), 0x28 << 16 | 0x3C << 8 | 0x5A) << "transparent quadrant shows the band";
     EXPECT_EQ(shot.at(20, 360), 0xFAFAFAu);
@@ -184,7 +184,13 @@ TEST_P(GoldenSceneTest, TheFlippedSceneMatchesItsGoldenPicture) {
     EXPECT_EQ(shot.at(70, 380), mix(0xFAFAFA, 0xFF0000, 100));
   }
 
-  testing::ExpectMatchesGolden(shot, "scene_" + RoadName());
+  // The Direct3D road draws the same scene as the DirectDraw road: within the blend units' rounding at
+  // 32 bits; at 16 bits opaque pictures are 1-5-5-5 textures, so green loses its lowest bit as well.
+  if (GetParam().direct3D) {
+    testing::ExpectMatchesGolden(shot, "scene_" + RoadName(), GetParam().depth == 32 ? 2 : 10);
+  } else {
+    testing::ExpectMatchesGolden(shot, "scene_" + RoadName());
+  }
 
   // Ending leaves no block behind.
   ASSERT_EQ(EndLibraryLocked(), 0);

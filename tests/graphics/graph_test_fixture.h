@@ -17,14 +17,17 @@ namespace orbel::testing {
 struct GraphRoad {
   int software;  // 1: software rendering (memory-image screens)
   int depth;     // 16 or 32
+  int direct3D;  // hardware rendering: 1 graphs are Direct3D textures; 0 the stand-in refuses Direct3D
 };
 
-// The four roads the road tests run on, and their names in test names ("Software16", ...).
+// The six roads the road tests run on, and their names in test names ("Software16", ...).
 inline auto AllRoads() {
-  return ::testing::Values(GraphRoad{0, 16}, GraphRoad{0, 32}, GraphRoad{1, 16}, GraphRoad{1, 32});
+  return ::testing::Values(GraphRoad{0, 16, 1}, GraphRoad{0, 32, 1}, GraphRoad{0, 16, 0}, GraphRoad{0, 32, 0},
+                           GraphRoad{1, 16, 0}, GraphRoad{1, 32, 0});
 }
 inline std::string RoadTestName(const ::testing::TestParamInfo<GraphRoad>& info) {
-  return std::string(info.param.software ? "Software" : "DirectDraw") + std::to_string(info.param.depth);
+  const char* name = info.param.software ? "Software" : info.param.direct3D ? "Direct3D" : "DirectDraw";
+  return std::string(name) + std::to_string(info.param.depth);
 }
 
 // The library started in window mode at 640 x 480 with the road's depth.
@@ -67,6 +70,8 @@ uint32_t GraphPixel(int graph, int x, int y);
 Picture CaptureClient();
 // Compares `shot` with tests/graphics/golden/<name>.png; on a mismatch writes <build>/<name>_actual.png and
 // names the first differing pixel. ORBEL_UPDATE_GOLDEN=1 rewrites the golden picture instead (and skips).
-void ExpectMatchesGolden(const Picture& shot, const std::string& name);
+// With a tolerance, each channel may differ by that much (another road compared with a golden picture);
+// such comparisons never rewrite the picture.
+void ExpectMatchesGolden(const Picture& shot, const std::string& name, int tolerance = 0);
 
 }  // namespace orbel::testing

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "include/orbel.h"
+#include "platform/d3d/d3d7_test_controls.h"
 #include "orbel/core/library.h"
 #include "orbel/core/message_pump.h"
 #include "orbel/core/window_mode.h"
@@ -105,6 +106,9 @@ class RealDisplay : public ::testing::Test {
     }
     work_ = std::make_unique<testing::ScopedWorkDir>();
     ASSERT_TRUE(WritePicture("picture.png"));
+    // These pin what the SDL host shows of the DirectDraw road; on the Direct3D road the full-screen
+    // background box is not shown yet under Xvfb (see the Direct3D tests).
+    plat::test::RefuseDirect3D(true);
   }
   void TearDown() override {
     if (started_) {

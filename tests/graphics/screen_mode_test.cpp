@@ -16,6 +16,7 @@
 #include "orbel/graphics/display_mode.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graphics_manager.h"
+#include "orbel/graphics/graph_record.h"
 #include "orbel/graphics/graphics_system.h"
 #include "orbel/graphics/draw_calls.h"
 #include "orbel/graphics/screen_present.h"
@@ -359,6 +360,26 @@ TEST_F(ScreenModeTest, SwitchToSoftwareRenderingWhileRunning) {
   EXPECT_EQ(GetMemoryBlockCount(), 0);
   EXPECT_EQ(plat::test::GetDDrawCounters().liveSurfaces, 0);
   EXPECT_EQ(plat::test::GetDDrawCounters().liveClippers, 0);
+}
+
+// Software rendering lasts one run: the next start of the library, without a request, is on the hardware
+// road with the texture-graph and memory-image settings it had before.
+TEST_F(ScreenModeTest, SoftwareRunLeavesTheNextStartOnTheHardwareRoad) {
+  SetUseTextureGraphs(1);
+  ASSERT_EQ(Start({1, 32}), 0);
+  EXPECT_EQ(IsHardwareRendering(), 0);
+  EXPECT_EQ(GetUseTextureGraphs(), 0);
+  ASSERT_EQ(EndLibrarySystem(), 0);
+
+  plat::test::SetDesktopDepth(32);
+  ChangeWindowMode(1);
+  SetScreenMode(640, 480, 32, -1);
+  ASSERT_EQ(InitLibrarySystem(), 0);
+  EXPECT_EQ(IsHardwareRendering(), 1);
+  EXPECT_EQ(IsSoftwareScreen(), 0);
+  EXPECT_EQ(GetSoftwareRenderRequest(), 0);
+  EXPECT_EQ(GetUseTextureGraphs(), 1);
+  EXPECT_EQ(GetNewGraphMemImgFlag(), 0);
 }
 
 }  // namespace
