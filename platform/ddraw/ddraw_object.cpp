@@ -117,10 +117,7 @@ class DirectDraw7 final : public IDirectDraw7 {
       *out = static_cast<IDirectDraw*>(new DirectDraw1(this));
       return S_OK;
     }
-    if (iid == IID_IDirectDraw4) {
-      *out = MakeDirectDraw4(this);
-      return S_OK;
-    }
+    if (iid == IID_IDirectDraw4) return QueryDirectDraw4(this, out);
     return E_NOINTERFACE;  // Direct3D included, until that stand-in exists
   }
 

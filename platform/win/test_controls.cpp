@@ -2,6 +2,7 @@
 #include "platform/win/test_controls.h"
 
 #include "platform/dinput/test_controls.h"
+#include "platform/dshow/test_controls.h"
 #include "platform/imm/test_controls.h"
 
 namespace plat::test {
@@ -18,6 +19,7 @@ void Reset() {
   ResetDirectInput();
   ResetImm();
   ResetWinsock();
+  ResetMovies();
 }
 
 }  // namespace plat::test
