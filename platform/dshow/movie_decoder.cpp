@@ -33,6 +33,7 @@ constexpr size_t kMostHeldPackets = 512;    // video packets read ahead for the 
 constexpr int kMostSoundFrames = 1 << 20;   // per decoded sound frame, after resampling
 constexpr int kMostChannels = 16;
 constexpr int kScratchSlack = 64;           // bytes of room after each converted row
+constexpr int kWholeGroups = 64;            // pixels: rows of this many are converted in place
 constexpr AVRational kStreamTimeBase = {1, static_cast<int>(kUnitsPerSecond)};
 
 void QuietLibraries() {
@@ -341,9 +342,16 @@ bool MovieDecoder::ConvertCurrent(uint8_t* pixels, int pitch, FramePixels layout
   d.scaler = sws_getCachedContext(d.scaler, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
                                   d.width, d.height, PixelFormatOf(layout), SWS_BILINEAR, nullptr, nullptr, nullptr);
   if (d.scaler == nullptr) return false;
-  // NOTE: the fast converters write whole groups of 8 pixels, past the end of a row and of the last
-  // row, and leave a row's last pixels out when its pitch has no room for the group. So they write into
-  // rows of our own with room to spare, and only the frame's bytes are copied into the caller's rows.
+  // NOTE: the fast converters work in groups of pixels: for a row not made of whole groups they write
+  // past the end of the row (and of the last row), or leave the row's last pixels out when its pitch
+  // has no room for the group. Rows of whole groups (64 pixels covers every group size) go straight
+  // into the caller's rows; others go into rows of our own with room to spare, and only the frame's
+  // bytes are copied on.
+  uint8_t* rows[4] = {pixels, nullptr, nullptr, nullptr};
+  int pitches[4] = {pitch, 0, 0, 0};
+  if (d.width % kWholeGroups == 0) {
+    return sws_scale(d.scaler, frame->data, frame->linesize, 0, frame->height, rows, pitches) == d.height;
+  }
   const int bytes = av_get_padded_bits_per_pixel(av_pix_fmt_desc_get(PixelFormatOf(layout))) / 8;
   const int rowBytes = d.width * bytes;
   const int scratchPitch = FFALIGN(rowBytes + kScratchSlack, kScratchSlack);
@@ -354,8 +362,8 @@ bool MovieDecoder::ConvertCurrent(uint8_t* pixels, int pitch, FramePixels layout
     d.scratchSize = d.scratch != nullptr ? scratchSize : 0;
     if (d.scratch == nullptr) return false;
   }
-  uint8_t* rows[4] = {d.scratch, nullptr, nullptr, nullptr};
-  const int pitches[4] = {scratchPitch, 0, 0, 0};
+  rows[0] = d.scratch;
+  pitches[0] = scratchPitch;
   if (sws_scale(d.scaler, frame->data, frame->linesize, 0, frame->height, rows, pitches) != d.height) return false;
   for (int y = 0; y < d.height; ++y) {
     std::memcpy(pixels + static_cast<ptrdiff_t>(y) * pitch, d.scratch + static_cast<ptrdiff_t>(y) * scratchPitch,

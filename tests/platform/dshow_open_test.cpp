@@ -13,7 +13,7 @@ TEST_F(DShowTest, OpensEachKindOfMovieWithItsFrameSize) {
     const std::string* path;
     DWORD width;
     DWORD height;
-  } cases[] = {{&TestMovies().mpeg4, 40, 32}, {&TestMovies().mjpeg, 40, 32}, {&TestMovies().mp4, 48, 36}};
+  } cases[] = {{&TestMovies().mpeg4, 40, 32}, {&TestMovies().mjpeg, 40, 32}, {&TestMovies().mp4, 64, 36}};
   for (const Case& c : cases) {
     SCOPED_TRACE(*c.path);
     ASSERT_EQ(OpenStream(*c.path), S_OK);
@@ -38,6 +38,24 @@ TEST_F(DShowTest, OpensEachKindOfMovieWithItsFrameSize) {
     EXPECT_EQ(FrameShown(surface), 0);
     Close();
   }
+}
+
+// The movie code's names are Shift-JIS, turned into UTF-16 from the ANSI code page; the file on disk has
+// the UTF-8 name, and either separator works.
+TEST_F(DShowTest, OpensAShiftJisNameGivenInUtf16) {
+  const std::string onDisk = TestMovies().dir + "/" + reinterpret_cast<const char*>(u8"ムービー.avi");
+  std::filesystem::copy_file(TestMovies().mjpeg, onDisk, std::filesystem::copy_options::overwrite_existing);
+  const std::string shiftJis = TestMovies().dir + "\\ムービー.avi";  // Shift-JIS bytes at run time
+  WCHAR wide[MAX_PATH];
+  ASSERT_GT(MultiByteToWideChar(CP_ACP, 0, shiftJis.c_str(), -1, wide, MAX_PATH), 0);
+  ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, 3, IID_IGraphBuilder, reinterpret_cast<void**>(&graph)), S_OK);
+  ASSERT_EQ(CoCreateInstance(CLSID_AMMultiMediaStream, nullptr, 1, IID_IAMMultiMediaStream,
+                             reinterpret_cast<void**>(&stream)),
+            S_OK);
+  ASSERT_EQ(stream->Initialize(STREAMTYPE_READ, AMMSF_NOGRAPHTHREAD, graph), S_OK);
+  ASSERT_EQ(stream->AddMediaStream(nullptr, MSPID_PrimaryVideo, 0, nullptr), S_OK);
+  EXPECT_EQ(stream->OpenFile(wide, 0), S_OK);
+  std::filesystem::remove(onDisk);
 }
 
 TEST_F(DShowTest, RefusesWhatItCannotPlay) {

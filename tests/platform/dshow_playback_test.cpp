@@ -178,14 +178,22 @@ TEST_F(DShowPlayback, FramesAreWrittenInTheSurfacesLayout) {
       Rgb(32, 0xFF0000, 0xFF00, 0xFF), Rgb(32, 0xFF, 0xFF00, 0xFF0000), Rgb(24, 0xFF0000, 0xFF00, 0xFF),
       Rgb(24, 0xFF, 0xFF00, 0xFF0000), Rgb(16, 0xF800, 0x07E0, 0x001F), Rgb(16, 0x7C00, 0x03E0, 0x001F),
   };
-  for (const DDPIXELFORMAT& f : formats) {
-    SCOPED_TRACE(testing::Message() << f.dwRGBBitCount << " bits, red 0x" << std::hex << f.dwRBitMask);
-    Open(TestMovies().mjpeg, &f);
-    ASSERT_EQ(stream->Seek(kFrame * 6), S_OK);
-    EXPECT_EQ(sample->Update(0, nullptr, nullptr, 0), S_OK);
-    EXPECT_EQ(FrameShown(surface), 6);
-    EXPECT_EQ(FrameShown(surface, 39, 31), 6) << "the last pixel";
-    Close();
+  // 40 pixels wide (converted through rows of the stand-in's own) and 64 (converted in place).
+  for (const std::string* movie : {&TestMovies().mjpeg, &TestMovies().mp4}) {
+    for (const DDPIXELFORMAT& f : formats) {
+      SCOPED_TRACE(testing::Message() << *movie << ": " << f.dwRGBBitCount << " bits, red 0x" << std::hex
+                                      << f.dwRBitMask);
+      Open(*movie, &f);
+      ASSERT_EQ(stream->Seek(kFrame * 6), S_OK);
+      EXPECT_EQ(sample->Update(0, nullptr, nullptr, 0), S_OK);
+      DDSURFACEDESC2 desc{};
+      desc.dwSize = sizeof(desc);
+      surface->GetSurfaceDesc(&desc);
+      EXPECT_EQ(FrameShown(surface), 6);
+      EXPECT_EQ(FrameShown(surface, static_cast<int>(desc.dwWidth) - 1, static_cast<int>(desc.dwHeight) - 1), 6)
+          << "the last pixel";
+      Close();
+    }
   }
 
   // Surfaces a sample cannot write.

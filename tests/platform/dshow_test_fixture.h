@@ -36,7 +36,7 @@ struct Movies {
   std::string dir;
   std::string mpeg4;      // AVI, MPEG-4, 40x32, 10 fps, 20 frames, key frame every 5, sound
   std::string mjpeg;      // AVI, Motion JPEG, 40x32, 10 fps, 12 frames, no sound
-  std::string mp4;        // MP4, MPEG-4, 48x36, 10 fps, 8 frames
+  std::string mp4;        // MP4, MPEG-4, 64x36 (rows converted in place), 10 fps, 8 frames
   std::string soundOnly;  // WAV
   std::string garbage;    // bytes no reader takes
 };
@@ -58,7 +58,7 @@ inline const Movies& TestMovies() {
     m.mpeg4 = write("movie.avi", spec);
     spec.videoCodec = "mjpeg", spec.frames = 12, spec.sound = false;
     m.mjpeg = write("motion.avi", spec);
-    spec.videoCodec = "mpeg4", spec.container = "mp4", spec.width = 48, spec.height = 36, spec.frames = 8;
+    spec.videoCodec = "mpeg4", spec.container = "mp4", spec.width = 64, spec.height = 36, spec.frames = 8;
     m.mp4 = write("movie.mp4", spec);
     m.soundOnly = m.dir + "/tone.wav";
     {
