@@ -6,6 +6,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -71,6 +72,18 @@ IMediaStream* MakeVideoStream(std::shared_ptr<MovieEngine> engine, IDirectDraw7*
 IDirectDrawStreamSample* MakeStreamSample(std::shared_ptr<MovieEngine> engine, IDirectDrawSurface7* surface,
                                           const RECT& rect, FramePixels layout);
 
+// One face an object answers QueryInterface with; `fault` names the test control that can refuse it
+// (null: none).
+struct Face {
+  const IID* iid;
+  void* face;
+  const char* fault;
+};
+// QueryInterface over a list of faces: the face asked for, with one more reference (`addRef`), or
+// E_NOINTERFACE; a face's fault answers with its result.
+template <typename AddRef>
+HRESULT AnswerQuery(REFIID iid, void** out, std::initializer_list<Face> faces, AddRef addRef);
+
 // ---- Service state ------------------------------------------------------------------------------
 
 class StreamSampleBase;  // what the test controls settle (stream_sample.cpp)
@@ -104,5 +117,20 @@ class StreamSampleBase {
  protected:
   ~StreamSampleBase() = default;
 };
+
+template <typename AddRef>
+HRESULT AnswerQuery(REFIID iid, void** out, std::initializer_list<Face> faces, AddRef addRef) {
+  if (out == nullptr) return E_POINTER;
+  *out = nullptr;
+  for (const Face& f : faces) {
+    if (!(*f.iid == iid)) continue;
+    HRESULT forced;
+    if (f.fault != nullptr && Faulted(f.fault, &forced)) return forced;
+    addRef();
+    *out = f.face;
+    return S_OK;
+  }
+  return E_NOINTERFACE;
+}
 
 }  // namespace plat::dshow

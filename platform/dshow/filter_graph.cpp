@@ -18,25 +18,12 @@ class FilterGraph final : public IGraphBuilder, public IMediaControl, public IMe
   }
 
   HRESULT QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    HRESULT forced;
-    if (iid == IID_IGraphBuilder) {
-      *out = static_cast<IGraphBuilder*>(this);
-    } else if (iid == IID_IMediaControl) {
-      if (Faulted("QueryInterface(IID_IMediaControl)", &forced)) return forced;
-      *out = static_cast<IMediaControl*>(this);
-    } else if (iid == IID_IMediaSeeking) {
-      if (Faulted("QueryInterface(IID_IMediaSeeking)", &forced)) return forced;
-      *out = static_cast<IMediaSeeking*>(this);
-    } else if (iid == IID_IBasicAudio) {
-      if (Faulted("QueryInterface(IID_IBasicAudio)", &forced)) return forced;
-      *out = static_cast<IBasicAudio*>(this);
-    } else {
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
+    return AnswerQuery(iid, out,
+                       {{&IID_IGraphBuilder, static_cast<IGraphBuilder*>(this), nullptr},
+                        {&IID_IMediaControl, static_cast<IMediaControl*>(this), "QueryInterface(IID_IMediaControl)"},
+                        {&IID_IMediaSeeking, static_cast<IMediaSeeking*>(this), "QueryInterface(IID_IMediaSeeking)"},
+                        {&IID_IBasicAudio, static_cast<IBasicAudio*>(this), "QueryInterface(IID_IBasicAudio)"}},
+                       [this] { AddRef(); });
   }
 
   HRESULT Pause() override {

@@ -53,22 +53,12 @@ class VideoStream final : public IMediaStream, public IAMMediaStream, public IDi
   }
 
   HRESULT QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    HRESULT forced;
-    if (iid == IID_IMediaStream) {
-      *out = static_cast<IMediaStream*>(this);
-    } else if (iid == IID_IAMMediaStream) {
-      if (Faulted("QueryInterface(IID_IAMMediaStream)", &forced)) return forced;
-      *out = static_cast<IAMMediaStream*>(this);
-    } else if (iid == IID_IDirectDrawMediaStream) {
-      if (Faulted("QueryInterface(IID_IDirectDrawMediaStream)", &forced)) return forced;
-      *out = static_cast<IDirectDrawMediaStream*>(this);
-    } else {
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
+    return AnswerQuery(iid, out,
+                       {{&IID_IMediaStream, static_cast<IMediaStream*>(this), nullptr},
+                        {&IID_IAMMediaStream, static_cast<IAMMediaStream*>(this), "QueryInterface(IID_IAMMediaStream)"},
+                        {&IID_IDirectDrawMediaStream, static_cast<IDirectDrawMediaStream*>(this),
+                         "QueryInterface(IID_IDirectDrawMediaStream)"}},
+                       [this] { AddRef(); });
   }
 
   HRESULT GetFormat(DDSURFACEDESC* current, IDirectDrawPalette** palette, DDSURFACEDESC* desired,
