@@ -217,7 +217,7 @@ class IAMMultiMediaStream {
   virtual HRESULT SetState(STREAM_STATE state) = 0;
   // The stream time: the position, plus the clock time run since the position was taken.
   virtual HRESULT GetTime(STREAM_TIME* time) = 0;
-  // Moves the position to `time` (clamped at 0); the next update shows the frame of that time.
+  // Moves the position to `time` (clamped to 0 .. 2^60); the next update shows the frame of that time.
   virtual HRESULT Seek(STREAM_TIME time) = 0;
 
  protected:

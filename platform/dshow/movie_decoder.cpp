@@ -60,8 +60,10 @@ bool ToStreamTime(int64_t pts, const AVStream* stream, int64_t* out) {
   int64_t relative;
   if (__builtin_sub_overflow(pts, start, &relative)) return false;
   if (stream->time_base.num <= 0 || stream->time_base.den <= 0) return false;
-  *out = av_rescale_q(relative, stream->time_base, kStreamTimeBase);
-  return *out != AV_NOPTS_VALUE;
+  const int64_t time = av_rescale_q(relative, stream->time_base, kStreamTimeBase);
+  if (time == AV_NOPTS_VALUE) return false;
+  *out = std::clamp<int64_t>(time, 0, kLatestTime);
+  return true;
 }
 
 AVCodecContext* OpenCodec(const AVStream* stream) {

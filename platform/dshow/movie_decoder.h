@@ -13,6 +13,8 @@ namespace plat::dshow {
 class MovieSound;
 
 constexpr int64_t kUnitsPerSecond = 10000000;  // stream time units (100 ns)
+// Stream times are kept below this (about 3,600 years), so sums of times and lengths cannot overflow.
+constexpr int64_t kLatestTime = int64_t{1} << 60;
 
 // The pixel layouts frames are converted into (byte order in memory).
 enum class FramePixels { Bgrx32, Rgbx32, Bgr24, Rgb24, Rgb565, Rgb555 };

@@ -68,7 +68,7 @@ void MovieEngine::HoldLocked() {
 }
 
 void MovieEngine::SeekLocked(STREAM_TIME time) {
-  position_ = std::max<STREAM_TIME>(time, 0);
+  position_ = std::clamp<STREAM_TIME>(time, 0, kLatestTime);
   if (running_) runStartMicroseconds_ = clock::NowMicroseconds();
   if (decoder_ != nullptr) decoder_->Seek(position_);
   changed.notify_all();
