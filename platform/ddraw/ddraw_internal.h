@@ -162,8 +162,8 @@ constexpr uint64_t kVideoMemoryBytes = 256ull << 20;
 
 // A new DirectDraw object as the asked-for interface (CoCreateInstance's road).
 HRESULT CreateDirectDrawObjectFor(REFIID iid, void** out);
-// The version-4 face of an object; it keeps the object alive (ddraw_object4.cpp).
-IDirectDraw4* MakeDirectDraw4(IDirectDraw7* owner);
+// The version-4 face of an object, which keeps the object alive (ddraw_object4.cpp).
+HRESULT QueryDirectDraw4(IDirectDraw7* owner, void** out);
 
 // Records the call and says whether a test wants it to fail (with *result).
 bool Faulted(const char* call, DWORD flags, HRESULT* result);

@@ -118,10 +118,7 @@ class DirectDraw7 final : public IDirectDraw7 {
       *out = static_cast<IDirectDraw*>(new DirectDraw1(this));
       return S_OK;
     }
-    if (iid == IID_IDirectDraw4) {
-      *out = MakeDirectDraw4(this);
-      return S_OK;
-    }
+    if (iid == IID_IDirectDraw4) return QueryDirectDraw4(this, out);
     if (iid == IID_IDirect3D7) return d3d::CreateDirect3DObject(this, out);
     return E_NOINTERFACE;
   }

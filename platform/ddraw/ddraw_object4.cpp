@@ -32,6 +32,11 @@ class DirectDraw4 final : public IDirectDraw4 {
 
 }  // namespace
 
-IDirectDraw4* MakeDirectDraw4(IDirectDraw7* owner) { return new DirectDraw4(owner); }
+HRESULT QueryDirectDraw4(IDirectDraw7* owner, void** out) {
+  HRESULT forced;
+  if (Faulted("QueryInterface(IID_IDirectDraw4)", 0, &forced)) return forced;
+  *out = static_cast<IDirectDraw4*>(new DirectDraw4(owner));
+  return S_OK;
+}
 
 }  // namespace plat::ddraw

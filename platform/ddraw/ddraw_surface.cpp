@@ -77,9 +77,12 @@ ULONG Surface::Release() {
 HRESULT Surface::QueryInterface(REFIID iid, void** out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
+  HRESULT forced;
   if (iid == IID_IDirectDrawSurface7 || iid == IID_IDirectDrawSurface) {
+    if (iid == IID_IDirectDrawSurface7 && Faulted("QueryInterface(IID_IDirectDrawSurface7)", 0, &forced)) return forced;
     *out = static_cast<IDirectDrawSurface7*>(this);
   } else if (iid == IID_IDirectDrawSurface4) {
+    if (Faulted("QueryInterface(IID_IDirectDrawSurface4)", 0, &forced)) return forced;
     *out = static_cast<IDirectDrawSurface4*>(this);
   } else {
     return E_NOINTERFACE;

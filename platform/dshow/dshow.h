@@ -176,11 +176,13 @@ class IDirectDrawStreamSample {
   // run, the frame at the stream's position. S_OK when the frame is in the surface; MS_S_ENDOFSTREAM
   // once the last frame's time is over (the surface keeps the last frame); an error when the surface
   // cannot be written.
-  // With an event (or SSUPDATE_ASYNC) the update is asynchronous: MS_S_PENDING at once, and the event
-  // is signalled when it has ended (with its frame, or at the end of the stream). It follows the
-  // stream meanwhile: after a Seek it renders the frame of the new position, and while the stream is held
-  // it renders the frame at the held position. A new Update or the sample's release ends one still
-  // pending without a frame (the event is signalled). `apc` is not supported (E_INVALIDARG).
+  // With an event (or SSUPDATE_ASYNC) the update is asynchronous: when a frame is due (or the end is
+  // reached) at once, it is done at once, with the results above and the event left alone; otherwise
+  // MS_S_PENDING, and the event is signalled when the update has ended (with its frame, or at the end of
+  // the stream, which the next Update then reports). A pending update follows the stream: after a Seek
+  // it renders the frame of the new position, and while the stream is held it renders the frame at the
+  // held position. A new Update or the sample's release ends one still pending without a frame (the
+  // event is signalled). `apc` is not supported (E_INVALIDARG).
   virtual HRESULT Update(DWORD flags, HANDLE event, PAPCFUNC apc, uintptr_t apcData) = 0;
 
  protected:
@@ -215,7 +217,7 @@ class IAMMultiMediaStream {
   virtual HRESULT SetState(STREAM_STATE state) = 0;
   // The stream time: the position, plus the clock time run since the position was taken.
   virtual HRESULT GetTime(STREAM_TIME* time) = 0;
-  // Moves the position to `time` (clamped at 0); the next update shows the frame of that time.
+  // Moves the position to `time` (clamped to 0 .. 2^60); the next update shows the frame of that time.
   virtual HRESULT Seek(STREAM_TIME time) = 0;
 
  protected:

@@ -179,6 +179,7 @@ void Mixer::Render(int16_t* out, int frames) {
 void Mixer::RenderLocked(int16_t* out, int frames) {
   std::vector<Snapshot> playing;
   std::shared_ptr<MixSource> extra;
+  std::vector<std::shared_ptr<MixSource>> streams;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     for (const auto& v : voices_) {
@@ -191,6 +192,7 @@ void Mixer::RenderLocked(int16_t* out, int frames) {
                                  v->prepared != nullptr && v->prepared->rate == rate ? v->prepared : nullptr});
     }
     extra = extra_;
+    streams = streams_;
   }
 
   // New cursors: `frames` mix frames are frames x rate / 44,100 source frames, in 32.32 fixed point.
@@ -223,6 +225,7 @@ void Mixer::RenderLocked(int16_t* out, int frames) {
       }
     }
     if (extra != nullptr) extra->Mix(mix_.data(), frames);
+    for (const auto& stream : streams) stream->Mix(mix_.data(), frames);
     for (size_t i = 0; i < mix_.size(); ++i) {
       const float x = std::clamp(mix_[i], -32768.0f, 32767.0f);
       out[i] = static_cast<int16_t>(std::lrintf(x));
@@ -301,6 +304,19 @@ void Mixer::SetExtraSource(std::shared_ptr<MixSource> source) {
   extra_ = std::move(source);
 }
 
+void Mixer::AddStreamSource(const std::shared_ptr<MixSource>& source) {
+  CatchUp();
+  std::lock_guard<std::mutex> lock(mutex_);
+  streams_.push_back(source);
+}
+
+void Mixer::RemoveStreamSource(const std::shared_ptr<MixSource>& source) {
+  CatchUp();
+  std::shared_ptr<MixSource> keep = source;  // dropped after the lock, like SetExtraSource's old source
+  std::lock_guard<std::mutex> lock(mutex_);
+  streams_.erase(std::remove(streams_.begin(), streams_.end(), source), streams_.end());
+}
+
 void Mixer::SetCapture(bool on) {
   const uint64_t now = CatchUp();
   std::lock_guard<std::mutex> render(renderMutex_);
@@ -327,6 +343,7 @@ void Mixer::Reset() {
     for (const auto& v : voices_) v->released = true;
     voices_.clear();
     extra_.reset();
+    streams_.clear();
   }
   while (openCount_ > 0) Close();
   std::lock_guard<std::mutex> render(renderMutex_);

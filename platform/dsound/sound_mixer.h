@@ -112,6 +112,9 @@ class Mixer {
   uint64_t CatchUp();
 
   void SetExtraSource(std::shared_ptr<MixSource> source);
+  // Further sources mixed beside the extra one (the movie streams' sound), in the order added.
+  void AddStreamSource(const std::shared_ptr<MixSource>& source);
+  void RemoveStreamSource(const std::shared_ptr<MixSource>& source);
 
   // Test and bench hooks: keep what the silent sink renders; take it.
   void SetCapture(bool on);
@@ -136,6 +139,7 @@ class Mixer {
   bool capture_ = false;
   std::vector<int16_t> captured_;
   std::shared_ptr<MixSource> extra_;
+  std::vector<std::shared_ptr<MixSource>> streams_;
 };
 
 }  // namespace plat::dsound

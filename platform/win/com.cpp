@@ -5,6 +5,8 @@
 
 #include "platform/ddraw/ddraw.h"
 #include "platform/ddraw/ddraw_factory.h"
+#include "platform/dshow/dshow.h"
+#include "platform/dshow/dshow_factory.h"
 
 namespace plat {
 
@@ -20,6 +22,8 @@ struct ComClass {
 
 const ComClass kClasses[] = {
     {&CLSID_DirectDraw7, &CreateDirectDrawObject},
+    {&CLSID_FilterGraph, &CreateFilterGraph},
+    {&CLSID_AMMultiMediaStream, &CreateMultiMediaStream},
 };
 
 }  // namespace

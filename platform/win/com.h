@@ -1,6 +1,7 @@
 // Component identities and object creation: GUID / IID / CLSID and CoCreateInstance over the classes
-// the stand-ins provide (today only the DirectDraw 7 object). No COM machinery: objects are plain C++
-// classes with AddRef / Release, and CoCreateInstance is a lookup in a fixed table of creators.
+// the stand-ins provide (the DirectDraw 7 object, DirectInput, the DirectShow filter graph and
+// multimedia stream). No COM machinery: objects are plain C++ classes with AddRef / Release, and
+// CoCreateInstance is a lookup in a fixed table of creators.
 #pragma once
 
 #include <cstring>

@@ -3,6 +3,7 @@
 
 #include "platform/d3d/d3d7_test_controls.h"
 #include "platform/dinput/test_controls.h"
+#include "platform/dshow/test_controls.h"
 #include "platform/imm/test_controls.h"
 
 namespace plat::test {
@@ -20,6 +21,7 @@ void Reset() {
   ResetDirectInput();
   ResetImm();
   ResetWinsock();
+  ResetMovies();
 }
 
 }  // namespace plat::test
