@@ -142,13 +142,15 @@ TEST_P(MovieRoadTest, APictureRegionOffTheBlockGridShowsNoPadding) {
   EXPECT_EQ(w, 38);
   EXPECT_EQ(h, 22);
   Draw();
+  // 16-bit Direct3D graphs are 1-5-5-5 textures: green loses a bit more than on the 5-6-5 screen.
+  const int tolerance = GetParam().direct3D && GetParam().depth == 16 ? 20 : 12;
   for (int y = 0; y < 22; ++y) {
     for (int x = 0; x < 38; ++x) {
       const int grey = (BackPixel(kX + x, kY + y) >> 8) & 0xFF;
       if (y >= 16 || x >= 32) {
         // The still background: its 8-pixel checker starts at the picture's corner.
         const int expected = ((x / 8 + y / 8) & 1) ? 156 : 62;
-        ASSERT_NEAR(grey, expected, 12) << x << "," << y;
+        ASSERT_NEAR(grey, expected, tolerance) << x << "," << y;
       } else {
         ASSERT_LT(grey, 240) << x << "," << y;  // never the white padding
       }
