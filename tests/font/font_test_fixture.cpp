@@ -100,8 +100,14 @@ int FontLibraryTest::Start(FontRoad road) {
   SetScreenMode(640, 480, road.depth, -1);
   if (road.software) SetSoftwareRenderMode(1);
   // The 2D roads are those of a machine without Direct3D.
-  if (!road.direct3D) plat::test::RefuseDirect3D(true);
+  plat::test::RefuseDirect3D(road.direct3D == 0);
   return InitLibrarySystem();
+}
+
+int FontLibraryTest::Restart(FontRoad road) {
+  if (IsLibraryInitialised()) EndLibrarySystem();
+  ResetState();
+  return Start(road);
 }
 
 std::string RoadName(const FontRoad& road) {

@@ -46,6 +46,8 @@ class FontLibraryTest : public VirtualClockTest {
   void SetUp() override;
   void TearDown() override;
   int Start(FontRoad road);
+  // Ends the library and starts it afresh on another road; the glyph source stays.
+  int Restart(FontRoad road);
   std::string LogText() const;
   // Fonts made from now on use `glyphs`.
   void UseGlyphs(SyntheticGlyphs* glyphs);
