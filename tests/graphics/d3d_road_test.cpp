@@ -300,5 +300,49 @@ TEST_F(D3DRoadTest, FilterAndFogFollowTheirSettingsThroughTheCache) {
   EXPECT_EQ(fog, (std::vector<uint32_t>{1, 0}));
 }
 
+// Derived graphs share their parent's textures, which live until the last tile that uses them goes;
+// a graph whose texture cannot be made leaves no tile behind.
+TEST_F(D3DRoadTest, TilesAreNeverLeftBehindAndSharedTexturesLiveOn) {
+  plat::test::D3DConfig config = plat::test::DefaultD3DConfig();
+  for (auto& d : config.devices) d.desc.dwMaxTextureWidth = d.desc.dwMaxTextureHeight = 256;
+  plat::test::SetD3DConfig(config);
+  ASSERT_EQ(StartD3D(), 0);
+  const uint32_t before = gSurface3DTable.count;
+  plat::test::FailDisplayCall("CreateSurface", 1);
+  EXPECT_EQ(MakeEmptyGraph(600, 200, 0), -1);
+  EXPECT_EQ(gSurface3DTable.count, before);
+
+  const int parent = MakeEmptyGraph(600, 200, 0);
+  ASSERT_NE(parent, -1);
+  ASSERT_EQ(GetGraphRecord(parent)->partCount, 4u);  // 256 + 256 + 64 + 32
+  const int live = plat::test::GetDDrawCounters().liveSurfaces;
+  const int child = DeriveGraph(200, 50, 200, 100, parent);
+  ASSERT_NE(child, -1);
+  // A window across the first two tiles: two tiles, no new texture.
+  EXPECT_EQ(GetGraphRecord(child)->partCount, 2u);
+  EXPECT_EQ(plat::test::GetDDrawCounters().liveSurfaces, live);
+  ASSERT_EQ(DeleteGraphHandle(parent, 0), 0);
+  EXPECT_LT(plat::test::GetDDrawCounters().liveSurfaces, live);
+  EXPECT_EQ(plat::test::GetDDrawCounters().liveSurfaces, live - 2) << "the two shared textures stay";
+  ASSERT_EQ(DeleteGraphHandle(child, 0), 0);
+  EXPECT_EQ(gSurface3DTable.count, before);
+}
+
+// A quad that is no parallelogram goes out as one indexed grid of 8 x 8 vertices.
+TEST_F(D3DRoadTest, AnUnevenQuadIsDrawnAsAGrid) {
+  ASSERT_EQ(StartD3D(), 0);
+  const int g = Picture();
+  D3D_EndSceneCurrent();
+  plat::test::ClearD3DCalls();
+  ASSERT_EQ(DrawQuadGraph(10, 10, 60, 20, 70, 80, 5, 60, g, 0), 0);
+  D3D_EndSceneCurrent();
+  const auto grids = CallsNamed("DrawIndexedPrimitive");
+  ASSERT_EQ(grids.size(), 1u);
+  EXPECT_EQ(grids[0].args[0], plat::D3DPT_TRIANGLESTRIP);
+  EXPECT_EQ(grids[0].args[2], 64u);
+  EXPECT_EQ(grids[0].indices.size(), 7u * 16 + 6 * 2);
+  EXPECT_EQ(testing::BackPixel(40, 45), 0xE03010u);
+}
+
 }  // namespace
 }  // namespace orbel
