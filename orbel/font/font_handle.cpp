@@ -354,6 +354,8 @@ int RebuildFontHandleCacheGraphs(int font) {
   gNewGraph.colorBitDepth = 16;
   gNewGraph.drawValid = 0;  // the work image is in the plain texture format
   SetUseTextureGraphs(1);
+  // An edge half left over from the lost graph goes (a stale handle is refused harmlessly).
+  if (f->edgeHalfGraph != -1) DeleteGraphHandle(f->edgeHalfGraph, 0);
   f->edgeHalfGraph = -1;
   f->cacheGraph = MakeEmptyGraph(f->cacheWidth * (edged ? 2 : 1), f->cacheHeight, 0);
   if (f->cacheGraph != -1 && edged) {

@@ -286,6 +286,7 @@ void DrawTextureGlyph(const TextureGlyph& t, int graph, bool vertical) {
   const int left = right + static_cast<int>(-t.height * t.xScale);
   const int bottom = top + static_cast<int>(t.width * t.yScale);
   const plat::RECT saved = gDrawState.drawArea;
+  const plat::RECT savedRequest = gDrawState.requestedDrawArea;
   plat::RECT area = {right - static_cast<int>(t.height * t.xScale) - 1, top, right + 1, bottom};
   ClipRect(&area, &saved);
   if (area.right <= area.left || area.bottom <= area.top) return;
@@ -299,6 +300,7 @@ void DrawTextureGlyph(const TextureGlyph& t, int graph, bool vertical) {
   DrawQuadGraph(r, up, r, down, l, down, l, up, part, 1);
   DeleteGraphHandle(part, 0);
   SetDrawClipArea(saved.left, saved.top, saved.right, saved.bottom);
+  gDrawState.requestedDrawArea = savedRequest;
 }
 
 bool SoftwareFrontScreen() {
