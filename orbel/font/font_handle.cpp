@@ -11,6 +11,7 @@
 #include "orbel/font/font_record.h"
 #include "orbel/font/font_system.h"
 #include "orbel/graphics/d3d_system.h"
+#include "orbel/graphics/graph_pixels.h"
 #include "orbel/graphics/graph_record.h"
 #include "orbel/graphics/graphics_manager.h"
 #include "orbel/graphics/graphics_system.h"
@@ -63,15 +64,42 @@ plat::HFONT CreateGdiFontWithFallbacks(const FontHandleRecord* f, plat::DWORD ch
   return font;
 }
 
+// The 16-bit texture format glyph caches take for these flags (never draw-valid), or null while
+// Direct3D offers none.
+const ColorData* FontTextureFormat(int alphaChannel, int alphaTest) {
+  GraphFormatBlock block{};
+  block.alpha = static_cast<uint8_t>(alphaChannel);
+  block.alphaTest = static_cast<uint8_t>(alphaTest);
+  block.colorBitDepth = 16;
+  const ColorData* format = D3D_GetTextureFormatInfo(TextureFormatCode(block));
+  return format != nullptr && format->bitDepth != 0 ? format : nullptr;
+}
+
 // Texture-mode caches need both 16-bit texture formats: 4:4:4:4 for antialiased glyphs and 1:5:5:5 for
 // the others. Direct3D gives no formats while it is off, which keeps every font in memory mode.
 bool TextureCacheUsable() {
   if (gFontSettings.memoryCacheOnly != 0 || !Is3DGraphCreation() || IsMemImgScreen()) return false;
-  const ColorData* a4 = D3D_GetTextureFormatForFlags(1, 0);
-  const ColorData* a1 = D3D_GetTextureFormatForFlags(0, 1);
+  const ColorData* a4 = FontTextureFormat(1, 0);
+  const ColorData* a1 = FontTextureFormat(0, 1);
   return a4 != nullptr && a1 != nullptr && a4->bitDepth == 16 && a4->redWidth == 4 && a4->greenWidth == 4 &&
          a4->blueWidth == 4 && a4->alphaWidth == 4 && a1->bitDepth == 16 && a1->redWidth == 5 &&
          a1->greenWidth == 5 && a1->blueWidth == 5 && a1->alphaWidth == 1;
+}
+
+// The work image one glyph is written into before it goes to the cache graph: the texture's format,
+// two cells wide and the edge taller for an edged font, cleared. False when its pixels cannot be had.
+bool MakeFontWorkImage(FontHandleRecord* f) {
+  const bool antialias = (f->type & kFontTypeAntialias) != 0;
+  const bool edged = (f->type & kFontTypeEdge) != 0;
+  const ColorData* format = FontTextureFormat(antialias ? 1 : 0, antialias ? 0 : 1);
+  if (format == nullptr) return false;
+  GraphImage& work = f->workImage;
+  work.format = *format;
+  work.width = static_cast<uint32_t>(f->cellSide * (edged ? 2 : 1));
+  work.height = static_cast<uint32_t>(f->cellSide + (edged ? 2 * f->edgeSize : 0));
+  work.pitch = work.width * format->bytesPerPixel;
+  work.pixels = MemCalloc(work.pitch * work.height, "FontWorkImage", __LINE__);
+  return work.pixels != nullptr;
 }
 
 // Texture cache side and capacity for a cell side. The bytes the cache graphs and the work image take.
@@ -241,14 +269,20 @@ int CreateFontToHandle(const char* face, int size, int thickness, int fontType, 
   f->cellSide = static_cast<int32_t>(cellSide);
   f->lineHeight = static_cast<int32_t>(lineHeight);
 
-  // Texture-mode caches are made by the Direct3D side; a failure there falls back to memory mode.
+  // Texture mode: the cache graphs, then the work image; a cache graph that cannot be made falls back
+  // to memory mode.
   if (f->textureMode) {
     if (SizeTextureCache(f) > kMaxFontCacheBytes) {
       LogCacheTooLarge();
       return AbandonCreation(f, slot);
     }
     f->cacheGraphLost = 1;
-    if (RebuildFontHandleCacheGraphs(handle) != 0) {
+    if (RebuildFontHandleCacheGraphs(handle) == 0) {
+      if (!MakeFontWorkImage(f)) {
+        LogAdd("文字キャッシュ処理用メモリの確保に失敗しました\n");
+        return AbandonCreation(f, slot);
+      }
+    } else {
       LogAdd("テクスチャ文字キャッシュの作成に失敗しました\n");
       f->textureMode = 0;
     }
@@ -308,8 +342,35 @@ int RebuildFontHandleCacheGraphs(int font) {
     SetSurface2DDeleteNotify(surface, &f->memorySurfaceLost);
   }
   if (f->cacheGraphLost != 1) return 0;
-  // The texture cache graphs are made by the Direct3D side, which is not available.
-  return -1;
+  f->cacheGraphLost = 0;
+  // The cache graph is a 16-bit texture: 4:4:4:4 for antialiased glyphs, 1:5:5:5 (alpha test) for the
+  // others. An edged font's graph is two caches wide; the right half, its own graph, holds the edges.
+  const NewGraphSettings saved = gNewGraph;
+  const int savedTextures = GetUseTextureGraphs();
+  const bool antialias = (f->type & kFontTypeAntialias) != 0;
+  const bool edged = (f->type & kFontTypeEdge) != 0;
+  gNewGraph.alpha = antialias ? 1 : 0;
+  gNewGraph.alphaTest = antialias ? 0 : 1;
+  gNewGraph.colorBitDepth = 16;
+  gNewGraph.drawValid = 0;  // the work image is in the plain texture format
+  SetUseTextureGraphs(1);
+  // An edge half left over from the lost graph goes (a stale handle is refused harmlessly).
+  if (f->edgeHalfGraph != -1) DeleteGraphHandle(f->edgeHalfGraph, 0);
+  f->edgeHalfGraph = -1;
+  f->cacheGraph = MakeEmptyGraph(f->cacheWidth * (edged ? 2 : 1), f->cacheHeight, 0);
+  if (f->cacheGraph != -1 && edged) {
+    f->edgeHalfGraph = DeriveGraph(f->cacheWidth, 0, f->cacheWidth, f->cacheHeight, f->cacheGraph);
+  }
+  gNewGraph = saved;
+  SetUseTextureGraphs(savedTextures);
+  if (f->cacheGraph == -1) {
+    f->cacheGraphLost = 1;
+    return -1;
+  }
+  SetGraphDeleteNotify(f->cacheGraph, &f->cacheGraphLost);
+  FillGraphColor(f->cacheGraph, 255, 255, 255, 0);
+  ClearFontHandleCache(font);
+  return 0;
 }
 
 int DeleteFontHandle(int font) {

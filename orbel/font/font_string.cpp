@@ -1,6 +1,7 @@
-// Strings with a font handle: measuring from the cached advances, and drawing memory-mode glyphs straight
-// from the cache cells into a memory image, horizontally or turned a quarter turn for vertical text;
-// the public text draw wraps that in the mask, front-screen and back-end steps.
+// Strings with a font handle: measuring from the cached advances, drawing memory-mode glyphs straight
+// from the cache cells into a memory image and texture-mode glyphs as parts of the cache graph,
+// horizontally or turned a quarter turn for vertical text; the public text draw wraps that in the mask,
+// front-screen, subtract and back-end steps.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -13,7 +14,9 @@
 #include "orbel/font/font_system.h"
 #include "orbel/graphics/backend_2d.h"
 #include "orbel/graphics/d3d_system.h"
+#include "orbel/graphics/draw_calls.h"
 #include "orbel/graphics/draw_state.h"
+#include "orbel/graphics/graph_pixels.h"
 #include "orbel/graphics/graphics_manager.h"
 #include "orbel/graphics/mask_screen.h"
 #include "orbel/graphics/rect_math.h"
@@ -238,6 +241,68 @@ const FontGlyphCacheEntry* GlyphOf(FontHandleRecord* f, int font, const FontChar
   return entry;
 }
 
+// A screen colour with the draw-bright colour applied, packed 0xFFRRGGBB: the bright colour a
+// texture-mode glyph is drawn with.
+uint32_t BrightenedPacked(uint32_t color) {
+  int r = 0;
+  int g = 0;
+  int b = 0;
+  SplitColor(color, &r, &g, &b);
+  const uint32_t bright = gDrawState.brightColor;
+  r = r * static_cast<int>((bright >> 16) & 0xFF) / 255;
+  g = g * static_cast<int>((bright >> 8) & 0xFF) / 255;
+  b = b * static_cast<int>(bright & 0xFF) / 255;
+  return 0xFF000000u | static_cast<uint32_t>(r << 16 | g << 8 | b);
+}
+
+// One texture-mode glyph drawn from a cache graph (or its edge half): a part of the graph, stretched
+// when scaled, or a derived graph of the cell turned a quarter turn clockwise for vertical text, the
+// draw area narrowed to the glyph.
+struct TextureGlyph {
+  int x, y;          // the string's pen origin
+  double total;      // pen advance so far
+  double xScale, yScale;
+  int lineHeight;
+  const FontGlyphCacheEntry* entry;
+  int srcX, srcY, width, height;  // the cell's glyph box, cut to the cell
+};
+
+void DrawTextureGlyph(const TextureGlyph& t, int graph, bool vertical) {
+  const FontGlyphCacheEntry& e = *t.entry;
+  if (!vertical) {
+    if (t.xScale == 1.0 && t.yScale == 1.0) {
+      DrawGraphPart(t.x + e.offsetX + static_cast<int>(t.total), t.y + e.offsetY, t.srcX, t.srcY, t.width, t.height,
+                    graph, 1, 0);
+      return;
+    }
+    const int left = t.x + static_cast<int>(e.offsetX * t.xScale + t.total);
+    const int top = t.y + static_cast<int>(e.offsetY * t.yScale);
+    DrawStretchGraphPart(left, top, left + static_cast<int>(t.width * t.xScale),
+                         top + static_cast<int>(t.height * t.yScale), t.srcX, t.srcY, t.width, t.height, graph, 1);
+    return;
+  }
+  const int right = t.x + static_cast<int>((t.lineHeight - e.offsetY) * t.xScale);
+  const int top = t.y + static_cast<int>(e.offsetX * t.yScale + t.total);
+  const int left = right + static_cast<int>(-t.height * t.xScale);
+  const int bottom = top + static_cast<int>(t.width * t.yScale);
+  const plat::RECT saved = gDrawState.drawArea;
+  const plat::RECT savedRequest = gDrawState.requestedDrawArea;
+  plat::RECT area = {right - static_cast<int>(t.height * t.xScale) - 1, top, right + 1, bottom};
+  ClipRect(&area, &saved);
+  if (area.right <= area.left || area.bottom <= area.top) return;
+  const int part = DeriveGraph(t.srcX, t.srcY, t.width, t.height, graph);
+  if (part == -1) return;
+  SetDrawClipArea(area.left, area.top, area.right, area.bottom);
+  const float r = static_cast<float>(right) - 0.5f;
+  const float l = static_cast<float>(left) - 0.5f;
+  const float up = static_cast<float>(top) - 0.5f;
+  const float down = static_cast<float>(bottom) - 0.5f;
+  DrawQuadGraph(r, up, r, down, l, down, l, up, part, 1);
+  DeleteGraphHandle(part, 0);
+  SetDrawClipArea(saved.left, saved.top, saved.right, saved.bottom);
+  gDrawState.requestedDrawArea = savedRequest;
+}
+
 bool SoftwareFrontScreen() {
   return gScreen.memImgScreen != 0 && gDrawState.drawScreen == kDrawScreenFront && GetDisplayColorBitDepth() != 8;
 }
@@ -260,12 +325,25 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
   const int whole = static_cast<int>(strlen(text));
   if (length < 0 || length > whole) length = whole;
   const bool drawing = mode == 1 && target != nullptr && CheckValidMemImg(target) && !f->textureMode;
+  // A texture-mode cache graph deleted from outside (a display change) is made again, which empties
+  // the glyph cache, before glyphs are rendered into it.
+  if (mode == 1 && f->textureMode && f->cacheGraphLost) RebuildFontHandleCacheGraphs(font);
+  const bool textureDrawing = mode == 1 && f->textureMode && f->cacheGraph != -1;
   uint32_t glyphColor = 0;
   uint32_t edge = 0;
   if (drawing) {
     glyphColor = Brightened(color, target);
     edge = Brightened(edgeColor, target);
+  } else if (textureDrawing) {
+    glyphColor = BrightenedPacked(color);
+    edge = BrightenedPacked(edgeColor);
   }
+  // Texture glyphs are drawn without a blend graph, each in its bright colour; both come back after.
+  const uint32_t savedBright = gDrawState.brightColor;
+  const int savedBlendGraph = gDrawState.blendGraph;
+  const int savedThreshold = static_cast<int>(gDrawState.blendGraphThreshold);
+  const int savedRange = static_cast<int>(gDrawState.blendGraphRange);
+  if (textureDrawing && savedBlendGraph != -1) SetDrawBlendGraph(-1, 0, 0);
   const plat::RECT area = clip != nullptr ? *clip : plat::RECT{0, 0, target != nullptr ? target->width : 0,
                                                               target != nullptr ? target->height : 0};
   const int side = f->cellSide;
@@ -283,12 +361,24 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
     for (int i = 0; i < count; ++i) {
       const FontCharItem& item = items[i];
       const FontGlyphCacheEntry* entry = GlyphOf(f, font, item);
+      const double penExact = total;
       const int pen = static_cast<int>(total);
       total += (entry->advance + f->spacing) * advanceScale;
-      if (!drawing || IsFontSpace(item) || (entry->width == 0 && entry->height == 0)) continue;
+      if ((!drawing && !textureDrawing) || IsFontSpace(item) || (entry->width == 0 && entry->height == 0)) continue;
       // A glyph larger than its cell was cut at the cell's border when it was rendered.
       const int w = std::min<int>(entry->width, side);
       const int h = std::min<int>(entry->height, side);
+      if (textureDrawing) {
+        const TextureGlyph t = {x, y, penExact, xScale, yScale, f->lineHeight, entry,
+                                CellX(f, entry->cell), CellY(f, entry->cell), w, h};
+        if (f->edgeHalfGraph != -1) {
+          SetDrawBrightColorValue(edge);
+          DrawTextureGlyph(t, f->edgeHalfGraph, vertical != 0);
+        }
+        SetDrawBrightColorValue(glyphColor);
+        DrawTextureGlyph(t, f->cacheGraph, vertical != 0);
+        continue;
+      }
       GlyphPlacement g{};
       g.target = target;
       g.vertical = vertical != 0;
@@ -310,6 +400,10 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
       g.transparent = transparent != 0;
       DrawMemoryGlyph(g, f->type, glyphColor, edge);
     }
+  }
+  if (textureDrawing) {
+    SetDrawBrightColorValue(savedBright);
+    if (savedBlendGraph != -1) SetDrawBlendGraph(savedBlendGraph, savedThreshold, savedRange);
   }
   const int extent = static_cast<int>(total);
   if (size != nullptr) {
@@ -345,9 +439,16 @@ int DrawTextToFontHandle(int x, int y, const char* text, uint32_t color, int fon
     if (masked) MaskDrawBegin(rect.left, rect.top, rect.right, rect.bottom);
   }
   if (frontScreen && gScreen.presentedSinceReadBack) ReadWindowToScreenImage();
-  // Texture-mode fonts are drawn by the Direct3D side (inside the subtract bracket there in blend mode 3).
-  const int result = f->textureMode ? D3D_DrawStringToTarget(x, y, text, color, font, edgeColor, vertical)
-                                    : DrawStringBackend2D(x, y, text, color, font, edgeColor, vertical);
+  // Texture-mode fonts are drawn by the Direct3D side, in blend mode 3 inside the subtract bracket.
+  int result;
+  if (subtract) {
+    const SubtractBracket saved = BeginSubtractBlendDraw(rect);
+    result = D3D_DrawStringToTarget(x, y, text, color, font, edgeColor, vertical);
+    EndSubtractBlendDraw(rect, saved);
+  } else {
+    result = f->textureMode ? D3D_DrawStringToTarget(x, y, text, color, font, edgeColor, vertical)
+                            : DrawStringBackend2D(x, y, text, color, font, edgeColor, vertical);
+  }
   if (masked) MaskDrawEnd(rect.left, rect.top, rect.right, rect.bottom);
   if (frontScreen) StretchScreenToWindow(&rect);
   return result;

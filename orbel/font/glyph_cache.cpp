@@ -9,6 +9,7 @@
 #include "orbel/core/memory.h"
 #include "orbel/core/string_routines.h"
 #include "orbel/font/font_record.h"
+#include "orbel/graphics/graph_pixels.h"
 #include "orbel/graphics/screen_state.h"
 #include "platform/win/gdi_dib.h"
 #include "platform/win/gdi_font.h"
@@ -109,6 +110,111 @@ void WriteMemoryGlyph(const FontHandleRecord* f, const CellWriter& cell, const u
   }
 }
 
+// The work image of a texture-mode font, written one 16-bit pixel at a time. Writes outside the cell
+// (of the half they aim at) are dropped, as in the memory cache.
+struct WorkWriter {
+  uint8_t* pixels;
+  int pitch;
+  int side;
+  uint16_t white;  // the colour masks together: white with alpha 0
+  uint16_t alpha;  // the alpha mask
+  int levelShift;  // a level v in sixteenths becomes alpha v - 1 at this shift
+  bool Inside(int x, int y) const { return x >= 0 && y >= 0 && x < side && y < side; }
+  uint16_t& At(int half, int x, int y) const {
+    return reinterpret_cast<uint16_t*>(pixels + y * pitch)[half * side + x];
+  }
+  // A level 0-16 as a pixel: white with alpha (v - 1) in the alpha field's top four bits, 0 clear.
+  uint16_t Level(int v) const {
+    return v == 0 ? white : static_cast<uint16_t>(((static_cast<uint32_t>(v) << levelShift) - 1) | white);
+  }
+};
+
+void FillWork(const WorkWriter& w, int halves, int rows, uint16_t value) {
+  for (int y = 0; y < rows; ++y) {
+    for (int x = 0; x < halves * w.side; ++x) reinterpret_cast<uint16_t*>(w.pixels + y * w.pitch)[x] = value;
+  }
+}
+
+// One glyph into the work image: the glyph in the left cell, an edged font's edge in the right one.
+// The pixels of the glyph box with its edge, both halves, are in the texture format afterwards.
+void WriteTextureGlyph(const FontHandleRecord* f, const WorkWriter& work, const uint8_t* glyph, int rowPitch, int w,
+                       int h, int e, const Offset* around, int aroundCount) {
+  const bool antialias = (f->type & kFontTypeAntialias) != 0;
+  const bool edged = (f->type & kFontTypeEdge) != 0;
+  const uint16_t solid = static_cast<uint16_t>(work.alpha | work.white);
+  // Levels are gathered raw (0-16) for an antialiased edge and turned into pixels at the end.
+  const bool rawLevels = antialias && edged;
+  FillWork(work, edged ? 2 : 1, work.side, rawLevels ? 0 : work.white);
+  for (int py = 0; py < h; ++py) {
+    for (int px = 0; px < w; ++px) {
+      int level;
+      if (antialias) {
+        level = std::min<int>(glyph[py * rowPitch + px], 16);
+        if (level == 0) continue;
+      } else {
+        if (((glyph[py * rowPitch + (px >> 3)] << (px & 7)) & 0x80) == 0) continue;
+        level = 16;
+      }
+      const int x = e + px;
+      const int y = e + py;
+      if (!edged) {
+        if (work.Inside(px, py)) work.At(0, px, py) = antialias ? work.Level(level) : solid;
+        continue;
+      }
+      if (work.Inside(x, y)) work.At(0, x, y) = rawLevels ? static_cast<uint16_t>(level) : solid;
+      for (int k = 0; k < aroundCount; ++k) {
+        const int qx = x + around[k].dx;
+        const int qy = y + around[k].dy;
+        if (!work.Inside(qx, qy)) continue;
+        uint16_t& q = work.At(1, qx, qy);
+        if (!rawLevels) {
+          if ((q & work.alpha) == 0) q = solid;
+        } else {  // overlapping edge levels combine as 1 - (1 - a)(1 - b), in sixteenths
+          q = static_cast<uint16_t>((256 - (16 - q) * (16 - level)) >> 4);
+        }
+      }
+    }
+  }
+  if (!rawLevels) return;
+  const int boxW = std::min(w + 2 * e, work.side);
+  const int boxH = std::min(h + 2 * e, work.side);
+  for (int half = 0; half < 2; ++half) {
+    for (int y = 0; y < boxH; ++y) {
+      for (int x = 0; x < boxW; ++x) work.At(half, x, y) = work.Level(work.At(half, x, y));
+    }
+  }
+}
+
+// The written glyph goes to its cell of the cache graph, an edged font's edge to the same cell of the
+// edge half. Only the cell is sent: a glyph box wider than the cell was cut at its border.
+void SendTextureGlyph(const FontHandleRecord* f, const FontGlyphCacheEntry* entry, int w, int h, int e) {
+  const bool edged = (f->type & kFontTypeEdge) != 0;
+  const int side = f->cellSide;
+  const int boxW = edged ? std::min(w + 2 * e, side) : side;
+  const int boxH = edged ? std::min(h + 2 * e, side) : side;
+  const int x = CellX(f, entry->cell);
+  const int y = CellY(f, entry->cell);
+  const plat::RECT glyph = {0, 0, boxW, boxH};
+  plat::RECT dest = {x, y, x + boxW, y + boxH};
+  TransferImageToGraph(&dest, nullptr, &glyph, &f->workImage, nullptr, f->cacheGraph, 0);
+  if (!edged) return;
+  const plat::RECT edge = {side, 0, side + boxW, boxH};
+  dest = {x + f->cacheWidth, y, x + f->cacheWidth + boxW, y + boxH};
+  TransferImageToGraph(&dest, nullptr, &edge, &f->workImage, nullptr, f->cacheGraph, 0);
+}
+
+WorkWriter TextureWorkWriter(const FontHandleRecord* f) {
+  const ColorData& format = f->workImage.format;
+  WorkWriter w{};
+  w.pixels = static_cast<uint8_t*>(f->workImage.pixels);
+  w.pitch = static_cast<int>(f->workImage.pitch);
+  w.side = f->cellSide;
+  w.white = static_cast<uint16_t>(format.redMask | format.greenMask | format.blueMask);
+  w.alpha = static_cast<uint16_t>(format.alphaMask);
+  w.levelShift = format.alphaShift + format.alphaWidth - 4;
+  return w;
+}
+
 }  // namespace
 
 int PrepareFontStringChars(FontCharItem* items, const char* text, int font, int length, int* count, int* consumed) {
@@ -186,10 +292,14 @@ FontGlyphCacheEntry* RenderGlyphToFontCache(int font, int count, const FontCharI
       entry->offsetY = static_cast<int16_t>(tm.tmAscent - gm.gmptGlyphOrigin.y);
       entry->width = static_cast<int16_t>(gm.gmBlackBoxX);
       entry->height = static_cast<int16_t>(gm.gmBlackBoxY);
+      const int w = static_cast<int>(gm.gmBlackBoxX);
+      const int h = static_cast<int>(gm.gmBlackBoxY);
       if (!f->textureMode) {
         const CellWriter cell = {f->cachePixels + cellY * f->cachePitch, f->cachePitch, f->cellSide};
-        WriteMemoryGlyph(f, cell, buffer + rowPitch, rowPitch, static_cast<int>(gm.gmBlackBoxX),
-                         static_cast<int>(gm.gmBlackBoxY), e, around.data(), aroundCount);
+        WriteMemoryGlyph(f, cell, buffer + rowPitch, rowPitch, w, h, e, around.data(), aroundCount);
+      } else if (f->workImage.pixels != nullptr && f->cacheGraph != -1) {
+        WriteTextureGlyph(f, TextureWorkWriter(f), buffer + rowPitch, rowPitch, w, h, e, around.data(), aroundCount);
+        SendTextureGlyph(f, entry, w, h, e);
       }
       MemFree(buffer);
     }

@@ -52,17 +52,13 @@ void AfterDraw(const plat::RECT& affected) {
   if (SoftwareFrontScreen()) StretchScreenToWindow(&affected);
 }
 
-// Invert, add, invert: the Direct3D road's subtraction. Remembers what it changes.
-struct SubtractBracket {
-  uint32_t bright;
-  uint32_t param;
-};
-
 void FillInverted(const plat::RECT& rect) {
   SetDrawBrightColorValue(kBrightWhite);
   SetBlendState(kBlendSub, 255);
   D3D_DrawFillBox(rect.left, rect.top, rect.right, rect.bottom, 0xFFFFFF);
 }
+
+}  // namespace
 
 SubtractBracket BeginSubtractBlendDraw(const plat::RECT& rect) {
   const SubtractBracket saved = {gDrawState.brightColor, gDrawState.blendParam};
@@ -77,6 +73,8 @@ void EndSubtractBlendDraw(const plat::RECT& rect, const SubtractBracket& saved) 
   SetDrawBrightColorValue(saved.bright);
   SetBlendState(kBlendSub, static_cast<int>(saved.param));
 }
+
+namespace {
 
 // Texture draws in blend mode 3 run inside the subtract bracket.
 template <typename Draw>

@@ -25,4 +25,14 @@ int DrawRectangle(int x1, int y1, int x2, int y2, uint32_t color, int fill);
 int DrawFillBox(int x1, int y1, int x2, int y2, uint32_t color);
 int DrawLineBox(int x1, int y1, int x2, int y2, uint32_t color);
 
+// Invert, add, invert: the Direct3D road's subtraction around texture draws (and texture-mode text) in
+// blend mode 3. Begin inverts the rectangle and switches to adding; End inverts it back and restores
+// what Begin changed.
+struct SubtractBracket {
+  uint32_t bright;
+  uint32_t param;
+};
+SubtractBracket BeginSubtractBlendDraw(const plat::RECT& rect);
+void EndSubtractBlendDraw(const plat::RECT& rect, const SubtractBracket& saved);
+
 }  // namespace orbel

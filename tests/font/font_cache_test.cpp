@@ -21,7 +21,7 @@ class FontCacheTest : public FontLibraryTest {
  protected:
   void SetUp() override {
     FontLibraryTest::SetUp();
-    ASSERT_EQ(Start({1, 32}), 0);
+    ASSERT_EQ(Start({1, 32, 0}), 0);
   }
   // Font made from a face with the metrics, whose glyphs `draw` makes.
   int MakeFont(plat::FaceMetrics metrics, SyntheticGlyphs::Draw draw, int type, int edge = -1) {

@@ -97,16 +97,13 @@ TEST_P(FontFrameTest, JapaneseAndAsciiLinesShowWithEveryFontType) {
 
   const auto dir = std::filesystem::path(ORBEL_BINARY_DIR) / "font_frames";
   std::filesystem::create_directories(dir);
-  const std::string name = std::string(GetParam().software ? "software" : "directdraw") + std::to_string(GetParam().depth);
-  WriteBackScreenPng((dir / (name + ".png")).string(), 640, 480);
+  WriteBackScreenPng((dir / (RoadName(GetParam()) + ".png")).string(), 640, 480);
 }
 
 INSTANTIATE_TEST_SUITE_P(Roads, FontFrameTest,
-                         ::testing::Values(FontRoad{0, 16}, FontRoad{0, 32}, FontRoad{1, 16}, FontRoad{1, 32}),
-                         [](const ::testing::TestParamInfo<FontRoad>& info) {
-                           return std::string(info.param.software ? "Software" : "DirectDraw") +
-                                  std::to_string(info.param.depth);
-                         });
+                         ::testing::Values(FontRoad{0, 16, 0}, FontRoad{0, 32, 0}, FontRoad{1, 16, 0},
+                                           FontRoad{1, 32, 0}, FontRoad{0, 16, 1}, FontRoad{0, 32, 1}),
+                         [](const ::testing::TestParamInfo<FontRoad>& info) { return RoadName(info.param); });
 
 }  // namespace
 }  // namespace orbel::testing

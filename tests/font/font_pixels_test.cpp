@@ -19,7 +19,7 @@ class FontPixelsTest : public FontLibraryTest, public ::testing::WithParamInterf
  protected:
   void SetUp() override {
     FontLibraryTest::SetUp();
-    ASSERT_EQ(Start({1, GetParam()}), 0);
+    ASSERT_EQ(Start({1, GetParam(), 0}), 0);
     white_ = MakeColor(255, 255, 255) & (sixteen() ? 0xFFFF : 0xFFFFFF);
     black_ = MakeColor(0, 0, 0) & (sixteen() ? 0xFFFF : 0xFFFFFF);
   }

@@ -22,7 +22,7 @@ class FontPublicTest : public FontLibraryTest {
 };
 
 TEST_F(FontPublicTest, FormattedTextIsMeasuredAndDrawnWhole) {
-  ASSERT_EQ(Start({1, 32}), 0);
+  ASSERT_EQ(Start({1, 32, 0}), 0);
   UseGlyphs(&glyphs_);
   ASSERT_EQ(SetDefaultFontSizeThick(nullptr, 20, 4), 0);  // made again, now from the synthetic face
   EXPECT_EQ(::GetFormatTextWidthDefaultFont("%d-%s", 42, "ab"), 5 * 12);
@@ -40,7 +40,7 @@ TEST_F(FontPublicTest, FormattedTextIsMeasuredAndDrawnWhole) {
 // Mode, x, y, scale flag, x and y scale, text, colour, image, clip, transparent, font, edge colour, length,
 // vertical, size: scales only ever apply to texture-mode fonts, so a memory-mode font measures the same.
 TEST_F(FontPublicTest, TheEngineTakesItsArgumentsInTheBackEndsOrder) {
-  ASSERT_EQ(Start({1, 32}), 0);
+  ASSERT_EQ(Start({1, 32, 0}), 0);
   UseGlyphs(&glyphs_);
   const int font = ::CreateFontToHandle("Synthetic", 20, 4, 0, -1, -1, 0, -1, -1);
   int size[2] = {};
@@ -55,7 +55,7 @@ TEST_F(FontPublicTest, TheEngineTakesItsArgumentsInTheBackEndsOrder) {
 // On the software front screen only the text's rectangle goes to the window; it covers an edged font's
 // full line height (size 10 with edge 4 reaches 24 rows down, beyond size + 3).
 TEST_F(FontPublicTest, TheFrontScreenShowsAnEdgedFontsLowestRows) {
-  ASSERT_EQ(Start({1, 32}), 0);
+  ASSERT_EQ(Start({1, 32, 0}), 0);
   SyntheticGlyphs tall(BoxMetrics(), BoxGlyph(3, 14, 255));
   UseGlyphs(&tall);
   const int font = ::CreateFontToHandle("Synthetic", 10, 4, 1, -1, 4, 0, -1, -1);
@@ -77,7 +77,7 @@ TEST_F(FontPublicTest, TheFrontScreenShowsAnEdgedFontsLowestRows) {
 }
 
 TEST_F(FontPublicTest, AnEightBitScreenDrawsPaletteIndicesWithoutAntialiasing) {
-  if (Start({0, 8}) != 0) GTEST_SKIP() << "no 8-bit display on this host";
+  if (Start({0, 8, 0}) != 0) GTEST_SKIP() << "no 8-bit display on this host";
   UseGlyphs(&glyphs_);
   const int font = ::CreateFontToHandle("Synthetic", 20, 4, 3, -1, 2, 0, -1, -1);
   ASSERT_NE(font, -1);

@@ -12,9 +12,11 @@
 #include "orbel/core/log.h"
 #include "orbel/core/system_report.h"
 #include "orbel/core/window_mode.h"
+#include "orbel/graphics/d3d_system.h"
 #include "orbel/graphics/screen_state.h"
 #include "orbel/image/color_data.h"
 #include "orbel/softrender/mem_img.h"
+#include "platform/d3d/d3d7_test_controls.h"
 #include "platform/ddraw/test_controls.h"
 #include "platform/win/gdi_font_test_controls.h"
 #include "platform/win/window_test_controls.h"
@@ -97,7 +99,20 @@ int FontLibraryTest::Start(FontRoad road) {
   ChangeWindowMode(1);
   SetScreenMode(640, 480, road.depth, -1);
   if (road.software) SetSoftwareRenderMode(1);
+  // The 2D roads are those of a machine without Direct3D.
+  plat::test::RefuseDirect3D(road.direct3D == 0);
   return InitLibrarySystem();
+}
+
+int FontLibraryTest::Restart(FontRoad road) {
+  if (IsLibraryInitialised()) EndLibrarySystem();
+  ResetState();
+  return Start(road);
+}
+
+std::string RoadName(const FontRoad& road) {
+  const char* name = road.software ? "Software" : road.direct3D ? "Direct3D" : "DirectDraw";
+  return name + std::to_string(road.depth);
 }
 
 std::string FontLibraryTest::LogText() const { return ReadFileText(work_.path() / "Log.txt"); }
@@ -105,6 +120,8 @@ std::string FontLibraryTest::LogText() const { return ReadFileText(work_.path() 
 void FontLibraryTest::UseGlyphs(SyntheticGlyphs* glyphs) { plat::test::SetGlyphSource(glyphs); }
 
 uint32_t BackPixel(int x, int y) {
+  // Direct3D draws wait in the batch until the scene ends.
+  D3D_EndSceneCurrent();
   if (CheckValidMemImg(&gScreen.backImage)) {
     const MemImg* img = &gScreen.backImage;
     uint32_t value = 0;

@@ -16,7 +16,11 @@ namespace orbel::testing {
 struct FontRoad {
   int software;  // 1: software rendering (memory-image screens)
   int depth;     // 16 or 32
+  int direct3D;  // hardware rendering: 1 on Direct3D (fonts cache glyphs in textures); 0 Direct3D refused
 };
+
+// "DirectDraw16", "Direct3D32", "Software16", ...: the road's name in test and file names.
+std::string RoadName(const FontRoad& road);
 
 // Glyphs drawn by a function of the character; every face has the metrics given.
 class SyntheticGlyphs : public plat::GlyphSource {
@@ -42,6 +46,8 @@ class FontLibraryTest : public VirtualClockTest {
   void SetUp() override;
   void TearDown() override;
   int Start(FontRoad road);
+  // Ends the library and starts it afresh on another road; the glyph source stays.
+  int Restart(FontRoad road);
   std::string LogText() const;
   // Fonts made from now on use `glyphs`.
   void UseGlyphs(SyntheticGlyphs* glyphs);
