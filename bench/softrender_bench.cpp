@@ -3,8 +3,11 @@
 // without it), box fills and a 2x stretched draw; beside them, on the same pictures in the same pixel
 // formats, SDL2's SDL_BlitSurface (alpha blend, copy) and SDL_BlitScaled, pixman's OVER composite and a
 // memcpy of the frame, with the ratios printed at the end. Alpha comes in three pictures: bands of
-// translucency, random alpha, and sprite-like (clear and opaque areas with soft edges). Depends on
-// Google Benchmark, SDL2 (surfaces only, no video start-up) and, when found, pixman.
+// translucency, random alpha, and sprite-like (clear and opaque areas with soft edges). A sprite frame
+// draws 2,000 or 200 64 x 64 alpha sprites (opaque body, soft edge, clear surround) at 32 bits through
+// the sprite's run table, through whole rows (the table marked stale) and through pixman's OVER, blits
+// only (no present).
+// Depends on Google Benchmark, SDL2 (surfaces only, no video start-up) and, when found, pixman.
 #include <benchmark/benchmark.h>
 
 #include <SDL.h>
@@ -12,6 +15,9 @@
 #include <pixman.h>
 #endif
 
+#include <time.h>  // clock_gettime
+
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -20,6 +26,7 @@
 #include <vector>
 
 #include "orbel/graphics/draw_state.h"
+#include "orbel/image/color_data.h"
 #include "orbel/softrender/blend_tables.h"
 #include "orbel/softrender/box_fill.h"
 #include "orbel/softrender/mem_img.h"
@@ -210,6 +217,171 @@ void BM_PixmanOver(benchmark::State& state, int picture) {
 }
 #endif
 
+// ---- Sprite frames ----------------------------------------------------------------------------------
+
+constexpr int kSpriteSize = 64;
+
+// The sprite: opaque inside radius 26, a soft edge out to 30, clear beyond; colours in a ramp.
+uint32_t SpritePixel(int x, int y) {
+  const int cx = 2 * x - 63, cy = 2 * y - 63;  // twice the distance from the centre
+  const int r2 = cx * cx + cy * cy;
+  uint32_t a;
+  if (r2 >= 60 * 60) a = 0;
+  else if (r2 <= 52 * 52) a = 255;
+  else a = static_cast<uint32_t>(255 * (60 * 60 - r2) / (60 * 60 - 52 * 52));
+  return a << 24 | static_cast<uint32_t>(x * 4) << 16 | static_cast<uint32_t>(y * 4) << 8 | 0x80;
+}
+
+MemImg gSprite{};  // loaded whole: its run table is valid
+
+// Draws the sprites; with `runs` false the run table is marked stale for the while, so whole rows run.
+void DrawSprites(MemImg* frame, const std::vector<std::pair<int, int>>& positions, bool runs) {
+  gSprite.base->runTableValid = runs ? 1 : 0;
+  for (const auto& [x, y] : positions) DrawMemImg(frame, &gSprite, x, y, 1, nullptr);
+  gSprite.base->runTableValid = 1;
+}
+
+void MakeSprites() {
+  std::vector<uint32_t> px(kSpriteSize * kSpriteSize);
+  for (int y = 0; y < kSpriteSize; ++y)
+    for (int x = 0; x < kSpriteSize; ++x) px[y * kSpriteSize + x] = SpritePixel(x, y);
+  InitializeMemImg(&gSprite, kSpriteSize, kSpriteSize, -1, 0, kMemImgX8R8G8B8, 0, 1, 1, nullptr);
+  GraphImage image{};
+  image.format = *gSprite.base->colorData;  // the same format: a plain row copy
+  image.width = kSpriteSize;
+  image.height = kSpriteSize;
+  image.pitch = kSpriteSize * 4;
+  image.pixels = reinterpret_cast<uint8_t*>(px.data());
+  TransferImageToMemImg(&image, nullptr, &gSprite, 0, 0, kSpriteSize, kSpriteSize, 0, 0, 0);
+}
+
+// Sprite positions, the same for every road: whole sprites inside the frame.
+std::vector<std::pair<int, int>> SpritePositions(int count) {
+  std::mt19937 rng(17);
+  std::vector<std::pair<int, int>> out(static_cast<size_t>(count));
+  for (auto& p : out) {
+    p.first = static_cast<int>(rng() % (kW - kSpriteSize));
+    p.second = static_cast<int>(rng() % (kH - kSpriteSize));
+  }
+  return out;
+}
+
+void SetSpriteRate(benchmark::State& state, int count) {
+  state.counters["sprites"] = benchmark::Counter(count, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+// One frame of `count` sprites through DrawMemImg (alpha blend under the transparency flag).
+void BM_SpriteFrame(benchmark::State& state, int count, bool runs) {
+  SetBlendState(0, 255);
+  SetDrawBrightColorValue(0xFFFFFF);
+  if (gSprite.base->runTableValid != 1) state.SkipWithError("the sprite has no run table");
+  const auto positions = SpritePositions(count);
+  for (auto _ : state) {
+    DrawSprites(&g32.dst, positions, runs);
+    benchmark::ClobberMemory();
+  }
+  SetSpriteRate(state, count);
+}
+
+#if defined(ORBEL_BENCH_PIXMAN)
+// The same frame through pixman: the sprite premultiplied, OVER onto the XRGB frame, one composite a
+// sprite.
+void BM_PixmanSpriteFrame(benchmark::State& state, int count) {
+  std::vector<uint32_t> src(kSpriteSize * kSpriteSize), dst(static_cast<size_t>(kW) * kH);
+  for (int y = 0; y < kSpriteSize; ++y) {
+    for (int x = 0; x < kSpriteSize; ++x) {
+      const uint32_t v = SpritePixel(x, y), a = v >> 24;
+      uint32_t pre = a << 24;
+      for (int i = 0; i < 24; i += 8) pre |= (((v >> i) & 0xFF) * a / 255) << i;
+      src[y * kSpriteSize + x] = pre;
+    }
+  }
+  for (int y = 0; y < kH; ++y) std::memcpy(&dst[static_cast<size_t>(y) * kW], g32.dst.pixels + y * g32.dst.base->pitch, kW * 4);
+  pixman_image_t* s = pixman_image_create_bits(PIXMAN_a8r8g8b8, kSpriteSize, kSpriteSize, src.data(), kSpriteSize * 4);
+  pixman_image_t* d = pixman_image_create_bits(PIXMAN_x8r8g8b8, kW, kH, dst.data(), kW * 4);
+  const auto positions = SpritePositions(count);
+  for (auto _ : state) {
+    for (const auto& [x, y] : positions)
+      pixman_image_composite32(PIXMAN_OP_OVER, s, nullptr, d, 0, 0, 0, 0, x, y, kSpriteSize, kSpriteSize);
+    benchmark::ClobberMemory();
+  }
+  pixman_image_unref(s);
+  pixman_image_unref(d);
+  SetSpriteRate(state, count);
+}
+#endif
+
+// The sprite frames again, interleaved frame by frame (one frame of each road in turn, the order
+// turning every round, each road on a frame of its own), so that a loaded machine's swings and the
+// caches fall on every road alike; medians of the time per frame.
+void InterleavedSpriteFrames(int rounds) {
+  SetBlendState(0, 255);
+  SetDrawBrightColorValue(0xFFFFFF);
+  MemImg runsFrame{}, rowsFrame{};
+  for (MemImg* f : {&runsFrame, &rowsFrame}) {
+    InitializeMemImg(f, kW, kH, -1, 0, kMemImgX8R8G8B8, 0, 0, 0, nullptr);
+    for (int y = 0; y < kH; ++y) std::memcpy(f->pixels + y * f->base->pitch, g32.dst.pixels + y * g32.dst.base->pitch, kW * 4);
+  }
+#if defined(ORBEL_BENCH_PIXMAN)
+  std::vector<uint32_t> pre(kSpriteSize * kSpriteSize), frame(static_cast<size_t>(kW) * kH);
+  for (int i = 0; i < kSpriteSize * kSpriteSize; ++i) {
+    const uint32_t v = SpritePixel(i % kSpriteSize, i / kSpriteSize), a = v >> 24;
+    pre[i] = a << 24;
+    for (int b = 0; b < 24; b += 8) pre[i] |= (((v >> b) & 0xFF) * a / 255) << b;
+  }
+  for (int y = 0; y < kH; ++y) std::memcpy(&frame[static_cast<size_t>(y) * kW], g32.dst.pixels + y * g32.dst.base->pitch, kW * 4);
+  pixman_image_t* ps = pixman_image_create_bits(PIXMAN_a8r8g8b8, kSpriteSize, kSpriteSize, pre.data(), kSpriteSize * 4);
+  pixman_image_t* pd = pixman_image_create_bits(PIXMAN_x8r8g8b8, kW, kH, frame.data(), kW * 4);
+  constexpr int kRoads = 3;
+#else
+  constexpr int kRoads = 2;
+#endif
+  std::printf("\nSprite frames interleaved, %d rounds, median ms a frame (blits only, no present):\n", rounds);
+  for (const int count : {2000, 200}) {
+    const auto positions = SpritePositions(count);
+    std::vector<double> times[3];
+    auto draw = [&](int road) {
+      if (road == 0) {
+        DrawSprites(&runsFrame, positions, true);
+      } else if (road == 1) {
+        DrawSprites(&rowsFrame, positions, false);
+      } else {
+#if defined(ORBEL_BENCH_PIXMAN)
+        for (const auto& [x, y] : positions)
+          pixman_image_composite32(PIXMAN_OP_OVER, ps, nullptr, pd, 0, 0, 0, 0, x, y, kSpriteSize, kSpriteSize);
+#endif
+      }
+    };
+    for (int r = 0; r < rounds; ++r) {
+      for (int i = 0; i < kRoads; ++i) {
+        const int road = (r + i) % kRoads;
+        timespec t0, t1;
+        clock_gettime(CLOCK_MONOTONIC, &t0);
+        draw(road);
+        clock_gettime(CLOCK_MONOTONIC, &t1);
+        times[road].push_back((t1.tv_sec - t0.tv_sec) * 1e3 + (t1.tv_nsec - t0.tv_nsec) / 1e6);
+      }
+    }
+    auto median = [](std::vector<double>& v) {
+      std::nth_element(v.begin(), v.begin() + static_cast<ptrdiff_t>(v.size() / 2), v.end());
+      return v[v.size() / 2];
+    };
+    const double mRuns = median(times[0]), mRows = median(times[1]);
+    std::printf("  %4d sprites: run table %7.3f   whole rows %7.3f   runs vs rows %.2f", count, mRuns, mRows, mRows / mRuns);
+    if (kRoads == 3) {
+      const double mPixman = median(times[2]);
+      std::printf("   pixman OVER %7.3f   runs vs pixman %.2f   rows vs pixman %.2f", mPixman, mPixman / mRuns, mPixman / mRows);
+    }
+    std::printf("\n");
+  }
+#if defined(ORBEL_BENCH_PIXMAN)
+  pixman_image_unref(ps);
+  pixman_image_unref(pd);
+#endif
+  TerminateMemImg(&runsFrame);
+  TerminateMemImg(&rowsFrame);
+}
+
 void BM_Memcpy(benchmark::State& state) {
   std::vector<uint8_t> a(kW * kH * 4, 1), b(kW * kH * 4);
   for (auto _ : state) {
@@ -238,6 +410,13 @@ class RatioReporter : public benchmark::ConsoleReporter {
       Ratio(ours.c_str(), name, "pixman OVER", std::string("pixman/over/") + picture);
       Ratio(ours.c_str(), name, "SDL_BlitSurface BLEND", std::string("sdl/blend/") + picture);
     }
+    for (const char* count : {"2000", "200"}) {
+      const std::string runs = std::string("sprites") + count + "/runs", rows = std::string("sprites") + count + "/rows";
+      const std::string pixman = std::string("pixman/sprites") + count;
+      FrameRatio(count, "run table", runs, "pixman OVER", pixman);
+      FrameRatio(count, "run table", runs, "whole rows", rows);
+      FrameRatio(count, "whole rows", rows, "pixman OVER", pixman);
+    }
     Ratio("32-bit plain copy", "draw32/mode0/plain", "SDL_BlitSurface NONE", "sdl/none");
     Ratio("32-bit plain copy", "draw32/mode0/plain", "memcpy of the frame", "memcpy");
     Ratio("16-bit plain copy", "draw16/mode0/plain", "memcpy of the 32-bit frame", "memcpy");
@@ -262,6 +441,13 @@ class RatioReporter : public benchmark::ConsoleReporter {
     if (ma <= 0 || mb <= 0) return;
     std::printf("  %-42s %8.1f Mpixel/s   %-28s %8.1f Mpixel/s   ratio %.2f\n", ours, ma, theirs, mb, ma / mb);
   }
+  // Sprite frames: times per frame in ms; the ratio is theirs / ours (above 1: ours is faster).
+  void FrameRatio(const char* count, const char* ours, const std::string& a, const char* theirs, const std::string& b) const {
+    auto ta = times_.find(a), tb = times_.find(b);
+    if (ta == times_.end() || tb == times_.end() || ta->second <= 0) return;
+    std::printf("  %5s sprites: %-10s %7.3f ms   %-12s %7.3f ms   ratio %.2f\n", count, ours, ta->second / 1e6, theirs,
+                tb->second / 1e6, tb->second / ta->second);
+  }
   std::map<std::string, double> times_;
 };
 
@@ -273,6 +459,7 @@ int main(int argc, char** argv) {
   SetDrawClipArea(0, 0, kW, kH);
   FillPictures(g16, kMemImgR5G6B5);
   FillPictures(g32, kMemImgX8R8G8B8);
+  MakeSprites();
 
   struct Mode {
     int mode, param;
@@ -305,6 +492,14 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark((std::string("pixman/over/") + name).c_str(), BM_PixmanOver, picture);
 #endif
   }
+  for (const int count : {2000, 200}) {
+    const std::string prefix = "sprites" + std::to_string(count);
+    benchmark::RegisterBenchmark((prefix + "/runs").c_str(), BM_SpriteFrame, count, true);
+    benchmark::RegisterBenchmark((prefix + "/rows").c_str(), BM_SpriteFrame, count, false);
+#if defined(ORBEL_BENCH_PIXMAN)
+    benchmark::RegisterBenchmark(("pixman/" + prefix).c_str(), BM_PixmanSpriteFrame, count);
+#endif
+  }
   benchmark::RegisterBenchmark("sdl/none", BM_SdlBlit, SDL_BLENDMODE_NONE, kBanded);
   benchmark::RegisterBenchmark("sdl/scaled/plain", BM_SdlScaled, 0);
   benchmark::RegisterBenchmark("sdl/scaled/trans", BM_SdlScaled, 1);
@@ -314,10 +509,12 @@ int main(int argc, char** argv) {
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   reporter.PrintRatios();
+  InterleavedSpriteFrames(101);
   benchmark::Shutdown();
   for (DepthSet* set : {&g16, &g32}) {
     for (MemImg* img : {&set->src, &set->srcAlpha, &set->randomAlpha, &set->spriteAlpha, &set->half, &set->dst})
       TerminateMemImg(img);
   }
+  TerminateMemImg(&gSprite);
   return 0;
 }

@@ -22,6 +22,7 @@ struct LetterRecord {
 inline constexpr const char* kTitleMusic = "./Material/BGM/oukasiro.mp3";
 inline constexpr uint32_t kTypingFrames = 420;
 inline constexpr uint32_t kTurnBannerFrames = 60;
+inline constexpr int kBurstCounterCap = 100000;  // frames of the burst counted at most
 
 extern uint32_t BattleState;
 extern uint32_t BattleStage;

@@ -50,6 +50,8 @@ void DrawEnemyHpGauge() {
 }
 
 void DrawEnemyBurst(int counter) {
+  if (counter > kBurstCounterCap) counter = kBurstCounterCap;  // keeps step * 24 within int
+  if (counter < -kBurstCounterCap) counter = -kBurstCounterCap;
   const int cx = CentredX(CurrentEnemy.width);
   const int step = ToPixels(counter * 10.5 + 5.5);
   const int y = 240 - CurrentEnemy.height;

@@ -81,16 +81,19 @@ void ClearBattleWorkingValues() {
 }
 
 void BattleScene() {
-  if (Pressed(kKeyEscape)) {
+  const bool escape = Pressed(kKeyEscape);
+  if (escape) {
     PlayerHp = PlayerMaxHp;
     PlayerAttack = PlayerBaseAttack;
     PlayEffect(SePush3);
     StopMusic();
     StartMusic(kTitleMusic);
     GameMode = 1;
-    ClearBattleWorkingValues();
   }
   if (BattleState < sizeof kStates / sizeof kStates[0]) kStates[BattleState]();
+  // Cleared after the state has run its last frame: cleared before it, the enemy's attack would find
+  // its hit not yet done and land again on the HP just refilled.
+  if (escape) ClearBattleWorkingValues();
 }
 
 void BattleStartState() {
@@ -141,7 +144,8 @@ void EnemyTurnState() {
 
 void EnemyDefeatedState() {
   DrawEnemyBurst(BurstCounter);
-  ++BurstCounter;
+  // The copies have left the screen long before the cap; it keeps the burst's steps within int.
+  if (BurstCounter < kBurstCounterCap) ++BurstCounter;
   DrawNameBanner("を倒した！");
   DrawPlayerPanel();
   DrawPlayerHpGauge();

@@ -22,6 +22,14 @@ constexpr int kColorLabelWidth = 3;
 constexpr int kFontLabelWidth = 10;
 constexpr int kEnemyLabelWidth = 8;
 
+// The ranges the drawing and the rules can use. Values outside are brought to the nearest end, so no
+// number from a file reaches pixel arithmetic that would overflow.
+constexpr int kMaxColorChannel = 255;  // MakeColor's own range: clamping keeps every colour as it was
+constexpr int kMaxFontSize = 480;      // a letter as tall as the screen; -1 asks for the default
+constexpr int kMaxFontThickness = 9;   // the heaviest weight; -1 asks for the default
+constexpr int kMaxEnemyValue = 999999;   // HP, attack and defence
+constexpr int kMaxEnemyPictureSide = 65536;  // the largest picture side the library loads
+
 struct FontKeyword {
   const char* text;
   int type;
@@ -86,6 +94,11 @@ int ParseNumber(const char* text) {
   return static_cast<int>(value);
 }
 
+int ParseNumberInRange(const char* text, int lowest, int highest) {
+  const int value = ParseNumber(text);
+  return value < lowest ? lowest : value > highest ? highest : value;
+}
+
 // ---- Colour and font tables -----------------------------------------------------------------------
 
 bool LoadColorFile(const char* path) {
@@ -100,7 +113,7 @@ bool LoadColorFile(const char* path) {
     int rgb[3];
     for (int& channel : rgb) {
       ReadTextLine(line, file);
-      channel = ParseNumber(ValueAfterLabel(line, kColorLabelWidth));
+      channel = ParseNumberInRange(ValueAfterLabel(line, kColorLabelWidth), 0, kMaxColorChannel);
     }
     ColorTable[i] = MakeColor(rgb[0], rgb[1], rgb[2]);
   }
@@ -122,9 +135,9 @@ bool LoadFontFile(const char* path) {
     ReadTextLine(line, file);
     CopyValue(face, sizeof face, ValueAfterLabel(line, kFontLabelWidth));
     ReadTextLine(line, file);
-    const int size = ParseNumber(ValueAfterLabel(line, kFontLabelWidth));
+    const int size = ParseNumberInRange(ValueAfterLabel(line, kFontLabelWidth), -1, kMaxFontSize);
     ReadTextLine(line, file);
-    const int thickness = ParseNumber(ValueAfterLabel(line, kFontLabelWidth));
+    const int thickness = ParseNumberInRange(ValueAfterLabel(line, kFontLabelWidth), -1, kMaxFontThickness);
     ReadTextLine(line, file);
     const char* keyword = ValueAfterLabel(line, kFontLabelWidth);
     for (const FontKeyword& k : kFontKeywords)
@@ -170,13 +183,13 @@ EnemyRecord LoadEnemyFile(const char* path, bool* opened) {
   };
   enemy.used = 1;
   CopyValue(enemy.name, sizeof enemy.name, next());
-  enemy.hp = ParseNumber(next());
+  enemy.hp = ParseNumberInRange(next(), 0, kMaxEnemyValue);
   enemy.maxHp = enemy.hp;
-  enemy.attack = ParseNumber(next());
-  enemy.defence = ParseNumber(next());
+  enemy.attack = ParseNumberInRange(next(), -kMaxEnemyValue, kMaxEnemyValue);
+  enemy.defence = ParseNumberInRange(next(), -kMaxEnemyValue, kMaxEnemyValue);
   enemy.graph = LoadGraphFile(next(), 0);
-  enemy.width = ParseNumber(next());
-  enemy.height = ParseNumber(next());
+  enemy.width = ParseNumberInRange(next(), 0, kMaxEnemyPictureSide);
+  enemy.height = ParseNumberInRange(next(), 0, kMaxEnemyPictureSide);
   CopyValue(enemy.bgm, sizeof enemy.bgm, next());
   enemy.xOffset = 0.0;
   enemy.hitFlash = 0;

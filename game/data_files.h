@@ -36,6 +36,8 @@ bool ReadTextLine(char* buffer, std::FILE* file);
 const char* ValueAfterLabel(const char* line, int labelWidth);
 // Decimal conversion as atoi does it, saturating at the int range.
 int ParseNumber(const char* text);
+// ParseNumber brought into [lowest, highest]: the range a value's drawing and rules can use.
+int ParseNumberInRange(const char* text, int lowest, int highest);
 
 // Each returns false when its file cannot be opened; the table is then empty.
 bool LoadColorFile(const char* path);

@@ -17,11 +17,14 @@ if(ORBEL_XVFB_RUN AND TARGET platform_tests)
                      $<TARGET_FILE:platform_tests> --gtest_filter=HostSdl.${case})
     set_tests_properties(platform.HostSdl.${case}UnderXvfb PROPERTIES TIMEOUT 60 RESOURCE_LOCK xvfb)
   endforeach()
-  # The host's own message box on a real display, in a process of its own (SDL video starts once in it).
-  add_test(NAME platform.SdlMessageBoxUnderXvfb
-           COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ASAN_OPTIONS=detect_leaks=0
-                   $<TARGET_FILE:platform_tests> --gtest_filter=SdlMessageBoxOnDisplay.*)
-  set_tests_properties(platform.SdlMessageBoxUnderXvfb PROPERTIES TIMEOUT 60 RESOURCE_LOCK xvfb)
+  # The host's own message box on a real display, a process a test (SDL video starts once in it); the
+  # start question's test sends keys with xdotool and reads the box back with xwd.
+  foreach(case KeysAndAQuitAnswerTheBox TheGamesStartQuestionShowsAsDrawnAndTakesYAndNFromTheKeyboard)
+    add_test(NAME platform.SdlMessageBox.${case}UnderXvfb
+             COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ASAN_OPTIONS=detect_leaks=0
+                     $<TARGET_FILE:platform_tests> --gtest_filter=SdlMessageBoxOnDisplay.${case})
+    set_tests_properties(platform.SdlMessageBox.${case}UnderXvfb PROPERTIES TIMEOUT 60 RESOURCE_LOCK xvfb)
+  endforeach()
 endif()
 # ---- end of windows block -----------------------------------------------------------------------
 

@@ -123,9 +123,13 @@ void AfterOperation() {
 // ---------------------------------------------------------------------------------------------------
 // Allocation
 
-void* MemAlloc(uint32_t size, const char* tag, int line) {
+namespace {
+
+// `flags` 0 or HEAP_ZERO_MEMORY. The heap zeroes a large block by mapping fresh pages, which take no
+// memory until they are written.
+void* AllocateTracked(uint32_t size, const char* tag, int line, plat::DWORD flags) {
   auto* header = static_cast<MemBlockHeader*>(
-      plat::HeapAlloc(plat::GetProcessHeap(), 0, static_cast<size_t>(size) + sizeof(MemBlockHeader)));
+      plat::HeapAlloc(plat::GetProcessHeap(), flags, static_cast<size_t>(size) + sizeof(MemBlockHeader)));
   if (header == nullptr) {
     MemDump();
     MemCheckBroken();
@@ -154,10 +158,12 @@ void* MemAlloc(uint32_t size, const char* tag, int line) {
   return DataOf(header);
 }
 
+}  // namespace
+
+void* MemAlloc(uint32_t size, const char* tag, int line) { return AllocateTracked(size, tag, line, 0); }
+
 void* MemCalloc(uint32_t size, const char* tag, int line) {
-  void* block = MemAlloc(size, tag, line);
-  if (block != nullptr) std::memset(block, 0, size);
-  return block;
+  return AllocateTracked(size, tag, line, plat::HEAP_ZERO_MEMORY);
 }
 
 void* MemRealloc(void* block, uint32_t size, const char* tag, int line) {

@@ -1,7 +1,9 @@
 // Font handles: the 40-slot table, making a font with its defaults and fall-backs, sizing its glyph
 // cache, the cache's graphs and work surface, deleting, re-making every font after a graphics restore,
 // and the small queries.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "orbel/core/log.h"
@@ -27,6 +29,13 @@ namespace {
 constexpr plat::DWORD kCharSetTable[3] = {plat::DEFAULT_CHARSET, plat::SHIFTJIS_CHARSET, plat::HANGEUL_CHARSET};
 constexpr char kDefaultFaceName[] = "ＭＳ ゴシック";
 constexpr int kMemoryCacheBytes = 0x50000;  // automatic memory-mode sizing: cells of about this many pixels
+// Limits of what a font may ask for. Every cache dimension below follows from them in 64-bit, so no
+// product wraps before the cap is applied.
+constexpr int kMaxFontSize = 16384;                    // pixels, either sign
+constexpr int kMaxFontThickness = 10;                  // GDI weight 1000, the heaviest
+constexpr int kMaxFontEdgeSize = 64;                   // pixels
+constexpr int64_t kMaxFontCellSide = 4096;             // pixels; glyph fields are 16-bit
+constexpr uint64_t kMaxFontCacheBytes = 64ull << 20;  // one font's cache, work image included
 
 bool NoDirectDrawYet() { return IsHardwareRendering() && GetDirectDrawObject() == nullptr; }
 
@@ -65,46 +74,77 @@ bool TextureCacheUsable() {
          a1->greenWidth == 5 && a1->blueWidth == 5 && a1->alphaWidth == 1;
 }
 
-// Texture cache side and capacity for a cell side.
-void SizeTextureCache(FontHandleRecord* f) {
-  const int side = f->cellSide;
-  if (gFontSettings.cacheCharCount != 0) {
-    const int wanted = side * (static_cast<int>(std::sqrt(static_cast<float>(gFontSettings.cacheCharCount))) + 1);
-    int texture = 8;
+// Texture cache side and capacity for a cell side. The bytes the cache graphs and the work image take.
+uint64_t SizeTextureCache(FontHandleRecord* f) {
+  const int64_t side = f->cellSide;
+  int64_t width = 512;
+  int64_t height = 512;
+  int64_t capacity;
+  if (gFontSettings.cacheCharCount > 0) {
+    const int64_t wanted = side * (static_cast<int64_t>(std::sqrt(static_cast<float>(gFontSettings.cacheCharCount))) + 1);
+    int64_t texture = 8;
     while (texture < wanted) texture <<= 1;
-    f->cacheWidth = f->cacheHeight = texture;
-    f->capacity = (texture / side) * (texture / side);
+    width = height = texture;
+    capacity = (texture / side) * (texture / side);
   } else {
-    f->cacheWidth = f->cacheHeight = 512;
-    f->capacity = (512 / side) * (512 / side);
-    while (f->capacity < 10) {
-      if (f->cacheWidth <= f->cacheHeight) {
-        f->cacheWidth *= 2;
+    capacity = (512 / side) * (512 / side);
+    while (capacity < 10) {
+      if (width <= height) {
+        width *= 2;
       } else {
-        f->cacheHeight *= 2;
+        height *= 2;
       }
-      f->capacity = (f->cacheWidth / side) * (f->cacheHeight / side);
+      capacity = (width / side) * (height / side);
     }
   }
-  if (f->capacity > kFontCacheCapacityMax) f->capacity = kFontCacheCapacityMax;
-  f->cellsPerColumn = f->cacheHeight / side;
+  f->cacheWidth = static_cast<int32_t>(width);
+  f->cacheHeight = static_cast<int32_t>(height);
+  f->capacity = static_cast<int32_t>(std::min<int64_t>(capacity, kFontCacheCapacityMax));
+  f->cellsPerColumn = static_cast<int32_t>(height / side);
+  const bool edged = (f->type & kFontTypeEdge) != 0;
+  const int64_t edge = edged ? f->edgeSize : 0;
+  const int64_t halves = edged ? 2 : 1;  // an edged font's graph and work image are two cells wide
+  return static_cast<uint64_t>(halves * width * height * 2 + halves * side * (side + 2 * edge) * 2);
 }
 
-// Memory cache: one column of cells, 1 bit a pixel for plain fonts, a byte for the others.
-void SizeMemoryCache(FontHandleRecord* f) {
+// Memory cache: one column of cells, 1 bit a pixel for plain fonts, a byte for the others. Its bytes.
+uint64_t SizeMemoryCache(FontHandleRecord* f) {
+  const int64_t side = f->cellSide;
   f->cacheBitsPerPixel = f->type == 0 ? 1 : 8;
-  int capacity = gFontSettings.cacheCharCount;
-  if (capacity == 0) {
-    capacity = kMemoryCacheBytes / (f->cellSide * f->cellSide);
+  int64_t capacity = gFontSettings.cacheCharCount;
+  if (capacity <= 0) {
+    capacity = kMemoryCacheBytes / (side * side);
     if (capacity < 20) capacity = 20;
   }
   if (capacity > kFontCacheCapacityMax) capacity = kFontCacheCapacityMax;
-  f->capacity = capacity;
+  f->capacity = static_cast<int32_t>(capacity);
   f->cacheWidth = f->cellSide;
-  f->cacheHeight = capacity * f->cellSide;
-  f->cellsPerColumn = capacity;
-  f->cachePitch = (f->cellSide * f->cacheBitsPerPixel + 7) / 8;
+  f->cellsPerColumn = f->capacity;
+  const int64_t pitch = (side * f->cacheBitsPerPixel + 7) / 8;
+  f->cachePitch = static_cast<int32_t>(pitch);
+  f->cacheHeight = static_cast<int32_t>(capacity * side);
+  return static_cast<uint64_t>(capacity * side * pitch);
 }
+
+// A size, thickness, type or edge that no font can have: refused before anything is made.
+bool FontSettingsUsable(int size, int thickness, int fontType, int edgeSize) {
+  const char* what = nullptr;
+  int value = 0;
+  if (size < -kMaxFontSize || size > kMaxFontSize) {
+    what = "サイズ", value = size;
+  } else if (thickness < 0 || thickness > kMaxFontThickness) {
+    what = "太さ", value = thickness;
+  } else if (fontType < 0 || fontType > 3) {
+    what = "タイプ", value = fontType;
+  } else if (edgeSize < 0 || edgeSize > kMaxFontEdgeSize) {
+    what = "エッジサイズ", value = edgeSize;
+  }
+  if (what == nullptr) return true;
+  LogFmtAdd("フォントの%s %d は指定できません in CreateFontToHandle\n", what, value);
+  return false;
+}
+
+void LogCacheTooLarge() { LogAdd("フォントのキャッシュのサイズが上限を超えました in CreateFontToHandle\n"); }
 
 // Undoes a creation that failed half-way: the record loses its check number and the delete frees
 // whatever was made.
@@ -131,11 +171,11 @@ int CreateFontToHandle(const char* face, int size, int thickness, int fontType, 
                        int italic, int slot, int checkNumber) {
   if (NoDirectDrawYet()) return -1;
   if (fontType == -1) fontType = 0;
-  fontType &= static_cast<int>(kFontTypeEdge | kFontTypeAntialias);  // other bits have no cache format
-  if (edgeSize > 1) fontType |= static_cast<int>(kFontTypeEdge);
   if (edgeSize == -1) edgeSize = 1;
   if (size == -1) size = 16;
   if (thickness == -1) thickness = 6;
+  if (!FontSettingsUsable(size, thickness, fontType, edgeSize)) return -1;
+  if (edgeSize > 1) fontType |= static_cast<int>(kFontTypeEdge);
   if (charSet == -1) charSet = plat::GetOEMCP() == 949 ? 2 : 1;
   if (charSet < 0 || charSet > 2) charSet = 1;  // the table has three entries
 
@@ -187,17 +227,26 @@ int CreateFontToHandle(const char* face, int size, int thickness, int fontType, 
   plat::HGDIOBJ old = plat::SelectObject(dc, f->gdiFont);
   plat::TEXTMETRICA tm{};
   plat::GetTextMetricsA(dc, &tm);
-  const int edge = (f->type & kFontTypeEdge) ? edgeSize : 0;
-  f->cellSide = (tm.tmMaxCharWidth + 2 + 2 * edge + 7) / 8 * 8;
-  f->lineHeight = tm.tmHeight + 2 * edge;
-  if (f->lineHeight & 1) ++f->lineHeight;
-  if (f->cellSide < f->lineHeight) f->cellSide = f->lineHeight;
+  const int64_t edge = (f->type & kFontTypeEdge) ? edgeSize : 0;
+  int64_t cellSide = (int64_t{tm.tmMaxCharWidth} + 2 + 2 * edge + 7) / 8 * 8;
+  int64_t lineHeight = int64_t{tm.tmHeight} + 2 * edge;
+  if (lineHeight & 1) ++lineHeight;
+  if (cellSide < lineHeight) cellSide = lineHeight;
   if (old != nullptr) plat::SelectObject(dc, old);
   plat::DeleteDC(dc);
+  if (cellSide < 1 || cellSide > kMaxFontCellSide) {
+    LogCacheTooLarge();
+    return AbandonCreation(f, slot);
+  }
+  f->cellSide = static_cast<int32_t>(cellSide);
+  f->lineHeight = static_cast<int32_t>(lineHeight);
 
   // Texture-mode caches are made by the Direct3D side; a failure there falls back to memory mode.
   if (f->textureMode) {
-    SizeTextureCache(f);
+    if (SizeTextureCache(f) > kMaxFontCacheBytes) {
+      LogCacheTooLarge();
+      return AbandonCreation(f, slot);
+    }
     f->cacheGraphLost = 1;
     if (RebuildFontHandleCacheGraphs(handle) != 0) {
       LogAdd("テクスチャ文字キャッシュの作成に失敗しました\n");
@@ -205,9 +254,12 @@ int CreateFontToHandle(const char* face, int size, int thickness, int fontType, 
     }
   }
   if (!f->textureMode) {
-    SizeMemoryCache(f);
-    f->cachePixels = static_cast<uint8_t*>(
-        MemCalloc(static_cast<uint32_t>(f->cacheHeight * f->cachePitch), "FontCache", __LINE__));
+    const uint64_t bytes = SizeMemoryCache(f);
+    if (bytes > kMaxFontCacheBytes) {
+      LogCacheTooLarge();
+      return AbandonCreation(f, slot);
+    }
+    f->cachePixels = static_cast<uint8_t*>(MemCalloc(static_cast<uint32_t>(bytes), "FontCache", __LINE__));
     if (f->cachePixels == nullptr) {
       LogAdd("フォントのキャッシュ用メモリの確保に失敗しました in CreateFontToHandle");
       return AbandonCreation(f, slot);

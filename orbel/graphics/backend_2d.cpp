@@ -43,6 +43,7 @@ void MarkDrawn(MemImg* img) {
   if (img != nullptr && img->base != nullptr) {
     img->base->runTableValid = 0;
     img->base->premulValid = 0;
+    img->base->layersPending = 0;
   }
 }
 

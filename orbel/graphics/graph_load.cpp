@@ -115,10 +115,15 @@ int LoadGraphFile(const char* fileName, int no3D) {
   GraphImage image;
   GraphImage alphaImage;
   if (LoadPicture(fileName, &image, &alphaImage, 0) == -1) return LoadMovieGraph(fileName, no3D == 0);
+  gDeferSurfaceLayers = true;
   const int graph = CreateGraphFromImage(&image, AlphaOrNull(&alphaImage), no3D == 0, 0, 0);
-  if (graph != -1) SetGraphFileName(graph, fileName, -1);
+  gDeferSurfaceLayers = false;
   FreeGraphImage(&image);
   FreeGraphImage(&alphaImage);
+  if (graph != -1) {
+    BuildPendingGraphLayers(graph);
+    SetGraphFileName(graph, fileName, -1);
+  }
   return graph;
 }
 
@@ -194,14 +199,19 @@ int LoadDivGraphFile(const char* fileName, int total, int xCount, int yCount, in
     LogFmtAdd("右記のグラフィックファイルのロードに失敗しました：%s", fileName);
     return -1;
   }
+  gDeferSurfaceLayers = true;
   const int result = CreateDivGraphFromGraphImage(&image, alphaImage.pixels != nullptr ? &alphaImage : nullptr, total,
                                                   xCount, yCount, width, height, handles, no3D == 0, 0, 0);
-  // Only the graphs made are named; entries not filled hold -1 (never a stale handle of the caller's).
-  if (result == 0) {
-    for (int i = 0; i < total && handles[i] != -1; ++i) SetGraphFileName(handles[i], fileName, -1);
-  }
+  gDeferSurfaceLayers = false;
   FreeGraphImage(&image);
   FreeGraphImage(&alphaImage);
+  // Only the graphs made are named; entries not filled hold -1 (never a stale handle of the caller's).
+  if (result == 0) {
+    for (int i = 0; i < total && handles[i] != -1; ++i) {
+      BuildPendingGraphLayers(handles[i]);
+      SetGraphFileName(handles[i], fileName, -1);
+    }
+  }
   return result;
 }
 

@@ -274,6 +274,7 @@ int FillSurfaceDataColor(int handle, const plat::RECT* rect, int red, int green,
     FillMemImgRect(&d->image, rect, ChannelValue(base->colorData, rgb, alpha & 0xFF));
     base->runTableValid = 0;
     base->premulValid = 0;
+    base->layersPending = 0;
     return 0;
   }
   if (gScreen.directDraw == nullptr || d->surface == nullptr) return -1;

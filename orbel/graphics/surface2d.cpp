@@ -29,6 +29,7 @@
 namespace orbel {
 
 Surface2DTable gSurface2DTable;
+bool gDeferSurfaceLayers = false;
 
 namespace {
 
@@ -231,7 +232,9 @@ int TransferImageToSurface2D(const ColorData* format, plat::HBITMAP bitmap, plat
     d->surface->Unlock(&lockRect);
   } else {
     if (!CheckValidMemImg(&d->image)) return -1;
-    if (TransferImageToMemImg(image, alphaImage, &d->image, srcRect->left, srcRect->top, w, h, destX, destY, 1) < 0) {
+    const bool layers = !gDeferSurfaceLayers;
+    if (TransferImageToMemImg(image, alphaImage, &d->image, srcRect->left, srcRect->top, w, h, destX, destY, 1,
+                              layers) < 0) {
       return -1;
     }
     if (d->format.alphaTest == 1 && d->image.base->paletted) {
@@ -240,11 +243,23 @@ int TransferImageToSurface2D(const ColorData* format, plat::HBITMAP bitmap, plat
       const uint32_t key = FindPaletteTransIndex(&d->image, gDrawState.transColor);
       if (key != d->image.base->transColor) {
         d->image.base->transColor = key;
-        TransferImageToMemImg(image, alphaImage, &d->image, srcRect->left, srcRect->top, w, h, destX, destY, 1);
+        TransferImageToMemImg(image, alphaImage, &d->image, srcRect->left, srcRect->top, w, h, destX, destY, 1, layers);
       }
     }
   }
   SetSurfaceDataColorKey(r->surfaceData);
+  return 0;
+}
+
+int BuildPendingGraphLayers(int graph) {
+  const GraphRecord* g = GetGraphRecord(graph);
+  if (g == nullptr) return -1;
+  if (g->format.texture) return 0;
+  for (uint32_t i = 0; i < g->partCount; ++i) {
+    const Surface2DRecord* r = gSurface2DTable.Lookup(g->parts[i]);
+    SurfaceDataRecord* d = r != nullptr ? GetSurfaceDataRecord(r->surfaceData) : nullptr;
+    if (d != nullptr && d->memImgUse) BuildPendingMemImgLayers(&d->image);
+  }
   return 0;
 }
 

@@ -63,6 +63,12 @@ int TransferImageToSurface2D(const ColorData* format, plat::HBITMAP bitmap, plat
                              const plat::RECT* srcRect, int destX, int destY, int surface2D, int kind,
                              const GraphImage* image, const GraphImage* alphaImage, const void* pixels);
 
+// While set, whole pictures written into memory-image surfaces leave their premultiplied layer and run
+// table pending, so that a loader can free its decoded picture before those take their memory.
+extern bool gDeferSurfaceLayers;
+// Builds what the graph's memory-image surfaces left pending. 0, or -1 for a bad handle.
+int BuildPendingGraphLayers(int graph);
+
 // OR of the surface restores, -1 for a bad handle.
 int RestoreGraphSurfaces2D(int graph);
 // RestoreAllSurfaces2D is declared in graphics_system.h.

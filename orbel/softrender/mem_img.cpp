@@ -354,7 +354,8 @@ void FillMemImgRect(MemImg* img, const plat::RECT* rect, uint32_t value) {
 }
 
 int TransferImageToMemImg(const GraphImage* image, const GraphImage* alphaImage, MemImg* img, int srcX,
-                          int srcY, int width, int height, int destX, int destY, int convertOption) {
+                          int srcY, int width, int height, int destX, int destY, int convertOption,
+                          bool buildLayers) {
   if (!CheckValidMemImg(img) || image == nullptr || image->pixels == nullptr) return -1;
   // The converter trusts its rectangles, so both are checked here.
   if (!RectInside(srcX, srcY, width, height, image->width, image->height) ||
@@ -388,18 +389,29 @@ int TransferImageToMemImg(const GraphImage* image, const GraphImage* alphaImage,
 
   base->premulValid = 0;
   base->runTableValid = 0;
+  base->layersPending = 0;
   // The run table and the premultiplied layer describe the whole body, so they are built only when
   // the write covered all of it: a view of part of a larger body must not mark them valid.
   const bool wholeBody = img->pixels == base->pixels && img->width == base->width && img->height == base->height &&
                          width == base->width && height == base->height;
   if (!wholeBody || base->colorType >= kMemImgSingle8 || base->runTable == nullptr) return result;
+  base->layersPending = 1;
+  if (buildLayers) BuildPendingMemImgLayers(img);
+  return result;
+}
+
+int BuildPendingMemImgLayers(MemImg* img) {
+  if (!CheckValidMemImg(img) || !img->base->layersPending) return 0;
+  MemImgBase* base = img->base;
+  const MemImg whole = {kMemImgMagic, base->width, base->height, base->pixels, base->layer2, base};
+  base->layersPending = 0;
   base->runTableValid = 1;
   if (base->alpha && base->layer2 != nullptr) {
     base->premulValid = 1;
-    BuildPremultipliedLayer(img);
+    BuildPremultipliedLayer(&whole);
   }
-  BuildRunTable(img);
-  return result;
+  BuildRunTable(&whole);
+  return 0;
 }
 
 void CopyMemImgToImage(GraphImage* image, const MemImg* img, int srcX, int srcY, int width, int height,

@@ -59,6 +59,7 @@ struct MemImgBase {
   uint8_t* layer2;              // pitch x height bytes, or null
   MemImgRunTable* runTable;     // (width + 5) x height bytes, or null
   int32_t pixelBytes;           // bytes a pixel, cached from colorData (1, 2 or 4)
+  int32_t layersPending;        // 1 after a whole-body transfer that left the layers for later
 };
 
 // A view of a body: the whole of it, or a rectangle made by DeriveMemImg.
@@ -111,9 +112,13 @@ void FillMemImgRect(MemImg* img, const plat::RECT* rect, uint32_t value);
 // Writes the rectangle (srcX, srcY, width, height) of `image` (and `alphaImage`, may be null) at
 // (destX, destY) of the view; fills the palette, and after a write of the whole body also the
 // premultiplied layer and the run table. Result of the conversion (negative: nothing changed).
+// With buildLayers false those two are left pending for BuildPendingMemImgLayers, so that the caller
+// can free its picture before they take their memory.
 int TransferImageToMemImg(const GraphImage* image, const GraphImage* alphaImage, MemImg* img,
                           int srcX, int srcY, int width, int height, int destX, int destY,
-                          int convertOption);
+                          int convertOption, bool buildLayers = true);
+// Builds the premultiplied layer and the run table a transfer left pending in the body. 0.
+int BuildPendingMemImgLayers(MemImg* img);
 // Copies a rectangle of a plain 16/32-bit image (no palette, no alpha) out into `image`; with
 // keySkip, source pixels equal to keyColor are not written. Nothing for a rectangle outside either.
 void CopyMemImgToImage(GraphImage* image, const MemImg* img, int srcX, int srcY, int width,

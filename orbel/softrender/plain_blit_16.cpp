@@ -50,6 +50,12 @@ struct Ops16 : blit::OpsBase<2> {
     return c.brightR[(s >> 11) & 31] << 11 | c.brightG[(s >> 5) & 63] << 5 | c.brightB[s & 31];
   }
 
+  // The plain mode-1 blend of the normal path reads the six-bit table; a run reads the signed row.
+  template <int Mode, bool Bright, bool Blend>
+  static constexpr bool RunRuleIsRowRule() {
+    return !(Mode == 1 && !Bright && !Blend);
+  }
+
   template <int Mode, int Cls, bool Bright, bool Blend, bool Run>
   static uint32_t Apply(uint32_t d, uint32_t s, uint32_t a, uint32_t w, const Context& c) {
     constexpr bool kPlain = Cls == blit::kNoAlpha || Cls == blit::kOpaque;

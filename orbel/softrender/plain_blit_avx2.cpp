@@ -5,6 +5,9 @@
 #include "orbel/softrender/plain_blit_avx2.h"
 
 #include <immintrin.h>  // AVX2 intrinsics
+#include <cstdlib>
+
+#include "orbel/softrender/run_stretch.h"
 
 #define ORBEL_AVX2 __attribute__((target("avx2")))
 
@@ -75,10 +78,67 @@ ORBEL_AVX2 inline int Rows(uint8_t* drow, const uint8_t* srow, int width, Vec ve
   return x;
 }
 
-template <bool kTrans>
-ORBEL_AVX2 int Copy(uint8_t* drow, const uint8_t* srow, int width) {
+// The last 1-7 pixels of a stretch through vec, read and written under a lane mask (the lanes past
+// the stretch read as 0 and are not stored).
+template <class Vec>
+ORBEL_AVX2 inline void MaskedTail(uint8_t* drow, const uint8_t* srow, int n, Vec vec) {
+  const V mask = _mm256_cmpgt_epi32(Set32(static_cast<uint32_t>(n)), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+  const V s = _mm256_maskload_epi32(reinterpret_cast<const int*>(srow), mask);
+  const V d = _mm256_maskload_epi32(reinterpret_cast<const int*>(drow), mask);
+  _mm256_maskstore_epi32(reinterpret_cast<int*>(drow), mask, vec(d, s));
+}
+
+// Where a mode's vector goes. RowDrive: the leading groups of eight of one row (returns how many
+// pixels it drew). RunDrive: every stretch of every row of a run-coded picture, whole (returns 1).
+struct RowDrive {
+  uint8_t* drow;
+  const uint8_t* srow;
+  int width;
+  template <bool kSkipClear, bool kCopyOpaque, class Vec>
+  ORBEL_AVX2 int Run(Vec vec) const {
+    return Rows<kSkipClear, kCopyOpaque>(drow, srow, width, vec);
+  }
+};
+
+struct RunDrive {
+  const RunFrame& f;
+  bool mergeClear;  // false: transparent runs split the stretches (multiply of alpha sources)
+  template <bool kSkipClear, bool kCopyOpaque, class Vec>
+  ORBEL_AVX2 int Run(Vec vec) const {
+    const uint8_t* code = f.table;
+    for (int y = 0; y < f.height; ++y) {
+      uint8_t* drow = f.dst + y * f.dstPitch;
+      const uint8_t* srow = f.src + y * f.srcPitch;
+      if (!mergeClear) {
+        blit::ForEachStretch<false>(code, f.width, [&](int x, int n) ORBEL_AVX2 { Stretch<kSkipClear, kCopyOpaque>(drow, srow, x, n, vec); });
+        continue;
+      }
+      const blit::RowShape shape = blit::ReadRowShape(code, f.width);
+      if (shape.n == 0) continue;
+      // Groups of eight on the row's own grid (the source's alignment). The drawn part lies between
+      // transparent pixels, which every rule here leaves as they are, so it is widened to whole groups
+      // as far as the row goes: masked stores are slow on some processors and stall the loads of the
+      // next sprite drawn over the same place.
+      const int x = shape.x & ~7;
+      const int end = (shape.x + shape.n + 7) / 8 * 8 < f.width ? (shape.x + shape.n + 7) / 8 * 8 : f.width;
+      Stretch<kSkipClear, kCopyOpaque>(drow, srow, x, end - x, vec);
+    }
+    return 1;
+  }
+  // Pixels x to x + n of a row: whole groups, then the rest under a mask.
+  template <bool kSkipClear, bool kCopyOpaque, class Vec>
+  ORBEL_AVX2 __attribute__((always_inline)) static void Stretch(uint8_t* drow, const uint8_t* srow, int x, int n, Vec& vec) {
+    uint8_t* d = drow + 4 * static_cast<ptrdiff_t>(x);
+    const uint8_t* s = srow + 4 * static_cast<ptrdiff_t>(x);
+    const int done = Rows<kSkipClear, kCopyOpaque>(d, s, n, vec);
+    if (done < n && n > 0) MaskedTail(d + 4 * done, s + 4 * done, n - done, vec);
+  }
+};
+
+template <bool kTrans, class Drive>
+ORBEL_AVX2 int Copy(const Drive& drive) {
   const V zero = _mm256_setzero_si256();
-  return Rows<true, true>(drow, srow, width, [&](V d, V s) ORBEL_AVX2 {
+  return drive.template Run<true, true>([&](V d, V s) ORBEL_AVX2 {
     const V s0 = _mm256_unpacklo_epi8(s, zero), s1 = _mm256_unpackhi_epi8(s, zero);
     const V d0 = _mm256_unpacklo_epi8(d, zero), d1 = _mm256_unpackhi_epi8(d, zero);
     const V mix = KeepTop(_mm256_packus_epi16(Lerp16(d0, s0, SpreadAlpha(s0)), Lerp16(d1, s1, SpreadAlpha(s1))), d);
@@ -86,8 +146,8 @@ ORBEL_AVX2 int Copy(uint8_t* drow, const uint8_t* srow, int width) {
   });
 }
 
-template <int kMode, bool kTrans>
-ORBEL_AVX2 int Toward(uint8_t* drow, const uint8_t* srow, int width, int p) {
+template <int kMode, bool kTrans, class Drive>
+ORBEL_AVX2 int Toward(const Drive& drive, int p) {
   const V zero = _mm256_setzero_si256();
   const V p16 = Set16(p);
   auto term = [&](V d16, V s16) ORBEL_AVX2 {
@@ -95,7 +155,7 @@ ORBEL_AVX2 int Toward(uint8_t* drow, const uint8_t* srow, int width, int p) {
     else if constexpr (kMode == 10) return _mm256_sub_epi16(Set16(255), s16);
     else return _mm256_srli_epi16(_mm256_mullo_epi16(s16, d16), 8);
   };
-  return Rows<true, false>(drow, srow, width, [&](V d, V s) ORBEL_AVX2 {
+  return drive.template Run<true, false>([&](V d, V s) ORBEL_AVX2 {
     const V d0 = _mm256_unpacklo_epi8(d, zero), d1 = _mm256_unpackhi_epi8(d, zero);
     const V s0 = _mm256_unpacklo_epi8(s, zero), s1 = _mm256_unpackhi_epi8(s, zero);
     const V t0 = term(d0, s0), t1 = term(d1, s1);
@@ -111,8 +171,8 @@ ORBEL_AVX2 int Toward(uint8_t* drow, const uint8_t* srow, int width, int p) {
   });
 }
 
-template <bool kSubtract, bool kTrans>
-ORBEL_AVX2 int AddSub(uint8_t* drow, const uint8_t* srow, int width, int p) {
+template <bool kSubtract, bool kTrans, class Drive>
+ORBEL_AVX2 int AddSub(const Drive& drive, int p) {
   const V zero = _mm256_setzero_si256();
   const V p16 = Set16(p);
   auto vec = [&](V d, V s) ORBEL_AVX2 {
@@ -130,14 +190,14 @@ ORBEL_AVX2 int AddSub(uint8_t* drow, const uint8_t* srow, int width, int p) {
     if constexpr (kTrans) return Select(_mm256_cmpeq_epi32(a32, zero), d, r);
     return r;
   };
-  if constexpr (kTrans) return Rows<true, false>(drow, srow, width, vec);
-  else return Rows<false, false>(drow, srow, width, vec);
+  if constexpr (kTrans) return drive.template Run<true, false>(vec);
+  else return drive.template Run<false, false>(vec);
 }
 
-template <bool kTrans>
-ORBEL_AVX2 int Multiply(uint8_t* drow, const uint8_t* srow, int width) {
+template <bool kTrans, class Drive>
+ORBEL_AVX2 int Multiply(const Drive& drive) {
   const V zero = _mm256_setzero_si256();
-  return Rows<false, false>(drow, srow, width, [&](V d, V s) ORBEL_AVX2 {
+  return drive.template Run<false, false>([&](V d, V s) ORBEL_AVX2 {
     const V s0 = _mm256_unpacklo_epi8(s, zero), s1 = _mm256_unpackhi_epi8(s, zero);
     const V x0 = _mm256_mullo_epi16(_mm256_unpacklo_epi8(d, zero), s0);
     const V x1 = _mm256_mullo_epi16(_mm256_unpackhi_epi8(d, zero), s1);
@@ -152,12 +212,12 @@ ORBEL_AVX2 int Multiply(uint8_t* drow, const uint8_t* srow, int width) {
 
 // Sources without alpha: every pixel takes the mode's rule by p; under the flag a pixel equal to the
 // transparent colour keeps the destination.
-template <int kMode, bool kTrans>
-ORBEL_AVX2 int Plain(uint8_t* drow, const uint8_t* srow, int width, int p, uint32_t key) {
+template <int kMode, bool kTrans, class Drive>
+ORBEL_AVX2 int Plain(const Drive& drive, int p, uint32_t key) {
   const V zero = _mm256_setzero_si256();
   const V p16 = Set16(p);
   const V key32 = Set32(key);
-  return Rows<false, false>(drow, srow, width, [&](V d, V s) ORBEL_AVX2 {
+  return drive.template Run<false, false>([&](V d, V s) ORBEL_AVX2 {
     const V d0 = _mm256_unpacklo_epi8(d, zero), d1 = _mm256_unpackhi_epi8(d, zero);
     const V s0 = _mm256_unpacklo_epi8(s, zero), s1 = _mm256_unpackhi_epi8(s, zero);
     V r;
@@ -185,30 +245,30 @@ ORBEL_AVX2 int Plain(uint8_t* drow, const uint8_t* srow, int width, int p, uint3
   });
 }
 
-template <bool kTrans>
-ORBEL_AVX2 int PlainByMode(int mode, uint8_t* drow, const uint8_t* srow, int width, int p, uint32_t key) {
+template <bool kTrans, class Drive>
+ORBEL_AVX2 int PlainByMode(int mode, const Drive& drive, int p, uint32_t key) {
   switch (mode) {
-    case 0: return kTrans ? Plain<0, kTrans>(drow, srow, width, p, key) : 0;
-    case 1: return Plain<1, kTrans>(drow, srow, width, p, key);
-    case 10: return Plain<10, kTrans>(drow, srow, width, p, key);
-    case 11: return Plain<11, kTrans>(drow, srow, width, p, key);
-    case 2: return Plain<2, kTrans>(drow, srow, width, p, key);
-    case 3: return Plain<3, kTrans>(drow, srow, width, p, key);
-    case 4: return Plain<4, kTrans>(drow, srow, width, p, key);
+    case 0: return kTrans ? Plain<0, kTrans>(drive, p, key) : 0;
+    case 1: return Plain<1, kTrans>(drive, p, key);
+    case 10: return Plain<10, kTrans>(drive, p, key);
+    case 11: return Plain<11, kTrans>(drive, p, key);
+    case 2: return Plain<2, kTrans>(drive, p, key);
+    case 3: return Plain<3, kTrans>(drive, p, key);
+    case 4: return Plain<4, kTrans>(drive, p, key);
     default: return 0;
   }
 }
 
-template <bool kTrans>
-ORBEL_AVX2 int ByMode(int mode, uint8_t* drow, const uint8_t* srow, int width, int p) {
+template <bool kTrans, class Drive>
+ORBEL_AVX2 int ByMode(int mode, const Drive& drive, int p) {
   switch (mode) {
-    case 0: return kTrans ? Copy<kTrans>(drow, srow, width) : 0;
-    case 1: return Toward<1, kTrans>(drow, srow, width, p);
-    case 10: return Toward<10, kTrans>(drow, srow, width, p);
-    case 11: return Toward<11, kTrans>(drow, srow, width, p);
-    case 2: return AddSub<false, kTrans>(drow, srow, width, p);
-    case 3: return AddSub<true, kTrans>(drow, srow, width, p);
-    case 4: return Multiply<kTrans>(drow, srow, width);
+    case 0: return kTrans ? Copy<kTrans>(drive) : 0;
+    case 1: return Toward<1, kTrans>(drive, p);
+    case 10: return Toward<10, kTrans>(drive, p);
+    case 11: return Toward<11, kTrans>(drive, p);
+    case 2: return AddSub<false, kTrans>(drive, p);
+    case 3: return AddSub<true, kTrans>(drive, p);
+    case 4: return Multiply<kTrans>(drive);
     default: return 0;
   }
 }
@@ -232,7 +292,8 @@ bool Supported() {
 }
 
 ORBEL_AVX2 int AlphaRow32(int mode, bool trans, uint8_t* drow, const uint8_t* srow, int width, int p) {
-  return trans ? ByMode<true>(mode, drow, srow, width, p) : ByMode<false>(mode, drow, srow, width, p);
+  const RowDrive drive{drow, srow, width};
+  return trans ? ByMode<true>(mode, drive, p) : ByMode<false>(mode, drive, p);
 }
 
 ORBEL_AVX2 int SaturateRow32(bool subtract, bool trans, uint8_t* drow, const uint8_t* srow, int width, uint32_t key) {
@@ -241,7 +302,15 @@ ORBEL_AVX2 int SaturateRow32(bool subtract, bool trans, uint8_t* drow, const uin
 }
 
 ORBEL_AVX2 int PlainRow32(int mode, bool trans, uint8_t* drow, const uint8_t* srow, int width, int p, uint32_t key) {
-  return trans ? PlainByMode<true>(mode, drow, srow, width, p, key) : PlainByMode<false>(mode, drow, srow, width, p, key);
+  const RowDrive drive{drow, srow, width};
+  return trans ? PlainByMode<true>(mode, drive, p, key) : PlainByMode<false>(mode, drive, p, key);
+}
+
+ORBEL_AVX2 bool RunRows32(int mode, bool alpha, const RunFrame& frame, int p, uint32_t key) {
+  // Multiply draws an alpha-0 pixel of a row (it blackens) but skips a transparent run, so its
+  // stretches stop at transparent runs; every other rule leaves an alpha-0 or keyed pixel alone.
+  const RunDrive drive{frame, !alpha || mode != 4};
+  return (alpha ? ByMode<true>(mode, drive, p) : PlainByMode<true>(mode, drive, p, key)) != 0;
 }
 
 }  // namespace orbel::avx2

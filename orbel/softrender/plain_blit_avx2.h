@@ -4,6 +4,7 @@
 // road.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace orbel::avx2 {
@@ -16,6 +17,21 @@ bool Supported();
 int AlphaRow32(int mode, bool trans, uint8_t* drow, const uint8_t* srow, int width, int p);
 // The same for a source without alpha; under the flag pixels equal to `key` are left alone.
 int PlainRow32(int mode, bool trans, uint8_t* drow, const uint8_t* srow, int width, int p, uint32_t key);
+// A run-coded picture drawn whole and unclipped: rows from explicit origins, the picture's run table.
+struct RunFrame {
+  uint8_t* dst;
+  ptrdiff_t dstPitch;  // bytes
+  const uint8_t* src;
+  ptrdiff_t srcPitch;  // bytes
+  const uint8_t* table;
+  int width;
+  int height;
+};
+// Draws a run-coded 32-bit picture under the transparency flag (source alpha in byte 3 when `alpha`,
+// else pixels equal to `key` are transparent): each row's stretches of runs in groups of eight, the
+// last partial group through masked loads and stores. The pixels are those of the run-code walk.
+// False, drawing nothing, for a mode without rows here.
+bool RunRows32(int mode, bool alpha, const RunFrame& frame, int p, uint32_t key);
 // Exact saturating add (or subtract) of all four bytes, keyed pixels kept under the flag.
 int SaturateRow32(bool subtract, bool trans, uint8_t* drow, const uint8_t* srow, int width, uint32_t key);
 

@@ -36,6 +36,19 @@ struct OpsBase {
     else return simd::FastRow16<Src::kBytes, Mode, Alpha, Trans, Bright, Blend>(drow, srow, brow, width, c);
   }
 
+  // A whole run-coded picture in one vector walk, where the family has one (false: nothing drawn).
+  template <class Src, int Mode, bool Alpha, bool Bright, bool Blend>
+  static bool FastRuns(const PlainBlitFrame& f, const Context& c) {
+    if constexpr (Bytes == 4) return simd::FastRuns32<Src::kBytes, Mode, Alpha, Bright, Blend>(f, c);
+    else return false;
+  }
+
+  // Whether an opaque run of a source without alpha takes the rule the normal path gives its pixels.
+  template <int Mode, bool Bright, bool Blend>
+  static constexpr bool RunRuleIsRowRule() {
+    return true;
+  }
+
 };
 
 // A paletted source: one index byte a pixel, palette words of the destination's size. The

@@ -6,12 +6,14 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <utility>
 
 #include "orbel/softrender/blend_tables.h"
 #include "orbel/softrender/packed_pixels.h"
 #include "orbel/softrender/plain_blit.h"
+#include "orbel/softrender/run_stretch.h"
 #include "orbel/softrender/simd_road.h"
 
 namespace orbel::blit {
@@ -127,11 +129,43 @@ void NormalLoop(const PlainBlitFrame& f, const Context& c) {
   }
 }
 
+// ---- Run-code walk ----------------------------------------------------------------------------------
+
+// Run-code walk on the vector road: the row's stretches go to the normal path's vector row, which
+// gives the same pixels wherever the run rules and the row rules agree (see RunLoop). False, drawing
+// nothing, when there is no vector row for these selectors.
+template <class Ops, class Src, int Mode, bool Alpha, bool Bright, bool Blend>
+bool RunStretches(const PlainBlitFrame& f, const Context& c) {
+  if (!Ops::template FastRow<Src, Mode, Alpha, true, Bright, Blend>(f.dst, f.src, f.blend, 0, c)) return false;
+  const MemImgRunTable* code = f.runTable;
+  // Only multiply draws a clear pixel of an alpha source differently on the two paths.
+  constexpr bool kMergeClear = !Alpha || Ops::template SkipsAlphaZero<Mode>();
+  for (int y = 0; y < f.height; ++y) {
+    uint8_t* drow = f.dst + y * f.dstPitch;
+    const uint8_t* srow = f.src + y * f.srcPitch;
+    const uint8_t* brow = Blend ? f.blend + y * f.blendPitch : nullptr;
+    ForEachStretch<kMergeClear>(code, f.width, [&](int x, int n) {
+      Ops::template FastRow<Src, Mode, Alpha, true, Bright, Blend>(
+          drow + static_cast<ptrdiff_t>(x) * Ops::kBytes, srow + static_cast<ptrdiff_t>(x) * Src::kBytes,
+          Blend ? brow + x : nullptr, n, c);
+    });
+  }
+  return true;
+}
+
 // Run-code walk: each row is a string of codes ended by kRunEnd; transparent runs are skipped
 // without reading the pixels, opaque runs take the alpha-255 (or no-alpha) rule, translucent runs
-// the general alpha rule.
+// the general alpha rule. An opaque or translucent run of an alpha source follows the rules the
+// normal path applies to the same pixels under the transparency flag, and so does an opaque run of a
+// source without alpha (where the family says its run rule is the row rule), so on the vector road
+// whole stretches of runs go through the normal path's rows: first the family's whole-picture walk,
+// then the stretch walk, else one run at a time.
 template <class Ops, class Src, int Mode, bool Alpha, bool Bright, bool Blend>
 void RunLoop(const PlainBlitFrame& f, const Context& c) {
+  if (SimdRoadOpen() && (Alpha || Ops::template RunRuleIsRowRule<Mode, Bright, Blend>())) {
+    if (Ops::template FastRuns<Src, Mode, Alpha, Bright, Blend>(f, c)) return;
+    if (RunStretches<Ops, Src, Mode, Alpha, Bright, Blend>(f, c)) return;
+  }
   const MemImgRunTable* code = f.runTable;
   constexpr int kOpaqueClass = Alpha ? kOpaque : kNoAlpha;
   for (int y = 0; y < f.height; ++y) {
@@ -143,18 +177,6 @@ void RunLoop(const PlainBlitFrame& f, const Context& c) {
       int n = (k & 0x3F) + 1;
       const int kind = k >> 6;
       if (n > f.width - x) n = f.width - x;  // a table never runs past its row; stay safe regardless
-      if constexpr (Alpha) {
-        // An opaque or translucent run of an alpha source follows the rules the normal path applies to
-        // the same pixels under the transparency flag (the two paths differ only for sources without
-        // alpha), so it may go through the normal path's SSE2 row when there is one.
-        if (kind != kRunTransparent && n > 0 &&
-            Ops::template FastRow<Src, Mode, true, true, Bright, Blend>(
-                drow + static_cast<ptrdiff_t>(x) * Ops::kBytes, srow + static_cast<ptrdiff_t>(x) * Src::kBytes,
-                Blend ? brow + x : nullptr, n, c)) {
-          x += n;
-          continue;
-        }
-      }
       if (kind == kRunOpaque || (kind == kRunTranslucent && !Alpha)) {
         for (int i = x; i < x + n; ++i) {
           const SrcPixel px = Src::Load(srow, i, c);

@@ -407,6 +407,19 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
   }
 }
 
+// A run-coded 32-bit picture drawn whole on the AVX2 road (the run walk and every pixel in AVX2 code,
+// once a draw); false on the other roads and for what it has no rows for.
+template <int SrcBytes, int Mode, bool Alpha, bool Bright, bool Blend>
+inline bool FastRuns32(const PlainBlitFrame& f, const blit::Context& c) {
+  if constexpr (SrcBytes != 4 || Bright || Blend) {
+    return false;
+  } else {
+    if (ActiveSimdRoad() != SimdRoad::kAvx2) return false;
+    const avx2::RunFrame run{f.dst, f.dstPitch, f.src, f.srcPitch, f.runTable, f.width, f.height};
+    return avx2::RunRows32(Mode, Alpha, run, c.p, c.key);
+  }
+}
+
 // Exact per-byte saturating add (mode 2) or subtract (mode 3) of all four bytes.
 inline bool Saturate32Rows(const PlainBlitFrame& f, const blit::Context& c) {
   const __m128i key = _mm_set1_epi32(static_cast<int>(c.key));
@@ -618,6 +631,10 @@ inline bool FastRow32(uint8_t*, const uint8_t*, const uint8_t*, int, const blit:
 }
 template <int Bytes>
 inline bool HalveRows(const PlainBlitFrame&, const blit::Context&) {
+  return false;
+}
+template <int SrcBytes, int Mode, bool Alpha, bool Bright, bool Blend>
+inline bool FastRuns32(const PlainBlitFrame&, const blit::Context&) {
   return false;
 }
 inline bool Saturate32Rows(const PlainBlitFrame&, const blit::Context&) { return false; }

@@ -36,6 +36,16 @@ void PutLe32(uint8_t* p, uint32_t v) {
 
 bool Rewind(PcmConverterRecord* conv) { return conv->source.functions.Seek(conv->source.handle, 0, 0) == 0; }
 
+// True when the source yields at least one sample frame. A PCM WAV is judged by its data size; the
+// other kinds decode their first chunk into the buffer, where the first read finds it.
+bool HasSamples(PcmConverterRecord* conv) {
+  const uint32_t frame = conv->format.nBlockAlign;
+  if (frame == 0) return false;
+  if (conv->kind == kPcmKindWave) return conv->dataSize >= frame;
+  if (FillByKind(conv) != 0) conv->valid = 0;
+  return conv->valid >= frame;
+}
+
 // Frees whatever a failed kind left behind, so the next kind starts from a clean record.
 void DropKindState(PcmConverterRecord* conv) {
   EndAcmConverter(conv);
@@ -73,6 +83,14 @@ int SetupPcmConverter(const StreamData* source, PcmConverterRecord* conv) {
   conv->valid = 0;
   conv->readOffset = 0;
   conv->position = 0;
+  // A sound without one whole sample would make an empty buffer, which cannot be played or created.
+  if (!HasSamples(conv)) {
+    LogAdd("音声データにサンプルがありません\n");
+    MemFree(conv->buffer);
+    conv->buffer = nullptr;
+    DropKindState(conv);
+    return -1;
+  }
   conv->setUp = 1;
   return 0;
 }

@@ -101,6 +101,9 @@ int SetupPcmWaveConverter(PcmConverterRecord* conv) {
   plat::WAVEFORMATEX f{};
   DecodeWaveFormat(fmt, &f);
   if (f.wFormatTag != plat::WAVE_FORMAT_PCM) return -1;
+  // A stated sample width other than 8 or 16 bits cannot be played, whatever the block align says;
+  // only 0 leaves a 16-byte chunk's width to the block align.
+  if (f.wBitsPerSample != 0 && f.wBitsPerSample != 8 && f.wBitsPerSample != 16) return -1;
   if (conv->fmtSize == 16) {
     f.cbSize = 0;
     if (f.nChannels != 0) f.wBitsPerSample = static_cast<uint16_t>(f.nBlockAlign / f.nChannels * 8);

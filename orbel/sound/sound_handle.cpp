@@ -67,13 +67,25 @@ int LoadWholeImage(int handle, const void* image, uint32_t size, int count) {
     LogAdd("音声ファイルを格納するメモリ領域の確保に失敗しました");
     return -1;
   }
-  // A sound with no samples would make a buffer of no bytes, which DirectSound refuses: keep one
-  // block of silence instead.
-  if (pcmSize < format.nBlockAlign) {
+  // The converter refuses sources without samples; a conversion that still delivers less than one
+  // sample would make a buffer DirectSound cannot create.
+  if (pcmSize < format.nBlockAlign || pcmSize == 0) {
     MemFree(pcm);
-    pcmSize = format.nBlockAlign;
-    pcm = MemCalloc(pcmSize, kTag, __LINE__);
-    if (pcm == nullptr) return -1;
+    LogAdd("音声データにサンプルがありません\n");
+    return -1;
+  }
+  // DirectSound makes no buffer below DSBSIZE_MIN bytes: a sound of a sample or two gets silence after it.
+  const uint32_t minimum = (plat::DSBSIZE_MIN + format.nBlockAlign - 1) / format.nBlockAlign * format.nBlockAlign;
+  if (pcmSize < minimum) {
+    void* padded = MemCalloc(minimum, kTag, __LINE__);
+    if (padded == nullptr) {
+      MemFree(pcm);
+      return -1;
+    }
+    std::memcpy(padded, pcm, pcmSize);
+    MemFree(pcm);
+    pcm = padded;
+    pcmSize = minimum;
   }
   r->format = format;
   r->pcm = pcm;

@@ -2,8 +2,10 @@
 // (primary with a flip chain, off-screen, textures, Z buffers), clippers and palettes. The primary
 // surface is the desktop: what lands in a window's client area is shown by the host (and captured
 // headless). Vertical blank and scan line follow the plat clock at 60 Hz. Overlays are refused;
-// Direct3D (platform/d3d/d3d7.h) is had from the object. Only the calls, records and constants the library uses, with
-// their documented values. Objects are made by CoCreateInstance(CLSID_DirectDraw7, ...), platform/win/com.h.
+// Direct3D (platform/d3d/d3d7.h) is had from the object. The older interfaces (object versions 1 and 4,
+// surface versions 1 and 4) are other faces of the same objects, for the movie streams. Only the calls,
+// records and constants the library uses, with their documented values. Objects are made by
+// CoCreateInstance(CLSID_DirectDraw7, ...), platform/win/com.h.
 #pragma once
 
 #include "platform/win/com.h"
@@ -15,7 +17,11 @@ namespace plat {
 
 extern const CLSID CLSID_DirectDraw7;
 extern const IID IID_IDirectDraw7;
-extern const IID IID_IDirectDraw;  // the version-1 interface (GetCaps, overlay probes)
+extern const IID IID_IDirectDraw;  // the version-1 interface (GetCaps, overlay probes, plain surfaces)
+extern const IID IID_IDirectDraw4;  // the version-4 interface (handed to movie streams)
+extern const IID IID_IDirectDrawSurface;
+extern const IID IID_IDirectDrawSurface4;
+extern const IID IID_IDirectDrawSurface7;
 extern const IID IID_IDirect3D7;
 
 // ---- Results ------------------------------------------------------------------------------------
@@ -57,6 +63,7 @@ constexpr HRESULT DDERR_HWNDSUBCLASSED = MakeDdHresult(570);
 constexpr HRESULT DDERR_HWNDALREADYSET = MakeDdHresult(571);
 constexpr HRESULT DDERR_NOPALETTEATTACHED = MakeDdHresult(572);
 constexpr HRESULT DDERR_EXCLUSIVEMODEALREADYSET = MakeDdHresult(581);
+constexpr HRESULT DDERR_NOTAOVERLAYSURFACE = MakeDdHresult(580);
 constexpr HRESULT DDERR_NOTFLIPPABLE = MakeDdHresult(582);
 constexpr HRESULT DDERR_NOTLOCKED = MakeDdHresult(584);
 constexpr HRESULT DDERR_UNSUPPORTEDMODE = MakeDdHresult(590);
@@ -176,6 +183,10 @@ constexpr DWORD DDCAPS_COLORKEY = 0x400000;
 constexpr DWORD DDCAPS_BLTCOLORFILL = 0x4000000;
 constexpr DWORD DDCAPS_BLTDEPTHFILL = 0x10000000;
 
+// UpdateOverlay
+constexpr DWORD DDOVER_HIDE = 0x200;
+constexpr DWORD DDOVER_SHOW = 0x4000;
+
 // EnumAttachedSurfaces callback results
 constexpr HRESULT DDENUMRET_CANCEL = 0;
 constexpr HRESULT DDENUMRET_OK = 1;
@@ -265,7 +276,7 @@ struct DDSURFACEDESC2 {
   DWORD dwTextureStage;
 };
 
-// The version-1 description, used only by overlay probes on the version-1 interface.
+// The version-1 description: overlay probes and plain surfaces made through the version-1 interface.
 struct DDSURFACEDESC {
   DWORD dwSize;  // sizeof(DDSURFACEDESC)
   DWORD dwFlags;
@@ -424,10 +435,22 @@ class IDirectDrawPalette {
   virtual ~IDirectDrawPalette() = default;
 };
 
-class IDirectDrawSurface7 {
+// The version-1 face of a surface: what movie streams take and hand back. QueryInterface gives the
+// version-4 and version-7 faces of the same surface (E_NOINTERFACE for anything else).
+class IDirectDrawSurface {
  public:
   virtual ULONG AddRef() = 0;
   virtual ULONG Release() = 0;
+  virtual HRESULT QueryInterface(REFIID iid, void** out) = 0;
+
+ protected:
+  virtual ~IDirectDrawSurface() = default;
+};
+
+class IDirectDrawSurface7 : public IDirectDrawSurface {
+ public:
+  ULONG AddRef() override = 0;
+  ULONG Release() override = 0;
   // Attaches a Z buffer (the target keeps a reference until detached or released).
   virtual HRESULT AddAttachedSurface(IDirectDrawSurface7* attached) = 0;
   virtual HRESULT DeleteAttachedSurface(DWORD flags, IDirectDrawSurface7* attached) = 0;
@@ -460,29 +483,71 @@ class IDirectDrawSurface7 {
   virtual HRESULT SetColorKey(DWORD flags, DDCOLORKEY* key) = 0;
   virtual HRESULT SetPalette(IDirectDrawPalette* palette) = 0;
   virtual HRESULT Unlock(RECT* rect) = 0;
+  // Places an overlay surface on `target` (DDOVER_SHOW) or hides it (DDOVER_HIDE). No surface here is
+  // an overlay: DDERR_NOTAOVERLAYSURFACE.
+  virtual HRESULT UpdateOverlay(RECT* sourceRect, IDirectDrawSurface7* target, RECT* destRect, DWORD flags) = 0;
 
  protected:
-  virtual ~IDirectDrawSurface7() = default;
+  ~IDirectDrawSurface7() override = default;
 };
 
-// The version-1 object interface: capabilities and (refused) overlay surfaces.
+// The version-4 face of a surface: the calls movie frames are read through. Same behaviour as the
+// version-7 calls of the same names.
+class IDirectDrawSurface4 {
+ public:
+  virtual ULONG AddRef() = 0;
+  virtual ULONG Release() = 0;
+  virtual HRESULT QueryInterface(REFIID iid, void** out) = 0;
+  virtual HRESULT GetPixelFormat(DDPIXELFORMAT* format) = 0;
+  virtual HRESULT GetSurfaceDesc(DDSURFACEDESC2* desc) = 0;
+  virtual HRESULT IsLost() = 0;
+  virtual HRESULT Lock(RECT* rect, DDSURFACEDESC2* desc, DWORD flags, HANDLE event) = 0;
+  virtual HRESULT Restore() = 0;
+  virtual HRESULT Unlock(RECT* rect) = 0;
+
+ protected:
+  virtual ~IDirectDrawSurface4() = default;
+};
+
+// The version-1 object interface: capabilities, (refused) overlay surfaces and plain surfaces.
 class IDirectDraw {
  public:
   virtual ULONG AddRef() = 0;
   virtual ULONG Release() = 0;
   virtual HRESULT GetCaps(DDCAPS* driverCaps, DDCAPS* emulationCaps) = 0;
-  // Only overlay probes use this; every description is refused (DDERR_NOOVERLAYHW / DDERR_INVALIDCAPS).
+  // Off-screen plain surfaces (system or video memory) of a given size, in the description's pixel
+  // format or the display's, as the version-7 call makes them. Overlays: DDERR_NOOVERLAYHW; primary
+  // surfaces, flip chains, textures and Z buffers: DDERR_INVALIDCAPS.
   virtual HRESULT CreateSurface(DDSURFACEDESC* desc, IDirectDrawSurface7** out, void* outer) = 0;
+  // The same, handing out the surface's version-1 face.
+  HRESULT CreateSurface(DDSURFACEDESC* desc, IDirectDrawSurface** out, void* outer) {
+    IDirectDrawSurface7* made = nullptr;
+    const HRESULT result = CreateSurface(desc, &made, outer);
+    if (out != nullptr) *out = made;
+    return result;
+  }
 
  protected:
   virtual ~IDirectDraw() = default;
+};
+
+// The version-4 object interface: only handed on (to a movie stream), which asks it for the other faces.
+class IDirectDraw4 {
+ public:
+  virtual ULONG AddRef() = 0;
+  virtual ULONG Release() = 0;
+  // IID_IDirectDraw7, IID_IDirectDraw4 and IID_IDirectDraw of the same object.
+  virtual HRESULT QueryInterface(REFIID iid, void** out) = 0;
+
+ protected:
+  virtual ~IDirectDraw4() = default;
 };
 
 class IDirectDraw7 {
  public:
   virtual ULONG AddRef() = 0;
   virtual ULONG Release() = 0;
-  // IID_IDirectDraw7, IID_IDirectDraw and IID_IDirect3D7; E_NOINTERFACE for anything else.
+  // IID_IDirectDraw7, IID_IDirectDraw4, IID_IDirectDraw and IID_IDirect3D7; E_NOINTERFACE for anything else.
   virtual HRESULT QueryInterface(REFIID iid, void** out) = 0;
   // Null: the primary display driver. Every other call needs this first (DDERR_NOTINITIALIZED).
   virtual HRESULT Initialize(GUID* driver) = 0;

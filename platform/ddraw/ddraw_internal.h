@@ -64,13 +64,15 @@ class Clipper final : public IDirectDrawClipper {
   ULONG refs_ = 1;
 };
 
-class Surface final : public IDirectDrawSurface7 {
+// One surface under its version-7 face, which is also its version-1 face, and its version-4 face.
+class Surface final : public IDirectDrawSurface7, public IDirectDrawSurface4 {
  public:
   // Pixels are zeroed; false in *ok when they cannot be had.
   Surface(int width, int height, const PixelLayout& layout, DWORD caps, DWORD caps2, bool* ok);
 
   ULONG AddRef() override;
   ULONG Release() override;
+  HRESULT QueryInterface(REFIID iid, void** out) override;
   HRESULT AddAttachedSurface(IDirectDrawSurface7* attached) override;
   HRESULT DeleteAttachedSurface(DWORD flags, IDirectDrawSurface7* attached) override;
   HRESULT Blt(RECT* destRect, IDirectDrawSurface7* source, RECT* sourceRect, DWORD flags, DDBLTFX* fx) override;
@@ -93,6 +95,7 @@ class Surface final : public IDirectDrawSurface7 {
   HRESULT SetColorKey(DWORD flags, DDCOLORKEY* key) override;
   HRESULT SetPalette(IDirectDrawPalette* palette) override;
   HRESULT Unlock(RECT* rect) override;
+  HRESULT UpdateOverlay(RECT* sourceRect, IDirectDrawSurface7* target, RECT* destRect, DWORD flags) override;
 
   uint8_t* Row(int y) { return pixels + static_cast<size_t>(y) * static_cast<size_t>(pitch); }
   const uint8_t* Row(int y) const { return pixels + static_cast<size_t>(y) * static_cast<size_t>(pitch); }
@@ -159,6 +162,8 @@ constexpr uint64_t kVideoMemoryBytes = 256ull << 20;
 
 // A new DirectDraw object as the asked-for interface (CoCreateInstance's road).
 HRESULT CreateDirectDrawObjectFor(REFIID iid, void** out);
+// The version-4 face of an object; it keeps the object alive (ddraw_object4.cpp).
+IDirectDraw4* MakeDirectDraw4(IDirectDraw7* owner);
 
 // Records the call and says whether a test wants it to fail (with *result).
 bool Faulted(const char* call, DWORD flags, HRESULT* result);

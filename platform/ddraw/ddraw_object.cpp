@@ -65,10 +65,25 @@ class DirectDraw1 final : public IDirectDraw {
   HRESULT GetCaps(DDCAPS* driver, DDCAPS* emulation) override { return owner_->GetCaps(driver, emulation); }
   HRESULT CreateSurface(DDSURFACEDESC* desc, IDirectDrawSurface7** out, void*) override {
     HRESULT forced;
-    if (Faulted("CreateSurface1", 0, &forced)) return forced;
     if (out != nullptr) *out = nullptr;
-    if (desc == nullptr || out == nullptr) return DDERR_INVALIDPARAMS;
-    return (desc->ddsCaps.dwCaps & DDSCAPS_OVERLAY) ? DDERR_NOOVERLAYHW : DDERR_INVALIDCAPS;
+    if (Faulted("CreateSurface1", desc != nullptr ? desc->ddsCaps.dwCaps : 0, &forced)) return forced;
+    if (desc == nullptr || out == nullptr || desc->dwSize != sizeof(DDSURFACEDESC)) return DDERR_INVALIDPARAMS;
+    const DWORD caps = desc->ddsCaps.dwCaps;
+    if (caps & DDSCAPS_OVERLAY) return DDERR_NOOVERLAYHW;
+    // This face makes plain off-screen surfaces only; the rest is the version-7 interface's work.
+    constexpr DWORD kOtherKinds = DDSCAPS_BACKBUFFER | DDSCAPS_COMPLEX | DDSCAPS_FLIP | DDSCAPS_FRONTBUFFER |
+                                  DDSCAPS_PRIMARYSURFACE | DDSCAPS_TEXTURE | DDSCAPS_3DDEVICE | DDSCAPS_ZBUFFER |
+                                  DDSCAPS_MIPMAP;
+    if (caps & kOtherKinds) return DDERR_INVALIDCAPS;
+    DDSURFACEDESC2 full{};
+    full.dwSize = sizeof(DDSURFACEDESC2);
+    full.dwFlags = desc->dwFlags & (DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT | DDSD_CKSRCBLT);
+    full.dwHeight = desc->dwHeight;
+    full.dwWidth = desc->dwWidth;
+    full.ddckCKSrcBlt = desc->ddckCKSrcBlt;
+    full.ddpfPixelFormat = desc->ddpfPixelFormat;
+    full.ddsCaps.dwCaps = caps | DDSCAPS_OFFSCREENPLAIN;
+    return owner_->CreateSurface(&full, out, nullptr);
   }
 
  private:
@@ -101,6 +116,10 @@ class DirectDraw7 final : public IDirectDraw7 {
     }
     if (iid == IID_IDirectDraw) {
       *out = static_cast<IDirectDraw*>(new DirectDraw1(this));
+      return S_OK;
+    }
+    if (iid == IID_IDirectDraw4) {
+      *out = MakeDirectDraw4(this);
       return S_OK;
     }
     if (iid == IID_IDirect3D7) return d3d::CreateDirect3DObject(this, out);

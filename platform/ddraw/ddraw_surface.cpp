@@ -74,6 +74,20 @@ ULONG Surface::Release() {
   return left;
 }
 
+HRESULT Surface::QueryInterface(REFIID iid, void** out) {
+  if (out == nullptr) return E_POINTER;
+  *out = nullptr;
+  if (iid == IID_IDirectDrawSurface7 || iid == IID_IDirectDrawSurface) {
+    *out = static_cast<IDirectDrawSurface7*>(this);
+  } else if (iid == IID_IDirectDrawSurface4) {
+    *out = static_cast<IDirectDrawSurface4*>(this);
+  } else {
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
 // ---- Pixels -------------------------------------------------------------------------------------
 
 uint32_t Surface::ReadRaw(int x, int y) const {
@@ -361,6 +375,15 @@ HRESULT Surface::EnumAttachedSurfaces(void* context, LPDDENUMSURFACESCALLBACK7 c
     if (callback(s, &desc, context) == DDENUMRET_CANCEL) break;
   }
   return DD_OK;
+}
+
+// ---- Overlays -----------------------------------------------------------------------------------
+
+// Overlay surfaces are never made (CreateSurface refuses them), so nothing can be placed.
+HRESULT Surface::UpdateOverlay(RECT*, IDirectDrawSurface7*, RECT*, DWORD flags) {
+  HRESULT forced;
+  if (Faulted("UpdateOverlay", flags, &forced)) return forced;
+  return DDERR_NOTAOVERLAYSURFACE;
 }
 
 // ---- Flip ---------------------------------------------------------------------------------------

@@ -157,10 +157,25 @@ HRESULT IDirectSoundBuffer::Lock(DWORD offset, DWORD bytes, void** region1, DWOR
   return DS_OK;
 }
 
-HRESULT IDirectSoundBuffer::Unlock(void* region1, DWORD, void*, DWORD) {
+HRESULT IDirectSoundBuffer::Unlock(void* region1, DWORD bytes1, void* region2, DWORD bytes2) {
   Voice* v = VoiceOf(this);
   if (v == nullptr) return DSERR_INVALIDCALL;
   if (region1 == nullptr) return DSERR_INVALIDPARAM;
+  // The written regions are converted to the mix rate again; a pointer that is not into the buffer
+  // converts nothing.
+  if (v->preparedSet != nullptr) {
+    const uintptr_t base = reinterpret_cast<uintptr_t>(v->data->data());
+    const uintptr_t size = v->data->size();
+    const DWORD block = v->format.nBlockAlign;
+    for (const auto& [region, bytes] : {std::pair{region1, bytes1}, std::pair{region2, bytes2}}) {
+      const uintptr_t at = reinterpret_cast<uintptr_t>(region);
+      if (region == nullptr || bytes == 0 || at < base || at - base >= size) continue;
+      const uintptr_t offset = at - base;
+      const uintptr_t end = offset + std::min<uintptr_t>(bytes, size - offset);
+      const auto first = static_cast<uint32_t>(offset / block);
+      v->preparedSet->Refresh(*v->data, v->format, first, static_cast<uint32_t>((end + block - 1) / block) - first);
+    }
+  }
   return DS_OK;
 }
 
@@ -170,8 +185,15 @@ HRESULT IDirectSoundBuffer::Play(DWORD reserved, DWORD priority, DWORD flags) {
   if (reserved != 0 || priority != 0) return DSERR_INVALIDPARAM;
   if (v->primary) return DS_OK;  // the primary buffer always runs while anything plays
   const bool looping = (flags & DSBPLAY_LOOPING) != 0;
-  Mixer::Get().Modify(*v, false, [looping](Voice& x) {
-    if (!x.playing) ++x.generation;  // a fresh start: the mix picks the cursor up anew
+  // A buffer resampled in the mix since its rate changed while it played takes a conversion again
+  // when it starts afresh, if there is one for its rate.
+  const uint32_t rate = Mixer::Get().Inspect(*v, [](Voice& x) { return x.Rate(); });
+  std::shared_ptr<dsound::PreparedSound> prepared = v->preparedSet != nullptr ? v->preparedSet->Find(rate) : nullptr;
+  Mixer::Get().Modify(*v, false, [looping, &prepared](Voice& x) {
+    if (!x.playing) {
+      ++x.generation;  // a fresh start: the mix picks the cursor up anew
+      if (x.prepared == nullptr && prepared != nullptr && prepared->rate == x.Rate()) x.prepared = std::move(prepared);
+    }
     x.playing = true;
     x.looping = looping;
   });
@@ -259,8 +281,18 @@ HRESULT IDirectSoundBuffer::SetFrequency(DWORD frequency) {
   if (frequency != DSBFREQUENCY_ORIGINAL && (frequency < DSBFREQUENCY_MIN || frequency > DSBFREQUENCY_MAX)) {
     return DSERR_INVALIDPARAM;
   }
-  // A new rate changes the resampling: the mix restarts its resampler at the cursor.
-  Mixer::Get().Modify(*v, true, [frequency](Voice& x) { x.frequency = frequency; });
+  // A stopped buffer is converted to the new rate now (once for each rate it is given); one that
+  // plays takes a conversion it already has, else the mix resamples it from the cursor on.
+  const uint32_t rate = frequency != DSBFREQUENCY_ORIGINAL ? frequency : v->format.nSamplesPerSec;
+  const bool playing = Mixer::Get().Inspect(*v, [](Voice& x) { return x.playing; });
+  std::shared_ptr<dsound::PreparedSound> prepared;
+  if (v->preparedSet != nullptr && rate != dsound::kMixRate) {
+    prepared = playing ? v->preparedSet->Find(rate) : v->preparedSet->ForRate(rate, *v->data, v->format);
+  }
+  Mixer::Get().Modify(*v, true, [frequency, &prepared](Voice& x) {
+    x.frequency = frequency;
+    x.prepared = std::move(prepared);
+  });
   return DS_OK;
 }
 
@@ -356,8 +388,13 @@ HRESULT IDirectSound::CreateSoundBuffer(const DSBUFFERDESC* desc, IDirectSoundBu
     const uint8_t silence = voice->format.wBitsPerSample == 8 ? 0x80 : 0x00;
     try {
       voice->data = std::make_shared<std::vector<uint8_t>>(bytes, silence);
+      voice->preparedSet = std::make_shared<dsound::PreparedSet>();
     } catch (const std::bad_alloc&) {
       return DSERR_OUTOFMEMORY;
+    }
+    // Without room for its conversion the buffer is resampled in the mix.
+    if (voice->format.nSamplesPerSec != dsound::kMixRate) {
+      voice->prepared = voice->preparedSet->ForRate(voice->format.nSamplesPerSec, *voice->data, voice->format, true);
     }
   }
   *buffer = MakeBuffer(state_, std::move(voice));
@@ -375,6 +412,7 @@ HRESULT IDirectSound::DuplicateSoundBuffer(IDirectSoundBuffer* source, IDirectSo
   if (S().duplicatesLeft > 0) --S().duplicatesLeft;
   auto voice = std::make_shared<Voice>();
   voice->data = from.data;
+  voice->preparedSet = from.preparedSet;
   voice->format = from.format;
   voice->flags = from.flags;
   voice->owner = state_->id;
@@ -382,6 +420,7 @@ HRESULT IDirectSound::DuplicateSoundBuffer(IDirectSoundBuffer* source, IDirectSo
     voice->volume = x.volume;
     voice->pan = x.pan;
     voice->frequency = x.frequency;
+    voice->prepared = x.prepared;
   });
   *duplicate = MakeBuffer(state_, std::move(voice));
   return DS_OK;

@@ -5,7 +5,9 @@
 // or the capturing sink on the caller's thread) calls Render, which takes the mixer's lock only to copy the playing voices' settings
 // and again to store their new positions: the mixing itself runs unlocked, so the library's calls never
 // wait for a mix. A change the library makes meanwhile (play, stop, new position) wins over the mix's
-// position update, which the voice's generation number tells apart.
+// position update, which the voice's generation number tells apart. A voice at another rate plays
+// its buffer's conversion to the mix rate (sound_prepare.h) when it has one; one whose rate changed
+// while it played is resampled as it is mixed.
 #pragma once
 
 #include <samplerate.h>
@@ -15,6 +17,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/dsound/sound_prepare.h"
 #include "platform/win/wave_format.h"
 
 namespace plat::dsound {
@@ -51,6 +54,11 @@ struct Voice {
   // The silent sink's reckoning: the position at the clock time of the last change.
   uint64_t anchorMicroseconds = 0;
   uint64_t anchorPosition = 0;
+  // The buffer's conversions to the mix rate, shared with duplicates as the bytes are (null for the
+  // primary buffer).
+  std::shared_ptr<PreparedSet> preparedSet;
+  // The conversion the mix plays for Rate(); null: resampled in the mix.
+  std::shared_ptr<PreparedSound> prepared;
 
   // The renderer's side (only Render touches these).
   SRC_STATE* resampler = nullptr;
@@ -58,6 +66,7 @@ struct Voice {
   uint64_t feedFrame = 0;  // next source frame the resampler takes
   bool feedLooping = false;
   std::vector<float> feed;  // one callback's worth of source frames, as stereo float
+  uint64_t preparedAt = 0;  // next frame of `prepared` to mix, 32.32 fixed point
 
   ~Voice();
   uint32_t Frames() const { return static_cast<uint32_t>(data->size() / format.nBlockAlign); }

@@ -104,6 +104,19 @@ int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
   return 1;
 }
 
+int GetClipBox(HDC dc, RECT* rect) {
+  if (rect == nullptr || !IsOurDc(dc)) return 0;
+  RECT box{};
+  if (dc->window == nullptr) {
+    box.right = GetDeviceCaps(dc, HORZRES);
+    box.bottom = GetDeviceCaps(dc, VERTRES);
+  } else if (!GetClientRect(dc->window, &box)) {
+    return 0;
+  }
+  *rect = box;
+  return box.right > box.left && box.bottom > box.top ? SIMPLEREGION : NULLREGION;
+}
+
 void SetMemoryDcFillHandler(MemoryDcFillHandler handler) { g_memoryFill.store(handler); }
 
 int GetDeviceCaps(HDC dc, int index) {

@@ -68,4 +68,14 @@ void SetMemoryDcFillHandler(MemoryDcFillHandler handler);
 // HORZRES / VERTRES / BITSPIXEL of the desktop, PLANES 1, VREFRESH 60; 0 otherwise or without a DC.
 int GetDeviceCaps(HDC dc, int index);
 
+// Region kinds GetClipBox reports (0 is an error).
+constexpr int NULLREGION = 1;
+constexpr int SIMPLEREGION = 2;
+constexpr int COMPLEXREGION = 3;
+
+// The box around what a DC may draw, in its own coordinates: a window DC's client area (no window
+// covers another here, so the region is always one rectangle; NULLREGION when the client area is
+// empty), the screen DC's desktop. 0 for an unknown DC or a null rectangle.
+int GetClipBox(HDC dc, RECT* rect);
+
 }  // namespace plat

@@ -2,6 +2,7 @@
 // edge shapes, antialias levels, the handle table and re-creation after a graphics restore.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,53 @@ TEST_F(FontCacheTest, MemoryCacheIsSizedFromTheCellSide) {
     EXPECT_EQ(f->entries[c.capacity].cell, -1);
     EXPECT_EQ(DeleteFontHandle(font), 0);
   }
+}
+
+// Settings no font can have, and caches past the cap, are refused before anything is kept: the log
+// names the reason, no slot stays taken, and text goes on with the fonts that exist.
+TEST_F(FontCacheTest, HostileSettingsAndOversizedCachesAreRefused) {
+  const int before = LiveFonts();
+  struct Refusal {
+    int size, thickness, type, edge;
+    const char* line;
+  };
+  const Refusal refusals[] = {
+      {14644, 6, 2, 2, "フォントのキャッシュのサイズが上限を超えました in CreateFontToHandle"},
+      {20, INT_MIN, 0, -1, "フォントの太さ -2147483648 は指定できません in CreateFontToHandle"},
+      {20, 11, 0, -1, "フォントの太さ 11 は指定できません in CreateFontToHandle"},
+      {20, 4, 4, -1, "フォントのタイプ 4 は指定できません in CreateFontToHandle"},
+      {20, 4, -2, -1, "フォントのタイプ -2 は指定できません in CreateFontToHandle"},
+      {INT_MIN, 4, 0, -1, "フォントのサイズ -2147483648 は指定できません in CreateFontToHandle"},
+      {20, 4, 1, INT_MAX, "フォントのエッジサイズ 2147483647 は指定できません in CreateFontToHandle"},
+  };
+  for (const Refusal& r : refusals) {
+    EXPECT_EQ(CreateFontToHandle(nullptr, r.size, r.thickness, r.type, -1, r.edge, 0, -1, -1), -1) << r.line;
+    EXPECT_NE(LogText().find(r.line), std::string::npos) << r.line;
+    EXPECT_EQ(LiveFonts(), before) << r.line;
+  }
+  EXPECT_GT(GetTextWidthDefaultFont("abc", -1, 0), 0);
+  EXPECT_EQ(DrawTextDefaultFont(0, 0, "abc", MakeColor(255, 255, 255), 0), 0);
+  // -1 still means the default type.
+  const int plain = CreateFontToHandle(nullptr, 16, 4, -1, -1, -1, 0, -1, -1);
+  ASSERT_NE(plain, -1);
+  EXPECT_EQ(GetFontRecord(plain)->type, 0u);
+  DeleteFontHandle(plain);
+
+  // The cap (64 MiB a cache) against the cell side: 20 cells of 1,824 bytes square fit, of 1,832 not;
+  // one bit a pixel fits up to the largest cell side, 4,096.
+  struct Cap {
+    int maxWidth, type;
+    bool made;
+  };
+  const Cap caps[] = {{1822, 2, true}, {1830, 2, false}, {4094, 0, true}, {4102, 0, false}};
+  for (const Cap& c : caps) {
+    const int font = MakeFont(BoxMetrics(c.maxWidth), BoxGlyph(3, 3, 255), c.type);
+    EXPECT_EQ(font != -1, c.made) << c.maxWidth;
+    if (font == -1) continue;
+    EXPECT_EQ(GetTextWidthToFontHandle("ab", -1, font, 0), 24) << c.maxWidth;
+    DeleteFontHandle(font);
+  }
+  EXPECT_EQ(LiveFonts(), before);
 }
 
 TEST_F(FontCacheTest, TheOldestGlyphGivesWayAfterCapacityRenders) {

@@ -195,6 +195,51 @@ TEST_F(BattleRules, EscAndANewBattleClearWhatTheLastOneLeft) {
   BattleStage = BattleState = 0;
 }
 
+TEST_F(BattleRules, EscDuringTheEnemysAttackLeavesFullHpForTheNextBattle) {
+  std::memset(KeyState, 0, sizeof KeyState);
+  ClearBattleWorkingValues();
+  PlayerHp = PlayerMaxHp = 100;
+  PlayerAttack = PlayerBaseAttack = 10;
+  PlayerDefence = 0;
+  EnemyTable[0] = EnemyRecord{};
+  EnemyTable[0].hp = EnemyTable[0].maxHp = 40;
+  EnemyTable[0].attack = 30;
+  CurrentEnemy = EnemyTable[0];
+  GameMode = 2;
+  BattleState = 6;
+  for (int frame = 0; frame < 5; ++frame) BattleScene();  // the hit has landed, the shake runs
+  ASSERT_EQ(PlayerHp, 70.0);
+  ASSERT_EQ(BattleState, 6u);
+
+  KeyState[kKeyEscape] = kKeyPressed;
+  BattleScene();
+  EXPECT_EQ(GameMode, 1);
+  EXPECT_EQ(PlayerHp, 100.0) << "the hit landed a second time on the refilled HP";
+  EXPECT_EQ(EnemyHitDone, 0);
+  EXPECT_EQ(ShakeAngle, 0.0);
+
+  // Stage select starts the next battle; it begins at full HP and the enemy's first attack takes 30.
+  std::memset(KeyState, 0, sizeof KeyState);
+  StageCursor = 0;
+  KeyState[kKeySpace] = kKeyPressed;
+  StageSelectScene();
+  KeyState[kKeySpace] = 0;
+  ASSERT_EQ(GameMode, 2);
+  BattleScene();  // state 0
+  EXPECT_EQ(BattleState, 1u);
+  EXPECT_EQ(PlayerHp, 100.0);
+  BattleState = 6;
+  BattleScene();
+  EXPECT_EQ(PlayerHp, 70.0);
+
+  ClearBattleWorkingValues();
+  EnemyTable[0] = EnemyRecord{};
+  CurrentEnemy = EnemyRecord{};
+  PlayerHp = 100;
+  GameMode = 0;
+  BattleStage = BattleState = 0;
+}
+
 TEST_F(BattleRules, SeeThroughPhaseActsFromTheNextFrame) {
   // A row whose last letter is typed in this frame: phase 2 is set, the menu returns next frame.
   std::memset(KeyState, 0, sizeof KeyState);

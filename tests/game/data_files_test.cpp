@@ -129,5 +129,37 @@ TEST(DataFiles, EnemyFieldsShiftAfterALongLineAndRepeatAtTheEnd) {
   EXPECT_EQ(e.used, 0u);
 }
 
+TEST(DataFiles, EnemyNumbersOutsideWhatTheBattleCanUseAreBroughtToTheNearestEnd) {
+  ScopedWorkDir work;
+  const struct {
+    const char* what;
+    const char* hp;
+    const char* attack;
+    const char* defence;
+    const char* width;
+    const char* height;
+    double hpWanted, attackWanted, defenceWanted;
+    int widthWanted, heightWanted;
+  } cases[] = {
+      {"the int range's ends", "2147483647", "2147483647", "-2147483648", "-2147483648", "2147483647",
+       999999, 999999, -999999, 0, 65536},
+      {"past the int range", "99999999999", "-99999999999", "99999999999", "99999999999", "-99999999999",
+       999999, -999999, 999999, 65536, 0},
+      {"negative HP and ordinary values", "-5", "-3", "2", "640", "480", 0, -3, 2, 640, 480},
+  };
+  for (const auto& c : cases) {
+    WriteFileText("enemy.txt", std::string("NAME   :X\r\nHP     :") + c.hp + "\r\nATTACK :" + c.attack +
+                                   "\r\nDEFENCE:" + c.defence + "\r\nGRAPH  :none.png\r\nWIDTH  :" + c.width +
+                                   "\r\nHEIGHT :" + c.height + "\r\nBGM    :x.ogg\r\n");
+    const EnemyRecord e = LoadEnemyFile("enemy.txt", nullptr);
+    EXPECT_EQ(e.hp, c.hpWanted) << c.what;
+    EXPECT_EQ(e.maxHp, c.hpWanted) << c.what;
+    EXPECT_EQ(e.attack, c.attackWanted) << c.what;
+    EXPECT_EQ(e.defence, c.defenceWanted) << c.what;
+    EXPECT_EQ(e.width, c.widthWanted) << c.what;
+    EXPECT_EQ(e.height, c.heightWanted) << c.what;
+  }
+}
+
 }  // namespace
 }  // namespace kelvaron

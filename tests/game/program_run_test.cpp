@@ -30,9 +30,10 @@ constexpr char kScript[] =
 constexpr char kFrames[] = "60,150,250";
 const char* const kFrameFiles[] = {"frame_000060.png", "frame_000150.png", "frame_000250.png"};
 
-// Runs bin/kelvaron in the current directory; its exit status, or -1.
-int RunGame(const fs::path& captureDir) {
-  orbel::testing::WriteFileText("script.txt", kScript);
+// Runs bin/kelvaron in the current directory with a key script, capturing the listed frames; its exit
+// status, or -1 when it did not exit (a signal, a sanitizer's abort).
+int RunGame(const fs::path& captureDir, const char* script = kScript, const char* frames = kFrames) {
+  orbel::testing::WriteFileText("script.txt", script);
   std::vector<std::string> env;
   for (char** e = environ; *e != nullptr; ++e)
     if (std::string(*e).rfind("ORBEL_", 0) != 0) env.push_back(*e);
@@ -41,7 +42,7 @@ int RunGame(const fs::path& captureDir) {
   env.push_back("ORBEL_HEADLESS_SCRIPT=script.txt");
   env.push_back("ORBEL_MESSAGEBOX_ANSWER=no");
   env.push_back("ORBEL_HEADLESS_CAPTURE_DIR=" + captureDir.string());
-  env.push_back(std::string("ORBEL_HEADLESS_CAPTURE_FRAMES=") + kFrames);
+  env.push_back(std::string("ORBEL_HEADLESS_CAPTURE_FRAMES=") + frames);
   env.push_back("ORBEL_RUNTIME_DIR=" + fs::current_path().string());
   std::vector<char*> envp;
   for (std::string& entry : env) envp.push_back(entry.data());
@@ -51,7 +52,11 @@ int RunGame(const fs::path& captureDir) {
   pid_t child = 0;
   if (posix_spawn(&child, program.c_str(), nullptr, nullptr, argv, envp.data()) != 0) return -1;
   int status = 0;
-  if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  if (waitpid(child, &status, 0) != child) return -1;
+  if (!WIFEXITED(status)) {
+    ADD_FAILURE() << program << " ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    return -1;
+  }
   return WEXITSTATUS(status);
 }
 
@@ -94,6 +99,62 @@ TEST(ProgramRun, ScriptedPlayCapturesTheListedFramesFromFoldersAndArchivesAlike)
             orbel::testing::ReadFileBytes(plain / "frames" / kFrameFiles[2]))
       << "stage select and the battle look alike";
   const std::string log = orbel::testing::ReadFileText(plain / "Log.txt");
+  EXPECT_NE(log.find("Alloc num:0", log.rfind("Alloc memory dump")), std::string::npos);
+}
+
+// Data files a careless edit could leave: numbers at and past the ends of int in the colour, font and
+// enemy files. The game plays a battle against the damaged enemy (its attack beats the player), returns
+// to stage select and chooses EXIT; F12 ends it should it get stuck. Under the sanitizer build any
+// overflow in the drawing or the rules aborts the program, which this test sees as a failure.
+constexpr char kHostileScript[] =
+    "5000 key SPACE down\n5100 key SPACE up\n"    // STAGE1: the damaged enemy appears
+    "5500 key SPACE down\n5600 key SPACE up\n"    // the command menu with its preview
+    "6000 key SPACE down\n6100 key SPACE up\n"    // attack/defend; 420 frames of typing nobody does
+    "6500 key Q down\n6550 key Q up\n"
+    "16500 key SPACE down\n16600 key SPACE up\n"  // beaten: back to stage select
+    "17000 key K down\n17050 key K up\n17100 key K down\n17150 key K up\n"
+    "17200 key K down\n17250 key K up\n17300 key K down\n17350 key K up\n"
+    "17600 key SPACE down\n17700 key SPACE up\n"
+    "30000 key F12 down\n";
+constexpr char kHostileFrames[] = "350,1000";
+
+std::string EnemyFile(const std::string& name, const char* hp, const char* attack, const char* defence,
+                      const char* width, const char* height) {
+  return "NAME   :" + name + "\r\nHP     :" + hp + "\r\nATTACK :" + attack + "\r\nDEFENCE:" + defence +
+         "\r\nGRAPH  :./Material/Graphic/Enemy/enemy00.png\r\nWIDTH  :" + width + "\r\nHEIGHT :" + height +
+         "\r\nBGM    :./Material/BGM/stage1.ogg\r\n";
+}
+
+TEST(ProgramRun, DamagedNumbersInTheDataFilesPlayOnAndEndCleanly) {
+  const fs::path game = KELVARON_GAME_DIR;
+  orbel::testing::ScopedWorkDir work;
+  fs::copy(game / "Data", work.path() / "Data", fs::copy_options::recursive);
+  fs::create_symlink(game / "Material", work.path() / "Material");
+  fs::create_directories(work.path() / "frames");
+  std::string fonts;
+  const char* const sizes[] = {"-2147483648", "14644", "2147483647", "99999999999"};
+  const char* const thicknesses[] = {"2147483647", "-2147483648", "-99999999999", "14644"};
+  for (int i = 0; i < 4; ++i)
+    fonts += std::string("FONT\r\nFACE     :NULL\r\nSIZE     :") + sizes[i] + "\r\nTHICK    :" + thicknesses[i] +
+             "\r\nTYPE     :QV_FONTTYPE_ANTIALIASING_EDGE\r\n";
+  orbel::testing::WriteFileText(work.path() / "Data/Font/font.txt", fonts);
+  std::string colors;
+  const char* const channels[] = {"-2147483648", "2147483647", "99999999999", "-1", "256"};
+  for (int i = 0; i < 5; ++i)
+    colors += std::string("C\r\nR: ") + channels[i] + "\r\nG: " + channels[(i + 1) % 5] + "\r\nB: " +
+              channels[(i + 2) % 5] + "\r\n";
+  orbel::testing::WriteFileText(work.path() / "Data/Color/color.txt", colors);
+  orbel::testing::WriteFileText(work.path() / "Data/Enemy/enemy00.txt",
+                                EnemyFile("Hostile", "2147483647", "2147483647", "-2147483648", "-2147483648",
+                                          "2147483647"));
+  orbel::testing::WriteFileText(work.path() / "Data/Enemy/enemy01.txt",
+                                EnemyFile("Hostile2", "-99999999999", "-99999999999", "99999999999",
+                                          "99999999999", "-99999999999"));
+
+  fs::current_path(work.path());
+  EXPECT_EQ(RunGame(work.path() / "frames", kHostileScript, kHostileFrames), 0);
+  EXPECT_TRUE(fs::exists(work.path() / "frames/frame_000350.png")) << "the battle was not reached";
+  const std::string log = orbel::testing::ReadFileText(work.path() / "Log.txt");
   EXPECT_NE(log.find("Alloc num:0", log.rfind("Alloc memory dump")), std::string::npos);
 }
 

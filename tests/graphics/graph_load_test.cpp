@@ -2,6 +2,8 @@
 // both roads.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "graph_test_fixture.h"
 #include "orbel/core/memory.h"
 #include "orbel/graphics/graph_load.h"
@@ -12,6 +14,7 @@
 #include "orbel/graphics/graphics_system.h"
 #include "orbel/graphics/screen_state.h"
 #include "orbel/image/image_loader.h"
+#include "orbel/softrender/mem_img.h"
 #include "platform/ddraw/test_controls.h"
 
 namespace orbel {
@@ -69,6 +72,44 @@ TEST_P(GraphLoadTest, LoadGraphFileKeepsPixelsAndWhereTheyCameFrom) {
   EXPECT_EQ(GraphPixel(g, 7, 7), 0xFFFFFFu);
   EXPECT_STREQ(GetGraphRecord(g)->fileName, "quad.png");
   EXPECT_NE(GetGraphRecord(g)->directory[0], '\0');
+}
+
+// A loaded picture's premultiplied layer and run table are built after the decoded picture is freed;
+// they come out exactly as when the graph is made from a picture still held.
+TEST_P(GraphLoadTest, LoadedAlphaPicturesGetTheirLayersOnceTheDecodedPictureIsGone) {
+  Picture p = Quadrants();
+  for (int x = 0; x < 8; ++x) p.pixels[x] = (p.pixels[x] & 0xFFFFFFu) | static_cast<uint32_t>(x * 32) << 24;
+  testing::WritePng("alpha.png", p, true);
+  auto body = [](int graph) -> const MemImgBase* {
+    const Surface2DRecord* r = GetSurface2DRecord(GetGraphRecord(graph)->parts[0]);
+    const SurfaceDataRecord* d = r != nullptr ? GetSurfaceDataRecord(r->surfaceData) : nullptr;
+    return d != nullptr && d->memImgUse ? d->image.base : nullptr;
+  };
+  GraphImage image{};
+  GraphImage alpha{};
+  ASSERT_EQ(LoadImageFileWithAlpha("alpha.png", nullptr, 0, 0, nullptr, 0, kAlphaFromFile, &image, &alpha, 0), 1);
+  const int held = CreateGraphFromImage(&image, nullptr, 0, 0, 0);
+  FreeGraphImage(&image);
+  int cells[1] = {-1};
+  const int loaded[] = {LoadGraphFile("alpha.png", 1),
+                        LoadDivGraphFile("alpha.png", 1, 1, 1, 8, 8, cells, 1) == 0 ? cells[0] : -1};
+  const MemImgBase* want = body(held);
+  ASSERT_NE(want, nullptr);
+  ASSERT_EQ(want->runTableValid, 1);
+  const size_t layerBytes = static_cast<size_t>(want->pitch) * want->height;
+  for (int g : loaded) {
+    ASSERT_NE(g, -1);
+    const MemImgBase* got = body(g);
+    ASSERT_NE(got, nullptr);
+    EXPECT_EQ(got->layersPending, 0);
+    EXPECT_EQ(got->runTableValid, 1);
+    EXPECT_EQ(got->premulValid, want->premulValid);
+    EXPECT_EQ(std::memcmp(got->runTable, want->runTable, static_cast<size_t>(want->width + 5) * want->height), 0);
+    ASSERT_EQ(got->layer2 != nullptr, want->layer2 != nullptr);
+    if (want->layer2 != nullptr) {
+      EXPECT_EQ(std::memcmp(got->layer2, want->layer2, layerBytes), 0);
+    }
+  }
 }
 
 TEST_P(GraphLoadTest, MissingFilesAndNonPicturesFailWithTheirLogLines) {

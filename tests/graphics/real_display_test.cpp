@@ -50,55 +50,13 @@ bool WritePicture(const std::string& path) {
   return png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr) != 0;
 }
 
-// A screenshot of the X root window, read from xwd's output (ZPixmap, 24 or 32 bits per pixel).
-struct Screenshot {
-  int width = 0;
-  int height = 0;
-  std::vector<uint32_t> pixels;  // 0x00RRGGBB
-  uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
-};
-
-uint32_t Big32(const std::vector<uint8_t>& b, size_t at) {
-  return static_cast<uint32_t>(b[at]) << 24 | static_cast<uint32_t>(b[at + 1]) << 16 |
-         static_cast<uint32_t>(b[at + 2]) << 8 | b[at + 3];
-}
+// A screenshot of the X root window, read from xwd's output.
+using Screenshot = testing::XwdPicture;
 
 bool TakeScreenshot(Screenshot* out, std::string* why) {
-  FILE* pipe = popen("xwd -root -silent 2>/dev/null", "r");
-  if (pipe == nullptr) return *why = "cannot run xwd", false;
-  std::vector<uint8_t> b;
-  uint8_t chunk[65536];
-  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) b.insert(b.end(), chunk, chunk + n);
-  pclose(pipe);
-  if (b.size() < 100) return *why = "xwd gave no picture (is x11-apps installed?)", false;
-  const uint32_t headerSize = Big32(b, 0), format = Big32(b, 8), width = Big32(b, 16), height = Big32(b, 20);
-  const uint32_t byteOrder = Big32(b, 28), bitsPerPixel = Big32(b, 44), bytesPerLine = Big32(b, 48);
-  const uint32_t masks[3] = {Big32(b, 56), Big32(b, 60), Big32(b, 64)};
-  const uint32_t colours = Big32(b, 76);
-  if (format != 2 || (bitsPerPixel != 32 && bitsPerPixel != 24) || width == 0 || height == 0)
-    return *why = "unexpected xwd format", false;
-  const size_t start = headerSize + static_cast<size_t>(colours) * 12;
-  if (start > b.size() || static_cast<size_t>(bytesPerLine) * height > b.size() - start)
-    return *why = "xwd output too short", false;
-  out->width = static_cast<int>(width);
-  out->height = static_cast<int>(height);
-  out->pixels.resize(static_cast<size_t>(width) * height);
-  const int bytes = static_cast<int>(bitsPerPixel / 8);
-  for (uint32_t y = 0; y < height; ++y) {
-    for (uint32_t x = 0; x < width; ++x) {
-      const uint8_t* p = &b[start + static_cast<size_t>(y) * bytesPerLine + static_cast<size_t>(x) * bytes];
-      uint32_t v = 0;
-      for (int i = 0; i < bytes; ++i) v |= static_cast<uint32_t>(p[i]) << (byteOrder == 0 ? 8 * i : 8 * (bytes - 1 - i));
-      uint32_t rgb = 0;
-      for (int c = 0; c < 3; ++c) {
-        const uint32_t m = masks[c];
-        const int shift = m != 0 ? __builtin_ctz(m) : 0;
-        rgb |= (((v & m) >> shift) & 0xFF) << (16 - 8 * c);
-      }
-      out->pixels[static_cast<size_t>(y) * width + x] = rgb;
-    }
-  }
-  return true;
+  if (testing::ReadXwd("xwd -root -silent 2>/dev/null", out)) return true;
+  *why = "xwd gave no usable picture (is x11-apps installed?)";
+  return false;
 }
 
 // Writes the screenshot beside the build, for a look after a failure.

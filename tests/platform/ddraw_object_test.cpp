@@ -305,3 +305,86 @@ TEST_F(DDrawTest, ScanLineRunsDownTheFrameAndWrapsAtSixtyHertz) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace ddraw_test;
+
+// The faces movie streams use: plain surfaces from the version-1 interface, the version-1, 4 and 7
+// faces of one surface, and overlays refused everywhere.
+TEST_F(DDrawTest, VersionOneMakesPlainSurfacesWhoseFacesShareOneSurface) {
+  // The version-4 face is handed on to movie streams, which ask it for the others.
+  IDirectDraw4* v4 = nullptr;
+  ASSERT_EQ(dd->QueryInterface(IID_IDirectDraw4, reinterpret_cast<void**>(&v4)), S_OK);
+  IDirectDraw7* back = nullptr;
+  ASSERT_EQ(v4->QueryInterface(IID_IDirectDraw7, reinterpret_cast<void**>(&back)), S_OK);
+  EXPECT_EQ(back, dd);
+  back->Release();
+  dd->Release();  // the version-4 face keeps the object alive
+  ASSERT_EQ(v4->QueryInterface(IID_IDirectDraw7, reinterpret_cast<void**>(&dd)), S_OK);
+  v4->Release();
+
+  IDirectDraw* v1 = nullptr;
+  ASSERT_EQ(dd->QueryInterface(IID_IDirectDraw, reinterpret_cast<void**>(&v1)), S_OK);
+  DDSURFACEDESC plain{};
+  plain.dwSize = sizeof(plain);
+  plain.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT;
+  plain.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
+  plain.dwWidth = 5;
+  plain.dwHeight = 3;
+  plain.ddpfPixelFormat = RgbFormat(24);
+  IDirectDrawSurface* surface = nullptr;
+  ASSERT_EQ(v1->CreateSurface(&plain, &surface, nullptr), DD_OK);
+
+  struct Refused {
+    DWORD caps;
+    HRESULT result;
+  } refused[] = {
+      {DDSCAPS_OVERLAY | DDSCAPS_VIDEOMEMORY, DDERR_NOOVERLAYHW},
+      {DDSCAPS_PRIMARYSURFACE, DDERR_INVALIDCAPS},
+      {DDSCAPS_TEXTURE, DDERR_INVALIDCAPS},
+      {DDSCAPS_ZBUFFER, DDERR_INVALIDCAPS},
+  };
+  for (const Refused& r : refused) {
+    DDSURFACEDESC other = plain;
+    other.ddsCaps.dwCaps = r.caps;
+    IDirectDrawSurface* none = reinterpret_cast<IDirectDrawSurface*>(1);
+    EXPECT_EQ(v1->CreateSurface(&other, &none, nullptr), r.result) << "caps 0x" << std::hex << r.caps;
+    EXPECT_EQ(none, nullptr);
+  }
+  v1->Release();
+
+  IDirectDrawSurface4* four = nullptr;
+  IDirectDrawSurface7* seven = nullptr;
+  ASSERT_EQ(surface->QueryInterface(IID_IDirectDrawSurface4, reinterpret_cast<void**>(&four)), S_OK);
+  ASSERT_EQ(surface->QueryInterface(IID_IDirectDrawSurface7, reinterpret_cast<void**>(&seven)), S_OK);
+  void* other = reinterpret_cast<void*>(1);
+  EXPECT_EQ(surface->QueryInterface(IID_IDirectDraw7, &other), E_NOINTERFACE);
+  EXPECT_EQ(other, nullptr);
+  surface->Release();  // the other faces keep the surface
+
+  // A pixel written through the version-4 face is the version-7 face's pixel.
+  DDSURFACEDESC2 locked{};
+  locked.dwSize = sizeof(locked);
+  ASSERT_EQ(four->Lock(nullptr, &locked, DDLOCK_WAIT | DDLOCK_WRITEONLY, nullptr), DD_OK);
+  EXPECT_EQ(locked.dwWidth, 5u);
+  EXPECT_EQ(locked.ddpfPixelFormat.dwRGBBitCount, 24u);
+  EXPECT_EQ(locked.ddsCaps.dwCaps & (DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY),
+            DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY);
+  auto* row = static_cast<uint8_t*>(locked.lpSurface) + locked.lPitch * 2;
+  row[3] = 0x30, row[4] = 0x20, row[5] = 0x10;  // pixel (1, 2): B, G, R
+  EXPECT_EQ(seven->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr), DDERR_SURFACEBUSY);
+  ASSERT_EQ(four->Unlock(nullptr), DD_OK);
+  EXPECT_EQ(test::ReadSurfacePixelRgb(seven, 1, 2), 0x102030u);
+
+  test::LoseAllSurfaces();
+  EXPECT_EQ(four->IsLost(), DDERR_SURFACELOST);
+  EXPECT_EQ(four->Restore(), DD_OK);
+  EXPECT_EQ(seven->IsLost(), DD_OK);
+  EXPECT_EQ(seven->UpdateOverlay(nullptr, nullptr, nullptr, DDOVER_HIDE), DDERR_NOTAOVERLAYSURFACE);
+  four->Release();
+  EXPECT_EQ(test::GetDDrawCounters().liveSurfaces, 1);
+  seven->Release();
+}
+
+}  // namespace

@@ -1,8 +1,10 @@
 // The DirectSound stand-in: cursors paced by the clock, play/stop/loop, ring locks, duplicates sharing
 // their bytes, the mix (volume, pan, frequency), and the faults tests can inject.
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "platform/dsound/dsound.h"
@@ -253,6 +255,97 @@ TEST_F(DirectSoundTest, OtherRatesAreResampledToTheMixAndFrequencyChangesTheCurs
   DWORD f;
   ASSERT_EQ(b->GetFrequency(&f), DS_OK);
   EXPECT_EQ(f, 44100u);
+}
+
+// Level in dB of `freq` in the left channel of `out` (interleaved stereo at 44,100 Hz): the largest
+// of the bins within 20 Hz of it, over 8,192 frames from frame 4,096 under a Blackman-Harris window
+// (its side lobes lie below -92 dB).
+double LevelDb(const std::vector<int16_t>& out, double freq) {
+  constexpr int kN = 8192;
+  double best = 0;
+  for (double f = freq - 20; f <= freq + 20; f += 44100.0 / kN / 2) {
+    double re = 0, im = 0;
+    for (int i = 0; i < kN; ++i) {
+      const double t = 2 * M_PI * i / (kN - 1);
+      const double w = 0.35875 - 0.48829 * std::cos(t) + 0.14128 * std::cos(2 * t) - 0.01168 * std::cos(3 * t);
+      const double x = out[2 * (4096 + i)] * w;
+      re += x * std::cos(2 * M_PI * f * i / 44100);
+      im -= x * std::sin(2 * M_PI * f * i / 44100);
+    }
+    best = std::max(best, std::hypot(re, im));
+  }
+  return 20 * std::log10(best + 1e-9);
+}
+
+TEST_F(DirectSoundTest, AToneAtHalfTheMixRateKeepsItsImageEightyDecibelsDown) {
+  // A 5 kHz and a 9 kHz tone sampled at 22,050 Hz, played from a buffer of that rate (converted once
+  // when filled), from one whose rate is set to 22,050 Hz before it plays (converted then) and from
+  // one whose rate is set while it plays (resampled in the mix). Upsampling mirrors a tone f about
+  // 11,025 Hz, to 22,050 - f.
+  enum Road { kFilled, kSetStopped, kSetPlaying };
+  for (const double tone : {5000.0, 9000.0}) {
+    for (const Road road : {kFilled, kSetStopped, kSetPlaying}) {
+      SCOPED_TRACE(std::to_string(tone) + " Hz, road " + std::to_string(road));
+      IDirectSoundBuffer* b = Make(Pcm(road == kFilled ? 22050 : 11025, 1, 16), 2 * 22050);
+      Fill(b, 2 * 22050, 1, [tone](int i, int) { return static_cast<int16_t>(16000 * std::sin(2 * M_PI * tone * i / 22050.0)); });
+      test::CaptureSoundOutput(true);
+      if (road == kSetStopped) {
+        ASSERT_EQ(b->SetFrequency(22050), DS_OK);
+      }
+      ASSERT_EQ(b->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
+      if (road == kSetPlaying) {
+        ASSERT_EQ(b->SetFrequency(22050), DS_OK);
+      }
+      test::AdvanceClock(300000);
+      const std::vector<int16_t> out = test::TakeSoundOutput();
+      ASSERT_GE(out.size(), 2u * (4096 + 8192));
+      const double level = LevelDb(out, tone), image = LevelDb(out, 22050 - tone);
+      EXPECT_GT(level, 100) << "the tone itself is heard";
+      EXPECT_GE(level - image, 80) << "tone " << level << " dB, image " << image << " dB";
+      test::CaptureSoundOutput(false);
+      b->Release();
+    }
+  }
+}
+
+TEST_F(DirectSoundTest, RegionsLockedApartSoundAsTheSameBytesFilledAtOnce) {
+  // The same noise-like signal written whole into one 22,050 Hz buffer, and into another in two
+  // Locks (the first wrapping past the end into two regions) after a duplicate of it was made: the
+  // duplicate, which shares the bytes, plays what the whole one plays.
+  constexpr DWORD kBytes = 4 * 22050;  // two seconds, its quarters whole frames
+  auto signal = [](int i, int) { return static_cast<int16_t>(9000 * std::sin(i * 0.37) + 7000 * std::sin(i * 1.91)); };
+  IDirectSoundBuffer* whole = Make(Pcm(22050, 1, 16), kBytes);
+  Fill(whole, kBytes, 1, signal);
+  IDirectSoundBuffer* parts = Make(Pcm(22050, 1, 16), kBytes);
+  IDirectSoundBuffer* twin = nullptr;
+  ASSERT_EQ(ds_->DuplicateSoundBuffer(parts, &twin), DS_OK);
+  for (const DWORD offset : {3 * kBytes / 4, kBytes / 4}) {
+    void* p[2];
+    DWORD n[2];
+    ASSERT_EQ(parts->Lock(offset, kBytes / 2, &p[0], &n[0], &p[1], &n[1], 0), DS_OK);
+    for (int r = 0; r < 2; ++r) {
+      const int first = r == 0 ? static_cast<int>(offset / 2) : 0;  // a second region starts the buffer
+      for (DWORD i = 0; p[r] != nullptr && i < n[r] / 2; ++i) static_cast<int16_t*>(p[r])[i] = signal(first + static_cast<int>(i), 0);
+    }
+    ASSERT_EQ(parts->Unlock(p[0], n[0], p[1], n[1]), DS_OK);
+  }
+  std::vector<int16_t> heard[2];
+  for (int k = 0; k < 2; ++k) {
+    IDirectSoundBuffer* b = k == 0 ? whole : twin;
+    test::CaptureSoundOutput(true);
+    ASSERT_EQ(b->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
+    test::AdvanceClock(2200000);  // past the loop's end
+    heard[k] = test::TakeSoundOutput();
+    ASSERT_EQ(b->Stop(), DS_OK);
+    test::CaptureSoundOutput(false);
+  }
+  ASSERT_EQ(heard[0].size(), heard[1].size());
+  int worst = 0;
+  for (size_t i = 0; i < heard[0].size(); ++i) worst = std::max(worst, std::abs(heard[0][i] - heard[1][i]));
+  EXPECT_LE(worst, 1);
+  int loud = 0;
+  for (int16_t v : heard[0]) loud = std::max(loud, std::abs(static_cast<int>(v)));
+  EXPECT_GT(loud, 10000) << "the signal is heard";
 }
 
 TEST_F(DirectSoundTest, BadRequestsAreRefused) {

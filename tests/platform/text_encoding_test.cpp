@@ -4,6 +4,8 @@
 #include <string>
 
 #include "platform/host/text_encoding.h"
+#include "platform/win/file_io.h"
+#include "platform/win/wide_text.h"
 #include "test_support.h"
 
 namespace {
@@ -63,6 +65,27 @@ TEST(TextEncoding, ConversionIntoAFixedBufferReportsWhenItDoesNotFit) {
   EXPECT_EQ(ConvertText(TextDirection::ShiftJisToUtf8, "表示", buffer, 5), SIZE_MAX);
   EXPECT_EQ(ConvertText(TextDirection::ShiftJisToUtf8, "", buffer, 0), 0u);
   EXPECT_EQ(MaxConvertedSize(TextDirection::ShiftJisToUtf8, 3), 9u);
+}
+
+// Wide names for the movie streams: Shift-JIS in, UTF-16 out (surrogate pairs beyond the BMP), and UTF-8
+// back for Linux.
+TEST(TextEncoding, WideNamesFromTheAnsiCodePageAndBack) {
+  const char* name = "./ムービー/a.mp4";  // Shift-JIS bytes at run time
+  const int needed = plat::MultiByteToWideChar(plat::CP_ACP, 0, name, -1, nullptr, 0);
+  ASSERT_EQ(needed, 13);
+  plat::WCHAR wide[13];
+  ASSERT_EQ(plat::MultiByteToWideChar(plat::CP_ACP, 0, name, -1, wide, 13), 13);
+  EXPECT_EQ(std::u16string(wide), u"./ムービー/a.mp4");
+  EXPECT_EQ(plat::WideToUtf8(wide), std::string(reinterpret_cast<const char*>(u8"./ムービー/a.mp4")));
+  EXPECT_EQ(plat::WideToUtf8(u"\U0001F600x"), std::string(reinterpret_cast<const char*>(u8"\U0001F600x")));
+  EXPECT_EQ(plat::WideToUtf8(std::u16string(1, char16_t(0xD800)) + u"a"), "?a");
+
+  plat::WCHAR small[4];
+  EXPECT_EQ(plat::MultiByteToWideChar(plat::CP_ACP, 0, name, -1, small, 4), 0);
+  EXPECT_EQ(plat::GetLastError(), plat::ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(plat::MultiByteToWideChar(plat::CP_ACP, 0, name, 2, small, 4), 2) << "no terminator asked for";
+  EXPECT_EQ(plat::MultiByteToWideChar(65001, 0, name, -1, small, 4), 0);
+  EXPECT_EQ(plat::GetLastError(), plat::ERROR_INVALID_PARAMETER);
 }
 
 }  // namespace

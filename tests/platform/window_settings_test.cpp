@@ -152,4 +152,19 @@ TEST_F(WindowSettings, BeginPaintReportsAndValidatesTheInvalidArea) {
   EXPECT_EQ(BeginPaint(nullptr, &ps), nullptr);
 }
 
+TEST_F(WindowSettings, ClipBoxOfAWindowIsItsClientAreaAndEmptyWhenItHasNone) {
+  HWND w = MakeWindow("c", WS_POPUP, 30, 40, 120, 90);
+  HDC dc = GetDC(w);
+  RECT box{-1, -1, -1, -1};
+  EXPECT_EQ(GetClipBox(dc, &box), SIMPLEREGION);
+  EXPECT_EQ(EdgesOf(box), (Edges{0, 0, 120, 90}));
+  ReleaseDC(w, dc);
+  HWND empty = MakeWindow("e", WS_POPUP, 0, 0, 0, 0);
+  dc = GetDC(empty);
+  EXPECT_EQ(GetClipBox(dc, &box), NULLREGION);
+  EXPECT_EQ(GetClipBox(dc, nullptr), 0);
+  ReleaseDC(empty, dc);
+  EXPECT_EQ(GetClipBox(dc, &box), 0) << "a released DC";
+}
+
 }  // namespace

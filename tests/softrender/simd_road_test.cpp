@@ -1,7 +1,7 @@
 // The vector roads against the portable one: random pictures (sprite-like alpha: clear and opaque
 // spans with soft edges, stray translucent pixels, keyed pixels) drawn in every blend mode, at both
-// depths, through the plain blit, the stretched blit and the box fill, once on each road. The
-// destinations must be equal to the bit.
+// depths, through the plain blit (normal and run-code walks), the stretched blit and the box fill,
+// once on each road. The destinations must be equal to the bit.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -114,6 +114,66 @@ TEST_F(SimdRoadTest, PlainBlitInEveryModeAtBothDepths) {
               SetDrawBrightColorValue(bright);
               EXPECT_TRUE(SameOnEveryRoad(type, kW + 3, kH + 1, [&](TestImage& dst) {
                 DrawMemImgWithMmxFlag(dst.img(), src.img(), 1, 1, trans, nullptr, mmx);
+              }));
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+// A run-coded picture: rows of sprite-like runs of every length (1 to past 64, so long runs come as
+// several codes), rows with a clear margin at either end or none, a row of one-pixel runs (more codes
+// than a row is read in place for), an empty row and a full one. Widths leave every partial group.
+std::vector<uint32_t> RunPicture(int width, int height, bool depth32, bool alpha, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::vector<uint32_t> px(static_cast<size_t>(width) * height);
+  const uint32_t key = depth32 ? kKey32 : kKey16;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width;) {
+      int n = 1 + static_cast<int>(rng() % (y % 3 == 0 ? 3 : 80));
+      uint32_t kind = rng() % 3;  // 0 clear, 1 opaque, 2 translucent
+      if (y == 1) n = 1, kind = static_cast<uint32_t>(x % 3);
+      if (y == 2) kind = 0;
+      if (y == 3) kind = 1;
+      if (y == 4 && (x < 5 || x >= width - 3)) kind = 0;
+      for (int i = 0; i < n && x < width; ++i, ++x) {
+        const uint32_t colour = rng() & (depth32 ? 0xFFFFFFu : 0xFFFFu);
+        uint32_t v;
+        if (!alpha) {
+          v = kind == 0 ? key : (colour == key ? colour ^ 1 : colour);
+        } else {
+          const uint32_t a = kind == 0 ? 0 : kind == 1 ? 255 : 1 + rng() % 254;
+          v = colour | a << (depth32 ? 24 : 16);
+        }
+        px[static_cast<size_t>(y) * width + x] = v;
+      }
+    }
+  }
+  return px;
+}
+
+TEST_F(SimdRoadTest, RunCodeWalkInEveryModeAtBothDepths) {
+  for (const int type : {kMemImgX8R8G8B8, kMemImgR5G6B5}) {
+    const bool depth32 = type == kMemImgX8R8G8B8;
+    for (const int width : {150, 61, 8, 3}) {
+      for (const bool alpha : {false, true}) {
+        TestImage src(width, 6, type, 0, alpha ? 1 : 0, depth32 ? kKey32 : kKey16);
+        ASSERT_GE(src.Load(RunPicture(width, 6, depth32, alpha, 5 + static_cast<uint32_t>(width))), 0);
+        ASSERT_EQ(src.base()->runTableValid, 1);
+        TestImage blend(width, 6, kMemImgSingle8);
+        for (int i = 0; i < width * 6; ++i) blend.Set(i % width, i / width, static_cast<uint32_t>(i * 37) & 0xFF);
+        for (const ModeParam& m : kModes) {
+          for (const uint32_t bright : {0xFFFFFFu, 0xC08040u}) {
+            for (const bool withBlend : {false, true}) {
+              SCOPED_TRACE(std::to_string(depth32 ? 32 : 16) + "-bit width " + std::to_string(width) + " mode " +
+                           std::to_string(m.mode) + " p " + std::to_string(m.param) + (alpha ? " alpha" : " keyed") +
+                           (bright != 0xFFFFFF ? " bright" : "") + (withBlend ? " blend image" : ""));
+              Blend(m.mode, m.param);
+              SetDrawBrightColorValue(bright);
+              EXPECT_TRUE(SameOnEveryRoad(type, width + 2, 7, [&](TestImage& dst) {
+                DrawMemImgWithMmxFlag(dst.img(), src.img(), 1, 1, 1, withBlend ? blend.img() : nullptr, 0);
               }));
             }
           }

@@ -41,7 +41,6 @@ bool SoundTest::LogHas(const std::string& line) const {
   return false;
 }
 
-namespace {
 void Put16(std::vector<uint8_t>& v, uint32_t x) {
   v.push_back(static_cast<uint8_t>(x));
   v.push_back(static_cast<uint8_t>(x >> 8));
@@ -50,7 +49,6 @@ void Put32(std::vector<uint8_t>& v, uint32_t x) {
   Put16(v, x & 0xFFFF);
   Put16(v, x >> 16);
 }
-}  // namespace
 
 std::vector<uint8_t> MakePcmWav(int channels, int rate, int bits, const std::vector<int16_t>& samples, int fmtSize) {
   std::vector<uint8_t> data;

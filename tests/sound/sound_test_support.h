@@ -24,6 +24,9 @@ class SoundTest : public VirtualClockTest {
   ScopedWorkDir work_;
 };
 
+// Appends a little-endian 16- or 32-bit field.
+void Put16(std::vector<uint8_t>& v, uint32_t x);
+void Put32(std::vector<uint8_t>& v, uint32_t x);
 // A RIFF/WAVE file image of 16-bit (or 8-bit) PCM; `fmtSize` 16 or 18.
 std::vector<uint8_t> MakePcmWav(int channels, int rate, int bits, const std::vector<int16_t>& samples,
                                 int fmtSize = 16);

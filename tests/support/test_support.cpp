@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include <atomic>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <unistd.h>
@@ -78,6 +79,50 @@ void WriteFileText(const std::filesystem::path& path, const std::string& text) {
 
 std::filesystem::path DiskPath(const std::string& shiftJis) {
   return std::filesystem::path(plat::host::ShiftJisToUtf8(shiftJis));
+}
+
+namespace {
+
+uint32_t Big32(const std::vector<uint8_t>& b, size_t at) {
+  return static_cast<uint32_t>(b[at]) << 24 | static_cast<uint32_t>(b[at + 1]) << 16 |
+         static_cast<uint32_t>(b[at + 2]) << 8 | b[at + 3];
+}
+
+}  // namespace
+
+bool ReadXwd(const std::string& command, XwdPicture* out) {
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return false;
+  std::vector<uint8_t> b;
+  uint8_t chunk[65536];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) b.insert(b.end(), chunk, chunk + n);
+  pclose(pipe);
+  if (b.size() < 100) return false;
+  const uint32_t headerSize = Big32(b, 0), width = Big32(b, 16), height = Big32(b, 20);
+  const uint32_t byteOrder = Big32(b, 28), bitsPerPixel = Big32(b, 44), bytesPerLine = Big32(b, 48);
+  const uint32_t masks[3] = {Big32(b, 56), Big32(b, 60), Big32(b, 64)};
+  const size_t start = headerSize + static_cast<size_t>(Big32(b, 76)) * 12;
+  if (Big32(b, 8) != 2 || (bitsPerPixel != 32 && bitsPerPixel != 24) || start > b.size() ||
+      static_cast<size_t>(bytesPerLine) * height > b.size() - start) {
+    return false;
+  }
+  out->width = static_cast<int>(width);
+  out->height = static_cast<int>(height);
+  out->pixels.resize(static_cast<size_t>(width) * height);
+  const int bytes = static_cast<int>(bitsPerPixel / 8);
+  for (uint32_t y = 0; y < height; ++y) {
+    for (uint32_t x = 0; x < width; ++x) {
+      const uint8_t* p = &b[start + static_cast<size_t>(y) * bytesPerLine + static_cast<size_t>(x) * bytes];
+      uint32_t v = 0;
+      for (int i = 0; i < bytes; ++i)
+        v |= static_cast<uint32_t>(p[i]) << (byteOrder == 0 ? 8 * i : 8 * (bytes - 1 - i));
+      uint32_t rgb = 0;
+      for (int c = 0; c < 3; ++c)
+        rgb |= (((v & masks[c]) >> (masks[c] ? __builtin_ctz(masks[c]) : 0)) & 0xFF) << (16 - 8 * c);
+      out->pixels[static_cast<size_t>(y) * width + x] = rgb;
+    }
+  }
+  return true;
 }
 
 }  // namespace orbel::testing

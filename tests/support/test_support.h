@@ -41,6 +41,16 @@ void WriteFileText(const std::filesystem::path& path, const std::string& text);
 
 // The path on disk (UTF-8) of a path the library writes in Shift-JIS, as the platform converts it.
 std::filesystem::path DiskPath(const std::string& shiftJis);
+// A picture read from xwd's output (`xwd -root -silent`, `xwd -id N -silent`): ZPixmap of 24 or 32 bits a
+// pixel, turned into 0x00RRGGBB rows top-down. False when the command gives nothing usable.
+struct XwdPicture {
+  int width = 0;
+  int height = 0;
+  std::vector<uint32_t> pixels;
+  uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+bool ReadXwd(const std::string& command, XwdPicture* out);
+
 // A u8"..." literal as plain bytes: UTF-8 text that the Shift-JIS execution charset leaves alone.
 inline std::string Utf8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
 

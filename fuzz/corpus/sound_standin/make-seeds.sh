@@ -17,3 +17,7 @@ lame --quiet -b 32 "$work/tone.wav" "$work/tone.mp3"
 { printf '\x00\x01\x01\x00\x00\x01\x00\x40\x01'; tail -c +61 "$work/ima.wav"; } > "$out/ima_adpcm"
 { printf '\x00\x02\x01\x00\x01\x80\x00\x40\x01'; tail -c +59 "$work/alaw.wav"; } > "$out/alaw"
 { printf '\x00\x04\x01\x00\x01\x00\x00\x40\x01'; cat "$work/tone.mp3"; } > "$out/mpeg"
+# Hostile heads: IMA ADPCM with the largest block align the head can state (4095), and MPEG frames whose
+# four header bytes are all they hold.
+{ printf '\x00\x01\x01\x00\xff\x0f\x00\x40\x01'; tail -c +61 "$work/ima.wav"; } > "$out/hostile_ima_largest_block"
+{ printf '\x00\x04\x01\x00\x01\x00\x00\x40\x01'; for i in 1 2 3 4 5 6 7 8; do printf '\xff\xfb\x90\xc0'; done; } > "$out/hostile_mpeg_headers_only"

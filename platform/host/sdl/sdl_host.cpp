@@ -195,55 +195,29 @@ class SdlHost final : public Host {
     if (const char* answer = std::getenv("ORBEL_MESSAGEBOX_ANSWER"); answer != nullptr && *answer != '\0') {
       return DefaultMessageBoxAnswer(type);
     }
-    struct Button {
-      int id;
-      const char* label;
-    };
-    Button buttons[3];
-    int count = 0;
-    switch (type & MB_TYPEMASK) {
-      case MB_OKCANCEL: buttons[count++] = {IDOK, "OK"}; buttons[count++] = {IDCANCEL, "Cancel"}; break;
-      case MB_ABORTRETRYIGNORE:
-        buttons[count++] = {IDABORT, "Abort"};
-        buttons[count++] = {IDRETRY, "Retry"};
-        buttons[count++] = {IDIGNORE, "Ignore"};
-        break;
-      case MB_YESNOCANCEL:
-        buttons[count++] = {IDYES, "Yes"};
-        buttons[count++] = {IDNO, "No"};
-        buttons[count++] = {IDCANCEL, "Cancel"};
-        break;
-      case MB_YESNO: buttons[count++] = {IDYES, "Yes"}; buttons[count++] = {IDNO, "No"}; break;
-      case MB_RETRYCANCEL: buttons[count++] = {IDRETRY, "Retry"}; buttons[count++] = {IDCANCEL, "Cancel"}; break;
-      default: buttons[count++] = {IDOK, "OK"}; break;
-    }
-    const int defaultIndex = (type & MB_DEFBUTTON2) && count > 1 ? 1 : 0;
+    const MessageBoxChoices choices = ChoicesForType(type);
     const std::string utf8Text = ShiftJisToUtf8(text);
     const std::string utf8Caption = ShiftJisToUtf8(caption);
     SdlWindow* owner = Find(hwnd);
-    // Escape and closing the box answer No or Cancel, or the only button.
-    const int escapeId = count > 1 ? (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDCANCEL : buttons[0].id;
     // The box is drawn with the host's fonts; SDL's own box is the fall-back (on X11 it sets its text with
     // the server's fonts, which often have no Japanese).
-    std::vector<MessageBoxButton> drawn;
-    for (int i = 0; i < count; ++i) drawn.push_back({buttons[i].id, buttons[i].label});
     int answer = 0;
-    if (ShowDrawnMessageBox(owner != nullptr ? owner->window : nullptr, utf8Caption, utf8Text, drawn, defaultIndex,
-                            escapeId, &answer)) {
+    if (ShowDrawnMessageBox(owner != nullptr ? owner->window : nullptr, utf8Caption, utf8Text, choices, &answer)) {
       return answer;
     }
+    const int count = static_cast<int>(choices.buttons.size());
     SDL_MessageBoxButtonData data[3];
     for (int i = 0; i < count; ++i) {
+      const MessageBoxButton& b = choices.buttons[static_cast<size_t>(i)];
       Uint32 flags = 0;
-      if (i == defaultIndex) flags |= SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT;
-      if (buttons[i].id == IDCANCEL || buttons[i].id == IDNO) flags |= SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT;
-      data[i] = SDL_MessageBoxButtonData{flags, buttons[i].id, buttons[i].label};
+      if (i == choices.defaultIndex) flags |= SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT;
+      if (b.id == choices.escapeId && count > 1) flags |= SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT;
+      data[i] = SDL_MessageBoxButtonData{flags, b.id, b.label.c_str()};
     }
-    const UINT icon = type & MB_ICONMASK;
     SDL_MessageBoxData box{};
-    box.flags = icon == MB_ICONHAND         ? SDL_MESSAGEBOX_ERROR
-                : icon == MB_ICONEXCLAMATION ? SDL_MESSAGEBOX_WARNING
-                                             : SDL_MESSAGEBOX_INFORMATION;
+    box.flags = choices.icon == MessageBoxIcon::Error     ? SDL_MESSAGEBOX_ERROR
+                : choices.icon == MessageBoxIcon::Warning ? SDL_MESSAGEBOX_WARNING
+                                                          : SDL_MESSAGEBOX_INFORMATION;
     box.window = owner != nullptr ? owner->window : nullptr;
     box.title = utf8Caption.c_str();
     box.message = utf8Text.c_str();
@@ -251,7 +225,7 @@ class SdlHost final : public Host {
     box.buttons = data;
     int pressed = -1;
     if (SDL_ShowMessageBox(&box, &pressed) != 0) return DefaultMessageBoxAnswer(type);
-    return pressed < 0 ? escapeId : pressed;
+    return pressed < 0 ? choices.escapeId : pressed;
   }
 
   void RumblePad(int pad, uint16_t low, uint16_t high) override { pads_.Rumble(pad, low, high); }

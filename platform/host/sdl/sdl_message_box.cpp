@@ -1,12 +1,13 @@
-// The SDL host's own message box: a small window of its own with the text set by the host's fonts and a
-// row of buttons, run modally until a button answers.
+// The SDL host's own message box: a small window of its own with the icon its type asks for, the text
+// set by the host's fonts and a row of buttons with Japanese labels, run modally until a button answers.
 #include "platform/host/sdl/sdl_message_box.h"
 
 #include <algorithm>
-#include <cctype>
+#include <cmath>
 #include <memory>
 
 #include "platform/win/glyph_source.h"
+#include "platform/win/message_box.h"
 
 namespace plat::host {
 
@@ -21,6 +22,13 @@ constexpr int kMargin = 22;
 constexpr int kButtonWidth = 88;
 constexpr int kButtonHeight = 28;
 constexpr int kButtonGap = 12;
+constexpr int kButtonPadding = 12;  // each side of a label wider than the usual button
+constexpr int kIconSide = 32;
+constexpr int kIconGap = 14;        // between the icon and the text
+constexpr uint32_t kIconBlue = 0xFF2F6FD0;
+constexpr uint32_t kIconYellow = 0xFFF2C01E;
+constexpr uint32_t kIconRed = 0xFFD83A2E;
+constexpr uint32_t kIconWhite = 0xFFFFFFFF;
 
 // UTF-8 to code points, one line a vector; a broken sequence becomes U+FFFD.
 std::vector<std::u32string> Lines(const std::string& text) {
@@ -67,6 +75,17 @@ struct Canvas {
     }
     d = out;
   }
+  // Paints a shape given by `inside`(x, y) in pixel units, anti-aliased by 4x4 samples a pixel.
+  template <typename Inside>
+  void Cover(const SDL_Rect& box, uint32_t ink, Inside inside) {
+    for (int y = box.y; y < box.y + box.h; ++y)
+      for (int x = box.x; x < box.x + box.w; ++x) {
+        int hits = 0;
+        for (int sy = 0; sy < 4; ++sy)
+          for (int sx = 0; sx < 4; ++sx) hits += inside(x + (sx + 0.5) / 4.0, y + (sy + 0.5) / 4.0) ? 1 : 0;
+        Blend(x, y, ink, hits * 255 / 16);
+      }
+  }
 };
 
 // Width of a line in pixels.
@@ -91,17 +110,115 @@ void Write(GlyphFace& face, Canvas& canvas, int x, int baseline, const std::u32s
   }
 }
 
-std::shared_ptr<GlyphFace> BoxFace() {
+std::shared_ptr<GlyphFace> OpenBoxFace(int height, int weight) {
   FontRequest request;
-  request.height = 17;
-  request.weight = 400;
+  request.height = height;
+  request.weight = weight;
   request.charset = 128;
   return SystemGlyphSource().OpenFace(request);
+}
+std::shared_ptr<GlyphFace> BoxFace() { return OpenBoxFace(17, 400); }
+
+// One character's picture centred on (cx, cy).
+void WriteCentred(GlyphFace& face, Canvas& canvas, int cx, int cy, char32_t c, uint32_t ink) {
+  GlyphPicture glyph;
+  if (!face.Render(c, true, &glyph)) return;
+  const int left = cx - glyph.width / 2;
+  const int top = cy - glyph.height / 2;
+  for (int gy = 0; gy < glyph.height; ++gy)
+    for (int gx = 0; gx < glyph.width; ++gx)
+      canvas.Blend(left + gx, top + gy, ink, glyph.coverage[static_cast<size_t>(gy) * glyph.width + gx]);
+}
+
+// The icon in the square of side kIconSide at (left, top): a blue disc with "i" or "?", a yellow
+// triangle with "!", a red disc with "×".
+void DrawIcon(Canvas& canvas, int left, int top, MessageBoxIcon icon) {
+  if (icon == MessageBoxIcon::None) return;
+  const SDL_Rect box{left, top, kIconSide, kIconSide};
+  const double cx = left + kIconSide / 2.0;
+  const double cy = top + kIconSide / 2.0;
+  const double radius = kIconSide / 2.0 - 0.5;
+  const auto disc = [cx, cy, radius](double x, double y) {
+    return (x - cx) * (x - cx) + (y - cy) * (y - cy) <= radius * radius;
+  };
+  std::shared_ptr<GlyphFace> face = OpenBoxFace(24, 700);
+  switch (icon) {
+    case MessageBoxIcon::Information:
+    case MessageBoxIcon::Question:
+      canvas.Cover(box, kIconBlue, disc);
+      if (face) WriteCentred(*face, canvas, left + kIconSide / 2, top + kIconSide / 2,
+                             icon == MessageBoxIcon::Question ? U'?' : U'i', kIconWhite);
+      break;
+    case MessageBoxIcon::Warning: {
+      // Apex at the top middle, base along the bottom: inside when on the inner side of all three edges.
+      const double ax = cx, ay = top + 1.0, bx = left + kIconSide - 0.5, by = top + kIconSide - 1.5,
+                   qx = left + 0.5, qy = by;
+      const auto side = [](double x0, double y0, double x1, double y1, double x, double y) {
+        return (x1 - x0) * (y - y0) - (y1 - y0) * (x - x0);
+      };
+      canvas.Cover(box, kIconYellow, [=](double x, double y) {
+        return side(ax, ay, bx, by, x, y) >= 0 && side(bx, by, qx, qy, x, y) >= 0 && side(qx, qy, ax, ay, x, y) >= 0;
+      });
+      if (face) WriteCentred(*face, canvas, left + kIconSide / 2, top + kIconSide / 2 + 4, U'!', kInk);
+      break;
+    }
+    case MessageBoxIcon::Error: {
+      canvas.Cover(box, kIconRed, disc);
+      // A cross of two bars 4 pixels thick.
+      const double arm = kIconSide * 0.24;
+      canvas.Cover(box, kIconWhite, [=](double x, double y) {
+        const double dx = x - cx, dy = y - cy;
+        return std::fabs(dx) <= arm && std::fabs(dy) <= arm &&
+               (std::fabs(dx - dy) <= 2.8 || std::fabs(dx + dy) <= 2.8);
+      });
+      break;
+    }
+    case MessageBoxIcon::None:
+      break;
+  }
+}
+
+std::string Utf8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
+
+int ButtonWidth(GlyphFace* face, const std::u32string& label) {
+  if (face == nullptr) return kButtonWidth;
+  return std::max(kButtonWidth, Measure(*face, label) + 2 * kButtonPadding);
 }
 
 }  // namespace
 
-MessageBoxPicture DrawMessageBox(const std::string& text, const std::vector<MessageBoxButton>& buttons, int focus) {
+MessageBoxChoices ChoicesForType(unsigned type) {
+  MessageBoxChoices c;
+  // Labels are UTF-8 (u8 literals keep that encoding whatever the execution character set).
+  const MessageBoxButton ok{IDOK, "OK"}, cancel{IDCANCEL, Utf8(u8"キャンセル")};
+  const MessageBoxButton yes{IDYES, Utf8(u8"はい(Y)"), 'y'}, no{IDNO, Utf8(u8"いいえ(N)"), 'n'};
+  const MessageBoxButton retry{IDRETRY, Utf8(u8"再試行(R)"), 'r'};
+  switch (type & MB_TYPEMASK) {
+    case MB_OKCANCEL: c.buttons = {ok, cancel}; break;
+    case MB_ABORTRETRYIGNORE:
+      c.buttons = {{IDABORT, Utf8(u8"中止(A)"), 'a'}, retry, {IDIGNORE, Utf8(u8"無視(I)"), 'i'}};
+      break;
+    case MB_YESNOCANCEL: c.buttons = {yes, no, cancel}; break;
+    case MB_YESNO: c.buttons = {yes, no}; break;
+    case MB_RETRYCANCEL: c.buttons = {retry, cancel}; break;
+    default: c.buttons = {ok}; break;
+  }
+  switch (type & MB_ICONMASK) {
+    case MB_ICONHAND: c.icon = MessageBoxIcon::Error; break;
+    case MB_ICONQUESTION: c.icon = MessageBoxIcon::Question; break;
+    case MB_ICONEXCLAMATION: c.icon = MessageBoxIcon::Warning; break;
+    case MB_ICONASTERISK: c.icon = MessageBoxIcon::Information; break;
+    default: c.icon = MessageBoxIcon::None; break;
+  }
+  const int count = static_cast<int>(c.buttons.size());
+  c.defaultIndex = (type & MB_DEFBUTTON2) && count > 1 ? 1 : 0;
+  // Escape and closing the box answer No or Cancel, or the only button.
+  c.escapeId = count > 1 ? (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDCANCEL : c.buttons[0].id;
+  return c;
+}
+
+MessageBoxPicture DrawMessageBox(const std::string& text, const std::vector<MessageBoxButton>& buttons,
+                                 MessageBoxIcon icon, int focus) {
   MessageBoxPicture picture;
   std::shared_ptr<GlyphFace> face = BoxFace();
   const std::vector<std::u32string> lines = Lines(text);
@@ -111,43 +228,55 @@ MessageBoxPicture DrawMessageBox(const std::string& text, const std::vector<Mess
   if (face) {
     for (const std::u32string& line : lines) textWidth = std::max(textWidth, Measure(*face, line));
   }
-  const int count = static_cast<int>(buttons.size());
-  const int rowWidth = count * kButtonWidth + std::max(count - 1, 0) * kButtonGap;
-  picture.width = std::max({textWidth, rowWidth, 240}) + 2 * kMargin;
-  picture.height = kMargin + static_cast<int>(lines.size()) * lineHeight + kMargin + kButtonHeight + kMargin;
+  std::vector<std::u32string> labels;
+  std::vector<int> widths;
+  int rowWidth = 0;
+  for (const MessageBoxButton& b : buttons) {
+    labels.push_back(Lines(b.label)[0]);
+    widths.push_back(ButtonWidth(face.get(), labels.back()));
+    rowWidth += widths.back() + (widths.size() > 1 ? kButtonGap : 0);
+  }
+  const int iconWidth = icon != MessageBoxIcon::None ? kIconSide + kIconGap : 0;
+  const int textHeight = std::max(static_cast<int>(lines.size()) * lineHeight, iconWidth > 0 ? kIconSide : 0);
+  picture.width = std::max({iconWidth + textWidth, rowWidth, 240}) + 2 * kMargin;
+  picture.height = kMargin + textHeight + kMargin + kButtonHeight + kMargin;
   picture.pixels.assign(static_cast<size_t>(picture.width) * picture.height, kBackground);
   Canvas canvas{picture.width, picture.height, picture.pixels};
 
+  // The icon at the left, the text centred in the room beside it, both centred on the text band.
+  const int textLeft = (picture.width - iconWidth - textWidth) / 2;
+  DrawIcon(canvas, textLeft, kMargin + (textHeight - kIconSide) / 2, icon);
   if (face) {
-    int baseline = kMargin + metrics.ascent;
+    int baseline = kMargin + (textHeight - static_cast<int>(lines.size()) * lineHeight) / 2 + metrics.ascent;
     for (const std::u32string& line : lines) {
-      Write(*face, canvas, (picture.width - Measure(*face, line)) / 2, baseline, line, kInk);
+      Write(*face, canvas, textLeft + iconWidth + (textWidth - Measure(*face, line)) / 2, baseline, line, kInk);
       baseline += lineHeight;
     }
   }
   int x = (picture.width - rowWidth) / 2;
   const int y = picture.height - kMargin - kButtonHeight;
-  for (int i = 0; i < count; ++i) {
-    const SDL_Rect r{x, y, kButtonWidth, kButtonHeight};
+  for (size_t i = 0; i < buttons.size(); ++i) {
+    const SDL_Rect r{x, y, widths[i], kButtonHeight};
     picture.buttons.push_back(r);
     canvas.Fill(r, kButtonEdge);
-    canvas.Fill(SDL_Rect{r.x + 1, r.y + 1, r.w - 2, r.h - 2}, i == focus ? kButtonFocused : kButtonFace);
+    const bool focused = static_cast<int>(i) == focus;
+    canvas.Fill(SDL_Rect{r.x + 1, r.y + 1, r.w - 2, r.h - 2}, focused ? kButtonFocused : kButtonFace);
     if (face) {
-      std::u32string label(buttons[static_cast<size_t>(i)].label.begin(), buttons[static_cast<size_t>(i)].label.end());
-      Write(*face, canvas, r.x + (r.w - Measure(*face, label)) / 2, r.y + (r.h - metrics.height) / 2 + metrics.ascent,
-            label, kInk);
+      Write(*face, canvas, r.x + (r.w - Measure(*face, labels[i])) / 2,
+            r.y + (r.h - metrics.height) / 2 + metrics.ascent, labels[i], kInk);
     }
-    x += kButtonWidth + kButtonGap;
+    x += r.w + kButtonGap;
   }
   return picture;
 }
 
 bool ShowDrawnMessageBox(SDL_Window* owner, const std::string& title, const std::string& text,
-                         const std::vector<MessageBoxButton>& buttons, int defaultIndex, int escapeId,
-                         int* answer) {
+                         const MessageBoxChoices& choices, int* answer) {
+  const std::vector<MessageBoxButton>& buttons = choices.buttons;
+  const int escapeId = choices.escapeId;
   if (buttons.empty() || BoxFace() == nullptr) return false;
-  int focus = std::clamp(defaultIndex, 0, static_cast<int>(buttons.size()) - 1);
-  MessageBoxPicture picture = DrawMessageBox(text, buttons, focus);
+  int focus = std::clamp(choices.defaultIndex, 0, static_cast<int>(buttons.size()) - 1);
+  MessageBoxPicture picture = DrawMessageBox(text, buttons, choices.icon, focus);
 
   int x = SDL_WINDOWPOS_CENTERED;
   int y = SDL_WINDOWPOS_CENTERED;
@@ -178,7 +307,7 @@ bool ShowDrawnMessageBox(SDL_Window* owner, const std::string& title, const std:
   bool redraw = true;
   while (!answered) {
     if (redraw) {
-      picture = DrawMessageBox(text, buttons, focus);
+      picture = DrawMessageBox(text, buttons, choices.icon, focus);
       SDL_UpdateTexture(texture, nullptr, picture.pixels.data(), picture.width * 4);
       SDL_RenderClear(renderer);
       SDL_RenderCopy(renderer, texture, nullptr, nullptr);
@@ -234,7 +363,7 @@ bool ShowDrawnMessageBox(SDL_Window* owner, const std::string& title, const std:
           redraw = true;
         } else if (key >= 'a' && key <= 'z') {
           for (const MessageBoxButton& b : buttons) {
-            if (!b.label.empty() && std::tolower(static_cast<unsigned char>(b.label[0])) == key) {
+            if (b.key != 0 && b.key == key) {
               chosen = b.id;
               answered = true;
               break;
