@@ -311,7 +311,8 @@ void StoreOverX888(bool avx2, uint8_t* row, const uint32_t* src, const uint8_t* 
 // as unpacking and packing them again would.
 template <PixelKind kKind>
 void StoreOver16(bool avx2, const PixelCode& f, uint8_t* row, const uint32_t* src, const uint8_t* live, int n) {
-  int i = !avx2 ? 0 : kKind == PixelKind::k565 ? avx2::StoreOver565(row, src, live, n) : avx2::StoreOver555(row, src, live, n);
+  int i = 0;
+  if (avx2) i = kKind == PixelKind::k565 ? avx2::StoreOver565(row, src, live, n) : avx2::StoreOver555(row, src, live, n);
 #if defined(__SSE2__)
   // Eight pixels a step, each channel in a 16-bit lane; the same replicate, Div255, truncate rule.
   constexpr int kGreenBits = kKind == PixelKind::k565 ? 6 : 5;
@@ -487,23 +488,34 @@ bool BlitRectangle(const DrawSetup& d, const SpanInput& top, int rows, int64_t r
                                            1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
                                            1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
   const int bytes = d.targetCode.bytes;
-  if (d.avx2 && d.blend && OverBlend(d) && d.targetCode.kind == PixelKind::kX888 && s.code.kind == PixelKind::k8888 &&
+  // Blended rows read the target: ask for the row two ahead, as the hardware's prefetch misses the stride.
+  auto prefetch = [&](int r) {
+    const uint8_t* ahead = d.target + static_cast<size_t>(top.y + r + 2) * d.targetPitch + static_cast<size_t>(top.x) * bytes;
+    for (int b = 0; b < top.n * bytes; b += 64) __builtin_prefetch(ahead + b, 1);
+    __builtin_prefetch(ahead + top.n * bytes - 1, 1);
+  };
+  if (d.blend && OverBlend(d) && d.targetCode.kind == PixelKind::kX888 && s.code.kind == PixelKind::k8888 &&
       factor == 0xFFFFFFFFu && !d.colorKey && !d.alphaTest) {
-    // The sprite case: texels straight over the target, one call for the whole rectangle.
-    avx2::OverRectX888(avx2::RectFrame{
-        d.target + static_cast<size_t>(top.y) * d.targetPitch + static_cast<size_t>(top.x) * bytes, d.targetPitch,
-        s.pixels + static_cast<size_t>(ty) * s.pitch + static_cast<size_t>(tx) * 4, s.pitch, top.n, rows});
+    // The sprite case: texels straight over the target, every pixel live.
+    uint8_t* dst = d.target + static_cast<size_t>(top.y) * d.targetPitch + static_cast<size_t>(top.x) * bytes;
+    const uint8_t* src = s.pixels + static_cast<size_t>(ty) * s.pitch + static_cast<size_t>(tx) * 4;
+    if (d.avx2) {
+      avx2::OverRectX888(avx2::RectFrame{dst, d.targetPitch, src, s.pitch, top.n, rows});
+      return true;
+    }
+    for (int r = 0; r < rows; ++r, dst += d.targetPitch, src += s.pitch) {
+      if (r + 2 < rows) prefetch(r);
+      for (int done = 0; done < top.n; done += kChunk) {
+        StoreOverX888(false, dst + done * 4, reinterpret_cast<const uint32_t*>(src) + done, kAllLive,
+                      std::min(kChunk, top.n - done));
+      }
+    }
     return true;
   }
   uint32_t unpacked[kChunk], modulated[kChunk];
   uint8_t live[kChunk];
   for (int r = 0; r < rows; ++r) {
-    // Blended rows read the target: ask for a row ahead, as the hardware's prefetch misses the stride.
-    if (d.blend && r + 2 < rows) {
-      const uint8_t* ahead = d.target + static_cast<size_t>(top.y + r + 2) * d.targetPitch + static_cast<size_t>(top.x) * bytes;
-      for (int b = 0; b < top.n * bytes; b += 64) __builtin_prefetch(ahead + b, 1);
-      __builtin_prefetch(ahead + top.n * bytes - 1, 1);
-    }
+    if (d.blend && r + 2 < rows) prefetch(r);
     const uint8_t* texRow = s.pixels + static_cast<size_t>(ty + r) * s.pitch;
     for (int done = 0; done < top.n; done += kChunk) {
       const int n = std::min(kChunk, top.n - done);
