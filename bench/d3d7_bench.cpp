@@ -3,8 +3,8 @@
 // (triangle lists of 384 quads, the way the library batches them) onto a 640 x 480 render target at 32
 // bits (X8R8G8B8 target, A8R8G8B8 texture) and 16 bits (R5G6B5 target, A4R4G4B4 texture as the library
 // picks, and A8R8G8B8), through the stand-in directly; beside pixman compositing the same sprites (OVER,
-// premultiplied) onto the same targets. Prints ms per frame and the ratios. Depends on Google Benchmark
-// and, when found, pixman.
+// premultiplied) onto the same targets; where the processor runs AVX2, the stand-in's SSE2 road as well.
+// Prints ms per frame and the ratios. Depends on Google Benchmark and, when found, pixman.
 #include <benchmark/benchmark.h>
 
 #if defined(ORBEL_BENCH_PIXMAN)
@@ -149,11 +149,14 @@ std::vector<VertexTex1> Batch(int first, int count) {
   return v;
 }
 
-void BM_Direct3D(benchmark::State& state, DDPIXELFORMAT target, DDPIXELFORMAT texture) {
+// `avx2` false holds the stand-in to its SSE2 loops where the processor runs AVX2.
+void BM_Direct3D(benchmark::State& state, DDPIXELFORMAT target, DDPIXELFORMAT texture, bool avx2) {
+  test::UseD3DAvx2(avx2);
   Stage s;
   if (!Open(&s, target, texture)) {
     state.SkipWithError("the stand-in did not start");
     Close(&s);
+    test::UseD3DAvx2(true);
     return;
   }
   std::vector<std::vector<VertexTex1>> batches;
@@ -169,6 +172,7 @@ void BM_Direct3D(benchmark::State& state, DDPIXELFORMAT target, DDPIXELFORMAT te
     test::ClearD3DCalls();
   }
   Close(&s);
+  test::UseD3DAvx2(true);
 }
 
 #if defined(ORBEL_BENCH_PIXMAN)
@@ -209,8 +213,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void Print() const {
     std::printf("\n2,000 sprites of 32 x 32 on 640 x 480 (ms per frame; ratio = pixman time / ours, above 1 is faster):\n");
     Line("Direct3D stand-in, 32-bit", "d3d/32/x888/8888", "pixman OVER onto x8r8g8b8", "pixman/32");
+    Line("Direct3D stand-in, 32-bit, SSE2 road", "d3d/32/x888/8888/sse2", "pixman OVER onto x8r8g8b8", "pixman/32");
     Line("Direct3D stand-in, 16-bit (4444 texture)", "d3d/16/565/4444", "pixman OVER onto r5g6b5", "pixman/16");
     Line("Direct3D stand-in, 16-bit (8888 texture)", "d3d/16/565/8888", "pixman OVER onto r5g6b5", "pixman/16");
+    Line("Direct3D stand-in, 16-bit (8888), SSE2", "d3d/16/565/8888/sse2", "pixman OVER onto r5g6b5", "pixman/16");
   }
 
  private:
@@ -235,9 +241,13 @@ int main(int argc, char** argv) {
   const DDPIXELFORMAT argb = test::MakeRgbPixelFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
   const DDPIXELFORMAT r565 = test::MakeRgbPixelFormat(16, 0xF800, 0x07E0, 0x001F, 0);
   const DDPIXELFORMAT a4444 = test::MakeRgbPixelFormat(16, 0x0F00, 0x00F0, 0x000F, 0xF000);
-  benchmark::RegisterBenchmark("d3d/32/x888/8888", BM_Direct3D, x888, argb)->Unit(benchmark::kMillisecond);
-  benchmark::RegisterBenchmark("d3d/16/565/4444", BM_Direct3D, r565, a4444)->Unit(benchmark::kMillisecond);
-  benchmark::RegisterBenchmark("d3d/16/565/8888", BM_Direct3D, r565, argb)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("d3d/32/x888/8888", BM_Direct3D, x888, argb, true)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("d3d/16/565/4444", BM_Direct3D, r565, a4444, true)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("d3d/16/565/8888", BM_Direct3D, r565, argb, true)->Unit(benchmark::kMillisecond);
+  if (test::D3DAvx2Supported()) {
+    benchmark::RegisterBenchmark("d3d/32/x888/8888/sse2", BM_Direct3D, x888, argb, false)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("d3d/16/565/8888/sse2", BM_Direct3D, r565, argb, false)->Unit(benchmark::kMillisecond);
+  }
 #if defined(ORBEL_BENCH_PIXMAN)
   benchmark::RegisterBenchmark("pixman/32", BM_Pixman, PIXMAN_x8r8g8b8)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("pixman/16", BM_Pixman, PIXMAN_r5g6b5)->Unit(benchmark::kMillisecond);

@@ -22,6 +22,7 @@ struct D3DState {
   int liveDevices = 0;
   int drawsOutsideScene = 0;
   bool fastPaths = true;  // the rasteriser's specialised loops (tests turn them off to compare)
+  bool avx2 = true;       // their AVX2 road where the processor runs it (tests turn it off for SSE2)
 };
 
 D3DState& State();
@@ -39,6 +40,8 @@ HRESULT CreateDevice(IDirect3D7* owner, const GUID& type, IDirectDrawSurface7* t
 
 // Whether the rasteriser may use its specialised loops.
 bool FastPaths();
+// Whether those loops may take their AVX2 road (the processor runs it and no test turned it off).
+bool Avx2Road();
 
 // Bytes per vertex of a pre-transformed format, 0 for formats the rasteriser does not draw.
 int VertexStride(DWORD fvf);

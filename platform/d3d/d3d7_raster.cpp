@@ -334,6 +334,7 @@ bool ReadsTexture(DWORD op, DWORD a1, DWORD a2) {
 HRESULT Prepare(const DrawStates& states, const ddraw::SurfaceView& target, int sets, DrawSetup* d) {
   *d = DrawSetup{};
   d->fastPaths = FastPaths();
+  d->avx2 = Avx2Road();
   if (!MakePixelCode(target.format, &d->targetCode)) return DDERR_INVALIDPIXELFORMAT;
   d->target = target.pixels;
   d->targetPitch = target.pitch;

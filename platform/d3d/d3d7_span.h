@@ -46,6 +46,7 @@ struct DrawSetup {
   int targetPitch;
   PixelCode targetCode;
   bool fastPaths;   // use the specialised loops (tests compare both roads)
+  bool avx2;        // and their AVX2 road (the processor runs it)
 };
 
 // Texel coordinates of one stage in 16.16 fixed point (texels, not 0..1): at the span's first pixel,

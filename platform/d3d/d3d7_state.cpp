@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/d3d/d3d7_internal.h"
+#include "platform/d3d/d3d7_span_avx2.h"
 #include "platform/win/display_test_controls.h"
 
 namespace plat::d3d {
@@ -39,6 +40,11 @@ void Record(test::D3DCall call) {
 bool FastPaths() {
   std::lock_guard<std::mutex> lock(State().mutex);
   return State().fastPaths;
+}
+
+bool Avx2Road() {
+  std::lock_guard<std::mutex> lock(State().mutex);
+  return State().avx2 && Avx2Supported();
 }
 
 bool Faulted(const char* call, HRESULT* result) { return test::TakeDisplayFault(call, result); }
@@ -186,6 +192,7 @@ void ResetD3D() {
   s.recordedBytes = 0;
   s.drawsOutsideScene = 0;
   s.fastPaths = true;
+  s.avx2 = true;
 }
 
 void UseD3DFastPaths(bool on) {
@@ -193,5 +200,13 @@ void UseD3DFastPaths(bool on) {
   std::lock_guard<std::mutex> lock(s.mutex);
   s.fastPaths = on;
 }
+
+void UseD3DAvx2(bool on) {
+  d3d::D3DState& s = d3d::State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.avx2 = on;
+}
+
+bool D3DAvx2Supported() { return d3d::Avx2Supported(); }
 
 }  // namespace plat::test

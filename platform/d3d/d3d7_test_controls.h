@@ -87,8 +87,12 @@ D3DCounters GetD3DCounters();
 // Off: the rasteriser takes its general per-pixel road everywhere (the specialised loops must give the
 // same bytes; tests compare the two).
 void UseD3DFastPaths(bool on);
+// Off: those loops take their SSE2 road even where the processor runs AVX2 (both give the same bytes).
+void UseD3DAvx2(bool on);
+// Whether the processor runs the AVX2 road at all.
+bool D3DAvx2Supported();
 
-// Clears the configuration (back to DefaultD3DConfig), the refusal switch, the record and the road.
+// Clears the configuration (back to DefaultD3DConfig), the refusal switch, the record and the roads.
 void ResetD3D();
 
 }  // namespace plat::test

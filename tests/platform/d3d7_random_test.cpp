@@ -92,13 +92,19 @@ std::vector<IDirectDrawSurface7*> KeyedTextures(D3DTest* test, Scenes* r,
     DDSURFACEDESC2 d{};
     d.dwSize = sizeof(d);
     t->Lock(nullptr, &d, DDLOCK_WAIT | DDLOCK_WRITEONLY, nullptr);
+    int run = 0, kind = 0;  // texels left in the current run, and its alpha: mixed, clear or opaque
     for (int y = 0; y < h; ++y) {
       for (int x = 0; x < w; ++x) {
-        // Sprite-like alpha: clear, soft and opaque texels, and a few of the key colour.
+        // Sprite-like alpha: runs of clear, of opaque and of mixed texels (so whole vector groups take
+        // the clear and opaque shortcuts), and a few of the key colour.
+        if (run-- == 0) {
+          run = r->Int(1, 20);
+          kind = r->Int(0, 2);
+        }
         uint32_t v = r->Colour();
-        if (r->Chance(20)) v &= 0x00FFFFFF;
-        if (r->Chance(30)) v |= 0xFF000000;
-        if (r->Chance(10)) v = 0xFF00FF00;
+        if (kind == 1 || (kind == 0 && r->Chance(20))) v &= 0x00FFFFFF;
+        if (kind == 2 || (kind == 0 && r->Chance(30))) v |= 0xFF000000;
+        if (r->Chance(kind == 0 ? 10 : 2)) v = 0xFF00FF00;
         std::memcpy(static_cast<uint8_t*>(d.lpSurface) + y * d.lPitch + x * (f.dwRGBBitCount / 8), &v,
                     f.dwRGBBitCount / 8);
       }
@@ -188,14 +194,17 @@ TEST_F(D3DTest, HostileTrianglesNeverWriteOutsideTheViewport) {
   }
 }
 
+// The general road against the specialised loops on their SSE2 road and, where the processor runs it,
+// their AVX2 road.
 TEST_F(D3DTest, SpecialisedLoopsGiveTheGeneralRoadsBytes) {
   Scenes r(777);
+  const int roads = test::D3DAvx2Supported() ? 3 : 2;
   for (const DDPIXELFORMAT& format : {FormatX888(), Format565(), Format555(), Format8888(), Format4444()}) {
-    IDirectDrawSurface7* targets[2] = {Target(64, 48, format), Target(64, 48, format)};
+    IDirectDrawSurface7* targets[3] = {Target(64, 48, format), Target(64, 48, format), Target(64, 48, format)};
     const auto textures =
         KeyedTextures(this, &r, [&](int w, int h, const DDPIXELFORMAT& f) { return Texture(w, h, f); }, 16);
-    IDirect3DDevice7* devices[2];
-    for (int i = 0; i < 2; ++i) {
+    IDirect3DDevice7* devices[3];
+    for (int i = 0; i < roads; ++i) {
       Fill(targets[i], nullptr, 0x3C3C3C3C & (format.dwRBitMask | format.dwGBitMask | format.dwBBitMask));
       ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DHALDevice, targets[i], &devices[i]), D3D_OK);
     }
@@ -203,13 +212,43 @@ TEST_F(D3DTest, SpecialisedLoopsGiveTheGeneralRoadsBytes) {
       const uint32_t seed = static_cast<uint32_t>(r.rng_());
       std::vector<uint8_t> vertices;
       DWORD fvf = 0;
-      for (int i = 0; i < 2; ++i) {
+      for (int i = 0; i < roads; ++i) {
         Scenes same(seed);  // both devices get the same states and geometry
         same.States(devices[i], textures);
         fvf = std::array<DWORD, 3>{kFvfTex1, kFvfTex1, kFvfTex2}[same.Int(0, 2)];
         vertices.clear();
         const DWORD colour = same.Chance(50) ? 0xFFFFFFFF : same.Colour();
-        if (same.Chance(60)) {
+        auto quad = [&](float x0, float y0, float w, float h, float u0, float v0, float u1, float v1) {
+          const float corners[6][4] = {{x0, y0, u0, v0}, {x0 + w, y0, u1, v0}, {x0, y0 + h, u0, v1},
+                                       {x0, y0 + h, u0, v1}, {x0 + w, y0, u1, v0}, {x0 + w, y0 + h, u1, v1}};
+          for (const auto& c : corners) PutVertex(&vertices, fvf, c[0], c[1], 0.3f, colour, c[2], c[3], c[2], c[3]);
+        };
+        if (same.Chance(50)) {
+          // The library's sprite: any piece of a texture, texel for texel, blended over the target
+          // (the blit road), partly off the target at times.
+          IDirect3DDevice7* dev = devices[i];
+          dev->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, 1);
+          dev->SetRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
+          dev->SetRenderState(D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA);
+          dev->SetRenderState(D3DRENDERSTATE_ALPHATESTENABLE, same.Chance(15));
+          dev->SetRenderState(D3DRENDERSTATE_COLORKEYENABLE, same.Chance(15));
+          dev->SetRenderState(D3DRENDERSTATE_ZENABLE, 0);
+          const int texture = same.Chance(60) ? 4 : same.Int(0, static_cast<int>(textures.size()) - 1);  // 4: 8:8:8:8
+          dev->SetTexture(0, textures[texture]);
+          dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+          dev->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+          dev->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+          dev->SetTextureStageState(0, D3DTSS_ALPHAOP, same.Chance(50) ? D3DTOP_MODULATE : D3DTOP_SELECTARG1);
+          dev->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+          dev->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+          dev->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
+          dev->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_POINT);
+          dev->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTFG_POINT);
+          dev->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+          const int tx = same.Int(0, 15), ty = same.Int(0, 15), tw = same.Int(1, 16 - tx), th = same.Int(1, 16 - ty);
+          quad(same.Int(-20, 70) - 0.5f, same.Int(-20, 50) - 0.5f, static_cast<float>(tw), static_cast<float>(th),
+               tx / 16.0f, ty / 16.0f, (tx + tw) / 16.0f, (ty + th) / 16.0f);
+        } else if (same.Chance(60)) {
           // A graph-like quad: on half pixels, often texel for texel, sometimes stretched.
           const int tw = same.Chance(70) ? 16 : 1 << same.Int(0, 5), th = same.Chance(70) ? 16 : 1 << same.Int(0, 5);
           const float x0 = same.Int(-20, 70) - 0.5f, y0 = same.Int(-20, 50) - 0.5f;
@@ -220,23 +259,25 @@ TEST_F(D3DTest, SpecialisedLoopsGiveTheGeneralRoadsBytes) {
           const float u0 = (inside ? 0 : same.Int(-2, 2)) / static_cast<float>(tw);
           const float v0 = (inside ? 0 : same.Int(-2, 2)) / static_cast<float>(th);
           const float u1 = u0 + (same.Chance(80) ? 1.0f : -1.0f), v1 = v0 + 1.0f;
-          const float corners[6][4] = {{x0, y0, u0, v0}, {x0 + w, y0, u1, v0}, {x0, y0 + h, u0, v1},
-                                       {x0, y0 + h, u0, v1}, {x0 + w, y0, u1, v0}, {x0 + w, y0 + h, u1, v1}};
-          for (const auto& c : corners) PutVertex(&vertices, fvf, c[0], c[1], 0.3f, colour, c[2], c[3], c[2], c[3]);
+          quad(x0, y0, w, h, u0, v0, u1, v1);
         } else {
           for (int k = 0; k < 6; ++k) {
             PutVertex(&vertices, fvf, same.Real(-20, 84), same.Real(-20, 68), same.Real(0, 1), colour,
                       same.Real(-2, 2), same.Real(-2, 2), same.Real(-2, 2), same.Real(-2, 2));
           }
         }
-        test::UseD3DFastPaths(i == 0);
+        test::UseD3DFastPaths(i != 0);  // 0: the general road, 1: SSE2 loops, 2: AVX2 loops
+        test::UseD3DAvx2(i == 2);
         ASSERT_EQ(devices[i]->DrawPrimitive(D3DPT_TRIANGLELIST, fvf, vertices.data(), 6, 0), D3D_OK);
       }
-      const test::SurfacePixels a = test::ReadSurface(targets[0]), b = test::ReadSurface(targets[1]);
-      ASSERT_EQ(a.bytes, b.bytes) << "draw " << draw << " on " << format.dwRGBBitCount << "-bit " << std::hex
-                                  << format.dwRBitMask << "/" << format.dwRGBAlphaBitMask;
+      const test::SurfacePixels general = test::ReadSurface(targets[0]);
+      for (int i = 1; i < roads; ++i) {
+        ASSERT_EQ(general.bytes, test::ReadSurface(targets[i]).bytes)
+            << (i == 1 ? "SSE2" : "AVX2") << " draw " << draw << " on " << format.dwRGBBitCount << "-bit " << std::hex
+            << format.dwRBitMask << "/" << format.dwRGBAlphaBitMask;
+      }
     }
-    for (IDirect3DDevice7* d : devices) d->Release();
+    for (int i = 0; i < roads; ++i) devices[i]->Release();
   }
 }
 

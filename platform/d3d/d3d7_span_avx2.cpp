@@ -1,0 +1,174 @@
+// AVX2 source-over rows. Only this file is compiled for AVX2 (per function, so the rest of the
+// platform layer keeps the x86-64 baseline); the span routine calls it where Avx2Supported() holds.
+#include "platform/d3d/d3d7_span_avx2.h"
+
+#include <cstring>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define D3D_AVX2 __attribute__((target("avx2")))
+#endif
+
+namespace plat::d3d {
+
+#if defined(D3D_AVX2)
+
+bool Avx2Supported() {
+  static const bool supported = __builtin_cpu_supports("avx2");
+  return supported;
+}
+
+namespace avx2 {
+namespace {
+
+constexpr uint64_t kAllLive = 0x0101010101010101ull;
+
+D3D_AVX2 inline bool AllLive(const uint8_t* live, int count) {
+  for (int k = 0; k < count; k += 8) {
+    uint64_t bits;
+    std::memcpy(&bits, live + k, 8);
+    if (bits != kAllLive) return false;
+  }
+  return true;
+}
+
+// (x + 128 + ((x + 128) >> 8)) >> 8 on 16-bit lanes: the scalar Div255.
+D3D_AVX2 inline __m256i Div255(__m256i x) {
+  x = _mm256_add_epi16(x, _mm256_set1_epi16(128));
+  return _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), 8);
+}
+
+template <int kGreenBits, int kRedShift>
+D3D_AVX2 int StoreOver16(uint8_t* row, const uint32_t* src, const uint8_t* live, int n) {
+  const __m256i zero = _mm256_setzero_si256(), byte = _mm256_set1_epi32(0xFF), c255 = _mm256_set1_epi16(255),
+                five = _mm256_set1_epi16(31), green = _mm256_set1_epi16((1 << kGreenBits) - 1);
+  int i = 0;
+  for (; i + 16 <= n; i += 16) {
+    if (!AllLive(live + i, 16)) break;
+    const __m256i s0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
+    const __m256i s1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i + 8));
+    // Packing works within 128-bit lanes: pair the halves so the packed lanes come out in pixel order.
+    const __m256i lo = _mm256_permute2x128_si256(s0, s1, 0x20), hi = _mm256_permute2x128_si256(s0, s1, 0x31);
+    auto channel = [&](int shift) D3D_AVX2 {
+      return _mm256_packs_epi32(_mm256_and_si256(_mm256_srli_epi32(lo, shift), byte),
+                                _mm256_and_si256(_mm256_srli_epi32(hi, shift), byte));
+    };
+    const __m256i a = channel(24);
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi16(a, zero)) == -1) continue;
+    __m256i r = channel(16), g = channel(8), b = channel(0);
+    auto* p = reinterpret_cast<__m256i*>(row + i * 2);
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi16(a, c255)) != -1) {
+      const __m256i d = _mm256_loadu_si256(p);
+      const __m256i dr = _mm256_and_si256(_mm256_srli_epi16(d, kRedShift), five);
+      const __m256i dg = _mm256_and_si256(_mm256_srli_epi16(d, 5), green);
+      const __m256i db = _mm256_and_si256(d, five);
+      const __m256i r8 = _mm256_or_si256(_mm256_slli_epi16(dr, 3), _mm256_srli_epi16(dr, 2));
+      const __m256i g8 = kGreenBits == 6 ? _mm256_or_si256(_mm256_slli_epi16(dg, 2), _mm256_srli_epi16(dg, 4))
+                                         : _mm256_or_si256(_mm256_slli_epi16(dg, 3), _mm256_srli_epi16(dg, 2));
+      const __m256i b8 = _mm256_or_si256(_mm256_slli_epi16(db, 3), _mm256_srli_epi16(db, 2));
+      const __m256i ia = _mm256_sub_epi16(c255, a);
+      auto mix = [&](__m256i s16, __m256i d16) D3D_AVX2 {
+        return Div255(_mm256_add_epi16(_mm256_mullo_epi16(s16, a), _mm256_mullo_epi16(d16, ia)));
+      };
+      r = mix(r, r8);
+      g = mix(g, g8);
+      b = mix(b, b8);
+    }
+    const __m256i packed =
+        _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi16(_mm256_srli_epi16(r, 3), kRedShift),
+                                        _mm256_slli_epi16(_mm256_srli_epi16(g, 8 - kGreenBits), 5)),
+                        _mm256_srli_epi16(b, 3));
+    _mm256_storeu_si256(p, packed);
+  }
+  return i;
+}
+
+// Source over one group of eight XRGB pixels at `at`, whole or only the lanes in `mask`. Lanes with
+// alpha 0 keep the destination; all clear leaves it untouched, all opaque (whole groups) is a copy.
+D3D_AVX2 inline void OverGroupX888(__m256i s, uint8_t* at, __m256i mask, bool whole) {
+  const __m256i zero = _mm256_setzero_si256(), rgb = _mm256_set1_epi32(0x00FFFFFF), c255 = _mm256_set1_epi16(255);
+  auto* p = reinterpret_cast<__m256i*>(at);
+  const __m256i alpha = _mm256_srli_epi32(s, 24);
+  const __m256i clearLanes = _mm256_cmpeq_epi32(alpha, zero);
+  const int clear = _mm256_movemask_epi8(clearLanes);
+  if (clear == -1) return;
+  if (whole && _mm256_movemask_epi8(_mm256_cmpeq_epi32(alpha, _mm256_set1_epi32(255))) == -1) {
+    _mm256_storeu_si256(p, _mm256_and_si256(s, rgb));
+    return;
+  }
+  const __m256i dst = whole ? _mm256_loadu_si256(p) : _mm256_maskload_epi32(reinterpret_cast<const int*>(at), mask);
+  auto half = [&](__m256i s16, __m256i d16) D3D_AVX2 {
+    const __m256i a = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(s16, 0xFF), 0xFF);
+    return Div255(_mm256_add_epi16(_mm256_mullo_epi16(s16, a), _mm256_mullo_epi16(d16, _mm256_sub_epi16(c255, a))));
+  };
+  const __m256i lo = half(_mm256_unpacklo_epi8(s, zero), _mm256_unpacklo_epi8(dst, zero));
+  const __m256i hi = half(_mm256_unpackhi_epi8(s, zero), _mm256_unpackhi_epi8(dst, zero));
+  __m256i out = _mm256_and_si256(_mm256_packus_epi16(lo, hi), rgb);
+  // Clear pixels keep the destination as it is, as the scalar rule does.
+  if (clear != 0) out = _mm256_blendv_epi8(out, dst, clearLanes);
+  if (whole) {
+    _mm256_storeu_si256(p, out);
+  } else {
+    _mm256_maskstore_epi32(reinterpret_cast<int*>(at), mask, out);
+  }
+}
+
+}  // namespace
+
+D3D_AVX2 int StoreOverX888(uint8_t* row, const uint32_t* src, const uint8_t* live, int n) {
+  const __m256i all = _mm256_set1_epi32(-1);
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    if (!AllLive(live + i, 8)) break;
+    OverGroupX888(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i)), row + i * 4, all, true);
+  }
+  return i;
+}
+
+D3D_AVX2 void OverRectX888(const RectFrame& f) {
+  const __m256i all = _mm256_set1_epi32(-1);
+  const int whole = f.width & ~7, rest = f.width - whole;
+  const __m256i tail = _mm256_cmpgt_epi32(_mm256_set1_epi32(rest), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+  for (int r = 0; r < f.rows; ++r) {
+    uint8_t* drow = f.dst + r * f.dstPitch;
+    const uint8_t* srow = f.src + r * f.srcPitch;
+    // The hardware prefetcher misses the stride between rows: ask for the target two rows ahead.
+    if (r + 2 < f.rows) {
+      const uint8_t* ahead = drow + 2 * f.dstPitch;
+      for (int b = 0; b < f.width * 4; b += 64) __builtin_prefetch(ahead + b, 1);
+      __builtin_prefetch(ahead + f.width * 4 - 1, 1);
+    }
+    for (int x = 0; x < whole; x += 8) {
+      OverGroupX888(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(srow + x * 4)), drow + x * 4, all, true);
+    }
+    if (rest != 0) {
+      const __m256i s = _mm256_maskload_epi32(reinterpret_cast<const int*>(srow + whole * 4), tail);
+      OverGroupX888(s, drow + whole * 4, tail, false);
+    }
+  }
+}
+
+D3D_AVX2 int StoreOver565(uint8_t* row, const uint32_t* src, const uint8_t* live, int n) {
+  return StoreOver16<6, 11>(row, src, live, n);
+}
+
+D3D_AVX2 int StoreOver555(uint8_t* row, const uint32_t* src, const uint8_t* live, int n) {
+  return StoreOver16<5, 10>(row, src, live, n);
+}
+
+}  // namespace avx2
+
+#else  // no x86: the SSE2 and scalar loops do all of it
+
+bool Avx2Supported() { return false; }
+
+namespace avx2 {
+int StoreOverX888(uint8_t*, const uint32_t*, const uint8_t*, int) { return 0; }
+int StoreOver565(uint8_t*, const uint32_t*, const uint8_t*, int) { return 0; }
+int StoreOver555(uint8_t*, const uint32_t*, const uint8_t*, int) { return 0; }
+void OverRectX888(const RectFrame&) {}
+}  // namespace avx2
+
+#endif
+
+}  // namespace plat::d3d

@@ -1,0 +1,36 @@
+// The AVX2 road of the source-over store loops: eight 32-bit pixels (sixteen 16-bit ones) a step, the
+// same arithmetic and the same shortcuts (clear groups skipped, opaque groups copied) as the SSE2
+// loops in d3d7_span.cpp. Compiled for AVX2 apart (d3d7_span_avx2.cpp) and called only where the
+// processor runs it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace plat::d3d {
+
+// True when the processor runs AVX2.
+bool Avx2Supported();
+
+namespace avx2 {
+
+// Each draws the leading whole groups of a row of `n` pixels whose pixels are all live, stopping at the
+// first group with a discarded pixel; returns how many pixels it drew (the caller finishes the row).
+int StoreOverX888(uint8_t* row, const uint32_t* src, const uint8_t* live, int n);
+int StoreOver565(uint8_t* row, const uint32_t* src, const uint8_t* live, int n);
+int StoreOver555(uint8_t* row, const uint32_t* src, const uint8_t* live, int n);
+
+// A blit of 8:8:8:8 texels over an XRGB target, every pixel live: rows from explicit origins.
+struct RectFrame {
+  uint8_t* dst;
+  ptrdiff_t dstPitch;  // bytes
+  const uint8_t* src;
+  ptrdiff_t srcPitch;  // bytes
+  int width, rows;
+};
+// Draws it whole, the last partial group of each row through masked loads and stores: the bytes
+// StoreOverX888 and the scalar loop give.
+void OverRectX888(const RectFrame& frame);
+
+}  // namespace avx2
+}  // namespace plat::d3d
