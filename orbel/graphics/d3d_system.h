@@ -75,9 +75,6 @@ int D3D_DrawStringToTarget(int x, int y, const char* text, uint32_t color, int f
 // Direct3D is off or the device offers no such format.
 const TexturePixelFormatRecord* D3D_GetTextureFormatForFlags(int alphaChannel, int alphaTest, int bits32,
                                                              int drawValid);
-// The 16-bit texture format the font cache would take for these flags; null while fonts have no
-// texture road (they keep their memory cache).
-const ColorData* D3D_GetTextureFormatForFlags(int alphaChannel, int alphaTest);
 // The texture format code (0-8) of a format block: the record its textures take.
 int TextureFormatCode(const GraphFormatBlock& format);
 // Texture format record n (0-8), or its colour format; null while Direct3D is off or n is out of range.

@@ -97,11 +97,6 @@ const TexturePixelFormatRecord* D3D_GetTextureFormatForFlags(int alphaChannel, i
   return D3D_GetTextureFormatByIndex(TextureFormatCode(f));
 }
 
-// NOTE: the fonts' glyph cache has no texture road yet (its cache graphs, texture glyph writing and
-// glyph draws are the font module's next step), so fonts are offered no texture format and keep their
-// memory cache, drawn through the 2D back-end, on the Direct3D road as well.
-const ColorData* D3D_GetTextureFormatForFlags(int, int) { return nullptr; }
-
 TextureTileLimits CurrentTileLimits() {
   int screenWidth = 0;
   GetScreenPixelSize(&screenWidth, nullptr);
