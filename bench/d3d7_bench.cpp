@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/sprite_scene.h"
 #include "platform/d3d/d3d7.h"
 #include "platform/d3d/d3d7_test_controls.h"
 #include "platform/ddraw/ddraw.h"
@@ -33,31 +34,13 @@ constexpr int kSprite = 32;
 constexpr int kSprites = 2000;
 constexpr int kQuadsPerDraw = 384;
 
-struct Point {
-  int x, y;
-};
-
-const std::vector<Point>& Positions() {
-  static const std::vector<Point> points = [] {
-    std::mt19937 rng(7);
-    std::vector<Point> p(kSprites);
-    for (Point& q : p) {
-      q.x = static_cast<int>(rng() % (kW - kSprite));
-      q.y = static_cast<int>(rng() % (kH - kSprite));
-    }
-    return p;
-  }();
+const std::vector<bench::SpritePoint>& Positions() {
+  static const std::vector<bench::SpritePoint> points = bench::SpritePositions(kSprites, kSprite, kW, kH, 7);
   return points;
 }
 
-// 0xAARRGGBB: a colour ramp, opaque inside a circle, a soft edge of three pixels, clear outside.
-uint32_t SpritePixel(int x, int y) {
-  const int cx = 2 * x - kSprite + 1, cy = 2 * y - kSprite + 1;  // doubled, centred
-  const int r2 = cx * cx + cy * cy;
-  const int outer = 30 * 30, inner = 24 * 24;
-  uint32_t a = r2 >= outer ? 0 : r2 <= inner ? 255 : static_cast<uint32_t>(255 * (outer - r2) / (outer - inner));
-  return a << 24 | static_cast<uint32_t>(x * 8) << 16 | static_cast<uint32_t>(y * 8) << 8 | 0x80;
-}
+// A 32 x 32 sprite: opaque inside radius 12, a soft edge out to 15, clear outside.
+uint32_t SpritePixel(int x, int y) { return bench::SoftDiscPixel(x, y, kSprite, 12, 15); }
 
 struct Stage {
   IDirectDraw7* dd = nullptr;
@@ -191,7 +174,7 @@ void BM_Pixman(benchmark::State& state, pixman_format_code_t destFormat) {
   pixman_image_t* src = pixman_image_create_bits(PIXMAN_a8r8g8b8, kSprite, kSprite, sprite.data(), kSprite * 4);
   pixman_image_t* d = pixman_image_create_bits(destFormat, kW, kH, dst.data(), kW * bytes);
   for (auto _ : state) {
-    for (const Point& p : Positions()) {
+    for (const bench::SpritePoint& p : Positions()) {
       pixman_image_composite32(PIXMAN_OP_OVER, src, nullptr, d, 0, 0, 0, 0, p.x, p.y, kSprite, kSprite);
     }
     benchmark::ClobberMemory();

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/sprite_scene.h"
 #include "include/orbel.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graphics_manager.h"
@@ -37,21 +38,9 @@ constexpr int kH = 480;
 constexpr int kSprite = 64;
 constexpr int kSprites = 200;
 
-struct Point {
-  int x, y;
-};
-
 // The same sprite positions for every road.
-const std::vector<Point>& Positions() {
-  static const std::vector<Point> points = [] {
-    std::mt19937 rng(7);
-    std::vector<Point> p(kSprites);
-    for (Point& q : p) {
-      q.x = static_cast<int>(rng() % (kW - kSprite));
-      q.y = static_cast<int>(rng() % (kH - kSprite));
-    }
-    return p;
-  }();
+const std::vector<bench::SpritePoint>& Positions() {
+  static const std::vector<bench::SpritePoint> points = bench::SpritePositions(kSprites, kSprite, kW, kH, 7);
   return points;
 }
 
@@ -126,7 +115,7 @@ void PrintTable() {
 // The last sprite drawn is whole on top: its centre must show its own colour (128, 128, 191), not the
 // background, in the presented frame (0x00RRGGBB pixels, `pitch` in pixels).
 bool SpriteShown(const uint32_t* pixels, int pitch) {
-  const Point& last = Positions().back();
+  const bench::SpritePoint& last = Positions().back();
   const uint32_t v = pixels[static_cast<size_t>(last.y + 32) * pitch + last.x + 32] & 0xFFFFFF;
   const int r = static_cast<int>(v >> 16), g = static_cast<int>((v >> 8) & 0xFF), b = static_cast<int>(v & 0xFF);
   return std::abs(r - 128) <= 8 && std::abs(g - 128) <= 8 && std::abs(b - 191) <= 8;
@@ -147,7 +136,7 @@ void SdlFrames(benchmark::State& state, int bits) {
   for (auto _ : state) {
     SDL_SetRenderDrawColor(renderer, 0, 0, 64, 255);
     SDL_RenderClear(renderer);
-    for (const Point& p : Positions()) {
+    for (const bench::SpritePoint& p : Positions()) {
       const SDL_Rect dst{p.x, p.y, kSprite, kSprite};
       SDL_RenderCopy(renderer, texture, nullptr, &dst);
     }
@@ -209,7 +198,7 @@ void LibraryFrames(benchmark::State& state, Road road, int bits) {
     orbel::SetBlendState(orbel::kBlendNone, 255);
     DrawRectangle(0, 0, kW, kH, orbel::MakeColor(0, 0, 64), 1);
     orbel::SetBlendState(orbel::kBlendAlpha, 255);
-    for (const Point& p : Positions()) DrawGraphAt(p.x, p.y, gRun.sprite, 1);
+    for (const bench::SpritePoint& p : Positions()) DrawGraphAt(p.x, p.y, gRun.sprite, 1);
     orbel::FlipScreen();
   }
   const std::vector<plat::HWND> windows = plat::test::AllWindows();

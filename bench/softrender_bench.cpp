@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/sprite_scene.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/image/color_data.h"
 #include "orbel/softrender/blend_tables.h"
@@ -222,15 +223,7 @@ void BM_PixmanOver(benchmark::State& state, int picture) {
 constexpr int kSpriteSize = 64;
 
 // The sprite: opaque inside radius 26, a soft edge out to 30, clear beyond; colours in a ramp.
-uint32_t SpritePixel(int x, int y) {
-  const int cx = 2 * x - 63, cy = 2 * y - 63;  // twice the distance from the centre
-  const int r2 = cx * cx + cy * cy;
-  uint32_t a;
-  if (r2 >= 60 * 60) a = 0;
-  else if (r2 <= 52 * 52) a = 255;
-  else a = static_cast<uint32_t>(255 * (60 * 60 - r2) / (60 * 60 - 52 * 52));
-  return a << 24 | static_cast<uint32_t>(x * 4) << 16 | static_cast<uint32_t>(y * 4) << 8 | 0x80;
-}
+uint32_t SpritePixel(int x, int y) { return bench::SoftDiscPixel(x, y, kSpriteSize, 26, 30); }
 
 MemImg gSprite{};  // loaded whole: its run table is valid
 
@@ -257,12 +250,8 @@ void MakeSprites() {
 
 // Sprite positions, the same for every road: whole sprites inside the frame.
 std::vector<std::pair<int, int>> SpritePositions(int count) {
-  std::mt19937 rng(17);
-  std::vector<std::pair<int, int>> out(static_cast<size_t>(count));
-  for (auto& p : out) {
-    p.first = static_cast<int>(rng() % (kW - kSpriteSize));
-    p.second = static_cast<int>(rng() % (kH - kSpriteSize));
-  }
+  std::vector<std::pair<int, int>> out;
+  for (const bench::SpritePoint& p : bench::SpritePositions(count, kSpriteSize, kW, kH, 17)) out.emplace_back(p.x, p.y);
   return out;
 }
 
