@@ -357,6 +357,8 @@ int D3D_DrawQuadGraphInt(int x1, int y1, int x2, int y2, int x3, int y3, int x4,
     }
     const float cross = (out[1].x - out[0].x) * (out[2].y - out[0].y) - (out[1].y - out[0].y) * (out[2].x - out[0].x);
     if (cross < 0) std::swap(out[1], out[2]);
+    // At the top threshold no blend byte lets the graph through: what the batch drops, this drops too.
+    if (dev->discardBatch) continue;
     if (dev->vertexType == kVertexTex2) {
       dev->device->DrawPrimitive(plat::D3DPT_TRIANGLESTRIP, kFvfTex2, out, 4, 0);
     } else {
