@@ -18,6 +18,7 @@
 #include "orbel/graphics/mask_screen.h"
 #include "orbel/graphics/screen_state.h"
 #include "platform/d3d/d3d7_test_controls.h"
+#include "platform/ddraw/test_controls.h"
 
 namespace orbel {
 namespace {
@@ -141,6 +142,33 @@ TEST_F(D3DTargetTest, TheMaskScreenSwitchesTheRenderTargetAndMasksDraws) {
   EXPECT_EQ(CurrentDevice()->viewport.dwWidth, 320u);
   ASSERT_EQ(DrawRectangle(0, 0, 20, 20, MakeColor(0, 255, 0), 1), 0);
   EXPECT_EQ(testing::BackPixel(10, 10), 0x00FF00u) << "unmasked again";
+}
+
+// The viewport is the draw area placed as the vertices are: on the front screen of a window, both move
+// by the draw origin (the client area's place on the desktop). A frame, which is not clipped on the
+// CPU, shows exactly its part inside the draw area.
+TEST_F(D3DTargetTest, TheViewportFollowsTheDrawOriginOnTheFrontScreen) {
+  StartD3D();
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
+  ASSERT_EQ(DrawRectangle(0, 0, 640, 480, MakeColor(0, 0, 0), 1), 0);
+  ASSERT_EQ(SetDrawClipArea(100, 100, 200, 200), 0);
+  const int ox = gDrawState.drawOriginX;
+  const int oy = gDrawState.drawOriginY;
+  ASSERT_TRUE(ox != 0 || oy != 0) << "the client area lies away from the desktop's corner";
+  const D3DDeviceRecord* dev = CurrentDevice();
+  ASSERT_NE(dev, nullptr);
+  EXPECT_EQ(dev->viewport.dwX, static_cast<uint32_t>(100 + ox));
+  EXPECT_EQ(dev->viewport.dwY, static_cast<uint32_t>(100 + oy));
+  EXPECT_EQ(dev->viewport.dwWidth, 100u);
+  EXPECT_EQ(dev->viewport.dwHeight, 100u);
+  ASSERT_EQ(DrawRectangle(150, 50, 160, 300, MakeColor(255, 255, 255), 0), 0);
+  D3D_EndSceneCurrent();
+  auto front = [&](int x, int y) { return plat::test::ReadSurfacePixelRgb(gScreen.primarySurface, x + ox, y + oy) & 0xFFFFFF; };
+  EXPECT_EQ(front(150, 99), 0u);
+  EXPECT_EQ(front(150, 100), 0xFFFFFFu);
+  EXPECT_EQ(front(159, 199), 0xFFFFFFu);
+  EXPECT_EQ(front(150, 200), 0u);
+  EXPECT_EQ(front(155, 150), 0u) << "inside the frame";
 }
 
 }  // namespace
