@@ -243,6 +243,21 @@ TEST_F(D3DBlendGraphTest, FourCornerDrawsGoOutAsStripsWithBlendCoordinates) {
   EXPECT_TRUE(Near(testing::BackPixel(150, 132), GraphColor(40, 32), 4)) << std::hex << testing::BackPixel(150, 132);
   EXPECT_TRUE(Near(testing::BackPixel(170, 132), GraphColor(60, 32), 4)) << std::hex << testing::BackPixel(170, 132);
   EXPECT_EQ(testing::BackPixel(176, 132), kBackground) << "right of the quad";
+
+  // An upright rectangle is a stretched draw: batched as a list, with the blend graph's coordinates.
+  D3D_EndSceneCurrent();
+  plat::test::ClearD3DCalls();
+  ASSERT_EQ(DrawQuadGraph(300, 100, 428, 100, 428, 164, 300, 164, graph_, 0), 0);
+  D3D_EndSceneCurrent();
+  const auto lists = CallsNamed("DrawPrimitive");
+  ASSERT_EQ(lists.size(), 1u);
+  EXPECT_EQ(lists[0].args[0], plat::D3DPT_TRIANGLELIST);
+  EXPECT_EQ(lists[0].args[1], kFvfTex2);
+  EXPECT_EQ(lists[0].args[2], 6u);
+  EXPECT_FLOAT_EQ(Tex2Vertex(lists[0], 3).x, 427.5f);
+  EXPECT_FLOAT_EQ(Tex2Vertex(lists[0], 3).u0, 1.0f);
+  EXPECT_EQ(testing::BackPixel(310, 130), kBackground) << "under the clear half";
+  EXPECT_EQ(testing::BackPixel(420, 130), GraphColor(60, 30));
 }
 
 // At threshold 255 no blend byte passes: the batched draw and the four-corner strip both draw nothing,

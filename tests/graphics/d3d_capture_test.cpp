@@ -119,11 +119,15 @@ TEST_F(D3DCaptureTest, EveryMethodCopiesOnlyWhatTheScreenHolds) {
     EXPECT_EQ(testing::GraphPixel(g, 40, 10), 0x0000FFu) << "right of the screen's edge";
     EXPECT_EQ(testing::GraphPixel(g, 10, 40), 0x0000FFu) << "below it";
     EXPECT_EQ(testing::GraphPixel(g, 63, 63), 0x0000FFu);
+    int readLocks = 0;
     for (const auto& c : plat::test::DisplayCalls()) {
       if (c.call != "Lock") continue;
       EXPECT_TRUE((c.flags & plat::DDLOCK_READONLY) != 0 || (c.flags & plat::DDLOCK_WRITEONLY) != 0)
           << "a lock that neither only reads nor only writes: " << std::hex << c.flags;
+      readLocks += (c.flags & plat::DDLOCK_READONLY) != 0 ? 1 : 0;
     }
+    // Methods 5 and 3 read their work surface or texture through a read lock.
+    EXPECT_EQ(readLocks, method == 0 || method == 2 ? 1 : 0);
     EXPECT_EQ(plat::test::GetDDrawCounters().videoMemoryReadLocks, 0);
     DeleteGraphHandle(g, 0);
   }
