@@ -3,6 +3,9 @@
 // end and the loop, deactivation, the release before a display change and the re-open after it, the
 // temporary copy of an archive member, the lines of a failing open, software rendering, and the
 // overlay placement.
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 
@@ -306,6 +309,34 @@ TEST_F(DirectShowMovieTest, ACopyThatComesShortFailsTheOpenAndIsDeleted) {
   ASSERT_GE(lines.size(), before + 2);
   EXPECT_EQ(lines[lines.size() - 2], "ファイル:film.avi が開けませんでした");
   EXPECT_EQ(lines.back(), "ムービーファイルオープン処理時にエラーが発生しました");
+  EXPECT_TRUE(NoStreamObjectsLeft());
+}
+
+TEST_F(DirectShowMovieTest, ACopyThatCannotBeWrittenWholeFailsTheOpenAndIsDeleted) {
+  ASSERT_EQ(Start(kDirectDraw32), 0);
+  moviegen::MovieSpec spec = Film(30, "mjpeg");
+  spec.width = 160;
+  spec.height = 120;
+  spec.picture = moviegen::Picture::Busy;
+  const std::string name = WriteCodedMovie("film.avi", spec);
+  constexpr rlim_t kLimit = 48 * 1024;  // files may not grow past this: the copy's write comes short
+  ASSERT_GT(std::filesystem::file_size(work_.path() / name), kLimit * 2);
+  plat::test::FailMovieCall("OpenFile", 1, plat::VFW_E_FILE_NOT_FOUND);
+  const size_t before = LogLines().size();
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto previous = signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = kLimit;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const int movie = OpenMovie(name.c_str(), nullptr, nullptr);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, previous);
+  EXPECT_EQ(movie, -1);
+  EXPECT_EQ(TempFiles(), 0u);
+  const std::vector<std::string> lines = LogLines();
+  ASSERT_GE(lines.size(), before + 2);
+  EXPECT_EQ(lines[lines.size() - 2], "ファイル:film.avi が開けませんでした");
   EXPECT_TRUE(NoStreamObjectsLeft());
 }
 
