@@ -48,6 +48,8 @@ struct NetWorkHandleRecord {
   // 0 open; 1 the peer's end was seen and the receive must finish it; 2 finished (unfinished block
   // dropped, ConnectFlag 0).
   int32_t PeerClosedFlag;
+  // NetWorkRecvLine is dropping a line too long for its destination: bytes go up to its line feed.
+  int32_t LineSkipFlag;
   ListNode LiveNode;           // key: the handle; data: this record
 };
 
