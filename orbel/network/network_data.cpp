@@ -42,13 +42,19 @@ NetWorkHandleRecord* OpenDataCall(int32_t handle, const char* name, const char* 
 int TakeOrPeek(int32_t handle, void* destination, int length, bool peek) {
   if (length < 0) return -1;
   NetWorkHandleRecord* record = OpenDataCall(handle, peek ? "NetWorkRecvToPeek" : "NetWorkRecv");
-  if (record == nullptr || RecvSocket(handle) == -1) return -1;
+  if (record == nullptr) return -1;
+  if (record->FramedFlag == 1 && !peek) {
+    // Its own receive pass first: a large block may wait in the socket to be received straight here.
+    if (TakeFramedBytes(handle, destination, length) != 0) return -1;
+    RecvSocket(handle);
+    return 0;
+  }
+  if (RecvSocket(handle) == -1) return -1;
   if (record->FramedFlag == 0) {
     return plat::recv(record->Socket, destination, length, peek ? plat::MSG_PEEK_WS : 0);
   }
   if (record->RecvRing.dataSize < length) return -1;
-  GetRingBufferData(&record->RecvRing, length, destination, peek ? 1 : 0);
-  if (!peek) record->RecvCompleteLength -= length;
+  GetRingBufferData(&record->RecvRing, length, destination, 1);
   RecvSocket(handle);
   return 0;
 }
