@@ -45,8 +45,11 @@ int TakeOrPeek(int32_t handle, void* destination, int length, bool peek) {
   if (record == nullptr) return -1;
   if (record->FramedFlag == 1 && !peek) {
     // Its own receive pass first: a large block may wait in the socket to be received straight here.
+    const int32_t inSocket = record->RecvKernelLeft;
     if (TakeFramedBytes(handle, destination, length) != 0) return -1;
-    RecvSocket(handle);
+    // Bytes taken from the socket re-armed its read notice, which brings what follows; otherwise the
+    // pass takes what came meanwhile.
+    if (record->RecvKernelLeft == inSocket) RecvSocket(handle);
     return 0;
   }
   if (RecvSocket(handle) == -1) return -1;
