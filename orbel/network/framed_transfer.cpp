@@ -4,9 +4,10 @@
 // Receiving takes everything the socket holds with one call into a staging buffer and splits it into
 // headers and bodies, so small blocks cost one system call per batch; the body of a large block is
 // received straight into the ring, or, when the socket already holds it whole, left there until the
-// taker receives it straight into its own buffer (the next pass of anyone else moves it to the ring). Sending gives the header and the body (two pieces around the
-// ring's end) to one gathering send. Nothing is ever left in the socket waiting for more bytes: a peer
-// whose window is full would wait for those bytes to be read, and both ends would stall.
+// taker receives it straight into its own buffer (the next pass of anyone else moves it to the ring).
+// Sending gives the header and the body (two pieces around the ring's end) to one gathering send.
+// Nothing is ever left in the socket waiting for more bytes: a peer whose window is full would wait for
+// those bytes to be read, and both ends would stall.
 // Depends on: the handle state (network_state.h), the ring buffer, the WinSock stand-in, the log.
 #include <algorithm>
 #include <cstdint>
@@ -353,6 +354,11 @@ int TakeFramedBytes(int32_t handle, void* destination, int length) {
   record->RecvDeferredFlag = 0;
   if (ReceivePass(*record, true) == -1) return -1;
   RingBuffer& ring = record->RecvRing;
+  // A take that needs bytes behind the block left in the socket moves it into the ring and reads on.
+  if (record->RecvKernelLeft > 0 && int64_t{ring.dataSize} + record->RecvKernelLeft < length &&
+      ReceivePass(*record, false) == -1) {
+    return -1;
+  }
   if (int64_t{ring.dataSize} + record->RecvKernelLeft < length) return -1;
   const int fromRing = std::min(length, ring.dataSize);
   // The ring's bytes come first in the stream; the rest is received from the socket straight into place

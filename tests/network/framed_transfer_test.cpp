@@ -321,6 +321,19 @@ TEST_F(FramedTransfer, LargeBlockWaitingInTheSocketIsTakenStraightOrMovedToTheRi
   EXPECT_EQ(GetNetWorkDataLength(link.handle), kSize);
   EXPECT_TRUE(Take(link.handle, kSize) == third);
 
+  // A take longer than the block reaches the bytes behind it.
+  WriteAll(link.fd, Frame(second) + Frame("tail"));
+  ASSERT_TRUE(arrives());
+  got.resize(kSize + 4);
+  bool taken = false;
+  for (int turn = 0; turn < 1000 && !taken; ++turn) {
+    taken = NetWorkRecv(link.handle, got.data(), kSize + 4) == 0;
+    ProcessNetWorkMessage(1);
+  }
+  ASSERT_TRUE(taken);
+  EXPECT_TRUE(got == second + "tail");
+  got.resize(kSize);
+
   // The peer's close after such a block: the block stays whole and readable, nothing is dropped.
   WriteAll(link.fd, Frame(first));
   ASSERT_TRUE(arrives());
