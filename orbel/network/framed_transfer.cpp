@@ -3,9 +3,11 @@
 // carries every byte queued when its header is begun (at most kMaxFramedBlockLength).
 // Receiving takes everything the socket holds with one call into a staging buffer and splits it into
 // headers and bodies, so small blocks cost one system call per batch; the body of a large block is
-// received straight into the ring. Sending gives the header and the body (two pieces around the
-// ring's end) to one gathering send. Nothing is ever left in the socket waiting for more bytes: a peer
-// whose window is full would wait for those bytes to be read, and both ends would stall.
+// received straight into the ring, or, when the socket already holds it whole, left there until the
+// taker receives it straight into its own buffer (the next pass of anyone else moves it to the ring).
+// Sending gives the header and the body (two pieces around the ring's end) to one gathering send.
+// Nothing is ever left in the socket waiting for more bytes: a peer whose window is full would wait for
+// those bytes to be read, and both ends would stall.
 // Depends on: the handle state (network_state.h), the ring buffer, the WinSock stand-in, the log.
 #include <algorithm>
 #include <cstdint>
@@ -28,6 +30,8 @@ constexpr int kHeaderBytes = 4;
 constexpr int kStageBytes = 4 << 10;
 // A body with at least this much still to come is received straight into the ring.
 constexpr int32_t kDirectBodyMin = kStageBytes;
+// A complete block with at least this much body in the socket may be left there for its taker.
+constexpr int32_t kKernelTailMin = 16 << 10;
 
 // Receives are not re-entered (RecvSocketBusy), so one staging buffer serves every handle.
 uint8_t g_recvStage[kStageBytes];
@@ -115,31 +119,63 @@ bool TakeStaged(NetWorkHandleRecord& record, const uint8_t* bytes, int size) {
   return true;
 }
 
-// Receives what the socket holds of a large body at the ring's write position, in at most two pieces
-// around the ring's end. The bytes moved, or the receive's failure; *asked is the bytes asked for.
-int ReceiveBodyDirect(NetWorkHandleRecord& record, int* asked) {
+// Receives up to `count` bytes at the ring's write position (room already made), in at most two pieces
+// around the buffer's end. The bytes moved, or the first receive's failure; *asked: the bytes asked for.
+int ReceiveIntoRing(NetWorkHandleRecord& record, int32_t count, int* asked) {
   RingBuffer& ring = record.RecvRing;
-  const uint32_t left = static_cast<uint32_t>(record.RecvBlockLeft);
   NormalizeRingBufferPos(&ring);
   const uint32_t size = static_cast<uint32_t>(ring.bufferSize);
   const uint32_t write = ring.end;
-  const uint32_t first = std::min(left, size - write);
+  const uint32_t first = std::min(static_cast<uint32_t>(count), size - write);
   *asked = static_cast<int>(first);
   const int got = plat::recv(record.Socket, ring.buffer + write, static_cast<int>(first), 0);
   if (got <= 0) return got;
   ring.end = write + static_cast<uint32_t>(got);
   ring.dataSize += got;
-  AccountBody(record, got);
-  if (static_cast<uint32_t>(got) < first || record.RecvBlockLeft == 0) return got;
-  // The piece filled the space to the buffer's end: the rest of the block goes to the start.
+  if (static_cast<uint32_t>(got) < first || got == count) return got;
+  // The piece filled the space to the buffer's end: the rest goes to the start.
   ring.end = 0;
-  const int second = plat::recv(record.Socket, ring.buffer, record.RecvBlockLeft, 0);
-  *asked += record.RecvBlockLeft;
+  *asked += count - got;
+  const int second = plat::recv(record.Socket, ring.buffer, count - got, 0);
   if (second <= 0) return got;
   ring.end = static_cast<uint32_t>(second);
   ring.dataSize += second;
-  AccountBody(record, second);
   return got + second;
+}
+
+// The socket holds the rest of the incoming block whole (one FIONREAD).
+bool SocketHoldsBlockRest(const NetWorkHandleRecord& record) {
+  plat::ULONG waiting = 0;
+  return plat::ioctlsocket(record.Socket, plat::FIONREAD_WS, &waiting) == 0 &&
+         waiting >= static_cast<plat::ULONG>(record.RecvBlockLeft);
+}
+
+// The socket could not give bytes of a block left in it (the connection failed): they are dropped from
+// the complete count, so the counts stay true to what can be taken.
+void DropKernelTail(NetWorkHandleRecord& record) {
+  LogFmtAdd("ソケットに残した受信データ %d byte を受け取れなかったため破棄しました", record.RecvKernelLeft);
+  record.RecvCompleteLength -= record.RecvKernelLeft;
+  record.RecvKernelLeft = 0;
+}
+
+// Moves the block left in the socket into the ring (its room was made when it began). False when it
+// must stay for now (the socket would block) or the handle went into error.
+bool PullKernelTail(NetWorkHandleRecord& record) {
+  if (ReserveRingBuffer(&record.RecvRing, record.RecvKernelLeft) != 0) {
+    record.ErrorFlag = 1;
+    return false;
+  }
+  while (record.RecvKernelLeft > 0) {
+    int asked;
+    const int got = ReceiveIntoRing(record, record.RecvKernelLeft, &asked);
+    if (got < 0 && plat::WSAGetLastError() == plat::WSAEWOULDBLOCK) return false;
+    if (got <= 0) {
+      DropKernelTail(record);
+      return true;
+    }
+    record.RecvKernelLeft -= got;
+  }
+  return true;
 }
 
 // The peer's end has been seen and every byte before it taken: whole blocks stay readable, an
@@ -166,18 +202,36 @@ void FinishPeerClose(NetWorkHandleRecord& record) {
   record.LostNoticeFlag = 0;
 }
 
-int ReceivePass(NetWorkHandleRecord& record) {
+// One receive pass. `keepTail`: a block left in the socket stays there (the taker receives it next).
+int ReceivePass(NetWorkHandleRecord& record, bool keepTail) {
   ProcessNetWorkMessage(0);
   if (!RecordUsable(record, "有効なネットワークハンドルではありません in RecvSocket\n",
                     "このネットワークハンドルにはエラーが発生しています in RecvSocket\n")) {
     return -1;
   }
   if (record.FramedFlag == 0 || record.PeerClosedFlag == 2) return 0;
+  if (record.RecvKernelLeft > 0) {
+    // Nothing behind the block can be received before it.
+    if (keepTail && record.PeerClosedFlag == 0) return 0;
+    if (!PullKernelTail(record)) return record.ErrorFlag == 1 ? -1 : 0;
+  }
+  bool filled = false;  // the last receive filled what it asked: a read notice is owed
   for (;;) {
     int asked;
     int got;
     if (record.RecvBlockLeft >= kDirectBodyMin) {
-      got = ReceiveBodyDirect(record, &asked);
+      // A large block the socket already holds whole counts as complete and stays there for its taker,
+      // saving a copy through the ring. Only after a filling receive: the read notice it owes brings the
+      // pump's next pass, which moves the block into the ring if nobody took it, so the socket's window
+      // cannot stay shut by it.
+      if (filled && record.RecvBlockLeft >= kKernelTailMin && record.PeerClosedFlag == 0 &&
+          SocketHoldsBlockRest(record)) {
+        record.RecvKernelLeft = record.RecvBlockLeft;
+        AccountBody(record, record.RecvBlockLeft);
+        break;
+      }
+      got = ReceiveIntoRing(record, record.RecvBlockLeft, &asked);
+      if (got > 0) AccountBody(record, got);
     } else {
       asked = kStageBytes;
       got = plat::recv(record.Socket, g_recvStage, kStageBytes, 0);
@@ -188,6 +242,7 @@ int ReceivePass(NetWorkHandleRecord& record) {
     if (got <= 0) break;
     // A short receive emptied the socket. Once the peer has ended, read on to the end itself.
     if (got < asked && record.PeerClosedFlag == 0) break;
+    filled = got == asked;
   }
   if (record.PeerClosedFlag == 1) FinishPeerClose(record);
   return 0;
@@ -288,7 +343,43 @@ int RecvSocket(int32_t handle) {
   if (record == nullptr || RecvSocketBusy) return -1;
   BusyScope busy(RecvSocketBusy);
   record->RecvDeferredFlag = 0;  // this pass serves a notice turned away earlier
-  return ReceivePass(*record);
+  return ReceivePass(*record, false);
+}
+
+int TakeFramedBytes(int32_t handle, void* destination, int length) {
+  if (NetWorkState.StartFlag == 0) return -1;
+  NetWorkHandleRecord* record = LookupNetWorkHandle(handle);
+  if (record == nullptr || RecvSocketBusy) return -1;
+  BusyScope busy(RecvSocketBusy);
+  record->RecvDeferredFlag = 0;
+  if (ReceivePass(*record, true) == -1) return -1;
+  RingBuffer& ring = record->RecvRing;
+  // A take that needs bytes behind the block left in the socket moves it into the ring and reads on.
+  if (record->RecvKernelLeft > 0 && int64_t{ring.dataSize} + record->RecvKernelLeft < length &&
+      ReceivePass(*record, false) == -1) {
+    return -1;
+  }
+  if (int64_t{ring.dataSize} + record->RecvKernelLeft < length) return -1;
+  const int fromRing = std::min(length, ring.dataSize);
+  // The ring's bytes come first in the stream; the rest is received from the socket straight into place
+  // before anything is taken, so that a receive that falls short leaves every byte in order.
+  auto* out = static_cast<uint8_t*>(destination);
+  int direct = 0;
+  while (direct < length - fromRing) {
+    const int got = plat::recv(record->Socket, out + fromRing + direct, length - fromRing - direct, 0);
+    if (got <= 0) {
+      const bool later = got < 0 && plat::WSAGetLastError() == plat::WSAEWOULDBLOCK;
+      PutRingBufferData(&ring, out + fromRing, direct);  // room was made when the block began
+      record->RecvKernelLeft -= direct;
+      if (!later) DropKernelTail(*record);
+      return -1;
+    }
+    direct += got;
+  }
+  record->RecvKernelLeft -= direct;
+  GetRingBufferData(&ring, fromRing, destination, 0);
+  record->RecvCompleteLength -= length;
+  return 0;
 }
 
 int SendSocket(int32_t handle) {

@@ -42,15 +42,30 @@ NetWorkHandleRecord* OpenDataCall(int32_t handle, const char* name, const char* 
 int TakeOrPeek(int32_t handle, void* destination, int length, bool peek) {
   if (length < 0) return -1;
   NetWorkHandleRecord* record = OpenDataCall(handle, peek ? "NetWorkRecvToPeek" : "NetWorkRecv");
-  if (record == nullptr || RecvSocket(handle) == -1) return -1;
+  if (record == nullptr) return -1;
+  if (record->FramedFlag == 1 && !peek) {
+    // Its own receive pass first: a large block may wait in the socket to be received straight here.
+    const int32_t inSocket = record->RecvKernelLeft;
+    if (TakeFramedBytes(handle, destination, length) != 0) return -1;
+    // Bytes taken from the socket re-armed its read notice, which brings what follows; otherwise the
+    // pass takes what came meanwhile.
+    if (record->RecvKernelLeft == inSocket) RecvSocket(handle);
+    return 0;
+  }
+  if (RecvSocket(handle) == -1) return -1;
   if (record->FramedFlag == 0) {
     return plat::recv(record->Socket, destination, length, peek ? plat::MSG_PEEK_WS : 0);
   }
   if (record->RecvRing.dataSize < length) return -1;
-  GetRingBufferData(&record->RecvRing, length, destination, peek ? 1 : 0);
-  if (!peek) record->RecvCompleteLength -= length;
+  GetRingBufferData(&record->RecvRing, length, destination, 1);
   RecvSocket(handle);
   return 0;
+}
+
+// Takes `count` bytes that a peek has just shown: false when they could not all be taken.
+bool TakeShownBytes(int32_t handle, bool framed, char* into, int count) {
+  const int result = NetWorkRecv(handle, into, count);
+  return framed ? result == 0 : result == count;
 }
 
 }  // namespace
@@ -100,28 +115,51 @@ int GetNetWorkAcceptState(int32_t handle) {
 
 int NetWorkRecvLine(int32_t handle, char* destination) {
   char text[kLineBufferSize] = {};
-  NetWorkHandleRecord* record = NetWorkState.StartFlag != 0 ? LookupNetWorkHandle(handle) : nullptr;
-  if (record == nullptr) return -1;
-  int peeked;
-  if (record->FramedFlag == 1) {
-    // A framed peek succeeds with 0 and fails when fewer bytes are held than asked, so ask for what is
-    // held (at most a line's worth): a short last line is found too.
-    RecvSocket(handle);
+  for (;;) {
+    NetWorkHandleRecord* record = NetWorkState.StartFlag != 0 ? LookupNetWorkHandle(handle) : nullptr;
+    if (record == nullptr) return -1;
+    int peeked;
+    if (record->FramedFlag == 1) {
+      // A framed peek succeeds with 0 and fails when fewer bytes are held than asked, so ask for what is
+      // held (at most a line's worth): a short last line is found too.
+      RecvSocket(handle);
+      record = LookupNetWorkHandle(handle);
+      if (record == nullptr) return -1;
+      peeked = record->RecvRing.dataSize < kLinePeekMax ? record->RecvRing.dataSize : kLinePeekMax;
+      if (peeked <= 0 || NetWorkRecvToPeek(handle, text, peeked) != 0) return -1;
+    } else {
+      peeked = NetWorkRecvToPeek(handle, text, kLinePeekMax);
+      if (peeked < 1) return -1;
+    }
     record = LookupNetWorkHandle(handle);
     if (record == nullptr) return -1;
-    peeked = record->RecvRing.dataSize < kLinePeekMax ? record->RecvRing.dataSize : kLinePeekMax;
-    if (peeked <= 0 || NetWorkRecvToPeek(handle, text, peeked) != 0) return -1;
-  } else {
-    peeked = NetWorkRecvToPeek(handle, text, kLinePeekMax);
-    if (peeked < 1) return -1;
+    const bool framed = record->FramedFlag == 1;
+    const auto* lineFeed = static_cast<const char*>(std::memchr(text, '\n', static_cast<size_t>(peeked)));
+    const int through = lineFeed != nullptr ? static_cast<int>(lineFeed - text) + 1 : peeked;
+    if (record->LineSkipFlag == 1) {
+      // The rest of a dropped line: taken as it comes, up to its line feed.
+      if (lineFeed != nullptr) record->LineSkipFlag = 0;
+      if (!TakeShownBytes(handle, framed, text, through) || lineFeed == nullptr) return -1;
+      continue;
+    }
+    if (lineFeed == nullptr) {
+      if (peeked < kLinePeekMax) return -1;  // the line's end has not come yet
+      // No destination holds this line, and leaving it would hide every line after it for good.
+      LogFmtAdd("受信した行が長すぎるため破棄しました(%d byte 以上)", kLinePeekMax);
+      record->LineSkipFlag = 1;
+      if (!TakeShownBytes(handle, framed, text, peeked)) return -1;
+      continue;
+    }
+    if (std::memchr(text, '\0', static_cast<size_t>(through - 1)) != nullptr) {
+      LogAdd("受信した行に NUL 文字が含まれていたため破棄しました\n");
+      if (!TakeShownBytes(handle, framed, text, through)) return -1;
+      continue;
+    }
+    text[through - 1] = '\0';
+    StrCopy(destination, text);
+    NetWorkRecv(handle, text, through);
+    return 0;
   }
-  text[peeked] = '\0';
-  char* lineFeed = StrChr(text, '\n');
-  if (lineFeed == nullptr) return -1;
-  *lineFeed = '\0';
-  StrCopy(destination, text);
-  NetWorkRecv(handle, text, static_cast<int>(lineFeed - text) + 1);
-  return 0;
 }
 
 }  // namespace orbel

@@ -18,7 +18,8 @@ int GetNetWorkDataLength(int32_t handle);
 // 1 connected, 0 not (the loss then counts as reported).
 int GetNetWorkAcceptState(int32_t handle);
 // Takes one line ending in LF (the LF dropped, a CR before it kept) into `destination` (255 bytes at
-// least); lines of 255 bytes or more are never found. 0, or -1 when no complete line waits.
+// least). 0, or -1 when no complete line waits. A line of 255 bytes or more, or one holding a NUL byte,
+// is dropped with a log line (through its line feed, which may come later), and the next line is sought.
 int NetWorkRecvLine(int32_t handle, char* destination);
 int CloseNetWorkHandle(int32_t handle);
 

@@ -48,6 +48,12 @@ struct NetWorkHandleRecord {
   // 0 open; 1 the peer's end was seen and the receive must finish it; 2 finished (unfinished block
   // dropped, ConnectFlag 0).
   int32_t PeerClosedFlag;
+  // Body bytes of the last complete block still in the socket (0: none). A large block that the socket
+  // already holds whole is counted complete and left there, so that taking it receives it straight into
+  // the taker's buffer; any receive pass other than the taker's own moves it into the ring first.
+  int32_t RecvKernelLeft;
+  // NetWorkRecvLine is dropping a line too long for its destination: bytes go up to its line feed.
+  int32_t LineSkipFlag;
   ListNode LiveNode;           // key: the handle; data: this record
 };
 
@@ -94,6 +100,9 @@ int UndoConnectionRecord(int slot);
 // ---- Framed transfer (framed_transfer.cpp) ------------------------------------------------------
 int RecvSocket(int32_t handle);
 int SendSocket(int32_t handle);
+// Takes `length` received bytes of a framed handle (complete blocks or not) into `destination`: 0, or
+// -1 when fewer are held (nothing taken) or the socket failed while giving the bytes (handle in error).
+int TakeFramedBytes(int32_t handle, void* destination, int length);
 // Queues a framed message (after what already waits); when nothing waits, sends it at once straight
 // from `source` and queues only what the socket did not take. -1 (nothing queued or sent) when the send
 // ring cannot grow.

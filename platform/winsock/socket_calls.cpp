@@ -369,6 +369,17 @@ int WSASend(SOCKET s, WSABUF* buffers, DWORD bufferCount, DWORD* sent, DWORD, vo
   return 0;
 }
 
+int ioctlsocket(SOCKET s, long command, ULONG* argument) {
+  const int fd = DescriptorOf(s);
+  if (fd < 0) return SOCKET_ERROR;
+  if (command != FIONREAD_WS) return Fail(WSAEINVAL);
+  if (argument == nullptr) return Fail(WSAEFAULT);
+  int count = 0;
+  if (::ioctl(fd, FIONREAD, &count) != 0) return FailFromErrno();
+  *argument = static_cast<ULONG>(count);
+  return 0;
+}
+
 int shutdown(SOCKET s, int how) {
   const int fd = DescriptorOf(s);
   if (fd < 0) return SOCKET_ERROR;

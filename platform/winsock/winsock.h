@@ -1,5 +1,5 @@
 // WinSock 1.1 over non-blocking POSIX sockets: the calls the network layer makes (accept, recv with and
-// without MSG_PEEK, send and the gathering WSASend, closesocket, WSAAsyncSelect, WSAGetLastError,
+// without MSG_PEEK, ioctlsocket's FIONREAD, send and the gathering WSASend, closesocket, WSAAsyncSelect, WSAGetLastError,
 // WSACleanup) and the ones its connection-making side needs (WSAStartup, socket, bind, listen, connect,
 // getsockname, getpeername). Socket ids are issued from a counter and never reused, so a notice queued
 // for a closed socket finds no owner. Selected sockets are watched (a multishot poll each on an io_uring,
@@ -23,6 +23,7 @@ constexpr int SOCK_STREAM_WS = 1;
 constexpr int IPPROTO_TCP_WS = 6;
 constexpr int MSG_PEEK_WS = 2;
 constexpr int SD_SEND = 1;  // shutdown: no more sends
+constexpr long FIONREAD_WS = 0x4004667F;  // ioctlsocket: bytes a recv would take now
 
 // Events of WSAAsyncSelect: the low word of the notice's lParam; the high word is the error code.
 constexpr long FD_READ = 0x01;
@@ -106,6 +107,9 @@ struct WSABUF {
 // Overlapped sends are not offered (both last arguments must be null). Re-arms FD_WRITE as send does.
 int WSASend(SOCKET s, WSABUF* buffers, DWORD bufferCount, DWORD* sent, DWORD flags, void* overlapped,
             void* completion);
+// FIONREAD_WS only: *argument becomes the bytes waiting to be received. 0 or SOCKET_ERROR (WSAEINVAL for
+// another command).
+int ioctlsocket(SOCKET s, long command, ULONG* argument);
 int shutdown(SOCKET s, int how);
 int closesocket(SOCKET s);
 int getsockname(SOCKET s, SOCKADDR_IN* address, int* length);

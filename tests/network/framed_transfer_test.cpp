@@ -2,6 +2,7 @@
 // that would block or go in part, refused lengths and failed ring growth.
 #include <algorithm>
 #include <string>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include "network_fixture.h"
@@ -263,6 +264,113 @@ TEST_F(FramedTransfer, NoticeForAnotherHandleDuringAReceiveIsServedByThePump) {
   EXPECT_EQ(RecordOf(b.handle)->RecvCompleteLength, 5);
   ::close(a.fd);
   ::close(b.fd);
+}
+
+std::string Pattern(size_t size, int seed) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + static_cast<size_t>(seed)) % 251);
+  return bytes;
+}
+
+// A large block the socket holds whole counts as complete while it stays in the socket; its taker
+// receives it straight from there, any other receive pass moves it into the ring first, and a close
+// or a forced would-block loses no byte of it.
+TEST_F(FramedTransfer, LargeBlockWaitingInTheSocketIsTakenStraightOrMovedToTheRing) {
+  PeerLink link = ConnectPeer();
+  ASSERT_NE(link.handle, -1);
+  NetWorkHandleRecord* record = RecordOf(link.handle);
+  constexpr int kSize = 40 << 10;
+  const std::string first = Pattern(kSize, 1), second = Pattern(kSize, 2), third = Pattern(kSize, 3);
+  // Asks once per turn: any pass but the taker's own moves a block out of the socket.
+  const auto arrives = [&] {
+    for (int turn = 0; turn < 100000; ++turn) {
+      if (GetNetWorkDataLength(link.handle) == kSize) return true;
+      ProcessNetWorkMessage(1);
+    }
+    return false;
+  };
+
+  WriteAll(link.fd, Frame(first));
+  ASSERT_TRUE(arrives());
+  EXPECT_GT(record->RecvKernelLeft, 0) << "left in the socket";
+  EXPECT_LT(record->RecvRing.dataSize, kSize);
+  // Taken across the ring's bytes and the socket's, then the rest.
+  std::string got(kSize, '\0');
+  ASSERT_EQ(NetWorkRecv(link.handle, got.data(), 30000), 0);
+  ASSERT_EQ(NetWorkRecv(link.handle, got.data() + 30000, kSize - 30000), 0);
+  EXPECT_TRUE(got == first);
+  EXPECT_EQ(record->RecvKernelLeft, 0);
+  EXPECT_EQ(GetNetWorkDataLength(link.handle), 0);
+
+  // Not taken: the pump's next turns move it into the ring, and a peek sees it whole.
+  WriteAll(link.fd, Frame(second));
+  ASSERT_TRUE(arrives());
+  ASSERT_GT(record->RecvKernelLeft, 0);
+  ASSERT_TRUE(PumpUntil([&] { return record->RecvKernelLeft == 0; }, 10));
+  EXPECT_EQ(record->RecvRing.dataSize, kSize);
+  ASSERT_EQ(NetWorkRecvToPeek(link.handle, got.data(), kSize), 0);
+  EXPECT_TRUE(got == second);
+  EXPECT_TRUE(Take(link.handle, kSize) == second);
+
+  // A receive that would block takes nothing; the next one takes it all.
+  WriteAll(link.fd, Frame(third));
+  ASSERT_TRUE(arrives());
+  ASSERT_GT(record->RecvKernelLeft, 0);
+  plat::test::ForceSocketWouldBlock(record->Socket, 0, 1);
+  EXPECT_EQ(Take(link.handle, kSize), "<refused>");
+  EXPECT_EQ(GetNetWorkDataLength(link.handle), kSize);
+  EXPECT_TRUE(Take(link.handle, kSize) == third);
+
+  // A take longer than the block reaches the bytes behind it.
+  WriteAll(link.fd, Frame(second) + Frame("tail"));
+  ASSERT_TRUE(arrives());
+  got.resize(kSize + 4);
+  bool taken = false;
+  for (int turn = 0; turn < 1000 && !taken; ++turn) {
+    taken = NetWorkRecv(link.handle, got.data(), kSize + 4) == 0;
+    ProcessNetWorkMessage(1);
+  }
+  ASSERT_TRUE(taken);
+  EXPECT_TRUE(got == second + "tail");
+  got.resize(kSize);
+
+  // The peer's close after such a block: the block stays whole and readable, nothing is dropped.
+  WriteAll(link.fd, Frame(first));
+  ASSERT_TRUE(arrives());
+  ASSERT_GT(record->RecvKernelLeft, 0);
+  NewLogTexts();
+  ::close(link.fd);
+  ASSERT_TRUE(PumpUntil([&] { return record->ConnectFlag == 0; }));
+  EXPECT_TRUE(NewLogTexts().empty());
+  EXPECT_EQ(GetNetWorkDataLength(link.handle), kSize);
+  EXPECT_TRUE(Take(link.handle, kSize) == first);
+}
+
+// A program that waits for several large blocks before taking any still gets them all, whether it asks
+// for the length each turn or only pumps: a block left in the socket never keeps the ones behind it out.
+TEST_F(FramedTransfer, LargeBlocksAllArriveWhileNoneIsTaken) {
+  constexpr int kBlocks = 64;
+  constexpr int kSize = 48 << 10;  // 3 MiB in all: more than the socket buffers hold
+  std::string wire;
+  for (int i = 0; i < kBlocks; ++i) wire += Frame(Pattern(kSize, i));
+  for (const bool ask : {true, false}) {
+    PeerLink link = ConnectPeer();
+    ASSERT_NE(link.handle, -1);
+    const NetWorkHandleRecord* record = RecordOf(link.handle);
+    size_t sent = 0;
+    for (int turn = 0; turn < 200000 && record->RecvCompleteLength < kBlocks * kSize; ++turn) {
+      if (sent < wire.size()) {
+        const ssize_t n = ::send(link.fd, wire.data() + sent, wire.size() - sent, MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n > 0) sent += static_cast<size_t>(n);
+      }
+      ProcessNetWorkMessage(1);
+      if (ask) GetNetWorkDataLength(link.handle);
+    }
+    ASSERT_EQ(GetNetWorkDataLength(link.handle), kBlocks * kSize) << ask;
+    for (int i = 0; i < kBlocks; ++i) ASSERT_TRUE(Take(link.handle, kSize) == Pattern(kSize, i)) << i;
+    ::close(link.fd);
+    CloseNetWorkHandle(link.handle);
+  }
 }
 
 TEST_F(FramedTransfer, RawHandlesLeaveTheRingsAlone) {

@@ -81,6 +81,43 @@ TEST_F(NetworkData, RawLineKeepsItsCarriageReturnAndLeavesTheRest) {
   ::close(link.fd);
 }
 
+// A line no destination can hold, or one holding a NUL byte, is dropped with a log line, and the lines
+// after it are still found: the reader never stays stuck before it (raw bytes would stay in the socket).
+TEST_F(NetworkData, OverlongAndNulLinesAreDroppedAndTheNextLineIsFound) {
+  for (const int raw : {1, 0}) {
+    SCOPED_TRACE(raw ? "raw" : "framed");
+    SetNetWorkRawMode(raw);
+    PeerLink link = ConnectPeer();
+    ASSERT_NE(link.handle, -1);
+    const auto put = [&](const std::string& bytes) { WriteAll(link.fd, raw ? bytes : Frame(bytes)); };
+    char line[256];
+    // The long line arrives in two parts: its end (and the next line) only after a first try.
+    put(std::string(600, 'L'));
+    ASSERT_TRUE(PumpUntil([&] { return raw ? GetNetWorkDataLength(link.handle) == 1 : GetNetWorkDataLength(link.handle) == 600; }));
+    NewLogTexts();
+    const std::string tooLong = "受信した行が長すぎるため破棄しました(255 byte 以上)";
+    EXPECT_EQ(NetWorkRecvLine(link.handle, line), -1);
+    EXPECT_EQ(NewLogTexts(), std::vector<std::string>{tooLong});
+    put(std::string(100, 'L') + "\nnext\n" + std::string("a\0b\n", 4) + "last\n");
+    std::vector<std::string> got;
+    ASSERT_TRUE(PumpUntil([&] {
+      if (got.size() < 2 && NetWorkRecvLine(link.handle, line) == 0) got.push_back(line);
+      return got.size() == 2;
+    }));
+    EXPECT_EQ(got, (std::vector<std::string>{"next", "last"}));
+    EXPECT_EQ(NewLogTexts(), std::vector<std::string>{"受信した行に NUL 文字が含まれていたため破棄しました"});
+    EXPECT_EQ(NetWorkRecvLine(link.handle, line), -1);
+    // A line of 254 bytes still fits.
+    put(std::string(254, 'F') + "\n");
+    bool found = false;
+    PumpUntil([&] { return found = found || NetWorkRecvLine(link.handle, line) == 0; });
+    ASSERT_TRUE(found);
+    EXPECT_EQ(std::string(line), std::string(254, 'F'));
+    CloseNetWorkHandle(link.handle);
+    ::close(link.fd);
+  }
+}
+
 TEST_F(NetworkData, FramedLineIsFoundEvenWhenShort) {
   PeerLink link = ConnectPeer();
   ASSERT_NE(link.handle, -1);

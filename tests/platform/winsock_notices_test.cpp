@@ -1,6 +1,6 @@
 // The WinSock stand-in: socket ids, the one-shot notice rules of WSAAsyncSelect as seen through a
 // window's queue (read notices again while bytes wait, write re-armed by a short send, the close seen
-// with bytes unread), the watcher that raises them unasked, and the error codes that errno maps to.
+// with bytes unread), the count of waiting bytes, the watcher that raises them unasked, and the error codes that errno maps to.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -117,10 +117,18 @@ TEST_F(WinsockNotices, ReadComesAgainWhileBytesWaitAndCloseDoesNotWaitForThem) {
   EXPECT_TRUE(Peek().empty()) << "not again before a recv";
 
   char buffer[16];
+  plat::ULONG waiting = 0;
+  EXPECT_EQ(plat::ioctlsocket(s, plat::FIONREAD_WS, &waiting), 0);
+  EXPECT_EQ(waiting, 10u);
+  EXPECT_TRUE(Peek().empty()) << "asking how many bytes wait is no recv";
   EXPECT_EQ(plat::recv(s, buffer, 4, plat::MSG_PEEK_WS), 4);
   EXPECT_EQ(Peek(), read) << "a peek re-arms, and the bytes still wait";
   EXPECT_EQ(plat::recv(s, buffer, 4, 0), 4);
   EXPECT_EQ(Peek(), read) << "bytes remain after the recv";
+  EXPECT_EQ(plat::ioctlsocket(s, plat::FIONREAD_WS, &waiting), 0);
+  EXPECT_EQ(waiting, 6u);
+  EXPECT_EQ(plat::ioctlsocket(s, 0x8004667E, &waiting), plat::SOCKET_ERROR) << "only FIONREAD is offered";
+  EXPECT_EQ(plat::WSAGetLastError(), plat::WSAEINVAL);
   EXPECT_EQ(plat::recv(s, buffer, 3, 0), 3);
   EXPECT_EQ(Peek(), read) << "and again";
 
