@@ -179,6 +179,11 @@ class SdlHost final : public Host {
     Show(hwnd);
   }
 
+  void LinkFrame(HWND hwnd, int x, int y, const FrameView& view, const void* owner) override {
+    Host::LinkFrame(hwnd, x, y, view, owner);
+    Show(hwnd);
+  }
+
   void FillFrame(HWND hwnd, const RECT& rect, uint32_t colour) override {
     Host::FillFrame(hwnd, rect, colour);
     Show(hwnd);
