@@ -6,7 +6,7 @@
 #include <vector>
 
 #if defined(__SSE2__)
-#include <immintrin.h>
+#include <emmintrin.h>
 #endif
 
 #include "platform/ddraw/ddraw_internal.h"
@@ -183,66 +183,6 @@ RECT ClipArea(const Surface& s) {
   return Intersect(area, client);
 }
 
-// ---- Fills ----------------------------------------------------------------------------------------
-
-// Stores a 16-byte pattern over [p, p + bytes), bytes >= 16 and a whole number of pixels; the last
-// store overlaps the one before it, which lands on the same phase of a 2- or 4-byte pattern.
-#if defined(__SSE2__)
-void FillPattern16(uint8_t* p, size_t bytes, __m128i v) {
-  size_t i = 0;
-  for (; i + 64 <= bytes; i += 64) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), v);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i + 16), v);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i + 32), v);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i + 48), v);
-  }
-  for (; i + 16 <= bytes; i += 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), v);
-  if (i < bytes) _mm_storeu_si128(reinterpret_cast<__m128i*>(p + bytes - 16), v);
-}
-
-__attribute__((target("avx2"))) void FillPattern32(uint8_t* p, size_t bytes, uint32_t pattern) {
-  const __m256i v = _mm256_set1_epi32(static_cast<int>(pattern));
-  size_t i = 0;
-  for (; i + 128 <= bytes; i += 128) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p + i), v);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p + i + 32), v);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p + i + 64), v);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p + i + 96), v);
-  }
-  for (; i + 32 <= bytes; i += 32) _mm256_storeu_si256(reinterpret_cast<__m256i*>(p + i), v);
-  if (i < bytes) _mm256_storeu_si256(reinterpret_cast<__m256i*>(p + bytes - 32), v);
-}
-
-bool HasAvx2() {
-  static const bool has = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return has;
-}
-#endif
-
-// Fills `bytes` bytes (whole pixels of `pixelBytes`) with a pixel value: a byte fill when every byte
-// of the value is the same, else vector stores of the repeated pattern, as fast as the byte fill.
-void FillPixels(uint8_t* p, size_t bytes, int pixelBytes, uint32_t value) {
-  uint32_t pattern = value;
-  if (pixelBytes == 1) pattern = (value & 0xFF) * 0x01010101u;
-  else if (pixelBytes == 2) pattern = (value & 0xFFFF) * 0x00010001u;
-  if (pixelBytes != 3 && (pattern & 0xFF) * 0x01010101u == pattern) {
-    std::memset(p, static_cast<int>(pattern & 0xFF), bytes);
-    return;
-  }
-  if (pixelBytes == 3) {
-    for (size_t i = 0; i < bytes; i += 3) Store(p + i, 3, value);
-    return;
-  }
-#if defined(__SSE2__)
-  if (bytes >= 32 && HasAvx2()) return FillPattern32(p, bytes, pattern);
-  if (bytes >= 16) return FillPattern16(p, bytes, _mm_set1_epi32(static_cast<int>(pattern)));
-#endif
-  for (size_t i = 0; i < bytes; i += static_cast<size_t>(pixelBytes)) Store(p + i, pixelBytes, pattern);
-}
-
 }  // namespace
 
 // ---- Kernels --------------------------------------------------------------------------------------
@@ -255,10 +195,10 @@ void FillRect(Surface& s, const RECT& r, uint32_t value) {
   uint8_t* first = s.Row(r.top) + static_cast<size_t>(r.left) * bytes;
   // Rows that run on into each other (the whole width of the surface) fill as one block.
   if (rowBytes == static_cast<size_t>(s.pitch)) {
-    FillPixels(first, rowBytes * static_cast<size_t>(r.bottom - r.top), bytes, value);
+    FillPixelRow(first, rowBytes * static_cast<size_t>(r.bottom - r.top), bytes, value);
     return;
   }
-  for (int y = r.top; y < r.bottom; ++y, first += s.pitch) FillPixels(first, rowBytes, bytes, value);
+  for (int y = r.top; y < r.bottom; ++y, first += s.pitch) FillPixelRow(first, rowBytes, bytes, value);
 }
 
 void CopyRect(Surface& d, const RECT& dr, const RECT& clip, const Surface& s, const RECT& sr, const DDCOLORKEY* ck) {
