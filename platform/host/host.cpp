@@ -229,6 +229,15 @@ void Host::SettleFrame(HWND window) const {
   if (it != frames_.end()) CopyViewIntoFrame(it->second, settled.x, settled.y, settled.view);
 }
 
+const FrameView* Host::WholeFrameLink(HWND window) const {
+  auto link = links_.find(window);
+  auto it = frames_.find(window);
+  if (link == links_.end() || it == frames_.end()) return nullptr;
+  const FrameLink& l = link->second;
+  const bool whole = l.x == 0 && l.y == 0 && l.view.width == it->second.width && l.view.height == it->second.height;
+  return whole && l.view.bitsPerPixel == 32 ? &l.view : nullptr;
+}
+
 void Host::PresentFrame(HWND window, int x, int y, const FrameView& view) {
   auto it = frames_.find(window);
   if (it == frames_.end() || view.pixels == nullptr || view.width <= 0 || view.height <= 0) return;

@@ -197,6 +197,9 @@ class Host {
  protected:
   // Copies the window's link into its picture and forgets it.
   void SettleFrame(HWND window) const;
+  // The 32-bit view the window's whole picture is linked to, or null: a host that shows pictures can
+  // take the pixels from there without completing the picture first.
+  const FrameView* WholeFrameLink(HWND window) const;
 
   struct FrameLink {
     FrameView view;
