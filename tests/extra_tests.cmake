@@ -61,7 +61,8 @@ endif()
 # (RealDisplay tests of graphics_tests). The 1280x1024 screen makes full screen scale 640x480 by two with
 # bars above and below.
 if(ORBEL_XVFB_RUN AND TARGET graphics_tests)
-  foreach(case PictureInAWindowShowsItsPixels FullScreenShowsThePictureScaledToFit)
+  foreach(case PictureInAWindowShowsItsPixels FullScreenShowsThePictureScaledToFit
+               PictureInAWindowShowsItsPixelsOnDirect3D FullScreenShowsThePictureScaledToFitOnDirect3D)
     add_test(NAME graphics.${case}UnderXvfb
              COMMAND ${ORBEL_XVFB_RUN} -a -s "-screen 0 1280x1024x24"
                      env ORBEL_HOST=sdl ORBEL_REAL_DISPLAY_TEST=1 ASAN_OPTIONS=detect_leaks=0

@@ -67,6 +67,11 @@ bool TileToCopy(const Capture& c, uint32_t i, TileCopy* out, bool* bad) {
   return true;
 }
 
+// Where a tile's copy lies in its texture (and in a work texture of the texture's size).
+plat::RECT CopiedRect(const TileCopy& t) {
+  return plat::RECT{t.tile->textureX, t.tile->textureY, t.tile->textureX + t.width, t.tile->textureY + t.height};
+}
+
 const ColorData* TextureFormatOf(const SurfaceDataRecord* d) {
   return D3D_GetTextureFormatInfo(static_cast<int>(d->formatCode));
 }
@@ -213,9 +218,12 @@ int CaptureThroughWorkTexture(const Capture& c) {
       result = -1;
       break;
     }
+    // Only the copied rectangle moves on: the rest of the texture (the graph beyond the screen's edge,
+    // a derived graph's neighbours) keeps its pixels.
+    plat::RECT copied = CopiedRect(t);
     plat::DDSURFACEDESC2 tileDesc{};
     tileDesc.dwSize = sizeof(tileDesc);
-    hr = t.data->surface->Lock(nullptr, &tileDesc, plat::DDLOCK_WAIT | plat::DDLOCK_WRITEONLY, nullptr);
+    hr = t.data->surface->Lock(&copied, &tileDesc, plat::DDLOCK_WAIT | plat::DDLOCK_WRITEONLY, nullptr);
     if (hr != plat::DD_OK) {
       LogFmtAdd("Error  G_D3D_GetDrawScreenGraphFunction3 　転送先テクスチャサーフェスのロックに失敗しました  Lock  "
                 "ReturnValue:%d",
@@ -231,18 +239,17 @@ int CaptureThroughWorkTexture(const Capture& c) {
       LogFmtAdd("Error  G_D3D_GetDrawScreenGraphFunction3 　作業用テクスチャサーフェスのロックに失敗しました  Lock  "
                 "ReturnValue:%d",
                 static_cast<int>(hr));
-      t.data->surface->Unlock(nullptr);
+      t.data->surface->Unlock(&copied);
       work->Release();
       result = -1;
       break;
     }
     const ColorData* format = TextureFormatOf(t.data);
-    const plat::RECT whole = {0, 0, t.data->width, t.data->height};
     ConvertImageColor(tileDesc.lpSurface, static_cast<int>(tileDesc.lPitch), format, workDesc.lpSurface,
-                      static_cast<int>(workDesc.lPitch), format, nullptr, 0, nullptr, 0, 0, &whole, 0,
+                      static_cast<int>(workDesc.lPitch), format, nullptr, 0, nullptr, 0, 0, &copied, 0,
                       TransparentFlag(t.data), t.data->transColor, GetImageConvertOption(), 0, 0, 0, 0);
     work->Unlock(nullptr);
-    t.data->surface->Unlock(nullptr);
+    t.data->surface->Unlock(&copied);
     work->Release();
     SetSurfaceDataColorKey(t.tile->surfaceData);
   }
@@ -327,8 +334,9 @@ int CaptureByLoad(const Capture& c) {
       result = -1;
       break;
     }
-    plat::POINT at = {0, 0};
-    plat::RECT whole = {0, 0, t.data->width, t.data->height};
+    // Only the copied rectangle: the rest of the texture keeps its pixels.
+    plat::POINT at = {t.tile->textureX, t.tile->textureY};
+    plat::RECT whole = CopiedRect(t);
     // A busy texture is restored and tried again, ten times in all.
     for (int attempt = 0; attempt < 10; ++attempt) {
       hr = dev->device->Load(t.data->surface, &at, work, &whole, 0);

@@ -28,6 +28,11 @@ struct Corner {
 
 constexpr int kQuadOrder[6] = {0, 1, 2, 3, 2, 1};  // TL, TR, BL, BR, BL, TR
 
+// The draw origin in the render target: the draw state's origin, plus where the draw screen's graph
+// lies in its texture.
+int OriginX() { return gDrawState.drawOriginX + gD3D.targetOffsetX; }
+int OriginY() { return gDrawState.drawOriginY + gD3D.targetOffsetY; }
+
 uint32_t ZFlag() { return gDrawState.d3dDrawSettings[0] == 1 ? kDrawZ : 0; }
 
 // The opening of the textured draws: 1 to go on (with the device and graph), 0 when the draw screen is
@@ -225,14 +230,14 @@ int D3D_DrawGraphAt(int x, int y, float fx, float fy, int graph, int trans, int 
   const int open = OpenTexturedDraw(graph, flags, &dev, &g);
   if (open <= 0) return open;
   // Texel centres on pixel centres.
-  const float sx = fx - 0.5f + static_cast<float>(gDrawState.drawOriginX);
-  const float sy = fy - 0.5f + static_cast<float>(gDrawState.drawOriginY);
+  const float sx = fx - 0.5f + static_cast<float>(OriginX());
+  const float sy = fy - 0.5f + static_cast<float>(OriginY());
   int result;
   if (InsideDrawArea(x, y, x + g->width, y + g->height)) {
     result = DrawTiles(dev, g, sx, sy, 1.0f, 1.0f, nullptr);
   } else {
-    const float clip[4] = {gDrawState.drawAreaF[0] + gDrawState.drawOriginX, gDrawState.drawAreaF[1] + gDrawState.drawOriginY,
-                           gDrawState.drawAreaF[2] + gDrawState.drawOriginX, gDrawState.drawAreaF[3] + gDrawState.drawOriginY};
+    const float clip[4] = {gDrawState.drawAreaF[0] + OriginX(), gDrawState.drawAreaF[1] + OriginY(),
+                           gDrawState.drawAreaF[2] + OriginX(), gDrawState.drawAreaF[3] + OriginY()};
     result = DrawTiles(dev, g, sx, sy, 1.0f, 1.0f, clip);
   }
   CloseDraw(dev);
@@ -249,14 +254,14 @@ int D3D_DrawStretchGraph(int x1, int y1, int x2, int y2, float fx1, float fy1, f
   if (open <= 0) return open;
   const float scaleX = (fx2 - fx1) / static_cast<float>(g->width);
   const float scaleY = (fy2 - fy1) / static_cast<float>(g->height);
-  const float sx = fx1 - 0.5f + static_cast<float>(gDrawState.drawOriginX);
-  const float sy = fy1 - 0.5f + static_cast<float>(gDrawState.drawOriginY);
+  const float sx = fx1 - 0.5f + static_cast<float>(OriginX());
+  const float sy = fy1 - 0.5f + static_cast<float>(OriginY());
   int result;
   if (InsideDrawArea(std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2))) {
     result = DrawTiles(dev, g, sx, sy, scaleX, scaleY, nullptr);
   } else {
-    const float ox = static_cast<float>(gDrawState.drawOriginX) - 0.5f;
-    const float oy = static_cast<float>(gDrawState.drawOriginY) - 0.5f;
+    const float ox = static_cast<float>(OriginX()) - 0.5f;
+    const float oy = static_cast<float>(OriginY()) - 0.5f;
     const float clip[4] = {gDrawState.drawAreaF[0] + ox, gDrawState.drawAreaF[1] + oy, gDrawState.drawAreaF[2] + ox,
                            gDrawState.drawAreaF[3] + oy};
     result = DrawTiles(dev, g, sx, sy, scaleX, scaleY, clip);
@@ -276,8 +281,8 @@ int D3D_DrawQuadGraph(float x1, float y1, float x2, float y2, float x3, float y3
   GraphRecord* g = nullptr;
   const int open = OpenTexturedDraw(graph, kDrawKeepAlphaTest | (trans ? kDrawTrans : 0), &dev, &g);
   if (open <= 0) return open;
-  const float ox = static_cast<float>(gDrawState.drawOriginX);
-  const float oy = static_cast<float>(gDrawState.drawOriginY);
+  const float ox = static_cast<float>(OriginX());
+  const float oy = static_cast<float>(OriginY());
   const float qx[4] = {x1 + ox, x2 + ox, x3 + ox, x4 + ox};
   const float qy[4] = {y1 + oy, y2 + oy, y3 + oy, y4 + oy};
   int result = 0;
@@ -323,8 +328,8 @@ int D3D_DrawQuadGraphInt(int x1, int y1, int x2, int y2, int x3, int y3, int x4,
   GraphRecord* g = nullptr;
   const int open = OpenTexturedDraw(graph, kDrawKeepAlphaTest | (trans ? kDrawTrans : 0), &dev, &g);
   if (open <= 0) return open;
-  const float ox = static_cast<float>(gDrawState.drawOriginX) - 0.5f;
-  const float oy = static_cast<float>(gDrawState.drawOriginY) - 0.5f;
+  const float ox = static_cast<float>(OriginX()) - 0.5f;
+  const float oy = static_cast<float>(OriginY()) - 0.5f;
   const float w = static_cast<float>(g->width);
   const float h = static_cast<float>(g->height);
   const float tl[2] = {x1 + ox, y1 + oy}, tr[2] = {x2 + ox, y2 + oy};
@@ -357,6 +362,8 @@ int D3D_DrawQuadGraphInt(int x1, int y1, int x2, int y2, int x3, int y3, int x4,
     }
     const float cross = (out[1].x - out[0].x) * (out[2].y - out[0].y) - (out[1].y - out[0].y) * (out[2].x - out[0].x);
     if (cross < 0) std::swap(out[1], out[2]);
+    // At the top threshold no blend byte lets the graph through: what the batch drops, this drops too.
+    if (dev->discardBatch) continue;
     if (dev->vertexType == kVertexTex2) {
       dev->device->DrawPrimitive(plat::D3DPT_TRIANGLESTRIP, kFvfTex2, out, 4, 0);
     } else {
@@ -384,8 +391,8 @@ int D3D_DrawFillBox(int x1, int y1, int x2, int y2, uint32_t color) {
   ClipRect(&r, &gDrawState.drawArea);
   if (r.right <= r.left || r.bottom <= r.top) return 0;
   OpenUntexturedDraw(dev);
-  const float ox = static_cast<float>(gDrawState.drawOriginX);
-  const float oy = static_cast<float>(gDrawState.drawOriginY);
+  const float ox = static_cast<float>(OriginX());
+  const float oy = static_cast<float>(OriginY());
   EmitBox(dev, r.left + ox, r.top + oy, r.right + ox, r.bottom + oy, BoxColor(color), false);
   CloseDraw(dev);
   return 0;
@@ -403,10 +410,10 @@ int D3D_DrawLineBox(int x1, int y1, int x2, int y2, uint32_t color) {
   if (r.right <= r.left || r.bottom <= r.top) return 0;
   OpenUntexturedDraw(dev);
   const uint32_t c = BoxColor(color);
-  const float L = static_cast<float>(r.left + gDrawState.drawOriginX);
-  const float T = static_cast<float>(r.top + gDrawState.drawOriginY);
-  const float R = static_cast<float>(r.right + gDrawState.drawOriginX);
-  const float B = static_cast<float>(r.bottom + gDrawState.drawOriginY);
+  const float L = static_cast<float>(r.left + OriginX());
+  const float T = static_cast<float>(r.top + OriginY());
+  const float R = static_cast<float>(r.right + OriginX());
+  const float B = static_cast<float>(r.bottom + OriginY());
   EmitBox(dev, L, T, R, T + 1, c, true);
   EmitBox(dev, R - 1, T + 1, R, B, c, true);
   EmitBox(dev, L, T + 1, L + 1, B, c, true);
@@ -425,18 +432,20 @@ int D3D_ClearTargetScreen() {
   const Surface3DDataRecord* t = GetSurface3DData(g->parts[0]);
   SurfaceDataRecord* d = t != nullptr ? GetSurfaceDataRecord(t->surfaceData) : nullptr;
   if (d == nullptr || d->surface == nullptr) return -1;
+  // Only the tile's own window: a graph derived from a draw target shares its texture.
+  plat::RECT window = {t->textureX, t->textureY, t->textureX + t->width, t->textureY + t->height};
   plat::DDBLTFX fx{};
   fx.dwSize = sizeof(fx);
   if (d->depthSurface != nullptr) {
     fx.dwFillDepth = 65535;
-    d->depthSurface->Blt(nullptr, nullptr, nullptr, plat::DDBLT_DEPTHFILL | plat::DDBLT_WAIT, &fx);
+    d->depthSurface->Blt(&window, nullptr, nullptr, plat::DDBLT_DEPTHFILL | plat::DDBLT_WAIT, &fx);
   }
   const ColorData* format = D3D_GetTextureFormatInfo(static_cast<int>(d->formatCode));
   const int red = gSettings.backgroundColorSet ? gSettings.backgroundRed & 0xFF : 0;
   const int green = gSettings.backgroundColorSet ? gSettings.backgroundGreen & 0xFF : 0;
   const int blue = gSettings.backgroundColorSet ? gSettings.backgroundBlue & 0xFF : 0;
   fx.dwFillColor = format != nullptr ? GetFormatColorValue(format, red, green, blue, 255) : 0;
-  d->surface->Blt(nullptr, nullptr, nullptr, plat::DDBLT_COLORFILL | plat::DDBLT_WAIT, &fx);
+  d->surface->Blt(&window, nullptr, nullptr, plat::DDBLT_COLORFILL | plat::DDBLT_WAIT, &fx);
   return 0;
 }
 
@@ -449,6 +458,8 @@ int D3D_SelectDrawScreen(int screen) {
   D3D_EndScene(dev);
   if (dev->renderTarget != nullptr) D3D_SetRenderTargetOn(dev, nullptr);
   D3D_SetPendingTexture(dev, nullptr);
+  gD3D.targetOffsetX = 0;
+  gD3D.targetOffsetY = 0;
   if (screen == kDrawScreenFront) {
     D3D_SetRenderTargetOn(dev, gScreen.frontSurface != nullptr && gScreen.separateFrontSurface ? gScreen.frontSurface
                                                                                                  : gScreen.primarySurface);
@@ -470,11 +481,15 @@ int D3D_SelectDrawScreen(int screen) {
       }
       if (d == nullptr || d->surface == nullptr) return -1;
       D3D_SetRenderTargetOn(dev, d->surface);
+      gD3D.targetOffsetX = r->offsetX;
+      gD3D.targetOffsetY = r->offsetY;
     } else {
       const Surface3DDataRecord* t = GetSurface3DData(g->parts[0]);
       const SurfaceDataRecord* d = t != nullptr ? GetSurfaceDataRecord(t->surfaceData) : nullptr;
       if (d == nullptr || !d->format.drawValid || d->surface == nullptr) return -1;
       D3D_SetRenderTargetOn(dev, d->surface);
+      gD3D.targetOffsetX = t->textureX;
+      gD3D.targetOffsetY = t->textureY;
     }
     gD3D.endAfterDraw = 0;
   }

@@ -126,6 +126,8 @@ struct D3DState {
   int32_t captureMethodPlain;
   int32_t current;             // current device record
   uint32_t drawColor;          // packed vertex colour of the draws
+  int32_t targetOffsetX;       // where the draw screen's graph lies in its render-target texture (a
+  int32_t targetOffsetY;       // derived graph shares its parent's); 0 for the screens
   float blendTextureWidth, blendTextureHeight;  // texels of the blend graph's texture
   float blendTextureInvWidth, blendTextureInvHeight;
   D3DDeviceRecord devices[kD3DDeviceCount];

@@ -315,12 +315,13 @@ int D3D_SetViewport(int x, int y, int width, int height) {
 }
 
 // The viewport of the draw area on the draw screen; the draw origin places the front screen's client
-// area on the primary surface, as it places the vertices.
+// area on the primary surface, and a derived graph in its parent's texture, as it places the vertices.
 int D3D_SetDrawArea(const plat::RECT* area) {
   if (gD3D.target2D) return 0;
   if (area == nullptr || area->right - area->left == 0 || area->bottom - area->top == 0) return -1;
-  return D3D_SetViewport(area->left + gDrawState.drawOriginX, area->top + gDrawState.drawOriginY,
-                         area->right - area->left, area->bottom - area->top);
+  return D3D_SetViewport(area->left + gDrawState.drawOriginX + gD3D.targetOffsetX,
+                         area->top + gDrawState.drawOriginY + gD3D.targetOffsetY, area->right - area->left,
+                         area->bottom - area->top);
 }
 
 void D3D_ClearTarget2DFlag() { gD3D.target2D = 0; }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "orbel/core/library.h"
+#include "orbel/core/library_state.h"
 #include "orbel/core/log.h"
 #include "orbel/core/memory.h"
 #include "orbel/graphics/d3d_internal.h"
@@ -348,6 +349,10 @@ int D3D_RestoreGraphTextures(GraphRecord* g) {
 }
 
 int D3D_RestoreAllTextures() {
+  // A full screen that loses the focus while the library is still starting releases Direct3D, and the
+  // re-creation that brings it back on activation waits for a started library: get it back here, or
+  // every draw of the run would find no device.
+  if (gD3D.started && !D3DStarted() && !gLibrary.initialised && gScreen.directDraw != nullptr) D3D_GetDirect3D();
   if (!D3DStarted()) return -1;
   for (uint32_t slot = 0; slot < gSurface3DTable.areaEnd; ++slot) {
     const int h = gSurface3DTable.HandleAt(slot);

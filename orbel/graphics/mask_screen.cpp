@@ -323,6 +323,8 @@ int MaskDrawBegin(int left, int top, int right, int bottom) {
 
 int MaskDrawEnd(int left, int top, int right, int bottom) {
   if (!g_mask.workImageMade && g_mask.workSurface == nullptr) return 0;
+  // Direct3D draws wait in the batch: they must be in the work surface before it is read.
+  D3D_EndSceneCurrent();
   plat::RECT r;
   if (!ClipToDrawArea(left, top, right, bottom, &r)) return 0;
 

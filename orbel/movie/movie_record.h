@@ -19,6 +19,19 @@
 
 namespace plat {
 class IDirectDraw7;
+class IDirectDraw4;
+class IDirectDrawSurface;
+class IDirectDrawSurface4;
+class IDirectDrawSurface7;
+class IAMMultiMediaStream;
+class IMediaStream;
+class IAMMediaStream;
+class IDirectDrawMediaStream;
+class IDirectDrawStreamSample;
+class IGraphBuilder;
+class IMediaControl;
+class IMediaSeeking;
+class IBasicAudio;
 }
 
 namespace orbel {
@@ -194,7 +207,20 @@ constexpr uint32_t kFourCcUyvy = MakeFourCc('U', 'Y', 'V', 'Y');
 // What the DirectShow half keeps of a movie; untouched by the Theora road.
 struct DirectShowMovieState {
   plat::RECT sampleRect;  // of the sample surface
-  void* interfaces[13];   // the stream, graph and surface interfaces, in the DirectShow half's order
+  // The stream, graph and surface interfaces, each holding one reference; all null once released.
+  plat::IAMMultiMediaStream* multiMediaStream;
+  plat::IMediaStream* videoStream;  // the primary video stream, also as the next two faces
+  plat::IAMMediaStream* amMediaStream;
+  plat::IDirectDrawMediaStream* ddMediaStream;
+  plat::IDirectDrawStreamSample* sample;
+  plat::IDirectDrawSurface* sampleSurface;  // also as the next two faces
+  plat::IDirectDrawSurface7* surface7;
+  plat::IDirectDrawSurface4* surface4;      // modes 0 and 2
+  plat::IDirectDraw4* directDraw4;
+  plat::IGraphBuilder* graph;
+  plat::IMediaControl* mediaControl;
+  plat::IMediaSeeking* mediaSeeking;
+  plat::IBasicAudio* basicAudio;
   uint64_t lastUpdateFrame;  // frame counter at the last sample update
   uint32_t lastUpdateTime;   // ms
   int64_t savedStreamTime;   // 100 ns units, kept across a re-creation of the display

@@ -22,8 +22,9 @@ void ResumeAllMovie();
 uint32_t ReleaseAllMovieStreams();
 // Draws every playing window movie (while the pump waits inactive).
 uint32_t DrawAllMovieToWindow();
-// Re-opens the DirectShow movies after the display was re-created.
-void ReopenAllMovie();
+// Re-opens the DirectShow movies after the display was re-created: 0, or -1 when one fails (it and the
+// later ones stay released).
+int ReopenAllMovie();
 
 // ---- Movies played into graphs ------------------------------------------------------------------
 

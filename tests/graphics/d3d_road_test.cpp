@@ -10,6 +10,9 @@
 
 #include "graph_test_fixture.h"
 #include "orbel/core/library.h"
+#include "orbel/core/library_state.h"
+#include "orbel/core/main_window.h"
+#include "orbel/core/window_mode.h"
 #include "orbel/graphics/d3d_internal.h"
 #include "orbel/graphics/draw_calls.h"
 #include "orbel/graphics/draw_state.h"
@@ -22,7 +25,9 @@
 #include "platform/d3d/d3d7_test_controls.h"
 #include "platform/ddraw/test_controls.h"
 #include "platform/win/display_test_controls.h"
+#include "platform/win/message_queue.h"
 #include "platform/win/test_controls.h"
+#include "platform/win/window_messages.h"
 
 namespace orbel {
 namespace {
@@ -342,6 +347,29 @@ TEST_F(D3DRoadTest, AnUnevenQuadIsDrawnAsAGrid) {
   EXPECT_EQ(grids[0].args[2], 64u);
   EXPECT_EQ(grids[0].indices.size(), 7u * 16 + 6 * 2);
   EXPECT_EQ(testing::BackPixel(40, 45), 0xE03010u);
+}
+
+// A full screen that loses the focus while the library is still starting gives up Direct3D; when the
+// focus comes back, Direct3D comes back with it, and draws reach the screen.
+TEST_F(D3DRoadTest, AFullScreenThatLosesTheFocusDuringStartUpGetsDirect3DBack) {
+  ChangeWindowMode(0);
+  ASSERT_EQ(SetScreenMode(640, 480, 32, 0), 0);
+  ASSERT_EQ(InitLibrarySystem(), 0);
+  ASSERT_EQ(D3D_IsDeviceReady(), 1);
+  // The focus goes and comes back before start-up has finished.
+  gLibrary.initialised = 0;
+  plat::SendMessageA(GetMainWindowHandle(), plat::WM_ACTIVATE, plat::WA_INACTIVE, 0);
+  EXPECT_EQ(D3D_IsDeviceReady(), 0);
+  plat::SendMessageA(GetMainWindowHandle(), plat::WM_ACTIVATE, plat::WA_ACTIVE, 0);
+  gLibrary.initialised = 1;
+  ASSERT_EQ(D3D_IsDeviceReady(), 1) << LogText();
+  SelectDrawScreen(kDrawScreenBack);
+  ASSERT_EQ(DrawRectangle(0, 0, 640, 480, MakeColor(0x20, 0x30, 0x40), 1), 0);
+  const int g = Picture();
+  EXPECT_EQ(GetGraphRecord(g)->format.texture, 1);
+  ASSERT_EQ(DrawGraphAt(100, 100, g, 0), 0);
+  EXPECT_EQ(testing::BackPixel(320, 240), 0x203040u);
+  EXPECT_EQ(testing::BackPixel(104, 104), 0xE03010u);
 }
 
 }  // namespace

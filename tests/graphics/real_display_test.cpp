@@ -1,7 +1,8 @@
 // Pictures on a real display: run by CTest under Xvfb with ORBEL_HOST=sdl (tests/extra_tests.cmake).
 // The library loads a picture, draws it and flips; a screenshot of the X root window (xwd) must show
 // its pixels -- in a window at the picture's own size, and in full screen scaled to fit the display
-// with the aspect kept. Elsewhere (headless runs) the tests skip themselves.
+// with the aspect kept -- on the DirectDraw road and on the Direct3D road. Elsewhere (headless runs)
+// the tests skip themselves.
 #include <gtest/gtest.h>
 #include <png.h>
 
@@ -19,6 +20,7 @@
 #include "orbel/core/library.h"
 #include "orbel/core/message_pump.h"
 #include "orbel/core/window_mode.h"
+#include "orbel/graphics/graph_record.h"
 #include "orbel/graphics/graphics_manager.h"
 #include "orbel/graphics/screen_present.h"
 #include "orbel/graphics/screen_state.h"
@@ -106,9 +108,6 @@ class RealDisplay : public ::testing::Test {
     }
     work_ = std::make_unique<testing::ScopedWorkDir>();
     ASSERT_TRUE(WritePicture("picture.png"));
-    // These pin what the SDL host shows of the DirectDraw road; on the Direct3D road the full-screen
-    // background box is not shown yet under Xvfb (see the Direct3D tests).
-    plat::test::RefuseDirect3D(true);
   }
   void TearDown() override {
     if (started_) {
@@ -119,6 +118,8 @@ class RealDisplay : public ::testing::Test {
   // Starts the library (window mode 1, or full screen), draws the picture at (x, y) over the background
   // and flips, for a few frames.
   void ShowPicture(int windowMode, int x, int y) {
+    // The DirectDraw road is that of a machine without Direct3D.
+    plat::test::RefuseDirect3D(!direct3D_);
     // A title (and so a window class) of this process alone: another run of these tests at the same
     // time must not look like a second copy of this program.
     SetMainWindowTitle(("OrbelRealDisplay" + std::to_string(getpid())).c_str());
@@ -127,8 +128,10 @@ class RealDisplay : public ::testing::Test {
     const int started = InitLibrarySystem();
     ASSERT_EQ(started, 0) << testing::ReadFileText("Log.txt");
     started_ = true;
-    const int graph = LoadGraphFile("picture.png", 1);
+    const int graph = LoadGraphFile("picture.png", direct3D_ ? 0 : 1);
     ASSERT_NE(graph, -1);
+    // The road asked for is the road taken, also when the full screen lost the focus during start-up.
+    ASSERT_EQ(GetGraphRecord(graph)->format.texture, direct3D_);
     SelectDrawScreen(-2);  // the back screen, shown by the flip
     // A few frames, pumping, so the X server has mapped and drawn the window.
     for (int frame = 0; frame < 10; ++frame) {
@@ -139,12 +142,17 @@ class RealDisplay : public ::testing::Test {
     }
   }
 
+  void PictureInAWindowShowsItsPixels();
+  void FullScreenShowsThePictureScaledToFit();
+
   std::unique_ptr<testing::ScopedWorkDir> work_;
   bool started_ = false;
+  int direct3D_ = 0;  // 1: graphs are Direct3D textures; 0: the stand-in refuses Direct3D
 };
 
-TEST_F(RealDisplay, PictureInAWindowShowsItsPixels) {
+void RealDisplay::PictureInAWindowShowsItsPixels() {
   ShowPicture(1, 100, 80);
+  if (HasFatalFailure()) return;
   Screenshot shot;
   std::string why;
   ASSERT_TRUE(TakeScreenshot(&shot, &why)) << why;
@@ -161,8 +169,9 @@ TEST_F(RealDisplay, PictureInAWindowShowsItsPixels) {
   if (HasFailure()) SaveScreenshot(shot, "real_display_window");
 }
 
-TEST_F(RealDisplay, FullScreenShowsThePictureScaledToFit) {
+void RealDisplay::FullScreenShowsThePictureScaledToFit() {
   ShowPicture(0, 0, 0);
+  if (HasFatalFailure()) return;
   Screenshot shot;
   std::string why;
   ASSERT_TRUE(TakeScreenshot(&shot, &why)) << why;
@@ -192,7 +201,7 @@ TEST_F(RealDisplay, FullScreenShowsThePictureScaledToFit) {
 
   // Back to a window: the display is the desktop again and the picture shows at its own size.
   ASSERT_EQ(ChangeWindowMode(1), 0);
-  const int graph = LoadGraphFile("picture.png", 1);
+  const int graph = LoadGraphFile("picture.png", direct3D_ ? 0 : 1);
   ASSERT_NE(graph, -1);
   SelectDrawScreen(-2);
   for (int frame = 0; frame < 10; ++frame) {
@@ -207,6 +216,17 @@ TEST_F(RealDisplay, FullScreenShowsThePictureScaledToFit) {
   EXPECT_NE(x, -1) << "back in a window, the picture shows unscaled";
   EXPECT_EQ(FindPicture(windowed, 2).first, -1) << "and no longer scaled";
   if (HasFailure()) SaveScreenshot(windowed, "real_display_back_to_window");
+}
+
+TEST_F(RealDisplay, PictureInAWindowShowsItsPixels) { PictureInAWindowShowsItsPixels(); }
+TEST_F(RealDisplay, FullScreenShowsThePictureScaledToFit) { FullScreenShowsThePictureScaledToFit(); }
+TEST_F(RealDisplay, PictureInAWindowShowsItsPixelsOnDirect3D) {
+  direct3D_ = 1;
+  PictureInAWindowShowsItsPixels();
+}
+TEST_F(RealDisplay, FullScreenShowsThePictureScaledToFitOnDirect3D) {
+  direct3D_ = 1;
+  FullScreenShowsThePictureScaledToFit();
 }
 
 }  // namespace

@@ -12,6 +12,13 @@ std::string MovieLibraryTest::WriteMovie(const std::string& name, const MovieSpe
   return name;
 }
 
+std::string MovieLibraryTest::WriteCodedMovie(const std::string& name, moviegen::MovieSpec spec) {
+  spec.path = (work_.path() / name).string();
+  std::string error;
+  EXPECT_TRUE(moviegen::WriteMovie(spec, &error)) << name << ": " << error;
+  return name;
+}
+
 void WaitUntilSettled(TheoraMovieRecord* th) {
   std::unique_lock<std::mutex> lock(th->lock);
   th->changed.wait(lock, [&] {

@@ -6,6 +6,7 @@
 
 #include "graph_test_fixture.h"
 #include "movie_fixture.h"
+#include "tools/moviegen/movie_writer.h"
 #include "orbel/movie/movie_record.h"
 
 namespace orbel::testing {
@@ -14,6 +15,8 @@ class MovieLibraryTest : public GraphLibraryTest {
  protected:
   // Writes the film as `name` in the work directory and returns the name.
   std::string WriteMovie(const std::string& name, const MovieSpec& spec);
+  // Writes a film made with libavcodec's encoders (MPEG-4 or Motion JPEG) and returns the name.
+  std::string WriteCodedMovie(const std::string& name, moviegen::MovieSpec spec);
 };
 
 // Blocks until the decode thread has nothing left to do for the current frame (stock settled, end of
