@@ -11,6 +11,7 @@
 #include "orbel/graphics/rect_math.h"
 #include "orbel/image/color_convert.h"
 #include "orbel/image/color_data.h"
+#include "platform/win/pixel_rows.h"
 
 namespace orbel {
 
@@ -333,23 +334,9 @@ void FillMemImgRect(MemImg* img, const plat::RECT* rect, uint32_t value) {
   const int h = r.bottom - r.top;
   if (w <= 0 || h <= 0) return;
   const int bpp = img->base->pixelBytes;
+  if (bpp != 1 && bpp != 2 && bpp != 4) return;
   for (int y = 0; y < h; ++y) {
-    uint8_t* row = img->pixels + MemImgOffset(img, r.left, r.top + y);
-    switch (bpp) {
-      case 1:
-        std::memset(row, static_cast<int>(value & 0xFF), static_cast<size_t>(w));
-        break;
-      case 2: {
-        const uint16_t v = static_cast<uint16_t>(value);
-        for (int x = 0; x < w; ++x) std::memcpy(row + 2 * x, &v, 2);
-        break;
-      }
-      case 4:
-        for (int x = 0; x < w; ++x) std::memcpy(row + 4 * x, &value, 4);
-        break;
-      default:
-        return;
-    }
+    plat::FillPixelRow(img->pixels + MemImgOffset(img, r.left, r.top + y), static_cast<size_t>(w) * bpp, bpp, value);
   }
 }
 

@@ -191,14 +191,14 @@ void FillRect(Surface& s, const RECT& r, uint32_t value) {
   const int bytes = s.layout.bytes;
   const int n = r.right - r.left;
   if (n <= 0 || r.bottom <= r.top) return;
+  const size_t rowBytes = static_cast<size_t>(n) * bytes;
   uint8_t* first = s.Row(r.top) + static_cast<size_t>(r.left) * bytes;
-  if (bytes == 1) {
-    for (int y = r.top; y < r.bottom; ++y) std::memset(s.Row(y) + r.left, static_cast<int>(value & 0xFF), n);
+  // Rows that run on into each other (the whole width of the surface) fill as one block.
+  if (rowBytes == static_cast<size_t>(s.pitch)) {
+    FillPixelRow(first, rowBytes * static_cast<size_t>(r.bottom - r.top), bytes, value);
     return;
   }
-  for (int x = 0; x < n; ++x) Store(first + x * bytes, bytes, value);
-  for (int y = r.top + 1; y < r.bottom; ++y)
-    CopyPixelRow(s.Row(y) + static_cast<size_t>(r.left) * bytes, first, static_cast<size_t>(n) * bytes);
+  for (int y = r.top; y < r.bottom; ++y, first += s.pitch) FillPixelRow(first, rowBytes, bytes, value);
 }
 
 void CopyRect(Surface& d, const RECT& dr, const RECT& clip, const Surface& s, const RECT& sr, const DDCOLORKEY* ck) {

@@ -180,6 +180,9 @@ void CopyRect(Surface& d, const RECT& dr, const RECT& clip, const Surface& s, co
 
 // Shows what changed in `rect` of a primary surface in the window whose client area it covers.
 void PresentPrimary(Surface& primary, const RECT& rect);
+// Before a primary's pixels change without a present (restore, a lock or DC that writes) or go: the
+// window picture copies in what it shows from them.
+void ReleaseShownPixels(Surface& primary);
 // The desktop rectangle of a window's client area; false for no window.
 bool ClientOnDesktop(HWND window, RECT* out);
 

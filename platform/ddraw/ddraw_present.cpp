@@ -1,12 +1,13 @@
 // What a primary surface shows: the part of it under a window's client area goes to the host's picture
-// of that window (the real window on screen, or the headless capture). 32-bit XRGB primaries are
-// handed over in place; other layouts are widened to 32 bits first, rounding as the GDI stand-in does.
+// of that window (the real window on screen, or the headless capture). 32-bit XRGB and 16-bit RGB
+// primaries are linked to the picture in place (read when the host needs it); other layouts are
+// widened to 32 bits first, rounding as the GDI stand-in does. A primary whose pixels are about to
+// change without a present, or go, lets go of its link first (ReleaseShownPixels).
 #include <algorithm>
 #include <vector>
 
 #include "platform/ddraw/ddraw_internal.h"
 #include "platform/win/gdi_dc.h"
-#include "platform/win/pixel_rows.h"
 #include "platform/win/window.h"
 
 namespace plat::ddraw {
@@ -36,24 +37,29 @@ void PresentPrimary(Surface& primary, const RECT& rect) {
   if (r.left >= r.right || r.top >= r.bottom) return;
   const int w = r.right - r.left, h = r.bottom - r.top;
   const DDPIXELFORMAT& f = primary.layout.format;
+  const uint8_t* corner = primary.Row(r.top) + static_cast<size_t>(r.left) * primary.layout.bytes;
+  // 32-bit XRGB and 16-bit RGB primaries are shown from their own pixels: the host reads them when it
+  // needs the picture, so a present costs no copy beyond the blit that drew the primary.
   if (primary.layout.bits == 32 && f.dwRBitMask == 0xFF0000 && f.dwGBitMask == 0xFF00 && f.dwBBitMask == 0xFF) {
-    const host::FrameView view{primary.Row(r.top) + static_cast<size_t>(r.left) * 4, w, h, primary.pitch};
-    PresentToWindow(window, r.left - client.left, r.top - client.top, view);
+    LinkToWindow(window, r.left - client.left, r.top - client.top, host::FrameView{corner, w, h, primary.pitch},
+                 &primary);
+    return;
+  }
+  if (primary.layout.bits == 16 && !primary.layout.paletted) {
+    const host::FrameView view{corner, w, h, primary.pitch, 16, f.dwRBitMask, f.dwGBitMask, f.dwBBitMask};
+    LinkToWindow(window, r.left - client.left, r.top - client.top, view, &primary);
     return;
   }
   std::vector<uint32_t> wide(static_cast<size_t>(w) * static_cast<size_t>(h));
-  if (primary.layout.bits == 16 && !primary.layout.paletted) {
-    for (int y = 0; y < h; ++y) {
-      WidenRow16To32(primary.Row(r.top + y) + static_cast<size_t>(r.left) * 2, &wide[static_cast<size_t>(y) * w], w,
-                     f.dwRBitMask, f.dwGBitMask, f.dwBBitMask);
-    }
-  } else {
-    for (int y = 0; y < h; ++y) {
-      for (int x = 0; x < w; ++x) wide[static_cast<size_t>(y) * w + x] = primary.ReadRgb(r.left + x, r.top + y);
-    }
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) wide[static_cast<size_t>(y) * w + x] = primary.ReadRgb(r.left + x, r.top + y);
   }
   const host::FrameView view{reinterpret_cast<const uint8_t*>(wide.data()), w, h, w * 4};
   PresentToWindow(window, r.left - client.left, r.top - client.top, view);
+}
+
+void ReleaseShownPixels(Surface& primary) {
+  if (primary.IsPrimary()) ReleaseWindowPictureSource(&primary);
 }
 
 }  // namespace plat::ddraw

@@ -44,6 +44,7 @@ Surface::Surface(int w, int h, const PixelLayout& l, DWORD c, DWORD c2, bool* ok
 }
 
 Surface::~Surface() {
+  ReleaseShownPixels(*this);
   Unregister(this);
   if (dc != nullptr) {
     // A DC still out when the surface goes: take its bitmap back so it no longer points here.
@@ -137,6 +138,8 @@ HRESULT Surface::Lock(RECT* rect, DDSURFACEDESC2* desc, DWORD flags, HANDLE) {
   if (Busy()) return DDERR_SURFACEBUSY;
   RECT r;
   if (!InsideRect(*this, rect, &r)) return DDERR_INVALIDRECT;
+  // What the window shows stays as it was until the unlock presents the new pixels.
+  if (!(flags & DDLOCK_READONLY)) ReleaseShownPixels(*this);
   GetSurfaceDesc(desc);
   desc->dwFlags |= DDSD_LPSURFACE | DDSD_PITCH;
   desc->lpSurface = Row(r.top) + static_cast<size_t>(r.left) * layout.bytes;
@@ -187,6 +190,7 @@ HRESULT Surface::GetDC(HDC* out) {
   }
   HBITMAP bitmap = CreateDIBSectionOver(&info, pixels, pitch);
   if (bitmap == nullptr) return DDERR_CANTCREATEDC;
+  ReleaseShownPixels(*this);
   HDC memory = CreateCompatibleDC(nullptr);
   if (memory == nullptr) {
     DeleteObject(bitmap);
@@ -265,6 +269,7 @@ HRESULT Surface::Restore() {
       return DDERR_WRONGMODE;
     }
   }
+  ReleaseShownPixels(*this);
   std::memset(pixels, 0, byteSize);
   lost = false;
   return DD_OK;

@@ -177,36 +177,110 @@ bool Host::CreateHostWindow(HWND window, const WindowSpec& spec) {
   return true;
 }
 
-void Host::DestroyHostWindow(HWND window) { frames_.erase(window); }
+void Host::DestroyHostWindow(HWND window) {
+  links_.erase(window);
+  frames_.erase(window);
+}
 
 void Host::MoveHostWindow(HWND window, const RECT& client) {
   auto it = frames_.find(window);
   if (it == frames_.end()) return;
+  SettleFrame(window);
   ResizeFrame(it->second, client.right - client.left, client.bottom - client.top);
 }
 
-void Host::PresentFrame(HWND window, int x, int y, const FrameView& view) {
-  auto it = frames_.find(window);
-  if (it == frames_.end() || view.pixels == nullptr || view.width <= 0 || view.height <= 0) return;
-  Frame& frame = it->second;
-  // Clip the source rectangle against the picture.
+namespace {
+
+// Copies a view to (x, y) of a picture, clipped to it.
+void CopyViewIntoFrame(Frame& frame, int x, int y, const FrameView& view) {
+  if (view.pixels == nullptr || view.width <= 0 || view.height <= 0) return;
   int srcX = 0, srcY = 0, w = view.width, h = view.height;
   if (x < 0) { srcX = -x; w += x; x = 0; }
   if (y < 0) { srcY = -y; h += y; y = 0; }
   w = std::min(w, frame.width - x);
   h = std::min(h, frame.height - y);
   if (w <= 0 || h <= 0) return;
+  const size_t srcBytes = view.bitsPerPixel == 16 ? 2u : 4u;
   for (int row = 0; row < h; ++row) {
     const uint8_t* src = view.pixels + static_cast<size_t>(srcY + row) * static_cast<size_t>(view.pitch) +
-                         static_cast<size_t>(srcX) * 4u;
-    CopyPixelRow(reinterpret_cast<uint8_t*>(&frame.pixels[static_cast<size_t>(y + row) * frame.width + x]), src,
-                 static_cast<size_t>(w) * 4u);
+                         static_cast<size_t>(srcX) * srcBytes;
+    uint32_t* dst = &frame.pixels[static_cast<size_t>(y + row) * frame.width + x];
+    if (view.bitsPerPixel == 16) {
+      WidenRow16To32(src, dst, w, view.redMask, view.greenMask, view.blueMask);
+    } else {
+      CopyPixelRow(reinterpret_cast<uint8_t*>(dst), src, static_cast<size_t>(w) * 4u);
+    }
   }
+}
+
+// Whether a view placed at (x, y) covers every pixel of another placed at (ox, oy).
+bool Covers(int x, int y, const FrameView& view, int ox, int oy, const FrameView& other) {
+  return x <= ox && y <= oy && x + view.width >= ox + other.width && y + view.height >= oy + other.height;
+}
+
+}  // namespace
+
+void Host::SettleFrame(HWND window) const {
+  auto link = links_.find(window);
+  if (link == links_.end()) return;
+  const FrameLink settled = link->second;
+  links_.erase(link);
+  auto it = frames_.find(window);
+  if (it != frames_.end()) CopyViewIntoFrame(it->second, settled.x, settled.y, settled.view);
+}
+
+const FrameView* Host::WholeFrameLink(HWND window) const {
+  auto link = links_.find(window);
+  auto it = frames_.find(window);
+  if (link == links_.end() || it == frames_.end()) return nullptr;
+  const FrameLink& l = link->second;
+  const bool whole = l.x == 0 && l.y == 0 && l.view.width == it->second.width && l.view.height == it->second.height;
+  return whole && l.view.bitsPerPixel == 32 ? &l.view : nullptr;
+}
+
+void Host::PresentFrame(HWND window, int x, int y, const FrameView& view) {
+  auto it = frames_.find(window);
+  if (it == frames_.end() || view.pixels == nullptr || view.width <= 0 || view.height <= 0) return;
+  auto link = links_.find(window);
+  if (link != links_.end()) {
+    // A present over the whole link makes it moot; otherwise what it shows comes in first.
+    if (Covers(x, y, view, link->second.x, link->second.y, link->second.view)) links_.erase(link);
+    else SettleFrame(window);
+  }
+  CopyViewIntoFrame(it->second, x, y, view);
+}
+
+void Host::LinkFrame(HWND window, int x, int y, const FrameView& view, const void* owner) {
+  if (frames_.find(window) == frames_.end() || view.pixels == nullptr || view.width <= 0 || view.height <= 0)
+    return;
+  auto link = links_.find(window);
+  if (link != links_.end()) {
+    const FrameLink& old = link->second;
+    const bool sameSource = old.owner == owner && old.view.pitch == view.pitch &&
+                            old.view.bitsPerPixel == view.bitsPerPixel &&
+                            reinterpret_cast<uintptr_t>(old.view.pixels) +
+                                    static_cast<uintptr_t>(static_cast<intptr_t>(y - old.y) * view.pitch +
+                                                           static_cast<intptr_t>(x - old.x) * (view.bitsPerPixel / 8)) ==
+                                reinterpret_cast<uintptr_t>(view.pixels);
+    // The same pixels already linked over a larger area: they show this present too.
+    if (sameSource && Covers(old.x, old.y, old.view, x, y, view)) return;
+    if (!Covers(x, y, view, old.x, old.y, old.view)) SettleFrame(window);
+  }
+  links_[window] = FrameLink{view, x, y, owner};
+}
+
+void Host::ReleaseFrameSource(const void* owner) {
+  std::vector<HWND> linked;
+  for (const auto& [window, link] : links_) {
+    if (link.owner == owner) linked.push_back(window);
+  }
+  for (HWND window : linked) SettleFrame(window);
 }
 
 void Host::FillFrame(HWND window, const RECT& rect, uint32_t colour) {
   auto it = frames_.find(window);
   if (it == frames_.end()) return;
+  SettleFrame(window);
   Frame& frame = it->second;
   const int left = std::max<int>(rect.left, 0), top = std::max<int>(rect.top, 0);
   const int right = std::min<int>(rect.right, frame.width), bottom = std::min<int>(rect.bottom, frame.height);
@@ -218,7 +292,9 @@ void Host::FillFrame(HWND window, const RECT& rect, uint32_t colour) {
 
 const Frame* Host::CaptureFrame(HWND window) const {
   auto it = frames_.find(window);
-  return it == frames_.end() ? nullptr : &it->second;
+  if (it == frames_.end()) return nullptr;
+  SettleFrame(window);
+  return &it->second;
 }
 
 int Host::ShowMessageBox(HWND, const char*, const char*, UINT type) { return DefaultMessageBoxAnswer(type); }

@@ -31,12 +31,18 @@ struct Frame {
   std::vector<uint32_t> pixels;  // width * height, rows top-down, no padding
 };
 
-// A read-only view of caller-owned BGRA pixels. `pitch` is in bytes.
+// A read-only view of caller-owned pixels. `pitch` is in bytes. 32-bit views hold bytes B, G, R, X;
+// 16-bit views hold RGB pixels with the given channel masks (each at most eight bits wide), widened
+// as the GDI stand-in widens them.
 struct FrameView {
   const uint8_t* pixels;
   int width;
   int height;
   int pitch;
+  int bitsPerPixel = 32;  // 32 or 16
+  uint32_t redMask = 0;   // 16-bit views only
+  uint32_t greenMask = 0;
+  uint32_t blueMask = 0;
 };
 
 // What a top-level window looks like to the host. Geometry is in desktop coordinates.
@@ -156,6 +162,15 @@ class Host {
   // colour. Hosts that show windows override Present/Fill to show the result (calling these first).
   virtual void PresentFrame(HWND window, int x, int y, const FrameView& view);
   virtual void FillFrame(HWND window, const RECT& rect, uint32_t colour);
+  // Presents `view` by reference: the picture at (x, y) shows those pixels from now on, read when the
+  // picture is next needed (captured, shown, or changed by another call), so a present costs no copy
+  // of its own. The pixels must stay readable, and hold what the window shows, until `owner` calls
+  // ReleaseFrameSource. A later link from the same owner that covers this one replaces it; one inside
+  // it changes nothing; otherwise the earlier link is copied in first. Hosts that show windows
+  // override it to show the result (calling this first).
+  virtual void LinkFrame(HWND window, int x, int y, const FrameView& view, const void* owner);
+  // Copies in every link of `owner` and forgets them: its pixels are about to change unseen or go.
+  void ReleaseFrameSource(const void* owner);
   // The window's current picture, or null when the window has none.
   const Frame* CaptureFrame(HWND window) const;
 
@@ -180,7 +195,21 @@ class Host {
   virtual std::string AudioDeviceName() const { return {}; }
 
  protected:
-  std::unordered_map<HWND, Frame> frames_;
+  // Copies the window's link into its picture and forgets it.
+  void SettleFrame(HWND window) const;
+  // The 32-bit view the window's whole picture is linked to, or null: a host that shows pictures can
+  // take the pixels from there without completing the picture first.
+  const FrameView* WholeFrameLink(HWND window) const;
+
+  struct FrameLink {
+    FrameView view;
+    int x;
+    int y;
+    const void* owner;
+  };
+  // Pictures are completed from their links when read, so both change under const reads.
+  mutable std::unordered_map<HWND, Frame> frames_;
+  mutable std::unordered_map<HWND, FrameLink> links_;
   DesktopMode mode_{1920, 1080, 32};
 };
 

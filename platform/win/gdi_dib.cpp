@@ -5,6 +5,7 @@
 // area (through the window stand-in), and as source reads that picture.
 #include "platform/win/gdi_dib.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>  // calloc, free
 #include <cstring>  // memcpy, memset
@@ -385,6 +386,26 @@ void CloseTarget(const BlitTarget& t) {
   PresentToWindow(t.window, t.originX, t.originY, view);
 }
 
+// An unstretched blit of 32-bit XRGB or 16-bit RGB top-down pixels onto a window: shown straight from
+// the source rows (one copy, or one widening into the picture), with no scratch picture between.
+// Returns the rows shown, or -1 when the blit must take the general road.
+int PresentStraight(HDC dc, int xd, int yd, int w, int h, const DibFormat& sf, const uint8_t* bits, int xs,
+                    int ysTop) {
+  if (dc == nullptr || dc->memory || dc->window == nullptr || !sf.topDown) return -1;
+  if (!SourceCovers(sf, xs, ysTop, w, h)) return -1;
+  const bool rgb32 = sf.bitCount == 32 && sf.masks[0] == 0xFF0000 && sf.masks[1] == 0xFF00 && sf.masks[2] == 0xFF;
+  const bool rgb16 = sf.bitCount == 16 && sf.widths[0] <= 8 && sf.widths[1] <= 8 && sf.widths[2] <= 8;
+  if (!rgb32 && !rgb16) return -1;
+  RECT client;
+  if (!GetClientRect(dc->window, &client)) return -1;
+  const int top = std::max(yd, 0), bottom = std::min<int>(yd + h, client.bottom);
+  if (std::max(xd, 0) >= std::min<int>(xd + w, client.right) || top >= bottom) return -1;
+  const host::FrameView view{RowAt(sf, bits, ysTop) + static_cast<size_t>(xs) * (sf.bitCount / 8), w, h,
+                             static_cast<int>(sf.rowBytes), sf.bitCount, sf.masks[0], sf.masks[1], sf.masks[2]};
+  PresentToWindow(dc->window, xd, yd, view);
+  return bottom - top;
+}
+
 // The extent a signed destination size covers from (x, y).
 void Extent(int x, int size, int* from, int* to) {
   if (size >= 0) {
@@ -523,6 +544,9 @@ int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, i
   }
   int h = static_cast<int>(height);
   int ysTop = sf.height - ySrc - h;
+  const int straight = PresentStraight(dc, xDest, yDest, static_cast<int>(width), h, sf,
+                                       static_cast<const uint8_t*>(bits), xSrc, ysTop);
+  if (straight >= 0) return straight;
   BlitTarget t;
   const bool covered = SourceCovers(sf, xSrc, ysTop, static_cast<int>(width), h);
   if (!OpenTarget(dc, xDest, yDest, xDest + static_cast<int>(width), yDest + h, covered, &t)) return 0;
@@ -544,6 +568,11 @@ int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, i
   int x0, x1, y0, y1;
   Extent(xDest, destWidth, &x0, &x1);
   Extent(yDest, destHeight, &y0, &y1);
+  if (destWidth == srcWidth && destHeight == srcHeight && destWidth > 0 && destHeight > 0) {
+    const int straight = PresentStraight(dc, xDest, yDest, destWidth, destHeight, sf,
+                                         static_cast<const uint8_t*>(bits), xSrc, ysTop);
+    if (straight >= 0) return straight;
+  }
   BlitTarget t;
   const bool covered = destWidth > 0 && destHeight > 0 && SourceCovers(sf, xSrc, ysTop, srcWidth, srcHeight);
   if (!OpenTarget(dc, x0, y0, x1, y1, covered, &t)) return 0;
@@ -568,6 +597,7 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int xSrc, in
   } else {
     return FALSE;
   }
+  if (PresentStraight(dest, x, y, width, height, sf, sbits, xSrc, ySrc) >= 0) return TRUE;
   BlitTarget t;
   if (!OpenTarget(dest, x, y, x + width, y + height, SourceCovers(sf, xSrc, ySrc, width, height), &t)) return FALSE;
   StretchInto(t.format, t.bits, x - t.originX, y - t.originY, width, height, sf, sbits, xSrc, ySrc, width, height);

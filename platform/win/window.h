@@ -212,9 +212,14 @@ int GetWindowTextLengthA(HWND window);
 BOOL ApplyDisplayMode(int width, int height, int bitsPerPixel);
 // Sends WM_DISPLAYCHANGE with the current desktop mode to every top-level window.
 void BroadcastDisplayChange();
-// For the display stand-ins: copies 32-bit pixels into the host's picture of the window's client area
+// For the display stand-ins: copies pixels into the host's picture of the window's client area
 // at client (x, y), clipped; FALSE for an unknown window or one the host does not show.
 BOOL PresentToWindow(HWND window, int x, int y, const host::FrameView& view);
+// The same by reference (host::Host::LinkFrame): the pixels stay `owner`'s and are read when the
+// picture is next needed, until ReleaseWindowPictureSource(owner).
+BOOL LinkToWindow(HWND window, int x, int y, const host::FrameView& view, const void* owner);
+// Copies in what `owner`'s linked pixels show, before they change unseen or go.
+void ReleaseWindowPictureSource(const void* owner);
 // A copy of the host's picture of the window's client area; FALSE when there is none.
 BOOL CopyWindowPicture(HWND window, host::Frame* out);
 

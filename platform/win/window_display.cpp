@@ -46,6 +46,19 @@ BOOL PresentToWindow(HWND window, int x, int y, const host::FrameView& view) {
   return TRUE;
 }
 
+BOOL LinkToWindow(HWND window, int x, int y, const host::FrameView& view, const void* owner) {
+  std::lock_guard<std::mutex> lock(State().mutex);
+  auto w = LookupLocked(window);
+  if (!w || !w->hasHostWindow) return FALSE;
+  HostLocked().LinkFrame(window, x, y, view, owner);
+  return TRUE;
+}
+
+void ReleaseWindowPictureSource(const void* owner) {
+  std::lock_guard<std::mutex> lock(State().mutex);
+  HostLocked().ReleaseFrameSource(owner);
+}
+
 BOOL CopyWindowPicture(HWND window, host::Frame* out) {
   if (out == nullptr) return FALSE;
   std::lock_guard<std::mutex> lock(State().mutex);

@@ -97,6 +97,17 @@ class HeadlessHost final : public Host {
 
   void PresentFrame(HWND window, int x, int y, const FrameView& view) override {
     Host::PresentFrame(window, x, y, view);
+    Captured(window);
+  }
+
+  void LinkFrame(HWND window, int x, int y, const FrameView& view, const void* owner) override {
+    Host::LinkFrame(window, x, y, view, owner);
+    Captured(window);
+  }
+
+ private:
+  // Counts a presented frame and writes it out when the capture wants it.
+  void Captured(HWND window) {
     const unsigned index = presented_++;
     if (captureDir_.empty() || !Wanted(index)) return;
     if (const Frame* frame = CaptureFrame(window)) {
@@ -106,7 +117,6 @@ class HeadlessHost final : public Host {
     }
   }
 
- private:
   uint32_t startMs_;
   std::vector<ScriptedEvent> script_;
   size_t next_ = 0;

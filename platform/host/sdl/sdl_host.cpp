@@ -179,6 +179,11 @@ class SdlHost final : public Host {
     Show(hwnd);
   }
 
+  void LinkFrame(HWND hwnd, int x, int y, const FrameView& view, const void* owner) override {
+    Host::LinkFrame(hwnd, x, y, view, owner);
+    Show(hwnd);
+  }
+
   void FillFrame(HWND hwnd, const RECT& rect, uint32_t colour) override {
     Host::FillFrame(hwnd, rect, colour);
     Show(hwnd);
@@ -304,11 +309,15 @@ class SdlHost final : public Host {
     return std::any_of(recent.begin(), recent.end(), [&](const SDL_Point& p) { return p.x == x && p.y == y; });
   }
 
-  // Draws the window's picture and presents it.
+  // Draws the window's picture and presents it. A picture linked whole to a 32-bit primary goes to the
+  // texture straight from the primary's pixels.
   void Show(HWND hwnd) {
     SdlWindow* w = Find(hwnd);
-    const Frame* frame = CaptureFrame(hwnd);
-    if (w == nullptr || w->renderer == nullptr || frame == nullptr) return;
+    if (w == nullptr || w->renderer == nullptr) return;
+    const FrameView* linked = WholeFrameLink(hwnd);
+    auto found = frames_.find(hwnd);
+    const Frame* frame = linked != nullptr && found != frames_.end() ? &found->second : CaptureFrame(hwnd);
+    if (frame == nullptr) return;
     if (frame->width > 0 && frame->height > 0) {
       if (w->texture == nullptr || w->textureWidth != frame->width || w->textureHeight != frame->height) {
         if (w->texture != nullptr) SDL_DestroyTexture(w->texture);
@@ -317,7 +326,9 @@ class SdlHost final : public Host {
         w->textureWidth = frame->width;
         w->textureHeight = frame->height;
       }
-      if (w->texture != nullptr)
+      if (w->texture != nullptr && linked != nullptr)
+        SDL_UpdateTexture(w->texture, nullptr, linked->pixels, linked->pitch);
+      else if (w->texture != nullptr)
         SDL_UpdateTexture(w->texture, nullptr, frame->pixels.data(), frame->width * 4);
     }
     SDL_SetRenderDrawColor(w->renderer, 0, 0, 0, 255);
