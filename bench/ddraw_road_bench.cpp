@@ -72,7 +72,7 @@ int StartRoad(Road road, int bits) {
   orbel::SetSoftwareRenderMode(road == Road::Software ? 1 : 0);
   plat::test::RefuseDirect3D(true);
   if (orbel::SetScreenMode(kW, kH, bits, 0) < 0 || InitLibraryLocked() != 0) {
-    std::fprintf(stderr, "ddraw_road_bench: the %s did not start at %d bits (see Log.txt)\n", RoadName(road), bits);
+    std::fprintf(stderr, "ddraw_road_bench: the %s did not start at %d bits (see Log-failed.txt)\n", RoadName(road), bits);
     std::filesystem::copy_file("Log.txt", "Log-failed.txt", std::filesystem::copy_options::overwrite_existing);
     return -1;
   }
@@ -82,8 +82,10 @@ int StartRoad(Road road, int bits) {
   // The road really taken: surfaces or memory images, and no Direct3D texture.
   const bool memImg = orbel::IsMemImgScreen() != 0;
   if (sprite == -1 || memImg != (road == Road::Software) || orbel::GetGraphRecord(sprite)->format.texture) {
-    std::fprintf(stderr, "ddraw_road_bench: the library did not start on the %s at %d bits\n", RoadName(road), bits);
+    std::fprintf(stderr, "ddraw_road_bench: the library did not start on the %s at %d bits (see Log-failed.txt)\n",
+                 RoadName(road), bits);
     EndLibraryLocked();
+    std::filesystem::copy_file("Log.txt", "Log-failed.txt", std::filesystem::copy_options::overwrite_existing);
     return -1;
   }
   return sprite;
