@@ -4,7 +4,6 @@
 // through the work surfaces, with either copy method, at 16 and 32 bits.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
