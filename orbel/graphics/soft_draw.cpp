@@ -1,6 +1,7 @@
 // Software drawing onto DirectDraw surfaces: either a plain BltFast will do, or the target region
-// (and the source) are locked, through system-memory work surfaces where video memory would be read
-// or the display format differs from the memory-image format, and wrapped as memory-image views.
+// (and the source) are locked and wrapped as memory-image views: in place when they hold the
+// memory-image format (every surface lives in memory), through system-memory work surfaces where the
+// display format differs from the memory-image format.
 //
 // The destination view covers exactly the clipped destination rectangle; callers draw into it with
 // coordinates moved by (-clipped.left, -clipped.top) and the draw area narrowed to the view (see
@@ -81,11 +82,6 @@ plat::HRESULT LockRect(plat::IDirectDrawSurface7* surface, plat::RECT* rect, voi
   return hr;
 }
 
-bool SurfaceInVideoMemory(plat::IDirectDrawSurface7* surface) {
-  plat::DDSCAPS2 caps{};
-  return surface->GetCaps(&caps) == plat::DD_OK && (caps.dwCaps & plat::DDSCAPS_VIDEOMEMORY) != 0;
-}
-
 // Undoes whatever the destination half of a begin took.
 void AbandonDestination() {
   SurfaceSoftDrawState& s = gSoftDraw;
@@ -163,8 +159,9 @@ int BeginSurfaceSoftDraw(const Surface2DRecord* source, int blitAllowed, const p
     s.targetSurface = target;
     // Pixels of another size (an 8-bit display) are always copied out into a memory image.
     s.destCopy = s.convert && !DisplaySameSize() ? 1 : 0;
-    s.throughWork = ((gScreen.targetInVideoMemory && !plain) || (s.convert && (!plain || transparent == 0)) ||
-                     (s.destCopy && gScreen.targetInVideoMemory))
+    // Surfaces live in memory, so a region in the display's own format is read and blended where it
+    // lies; only a format change goes through the work surface.
+    s.throughWork = ((s.convert && (!plain || transparent == 0)) || (s.destCopy && gScreen.targetInVideoMemory))
                         ? 1
                         : 0;
     if (s.throughWork && gScreen.workSurface == nullptr) s.throughWork = 0;
@@ -176,9 +173,9 @@ int BeginSurfaceSoftDraw(const Surface2DRecord* source, int blitAllowed, const p
       plat::RECT workRect = {0, 0, w, h};
       hr = LockRect(gScreen.workSurface, &workRect, &pixels, &pitch);
     } else {
-      // Video memory is locked directly only for plain copies, which never read it.
+      // Plain copies never read the target, so video memory is then locked for writing only.
       hr = LockRect(target, &s.screenRect, &pixels, &pitch,
-                    gScreen.targetInVideoMemory && !s.destCopy ? plat::DDLOCK_WRITEONLY : 0);
+                    gScreen.targetInVideoMemory && plain && !s.destCopy ? plat::DDLOCK_WRITEONLY : 0);
     }
     // A failed lock prepares nothing: the caller must not draw.
     if (hr != plat::DD_OK) {
@@ -239,8 +236,9 @@ int BeginSurfaceSoftDraw(const Surface2DRecord* source, int blitAllowed, const p
   int screenW = 0;
   int screenH = 0;
   GetScreenPixelSize(&screenW, &screenH);
-  s.sourceThroughWork2 = (SurfaceInVideoMemory(data->surface) || s.convert) && gScreen.workSurface2 != nullptr &&
-                                 source->width <= screenW && source->height <= screenH
+  // As for the target: read in place unless the format changes.
+  s.sourceThroughWork2 = s.convert && gScreen.workSurface2 != nullptr && source->width <= screenW &&
+                                 source->height <= screenH
                              ? 1
                              : 0;
   void* pixels = nullptr;

@@ -48,7 +48,7 @@ TEST_F(ScreenLogTest, StartAndEndLogTheScreenStepsInOrder) {
         "\t\t\t\tPrimaryBuffer : VIDEOMEMORY  \r\n", "\t\t\t\tBaskBuffer : VIDEOMEMORY  \r\n",
         "\t\t出力画面用の DirectDrawSurface の作成は正常に終了しました\r\n",
         "\t\tグラフィック管理系の初期化を行います\r\n", "\t\t\t３Ｄグラフィック描画機能は使用しません\r\n",
-        "\t\tグラフィック管理系の初期化は正常に終了しました\r\n", "\t\tサーフェス間転送には BitBlt を使用します\r\n",
+        "\t\tグラフィック管理系の初期化は正常に終了しました\r\n", "\t\tサーフェス間転送には BltFast を使用します\r\n",
         "\t\tスキャンラインの数:1080\r\n", "\t\t１フレーム当たりの時間は ",
         "\t画面モード変更処理は正常に終了しました\r\n", "\tオーバーレイサーフェスは使用しません\r\n",
         "DirectDraw 関連の初期化は正常に終了しました\r\n", "DirectDraw 関連の終了処理をおこないます\r\n",

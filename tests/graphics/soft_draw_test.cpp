@@ -1,5 +1,5 @@
 // Software drawing onto DirectDraw surfaces: the plain-blit road, prepared views, nothing locked for a
-// destination outside the draw area, video memory never read, and a 5-5-5 display converted on the way
+// destination outside the draw area, blends read in place, and a 5-5-5 display converted on the way
 // in and out.
 #include <gtest/gtest.h>
 
@@ -73,11 +73,15 @@ TEST_F(SoftDrawTest, APlainUnbrightenedCopyOfLikeSurfacesIsABlitAndBrightnessPre
   EXPECT_EQ(plat::test::DisplayCallCount("Lock"), before);
 }
 
-TEST_F(SoftDrawTest, BlendedDrawsNeverReadVideoMemory) {
+// Surfaces live in memory: blended draws lock the target and the source where they are, in the
+// display's own format, and no region goes through a work surface.
+TEST_F(SoftDrawTest, BlendedDrawsReadTheDisplaysOwnFormatInPlace) {
   StartDirectDraw(32);
   const int solid = LoadGraphFile("solid.png", 1);
   const int glass = LoadGraphFile("glass.png", 1);
   plat::test::ResetDDraw();
+  const int blits = plat::test::DisplayCallCount("BltFast");
+  const int dcs = plat::test::DisplayCallCount("GetDC");
   for (int mode : {kBlendNone, kBlendAlpha, kBlendAdd, kBlendSub, kBlendMul}) {
     SetBlendState(mode, 128);
     DrawGraphAt(10, 10, solid, 1);
@@ -86,7 +90,10 @@ TEST_F(SoftDrawTest, BlendedDrawsNeverReadVideoMemory) {
     DrawRectangle(60, 10, 80, 30, MakeColor(255, 0, 0), 1);
     DrawRectangle(60, 40, 80, 60, MakeColor(255, 0, 0), 0);
   }
-  EXPECT_EQ(plat::test::GetDDrawCounters().videoMemoryReadLocks, 0);
+  // The one plain copy (no blend, opaque graph) is a blit; nothing else copies.
+  EXPECT_EQ(plat::test::DisplayCallCount("BltFast") - blits, 1);
+  EXPECT_EQ(plat::test::DisplayCallCount("GetDC") - dcs, 0);
+  EXPECT_GT(plat::test::GetDDrawCounters().videoMemoryReadLocks, 0);
 }
 
 // On a 5-5-5 display the region is converted into the renderer's 5-6-5 and back.
