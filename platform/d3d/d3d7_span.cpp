@@ -259,6 +259,12 @@ bool ShapeOf(const DrawSetup& d, uint32_t diffuse, uint32_t specular, TexelShape
   uint32_t rgb, a;
   if (!ShapeSide(s.colorOp, s.colorArg1, s.colorArg2, k, false, &rgbTexel, &rgb)) return false;
   if (!ShapeSide(s.alphaOp, s.alphaArg1, s.alphaArg2, k, true, &alphaTexel, &a)) return false;
+  // Unblended and untested into a target without alpha, the alpha goes nowhere: leave the texel's.
+  const PixelKind t = d.targetCode.kind;
+  if (!d.blend && !d.alphaTest && (t == PixelKind::k565 || t == PixelKind::k555 || t == PixelKind::kX888)) {
+    alphaTexel = true;
+    a = 0xFF000000u;
+  }
   out->factor = (rgbTexel ? rgb : 0x00FFFFFFu) | (alphaTexel ? a : 0xFF000000u);
   out->fixedMask = (rgbTexel ? 0u : 0x00FFFFFFu) | (alphaTexel ? 0u : 0xFF000000u);
   out->fixed = (rgbTexel ? 0u : rgb) | (alphaTexel ? 0u : a);
@@ -299,7 +305,15 @@ const uint32_t* ShapeRow(const uint32_t* texels, const TexelShape& shape, int n,
   }
   if (shape.fixedMask != 0) {
     const uint32_t keep = ~shape.fixedMask, fixed = shape.fixed;
-    for (int i = 0; i < n; ++i) out[i] = (from[i] & keep) | fixed;
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128i k = _mm_set1_epi32(static_cast<int>(keep)), f = _mm_set1_epi32(static_cast<int>(fixed));
+    for (; i + 4 <= n; i += 4) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_or_si128(_mm_and_si128(v, k), f));
+    }
+#endif
+    for (; i < n; ++i) out[i] = (from[i] & keep) | fixed;
   }
   return out;
 }
