@@ -74,6 +74,108 @@ uint32_t Bilinear(const StageSetup& s, int64_t u, int64_t v) {
   return out;
 }
 
+// ---- Texels read where no addressing is needed --------------------------------------------------
+// Where every sample of a chunk lies inside the texture, every addressing mode gives the coordinate
+// itself: the texels are read straight from their rows, the layout known at compile time.
+
+template <PixelKind kKind>
+inline uint32_t TexelAt(const StageSetup& s, int64_t x, int64_t y) {
+  constexpr int kBytes = kKind == PixelKind::kX888 || kKind == PixelKind::k8888 ? 4 : 2;
+  const uint8_t* p = s.pixels + static_cast<size_t>(y) * s.pitch + static_cast<size_t>(x) * kBytes;
+  if constexpr (kBytes == 4) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return UnpackKind<kKind>(v);
+  } else {
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return UnpackKind<kKind>(v);
+  }
+}
+
+template <PixelKind kKind>
+void PointTexelsInside(const StageSetup& s, const StageCoords& c, int n, uint32_t* out) {
+  int64_t u = c.u, v = c.v;
+  for (int i = 0; i < n; ++i, u += c.du, v += c.dv) out[i] = TexelAt<kKind>(s, u >> 16, v >> 16);
+}
+
+// The bilinear rule of Bilinear, two channels to a 64-bit word (blue and red, green and alpha, 32 bits
+// apart, where a channel's weighted sum cannot reach the next).
+template <PixelKind kKind>
+void BilinearTexelsInside(const StageSetup& s, const StageCoords& c, int n, uint32_t* out) {
+  auto spread = [](uint32_t t, uint64_t* br, uint64_t* ga) {
+    *br = (t & 0xFF) | static_cast<uint64_t>((t >> 16) & 0xFF) << 32;
+    *ga = ((t >> 8) & 0xFF) | static_cast<uint64_t>(t >> 24) << 32;
+  };
+  constexpr uint64_t kHalf = 32768 | uint64_t{32768} << 32;
+  int64_t u = c.u - 32768, v = c.v - 32768;
+  for (int i = 0; i < n; ++i, u += c.du, v += c.dv) {
+    const int64_t x = u >> 16, y = v >> 16;
+    const uint64_t fx = static_cast<uint64_t>(u >> 8) & 0xFF, fy = static_cast<uint64_t>(v >> 8) & 0xFF;
+    const uint64_t w00 = (256 - fx) * (256 - fy), w10 = fx * (256 - fy), w01 = (256 - fx) * fy, w11 = fx * fy;
+    uint64_t br00, ga00, br10, ga10, br01, ga01, br11, ga11;
+    spread(TexelAt<kKind>(s, x, y), &br00, &ga00);
+    spread(TexelAt<kKind>(s, x + 1, y), &br10, &ga10);
+    spread(TexelAt<kKind>(s, x, y + 1), &br01, &ga01);
+    spread(TexelAt<kKind>(s, x + 1, y + 1), &br11, &ga11);
+    const uint64_t br = br00 * w00 + br10 * w10 + br01 * w01 + br11 * w11 + kHalf;
+    const uint64_t ga = ga00 * w00 + ga10 * w10 + ga01 * w01 + ga11 * w11 + kHalf;
+    out[i] = static_cast<uint32_t>((br >> 16) & 0xFF) | static_cast<uint32_t>((ga >> 16) & 0xFF) << 8 |
+             static_cast<uint32_t>((br >> 48) & 0xFF) << 16 | static_cast<uint32_t>((ga >> 48) & 0xFF) << 24;
+  }
+}
+
+// Whether sample `i` of the chunk needs no addressing: its texel (and, bilinear, the texel right and
+// below it) lies inside the texture.
+inline bool InsideAt(const StageSetup& s, const StageCoords& c, int i) {
+  const int margin = s.bilinear ? 1 : 0;
+  const int64_t back = s.bilinear ? 32768 : 0;
+  const int64_t x = (c.u - back + c.du * i) >> 16, y = (c.v - back + c.dv * i) >> 16;
+  return x >= 0 && y >= 0 && x <= s.width - 1 - margin && y <= s.height - 1 - margin;
+}
+
+template <PixelKind kKind>
+void FetchInsideOf(const StageSetup& s, const StageCoords& c, int n, uint32_t* out) {
+  if (s.bilinear) {
+    BilinearTexelsInside<kKind>(s, c, n, out);
+  } else {
+    PointTexelsInside<kKind>(s, c, n, out);
+  }
+}
+
+// The texels of the chunk, those needing no addressing read straight: the samples step along a line,
+// so those form one run, with the others before and after it.
+void FetchAddressed(const StageSetup& s, const StageCoords& c, int n, uint32_t* out) {
+  auto addressed = [&](int i) {
+    return s.bilinear ? Bilinear(s, c.u + c.du * i, c.v + c.dv * i)
+                      : AddressedTexel(s, (c.u + c.du * i) >> 16, (c.v + c.dv * i) >> 16);
+  };
+  int first = 0, end = n;
+  while (first < n && !InsideAt(s, c, first)) {
+    out[first] = addressed(first);
+    ++first;
+  }
+  while (end > first && !InsideAt(s, c, end - 1)) {
+    --end;
+    out[end] = addressed(end);
+  }
+  if (first == end) return;
+  const StageCoords run{c.u + c.du * first, c.v + c.dv * first, c.du, c.dv};
+  uint32_t* to = out + first;
+  const int count = end - first;
+  switch (s.code.kind) {
+    case PixelKind::k565: return FetchInsideOf<PixelKind::k565>(s, run, count, to);
+    case PixelKind::k555: return FetchInsideOf<PixelKind::k555>(s, run, count, to);
+    case PixelKind::k1555: return FetchInsideOf<PixelKind::k1555>(s, run, count, to);
+    case PixelKind::k4444: return FetchInsideOf<PixelKind::k4444>(s, run, count, to);
+    case PixelKind::kX888: return FetchInsideOf<PixelKind::kX888>(s, run, count, to);
+    case PixelKind::k8888: return FetchInsideOf<PixelKind::k8888>(s, run, count, to);
+    default:
+      for (int i = first; i < end; ++i) out[i] = addressed(i);
+      return;
+  }
+}
+
 // One stage's texels for `n` pixels, in `out` or (a row of an 8:8:8:8 texture read texel for texel)
 // straight from the texture.
 const uint32_t* FetchTexels(const DrawSetup& d, const StageSetup& s, const StageCoords& c, int n, uint32_t* out) {
@@ -81,15 +183,21 @@ const uint32_t* FetchTexels(const DrawSetup& d, const StageSetup& s, const Stage
     std::fill(out, out + n, 0xFFFFFFFFu);  // no texture reads as opaque white
     return out;
   }
-  if (s.bilinear) {
-    for (int i = 0; i < n; ++i) out[i] = Bilinear(s, c.u + c.du * i, c.v + c.dv * i);
+  if (!s.bilinear) {
+    const int64_t tx0 = c.u >> 16, ty = c.v >> 16;
+    if (d.fastPaths && c.du == 65536 && c.dv == 0 && ty >= 0 && ty < s.height && tx0 >= 0 && tx0 + n <= s.width) {
+      const uint8_t* row = s.pixels + static_cast<size_t>(ty) * s.pitch + static_cast<size_t>(tx0) * s.code.bytes;
+      if (s.code.kind == PixelKind::k8888) return reinterpret_cast<const uint32_t*>(row);
+      UnpackRow(s.code, row, out, n);
+      return out;
+    }
+  }
+  if (d.fastPaths) {
+    FetchAddressed(s, c, n, out);
     return out;
   }
-  const int64_t tx0 = c.u >> 16, ty = c.v >> 16;
-  if (d.fastPaths && c.du == 65536 && c.dv == 0 && ty >= 0 && ty < s.height && tx0 >= 0 && tx0 + n <= s.width) {
-    const uint8_t* row = s.pixels + static_cast<size_t>(ty) * s.pitch + static_cast<size_t>(tx0) * s.code.bytes;
-    if (s.code.kind == PixelKind::k8888) return reinterpret_cast<const uint32_t*>(row);
-    UnpackRow(s.code, row, out, n);
+  if (s.bilinear) {
+    for (int i = 0; i < n; ++i) out[i] = Bilinear(s, c.u + c.du * i, c.v + c.dv * i);
     return out;
   }
   for (int i = 0; i < n; ++i) out[i] = AddressedTexel(s, (c.u + c.du * i) >> 16, (c.v + c.dv * i) >> 16);
@@ -269,6 +377,28 @@ bool ShapeOf(const DrawSetup& d, uint32_t diffuse, uint32_t specular, TexelShape
   out->fixedMask = (rgbTexel ? 0u : 0x00FFFFFFu) | (alphaTexel ? 0u : 0xFF000000u);
   out->fixed = (rgbTexel ? 0u : rgb) | (alphaTexel ? 0u : a);
   return true;
+}
+
+// The draw's memo for these flat colours, worked out when they change.
+const DrawSetup::StageMemo& MemoFor(const DrawSetup& d, uint32_t diffuse, uint32_t specular) {
+  DrawSetup::StageMemo& m = d.memo;
+  if (m.kind != DrawSetup::StageMemo::kNone && m.diffuse == diffuse && m.specular == specular) return m;
+  m.diffuse = diffuse;
+  m.specular = specular;
+  TexelShape shape;
+  if (!ReadsVaryingTexel(d)) {
+    const uint32_t* none[kD3DMaxTextureStages] = {};
+    m.kind = DrawSetup::StageMemo::kColour;
+    m.colour = Cascade(d, diffuse, specular, none, 0);
+  } else if (ShapeOf(d, diffuse, specular, &shape)) {
+    m.kind = DrawSetup::StageMemo::kShape;
+    m.factor = shape.factor;
+    m.fixedMask = shape.fixedMask;
+    m.fixed = shape.fixed;
+  } else {
+    m.kind = DrawSetup::StageMemo::kGeneral;
+  }
+  return m;
 }
 
 void ModulateRow(const uint32_t* texels, uint32_t factor, int n, uint32_t* out) {
@@ -589,13 +719,13 @@ void ShadeChunk(const DrawSetup& d, const SpanInput& in, int offset, int n) {
   if (d.colorKey) ColorKeyTest(d, Advance(in.coords[0], offset), n, live);
 
   const uint32_t* src = computed;
-  TexelShape shape;
+  const DrawSetup::StageMemo* memo = d.fastPaths && d.stageCount > 0 ? &MemoFor(d, in.diffuse, in.specular) : nullptr;
   if (d.stageCount == 0) {
     std::fill(computed, computed + n, in.diffuse);
-  } else if (d.fastPaths && !ReadsVaryingTexel(d)) {
-    std::fill(computed, computed + n, Cascade(d, in.diffuse, in.specular, texels, 0));  // one colour throughout
-  } else if (d.fastPaths && ShapeOf(d, in.diffuse, in.specular, &shape)) {
-    src = ShapeRow(texels[0], shape, n, computed);
+  } else if (memo != nullptr && memo->kind == DrawSetup::StageMemo::kColour) {
+    std::fill(computed, computed + n, memo->colour);  // one colour throughout
+  } else if (memo != nullptr && memo->kind == DrawSetup::StageMemo::kShape) {
+    src = ShapeRow(texels[0], TexelShape{memo->factor, memo->fixedMask, memo->fixed}, n, computed);
   } else {
     for (int i = 0; i < n; ++i) computed[i] = Cascade(d, in.diffuse, in.specular, texels, i);
   }
@@ -654,8 +784,10 @@ bool BlitRectangle(const DrawSetup& d, const SpanInput& top, int rows, int64_t r
   if (!d.fastPaths || d.stageCount != 1 || d.zTest) return false;
   const StageSetup& s = d.stages[0];
   const StageCoords& c = top.coords[0];
-  TexelShape shape;
-  if (!s.bound || s.bilinear || !s.readsTexture || !ShapeOf(d, top.diffuse, top.specular, &shape)) return false;
+  if (!s.bound || s.bilinear || !s.readsTexture) return false;
+  const DrawSetup::StageMemo& memo = MemoFor(d, top.diffuse, top.specular);
+  if (memo.kind != DrawSetup::StageMemo::kShape) return false;
+  const TexelShape shape{memo.factor, memo.fixedMask, memo.fixed};
   if (c.du != 65536 || c.dv != 0 || rowStepU != 0 || rowStepV != 65536) return false;
   const int64_t tx = c.u >> 16, ty = c.v >> 16;
   if (tx < 0 || ty < 0 || tx + top.n > s.width || ty + rows > s.height) return false;
