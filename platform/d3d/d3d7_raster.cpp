@@ -9,6 +9,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/d3d/d3d7_internal.h"
 #include "platform/d3d/d3d7_span.h"
 #include "platform/ddraw/surface_view.h"
@@ -53,6 +57,16 @@ Vertex ReadVertex(const uint8_t* p, const VertexLayout& l) {
     std::memcpy(&v.v[s], p + l.tex + s * 8 + 4, 4);
   }
   return v;
+}
+
+// llrint without the library call: the processor's conversion in the current rounding mode (what
+// llrint does on this processor), inline.
+inline int64_t RoundToInt(double v) {
+#if defined(__SSE2__) && defined(__x86_64__)
+  return _mm_cvtsd_si64(_mm_set_sd(v));
+#else
+  return std::llrint(v);
+#endif
 }
 
 int64_t FloorDiv(int64_t a, int64_t b) {
@@ -181,8 +195,8 @@ class Rasteriser {
     }
     if (fourth == nullptr || !OnPlanes(t, *fourth)) return false;
 
-    const int64_t X0 = std::llrint(static_cast<double>(xs[0]) * 16), X1 = std::llrint(static_cast<double>(xs[1]) * 16);
-    const int64_t Y0 = std::llrint(static_cast<double>(ys[0]) * 16), Y1 = std::llrint(static_cast<double>(ys[1]) * 16);
+    const int64_t X0 = RoundToInt(static_cast<double>(xs[0]) * 16), X1 = RoundToInt(static_cast<double>(xs[1]) * 16);
+    const int64_t Y0 = RoundToInt(static_cast<double>(ys[0]) * 16), Y1 = RoundToInt(static_cast<double>(ys[1]) * 16);
     const int64_t left = std::min(X0, X1), right = std::max(X0, X1), top = std::min(Y0, Y1), bottom = std::max(Y0, Y1);
     // Left and top edges include centres on them, right and bottom edges do not.
     const int64_t x0 = std::max<int64_t>(CeilDiv(left, 16), scissor_.left);
@@ -215,8 +229,8 @@ class Rasteriser {
     for (int i = 0; i < 3; ++i) {
       const double x = vs[i]->x, y = vs[i]->y;
       if (!(std::fabs(x) <= kMaxCoordinate) || !(std::fabs(y) <= kMaxCoordinate)) return false;  // NaN too
-      t->X[i] = std::llrint(x * 16);
-      t->Y[i] = std::llrint(y * 16);
+      t->X[i] = RoundToInt(x * 16);
+      t->Y[i] = RoundToInt(y * 16);
       t->px[i] = static_cast<double>(t->X[i]) / 16;
       t->py[i] = static_cast<double>(t->Y[i]) / 16;
     }
@@ -246,8 +260,8 @@ class Rasteriser {
   }
 
   bool OnPlanes(const Triangle& t, const Vertex& v) const {
-    const double x = static_cast<double>(std::llrint(static_cast<double>(v.x) * 16)) / 16;
-    const double y = static_cast<double>(std::llrint(static_cast<double>(v.y) * 16)) / 16;
+    const double x = static_cast<double>(RoundToInt(static_cast<double>(v.x) * 16)) / 16;
+    const double y = static_cast<double>(RoundToInt(static_cast<double>(v.y) * 16)) / 16;
     auto near = [](double a, double b) { return std::fabs(a - b) <= 1e-9 * std::max(1.0, std::fabs(b)); };
     for (int s = 0; s < d_.stageCount; ++s) {
       const StageSetup& st = d_.stages[s];
@@ -428,6 +442,12 @@ HRESULT DrawTriangles(const DrawStates& states, IDirectDrawSurface7* target, DWO
     return true;
   };
   for (size_t k = 0; k < triangleCount; ++k) {
+    // Small triangles go by quickly: ask for the vertices of those a few ahead.
+    if (k + 6 < triangleCount && triangles[k + 6].v[0] < vertexCount) {
+      const uint8_t* ahead = vertices + static_cast<size_t>(triangles[k + 6].v[0]) * layout.stride;
+      __builtin_prefetch(ahead);
+      __builtin_prefetch(ahead + 2 * layout.stride);
+    }
     Vertex a[3];
     if (!vertexAt(triangles[k].v[0], &a[0]) || !vertexAt(triangles[k].v[1], &a[1]) ||
         !vertexAt(triangles[k].v[2], &a[2])) {
