@@ -641,20 +641,26 @@ void StoreOpaque(uint8_t* row, const uint32_t* src, const uint8_t* live, int n, 
   } else {
     constexpr bool k565 = kKind == PixelKind::k565;
 #if defined(__SSE2__)
-    if (allLive) {
-      const __m128i r = _mm_set1_epi32(k565 ? 0xF800 : 0x7C00), g = _mm_set1_epi32(k565 ? 0x07E0 : 0x03E0),
-                    b = _mm_set1_epi32(0x001F);
-      auto pack = [&](__m128i v) {
-        const __m128i x = _mm_or_si128(
-            _mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, k565 ? 8 : 9), r), _mm_and_si128(_mm_srli_epi32(v, k565 ? 5 : 6), g)),
-            _mm_and_si128(_mm_srli_epi32(v, 3), b));
-        return _mm_srai_epi32(_mm_slli_epi32(x, 16), 16);  // sign-extended, so the signed pack keeps the bits
-      };
-      for (; i + 8 <= n; i += 8) {
-        const __m128i lo = pack(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)));
-        const __m128i hi = pack(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 4)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i * 2), _mm_packs_epi32(lo, hi));
+    const __m128i r = _mm_set1_epi32(k565 ? 0xF800 : 0x7C00), g = _mm_set1_epi32(k565 ? 0x07E0 : 0x03E0),
+                  b = _mm_set1_epi32(0x001F), zero = _mm_setzero_si128();
+    auto pack = [&](__m128i v) {
+      const __m128i x = _mm_or_si128(
+          _mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, k565 ? 8 : 9), r), _mm_and_si128(_mm_srli_epi32(v, k565 ? 5 : 6), g)),
+          _mm_and_si128(_mm_srli_epi32(v, 3), b));
+      return _mm_srai_epi32(_mm_slli_epi32(x, 16), 16);  // sign-extended, so the signed pack keeps the bits
+    };
+    for (; i + 8 <= n; i += 8) {
+      const __m128i lo = pack(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)));
+      const __m128i hi = pack(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 4)));
+      __m128i packed = _mm_packs_epi32(lo, hi);
+      auto* p = reinterpret_cast<__m128i*>(row + i * 2);
+      if (!allLive) {
+        // Discarded pixels keep the target's bits.
+        const __m128i keep = _mm_cmpeq_epi16(
+            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(live + i)), zero), zero);
+        packed = _mm_or_si128(_mm_andnot_si128(keep, packed), _mm_and_si128(keep, _mm_loadu_si128(p)));
       }
+      _mm_storeu_si128(p, packed);
     }
 #endif
     for (; i < n; ++i) {
