@@ -257,6 +257,12 @@ class Rasteriser {
     }
     auto depth = [](const Vertex* v) { return static_cast<double>(v->z) * 65535.0; };
     z_ = MakePlane(t, depth(vs[0]), depth(vs[1]), depth(vs[2]));
+    // The steps from pixel to pixel are the triangle's: each span starts from them.
+    for (int s = 0; s < d_.stageCount; ++s) {
+      stepU_[s] = ToFixed(u_[s].dx);
+      stepV_[s] = ToFixed(v_[s].dx);
+    }
+    stepZ_ = ToFixed(z_.dx);
   }
 
   bool OnPlanes(const Triangle& t, const Vertex& v) const {
@@ -317,13 +323,13 @@ class Rasteriser {
         in.coords[s] = StageCoords{0, 0, 0, 0};
         continue;
       }
-      const int64_t du = ToFixed(u_[s].dx), dv = ToFixed(v_[s].dx);
+      const int64_t du = stepU_[s], dv = stepV_[s];
       const int64_t u = ToFixed(u_[s].At(anchor, y, x0_, y0_)) + du * (x - scissor_.left);
       const int64_t v = ToFixed(v_[s].At(anchor, y, x0_, y0_)) + dv * (x - scissor_.left);
       in.coords[s] = StageCoords{u, v, du, dv};
     }
     if (d_.zTest) {
-      in.dz = ToFixed(z_.dx);
+      in.dz = stepZ_;
       in.z = ToFixed(z_.At(anchor, y, x0_, y0_)) + in.dz * (x - scissor_.left);
     } else {
       in.z = in.dz = 0;
@@ -335,6 +341,7 @@ class Rasteriser {
   double x0_ = 0, y0_ = 0;
   uint32_t diffuse_ = 0, specular_ = 0;
   Plane u_[kD3DMaxTextureStages]{}, v_[kD3DMaxTextureStages]{}, z_{};
+  int64_t stepU_[kD3DMaxTextureStages]{}, stepV_[kD3DMaxTextureStages]{}, stepZ_ = 0;  // 16.16 a pixel
 };
 
 bool ReadsTexture(DWORD op, DWORD a1, DWORD a2) {
