@@ -44,19 +44,23 @@ VertexLayout LayoutOf(DWORD fvf) {
   return {20, -1, 0, 20};
 }
 
-Vertex ReadVertex(const uint8_t* p, const VertexLayout& l) {
-  Vertex v{};
+// Fills `v` in place (the draw loop reads six vertices a quad).
+void ReadVertex(const uint8_t* p, const VertexLayout& l, Vertex* out) {
+  Vertex& v = *out;
   std::memcpy(&v.x, p, 4);
   std::memcpy(&v.y, p + 4, 4);
   std::memcpy(&v.z, p + 8, 4);
   std::memcpy(&v.diffuse, p + 16, 4);
   v.specular = 0xFFFFFFFF;
   if (l.specular >= 0) std::memcpy(&v.specular, p + l.specular, 4);
-  for (int s = 0; s < l.sets; ++s) {
-    std::memcpy(&v.u[s], p + l.tex + s * 8, 4);
-    std::memcpy(&v.v[s], p + l.tex + s * 8 + 4, 4);
+  for (int s = 0; s < 2; ++s) {
+    if (s < l.sets) {
+      std::memcpy(&v.u[s], p + l.tex + s * 8, 4);
+      std::memcpy(&v.v[s], p + l.tex + s * 8 + 4, 4);
+    } else {
+      v.u[s] = v.v[s] = 0.0f;
+    }
   }
-  return v;
 }
 
 // llrint without the library call: the processor's conversion in the current rounding mode (what
@@ -445,7 +449,7 @@ HRESULT DrawTriangles(const DrawStates& states, IDirectDrawSurface7* target, DWO
   const DWORD cull = states.render[D3DRENDERSTATE_CULLMODE];
   auto vertexAt = [&](uint32_t i, Vertex* out) {
     if (i >= vertexCount) return false;
-    *out = ReadVertex(vertices + static_cast<size_t>(i) * layout.stride, layout);
+    ReadVertex(vertices + static_cast<size_t>(i) * layout.stride, layout, out);
     return true;
   };
   for (size_t k = 0; k < triangleCount; ++k) {
