@@ -75,6 +75,31 @@ void UnpackRowOf(const uint8_t* src, uint32_t* dst, int n) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_unpacklo_epi16(gb8, ar8));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i + 4), _mm_unpackhi_epi16(gb8, ar8));
       }
+    } else {
+      // Eight texels a step: 5-bit c becomes c << 3 | c >> 2, 6-bit green g << 2 | g >> 4, the 1-bit
+      // alpha 0 or 255.
+      constexpr bool k565 = kKind == PixelKind::k565;
+      const __m128i five = _mm_set1_epi16(31);
+      for (; i + 8 <= n; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * 2));
+        const __m128i r = _mm_and_si128(_mm_srli_epi16(v, k565 ? 11 : 10), five);
+        const __m128i b = _mm_and_si128(v, five);
+        __m128i g8;
+        if constexpr (k565) {
+          const __m128i g = _mm_and_si128(_mm_srli_epi16(v, 5), _mm_set1_epi16(63));
+          g8 = _mm_or_si128(_mm_slli_epi16(g, 2), _mm_srli_epi16(g, 4));
+        } else {
+          const __m128i g = _mm_and_si128(_mm_srli_epi16(v, 5), five);
+          g8 = _mm_or_si128(_mm_slli_epi16(g, 3), _mm_srli_epi16(g, 2));
+        }
+        const __m128i r8 = _mm_or_si128(_mm_slli_epi16(r, 3), _mm_srli_epi16(r, 2));
+        const __m128i b8 = _mm_or_si128(_mm_slli_epi16(b, 3), _mm_srli_epi16(b, 2));
+        const __m128i a8 = kKind == PixelKind::k1555 ? _mm_and_si128(_mm_srai_epi16(v, 15), _mm_set1_epi16(0xFF00))
+                                                     : _mm_set1_epi16(static_cast<short>(0xFF00));
+        const __m128i gb8 = _mm_or_si128(_mm_slli_epi16(g8, 8), b8), ar8 = _mm_or_si128(a8, r8);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_unpacklo_epi16(gb8, ar8));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i + 4), _mm_unpackhi_epi16(gb8, ar8));
+      }
     }
 #endif
     for (; i < n; ++i) {

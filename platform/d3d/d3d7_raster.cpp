@@ -9,6 +9,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/d3d/d3d7_internal.h"
 #include "platform/d3d/d3d7_span.h"
 #include "platform/ddraw/surface_view.h"
@@ -40,19 +44,33 @@ VertexLayout LayoutOf(DWORD fvf) {
   return {20, -1, 0, 20};
 }
 
-Vertex ReadVertex(const uint8_t* p, const VertexLayout& l) {
-  Vertex v{};
+// Fills `v` in place (the draw loop reads six vertices a quad).
+void ReadVertex(const uint8_t* p, const VertexLayout& l, Vertex* out) {
+  Vertex& v = *out;
   std::memcpy(&v.x, p, 4);
   std::memcpy(&v.y, p + 4, 4);
   std::memcpy(&v.z, p + 8, 4);
   std::memcpy(&v.diffuse, p + 16, 4);
   v.specular = 0xFFFFFFFF;
   if (l.specular >= 0) std::memcpy(&v.specular, p + l.specular, 4);
-  for (int s = 0; s < l.sets; ++s) {
-    std::memcpy(&v.u[s], p + l.tex + s * 8, 4);
-    std::memcpy(&v.v[s], p + l.tex + s * 8 + 4, 4);
+  for (int s = 0; s < 2; ++s) {
+    if (s < l.sets) {
+      std::memcpy(&v.u[s], p + l.tex + s * 8, 4);
+      std::memcpy(&v.v[s], p + l.tex + s * 8 + 4, 4);
+    } else {
+      v.u[s] = v.v[s] = 0.0f;
+    }
   }
-  return v;
+}
+
+// llrint without the library call: the processor's conversion in the current rounding mode (what
+// llrint does on this processor), inline.
+inline int64_t RoundToInt(double v) {
+#if defined(__SSE2__) && defined(__x86_64__)
+  return _mm_cvtsd_si64(_mm_set_sd(v));
+#else
+  return std::llrint(v);
+#endif
 }
 
 int64_t FloorDiv(int64_t a, int64_t b) {
@@ -181,8 +199,8 @@ class Rasteriser {
     }
     if (fourth == nullptr || !OnPlanes(t, *fourth)) return false;
 
-    const int64_t X0 = std::llrint(static_cast<double>(xs[0]) * 16), X1 = std::llrint(static_cast<double>(xs[1]) * 16);
-    const int64_t Y0 = std::llrint(static_cast<double>(ys[0]) * 16), Y1 = std::llrint(static_cast<double>(ys[1]) * 16);
+    const int64_t X0 = RoundToInt(static_cast<double>(xs[0]) * 16), X1 = RoundToInt(static_cast<double>(xs[1]) * 16);
+    const int64_t Y0 = RoundToInt(static_cast<double>(ys[0]) * 16), Y1 = RoundToInt(static_cast<double>(ys[1]) * 16);
     const int64_t left = std::min(X0, X1), right = std::max(X0, X1), top = std::min(Y0, Y1), bottom = std::max(Y0, Y1);
     // Left and top edges include centres on them, right and bottom edges do not.
     const int64_t x0 = std::max<int64_t>(CeilDiv(left, 16), scissor_.left);
@@ -215,8 +233,8 @@ class Rasteriser {
     for (int i = 0; i < 3; ++i) {
       const double x = vs[i]->x, y = vs[i]->y;
       if (!(std::fabs(x) <= kMaxCoordinate) || !(std::fabs(y) <= kMaxCoordinate)) return false;  // NaN too
-      t->X[i] = std::llrint(x * 16);
-      t->Y[i] = std::llrint(y * 16);
+      t->X[i] = RoundToInt(x * 16);
+      t->Y[i] = RoundToInt(y * 16);
       t->px[i] = static_cast<double>(t->X[i]) / 16;
       t->py[i] = static_cast<double>(t->Y[i]) / 16;
     }
@@ -243,11 +261,17 @@ class Rasteriser {
     }
     auto depth = [](const Vertex* v) { return static_cast<double>(v->z) * 65535.0; };
     z_ = MakePlane(t, depth(vs[0]), depth(vs[1]), depth(vs[2]));
+    // The steps from pixel to pixel are the triangle's: each span starts from them.
+    for (int s = 0; s < d_.stageCount; ++s) {
+      stepU_[s] = ToFixed(u_[s].dx);
+      stepV_[s] = ToFixed(v_[s].dx);
+    }
+    stepZ_ = ToFixed(z_.dx);
   }
 
   bool OnPlanes(const Triangle& t, const Vertex& v) const {
-    const double x = static_cast<double>(std::llrint(static_cast<double>(v.x) * 16)) / 16;
-    const double y = static_cast<double>(std::llrint(static_cast<double>(v.y) * 16)) / 16;
+    const double x = static_cast<double>(RoundToInt(static_cast<double>(v.x) * 16)) / 16;
+    const double y = static_cast<double>(RoundToInt(static_cast<double>(v.y) * 16)) / 16;
     auto near = [](double a, double b) { return std::fabs(a - b) <= 1e-9 * std::max(1.0, std::fabs(b)); };
     for (int s = 0; s < d_.stageCount; ++s) {
       const StageSetup& st = d_.stages[s];
@@ -303,13 +327,13 @@ class Rasteriser {
         in.coords[s] = StageCoords{0, 0, 0, 0};
         continue;
       }
-      const int64_t du = ToFixed(u_[s].dx), dv = ToFixed(v_[s].dx);
+      const int64_t du = stepU_[s], dv = stepV_[s];
       const int64_t u = ToFixed(u_[s].At(anchor, y, x0_, y0_)) + du * (x - scissor_.left);
       const int64_t v = ToFixed(v_[s].At(anchor, y, x0_, y0_)) + dv * (x - scissor_.left);
       in.coords[s] = StageCoords{u, v, du, dv};
     }
     if (d_.zTest) {
-      in.dz = ToFixed(z_.dx);
+      in.dz = stepZ_;
       in.z = ToFixed(z_.At(anchor, y, x0_, y0_)) + in.dz * (x - scissor_.left);
     } else {
       in.z = in.dz = 0;
@@ -321,6 +345,7 @@ class Rasteriser {
   double x0_ = 0, y0_ = 0;
   uint32_t diffuse_ = 0, specular_ = 0;
   Plane u_[kD3DMaxTextureStages]{}, v_[kD3DMaxTextureStages]{}, z_{};
+  int64_t stepU_[kD3DMaxTextureStages]{}, stepV_[kD3DMaxTextureStages]{}, stepZ_ = 0;  // 16.16 a pixel
 };
 
 bool ReadsTexture(DWORD op, DWORD a1, DWORD a2) {
@@ -424,10 +449,16 @@ HRESULT DrawTriangles(const DrawStates& states, IDirectDrawSurface7* target, DWO
   const DWORD cull = states.render[D3DRENDERSTATE_CULLMODE];
   auto vertexAt = [&](uint32_t i, Vertex* out) {
     if (i >= vertexCount) return false;
-    *out = ReadVertex(vertices + static_cast<size_t>(i) * layout.stride, layout);
+    ReadVertex(vertices + static_cast<size_t>(i) * layout.stride, layout, out);
     return true;
   };
   for (size_t k = 0; k < triangleCount; ++k) {
+    // Small triangles go by quickly: ask for the vertices of those a few ahead.
+    if (k + 6 < triangleCount && triangles[k + 6].v[0] < vertexCount) {
+      const uint8_t* ahead = vertices + static_cast<size_t>(triangles[k + 6].v[0]) * layout.stride;
+      __builtin_prefetch(ahead);
+      __builtin_prefetch(ahead + 2 * layout.stride);
+    }
     Vertex a[3];
     if (!vertexAt(triangles[k].v[0], &a[0]) || !vertexAt(triangles[k].v[1], &a[1]) ||
         !vertexAt(triangles[k].v[2], &a[2])) {

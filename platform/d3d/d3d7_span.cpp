@@ -74,6 +74,108 @@ uint32_t Bilinear(const StageSetup& s, int64_t u, int64_t v) {
   return out;
 }
 
+// ---- Texels read where no addressing is needed --------------------------------------------------
+// Where every sample of a chunk lies inside the texture, every addressing mode gives the coordinate
+// itself: the texels are read straight from their rows, the layout known at compile time.
+
+template <PixelKind kKind>
+inline uint32_t TexelAt(const StageSetup& s, int64_t x, int64_t y) {
+  constexpr int kBytes = kKind == PixelKind::kX888 || kKind == PixelKind::k8888 ? 4 : 2;
+  const uint8_t* p = s.pixels + static_cast<size_t>(y) * s.pitch + static_cast<size_t>(x) * kBytes;
+  if constexpr (kBytes == 4) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return UnpackKind<kKind>(v);
+  } else {
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return UnpackKind<kKind>(v);
+  }
+}
+
+template <PixelKind kKind>
+void PointTexelsInside(const StageSetup& s, const StageCoords& c, int n, uint32_t* out) {
+  int64_t u = c.u, v = c.v;
+  for (int i = 0; i < n; ++i, u += c.du, v += c.dv) out[i] = TexelAt<kKind>(s, u >> 16, v >> 16);
+}
+
+// The bilinear rule of Bilinear, two channels to a 64-bit word (blue and red, green and alpha, 32 bits
+// apart, where a channel's weighted sum cannot reach the next).
+template <PixelKind kKind>
+void BilinearTexelsInside(const StageSetup& s, const StageCoords& c, int n, uint32_t* out) {
+  auto spread = [](uint32_t t, uint64_t* br, uint64_t* ga) {
+    *br = (t & 0xFF) | static_cast<uint64_t>((t >> 16) & 0xFF) << 32;
+    *ga = ((t >> 8) & 0xFF) | static_cast<uint64_t>(t >> 24) << 32;
+  };
+  constexpr uint64_t kHalf = 32768 | uint64_t{32768} << 32;
+  int64_t u = c.u - 32768, v = c.v - 32768;
+  for (int i = 0; i < n; ++i, u += c.du, v += c.dv) {
+    const int64_t x = u >> 16, y = v >> 16;
+    const uint64_t fx = static_cast<uint64_t>(u >> 8) & 0xFF, fy = static_cast<uint64_t>(v >> 8) & 0xFF;
+    const uint64_t w00 = (256 - fx) * (256 - fy), w10 = fx * (256 - fy), w01 = (256 - fx) * fy, w11 = fx * fy;
+    uint64_t br00, ga00, br10, ga10, br01, ga01, br11, ga11;
+    spread(TexelAt<kKind>(s, x, y), &br00, &ga00);
+    spread(TexelAt<kKind>(s, x + 1, y), &br10, &ga10);
+    spread(TexelAt<kKind>(s, x, y + 1), &br01, &ga01);
+    spread(TexelAt<kKind>(s, x + 1, y + 1), &br11, &ga11);
+    const uint64_t br = br00 * w00 + br10 * w10 + br01 * w01 + br11 * w11 + kHalf;
+    const uint64_t ga = ga00 * w00 + ga10 * w10 + ga01 * w01 + ga11 * w11 + kHalf;
+    out[i] = static_cast<uint32_t>((br >> 16) & 0xFF) | static_cast<uint32_t>((ga >> 16) & 0xFF) << 8 |
+             static_cast<uint32_t>((br >> 48) & 0xFF) << 16 | static_cast<uint32_t>((ga >> 48) & 0xFF) << 24;
+  }
+}
+
+// Whether sample `i` of the chunk needs no addressing: its texel (and, bilinear, the texel right and
+// below it) lies inside the texture.
+inline bool InsideAt(const StageSetup& s, const StageCoords& c, int i) {
+  const int margin = s.bilinear ? 1 : 0;
+  const int64_t back = s.bilinear ? 32768 : 0;
+  const int64_t x = (c.u - back + c.du * i) >> 16, y = (c.v - back + c.dv * i) >> 16;
+  return x >= 0 && y >= 0 && x <= s.width - 1 - margin && y <= s.height - 1 - margin;
+}
+
+template <PixelKind kKind>
+void FetchInsideOf(const StageSetup& s, const StageCoords& c, int n, uint32_t* out) {
+  if (s.bilinear) {
+    BilinearTexelsInside<kKind>(s, c, n, out);
+  } else {
+    PointTexelsInside<kKind>(s, c, n, out);
+  }
+}
+
+// The texels of the chunk, those needing no addressing read straight: the samples step along a line,
+// so those form one run, with the others before and after it.
+void FetchAddressed(const StageSetup& s, const StageCoords& c, int n, uint32_t* out) {
+  auto addressed = [&](int i) {
+    return s.bilinear ? Bilinear(s, c.u + c.du * i, c.v + c.dv * i)
+                      : AddressedTexel(s, (c.u + c.du * i) >> 16, (c.v + c.dv * i) >> 16);
+  };
+  int first = 0, end = n;
+  while (first < n && !InsideAt(s, c, first)) {
+    out[first] = addressed(first);
+    ++first;
+  }
+  while (end > first && !InsideAt(s, c, end - 1)) {
+    --end;
+    out[end] = addressed(end);
+  }
+  if (first == end) return;
+  const StageCoords run{c.u + c.du * first, c.v + c.dv * first, c.du, c.dv};
+  uint32_t* to = out + first;
+  const int count = end - first;
+  switch (s.code.kind) {
+    case PixelKind::k565: return FetchInsideOf<PixelKind::k565>(s, run, count, to);
+    case PixelKind::k555: return FetchInsideOf<PixelKind::k555>(s, run, count, to);
+    case PixelKind::k1555: return FetchInsideOf<PixelKind::k1555>(s, run, count, to);
+    case PixelKind::k4444: return FetchInsideOf<PixelKind::k4444>(s, run, count, to);
+    case PixelKind::kX888: return FetchInsideOf<PixelKind::kX888>(s, run, count, to);
+    case PixelKind::k8888: return FetchInsideOf<PixelKind::k8888>(s, run, count, to);
+    default:
+      for (int i = first; i < end; ++i) out[i] = addressed(i);
+      return;
+  }
+}
+
 // One stage's texels for `n` pixels, in `out` or (a row of an 8:8:8:8 texture read texel for texel)
 // straight from the texture.
 const uint32_t* FetchTexels(const DrawSetup& d, const StageSetup& s, const StageCoords& c, int n, uint32_t* out) {
@@ -81,15 +183,21 @@ const uint32_t* FetchTexels(const DrawSetup& d, const StageSetup& s, const Stage
     std::fill(out, out + n, 0xFFFFFFFFu);  // no texture reads as opaque white
     return out;
   }
-  if (s.bilinear) {
-    for (int i = 0; i < n; ++i) out[i] = Bilinear(s, c.u + c.du * i, c.v + c.dv * i);
+  if (!s.bilinear) {
+    const int64_t tx0 = c.u >> 16, ty = c.v >> 16;
+    if (d.fastPaths && c.du == 65536 && c.dv == 0 && ty >= 0 && ty < s.height && tx0 >= 0 && tx0 + n <= s.width) {
+      const uint8_t* row = s.pixels + static_cast<size_t>(ty) * s.pitch + static_cast<size_t>(tx0) * s.code.bytes;
+      if (s.code.kind == PixelKind::k8888) return reinterpret_cast<const uint32_t*>(row);
+      UnpackRow(s.code, row, out, n);
+      return out;
+    }
+  }
+  if (d.fastPaths) {
+    FetchAddressed(s, c, n, out);
     return out;
   }
-  const int64_t tx0 = c.u >> 16, ty = c.v >> 16;
-  if (d.fastPaths && c.du == 65536 && c.dv == 0 && ty >= 0 && ty < s.height && tx0 >= 0 && tx0 + n <= s.width) {
-    const uint8_t* row = s.pixels + static_cast<size_t>(ty) * s.pitch + static_cast<size_t>(tx0) * s.code.bytes;
-    if (s.code.kind == PixelKind::k8888) return reinterpret_cast<const uint32_t*>(row);
-    UnpackRow(s.code, row, out, n);
+  if (s.bilinear) {
+    for (int i = 0; i < n; ++i) out[i] = Bilinear(s, c.u + c.du * i, c.v + c.dv * i);
     return out;
   }
   for (int i = 0; i < n; ++i) out[i] = AddressedTexel(s, (c.u + c.du * i) >> 16, (c.v + c.dv * i) >> 16);
@@ -179,38 +287,184 @@ uint32_t Cascade(const DrawSetup& d, uint32_t diffuse, uint32_t specular, const 
   return src.current;
 }
 
-// A single stage that returns its texel times a constant (1 where it selects the texel alone): the
-// constant, or false when the stage does something else.
-bool ModulatedTexture(const DrawSetup& d, uint32_t diffuse, uint32_t* factor) {
-  if (d.stageCount != 1) return false;
-  const StageSetup& s = d.stages[0];
-  auto side = [&](DWORD op, DWORD a1, DWORD a2, uint32_t shiftMask, uint32_t* f) {
-    const bool t1 = a1 == D3DTA_TEXTURE, t2 = a2 == D3DTA_TEXTURE;
-    const bool d1 = a1 == D3DTA_DIFFUSE || a1 == D3DTA_CURRENT, d2 = a2 == D3DTA_DIFFUSE || a2 == D3DTA_CURRENT;
-    if ((op == D3DTOP_SELECTARG1 && t1) || (op == D3DTOP_SELECTARG2 && t2)) {
-      *f = shiftMask;  // all ones: the texel unchanged
+// Whether any stage reads a texel that varies from pixel to pixel (a bound texture it samples). Where
+// none does, every pixel of a triangle gets the same colour from the cascade.
+bool ReadsVaryingTexel(const DrawSetup& d) {
+  for (int s = 0; s < d.stageCount; ++s) {
+    if (d.stages[s].readsTexture && d.stages[s].bound) return true;
+  }
+  return false;
+}
+
+// What a single stage makes of its texel when that is simple: the colour channels and the alpha are
+// each the texel's own times a constant (255 keeps it) or a constant of their own. Stored as the
+// multipliers of the texel's channels and the channels replaced by `fixed`.
+struct TexelShape {
+  uint32_t factor;     // 0xAARRGGBB multipliers
+  uint32_t fixedMask;  // 0x00FFFFFF, 0xFF000000, both or neither
+  uint32_t fixed;
+  bool Identity() const { return factor == 0xFFFFFFFFu && fixedMask == 0; }
+};
+
+// One side of the stage (`alpha`: its alpha, else its colour channels) as the cascade computes it for
+// a varying texel: the multipliers of the texel (`*fromTexel`) or the constant value, in the side's
+// bits of 0xAARRGGBB. False when the side is not that simple.
+bool ShapeSide(DWORD op, DWORD a1, DWORD a2, const ArgSources& k, bool alpha, bool* fromTexel, uint32_t* value) {
+  auto texel = [](DWORD a) { return (a & D3DTA_SELECTMASK) == D3DTA_TEXTURE; };
+  const uint32_t mask = alpha ? 0xFF000000u : 0x00FFFFFFu;
+  DWORD chosen;
+  switch (op) {
+    case D3DTOP_SELECTARG1: chosen = a1; break;
+    case D3DTOP_SELECTARG2: chosen = a2; break;
+    case D3DTOP_DISABLE:
+      if (!alpha) return false;
+      *fromTexel = false;  // the alpha of the current colour: the diffuse on the first stage
+      *value = k.current & mask;
+      return true;
+    case D3DTOP_MODULATE:
+      if (a1 == D3DTA_TEXTURE && !texel(a2)) {
+        *fromTexel = true;
+        *value = Arg(a2, k) & mask;
+        return true;
+      }
+      if (a2 == D3DTA_TEXTURE && !texel(a1)) {
+        *fromTexel = true;
+        *value = Arg(a1, k) & mask;
+        return true;
+      }
+      [[fallthrough]];
+    default: {
+      // Any operation of constants (none reading the texel or its alpha) is a constant.
+      if (texel(a1) || texel(a2) || op == D3DTOP_BLENDTEXTUREALPHA || op == D3DTOP_BLENDTEXTUREALPHAPM) return false;
+      const uint32_t c1 = Arg(a1, k), c2 = Arg(a2, k);
+      *fromTexel = false;
+      if (alpha) {
+        *value = Operate(op, c1 >> 24, c2 >> 24, k) << 24;
+      } else {
+        *value = 0;
+        for (int shift = 0; shift < 24; shift += 8) *value |= Operate(op, Ch(c1, shift), Ch(c2, shift), k) << shift;
+      }
       return true;
     }
-    if (op == D3DTOP_MODULATE && ((t1 && d2) || (d1 && t2))) {
-      *f = diffuse & shiftMask;
-      return true;
-    }
-    return false;
-  };
-  uint32_t rgb, a;
-  if (!side(s.colorOp, s.colorArg1, s.colorArg2, 0x00FFFFFF, &rgb)) return false;
-  if (s.alphaOp == D3DTOP_DISABLE) return false;
-  if (!side(s.alphaOp, s.alphaArg1, s.alphaArg2, 0xFF000000, &a)) return false;
-  *factor = rgb | a;
+  }
+  if (chosen == D3DTA_TEXTURE) {
+    *fromTexel = true;
+    *value = mask;  // all ones: the texel unchanged
+    return true;
+  }
+  if (texel(chosen)) return false;  // a complemented or replicated texel
+  *fromTexel = false;
+  *value = Arg(chosen, k) & mask;
   return true;
 }
 
+// The shape of a draw whose only stage samples a varying texel; false when it is not simple.
+bool ShapeOf(const DrawSetup& d, uint32_t diffuse, uint32_t specular, TexelShape* out) {
+  if (d.stageCount != 1) return false;
+  const StageSetup& s = d.stages[0];
+  const ArgSources k{diffuse, diffuse, 0, d.tfactor, specular};
+  bool rgbTexel, alphaTexel;
+  uint32_t rgb, a;
+  if (!ShapeSide(s.colorOp, s.colorArg1, s.colorArg2, k, false, &rgbTexel, &rgb)) return false;
+  if (!ShapeSide(s.alphaOp, s.alphaArg1, s.alphaArg2, k, true, &alphaTexel, &a)) return false;
+  // Unblended and untested into a target without alpha, the alpha goes nowhere: leave the texel's.
+  const PixelKind t = d.targetCode.kind;
+  if (!d.blend && !d.alphaTest && (t == PixelKind::k565 || t == PixelKind::k555 || t == PixelKind::kX888)) {
+    alphaTexel = true;
+    a = 0xFF000000u;
+  }
+  out->factor = (rgbTexel ? rgb : 0x00FFFFFFu) | (alphaTexel ? a : 0xFF000000u);
+  out->fixedMask = (rgbTexel ? 0u : 0x00FFFFFFu) | (alphaTexel ? 0u : 0xFF000000u);
+  out->fixed = (rgbTexel ? 0u : rgb) | (alphaTexel ? 0u : a);
+  return true;
+}
+
+// The draw's memo for these flat colours, worked out when they change.
+const DrawSetup::StageMemo& MemoFor(const DrawSetup& d, uint32_t diffuse, uint32_t specular) {
+  DrawSetup::StageMemo& m = d.memo;
+  if (m.kind != DrawSetup::StageMemo::kNone && m.diffuse == diffuse && m.specular == specular) return m;
+  m.diffuse = diffuse;
+  m.specular = specular;
+  TexelShape shape;
+  if (!ReadsVaryingTexel(d)) {
+    const uint32_t* none[kD3DMaxTextureStages] = {};
+    m.kind = DrawSetup::StageMemo::kColour;
+    m.colour = Cascade(d, diffuse, specular, none, 0);
+  } else if (ShapeOf(d, diffuse, specular, &shape)) {
+    m.kind = DrawSetup::StageMemo::kShape;
+    m.factor = shape.factor;
+    m.fixedMask = shape.fixedMask;
+    m.fixed = shape.fixed;
+  } else {
+    m.kind = DrawSetup::StageMemo::kGeneral;
+  }
+  return m;
+}
+
 void ModulateRow(const uint32_t* texels, uint32_t factor, int n, uint32_t* out) {
+  int i = 0;
+#if defined(__SSE2__)
+  // Four pixels a step, each channel in a 16-bit lane: the scalar Div255 rule.
+  const __m128i zero = _mm_setzero_si128(), c128 = _mm_set1_epi16(128);
+  const __m128i f16 = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(factor)), zero);
+  auto half = [&](__m128i t16) {
+    __m128i t = _mm_add_epi16(_mm_mullo_epi16(t16, f16), c128);
+    return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+  };
+  for (; i + 4 <= n; i += 4) {
+    const __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i*>(texels + i));
+    const __m128i lo = half(_mm_unpacklo_epi8(t, zero)), hi = half(_mm_unpackhi_epi8(t, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(lo, hi));
+  }
+#endif
   const uint32_t fa = factor >> 24, fr = Ch(factor, 16), fg = Ch(factor, 8), fb = factor & 0xFF;
-  for (int i = 0; i < n; ++i) {
+  for (; i < n; ++i) {
     const uint32_t t = texels[i];
     out[i] = Div255((t >> 24) * fa) << 24 | Div255(Ch(t, 16) * fr) << 16 | Div255(Ch(t, 8) * fg) << 8 |
              Div255((t & 0xFF) * fb);
+  }
+}
+
+// The stage's colours of `n` texels: the texels themselves when the shape keeps them, else in `out`.
+const uint32_t* ShapeRow(const uint32_t* texels, const TexelShape& shape, int n, uint32_t* out) {
+  if (shape.Identity()) return texels;
+  const uint32_t* from = texels;
+  if (shape.factor != 0xFFFFFFFFu) {
+    ModulateRow(texels, shape.factor, n, out);
+    from = out;
+  }
+  if (shape.fixedMask != 0) {
+    const uint32_t keep = ~shape.fixedMask, fixed = shape.fixed;
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128i k = _mm_set1_epi32(static_cast<int>(keep)), f = _mm_set1_epi32(static_cast<int>(fixed));
+    for (; i + 4 <= n; i += 4) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_or_si128(_mm_and_si128(v, k), f));
+    }
+#endif
+    for (; i < n; ++i) out[i] = (from[i] & keep) | fixed;
+  }
+  return out;
+}
+
+// Clears `live` where the alpha test fails (the comparison chosen once for the row).
+template <typename Test>
+void AlphaTestRow(const uint32_t* src, uint8_t* live, int n, Test pass) {
+  for (int i = 0; i < n; ++i) live[i] &= static_cast<uint8_t>(pass(src[i] >> 24));
+}
+
+void AlphaTest(const DrawSetup& d, const uint32_t* src, uint8_t* live, int n) {
+  const uint32_t ref = d.alphaRef;
+  switch (d.alphaFunc) {
+    case D3DCMP_NEVER: return std::fill(live, live + n, uint8_t{0});
+    case D3DCMP_LESS: return AlphaTestRow(src, live, n, [ref](uint32_t a) { return a < ref; });
+    case D3DCMP_EQUAL: return AlphaTestRow(src, live, n, [ref](uint32_t a) { return a == ref; });
+    case D3DCMP_LESSEQUAL: return AlphaTestRow(src, live, n, [ref](uint32_t a) { return a <= ref; });
+    case D3DCMP_GREATER: return AlphaTestRow(src, live, n, [ref](uint32_t a) { return a > ref; });
+    case D3DCMP_NOTEQUAL: return AlphaTestRow(src, live, n, [ref](uint32_t a) { return a != ref; });
+    case D3DCMP_GREATEREQUAL: return AlphaTestRow(src, live, n, [ref](uint32_t a) { return a >= ref; });
+    default: return;  // ALWAYS, and values no device knows
   }
 }
 
@@ -372,10 +626,67 @@ void StoreOver16(bool avx2, const PixelCode& f, uint8_t* row, const uint32_t* sr
   }
 }
 
-void Store(const DrawSetup& d, int y, int x, const uint32_t* src, const uint8_t* live, int n) {
+// Unblended stores into the usual targets, Pack's packing kind by kind; pixels that failed a test keep
+// what they had. With every pixel live, the 16-bit targets take eight pixels a step.
+template <PixelKind kKind>
+void StoreOpaque(uint8_t* row, const uint32_t* src, const uint8_t* live, int n, bool allLive) {
+  int i = 0;
+  if constexpr (kKind == PixelKind::kX888 || kKind == PixelKind::k8888) {
+    const uint32_t keep = kKind == PixelKind::kX888 ? 0x00FFFFFFu : 0xFFFFFFFFu;
+    for (; i < n; ++i) {
+      if (!allLive && !live[i]) continue;
+      const uint32_t v = src[i] & keep;
+      std::memcpy(row + i * 4, &v, 4);
+    }
+  } else {
+    constexpr bool k565 = kKind == PixelKind::k565;
+#if defined(__SSE2__)
+    const __m128i r = _mm_set1_epi32(k565 ? 0xF800 : 0x7C00), g = _mm_set1_epi32(k565 ? 0x07E0 : 0x03E0),
+                  b = _mm_set1_epi32(0x001F), zero = _mm_setzero_si128();
+    auto pack = [&](__m128i v) {
+      const __m128i x = _mm_or_si128(
+          _mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, k565 ? 8 : 9), r), _mm_and_si128(_mm_srli_epi32(v, k565 ? 5 : 6), g)),
+          _mm_and_si128(_mm_srli_epi32(v, 3), b));
+      return _mm_srai_epi32(_mm_slli_epi32(x, 16), 16);  // sign-extended, so the signed pack keeps the bits
+    };
+    for (; i + 8 <= n; i += 8) {
+      const __m128i lo = pack(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)));
+      const __m128i hi = pack(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 4)));
+      __m128i packed = _mm_packs_epi32(lo, hi);
+      auto* p = reinterpret_cast<__m128i*>(row + i * 2);
+      if (!allLive) {
+        // Discarded pixels keep the target's bits.
+        const __m128i keep = _mm_cmpeq_epi16(
+            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(live + i)), zero), zero);
+        packed = _mm_or_si128(_mm_andnot_si128(keep, packed), _mm_and_si128(keep, _mm_loadu_si128(p)));
+      }
+      _mm_storeu_si128(p, packed);
+    }
+#endif
+    for (; i < n; ++i) {
+      if (!allLive && !live[i]) continue;
+      const uint32_t v = src[i];
+      const auto packed = static_cast<uint16_t>(k565 ? (v >> 8 & 0xF800) | (v >> 5 & 0x07E0) | (v >> 3 & 0x001F)
+                                                     : (v >> 9 & 0x7C00) | (v >> 6 & 0x03E0) | (v >> 3 & 0x001F));
+      std::memcpy(row + i * 2, &packed, 2);
+    }
+  }
+}
+
+// `allLive`: no pixel of the row was discarded (`live` is all ones).
+void Store(const DrawSetup& d, int y, int x, const uint32_t* src, const uint8_t* live, int n, bool allLive = false) {
   const PixelCode& f = d.targetCode;
   uint8_t* row = d.target + static_cast<size_t>(y) * d.targetPitch + static_cast<size_t>(x) * f.bytes;
   if (!d.blend) {
+    if (d.fastPaths) {
+      switch (f.kind) {
+        case PixelKind::k565: return StoreOpaque<PixelKind::k565>(row, src, live, n, allLive);
+        case PixelKind::k555: return StoreOpaque<PixelKind::k555>(row, src, live, n, allLive);
+        case PixelKind::kX888: return StoreOpaque<PixelKind::kX888>(row, src, live, n, allLive);
+        case PixelKind::k8888: return StoreOpaque<PixelKind::k8888>(row, src, live, n, allLive);
+        default: break;
+      }
+    }
     for (int i = 0; i < n; ++i) {
       if (live[i]) StorePixel(row + i * f.bytes, f.bytes, Pack(f, src[i]));
     }
@@ -414,22 +725,24 @@ void ShadeChunk(const DrawSetup& d, const SpanInput& in, int offset, int n) {
   if (d.colorKey) ColorKeyTest(d, Advance(in.coords[0], offset), n, live);
 
   const uint32_t* src = computed;
-  uint32_t factor;
+  const DrawSetup::StageMemo* memo = d.fastPaths && d.stageCount > 0 ? &MemoFor(d, in.diffuse, in.specular) : nullptr;
   if (d.stageCount == 0) {
     std::fill(computed, computed + n, in.diffuse);
-  } else if (d.fastPaths && ModulatedTexture(d, in.diffuse, &factor)) {
-    if (factor == 0xFFFFFFFFu) {
-      src = texels[0];  // the texels themselves
-    } else {
-      ModulateRow(texels[0], factor, n, computed);
-    }
+  } else if (memo != nullptr && memo->kind == DrawSetup::StageMemo::kColour) {
+    std::fill(computed, computed + n, memo->colour);  // one colour throughout
+  } else if (memo != nullptr && memo->kind == DrawSetup::StageMemo::kShape) {
+    src = ShapeRow(texels[0], TexelShape{memo->factor, memo->fixedMask, memo->fixed}, n, computed);
   } else {
     for (int i = 0; i < n; ++i) computed[i] = Cascade(d, in.diffuse, in.specular, texels, i);
   }
 
   if (d.alphaTest) {
-    for (int i = 0; i < n; ++i) {
-      if (!Compare(d.alphaFunc, src[i] >> 24, d.alphaRef)) live[i] = 0;
+    if (d.fastPaths) {
+      AlphaTest(d, src, live, n);
+    } else {
+      for (int i = 0; i < n; ++i) {
+        if (!Compare(d.alphaFunc, src[i] >> 24, d.alphaRef)) live[i] = 0;
+      }
     }
   }
   const int x = in.x + offset;
@@ -449,7 +762,7 @@ void ShadeChunk(const DrawSetup& d, const SpanInput& in, int offset, int n) {
       }
     }
   }
-  Store(d, in.y, x, src, live, n);
+  Store(d, in.y, x, src, live, n, !d.colorKey && !d.alphaTest && !d.zTest);
 }
 
 }  // namespace
@@ -477,8 +790,10 @@ bool BlitRectangle(const DrawSetup& d, const SpanInput& top, int rows, int64_t r
   if (!d.fastPaths || d.stageCount != 1 || d.zTest) return false;
   const StageSetup& s = d.stages[0];
   const StageCoords& c = top.coords[0];
-  uint32_t factor;
-  if (!s.bound || s.bilinear || !ModulatedTexture(d, top.diffuse, &factor)) return false;
+  if (!s.bound || s.bilinear || !s.readsTexture) return false;
+  const DrawSetup::StageMemo& memo = MemoFor(d, top.diffuse, top.specular);
+  if (memo.kind != DrawSetup::StageMemo::kShape) return false;
+  const TexelShape shape{memo.factor, memo.fixedMask, memo.fixed};
   if (c.du != 65536 || c.dv != 0 || rowStepU != 0 || rowStepV != 65536) return false;
   const int64_t tx = c.u >> 16, ty = c.v >> 16;
   if (tx < 0 || ty < 0 || tx + top.n > s.width || ty + rows > s.height) return false;
@@ -495,7 +810,7 @@ bool BlitRectangle(const DrawSetup& d, const SpanInput& top, int rows, int64_t r
     __builtin_prefetch(ahead + top.n * bytes - 1, 1);
   };
   if (d.blend && OverBlend(d) && d.targetCode.kind == PixelKind::kX888 && s.code.kind == PixelKind::k8888 &&
-      factor == 0xFFFFFFFFu && !d.colorKey && !d.alphaTest) {
+      shape.Identity() && !d.colorKey && !d.alphaTest) {
     // The sprite case: texels straight over the target, every pixel live.
     uint8_t* dst = d.target + static_cast<size_t>(top.y) * d.targetPitch + static_cast<size_t>(top.x) * bytes;
     const uint8_t* src = s.pixels + static_cast<size_t>(ty) * s.pitch + static_cast<size_t>(tx) * 4;
@@ -525,10 +840,7 @@ bool BlitRectangle(const DrawSetup& d, const SpanInput& top, int rows, int64_t r
         UnpackRow(s.code, from, unpacked, n);
         src = unpacked;
       }
-      if (factor != 0xFFFFFFFFu) {
-        ModulateRow(src, factor, n, modulated);
-        src = modulated;
-      }
+      src = ShapeRow(src, shape, n, modulated);
       const uint8_t* liveRow = kAllLive;
       if (d.colorKey || d.alphaTest) {
         std::fill(live, live + n, uint8_t{1});
@@ -536,12 +848,10 @@ bool BlitRectangle(const DrawSetup& d, const SpanInput& top, int rows, int64_t r
           const uint32_t raw = LoadPixel(from + static_cast<size_t>(i) * s.code.bytes, s.code.bytes) & d.keyMask;
           if (raw >= d.keyLow && raw <= d.keyHigh) live[i] = 0;
         }
-        for (int i = 0; d.alphaTest && i < n; ++i) {
-          if (!Compare(d.alphaFunc, src[i] >> 24, d.alphaRef)) live[i] = 0;
-        }
+        if (d.alphaTest) AlphaTest(d, src, live, n);
         liveRow = live;
       }
-      Store(d, top.y + r, top.x + done, src, liveRow, n);
+      Store(d, top.y + r, top.x + done, src, liveRow, n, liveRow == kAllLive);
     }
   }
   return true;

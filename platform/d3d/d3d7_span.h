@@ -47,6 +47,16 @@ struct DrawSetup {
   PixelCode targetCode;
   bool fastPaths;   // use the specialised loops (tests compare both roads)
   bool avx2;        // and their AVX2 road (the processor runs it)
+  // What the span routine made of the stages for the last flat colours it met (the same for every
+  // span of a triangle, so worked out once): the general cascade, one colour throughout, or the texel
+  // times constants with some channels fixed.
+  struct StageMemo {
+    enum Kind : uint8_t { kNone, kGeneral, kColour, kShape } kind = kNone;
+    uint32_t diffuse = 0, specular = 0;
+    uint32_t colour = 0;                        // kColour
+    uint32_t factor = 0, fixedMask = 0, fixed = 0;  // kShape
+  };
+  mutable StageMemo memo;
 };
 
 // Texel coordinates of one stage in 16.16 fixed point (texels, not 0..1): at the span's first pixel,

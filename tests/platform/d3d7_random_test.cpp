@@ -215,6 +215,22 @@ TEST_F(D3DTest, SpecialisedLoopsGiveTheGeneralRoadsBytes) {
       for (int i = 0; i < roads; ++i) {
         Scenes same(seed);  // both devices get the same states and geometry
         same.States(devices[i], textures);
+        if (same.Chance(35)) {
+          // The library's single-stage presets: each side the texel, a constant or their product; the
+          // alpha sometimes left to the diffuse; sometimes nothing textured at all.
+          static const DWORD kPresetOps[] = {D3DTOP_SELECTARG1, D3DTOP_SELECTARG2, D3DTOP_MODULATE, D3DTOP_DISABLE};
+          static const DWORD kPresetArgs[] = {D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTA_TFACTOR, D3DTA_CURRENT,
+                                              D3DTA_DIFFUSE | D3DTA_ALPHAREPLICATE};
+          IDirect3DDevice7* dev = devices[i];
+          dev->SetTextureStageState(0, D3DTSS_COLOROP, kPresetOps[same.Int(0, 2)]);
+          dev->SetTextureStageState(0, D3DTSS_COLORARG1, kPresetArgs[same.Int(0, 4)]);
+          dev->SetTextureStageState(0, D3DTSS_COLORARG2, kPresetArgs[same.Int(0, 4)]);
+          dev->SetTextureStageState(0, D3DTSS_ALPHAOP, kPresetOps[same.Int(0, 3)]);
+          dev->SetTextureStageState(0, D3DTSS_ALPHAARG1, kPresetArgs[same.Int(0, 3)]);
+          dev->SetTextureStageState(0, D3DTSS_ALPHAARG2, kPresetArgs[same.Int(0, 3)]);
+          dev->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+          if (same.Chance(20)) dev->SetTexture(0, nullptr);
+        }
         fvf = std::array<DWORD, 3>{kFvfTex1, kFvfTex1, kFvfTex2}[same.Int(0, 2)];
         vertices.clear();
         const DWORD colour = same.Chance(50) ? 0xFFFFFFFF : same.Colour();
@@ -265,6 +281,11 @@ TEST_F(D3DTest, SpecialisedLoopsGiveTheGeneralRoadsBytes) {
             PutVertex(&vertices, fvf, same.Real(-20, 84), same.Real(-20, 68), same.Real(0, 1), colour,
                       same.Real(-2, 2), same.Real(-2, 2), same.Real(-2, 2), same.Real(-2, 2));
           }
+        }
+        if (same.Chance(25)) {
+          // The second triangle in colours of its own: what the stages make of a texel is per triangle.
+          const DWORD other = same.Colour();
+          std::memcpy(vertices.data() + 3 * (vertices.size() / 6) + 16, &other, 4);
         }
         test::UseD3DFastPaths(i != 0);  // 0: the general road, 1: SSE2 loops, 2: AVX2 loops
         test::UseD3DAvx2(i == 2);
