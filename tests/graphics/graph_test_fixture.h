@@ -17,7 +17,7 @@ namespace orbel::testing {
 struct GraphRoad {
   int software;  // 1: software rendering (memory-image screens)
   int depth;     // 16 or 32
-  int direct3D;  // hardware rendering: 1 graphs are Direct3D textures; 0 the stand-in refuses Direct3D
+  int direct3D = 0;  // hardware rendering: 1 graphs are Direct3D textures; 0 the stand-in refuses Direct3D
 };
 
 // The six roads the road tests run on, and their names in test names ("Software16", ...).
