@@ -3,6 +3,7 @@
 // horizontally or turned a quarter turn for vertical text; the public text draw wraps that in the mask,
 // front-screen, subtract and back-end steps.
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -12,6 +13,7 @@
 #include "orbel/core/string_routines.h"
 #include "orbel/font/font_record.h"
 #include "orbel/font/font_system.h"
+#include "orbel/font/glyph_rows.h"
 #include "orbel/graphics/backend_2d.h"
 #include "orbel/graphics/d3d_system.h"
 #include "orbel/graphics/draw_calls.h"
@@ -24,6 +26,7 @@
 #include "orbel/graphics/screen_state.h"
 #include "orbel/image/color_data.h"
 #include "orbel/softrender/mem_img.h"
+#include "orbel/softrender/simd_road.h"
 
 namespace orbel {
 
@@ -50,6 +53,7 @@ struct GlyphPlacement {
   bool vertical;
   bool oneBit;
   bool transparent;
+  bool blendOver;  // levels blended over the target (kFontBlendOver)
 };
 
 // Calls put(pixel address, cell value) for each destination pixel; value 0 only when not transparent.
@@ -193,8 +197,90 @@ void DrawGlyphAlpha(const GlyphPlacement& g, uint32_t type, uint32_t color, uint
   }
 }
 
+// Glyph levels blended straight over a 16- or 32-bit target, as the work surface's alpha draw would
+// blend them: level v of an antialiased cell is alpha 16 v; an edge mix of alpha 255 is copied, with
+// the alpha byte, as the alpha draw copies opaque pixels.
+template <bool Sixteen>
+void DrawGlyphBlended(const GlyphPlacement& g, uint32_t type, uint32_t color, uint32_t edge) {
+  constexpr int kBytes = Sixteen ? 2 : 4;
+  const auto blend = [](uint8_t* d, uint32_t value, int a) {
+    Sixteen ? glyph::BlendPixel16(d, value, a) : glyph::BlendPixel32(d, value, a);
+  };
+  if (type == 2) {
+    WalkGlyph<kBytes>(g, [&](uint8_t* d, int v) {
+      if (v != 0) blend(d, color, v * 16);
+    });
+    return;
+  }
+  WalkGlyph<kBytes>(g, [&](uint8_t* d, int v) {
+    uint32_t value = 0;
+    uint32_t alpha = 0;
+    if (!EdgeMix(v, color, edge, Sixteen, &value, &alpha)) return;
+    if (alpha == 255) {
+      Sixteen ? Store<uint16_t>(d, value) : Store<uint32_t>(d, 0xFF000000u | value);
+    } else {
+      blend(d, value, static_cast<int>(alpha));
+    }
+  });
+}
+
+// The widest glyph row the vector walk takes; wider cells walk pixel by pixel.
+constexpr int kRowMax = 512;
+
+// Horizontal glyphs on 16- and 32-bit targets under the transparent flag, on the renderer's vector
+// road: one glyph row at a time through the vector rows. False, drawing nothing, for anything else.
+bool DrawGlyphRows(const GlyphPlacement& g, Target kind, uint32_t type, uint32_t color, uint32_t edge) {
+  if (g.vertical || !g.transparent || !SimdRoadOpen() || kind == Target::k8) return false;
+  const bool alphaTarget = kind == Target::k16Alpha || kind == Target::k32Alpha;
+  if (type == 3 && (alphaTarget || g.blendOver)) return false;  // edge mixes go pixel by pixel
+  if (g.blendOver && type != 2) return false;
+  const int n = g.dest.right - g.dest.left;
+  const int first = g.dest.left - g.left;
+  if (n > kRowMax) return false;
+  if (kind == Target::k16 || kind == Target::k16Alpha) {
+    color &= 0xFFFF;
+    edge &= 0xFFFF;
+  } else if (kind == Target::k32Alpha) {
+    color &= 0xFFFFFF;
+    edge &= 0xFFFFFF;
+  }
+  const int pitch = g.target->base->pitch;
+  const int bytes = kind == Target::k16 ? 2 : 4;
+  const int alphaShift = kind == Target::k16Alpha ? 16 : 24;
+  const glyph::ValueClasses classes = glyph::PlainClasses(type);
+  uint32_t setColor = color;
+  uint32_t setEdge = edge;
+  if (alphaTarget) {
+    setColor |= 0xFFu << alphaShift;
+    setEdge |= 0xFFu << alphaShift;
+  }
+  uint8_t spread[kRowMax + 16];
+  for (int dy = g.dest.top; dy < g.dest.bottom; ++dy) {
+    uint8_t* dst = g.target->pixels + static_cast<ptrdiff_t>(dy) * pitch + static_cast<ptrdiff_t>(g.dest.left) * bytes;
+    const uint8_t* row = g.cell + (dy - g.top) * g.cellPitch;
+    const uint8_t* values = g.oneBit ? glyph::SpreadBits(row, first, n, spread) : row + first;
+    if (g.blendOver) {
+      kind == Target::k16 ? glyph::BlendRow16(dst, values, n, color) : glyph::BlendRow32(dst, values, n, color);
+    } else if (alphaTarget && type == 2) {
+      glyph::LevelRow32(dst, values, n, color, alphaShift + 4);
+    } else if (kind == Target::k16) {
+      glyph::SetRow16(dst, values, n, classes, setColor, setEdge);
+    } else {
+      glyph::SetRow32(dst, values, n, classes, setColor, setEdge);
+    }
+  }
+  return true;
+}
+
 void DrawMemoryGlyph(const GlyphPlacement& g, uint32_t type, uint32_t color, uint32_t edge) {
-  switch (TargetKind(g.target)) {
+  const Target kind = TargetKind(g.target);
+  if (DrawGlyphRows(g, kind, type, color, edge)) return;
+  if (g.blendOver) {
+    if (kind == Target::k16) DrawGlyphBlended<true>(g, type, color & 0xFFFF, edge & 0xFFFF);
+    else if (kind == Target::k32) DrawGlyphBlended<false>(g, type, color & 0xFFFFFF, edge & 0xFFFFFF);
+    return;
+  }
+  switch (kind) {
     case Target::k8:
       DrawGlyphPlain<uint8_t>(g, type, color & 0xFF, edge & 0xFF);
       break;
@@ -216,8 +302,7 @@ void DrawMemoryGlyph(const GlyphPlacement& g, uint32_t type, uint32_t color, uin
 // A colour value of the target's format with the draw-bright colour applied, without the bits every
 // value of the format carries. The target's format, not the screen's: on an 8-bit display text is drawn
 // into a converted view whose colours the soft-draw frame has already converted.
-uint32_t Brightened(uint32_t color, const MemImg* target) {
-  const ColorData* format = target->base->colorData;
+uint32_t Brightened(uint32_t color, const MemImg* target, const ColorData* format) {
   if (target->base->pixelBytes == 1 || format == nullptr) return color & 0xFF;  // palette index
   const uint32_t black = GetFormatColorValue(format, 0, 0, 0, 0);
   const uint32_t bright = gDrawState.brightColor;
@@ -324,7 +409,16 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
   }
   const int whole = static_cast<int>(strlen(text));
   if (length < 0 || length > whole) length = whole;
-  const bool drawing = mode == 1 && target != nullptr && CheckValidMemImg(target) && !f->textureMode;
+  const bool blendOver = transparent == kFontBlendOver;
+  bool drawing = mode == 1 && target != nullptr && CheckValidMemImg(target) && !f->textureMode;
+  // Blending over the target stands for drawing the work surface over it, which draws only onto an
+  // image of the work surface's format without alpha, and only levels.
+  const MemImgColorType workType = GetDisplayColorBitDepth() == 32 ? kMemImgX8R8G8B8 : kMemImgR5G6B5;
+  if (drawing && blendOver &&
+      (target->base->colorType != workType || target->base->alpha || target->base->paletted ||
+       (f->type & kFontTypeAntialias) == 0)) {
+    drawing = false;
+  }
   // A texture-mode cache graph deleted from outside (a display change) is made again, which empties
   // the glyph cache, before glyphs are rendered into it.
   if (mode == 1 && f->textureMode && f->cacheGraphLost) RebuildFontHandleCacheGraphs(font);
@@ -332,8 +426,10 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
   uint32_t glyphColor = 0;
   uint32_t edge = 0;
   if (drawing) {
-    glyphColor = Brightened(color, target);
-    edge = Brightened(edgeColor, target);
+    // Over the target the colours are those the work surface would hold.
+    const ColorData* format = blendOver ? GetMemImgColorData(workType, 1, 0) : target->base->colorData;
+    glyphColor = Brightened(color, target, format);
+    edge = Brightened(edgeColor, target, format);
   } else if (textureDrawing) {
     glyphColor = BrightenedPacked(color);
     edge = BrightenedPacked(edgeColor);
@@ -398,6 +494,7 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
       g.cellPitch = f->cachePitch;
       g.oneBit = f->cacheBitsPerPixel == 1;
       g.transparent = transparent != 0;
+      g.blendOver = blendOver;
       DrawMemoryGlyph(g, f->type, glyphColor, edge);
     }
   }
@@ -411,6 +508,31 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
     size[1] = vertical ? extent : f->lineHeight;
   }
   return extent;
+}
+
+int FontStringBlendsInOnePass(int font, const char* text, int vertical) {
+  (void)vertical;  // glyph boxes follow one another along the writing direction either way
+  FontHandleRecord* f = GetFontRecord(font);
+  if (f == nullptr || f->textureMode || (f->type & kFontTypeAntialias) == 0 || text == nullptr) return 0;
+  const int length = static_cast<int>(strlen(text));
+  FontCharItem items[kFontBatchSize];
+  int count = 0;
+  int consumed = 0;
+  if (PrepareFontStringChars(items, text, font, length, &count, &consumed) != 0 || consumed < length) return 0;
+  double total = 0.0;
+  int reach = INT_MIN;  // where the glyph boxes so far end along the writing direction
+  for (int i = 0; i < count; ++i) {
+    const FontLookupSlot& slot = f->lookup[items[i].Code()];
+    if (!slot.valid) return 0;
+    const FontGlyphCacheEntry* entry = slot.entry;
+    const int pen = static_cast<int>(total);
+    total += entry->advance + f->spacing;
+    if (IsFontSpace(items[i]) || (entry->width == 0 && entry->height == 0)) continue;
+    const int start = pen + entry->offsetX;
+    if (start < reach) return 0;
+    reach = start + std::min<int>(entry->width, f->cellSide);
+  }
+  return 1;
 }
 
 int GetTextWidthToFontHandle(const char* text, int length, int font, int vertical) {
