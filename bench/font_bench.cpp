@@ -6,7 +6,8 @@
 // into a simple cache (its coverage bytes) and blits it per character into a frame of the same depth,
 // storing the colour where a plain glyph has ink and blending the coverage over the frame for
 // antialiased text, as a user's own text cache does. Prints ms per frame (us per cold glyph) and the
-// ratios peer time / ours.
+// ratios peer time / ours; then each frame of ours run in turn with the cached peer's, 101 times, with
+// the medians of both and of the per-turn ratio, which a loaded machine disturbs least.
 // Depends on Google Benchmark, FreeType and fontconfig (the face file of the default face).
 #include <benchmark/benchmark.h>
 
@@ -15,6 +16,7 @@
 #include FT_FREETYPE_H
 
 #include <iconv.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -248,16 +250,12 @@ void BlitCachedGlyph(const CachedGlyph& c, bool antialias, Pixel color, Pixel* f
   }
 }
 
+// The cached peer's frame: glyphs rendered once into `cache`, blitted per character.
 template <typename Pixel>
-void CachedFreeTypeFrames(benchmark::State& state, bool antialias) {
-  if (!OpenFace()) {
-    state.SkipWithError("no IPAGothic face");
-    return;
-  }
-  const std::vector<CachedGlyph> cache = BuildGlyphCache(antialias);
-  const Pixel white = sizeof(Pixel) == 2 ? static_cast<Pixel>(0xFFFF) : static_cast<Pixel>(0xFFFFFF);
-  std::vector<Pixel> frame(kW * kH);
-  for (auto _ : state) {
+struct CachedPeer {
+  explicit CachedPeer(bool antialias) : antialias(antialias), cache(BuildGlyphCache(antialias)), frame(kW * kH) {}
+  void Frame() {
+    const Pixel white = sizeof(Pixel) == 2 ? static_cast<Pixel>(0xFFFF) : static_cast<Pixel>(0xFFFFFF);
     std::fill(frame.begin(), frame.end(), 0);
     for (const Text& t : Strings()) {
       int pen = t.x;
@@ -269,6 +267,19 @@ void CachedFreeTypeFrames(benchmark::State& state, bool antialias) {
     }
     benchmark::DoNotOptimize(frame.data());
   }
+  bool antialias;
+  std::vector<CachedGlyph> cache;
+  std::vector<Pixel> frame;
+};
+
+template <typename Pixel>
+void CachedFreeTypeFrames(benchmark::State& state, bool antialias) {
+  if (!OpenFace()) {
+    state.SkipWithError("no IPAGothic face");
+    return;
+  }
+  CachedPeer<Pixel> peer(antialias);
+  for (auto _ : state) peer.Frame();
 }
 
 void FreeTypeCold(benchmark::State& state) {
@@ -285,6 +296,43 @@ void FreeTypeCold(benchmark::State& state) {
 }
 
 // ---- The library ------------------------------------------------------------------------------------
+
+// Interleaved runs: ours and the cached peer's frame in turn; the medians of each and of their ratio.
+struct Paired {
+  double ours = 0;  // ms
+  double peer = 0;
+  double ratio = 0;  // peer / ours
+};
+std::map<std::string, Paired> gPaired;
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+template <class Ours, class Peer>
+Paired Interleaved(Ours ours, Peer peer) {
+  constexpr int kRounds = 101;
+  std::vector<double> a;
+  std::vector<double> b;
+  std::vector<double> r;
+  const auto ms = [](auto f) {
+    timespec start{};
+    timespec end{};
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    f();
+    clock_gettime(CLOCK_MONOTONIC, &end);
+    return static_cast<double>(end.tv_sec - start.tv_sec) * 1e3 + static_cast<double>(end.tv_nsec - start.tv_nsec) / 1e6;
+  };
+  for (int i = 0; i < kRounds; ++i) {
+    const double p = ms([&] { peer.Frame(); });
+    const double o = ms(ours);
+    a.push_back(o);
+    b.push_back(p);
+    r.push_back(p / o);
+  }
+  return {Median(a), Median(b), Median(r)};
+}
 
 int gBits = 0;
 
@@ -308,9 +356,16 @@ void LibraryFrames(benchmark::State& state, int bits, int type) {
   const int font = CreateFontToHandle(nullptr, kSize, 6, type, -1, -1, 0, -1, -1);
   const uint32_t white = orbel::MakeColor(255, 255, 255);
   for (const Text& t : Strings()) DrawTextToFontHandle(t.x, t.y, t.sjis.c_str(), white, font, 0, 0);  // warm
-  for (auto _ : state) {
+  const auto frame = [&] {
     orbel::ClearTargetScreen();
     for (const Text& t : Strings()) DrawTextToFontHandle(t.x, t.y, t.sjis.c_str(), white, font, 0, 0);
+  };
+  for (auto _ : state) frame();
+  // Interleaved with the cached peer, frame for frame, so that a loaded machine slows both alike.
+  if (OpenFace()) {
+    const std::string kind = std::to_string(bits) + (type == 0 ? "/plain" : "/antialiased");
+    if (bits == 16) gPaired[kind] = Interleaved(frame, CachedPeer<uint16_t>(type != 0));
+    else gPaired[kind] = Interleaved(frame, CachedPeer<uint32_t>(type != 0));
   }
   DeleteFontHandle(font);
 }
@@ -330,6 +385,13 @@ void LibraryCold(benchmark::State& state) {
   DeleteFontHandle(font);
 }
 
+void PrintPaired() {
+  std::printf("\n%-34s %10s %10s %10s\n", "interleaved with the cached peer", "ours ms", "peer ms", "median p/o");
+  for (const auto& [kind, p] : gPaired) {
+    std::printf("%-34s %10.3f %10.3f %10.2f\n", ("OrbelFrame/" + kind).c_str(), p.ours, p.peer, p.ratio);
+  }
+}
+
 void PrintTable() {
   const auto time = [](const std::string& name) {
     const auto it = gTime.find(name);
@@ -339,13 +401,16 @@ void PrintTable() {
     const double a = time(ours);
     const double b = time(cold);
     const double c = cached.empty() ? -1.0 : time(cached);
-    if (a <= 0 || b <= 0) return std::printf("%-34s %12s\n", ours.c_str(), "failed"), void();
-    std::printf("%-34s %10.3f %10.3f %10.2f", ours.c_str(), a, b, b / a);
-    if (c > 0) std::printf(" %10.3f %10.2f", c, c / a);
+    if (a <= 0) return std::printf("%-34s %10s\n", ours.c_str(), "failed"), void();
+    std::printf("%-34s %10.3f", ours.c_str(), a);
+    for (const double peer : {b, c}) {
+      if (peer > 0) std::printf(" %10.3f %10.2f", peer, peer / a);
+      else std::printf(" %10s %10s", "-", "-");
+    }
     std::printf("\n");
   };
   std::printf("\n%-34s %10s %10s %10s %10s %10s\n", "run (ms per frame; cold: us)", "ours", "FT cold", "cold/ours",
-              "FT cached", "cached/ours");
+              "FT cached", "cached/our");
   row("OrbelFrame/16/plain", "FreeTypeFrame/plain", "FreeTypeCachedFrame/16/plain");
   row("OrbelFrame/32/plain", "FreeTypeFrame/plain", "FreeTypeCachedFrame/32/plain");
   row("OrbelFrame/16/antialiased", "FreeTypeFrame/antialiased", "FreeTypeCachedFrame/16/antialiased");
@@ -378,5 +443,6 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   if (gBits != 0) EndLibraryLocked();
   PrintTable();
+  PrintPaired();
   return 0;
 }

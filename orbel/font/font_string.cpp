@@ -224,19 +224,15 @@ void DrawGlyphBlended(const GlyphPlacement& g, uint32_t type, uint32_t color, ui
   });
 }
 
-// The widest glyph row the vector walk takes; wider cells walk pixel by pixel.
-constexpr int kRowMax = 512;
-
 // Horizontal glyphs on 16- and 32-bit targets under the transparent flag, on the renderer's vector
-// road: one glyph row at a time through the vector rows. False, drawing nothing, for anything else.
+// road: the glyph's rows through the vector rows. False, drawing nothing, for anything else.
 bool DrawGlyphRows(const GlyphPlacement& g, Target kind, uint32_t type, uint32_t color, uint32_t edge) {
   if (g.vertical || !g.transparent || !SimdRoadOpen() || kind == Target::k8) return false;
   const bool alphaTarget = kind == Target::k16Alpha || kind == Target::k32Alpha;
   if (type == 3 && (alphaTarget || g.blendOver)) return false;  // edge mixes go pixel by pixel
   if (g.blendOver && type != 2) return false;
   const int n = g.dest.right - g.dest.left;
-  const int first = g.dest.left - g.left;
-  if (n > kRowMax) return false;
+  if (n > glyph::kGlyphRowMax) return false;
   if (kind == Target::k16 || kind == Target::k16Alpha) {
     color &= 0xFFFF;
     edge &= 0xFFFF;
@@ -244,30 +240,26 @@ bool DrawGlyphRows(const GlyphPlacement& g, Target kind, uint32_t type, uint32_t
     color &= 0xFFFFFF;
     edge &= 0xFFFFFF;
   }
-  const int pitch = g.target->base->pitch;
   const int bytes = kind == Target::k16 ? 2 : 4;
+  const int pitch = g.target->base->pitch;
+  glyph::GlyphBlock block;
+  block.dst = g.target->pixels + static_cast<ptrdiff_t>(g.dest.top) * pitch + static_cast<ptrdiff_t>(g.dest.left) * bytes;
+  block.dstPitch = pitch;
+  block.cell = g.cell + static_cast<ptrdiff_t>(g.dest.top - g.top) * g.cellPitch;
+  block.cellPitch = g.cellPitch;
+  block.rows = g.dest.bottom - g.dest.top;
+  block.first = g.dest.left - g.left;
+  block.n = n;
   const int alphaShift = kind == Target::k16Alpha ? 16 : 24;
-  const glyph::ValueClasses classes = glyph::PlainClasses(type);
-  uint32_t setColor = color;
-  uint32_t setEdge = edge;
-  if (alphaTarget) {
-    setColor |= 0xFFu << alphaShift;
-    setEdge |= 0xFFu << alphaShift;
-  }
-  uint8_t spread[kRowMax + 16];
-  for (int dy = g.dest.top; dy < g.dest.bottom; ++dy) {
-    uint8_t* dst = g.target->pixels + static_cast<ptrdiff_t>(dy) * pitch + static_cast<ptrdiff_t>(g.dest.left) * bytes;
-    const uint8_t* row = g.cell + (dy - g.top) * g.cellPitch;
-    const uint8_t* values = g.oneBit ? glyph::SpreadBits(row, first, n, spread) : row + first;
-    if (g.blendOver) {
-      kind == Target::k16 ? glyph::BlendRow16(dst, values, n, color) : glyph::BlendRow32(dst, values, n, color);
-    } else if (alphaTarget && type == 2) {
-      glyph::LevelRow32(dst, values, n, color, alphaShift + 4);
-    } else if (kind == Target::k16) {
-      glyph::SetRow16(dst, values, n, classes, setColor, setEdge);
-    } else {
-      glyph::SetRow32(dst, values, n, classes, setColor, setEdge);
-    }
+  if (g.blendOver) {
+    glyph::BlendGlyph(bytes, block, color);
+  } else if (alphaTarget && type == 2) {
+    glyph::LevelGlyph32(block, color, alphaShift + 4);
+  } else if (alphaTarget) {
+    glyph::SetGlyph(4, block, g.oneBit, glyph::PlainClasses(type), color | 0xFFu << alphaShift,
+                    edge | 0xFFu << alphaShift);
+  } else {
+    glyph::SetGlyph(bytes, block, g.oneBit, glyph::PlainClasses(type), color, edge);
   }
   return true;
 }

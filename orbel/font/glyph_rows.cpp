@@ -7,7 +7,9 @@
 #include <cstring>
 
 #include "orbel/softrender/packed_pixels.h"
+#include "orbel/font/glyph_rows_avx2.h"
 #include "orbel/softrender/plain_blit_simd.h"
+#include "orbel/softrender/simd_road.h"
 
 namespace orbel::glyph {
 
@@ -73,50 +75,244 @@ inline void ClassMasks(__m128i v, const ValueClasses& k, __m128i* mc, __m128i* m
 
 #endif
 
-template <int Bytes>
-void SetRow(uint8_t* dst, const uint8_t* values, int n, const ValueClasses& k, uint32_t color, uint32_t edge) {
-  int x = 0;
+// ---- Row kernels ----------------------------------------------------------------------------------
+// Each covers a row of n pixels in steps of eight, then one of four, then single pixels. Steps never
+// overlap: a load of pixels a step before has just stored would wait for the store.
+
 #if defined(__SSE2__)
-  const __m128i c = Bytes == 2 ? _mm_set1_epi16(static_cast<int16_t>(color)) : _mm_set1_epi32(static_cast<int>(color));
-  const __m128i e = Bytes == 2 ? _mm_set1_epi16(static_cast<int16_t>(edge)) : _mm_set1_epi32(static_cast<int>(edge));
-  for (; x + 8 <= n; x += 8) {
-    __m128i mc;
-    __m128i me;
-    ClassMasks(LoadValues8(values + x), k, &mc, &me);
-    const int any = _mm_movemask_epi8(_mm_or_si128(mc, me)) & 0xFF;
-    if (any == 0) continue;
-    const bool whole = (_mm_movemask_epi8(mc) & 0xFF) == 0xFF;
-    const __m128i mc16 = _mm_unpacklo_epi8(mc, mc);
-    const __m128i me16 = _mm_unpacklo_epi8(me, me);
-    uint8_t* p = dst + Bytes * x;
-    if constexpr (Bytes == 2) {
-      PutMasked<false>(p, mc16, me16, c, e, whole);
-    } else {
-      if (any & 0x0F) PutMasked<false>(p, _mm_unpacklo_epi16(mc16, mc16), _mm_unpacklo_epi16(me16, me16), c, e, whole);
-      if (any & 0xF0) {
-        PutMasked<false>(p + 16, _mm_unpackhi_epi16(mc16, mc16), _mm_unpackhi_epi16(me16, me16), c, e, whole);
-      }
-    }
-  }
+
+// The steps of a row: step(x, count) for count 8 or 4, single(x) for the last pixels.
+template <class Step, class Single>
+[[gnu::always_inline]] inline void ForSteps(int n, Step step, Single single) {
+  int x = 0;
+  for (; x + 8 <= n; x += 8) step(x, 8);
   if (x + 4 <= n) {
-    __m128i mc;
-    __m128i me;
-    ClassMasks(LoadValues4(values + x), k, &mc, &me);
-    const int any = _mm_movemask_epi8(_mm_or_si128(mc, me)) & 0x0F;
-    if (any != 0) {
-      const bool whole = (_mm_movemask_epi8(mc) & 0x0F) == 0x0F;
-      const __m128i mc16 = _mm_unpacklo_epi8(mc, mc);
-      const __m128i me16 = _mm_unpacklo_epi8(me, me);
-      if constexpr (Bytes == 2) {
-        PutMasked<true>(dst + 2 * x, mc16, me16, c, e, whole);
-      } else {
-        PutMasked<false>(dst + 4 * x, _mm_unpacklo_epi16(mc16, mc16), _mm_unpacklo_epi16(me16, me16), c, e, whole);
-      }
-    }
+    step(x, 4);
     x += 4;
   }
+  for (; x < n; ++x) single(x);
+}
+
+// Fixed values of the masked stores.
+template <int Bytes>
+struct SetConsts {
+  SetConsts(const ValueClasses& k, uint32_t color, uint32_t edge)
+      : colorAnd(_mm_set1_epi8(static_cast<char>(k.colorAnd))),
+        colorIs(_mm_set1_epi8(static_cast<char>(k.colorIs))),
+        edgeAnd(_mm_set1_epi8(static_cast<char>(k.edgeAnd))),
+        edgeIs(_mm_set1_epi8(static_cast<char>(k.edgeIs))),
+        c(Bytes == 2 ? _mm_set1_epi16(static_cast<int16_t>(color)) : _mm_set1_epi32(static_cast<int>(color))),
+        e(Bytes == 2 ? _mm_set1_epi16(static_cast<int16_t>(edge)) : _mm_set1_epi32(static_cast<int>(edge))),
+        bits16(_mm_setr_epi16(0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01)),
+        bitsLo(_mm_setr_epi32(0x80, 0x40, 0x20, 0x10)),
+        bitsHi(_mm_setr_epi32(0x08, 0x04, 0x02, 0x01)) {}
+  __m128i colorAnd, colorIs, edgeAnd, edgeIs, c, e, bits16, bitsLo, bitsHi;
+};
+
+// Eight (or four) pixels from 16-bit-lane masks of colour and edge; `all` when every pixel is colour.
+template <int Bytes>
+inline void PutStep(uint8_t* p, int count, __m128i mc16, __m128i me16, bool all, const SetConsts<Bytes>& k) {
+  if constexpr (Bytes == 2) {
+    if (count == 8) PutMasked<false>(p, mc16, me16, k.c, k.e, all);
+    else PutMasked<true>(p, mc16, me16, k.c, k.e, all);
+  } else {
+    PutMasked<false>(p, _mm_unpacklo_epi16(mc16, mc16), _mm_unpacklo_epi16(me16, me16), k.c, k.e, all);
+    if (count == 8) {
+      PutMasked<false>(p + 16, _mm_unpackhi_epi16(mc16, mc16), _mm_unpackhi_epi16(me16, me16), k.c, k.e, all);
+    }
+  }
+}
+
+template <int Bytes>
+[[gnu::always_inline]] inline void SetRowKernel(uint8_t* dst, const uint8_t* values, int n, const ValueClasses& classes,
+                         const SetConsts<Bytes>& k, uint32_t color, uint32_t edge) {
+  ForSteps(
+      n,
+      [&](int x, int count) __attribute__((always_inline)) {
+        const __m128i v = count == 8 ? LoadValues8(values + x) : LoadValues4(values + x);
+        const __m128i mc = _mm_cmpeq_epi8(_mm_and_si128(v, k.colorAnd), k.colorIs);
+        const __m128i me = _mm_andnot_si128(mc, _mm_cmpeq_epi8(_mm_and_si128(v, k.edgeAnd), k.edgeIs));
+        const int lanes = (1 << count) - 1;
+        if ((_mm_movemask_epi8(_mm_or_si128(mc, me)) & lanes) == 0) return;
+        const bool all = (_mm_movemask_epi8(mc) & lanes) == lanes;
+        PutStep<Bytes>(dst + Bytes * x, count, _mm_unpacklo_epi8(mc, mc), _mm_unpacklo_epi8(me, me), all, k);
+      },
+      [&](int x) __attribute__((always_inline)) { SetPixel<Bytes>(dst + Bytes * x, values[x], classes, color, edge); });
+}
+
+// A 1-bit row: `bits` holds the row's pixels from the first one at bit 63 down.
+template <int Bytes>
+[[gnu::always_inline]] inline void SetBitsKernel(uint8_t* dst, uint64_t bits, int n, const SetConsts<Bytes>& k, uint32_t color) {
+  ForSteps(
+      n,
+      [&](int x, int count) __attribute__((always_inline)) {
+        const int b = static_cast<int>((bits << x) >> 56) & (count == 8 ? 0xFF : 0xF0);
+        if (b == 0) return;
+        const __m128i zero = _mm_setzero_si128();
+        if constexpr (Bytes == 2) {
+          const bool all = b == (count == 8 ? 0xFF : 0xF0);
+          const __m128i mc = _mm_cmpeq_epi16(_mm_and_si128(_mm_set1_epi16(static_cast<int16_t>(b)), k.bits16), k.bits16);
+          if (count == 8) PutMasked<false>(dst + 2 * x, mc, zero, k.c, zero, all);
+          else PutMasked<true>(dst + 2 * x, mc, zero, k.c, zero, all);
+        } else {
+          // Four pixels a vector: an empty four is passed over, a full one stored without a read.
+          const __m128i wide = _mm_set1_epi32(b);
+          if ((b & 0xF0) != 0) {
+            PutMasked<false>(dst + 4 * x, _mm_cmpeq_epi32(_mm_and_si128(wide, k.bitsLo), k.bitsLo), zero, k.c, zero,
+                             (b & 0xF0) == 0xF0);
+          }
+          if ((b & 0x0F) != 0) {
+            PutMasked<false>(dst + 4 * x + 16, _mm_cmpeq_epi32(_mm_and_si128(wide, k.bitsHi), k.bitsHi), zero, k.c,
+                             zero, (b & 0x0F) == 0x0F);
+          }
+        }
+      },
+      [&](int x) __attribute__((always_inline)) {
+        if ((bits << x) >> 63) StorePixel<Bytes>(dst + Bytes * x, color);
+      });
+}
+
+[[gnu::always_inline]] inline void LevelRowKernel(uint8_t* dst, const uint8_t* levels, int n, uint32_t color, int shift) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i c = _mm_set1_epi32(static_cast<int>(color));
+  const __m128i count32 = _mm_cvtsi32_si128(shift);
+  const auto four = [&](uint8_t* p, __m128i v16) __attribute__((always_inline)) {
+    const __m128i v32 = _mm_unpacklo_epi16(v16, zero);
+    const __m128i empty = _mm_cmpeq_epi32(v32, zero);
+    if (_mm_movemask_epi8(empty) == 0xFFFF) return;
+    const __m128i px = _mm_or_si128(_mm_sll_epi32(v32, count32), c);
+    simd::StoreU(p, simd::Select(empty, simd::LoadU(p), px));
+  };
+  ForSteps(
+      n,
+      [&](int x, int count) __attribute__((always_inline)) {
+        const __m128i v = count == 8 ? LoadValues8(levels + x) : LoadValues4(levels + x);
+        const __m128i v16 = _mm_unpacklo_epi8(v, zero);
+        four(dst + 4 * x, v16);
+        if (count == 8) four(dst + 4 * x + 16, _mm_unpackhi_epi64(v16, v16));
+      },
+      [&](int x) __attribute__((always_inline)) {
+        if (levels[x] != 0) Store32(dst + 4 * x, static_cast<uint32_t>(levels[x]) << shift | color);
+      });
+}
+
+[[gnu::always_inline]] inline void BlendRow32Kernel(uint8_t* dst, const uint8_t* levels, int n, uint32_t color) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i c16 = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(color)), zero);
+  const __m128i colourLanes = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);  // byte 3 keeps its alpha 0
+  // Four pixels whose alphas (16 v) sit in lanes 0-3 of a16.
+  const auto four = [&](uint8_t* p, __m128i a16) __attribute__((always_inline)) {
+    const __m128i pairs = _mm_unpacklo_epi16(a16, a16);
+    const __m128i a01 = _mm_and_si128(_mm_unpacklo_epi32(pairs, pairs), colourLanes);
+    const __m128i a23 = _mm_and_si128(_mm_unpackhi_epi32(pairs, pairs), colourLanes);
+    const __m128i d = simd::LoadU(p);
+    const __m128i lo = simd::Lerp16(_mm_unpacklo_epi8(d, zero), c16, a01);
+    const __m128i hi = simd::Lerp16(_mm_unpackhi_epi8(d, zero), c16, a23);
+    simd::StoreU(p, _mm_packus_epi16(lo, hi));
+  };
+  ForSteps(
+      n,
+      [&](int x, int count) __attribute__((always_inline)) {
+        const __m128i v = count == 8 ? LoadValues8(levels + x) : LoadValues4(levels + x);
+        const int empty = _mm_movemask_epi8(_mm_cmpeq_epi8(v, zero));
+        if ((empty & 0xFF) == 0xFF) return;
+        const __m128i a16 = _mm_slli_epi16(_mm_unpacklo_epi8(v, zero), 4);
+        if ((empty & 0x0F) != 0x0F) four(dst + 4 * x, a16);
+        if (count == 8 && (empty & 0xF0) != 0xF0) four(dst + 4 * x + 16, _mm_unpackhi_epi64(a16, a16));
+      },
+      [&](int x) __attribute__((always_inline)) {
+        if (levels[x] != 0) BlendPixel32(dst + 4 * x, color, levels[x] * 16);
+      });
+}
+
+[[gnu::always_inline]] inline void BlendRow16Kernel(uint8_t* dst, const uint8_t* levels, int n, uint32_t color) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i cr = _mm_set1_epi16(static_cast<int16_t>((color >> 11) & 31));
+  const __m128i cg = _mm_set1_epi16(static_cast<int16_t>((color >> 5) & 63));
+  const __m128i cb = _mm_set1_epi16(static_cast<int16_t>(color & 31));
+  const __m128i five = _mm_set1_epi16(31);
+  const __m128i six = _mm_set1_epi16(63);
+  // Up to eight pixels: each field mixed apart and packed again.
+  const auto mix = [&](__m128i d, __m128i a16) __attribute__((always_inline)) {
+    const __m128i r = simd::Lerp16(_mm_srli_epi16(d, 11), cr, a16);
+    const __m128i g = simd::Lerp16(_mm_and_si128(_mm_srli_epi16(d, 5), six), cg, a16);
+    const __m128i b = simd::Lerp16(_mm_and_si128(d, five), cb, a16);
+    return _mm_or_si128(_mm_or_si128(_mm_slli_epi16(r, 11), _mm_slli_epi16(g, 5)), b);
+  };
+  ForSteps(
+      n,
+      [&](int x, int count) __attribute__((always_inline)) {
+        const __m128i v = count == 8 ? LoadValues8(levels + x) : LoadValues4(levels + x);
+        if ((_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)) & 0xFF) == 0xFF) return;
+        uint8_t* p = dst + 2 * x;
+        const __m128i a16 = _mm_slli_epi16(_mm_unpacklo_epi8(v, zero), 4);
+        if (count == 8) simd::StoreU(p, mix(simd::LoadU(p), a16));
+        else Store8Bytes(p, mix(Load8Bytes(p), a16));
+      },
+      [&](int x) __attribute__((always_inline)) {
+        if (levels[x] != 0) BlendPixel16(dst + 2 * x, color, levels[x] * 16);
+      });
+}
+
+#else  // the plain loops
+
+template <int Bytes>
+[[gnu::always_inline]] inline void SetRowKernel(uint8_t* dst, const uint8_t* values, int n, const ValueClasses& classes, int,
+                         uint32_t color, uint32_t edge) {
+  for (int x = 0; x < n; ++x) SetPixel<Bytes>(dst + Bytes * x, values[x], classes, color, edge);
+}
+template <int Bytes>
+[[gnu::always_inline]] inline void SetBitsKernel(uint8_t* dst, uint64_t bits, int n, int, uint32_t color) {
+  for (int x = 0; x < n; ++x) {
+    if ((bits << x) >> 63) StorePixel<Bytes>(dst + Bytes * x, color);
+  }
+}
+[[gnu::always_inline]] inline void LevelRowKernel(uint8_t* dst, const uint8_t* levels, int n, uint32_t color, int shift) {
+  for (int x = 0; x < n; ++x) {
+    if (levels[x] != 0) Store32(dst + 4 * x, static_cast<uint32_t>(levels[x]) << shift | color);
+  }
+}
+[[gnu::always_inline]] inline void BlendRow32Kernel(uint8_t* dst, const uint8_t* levels, int n, uint32_t color) {
+  for (int x = 0; x < n; ++x) {
+    if (levels[x] != 0) BlendPixel32(dst + 4 * x, color, levels[x] * 16);
+  }
+}
+[[gnu::always_inline]] inline void BlendRow16Kernel(uint8_t* dst, const uint8_t* levels, int n, uint32_t color) {
+  for (int x = 0; x < n; ++x) {
+    if (levels[x] != 0) BlendPixel16(dst + 2 * x, color, levels[x] * 16);
+  }
+}
+
 #endif
-  for (; x < n; ++x) SetPixel<Bytes>(dst + Bytes * x, values[x], k, color, edge);
+
+#if defined(__SSE2__)
+template <int Bytes>
+SetConsts<Bytes> MakeSetConsts(const ValueClasses& k, uint32_t color, uint32_t edge) {
+  return SetConsts<Bytes>(k, color, edge);
+}
+#else
+template <int Bytes>
+int MakeSetConsts(const ValueClasses&, uint32_t, uint32_t) {
+  return 0;
+}
+#endif
+
+template <int Bytes>
+void SetGlyphAs(const GlyphBlock& g, bool oneBit, const ValueClasses& classes, uint32_t color, uint32_t edge) {
+  const auto k = MakeSetConsts<Bytes>(classes, color, edge);
+  uint8_t* dst = g.dst;
+  const uint8_t* cell = g.cell;
+  if (oneBit && g.n <= kBitsRowMax) {
+    for (int y = 0; y < g.rows; ++y, dst += g.dstPitch, cell += g.cellPitch) {
+      SetBitsKernel<Bytes>(dst, RowBits(cell, g.first, g.n), g.n, k, color);
+    }
+    return;
+  }
+  uint8_t spread[kGlyphRowMax + 16];
+  for (int y = 0; y < g.rows; ++y, dst += g.dstPitch, cell += g.cellPitch) {
+    const uint8_t* values = oneBit ? SpreadBits(cell, g.first, g.n, spread) : cell + g.first;
+    SetRowKernel<Bytes>(dst, values, g.n, classes, k, color, edge);
+  }
 }
 
 }  // namespace
@@ -136,113 +332,52 @@ ValueClasses PlainClasses(uint32_t type) {
 }
 
 void SetRow16(uint8_t* dst, const uint8_t* values, int n, const ValueClasses& k, uint32_t color, uint32_t edge) {
-  SetRow<2>(dst, values, n, k, color & 0xFFFF, edge & 0xFFFF);
+  SetRowKernel<2>(dst, values, n, k, MakeSetConsts<2>(k, color & 0xFFFF, edge & 0xFFFF), color & 0xFFFF, edge & 0xFFFF);
 }
 
 void SetRow32(uint8_t* dst, const uint8_t* values, int n, const ValueClasses& k, uint32_t color, uint32_t edge) {
-  SetRow<4>(dst, values, n, k, color, edge);
+  SetRowKernel<4>(dst, values, n, k, MakeSetConsts<4>(k, color, edge), color, edge);
+}
+
+void SetBitsRow(int bytes, uint8_t* dst, const uint8_t* row, int first, int n, uint32_t color) {
+  const ValueClasses k = PlainClasses(0);
+  if (bytes == 2) SetBitsKernel<2>(dst, RowBits(row, first, n), n, MakeSetConsts<2>(k, color, 0), color & 0xFFFF);
+  else SetBitsKernel<4>(dst, RowBits(row, first, n), n, MakeSetConsts<4>(k, color, 0), color);
 }
 
 void LevelRow32(uint8_t* dst, const uint8_t* levels, int n, uint32_t color, int shift) {
-  int x = 0;
-#if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i c = _mm_set1_epi32(static_cast<int>(color));
-  const __m128i count = _mm_cvtsi32_si128(shift);
-  const auto four = [&](uint8_t* p, __m128i v16) {
-    const __m128i v32 = _mm_unpacklo_epi16(v16, zero);
-    const __m128i empty = _mm_cmpeq_epi32(v32, zero);
-    if (_mm_movemask_epi8(empty) == 0xFFFF) return;
-    const __m128i px = _mm_or_si128(_mm_sll_epi32(v32, count), c);
-    simd::StoreU(p, simd::Select(empty, simd::LoadU(p), px));
-  };
-  for (; x + 8 <= n; x += 8) {
-    const __m128i v = LoadValues8(levels + x);
-    if ((_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)) & 0xFF) == 0xFF) continue;
-    const __m128i v16 = _mm_unpacklo_epi8(v, zero);
-    four(dst + 4 * x, v16);
-    four(dst + 4 * x + 16, _mm_unpackhi_epi64(v16, v16));
-  }
-  if (x + 4 <= n) {
-    four(dst + 4 * x, _mm_unpacklo_epi8(LoadValues4(levels + x), zero));
-    x += 4;
-  }
-#endif
-  for (; x < n; ++x) {
-    if (levels[x] != 0) Store32(dst + 4 * x, static_cast<uint32_t>(levels[x]) << shift | color);
-  }
+  LevelRowKernel(dst, levels, n, color, shift);
 }
 
-void BlendRow32(uint8_t* dst, const uint8_t* levels, int n, uint32_t color) {
-  int x = 0;
-#if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i c16 = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(color)), zero);
-  const __m128i colourLanes = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);  // byte 3 keeps its alpha 0
-  // Four pixels whose alphas (16 v) sit in lanes 0-3 of a16.
-  const auto four = [&](uint8_t* p, __m128i a16) {
-    const __m128i pairs = _mm_unpacklo_epi16(a16, a16);
-    const __m128i a01 = _mm_and_si128(_mm_unpacklo_epi32(pairs, pairs), colourLanes);
-    const __m128i a23 = _mm_and_si128(_mm_unpackhi_epi32(pairs, pairs), colourLanes);
-    const __m128i d = simd::LoadU(p);
-    const __m128i lo = simd::Lerp16(_mm_unpacklo_epi8(d, zero), c16, a01);
-    const __m128i hi = simd::Lerp16(_mm_unpackhi_epi8(d, zero), c16, a23);
-    simd::StoreU(p, _mm_packus_epi16(lo, hi));
-  };
-  for (; x + 8 <= n; x += 8) {
-    const __m128i v = LoadValues8(levels + x);
-    const int empty = _mm_movemask_epi8(_mm_cmpeq_epi8(v, zero));
-    if ((empty & 0xFF) == 0xFF) continue;
-    const __m128i a16 = _mm_slli_epi16(_mm_unpacklo_epi8(v, zero), 4);
-    if ((empty & 0x0F) != 0x0F) four(dst + 4 * x, a16);
-    if ((empty & 0xF0) != 0xF0) four(dst + 4 * x + 16, _mm_unpackhi_epi64(a16, a16));
+void BlendRow32(uint8_t* dst, const uint8_t* levels, int n, uint32_t color) { BlendRow32Kernel(dst, levels, n, color); }
+
+void BlendRow16(uint8_t* dst, const uint8_t* levels, int n, uint32_t color) { BlendRow16Kernel(dst, levels, n, color); }
+
+void SetGlyph(int bytes, const GlyphBlock& g, bool oneBit, const ValueClasses& classes, uint32_t color, uint32_t edge) {
+  if (bytes == 4 && oneBit && g.n <= kBitsRowMax && ActiveSimdRoad() == SimdRoad::kAvx2) {
+    avx2::SetBitsGlyph32(g, color);
+    return;
   }
-  if (x + 4 <= n) {
-    const __m128i v = LoadValues4(levels + x);
-    if ((_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)) & 0x0F) != 0x0F) {
-      four(dst + 4 * x, _mm_slli_epi16(_mm_unpacklo_epi8(v, zero), 4));
-    }
-    x += 4;
-  }
-#endif
-  for (; x < n; ++x) {
-    if (levels[x] != 0) BlendPixel32(dst + 4 * x, color, levels[x] * 16);
-  }
+  if (bytes == 2) SetGlyphAs<2>(g, oneBit, classes, color & 0xFFFF, edge & 0xFFFF);
+  else SetGlyphAs<4>(g, oneBit, classes, color, edge);
 }
 
-void BlendRow16(uint8_t* dst, const uint8_t* levels, int n, uint32_t color) {
-  int x = 0;
-#if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i cr = _mm_set1_epi16(static_cast<int16_t>((color >> 11) & 31));
-  const __m128i cg = _mm_set1_epi16(static_cast<int16_t>((color >> 5) & 63));
-  const __m128i cb = _mm_set1_epi16(static_cast<int16_t>(color & 31));
-  const __m128i five = _mm_set1_epi16(31);
-  const __m128i six = _mm_set1_epi16(63);
-  // Up to eight pixels: each field mixed apart and packed again.
-  const auto mix = [&](__m128i d, __m128i a16) {
-    const __m128i r = simd::Lerp16(_mm_srli_epi16(d, 11), cr, a16);
-    const __m128i g = simd::Lerp16(_mm_and_si128(_mm_srli_epi16(d, 5), six), cg, a16);
-    const __m128i b = simd::Lerp16(_mm_and_si128(d, five), cb, a16);
-    return _mm_or_si128(_mm_or_si128(_mm_slli_epi16(r, 11), _mm_slli_epi16(g, 5)), b);
-  };
-  for (; x + 8 <= n; x += 8) {
-    const __m128i v = LoadValues8(levels + x);
-    if ((_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)) & 0xFF) == 0xFF) continue;
-    uint8_t* p = dst + 2 * x;
-    simd::StoreU(p, mix(simd::LoadU(p), _mm_slli_epi16(_mm_unpacklo_epi8(v, zero), 4)));
+void LevelGlyph32(const GlyphBlock& g, uint32_t color, int shift) {
+  uint8_t* dst = g.dst;
+  const uint8_t* cell = g.cell + g.first;
+  for (int y = 0; y < g.rows; ++y, dst += g.dstPitch, cell += g.cellPitch) LevelRowKernel(dst, cell, g.n, color, shift);
+}
+
+void BlendGlyph(int bytes, const GlyphBlock& g, uint32_t color) {
+  if (bytes == 4 && ActiveSimdRoad() == SimdRoad::kAvx2) {
+    avx2::BlendGlyph32(g, color);
+    return;
   }
-  if (x + 4 <= n) {
-    const __m128i v = LoadValues4(levels + x);
-    if ((_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)) & 0x0F) != 0x0F) {
-      uint8_t* p = dst + 2 * x;
-      Store8Bytes(p, mix(Load8Bytes(p), _mm_slli_epi16(_mm_unpacklo_epi8(v, zero), 4)));
-    }
-    x += 4;
-  }
-#endif
-  for (; x < n; ++x) {
-    if (levels[x] != 0) BlendPixel16(dst + 2 * x, color, levels[x] * 16);
+  uint8_t* dst = g.dst;
+  const uint8_t* cell = g.cell + g.first;
+  for (int y = 0; y < g.rows; ++y, dst += g.dstPitch, cell += g.cellPitch) {
+    if (bytes == 2) BlendRow16Kernel(dst, cell, g.n, color);
+    else BlendRow32Kernel(dst, cell, g.n, color);
   }
 }
 

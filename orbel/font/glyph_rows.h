@@ -4,6 +4,7 @@
 // road and fall back to plain loops without it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "orbel/softrender/packed_pixels.h"
@@ -17,6 +18,29 @@ struct ValueClasses {
   uint8_t edgeAnd, edgeIs;
 };
 
+// The widest glyph row the rows take; wider cells are walked pixel by pixel.
+constexpr int kGlyphRowMax = 512;
+// 1-bit rows up to this wide are read as one 64-bit word of bits.
+constexpr int kBitsRowMax = 57;
+
+// One glyph's rows: `rows` rows of `n` pixels from `dst`, their cell values from pixel `first` of each
+// cell row (n <= kGlyphRowMax).
+struct GlyphBlock {
+  uint8_t* dst;
+  ptrdiff_t dstPitch;
+  const uint8_t* cell;
+  ptrdiff_t cellPitch;
+  int rows;
+  int first;
+  int n;
+};
+
+// A whole glyph through the rows below: masked stores (1-bit cells: `oneBit`, type 0's classes),
+// levels into a 32-bit target with alpha, levels blended over a 16- or 32-bit target.
+void SetGlyph(int bytes, const GlyphBlock& g, bool oneBit, const ValueClasses& classes, uint32_t color, uint32_t edge);
+void LevelGlyph32(const GlyphBlock& g, uint32_t color, int shift);
+void BlendGlyph(int bytes, const GlyphBlock& g, uint32_t color);
+
 // The classes of a font type (0 plain, spread bits; 1 edged; 2 antialiased; 3 both) on a target
 // without alpha, where levels are cut at half strength.
 ValueClasses PlainClasses(uint32_t type);
@@ -24,6 +48,9 @@ ValueClasses PlainClasses(uint32_t type);
 // Masked stores: pixels of the colour class get `color`, of the edge class `edge`.
 void SetRow16(uint8_t* dst, const uint8_t* values, int n, const ValueClasses& k, uint32_t color, uint32_t edge);
 void SetRow32(uint8_t* dst, const uint8_t* values, int n, const ValueClasses& k, uint32_t color, uint32_t edge);
+
+// A 1-bit row (n <= kBitsRowMax) from pixel `first` of the cell row: colour where a bit is set.
+void SetBitsRow(int bytes, uint8_t* dst, const uint8_t* row, int first, int n, uint32_t color);
 
 // Antialiased levels into a target with alpha: a level v > 0 becomes v << shift | color (shift 20
 // for 16-bit colour, 28 for 32-bit), level 0 leaves the pixel.
@@ -51,6 +78,16 @@ inline void BlendPixel32(uint8_t* p, uint32_t color, int a) {
   const uint32_t d = pixel::Load32(p);
   pixel::Store32(p, (d & 0xFF000000u) | static_cast<uint32_t>(MixField(d, color, 16, 255, a) << 16 |
                                                        MixField(d, color, 8, 255, a) << 8 | MixField(d, color, 0, 255, a)));
+}
+
+// The bits of a 1-bit row's pixels first..first + n - 1 (n <= kBitsRowMax), the first at bit 63; the bits
+// below the last pixel's are those of the cell row and may be set.
+inline uint64_t RowBits(const uint8_t* row, int first, int n) {
+  const int from = first >> 3;
+  const int to = (first + n - 1) >> 3;
+  uint64_t bits = 0;
+  for (int i = from; i <= to; ++i) bits = bits << 8 | row[i];
+  return bits << (64 - 8 * (to - from + 1)) << (first & 7);
 }
 
 // The bits of a 1-bit cell row from pixel `first` on, `n` of them (n > 0), spread to one byte each

@@ -72,15 +72,13 @@ class GlyphWalkTest : public FontLibraryTest, public ::testing::WithParamInterfa
   static void FillNoise(MemImg* m) {
     static const std::vector<uint8_t> noise = [] {
       std::mt19937 rng(99);
-      std::vector<uint8_t> n(static_cast<size_t>(kW) * 4);
+      std::vector<uint8_t> n(static_cast<size_t>(kW) * kH * 4);
       for (uint8_t& b : n) b = static_cast<uint8_t>(rng());
       return n;
     }();
+    const size_t bytes = static_cast<size_t>(m->width) * m->base->pixelBytes;
     for (int y = 0; y < m->height; ++y) {
-      // Each row the noise turned by a few bytes, so rows differ.
-      uint8_t* row = m->pixels + static_cast<ptrdiff_t>(y) * m->base->pitch;
-      const size_t bytes = static_cast<size_t>(m->width) * m->base->pixelBytes;
-      for (size_t i = 0; i < bytes; ++i) row[i] = noise[(i + 7 * static_cast<size_t>(y)) % noise.size()];
+      std::memcpy(m->pixels + static_cast<ptrdiff_t>(y) * m->base->pitch, noise.data() + y * bytes, bytes);
     }
   }
   static std::vector<uint8_t> Bytes(const MemImg* m) {
@@ -107,6 +105,9 @@ class GlyphWalkTest : public FontLibraryTest, public ::testing::WithParamInterfa
 
 TEST_P(GlyphWalkTest, VectorRowsDrawThePerPixelWalksPixelsAtEveryWidthAndEdge) {
   if (BestSimdRoad() == SimdRoad::kPortable) GTEST_SKIP() << "no vector road in this build";
+  // SSE2, and AVX2 where the machine has it.
+  std::vector<SimdRoad> roads = {SimdRoad::kSse2};
+  if (BestSimdRoad() == SimdRoad::kAvx2) roads.push_back(SimdRoad::kAvx2);
   const plat::RECT whole = {0, 0, kW, kH};
   const plat::RECT inner = {3, 2, kW - 5, kH - 3};  // a clip rectangle that is not the image
   for (int type = 0; type < 4; ++type) {
@@ -121,9 +122,11 @@ TEST_P(GlyphWalkTest, VectorRowsDrawThePerPixelWalksPixelsAtEveryWidthAndEdge) {
               for (const int transparent : {1, kFontBlendOver}) {
                 if (transparent == kFontBlendOver && (alpha != 0 || type < 2)) continue;
                 const auto scalar = DrawOn(SimdRoad::kPortable, font, text, x, y, alpha, transparent, clip);
-                const auto vector = DrawOn(BestSimdRoad(), font, text, x, y, alpha, transparent, clip);
-                ASSERT_EQ(scalar, vector) << "type " << type << " width " << w << " at " << x << "," << y
-                                          << " alpha " << alpha << " transparent " << transparent;
+                for (const SimdRoad road : roads) {
+                  ASSERT_EQ(scalar, DrawOn(road, font, text, x, y, alpha, transparent, clip))
+                      << "type " << type << " width " << w << " at " << x << "," << y << " alpha " << alpha
+                      << " transparent " << transparent << " road " << static_cast<int>(road);
+                }
               }
             }
           }
@@ -133,9 +136,11 @@ TEST_P(GlyphWalkTest, VectorRowsDrawThePerPixelWalksPixelsAtEveryWidthAndEdge) {
     // A whole string: glyph after glyph at pen positions that are not multiples of four.
     const char line[] = "!#&*/5<DO\"";
     for (const int alpha : {0, 1}) {
-      EXPECT_EQ(DrawOn(SimdRoad::kPortable, font, line, -2, 4, alpha, 1, whole),
-                DrawOn(BestSimdRoad(), font, line, -2, 4, alpha, 1, whole))
-          << "type " << type << " alpha " << alpha;
+      for (const SimdRoad road : roads) {
+        EXPECT_EQ(DrawOn(SimdRoad::kPortable, font, line, -2, 4, alpha, 1, whole),
+                  DrawOn(road, font, line, -2, 4, alpha, 1, whole))
+            << "type " << type << " alpha " << alpha << " road " << static_cast<int>(road);
+      }
     }
     DeleteFontHandle(font);
   }
@@ -151,7 +156,7 @@ TEST_P(GlyphWalkTest, OnePassBlendGivesTheWorkSurfacesPixels) {
     ASSERT_EQ(FontStringBlendsInOnePass(font, line, 0), 1);
     int size[2] = {0, 0};
     ASSERT_GT(FontStringEngine(0, 0, 0, 0, 1.0, 1.0, line, 0, nullptr, nullptr, 1, font, 0, -1, 0, size), 0);
-    for (const SimdRoad road : {SimdRoad::kPortable, BestSimdRoad()}) {
+    for (const SimdRoad road : {SimdRoad::kPortable, SimdRoad::kSse2, BestSimdRoad()}) {
       SetSimdRoad(road);
       for (const int x : {-7, 0, 3, kW - 30}) {
         const int y = x == 3 ? kH - 12 : -2;
