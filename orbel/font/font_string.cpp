@@ -250,6 +250,7 @@ bool DrawGlyphRows(const GlyphPlacement& g, Target kind, uint32_t type, uint32_t
   block.rows = g.dest.bottom - g.dest.top;
   block.first = g.dest.left - g.left;
   block.n = n;
+  block.slack = std::max(0, g.target->width - static_cast<int>(g.dest.right));
   const int alphaShift = kind == Target::k16Alpha ? 16 : 24;
   if (g.blendOver) {
     glyph::BlendGlyph(bytes, block, color);

@@ -93,6 +93,27 @@ template <class Step, class Single>
   for (; x < n; ++x) single(x);
 }
 
+// The steps of a blended row: step(x, count, levels) for count 8 or 4; a last part with room in the
+// target row is a whole step whose levels past the row are 0 (alpha 0 leaves a pixel as it was),
+// else a step of four and single(x) pixels. The levels are read 8 bytes at a time, past the row too.
+template <class Step, class Single>
+[[gnu::always_inline]] inline void BlendSteps(int n, int slack, const uint8_t* levels, Step step, Single single) {
+  int x = 0;
+  for (; x + 8 <= n; x += 8) step(x, 8, LoadValues8(levels + x));
+  if (x == n) return;
+  if (n - x + slack >= 8) {
+    const __m128i index = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m128i keep = _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(n - x)), index);
+    step(x, 8, _mm_and_si128(LoadValues8(levels + x), keep));
+    return;
+  }
+  if (x + 4 <= n) {
+    step(x, 4, LoadValues4(levels + x));
+    x += 4;
+  }
+  for (; x < n; ++x) single(x);
+}
+
 // Fixed values of the masked stores.
 template <int Bytes>
 struct SetConsts {
@@ -142,34 +163,37 @@ template <int Bytes>
 
 // A 1-bit row: `bits` holds the row's pixels from the first one at bit 63 down.
 template <int Bytes>
-[[gnu::always_inline]] inline void SetBitsKernel(uint8_t* dst, uint64_t bits, int n, const SetConsts<Bytes>& k, uint32_t color) {
-  ForSteps(
-      n,
-      [&](int x, int count) __attribute__((always_inline)) {
-        const int b = static_cast<int>((bits << x) >> 56) & (count == 8 ? 0xFF : 0xF0);
-        if (b == 0) return;
-        const __m128i zero = _mm_setzero_si128();
-        if constexpr (Bytes == 2) {
-          const bool all = b == (count == 8 ? 0xFF : 0xF0);
-          const __m128i mc = _mm_cmpeq_epi16(_mm_and_si128(_mm_set1_epi16(static_cast<int16_t>(b)), k.bits16), k.bits16);
-          if (count == 8) PutMasked<false>(dst + 2 * x, mc, zero, k.c, zero, all);
-          else PutMasked<true>(dst + 2 * x, mc, zero, k.c, zero, all);
-        } else {
-          // Four pixels a vector: an empty four is passed over, a full one stored without a read.
-          const __m128i wide = _mm_set1_epi32(b);
-          if ((b & 0xF0) != 0) {
-            PutMasked<false>(dst + 4 * x, _mm_cmpeq_epi32(_mm_and_si128(wide, k.bitsLo), k.bitsLo), zero, k.c, zero,
-                             (b & 0xF0) == 0xF0);
-          }
-          if ((b & 0x0F) != 0) {
-            PutMasked<false>(dst + 4 * x + 16, _mm_cmpeq_epi32(_mm_and_si128(wide, k.bitsHi), k.bitsHi), zero, k.c,
-                             zero, (b & 0x0F) == 0x0F);
-          }
-        }
-      },
-      [&](int x) __attribute__((always_inline)) {
-        if ((bits << x) >> 63) StorePixel<Bytes>(dst + Bytes * x, color);
-      });
+[[gnu::always_inline]] inline void SetBitsKernel(uint8_t* dst, uint64_t bits, int n, int slack, const SetConsts<Bytes>& k,
+                                                 uint32_t color) {
+  // No test of the bits steers the walk: a glyph's rows differ from one another, so branches on
+  // them would be mispredicted row after row; every step reads, selects and writes. A row's last
+  // part takes a whole step when the target row has room, its pixels past the row written back as
+  // they were read.
+  const auto step = [&](int x, int b) __attribute__((always_inline)) {
+    uint8_t* p = dst + Bytes * x;
+    if constexpr (Bytes == 2) {
+      const __m128i mc = _mm_cmpeq_epi16(_mm_and_si128(_mm_set1_epi16(static_cast<int16_t>(b)), k.bits16), k.bits16);
+      simd::StoreU(p, simd::Select(mc, k.c, simd::LoadU(p)));
+    } else {
+      const __m128i wide = _mm_set1_epi32(b);
+      const __m128i lo = _mm_cmpeq_epi32(_mm_and_si128(wide, k.bitsLo), k.bitsLo);
+      const __m128i hi = _mm_cmpeq_epi32(_mm_and_si128(wide, k.bitsHi), k.bitsHi);
+      simd::StoreU(p, simd::Select(lo, k.c, simd::LoadU(p)));
+      simd::StoreU(p + 16, simd::Select(hi, k.c, simd::LoadU(p + 16)));
+    }
+  };
+  int x = 0;
+  for (; x + 8 <= n; x += 8) step(x, static_cast<int>((bits << x) >> 56));
+  if (x < n && n - x + slack >= 8) {
+    step(x, static_cast<int>((bits << x) >> 56) & (0xFF00 >> (n - x)));
+    return;
+  }
+  for (; x < n; ++x) {
+    const uint32_t on = 0u - static_cast<uint32_t>((bits << x) >> 63);
+    uint8_t* p = dst + Bytes * x;
+    const uint32_t d = Bytes == 2 ? Load16(p) : Load32(p);
+    StorePixel<Bytes>(p, (color & on) | (d & ~on));
+  }
 }
 
 [[gnu::always_inline]] inline void LevelRowKernel(uint8_t* dst, const uint8_t* levels, int n, uint32_t color, int shift) {
@@ -196,11 +220,12 @@ template <int Bytes>
       });
 }
 
-[[gnu::always_inline]] inline void BlendRow32Kernel(uint8_t* dst, const uint8_t* levels, int n, uint32_t color) {
+[[gnu::always_inline]] inline void BlendRow32Kernel(uint8_t* dst, const uint8_t* levels, int n, int slack, uint32_t color) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i c16 = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(color)), zero);
   const __m128i colourLanes = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);  // byte 3 keeps its alpha 0
-  // Four pixels whose alphas (16 v) sit in lanes 0-3 of a16.
+  // Four pixels whose alphas (16 v) sit in lanes 0-3 of a16. Level 0 gives alpha 0, which leaves the
+  // pixel as it was: no test of the levels steers the walk.
   const auto four = [&](uint8_t* p, __m128i a16) __attribute__((always_inline)) {
     const __m128i pairs = _mm_unpacklo_epi16(a16, a16);
     const __m128i a01 = _mm_and_si128(_mm_unpacklo_epi32(pairs, pairs), colourLanes);
@@ -210,48 +235,39 @@ template <int Bytes>
     const __m128i hi = simd::Lerp16(_mm_unpackhi_epi8(d, zero), c16, a23);
     simd::StoreU(p, _mm_packus_epi16(lo, hi));
   };
-  ForSteps(
-      n,
-      [&](int x, int count) __attribute__((always_inline)) {
-        const __m128i v = count == 8 ? LoadValues8(levels + x) : LoadValues4(levels + x);
-        const int empty = _mm_movemask_epi8(_mm_cmpeq_epi8(v, zero));
-        if ((empty & 0xFF) == 0xFF) return;
-        const __m128i a16 = _mm_slli_epi16(_mm_unpacklo_epi8(v, zero), 4);
-        if ((empty & 0x0F) != 0x0F) four(dst + 4 * x, a16);
-        if (count == 8 && (empty & 0xF0) != 0xF0) four(dst + 4 * x + 16, _mm_unpackhi_epi64(a16, a16));
-      },
-      [&](int x) __attribute__((always_inline)) {
-        if (levels[x] != 0) BlendPixel32(dst + 4 * x, color, levels[x] * 16);
-      });
+  const auto step = [&](int x, int count, __m128i v) __attribute__((always_inline)) {
+    const __m128i a16 = _mm_slli_epi16(_mm_unpacklo_epi8(v, zero), 4);
+    four(dst + 4 * x, a16);
+    if (count == 8) four(dst + 4 * x + 16, _mm_unpackhi_epi64(a16, a16));
+  };
+  BlendSteps(n, slack, levels, step, [&](int x) __attribute__((always_inline)) {
+    BlendPixel32(dst + 4 * x, color, levels[x] * 16);
+  });
 }
 
-[[gnu::always_inline]] inline void BlendRow16Kernel(uint8_t* dst, const uint8_t* levels, int n, uint32_t color) {
+[[gnu::always_inline]] inline void BlendRow16Kernel(uint8_t* dst, const uint8_t* levels, int n, int slack, uint32_t color) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i cr = _mm_set1_epi16(static_cast<int16_t>((color >> 11) & 31));
   const __m128i cg = _mm_set1_epi16(static_cast<int16_t>((color >> 5) & 63));
   const __m128i cb = _mm_set1_epi16(static_cast<int16_t>(color & 31));
   const __m128i five = _mm_set1_epi16(31);
   const __m128i six = _mm_set1_epi16(63);
-  // Up to eight pixels: each field mixed apart and packed again.
+  // Up to eight pixels: each field mixed apart and packed again; level 0 leaves a pixel as it was.
   const auto mix = [&](__m128i d, __m128i a16) __attribute__((always_inline)) {
     const __m128i r = simd::Lerp16(_mm_srli_epi16(d, 11), cr, a16);
     const __m128i g = simd::Lerp16(_mm_and_si128(_mm_srli_epi16(d, 5), six), cg, a16);
     const __m128i b = simd::Lerp16(_mm_and_si128(d, five), cb, a16);
     return _mm_or_si128(_mm_or_si128(_mm_slli_epi16(r, 11), _mm_slli_epi16(g, 5)), b);
   };
-  ForSteps(
-      n,
-      [&](int x, int count) __attribute__((always_inline)) {
-        const __m128i v = count == 8 ? LoadValues8(levels + x) : LoadValues4(levels + x);
-        if ((_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)) & 0xFF) == 0xFF) return;
-        uint8_t* p = dst + 2 * x;
-        const __m128i a16 = _mm_slli_epi16(_mm_unpacklo_epi8(v, zero), 4);
-        if (count == 8) simd::StoreU(p, mix(simd::LoadU(p), a16));
-        else Store8Bytes(p, mix(Load8Bytes(p), a16));
-      },
-      [&](int x) __attribute__((always_inline)) {
-        if (levels[x] != 0) BlendPixel16(dst + 2 * x, color, levels[x] * 16);
-      });
+  const auto step = [&](int x, int count, __m128i v) __attribute__((always_inline)) {
+    uint8_t* p = dst + 2 * x;
+    const __m128i a16 = _mm_slli_epi16(_mm_unpacklo_epi8(v, zero), 4);
+    if (count == 8) simd::StoreU(p, mix(simd::LoadU(p), a16));
+    else Store8Bytes(p, mix(Load8Bytes(p), a16));
+  };
+  BlendSteps(n, slack, levels, step, [&](int x) __attribute__((always_inline)) {
+    BlendPixel16(dst + 2 * x, color, levels[x] * 16);
+  });
 }
 
 #else  // the plain loops
@@ -262,7 +278,7 @@ template <int Bytes>
   for (int x = 0; x < n; ++x) SetPixel<Bytes>(dst + Bytes * x, values[x], classes, color, edge);
 }
 template <int Bytes>
-[[gnu::always_inline]] inline void SetBitsKernel(uint8_t* dst, uint64_t bits, int n, int, uint32_t color) {
+[[gnu::always_inline]] inline void SetBitsKernel(uint8_t* dst, uint64_t bits, int n, int, int, uint32_t color) {
   for (int x = 0; x < n; ++x) {
     if ((bits << x) >> 63) StorePixel<Bytes>(dst + Bytes * x, color);
   }
@@ -272,12 +288,12 @@ template <int Bytes>
     if (levels[x] != 0) Store32(dst + 4 * x, static_cast<uint32_t>(levels[x]) << shift | color);
   }
 }
-[[gnu::always_inline]] inline void BlendRow32Kernel(uint8_t* dst, const uint8_t* levels, int n, uint32_t color) {
+[[gnu::always_inline]] inline void BlendRow32Kernel(uint8_t* dst, const uint8_t* levels, int n, int slack, uint32_t color) {
   for (int x = 0; x < n; ++x) {
     if (levels[x] != 0) BlendPixel32(dst + 4 * x, color, levels[x] * 16);
   }
 }
-[[gnu::always_inline]] inline void BlendRow16Kernel(uint8_t* dst, const uint8_t* levels, int n, uint32_t color) {
+[[gnu::always_inline]] inline void BlendRow16Kernel(uint8_t* dst, const uint8_t* levels, int n, int slack, uint32_t color) {
   for (int x = 0; x < n; ++x) {
     if (levels[x] != 0) BlendPixel16(dst + 2 * x, color, levels[x] * 16);
   }
@@ -304,7 +320,7 @@ void SetGlyphAs(const GlyphBlock& g, bool oneBit, const ValueClasses& classes, u
   const uint8_t* cell = g.cell;
   if (oneBit && g.n <= kBitsRowMax) {
     for (int y = 0; y < g.rows; ++y, dst += g.dstPitch, cell += g.cellPitch) {
-      SetBitsKernel<Bytes>(dst, RowBits(cell, g.first, g.n), g.n, k, color);
+      SetBitsKernel<Bytes>(dst, RowBits(cell, g.first, g.n), g.n, g.slack, k, color);
     }
     return;
   }
@@ -339,21 +355,26 @@ void SetRow32(uint8_t* dst, const uint8_t* values, int n, const ValueClasses& k,
   SetRowKernel<4>(dst, values, n, k, MakeSetConsts<4>(k, color, edge), color, edge);
 }
 
-void SetBitsRow(int bytes, uint8_t* dst, const uint8_t* row, int first, int n, uint32_t color) {
+void SetBitsRow(int bytes, uint8_t* dst, const uint8_t* row, int first, int n, int slack, uint32_t color) {
   const ValueClasses k = PlainClasses(0);
-  if (bytes == 2) SetBitsKernel<2>(dst, RowBits(row, first, n), n, MakeSetConsts<2>(k, color, 0), color & 0xFFFF);
-  else SetBitsKernel<4>(dst, RowBits(row, first, n), n, MakeSetConsts<4>(k, color, 0), color);
+  if (bytes == 2) SetBitsKernel<2>(dst, RowBits(row, first, n), n, slack, MakeSetConsts<2>(k, color, 0), color & 0xFFFF);
+  else SetBitsKernel<4>(dst, RowBits(row, first, n), n, slack, MakeSetConsts<4>(k, color, 0), color);
 }
 
 void LevelRow32(uint8_t* dst, const uint8_t* levels, int n, uint32_t color, int shift) {
   LevelRowKernel(dst, levels, n, color, shift);
 }
 
-void BlendRow32(uint8_t* dst, const uint8_t* levels, int n, uint32_t color) { BlendRow32Kernel(dst, levels, n, color); }
+void BlendRow32(uint8_t* dst, const uint8_t* levels, int n, int slack, uint32_t color) {
+  BlendRow32Kernel(dst, levels, n, slack, color);
+}
 
-void BlendRow16(uint8_t* dst, const uint8_t* levels, int n, uint32_t color) { BlendRow16Kernel(dst, levels, n, color); }
+void BlendRow16(uint8_t* dst, const uint8_t* levels, int n, int slack, uint32_t color) {
+  BlendRow16Kernel(dst, levels, n, slack, color);
+}
 
 void SetGlyph(int bytes, const GlyphBlock& g, bool oneBit, const ValueClasses& classes, uint32_t color, uint32_t edge) {
+  PrefetchRows(g, bytes);
   if (bytes == 4 && oneBit && g.n <= kBitsRowMax && ActiveSimdRoad() == SimdRoad::kAvx2) {
     avx2::SetBitsGlyph32(g, color);
     return;
@@ -363,12 +384,14 @@ void SetGlyph(int bytes, const GlyphBlock& g, bool oneBit, const ValueClasses& c
 }
 
 void LevelGlyph32(const GlyphBlock& g, uint32_t color, int shift) {
+  PrefetchRows(g, 4);
   uint8_t* dst = g.dst;
   const uint8_t* cell = g.cell + g.first;
   for (int y = 0; y < g.rows; ++y, dst += g.dstPitch, cell += g.cellPitch) LevelRowKernel(dst, cell, g.n, color, shift);
 }
 
 void BlendGlyph(int bytes, const GlyphBlock& g, uint32_t color) {
+  PrefetchRows(g, bytes);
   if (bytes == 4 && ActiveSimdRoad() == SimdRoad::kAvx2) {
     avx2::BlendGlyph32(g, color);
     return;
@@ -376,8 +399,8 @@ void BlendGlyph(int bytes, const GlyphBlock& g, uint32_t color) {
   uint8_t* dst = g.dst;
   const uint8_t* cell = g.cell + g.first;
   for (int y = 0; y < g.rows; ++y, dst += g.dstPitch, cell += g.cellPitch) {
-    if (bytes == 2) BlendRow16Kernel(dst, cell, g.n, color);
-    else BlendRow32Kernel(dst, cell, g.n, color);
+    if (bytes == 2) BlendRow16Kernel(dst, cell, g.n, g.slack, color);
+    else BlendRow32Kernel(dst, cell, g.n, g.slack, color);
   }
 }
 

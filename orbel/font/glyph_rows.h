@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "orbel/softrender/packed_pixels.h"
 
@@ -22,6 +23,8 @@ struct ValueClasses {
 constexpr int kGlyphRowMax = 512;
 // 1-bit rows up to this wide are read as one 64-bit word of bits.
 constexpr int kBitsRowMax = 57;
+// Bytes readable past the last cell row of a 1-bit cache, for RowBits.
+constexpr int kCellReadSlack = 8;
 
 // One glyph's rows: `rows` rows of `n` pixels from `dst`, their cell values from pixel `first` of each
 // cell row (n <= kGlyphRowMax).
@@ -33,7 +36,19 @@ struct GlyphBlock {
   int rows;
   int first;
   int n;
+  int slack;  // pixels past n in each target row that may be read and written back unchanged
 };
+
+// Asks for the cache lines of a glyph's target rows up front, so that their misses overlap instead of
+// each row waiting for its own.
+inline void PrefetchRows(const GlyphBlock& g, int bytes) {
+  const ptrdiff_t last = static_cast<ptrdiff_t>(g.n) * bytes - 1;
+  const uint8_t* row = g.dst;
+  for (int y = 0; y < g.rows; ++y, row += g.dstPitch) {
+    __builtin_prefetch(row, 1);
+    __builtin_prefetch(row + last, 1);
+  }
+}
 
 // A whole glyph through the rows below: masked stores (1-bit cells: `oneBit`, type 0's classes),
 // levels into a 32-bit target with alpha, levels blended over a 16- or 32-bit target.
@@ -49,8 +64,9 @@ ValueClasses PlainClasses(uint32_t type);
 void SetRow16(uint8_t* dst, const uint8_t* values, int n, const ValueClasses& k, uint32_t color, uint32_t edge);
 void SetRow32(uint8_t* dst, const uint8_t* values, int n, const ValueClasses& k, uint32_t color, uint32_t edge);
 
-// A 1-bit row (n <= kBitsRowMax) from pixel `first` of the cell row: colour where a bit is set.
-void SetBitsRow(int bytes, uint8_t* dst, const uint8_t* row, int first, int n, uint32_t color);
+// A 1-bit row (n <= kBitsRowMax) from pixel `first` of the cell row: colour where a bit is set; 8
+// bytes from byte first / 8 of the row must be readable. `slack` as for the blends.
+void SetBitsRow(int bytes, uint8_t* dst, const uint8_t* row, int first, int n, int slack, uint32_t color);
 
 // Antialiased levels into a target with alpha: a level v > 0 becomes v << shift | color (shift 20
 // for 16-bit colour, 28 for 32-bit), level 0 leaves the pixel.
@@ -58,8 +74,10 @@ void LevelRow32(uint8_t* dst, const uint8_t* levels, int n, uint32_t color, int 
 
 // Antialiased levels blended straight over a target without alpha, alpha 16 v: each channel
 // becomes (d * (256 - a) + c * a) >> 8; the byte above a 32-bit colour is kept.
-void BlendRow16(uint8_t* dst, const uint8_t* levels, int n, uint32_t color);
-void BlendRow32(uint8_t* dst, const uint8_t* levels, int n, uint32_t color);
+// `slack`: pixels past n that may be read and written back unchanged; the levels are read in 8-byte
+// steps, so up to 7 bytes past the row's levels must be readable.
+void BlendRow16(uint8_t* dst, const uint8_t* levels, int n, int slack, uint32_t color);
+void BlendRow32(uint8_t* dst, const uint8_t* levels, int n, int slack, uint32_t color);
 
 // One pixel of the blend, alpha a (0-256): each channel (field) becomes (d * (256 - a) + c * a) >> 8.
 inline int MixField(uint32_t d, uint32_t color, int shift, uint32_t mask, int a) {
@@ -81,13 +99,13 @@ inline void BlendPixel32(uint8_t* p, uint32_t color, int a) {
 }
 
 // The bits of a 1-bit row's pixels first..first + n - 1 (n <= kBitsRowMax), the first at bit 63; the bits
-// below the last pixel's are those of the cell row and may be set.
+// below the last pixel's are whatever follows in memory. Reads the 8 bytes from byte first / 8 of the
+// row, which must be readable (the font cache is allocated with kCellReadSlack bytes to spare).
 inline uint64_t RowBits(const uint8_t* row, int first, int n) {
-  const int from = first >> 3;
-  const int to = (first + n - 1) >> 3;
-  uint64_t bits = 0;
-  for (int i = from; i <= to; ++i) bits = bits << 8 | row[i];
-  return bits << (64 - 8 * (to - from + 1)) << (first & 7);
+  (void)n;
+  uint64_t word;
+  std::memcpy(&word, row + (first >> 3), 8);
+  return __builtin_bswap64(word) << (first & 7);
 }
 
 // The bits of a 1-bit cell row from pixel `first` on, `n` of them (n > 0), spread to one byte each

@@ -1,6 +1,6 @@
 // AVX2 glyphs on 32-bit targets: eight pixels a step, the step past the row's last whole eight through
-// masked loads and stores, so no pixel outside the row is read or written. Masked stores need no read
-// of the target, which spares a plain glyph's rows the target's cache misses. Everything is compiled
+// masked loads and stores, so no pixel outside the row is read or written. Level 0 and a clear bit
+// leave a pixel as it was, so no step tests the glyph's pixels. Everything is compiled
 // for AVX2 and kept file-local; only the entries of glyph_rows_avx2.h are shared, and they run only on
 // the AVX2 road.
 #include "orbel/font/glyph_rows_avx2.h"
@@ -40,15 +40,17 @@ ORBEL_AVX2 void SetBitsGlyph32(const GlyphBlock& g, uint32_t color) {
   const uint8_t* cell = g.cell;
   for (int y = 0; y < g.rows; ++y, dst += g.dstPitch, cell += g.cellPitch) {
     const uint64_t row = RowBits(cell, g.first, g.n);
-    for (int x = 0; x < g.n; x += 8) {
-      int b = static_cast<int>((row << x) >> 56);
-      if (g.n - x < 8) b &= (0xFF00 >> (g.n - x)) & 0xFF;  // the cell's bits past the row
-      if (b == 0) continue;
-      if (b == 0xFF) {
-        Store(dst + 4 * x, c);
-        continue;
-      }
-      const V mask = _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_set1_epi32(b), bits), bits);
+    // Whole eights read, select and write with no test of the bits (rows differ, so branches on them
+    // would be mispredicted); the last part of a row is a masked store.
+    int x = 0;
+    for (; x + 8 <= g.n; x += 8) {
+      const V b = _mm256_set1_epi32(static_cast<int>((row << x) >> 56));
+      const V mask = _mm256_cmpeq_epi32(_mm256_and_si256(b, bits), bits);
+      Store(dst + 4 * x, _mm256_blendv_epi8(Load(dst + 4 * x), c, mask));
+    }
+    if (x < g.n) {
+      const V b = _mm256_set1_epi32(static_cast<int>((row << x) >> 56));
+      const V mask = _mm256_and_si256(_mm256_cmpeq_epi32(_mm256_and_si256(b, bits), bits), LeadingLanes(g.n - x));
       _mm256_maskstore_epi32(reinterpret_cast<int*>(dst + 4 * x), mask, c);
     }
   }
@@ -65,7 +67,6 @@ ORBEL_AVX2 void BlendGlyph32(const GlyphBlock& g, uint32_t color) {
       const int count = g.n - x < 8 ? g.n - x : 8;
       uint64_t levels = 0;
       std::memcpy(&levels, cell + x, static_cast<size_t>(count));
-      if (levels == 0) continue;
       // Alpha 16 v per pixel, then (a, a, a, 0) over each pixel's four 16-bit lanes, in the order the
       // byte unpacks below give the pixels (0 1 4 5 low, 2 3 6 7 high).
       const V a32 = _mm256_slli_epi32(_mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<long long>(levels))), 4);

@@ -33,7 +33,8 @@ struct PixelRow {
   std::vector<uint8_t> data;
 };
 
-// Cell values of a type, with runs of empty and full pixels as glyphs have.
+// Cell values of a type, with runs of empty and full pixels as glyphs have, and 8 bytes of noise past
+// the row that the rows may read but must not draw.
 std::vector<uint8_t> Values(uint32_t type, int n, std::mt19937& rng) {
   std::vector<uint8_t> v(static_cast<size_t>(n));
   const int pattern = static_cast<int>(rng() % 3);  // 0 noise, 1 mostly empty, 2 mostly full
@@ -50,6 +51,7 @@ std::vector<uint8_t> Values(uint32_t type, int n, std::mt19937& rng) {
     if (pattern == 2 && (r >> 8) % 4 != 0) value = type == 0 ? 1 : type == 1 ? 1 : type == 2 ? 15 : 0x0F;
     b = value;
   }
+  for (int i = 0; i < 8; ++i) v.push_back(static_cast<uint8_t>(rng() | 0x88));
   return v;
 }
 
@@ -85,25 +87,27 @@ uint32_t BlendRule(int bytes, uint32_t d, uint32_t c, int a) {
          mix(d & 255, c & 255);
 }
 
-// Runs `row` on a noisy row for every width 1..40 and skew 0..3, and checks each pixel against
-// rule(before, value) (false: left alone) and the guards against their old values.
+// Runs row(pixels, values, n, slack) on a noisy row for every width 1..40, skew 0..3 and room past
+// the row (slack) 0..8, and checks each pixel against rule(before, value) (false: left alone) and
+// the guards against their old values.
 template <class RowFn, class Rule>
 void CheckRows(int bytes, uint32_t type, RowFn row, Rule rule) {
   std::mt19937 rng(7 + type);
   for (int n = 1; n <= 40; ++n) {
     for (int skew = 0; skew < 4; ++skew) {
       for (int round = 0; round < 4; ++round) {
+        const int slack = round * kGuard / 3;  // 0, 2, 5, 8
         PixelRow pixels(bytes, n, rng);
         const std::vector<uint8_t> before = pixels.data;
         const std::vector<uint8_t> values = Values(type, n, rng);
-        row(pixels.Row(skew), values.data(), n);
+        row(pixels.Row(skew), values.data(), n, slack);
         PixelRow expect = pixels;
         expect.data = before;
         for (int x = 0; x < n; ++x) {
           uint32_t out = 0;
           if (rule(expect.At(skew, x), values[static_cast<size_t>(x)], &out)) expect.Put(skew, x, out);
         }
-        ASSERT_EQ(pixels.data, expect.data) << "type " << type << " width " << n << " skew " << skew;
+        ASSERT_EQ(pixels.data, expect.data) << "type " << type << " width " << n << " skew " << skew << " slack " << slack;
       }
     }
   }
@@ -112,17 +116,42 @@ void CheckRows(int bytes, uint32_t type, RowFn row, Rule rule) {
 TEST(GlyphRowsTest, MaskedStoresMatchThePerPixelRulesOfEveryType) {
   for (uint32_t type = 0; type < 4; ++type) {
     const glyph::ValueClasses k = glyph::PlainClasses(type);
-    CheckRows(2, type, [&](uint8_t* d, const uint8_t* v, int n) { glyph::SetRow16(d, v, n, k, 0xF81F, 0x07E0); },
+    CheckRows(2, type, [&](uint8_t* d, const uint8_t* v, int n, int) { glyph::SetRow16(d, v, n, k, 0xF81F, 0x07E0); },
               [&](uint32_t, uint8_t v, uint32_t* out) { return PlainRule(type, v, 0xF81F, 0x07E0, out); });
-    CheckRows(4, type, [&](uint8_t* d, const uint8_t* v, int n) { glyph::SetRow32(d, v, n, k, 0x00FF8040, 0x000000FF); },
+    CheckRows(4, type, [&](uint8_t* d, const uint8_t* v, int n, int) { glyph::SetRow32(d, v, n, k, 0x00FF8040, 0x000000FF); },
               [&](uint32_t, uint8_t v, uint32_t* out) { return PlainRule(type, v, 0x00FF8040, 0x000000FF, out); });
+  }
+}
+
+TEST(GlyphRowsTest, OneBitRowsStoreTheColourWhereTheirBitsAreSet) {
+  // The cell row: values 0 / 1 packed eight to a byte from the first pixel on, from bit `first`.
+  for (const int bytes : {2, 4}) {
+    const uint32_t color = bytes == 2 ? 0xF81Fu : 0x00FF8040u;
+    for (int first = 0; first < 8; ++first) {
+      CheckRows(bytes, 0,
+                [&](uint8_t* d, const uint8_t* v, int n, int slack) {
+                  std::vector<uint8_t> row(16, 0);
+                  for (int i = 0; i < 16 * 8; ++i) {
+                    // The row's bits, then the noise past it, shifted to start at `first`.
+                    const int x = i - first;
+                    const int bit = x < 0 ? 1 : x < n ? v[x] : v[static_cast<size_t>(n + (x - n) % 8)] & 1;
+                    row[static_cast<size_t>(i >> 3)] |= static_cast<uint8_t>(bit << (7 - (i & 7)));
+                  }
+                  glyph::SetBitsRow(bytes, d, row.data(), first, n, slack, color);
+                },
+                [&](uint32_t, uint8_t v, uint32_t* out) {
+                  if (v == 0) return false;
+                  *out = color;
+                  return true;
+                });
+    }
   }
 }
 
 TEST(GlyphRowsTest, LevelsBecomeAlphaAtBothColourDepths) {
   for (const int shift : {20, 28}) {
     const uint32_t color = shift == 20 ? 0xA5A5u : 0x123456u;
-    CheckRows(4, 2, [&](uint8_t* d, const uint8_t* v, int n) { glyph::LevelRow32(d, v, n, color, shift); },
+    CheckRows(4, 2, [&](uint8_t* d, const uint8_t* v, int n, int) { glyph::LevelRow32(d, v, n, color, shift); },
               [&](uint32_t, uint8_t v, uint32_t* out) {
                 if (v == 0) return false;
                 *out = static_cast<uint32_t>(v) << shift | color;
@@ -133,7 +162,7 @@ TEST(GlyphRowsTest, LevelsBecomeAlphaAtBothColourDepths) {
 
 TEST(GlyphRowsTest, LevelsBlendOverSixteenAndThirtyTwoBitPixels) {
   for (const uint32_t color : {0xFFFFu, 0x0000u, 0x8410u}) {
-    CheckRows(2, 2, [&](uint8_t* d, const uint8_t* v, int n) { glyph::BlendRow16(d, v, n, color); },
+    CheckRows(2, 2, [&](uint8_t* d, const uint8_t* v, int n, int slack) { glyph::BlendRow16(d, v, n, slack, color); },
               [&](uint32_t d, uint8_t v, uint32_t* out) {
                 if (v == 0) return false;
                 *out = BlendRule(2, d, color, v * 16);
@@ -141,7 +170,7 @@ TEST(GlyphRowsTest, LevelsBlendOverSixteenAndThirtyTwoBitPixels) {
               });
   }
   for (const uint32_t color : {0xFFFFFFu, 0x000000u, 0x80FF01u}) {
-    CheckRows(4, 2, [&](uint8_t* d, const uint8_t* v, int n) { glyph::BlendRow32(d, v, n, color); },
+    CheckRows(4, 2, [&](uint8_t* d, const uint8_t* v, int n, int slack) { glyph::BlendRow32(d, v, n, slack, color); },
               [&](uint32_t d, uint8_t v, uint32_t* out) {
                 if (v == 0) return false;
                 *out = BlendRule(4, d, color, v * 16);
