@@ -375,9 +375,12 @@ void BlendRow16(uint8_t* dst, const uint8_t* levels, int n, int slack, uint32_t 
 
 void SetGlyph(int bytes, const GlyphBlock& g, bool oneBit, const ValueClasses& classes, uint32_t color, uint32_t edge) {
   PrefetchRows(g, bytes);
-  if (bytes == 4 && oneBit && g.n <= kBitsRowMax && ActiveSimdRoad() == SimdRoad::kAvx2) {
-    avx2::SetBitsGlyph32(g, color);
-    return;
+  if (oneBit && g.n <= kBitsRowMax && ActiveSimdRoad() == SimdRoad::kAvx2) {
+    if (bytes == 4) {
+      avx2::SetBitsGlyph32(g, color);
+      return;
+    }
+    if (avx2::SetBitsGlyph16(g, color & 0xFFFF)) return;
   }
   if (bytes == 2) SetGlyphAs<2>(g, oneBit, classes, color & 0xFFFF, edge & 0xFFFF);
   else SetGlyphAs<4>(g, oneBit, classes, color, edge);

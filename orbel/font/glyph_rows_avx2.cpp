@@ -38,22 +38,54 @@ ORBEL_AVX2 void SetBitsGlyph32(const GlyphBlock& g, uint32_t color) {
   const V bits = _mm256_setr_epi32(0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01);
   uint8_t* dst = g.dst;
   const uint8_t* cell = g.cell;
+  const int whole = g.n & ~7;
+  const int rest = g.n - whole;
+  // The last part of a row: a whole step when the target row has room (its pixels past the row are
+  // written back as read), else a masked store.
+  const bool restWhole = rest != 0 && rest + g.slack >= 8;
+  const int restBits = (0xFF00 >> rest) & 0xFF;
+  const V restLanes = LeadingLanes(rest);
   for (int y = 0; y < g.rows; ++y, dst += g.dstPitch, cell += g.cellPitch) {
     const uint64_t row = RowBits(cell, g.first, g.n);
     // Whole eights read, select and write with no test of the bits (rows differ, so branches on them
-    // would be mispredicted); the last part of a row is a masked store.
-    int x = 0;
-    for (; x + 8 <= g.n; x += 8) {
+    // would be mispredicted).
+    for (int x = 0; x < whole; x += 8) {
       const V b = _mm256_set1_epi32(static_cast<int>((row << x) >> 56));
       const V mask = _mm256_cmpeq_epi32(_mm256_and_si256(b, bits), bits);
       Store(dst + 4 * x, _mm256_blendv_epi8(Load(dst + 4 * x), c, mask));
     }
-    if (x < g.n) {
-      const V b = _mm256_set1_epi32(static_cast<int>((row << x) >> 56));
-      const V mask = _mm256_and_si256(_mm256_cmpeq_epi32(_mm256_and_si256(b, bits), bits), LeadingLanes(g.n - x));
-      _mm256_maskstore_epi32(reinterpret_cast<int*>(dst + 4 * x), mask, c);
+    if (rest == 0) continue;
+    const V b = _mm256_set1_epi32(static_cast<int>((row << whole) >> 56) & restBits);
+    const V mask = _mm256_cmpeq_epi32(_mm256_and_si256(b, bits), bits);
+    if (restWhole) {
+      Store(dst + 4 * whole, _mm256_blendv_epi8(Load(dst + 4 * whole), c, mask));
+    } else {
+      _mm256_maskstore_epi32(reinterpret_cast<int*>(dst + 4 * whole), _mm256_and_si256(mask, restLanes), c);
     }
   }
+}
+
+ORBEL_AVX2 bool SetBitsGlyph16(const GlyphBlock& g, uint32_t color) {
+  const int whole = g.n & ~15;
+  const int rest = g.n - whole;
+  // Without a masked store of 16-bit pixels, a last part needs room for a whole step.
+  if (rest != 0 && rest + g.slack < 16) return false;
+  const V c = _mm256_set1_epi16(static_cast<short>(color));
+  const V bits = _mm256_setr_epi16(static_cast<short>(0x8000), 0x4000, 0x2000, 0x1000, 0x0800, 0x0400, 0x0200, 0x0100,
+                                   0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01);
+  const int restBits = (static_cast<int>(0xFFFF0000u >> rest)) & 0xFFFF;
+  uint8_t* dst = g.dst;
+  const uint8_t* cell = g.cell;
+  for (int y = 0; y < g.rows; ++y, dst += g.dstPitch, cell += g.cellPitch) {
+    const uint64_t row = RowBits(cell, g.first, g.n);
+    for (int x = 0; x < g.n; x += 16) {
+      int b = static_cast<int>((row << x) >> 48);
+      if (x == whole) b &= restBits;
+      const V mask = _mm256_cmpeq_epi16(_mm256_and_si256(_mm256_set1_epi16(static_cast<short>(b)), bits), bits);
+      Store(dst + 2 * x, _mm256_blendv_epi8(Load(dst + 2 * x), c, mask));
+    }
+  }
+  return true;
 }
 
 ORBEL_AVX2 void BlendGlyph32(const GlyphBlock& g, uint32_t color) {
