@@ -224,15 +224,29 @@ void DrawGlyphBlended(const GlyphPlacement& g, uint32_t type, uint32_t color, ui
   });
 }
 
+// How a string's horizontal glyphs go through the vector rows: fixed for the whole string, so each
+// glyph only places its rows.
+struct RowsPlan {
+  enum Kind { kNone, kSet, kLevels, kBlend };
+  Kind kind = kNone;
+  int bytes = 0;  // target pixel size
+  bool oneBit = false;
+  glyph::ValueClasses classes{};
+  uint32_t color = 0;
+  uint32_t edge = 0;
+  int shift = 0;  // kLevels: where a level goes
+};
+
 // Horizontal glyphs on 16- and 32-bit targets under the transparent flag, on the renderer's vector
-// road: the glyph's rows through the vector rows. False, drawing nothing, for anything else.
-bool DrawGlyphRows(const GlyphPlacement& g, Target kind, uint32_t type, uint32_t color, uint32_t edge) {
-  if (g.vertical || !g.transparent || !SimdRoadOpen() || kind == Target::k8) return false;
+// road; kNone for anything else (the glyphs then walk pixel by pixel).
+RowsPlan PlanRows(const MemImg* target, uint32_t type, bool vertical, bool transparent, bool blendOver, bool oneBit,
+                  uint32_t color, uint32_t edge) {
+  RowsPlan plan;
+  const Target kind = TargetKind(target);
+  if (vertical || !transparent || !SimdRoadOpen() || kind == Target::k8) return plan;
   const bool alphaTarget = kind == Target::k16Alpha || kind == Target::k32Alpha;
-  if (type == 3 && (alphaTarget || g.blendOver)) return false;  // edge mixes go pixel by pixel
-  if (g.blendOver && type != 2) return false;
-  const int n = g.dest.right - g.dest.left;
-  if (n > glyph::kGlyphRowMax) return false;
+  if (type == 3 && (alphaTarget || blendOver)) return plan;  // edge mixes go pixel by pixel
+  if (blendOver && type != 2) return plan;
   if (kind == Target::k16 || kind == Target::k16Alpha) {
     color &= 0xFFFF;
     edge &= 0xFFFF;
@@ -240,10 +254,33 @@ bool DrawGlyphRows(const GlyphPlacement& g, Target kind, uint32_t type, uint32_t
     color &= 0xFFFFFF;
     edge &= 0xFFFFFF;
   }
-  const int bytes = kind == Target::k16 ? 2 : 4;
+  const int alphaShift = kind == Target::k16Alpha ? 16 : 24;
+  plan.bytes = kind == Target::k16 ? 2 : 4;
+  plan.oneBit = oneBit;
+  plan.classes = glyph::PlainClasses(type);
+  plan.color = color;
+  plan.edge = edge;
+  if (blendOver) {
+    plan.kind = RowsPlan::kBlend;
+  } else if (alphaTarget && type == 2) {
+    plan.kind = RowsPlan::kLevels;
+    plan.shift = alphaShift + 4;
+  } else {
+    plan.kind = RowsPlan::kSet;
+    if (alphaTarget) {
+      plan.color |= 0xFFu << alphaShift;
+      plan.edge |= 0xFFu << alphaShift;
+    }
+  }
+  return plan;
+}
+
+void DrawGlyphRows(const GlyphPlacement& g, const RowsPlan& plan) {
+  const int n = g.dest.right - g.dest.left;
   const int pitch = g.target->base->pitch;
   glyph::GlyphBlock block;
-  block.dst = g.target->pixels + static_cast<ptrdiff_t>(g.dest.top) * pitch + static_cast<ptrdiff_t>(g.dest.left) * bytes;
+  block.dst = g.target->pixels + static_cast<ptrdiff_t>(g.dest.top) * pitch +
+              static_cast<ptrdiff_t>(g.dest.left) * plan.bytes;
   block.dstPitch = pitch;
   block.cell = g.cell + static_cast<ptrdiff_t>(g.dest.top - g.top) * g.cellPitch;
   block.cellPitch = g.cellPitch;
@@ -251,23 +288,25 @@ bool DrawGlyphRows(const GlyphPlacement& g, Target kind, uint32_t type, uint32_t
   block.first = g.dest.left - g.left;
   block.n = n;
   block.slack = std::max(0, g.target->width - static_cast<int>(g.dest.right));
-  const int alphaShift = kind == Target::k16Alpha ? 16 : 24;
-  if (g.blendOver) {
-    glyph::BlendGlyph(bytes, block, color);
-  } else if (alphaTarget && type == 2) {
-    glyph::LevelGlyph32(block, color, alphaShift + 4);
-  } else if (alphaTarget) {
-    glyph::SetGlyph(4, block, g.oneBit, glyph::PlainClasses(type), color | 0xFFu << alphaShift,
-                    edge | 0xFFu << alphaShift);
-  } else {
-    glyph::SetGlyph(bytes, block, g.oneBit, glyph::PlainClasses(type), color, edge);
+  switch (plan.kind) {
+    case RowsPlan::kBlend:
+      glyph::BlendGlyph(plan.bytes, block, plan.color);
+      break;
+    case RowsPlan::kLevels:
+      glyph::LevelGlyph32(block, plan.color, plan.shift);
+      break;
+    default:
+      glyph::SetGlyph(plan.bytes, block, plan.oneBit, plan.classes, plan.color, plan.edge);
+      break;
   }
-  return true;
 }
 
-void DrawMemoryGlyph(const GlyphPlacement& g, uint32_t type, uint32_t color, uint32_t edge) {
+void DrawMemoryGlyph(const GlyphPlacement& g, const RowsPlan& plan, uint32_t type, uint32_t color, uint32_t edge) {
+  if (plan.kind != RowsPlan::kNone && g.dest.right - g.dest.left <= glyph::kGlyphRowMax) {
+    DrawGlyphRows(g, plan);
+    return;
+  }
   const Target kind = TargetKind(g.target);
-  if (DrawGlyphRows(g, kind, type, color, edge)) return;
   if (g.blendOver) {
     if (kind == Target::k16) DrawGlyphBlended<true>(g, type, color & 0xFFFF, edge & 0xFFFF);
     else if (kind == Target::k32) DrawGlyphBlended<false>(g, type, color & 0xFFFFFF, edge & 0xFFFFFF);
@@ -317,6 +356,19 @@ const FontGlyphCacheEntry* GlyphOf(FontHandleRecord* f, int font, const FontChar
   const FontGlyphCacheEntry* entry = RenderGlyphToFontCache(font, 1, &item);
   if (entry == nullptr) ErrorExitLibrary("テキストキャッシュの作成に失敗しました");
   return entry;
+}
+
+// The cached entries of a batch's items into `found`; false when one is not cached.
+bool LookUpBatch(const FontHandleRecord* f, const FontCharItem* items, int count, const FontGlyphCacheEntry** found) {
+  uint32_t valid = 1;
+  for (int i = 0; i < count; ++i) {
+    const FontLookupSlot& slot = f->lookup[items[i].Code()];
+    valid &= slot.valid != 0 ? 1u : 0u;
+    found[i] = slot.entry;
+  }
+  if (valid == 0) return false;
+  for (int i = 0; i < count; ++i) __builtin_prefetch(found[i]);
+  return true;
 }
 
 // A screen colour with the draw-bright colour applied, packed 0xFFRRGGBB: the bright colour a
@@ -437,6 +489,10 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
                                                               target != nullptr ? target->height : 0};
   const int side = f->cellSide;
 
+  const bool oneBit = f->cacheBitsPerPixel == 1;
+  const RowsPlan plan = drawing ? PlanRows(target, f->type, vertical != 0, transparent != 0, blendOver, oneBit,
+                                           glyphColor, edge)
+                                : RowsPlan{};
   // The string goes in pieces of up to 256 characters, each prepared (its new glyphs rendered in one
   // batch) and then walked.
   FontCharItem items[kFontBatchSize];
@@ -447,9 +503,13 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
     int consumed = 0;
     if (PrepareFontStringChars(items, text + at, font, length - at, &count, &consumed) != 0) return -1;
     at += consumed;
+    // The batch's entries looked up in one go, so that the lookup's cache misses overlap; a batch with
+    // a glyph still to render renders it on the way, as rendering may evict the others.
+    const FontGlyphCacheEntry* found[kFontBatchSize];
+    const bool allFound = LookUpBatch(f, items, count, found);
     for (int i = 0; i < count; ++i) {
       const FontCharItem& item = items[i];
-      const FontGlyphCacheEntry* entry = GlyphOf(f, font, item);
+      const FontGlyphCacheEntry* entry = allFound ? found[i] : GlyphOf(f, font, item);
       const double penExact = total;
       const int pen = static_cast<int>(total);
       total += (entry->advance + f->spacing) * advanceScale;
@@ -481,14 +541,18 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
         g.top = y + pen + entry->offsetX;
         g.dest = {g.left, g.top, g.right, g.top + w};
       }
-      ClipRect(&g.dest, &area);
-      if (g.dest.right <= g.dest.left || g.dest.bottom <= g.dest.top) continue;
+      // What is left inside the clip rectangle; for a glyph that shows, the plain intersection is
+      // what ClipRect gives.
+      const plat::RECT cut = {std::max(g.dest.left, area.left), std::max(g.dest.top, area.top),
+                              std::min(g.dest.right, area.right), std::min(g.dest.bottom, area.bottom)};
+      if (cut.right <= cut.left || cut.bottom <= cut.top) continue;
+      g.dest = cut;
       g.cell = f->cachePixels + static_cast<ptrdiff_t>(CellY(f, entry->cell)) * f->cachePitch;
       g.cellPitch = f->cachePitch;
-      g.oneBit = f->cacheBitsPerPixel == 1;
+      g.oneBit = oneBit;
       g.transparent = transparent != 0;
       g.blendOver = blendOver;
-      DrawMemoryGlyph(g, f->type, glyphColor, edge);
+      DrawMemoryGlyph(g, plan, f->type, glyphColor, edge);
     }
   }
   if (textureDrawing) {

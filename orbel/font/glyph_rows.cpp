@@ -374,7 +374,6 @@ void BlendRow16(uint8_t* dst, const uint8_t* levels, int n, int slack, uint32_t 
 }
 
 void SetGlyph(int bytes, const GlyphBlock& g, bool oneBit, const ValueClasses& classes, uint32_t color, uint32_t edge) {
-  PrefetchRows(g, bytes);
   if (oneBit && g.n <= kBitsRowMax && ActiveSimdRoad() == SimdRoad::kAvx2) {
     if (bytes == 4) {
       avx2::SetBitsGlyph32(g, color);
@@ -387,14 +386,12 @@ void SetGlyph(int bytes, const GlyphBlock& g, bool oneBit, const ValueClasses& c
 }
 
 void LevelGlyph32(const GlyphBlock& g, uint32_t color, int shift) {
-  PrefetchRows(g, 4);
   uint8_t* dst = g.dst;
   const uint8_t* cell = g.cell + g.first;
   for (int y = 0; y < g.rows; ++y, dst += g.dstPitch, cell += g.cellPitch) LevelRowKernel(dst, cell, g.n, color, shift);
 }
 
 void BlendGlyph(int bytes, const GlyphBlock& g, uint32_t color) {
-  PrefetchRows(g, bytes);
   if (bytes == 4 && ActiveSimdRoad() == SimdRoad::kAvx2) {
     avx2::BlendGlyph32(g, color);
     return;

@@ -39,17 +39,6 @@ struct GlyphBlock {
   int slack;  // pixels past n in each target row that may be read and written back unchanged
 };
 
-// Asks for the cache lines of a glyph's target rows up front, so that their misses overlap instead of
-// each row waiting for its own.
-inline void PrefetchRows(const GlyphBlock& g, int bytes) {
-  const ptrdiff_t last = static_cast<ptrdiff_t>(g.n) * bytes - 1;
-  const uint8_t* row = g.dst;
-  for (int y = 0; y < g.rows; ++y, row += g.dstPitch) {
-    __builtin_prefetch(row, 1);
-    __builtin_prefetch(row + last, 1);
-  }
-}
-
 // A whole glyph through the rows below: masked stores (1-bit cells: `oneBit`, type 0's classes),
 // levels into a 32-bit target with alpha, levels blended over a 16- or 32-bit target.
 void SetGlyph(int bytes, const GlyphBlock& g, bool oneBit, const ValueClasses& classes, uint32_t color, uint32_t edge);
