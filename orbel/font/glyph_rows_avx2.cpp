@@ -45,8 +45,12 @@ ORBEL_AVX2 void SetBitsGlyph32(const GlyphBlock& g, uint32_t color) {
   const bool restWhole = rest != 0 && rest + g.slack >= 8;
   const int restBits = (0xFF00 >> rest) & 0xFF;
   const V restLanes = LeadingLanes(rest);
-  for (int y = 0; y < g.rows; ++y, dst += g.dstPitch, cell += g.cellPitch) {
-    const uint64_t row = RowBits(cell, g.first, g.n);
+  const int first = g.first;
+  const int rows = g.rows;
+  const ptrdiff_t dstPitch = g.dstPitch;
+  const ptrdiff_t cellPitch = g.cellPitch;
+  for (int y = 0; y < rows; ++y, dst += dstPitch, cell += cellPitch) {
+    const uint64_t row = RowBits(cell, first, g.n);
     // Whole eights read, select and write with no test of the bits (rows differ, so branches on them
     // would be mispredicted).
     for (int x = 0; x < whole; x += 8) {
@@ -74,11 +78,17 @@ ORBEL_AVX2 bool SetBitsGlyph16(const GlyphBlock& g, uint32_t color) {
   const V bits = _mm256_setr_epi16(static_cast<short>(0x8000), 0x4000, 0x2000, 0x1000, 0x0800, 0x0400, 0x0200, 0x0100,
                                    0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01);
   const int restBits = (static_cast<int>(0xFFFF0000u >> rest)) & 0xFFFF;
+  // The block's fields in locals: the stores below could alias them.
+  const int n = g.n;
+  const int first = g.first;
+  const int rows = g.rows;
+  const ptrdiff_t dstPitch = g.dstPitch;
+  const ptrdiff_t cellPitch = g.cellPitch;
   uint8_t* dst = g.dst;
   const uint8_t* cell = g.cell;
-  for (int y = 0; y < g.rows; ++y, dst += g.dstPitch, cell += g.cellPitch) {
-    const uint64_t row = RowBits(cell, g.first, g.n);
-    for (int x = 0; x < g.n; x += 16) {
+  for (int y = 0; y < rows; ++y, dst += dstPitch, cell += cellPitch) {
+    const uint64_t row = RowBits(cell, first, n);
+    for (int x = 0; x < n; x += 16) {
       int b = static_cast<int>((row << x) >> 48);
       if (x == whole) b &= restBits;
       const V mask = _mm256_cmpeq_epi16(_mm256_and_si256(_mm256_set1_epi16(static_cast<short>(b)), bits), bits);
