@@ -1,13 +1,14 @@
-// Vector rows of the memory-mode glyph walk. Eight pixels a step, then four, then single pixels; a
-// step whose cell values are all empty touches nothing, one that is all colour stores without reading.
-// Masked stores read the destination and write it back whole, inside the row's n pixels only.
+// Vector rows of the memory-mode glyph walk, on SSE2 (AVX2 glyphs in glyph_rows_avx2.cpp). Masked
+// stores read the target and write it back whole. The rows of plain 1-bit glyphs and of blended
+// levels, the text that is drawn most, test none of the glyph's pixels; the others pass over empty
+// steps and store all-colour steps without reading.
 #include "orbel/font/glyph_rows.h"
 
 #include <array>
 #include <cstring>
 
-#include "orbel/softrender/packed_pixels.h"
 #include "orbel/font/glyph_rows_avx2.h"
+#include "orbel/softrender/packed_pixels.h"
 #include "orbel/softrender/plain_blit_simd.h"
 #include "orbel/softrender/simd_road.h"
 
@@ -63,14 +64,6 @@ inline void PutMasked(uint8_t* p, __m128i mc, __m128i me, __m128i c, __m128i e, 
   const __m128i d = Half ? Load8Bytes(p) : simd::LoadU(p);
   const __m128i out = simd::Select(mc, c, simd::Select(me, e, d));
   Half ? Store8Bytes(p, out) : simd::StoreU(p, out);
-}
-
-// Byte masks of the colour and edge classes of the values in the low lanes.
-inline void ClassMasks(__m128i v, const ValueClasses& k, __m128i* mc, __m128i* me) {
-  *mc = _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(k.colorAnd))),
-                       _mm_set1_epi8(static_cast<char>(k.colorIs)));
-  *me = _mm_andnot_si128(*mc, _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(k.edgeAnd))),
-                                             _mm_set1_epi8(static_cast<char>(k.edgeIs))));
 }
 
 #endif
