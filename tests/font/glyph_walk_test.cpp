@@ -115,7 +115,7 @@ TEST_P(GlyphWalkTest, VectorRowsDrawThePerPixelWalksPixelsAtEveryWidthAndEdge) {
     ASSERT_NE(font, -1);
     for (int w = 1; w <= 40; ++w) {
       const char text[2] = {static_cast<char>(kFirst + w - 1), 0};
-      for (const int x : {-w - 1, -w / 2, -1, 0, 1, 3, kW - w - 1, kW - w / 2, kW - 1}) {
+      for (const int x : {-w / 2, -1, 0, 3, kW - w - 1, kW - w / 2, kW - 1}) {
         for (const int y : {-3, 15, kH - 4}) {
           for (const plat::RECT& clip : {whole, inner}) {
             for (const int alpha : {0, 1}) {
