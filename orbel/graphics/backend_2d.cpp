@@ -494,8 +494,8 @@ int DrawStringPlain(int x, int y, const char* text, uint32_t color, int font, ui
     if (dest == nullptr) return -1;
     plat::RECT clip = gDrawState.drawArea;
     if (transparent == kFontBlendOver) {
-      const plat::RECT text = {x, y, x + width, y + height};
-      ClipRect(&clip, &text);
+      const plat::RECT textRect = {x, y, x + width, y + height};
+      ClipRect(&clip, &textRect);
     }
     const int result = FontStringEngine(1, x, y, 0, 1.0, 1.0, text, color, dest, &clip, transparent, font,
                                         edgeColor, -1, vertical, nullptr);
