@@ -1,9 +1,13 @@
 // Cost of text: a frame of 1,000 strings of 20 Japanese characters drawn with a warm glyph cache onto a
 // 640 x 480 screen (software rendering, 16 and 32 bits, plain and antialiased fonts of size 16), and the
-// cost of one cold glyph (rendered into the cache on first use). Beside each, FreeType rendering the
-// same glyphs of the same face at the same size straight into a 32-bit bitmap (FT_Load_Char with
-// rendering, then the glyph's bits copied into the frame). Prints ms per frame (us per cold glyph) and
-// the ratio FreeType time / ours.
+// cost of one cold glyph (rendered into the cache on first use). Beside each, two FreeType peers with the
+// same face at the same size: the cold one renders every glyph again for every character (FT_Load_Char
+// with rendering, the glyph's bits copied into a 32-bit frame), the cached one renders each glyph once
+// into a simple cache (its coverage bytes) and blits it per character into a frame of the same depth,
+// storing the colour where a plain glyph has ink and blending the coverage over the frame for
+// antialiased text, as a user's own text cache does. Prints ms per frame (us per cold glyph) and the
+// ratios peer time / ours; then each frame of ours run in turn with the cached peer's, 101 times, with
+// the medians of both and of the per-turn ratio, which a loaded machine disturbs least.
 // Depends on Google Benchmark, FreeType and fontconfig (the face file of the default face).
 #include <benchmark/benchmark.h>
 
@@ -12,7 +16,9 @@
 #include FT_FREETYPE_H
 
 #include <iconv.h>
+#include <time.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -163,6 +169,119 @@ void FreeTypeFrames(benchmark::State& state, bool antialias) {
   }
 }
 
+// ---- FreeType glyphs cached once, blitted per character -----------------------------------------------
+
+// One cached glyph: its coverage (mono glyphs spread to 0 / 255), box and advance.
+struct CachedGlyph {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int rows = 0;
+  int advance = 0;
+  std::vector<uint8_t> coverage;
+};
+
+// The hiragana the strings use, by code point from U+3041.
+std::vector<CachedGlyph> BuildGlyphCache(bool antialias) {
+  std::vector<CachedGlyph> cache(83);
+  const FT_Int32 flags = FT_LOAD_RENDER | (antialias ? FT_LOAD_TARGET_NORMAL : FT_LOAD_TARGET_MONO);
+  for (int k = 0; k < 83; ++k) {
+    if (FT_Load_Char(gFace, 0x3041 + k, flags) != 0) continue;
+    const FT_GlyphSlot g = gFace->glyph;
+    const FT_Bitmap& b = g->bitmap;
+    CachedGlyph& c = cache[k];
+    c.left = g->bitmap_left;
+    c.top = kSize - 2 - g->bitmap_top;
+    c.width = static_cast<int>(b.width);
+    c.rows = static_cast<int>(b.rows);
+    c.advance = static_cast<int>(g->advance.x >> 6);
+    c.coverage.resize(static_cast<size_t>(c.width) * c.rows);
+    for (int y = 0; y < c.rows; ++y) {
+      const uint8_t* row = b.buffer + static_cast<ptrdiff_t>(y) * b.pitch;
+      for (int x = 0; x < c.width; ++x) {
+        c.coverage[y * c.width + x] =
+            b.pixel_mode == FT_PIXEL_MODE_MONO ? static_cast<uint8_t>(((row[x >> 3] >> (7 - (x & 7))) & 1) * 255) : row[x];
+      }
+    }
+  }
+  return cache;
+}
+
+inline uint32_t Blend32(uint32_t d, uint32_t c, int a) {
+  uint32_t out = 0;
+  for (int shift = 0; shift < 24; shift += 8) {
+    const uint32_t dc = (d >> shift) & 0xFF;
+    const uint32_t cc = (c >> shift) & 0xFF;
+    out |= ((dc * (256 - a) + cc * a) >> 8) << shift;
+  }
+  return out;
+}
+
+inline uint16_t Blend16(uint16_t d, uint16_t c, int a) {
+  const auto field = [&](int shift, uint32_t mask) {
+    const uint32_t dc = (d >> shift) & mask;
+    const uint32_t cc = (c >> shift) & mask;
+    return ((dc * (256 - a) + cc * a) >> 8) << shift;
+  };
+  return static_cast<uint16_t>(field(11, 31) | field(5, 63) | field(0, 31));
+}
+
+// One cached glyph drawn at the pen position, clipped to the frame.
+template <typename Pixel>
+void BlitCachedGlyph(const CachedGlyph& c, bool antialias, Pixel color, Pixel* frame, int penX, int top) {
+  const int x0 = penX + c.left;
+  const int y0 = top + c.top;
+  const int xFrom = std::max(0, -x0);
+  const int xTo = std::min(c.width, kW - x0);
+  for (int y = std::max(0, -y0); y < c.rows && y0 + y < kH; ++y) {
+    const uint8_t* cov = c.coverage.data() + y * c.width;
+    Pixel* dst = frame + (y0 + y) * kW + x0;
+    for (int x = xFrom; x < xTo; ++x) {
+      const int a = cov[x];
+      if (a == 0) continue;
+      if (!antialias || a == 255) {
+        dst[x] = color;
+      } else if constexpr (sizeof(Pixel) == 2) {
+        dst[x] = Blend16(dst[x], color, a);
+      } else {
+        dst[x] = Blend32(dst[x], color, a);
+      }
+    }
+  }
+}
+
+// The cached peer's frame: glyphs rendered once into `cache`, blitted per character.
+template <typename Pixel>
+struct CachedPeer {
+  explicit CachedPeer(bool antialias) : antialias(antialias), cache(BuildGlyphCache(antialias)), frame(kW * kH) {}
+  void Frame() {
+    const Pixel white = sizeof(Pixel) == 2 ? static_cast<Pixel>(0xFFFF) : static_cast<Pixel>(0xFFFFFF);
+    std::fill(frame.begin(), frame.end(), 0);
+    for (const Text& t : Strings()) {
+      int pen = t.x;
+      for (char32_t ch : t.unicode) {
+        const CachedGlyph& c = cache[ch - 0x3041];
+        BlitCachedGlyph(c, antialias, white, frame.data(), pen, t.y);
+        pen += c.advance;
+      }
+    }
+    benchmark::DoNotOptimize(frame.data());
+  }
+  bool antialias;
+  std::vector<CachedGlyph> cache;
+  std::vector<Pixel> frame;
+};
+
+template <typename Pixel>
+void CachedFreeTypeFrames(benchmark::State& state, bool antialias) {
+  if (!OpenFace()) {
+    state.SkipWithError("no IPAGothic face");
+    return;
+  }
+  CachedPeer<Pixel> peer(antialias);
+  for (auto _ : state) peer.Frame();
+}
+
 void FreeTypeCold(benchmark::State& state) {
   if (!OpenFace()) {
     state.SkipWithError("no IPAGothic face");
@@ -177,6 +296,43 @@ void FreeTypeCold(benchmark::State& state) {
 }
 
 // ---- The library ------------------------------------------------------------------------------------
+
+// Interleaved runs: ours and the cached peer's frame in turn; the medians of each and of their ratio.
+struct Paired {
+  double ours = 0;  // ms
+  double peer = 0;
+  double ratio = 0;  // peer / ours
+};
+std::map<std::string, Paired> gPaired;
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+template <class Ours, class Peer>
+Paired Interleaved(Ours ours, Peer peer) {
+  constexpr int kRounds = 101;
+  std::vector<double> a;
+  std::vector<double> b;
+  std::vector<double> r;
+  const auto ms = [](auto f) {
+    timespec start{};
+    timespec end{};
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    f();
+    clock_gettime(CLOCK_MONOTONIC, &end);
+    return static_cast<double>(end.tv_sec - start.tv_sec) * 1e3 + static_cast<double>(end.tv_nsec - start.tv_nsec) / 1e6;
+  };
+  for (int i = 0; i < kRounds; ++i) {
+    const double p = ms([&] { peer.Frame(); });
+    const double o = ms(ours);
+    a.push_back(o);
+    b.push_back(p);
+    r.push_back(p / o);
+  }
+  return {Median(a), Median(b), Median(r)};
+}
 
 int gBits = 0;
 
@@ -200,9 +356,16 @@ void LibraryFrames(benchmark::State& state, int bits, int type) {
   const int font = CreateFontToHandle(nullptr, kSize, 6, type, -1, -1, 0, -1, -1);
   const uint32_t white = orbel::MakeColor(255, 255, 255);
   for (const Text& t : Strings()) DrawTextToFontHandle(t.x, t.y, t.sjis.c_str(), white, font, 0, 0);  // warm
-  for (auto _ : state) {
+  const auto frame = [&] {
     orbel::ClearTargetScreen();
     for (const Text& t : Strings()) DrawTextToFontHandle(t.x, t.y, t.sjis.c_str(), white, font, 0, 0);
+  };
+  for (auto _ : state) frame();
+  // Interleaved with the cached peer, frame for frame, so that a loaded machine slows both alike.
+  if (OpenFace()) {
+    const std::string kind = std::to_string(bits) + (type == 0 ? "/plain" : "/antialiased");
+    if (bits == 16) gPaired[kind] = Interleaved(frame, CachedPeer<uint16_t>(type != 0));
+    else gPaired[kind] = Interleaved(frame, CachedPeer<uint32_t>(type != 0));
   }
   DeleteFontHandle(font);
 }
@@ -222,19 +385,37 @@ void LibraryCold(benchmark::State& state) {
   DeleteFontHandle(font);
 }
 
+void PrintPaired() {
+  std::printf("\n%-34s %10s %10s %10s\n", "interleaved with the cached peer", "ours ms", "peer ms", "median p/o");
+  for (const auto& [kind, p] : gPaired) {
+    std::printf("%-34s %10.3f %10.3f %10.2f\n", ("OrbelFrame/" + kind).c_str(), p.ours, p.peer, p.ratio);
+  }
+}
+
 void PrintTable() {
-  const auto ratio = [](const std::string& ours, const std::string& ft) {
-    const auto a = gTime.find(ours);
-    const auto b = gTime.find(ft);
-    if (a == gTime.end() || b == gTime.end()) return std::printf("%-34s %12s\n", ours.c_str(), "failed"), void();
-    std::printf("%-34s %12.3f %14.3f %10.2f\n", ours.c_str(), a->second, b->second, b->second / a->second);
+  const auto time = [](const std::string& name) {
+    const auto it = gTime.find(name);
+    return it == gTime.end() ? -1.0 : it->second;
   };
-  std::printf("\n%-34s %12s %14s %10s\n", "run (ms per frame; cold: us)", "ours", "FreeType", "FT / ours");
-  ratio("OrbelFrame/16/plain", "FreeTypeFrame/plain");
-  ratio("OrbelFrame/32/plain", "FreeTypeFrame/plain");
-  ratio("OrbelFrame/16/antialiased", "FreeTypeFrame/antialiased");
-  ratio("OrbelFrame/32/antialiased", "FreeTypeFrame/antialiased");
-  ratio("OrbelColdGlyph/iterations:2000", "FreeTypeColdGlyph/iterations:2000");
+  const auto row = [&](const std::string& ours, const std::string& cold, const std::string& cached) {
+    const double a = time(ours);
+    const double b = time(cold);
+    const double c = cached.empty() ? -1.0 : time(cached);
+    if (a <= 0) return std::printf("%-34s %10s\n", ours.c_str(), "failed"), void();
+    std::printf("%-34s %10.3f", ours.c_str(), a);
+    for (const double peer : {b, c}) {
+      if (peer > 0) std::printf(" %10.3f %10.2f", peer, peer / a);
+      else std::printf(" %10s %10s", "-", "-");
+    }
+    std::printf("\n");
+  };
+  std::printf("\n%-34s %10s %10s %10s %10s %10s\n", "run (ms per frame; cold: us)", "ours", "FT cold", "cold/ours",
+              "FT cached", "cached/our");
+  row("OrbelFrame/16/plain", "FreeTypeFrame/plain", "FreeTypeCachedFrame/16/plain");
+  row("OrbelFrame/32/plain", "FreeTypeFrame/plain", "FreeTypeCachedFrame/32/plain");
+  row("OrbelFrame/16/antialiased", "FreeTypeFrame/antialiased", "FreeTypeCachedFrame/16/antialiased");
+  row("OrbelFrame/32/antialiased", "FreeTypeFrame/antialiased", "FreeTypeCachedFrame/32/antialiased");
+  row("OrbelColdGlyph/iterations:2000", "FreeTypeColdGlyph/iterations:2000", "");
 }
 
 }  // namespace
@@ -244,8 +425,14 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("FreeTypeFrame/antialiased", FreeTypeFrames, true)->Unit(benchmark::kMillisecond);
   for (int bits : {16, 32}) {
     for (int type : {0, 2}) {
-      const std::string name = "OrbelFrame/" + std::to_string(bits) + (type == 0 ? "/plain" : "/antialiased");
-      benchmark::RegisterBenchmark(name.c_str(), LibraryFrames, bits, type)->Unit(benchmark::kMillisecond);
+      const std::string kind = std::to_string(bits) + (type == 0 ? "/plain" : "/antialiased");
+      const std::string cached = "FreeTypeCachedFrame/" + kind;
+      if (bits == 16) {
+        benchmark::RegisterBenchmark(cached.c_str(), CachedFreeTypeFrames<uint16_t>, type != 0)->Unit(benchmark::kMillisecond);
+      } else {
+        benchmark::RegisterBenchmark(cached.c_str(), CachedFreeTypeFrames<uint32_t>, type != 0)->Unit(benchmark::kMillisecond);
+      }
+      benchmark::RegisterBenchmark(("OrbelFrame/" + kind).c_str(), LibraryFrames, bits, type)->Unit(benchmark::kMillisecond);
     }
   }
   // Cold runs stop before the kanji run out, so every glyph is one the font has not seen.
@@ -256,5 +443,6 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   if (gBits != 0) EndLibraryLocked();
   PrintTable();
+  PrintPaired();
   return 0;
 }

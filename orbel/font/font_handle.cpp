@@ -9,6 +9,7 @@
 #include "orbel/core/log.h"
 #include "orbel/core/memory.h"
 #include "orbel/font/font_record.h"
+#include "orbel/font/glyph_rows.h"
 #include "orbel/font/font_system.h"
 #include "orbel/graphics/d3d_system.h"
 #include "orbel/graphics/graph_pixels.h"
@@ -293,7 +294,9 @@ int CreateFontToHandle(const char* face, int size, int thickness, int fontType, 
       LogCacheTooLarge();
       return AbandonCreation(f, slot);
     }
-    f->cachePixels = static_cast<uint8_t*>(MemCalloc(static_cast<uint32_t>(bytes), "FontCache", __LINE__));
+    // The glyph walk reads 1-bit rows as 8-byte words: bytes to spare past the last row.
+    f->cachePixels = static_cast<uint8_t*>(
+        MemCalloc(static_cast<uint32_t>(bytes + glyph::kCellReadSlack), "FontCache", __LINE__));
     if (f->cachePixels == nullptr) {
       LogAdd("フォントのキャッシュ用メモリの確保に失敗しました in CreateFontToHandle");
       return AbandonCreation(f, slot);

@@ -102,7 +102,10 @@ FontHandleRecord* GetFontRecord(int font);
 
 // The cache cell's top-left pixel in the cache.
 inline int CellX(const FontHandleRecord* f, int cell) { return cell / f->cellsPerColumn * f->cellSide; }
-inline int CellY(const FontHandleRecord* f, int cell) { return cell % f->cellsPerColumn * f->cellSide; }
+inline int CellY(const FontHandleRecord* f, int cell) {
+  // A memory-mode cache is one column, so no division is needed there.
+  return (cell < f->cellsPerColumn ? cell : cell % f->cellsPerColumn) * f->cellSide;
+}
 
 // A space (0x20 or the full-width 0x81 0x40) takes its advance and draws nothing.
 inline bool IsFontSpace(const FontCharItem& item) {

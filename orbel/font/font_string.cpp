@@ -3,6 +3,7 @@
 // horizontally or turned a quarter turn for vertical text; the public text draw wraps that in the mask,
 // front-screen, subtract and back-end steps.
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -12,6 +13,7 @@
 #include "orbel/core/string_routines.h"
 #include "orbel/font/font_record.h"
 #include "orbel/font/font_system.h"
+#include "orbel/font/glyph_rows.h"
 #include "orbel/graphics/backend_2d.h"
 #include "orbel/graphics/d3d_system.h"
 #include "orbel/graphics/draw_calls.h"
@@ -24,6 +26,7 @@
 #include "orbel/graphics/screen_state.h"
 #include "orbel/image/color_data.h"
 #include "orbel/softrender/mem_img.h"
+#include "orbel/softrender/simd_road.h"
 
 namespace orbel {
 
@@ -50,6 +53,7 @@ struct GlyphPlacement {
   bool vertical;
   bool oneBit;
   bool transparent;
+  bool blendOver;  // levels blended over the target (kFontBlendOver)
 };
 
 // Calls put(pixel address, cell value) for each destination pixel; value 0 only when not transparent.
@@ -193,8 +197,122 @@ void DrawGlyphAlpha(const GlyphPlacement& g, uint32_t type, uint32_t color, uint
   }
 }
 
-void DrawMemoryGlyph(const GlyphPlacement& g, uint32_t type, uint32_t color, uint32_t edge) {
-  switch (TargetKind(g.target)) {
+// Glyph levels blended straight over a 16- or 32-bit target, as the work surface's alpha draw would
+// blend them: level v of an antialiased cell is alpha 16 v; an edge mix of alpha 255 is copied, with
+// the alpha byte, as the alpha draw copies opaque pixels.
+template <bool Sixteen>
+void DrawGlyphBlended(const GlyphPlacement& g, uint32_t type, uint32_t color, uint32_t edge) {
+  constexpr int kBytes = Sixteen ? 2 : 4;
+  const auto blend = [](uint8_t* d, uint32_t value, int a) {
+    Sixteen ? glyph::BlendPixel16(d, value, a) : glyph::BlendPixel32(d, value, a);
+  };
+  if (type == 2) {
+    WalkGlyph<kBytes>(g, [&](uint8_t* d, int v) {
+      if (v != 0) blend(d, color, v * 16);
+    });
+    return;
+  }
+  WalkGlyph<kBytes>(g, [&](uint8_t* d, int v) {
+    uint32_t value = 0;
+    uint32_t alpha = 0;
+    if (!EdgeMix(v, color, edge, Sixteen, &value, &alpha)) return;
+    if (alpha == 255) {
+      Sixteen ? Store<uint16_t>(d, value) : Store<uint32_t>(d, 0xFF000000u | value);
+    } else {
+      blend(d, value, static_cast<int>(alpha));
+    }
+  });
+}
+
+// How a string's horizontal glyphs go through the vector rows: fixed for the whole string, so each
+// glyph only places its rows.
+struct RowsPlan {
+  enum Kind { kNone, kSet, kLevels, kBlend };
+  Kind kind = kNone;
+  int bytes = 0;  // target pixel size
+  bool oneBit = false;
+  glyph::ValueClasses classes{};
+  uint32_t color = 0;
+  uint32_t edge = 0;
+  int shift = 0;  // kLevels: where a level goes
+};
+
+// Horizontal glyphs on 16- and 32-bit targets under the transparent flag, on the renderer's vector
+// road; kNone for anything else (the glyphs then walk pixel by pixel).
+RowsPlan PlanRows(const MemImg* target, uint32_t type, bool vertical, bool transparent, bool blendOver, bool oneBit,
+                  uint32_t color, uint32_t edge) {
+  RowsPlan plan;
+  const Target kind = TargetKind(target);
+  if (vertical || !transparent || !SimdRoadOpen() || kind == Target::k8) return plan;
+  const bool alphaTarget = kind == Target::k16Alpha || kind == Target::k32Alpha;
+  if (type == 3 && (alphaTarget || blendOver)) return plan;  // edge mixes go pixel by pixel
+  if (blendOver && type != 2) return plan;
+  if (kind == Target::k16 || kind == Target::k16Alpha) {
+    color &= 0xFFFF;
+    edge &= 0xFFFF;
+  } else if (kind == Target::k32Alpha) {
+    color &= 0xFFFFFF;
+    edge &= 0xFFFFFF;
+  }
+  const int alphaShift = kind == Target::k16Alpha ? 16 : 24;
+  plan.bytes = kind == Target::k16 ? 2 : 4;
+  plan.oneBit = oneBit;
+  plan.classes = glyph::PlainClasses(type);
+  plan.color = color;
+  plan.edge = edge;
+  if (blendOver) {
+    plan.kind = RowsPlan::kBlend;
+  } else if (alphaTarget && type == 2) {
+    plan.kind = RowsPlan::kLevels;
+    plan.shift = alphaShift + 4;
+  } else {
+    plan.kind = RowsPlan::kSet;
+    if (alphaTarget) {
+      plan.color |= 0xFFu << alphaShift;
+      plan.edge |= 0xFFu << alphaShift;
+    }
+  }
+  return plan;
+}
+
+void DrawGlyphRows(const GlyphPlacement& g, const RowsPlan& plan) {
+  const int n = g.dest.right - g.dest.left;
+  const int pitch = g.target->base->pitch;
+  glyph::GlyphBlock block;
+  block.dst = g.target->pixels + static_cast<ptrdiff_t>(g.dest.top) * pitch +
+              static_cast<ptrdiff_t>(g.dest.left) * plan.bytes;
+  block.dstPitch = pitch;
+  block.cell = g.cell + static_cast<ptrdiff_t>(g.dest.top - g.top) * g.cellPitch;
+  block.cellPitch = g.cellPitch;
+  block.rows = g.dest.bottom - g.dest.top;
+  block.first = g.dest.left - g.left;
+  block.n = n;
+  block.slack = std::max(0, g.target->width - static_cast<int>(g.dest.right));
+  switch (plan.kind) {
+    case RowsPlan::kBlend:
+      glyph::BlendGlyph(plan.bytes, block, plan.color);
+      break;
+    case RowsPlan::kLevels:
+      glyph::LevelGlyph32(block, plan.color, plan.shift);
+      break;
+    default:
+      glyph::SetGlyph(plan.bytes, block, plan.oneBit, plan.classes, plan.color, plan.edge);
+      break;
+  }
+}
+
+void DrawMemoryGlyph(const GlyphPlacement& g, const RowsPlan& plan, uint32_t type, uint32_t color, uint32_t edge) {
+  if (plan.kind != RowsPlan::kNone && g.dest.right - g.dest.left <= glyph::kGlyphRowMax) {
+    DrawGlyphRows(g, plan);
+    return;
+  }
+  const Target kind = TargetKind(g.target);
+  if (g.blendOver) {
+    if (kind == Target::k16) DrawGlyphBlended<true>(g, type, color & 0xFFFF, edge & 0xFFFF);
+    else if (kind == Target::k32) DrawGlyphBlended<false>(g, type, color & 0xFFFFFF, edge & 0xFFFFFF);
+    return;
+  }
+  switch (kind) {
     case Target::k8:
       DrawGlyphPlain<uint8_t>(g, type, color & 0xFF, edge & 0xFF);
       break;
@@ -216,8 +334,7 @@ void DrawMemoryGlyph(const GlyphPlacement& g, uint32_t type, uint32_t color, uin
 // A colour value of the target's format with the draw-bright colour applied, without the bits every
 // value of the format carries. The target's format, not the screen's: on an 8-bit display text is drawn
 // into a converted view whose colours the soft-draw frame has already converted.
-uint32_t Brightened(uint32_t color, const MemImg* target) {
-  const ColorData* format = target->base->colorData;
+uint32_t Brightened(uint32_t color, const MemImg* target, const ColorData* format) {
   if (target->base->pixelBytes == 1 || format == nullptr) return color & 0xFF;  // palette index
   const uint32_t black = GetFormatColorValue(format, 0, 0, 0, 0);
   const uint32_t bright = gDrawState.brightColor;
@@ -239,6 +356,19 @@ const FontGlyphCacheEntry* GlyphOf(FontHandleRecord* f, int font, const FontChar
   const FontGlyphCacheEntry* entry = RenderGlyphToFontCache(font, 1, &item);
   if (entry == nullptr) ErrorExitLibrary("テキストキャッシュの作成に失敗しました");
   return entry;
+}
+
+// The cached entries of a batch's items into `found`; false when one is not cached.
+bool LookUpBatch(const FontHandleRecord* f, const FontCharItem* items, int count, const FontGlyphCacheEntry** found) {
+  uint32_t valid = 1;
+  for (int i = 0; i < count; ++i) {
+    const FontLookupSlot& slot = f->lookup[items[i].Code()];
+    valid &= slot.valid != 0 ? 1u : 0u;
+    found[i] = slot.entry;
+  }
+  if (valid == 0) return false;
+  for (int i = 0; i < count; ++i) __builtin_prefetch(found[i]);
+  return true;
 }
 
 // A screen colour with the draw-bright colour applied, packed 0xFFRRGGBB: the bright colour a
@@ -324,7 +454,16 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
   }
   const int whole = static_cast<int>(strlen(text));
   if (length < 0 || length > whole) length = whole;
-  const bool drawing = mode == 1 && target != nullptr && CheckValidMemImg(target) && !f->textureMode;
+  const bool blendOver = transparent == kFontBlendOver;
+  bool drawing = mode == 1 && target != nullptr && CheckValidMemImg(target) && !f->textureMode;
+  // Blending over the target stands for drawing the work surface over it, which draws only onto an
+  // image of the work surface's format without alpha, and only levels.
+  const MemImgColorType workType = GetDisplayColorBitDepth() == 32 ? kMemImgX8R8G8B8 : kMemImgR5G6B5;
+  if (drawing && blendOver &&
+      (target->base->colorType != workType || target->base->alpha || target->base->paletted ||
+       (f->type & kFontTypeAntialias) == 0)) {
+    drawing = false;
+  }
   // A texture-mode cache graph deleted from outside (a display change) is made again, which empties
   // the glyph cache, before glyphs are rendered into it.
   if (mode == 1 && f->textureMode && f->cacheGraphLost) RebuildFontHandleCacheGraphs(font);
@@ -332,8 +471,10 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
   uint32_t glyphColor = 0;
   uint32_t edge = 0;
   if (drawing) {
-    glyphColor = Brightened(color, target);
-    edge = Brightened(edgeColor, target);
+    // Over the target the colours are those the work surface would hold.
+    const ColorData* format = blendOver ? GetMemImgColorData(workType, 1, 0) : target->base->colorData;
+    glyphColor = Brightened(color, target, format);
+    edge = Brightened(edgeColor, target, format);
   } else if (textureDrawing) {
     glyphColor = BrightenedPacked(color);
     edge = BrightenedPacked(edgeColor);
@@ -348,6 +489,10 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
                                                               target != nullptr ? target->height : 0};
   const int side = f->cellSide;
 
+  const bool oneBit = f->cacheBitsPerPixel == 1;
+  const RowsPlan plan = drawing ? PlanRows(target, f->type, vertical != 0, transparent != 0, blendOver, oneBit,
+                                           glyphColor, edge)
+                                : RowsPlan{};
   // The string goes in pieces of up to 256 characters, each prepared (its new glyphs rendered in one
   // batch) and then walked.
   FontCharItem items[kFontBatchSize];
@@ -358,9 +503,13 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
     int consumed = 0;
     if (PrepareFontStringChars(items, text + at, font, length - at, &count, &consumed) != 0) return -1;
     at += consumed;
+    // The batch's entries looked up in one go, so that the lookup's cache misses overlap; a batch with
+    // a glyph still to render renders it on the way, as rendering may evict the others.
+    const FontGlyphCacheEntry* found[kFontBatchSize];
+    const bool allFound = LookUpBatch(f, items, count, found);
     for (int i = 0; i < count; ++i) {
       const FontCharItem& item = items[i];
-      const FontGlyphCacheEntry* entry = GlyphOf(f, font, item);
+      const FontGlyphCacheEntry* entry = allFound ? found[i] : GlyphOf(f, font, item);
       const double penExact = total;
       const int pen = static_cast<int>(total);
       total += (entry->advance + f->spacing) * advanceScale;
@@ -392,13 +541,18 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
         g.top = y + pen + entry->offsetX;
         g.dest = {g.left, g.top, g.right, g.top + w};
       }
-      ClipRect(&g.dest, &area);
-      if (g.dest.right <= g.dest.left || g.dest.bottom <= g.dest.top) continue;
+      // What is left inside the clip rectangle; for a glyph that shows, the plain intersection is
+      // what ClipRect gives.
+      const plat::RECT cut = {std::max(g.dest.left, area.left), std::max(g.dest.top, area.top),
+                              std::min(g.dest.right, area.right), std::min(g.dest.bottom, area.bottom)};
+      if (cut.right <= cut.left || cut.bottom <= cut.top) continue;
+      g.dest = cut;
       g.cell = f->cachePixels + static_cast<ptrdiff_t>(CellY(f, entry->cell)) * f->cachePitch;
       g.cellPitch = f->cachePitch;
-      g.oneBit = f->cacheBitsPerPixel == 1;
+      g.oneBit = oneBit;
       g.transparent = transparent != 0;
-      DrawMemoryGlyph(g, f->type, glyphColor, edge);
+      g.blendOver = blendOver;
+      DrawMemoryGlyph(g, plan, f->type, glyphColor, edge);
     }
   }
   if (textureDrawing) {
@@ -411,6 +565,31 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
     size[1] = vertical ? extent : f->lineHeight;
   }
   return extent;
+}
+
+int FontStringBlendsInOnePass(int font, const char* text, int vertical) {
+  (void)vertical;  // glyph boxes follow one another along the writing direction either way
+  FontHandleRecord* f = GetFontRecord(font);
+  if (f == nullptr || f->textureMode || (f->type & kFontTypeAntialias) == 0 || text == nullptr) return 0;
+  const int length = static_cast<int>(strlen(text));
+  FontCharItem items[kFontBatchSize];
+  int count = 0;
+  int consumed = 0;
+  if (PrepareFontStringChars(items, text, font, length, &count, &consumed) != 0 || consumed < length) return 0;
+  double total = 0.0;
+  int reach = INT_MIN;  // where the glyph boxes so far end along the writing direction
+  for (int i = 0; i < count; ++i) {
+    const FontLookupSlot& slot = f->lookup[items[i].Code()];
+    if (!slot.valid) return 0;
+    const FontGlyphCacheEntry* entry = slot.entry;
+    const int pen = static_cast<int>(total);
+    total += entry->advance + f->spacing;
+    if (IsFontSpace(items[i]) || (entry->width == 0 && entry->height == 0)) continue;
+    const int start = pen + entry->offsetX;
+    if (start < reach) return 0;
+    reach = start + std::min<int>(entry->width, f->cellSide);
+  }
+  return 1;
 }
 
 int GetTextWidthToFontHandle(const char* text, int length, int font, int vertical) {

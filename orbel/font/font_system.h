@@ -50,12 +50,20 @@ struct MemImg;
 
 // Font flag bits.
 constexpr int kFontFlagEdgeOrAntialias = 0x2;
+constexpr int kFontBlendOver = 2;
 
 // Measures (mode 0) or draws (mode 1) a string; draws into `target` clipped by `clip` for memory-mode
 // fonts. `size` (or null) receives width and height. The extent along the writing direction, or -1.
+// `transparent`: 1 leaves pixels without ink alone, 0 clears them; kFontBlendOver blends an
+// antialiased font's levels straight over the target, giving the pixels the font's work surface drawn
+// over it with alpha would give (the target's format must be the work surface's, else nothing is drawn).
 int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, double yScale, const char* text,
                      uint32_t color, MemImg* target, const plat::RECT* clip, int transparent, int font,
                      uint32_t edgeColor, int length, int vertical, int* size);
+// 1 when a string of an antialiased memory-mode font can be drawn with kFontBlendOver: all its glyphs
+// are cached and no two glyph boxes overlap (the work surface keeps only the later of two overlapping
+// pixels, a blend over the target would mix both). 0 otherwise.
+int FontStringBlendsInOnePass(int font, const char* text, int vertical);
 // The font's flags, or -1 for a bad handle.
 int GetFontHandleFlags(int font);
 // 1 when the font's glyph cache is a Direct3D texture graph.

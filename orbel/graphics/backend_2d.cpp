@@ -485,12 +485,19 @@ int CaptureScreenBackend2D(int x1, int y1, int x2, int y2, GraphRecord* graph, i
 
 namespace {
 
+// `transparent` kFontBlendOver: an antialiased font's levels blended over the target, cut to the text
+// rectangle as the work surface's draw is.
 int DrawStringPlain(int x, int y, const char* text, uint32_t color, int font, uint32_t edgeColor, int vertical,
-                    int width, int height) {
+                    int width, int height, int transparent = 1) {
   if (SoftwareRoad()) {
     MemImg* dest = DestImage();
     if (dest == nullptr) return -1;
-    const int result = FontStringEngine(1, x, y, 0, 1.0, 1.0, text, color, dest, &gDrawState.drawArea, 1, font,
+    plat::RECT clip = gDrawState.drawArea;
+    if (transparent == kFontBlendOver) {
+      const plat::RECT textRect = {x, y, x + width, y + height};
+      ClipRect(&clip, &textRect);
+    }
+    const int result = FontStringEngine(1, x, y, 0, 1.0, 1.0, text, color, dest, &clip, transparent, font,
                                         edgeColor, -1, vertical, nullptr);
     MarkDrawn(dest);
     return result < 0 ? -1 : 0;
@@ -502,7 +509,7 @@ int DrawStringPlain(int x, int y, const char* text, uint32_t color, int font, ui
   {
     SoftDrawFrame frame;
     result = FontStringEngine(1, x + frame.dx, y + frame.dy, 0, 1.0, 1.0, text, color, gSoftDraw.destView,
-                              &gDrawState.drawArea, 1, font, edgeColor, -1, vertical, nullptr);
+                              &gDrawState.drawArea, transparent, font, edgeColor, -1, vertical, nullptr);
   }
   MarkDrawn(gScreen.targetImage);
   EndSurfaceSoftDraw();
@@ -562,6 +569,19 @@ int DrawStringBackend2D(int x, int y, const char* text, uint32_t color, int font
                        (gDrawState.blendMode == kBlendAlpha && gDrawState.blendParam == 255);
   if (GetDisplayColorBitDepth() == 8 || ((flags & kFontFlagEdgeOrAntialias) == 0 && noBlend)) {
     return DrawStringPlain(x, y, text, color, font, edgeColor, vertical, size[0], size[1]);
+  }
+  // Antialiased text with no blend is blended over the target in one pass where that gives the work
+  // surface's pixels: no blend graph, a target read and written in the memory-image format, glyphs
+  // that do not overlap.
+  if (noBlend && gDrawState.blendGraph == -1 &&
+      (SoftwareRoad() || (!gScreen.targetInVideoMemory && (gScreen.colorType == kScreenColorR5G6B5 ||
+                                                           gScreen.colorType == kScreenColorX8R8G8B8))) &&
+      FontStringBlendsInOnePass(font, text, vertical) != 0) {
+    int screenW = 0;
+    int screenH = 0;
+    GetScreenPixelSize(&screenW, &screenH);
+    return DrawStringPlain(x, y, text, color, font, edgeColor, vertical, std::min(size[0], screenW),
+                           std::min(size[1], screenH), kFontBlendOver);
   }
   return DrawStringThroughWorkSurface(x, y, text, color, font, edgeColor, vertical, size[0], size[1]);
 }
