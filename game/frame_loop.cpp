@@ -10,6 +10,7 @@
 #include "battle.h"
 #include "data_files.h"
 #include "game_state.h"
+#include "menu.h"
 #include "orbel.h"
 #include "title_scenes.h"
 
@@ -91,7 +92,29 @@ void RunScene() {
   }
 }
 
+void StartGameState() {
+  GameMode = 0;
+  FrameCount = 0;
+  std::memset(FrameTimes, 0, sizeof FrameTimes);
+  AverageFrameTime = 0;
+  TitleFadeAngle = 0.0;
+  StageCursor = 0;
+  UpHoldFrames = DownHoldFrames = LeftHoldFrames = RightHoldFrames = 0;
+  BattleState = 0;
+  BattleStage = 0;
+  EnemyIndex = 0;
+  CurrentEnemy = EnemyRecord{};
+  ChosenCommand = 0;
+  CommandCursor = 0;
+  ClearBattleWorkingValues();
+  AttackLetterReady = 1;
+  ChargeLetterState = 1;
+}
+
 bool GameMainLoop() {
+  // A second run in the same process (a test, a bench) begins at the title as the first did, not at
+  // the EXIT that ended the run before.
+  StartGameState();
   const char* missing = nullptr;
   const bool loaded = LoadGameData(&missing);
   if (!loaded) ReportMissingData(missing);

@@ -10,6 +10,9 @@ int WinMain(void* instance, void* previousInstance, char* commandLine, int showC
 namespace kelvaron {
 
 void AskFullScreen();
+// The mode, frame counters, title fade, menu cursors and battle values as a fresh process has them
+// (LoadGameData clears the keys).
+void StartGameState();
 // Loads the data and runs frames until the game ends. false when the data files could not be read.
 bool GameMainLoop();
 void ClearKeyState();

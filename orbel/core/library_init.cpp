@@ -78,8 +78,11 @@ void ExerciseGraphRoad() {
   DeleteGraphHandle(graph, 0);
 }
 
+// A failed start ends the run it began: software rendering honoured at its top goes with it, also when
+// the graphics never came up to end it themselves.
 int FailStartup() {
   RunEndSequence();
+  EndSoftwareRendering();
   gLibrary.initialising = 0;
   return -1;
 }
@@ -116,6 +119,7 @@ int InitLibrarySystem() {
     const int desktopDepth = GetDesktopColorDepth();
     if ((desktopDepth == 24 && gSettings.windowMode == 1) || GetScreenColorBitDepth() == 24) {
       LogAdd("ＱＶライブラリは２４ビットカラーモードに対応していません\n");
+      EndSoftwareRendering();
       gLibrary.initialising = 0;
       return -1;
     }

@@ -154,6 +154,8 @@ void CopyPaletteToColorData(const plat::PALETTEENTRY entries[256]) {
   }
 }
 
+}  // namespace
+
 // Software rendering lasts one run of the library: the next start is on the hardware road again, with
 // the texture-graph and memory-image settings it had before software rendering turned them off.
 void EndSoftwareRendering() {
@@ -164,8 +166,6 @@ void EndSoftwareRendering() {
   SetUseTextureGraphs(gScreen.textureGraphsBeforeSoftware);
   gNewGraph.memImg = gScreen.memImgBeforeSoftware;
 }
-
-}  // namespace
 
 // ---- Start-up ---------------------------------------------------------------------------------------
 
@@ -385,6 +385,9 @@ int EndDirectDraw() {
     LogAdd("DirectDraw 関連の終了処理は正常に終了しました\n");
   }
   gScreen.directDrawUp = 0;
+  // The next start paces its first vertical-blank wait afresh: a time from this run, compared with a
+  // clock that has since been set back (the virtual clock of a test), would hold it until that time.
+  gScreen.lastVBlankWait = 0;
   EndSoftwareRendering();
   return 0;
 }

@@ -147,6 +147,9 @@ void ResetGraphicsStateForTest();
 int SetScreenMode(int width, int height, int depth, int refreshRate);
 // hardware 0 switches to software rendering for the rest of the run. 0.
 int ChangeRenderingMode(int hardware);
+// Ends the run's software rendering (nothing when it is off): the end of the library, and a start that
+// fails after honouring the request.
+void EndSoftwareRendering();
 // Makes GDI output (menus, dialogs) visible over a full-screen display. 0.
 int SwitchGdiSurfaceOutput(int flag);
 

@@ -416,5 +416,52 @@ TEST_F(GameStart, AMissingDataFileEndsTheGameWithAMessage) {
   EXPECT_NE(log.find("Alloc num:0", log.rfind("Alloc memory dump")), std::string::npos);
 }
 
+// Runs of the game one after another in one process, as the suite makes them: each begins at the title
+// on its own road and shows the logo fading in, whatever the run before left (here a run that ended
+// after a few frames, half way into its fade).
+TEST_F(GameStart, EachRunInOneProcessBeginsAtTheTitleOnItsRoad) {
+  orbel::testing::ScopedWorkDir work;
+  fs::create_symlink(fs::path(KELVARON_GAME_DIR) / "Data", work.path() / "Data");
+  fs::create_symlink(fs::path(KELVARON_GAME_DIR) / "Material", work.path() / "Material");
+  ::setenv("ORBEL_RUNTIME_DIR", work.path().c_str(), 1);
+  plat::test::SetMessageBoxAnswer(7);
+  struct Run {
+    int frames = 0;
+    int firstMode = 99;
+    double firstFade = -1;
+    int logoPixels = 0;
+  };
+  static Run* run = nullptr;
+  for (int direct3D : {1, 0, 1}) {
+    SCOPED_TRACE(direct3D ? "Direct3D" : "DirectDraw");
+    Run r;
+    run = &r;
+    plat::test::RefuseDirect3D(direct3D == 0);
+    Hooks = GameHooks{[] {
+                        if (++run->frames == 1) {
+                          run->firstMode = GameMode;
+                          run->firstFade = TitleFadeAngle;
+                        }
+                        if (run->frames < 40) return;
+                        const plat::host::Frame* f = Screen();
+                        if (f != nullptr && f->width == 640 && f->height == 480)
+                          run->logoPixels = LitPixels(*f, 160, 180, 480, 300, NotBlack);
+                        GameMode = -1;
+                      },
+                      nullptr, nullptr};
+    const int result = WinMain(nullptr, nullptr, nullptr, 1);
+    Hooks = GameHooks{};
+    run = nullptr;
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(r.frames, 40);
+    EXPECT_EQ(r.firstMode, 0);
+    EXPECT_EQ(r.firstFade, 1.5);
+    EXPECT_GT(r.logoPixels, 10000);
+    const std::string log = orbel::testing::ReadFileText(work.path() / "Log.txt");
+    EXPECT_NE(log.find(direct3D ? "３Ｄグラフィック描画機能を使用します" : "３Ｄグラフィック描画機能は使用しません"),
+              std::string::npos);
+  }
+}
+
 }  // namespace
 }  // namespace kelvaron
