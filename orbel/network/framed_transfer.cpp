@@ -352,8 +352,14 @@ int TakeFramedBytes(int32_t handle, void* destination, int length) {
   if (record == nullptr || RecvSocketBusy) return -1;
   BusyScope busy(RecvSocketBusy);
   record->RecvDeferredFlag = 0;
-  if (ReceivePass(*record, true) == -1) return -1;
   RingBuffer& ring = record->RecvRing;
+  // A pass first only when the take may need bytes still in the socket. When the ring holds them, or
+  // the block waiting in the socket for this take completes them, the pass after the take receives
+  // what came meanwhile, and one just before it would find the socket as that one leaves it.
+  const bool held = int64_t{ring.dataSize} >= length ||
+                    (record->RecvKernelLeft > 0 && record->PeerClosedFlag == 0 &&
+                     int64_t{ring.dataSize} + record->RecvKernelLeft >= length);
+  if (!held && ReceivePass(*record, true) == -1) return -1;
   // A take that needs bytes behind the block left in the socket moves it into the ring and reads on.
   if (record->RecvKernelLeft > 0 && int64_t{ring.dataSize} + record->RecvKernelLeft < length &&
       ReceivePass(*record, false) == -1) {
