@@ -251,7 +251,9 @@ int ReceivePass(NetWorkHandleRecord& record, bool keepTail) {
 // Sends the owed header bytes and the block's body with one call. The pieces: the header's rest, then
 // the body from the ring's read position in at most two pieces around the buffer's end.
 int SendPass(NetWorkHandleRecord& record) {
-  ProcessNetWorkMessage(0);
+  // A pass with nothing to send sends nothing, and every caller dispatches around it: it skips the
+  // dispatch (a message peek) that would find the queue as the caller's last one left it.
+  if (record.SendRing.dataSize != 0 && record.FramedFlag != 0) ProcessNetWorkMessage(0);
   if (!RecordUsable(record, "有効なネットワークハンドルではありません in SendSocket\n",
                     "このネットワークハンドルにはエラーが発生しています in SendSocket\n")) {
     return -1;
