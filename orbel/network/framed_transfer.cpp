@@ -209,6 +209,7 @@ int ReceivePass(NetWorkHandleRecord& record, bool keepTail) {
                     "このネットワークハンドルにはエラーが発生しています in RecvSocket\n")) {
     return -1;
   }
+  record.RecvEmptiedFlag = 0;
   if (record.FramedFlag == 0 || record.PeerClosedFlag == 2) return 0;
   if (record.RecvKernelLeft > 0) {
     // Nothing behind the block can be received before it.
@@ -237,11 +238,18 @@ int ReceivePass(NetWorkHandleRecord& record, bool keepTail) {
       got = plat::recv(record.Socket, g_recvStage, kStageBytes, 0);
       if (got > 0 && !TakeStaged(record, g_recvStage, got)) return -1;
     }
+    const bool wouldBlock = got < 0 && plat::WSAGetLastError() == plat::WSAEWOULDBLOCK;
     ProcessNetWorkMessage(0);
     if (got == 0) record.PeerClosedFlag = std::max(record.PeerClosedFlag, 1);  // orderly end of the stream
-    if (got <= 0) break;
+    if (got <= 0) {
+      record.RecvEmptiedFlag = wouldBlock ? 1 : 0;
+      break;
+    }
     // A short receive emptied the socket. Once the peer has ended, read on to the end itself.
-    if (got < asked && record.PeerClosedFlag == 0) break;
+    if (got < asked && record.PeerClosedFlag == 0) {
+      record.RecvEmptiedFlag = 1;
+      break;
+    }
     filled = got == asked;
   }
   if (record.PeerClosedFlag == 1) FinishPeerClose(record);
@@ -353,7 +361,6 @@ int TakeFramedBytes(int32_t handle, void* destination, int length) {
   NetWorkHandleRecord* record = LookupNetWorkHandle(handle);
   if (record == nullptr || RecvSocketBusy) return -1;
   BusyScope busy(RecvSocketBusy);
-  record->RecvDeferredFlag = 0;
   RingBuffer& ring = record->RecvRing;
   // A pass first only when the take may need bytes still in the socket. When the ring holds them, or
   // the block waiting in the socket for this take completes them, the pass after the take receives
@@ -361,7 +368,10 @@ int TakeFramedBytes(int32_t handle, void* destination, int length) {
   const bool held = int64_t{ring.dataSize} >= length ||
                     (record->RecvKernelLeft > 0 && record->PeerClosedFlag == 0 &&
                      int64_t{ring.dataSize} + record->RecvKernelLeft >= length);
-  if (!held && ReceivePass(*record, true) == -1) return -1;
+  if (!held) {
+    record->RecvDeferredFlag = 0;  // this pass serves a notice turned away earlier
+    if (ReceivePass(*record, true) == -1) return -1;
+  }
   // A take that needs bytes behind the block left in the socket moves it into the ring and reads on.
   if (record->RecvKernelLeft > 0 && int64_t{ring.dataSize} + record->RecvKernelLeft < length &&
       ReceivePass(*record, false) == -1) {
