@@ -209,6 +209,7 @@ int ReceivePass(NetWorkHandleRecord& record, bool keepTail) {
                     "このネットワークハンドルにはエラーが発生しています in RecvSocket\n")) {
     return -1;
   }
+  record.RecvEmptiedFlag = 0;
   if (record.FramedFlag == 0 || record.PeerClosedFlag == 2) return 0;
   if (record.RecvKernelLeft > 0) {
     // Nothing behind the block can be received before it.
@@ -237,11 +238,18 @@ int ReceivePass(NetWorkHandleRecord& record, bool keepTail) {
       got = plat::recv(record.Socket, g_recvStage, kStageBytes, 0);
       if (got > 0 && !TakeStaged(record, g_recvStage, got)) return -1;
     }
+    const bool wouldBlock = got < 0 && plat::WSAGetLastError() == plat::WSAEWOULDBLOCK;
     ProcessNetWorkMessage(0);
     if (got == 0) record.PeerClosedFlag = std::max(record.PeerClosedFlag, 1);  // orderly end of the stream
-    if (got <= 0) break;
+    if (got <= 0) {
+      record.RecvEmptiedFlag = wouldBlock ? 1 : 0;
+      break;
+    }
     // A short receive emptied the socket. Once the peer has ended, read on to the end itself.
-    if (got < asked && record.PeerClosedFlag == 0) break;
+    if (got < asked && record.PeerClosedFlag == 0) {
+      record.RecvEmptiedFlag = 1;
+      break;
+    }
     filled = got == asked;
   }
   if (record.PeerClosedFlag == 1) FinishPeerClose(record);
@@ -251,7 +259,9 @@ int ReceivePass(NetWorkHandleRecord& record, bool keepTail) {
 // Sends the owed header bytes and the block's body with one call. The pieces: the header's rest, then
 // the body from the ring's read position in at most two pieces around the buffer's end.
 int SendPass(NetWorkHandleRecord& record) {
-  ProcessNetWorkMessage(0);
+  // A pass with nothing to send sends nothing, and every caller dispatches around it: it skips the
+  // dispatch (a message peek) that would find the queue as the caller's last one left it.
+  if (record.SendRing.dataSize != 0 && record.FramedFlag != 0) ProcessNetWorkMessage(0);
   if (!RecordUsable(record, "有効なネットワークハンドルではありません in SendSocket\n",
                     "このネットワークハンドルにはエラーが発生しています in SendSocket\n")) {
     return -1;
@@ -351,9 +361,17 @@ int TakeFramedBytes(int32_t handle, void* destination, int length) {
   NetWorkHandleRecord* record = LookupNetWorkHandle(handle);
   if (record == nullptr || RecvSocketBusy) return -1;
   BusyScope busy(RecvSocketBusy);
-  record->RecvDeferredFlag = 0;
-  if (ReceivePass(*record, true) == -1) return -1;
   RingBuffer& ring = record->RecvRing;
+  // A pass first only when the take may need bytes still in the socket. When the ring holds them, or
+  // the block waiting in the socket for this take completes them, the pass after the take receives
+  // what came meanwhile, and one just before it would find the socket as that one leaves it.
+  const bool held = int64_t{ring.dataSize} >= length ||
+                    (record->RecvKernelLeft > 0 && record->PeerClosedFlag == 0 &&
+                     int64_t{ring.dataSize} + record->RecvKernelLeft >= length);
+  if (!held) {
+    record->RecvDeferredFlag = 0;  // this pass serves a notice turned away earlier
+    if (ReceivePass(*record, true) == -1) return -1;
+  }
   // A take that needs bytes behind the block left in the socket moves it into the ring and reads on.
   if (record->RecvKernelLeft > 0 && int64_t{ring.dataSize} + record->RecvKernelLeft < length &&
       ReceivePass(*record, false) == -1) {

@@ -48,8 +48,11 @@ int TakeOrPeek(int32_t handle, void* destination, int length, bool peek) {
     const int32_t inSocket = record->RecvKernelLeft;
     if (TakeFramedBytes(handle, destination, length) != 0) return -1;
     // Bytes taken from the socket re-armed its read notice, which brings what follows; otherwise the
-    // pass takes what came meanwhile.
-    if (record->RecvKernelLeft == inSocket) RecvSocket(handle);
+    // pass takes what came meanwhile, unless the last pass emptied the socket and no read notice has
+    // come since (when one comes, the pump's pass serves it).
+    if (record->RecvKernelLeft == inSocket && (record->RecvDeferredFlag != 0 || record->RecvEmptiedFlag == 0)) {
+      RecvSocket(handle);
+    }
     return 0;
   }
   if (RecvSocket(handle) == -1) return -1;

@@ -52,6 +52,9 @@ struct NetWorkHandleRecord {
   // already holds whole is counted complete and left there, so that taking it receives it straight into
   // the taker's buffer; any receive pass other than the taker's own moves it into the ring first.
   int32_t RecvKernelLeft;
+  // The last receive pass ended on a receive that emptied the socket: until a read notice comes
+  // (RecvDeferredFlag), a pass would find nothing.
+  int32_t RecvEmptiedFlag;
   // NetWorkRecvLine is dropping a line too long for its destination: bytes go up to its line feed.
   int32_t LineSkipFlag;
   ListNode LiveNode;           // key: the handle; data: this record

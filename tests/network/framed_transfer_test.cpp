@@ -70,6 +70,22 @@ TEST_F(FramedTransfer, WaitingBlocksAreTakenTogetherAndAnEmptyBlockCompletes) {
   ::close(link.fd);
 }
 
+// A take served from the ring may leave the socket alone; a block that came meanwhile is then brought
+// in by its read notice, through the pump alone.
+TEST_F(FramedTransfer, BlockThatCameBeforeATakeIsReceivedByThePumpAlone) {
+  PeerLink link = ConnectPeer();
+  ASSERT_NE(link.handle, -1);
+  for (int round = 0; round < 3; ++round) {
+    WriteAll(link.fd, Frame("first"));
+    ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(link.handle) == 5; }));
+    WriteAll(link.fd, Frame("second"));
+    EXPECT_EQ(Take(link.handle, 5), "first");
+    EXPECT_TRUE(PumpUntil([&] { return RecordOf(link.handle)->RecvCompleteLength == 6; }, 20000)) << round;
+    EXPECT_EQ(Take(link.handle, 6), "second");
+  }
+  ::close(link.fd);
+}
+
 TEST_F(FramedTransfer, BlockRunningPastTheRingEndIsStoredInTwoPieces) {
   PeerLink link = ConnectPeer();
   ASSERT_NE(link.handle, -1);
