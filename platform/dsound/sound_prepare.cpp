@@ -1,7 +1,5 @@
-// Conversion of sound buffers to the mix rate ahead of the mix, region by region.
+// Conversion of sound buffers to the mix rate, block by block as the mix first reads each block.
 #include "platform/dsound/sound_prepare.h"
-
-#include <samplerate.h>
 
 #include <algorithm>
 #include <numeric>
@@ -20,35 +18,38 @@ constexpr size_t kRatesKept = 4;
 // of it, and a mix frame is converted from the source frames this far either side of it.
 int64_t Reach(uint32_t rate) { return 48 + 48 * int64_t{rate} / kMixRate; }
 
+// Floor and ceiling of a / b for b > 0 and any a.
+int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+int64_t CeilDiv(int64_t a, int64_t b) { return -FloorDiv(-a, b); }
+
 }  // namespace
 
-void ConvertRegion(PreparedSound& sound, const std::vector<uint8_t>& data, const WAVEFORMATEX& format, uint32_t first,
-                   uint32_t count) {
+PreparedSound::~PreparedSound() {
+  if (converter_ != nullptr) src_delete(converter_);
+}
+
+void ConvertMixFrames(PreparedSound& sound, SRC_STATE* state, std::vector<float>& in, std::vector<float>& out,
+                      const std::vector<uint8_t>& data, const WAVEFORMATEX& format, int64_t first, int64_t last) {
   const uint32_t block = format.nBlockAlign;
   const int64_t length = static_cast<int64_t>(data.size() / block);
-  if (length == 0 || count == 0 || first >= length) return;
-  count = static_cast<uint32_t>(std::min<int64_t>(count, length - first));
+  if (length == 0 || first >= last) return;
   const int channels = static_cast<int>(sound.channels);
-  // The mix frames to convert again: those the written frames reach, all of them when that is the
-  // whole loop (the mix frames before `first` and past the region wrap round the loop).
+  const int64_t rate = sound.rate;
+  // The source frames the mix frames lie between, widened by the filter's reach; the converter
+  // starts on a source frame that falls on a mix frame (every `step` frames), so its output frames
+  // lie on the buffer's own grid of mix frames and match a conversion of the whole buffer.
   const int64_t reach = Reach(sound.rate);
-  const bool whole = count + 2 * reach >= length;
-  const int64_t writeBegin = whole ? 0 : static_cast<int64_t>(first) - reach;
-  const int64_t writeEnd = whole ? length : static_cast<int64_t>(first) + count + reach;
-  // The converter starts at a source frame that falls on a mix frame (every `step` frames), so its
-  // output frames lie on the buffer's own grid of mix frames.
-  const int64_t step = sound.rate / std::gcd(sound.rate, static_cast<uint32_t>(kMixRate));
-  int64_t begin = writeBegin - reach;
-  begin = (begin >= 0 ? begin / step : -((-begin + step - 1) / step)) * step;
-  const int64_t end = writeEnd + reach;
-  std::vector<float> in(static_cast<size_t>(end - begin) * channels);
+  const int64_t step = rate / std::gcd(rate, int64_t{kMixRate});
+  const int64_t begin = FloorDiv(FloorDiv(first * rate, kMixRate) - reach, step) * step;
+  const int64_t end = CeilDiv(last * rate, kMixRate) + 1 + reach;
+  in.resize(static_cast<size_t>(end - begin) * channels);
   for (int64_t i = begin; i < end; ++i) {
     const int64_t frame = ((i % length) + length) % length;  // the buffer is circular
     const uint8_t* p = data.data() + static_cast<size_t>(frame) * block;
     for (int c = 0; c < channels; ++c) in[static_cast<size_t>(i - begin) * channels + c] = SourceSample(p, format, c);
   }
   const double ratio = static_cast<double>(kMixRate) / sound.rate;
-  std::vector<float> out(static_cast<size_t>(static_cast<double>(end - begin) * ratio + 16) * channels);
+  out.resize(static_cast<size_t>(static_cast<double>(end - begin) * ratio + 16) * channels);
   SRC_DATA job{};
   job.data_in = in.data();
   job.input_frames = static_cast<long>(end - begin);
@@ -56,22 +57,56 @@ void ConvertRegion(PreparedSound& sound, const std::vector<uint8_t>& data, const
   job.output_frames = static_cast<long>(out.size() / channels);
   job.src_ratio = ratio;
   job.end_of_input = 1;
-  if (src_simple(&job, SRC_SINC_FASTEST, channels) != 0) return;
-  // Output frame j is mix frame begin x 44,100 / rate + j; keep those from writeBegin to writeEnd.
-  const int64_t origin = begin * kMixRate / sound.rate;
-  auto mixFrame = [&sound](int64_t source) {  // the first mix frame at or after a source frame
-    const int64_t scaled = source * kMixRate;
-    return scaled >= 0 ? (scaled + sound.rate - 1) / sound.rate : -(-scaled / sound.rate);
-  };
-  const int64_t frames = sound.frames;
-  const int64_t firstOut = mixFrame(writeBegin);
-  const int64_t endOut = std::min(mixFrame(writeEnd), firstOut + frames);
-  for (int64_t k = firstOut; k < endOut; ++k) {
+  if (src_reset(state) != 0 || src_process(state, &job) != 0) return;
+  // Output frame j is mix frame begin x 44,100 / rate + j.
+  const int64_t origin = begin * kMixRate / rate;
+  const int64_t stop = std::min<int64_t>(last, sound.frames);
+  for (int64_t k = std::max<int64_t>(first, 0); k < stop; ++k) {
     const int64_t j = k - origin;
     if (j < 0 || j >= job.output_frames_gen) continue;
-    const auto at = static_cast<size_t>(((k % frames) + frames) % frames) * channels;
-    for (int c = 0; c < channels; ++c) sound.samples[at + c] = out[static_cast<size_t>(j) * channels + c];
+    for (int c = 0; c < channels; ++c) {
+      sound.samples[static_cast<size_t>(k) * channels + c] = out[static_cast<size_t>(j) * channels + c];
+    }
   }
+}
+
+void PreparedSound::MarkWritten(uint32_t first, uint32_t count, uint32_t sourceFrames) {
+  if (frames == 0 || count == 0) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  const int64_t reach = Reach(rate);
+  // The mix frames the written frames reach, a frame wider either side for the rounding at the
+  // buffer's wrap (its length in mix frames need not be whole).
+  const int64_t from = FloorDiv((int64_t{first} - reach) * kMixRate, rate) - 2;
+  const int64_t to = CeilDiv((int64_t{first} + count + reach) * kMixRate, rate) + 2;
+  if (int64_t{count} + 2 * reach >= sourceFrames || to - from >= frames) {
+    std::fill(stale_.begin(), stale_.end(), uint8_t{1});
+    return;
+  }
+  const int64_t total = frames;
+  for (int64_t k = from; k < to;) {
+    const int64_t at = ((k % total) + total) % total;
+    const int64_t b = at >> kPrepareBlockShift;
+    stale_[static_cast<size_t>(b)] = 1;
+    k += std::min<int64_t>((b + 1) * kPrepareBlock, total) - at;
+  }
+}
+
+void PreparedSound::Ready(uint32_t block, const std::vector<uint8_t>& data, const WAVEFORMATEX& format) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (block >= stale_.size() || stale_[block] == 0) return;
+    // Cleared before converting: bytes written meanwhile mark it stale again for the next read.
+    stale_[block] = 0;
+  }
+  if (converter_ == nullptr) {
+    int error = 0;
+    converter_ = src_new(SRC_SINC_FASTEST, static_cast<int>(channels), &error);
+    if (converter_ == nullptr) return;
+  }
+  const int64_t first = int64_t{block} << kPrepareBlockShift;
+  const int64_t last = std::min<int64_t>(first + kPrepareBlock, frames);
+  ConvertMixFrames(*this, converter_, in_, out_, data, format, first, last);
+  converted_.fetch_add(static_cast<uint64_t>(last - first), std::memory_order_relaxed);
 }
 
 std::shared_ptr<PreparedSound> PreparedSet::ForRate(uint32_t rate, const std::vector<uint8_t>& data,
@@ -89,10 +124,11 @@ std::shared_ptr<PreparedSound> PreparedSet::ForRate(uint32_t rate, const std::ve
   sound->loopLength = static_cast<uint64_t>((static_cast<unsigned __int128>(length) << 32) * kMixRate / rate);
   try {
     sound->samples.assign(size_t{sound->frames} * sound->channels, 0.0f);
+    // Silence converts to the zeros the samples start as; anything else is converted as it is mixed.
+    sound->stale_.assign((sound->frames + kPrepareBlock - 1) >> kPrepareBlockShift, silent ? 0 : 1);
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
-  if (!silent) ConvertRegion(*sound, data, format, 0, static_cast<uint32_t>(length));
   sounds_.push_back(sound);
   return sound;
 }
@@ -106,8 +142,9 @@ std::shared_ptr<PreparedSound> PreparedSet::Find(uint32_t rate) {
 }
 
 void PreparedSet::Refresh(const std::vector<uint8_t>& data, const WAVEFORMATEX& format, uint32_t first, uint32_t count) {
+  const auto length = static_cast<uint32_t>(data.size() / format.nBlockAlign);
   std::lock_guard<std::mutex> lock(mutex_);
-  for (const auto& s : sounds_) ConvertRegion(*s, data, format, first, count);
+  for (const auto& s : sounds_) s->MarkWritten(first, count, length);
 }
 
 }  // namespace plat::dsound
