@@ -510,6 +510,13 @@ void CaptureSoundOutput(bool on) { dsound::Mixer::Get().SetCapture(on); }
 std::vector<int16_t> TakeSoundOutput() { return dsound::Mixer::Get().TakeCapture(); }
 int LiveSoundBuffers() { return S().liveBuffers; }
 
+uint64_t SoundBufferFramesConverted(IDirectSoundBuffer* buffer) {
+  Voice* v = VoiceOf(buffer);
+  if (v == nullptr) return 0;
+  const auto prepared = Mixer::Get().Inspect(*v, [](Voice& x) { return x.prepared; });
+  return prepared != nullptr ? prepared->FramesConverted() : 0;
+}
+
 void ResetSound() {
   // Objects the test left behind are released as a program's end would.
   while (!S().devices.empty()) S().devices.back()->Release();
