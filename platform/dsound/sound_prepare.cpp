@@ -22,14 +22,42 @@ int64_t Reach(uint32_t rate) { return 48 + 48 * int64_t{rate} / kMixRate; }
 int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 int64_t CeilDiv(int64_t a, int64_t b) { return -FloorDiv(-a, b); }
 
-}  // namespace
+// Whether libsoxr converts from `rate`: a half or a quarter of the mix rate.
+bool SoxrRate(uint32_t rate) { return rate * 2 == kMixRate || rate * 4 == kMixRate; }
 
-PreparedSound::~PreparedSound() {
-  if (converter_ != nullptr) src_delete(converter_);
+// Converts `frames` frames of `in` to `out` (room for `room` frames) from the converter's fresh
+// state to the end of the input; the frames made, or -1.
+long Convert(soxr_t soxr, SRC_STATE* src, int channels, double ratio, const float* in, long frames, float* out,
+             long room) {
+  if (soxr != nullptr) {
+    size_t used = 0, made = 0, tail = 0;
+    if (soxr_clear(soxr) != nullptr ||
+        soxr_process(soxr, in, static_cast<size_t>(frames), &used, out, static_cast<size_t>(room), &made) != nullptr) {
+      return -1;
+    }
+    // No more input: the converter gives the frames its filter held back.
+    if (soxr_process(soxr, nullptr, 0, nullptr, out + made * channels, static_cast<size_t>(room) - made, &tail) !=
+        nullptr) {
+      return -1;
+    }
+    return static_cast<long>(made + tail);
+  }
+  SRC_DATA job{};
+  job.data_in = in;
+  job.input_frames = frames;
+  job.data_out = out;
+  job.output_frames = room;
+  job.src_ratio = ratio;
+  job.end_of_input = 1;
+  if (src_reset(src) != 0 || src_process(src, &job) != 0) return -1;
+  return job.output_frames_gen;
 }
 
-void ConvertMixFrames(PreparedSound& sound, SRC_STATE* state, std::vector<float>& in, std::vector<float>& out,
-                      const std::vector<uint8_t>& data, const WAVEFORMATEX& format, int64_t first, int64_t last) {
+// Mix frames first .. last (within 0 .. sound.frames) of `sound` converted from `data` (circular,
+// `format`) with the converter given.
+void ConvertMixFrames(PreparedSound& sound, soxr_t soxr, SRC_STATE* src, std::vector<float>& in,
+                      std::vector<float>& out, const std::vector<uint8_t>& data, const WAVEFORMATEX& format,
+                      int64_t first, int64_t last) {
   const uint32_t block = format.nBlockAlign;
   const int64_t length = static_cast<int64_t>(data.size() / block);
   if (length == 0 || first >= last) return;
@@ -50,24 +78,26 @@ void ConvertMixFrames(PreparedSound& sound, SRC_STATE* state, std::vector<float>
   }
   const double ratio = static_cast<double>(kMixRate) / sound.rate;
   out.resize(static_cast<size_t>(static_cast<double>(end - begin) * ratio + 16) * channels);
-  SRC_DATA job{};
-  job.data_in = in.data();
-  job.input_frames = static_cast<long>(end - begin);
-  job.data_out = out.data();
-  job.output_frames = static_cast<long>(out.size() / channels);
-  job.src_ratio = ratio;
-  job.end_of_input = 1;
-  if (src_reset(state) != 0 || src_process(state, &job) != 0) return;
+  const long made = Convert(soxr, src, channels, ratio, in.data(), static_cast<long>(end - begin), out.data(),
+                           static_cast<long>(out.size() / channels));
+  if (made < 0) return;
   // Output frame j is mix frame begin x 44,100 / rate + j.
   const int64_t origin = begin * kMixRate / rate;
   const int64_t stop = std::min<int64_t>(last, sound.frames);
   for (int64_t k = std::max<int64_t>(first, 0); k < stop; ++k) {
     const int64_t j = k - origin;
-    if (j < 0 || j >= job.output_frames_gen) continue;
+    if (j < 0 || j >= made) continue;
     for (int c = 0; c < channels; ++c) {
       sound.samples[static_cast<size_t>(k) * channels + c] = out[static_cast<size_t>(j) * channels + c];
     }
   }
+}
+
+}  // namespace
+
+PreparedSound::~PreparedSound() {
+  if (soxr_ != nullptr) soxr_delete(soxr_);
+  if (converter_ != nullptr) src_delete(converter_);
 }
 
 void PreparedSound::MarkWritten(uint32_t first, uint32_t count, uint32_t sourceFrames) {
@@ -98,14 +128,23 @@ void PreparedSound::Ready(uint32_t block, const std::vector<uint8_t>& data, cons
     // Cleared before converting: bytes written meanwhile mark it stale again for the next read.
     stale_[block] = 0;
   }
-  if (converter_ == nullptr) {
-    int error = 0;
-    converter_ = src_new(SRC_SINC_FASTEST, static_cast<int>(channels), &error);
-    if (converter_ == nullptr) return;
+  if (soxr_ == nullptr && converter_ == nullptr) {
+    if (SoxrRate(rate)) {
+      const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+      const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_LQ, 0);
+      const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+      soxr_error_t error = nullptr;
+      soxr_ = soxr_create(rate, kMixRate, channels, &error, &io, &quality, &runtime);
+    }
+    if (soxr_ == nullptr) {
+      int error = 0;
+      converter_ = src_new(SRC_SINC_FASTEST, static_cast<int>(channels), &error);
+      if (converter_ == nullptr) return;
+    }
   }
   const int64_t first = int64_t{block} << kPrepareBlockShift;
   const int64_t last = std::min<int64_t>(first + kPrepareBlock, frames);
-  ConvertMixFrames(*this, converter_, in_, out_, data, format, first, last);
+  ConvertMixFrames(*this, soxr_, converter_, in_, out_, data, format, first, last);
   converted_.fetch_add(static_cast<uint64_t>(last - first), std::memory_order_relaxed);
 }
 
