@@ -1,9 +1,9 @@
 // Sound buffers resampled ahead of the mix: a buffer whose rate is not the mix's has a conversion to
 // 44,100 Hz, made when the buffer is made or its rate is set while it is stopped. Rates a half or a
-// quarter of the mix's convert with libsoxr's low recipe (images over 120 dB down, at a tenth of the
-// cost of the next converter); others with libsamplerate's fastest sinc mode (images over 95 dB
-// down; libsoxr costs more than it on small blocks at such ratios). Writing the buffer (an
-// Unlock) only marks the blocks of the conversion that the written frames reach as stale; the mix
+// quarter of the mix's convert with libsoxr's low recipe (images over 120 dB down, for about a ninth
+// of the cost of libsamplerate's cheapest sinc mode); others with that sinc mode (images over 95 dB
+// down), as libsoxr costs more on small blocks at such ratios. Writing the buffer (an Unlock) only
+// marks the blocks of the conversion that the written frames reach as stale; the mix
 // converts a stale block when it first reads from it. A stream's refill therefore costs nothing on
 // the caller's thread, a long first fill costs no more than what is played of it, and what is
 // written again before it is played is converted once. Each block is converted from the source with
