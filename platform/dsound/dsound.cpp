@@ -161,8 +161,8 @@ HRESULT IDirectSoundBuffer::Unlock(void* region1, DWORD bytes1, void* region2, D
   Voice* v = VoiceOf(this);
   if (v == nullptr) return DSERR_INVALIDCALL;
   if (region1 == nullptr) return DSERR_INVALIDPARAM;
-  // The written regions are converted to the mix rate again; a pointer that is not into the buffer
-  // converts nothing.
+  // The conversions' blocks the written regions reach are converted again when the mix next reads
+  // them; a pointer that is not into the buffer marks nothing.
   if (v->preparedSet != nullptr) {
     const uintptr_t base = reinterpret_cast<uintptr_t>(v->data->data());
     const uintptr_t size = v->data->size();
@@ -281,8 +281,9 @@ HRESULT IDirectSoundBuffer::SetFrequency(DWORD frequency) {
   if (frequency != DSBFREQUENCY_ORIGINAL && (frequency < DSBFREQUENCY_MIN || frequency > DSBFREQUENCY_MAX)) {
     return DSERR_INVALIDPARAM;
   }
-  // A stopped buffer is converted to the new rate now (once for each rate it is given); one that
-  // plays takes a conversion it already has, else the mix resamples it from the cursor on.
+  // A stopped buffer takes a conversion to the new rate (one for each rate it is given, converted as
+  // it is mixed); one that plays takes a conversion it already has, else the mix resamples it from
+  // the cursor on.
   const uint32_t rate = frequency != DSBFREQUENCY_ORIGINAL ? frequency : v->format.nSamplesPerSec;
   const bool playing = Mixer::Get().Inspect(*v, [](Voice& x) { return x.playing; });
   std::shared_ptr<dsound::PreparedSound> prepared;
@@ -508,6 +509,13 @@ void SetDirectSoundModuleAvailable(bool module, bool enumerator) {
 void CaptureSoundOutput(bool on) { dsound::Mixer::Get().SetCapture(on); }
 std::vector<int16_t> TakeSoundOutput() { return dsound::Mixer::Get().TakeCapture(); }
 int LiveSoundBuffers() { return S().liveBuffers; }
+
+uint64_t SoundBufferFramesConverted(IDirectSoundBuffer* buffer) {
+  Voice* v = VoiceOf(buffer);
+  if (v == nullptr) return 0;
+  const auto prepared = Mixer::Get().Inspect(*v, [](Voice& x) { return x.prepared; });
+  return prepared != nullptr ? prepared->FramesConverted() : 0;
+}
 
 void ResetSound() {
   // Objects the test left behind are released as a program's end would.

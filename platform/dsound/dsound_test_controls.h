@@ -31,6 +31,8 @@ std::vector<int16_t> TakeSoundOutput();
 
 // Buffers made and not yet released (primary included).
 int LiveSoundBuffers();
+// Mix frames the buffer's conversion to the mix rate has converted so far (0 without one).
+uint64_t SoundBufferFramesConverted(IDirectSoundBuffer* buffer);
 // Releases everything, closes the output and clears every setting and fault.
 void ResetSound();
 

@@ -77,10 +77,11 @@ void MixDirect(const Snapshot& s, float* mix, int frames) {
   }
 }
 
-// The buffer's conversion to the mix rate, read from the cursor on: a frame of it a mix frame.
+// The buffer's conversion to the mix rate, read from the cursor on: a frame of it a mix frame. Each
+// block is brought up to date with the buffer's bytes as the read enters it.
 void MixPrepared(const Snapshot& s, float* mix, int frames) {
   Voice& v = *s.voice;
-  const PreparedSound& p = *s.prepared;
+  PreparedSound& p = *s.prepared;
   if (v.renderedGeneration != s.generation) {
     // The cursor in mix-rate frames: source frames x 44,100 / rate, both 32.32.
     v.preparedAt = static_cast<uint64_t>(static_cast<unsigned __int128>(s.position) * kMixRate / p.rate);
@@ -89,11 +90,16 @@ void MixPrepared(const Snapshot& s, float* mix, int frames) {
   const float* x = p.samples.data();
   const uint64_t one = uint64_t{1} << 32;
   uint64_t at = v.preparedAt;
+  uint64_t block = ~uint64_t{0};
   for (int i = 0; i < frames; ++i, at += one) {
     // A loop wraps at the exact source length, so it keeps time with the cursor however long it runs.
     if (s.looping && p.loopLength != 0 && at >= p.loopLength) at %= p.loopLength;
     const uint64_t k = at >> 32;
     if (k >= p.frames) break;
+    if ((k >> kPrepareBlockShift) != block) {
+      block = k >> kPrepareBlockShift;
+      p.Ready(static_cast<uint32_t>(block), *v.data, v.format);
+    }
     const float l = x[k * p.channels];
     const float r = p.channels == 2 ? x[k * 2 + 1] : l;
     mix[i * 2] += l * s.gainLeft;
