@@ -567,6 +567,10 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
   // batch) and then walked.
   FontCharItem items[kFontBatchSize];
   const FontGlyphCacheEntry* found[kFontBatchSize];
+  // Unscaled, the pen moves by whole pixels: summed as integers it is what the sum in doubles gives,
+  // without a conversion and a multiply on each character's path.
+  const bool unitScale = advanceScale == 1.0;
+  int64_t sum = 0;
   double total = 0.0;
   int at = 0;
   while (at < length) {
@@ -579,9 +583,17 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
     for (int i = 0; i < count; ++i) {
       const FontCharItem& item = batch.items[i];
       const FontGlyphCacheEntry* entry = batch.allFound ? batch.found[i] : GlyphOf(f, font, item);
-      const double penExact = total;
-      const int pen = static_cast<int>(total);
-      total += (entry->advance + f->spacing) * advanceScale;
+      double penExact;
+      int pen;
+      if (unitScale) {
+        penExact = static_cast<double>(sum);
+        pen = static_cast<int>(sum);
+        sum += entry->advance + f->spacing;
+      } else {
+        penExact = total;
+        pen = static_cast<int>(total);
+        total += (entry->advance + f->spacing) * advanceScale;
+      }
       if ((!drawing && !textureDrawing) || IsFontSpace(item) || (entry->width == 0 && entry->height == 0)) continue;
       // A glyph larger than its cell was cut at the cell's border when it was rendered.
       const int w = std::min<int>(entry->width, side);
@@ -628,7 +640,7 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
     SetDrawBrightColorValue(savedBright);
     if (savedBlendGraph != -1) SetDrawBlendGraph(savedBlendGraph, savedThreshold, savedRange);
   }
-  const int extent = static_cast<int>(total);
+  const int extent = unitScale ? static_cast<int>(sum) : static_cast<int>(total);
   if (size != nullptr) {
     size[0] = vertical ? f->lineHeight : extent;
     size[1] = vertical ? extent : f->lineHeight;
