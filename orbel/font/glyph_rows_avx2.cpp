@@ -1,5 +1,6 @@
-// AVX2 glyphs on 32-bit targets: eight pixels a step, the step past the row's last whole eight through
-// masked loads and stores, so no pixel outside the row is read or written. Level 0 and a clear bit
+// AVX2 glyphs on 32-bit targets: eight pixels a step, the step past the row's last whole eight a whole
+// step where the target row has room past it (the pixels past the row written back as read), else
+// through masked loads and stores. Level 0 and a clear bit
 // leave a pixel as it was, so no step tests the glyph's pixels. Everything is compiled
 // for AVX2 and kept file-local; only the entries of glyph_rows_avx2.h are shared, and they run only on
 // the AVX2 road.
@@ -98,31 +99,61 @@ ORBEL_AVX2 bool SetBitsGlyph16(const GlyphBlock& g, uint32_t color) {
   return true;
 }
 
-ORBEL_AVX2 void BlendGlyph32(const GlyphBlock& g, uint32_t color) {
+namespace {
+
+// Eight pixels at p blended with levels (one byte each, the first lowest): the pixels of level 0
+// come out as they went in.
+ORBEL_AVX2 inline V BlendEight(V d, uint64_t levels, V c16) {
   const V zero = _mm256_setzero_si256();
-  const V c16 = _mm256_unpacklo_epi8(_mm256_set1_epi32(static_cast<int>(color)), zero);
-  const V low16 = _mm256_set1_epi32(0xFFFF);
+  // Alpha 16 v per pixel, then (a, a, a, 0) over each pixel's four 16-bit lanes, in the order the
+  // byte unpacks below give the pixels (0 1 4 5 low, 2 3 6 7 high).
+  const V a32 = _mm256_slli_epi32(_mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<long long>(levels))), 4);
+  const V pair = _mm256_or_si256(a32, _mm256_slli_epi32(a32, 16));
+  const V single = _mm256_and_si256(pair, _mm256_set1_epi32(0xFFFF));
+  const V aLo = _mm256_unpacklo_epi32(pair, single);
+  const V aHi = _mm256_unpackhi_epi32(pair, single);
+  return _mm256_packus_epi16(Lerp16(_mm256_unpacklo_epi8(d, zero), c16, aLo),
+                             Lerp16(_mm256_unpackhi_epi8(d, zero), c16, aHi));
+}
+
+ORBEL_AVX2 inline uint64_t LoadLevels(const uint8_t* p) {
+  uint64_t levels;
+  std::memcpy(&levels, p, 8);
+  return levels;
+}
+
+}  // namespace
+
+ORBEL_AVX2 void BlendGlyph32(const GlyphBlock& g, uint32_t color) {
+  const V c16 = _mm256_unpacklo_epi8(_mm256_set1_epi32(static_cast<int>(color)), _mm256_setzero_si256());
+  // The block's fields in locals: the stores below could alias them.
+  const int n = g.n;
+  const int rows = g.rows;
+  const ptrdiff_t dstPitch = g.dstPitch;
+  const ptrdiff_t cellPitch = g.cellPitch;
+  const int whole = n & ~7;
+  const int rest = n - whole;
+  // Levels are read eight bytes at a time (the cache has bytes to spare past its last row); those past
+  // the row are cut to 0, which leaves their pixels as they were. The last part of a row is then a
+  // whole step where the target row has room past it, else a masked load and store.
+  const uint64_t restKeep = rest == 0 ? 0 : ~uint64_t{0} >> (64 - 8 * rest);
+  const bool restWhole = rest != 0 && rest + g.slack >= 8;
+  const V restLanes = LeadingLanes(rest);
   uint8_t* dst = g.dst;
   const uint8_t* cell = g.cell + g.first;
-  for (int y = 0; y < g.rows; ++y, dst += g.dstPitch, cell += g.cellPitch) {
-    for (int x = 0; x < g.n; x += 8) {
-      const int count = g.n - x < 8 ? g.n - x : 8;
-      uint64_t levels = 0;
-      std::memcpy(&levels, cell + x, static_cast<size_t>(count));
-      // Alpha 16 v per pixel, then (a, a, a, 0) over each pixel's four 16-bit lanes, in the order the
-      // byte unpacks below give the pixels (0 1 4 5 low, 2 3 6 7 high).
-      const V a32 = _mm256_slli_epi32(_mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<long long>(levels))), 4);
-      const V pair = _mm256_or_si256(a32, _mm256_slli_epi32(a32, 16));
-      const V single = _mm256_and_si256(pair, low16);
-      const V aLo = _mm256_unpacklo_epi32(pair, single);
-      const V aHi = _mm256_unpackhi_epi32(pair, single);
+  for (int y = 0; y < rows; ++y, dst += dstPitch, cell += cellPitch) {
+    for (int x = 0; x < whole; x += 8) {
       uint8_t* p = dst + 4 * x;
-      const V mask = count == 8 ? V{} : LeadingLanes(count);
-      const V d = count == 8 ? Load(p) : _mm256_maskload_epi32(reinterpret_cast<const int*>(p), mask);
-      const V out = _mm256_packus_epi16(Lerp16(_mm256_unpacklo_epi8(d, zero), c16, aLo),
-                                        Lerp16(_mm256_unpackhi_epi8(d, zero), c16, aHi));
-      if (count == 8) Store(p, out);
-      else _mm256_maskstore_epi32(reinterpret_cast<int*>(p), mask, out);
+      Store(p, BlendEight(Load(p), LoadLevels(cell + x), c16));
+    }
+    if (rest == 0) continue;
+    uint8_t* p = dst + 4 * whole;
+    const uint64_t levels = LoadLevels(cell + whole) & restKeep;
+    if (restWhole) {
+      Store(p, BlendEight(Load(p), levels, c16));
+    } else {
+      const V d = _mm256_maskload_epi32(reinterpret_cast<const int*>(p), restLanes);
+      _mm256_maskstore_epi32(reinterpret_cast<int*>(p), restLanes, BlendEight(d, levels, c16));
     }
   }
 }
