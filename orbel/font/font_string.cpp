@@ -574,7 +574,7 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
   double total = 0.0;
   int at = 0;
   while (at < length) {
-    // The batch's entries are looked up in one go, so that the lookup's cache misses overlap; a batch
+    // The batch's entries come with its characters (or from the string measured just before); a batch
     // with a glyph still to render renders it on the way, as rendering may evict the others.
     PreparedBatch batch{};
     if (PrepareBatch(f, font, text, at, length, items, found, &batch) != 0) return -1;
