@@ -316,6 +316,7 @@ int CreateFontToHandle(const char* face, int size, int thickness, int fontType, 
 int ClearFontHandleCache(int font) {
   FontHandleRecord* f = GetFontRecord(font);
   if (f == nullptr) return -1;
+  ++gFontCacheEpoch;
   memset(f->lookup, 0, sizeof f->lookup);
   memset(f->entries, 0, sizeof f->entries);
   for (int i = 0; i < f->capacity; ++i) f->entries[i].cell = i;
@@ -393,6 +394,7 @@ int DeleteFontHandle(int font) {
   f->cacheGraph = f->edgeHalfGraph = -1;
   MemFree(f->workImage.pixels);
   if (f->lostFlag != nullptr) *f->lostFlag = 1;
+  ++gFontCacheEpoch;
   MemFree(f);
   gFontSettings.records[slot] = nullptr;
   return 0;

@@ -120,6 +120,15 @@ int ClearFontHandleCache(int font);
 // the bytes they take. 0, or -1 for a bad handle. The caller goes on from `consumed` for longer text.
 int PrepareFontStringChars(FontCharItem* items, const char* text, int font, int length, int* count,
                            int* consumed = nullptr);
+// As PrepareFontStringChars, and each item's lookup entry as it stood before any rendering into `found`
+// (null: not wanted): 1 when every item was cached already, so that `found` holds them all and nothing
+// was rendered; 0 when glyphs were rendered (or are left to render); -1 for a bad handle.
+int PrepareFontStringGlyphs(FontCharItem* items, const FontGlyphCacheEntry** found, const char* text, int font,
+                            int length, int* count, int* consumed);
+// Moves on whenever a font's lookup changes (glyphs rendered, the cache emptied) and when a font is
+// deleted: what was looked up under one value still stands while the value is unchanged.
+extern uint64_t gFontCacheEpoch;
+
 // Renders `count` glyphs into the cache in ring order; the last entry filled, or null.
 FontGlyphCacheEntry* RenderGlyphToFontCache(int font, int count, const FontCharItem* items);
 

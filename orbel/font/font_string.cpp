@@ -366,9 +366,79 @@ bool LookUpBatch(const FontHandleRecord* f, const FontCharItem* items, int count
     valid &= slot.valid != 0 ? 1u : 0u;
     found[i] = slot.entry;
   }
-  if (valid == 0) return false;
-  for (int i = 0; i < count; ++i) __builtin_prefetch(found[i]);
-  return true;
+  return valid != 0;
+}
+
+// The last string prepared whole in one batch with every glyph cached: its characters and their
+// entries. Text is mostly measured and then drawn (and the one-pass test prepares it too), so the
+// later calls take the characters and entries from here instead of splitting the string and going
+// through the lookup again. It holds while no font's lookup has changed since (the cache epoch), for
+// the same font and the same bytes of the same length; a copy of the bytes is kept, as the caller may
+// write new text into the same buffer.
+struct StringMemo {
+  int font = -1;
+  const FontHandleRecord* record = nullptr;
+  uint64_t epoch = 0;
+  int length = 0;    // the string's length in bytes
+  int consumed = 0;  // bytes its characters take (a last lead byte may take the byte after the length)
+  int count = 0;
+  char bytes[2 * kFontBatchSize + 2];  // the bytes taken and the one after them
+  FontCharItem items[kFontBatchSize];
+  const FontGlyphCacheEntry* found[kFontBatchSize];
+};
+StringMemo gMemo;
+
+// Whether `text`, at least the memo's length long, holds the memo's bytes and the byte after them (whether
+// a last lead byte pairs depends on it). The first part compared ends at or before the terminator; the
+// rest is read only when that matched, so that a last lead byte was followed by a byte and not the end.
+bool SameMemoBytes(const char* text) {
+  const size_t head = static_cast<size_t>(gMemo.length) + 1;
+  const size_t all = static_cast<size_t>(gMemo.consumed) + 1;
+  if (memcmp(gMemo.bytes, text, std::min(head, all)) != 0) return false;
+  return all <= head || memcmp(gMemo.bytes + head, text + head, all - head) == 0;
+}
+
+// One batch of a string: its characters and their cached entries (every one cached when `allFound`).
+struct PreparedBatch {
+  const FontCharItem* items;
+  const FontGlyphCacheEntry* const* found;
+  int count;
+  int consumed;
+  bool allFound;
+};
+
+// Prepares the batch of `text` from `at` into the caller's arrays, or takes the whole string from the
+// memo; a whole string found cached is remembered. -1 for a bad handle.
+int PrepareBatch(FontHandleRecord* f, int font, const char* text, int at, int length, FontCharItem* items,
+                 const FontGlyphCacheEntry** found, PreparedBatch* out) {
+  if (at == 0 && gMemo.epoch == gFontCacheEpoch && gMemo.font == font && gMemo.record == f && gMemo.length == length &&
+      SameMemoBytes(text)) {
+    *out = {gMemo.items, gMemo.found, gMemo.count, gMemo.consumed, true};
+    return 0;
+  }
+  int count = 0;
+  int consumed = 0;
+  const int cached = PrepareFontStringGlyphs(items, found, text + at, font, length - at, &count, &consumed);
+  if (cached < 0) return -1;
+  // Rendering may have evicted entries looked up before it: look again.
+  const bool allFound = cached == 1 || LookUpBatch(f, items, count, found);
+  if (allFound) {
+    // The entries' fields are read soon; their cache misses overlap here.
+    for (int i = 0; i < count; ++i) __builtin_prefetch(found[i]);
+  }
+  *out = {items, found, count, consumed, allFound};
+  if (at == 0 && allFound && consumed >= length && consumed < static_cast<int>(sizeof gMemo.bytes)) {
+    gMemo.font = font;
+    gMemo.record = f;
+    gMemo.epoch = gFontCacheEpoch;
+    gMemo.length = length;
+    gMemo.consumed = consumed;
+    gMemo.count = count;
+    memcpy(gMemo.bytes, text, static_cast<size_t>(consumed) + 1);
+    memcpy(gMemo.items, items, sizeof(FontCharItem) * static_cast<size_t>(count));
+    memcpy(gMemo.found, found, sizeof(found[0]) * static_cast<size_t>(count));
+  }
+  return 0;
 }
 
 // A screen colour with the draw-bright colour applied, packed 0xFFRRGGBB: the bright colour a
@@ -496,23 +566,34 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
   // The string goes in pieces of up to 256 characters, each prepared (its new glyphs rendered in one
   // batch) and then walked.
   FontCharItem items[kFontBatchSize];
+  const FontGlyphCacheEntry* found[kFontBatchSize];
+  // Unscaled, the pen moves by whole pixels: summed as integers it is what the sum in doubles gives,
+  // without a conversion and a multiply on each character's path.
+  const bool unitScale = advanceScale == 1.0;
+  int64_t sum = 0;
   double total = 0.0;
   int at = 0;
   while (at < length) {
-    int count = 0;
-    int consumed = 0;
-    if (PrepareFontStringChars(items, text + at, font, length - at, &count, &consumed) != 0) return -1;
-    at += consumed;
-    // The batch's entries looked up in one go, so that the lookup's cache misses overlap; a batch with
-    // a glyph still to render renders it on the way, as rendering may evict the others.
-    const FontGlyphCacheEntry* found[kFontBatchSize];
-    const bool allFound = LookUpBatch(f, items, count, found);
+    // The batch's entries come with its characters (or from the string measured just before); a batch
+    // with a glyph still to render renders it on the way, as rendering may evict the others.
+    PreparedBatch batch{};
+    if (PrepareBatch(f, font, text, at, length, items, found, &batch) != 0) return -1;
+    at += batch.consumed;
+    const int count = batch.count;
     for (int i = 0; i < count; ++i) {
-      const FontCharItem& item = items[i];
-      const FontGlyphCacheEntry* entry = allFound ? found[i] : GlyphOf(f, font, item);
-      const double penExact = total;
-      const int pen = static_cast<int>(total);
-      total += (entry->advance + f->spacing) * advanceScale;
+      const FontCharItem& item = batch.items[i];
+      const FontGlyphCacheEntry* entry = batch.allFound ? batch.found[i] : GlyphOf(f, font, item);
+      double penExact;
+      int pen;
+      if (unitScale) {
+        penExact = static_cast<double>(sum);
+        pen = static_cast<int>(sum);
+        sum += entry->advance + f->spacing;
+      } else {
+        penExact = total;
+        pen = static_cast<int>(total);
+        total += (entry->advance + f->spacing) * advanceScale;
+      }
       if ((!drawing && !textureDrawing) || IsFontSpace(item) || (entry->width == 0 && entry->height == 0)) continue;
       // A glyph larger than its cell was cut at the cell's border when it was rendered.
       const int w = std::min<int>(entry->width, side);
@@ -559,7 +640,7 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
     SetDrawBrightColorValue(savedBright);
     if (savedBlendGraph != -1) SetDrawBlendGraph(savedBlendGraph, savedThreshold, savedRange);
   }
-  const int extent = static_cast<int>(total);
+  const int extent = unitScale ? static_cast<int>(sum) : static_cast<int>(total);
   if (size != nullptr) {
     size[0] = vertical ? f->lineHeight : extent;
     size[1] = vertical ? extent : f->lineHeight;
@@ -573,18 +654,18 @@ int FontStringBlendsInOnePass(int font, const char* text, int vertical) {
   if (f == nullptr || f->textureMode || (f->type & kFontTypeAntialias) == 0 || text == nullptr) return 0;
   const int length = static_cast<int>(strlen(text));
   FontCharItem items[kFontBatchSize];
-  int count = 0;
-  int consumed = 0;
-  if (PrepareFontStringChars(items, text, font, length, &count, &consumed) != 0 || consumed < length) return 0;
+  const FontGlyphCacheEntry* found[kFontBatchSize];
+  PreparedBatch batch{};
+  if (PrepareBatch(f, font, text, 0, length, items, found, &batch) != 0 || batch.consumed < length || !batch.allFound) {
+    return 0;
+  }
   double total = 0.0;
   int reach = INT_MIN;  // where the glyph boxes so far end along the writing direction
-  for (int i = 0; i < count; ++i) {
-    const FontLookupSlot& slot = f->lookup[items[i].Code()];
-    if (!slot.valid) return 0;
-    const FontGlyphCacheEntry* entry = slot.entry;
+  for (int i = 0; i < batch.count; ++i) {
+    const FontGlyphCacheEntry* entry = batch.found[i];
     const int pen = static_cast<int>(total);
     total += entry->advance + f->spacing;
-    if (IsFontSpace(items[i]) || (entry->width == 0 && entry->height == 0)) continue;
+    if (IsFontSpace(batch.items[i]) || (entry->width == 0 && entry->height == 0)) continue;
     const int start = pen + entry->offsetX;
     if (start < reach) return 0;
     reach = start + std::min<int>(entry->width, f->cellSide);

@@ -217,7 +217,10 @@ WorkWriter TextureWorkWriter(const FontHandleRecord* f) {
 
 }  // namespace
 
-int PrepareFontStringChars(FontCharItem* items, const char* text, int font, int length, int* count, int* consumed) {
+uint64_t gFontCacheEpoch = 1;
+
+int PrepareFontStringGlyphs(FontCharItem* items, const FontGlyphCacheEntry** found, const char* text, int font,
+                            int length, int* count, int* consumed) {
   FontHandleRecord* f = GetFontRecord(font);
   if (f == nullptr) return -1;
   if (items == nullptr) items = gDefaultItems;
@@ -225,29 +228,41 @@ int PrepareFontStringChars(FontCharItem* items, const char* text, int font, int 
   if (length == -1 || length > whole) length = whole;
   const int batchLimit = std::min(kFontBatchSize, f->capacity);
   int batchCount = 0;
+  bool allCached = true;
   int n = 0;
   int at = 0;
   const auto* bytes = reinterpret_cast<const uint8_t*>(text);
   while (at < length && n < kFontBatchSize) {
-    FontCharItem& item = items[n++];
+    FontCharItem& item = items[n];
     item.bytes[0] = bytes[at];
     // A lead byte takes the byte after it, even past the length; never the terminating NUL.
     const bool pair = IsMultiByteLeadChar(text + at, f->charSetIndex) && bytes[at + 1] != 0;
     item.bytes[1] = pair ? bytes[at + 1] : 0;
     item.bytes[2] = 0;
     at += pair ? 2 : 1;
-    if (!f->lookup[item.Code()].valid && batchCount < batchLimit) gBatch[batchCount++] = item;
+    const FontLookupSlot& slot = f->lookup[item.Code()];
+    if (found != nullptr) found[n] = slot.entry;
+    ++n;
+    if (!slot.valid) {
+      allCached = false;
+      if (batchCount < batchLimit) gBatch[batchCount++] = item;
+    }
   }
   if (batchCount > 0) RenderGlyphToFontCache(font, batchCount, gBatch);
   if (count != nullptr) *count = n;
   if (consumed != nullptr) *consumed = at;
-  return 0;
+  return allCached ? 1 : 0;
+}
+
+int PrepareFontStringChars(FontCharItem* items, const char* text, int font, int length, int* count, int* consumed) {
+  return PrepareFontStringGlyphs(items, nullptr, text, font, length, count, consumed) < 0 ? -1 : 0;
 }
 
 FontGlyphCacheEntry* RenderGlyphToFontCache(int font, int count, const FontCharItem* items) {
   if (IsHardwareRendering() && GetDirectDrawObject() == nullptr) return nullptr;
   FontHandleRecord* f = GetFontRecord(font);
   if (f == nullptr || count < 1) return nullptr;
+  ++gFontCacheEpoch;
   plat::HDC dc = plat::CreateCompatibleDC(nullptr);
   // A DC without its font selected has no metrics: either way the cache cannot be filled.
   plat::HGDIOBJ old = dc != nullptr ? plat::SelectObject(dc, f->gdiFont) : nullptr;

@@ -385,8 +385,9 @@ void LevelGlyph32(const GlyphBlock& g, uint32_t color, int shift) {
 }
 
 void BlendGlyph(int bytes, const GlyphBlock& g, uint32_t color) {
-  if (bytes == 4 && ActiveSimdRoad() == SimdRoad::kAvx2) {
-    avx2::BlendGlyph32(g, color);
+  if (ActiveSimdRoad() == SimdRoad::kAvx2) {
+    if (bytes == 4) avx2::BlendGlyph32(g, color);
+    else avx2::BlendGlyph16(g, color & 0xFFFF);
     return;
   }
   uint8_t* dst = g.dst;

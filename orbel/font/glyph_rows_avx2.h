@@ -15,5 +15,7 @@ void SetBitsGlyph32(const GlyphBlock& g, uint32_t color);
 bool SetBitsGlyph16(const GlyphBlock& g, uint32_t color);
 // Levels blended over a 32-bit target without alpha, as BlendRow32.
 void BlendGlyph32(const GlyphBlock& g, uint32_t color);
+// Levels blended over a 16-bit target, as BlendRow16.
+void BlendGlyph16(const GlyphBlock& g, uint32_t color);
 
 }  // namespace orbel::glyph::avx2

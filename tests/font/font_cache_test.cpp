@@ -178,6 +178,90 @@ TEST_F(FontCacheTest, LongStringsAreMeasuredAndDrawnWhole) {
   }
 }
 
+// A string is measured and then drawn, and the draw takes the characters and glyphs the measure found.
+// It takes them only for the same font, the same bytes (the caller may write new text into the same
+// buffer) and a cache that has not changed since.
+TEST_F(FontCacheTest, AMeasuredStringIsReusedOnlyForTheSameFontTextAndCache) {
+  int boxW = 3;  // read when a glyph is rendered, so fonts made later get other glyphs
+  glyphs_ = std::make_unique<SyntheticGlyphs>(BoxMetrics(198), [&boxW](char32_t c, plat::GlyphPicture* out) {
+    const int w = c == U'b' ? boxW + 4 : c < 0x80 ? boxW : 9;
+    out->advance = w + 5;
+    out->width = w;
+    out->height = 3;
+    out->originX = 1;
+    out->originY = 14;
+    out->coverage.assign(static_cast<size_t>(w * 3), 255);
+  });
+  UseGlyphs(glyphs_.get());
+  const int a = CreateFontToHandle("Synthetic", 20, 4, 0, -1, -1, 0, -1, -1);
+  ASSERT_NE(a, -1);
+  ASSERT_EQ(GetFontRecord(a)->capacity, 20);
+  SelectDrawScreen(-2);
+  const uint32_t white = MakeColor(255, 255, 255);
+  // The run of ink along glyph row 1 from x.
+  const auto ink = [](int x) {
+    int n = 0;
+    while (BackPixel(x + n, 3) == 0xFFFFFFu) ++n;
+    return n;
+  };
+  const auto draw = [&](const char* text, int font) {
+    ClearTargetScreen();
+    return DrawTextToFontHandle(0, 0, text, white, font, 0, 0);
+  };
+
+  char text[] = "ab";
+  EXPECT_EQ(GetTextWidthToFontHandle(text, -1, a, 0), 8 + 12);
+  ASSERT_EQ(draw(text, a), 0);
+  EXPECT_EQ(ink(1), 3);
+  EXPECT_EQ(ink(8 + 1), 7);
+  // Text changed in place.
+  text[1] = 'a';
+  EXPECT_EQ(GetTextWidthToFontHandle(text, -1, a, 0), 16);
+  ASSERT_EQ(draw(text, a), 0);
+  EXPECT_EQ(ink(8 + 1), 3);
+  // A lead byte last within the length pairs with the byte after it once that is no longer the end.
+  char lead[] = "a\x88\0";
+  const int lone = GetTextWidthToFontHandle(lead, 2, a, 0);
+  lead[2] = '\xea';
+  EXPECT_EQ(GetTextWidthToFontHandle(lead, 2, a, 0), 8 + 14);
+  EXPECT_NE(lone, 8 + 14);
+
+  // Another font with the same text: its own glyphs.
+  boxW = 6;
+  const int b = CreateFontToHandle("Synthetic", 20, 4, 0, -1, -1, 0, -1, -1);
+  ASSERT_NE(b, -1);
+  EXPECT_EQ(GetTextWidthToFontHandle(text, -1, a, 0), 16);
+  EXPECT_EQ(GetTextWidthToFontHandle(text, -1, b, 0), 22);
+  ASSERT_EQ(draw(text, b), 0);
+  EXPECT_EQ(ink(1), 6);
+  EXPECT_EQ(ink(11 + 1), 6);
+  ASSERT_EQ(draw(text, a), 0);
+  EXPECT_EQ(ink(1), 3);
+
+  // The same text after its glyphs were evicted (by a string too long to be remembered) is rendered
+  // again, into the cells the long string left.
+  text[1] = 'b';
+  ASSERT_EQ(draw(text, a), 0);
+  const FontHandleRecord* f = GetFontRecord(a);
+  const std::string many = Kanji(300);
+  EXPECT_EQ(GetTextWidthToFontHandle(many.c_str(), -1, a, 0), 300 * 14);
+  EXPECT_FALSE(f->lookup['a'].valid);
+  const int next = f->nextEntry;
+  ASSERT_EQ(draw(text, a), 0);
+  EXPECT_EQ(f->nextEntry, (next + 2) % 20);
+  EXPECT_TRUE(f->lookup['a'].valid);
+  EXPECT_TRUE(f->lookup['b'].valid);
+  EXPECT_EQ(ink(1), 3);
+  EXPECT_EQ(ink(8 + 1), 7);
+  EXPECT_EQ(GetTextWidthToFontHandle(text, -1, a, 0), 20);
+  // The same after the cache was emptied.
+  ASSERT_EQ(ClearFontHandleCache(a), 0);
+  EXPECT_EQ(GetTextWidthToFontHandle(text, -1, a, 0), 20);
+  EXPECT_EQ(f->nextEntry, 2);
+  DeleteFontHandle(a);
+  DeleteFontHandle(b);
+}
+
 TEST_F(FontCacheTest, SpacesTakeTheirAdvanceAndNoPixels) {
   const int font = MakeFont(BoxMetrics(), BoxGlyph(3, 3, 255), 1, 2);
   const char text[] = "  \x81\x40";
