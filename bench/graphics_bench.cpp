@@ -40,6 +40,7 @@
 #include <vector>
 
 #include "bench/sprite_scene.h"
+#include "bench/standin_surfaces.h"
 #include "include/orbel.h"
 #include "orbel/graphics/draw_calls.h"
 #include "orbel/graphics/draw_state.h"
@@ -419,30 +420,14 @@ void LibraryFrames(benchmark::State& state, Road road, Scene scene, int bits) {
 // pixel in eight keyed), against a memcpy of the same bytes.
 
 void StandInBlits(benchmark::State& state, int bits, bool keyed) {
-  plat::IDirectDraw7* dd = nullptr;
-  if (plat::CoCreateInstance(plat::CLSID_DirectDraw7, nullptr, plat::CLSCTX_ALL, plat::IID_IDirectDraw7,
-                             reinterpret_cast<void**>(&dd)) != plat::S_OK ||
-      dd->Initialize(nullptr) != plat::DD_OK) {
+  plat::IDirectDraw7* dd = bench::OpenStandInDirectDraw();
+  if (dd == nullptr) {
     state.SkipWithError("no DirectDraw object");
     return;
   }
-  auto make = [&](plat::IDirectDrawSurface7** out) {
-    plat::DDSURFACEDESC2 d{};
-    d.dwSize = sizeof(d);
-    d.dwFlags = plat::DDSD_CAPS | plat::DDSD_WIDTH | plat::DDSD_HEIGHT | plat::DDSD_PIXELFORMAT;
-    d.ddsCaps.dwCaps = plat::DDSCAPS_OFFSCREENPLAIN | plat::DDSCAPS_SYSTEMMEMORY;
-    d.dwWidth = kW;
-    d.dwHeight = kH;
-    d.ddpfPixelFormat.dwSize = sizeof(plat::DDPIXELFORMAT);
-    d.ddpfPixelFormat.dwFlags = plat::DDPF_RGB;
-    d.ddpfPixelFormat.dwRGBBitCount = static_cast<plat::DWORD>(bits);
-    d.ddpfPixelFormat.dwRBitMask = bits == 16 ? 0xF800 : 0xFF0000;
-    d.ddpfPixelFormat.dwGBitMask = bits == 16 ? 0x07E0 : 0xFF00;
-    d.ddpfPixelFormat.dwBBitMask = bits == 16 ? 0x001F : 0xFF;
-    return dd->CreateSurface(&d, out, nullptr) == plat::DD_OK;
-  };
-  plat::IDirectDrawSurface7 *src = nullptr, *dst = nullptr;
-  if (!make(&src) || !make(&dst)) {
+  plat::IDirectDrawSurface7* src = bench::MakeSystemSurface(dd, kW, kH, bits);
+  plat::IDirectDrawSurface7* dst = bench::MakeSystemSurface(dd, kW, kH, bits);
+  if (src == nullptr || dst == nullptr) {
     state.SkipWithError("no surfaces");
   } else {
     plat::DDSURFACEDESC2 lock{};

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/standin_surfaces.h"
 #include "include/orbel.h"
 #include "orbel/core/library_state.h"
 #include "orbel/graphics/draw_state.h"
@@ -108,27 +109,13 @@ void Clears(benchmark::State& state, Road road, int bits, bool grey) {
 // The fill kernel alone: a colour fill of a 640 x 480 system-memory surface, without the depth
 // buffer a screen clear also fills.
 void SurfaceFills(benchmark::State& state, int bits, uint32_t colour) {
-  plat::IDirectDraw7* dd = nullptr;
-  if (plat::CoCreateInstance(plat::CLSID_DirectDraw7, nullptr, plat::CLSCTX_ALL, plat::IID_IDirectDraw7,
-                             reinterpret_cast<void**>(&dd)) != plat::S_OK ||
-      dd->Initialize(nullptr) != plat::DD_OK) {
+  plat::IDirectDraw7* dd = bench::OpenStandInDirectDraw();
+  if (dd == nullptr) {
     state.SkipWithError("no DirectDraw object");
     return;
   }
-  plat::DDSURFACEDESC2 d{};
-  d.dwSize = sizeof(d);
-  d.dwFlags = plat::DDSD_CAPS | plat::DDSD_WIDTH | plat::DDSD_HEIGHT | plat::DDSD_PIXELFORMAT;
-  d.ddsCaps.dwCaps = plat::DDSCAPS_OFFSCREENPLAIN | plat::DDSCAPS_SYSTEMMEMORY;
-  d.dwWidth = kW;
-  d.dwHeight = kH;
-  d.ddpfPixelFormat.dwSize = sizeof(plat::DDPIXELFORMAT);
-  d.ddpfPixelFormat.dwFlags = plat::DDPF_RGB;
-  d.ddpfPixelFormat.dwRGBBitCount = static_cast<plat::DWORD>(bits);
-  d.ddpfPixelFormat.dwRBitMask = bits == 16 ? 0xF800 : 0xFF0000;
-  d.ddpfPixelFormat.dwGBitMask = bits == 16 ? 0x07E0 : 0xFF00;
-  d.ddpfPixelFormat.dwBBitMask = bits == 16 ? 0x001F : 0xFF;
-  plat::IDirectDrawSurface7* surface = nullptr;
-  if (dd->CreateSurface(&d, &surface, nullptr) != plat::DD_OK) {
+  plat::IDirectDrawSurface7* surface = bench::MakeSystemSurface(dd, kW, kH, bits);
+  if (surface == nullptr) {
     state.SkipWithError("no surface");
   } else {
     plat::DDBLTFX fx{};
