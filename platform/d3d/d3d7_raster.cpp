@@ -167,13 +167,24 @@ class Rasteriser {
   bool DrawRectangle(const Vertex* a[3], const Vertex* b[3]) {
     if (a[0]->diffuse != b[0]->diffuse || a[0]->specular != b[0]->specular) return false;
     const Vertex* corners[6] = {a[0], a[1], a[2], b[0], b[1], b[2]};
-    float xs[2], ys[2];
-    int nx = 0, ny = 0;
+    // Two distinct values of x and two of y among the six corners, tested without data-dependent
+    // branches (their pattern changes from quad to quad): each corner sits on the least or the greatest.
+    bool finite = true;
+    float xs[2] = {corners[0]->x, corners[0]->x}, ys[2] = {corners[0]->y, corners[0]->y};
     for (const Vertex* c : corners) {
-      if (!std::isfinite(c->x) || !std::isfinite(c->y)) return false;
-      if (!Collect(c->x, xs, &nx) || !Collect(c->y, ys, &ny)) return false;
+      finite &= std::isfinite(c->x) & std::isfinite(c->y);
+      xs[0] = std::min(xs[0], c->x);
+      xs[1] = std::max(xs[1], c->x);
+      ys[0] = std::min(ys[0], c->y);
+      ys[1] = std::max(ys[1], c->y);
     }
-    if (nx != 2 || ny != 2) return false;
+    if (!finite || !(xs[0] < xs[1]) || !(ys[0] < ys[1])) return false;
+    bool onSides = true;
+    for (const Vertex* c : corners) {
+      onSides &= (c->x == xs[0]) | (c->x == xs[1]);
+      onSides &= (c->y == ys[0]) | (c->y == ys[1]);
+    }
+    if (!onSides) return false;
     // Both triangles must be half the rectangle each: distinct corners, sharing a diagonal.
     auto corner = [&](const Vertex* c) { return (c->x == xs[1] ? 1 : 0) | (c->y == ys[1] ? 2 : 0); };
     int maskA = 0, maskB = 0;
@@ -218,16 +229,6 @@ class Rasteriser {
   RECT touched{0, 0, 0, 0};
 
  private:
-  static bool Collect(float value, float* values, int* count) {
-    for (int i = 0; i < *count; ++i) {
-      if (values[i] == value) return true;
-    }
-    if (*count == 2) return false;
-    values[(*count)++] = value;
-    if (*count == 2 && values[0] > values[1]) std::swap(values[0], values[1]);
-    return true;
-  }
-
   static bool Snap(const Vertex* v0, const Vertex* v1, const Vertex* v2, Triangle* t) {
     const Vertex* vs[3] = {v0, v1, v2};
     for (int i = 0; i < 3; ++i) {

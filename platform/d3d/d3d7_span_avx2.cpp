@@ -97,15 +97,18 @@ D3D_AVX2 inline void OverGroupX888(__m256i s, uint8_t* at, __m256i mask, bool wh
     return;
   }
   const __m256i dst = whole ? _mm256_loadu_si256(p) : _mm256_maskload_epi32(reinterpret_cast<const int*>(at), mask);
-  auto half = [&](__m256i s16, __m256i d16) D3D_AVX2 {
-    const __m256i a = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(s16, 0xFF), 0xFF);
+  // Each pixel's alpha spread over its four 16-bit channels, straight from the packed texels.
+  const __m256i spreadLo = _mm256_setr_epi8(3, -1, 3, -1, 3, -1, 3, -1, 7, -1, 7, -1, 7, -1, 7, -1,  //
+                                            3, -1, 3, -1, 3, -1, 3, -1, 7, -1, 7, -1, 7, -1, 7, -1);
+  const __m256i spreadHi = _mm256_add_epi8(spreadLo, _mm256_set1_epi16(8));
+  auto half = [&](__m256i s16, __m256i d16, __m256i a) D3D_AVX2 {
     return Div255(_mm256_add_epi16(_mm256_mullo_epi16(s16, a), _mm256_mullo_epi16(d16, _mm256_sub_epi16(c255, a))));
   };
-  const __m256i lo = half(_mm256_unpacklo_epi8(s, zero), _mm256_unpacklo_epi8(dst, zero));
-  const __m256i hi = half(_mm256_unpackhi_epi8(s, zero), _mm256_unpackhi_epi8(dst, zero));
-  __m256i out = _mm256_and_si256(_mm256_packus_epi16(lo, hi), rgb);
-  // Clear pixels keep the destination as it is, as the scalar rule does.
-  if (clear != 0) out = _mm256_blendv_epi8(out, dst, clearLanes);
+  const __m256i lo = half(_mm256_unpacklo_epi8(s, zero), _mm256_unpacklo_epi8(dst, zero), _mm256_shuffle_epi8(s, spreadLo));
+  const __m256i hi = half(_mm256_unpackhi_epi8(s, zero), _mm256_unpackhi_epi8(dst, zero), _mm256_shuffle_epi8(s, spreadHi));
+  // Clear pixels keep the destination as it is, as the scalar rule does (a blend with no clear lane
+  // changes nothing, and costs less than a test whose outcome changes from group to group).
+  const __m256i out = _mm256_blendv_epi8(_mm256_and_si256(_mm256_packus_epi16(lo, hi), rgb), dst, clearLanes);
   if (whole) {
     _mm256_storeu_si256(p, out);
   } else {
