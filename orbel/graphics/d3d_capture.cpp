@@ -194,43 +194,58 @@ plat::IDirectDrawSurface7* CopyIntoWorkTexture(plat::HDC screenDc, const TileCop
   return work;
 }
 
-// Method 3: GDI into a system-memory work texture per tile, then a locked conversion into the tile.
-int CaptureThroughWorkTexture(const Capture& c) {
+// Methods 3 and 4: GDI from the screen into a system-memory work texture per tile, then `move` carries
+// the copied rectangle into the tile (0, or -1 once it has logged why not). Only the copied rectangle
+// moves on: the rest of the texture (the graph beyond the screen's edge, a derived graph's
+// neighbours) keeps its pixels.
+template <class Move>
+int CaptureThroughWorkTextures(const Capture& c, int method, const char* const messages[4], Move move) {
   plat::HDC screenDc = nullptr;
-  plat::HRESULT hr = c.source->GetDC(&screenDc);
+  const plat::HRESULT hr = c.source->GetDC(&screenDc);
   if (hr != plat::DD_OK) {
-    LogFmtAdd("Error  G_D3D_GetDrawScreenGraphFunction3 　ＤＣ取得に失敗しました  GetDC  ReturnValue:%d",
+    LogFmtAdd("Error  G_D3D_GetDrawScreenGraphFunction%d 　ＤＣ取得に失敗しました  GetDC  ReturnValue:%d", method,
               static_cast<int>(hr));
     return -1;
   }
+  int result = 0;
+  for (uint32_t i = 0; i < c.graph->partCount; ++i) {
+    TileCopy t{};
+    bool bad = false;
+    if (!TileToCopy(c, i, &t, &bad)) continue;
+    plat::IDirectDrawSurface7* work = CopyIntoWorkTexture(screenDc, t, messages);
+    if (work == nullptr) {
+      result = -1;
+      break;
+    }
+    const int moved = move(t, work);
+    work->Release();
+    if (moved != 0) {
+      result = -1;
+      break;
+    }
+    SetSurfaceDataColorKey(t.tile->surfaceData);
+  }
+  c.source->ReleaseDC(screenDc);
+  return result;
+}
+
+// Method 3: a locked conversion from the work texture into the tile.
+int CaptureThroughWorkTexture(const Capture& c) {
   static const char* const kMessages[4] = {
       "Error  G_D3D_GetDrawScreenGraphFunction3 　作業用テクスチャサーフェスの作成に失敗しました  CreateSurface  ReturnValue:%d",
       "Error  G_D3D_GetDrawScreenGraphFunction3 　作業用テクスチャサーフェスのＤＣ取得に失敗しました  GetDC  ReturnValue:%d",
       "Error  G_D3D_GetDrawScreenGraphFunction3 　作業用テクスチャサーフェスへのイメージ転送に失敗しました  BitBlt  ErrorCode:%x",
       "Error  G_D3D_GetDrawScreenGraphFunction3 　作業用テクスチャサーフェスのＤＣ解放に失敗しました  ReleaseDC  ReturnValue:%d"};
-  int result = 0;
-  for (uint32_t i = 0; i < c.graph->partCount && result == 0; ++i) {
-    TileCopy t{};
-    bool bad = false;
-    if (!TileToCopy(c, i, &t, &bad)) continue;
-    plat::IDirectDrawSurface7* work = CopyIntoWorkTexture(screenDc, t, kMessages);
-    if (work == nullptr) {
-      result = -1;
-      break;
-    }
-    // Only the copied rectangle moves on: the rest of the texture (the graph beyond the screen's edge,
-    // a derived graph's neighbours) keeps its pixels.
+  return CaptureThroughWorkTextures(c, 3, kMessages, [](const TileCopy& t, plat::IDirectDrawSurface7* work) {
     plat::RECT copied = CopiedRect(t);
     plat::DDSURFACEDESC2 tileDesc{};
     tileDesc.dwSize = sizeof(tileDesc);
-    hr = t.data->surface->Lock(&copied, &tileDesc, plat::DDLOCK_WAIT | plat::DDLOCK_WRITEONLY, nullptr);
+    plat::HRESULT hr = t.data->surface->Lock(&copied, &tileDesc, plat::DDLOCK_WAIT | plat::DDLOCK_WRITEONLY, nullptr);
     if (hr != plat::DD_OK) {
       LogFmtAdd("Error  G_D3D_GetDrawScreenGraphFunction3 　転送先テクスチャサーフェスのロックに失敗しました  Lock  "
                 "ReturnValue:%d",
                 static_cast<int>(hr));
-      work->Release();
-      result = -1;
-      break;
+      return -1;
     }
     plat::DDSURFACEDESC2 workDesc{};
     workDesc.dwSize = sizeof(workDesc);
@@ -240,9 +255,7 @@ int CaptureThroughWorkTexture(const Capture& c) {
                 "ReturnValue:%d",
                 static_cast<int>(hr));
       t.data->surface->Unlock(&copied);
-      work->Release();
-      result = -1;
-      break;
+      return -1;
     }
     const ColorData* format = TextureFormatOf(t.data);
     ConvertImageColor(tileDesc.lpSurface, static_cast<int>(tileDesc.lPitch), format, workDesc.lpSurface,
@@ -250,11 +263,8 @@ int CaptureThroughWorkTexture(const Capture& c) {
                       TransparentFlag(t.data), t.data->transColor, GetImageConvertOption(), 0, 0, 0, 0);
     work->Unlock(nullptr);
     t.data->surface->Unlock(&copied);
-    work->Release();
-    SetSurfaceDataColorKey(t.tile->surfaceData);
-  }
-  c.source->ReleaseDC(screenDc);
-  return result;
+    return 0;
+  });
 }
 
 // Method 2: GDI straight into each tile texture's DC.
@@ -308,64 +318,41 @@ int CaptureIntoTextureDc(const Capture& c) {
   return result;
 }
 
-// Method 4: GDI into a work texture per tile, then the device's Load into the tile texture.
+// Method 4: the device's Load from the work texture into the tile texture.
 int CaptureByLoad(const Capture& c) {
   D3DDeviceRecord* dev = CurrentDevice();
   if (dev == nullptr) return -1;
-  plat::HDC screenDc = nullptr;
-  plat::HRESULT hr = c.source->GetDC(&screenDc);
-  if (hr != plat::DD_OK) {
-    LogFmtAdd("Error  G_D3D_GetDrawScreenGraphFunction4 　ＤＣ取得に失敗しました  GetDC  ReturnValue:%d",
-              static_cast<int>(hr));
-    return -1;
-  }
   static const char* const kMessages[4] = {
       "Error  G_D3D_GetDrawScreenGraphFunction4 　作業用テクスチャサーフェスの作成に失敗しました  CreateSurface  ReturnValue:%d",
       "Error  G_D3D_GetDrawScreenGraphFunction4 　作業用テクスチャサーフェスのＤＣ取得に失敗しました  GetDC  ReturnValue:%d",
       "Error  G_D3D_GetDrawScreenGraphFunction4 　作業用テクスチャサーフェスへのイメージ転送に失敗しました  BitBlt  ErrorCode:%x",
       "Error  G_D3D_GetDrawScreenGraphFunction4 　作業用テクスチャサーフェスのＤＣ解放に失敗しました  ReleaseDC  ReturnValue:%d"};
-  int result = 0;
-  for (uint32_t i = 0; i < c.graph->partCount; ++i) {
-    TileCopy t{};
-    bool bad = false;
-    if (!TileToCopy(c, i, &t, &bad)) continue;
-    plat::IDirectDrawSurface7* work = CopyIntoWorkTexture(screenDc, t, kMessages);
-    if (work == nullptr) {
-      result = -1;
-      break;
-    }
-    // Only the copied rectangle: the rest of the texture keeps its pixels.
+  return CaptureThroughWorkTextures(c, 4, kMessages, [&](const TileCopy& t, plat::IDirectDrawSurface7* work) {
     plat::POINT at = {t.tile->textureX, t.tile->textureY};
     plat::RECT whole = CopiedRect(t);
     // A busy texture is restored and tried again, ten times in all.
+    plat::HRESULT hr = plat::D3D_OK;
     for (int attempt = 0; attempt < 10; ++attempt) {
       hr = dev->device->Load(t.data->surface, &at, work, &whole, 0);
       if (hr != plat::DDERR_SURFACEBUSY) break;
       t.data->surface->Restore();
       plat::Sleep(1);
     }
-    if (hr != plat::D3D_OK) {
-      int sw = 0;
-      int sh = 0;
-      GetScreenPixelSize(&sw, &sh);
-      LogFmtAdd("hr:%d  W:%d  H:%d  FullMode:%d  Point x:%d y:%d   Rect top:%d bottom:%d left:%d right:%d",
-                static_cast<int>(hr), sw, sh, gSettings.windowMode ? 0 : 1, at.x, at.y, whole.top, whole.bottom,
-                whole.left, whole.right);
-      LogFmtAdd("AlphaCh:%d  AlphaTest:%d  ColorBitDepth:%d", t.data->format.alpha, t.data->format.alphaTest,
-                t.data->format.colorBitDepth);
-      LogFmtAdd("ScreenColor:%d  SizeX:%d  SizeY:%d  DrawPointX:%d  DrawPointY:%d  WndRect.left:%d  WndRect.top:%d  "
-                "left:%d  top:%d",
-                GetScreenColorBitDepth(), sw, sh, t.tile->textureX, t.tile->textureY, c.originX, c.originY,
-                static_cast<int>(t.source.left), static_cast<int>(t.source.top));
-      work->Release();
-      result = -1;
-      break;
-    }
-    work->Release();
-    SetSurfaceDataColorKey(t.tile->surfaceData);
-  }
-  c.source->ReleaseDC(screenDc);
-  return result;
+    if (hr == plat::D3D_OK) return 0;
+    int sw = 0;
+    int sh = 0;
+    GetScreenPixelSize(&sw, &sh);
+    LogFmtAdd("hr:%d  W:%d  H:%d  FullMode:%d  Point x:%d y:%d   Rect top:%d bottom:%d left:%d right:%d",
+              static_cast<int>(hr), sw, sh, gSettings.windowMode ? 0 : 1, at.x, at.y, whole.top, whole.bottom,
+              whole.left, whole.right);
+    LogFmtAdd("AlphaCh:%d  AlphaTest:%d  ColorBitDepth:%d", t.data->format.alpha, t.data->format.alphaTest,
+              t.data->format.colorBitDepth);
+    LogFmtAdd("ScreenColor:%d  SizeX:%d  SizeY:%d  DrawPointX:%d  DrawPointY:%d  WndRect.left:%d  WndRect.top:%d  "
+              "left:%d  top:%d",
+              GetScreenColorBitDepth(), sw, sh, t.tile->textureX, t.tile->textureY, c.originX, c.originY,
+              static_cast<int>(t.source.left), static_cast<int>(t.source.top));
+    return -1;
+  });
 }
 
 using CaptureMethod = int (*)(const Capture&);
