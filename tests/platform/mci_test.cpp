@@ -288,4 +288,45 @@ TEST_F(SequencerTest, TheSongSoundsInTheMixWhenTheSynthesiserIsThere) {
   ds->Release();
 }
 
+// Captured sound of a play, a stop and a play from the start, nothing taken until after the close:
+// each change is heard at its own time, the span before it rendered as it was.
+TEST_F(SequencerTest, ACapturedPlayIsHeardFromItsStartToItsStop) {
+  test::SetMidiSoundFont(nullptr);
+  if (mci::MidiSynth::SoundFontPath().empty()) GTEST_SKIP() << "no General MIDI sound font installed";
+  IDirectSound* ds = nullptr;
+  ASSERT_EQ(CoCreateDirectSound(&ds), S_OK);
+  ASSERT_EQ(ds->Initialize(nullptr), DS_OK);
+  const MCIDEVICEID id = Open("song.mid");
+  ASSERT_NE(id, 0u);
+  if (!test::SequencerAudible(id)) GTEST_SKIP() << "built without the synthesiser";
+  test::CaptureSoundOutput(true);
+  test::AdvanceClock(250000);
+  ASSERT_EQ(Play(id, MCI_NOTIFY), 0u);
+  test::AdvanceClock(300000);
+  ASSERT_EQ(mciSendCommandA(id, MCI_STOP, 0, 0), 0u);
+  test::AdvanceClock(200000);
+  ASSERT_EQ(Play(id, MCI_FROM, 0), 0u);
+  test::AdvanceClock(200000);
+  ASSERT_EQ(mciSendCommandA(id, MCI_CLOSE, 0, 0), 0u);
+  const std::vector<int16_t> out = test::TakeSoundOutput();
+  ASSERT_EQ(out.size(), 2u * 44100 * 950 / 1000);
+
+  // The loudness of the stretch [fromMs, toMs).
+  auto rms = [&out](int fromMs, int toMs) {
+    double energy = 0;
+    const size_t from = size_t(fromMs) * 441 / 10 * 2, to = size_t(toMs) * 441 / 10 * 2;
+    for (size_t i = from; i < to; ++i) energy += static_cast<double>(out[i]) * out[i];
+    return std::sqrt(energy / static_cast<double>(to - from));
+  };
+  // Each play starts within 10 ms of its call; the stop leaves only the reverberation's tail.
+  EXPECT_EQ(rms(0, 250), 0.0) << "nothing before the play";
+  EXPECT_GT(rms(250, 260), 50.0) << "the play starts on time";
+  const double played = rms(260, 550);
+  EXPECT_GT(played, 100.0) << "middle C is heard until the stop";
+  EXPECT_LT(rms(555, 750), played / 10) << "the stop silences it";
+  EXPECT_GT(rms(750, 760), 4 * rms(740, 750)) << "the second play starts on time";
+  EXPECT_GT(rms(760, 950), 100.0) << "and is heard until the close";
+  ds->Release();
+}
+
 }  // namespace
