@@ -5,6 +5,8 @@
 #include "movie_test_fixture.h"
 #include "orbel/core/memory.h"
 #include "platform/win/kernel_test_controls.h"
+#include "platform/win/sync.h"
+#include "platform/win/thread.h"
 
 namespace orbel::testing {
 namespace {
@@ -121,6 +123,79 @@ TEST_F(TheoraStreamTest, ReportsRateAndThePictureRegion) {
   EXPECT_EQ(info.height, 20);
   EXPECT_EQ(th->rgbImage.width, 36u);
   EXPECT_EQ(th->rgbImage.height, 20u);
+  Close(th);
+}
+
+TEST_F(TheoraStreamTest, CodedFramesLargerThanAMovieMayHoldAreRefusedFromTheHeader) {
+  MovieSpec spec;
+  spec.pictureWidth = 32;
+  spec.pictureHeight = 16;
+  spec.frames = 2;
+  const struct {
+    const char* name;
+    uint32_t codedWidth, codedHeight;
+    int stock;
+    bool opens;
+  } cases[] = {
+      {"a 3.5 KB film stating a 16384 x 16384 frame", 16384, 16384, kMovieFrameStock, false},
+      {"one side past 8192", 8208, 16, kMovieFrameStock, false},
+      {"the other side past 8192", 32, 8208, 1, false},
+      {"a 4096 x 4096 frame with ten in stock", 4096, 4096, kMovieFrameStock, false},
+      // 768 bytes of planes a frame: the stock of what may be held decoded decides.
+      {"a stock beyond 256 MiB of pictures", 32, 16, 400000, false},
+      {"a stock within it", 32, 16, 300000, true},
+  };
+  const int blocks = GetMemoryBlockCount();
+  for (const auto& c : cases) {
+    std::vector<uint8_t> film = MakeTheoraMovie(spec);
+    PatchTheoraCodedFrame(&film, c.codedWidth, c.codedHeight);
+    WriteFileBytes(work_.path() / "coded.ogv", film);
+    TheoraMovieRecord* th = Open("coded.ogv", c.stock);
+    EXPECT_EQ(th != nullptr, c.opens) << c.name;
+    if (th != nullptr) CloseTheoraMovie(th);
+    FileAccessClose(file_);
+    EXPECT_EQ(GetMemoryBlockCount(), blocks) << c.name;
+  }
+}
+
+// False when a thread can be made now: a failure of thread creation that was asked for is still due.
+bool ThreadCreationStillFails() {
+  plat::DWORD id = 0;
+  plat::HANDLE thread = plat::CreateThread(nullptr, 0, [](void*) -> plat::DWORD { return 0; }, nullptr, 0, &id);
+  if (thread == nullptr) return true;
+  plat::WaitForSingleObject(thread, plat::INFINITE);
+  plat::CloseHandle(thread);
+  return false;
+}
+
+TEST_F(TheoraStreamTest, TheThreadStartsOnlyOnceNothingElseInTheOpenCanFail) {
+  const std::string name = WriteMovie("steps.ogv", MovieSpec{});
+  const int blocks = GetMemoryBlockCount();
+  // Each allocation of the open fails in turn while making the thread would fail too. Every step that
+  // can fail comes before the thread, so the thread is tried only once all allocations went through.
+  for (int successes = 0;; ++successes) {
+    ASSERT_LT(successes, 64);
+    file_ = FileAccessOpen(name.c_str(), 0, 1, 0);
+    ASSERT_NE(file_, 0u);
+    plat::test::FailNextCreateThread();
+    plat::test::FailHeapAllocation(successes);
+    TheoraMovieRecord* th = OpenTheoraMovie(&GetFileAccessFunctions(), file_, kMovieFrameStock);
+    plat::test::FailHeapAllocation(-1);
+    EXPECT_EQ(th, nullptr) << successes;
+    if (th != nullptr) CloseTheoraMovie(th);
+    FileAccessClose(file_);
+    EXPECT_EQ(GetMemoryBlockCount(), blocks) << successes;
+    if (!ThreadCreationStillFails()) break;  // the open got as far as the thread
+  }
+  const std::string log = LogText();
+  EXPECT_NE(log.find("Theora ページ情報格納用メモリの確保に失敗しました"), std::string::npos);
+  EXPECT_NE(log.find("Theora ムービーデコードフレームストック用画像バッファの確保に失敗しました"), std::string::npos);
+  EXPECT_NE(log.find("Theora ムービーデコードフレームストック用のメモリ確保に失敗しました"), std::string::npos);
+  EXPECT_NE(log.find("Theora ムービーデコード用スレッドの作成に失敗しました"), std::string::npos);
+  // Nothing of the failures is left over: the next open plays.
+  TheoraMovieRecord* th = Open(name);
+  ASSERT_NE(th, nullptr);
+  EXPECT_EQ(ShownFrame(th), 0);
   Close(th);
 }
 
