@@ -74,7 +74,7 @@ struct TheoraFrameStockSlot {
 
 // One Ogg page after which a Theora data packet came out, in file order.
 struct TheoraPageEntry {
-  uint32_t byteOffset;  // of the page read last before the packet came out; the first entry's is 0
+  uint64_t byteOffset;  // of the page read last before the packet came out; the first entry's is 0
   int32_t firstFrame;
   int32_t hasKeyFrame;
   int32_t frames;

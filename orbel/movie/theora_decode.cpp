@@ -40,6 +40,19 @@ int NextPacket(TheoraMovieRecord* th) {
   }
 }
 
+// Seeks the file to `offset` from its start. The table's seek takes 32-bit signed offsets, so the part
+// past 2 GiB is covered in steps from the current position.
+bool SeekFile(TheoraMovieRecord* th, uint64_t offset) {
+  const auto first = static_cast<int32_t>(std::min<uint64_t>(offset, INT32_MAX));
+  if (th->table.Seek(th->file, first, 0) != 0) return false;
+  for (uint64_t left = offset - static_cast<uint64_t>(first); left > 0;) {
+    const auto step = static_cast<int32_t>(std::min<uint64_t>(left, INT32_MAX));
+    if (th->table.Seek(th->file, step, 1) != 0) return false;
+    left -= static_cast<uint64_t>(step);
+  }
+  return true;
+}
+
 // Puts the decoder on frame `target` through the page index: from the page before the nearest key-frame
 // page at or before it. False when the index has no page for it.
 bool RepositionDecoder(TheoraMovieRecord* th, int target) {
@@ -51,7 +64,7 @@ bool RepositionDecoder(TheoraMovieRecord* th, int target) {
   if (e > 0) --e;
   ogg_sync_reset(&th->sync);
   ogg_stream_reset(&th->stream);
-  th->table.Seek(th->file, static_cast<int32_t>(th->pages[e].byteOffset), 0);
+  if (!SeekFile(th, th->pages[e].byteOffset)) return false;
   int first = th->pages[e].firstFrame;
   if (e > 0) {
     // The first page may end a packet begun before it, which is lost with the part before.

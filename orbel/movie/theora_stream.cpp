@@ -62,7 +62,7 @@ bool Grow(T** table, int32_t* capacity) {
   return true;
 }
 
-bool AddFrame(TheoraMovieRecord* th, bool newPage, uint32_t pageOffset, int key) {
+bool AddFrame(TheoraMovieRecord* th, bool newPage, uint64_t pageOffset, int key) {
   if (newPage) {
     if (th->pageCount == th->pageCapacity && !Grow(&th->pages, &th->pageCapacity)) return false;
     th->pages[th->pageCount++] = {pageOffset, static_cast<int32_t>(th->frameCount), 0, 0};
@@ -81,14 +81,14 @@ bool AddFrame(TheoraMovieRecord* th, bool newPage, uint32_t pageOffset, int key)
 // One pass over the whole file: the page table and the key-frame table. False when a table cannot grow.
 bool ScanTheoraStream(TheoraMovieRecord* th) {
   uint64_t offset = 0;
-  uint32_t pageOffset = 0;
+  uint64_t pageOffset = 0;
   bool newPage = false;
   for (;;) {
     const int got = ogg_stream_packetout(&th->stream, &th->packet);
     if (got == 0) {
       const long seek = ogg_sync_pageseek(&th->sync, &th->page);
       if (seek > 0) {
-        pageOffset = static_cast<uint32_t>(offset);
+        pageOffset = offset;
         offset += static_cast<uint64_t>(seek);
         newPage = true;
         ogg_stream_pagein(&th->stream, &th->page);

@@ -1,5 +1,7 @@
 // The decode thread and its stock: the window it keeps, moves forward, backward and past the end, seeks,
 // and its waits.
+#include <algorithm>
+#include <cstring>
 #include <thread>
 
 #include "movie_test_fixture.h"
@@ -208,6 +210,54 @@ TEST_F(TheoraDecodeTest, AFullStockLeavesTheThreadWaiting) {
   EXPECT_EQ(ShownFrame(th_), 1);
   WaitUntilSettled(th_);
   EXPECT_GT(th_->passes.load(), passes);
+}
+
+// A film read through a table of its own that shows the film a second time `shift` bytes on, with
+// nothing in between: the index is moved there to stand for a film larger than 4 GiB.
+struct FarFilm {
+  std::vector<uint8_t> bytes;
+  uint64_t shift = 0;
+  uint64_t position = 0;
+
+  static FarFilm* Of(FileHandle handle) { return reinterpret_cast<FarFilm*>(handle); }
+  static size_t Read(void* buffer, size_t blockSize, size_t count, FileHandle handle) {
+    FarFilm* f = Of(handle);
+    const uint64_t at = f->position >= f->shift ? f->position - f->shift : f->position;
+    if (blockSize != 1 || at >= f->bytes.size()) return 0;
+    const size_t n = std::min<size_t>(count, f->bytes.size() - at);
+    std::memcpy(buffer, f->bytes.data() + at, n);
+    f->position += n;
+    return n;
+  }
+  static int Seek(FileHandle handle, int32_t offset, int origin) {
+    FarFilm* f = Of(handle);
+    if (origin == 0 && offset < 0) return -1;
+    f->position = (origin == 0 ? 0 : f->position) + static_cast<uint64_t>(static_cast<int64_t>(offset));
+    return 0;
+  }
+  static int Eof(FileHandle handle) {
+    FarFilm* f = Of(handle);
+    const uint64_t at = f->position >= f->shift ? f->position - f->shift : f->position;
+    return at >= f->bytes.size() ? 1 : 0;
+  }
+};
+
+TEST_F(TheoraDecodeTest, SeeksReachPagesBeyondFourGibibytes) {
+  FarFilm film;
+  film.bytes = MakeTheoraMovie(Film(40));
+  film.shift = 5ull << 30;
+  FileAccessFunctionTable table{};
+  table.Read = FarFilm::Read;
+  table.Seek = FarFilm::Seek;
+  table.Eof = FarFilm::Eof;
+  th_ = OpenTheoraMovie(&table, reinterpret_cast<FileHandle>(&film), kMovieFrameStock);
+  ASSERT_NE(th_, nullptr);
+  WaitUntilSettled(th_);
+  for (int i = 1; i < th_->pageCount; ++i) th_->pages[i].byteOffset += film.shift;
+  for (const int frame : {27, 36, 13}) {
+    SeekTheoraMovieFrame(th_, frame);
+    EXPECT_EQ(ShownFrame(th_), frame);  // read at the page's place only: the bytes before it are empty
+  }
 }
 
 TEST_F(TheoraDecodeTest, CloseWhileDecodingEndsTheThreadFirst) {
