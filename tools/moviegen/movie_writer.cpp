@@ -3,6 +3,7 @@
 #include "tools/moviegen/movie_writer.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 
 extern "C" {
@@ -141,7 +142,8 @@ bool OpenSound(AVFormatContext* format, Output* out, std::string* error) {
 }
 
 // Sound up to (not including) sample `until`, from `*written` on, in packets of kSoundFrames.
-bool WriteSoundUntil(AVFormatContext* format, Output& out, int64_t until, int64_t* written, std::string* error) {
+bool WriteSoundUntil(AVFormatContext* format, Output& out, bool beeps, int64_t until, int64_t* written,
+                     std::string* error) {
   while (*written < until) {
     Owned<AVFrame> frame(av_frame_alloc());
     frame->format = AV_SAMPLE_FMT_S16;
@@ -151,8 +153,14 @@ bool WriteSoundUntil(AVFormatContext* format, Output& out, int64_t until, int64_
     if (av_frame_get_buffer(frame.get(), 0) < 0) return Fail(error, "sound frame");
     auto* samples = reinterpret_cast<int16_t*>(frame->data[0]);
     for (int i = 0; i < kSoundFrames; ++i) {
-      const double t = static_cast<double>(*written + i) / kSoundRate;
-      const auto v = static_cast<int16_t>(std::lround(8000.0 * std::sin(2.0 * M_PI * kToneHz * t)));
+      const int64_t n = *written + i;
+      double level = 8000.0 * std::sin(2.0 * M_PI * kToneHz * static_cast<double>(n) / kSoundRate);
+      if (beeps) {
+        const int64_t into = n % kSoundRate;  // samples into the second
+        const double hz = BeepHz(static_cast<int>(n / kSoundRate));
+        level = into < kSoundRate / 10 ? 8000.0 * std::sin(2.0 * M_PI * hz * static_cast<double>(into) / kSoundRate) : 0.0;
+      }
+      const auto v = static_cast<int16_t>(std::lround(level));
       samples[i * 2] = v;
       samples[i * 2 + 1] = v;
     }
@@ -164,6 +172,30 @@ bool WriteSoundUntil(AVFormatContext* format, Output& out, int64_t until, int64_
 }
 
 }  // namespace
+
+int BeepHz(int second) { return 400 + 200 * (second % 8); }
+
+std::vector<HeardBeep> ListenForBeeps(const std::vector<int16_t>& stereo) {
+  constexpr int kLoud = 1500;  // of the beeps' 8,000
+  std::vector<HeardBeep> beeps;
+  const int64_t frames = static_cast<int64_t>(stereo.size() / 2);
+  auto left = [&](int64_t i) { return stereo[static_cast<size_t>(i) * 2]; };
+  int64_t lastLoud = -kSoundRate;
+  for (int64_t i = 0; i < frames; ++i) {
+    if (std::abs(left(i)) < kLoud) continue;
+    const bool onset = i - lastLoud > kSoundRate / 2;  // after half a second of quiet
+    lastLoud = i;
+    if (!onset || i + kSoundRate / 10 > frames) continue;
+    // The pitch from upward zero crossings over 60 ms, from 20 ms in.
+    const int64_t from = i + kSoundRate / 50;
+    const int64_t to = from + kSoundRate * 6 / 100;
+    int crossings = 0;
+    for (int64_t k = from + 1; k < to; ++k) crossings += left(k - 1) < 0 && left(k) >= 0;
+    const long step = std::lround((crossings / 0.06 - BeepHz(0)) / (BeepHz(1) - BeepHz(0)));
+    beeps.push_back(HeardBeep{i, step >= 0 && step < 8 ? static_cast<int>(step) : -1});
+  }
+  return beeps;
+}
 
 int FrameLuma(int frame) { return 24 + 7 * (frame % 30); }
 
@@ -192,7 +224,7 @@ bool WriteMovie(const MovieSpec& spec, std::string* error) {
   picture->width = spec.width;
   picture->height = spec.height;
   if (av_frame_get_buffer(picture.get(), 0) < 0) return Fail(error, "picture");
-  int64_t soundWritten = 0;
+  int64_t soundWritten = int64_t{spec.soundFromSecond} * kSoundRate;
   for (int n = 0; n < spec.frames; ++n) {
     if (av_frame_make_writable(picture.get()) < 0) return Fail(error, "picture");
     PaintFrame(spec, n, picture.get());
@@ -202,7 +234,7 @@ bool WriteMovie(const MovieSpec& spec, std::string* error) {
     if (!Encode(format.get(), video, picture.get(), error)) return false;
     if (spec.sound) {
       const int64_t until = (int64_t{n} + 1) * kSoundRate * spec.fpsDenominator / spec.fpsNumerator;
-      if (!WriteSoundUntil(format.get(), sound, until, &soundWritten, error)) return false;
+      if (!WriteSoundUntil(format.get(), sound, spec.beeps, until, &soundWritten, error)) return false;
     }
   }
   if (!Encode(format.get(), video, nullptr, error)) return false;

@@ -1,10 +1,13 @@
 // Movie files made for tests and benches with libavcodec's own encoders (MPEG-4 part 2, Motion JPEG)
 // and libavformat's muxers: no media is committed. Each frame shows its own number as a grey level
 // (flat frames) or, on a busy moving picture, in a grey square at the top left, so a reader can tell
-// which frame it sees. Optional sound: a 1 kHz sine, 16-bit PCM stereo at 44,100 Hz.
+// which frame it sees. Optional sound, 16-bit PCM stereo at 44,100 Hz: a 1 kHz sine throughout, or a beep
+// in the first tenth of each second whose pitch tells the second (so a listener knows where it is).
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace orbel::moviegen {
 
@@ -22,7 +25,20 @@ struct MovieSpec {
   int keyInterval = 10;  // frames between key frames
   Picture picture = Picture::Flat;
   bool sound = false;
+  bool beeps = false;  // the sound is the beeps of BeepHz
+  int soundFromSecond = 0;  // the sound stream begins this far into the film (its first time)
 };
+
+// The pitch of the beep that starts second `second` of a beeping film: 400 Hz + 200 Hz x (second mod 8).
+int BeepHz(int second);
+
+// A beep heard in 44,100 Hz interleaved stereo (16-bit): the frame where it sets in, and the second of
+// the film (mod 8) that its pitch names.
+struct HeardBeep {
+  int64_t frame;
+  int second;
+};
+std::vector<HeardBeep> ListenForBeeps(const std::vector<int16_t>& stereo);
 
 // The luma level of frame n's marker (24 + 7 (n mod 30)), and the frame a grey RGB value read back
 // shows (the nearest level).
