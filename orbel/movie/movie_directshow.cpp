@@ -278,6 +278,7 @@ int Movie_OpenDirectShow(IDirectDraw7* directDraw, MovieHandleRecord* m, const c
   d.overlaySource = RECT{};
   d.overlayDestination = RECT{};
   m->frameUpdated = 0;
+  d.firstFrameTried = 0;
 
   int mode = presentationMode;
   if (mode == 1 && GetOverlayPixelFormat() == nullptr) mode = 2;

@@ -80,6 +80,15 @@ int StartSampleUpdate(MovieHandleRecord* m, int force) {
   return -1;
 }
 
+// The first frame of a film that does not play: one update at once per open. Whatever it gives, the film
+// stays as it is: stopping at the end, or going back and running with the loop bit, is for a film that
+// plays, and a failure tried at every draw would cost a decode each time.
+void ShowFirstFrame(MovieHandleRecord* m) {
+  DirectShowMovieState& d = m->directShow;
+  d.firstFrameTried = 1;
+  if (d.sample->Update(0, nullptr, nullptr, 0) == 0) TakeFrame(m);
+}
+
 bool SameRect(const RECT& a, const RECT& b) {
   return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
@@ -107,7 +116,10 @@ int Movie_UpdateDirectShowFrame(MovieHandleRecord* m, int force) {
     if (m->playingWanted != 1 || m->stopped != 0 || !running) {
       // A movie that does not play shows the frame at its position: taken once after each open, then
       // handed to the graph again on each draw, so a graph made anew or restored shows it too.
-      if (m->frameUpdated == 0) return Movie_UpdateDirectShowFrame(m, 1);
+      if (m->frameUpdated == 0) {
+        if (!d.firstFrameTried) ShowFirstFrame(m);
+        return 0;
+      }
       if (m->presentationMode != 1 && m->callback != nullptr) m->callback(m, m->callbackArgument);
       return 0;
     }

@@ -240,6 +240,7 @@ struct DirectShowMovieState {
   char openedPath[kFilePathMax];
   plat::HANDLE updateEvent;
   uint32_t updatePending;
+  uint32_t firstFrameTried;  // the first frame of a film that does not play was asked for (once an open)
   int32_t windowX, windowY, windowScale, windowShown;
   plat::RECT overlaySource, overlayDestination;
 };

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -25,10 +26,13 @@ namespace plat::dshow {
 enum class Due { Frame, End, Wait };
 
 // One file and its clock. Every member is guarded by `mutex`; `changed` is notified whenever the clock
-// is run, held or moved, and whenever a sample's request changes, so waiting samples look again.
+// is run, held or moved, and whenever a sample's request changes, so waiting samples look again. While a
+// film with sound runs, a feeder thread of the engine's own decodes its sound ahead of what the mixer
+// plays, whether or not anybody updates a sample, so the sound keeps to the stream clock when the
+// program stops drawing the film for a while.
 class MovieEngine {
  public:
-  MovieEngine() = default;
+  MovieEngine();
   ~MovieEngine();
   MovieEngine(const MovieEngine&) = delete;
   MovieEngine& operator=(const MovieEngine&) = delete;
@@ -51,13 +55,26 @@ class MovieEngine {
   // last frame's time is over); while held, the frame at the position.
   Due ChooseLocked(STREAM_TIME* until);
 
+  // Returns once the feeder has made a pass after this call (at once when it has nothing to do).
+  void SettleFeeder();
+
  private:
+  // Decodes the sound up to the lead past the mixer's cursor; when the video packets kept for later
+  // stop it, decodes the frames whose time has come.
+  void FeedLocked();
+  void Feed();  // the feeder thread
+
   std::unique_ptr<MovieDecoder> decoder_;
   std::shared_ptr<MovieSound> sound_;
   bool mixerOpen_ = false;
   bool running_ = false;
   STREAM_TIME position_ = 0;       // the stream time when the clock was last run, held or moved
   uint64_t runStartMicroseconds_ = 0;  // plat clock at that moment, while running
+  bool frameUnshown_ = false;  // the feeder took a frame that no sample has shown yet
+  std::thread feeder_;
+  std::condition_variable fed_;  // notified after each pass of the feeder
+  bool quit_ = false;
+  uint64_t feeds_ = 0;  // passes of the feeder
 };
 
 // ---- Objects ------------------------------------------------------------------------------------
@@ -102,6 +119,7 @@ struct DShowState {
   int samples = 0;
   int decoders = 0;
   std::vector<StreamSampleBase*> liveSamples;
+  std::vector<MovieEngine*> liveEngines;
 };
 
 DShowState& State();

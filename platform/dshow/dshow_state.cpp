@@ -40,12 +40,16 @@ void FailMovieCall(const std::string& call, int times, HRESULT result) {
 }
 
 void SettleMovieUpdates() {
-  // The caller's thread makes and releases samples, so the list cannot change while it settles them.
+  // The caller's thread makes and releases samples and streams, so the lists cannot change while it
+  // settles them.
+  std::vector<dshow::MovieEngine*> engines;
   std::vector<dshow::StreamSampleBase*> samples;
   {
     std::lock_guard<std::mutex> lock(State().mutex);
+    engines = State().liveEngines;
     samples = State().liveSamples;
   }
+  for (dshow::MovieEngine* engine : engines) engine->SettleFeeder();
   for (dshow::StreamSampleBase* sample : samples) sample->Settle();
 }
 

@@ -53,16 +53,19 @@ AVPixelFormat PixelFormatOf(FramePixels layout) {
   return AV_PIX_FMT_NONE;
 }
 
-// A stream timestamp as stream time from the stream's start; false when it is missing or would overflow.
-bool ToStreamTime(int64_t pts, const AVStream* stream, int64_t* out) {
-  if (pts == AV_NOPTS_VALUE) return false;
-  const int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+// A stream timestamp in 100 ns units; false when it is missing or does not fit.
+bool ToUnits(int64_t pts, const AVStream* stream, int64_t* out) {
+  if (pts == AV_NOPTS_VALUE || stream->time_base.num <= 0 || stream->time_base.den <= 0) return false;
+  *out = av_rescale_q(pts, stream->time_base, kStreamTimeBase);
+  return *out != AV_NOPTS_VALUE;
+}
+
+// A stream timestamp as stream time from the film's origin; false when it is missing or would overflow.
+bool ToStreamTime(int64_t pts, const AVStream* stream, int64_t origin, int64_t* out) {
+  int64_t at;
   int64_t relative;
-  if (__builtin_sub_overflow(pts, start, &relative)) return false;
-  if (stream->time_base.num <= 0 || stream->time_base.den <= 0) return false;
-  const int64_t time = av_rescale_q(relative, stream->time_base, kStreamTimeBase);
-  if (time == AV_NOPTS_VALUE) return false;
-  *out = std::clamp<int64_t>(time, 0, kLatestTime);
+  if (!ToUnits(pts, stream, &at) || __builtin_sub_overflow(at, origin, &relative)) return false;
+  *out = std::clamp<int64_t>(relative, 0, kLatestTime);
   return true;
 }
 
@@ -92,6 +95,9 @@ struct MovieDecoder::Impl {
   int width = 0;
   int height = 0;
   int64_t frameDuration = kUnitsPerSecond / 25;  // stream time of one frame
+  // 100 ns units: where stream time 0 is, the earlier start of the two streams, so that the picture and
+  // the sound keep the distance the file gives them.
+  int64_t origin = 0;
 
   AVFrame* current = nullptr;
   AVFrame* ahead = nullptr;
@@ -107,7 +113,6 @@ struct MovieDecoder::Impl {
   std::deque<AVPacket*> heldVideo;  // video packets read ahead of their decoding
 
   std::shared_ptr<MovieSound> sound;
-  int64_t soundFrom = 0;  // sound before this time (a seek's target) is dropped
   int resamplerFormat = -1;
   int resamplerRate = 0;
   AVChannelLayout resamplerLayout{};
@@ -158,7 +163,7 @@ struct MovieDecoder::Impl {
       const int received = avcodec_receive_frame(video, ahead);
       if (received == 0) {
         int64_t time;
-        if (!ToStreamTime(ahead->best_effort_timestamp, format->streams[videoIndex], &time)) {
+        if (!ToStreamTime(ahead->best_effort_timestamp, format->streams[videoIndex], origin, &time)) {
           time = lastTime < 0 ? 0 : lastTime + frameDuration;
         }
         time = std::max<int64_t>(time, std::max<int64_t>(lastTime, 0));
@@ -224,8 +229,8 @@ struct MovieDecoder::Impl {
     if (avcodec_send_packet(soundCodec, packet) < 0) return;
     while (avcodec_receive_frame(soundCodec, soundFrame) == 0) {
       int64_t time = 0;
-      const bool timed = ToStreamTime(soundFrame->best_effort_timestamp, format->streams[soundIndex], &time);
-      if (MatchResampler(soundFrame) && (!timed || time >= soundFrom)) {
+      const bool timed = ToStreamTime(soundFrame->best_effort_timestamp, format->streams[soundIndex], origin, &time);
+      if (MatchResampler(soundFrame)) {
         const int most = swr_get_out_samples(resampler, soundFrame->nb_samples);
         if (most > 0 && most <= kMostSoundFrames) {
           soundBuffer.resize(static_cast<size_t>(most) * 2);
@@ -234,7 +239,7 @@ struct MovieDecoder::Impl {
                                        soundFrame->nb_samples);
           if (made > 0) {
             for (size_t i = 0; i < static_cast<size_t>(made) * 2; ++i) soundBuffer[i] *= 32768.0f;
-            sound->Push(soundBuffer.data(), made, timed ? time : std::max<int64_t>(sound->QueuedUntil(), 0));
+            sound->Push(soundBuffer.data(), made, timed ? time : MovieSound::kUntimed);
           }
         }
       }
@@ -293,6 +298,12 @@ std::unique_ptr<MovieDecoder> MovieDecoder::Open(const char* path, bool wantVide
     }
   }
   if (impl->videoIndex < 0 && impl->soundIndex < 0) return nullptr;
+  int64_t origin = INT64_MAX;
+  for (const int index : {impl->videoIndex, impl->soundIndex}) {
+    int64_t start;
+    if (index >= 0 && ToUnits(f->streams[index]->start_time, f->streams[index], &start)) origin = std::min(origin, start);
+  }
+  impl->origin = origin != INT64_MAX ? origin : 0;
   for (unsigned i = 0; i < f->nb_streams; ++i) {
     if (static_cast<int>(i) != impl->videoIndex && static_cast<int>(i) != impl->soundIndex) {
       f->streams[i]->discard = AVDISCARD_ALL;
@@ -379,15 +390,15 @@ void MovieDecoder::Seek(int64_t time) {
   const int index = d.videoIndex >= 0 ? d.videoIndex : d.soundIndex;
   const AVStream* stream = d.format->streams[index];
   // Rounded down: the frame showing at `time` may start before it.
-  int64_t target = av_rescale_q_rnd(std::max<int64_t>(time, 0), kStreamTimeBase, stream->time_base, AV_ROUND_DOWN);
-  const int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
-  if (__builtin_add_overflow(target, start, &target)) target = start;
+  int64_t at;
+  if (__builtin_add_overflow(std::max<int64_t>(time, 0), d.origin, &at)) at = d.origin;
+  const int64_t target = av_rescale_q_rnd(at, kStreamTimeBase, stream->time_base, AV_ROUND_DOWN);
   if (av_seek_frame(d.format, index, target, AVSEEK_FLAG_BACKWARD) < 0) {
     avformat_seek_file(d.format, index, INT64_MIN, target, target, 0);
   }
   if (d.video != nullptr) avcodec_flush_buffers(d.video);
   if (d.soundCodec != nullptr) avcodec_flush_buffers(d.soundCodec);
-  if (d.sound != nullptr) d.sound->Flush();
+  if (d.sound != nullptr) d.sound->Restart(time);  // the sound from the new position on, the rest dropped late
   d.DropHeldVideo();
   av_frame_unref(d.current);
   av_frame_unref(d.ahead);
@@ -396,14 +407,16 @@ void MovieDecoder::Seek(int64_t time) {
   d.draining = false;
   d.fileEnded = false;
   d.videoEnded = d.videoIndex < 0;
-  d.soundFrom = time;
 }
 
-void MovieDecoder::ReadSoundUntil(int64_t time) {
+bool MovieDecoder::ReadSoundUntil(int64_t time) {
   Impl& d = *impl_;
-  if (d.sound == nullptr) return;
-  while (d.sound->QueuedUntil() < time && d.heldVideo.size() < kMostHeldPackets && d.ReadOne()) {
+  if (d.sound == nullptr) return true;
+  while (d.sound->QueuedUntil() < time) {
+    if (d.heldVideo.size() >= kMostHeldPackets) return false;
+    if (!d.ReadOne()) return true;
   }
+  return true;
 }
 
 }  // namespace plat::dshow

@@ -1,7 +1,8 @@
 // Inside the DirectShow stand-in: one movie file read through FFmpeg. Demuxes the file, decodes its
 // video stream frame by frame (one frame decoded ahead, so the time of the next one is known), converts
 // the current frame into a caller's pixel rows, seeks, and decodes the sound stream packets met on the
-// way into a MovieSound. Times are stream times in 100-nanosecond units from the stream's start. Not
+// way into a MovieSound. Times are stream times in 100-nanosecond units from the film's start (the
+// earlier start of its two streams, so a sound that begins after the picture keeps its place). Not
 // thread-safe: the engine's lock guards it. Only platform/dshow includes this file.
 #pragma once
 
@@ -48,8 +49,9 @@ class MovieDecoder {
   // Positions the file so that the frames from `time` on come next; the current frame is dropped.
   void Seek(int64_t time);
   // Reads on until the sound stream has been decoded up to `time` (or the file ends), keeping the
-  // video packets met on the way for later.
-  void ReadSoundUntil(int64_t time);
+  // video packets met on the way for later. False when it stopped early because as many video packets
+  // are kept as may be: decoding the video frames makes room.
+  bool ReadSoundUntil(int64_t time);
 
  private:
   struct Impl;

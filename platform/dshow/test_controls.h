@@ -21,7 +21,8 @@ namespace plat::test {
 void FailMovieCall(const std::string& call, int times = 1, HRESULT result = E_FAIL);
 
 // Returns once every asynchronous update has ended (its event signalled) or waits for a stream time
-// that the clock has not reached. Call it after moving the virtual clock, before looking at events.
+// that the clock has not reached, and every running movie's sound has been decoded ahead of what the
+// mixer has played. Call it after moving the virtual clock, before looking at events.
 void SettleMovieUpdates();
 
 // Objects not yet released, for leak checks. `decoders` counts files held open.

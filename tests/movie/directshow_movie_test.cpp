@@ -231,6 +231,30 @@ TEST_F(DirectShowMovieTest, ALoopingFilmStartsAgainWithoutStopping) {
   EXPECT_EQ(movie_->playingWanted, 1u);
 }
 
+TEST_F(DirectShowMovieTest, AStoppedFilmAsksForItsFirstFrameOncePerOpenAndNeverRunsItself) {
+  ASSERT_EQ(Start(kDirectDraw32), 0);
+  ASSERT_NE(Load(WriteCodedMovie("film.avi", Film())), -1);
+  movie_->playType = 3;  // the loop bit, on a film nobody starts
+  plat::IAMMultiMediaStream* stream = movie_->directShow.multiMediaStream;
+  ASSERT_EQ(stream->Seek(plat::STREAM_TIME{10000000} / 2), 0);  // half a second in: frame 15
+  plat::test::FailMovieCall("Update");
+  for (int draw = 0; draw < 3; ++draw) {
+    Draw();
+    plat::STREAM_STATE state = plat::STREAMSTATE_RUN;
+    plat::STREAM_TIME time = 0;
+    EXPECT_EQ(stream->GetState(&state), 0);
+    EXPECT_EQ(state, plat::STREAMSTATE_STOP) << "draw " << draw;
+    EXPECT_EQ(stream->GetTime(&time), 0);
+    EXPECT_EQ(time, 10000000 / 2) << "draw " << draw;
+    EXPECT_EQ(movie_->frameUpdated, 0u) << "draw " << draw << ": the one failure is not asked again";
+  }
+  EXPECT_EQ(movie_->stopped, 1u);
+  // The next open (after a display change) asks again, at the film's place.
+  ChangeDesktop();
+  EXPECT_EQ(Draw(), 15);
+  EXPECT_EQ(movie_->frameUpdated, 1u);
+}
+
 TEST_F(DirectShowMovieTest, OnePresentedFrameTakesOneSampleUpdateUnless18MsHavePassed) {
   ASSERT_EQ(Start(kDirectDraw32), 0);
   ASSERT_NE(Load(WriteCodedMovie("film.avi", Film())), -1);

@@ -31,6 +31,7 @@ struct SoundEncoder {
   vorbis_block block;
   ogg_stream_state stream;
   int64_t written = 0;  // samples
+  int (*beepHz)(int second) = nullptr;
 
   bool Start(int serial) {
     vorbis_info_init(&info);
@@ -64,8 +65,13 @@ struct SoundEncoder {
     const int count = static_cast<int>(until - written);
     if (count > 0) {
       float** buffer = vorbis_analysis_buffer(&dsp, count);
-      for (int i = 0; i < count; ++i)
-        buffer[0][i] = 0.2f * std::sin(static_cast<float>(written + i) * 440.0f * 6.2831853f / kSoundRate);
+      for (int i = 0; i < count; ++i) {
+        const int64_t n = written + i;
+        const int64_t into = beepHz != nullptr ? n % kSoundRate : n;  // samples into the tone
+        const float hz = beepHz != nullptr ? static_cast<float>(beepHz(static_cast<int>(n / kSoundRate))) : 440.0f;
+        const bool quiet = beepHz != nullptr && into >= kSoundRate / 10;
+        buffer[0][i] = quiet ? 0.0f : 0.2f * std::sin(static_cast<float>(into) * hz * 6.2831853f / kSoundRate);
+      }
       vorbis_analysis_wrote(&dsp, count);
       written = until;
     }
@@ -160,6 +166,7 @@ std::vector<uint8_t> MakeTheoraMovie(const MovieSpec& spec) {
   ogg_stream_state video;
   ogg_stream_init(&video, 0x7E0);
   SoundEncoder sound{};
+  sound.beepHz = spec.beepHz;
   const bool withSound = spec.withSound && sound.Start(0x50D);
 
   // Beginning-of-stream pages first (video, then sound), then the remaining headers.

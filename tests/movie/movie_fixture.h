@@ -21,6 +21,7 @@ struct MovieSpec {
   int keyInterval = 8;        // a key frame every this many frames
   int chroma = 420;           // 420, 422 or 444
   bool withSound = false;     // a Vorbis stream as long as the film (mono, 22050 Hz)
+  int (*beepHz)(int second) = nullptr;  // set: the sound is a beep in the first tenth of each second, at this pitch
   bool paddingWhite = true;   // the coded frame outside the picture is white
 };
 

@@ -3,6 +3,7 @@
 #include "tools/moviegen/movie_writer.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 
 extern "C" {
@@ -122,17 +123,18 @@ bool OpenVideo(const MovieSpec& spec, AVFormatContext* format, Output* out, std:
   return avcodec_parameters_from_context(out->stream->codecpar, c) >= 0 || Fail(error, "video parameters");
 }
 
-bool OpenSound(AVFormatContext* format, Output* out, std::string* error) {
-  const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_PCM_S16LE);
-  if (codec == nullptr) return Fail(error, "no PCM encoder");
+bool OpenSound(const MovieSpec& spec, AVFormatContext* format, Output* out, std::string* error) {
+  const AVCodec* codec = avcodec_find_encoder_by_name(spec.soundCodec.c_str());
+  if (codec == nullptr) return Fail(error, "no encoder " + spec.soundCodec);
   out->stream = avformat_new_stream(format, nullptr);
   out->codec.reset(avcodec_alloc_context3(codec));
   if (out->stream == nullptr || !out->codec) return Fail(error, "sound stream");
   AVCodecContext* c = out->codec.get();
-  c->sample_fmt = AV_SAMPLE_FMT_S16;
+  c->sample_fmt = codec->sample_fmts != nullptr ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
   c->sample_rate = kSoundRate;
   av_channel_layout_default(&c->ch_layout, 2);
   c->time_base = AVRational{1, kSoundRate};
+  c->strict_std_compliance = FF_COMPLIANCE_EXPERIMENTAL;  // FFmpeg's own Vorbis encoder
   if (format->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   const int rc = avcodec_open2(c, codec, nullptr);
   if (rc < 0) return Fail(error, "open sound encoder", rc);
@@ -140,30 +142,76 @@ bool OpenSound(AVFormatContext* format, Output* out, std::string* error) {
   return avcodec_parameters_from_context(out->stream->codecpar, c) >= 0 || Fail(error, "sound parameters");
 }
 
-// Sound up to (not including) sample `until`, from `*written` on, in packets of kSoundFrames.
-bool WriteSoundUntil(AVFormatContext* format, Output& out, int64_t until, int64_t* written, std::string* error) {
+// The level of sound sample `n` (16-bit range).
+double SoundLevel(const MovieSpec& spec, int64_t n) {
+  if (!spec.beeps) return 8000.0 * std::sin(2.0 * M_PI * kToneHz * static_cast<double>(n) / kSoundRate);
+  const int64_t into = n % kSoundRate;  // samples into the second
+  const double hz = BeepHz(static_cast<int>(n / kSoundRate));
+  return into < kSoundRate / 10 ? 8000.0 * std::sin(2.0 * M_PI * hz * static_cast<double>(into) / kSoundRate) : 0.0;
+}
+
+// Writes `level` (16-bit range) as sample `i` of both channels of a frame in the encoder's format.
+void PutSample(AVFrame* frame, int i, double level) {
+  const auto format = static_cast<AVSampleFormat>(frame->format);
+  const bool planar = av_sample_fmt_is_planar(format) != 0;
+  for (int channel = 0; channel < 2; ++channel) {
+    uint8_t* base = frame->data[planar ? channel : 0];
+    const int at = planar ? i : i * 2 + channel;
+    switch (av_get_packed_sample_fmt(format)) {
+      case AV_SAMPLE_FMT_U8: base[at] = static_cast<uint8_t>(128 + std::lround(level / 256.0)); break;
+      case AV_SAMPLE_FMT_S16: reinterpret_cast<int16_t*>(base)[at] = static_cast<int16_t>(std::lround(level)); break;
+      case AV_SAMPLE_FMT_S32: reinterpret_cast<int32_t*>(base)[at] = static_cast<int32_t>(std::lround(level * 65536.0)); break;
+      case AV_SAMPLE_FMT_FLT: reinterpret_cast<float*>(base)[at] = static_cast<float>(level / 32768.0); break;
+      case AV_SAMPLE_FMT_DBL: reinterpret_cast<double*>(base)[at] = level / 32768.0; break;
+      default: break;
+    }
+  }
+}
+
+// Sound up to (not including) sample `until`, from `*written` on, in frames of the encoder's size.
+bool WriteSoundUntil(const MovieSpec& spec, AVFormatContext* format, Output& out, int64_t until, int64_t* written,
+                     std::string* error) {
+  const int size = out.codec->frame_size > 0 ? out.codec->frame_size : kSoundFrames;
   while (*written < until) {
     Owned<AVFrame> frame(av_frame_alloc());
-    frame->format = AV_SAMPLE_FMT_S16;
+    frame->format = out.codec->sample_fmt;
     frame->sample_rate = kSoundRate;
     av_channel_layout_default(&frame->ch_layout, 2);
-    frame->nb_samples = kSoundFrames;
+    frame->nb_samples = size;
     if (av_frame_get_buffer(frame.get(), 0) < 0) return Fail(error, "sound frame");
-    auto* samples = reinterpret_cast<int16_t*>(frame->data[0]);
-    for (int i = 0; i < kSoundFrames; ++i) {
-      const double t = static_cast<double>(*written + i) / kSoundRate;
-      const auto v = static_cast<int16_t>(std::lround(8000.0 * std::sin(2.0 * M_PI * kToneHz * t)));
-      samples[i * 2] = v;
-      samples[i * 2 + 1] = v;
-    }
+    for (int i = 0; i < size; ++i) PutSample(frame.get(), i, SoundLevel(spec, *written + i));
     frame->pts = *written;
-    *written += kSoundFrames;
+    *written += size;
     if (!Encode(format, out, frame.get(), error)) return false;
   }
   return true;
 }
 
 }  // namespace
+
+int BeepHz(int second) { return 400 + 200 * (second % 8); }
+
+std::vector<HeardBeep> ListenForBeeps(const std::vector<int16_t>& stereo) {
+  constexpr int kLoud = 1500;  // of the beeps' 8,000
+  std::vector<HeardBeep> beeps;
+  const int64_t frames = static_cast<int64_t>(stereo.size() / 2);
+  auto left = [&](int64_t i) { return stereo[static_cast<size_t>(i) * 2]; };
+  int64_t lastLoud = -kSoundRate;
+  for (int64_t i = 0; i < frames; ++i) {
+    if (std::abs(left(i)) < kLoud) continue;
+    const bool onset = i - lastLoud > kSoundRate / 2;  // after half a second of quiet
+    lastLoud = i;
+    if (!onset || i + kSoundRate / 10 > frames) continue;
+    // The pitch from upward zero crossings over 60 ms, from 20 ms in.
+    const int64_t from = i + kSoundRate / 50;
+    const int64_t to = from + kSoundRate * 6 / 100;
+    int crossings = 0;
+    for (int64_t k = from + 1; k < to; ++k) crossings += left(k - 1) < 0 && left(k) >= 0;
+    const long step = std::lround((crossings / 0.06 - BeepHz(0)) / (BeepHz(1) - BeepHz(0)));
+    beeps.push_back(HeardBeep{i, step >= 0 && step < 8 ? static_cast<int>(step) : -1});
+  }
+  return beeps;
+}
 
 int FrameLuma(int frame) { return 24 + 7 * (frame % 30); }
 
@@ -180,32 +228,38 @@ bool WriteMovie(const MovieSpec& spec, std::string* error) {
   Owned<AVFormatContext> format(raw);
   Output video;
   Output sound;
-  if (!OpenVideo(spec, format.get(), &video, error)) return false;
-  if (spec.sound && !OpenSound(format.get(), &sound, error)) return false;
+  const bool picture = spec.videoCodec != "none";
+  if (picture && !OpenVideo(spec, format.get(), &video, error)) return false;
+  if (spec.sound && !OpenSound(spec, format.get(), &sound, error)) return false;
   rc = avio_open(&format->pb, spec.path.c_str(), AVIO_FLAG_WRITE);
   if (rc < 0) return Fail(error, "create " + spec.path, rc);
   rc = avformat_write_header(format.get(), nullptr);
   if (rc < 0) return Fail(error, "write header", rc);
 
-  Owned<AVFrame> picture(av_frame_alloc());
-  picture->format = video.codec->pix_fmt;
-  picture->width = spec.width;
-  picture->height = spec.height;
-  if (av_frame_get_buffer(picture.get(), 0) < 0) return Fail(error, "picture");
-  int64_t soundWritten = 0;
+  Owned<AVFrame> frame(av_frame_alloc());
+  if (picture) {
+    frame->format = video.codec->pix_fmt;
+    frame->width = spec.width;
+    frame->height = spec.height;
+    if (av_frame_get_buffer(frame.get(), 0) < 0) return Fail(error, "picture");
+  }
+  int64_t soundWritten = int64_t{spec.soundFromSecond} * kSoundRate;
+  // Without a picture the frames only pace the sound.
   for (int n = 0; n < spec.frames; ++n) {
-    if (av_frame_make_writable(picture.get()) < 0) return Fail(error, "picture");
-    PaintFrame(spec, n, picture.get());
-    picture->pts = n;
-    picture->pict_type = n % spec.keyInterval == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
-    picture->quality = video.codec->global_quality;
-    if (!Encode(format.get(), video, picture.get(), error)) return false;
+    if (picture) {
+      if (av_frame_make_writable(frame.get()) < 0) return Fail(error, "picture");
+      PaintFrame(spec, n, frame.get());
+      frame->pts = n;
+      frame->pict_type = n % spec.keyInterval == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+      frame->quality = video.codec->global_quality;
+      if (!Encode(format.get(), video, frame.get(), error)) return false;
+    }
     if (spec.sound) {
       const int64_t until = (int64_t{n} + 1) * kSoundRate * spec.fpsDenominator / spec.fpsNumerator;
-      if (!WriteSoundUntil(format.get(), sound, until, &soundWritten, error)) return false;
+      if (!WriteSoundUntil(spec, format.get(), sound, until, &soundWritten, error)) return false;
     }
   }
-  if (!Encode(format.get(), video, nullptr, error)) return false;
+  if (picture && !Encode(format.get(), video, nullptr, error)) return false;
   if (spec.sound && !Encode(format.get(), sound, nullptr, error)) return false;
   rc = av_write_trailer(format.get());
   if (rc < 0) return Fail(error, "write trailer", rc);

@@ -1,5 +1,6 @@
 // moviegen: writes one test movie (fuzz seeds, trying the movie road by hand).
-//   moviegen OUT CONTAINER CODEC WIDTH HEIGHT FPS FRAMES [sound] [busy]
+//   moviegen OUT CONTAINER CODEC WIDTH HEIGHT FPS FRAMES [sound[=CODEC]] [busy]
+// CODEC is a libavcodec encoder name; a video CODEC of "none" writes sound only.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -7,9 +8,13 @@
 
 #include "tools/moviegen/movie_writer.h"
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 int main(int argc, char** argv) {
   if (argc < 8) {
-    std::fprintf(stderr, "usage: moviegen OUT CONTAINER CODEC WIDTH HEIGHT FPS FRAMES [sound] [busy]\n");
+    std::fprintf(stderr, "usage: moviegen OUT CONTAINER CODEC WIDTH HEIGHT FPS FRAMES [sound[=CODEC]] [busy]\n");
     return 2;
   }
   orbel::moviegen::MovieSpec spec;
@@ -22,12 +27,14 @@ int main(int argc, char** argv) {
   spec.frames = std::atoi(argv[7]);
   for (int i = 8; i < argc; ++i) {
     if (std::strcmp(argv[i], "sound") == 0) spec.sound = true;
+    if (std::strncmp(argv[i], "sound=", 6) == 0) spec.sound = true, spec.soundCodec = argv[i] + 6;
     if (std::strcmp(argv[i], "busy") == 0) spec.picture = orbel::moviegen::Picture::Busy;
   }
   if (spec.width <= 0 || spec.height <= 0 || spec.fpsNumerator <= 0 || spec.frames <= 0) {
     std::fprintf(stderr, "moviegen: sizes, rate and frame count must be positive\n");
     return 2;
   }
+  av_log_set_level(AV_LOG_ERROR);  // the encoders' notes are not wanted
   std::string error;
   if (!orbel::moviegen::WriteMovie(spec, &error)) {
     std::fprintf(stderr, "moviegen: %s\n", error.c_str());
