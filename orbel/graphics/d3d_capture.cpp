@@ -8,6 +8,7 @@
 #include "orbel/graphics/d3d_internal.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graph_pixels.h"
+#include "orbel/graphics/graphics_manager.h"
 #include "orbel/graphics/graphics_system.h"
 #include "orbel/graphics/screen_state.h"
 #include "orbel/graphics/surface2d.h"
@@ -38,9 +39,13 @@ struct TileCopy {
   int width, height;
 };
 
+// The screen is read where the draws put it: the draw screen's origin on its surface (the client area
+// below the tool bar for a window's front screen) plus where a graph draw screen lies in its texture.
 bool Prepare(int x1, int y1, int x2, int y2, GraphRecord* g, Capture* c) {
-  *c = Capture{x1, y1, x2, y2, g, 0, 0, gDrawState.frontWindowRect.left, gDrawState.frontWindowRect.top,
-               GetActiveDrawSurface()};
+  *c = Capture{x1, y1, x2, y2, g, 0, 0, 0, 0, GetActiveDrawSurface()};
+  GetDrawScreenOrigin(&c->originX, &c->originY);
+  c->originX += gD3D.targetOffsetX;
+  c->originY += gD3D.targetOffsetY;
   GetGraphExtent(gDrawState.drawScreen, &c->extentWidth, &c->extentHeight);
   if (c->source == nullptr) return false;
   return x1 >= 0 && x1 < x2 && y1 >= 0 && y1 < y2 && x1 <= c->extentWidth && y1 <= c->extentHeight &&

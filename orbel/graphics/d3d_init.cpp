@@ -20,10 +20,6 @@ namespace {
 uint32_t AddressMode() { return gDrawState.textureAddress == 0 ? plat::D3DTADDRESS_CLAMP : gDrawState.textureAddress; }
 
 void ReleaseObject() {
-  if (gD3D.blendWorkTexture != nullptr) {
-    gD3D.blendWorkTexture->Release();
-    gD3D.blendWorkTexture = nullptr;
-  }
   if (gD3D.object != nullptr) {
     gD3D.object->Release();
     gD3D.object = nullptr;
@@ -43,20 +39,6 @@ void CopyFormatIfEmpty(int to, int from) {
 int SideLimit(plat::DWORD width, plat::DWORD height, int whenZero) {
   const plat::DWORD side = width < height ? width : height;
   return side == 0 ? whenZero : static_cast<int>(side);
-}
-
-plat::IDirectDrawSurface7* CreateBlendWorkTexture() {
-  plat::DDSURFACEDESC2 desc{};
-  desc.dwSize = sizeof(desc);
-  desc.dwFlags = plat::DDSD_CAPS | plat::DDSD_WIDTH | plat::DDSD_HEIGHT | plat::DDSD_PIXELFORMAT | plat::DDSD_TEXTURESTAGE;
-  desc.ddsCaps.dwCaps = plat::DDSCAPS_TEXTURE | plat::DDSCAPS_3DDEVICE;
-  desc.dwWidth = 256;
-  desc.dwHeight = 256;
-  desc.ddpfPixelFormat = gD3D.formats[8].format;
-  desc.dwTextureStage = 0;
-  plat::IDirectDrawSurface7* surface = nullptr;
-  if (gScreen.directDraw->CreateSurface(&desc, &surface, nullptr) != plat::DD_OK) return nullptr;
-  return surface;
 }
 
 void LogStartReport() {
@@ -174,7 +156,6 @@ int D3D_Initialize() {
   const plat::D3DDEVICEDESC7& d = gD3D.deviceDesc;
   gD3D.minTextureSide = SideLimit(d.dwMinTextureWidth, d.dwMinTextureHeight, 32);
   gD3D.maxTextureSide = SideLimit(d.dwMaxTextureWidth, d.dwMaxTextureHeight, 256);
-  if (d.wMaxTextureBlendStages < 4) gD3D.blendWorkTexture = CreateBlendWorkTexture();
   gD3D.captureMethodAlpha = -1;
   gD3D.captureMethodPlain = -1;
   gD3D.target2D = 0;

@@ -118,7 +118,6 @@ struct D3DState {
   plat::DDPIXELFORMAT zBufferFormat;
   int32_t minTextureSide;  // texels
   int32_t maxTextureSide;
-  plat::IDirectDrawSurface7* blendWorkTexture;
   uint32_t endAfterDraw;  // end the scene after every draw (front screen)
   uint32_t target2D;      // the draw screen is a memory-image graph: textured draws do nothing
   uint32_t started;       // D3D_Initialize succeeded; cleared by D3D_Terminate only

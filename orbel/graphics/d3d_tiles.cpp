@@ -223,12 +223,22 @@ int D3D_TransferImageToTexture(const GraphImage* image, const GraphImage* alphaI
   plat::IDirectDrawSurface7* work = nullptr;
   int destX = 0;
   int destY = 0;
-  if (LockGraphSurface(t->surfaceData, &pitch, &pixels, 1, &dest, nullptr) < 0) {
+  const int locked = LockGraphSurface(t->surfaceData, &pitch, &pixels, 1, &dest, nullptr);
+  if (locked == -2) {
+    // Someone else holds the texture locked: its pixels are theirs until they unlock, and a Load into
+    // it would be refused. Give the lock count back and leave the texture alone.
+    UnlockSurface3DData(tile, &dest);
+    return -1;
+  }
+  if (locked < 0) {
     work = CreateWorkTexture(d->width, d->height, static_cast<int>(d->formatCode));
     if (work == nullptr) ErrorExitLibrary("テンポラリテクスチャサーフェスの作成に失敗しました");
     plat::DDSURFACEDESC2 desc{};
     desc.dwSize = sizeof(desc);
-    work->Lock(nullptr, &desc, plat::DDLOCK_WAIT | plat::DDLOCK_WRITEONLY, nullptr);
+    if (work->Lock(nullptr, &desc, plat::DDLOCK_WAIT | plat::DDLOCK_WRITEONLY, nullptr) != plat::DD_OK) {
+      work->Release();
+      return -1;
+    }
     pixels = desc.lpSurface;
     pitch = static_cast<int>(desc.lPitch);
     destX = textureX;
@@ -308,7 +318,7 @@ int D3D_UpdateMovieTexture(void* movie, GraphRecord* g) {
       plat::IDirectDrawSurface7* texture = TileTexture(t);
       if (texture == nullptr) continue;
       plat::RECT src = {t->rootX, t->rootY, t->rootX + t->width, t->rootY + t->height};
-      plat::RECT dst = {0, 0, t->width, t->height};
+      plat::RECT dst = {t->textureX, t->textureY, t->textureX + t->width, t->textureY + t->height};
       texture->Blt(&dst, source, &src, 0, nullptr);
       SetSurfaceDataColorKey(t->surfaceData);
     }
@@ -368,7 +378,9 @@ int D3D_FillGraphTextures(GraphRecord* g, int red, int green, int blue, int alph
   for (uint32_t i = 0; i < g->partCount; ++i) {
     const Surface3DDataRecord* t = GetSurface3DData(g->parts[i]);
     if (t == nullptr) return -1;
-    FillSurfaceDataColor(t->surfaceData, nullptr, red, green, blue, alpha);
+    // Only the tile's own window: a derived graph shares its parent's texture.
+    const plat::RECT window = {t->textureX, t->textureY, t->textureX + t->width, t->textureY + t->height};
+    FillSurfaceDataColor(t->surfaceData, &window, red, green, blue, alpha);
   }
   return 0;
 }

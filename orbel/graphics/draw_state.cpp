@@ -78,6 +78,8 @@ DrawState gDrawState = MakeDefaultDrawState(DrawState{});
 
 int InitDrawStateDefaults() {
   gDrawState = MakeDefaultDrawState(gDrawState);
+  // The vertex colour carries the default blend and brightness too.
+  if (IsDirect3DAvailable()) D3D_RefreshDrawColor();
   return 0;
 }
 

@@ -75,6 +75,16 @@ int GetClientOriginOnDesktop(int* x, int* y) {
   return 0;
 }
 
+int GetDrawScreenOrigin(int* x, int* y) {
+  const bool memImgScreen = gScreen.softwareScreen && GetScreenColorBitDepth() != 8;
+  if (gDrawState.drawScreen == kDrawScreenFront && gSettings.windowMode && !memImgScreen) {
+    return GetClientOriginOnDesktop(x, y);
+  }
+  *x = 0;
+  *y = 0;
+  return 0;
+}
+
 // ---- Matrices ---------------------------------------------------------------------------------------
 
 int SetWorldMatrix(const Matrix4* matrix, int index) {
@@ -114,6 +124,8 @@ int SelectDrawScreen(int screen) {
   } else {
     gDrawState.frontWindowRect = {0, 0, 0, 0};
   }
+  // The render target and the draw area below are placed by the new screen's origin, not the old one.
+  GetDrawScreenOrigin(&gDrawState.drawOriginX, &gDrawState.drawOriginY);
 
   int asked = 0;
   int refused = 0;
@@ -125,6 +137,7 @@ int SelectDrawScreen(int screen) {
   if (SelectDrawScreenSurface(screen, previous) != 0) ++refused;
   if (refused == asked) {
     gDrawState.drawScreen = previous;
+    GetDrawScreenOrigin(&gDrawState.drawOriginX, &gDrawState.drawOriginY);
     if (g_manager.direct3DAvailable) D3D_SelectDrawScreen(previous);
     SelectDrawScreenSurface(previous, screen);
     SetMaskScreenUse(maskUse);

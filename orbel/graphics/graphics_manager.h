@@ -16,6 +16,9 @@ int IsGraphicsManagerStarted();
 int IsDirect3DAvailable();
 // The client area's top-left on the desktop, below the tool bar. 0.
 int GetClientOriginOnDesktop(int* x, int* y);
+// Where pixel (0, 0) of the selected draw screen lies on its surface, the mask screen aside: the
+// client area's origin for the front screen of a window drawn on the primary, else (0, 0). 0.
+int GetDrawScreenOrigin(int* x, int* y);
 
 // Store a transform matrix, recompute the cached products and hand it to Direct3D. 0.
 int SetWorldMatrix(const Matrix4* matrix, int index);

@@ -70,10 +70,9 @@ bool ClipToDrawArea(int left, int top, int right, int bottom, plat::RECT* out) {
 
 // The same rectangle on the draw surface: shifted by the client origin for the front screen in a window.
 plat::RECT SurfaceRect(const plat::RECT& r) {
-  if (gDrawState.drawScreen != kDrawScreenFront || SoftwareScreen1632() || !gSettings.windowMode) return r;
   int x = 0;
   int y = 0;
-  GetClientOriginOnDesktop(&x, &y);
+  GetDrawScreenOrigin(&x, &y);
   return {r.left + x, r.top + y, r.right + x, r.bottom + y};
 }
 
@@ -217,13 +216,8 @@ int SetMaskScreenUse(int use) {
   g_mask.use = use;
   g_mask.active = use != 0 && g_mask.created ? 1 : 0;
 
-  const bool windowFront = gDrawState.drawScreen == kDrawScreenFront && gSettings.windowMode && !SoftwareScreen1632();
-  if (!g_mask.active && windowFront) {
-    int x = 0;
-    int y = 0;
-    GetClientOriginOnDesktop(&x, &y);
-    gDrawState.drawOriginX = x;
-    gDrawState.drawOriginY = y;
+  if (!g_mask.active) {
+    GetDrawScreenOrigin(&gDrawState.drawOriginX, &gDrawState.drawOriginY);
   } else {
     gDrawState.drawOriginX = 0;
     gDrawState.drawOriginY = 0;

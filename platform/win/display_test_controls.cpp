@@ -10,6 +10,7 @@ struct Fault {
   std::string call;
   int times;  // -1: until reset
   HRESULT result;
+  int after;  // calls of the name that still go through first
 };
 
 struct DisplayTestState {
@@ -33,11 +34,11 @@ void ResetDisplay() {
   s.calls.clear();
 }
 
-void FailDisplayCall(const std::string& call, int times, HRESULT result) {
+void FailDisplayCall(const std::string& call, int times, HRESULT result, int after) {
   if (times == 0) return;
   DisplayTestState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
-  s.faults.push_back(Fault{call, times, result});
+  s.faults.push_back(Fault{call, times, result, after});
 }
 
 bool TakeDisplayFault(const char* call, HRESULT* result) {
@@ -45,6 +46,10 @@ bool TakeDisplayFault(const char* call, HRESULT* result) {
   std::lock_guard<std::mutex> lock(s.mutex);
   for (auto it = s.faults.begin(); it != s.faults.end(); ++it) {
     if (it->call != call) continue;
+    if (it->after > 0) {
+      --it->after;
+      continue;
+    }
     if (result != nullptr) *result = it->result;
     if (it->times > 0 && --it->times == 0) s.faults.erase(it);
     return true;

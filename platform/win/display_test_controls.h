@@ -17,8 +17,9 @@ void ResetDisplaySettings();
 // own: "ChangeDisplaySettingsA", "CoCreateInstance", "Initialize", "SetCooperativeLevel",
 // "SetDisplayMode", "CreateSurface", "CreateClipper", "CreatePalette", "Lock", "Blt", "BltFast",
 // "Flip", "GetDC", "GetVerticalBlankStatus", "GetScanLine", "WaitForVerticalBlank", "Restore", ...
-// Surface calls count on every surface.
-void FailDisplayCall(const std::string& call, int times = 1, HRESULT result = static_cast<HRESULT>(0x80004005u));
+// Surface calls count on every surface. With `after`, that many calls of the name go through first.
+void FailDisplayCall(const std::string& call, int times = 1, HRESULT result = static_cast<HRESULT>(0x80004005u),
+                     int after = 0);
 // For the stand-ins: true (and the result to give) when this call must fail.
 bool TakeDisplayFault(const char* call, HRESULT* result);
 

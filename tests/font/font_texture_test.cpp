@@ -211,6 +211,34 @@ TEST_P(FontTextureTest, SubtractedTextReadsAsOnTheDirectDrawRoad) {
                                  << std::hex << surface[d.where] << " against " << texture[d.where];
 }
 
+// Edged text in blend mode 3, across and down, where glyph and edge together take more than the
+// background holds: the string is subtracted inside one bracket (the screen inverted once before and
+// once after), so every pixel only darkens and the sums bottom out at black. Bracketed glyph by glyph
+// instead, as a lone graph draw is, the vertical string leaves pixels brighter than the background.
+TEST_P(FontTextureTest, SubtractedEdgedTextOnlyDarkensAndSaturatesAtBlack) {
+  UseLevelGlyphs();
+  const uint32_t background = 0x807060;
+  const std::vector<uint32_t> frame = Frame(Direct3D(), background, [] {
+    SetBlendState(3, 255);
+    for (int type : {1, 3}) {
+      const int font = CreateFontToHandle("Synthetic", 20, 6, type, -1, 2, 0, -1, -1);
+      ASSERT_EQ(DrawTextToFontHandle(4, type * 20, "ABCABC", MakeColor(255, 200, 160), font, MakeColor(200, 255, 255), 0), 0);
+      ASSERT_EQ(DrawTextToFontHandle(200 + type * 20, 4, "ABC", MakeColor(255, 200, 160), font, MakeColor(200, 255, 255), 1), 0);
+    }
+    SetBlendState(0, 255);
+  });
+  const uint32_t below = BackPixel(kFrameWidth - 1, kFrameHeight - 1);
+  int black = 0;
+  for (size_t i = 0; i < frame.size(); ++i) {
+    for (int shift = 0; shift < 24; shift += 8) {
+      ASSERT_LE((frame[i] >> shift) & 0xFF, (below >> shift) & 0xFF)
+          << "brighter at " << i % kFrameWidth << "," << i / kFrameWidth << ": " << std::hex << frame[i];
+    }
+    black += frame[i] == 0;
+  }
+  EXPECT_GT(black, 200);
+}
+
 TEST_P(FontTextureTest, ALostCacheGraphIsMadeAgainAndTheHandleSurvivesARestore) {
   UseLevelGlyphs();
   int font = -1;

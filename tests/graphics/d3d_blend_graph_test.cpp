@@ -282,5 +282,33 @@ TEST_F(D3DBlendGraphTest, TheTopThresholdDrawsNothingOnEitherRoad) {
   EXPECT_TRUE(Near(testing::BackPixel(150, 132), GraphColor(40, 32), 4));
 }
 
+// A new graph of the same kind under the same blend graph changes only the bound texture: it goes to
+// the stage where the blend preset samples the graph (after the blend graph, and one stage later for
+// graphs with an alpha channel), so the second graph shows its own pixels weighted by the blend graph.
+TEST_F(D3DBlendGraphTest, AnotherGraphUnderTheSameBlendGraphIsSampledWhereThePresetReadsIt) {
+  StartD3D();
+  const int blend = MakeBlendGraph([](int x, int) { return x < kSide / 2 ? 255 : 0; });
+  for (bool alpha : {false, true}) {
+    SCOPED_TRACE(alpha ? "alpha channel" : "opaque");
+    int graphs[2];
+    for (int i = 0; i < 2; ++i) {
+      testing::Picture p;
+      p.width = p.height = kSide;
+      p.pixels.assign(kSide * kSide, i == 0 ? 0xFFE00000u : 0xFF00C000u);
+      testing::WritePng("plain.png", p, alpha);
+      graphs[i] = LoadGraphFile("plain.png", 0);
+      ASSERT_EQ(GetGraphRecord(graphs[i])->format.alpha, alpha ? 1 : 0);
+    }
+    FillBackground();
+    ASSERT_EQ(SetDrawBlendGraph(blend, 128, 0), 0);
+    ASSERT_EQ(DrawGraphAt(0, 100, graphs[0], 1), 0);
+    ASSERT_EQ(DrawGraphAt(100, 100, graphs[1], 1), 0);
+    SetDrawBlendGraph(-1, 0, 0);
+    EXPECT_EQ(testing::BackPixel(10, 110), 0xE00000u);
+    EXPECT_EQ(testing::BackPixel(110, 110), 0x00C000u);
+    EXPECT_EQ(testing::BackPixel(150, 110), kBackground) << "under the blend graph's clear half";
+  }
+}
+
 }  // namespace
 }  // namespace orbel

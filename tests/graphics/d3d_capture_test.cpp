@@ -6,6 +6,7 @@
 #include <string>
 
 #include "graph_test_fixture.h"
+#include "orbel/core/library_state.h"
 #include "orbel/graphics/d3d_internal.h"
 #include "orbel/graphics/draw_calls.h"
 #include "orbel/graphics/draw_state.h"
@@ -16,6 +17,8 @@
 #include "platform/d3d/d3d7_test_controls.h"
 #include "platform/ddraw/test_controls.h"
 #include "platform/win/display_test_controls.h"
+#include "platform/win/message_queue.h"
+#include "platform/win/window.h"
 
 namespace orbel {
 namespace {
@@ -132,6 +135,42 @@ TEST_F(D3DCaptureTest, EveryMethodCopiesOnlyWhatTheScreenHolds) {
     EXPECT_EQ(plat::test::GetDDrawCounters().videoMemoryReadLocks, 0);
     DeleteGraphHandle(g, 0);
   }
+}
+
+// Capture reads the draw screen where the draws put it: below the tool bar on a window's front screen,
+// and in its own window of the shared texture when the draw screen is a derived graph.
+TEST_F(D3DCaptureTest, CaptureReadsTheScreenWhereTheDrawsPutIt) {
+  StartD3D();
+  plat::WNDCLASSEXA toolBarClass{};
+  toolBarClass.cbSize = sizeof toolBarClass;
+  toolBarClass.lpfnWndProc = &plat::DefWindowProcA;
+  toolBarClass.lpszClassName = "CaptureTestToolBar";
+  ASSERT_NE(plat::RegisterClassExA(&toolBarClass), 0);
+  gWindow.toolBarWindow =
+      plat::CreateWindowExA(0, "CaptureTestToolBar", "", plat::WS_POPUP, 0, 0, 640, 24, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(gWindow.toolBarWindow, nullptr);
+  gWindow.toolBarExists = 1;
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
+  DrawRectangle(0, 0, 640, 480, MakeColor(255, 0, 0), 1);
+  DrawRectangle(0, 0, 16, 16, MakeColor(0, 0, 255), 1);
+  const int fromFront = MakeEmptyGraph(16, 16, 0);
+  ASSERT_EQ(CaptureScreenToGraph(0, 0, 16, 16, fromFront, 1), 0);
+  EXPECT_EQ(testing::GraphPixel(fromFront, 0, 0), 0x0000FFu);
+  EXPECT_EQ(testing::GraphPixel(fromFront, 15, 15), 0x0000FFu);
+
+  SetNewGraphDrawValidFlag(1);
+  const int parent = MakeEmptyGraph(64, 64, 0);
+  SetNewGraphDrawValidFlag(0);
+  ASSERT_EQ(SelectDrawScreen(parent), 0);
+  DrawRectangle(0, 0, 64, 64, MakeColor(255, 0, 0), 1);
+  const int child = DeriveGraph(32, 16, 32, 48, parent);
+  ASSERT_EQ(SelectDrawScreen(child), 0);
+  DrawRectangle(0, 0, 8, 8, MakeColor(0, 0, 255), 1);
+  const int fromChild = MakeEmptyGraph(8, 8, 0);
+  ASSERT_EQ(CaptureScreenToGraph(0, 0, 8, 8, fromChild, 1), 0);
+  EXPECT_EQ(testing::GraphPixel(fromChild, 0, 0), 0x0000FFu);
+  EXPECT_EQ(testing::GraphPixel(fromChild, 7, 7), 0x0000FFu);
+  SelectDrawScreen(kDrawScreenBack);
 }
 
 }  // namespace

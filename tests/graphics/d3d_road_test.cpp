@@ -22,6 +22,7 @@
 #include "orbel/graphics/graphics_manager.h"
 #include "orbel/graphics/graphics_system.h"
 #include "orbel/graphics/screen_present.h"
+#include "orbel/graphics/screen_state.h"
 #include "platform/d3d/d3d7_test_controls.h"
 #include "platform/ddraw/test_controls.h"
 #include "platform/win/display_test_controls.h"
@@ -157,9 +158,13 @@ TEST_F(D3DRoadTest, TheStateCacheWritesOnlyChangesAndBatchesDraws) {
   EXPECT_EQ(diffuse >> 24, 128u);
 }
 
-// A device made again rewrites every cached state; afterwards an unchanged draw writes nothing.
+// A device made again is made on the surface the first one was made on, the flip target, and
+// rewrites every cached state; afterwards an unchanged draw writes nothing.
 TEST_F(D3DRoadTest, ADeviceMadeAgainRewritesItsStatesOnce) {
   ASSERT_EQ(StartD3D(), 0);
+  const auto made = CallsNamed("CreateDevice");
+  ASSERT_EQ(made.size(), 1u);
+  EXPECT_EQ(made[0].surface, GetFlipTargetSurface());
   const int g = Picture();
   DrawGraphAt(0, 0, g, 0);
   D3D_EndSceneCurrent();
@@ -167,7 +172,8 @@ TEST_F(D3DRoadTest, ADeviceMadeAgainRewritesItsStatesOnce) {
   EXPECT_EQ(D3D_IsDeviceReady(), 0);
   plat::test::ClearD3DCalls();
   ASSERT_EQ(D3D_GetDirect3D(), 0);
-  EXPECT_EQ(plat::test::D3DCallCount("CreateDevice"), 1);
+  ASSERT_EQ(plat::test::D3DCallCount("CreateDevice"), 1);
+  EXPECT_EQ(CallsNamed("CreateDevice")[0].surface, made[0].surface);
   const auto writes = CallsNamed("SetRenderState");
   std::vector<uint32_t> states;
   for (const auto& c : writes) states.push_back(c.args[0]);
@@ -276,6 +282,31 @@ TEST_F(D3DRoadTest, FormatFallbacksLogLineAndDrawColour) {
   EXPECT_EQ(gD3D.drawColor >> 24, 255u);
 }
 
+// A start leaves nothing stale or unread: a blend and brightness set before the screen is made again
+// do not reach the draws that follow the defaults, and a device of fewer than four blend stages is
+// warned about and gets no texture that no draw reads.
+TEST_F(D3DRoadTest, AStartLeavesNoStaleDrawColourAndNoUnreadTexture) {
+  int surfaces[2] = {};
+  const int stageCounts[2] = {8, 2};
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(stageCounts[i]);
+    plat::test::D3DConfig config = plat::test::DefaultD3DConfig();
+    for (auto& d : config.devices) d.desc.wMaxTextureBlendStages = static_cast<plat::WORD>(stageCounts[i]);
+    plat::test::SetD3DConfig(config);
+    ASSERT_EQ(StartD3D(), 0);
+    surfaces[i] = plat::test::GetDDrawCounters().liveSurfaces;
+    EXPECT_EQ(LogText().find("使用可能テクスチャステージが 4 以下なので") != std::string::npos, i == 1);
+    SetDrawBrightness(64, 64, 64);
+    SetBlendState(kBlendAlpha, 64);
+    ASSERT_EQ(SetScreenMode(800, 600, 32, -1), 0);
+    EXPECT_EQ(gDrawState.blendMode, 0u);
+    EXPECT_EQ(gD3D.drawColor, 0xFFFFFFFFu);
+    ASSERT_EQ(EndLibrarySystem(), 0);
+    plat::test::Reset();
+  }
+  EXPECT_EQ(surfaces[1], surfaces[0]);
+}
+
 // The filter goes to the stages the preset uses, each once; fog follows the draw state's setting.
 TEST_F(D3DRoadTest, FilterAndFogFollowTheirSettingsThroughTheCache) {
   ASSERT_EQ(StartD3D(), 0);
@@ -292,30 +323,41 @@ TEST_F(D3DRoadTest, FilterAndFogFollowTheirSettingsThroughTheCache) {
   }
   EXPECT_EQ(stages, (std::vector<uint32_t>{0}));
 
+  // Fog as a draw asking for it sets it: on, then off with the setting (not on again), and nothing
+  // more for a draw without it. No draw of the library asks yet, so the draw mode is set up here.
   plat::test::ClearD3DCalls();
+  auto fogWrites = [] {
+    std::vector<uint32_t> fog;
+    for (const auto& c : CallsNamed("SetRenderState")) {
+      if (c.args[0] == plat::D3DRENDERSTATE_FOGENABLE) fog.push_back(c.args[1]);
+    }
+    return fog;
+  };
   gDrawState.fogEnable = 1;
   D3D_SetupDrawMode(nullptr, kDrawFog);
+  EXPECT_EQ(fogWrites(), (std::vector<uint32_t>{1}));
   gDrawState.fogEnable = 0;
   D3D_SetupDrawMode(nullptr, kDrawFog);
+  EXPECT_EQ(fogWrites(), (std::vector<uint32_t>{1, 0}));
   D3D_SetupDrawMode(nullptr, 0);
-  std::vector<uint32_t> fog;
-  for (const auto& c : CallsNamed("SetRenderState")) {
-    if (c.args[0] == plat::D3DRENDERSTATE_FOGENABLE) fog.push_back(c.args[1]);
-  }
-  EXPECT_EQ(fog, (std::vector<uint32_t>{1, 0}));
+  EXPECT_EQ(fogWrites(), (std::vector<uint32_t>{1, 0}));
 }
 
 // Derived graphs share their parent's textures, which live until the last tile that uses them goes;
-// a graph whose texture cannot be made leaves no tile behind.
+// a graph one of whose textures cannot be made leaves neither a tile nor a texture behind.
 TEST_F(D3DRoadTest, TilesAreNeverLeftBehindAndSharedTexturesLiveOn) {
   plat::test::D3DConfig config = plat::test::DefaultD3DConfig();
   for (auto& d : config.devices) d.desc.dwMaxTextureWidth = d.desc.dwMaxTextureHeight = 256;
   plat::test::SetD3DConfig(config);
   ASSERT_EQ(StartD3D(), 0);
   const uint32_t before = gSurface3DTable.count;
-  plat::test::FailDisplayCall("CreateSurface", 1);
-  EXPECT_EQ(MakeEmptyGraph(600, 200, 0), -1);
-  EXPECT_EQ(gSurface3DTable.count, before);
+  const int surfacesBefore = plat::test::GetDDrawCounters().liveSurfaces;
+  for (int made : {0, 2}) {  // the first tile's texture fails, or the third after two were made
+    plat::test::FailDisplayCall("CreateSurface", 1, static_cast<plat::HRESULT>(0x80004005u), made);
+    EXPECT_EQ(MakeEmptyGraph(600, 200, 0), -1);
+    EXPECT_EQ(gSurface3DTable.count, before) << made;
+    EXPECT_EQ(plat::test::GetDDrawCounters().liveSurfaces, surfacesBefore) << made;
+  }
 
   const int parent = MakeEmptyGraph(600, 200, 0);
   ASSERT_NE(parent, -1);

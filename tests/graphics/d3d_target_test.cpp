@@ -171,5 +171,28 @@ TEST_F(D3DTargetTest, TheViewportFollowsTheDrawOriginOnTheFrontScreen) {
   EXPECT_EQ(front(155, 150), 0u) << "inside the frame";
 }
 
+// A windowed start draws on the front screen and tries a 256 x 256 target graph: every screen change,
+// there and after it (a graph from the front screen, the back screen from the graph), asks the device
+// for a viewport on the new target in the new screen's own place, so none is refused or logged.
+TEST_F(D3DTargetTest, EveryScreenChangeAsksForAViewportOnTheNewTarget) {
+  StartD3D();
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
+  ASSERT_TRUE(gDrawState.drawOriginX != 0 || gDrawState.drawOriginY != 0);
+  const int g = MakeTarget(256, 256);
+  ASSERT_EQ(SelectDrawScreen(g), 0);
+  EXPECT_EQ(CurrentDevice()->viewport.dwX, 0u);
+  EXPECT_EQ(CurrentDevice()->viewport.dwWidth, 256u);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+  EXPECT_EQ(CurrentDevice()->viewport.dwWidth, 640u);
+  const auto viewports = CallsNamed("SetViewport");
+  ASSERT_GE(viewports.size(), 3u) << "the start-up's and these screen changes";
+  for (const auto& v : viewports) {
+    EXPECT_EQ(v.result, plat::D3D_OK) << "refused viewport " << v.viewport.dwX << "," << v.viewport.dwY << " "
+                                      << v.viewport.dwWidth << "x" << v.viewport.dwHeight;
+  }
+  EXPECT_EQ(LogText().find("ビューポートのセットに失敗しました"), std::string::npos) << LogText();
+  EXPECT_EQ(LogText().find("ビューポートの設定に失敗しました"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace orbel
