@@ -27,10 +27,14 @@ int main(int argc, char** argv) {
     if (std::filesystem::is_directory(path)) {
       for (const auto& entry : std::filesystem::recursive_directory_iterator(path))
         if (entry.is_regular_file()) RunFile(entry.path(), count);
-    } else {
+    } else if (std::filesystem::is_regular_file(path)) {
       RunFile(path, count);
+    } else {
+      std::fprintf(stderr, "no such input: %s\n", argv[i]);
+      return 2;
     }
   }
   std::printf("replayed %d inputs\n", count);
-  return 0;
+  // A replay of nothing proves nothing: a corpus run that finds no input is a broken command line.
+  return count > 0 ? 0 : 2;
 }

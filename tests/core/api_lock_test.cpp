@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -14,6 +12,7 @@
 #include "core_runtime_fixture.h"
 #include "orbel.h"
 #include "orbel/core/library.h"
+#include "wait_until.h"
 
 namespace orbel {
 namespace {
@@ -24,10 +23,7 @@ class ApiLockTest : public ::testing::Test {
 
   // Waits (real time) until `count` threads wait for the lock.
   static void WaitForQueueLength(int count) {
-    for (int spins = 0; GetApiLockQueueLength() < count; ++spins) {
-      ASSERT_LT(spins, 200000) << "threads never queued";
-      std::this_thread::yield();
-    }
+    ASSERT_TRUE(testing::WaitUntil([&] { return GetApiLockQueueLength() >= count; })) << "threads never queued";
   }
 };
 
@@ -44,8 +40,8 @@ TEST_F(ApiLockTest, OwnerMayLockAgainAndOthersWaitUntilTheLastUnlock) {
   });
   WaitForQueueLength(1);
   UnlockApi();
-  ::usleep(5000);
-  EXPECT_FALSE(acquired.load()) << "handed over before the last unlock";
+  EXPECT_FALSE(testing::WaitUntil([&] { return acquired.load(); }, std::chrono::milliseconds(5)))
+      << "handed over before the last unlock";
   UnlockApi();
   other.join();
   EXPECT_TRUE(acquired.load());
@@ -118,7 +114,7 @@ TEST_F(LockedEntryTest, EndBeforeStartTakesNoLockAndStartWhenStartedReturnsAtOnc
     while (!release) std::this_thread::yield();
     UnlockApi();
   });
-  while (!held) std::this_thread::yield();
+  EXPECT_TRUE(testing::WaitUntil([&] { return held.load(); }));
   EXPECT_EQ(InitLibraryLocked(), 0);
   release = true;
   holder.join();

@@ -13,6 +13,7 @@
 #include "orbel/core/window_mode.h"
 #include "platform/win/message_queue.h"
 #include "test_support.h"
+#include "wait_until.h"
 
 namespace orbel {
 namespace {
@@ -42,17 +43,21 @@ TEST(RealWindowTest, OpensATitledWindowOfTheScreenSizeAndClosesItOnWmClose) {
   SetMainWindowTitle(kTitle);
   ChangeWindowMode(1);
   ASSERT_EQ(InitLibrarySystem(), 0);
-  for (int i = 0; i < 10; ++i) PumpWindowMessage();
 
-  const std::string shown = FindXWindow(kTitle);
-  ASSERT_FALSE(shown.empty()) << "no X window titled " << kTitle;
+  // The X server maps the window in its own time.
+  std::string shown;
+  ASSERT_TRUE(testing::WaitUntil([&] {
+    PumpWindowMessage();
+    shown = FindXWindow(kTitle);
+    return !shown.empty();
+  })) << "no X window titled " << kTitle;
   EXPECT_NE(shown.find(" 640x480+"), std::string::npos) << shown;
 
   ASSERT_TRUE(plat::PostMessageA(GetMainWindowHandle(), plat::WM_CLOSE, 0, 0));
   int result = 0;
-  for (int i = 0; i < 100 && result == 0; ++i) result = PumpWindowMessage();
+  EXPECT_TRUE(testing::WaitUntil([&] { return (result = PumpWindowMessage()) != 0; }));
   EXPECT_EQ(result, -1);
-  EXPECT_TRUE(FindXWindow(kTitle).empty()) << "the X window outlived WM_CLOSE";
+  EXPECT_TRUE(testing::WaitUntil([] { return FindXWindow(kTitle).empty(); })) << "the X window outlived WM_CLOSE";
   EXPECT_EQ(EndLibrarySystem(), 0);
 }
 

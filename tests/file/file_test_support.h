@@ -10,6 +10,7 @@
 #include "orbel/file/file_access.h"
 #include "orbel/file/qva_writer.h"
 #include "test_support.h"
+#include "wait_until.h"
 
 namespace orbel::testing {
 
@@ -25,10 +26,9 @@ struct TreeFile {
 // file, names with Shift-JIS characters (one whose trail byte is 0x5C) and mixed case.
 std::vector<TreeFile> StandardTree();
 void WriteTree(const std::filesystem::path& root, const std::vector<TreeFile>& files);
-// Spins on the idle check until the file's worker has finished (never on elapsed time).
+// Looks at the idle check until the file's worker has finished (the wait's time bounds only a hang).
 inline void WaitFileIdle(FileHandle file) {
-  while (FileAccessIdleCheck(file) == 0) {
-  }
+  EXPECT_TRUE(WaitUntil([&] { return FileAccessIdleCheck(file) != 0; })) << "the file's worker never finished";
 }
 
 class FileTest : public VirtualClockTest {

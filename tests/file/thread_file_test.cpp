@@ -29,8 +29,7 @@ struct Mode {
 constexpr Mode kModes[] = {{"direct", 0, 0}, {"read-ahead", 1, 0}, {"asynchronous", 0, 1}, {"both", 1, 1}};
 
 void WaitIdle(ThreadFile* file) {
-  while (ThreadFileIdleCheck(file) == 0) {
-  }
+  EXPECT_TRUE(testing::WaitUntil([&] { return ThreadFileIdleCheck(file) != 0; })) << "the worker never finished";
 }
 
 class ThreadFileTest : public testing::FileTest {
@@ -178,7 +177,10 @@ TEST_F(ThreadFileTest, ReadAheadServesSequentialReadsUntilASeek) {
   ThreadFile* file = ThreadFileOpen("big.bin", 1, 1, 0);
   ASSERT_NE(file, nullptr);
   // The worker refills when a 100 ms wait for a command times out; each Sleep moves the clock on.
-  while (ThreadFileReadAheadLength(file) < kReadAheadBufferSize) plat::Sleep(1);
+  ASSERT_TRUE(testing::WaitUntil([&] {
+    plat::Sleep(1);
+    return ThreadFileReadAheadLength(file) >= kReadAheadBufferSize;
+  }));
   ThreadFileSuspendReadAhead(1);  // no further refills: every change below is the reads' own
 
   std::vector<uint8_t> buffer(1024);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include "include/orbel.h"
 #include "orbel/core/library.h"
 #include "orbel/core/message_pump.h"
+#include "wait_until.h"
 
 namespace orbel::testing {
 namespace {
@@ -26,6 +28,19 @@ using Screenshot = XwdPicture;
 
 // The X root window through xwd. False when xwd gives nothing usable.
 bool TakeScreenshot(Screenshot* out) { return ReadXwd("xwd -root -silent 2>/dev/null", out); }
+
+// The top-left corner of the marker block (the client area's), or {-1, -1}.
+std::pair<int, int> FindMarker(const Screenshot& shot) {
+  for (int y = 0; y + 16 < shot.height; ++y) {
+    for (int x = 0; x + 16 < shot.width; ++x) {
+      if (shot.At(x, y) == kMarker && shot.At(x + 15, y + 15) == kMarker && shot.At(x + 16, y + 16) == kBackground &&
+          (x == 0 || shot.At(x - 1, y) != kMarker) && (y == 0 || shot.At(x, y - 1) != kMarker)) {
+        return {x, y};
+      }
+    }
+  }
+  return {-1, -1};
+}
 
 TEST(RealText, AJapaneseLineShowsInARealWindow) {
   const char* host = std::getenv("ORBEL_HOST");
@@ -41,28 +56,21 @@ TEST(RealText, AJapaneseLineShowsInARealWindow) {
   ASSERT_NE(font, -1);
   const char text[] = "ケルヴァロンだ 日本語の文字 Kelvaron打";
   SelectDrawScreen(-2);
-  for (int frame = 0; frame < 10; ++frame) {
+  // Frames, pumping, until the X server has mapped and drawn the window.
+  Screenshot shot;
+  bool drawn = true;
+  const bool seen = WaitUntil([&] {
     DrawRectangle(0, 0, 640, 480, MakeColor(0x20, 0x30, 0x40), 1);
     DrawRectangle(0, 0, 16, 16, MakeColor(0xE0, 0x20, 0x10), 1);
-    ASSERT_EQ(DrawTextToFontHandle(40, 100, text, MakeColor(255, 255, 255), font, MakeColor(0, 0, 0), 0), 0);
-    ASSERT_EQ(FlipScreen(), 0);
-    for (int i = 0; i < 5; ++i) PumpWindowMessage();
-  }
-  Screenshot shot;
-  ASSERT_TRUE(TakeScreenshot(&shot)) << "xwd gave no picture (is x11-apps installed?)";
-  int ox = -1;
-  int oy = -1;
-  for (int y = 0; y + 16 < shot.height && ox < 0; ++y) {
-    for (int x = 0; x + 16 < shot.width; ++x) {
-      if (shot.At(x, y) == kMarker && shot.At(x + 15, y + 15) == kMarker && shot.At(x + 16, y + 16) == kBackground &&
-          (x == 0 || shot.At(x - 1, y) != kMarker) && (y == 0 || shot.At(x, y - 1) != kMarker)) {
-        ox = x;
-        oy = y;
-        break;
-      }
-    }
-  }
-  ASSERT_NE(ox, -1) << "the window is nowhere on the screen";
+    drawn = DrawTextToFontHandle(40, 100, text, MakeColor(255, 255, 255), font, MakeColor(0, 0, 0), 0) == 0 &&
+            FlipScreen() == 0;
+    PumpWindowMessage();
+    return !drawn || (TakeScreenshot(&shot) && FindMarker(shot).first != -1);
+  });
+  ASSERT_TRUE(drawn) << "a draw or flip failed";
+  ASSERT_FALSE(shot.pixels.empty()) << "xwd gave no picture (is x11-apps installed?)";
+  ASSERT_TRUE(seen) << "the window is nowhere on the screen";
+  const auto [ox, oy] = FindMarker(shot);
   const int width = GetTextWidthToFontHandle(text, -1, font, 0);
   int wrong = 0;
   int white = 0;

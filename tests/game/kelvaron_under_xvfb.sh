@@ -20,14 +20,20 @@ export ASAN_OPTIONS=detect_leaks=0
 "$program" &
 pid=$!
 
-wait_for_window() {  # name pattern -> window id
-  for _ in $(seq 1 100); do
-    id=$(xdotool search --name "$1" 2>/dev/null | head -n 1 || true)
-    [ -n "$id" ] && { echo "$id"; return 0; }
+# Runs the command until it succeeds or SECONDS of real time have passed (the X server and the game run
+# in their own time: slowly on a loaded machine). Fails when the time ran out.
+wait_until() {  # seconds command...
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
     sleep 0.1
   done
-  echo "no window named $1" >&2
-  return 1
+}
+# The first window whose name (or, with --class, class) matches, into $found.
+find_window() {  # xdotool search arguments...
+  found=$(xdotool search "$@" 2>/dev/null | head -n 1 || true)
+  [ -n "$found" ]
 }
 # Mean brightness (0..1) of a rectangle of the window's picture, read from xwd's ZPixmap.
 mean_of() {  # window x y w h
@@ -53,46 +59,62 @@ PY
 
 # The start question comes before the game's window, so it is the program's only window (xdotool does not
 # match Japanese names: the title is read back).
-box=
-for _ in $(seq 1 100); do
-  box=$(xdotool search --onlyvisible --class kelvaron 2>/dev/null | head -n 1 || true)
-  [ -n "$box" ] && break
-  sleep 0.1
-done
-[ -n "$box" ] || { echo "the start question never showed"; exit 1; }
+wait_until 30 find_window --onlyvisible --class kelvaron || { echo "the start question never showed"; exit 1; }
+box=$found
 [ "$(xdotool getwindowname "$box")" = "スクリーン設定" ] || { echo "the box is $(xdotool getwindowname "$box")"; exit 1; }
 sleep 0.3
 xdotool windowfocus --sync "$box" key n
-game_window=$(wait_for_window "Kelvaron")
+wait_until 30 find_window --name Kelvaron || { echo "no window named Kelvaron"; exit 1; }
+game_window=$found
 size=$(xwininfo -id "$game_window" | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w "x" h}')
 [ "$size" = "640x480" ] || { echo "window is $size, not 640x480"; exit 1; }
 
 # The title fades a logo over a white box; stage select is dark around its pictures.
 title_seen=0
-for _ in $(seq 1 150); do
+title_then_dark() {
+  local band
   band=$(mean_of "$game_window" 0 300 640 10)
   awk -v b="$band" 'BEGIN { exit !(b > 0.5) }' && title_seen=1
-  [ "$title_seen" = 1 ] && awk -v b="$band" 'BEGIN { exit !(b < 0.1) }' && break
-  sleep 0.1
-done
+  [ "$title_seen" = 1 ] && awk -v b="$band" 'BEGIN { exit !(b < 0.1) }'
+}
+wait_until 60 title_then_dark || true
 [ "$title_seen" = 1 ] || { echo "the title was never seen"; exit 1; }
-sleep 0.3
-logo=$(mean_of "$game_window" 120 64 400 120)
-keys_before=$(mean_of "$game_window" 200 240 240 56)
-bottom=$(mean_of "$game_window" 0 300 640 10)
+stage_select_shown() {
+  logo=$(mean_of "$game_window" 120 64 400 120)
+  keys_before=$(mean_of "$game_window" 200 240 240 56)
+  bottom=$(mean_of "$game_window" 0 300 640 10)
+  awk -v l="$logo" -v k="$keys_before" -v e="$bottom" 'BEGIN { exit !(l > 0.15 && k > 0.05 && e < 0.1) }'
+}
+shown=0
+wait_until 20 stage_select_shown && shown=1
 echo "logo $logo keyboard $keys_before empty band $bottom"
-awk -v l="$logo" -v k="$keys_before" -v e="$bottom" 'BEGIN { exit !(l > 0.15 && k > 0.05 && e < 0.1) }' || { echo "stage select pictures missing"; exit 1; }
+[ "$shown" = 1 ] || { echo "stage select pictures missing"; exit 1; }
+# Settled: the keyboard picture no longer changes by itself.
+keyboard_still() {
+  local now
+  now=$(mean_of "$game_window" 200 240 240 56)
+  [ "$now" = "$keys_before" ] || { keys_before=$now; false; }
+}
+wait_until 20 keyboard_still || true
 
 kill -0 "$pid"
-xdotool keydown k; sleep 0.4; xdotool keyup k; sleep 0.6
-keys_after=$(mean_of "$game_window" 200 240 240 56)
+# K is held until the game has seen it (it reads the keys once a frame).
+keyboard_moved() {
+  keys_after=$(mean_of "$game_window" 200 240 240 56)
+  awk -v a="$keys_before" -v b="$keys_after" 'BEGIN { d = a - b; if (d < 0) d = -d; exit !(d > 0.003) }'
+}
+xdotool keydown k
+moved=0
+wait_until 20 keyboard_moved && moved=1
+xdotool keyup k
 echo "keyboard after K: $keys_after"
-awk -v a="$keys_before" -v b="$keys_after" 'BEGIN { d = a - b; if (d < 0) d = -d; exit !(d > 0.003) }' \
-  || { echo "the keyboard picture did not follow the cursor"; exit 1; }
+[ "$moved" = 1 ] || { echo "the keyboard picture did not follow the cursor"; exit 1; }
 
 kill -0 "$pid"
-xdotool keydown F12; sleep 0.5; xdotool keyup F12
-for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+game_ended() { ! kill -0 "$pid" 2>/dev/null; }
+xdotool keydown F12
+wait_until 20 game_ended || true
+xdotool keyup F12 2>/dev/null || true
 status=0
 wait "$pid" || status=$?
 pid=

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +26,7 @@
 #include "orbel/graphics/screen_present.h"
 #include "orbel/graphics/screen_state.h"
 #include "test_support.h"
+#include "wait_until.h"
 
 namespace orbel {
 namespace {
@@ -53,14 +55,9 @@ bool WritePicture(const std::string& path) {
   return png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr) != 0;
 }
 
-// A screenshot of the X root window, read from xwd's output.
+// A screenshot of the X root window, read from xwd's output, and what a test waits to see in one.
 using Screenshot = testing::XwdPicture;
-
-bool TakeScreenshot(Screenshot* out, std::string* why) {
-  if (testing::ReadXwd("xwd -root -silent 2>/dev/null", out)) return true;
-  *why = "xwd gave no usable picture (is x11-apps installed?)";
-  return false;
-}
+using Shown = std::function<bool(const Screenshot&)>;
 
 // Writes the screenshot beside the build, for a look after a failure.
 void SaveScreenshot(const Screenshot& s, const char* name) {
@@ -115,9 +112,9 @@ class RealDisplay : public ::testing::Test {
     }
   }
 
-  // Starts the library (window mode 1, or full screen), draws the picture at (x, y) over the background
-  // and flips, for a few frames.
-  void ShowPicture(int windowMode, int x, int y) {
+  // Starts the library (window mode 1, or full screen) and shows the picture at (x, y) until a
+  // screenshot passes `shown`, the last one in *shot.
+  void ShowPicture(int windowMode, int x, int y, const Shown& shown, Screenshot* shot) {
     // The DirectDraw road is that of a machine without Direct3D.
     plat::test::RefuseDirect3D(!direct3D_);
     // A title (and so a window class) of this process alone: another run of these tests at the same
@@ -132,14 +129,25 @@ class RealDisplay : public ::testing::Test {
     ASSERT_NE(graph, -1);
     // The road asked for is the road taken, also when the full screen lost the focus during start-up.
     ASSERT_EQ(GetGraphRecord(graph)->format.texture, direct3D_);
-    SelectDrawScreen(-2);  // the back screen, shown by the flip
-    // A few frames, pumping, so the X server has mapped and drawn the window.
-    for (int frame = 0; frame < 10; ++frame) {
+    DrawUntilShown(graph, x, y, shown, shot);
+  }
+
+  // Draws the picture at (x, y) over the background on the back screen and flips, pumping, until a
+  // screenshot of the root window passes `shown`: the X server maps and draws in its own time. Fails
+  // the test when a draw fails or the wait's time runs out.
+  void DrawUntilShown(int graph, int x, int y, const Shown& shown, Screenshot* shot) {
+    SelectDrawScreen(-2);
+    bool drawn = true;
+    const bool seen = testing::WaitUntil([&] {
       DrawRectangle(0, 0, 640, 480, MakeColor(0x20, 0x30, 0x40), 1);
-      ASSERT_EQ(DrawGraphAt(x, y, graph, 0), 0);
-      ASSERT_EQ(FlipScreen(), 0);
-      for (int i = 0; i < 5; ++i) PumpWindowMessage();
-    }
+      drawn = DrawGraphAt(x, y, graph, 0) == 0 && FlipScreen() == 0;
+      PumpWindowMessage();
+      return !drawn || (testing::ReadXwd("xwd -root -silent 2>/dev/null", shot) && shown(*shot));
+    });
+    ASSERT_TRUE(drawn) << "a draw or flip failed";
+    if (!seen && shot->pixels.empty()) FAIL() << "xwd gave no usable picture (is x11-apps installed?)";
+    if (!seen) SaveScreenshot(*shot, "real_display_last");
+    ASSERT_TRUE(seen) << "the screen never showed the picture (the last screenshot is real_display_last.png)";
   }
 
   void PictureInAWindowShowsItsPixels();
@@ -151,13 +159,10 @@ class RealDisplay : public ::testing::Test {
 };
 
 void RealDisplay::PictureInAWindowShowsItsPixels() {
-  ShowPicture(1, 100, 80);
-  if (HasFatalFailure()) return;
   Screenshot shot;
-  std::string why;
-  ASSERT_TRUE(TakeScreenshot(&shot, &why)) << why;
+  ShowPicture(1, 100, 80, [](const Screenshot& s) { return FindPicture(s, 1).first != -1; }, &shot);
+  if (HasFatalFailure()) return;
   const auto [x, y] = FindPicture(shot, 1);
-  ASSERT_NE(x, -1) << "the picture is nowhere on the " << shot.width << "x" << shot.height << " screen";
   // Every pixel of the picture, and the background around it, as drawn.
   int wrong = 0;
   for (int py = 0; py < kSide; ++py) {
@@ -169,33 +174,42 @@ void RealDisplay::PictureInAWindowShowsItsPixels() {
   if (HasFailure()) SaveScreenshot(shot, "real_display_window");
 }
 
+// Where 640 x 480 shows on a screen of `s`'s size: scaled by the largest factor that fits, centred.
+struct FullScreenPlace {
+  explicit FullScreenPlace(const Screenshot& s) : scale(std::min(s.width / 640.0, s.height / 480.0)) {
+    left = (s.width - static_cast<int>(640 * scale)) / 2;
+    top = (s.height - static_cast<int>(480 * scale)) / 2;
+  }
+  uint32_t At(const Screenshot& s, int x, int y) const {
+    return s.At(left + static_cast<int>(x * scale), top + static_cast<int>(y * scale));
+  }
+  double scale;
+  int left = 0;
+  int top = 0;
+};
+
 void RealDisplay::FullScreenShowsThePictureScaledToFit() {
-  ShowPicture(0, 0, 0);
-  if (HasFatalFailure()) return;
   Screenshot shot;
-  std::string why;
-  ASSERT_TRUE(TakeScreenshot(&shot, &why)) << why;
-  // 640 x 480 scaled by the largest factor that fits, centred.
-  const double scale = std::min(shot.width / 640.0, shot.height / 480.0);
-  const int shownW = static_cast<int>(640 * scale), shownH = static_cast<int>(480 * scale);
-  const int left = (shot.width - shownW) / 2, top = (shot.height - shownH) / 2;
-  ASSERT_GT(scale, 1.0) << "run with a screen larger than 640 x 480";
+  ShowPicture(0, 0, 0, [](const Screenshot& s) { return FullScreenPlace(s).At(s, 16, 16) == kQuadrant[0]; }, &shot);
+  if (HasFatalFailure()) return;
+  const FullScreenPlace place(shot);
+  ASSERT_GT(place.scale, 1.0) << "run with a screen larger than 640 x 480";
   // Sample the centre of every quadrant and of the background, scaled.
   for (int q = 0; q < 4; ++q) {
     const int px = q & 1 ? 48 : 16, py = q & 2 ? 48 : 16;
-    EXPECT_EQ(shot.At(left + static_cast<int>(px * scale), top + static_cast<int>(py * scale)), kQuadrant[q]) << q;
+    EXPECT_EQ(place.At(shot, px, py), kQuadrant[q]) << q;
   }
-  EXPECT_EQ(shot.At(left + static_cast<int>(320 * scale), top + static_cast<int>(240 * scale)), kBackground);
-  EXPECT_EQ(shot.At(left + static_cast<int>(639 * scale), top + static_cast<int>(479 * scale)), kBackground);
+  EXPECT_EQ(place.At(shot, 320, 240), kBackground);
+  EXPECT_EQ(place.At(shot, 639, 479), kBackground);
   // The picture's right edge lands where 64 screen pixels end.
-  EXPECT_EQ(shot.At(left + static_cast<int>(63 * scale), top + static_cast<int>(20 * scale)), kQuadrant[1]);
-  EXPECT_EQ(shot.At(left + static_cast<int>(65 * scale), top + static_cast<int>(20 * scale)), kBackground);
+  EXPECT_EQ(place.At(shot, 63, 20), kQuadrant[1]);
+  EXPECT_EQ(place.At(shot, 65, 20), kBackground);
   // Outside the picture's aspect the display is black (a bar), when the shapes differ.
-  if (top > 0) {
-    EXPECT_EQ(shot.At(shot.width / 2, top / 2), 0u);
+  if (place.top > 0) {
+    EXPECT_EQ(shot.At(shot.width / 2, place.top / 2), 0u);
   }
-  if (left > 0) {
-    EXPECT_EQ(shot.At(left / 2, shot.height / 2), 0u);
+  if (place.left > 0) {
+    EXPECT_EQ(shot.At(place.left / 2, shot.height / 2), 0u);
   }
   if (HasFailure()) SaveScreenshot(shot, "real_display_full_screen");
 
@@ -203,18 +217,10 @@ void RealDisplay::FullScreenShowsThePictureScaledToFit() {
   ASSERT_EQ(ChangeWindowMode(1), 0);
   const int graph = LoadGraphFile("picture.png", direct3D_ ? 0 : 1);
   ASSERT_NE(graph, -1);
-  SelectDrawScreen(-2);
-  for (int frame = 0; frame < 10; ++frame) {
-    DrawRectangle(0, 0, 640, 480, MakeColor(0x20, 0x30, 0x40), 1);
-    ASSERT_EQ(DrawGraphAt(20, 20, graph, 0), 0);
-    ASSERT_EQ(FlipScreen(), 0);
-    for (int i = 0; i < 5; ++i) PumpWindowMessage();
-  }
   Screenshot windowed;
-  ASSERT_TRUE(TakeScreenshot(&windowed, &why)) << why;
-  const auto [x, y] = FindPicture(windowed, 1);
-  EXPECT_NE(x, -1) << "back in a window, the picture shows unscaled";
-  EXPECT_EQ(FindPicture(windowed, 2).first, -1) << "and no longer scaled";
+  DrawUntilShown(graph, 20, 20, [](const Screenshot& s) { return FindPicture(s, 1).first != -1; }, &windowed);
+  if (HasFatalFailure()) return;  // back in a window, the picture never showed unscaled
+  EXPECT_EQ(FindPicture(windowed, 2).first, -1) << "back in a window, the picture is no longer scaled";
   if (HasFailure()) SaveScreenshot(windowed, "real_display_back_to_window");
 }
 

@@ -12,8 +12,8 @@
 #include "orbel/core/message_pump.h"
 #include "orbel/core/window_mode.h"
 #include "orbel/input/input_system.h"
-#include "platform/win/clock.h"
 #include "test_support.h"
+#include "wait_until.h"
 
 namespace orbel {
 namespace {
@@ -33,16 +33,17 @@ std::string Capture(const std::string& command) {
   return out;
 }
 
-// Pumps and reads until the key reads `down`; the pump calls it took, or -1 after about two seconds.
+// Pumps and reads until the key reads `down`; the pump calls it took, or -1 when the wait's time ran out.
 int WaitForKey(int code, int down) {
   uint8_t keys[256];
-  for (int calls = 1; calls <= 2000; ++calls) {
+  int calls = 0;
+  const bool seen = testing::WaitUntil([&] {
+    ++calls;
     PumpWindowMessage();
     CopyAllKeyStates(keys);
-    if (keys[code] == down) return calls;
-    plat::Sleep(1);
-  }
-  return -1;
+    return keys[code] == down;
+  });
+  return seen ? calls : -1;
 }
 
 TEST(RealKeyboardTest, KeysSentToTheWindowShowInTheKeyStates) {
@@ -54,9 +55,13 @@ TEST(RealKeyboardTest, KeysSentToTheWindowShowInTheKeyStates) {
   SetMainWindowTitle(kTitle);
   ChangeWindowMode(1);
   ASSERT_EQ(InitLibrarySystem(), 0);
-  for (int i = 0; i < 10; ++i) PumpWindowMessage();
-  const std::string id = Capture(std::string("xdotool search --name ") + kTitle + " 2>/dev/null | head -n 1");
-  ASSERT_FALSE(id.empty()) << "no X window titled " << kTitle;
+  // The X server maps the window in its own time.
+  std::string id;
+  ASSERT_TRUE(testing::WaitUntil([&] {
+    PumpWindowMessage();
+    id = Capture(std::string("xdotool search --name ") + kTitle + " 2>/dev/null | head -n 1");
+    return !id.empty();
+  })) << "no X window titled " << kTitle;
   ASSERT_EQ(std::system(("xdotool windowfocus --sync " + id + " >/dev/null 2>&1").c_str()), 0);
   ASSERT_GE(WaitForKey(0x1E, 0), 1);
 

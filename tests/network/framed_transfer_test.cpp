@@ -41,7 +41,7 @@ TEST_F(FramedTransfer, PiecesOfAHeaderAndABodyWaitUntilTheyAreWhole) {
   const std::string wire = Frame("hello, world");  // 4 + 12 bytes
 
   WriteAll(link.fd, wire.substr(0, 2));
-  for (int i = 0; i < 50; ++i) ProcessNetWorkMessage(1);
+  ASSERT_TRUE(PumpUntil([&] { return record->RecvHeaderHave == 2; }));
   EXPECT_EQ(record->RecvBlockLeft, 0);
   EXPECT_EQ(record->RecvRing.dataSize, 0);
   EXPECT_EQ(GetNetWorkDataLength(link.handle), 0);
@@ -80,7 +80,7 @@ TEST_F(FramedTransfer, BlockThatCameBeforeATakeIsReceivedByThePumpAlone) {
     ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(link.handle) == 5; }));
     WriteAll(link.fd, Frame("second"));
     EXPECT_EQ(Take(link.handle, 5), "first");
-    EXPECT_TRUE(PumpUntil([&] { return RecordOf(link.handle)->RecvCompleteLength == 6; }, 20000)) << round;
+    EXPECT_TRUE(PumpUntil([&] { return RecordOf(link.handle)->RecvCompleteLength == 6; })) << round;
     EXPECT_EQ(Take(link.handle, 6), "second");
   }
   ::close(link.fd);
@@ -109,7 +109,7 @@ TEST_F(FramedTransfer, BlockRunningPastTheRingEndIsStoredInTwoPieces) {
 TEST_F(FramedTransfer, SendsQueuedWhileTheSocketWouldBlockLeaveAsOneBlock) {
   PeerLink link = ConnectPeer();
   ASSERT_NE(link.handle, -1);
-  for (int i = 0; i < 10; ++i) ProcessNetWorkMessage(1);
+  ServeOwedNotices();
   const plat::SOCKET socket = RecordOf(link.handle)->Socket;
   plat::test::ForceSocketWouldBlock(socket, 1000, 0);
   EXPECT_EQ(NetWorkSend(link.handle, "one,", 4), 0);
@@ -125,7 +125,7 @@ TEST_F(FramedTransfer, SendsQueuedWhileTheSocketWouldBlockLeaveAsOneBlock) {
 TEST_F(FramedTransfer, HeaderSentInPartIsFinishedBeforeAnyBodyByte) {
   PeerLink link = ConnectPeer();
   ASSERT_NE(link.handle, -1);
-  for (int i = 0; i < 10; ++i) ProcessNetWorkMessage(1);
+  ServeOwedNotices();
   NetWorkHandleRecord* record = RecordOf(link.handle);
   plat::test::SetSocketCallCap(record->Socket, 3, 0);
   ASSERT_EQ(NetWorkSend(link.handle, "abcdefgh", 8), 0);
@@ -169,7 +169,7 @@ TEST_F(FramedTransfer, RefusedLengthPutsTheHandleInErrorWithoutAllocating) {
 TEST_F(FramedTransfer, ReceiveRingThatCannotGrowPutsTheHandleInError) {
   PeerLink link = ConnectPeer();
   ASSERT_NE(link.handle, -1);
-  for (int i = 0; i < 10; ++i) ProcessNetWorkMessage(1);
+  ServeOwedNotices();
   NewLogTexts();
   plat::test::FailHeapAllocation();
   WriteAll(link.fd, Frame(std::string(100, 'z')));
@@ -185,7 +185,7 @@ TEST_F(FramedTransfer, ReceiveRingThatCannotGrowPutsTheHandleInError) {
 TEST_F(FramedTransfer, FailedSendRingGrowthKeepsQueuedBytesAndFraming) {
   PeerLink link = ConnectPeer();
   ASSERT_NE(link.handle, -1);
-  for (int i = 0; i < 10; ++i) ProcessNetWorkMessage(1);
+  ServeOwedNotices();
   NetWorkHandleRecord* record = RecordOf(link.handle);
   // A block in progress: its header and 4 body bytes are out, 6 body bytes wait.
   plat::test::SetSocketCallCap(record->Socket, 4, 0);
@@ -267,7 +267,7 @@ TEST_F(FramedTransfer, NoticeForAnotherHandleDuringAReceiveIsServedByThePump) {
   PeerLink a = ConnectPeer();
   PeerLink b = ConnectPeer();
   ASSERT_TRUE(a.handle != -1 && b.handle != -1);
-  for (int i = 0; i < 10; ++i) ProcessNetWorkMessage(1);
+  ServeOwedNotices();
   WriteAll(b.fd, Frame("for b"));
   // B's read notice is dispatched inside A's receive, where it is turned away.
   plat::test::SettleSocketNotices();
@@ -298,13 +298,7 @@ TEST_F(FramedTransfer, LargeBlockWaitingInTheSocketIsTakenStraightOrMovedToTheRi
   constexpr int kSize = 40 << 10;
   const std::string first = Pattern(kSize, 1), second = Pattern(kSize, 2), third = Pattern(kSize, 3);
   // Asks once per turn: any pass but the taker's own moves a block out of the socket.
-  const auto arrives = [&] {
-    for (int turn = 0; turn < 100000; ++turn) {
-      if (GetNetWorkDataLength(link.handle) == kSize) return true;
-      ProcessNetWorkMessage(1);
-    }
-    return false;
-  };
+  const auto arrives = [&] { return PumpUntil([&] { return GetNetWorkDataLength(link.handle) == kSize; }); };
 
   WriteAll(link.fd, Frame(first));
   ASSERT_TRUE(arrives());
@@ -322,7 +316,7 @@ TEST_F(FramedTransfer, LargeBlockWaitingInTheSocketIsTakenStraightOrMovedToTheRi
   WriteAll(link.fd, Frame(second));
   ASSERT_TRUE(arrives());
   ASSERT_GT(record->RecvKernelLeft, 0);
-  ASSERT_TRUE(PumpUntil([&] { return record->RecvKernelLeft == 0; }, 10));
+  ASSERT_TRUE(PumpUntil([&] { return record->RecvKernelLeft == 0; }));
   EXPECT_EQ(record->RecvRing.dataSize, kSize);
   ASSERT_EQ(NetWorkRecvToPeek(link.handle, got.data(), kSize), 0);
   EXPECT_TRUE(got == second);
@@ -341,12 +335,7 @@ TEST_F(FramedTransfer, LargeBlockWaitingInTheSocketIsTakenStraightOrMovedToTheRi
   WriteAll(link.fd, Frame(second) + Frame("tail"));
   ASSERT_TRUE(arrives());
   got.resize(kSize + 4);
-  bool taken = false;
-  for (int turn = 0; turn < 1000 && !taken; ++turn) {
-    taken = NetWorkRecv(link.handle, got.data(), kSize + 4) == 0;
-    ProcessNetWorkMessage(1);
-  }
-  ASSERT_TRUE(taken);
+  ASSERT_TRUE(PumpUntil([&] { return NetWorkRecv(link.handle, got.data(), kSize + 4) == 0; }));
   EXPECT_TRUE(got == second + "tail");
   got.resize(kSize);
 
@@ -374,14 +363,17 @@ TEST_F(FramedTransfer, LargeBlocksAllArriveWhileNoneIsTaken) {
     ASSERT_NE(link.handle, -1);
     const NetWorkHandleRecord* record = RecordOf(link.handle);
     size_t sent = 0;
-    for (int turn = 0; turn < 200000 && record->RecvCompleteLength < kBlocks * kSize; ++turn) {
-      if (sent < wire.size()) {
-        const ssize_t n = ::send(link.fd, wire.data() + sent, wire.size() - sent, MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (n > 0) sent += static_cast<size_t>(n);
-      }
-      ProcessNetWorkMessage(1);
-      if (ask) GetNetWorkDataLength(link.handle);
-    }
+    WaitUntil(
+        [&] {
+          if (sent < wire.size()) {
+            const ssize_t n = ::send(link.fd, wire.data() + sent, wire.size() - sent, MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (n > 0) sent += static_cast<size_t>(n);
+          }
+          ProcessNetWorkMessage(1);
+          if (ask) GetNetWorkDataLength(link.handle);
+          return record->RecvCompleteLength == kBlocks * kSize;
+        },
+        kTransferBound, kYieldOnly);
     ASSERT_EQ(GetNetWorkDataLength(link.handle), kBlocks * kSize) << ask;
     for (int i = 0; i < kBlocks; ++i) ASSERT_TRUE(Take(link.handle, kSize) == Pattern(kSize, i)) << i;
     ::close(link.fd);

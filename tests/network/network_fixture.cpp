@@ -2,6 +2,7 @@
 #include "network_fixture.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <arpa/inet.h>
 #include <cstring>
 #include <netinet/in.h>
@@ -12,8 +13,13 @@
 #include "orbel/core/log.h"
 #include "orbel/network/network_connect.h"
 #include "orbel/network/network_system.h"
+#include "platform/winsock/winsock_test_controls.h"
 
 namespace orbel::testing {
+
+namespace {
+bool WouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK; }
+}  // namespace
 
 void NetworkTest::SetUp() {
   VirtualClockTest::SetUp();
@@ -66,9 +72,19 @@ PeerLink ConnectPeer() {
 
 NetWorkHandleRecord* RecordOf(int32_t handle) { return LookupNetWorkHandle(handle); }
 
-bool PumpUntil(const std::function<bool()>& done, int turns) {
-  for (int i = 0; i < turns && !done(); ++i) ProcessNetWorkMessage(1);
-  return done();
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds bound) {
+  return WaitUntil(
+      [&] {
+        if (done()) return true;
+        ProcessNetWorkMessage(1);
+        return done();
+      },
+      bound);
+}
+
+void ServeOwedNotices() {
+  plat::test::SettleSocketNotices();
+  ProcessNetWorkMessage(1);
 }
 
 void WriteAll(int fd, const void* bytes, size_t size) {
@@ -86,12 +102,15 @@ void WriteAll(int fd, const std::string& text) { WriteAll(fd, text.data(), text.
 std::vector<uint8_t> ReadExactly(int fd, size_t size) {
   std::vector<uint8_t> bytes(size);
   size_t got = 0;
-  for (int turn = 0; turn < 200000 && got < size; ++turn) {
+  bool ended = false;
+  WaitUntil([&] {
+    if (got == size) return true;
     const ssize_t n = ::recv(fd, bytes.data() + got, size - got, MSG_DONTWAIT);
-    if (n == 0) break;
     if (n > 0) got += static_cast<size_t>(n);
+    else if (n == 0 || !WouldBlock()) ended = true;
     else ProcessNetWorkMessage(1);
-  }
+    return got == size || ended;
+  });
   if (got < size) bytes.clear();
   return bytes;
 }
@@ -109,12 +128,18 @@ std::string ReadAvailable(int fd) {
 std::string ReadUntilClosed(int fd) {
   std::string text;
   char buffer[4096];
-  for (int turn = 0; turn < 200000; ++turn) {
+  WaitUntil([&] {
     const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
-    if (n == 0) break;
-    if (n > 0) text.append(buffer, static_cast<size_t>(n));
-    else ProcessNetWorkMessage(1);
-  }
+    if (n > 0) {
+      text.append(buffer, static_cast<size_t>(n));
+      return false;
+    }
+    if (n < 0 && WouldBlock()) {
+      ProcessNetWorkMessage(1);
+      return false;
+    }
+    return true;  // the end, or a reset
+  });
   return text;
 }
 

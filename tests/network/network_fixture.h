@@ -1,6 +1,7 @@
 // Helpers of the network tests: a fixture with the virtual clock, a fresh log and a clean network
 // state; a loopback peer owned by the test (a plain POSIX socket) connected to a library handle; and
-// pumping with a bound on the turns, so that no test can hang.
+// pumping until something holds, bounded by real time, so that no test can hang and none gives up
+// early while the socket watcher is slow to run.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 
 #include "orbel/network/network_state.h"
 #include "test_support.h"
+#include "wait_until.h"
 
 namespace orbel::testing {
 
@@ -40,14 +42,23 @@ PeerLink ConnectPeer();
 // The library's record of a handle (null when the handle is gone).
 NetWorkHandleRecord* RecordOf(int32_t handle);
 
-// Pumps the network (ProcessNetWorkMessage(1)) until `done` or `turns` turns. Returns done().
-bool PumpUntil(const std::function<bool()>& done, int turns = 200000);
+// The bound of a transfer driven to its end (tens of MiB at most): seconds on an idle machine, many
+// more under a sanitizer on a loaded one; a connection that stalled never ends.
+inline constexpr std::chrono::milliseconds kTransferBound{45000};
+
+// Pumps the network (ProcessNetWorkMessage(1)) until `done` or until `bound` of real time has passed.
+// Returns done().
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds bound = kWaitBound);
+// Posts and serves every notice the sockets owe now, without waiting for the watcher: a test that
+// then breaks a socket or the heap on purpose meets no late notice of the connection's start.
+void ServeOwedNotices();
 // Writes every byte, blocking.
 void WriteAll(int fd, const void* bytes, size_t size);
 void WriteAll(int fd, const std::string& text);
-// Reads exactly `size` bytes, pumping the library between reads; empty on a bound or an early end.
+// Reads exactly `size` bytes, pumping the library between reads; empty on the wait's bound or an early
+// end.
 std::vector<uint8_t> ReadExactly(int fd, size_t size);
-// Reads what has come within the pumping bound, up to the peer's end.
+// Reads, pumping the library between reads, until the library's end closes (or the wait's bound).
 std::string ReadUntilClosed(int fd);
 // The bytes waiting on the test's end right now (without waiting).
 std::string ReadAvailable(int fd);

@@ -168,7 +168,7 @@ TEST_F(NetworkHandles, HandleInErrorIsClosedByThePumpWhateverItsFlags) {
   SetKeepLostNetWorkHandle(1);
   PeerLink link = ConnectPeer();
   ASSERT_NE(link.handle, -1);
-  for (int i = 0; i < 10; ++i) ProcessNetWorkMessage(1);  // the first write notice is served
+  ServeOwedNotices();  // the first write notice is served
   WriteAll(link.fd, Frame("0123456789").substr(0, 6));    // a block left unfinished
   ASSERT_TRUE(PumpUntil([&] { return RecordOf(link.handle)->RecvBlockLeft == 8; }));
   RecordOf(link.handle)->ErrorFlag = 1;

@@ -1,5 +1,5 @@
-// Shapes of traffic that once stopped a connection for good, each driven over loopback in bounded
-// turns: a framed send larger than the socket's buffers while the program only pumps, 100,000 one-byte
+// Shapes of traffic that once stopped a connection for good, each driven over loopback for a bounded
+// time: a framed send larger than the socket's buffers while the program only pumps, 100,000 one-byte
 // blocks, HTTP reply lines too long or holding a NUL byte, and header blocks of thousands of lines.
 // The peer writes without blocking between pump turns, as a server on the other side would.
 #include <algorithm>
@@ -20,7 +20,6 @@ namespace {
 
 using NetworkStall = NetworkTest;
 
-constexpr int kTurns = 2000000;
 
 // Writes what the socket takes of `wire` from `*sent` on, in pieces of at most `piece` bytes.
 void Offer(int fd, const std::string& wire, size_t* sent, size_t piece) {
@@ -38,11 +37,14 @@ TEST_F(NetworkStall, LargeFramedSendLeavesWhileTheProgramOnlyPumps) {
   EXPECT_GT(RecordOf(link.handle)->SendRing.dataSize, 0) << "the socket took only part of it";
   size_t received = 0;
   char buffer[1 << 16];
-  for (int turn = 0; turn < kTurns && received < body.size() + 4; ++turn) {
-    const ssize_t n = ::recv(link.fd, buffer, sizeof buffer, MSG_DONTWAIT);
-    if (n > 0) received += static_cast<size_t>(n);
-    ProcessNetWorkMessage(1);  // nothing else: the write notices alone move the rest
-  }
+  WaitUntil(
+      [&] {
+        const ssize_t n = ::recv(link.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n > 0) received += static_cast<size_t>(n);
+        ProcessNetWorkMessage(1);  // nothing else: the write notices alone move the rest
+        return received >= body.size() + 4;
+      },
+      kTransferBound, kYieldOnly);
   EXPECT_EQ(received, body.size() + 4);
   EXPECT_EQ(RecordOf(link.handle)->SendRing.dataSize, 0);
   ::close(link.fd);
@@ -57,13 +59,16 @@ TEST_F(NetworkStall, HundredThousandOneByteBlocksArrive) {
   size_t sent = 0;
   std::string got;
   char buffer[4096];
-  for (int turn = 0; turn < kTurns && got.size() < kBlocks; ++turn) {
-    Offer(link.fd, wire, &sent, 64 << 10);
-    ProcessNetWorkMessage(1);
-    const int held = GetNetWorkDataLength(link.handle);
-    const int take = std::min(held, static_cast<int>(sizeof buffer));
-    if (take > 0 && NetWorkRecv(link.handle, buffer, take) == 0) got.append(buffer, static_cast<size_t>(take));
-  }
+  WaitUntil(
+      [&] {
+        Offer(link.fd, wire, &sent, 64 << 10);
+        ProcessNetWorkMessage(1);
+        const int held = GetNetWorkDataLength(link.handle);
+        const int take = std::min(held, static_cast<int>(sizeof buffer));
+        if (take > 0 && NetWorkRecv(link.handle, buffer, take) == 0) got.append(buffer, static_cast<size_t>(take));
+        return got.size() >= kBlocks;
+      },
+      kTransferBound, kYieldOnly);
   ASSERT_EQ(got.size(), static_cast<size_t>(kBlocks));
   for (int i = 0; i < kBlocks; i += 997) EXPECT_EQ(got[static_cast<size_t>(i)], 'a' + i % 26) << i;
   ::close(link.fd);
@@ -76,7 +81,7 @@ class HttpStall : public NetworkTest {
     SetNetWorkRawMode(1);
   }
   // Runs a GET to a file against `reply`, written in 64 KiB pieces between turns; the result once the
-  // transfer ended (or {-1, -1} when the turns ran out).
+  // transfer ended (or {-1, -1} when the time ran out).
   std::pair<int, int> Run(const std::string& reply, const char* file = "body.bin") {
     PeerLink link = ConnectPeer();
     if (link.handle == -1) return {-9, -9};
@@ -86,16 +91,19 @@ class HttpStall : public NetworkTest {
     size_t sent = 0;
     bool closed = false;
     const HttpHandleRecord* r = GetHttpHandleRecord(http);
-    for (int turn = 0; turn < kTurns && r->ResultStatus == -1; ++turn) {
-      Offer(link.fd, reply, &sent, 64 << 10);
-      if (sent == reply.size() && !closed) {
-        ::shutdown(link.fd, SHUT_WR);
-        closed = true;
-      }
-      ReadAvailable(link.fd);  // the request
-      ProcessNetWorkMessage(1);
-      ProcessHttpHandle(http);
-    }
+    WaitUntil(
+        [&] {
+          Offer(link.fd, reply, &sent, 64 << 10);
+          if (sent == reply.size() && !closed) {
+            ::shutdown(link.fd, SHUT_WR);
+            closed = true;
+          }
+          ReadAvailable(link.fd);  // the request
+          ProcessNetWorkMessage(1);
+          ProcessHttpHandle(http);
+          return r->ResultStatus != -1;
+        },
+        kTransferBound, kYieldOnly);
     const std::pair<int, int> result{r->ResultStatus, r->ResultCode};
     DeleteHttpHandle(http);
     ::close(link.fd);

@@ -139,18 +139,21 @@ std::pair<int32_t, int32_t> LibraryPair(int port) {
   return {client, GetLastMadeNetWorkHandle()};
 }
 
-bool RunFlows(std::vector<Flow>& flows, int32_t queueLimit, int turns) {
+bool RunFlows(std::vector<Flow>& flows, int32_t queueLimit) {
   std::vector<uint8_t> buffer(kMaxMessage);
-  for (int turn = 0; turn < turns; ++turn) {
-    bool all = true;
-    for (Flow& f : flows) {
-      f.Feed(queueLimit);
-      all = all && f.Finished();
-    }
-    if (all) break;
-    ProcessNetWorkMessage(1);
-    for (Flow& f : flows) f.Drain(buffer);
-  }
+  WaitUntil(
+      [&] {
+        bool all = true;
+        for (Flow& f : flows) {
+          f.Feed(queueLimit);
+          all = all && f.Finished();
+        }
+        if (all) return true;
+        ProcessNetWorkMessage(1);
+        for (Flow& f : flows) f.Drain(buffer);
+        return false;
+      },
+      kTransferBound, kYieldOnly);
   for (Flow& f : flows) {
     if (f.failed || !f.expected.Done()) return false;
   }
@@ -165,7 +168,7 @@ TEST_F(NetworkStress, TenThousandFramedMessagesBothWaysArriveIntactAndInOrder) {
   std::vector<Flow> flows;
   flows.emplace_back(a, b, 1234u, 10000, kMaxMessage);
   flows.emplace_back(b, a, 5678u, 10000, kMaxMessage);
-  EXPECT_TRUE(RunFlows(flows, 4 << 20, 5000000));
+  EXPECT_TRUE(RunFlows(flows, 4 << 20));
   EXPECT_EQ(RecordOf(a)->ErrorFlag, 0);
   EXPECT_EQ(RecordOf(b)->ErrorFlag, 0);
 }
@@ -181,7 +184,7 @@ TEST_F(NetworkStress, SixtyFourConnectionsAtOnce) {
     flows.emplace_back(server, client, 900 + i, 40, 64u << 10);
   }
   EXPECT_EQ(NetWorkState.HandleCount, 1 + 128);
-  EXPECT_TRUE(RunFlows(flows, 256 << 10, 2000000));
+  EXPECT_TRUE(RunFlows(flows, 256 << 10));
 }
 
 TEST_F(NetworkStress, RawStreamsSurvivePartialSends) {
@@ -201,22 +204,28 @@ TEST_F(NetworkStress, RawStreamsSurvivePartialSends) {
   // Small pieces per call on one side, as a congested socket gives them.
   plat::test::SetSocketCallCap(RecordOf(a)->Socket, 7000, 5000);
   bool partial = false;
-  for (int turn = 0; turn < 2000000 && (received[0] < kTotal || received[1] < kTotal); ++turn) {
-    for (int side = 0; side < 2; ++side) {
-      if (sent[side] < kTotal) {
-        const int offer = static_cast<int>(std::min<size_t>(kTotal - sent[side], 1 + rng() % (256 << 10)));
-        const int n = NetWorkSend(ends[side], source.data() + sent[side], offer);
-        if (n > 0) sent[side] += static_cast<size_t>(n);
-        partial = partial || (n >= 0 && n < offer);
-      }
-      const int got = NetWorkRecv(ends[1 - side], buffer.data(), static_cast<int>(buffer.size()));
-      if (got > 0) {
-        ASSERT_EQ(std::memcmp(buffer.data(), source.data() + received[side], static_cast<size_t>(got)), 0);
-        received[side] += static_cast<size_t>(got);
-      }
-    }
-    ProcessNetWorkMessage(1);
-  }
+  bool mismatch = false;
+  WaitUntil(
+      [&] {
+        for (int side = 0; side < 2; ++side) {
+          if (sent[side] < kTotal) {
+            const int offer = static_cast<int>(std::min<size_t>(kTotal - sent[side], 1 + rng() % (256 << 10)));
+            const int n = NetWorkSend(ends[side], source.data() + sent[side], offer);
+            if (n > 0) sent[side] += static_cast<size_t>(n);
+            partial = partial || (n >= 0 && n < offer);
+          }
+          const int got = NetWorkRecv(ends[1 - side], buffer.data(), static_cast<int>(buffer.size()));
+          if (got > 0) {
+            mismatch = std::memcmp(buffer.data(), source.data() + received[side], static_cast<size_t>(got)) != 0;
+            if (mismatch) return true;
+            received[side] += static_cast<size_t>(got);
+          }
+        }
+        ProcessNetWorkMessage(1);
+        return received[0] == kTotal && received[1] == kTotal;
+      },
+      kTransferBound, kYieldOnly);
+  ASSERT_FALSE(mismatch) << "bytes out of order at " << received[0] << " / " << received[1];
   EXPECT_EQ(received[0], kTotal);
   EXPECT_EQ(received[1], kTotal);
   EXPECT_TRUE(partial) << "the socket never took less than offered";

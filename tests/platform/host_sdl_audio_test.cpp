@@ -2,7 +2,6 @@
 // of the device, and the samples SDL writes are the mix. Runs only when ORBEL_HOST=sdl and
 // SDL_AUDIODRIVER=disk with SDL_DISKAUDIOFILE set, which the CTest entry platform.SdlDiskAudioUnderXvfb
 // arranges under xvfb-run; otherwise it is skipped.
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +12,7 @@
 #include "platform/dsound/dsound_test_controls.h"
 #include "platform/host/host.h"
 #include "test_support.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -84,7 +84,7 @@ TEST_F(HostSdlAudio, ALoadedWavPlaysToTheDeviceSampleForSample) {
   ASSERT_NE(handle, -1);
   ASSERT_EQ(orbel::PlaySoundHandle(handle, 1, 1), 0);
   // The disk driver consumes in real time; the buffer stops itself at its end.
-  for (int waited = 0; orbel::IsSoundHandlePlaying(handle) == 1 && waited < 1000; ++waited) usleep(10000);
+  EXPECT_TRUE(orbel::testing::WaitUntil([&] { return orbel::IsSoundHandlePlaying(handle) != 1; }));
   EXPECT_EQ(orbel::IsSoundHandlePlaying(handle), 0);
   EXPECT_EQ(orbel::EndSoundSystem(), 0);  // closes the device, which finishes the file
 

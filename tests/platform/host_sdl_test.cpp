@@ -8,12 +8,26 @@
 #include "platform/win/test_controls.h"
 #include "platform/win/user_system.h"
 #include "test_support.h"
+#include "wait_until.h"
 #include "window_test_recorder.h"
 
 namespace {
 
 using namespace plat;
 using namespace windows_test;
+using orbel::testing::WaitUntil;
+
+// The X server answers a window's changes in its own time: what it may send is served for a while.
+constexpr std::chrono::milliseconds kServerSettle{500};
+
+void DrainWhileTheServerSettles() {
+  WaitUntil(
+      [] {
+        Drain();
+        return false;
+      },
+      kServerSettle);
+}
 
 class HostSdl : public orbel::testing::VirtualClockTest {
  protected:
@@ -46,7 +60,7 @@ TEST_F(HostSdl, RealWindowShowsItsClientAreaAndClosesOnWmClose) {
   HWND w = CreateWindowExA(0x300, kClass, "Kelvaron打 -ケルヴァロンだ-", 0x80CA0000 | WS_VISIBLE, 40, 30,
                            outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(w, nullptr);
-  for (int i = 0; i < 20; ++i) Drain();
+  DrainWhileTheServerSettles();
 
   HDC dc = GetDC(w);
   HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255));
@@ -61,10 +75,14 @@ TEST_F(HostSdl, RealWindowShowsItsClientAreaAndClosesOnWmClose) {
 
   SetWindowTextA(w, "別の題");
   MoveWindow(w, 10, 10, outer.right - outer.left + 16, outer.bottom - outer.top, TRUE);
-  for (int i = 0; i < 20; ++i) Drain();
   RECT client{};
-  GetClientRect(w, &client);
-  EXPECT_EQ(client.right, 336) << "the window keeps the size we set, whatever the server echoes";
+  const auto resized = [&] {
+    Drain();
+    GetClientRect(w, &client);
+    return client.right != 336;
+  };
+  EXPECT_FALSE(WaitUntil(resized, kServerSettle)) << "the window keeps the size we set, whatever the server echoes";
+  EXPECT_EQ(client.right, 336);
 
   PostMessageA(w, WM_CLOSE, 0, 0);
   Drain();
@@ -83,17 +101,26 @@ TEST_F(HostSdl, AFullScreenWindowOnASwitchedDisplayKeepsItsSize) {
                            nullptr, nullptr, nullptr);
   ASSERT_NE(w, nullptr);
   // The real window now covers the real screen; what the server reports must not resize ours.
-  for (int i = 0; i < 30; ++i) Drain();
   RECT client{}, outer{};
-  GetClientRect(w, &client);
-  GetWindowRect(w, &outer);
+  const auto moved = [&] {
+    Drain();
+    GetClientRect(w, &client);
+    GetWindowRect(w, &outer);
+    return client.right != 640 || client.bottom != 480 || outer.left != 0 || outer.top != 0;
+  };
+  EXPECT_FALSE(WaitUntil(moved, kServerSettle));
   EXPECT_EQ(client.right, 640);
   EXPECT_EQ(client.bottom, 480);
   EXPECT_EQ(outer.left, 0);
   EXPECT_EQ(outer.top, 0);
   ASSERT_TRUE(ApplyDisplayMode(realWidth, realHeight, realDepth));
-  for (int i = 0; i < 30; ++i) Drain();
-  GetClientRect(w, &client);
+  EXPECT_FALSE(WaitUntil(
+      [&] {
+        Drain();
+        GetClientRect(w, &client);
+        return client.right != 640;
+      },
+      kServerSettle));
   EXPECT_EQ(client.right, 640);
   DestroyWindow(w);
 }

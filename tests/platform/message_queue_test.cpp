@@ -8,6 +8,7 @@
 #include "platform/win/sync.h"
 #include "platform/win/test_controls.h"
 #include "platform/win/user_keys.h"
+#include "wait_until.h"
 #include "window_test_fixture.h"
 
 namespace {
@@ -234,10 +235,10 @@ TEST_F(MessageQueue, AnotherThreadPostsAndSendsThroughTheOwnersQueue) {
   });
   // The send completes only when the owner looks at its queue.
   MSG msg;
-  while (!done) {
+  EXPECT_TRUE(orbel::testing::WaitUntil([&] {
     if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-    std::this_thread::yield();
-  }
+    return done.load();
+  }));
   other.join();
   EXPECT_EQ(sendResult.load(), 42);
   EXPECT_EQ(procThread.load(), owner);

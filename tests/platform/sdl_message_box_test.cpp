@@ -16,6 +16,7 @@
 #include "platform/host/text_encoding.h"
 #include "platform/win/message_box.h"
 #include "test_support.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -205,10 +206,10 @@ TEST_F(SdlMessageBoxOnDisplay, TheGamesStartQuestionShowsAsDrawnAndTakesYAndNFro
     std::thread presser([&] {
       // The box is this program's only window (xdotool matches no Japanese name, so the name is read back).
       std::string id;
-      for (int i = 0; i < 100 && id.empty(); ++i) {
+      orbel::testing::WaitUntil([&] {
         id = FirstLine("xdotool search --onlyvisible --class platform_tests 2>/dev/null");
-        if (id.empty()) SDL_Delay(50);
-      }
+        return !id.empty();
+      });
       if (!id.empty() && FirstLine("xdotool getwindowname " + id) != caption) fault = "the box has another title";
       if (id.empty()) {
         fault = "the box never showed";
@@ -218,13 +219,14 @@ TEST_F(SdlMessageBoxOnDisplay, TheGamesStartQuestionShowsAsDrawnAndTakesYAndNFro
         SDL_PushEvent(&escape);
         return;
       }
-      // The screen shows the box once the server has drawn it: look until it matches, a few seconds at most.
-      for (int i = 0; key == 'y' && i < 60 && !shown; ++i) {
-        shown = orbel::testing::ReadXwd("xwd -silent -id " + id + " 2>/dev/null", &shot) &&
-                shot.width == drawn.width && shot.height == drawn.height &&
-                std::equal(shot.pixels.begin(), shot.pixels.end(), drawn.pixels.begin(),
-                           [](uint32_t a, uint32_t b) { return a == (b & 0xFFFFFF); });
-        if (!shown) SDL_Delay(50);
+      // The screen shows the box once the server has drawn it: look until it matches.
+      if (key == 'y') {
+        shown = orbel::testing::WaitUntil([&] {
+          return orbel::testing::ReadXwd("xwd -silent -id " + id + " 2>/dev/null", &shot) &&
+                 shot.width == drawn.width && shot.height == drawn.height &&
+                 std::equal(shot.pixels.begin(), shot.pixels.end(), drawn.pixels.begin(),
+                            [](uint32_t a, uint32_t b) { return a == (b & 0xFFFFFF); });
+        });
       }
       if (std::system(("xdotool windowfocus --sync " + id + " key " + key).c_str()) != 0) fault = "xdotool failed";
     });

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #include "platform/win/message_queue.h"
@@ -16,8 +15,11 @@
 #include "platform/winsock/winsock.h"
 #include "platform/winsock/winsock_test_controls.h"
 #include "test_support.h"
+#include "wait_until.h"
 
 namespace {
+
+using orbel::testing::WaitUntil;
 
 constexpr plat::UINT kNotice = 0x0400 + 0x105;
 
@@ -156,10 +158,15 @@ TEST_F(WinsockNotices, ShortSendRearmsWriteAndRoomBringsIt) {
   // Loopback may free room at once; either way the notice comes, once, while the peer reads.
   std::vector<char> sink(1 << 20);
   std::vector<Notice> notices = Peek();
-  for (int i = 0; i < 10000 && notices.empty(); ++i) {
-    ::recv(peer, sink.data(), sink.size(), MSG_DONTWAIT);
-    notices = Peek();
-  }
+  const auto readUntilANotice = [&] {
+    return WaitUntil([&] {
+      if (!notices.empty()) return true;
+      ::recv(peer, sink.data(), sink.size(), MSG_DONTWAIT);
+      notices = Peek();
+      return !notices.empty();
+    });
+  };
+  readUntilANotice();
   EXPECT_EQ(notices, (std::vector<Notice>{{s, plat::FD_WRITE, 0}}));
   EXPECT_TRUE(Peek().empty());
 
@@ -167,10 +174,7 @@ TEST_F(WinsockNotices, ShortSendRearmsWriteAndRoomBringsIt) {
   for (int i = 0; i < 10000 && sent != plat::SOCKET_ERROR; ++i) sent = plat::send(s, chunk.data(), int(chunk.size()), 0);
   ASSERT_EQ(plat::WSAGetLastError(), plat::WSAEWOULDBLOCK);
   notices = Peek();  // acknowledgements still on their way may make room at once
-  for (int i = 0; i < 10000 && notices.empty(); ++i) {
-    ::recv(peer, sink.data(), sink.size(), MSG_DONTWAIT);
-    notices = Peek();
-  }
+  readUntilANotice();
   EXPECT_EQ(notices, (std::vector<Notice>{{s, plat::FD_WRITE, 0}}));
   ::close(peer);
   plat::closesocket(s);
@@ -182,13 +186,13 @@ TEST_F(WinsockNotices, WatcherRaisesNoticesWithoutBeingAsked) {
   ASSERT_EQ(::send(peer, "abc", 3, 0), 3);
   // No settling: the watcher thread notices the arrival and the next peek posts it.
   std::vector<Notice> notices;
-  for (int i = 0; i < 1000000 && notices.empty(); ++i) {
+  WaitUntil([&] {
     g_notices.clear();
     plat::MSG msg;
     while (plat::PeekMessageA(&msg, window_, 0, 0, plat::PM_REMOVE)) plat::DispatchMessageA(&msg);
     notices = g_notices;
-    if (notices.empty()) std::this_thread::yield();
-  }
+    return !notices.empty();
+  });
   EXPECT_EQ(notices, (std::vector<Notice>{{s, plat::FD_READ, 0}}));
   ::close(peer);
   plat::closesocket(s);
@@ -223,7 +227,10 @@ TEST_F(WinsockNotices, ErrorsAreWinsockCodes) {
   ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
   ::close(peer);
   std::vector<Notice> notices;
-  for (int i = 0; i < 1000 && notices.empty(); ++i) notices = Peek();
+  WaitUntil([&] {
+    notices = Peek();
+    return !notices.empty();
+  });
   ASSERT_EQ(notices.size(), 1u);
   EXPECT_EQ(notices[0].event, plat::FD_CLOSE);
   EXPECT_EQ(notices[0].error, plat::WSAECONNRESET);
