@@ -11,6 +11,7 @@
 #include "orbel/graphics/rect_math.h"
 #include "orbel/image/color_convert.h"
 #include "orbel/image/color_data.h"
+#include "orbel/softrender/run_plan.h"
 #include "platform/win/pixel_rows.h"
 
 namespace orbel {
@@ -59,6 +60,7 @@ void ReleaseBody(MemImgBase* base) {
   if (!base->userPixels) MemFree(base->pixels);
   MemFree(base->layer2);
   MemFree(base->runTable);
+  MemFree(base->runPlan);
   MemFree(base->palette);
   MemFree(base);
 }
@@ -398,6 +400,12 @@ int BuildPendingMemImgLayers(MemImg* img) {
     BuildPremultipliedLayer(&whole);
   }
   BuildRunTable(&whole);
+  // The plan only speeds the walk up: without memory for it the walk reads the table itself.
+  if (base->colorType == kMemImgX8R8G8B8 && !base->paletted) {
+    const uint32_t words = RunPlanWords(base->width, base->height);
+    if (base->runPlan == nullptr) base->runPlan = static_cast<uint16_t*>(MemAlloc(words * 2, "MemImgRunPlan", __LINE__));
+    if (base->runPlan != nullptr) BuildRunPlan(base->runTable, base->width, base->height, base->runPlan);
+  }
   return 0;
 }
 

@@ -60,6 +60,8 @@ struct MemImgBase {
   MemImgRunTable* runTable;     // (width + 5) x height bytes, or null
   int32_t pixelBytes;           // bytes a pixel, cached from colorData (1, 2 or 4)
   int32_t layersPending;        // 1 after a whole-body transfer that left the layers for later
+  uint16_t* runPlan;            // the run table by groups of pixels (run_plan.h), built with it for
+                                // 32-bit direct bodies, else null; read only while the table is valid
 };
 
 // A view of a body: the whole of it, or a rectangle made by DeriveMemImg.

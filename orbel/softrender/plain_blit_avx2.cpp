@@ -7,6 +7,7 @@
 #include <immintrin.h>  // AVX2 intrinsics
 #include <cstdlib>
 
+#include "orbel/softrender/run_plan.h"
 #include "orbel/softrender/run_stretch.h"
 
 #define ORBEL_AVX2 __attribute__((target("avx2")))
@@ -106,9 +107,14 @@ struct RunDrive {
   template <bool kSkipClear, bool kCopyOpaque, class Vec>
   ORBEL_AVX2 int Run(Vec vec) const {
     const uint8_t* code = f.table;
+    const uint16_t* plan = f.plan;
     for (int y = 0; y < f.height; ++y) {
       uint8_t* drow = f.dst + y * f.dstPitch;
       const uint8_t* srow = f.src + y * f.srcPitch;
+      if (mergeClear && f.plan != nullptr) {
+        plan = PlanRow<kCopyOpaque>(plan, drow, srow, f.width, vec);
+        continue;
+      }
       if (!mergeClear) {
         blit::ForEachStretch<false>(code, f.width, [&](int x, int n) ORBEL_AVX2 { Stretch<kSkipClear, kCopyOpaque>(drow, srow, x, n, vec); });
         continue;
@@ -124,6 +130,31 @@ struct RunDrive {
       Stretch<kSkipClear, kCopyOpaque>(drow, srow, x, end - x, vec);
     }
     return 1;
+  }
+  // One row of the run plan: clear groups left alone, opaque ones copied when the rule copies them,
+  // the rest through vec; the row's last group, when the width cuts it, under a mask. Returns the
+  // plan past the row's end word.
+  template <bool kCopyOpaque, class Vec>
+  ORBEL_AVX2 __attribute__((always_inline)) static const uint16_t* PlanRow(const uint16_t* plan, uint8_t* drow,
+                                                                           const uint8_t* srow, int width, Vec& vec) {
+    int x = 0;
+    for (uint16_t segment = *plan++; segment != 0; segment = *plan++) {
+      const int kind = segment >> 14;
+      const int end = x + 8 * (segment & kRunPlanMaxGroups);
+      if (kind == kPlanClear) {
+        x = end;
+        continue;
+      }
+      const int whole = end < width ? end : width & ~7;
+      if (kCopyOpaque && kind == kPlanOpaque) {
+        for (; x < whole; x += 8) Store(drow + 4 * x, Load(srow + 4 * x));
+      } else {
+        for (; x < whole; x += 8) Store(drow + 4 * x, vec(Load(drow + 4 * x), Load(srow + 4 * x)));
+      }
+      if (x < end && x < width) MaskedTail(drow + 4 * x, srow + 4 * x, width - x, vec);
+      x = end;
+    }
+    return plan;
   }
   // Pixels x to x + n of a row: whole groups, then the rest under a mask.
   template <bool kSkipClear, bool kCopyOpaque, class Vec>
