@@ -61,6 +61,7 @@ void ReleaseBody(MemImgBase* base) {
   MemFree(base->layer2);
   MemFree(base->runTable);
   MemFree(base->runPlan);
+  MemFree(base->runWeights);
   MemFree(base->palette);
   MemFree(base);
 }
@@ -97,6 +98,30 @@ void BuildRunTable(const MemImg* img) {
     }
     *out++ = kRunEnd;
   }
+}
+
+// The plan and the weights only speed the walk up: without memory for them the walk reads the table
+// and the pixels themselves.
+void BuildRunPlanLayers(MemImgBase* base) {
+  const uint32_t words = RunPlanWords(base->width, base->height);
+  if (base->runPlan == nullptr) base->runPlan = static_cast<uint16_t*>(MemAlloc(words * 2, "MemImgRunPlan", __LINE__));
+  if (base->runPlan == nullptr) return;
+  BuildRunPlan(base->runTable, base->width, base->height, base->runPlan);
+  if (!base->alpha) return;
+  const uint32_t groups = RunPlanMixedGroups(base->runPlan, base->height);
+  const uint64_t bytes = static_cast<uint64_t>(groups) * kRunWeightWords * 2;
+  if (groups != base->runWeightGroups || bytes > kRunWeightsMaxBytes) {
+    MemFree(base->runWeights);
+    base->runWeights = nullptr;
+    base->runWeightGroups = 0;
+  }
+  if (bytes == 0 || bytes > kRunWeightsMaxBytes) return;
+  if (base->runWeights == nullptr) {
+    base->runWeights = static_cast<uint16_t*>(MemAlloc(static_cast<uint32_t>(bytes), "MemImgRunWeights", __LINE__));
+    if (base->runWeights == nullptr) return;
+    base->runWeightGroups = groups;
+  }
+  BuildRunWeights(base->pixels, base->pitch, base->width, base->height, base->runPlan, base->runWeights);
 }
 
 void BuildPremultipliedLayer(const MemImg* img) {
@@ -400,12 +425,7 @@ int BuildPendingMemImgLayers(MemImg* img) {
     BuildPremultipliedLayer(&whole);
   }
   BuildRunTable(&whole);
-  // The plan only speeds the walk up: without memory for it the walk reads the table itself.
-  if (base->colorType == kMemImgX8R8G8B8 && !base->paletted) {
-    const uint32_t words = RunPlanWords(base->width, base->height);
-    if (base->runPlan == nullptr) base->runPlan = static_cast<uint16_t*>(MemAlloc(words * 2, "MemImgRunPlan", __LINE__));
-    if (base->runPlan != nullptr) BuildRunPlan(base->runTable, base->width, base->height, base->runPlan);
-  }
+  if (base->colorType == kMemImgX8R8G8B8 && !base->paletted) BuildRunPlanLayers(base);
   return 0;
 }
 

@@ -62,6 +62,9 @@ struct MemImgBase {
   int32_t layersPending;        // 1 after a whole-body transfer that left the layers for later
   uint16_t* runPlan;            // the run table by groups of pixels (run_plan.h), built with it for
                                 // 32-bit direct bodies, else null; read only while the table is valid
+  uint16_t* runWeights;         // with the plan of an alpha body: the blend words of its mixed groups
+                                // (run_plan.h), or null when they would take too much memory
+  uint32_t runWeightGroups;     // mixed groups runWeights holds
 };
 
 // A view of a body: the whole of it, or a rectangle made by DeriveMemImg.

@@ -166,6 +166,54 @@ struct RunDrive {
   }
 };
 
+// d * w + t per channel, >> 8, for one mixed group from its blend words (run_plan.h).
+ORBEL_AVX2 inline V Weighted(V d, const uint16_t* w) {
+  const V zero = _mm256_setzero_si256();
+  const V lo = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(d, zero), Load(reinterpret_cast<const uint8_t*>(w))),
+                                Load(reinterpret_cast<const uint8_t*>(w + 16)));
+  const V hi = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(d, zero), Load(reinterpret_cast<const uint8_t*>(w + 32))),
+                                Load(reinterpret_cast<const uint8_t*>(w + 48)));
+  return _mm256_packus_epi16(_mm256_srli_epi16(lo, 8), _mm256_srli_epi16(hi, 8));
+}
+
+// The copy rule of an alpha source from its run plan and blend words: clear groups left alone, opaque
+// ones copied, mixed ones weighted; a group the row's end cuts under a lane mask.
+ORBEL_AVX2 void CopyPlanned(const RunFrame& f) {
+  const uint16_t* plan = f.plan;
+  const uint16_t* w = f.weights;
+  const int whole = f.width & ~7;
+  const V tailMask = _mm256_cmpgt_epi32(Set32(static_cast<uint32_t>(f.width - whole)), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+  for (int y = 0; y < f.height; ++y) {
+    uint8_t* drow = f.dst + y * f.dstPitch;
+    const uint8_t* srow = f.src + y * f.srcPitch;
+    int x = 0;
+    for (uint16_t segment = *plan++; segment != 0; segment = *plan++) {
+      const int kind = segment >> 14;
+      const int end = x + 8 * (segment & kRunPlanMaxGroups);
+      if (kind == kPlanClear) {
+        x = end;
+        continue;
+      }
+      const int stop = end < whole ? end : whole;
+      if (kind == kPlanOpaque) {
+        for (; x < stop; x += 8) Store(drow + 4 * x, Load(srow + 4 * x));
+        if (x < end && x < f.width) {
+          const V s = _mm256_maskload_epi32(reinterpret_cast<const int*>(srow + 4 * x), tailMask);
+          _mm256_maskstore_epi32(reinterpret_cast<int*>(drow + 4 * x), tailMask, s);
+        }
+      } else {
+        for (; x < stop; x += 8, w += kRunWeightWords) Store(drow + 4 * x, Weighted(Load(drow + 4 * x), w));
+        if (x < end && x < f.width) {
+          const V d = _mm256_maskload_epi32(reinterpret_cast<const int*>(drow + 4 * x), tailMask);
+          _mm256_maskstore_epi32(reinterpret_cast<int*>(drow + 4 * x), tailMask, Weighted(d, w));
+          w += kRunWeightWords;
+        }
+      }
+      x = end;
+    }
+  }
+}
+
 template <bool kTrans, class Drive>
 ORBEL_AVX2 int Copy(const Drive& drive) {
   const V zero = _mm256_setzero_si256();
@@ -340,6 +388,10 @@ ORBEL_AVX2 int PlainRow32(int mode, bool trans, uint8_t* drow, const uint8_t* sr
 ORBEL_AVX2 bool RunRows32(int mode, bool alpha, const RunFrame& frame, int p, uint32_t key) {
   // Multiply draws an alpha-0 pixel of a row (it blackens) but skips a transparent run, so its
   // stretches stop at transparent runs; every other rule leaves an alpha-0 or keyed pixel alone.
+  if (alpha && mode == 0 && frame.plan != nullptr && frame.weights != nullptr) {
+    CopyPlanned(frame);
+    return true;
+  }
   const RunDrive drive{frame, !alpha || mode != 4};
   return (alpha ? ByMode<true>(mode, drive, p) : PlainByMode<true>(mode, drive, p, key)) != 0;
 }

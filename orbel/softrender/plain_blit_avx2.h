@@ -25,6 +25,7 @@ struct RunFrame {
   ptrdiff_t srcPitch;  // bytes
   const uint8_t* table;
   const uint16_t* plan;  // the table's run plan (run_plan.h), or null
+  const uint16_t* weights;  // the plan's blend words for the copy rule of alpha sources, or null
   int width;
   int height;
 };

@@ -1,8 +1,9 @@
 // Builds the run plan of a run table (run_plan.h): the kinds of run each group of eight pixels
-// touches, then the row's groups as segments of one class.
+// touches, then the row's groups as segments of one class; and the blend words of its mixed groups.
 #include "orbel/softrender/run_plan.h"
 
 #include <algorithm>  // fill
+#include <cstring>    // memcpy
 #include <vector>
 
 namespace orbel {
@@ -17,6 +18,32 @@ int ClassOf(uint8_t kinds) {
   if (kinds == 0 || kinds == 1u << kRunTransparent) return kPlanClear;
   if (kinds == 1u << kRunOpaque) return kPlanOpaque;
   return kPlanMixed;
+}
+
+// The blend words of pixel `v` (0xAARRGGBB) for its channel `c` (0-3, 3 alpha): {w, t}.
+void PixelWords(uint32_t v, int c, uint16_t* w, uint16_t* t) {
+  const uint32_t a = v >> 24, s = (v >> (8 * c)) & 0xFF;
+  if (a == 255) {
+    *w = 0;
+    *t = static_cast<uint16_t>(s * 256);
+  } else if (c == 3) {
+    *w = 256;
+    *t = 0;
+  } else {
+    *w = static_cast<uint16_t>(256 - a);
+    *t = static_cast<uint16_t>(s * a);
+  }
+}
+
+// One group's words: pixel i of the group goes to half (i >> 1) & 1, slot (i & 1) + 2 * (i >> 2).
+void GroupWords(const uint8_t* row, int pixels, uint16_t* out) {
+  for (int i = 0; i < kRunPlanGroup; ++i) {
+    uint32_t v = 0;  // past the row's end: alpha 0, which keeps d
+    if (i < pixels) std::memcpy(&v, row + 4 * i, 4);
+    uint16_t* half = out + 32 * ((i >> 1) & 1);
+    const int slot = (i & 1) + 2 * (i >> 2);
+    for (int c = 0; c < 4; ++c) PixelWords(v, c, &half[4 * slot + c], &half[16 + 4 * slot + c]);
+  }
 }
 
 }  // namespace
@@ -49,6 +76,31 @@ void BuildRunPlan(const MemImgRunTable* table, int width, int height, MemImgRunP
       g += n;
     }
     *out++ = 0;
+  }
+}
+
+uint32_t RunPlanMixedGroups(const MemImgRunPlan* plan, int height) {
+  uint32_t groups = 0;
+  for (int y = 0; y < height; ++y) {
+    for (MemImgRunPlan segment = *plan++; segment != 0; segment = *plan++) {
+      if (segment >> 14 == kPlanMixed) groups += segment & kRunPlanMaxGroups;
+    }
+  }
+  return groups;
+}
+
+void BuildRunWeights(const uint8_t* pixels, ptrdiff_t pitch, int width, int height, const MemImgRunPlan* plan,
+                     uint16_t* out) {
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* row = pixels + y * pitch;
+    int x = 0;
+    for (MemImgRunPlan segment = *plan++; segment != 0; segment = *plan++) {
+      const int end = x + kRunPlanGroup * (segment & kRunPlanMaxGroups);
+      if (segment >> 14 == kPlanMixed) {
+        for (; x < end; x += kRunPlanGroup, out += kRunWeightWords) GroupWords(row + 4 * x, std::min(kRunPlanGroup, width - x), out);
+      }
+      x = end;
+    }
   }
 }
 
