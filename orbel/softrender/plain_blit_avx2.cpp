@@ -176,9 +176,8 @@ ORBEL_AVX2 inline V Weighted(V d, const uint16_t* w) {
   return _mm256_packus_epi16(_mm256_srli_epi16(lo, 8), _mm256_srli_epi16(hi, 8));
 }
 
-// The copy rule of an alpha source from its run plan and blend words: clear groups left alone, opaque
-// ones copied, mixed ones weighted; a group the row's end cuts under a lane mask.
-ORBEL_AVX2 void CopyPlanned(const RunFrame& f) {
+// A group the row's end cuts goes under a lane mask.
+ORBEL_AVX2 void CopyPlannedRows(const RunFrame& f) {
   const uint16_t* plan = f.plan;
   const uint16_t* w = f.weights;
   const int whole = f.width & ~7;
@@ -385,13 +384,11 @@ ORBEL_AVX2 int PlainRow32(int mode, bool trans, uint8_t* drow, const uint8_t* sr
   return trans ? PlainByMode<true>(mode, drive, p, key) : PlainByMode<false>(mode, drive, p, key);
 }
 
+ORBEL_AVX2 void CopyPlanned32(const RunFrame& frame) { CopyPlannedRows(frame); }
+
 ORBEL_AVX2 bool RunRows32(int mode, bool alpha, const RunFrame& frame, int p, uint32_t key) {
   // Multiply draws an alpha-0 pixel of a row (it blackens) but skips a transparent run, so its
   // stretches stop at transparent runs; every other rule leaves an alpha-0 or keyed pixel alone.
-  if (alpha && mode == 0 && frame.plan != nullptr && frame.weights != nullptr) {
-    CopyPlanned(frame);
-    return true;
-  }
   const RunDrive drive{frame, !alpha || mode != 4};
   return (alpha ? ByMode<true>(mode, drive, p) : PlainByMode<true>(mode, drive, p, key)) != 0;
 }

@@ -35,6 +35,9 @@ struct RunFrame {
 // pixels are those of the run-code walk.
 // False, drawing nothing, for a mode without rows here.
 bool RunRows32(int mode, bool alpha, const RunFrame& frame, int p, uint32_t key);
+// The copy rule (mode 0 under the flag) of a run-coded alpha picture from its run plan and blend words
+// (both in the frame): clear groups left alone, opaque ones copied, mixed ones weighted.
+void CopyPlanned32(const RunFrame& frame);
 // Exact saturating add (or subtract) of all four bytes, keyed pixels kept under the flag.
 int SaturateRow32(bool subtract, bool trans, uint8_t* drow, const uint8_t* srow, int width, uint32_t key);
 
