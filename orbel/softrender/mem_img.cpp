@@ -340,6 +340,15 @@ int InitializeMemImg(MemImg* img, int width, int height, int pitch, uint32_t tra
 int InitializeMemImgOnBody(MemImg* img, MemImgBase* body, int width, int height, int pitch, uint32_t transColor,
                            int colorType, void* userPixels) {
   if (img->magic == kMemImgMagic || body == nullptr || userPixels == nullptr) return -1;
+  // A record whose last view was of the same shape needs only its pixels moved: views made around
+  // each draw of a sprite mostly are.
+  if (body->callerBody == 1 && body->refCount == 0 && body->width == width && body->height == height &&
+      body->pitch == pitch && body->colorType == colorType && body->transColor == transColor && body->colorData != nullptr) {
+    body->refCount = 1;
+    body->pixels = static_cast<uint8_t*>(userPixels);
+    MakeWholeView(img, body);
+    return 0;
+  }
   BodyShape shape;
   if (!ShapeBody(width, height, pitch, colorType, 0, 0, &shape)) return -1;
   *body = MemImgBase{};

@@ -100,8 +100,9 @@ constexpr uint32_t kDDPixelFormatRGB = 0x40;
 int InitializeMemImg(MemImg* img, int width, int height, int pitch, uint32_t transColor,
                      int colorType, int paletted, int alpha, int layers, void* userPixels);
 // A view of the caller's pixels, as InitializeMemImg with userPixels, no palette, no alpha and no
-// layers gives, whose body is the caller's record `body` (kept until the view is terminated, and not
-// derived from): nothing is allocated, for views made and ended around one draw. 0 or -1.
+// layers gives, whose body is the caller's record `body` (zeroed before its first use, kept until the
+// view is terminated, and not derived from): nothing is allocated, for views made and ended around
+// one draw. 0 or -1.
 int InitializeMemImgOnBody(MemImg* img, MemImgBase* body, int width, int height, int pitch, uint32_t transColor,
                            int colorType, void* userPixels);
 // Plain image of the screen's type (colorType -1: 0 on a 16-bit screen, else 1). 0 or -1.
