@@ -89,6 +89,20 @@ ORBEL_AVX2 inline void MaskedTail(uint8_t* drow, const uint8_t* srow, int n, Vec
   _mm256_maskstore_epi32(reinterpret_cast<int*>(drow), mask, vec(d, s));
 }
 
+// Walks one row of a run plan: draw(kind, x, end) for each segment that is not clear, its groups of
+// eight from x to end on the row's own grid (end may pass the row's width). Returns the plan past the
+// row's end word.
+template <class Draw>
+ORBEL_AVX2 __attribute__((always_inline)) inline const uint16_t* ForEachPlanSegment(const uint16_t* plan, Draw draw) {
+  int x = 0;
+  for (uint16_t segment = *plan++; segment != 0; segment = *plan++) {
+    const int end = x + kRunPlanGroup * (segment & kRunPlanMaxGroups);
+    if (segment >> 14 != kPlanClear) draw(segment >> 14, x, end);
+    x = end;
+  }
+  return plan;
+}
+
 // Where a mode's vector goes. RowDrive: the leading groups of eight of one row (returns how many
 // pixels it drew). RunDrive: every stretch of every row of a run-coded picture, whole (returns 1).
 struct RowDrive {
@@ -137,14 +151,7 @@ struct RunDrive {
   template <bool kCopyOpaque, class Vec>
   ORBEL_AVX2 __attribute__((always_inline)) static const uint16_t* PlanRow(const uint16_t* plan, uint8_t* drow,
                                                                            const uint8_t* srow, int width, Vec& vec) {
-    int x = 0;
-    for (uint16_t segment = *plan++; segment != 0; segment = *plan++) {
-      const int kind = segment >> 14;
-      const int end = x + 8 * (segment & kRunPlanMaxGroups);
-      if (kind == kPlanClear) {
-        x = end;
-        continue;
-      }
+    return ForEachPlanSegment(plan, [&](int kind, int x, int end) ORBEL_AVX2 {
       const int whole = end < width ? end : width & ~7;
       if (kCopyOpaque && kind == kPlanOpaque) {
         for (; x < whole; x += 8) Store(drow + 4 * x, Load(srow + 4 * x));
@@ -152,9 +159,7 @@ struct RunDrive {
         for (; x < whole; x += 8) Store(drow + 4 * x, vec(Load(drow + 4 * x), Load(srow + 4 * x)));
       }
       if (x < end && x < width) MaskedTail(drow + 4 * x, srow + 4 * x, width - x, vec);
-      x = end;
-    }
-    return plan;
+    });
   }
   // Pixels x to x + n of a row: whole groups, then the rest under a mask.
   template <bool kSkipClear, bool kCopyOpaque, class Vec>
@@ -185,14 +190,7 @@ ORBEL_AVX2 void CopyPlannedRows(const RunFrame& f) {
   for (int y = 0; y < f.height; ++y) {
     uint8_t* drow = f.dst + y * f.dstPitch;
     const uint8_t* srow = f.src + y * f.srcPitch;
-    int x = 0;
-    for (uint16_t segment = *plan++; segment != 0; segment = *plan++) {
-      const int kind = segment >> 14;
-      const int end = x + 8 * (segment & kRunPlanMaxGroups);
-      if (kind == kPlanClear) {
-        x = end;
-        continue;
-      }
+    plan = ForEachPlanSegment(plan, [&](int kind, int x, int end) ORBEL_AVX2 {
       const int stop = end < whole ? end : whole;
       if (kind == kPlanOpaque) {
         for (; x < stop; x += 8) Store(drow + 4 * x, Load(srow + 4 * x));
@@ -208,8 +206,7 @@ ORBEL_AVX2 void CopyPlannedRows(const RunFrame& f) {
           w += kRunWeightWords;
         }
       }
-      x = end;
-    }
+    });
   }
 }
 
