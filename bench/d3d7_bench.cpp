@@ -151,8 +151,6 @@ void BM_Direct3D(benchmark::State& state, DDPIXELFORMAT target, DDPIXELFORMAT te
     }
     s.device->EndScene();
     benchmark::ClobberMemory();
-    // The call record is for tests; a long run must not measure its growth.
-    test::ClearD3DCalls();
   }
   Close(&s);
   test::UseD3DAvx2(true);

@@ -8,20 +8,28 @@
 // as on a machine without it) and software rendering, each in a library start of its own (the library is
 // ended and started again, and the start is checked to be on the road asked: software rendering must not
 // carry over into the next start). The library runs full screen on the headless host with vertical sync
-// off (ORBEL_BENCH_VIRTUAL_CLOCK=1 puts it on the virtual clock).
+// off, on the virtual clock (the start's display-mode pauses, which every round would wait out, then cost
+// nothing; frames are timed in CPU time, which the clock does not touch); ORBEL_BENCH_REAL_CLOCK=1 puts
+// it on the real clock.
 // Peers, drawing the same pixels into a target of the screen's depth, then copying it into a 32-bit
 // frame as the present: SDL2's software renderer (SDL_CreateSoftwareRenderer, SDL_RenderCopy with
 // blending from ARGB8888 textures, its fast path; SDL_RenderCopyEx for the quads; linear scaling for the
 // stretch) and pixman (OVER of the premultiplied sprite; the quads through a transform, nearest-sampled
 // as the library's point filter; the stretch bilinear).
-// Prints CPU ms per frame and the same-run ratios (peer time / ours: above 1, ours is faster), with the
-// goals. Also the DirectDraw stand-in's BltFast of a frame, plain and colour-keyed, beside a memcpy.
-// Depends on Google Benchmark, SDL2 (surfaces and the software renderer only), libpng and, when found,
-// pixman.
+// Roads and peers are interleaved: every round starts each road afresh and times a slice of frames of
+// each scene on it, each followed or preceded by a slice of each peer, the order turning from round to
+// round. A ratio is taken within a round (the peer's slice beside the road's), so that a loaded
+// machine's swings fall on both alike; the table gives the medians over the rounds, and the goals.
+//   graphics_bench [--rounds=N] [--slice-ms=MS] [--roads=Direct3D,DirectDraw,Software]
+//                  [--scenes=sprites,quads,stretch] [--bits=16,32] [--blits=0] [Google Benchmark flags]
+// Also, through Google Benchmark, the DirectDraw stand-in's BltFast of a frame, plain and colour-keyed,
+// beside a memcpy. Depends on Google Benchmark, SDL2 (surfaces and the software renderer only), libpng
+// and, when found, pixman.
 #include <benchmark/benchmark.h>
 
 #include <SDL.h>
 #include <png.h>
+#include <time.h>  // clock_gettime
 
 #if defined(ORBEL_BENCH_PIXMAN)
 #include <pixman.h>
@@ -35,6 +43,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -66,6 +75,9 @@ constexpr double kPi = 3.14159265358979323846;
 
 enum class Scene { Sprites, Quads, Stretch };
 const char* SceneName(Scene s) { return s == Scene::Sprites ? "sprites" : s == Scene::Quads ? "quads" : "stretch"; }
+
+enum class Road { Direct3D, DirectDraw, Software };
+const char* RoadName(Road r) { return r == Road::Direct3D ? "Direct3D" : r == Road::DirectDraw ? "DirectDraw" : "Software"; }
 
 const std::vector<bench::SpritePoint>& Positions() {
   static const std::vector<bench::SpritePoint> points = bench::SpritePositions(kSprites, kSprite, kW, kH, 7);
@@ -111,6 +123,12 @@ std::string WritePng(const char* name, const std::vector<uint32_t>& argb, int wi
   return path.string();
 }
 
+double ThreadCpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) * 1e-6;
+}
+
 // ---- Checks on the presented frame (0x00RRGGBB pixels, `pitch` in pixels) ----------------------------
 
 bool Near(uint32_t v, int r, int g, int b, int tolerance) {
@@ -131,66 +149,15 @@ bool FrameShows(Scene scene, const uint32_t* pixels, int pitch) {
   return scene != Scene::Sprites || !Near(at(last.x, last.y), 0, 0, 128, 6);
 }
 
-// ---- Results and the table -----------------------------------------------------------------------
+// ---- A contestant: something that draws whole frames of one scene ------------------------------------
 
-std::map<std::string, double> gMs;  // CPU ms per frame by benchmark name (the median of repetitions)
-
-class TableReporter : public benchmark::ConsoleReporter {
+class Contestant {
  public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.error_occurred) continue;
-      if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median")
-        gMs[run.run_name.str()] = run.GetAdjustedCPUTime();  // in the unit set: ms
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
+  virtual ~Contestant() = default;
+  virtual void Frame() = 0;
+  // Whether the last frame shows the scene.
+  virtual bool Shows() = 0;
 };
-
-std::string Name(const char* who, Scene scene, int bits) {
-  return std::string(who) + "/" + SceneName(scene) + "/" + std::to_string(bits);
-}
-
-double Ms(const char* who, Scene scene, int bits) {
-  const auto it = gMs.find(Name(who, scene, bits));
-  return it == gMs.end() ? -1 : it->second;
-}
-
-void PrintTable() {
-  std::printf("\nCPU ms per frame (clear, draw, present) and same-run ratios (peer time / ours: above 1, ours is faster)\n");
-  std::printf("%-8s %-5s %-22s %10s %14s %12s\n", "frame", "bits", "who", "ms/frame", "pixman/ours", "SDL2/ours");
-  const char* roads[] = {"Direct3D", "DirectDraw", "Software", "pixman", "SDL2"};
-  for (Scene scene : {Scene::Sprites, Scene::Quads, Scene::Stretch}) {
-    for (int bits : {16, 32}) {
-      const double pixman = Ms("pixman", scene, bits), sdl = Ms("SDL2", scene, bits);
-      for (const char* road : roads) {
-        const double ms = Ms(road, scene, bits);
-        if (ms < 0) continue;
-        std::printf("%-8s %-5d %-22s %10.3f", SceneName(scene), bits, road, ms);
-        const bool ours = std::strcmp(road, "pixman") != 0 && std::strcmp(road, "SDL2") != 0;
-        if (ours && pixman > 0) std::printf(" %14.2f", pixman / ms); else std::printf(" %14s", "");
-        if (ours && sdl > 0) std::printf(" %12.2f", sdl / ms);
-        std::printf("\n");
-      }
-    }
-  }
-  auto goal = [](const char* text, double value, double wanted) {
-    if (value <= 0) {
-      std::printf("  %-62s   (not measured)\n", text);
-      return;
-    }
-    std::printf("  %-62s %6.2f  %s (goal %.2f)\n", text, value, value >= wanted ? "met" : "NOT met", wanted);
-  };
-  auto ratio = [](double a, double b) { return a > 0 && b > 0 ? a / b : -1.0; };
-  std::printf("\nGoals, 2,000-sprite frame at 32 bits:\n");
-  const double d3d = Ms("Direct3D", Scene::Sprites, 32), ddraw = Ms("DirectDraw", Scene::Sprites, 32),
-               soft = Ms("Software", Scene::Sprites, 32), pixman = Ms("pixman", Scene::Sprites, 32),
-               sdl = Ms("SDL2", Scene::Sprites, 32);
-  goal("Direct3D road vs pixman (pixman time / ours)", ratio(pixman, d3d), 0.8);
-  goal("Direct3D road vs SDL2's software renderer (SDL2 time / ours)", ratio(sdl, d3d), 2.0);
-  goal("software rendering vs pixman (pixman time / ours)", ratio(pixman, soft), 1.2);
-  goal("DirectDraw road vs software rendering (software time / DirectDraw)", ratio(soft, ddraw), 1 / 1.3);
-}
 
 // ---- SDL2's software renderer -----------------------------------------------------------------------
 
@@ -200,133 +167,165 @@ SDL_Texture* ArgbTexture(SDL_Renderer* renderer, const std::vector<uint32_t>& ar
   return t;
 }
 
-void SdlFrames(benchmark::State& state, Scene scene, int bits) {
-  SDL_Surface* target = SDL_CreateRGBSurfaceWithFormat(
-      0, kW, kH, bits, bits == 16 ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_XRGB8888);
-  SDL_Surface* frame = SDL_CreateRGBSurfaceWithFormat(0, kW, kH, 32, SDL_PIXELFORMAT_XRGB8888);
-  SDL_Renderer* renderer = SDL_CreateSoftwareRenderer(target);
-  SDL_Texture* sprite = ArgbTexture(renderer, SpriteArgb(), kSprite, kSprite);
-  SDL_Texture* picture = ArgbTexture(renderer, PictureArgb(), kPictureW, kPictureH);
-  SDL_SetTextureBlendMode(sprite, SDL_BLENDMODE_BLEND);
-  SDL_SetTextureBlendMode(picture, SDL_BLENDMODE_NONE);
-  SDL_SetTextureScaleMode(picture, SDL_ScaleModeLinear);
-  for (auto _ : state) {
-    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
-    SDL_RenderClear(renderer);
-    if (scene == Scene::Sprites) {
+class SdlPeer final : public Contestant {
+ public:
+  SdlPeer(Scene scene, int bits) : scene_(scene) {
+    target_ = SDL_CreateRGBSurfaceWithFormat(0, kW, kH, bits, bits == 16 ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_XRGB8888);
+    frame_ = SDL_CreateRGBSurfaceWithFormat(0, kW, kH, 32, SDL_PIXELFORMAT_XRGB8888);
+    renderer_ = SDL_CreateSoftwareRenderer(target_);
+    sprite_ = ArgbTexture(renderer_, SpriteArgb(), kSprite, kSprite);
+    picture_ = ArgbTexture(renderer_, PictureArgb(), kPictureW, kPictureH);
+    SDL_SetTextureBlendMode(sprite_, SDL_BLENDMODE_BLEND);
+    SDL_SetTextureBlendMode(picture_, SDL_BLENDMODE_NONE);
+    SDL_SetTextureScaleMode(picture_, SDL_ScaleModeLinear);
+  }
+  ~SdlPeer() override {
+    SDL_DestroyTexture(picture_);
+    SDL_DestroyTexture(sprite_);
+    SDL_DestroyRenderer(renderer_);
+    SDL_FreeSurface(frame_);
+    SDL_FreeSurface(target_);
+  }
+
+  void Frame() override {
+    SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
+    SDL_RenderClear(renderer_);
+    if (scene_ == Scene::Sprites) {
       for (const bench::SpritePoint& p : Positions()) {
         const SDL_Rect dst{p.x, p.y, kSprite, kSprite};
-        SDL_RenderCopy(renderer, sprite, nullptr, &dst);
+        SDL_RenderCopy(renderer_, sprite_, nullptr, &dst);
       }
-    } else if (scene == Scene::Quads) {
+    } else if (scene_ == Scene::Quads) {
       for (int i = 0; i < kQuads; ++i) {
         const bench::SpritePoint& p = Positions()[static_cast<size_t>(i)];
         const SDL_Rect dst{p.x, p.y, kSprite, kSprite};
-        SDL_RenderCopyEx(renderer, sprite, nullptr, &dst, bench::QuadAngle(i) * 180 / kPi, nullptr, SDL_FLIP_NONE);
+        SDL_RenderCopyEx(renderer_, sprite_, nullptr, &dst, bench::QuadAngle(i) * 180 / kPi, nullptr, SDL_FLIP_NONE);
       }
     } else {
-      SDL_RenderCopy(renderer, picture, nullptr, nullptr);
+      SDL_RenderCopy(renderer_, picture_, nullptr, nullptr);
     }
-    SDL_RenderPresent(renderer);
-    SDL_BlitSurface(target, nullptr, frame, nullptr);  // the present: the picture into the window's frame
-    benchmark::DoNotOptimize(frame->pixels);
+    SDL_RenderPresent(renderer_);
+    SDL_BlitSurface(target_, nullptr, frame_, nullptr);  // the present: the picture into the window's frame
+    benchmark::DoNotOptimize(frame_->pixels);
   }
-  if (!FrameShows(scene, static_cast<const uint32_t*>(frame->pixels), frame->pitch / 4))
-    state.SkipWithError("the frame does not show the scene");
-  SDL_DestroyTexture(picture);
-  SDL_DestroyTexture(sprite);
-  SDL_DestroyRenderer(renderer);
-  SDL_FreeSurface(frame);
-  SDL_FreeSurface(target);
-}
+
+  bool Shows() override { return FrameShows(scene_, static_cast<const uint32_t*>(frame_->pixels), frame_->pitch / 4); }
+
+ private:
+  Scene scene_;
+  SDL_Surface* target_ = nullptr;
+  SDL_Surface* frame_ = nullptr;
+  SDL_Renderer* renderer_ = nullptr;
+  SDL_Texture* sprite_ = nullptr;
+  SDL_Texture* picture_ = nullptr;
+};
 
 // ---- pixman -------------------------------------------------------------------------------------------
 
 #if defined(ORBEL_BENCH_PIXMAN)
 pixman_fixed_t Fixed(double v) { return static_cast<pixman_fixed_t>(std::lround(v * 65536.0)); }
 
-void PixmanFrames(benchmark::State& state, Scene scene, int bits) {
-  std::vector<uint32_t> sprite = bench::Premultiplied(SpriteArgb());
-  std::vector<uint32_t> picture = PictureArgb();
-  const pixman_format_code_t format = bits == 16 ? PIXMAN_r5g6b5 : PIXMAN_x8r8g8b8;
-  std::vector<uint32_t> target(static_cast<size_t>(kW) * kH), frame(static_cast<size_t>(kW) * kH);
-  pixman_image_t* src = pixman_image_create_bits(PIXMAN_a8r8g8b8, kSprite, kSprite, sprite.data(), kSprite * 4);
-  pixman_image_t* pic = pixman_image_create_bits(PIXMAN_x8r8g8b8, kPictureW, kPictureH, picture.data(), kPictureW * 4);
-  pixman_image_t* dst = pixman_image_create_bits(format, kW, kH, target.data(), kW * (bits / 8));
-  pixman_image_t* out = pixman_image_create_bits(PIXMAN_x8r8g8b8, kW, kH, frame.data(), kW * 4);
-  // The turned quads: each destination pixel of the quad's bounding box samples the sprite through the
-  // inverse turn, nearest texel, nothing outside the sprite.
+class PixmanPeer final : public Contestant {
+ public:
+  PixmanPeer(Scene scene, int bits)
+      : scene_(scene),
+        sprite_(bench::Premultiplied(SpriteArgb())),
+        picture_(PictureArgb()),
+        target_(static_cast<size_t>(kW) * kH),
+        frame_(static_cast<size_t>(kW) * kH) {
+    const pixman_format_code_t format = bits == 16 ? PIXMAN_r5g6b5 : PIXMAN_x8r8g8b8;
+    src_ = pixman_image_create_bits(PIXMAN_a8r8g8b8, kSprite, kSprite, sprite_.data(), kSprite * 4);
+    pic_ = pixman_image_create_bits(PIXMAN_x8r8g8b8, kPictureW, kPictureH, picture_.data(), kPictureW * 4);
+    dst_ = pixman_image_create_bits(format, kW, kH, target_.data(), kW * (bits / 8));
+    out_ = pixman_image_create_bits(PIXMAN_x8r8g8b8, kW, kH, frame_.data(), kW * 4);
+    if (scene == Scene::Quads) {
+      MakeQuads();
+      pixman_image_set_filter(src_, PIXMAN_FILTER_NEAREST, nullptr, 0);
+      pixman_image_set_repeat(src_, PIXMAN_REPEAT_NONE);
+    }
+    if (scene == Scene::Stretch) {
+      pixman_transform_t half;
+      pixman_transform_init_scale(&half, pixman_double_to_fixed(0.5), pixman_double_to_fixed(0.5));
+      pixman_image_set_transform(pic_, &half);
+      pixman_image_set_filter(pic_, PIXMAN_FILTER_BILINEAR, nullptr, 0);
+      pixman_image_set_repeat(pic_, PIXMAN_REPEAT_PAD);
+    }
+  }
+  ~PixmanPeer() override {
+    pixman_image_unref(src_);
+    pixman_image_unref(pic_);
+    pixman_image_unref(dst_);
+    pixman_image_unref(out_);
+  }
+
+  void Frame() override {
+    const pixman_color_t black{0, 0, 0, 0xFFFF};
+    const pixman_box32_t whole{0, 0, kW, kH};
+    pixman_image_fill_boxes(PIXMAN_OP_SRC, dst_, &black, 1, &whole);
+    if (scene_ == Scene::Sprites) {
+      for (const bench::SpritePoint& p : Positions())
+        pixman_image_composite32(PIXMAN_OP_OVER, src_, nullptr, dst_, 0, 0, 0, 0, p.x, p.y, kSprite, kSprite);
+    } else if (scene_ == Scene::Quads) {
+      for (const Quad& q : quads_) {
+        pixman_image_set_transform(src_, &q.transform);
+        pixman_image_composite32(PIXMAN_OP_OVER, src_, nullptr, dst_, 0, 0, 0, 0, q.x, q.y, q.w, q.h);
+      }
+    } else {
+      pixman_image_composite32(PIXMAN_OP_SRC, pic_, nullptr, dst_, 0, 0, 0, 0, 0, 0, kW, kH);
+    }
+    pixman_image_composite32(PIXMAN_OP_SRC, dst_, nullptr, out_, 0, 0, 0, 0, 0, 0, kW, kH);  // the present
+    benchmark::DoNotOptimize(frame_.data());
+  }
+
+  bool Shows() override { return FrameShows(scene_, frame_.data(), kW); }
+
+ private:
+  // A turned quad: each destination pixel of its bounding box samples the sprite through the inverse
+  // turn, nearest texel, nothing outside the sprite.
   struct Quad {
     pixman_transform_t transform;
     int x, y, w, h;
   };
-  std::vector<Quad> quads;
-  for (int i = 0; i < kQuads; ++i) {
-    float c[8];
-    bench::TurnedCorners(Positions()[static_cast<size_t>(i)], kSprite, bench::QuadAngle(i), c);
-    const int x0 = static_cast<int>(std::floor(std::min({c[0], c[2], c[4], c[6]})));
-    const int y0 = static_cast<int>(std::floor(std::min({c[1], c[3], c[5], c[7]})));
-    const int x1 = static_cast<int>(std::ceil(std::max({c[0], c[2], c[4], c[6]})));
-    const int y1 = static_cast<int>(std::ceil(std::max({c[1], c[3], c[5], c[7]})));
-    const double a = bench::QuadAngle(i), cs = std::cos(a), sn = std::sin(a);
-    const double cx = Positions()[static_cast<size_t>(i)].x + kSprite / 2.0 - x0;  // the centre in box terms
-    const double cy = Positions()[static_cast<size_t>(i)].y + kSprite / 2.0 - y0;
-    Quad q{};
-    q.x = x0;
-    q.y = y0;
-    q.w = x1 - x0;
-    q.h = y1 - y0;
-    // sprite = R(-a) (box - centre) + half
-    pixman_transform_init_identity(&q.transform);
-    q.transform.matrix[0][0] = Fixed(cs);
-    q.transform.matrix[0][1] = Fixed(sn);
-    q.transform.matrix[0][2] = Fixed(kSprite / 2.0 - cs * cx - sn * cy);
-    q.transform.matrix[1][0] = Fixed(-sn);
-    q.transform.matrix[1][1] = Fixed(cs);
-    q.transform.matrix[1][2] = Fixed(kSprite / 2.0 + sn * cx - cs * cy);
-    quads.push_back(q);
-  }
-  if (scene == Scene::Quads) {
-    pixman_image_set_filter(src, PIXMAN_FILTER_NEAREST, nullptr, 0);
-    pixman_image_set_repeat(src, PIXMAN_REPEAT_NONE);
-  }
-  if (scene == Scene::Stretch) {
-    pixman_transform_t half;
-    pixman_transform_init_scale(&half, pixman_double_to_fixed(0.5), pixman_double_to_fixed(0.5));
-    pixman_image_set_transform(pic, &half);
-    pixman_image_set_filter(pic, PIXMAN_FILTER_BILINEAR, nullptr, 0);
-    pixman_image_set_repeat(pic, PIXMAN_REPEAT_PAD);
-  }
-  const pixman_color_t black{0, 0, 0, 0xFFFF};
-  const pixman_box32_t whole{0, 0, kW, kH};
-  for (auto _ : state) {
-    pixman_image_fill_boxes(PIXMAN_OP_SRC, dst, &black, 1, &whole);
-    if (scene == Scene::Sprites) {
-      for (const bench::SpritePoint& p : Positions())
-        pixman_image_composite32(PIXMAN_OP_OVER, src, nullptr, dst, 0, 0, 0, 0, p.x, p.y, kSprite, kSprite);
-    } else if (scene == Scene::Quads) {
-      for (const Quad& q : quads) {
-        pixman_image_set_transform(src, &q.transform);
-        pixman_image_composite32(PIXMAN_OP_OVER, src, nullptr, dst, 0, 0, 0, 0, q.x, q.y, q.w, q.h);
-      }
-    } else {
-      pixman_image_composite32(PIXMAN_OP_SRC, pic, nullptr, dst, 0, 0, 0, 0, 0, 0, kW, kH);
+
+  void MakeQuads() {
+    for (int i = 0; i < kQuads; ++i) {
+      float c[8];
+      bench::TurnedCorners(Positions()[static_cast<size_t>(i)], kSprite, bench::QuadAngle(i), c);
+      const int x0 = static_cast<int>(std::floor(std::min({c[0], c[2], c[4], c[6]})));
+      const int y0 = static_cast<int>(std::floor(std::min({c[1], c[3], c[5], c[7]})));
+      const int x1 = static_cast<int>(std::ceil(std::max({c[0], c[2], c[4], c[6]})));
+      const int y1 = static_cast<int>(std::ceil(std::max({c[1], c[3], c[5], c[7]})));
+      const double a = bench::QuadAngle(i), cs = std::cos(a), sn = std::sin(a);
+      const double cx = Positions()[static_cast<size_t>(i)].x + kSprite / 2.0 - x0;  // the centre in box terms
+      const double cy = Positions()[static_cast<size_t>(i)].y + kSprite / 2.0 - y0;
+      Quad q{};
+      q.x = x0;
+      q.y = y0;
+      q.w = x1 - x0;
+      q.h = y1 - y0;
+      // sprite = R(-a) (box - centre) + half
+      pixman_transform_init_identity(&q.transform);
+      q.transform.matrix[0][0] = Fixed(cs);
+      q.transform.matrix[0][1] = Fixed(sn);
+      q.transform.matrix[0][2] = Fixed(kSprite / 2.0 - cs * cx - sn * cy);
+      q.transform.matrix[1][0] = Fixed(-sn);
+      q.transform.matrix[1][1] = Fixed(cs);
+      q.transform.matrix[1][2] = Fixed(kSprite / 2.0 + sn * cx - cs * cy);
+      quads_.push_back(q);
     }
-    pixman_image_composite32(PIXMAN_OP_SRC, dst, nullptr, out, 0, 0, 0, 0, 0, 0, kW, kH);  // the present
-    benchmark::DoNotOptimize(frame.data());
   }
-  if (!FrameShows(scene, frame.data(), kW)) state.SkipWithError("the frame does not show the scene");
-  pixman_image_unref(src);
-  pixman_image_unref(pic);
-  pixman_image_unref(dst);
-  pixman_image_unref(out);
-}
+
+  Scene scene_;
+  std::vector<uint32_t> sprite_, picture_, target_, frame_;
+  pixman_image_t* src_ = nullptr;
+  pixman_image_t* pic_ = nullptr;
+  pixman_image_t* dst_ = nullptr;
+  pixman_image_t* out_ = nullptr;
+  std::vector<Quad> quads_;
+};
 #endif
 
 // ---- The library ------------------------------------------------------------------------------------
-
-enum class Road { Direct3D, DirectDraw, Software };
-const char* RoadName(Road r) { return r == Road::Direct3D ? "Direct3D" : r == Road::DirectDraw ? "DirectDraw" : "Software"; }
 
 struct LibraryRun {
   bool started = false;
@@ -374,45 +373,220 @@ bool EnterRoad(Road road, int bits) {
   return gRun.onRoad;
 }
 
-void LibraryFrames(benchmark::State& state, Road road, Scene scene, int bits) {
-  if (!EnterRoad(road, bits)) {
-    state.SkipWithError("the library did not start on this road");
-    return;
+// One scene drawn by the library on the road it was started on (EnterRoad comes first).
+class LibraryScene final : public Contestant {
+ public:
+  explicit LibraryScene(Scene scene) : scene_(scene) {
+    orbel::SelectDrawScreen(orbel::kDrawScreenBack);
+    orbel::SetBlendState(orbel::kBlendNone, 255);  // the sprite's own alpha blends it
+    orbel::SetDrawFilterMode(scene == Scene::Stretch ? 1 : 0);
   }
-  orbel::SelectDrawScreen(orbel::kDrawScreenBack);
-  orbel::SetBlendState(orbel::kBlendNone, 255);  // the sprite's own alpha blends it
-  orbel::SetDrawFilterMode(scene == Scene::Stretch ? 1 : 0);
-  std::vector<std::array<float, 8>> corners(kQuads);
-  for (int i = 0; i < kQuads; ++i)
-    bench::TurnedCorners(Positions()[static_cast<size_t>(i)], kSprite, bench::QuadAngle(i), corners[static_cast<size_t>(i)].data());
-  auto drawFrame = [&] {
+  ~LibraryScene() override { orbel::SetDrawFilterMode(0); }
+
+  void Frame() override {
     ClearTargetScreen();
-    if (scene == Scene::Sprites) {
+    if (scene_ == Scene::Sprites) {
       for (const bench::SpritePoint& p : Positions()) DrawGraphAt(p.x, p.y, gRun.sprite, 1);
-    } else if (scene == Scene::Quads) {
-      for (const std::array<float, 8>& c : corners)
+    } else if (scene_ == Scene::Quads) {
+      for (const std::array<float, 8>& c : Corners())
         orbel::DrawQuadGraph(c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], gRun.sprite, 1);
     } else {
       DrawStretchGraph(0, 0, kW, kH, gRun.picture, 0);
     }
     orbel::FlipScreen();
-  };
-  for (auto _ : state) {
-    drawFrame();
-    // The stand-in records every call for tests; a long run must not measure the record's growth.
-    if (road == Road::Direct3D) plat::test::ClearD3DCalls();
   }
-  if (road == Road::Direct3D) {
-    // How the library batched one frame: the stand-in's draw calls.
-    drawFrame();
-    state.counters["draws"] = plat::test::D3DCallCount("DrawPrimitive") + plat::test::D3DCallCount("DrawIndexedPrimitive");
+
+  bool Shows() override {
+    const std::vector<plat::HWND> windows = plat::test::AllWindows();
+    const plat::host::Frame frame = windows.empty() ? plat::host::Frame{} : plat::test::CaptureWindowFrame(windows.front());
+    return frame.width == kW && frame.height == kH && FrameShows(scene_, frame.pixels.data(), frame.width);
+  }
+
+  // The stand-in's draw calls of one frame: how the library batched it.
+  int DrawCalls() {
+    plat::test::RecordD3DCalls(true);
+    Frame();
+    const int draws = plat::test::D3DCallCount("DrawPrimitive") + plat::test::D3DCallCount("DrawIndexedPrimitive");
+    plat::test::RecordD3DCalls(false);
     plat::test::ClearD3DCalls();
+    return draws;
   }
-  orbel::SetDrawFilterMode(0);
-  const std::vector<plat::HWND> windows = plat::test::AllWindows();
-  const plat::host::Frame frame = windows.empty() ? plat::host::Frame{} : plat::test::CaptureWindowFrame(windows.front());
-  if (frame.width != kW || frame.height != kH || !FrameShows(scene, frame.pixels.data(), frame.width))
-    state.SkipWithError("the presented frame does not show the scene");
+
+ private:
+  static const std::vector<std::array<float, 8>>& Corners() {
+    static const std::vector<std::array<float, 8>> corners = [] {
+      std::vector<std::array<float, 8>> c(kQuads);
+      for (int i = 0; i < kQuads; ++i)
+        bench::TurnedCorners(Positions()[static_cast<size_t>(i)], kSprite, bench::QuadAngle(i), c[static_cast<size_t>(i)].data());
+      return c;
+    }();
+    return corners;
+  }
+
+  Scene scene_;
+};
+
+// ---- Interleaved rounds -------------------------------------------------------------------------------
+
+struct Options {
+  int rounds = 9;
+  double sliceMs = 40;  // CPU time a slice runs for, at least two frames
+  std::vector<Road> roads{Road::Direct3D, Road::DirectDraw, Road::Software};
+  std::vector<Scene> scenes{Scene::Sprites, Scene::Quads, Scene::Stretch};
+  std::vector<int> bits{16, 32};
+  bool blits = true;
+};
+
+std::string Key(const char* who, Scene scene, int bits) {
+  return std::string(who) + "/" + SceneName(scene) + "/" + std::to_string(bits);
+}
+
+std::map<std::string, std::vector<double>> gSliceMs;  // ms per frame of each slice, by Key
+std::map<std::string, std::vector<double>> gRatios;   // "peer:Key(road)" or "soft/ddraw:..." per round
+std::map<std::string, int> gDrawCalls;                // Direct3D draw calls of a frame, by Key
+bool gAllShown = true;
+
+// A slice: one untimed frame, then frames until `sliceMs` of CPU time have passed; ms per frame.
+double TimeSlice(Contestant* c, double sliceMs, const std::string& key) {
+  c->Frame();
+  int frames = 0;
+  const double start = ThreadCpuMs();
+  double now = start;
+  while (frames < 2 || now - start < sliceMs) {
+    c->Frame();
+    ++frames;
+    now = ThreadCpuMs();
+  }
+  if (!c->Shows()) {
+    std::fprintf(stderr, "graphics_bench: the frame of %s does not show the scene\n", key.c_str());
+    gAllShown = false;
+  }
+  const double ms = (now - start) / frames;
+  gSliceMs[key].push_back(ms);
+  return ms;
+}
+
+bool RoadDraws(Road road, Scene scene) { return scene != Scene::Stretch || road == Road::Direct3D; }
+
+// The peers of every scene and depth asked, made once and kept across rounds.
+struct Peers {
+  std::unique_ptr<Contestant> sdl;
+  std::unique_ptr<Contestant> pixman;  // null without pixman
+};
+
+void RunRounds(const Options& o) {
+  std::map<std::string, Peers> peers;
+  for (int bits : o.bits) {
+    for (Scene scene : o.scenes) {
+      Peers& p = peers[Key("", scene, bits)];
+      p.sdl = std::make_unique<SdlPeer>(scene, bits);
+#if defined(ORBEL_BENCH_PIXMAN)
+      p.pixman = std::make_unique<PixmanPeer>(scene, bits);
+#endif
+    }
+  }
+  for (int round = 0; round < o.rounds; ++round) {
+    for (int bits : o.bits) {
+      std::map<std::string, double> thisRound;  // ms per frame of each road's slice in this round
+      for (size_t k = 0; k < o.roads.size(); ++k) {
+        const Road road = o.roads[(k + static_cast<size_t>(round)) % o.roads.size()];  // roads take turns first
+        if (!EnterRoad(road, bits)) {
+          std::fprintf(stderr, "graphics_bench: the library did not start on the %s road at %d bits\n", RoadName(road), bits);
+          gAllShown = false;
+          continue;
+        }
+        for (Scene scene : o.scenes) {
+          if (!RoadDraws(road, scene)) continue;
+          LibraryScene ours(scene);
+          const std::string key = Key(RoadName(road), scene, bits);
+          if (round == 0 && road == Road::Direct3D) gDrawCalls[key] = ours.DrawCalls();
+          Peers& p = peers[Key("", scene, bits)];
+          struct Entry {
+            const char* who;
+            Contestant* c;
+          };
+          std::vector<Entry> order{{RoadName(road), &ours}, {"SDL2", p.sdl.get()}};
+          if (p.pixman != nullptr) order.insert(order.begin() + 1, Entry{"pixman", p.pixman.get()});
+          if (round % 2 == 1) std::reverse(order.begin(), order.end());  // ours first, then last
+          std::map<std::string, double> ms;
+          for (const Entry& e : order) ms[e.who] = TimeSlice(e.c, o.sliceMs, Key(e.who, scene, bits));
+          for (const char* peer : {"pixman", "SDL2"}) {
+            if (ms.count(peer) != 0) gRatios[std::string(peer) + ":" + key].push_back(ms[peer] / ms[RoadName(road)]);
+          }
+          thisRound[key] = ms[RoadName(road)];
+        }
+      }
+      for (Scene scene : o.scenes) {
+        const std::string soft = Key("Software", scene, bits), ddraw = Key("DirectDraw", scene, bits);
+        if (thisRound.count(soft) != 0 && thisRound.count(ddraw) != 0)
+          gRatios["Software:" + ddraw].push_back(thisRound[soft] / thisRound[ddraw]);
+      }
+    }
+  }
+  StopLibrary();
+}
+
+// ---- The table ------------------------------------------------------------------------------------
+
+double Quantile(std::vector<double> v, double q) {
+  if (v.empty()) return -1;
+  std::sort(v.begin(), v.end());
+  return v[static_cast<size_t>(q * static_cast<double>(v.size() - 1) + 0.5)];
+}
+
+double Median(const std::string& key, const std::map<std::string, std::vector<double>>& from) {
+  const auto it = from.find(key);
+  return it == from.end() ? -1 : Quantile(it->second, 0.5);
+}
+
+// "1.23 (1.10-1.31)": the median ratio and the middle half of the rounds, or blanks.
+std::string RatioText(const std::string& key) {
+  const auto it = gRatios.find(key);
+  if (it == gRatios.end()) return "";
+  char text[64];
+  std::snprintf(text, sizeof(text), "%.2f (%.2f-%.2f)", Quantile(it->second, 0.5), Quantile(it->second, 0.25),
+                Quantile(it->second, 0.75));
+  return text;
+}
+
+void PrintTable(const Options& o) {
+  std::printf("\nCPU ms per frame (clear, draw, present), median of %d interleaved rounds of %.0f ms slices; ratios\n"
+              "peer time / ours within each round (above 1, ours is faster): median (middle half of the rounds)\n",
+              o.rounds, o.sliceMs);
+  std::printf("%-8s %-5s %-11s %9s %20s %20s %6s\n", "frame", "bits", "who", "ms/frame", "pixman/ours", "SDL2/ours", "draws");
+  for (Scene scene : o.scenes) {
+    for (int bits : o.bits) {
+      for (const char* who : {"Direct3D", "DirectDraw", "Software", "pixman", "SDL2"}) {
+        const std::string key = Key(who, scene, bits);
+        const double ms = Median(key, gSliceMs);
+        if (ms < 0) continue;
+        std::printf("%-8s %-5d %-11s %9.3f %20s %20s", SceneName(scene), bits, who, ms, RatioText("pixman:" + key).c_str(),
+                    RatioText("SDL2:" + key).c_str());
+        if (gDrawCalls.count(key) != 0) std::printf(" %6d", gDrawCalls[key]);
+        std::printf("\n");
+      }
+    }
+  }
+  auto goal = [](const char* text, const std::string& key, double wanted) {
+    const double value = Median(key, gRatios);
+    if (value < 0) {
+      std::printf("  %-72s   (not measured)\n", text);
+      return;
+    }
+    std::printf("  %-72s %5.2f  %-7s (goal %.2f)\n", text, value, value >= wanted ? "met" : "NOT met", wanted);
+  };
+  std::printf("\nGoals (median ratios of the rounds):\n");
+  for (int bits : {16, 32}) {
+    const std::string b = std::to_string(bits);
+    goal(("bilinear 2x stretch, " + b + "-bit, Direct3D: pixman time / ours").c_str(), "pixman:" + Key("Direct3D", Scene::Stretch, bits), 1.0);
+    goal(("bilinear 2x stretch, " + b + "-bit, Direct3D: SDL2 time / ours").c_str(), "SDL2:" + Key("Direct3D", Scene::Stretch, bits), 1.0);
+  }
+  goal("2,000 sprites, 32-bit, Direct3D: pixman time / ours", "pixman:" + Key("Direct3D", Scene::Sprites, 32), 1.2);
+  goal("2,000 sprites, 32-bit, software rendering: pixman time / ours", "pixman:" + Key("Software", Scene::Sprites, 32), 1.2);
+  goal("2,000 sprites, 32-bit, DirectDraw: software time / ours (within 1.3x)",
+       "Software:" + Key("DirectDraw", Scene::Sprites, 32), 1 / 1.3);
+  goal("1,000 turned quads, 32-bit, Direct3D: pixman time / ours", "pixman:" + Key("Direct3D", Scene::Quads, 32), 1.2);
+  if (!gAllShown) std::printf("\nSOME FRAMES DID NOT SHOW THEIR SCENE (see above): their figures mean nothing.\n");
 }
 
 // ---- The DirectDraw stand-in's blits ------------------------------------------------------------------
@@ -463,39 +637,7 @@ void FrameMemcpy(benchmark::State& state, int bits) {
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(a.size()));
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  setenv("ORBEL_HOST", "headless", 1);
-  // A start of our own: other programs of the library running on the machine must not count as a
-  // second start of this one.
-  char runtime[] = "/tmp/orbel-bench-XXXXXX";
-  if (std::getenv("ORBEL_RUNTIME_DIR") == nullptr && mkdtemp(runtime) != nullptr) setenv("ORBEL_RUNTIME_DIR", runtime, 1);
-  if (std::getenv("ORBEL_BENCH_VIRTUAL_CLOCK") != nullptr) plat::test::UseVirtualClock();
-  gSpritePath = WritePng("orbel_bench_sprite.png", SpriteArgb(), kSprite, kSprite, true);
-  gPicturePath = WritePng("orbel_bench_picture.png", PictureArgb(), kPictureW, kPictureH, false);
-  const Scene scenes[] = {Scene::Sprites, Scene::Quads, Scene::Stretch};
-  for (int bits : {16, 32}) {
-    for (Scene scene : scenes) {
-      benchmark::RegisterBenchmark(Name("SDL2", scene, bits).c_str(),
-                                   [scene, bits](benchmark::State& s) { SdlFrames(s, scene, bits); })
-          ->Unit(benchmark::kMillisecond);
-#if defined(ORBEL_BENCH_PIXMAN)
-      benchmark::RegisterBenchmark(Name("pixman", scene, bits).c_str(),
-                                   [scene, bits](benchmark::State& s) { PixmanFrames(s, scene, bits); })
-          ->Unit(benchmark::kMillisecond);
-#endif
-    }
-    // Software rendering first: the Direct3D start after it shows that nothing carried over.
-    for (Road road : {Road::Software, Road::Direct3D, Road::DirectDraw}) {
-      for (Scene scene : scenes) {
-        if (scene == Scene::Stretch && road != Road::Direct3D) continue;  // bilinear filtering is Direct3D's
-        benchmark::RegisterBenchmark(Name(RoadName(road), scene, bits).c_str(),
-                                     [road, scene, bits](benchmark::State& s) { LibraryFrames(s, road, scene, bits); })
-            ->Unit(benchmark::kMillisecond);
-      }
-    }
-  }
+void RegisterBlits() {
   for (int bits : {16, 32}) {
     const std::string b = "/" + std::to_string(bits);
     benchmark::RegisterBenchmark(("StandInBltFastCopy" + b).c_str(), [bits](benchmark::State& s) { StandInBlits(s, bits, false); })
@@ -505,15 +647,99 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark(("FrameMemcpy" + b).c_str(), [bits](benchmark::State& s) { FrameMemcpy(s, bits); })
         ->Unit(benchmark::kMicrosecond);
   }
+}
+
+// ---- Options --------------------------------------------------------------------------------------
+
+std::vector<std::string> SplitList(const std::string& text) {
+  std::vector<std::string> out;
+  size_t at = 0;
+  while (at <= text.size()) {
+    const size_t comma = std::min(text.find(',', at), text.size());
+    if (comma > at) out.push_back(text.substr(at, comma - at));
+    at = comma + 1;
+  }
+  return out;
+}
+
+[[noreturn]] void BadOption(const std::string& arg) {
+  std::fprintf(stderr, "graphics_bench: bad option %s\n", arg.c_str());
+  std::exit(2);
+}
+
+// Takes this bench's own options out of argv (Google Benchmark's stay for it).
+Options ParseOptions(int* argc, char** argv) {
+  Options o;
+  int kept = 1;
+  for (int i = 1; i < *argc; ++i) {
+    const std::string arg = argv[i];
+    const size_t eq = arg.find('=');
+    const std::string name = arg.substr(0, eq), value = eq == std::string::npos ? "" : arg.substr(eq + 1);
+    if (name == "--rounds") {
+      o.rounds = std::atoi(value.c_str());
+      if (o.rounds < 1) BadOption(arg);
+    } else if (name == "--slice-ms") {
+      o.sliceMs = std::atof(value.c_str());
+      if (!(o.sliceMs > 0)) BadOption(arg);
+    } else if (name == "--roads") {
+      o.roads.clear();
+      for (const std::string& r : SplitList(value)) {
+        bool known = false;
+        for (Road road : {Road::Direct3D, Road::DirectDraw, Road::Software}) {
+          if (r == RoadName(road)) o.roads.push_back(road), known = true;
+        }
+        if (!known) BadOption(arg);
+      }
+    } else if (name == "--scenes") {
+      o.scenes.clear();
+      for (const std::string& s : SplitList(value)) {
+        bool known = false;
+        for (Scene scene : {Scene::Sprites, Scene::Quads, Scene::Stretch}) {
+          if (s == SceneName(scene)) o.scenes.push_back(scene), known = true;
+        }
+        if (!known) BadOption(arg);
+      }
+    } else if (name == "--bits") {
+      o.bits.clear();
+      for (const std::string& b : SplitList(value)) {
+        if (b != "16" && b != "32") BadOption(arg);
+        o.bits.push_back(std::atoi(b.c_str()));
+      }
+    } else if (name == "--blits") {
+      o.blits = value != "0";
+    } else {
+      argv[kept++] = argv[i];
+      continue;
+    }
+  }
+  *argc = kept;
+  return o;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options options = ParseOptions(&argc, argv);
+  setenv("ORBEL_HOST", "headless", 1);
+  // A start of our own: other programs of the library running on the machine must not count as a
+  // second start of this one.
+  char runtime[] = "/tmp/orbel-bench-XXXXXX";
+  if (std::getenv("ORBEL_RUNTIME_DIR") == nullptr && mkdtemp(runtime) != nullptr) setenv("ORBEL_RUNTIME_DIR", runtime, 1);
+  if (std::getenv("ORBEL_BENCH_REAL_CLOCK") == nullptr) plat::test::UseVirtualClock();
+  gSpritePath = WritePng("orbel_bench_sprite.png", SpriteArgb(), kSprite, kSprite, true);
+  gPicturePath = WritePng("orbel_bench_picture.png", PictureArgb(), kPictureW, kPictureH, false);
   benchmark::Initialize(&argc, argv);
-  TableReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  StopLibrary();
-  PrintTable();
+  RunRounds(options);
+  PrintTable(options);
+  if (options.blits) {
+    std::printf("\n");
+    RegisterBlits();
+    benchmark::RunSpecifiedBenchmarks();
+  }
   benchmark::Shutdown();
   std::filesystem::remove(gSpritePath);
   std::filesystem::remove(gPicturePath);
   std::error_code ignored;
   if (std::string(std::getenv("ORBEL_RUNTIME_DIR")) == runtime) std::filesystem::remove_all(runtime, ignored);
-  return 0;
+  return gAllShown ? 0 : 1;
 }

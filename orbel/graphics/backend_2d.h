@@ -54,6 +54,7 @@ struct SurfaceSoftDrawState {
   plat::RECT blitTargetRect;
   MemImg* destView;
   MemImg destViewBlock;
+  MemImgBase destViewBody;             // the body of destViewBlock when it views the locked block
   uint32_t destLocked;
   uint32_t throughWork;
   void* destPixels;                    // the locked block and its pitch
@@ -66,6 +67,7 @@ struct SurfaceSoftDrawState {
   plat::IDirectDrawSurface7* targetSurface;
   MemImg* sourceView;
   MemImg sourceViewBlock;
+  MemImgBase sourceViewBody;           // the body of sourceViewBlock when it views the locked block
   uint32_t sourceLocked;
   uint32_t sourceThroughWork2;
   plat::IDirectDrawSurface7* sourceLockSurface;

@@ -196,7 +196,7 @@ int BeginSurfaceSoftDraw(const Surface2DRecord* source, int blitAllowed, const p
       if (made == 0) ConvertBlock(&s.destViewBlock, pixels, pitch, w, h, true);
     } else {
       if (s.throughWork && s.convert) ConvertInPlace(pixels, pitch, w, h, true);
-      made = InitializeMemImg(&s.destViewBlock, w, h, pitch, 0, type, 0, 0, 0, pixels);
+      made = InitializeMemImgOnBody(&s.destViewBlock, &s.destViewBody, w, h, pitch, 0, type, pixels);
     }
     if (made != 0) {
       AbandonDestination();
@@ -273,7 +273,8 @@ int BeginSurfaceSoftDraw(const Surface2DRecord* source, int blitAllowed, const p
     s.sourceLocked = 0;
   } else {
     if (s.sourceThroughWork2 && s.convert) ConvertInPlace(pixels, pitch, source->width, source->height, true);
-    made = InitializeMemImg(&s.sourceViewBlock, source->width, source->height, pitch, key, type, 0, 0, 0, pixels);
+    made = InitializeMemImgOnBody(&s.sourceViewBlock, &s.sourceViewBody, source->width, source->height, pitch, key,
+                                  type, pixels);
   }
   if (made != 0) {
     if (s.sourceLocked) s.sourceLockSurface->Unlock(&s.sourceLockRect);

@@ -11,6 +11,7 @@
 #include "orbel/graphics/rect_math.h"
 #include "orbel/image/color_convert.h"
 #include "orbel/image/color_data.h"
+#include "orbel/softrender/run_plan.h"
 #include "platform/win/pixel_rows.h"
 
 namespace orbel {
@@ -56,9 +57,12 @@ bool RectInside(int64_t x, int64_t y, int64_t w, int64_t h, int64_t limitW, int6
 
 // Frees everything a body holds, then the body.
 void ReleaseBody(MemImgBase* base) {
+  if (base->callerBody) return;  // a body of caller pixels in the caller's record holds nothing of ours
   if (!base->userPixels) MemFree(base->pixels);
   MemFree(base->layer2);
   MemFree(base->runTable);
+  MemFree(base->runPlan);
+  MemFree(base->runWeights);
   MemFree(base->palette);
   MemFree(base);
 }
@@ -95,6 +99,30 @@ void BuildRunTable(const MemImg* img) {
     }
     *out++ = kRunEnd;
   }
+}
+
+// The plan and the weights only speed the walk up: without memory for them the walk reads the table
+// and the pixels themselves.
+void BuildRunPlanLayers(MemImgBase* base) {
+  const uint32_t words = RunPlanWords(base->width, base->height);
+  if (base->runPlan == nullptr) base->runPlan = static_cast<uint16_t*>(MemAlloc(words * 2, "MemImgRunPlan", __LINE__));
+  if (base->runPlan == nullptr) return;
+  BuildRunPlan(base->runTable, base->width, base->height, base->runPlan);
+  if (!base->alpha) return;
+  const uint32_t groups = RunPlanMixedGroups(base->runPlan, base->height);
+  const uint64_t bytes = static_cast<uint64_t>(groups) * kRunWeightWords * 2;
+  if (groups != base->runWeightGroups || bytes > kRunWeightsMaxBytes) {
+    MemFree(base->runWeights);
+    base->runWeights = nullptr;
+    base->runWeightGroups = 0;
+  }
+  if (bytes == 0 || bytes > kRunWeightsMaxBytes) return;
+  if (base->runWeights == nullptr) {
+    base->runWeights = static_cast<uint16_t*>(MemAlloc(static_cast<uint32_t>(bytes), "MemImgRunWeights", __LINE__));
+    if (base->runWeights == nullptr) return;
+    base->runWeightGroups = groups;
+  }
+  BuildRunWeights(base->pixels, base->pitch, base->width, base->height, base->runPlan, base->runWeights);
 }
 
 void BuildPremultipliedLayer(const MemImg* img) {
@@ -192,24 +220,34 @@ const MemImgDDPixelFormat* GetMemImgDDPixelFormat(int colorType, int alpha, int 
 
 // ---- Life cycle ----------------------------------------------------------------------------------------
 
-int InitializeMemImg(MemImg* img, int width, int height, int pitch, uint32_t transColor, int colorType,
-                     int paletted, int alpha, int layers, void* userPixels) {
-  if (img->magic == kMemImgMagic) return -1;
-  if (colorType < 0 || colorType > 3 || width < 0 || height < 0 || pitch < -1) return -1;
+namespace {
 
+// What InitializeMemImg works out from its arguments.
+struct BodyShape {
+  int paletted;
+  int alpha;
+  int bpp;
+  int64_t pitch;     // bytes
+  int64_t bytes;     // pitch x height
+  int pitchShift;
+};
+
+// Checks the arguments and works out the body's shape; false for arguments refused.
+bool ShapeBody(int width, int height, int pitch, int colorType, int paletted, int alpha, BodyShape* out) {
+  if (colorType < 0 || colorType > 3 || width < 0 || height < 0 || pitch < -1) return false;
   const bool single = colorType >= kMemImgSingle8;
-  const int storedPaletted = single ? 0 : (paletted != 0 ? 1 : 0);
-  const int storedAlpha = (single || storedPaletted) ? 0 : (alpha != 0 ? 1 : 0);
+  out->paletted = single ? 0 : (paletted != 0 ? 1 : 0);
+  out->alpha = (single || out->paletted) ? 0 : (alpha != 0 ? 1 : 0);
   static constexpr int kTypeBytes[4] = {2, 4, 1, 2};
-  const int bpp = storedPaletted ? 1 : (colorType == kMemImgR5G6B5 && storedAlpha ? 4 : kTypeBytes[colorType]);
+  out->bpp = out->paletted ? 1 : (colorType == kMemImgR5G6B5 && out->alpha ? 4 : kTypeBytes[colorType]);
 
-  const int64_t rowBytes = static_cast<int64_t>(bpp) * width;
-  const int64_t realPitch = pitch == -1 ? ((rowBytes + 15) & ~int64_t{15}) : pitch;
+  const int64_t rowBytes = static_cast<int64_t>(out->bpp) * width;
+  out->pitch = pitch == -1 ? ((rowBytes + 15) & ~int64_t{15}) : pitch;
   // A caller's pitch shorter than a row would make rows overlap and writes run past the buffer.
-  if (realPitch < rowBytes) return -1;
-  const int64_t bytes = realPitch * height;
+  if (out->pitch < rowBytes) return false;
+  out->bytes = out->pitch * height;
   const int64_t runBytes = (static_cast<int64_t>(width) + 5) * height;
-  if (realPitch > INT32_MAX || bytes > UINT32_MAX || runBytes > UINT32_MAX) return -1;
+  if (out->pitch > INT32_MAX || out->bytes > UINT32_MAX || runBytes > UINT32_MAX) return false;
 
   // The pitch shift is n only when the pitch is exactly the power of two at or above the row size
   // that was asked for.
@@ -220,20 +258,49 @@ int InitializeMemImg(MemImg* img, int width, int height, int pitch, uint32_t tra
     pow2 <<= 1;
     ++shift;
   }
+  out->pitchShift = out->pitch == pow2 ? shift : -1;
+  return true;
+}
 
-  auto* base = static_cast<MemImgBase*>(MemCalloc(sizeof(MemImgBase), "MemImgBase", __LINE__));
-  if (base == nullptr) return -1;
+void SetBodyFields(MemImgBase* base, const BodyShape& shape, int width, int height, uint32_t transColor,
+                   int colorType) {
   base->refCount = 1;
   base->width = width;
   base->height = height;
-  base->pitch = static_cast<int32_t>(realPitch);
-  base->pitchShift = realPitch == pow2 ? shift : -1;
-  base->colorData = GetMemImgColorData(colorType, storedAlpha, storedPaletted);
+  base->pitch = static_cast<int32_t>(shape.pitch);
+  base->pitchShift = shape.pitchShift;
+  base->colorData = GetMemImgColorData(colorType, shape.alpha, shape.paletted);
   base->transColor = transColor;
   base->colorType = static_cast<MemImgColorType>(colorType);
-  base->paletted = storedPaletted;
-  base->alpha = storedAlpha;
-  base->pixelBytes = bpp;
+  base->paletted = shape.paletted;
+  base->alpha = shape.alpha;
+  base->pixelBytes = shape.bpp;
+}
+
+void MakeWholeView(MemImg* img, MemImgBase* base) {
+  img->magic = kMemImgMagic;
+  img->width = base->width;
+  img->height = base->height;
+  img->pixels = base->pixels;
+  img->layer2 = base->layer2;
+  img->base = base;
+}
+
+}  // namespace
+
+int InitializeMemImg(MemImg* img, int width, int height, int pitch, uint32_t transColor, int colorType,
+                     int paletted, int alpha, int layers, void* userPixels) {
+  if (img->magic == kMemImgMagic) return -1;
+  BodyShape shape;
+  if (!ShapeBody(width, height, pitch, colorType, paletted, alpha, &shape)) return -1;
+  const int storedPaletted = shape.paletted;
+  const int storedAlpha = shape.alpha;
+  const int64_t bytes = shape.bytes;
+  const int64_t runBytes = (static_cast<int64_t>(width) + 5) * height;
+
+  auto* base = static_cast<MemImgBase*>(MemCalloc(sizeof(MemImgBase), "MemImgBase", __LINE__));
+  if (base == nullptr) return -1;
+  SetBodyFields(base, shape, width, height, transColor, colorType);
 
   // Every block is zero-filled, so a fresh image reads as black and an empty palette as zeros.
   const uint32_t blockBytes = bytes > 0 ? static_cast<uint32_t>(bytes) : 1;
@@ -266,12 +333,30 @@ int InitializeMemImg(MemImg* img, int width, int height, int pitch, uint32_t tra
     return -1;
   }
 
-  img->magic = kMemImgMagic;
-  img->width = width;
-  img->height = height;
-  img->pixels = base->pixels;
-  img->layer2 = base->layer2;
-  img->base = base;
+  MakeWholeView(img, base);
+  return 0;
+}
+
+int InitializeMemImgOnBody(MemImg* img, MemImgBase* body, int width, int height, int pitch, uint32_t transColor,
+                           int colorType, void* userPixels) {
+  if (img->magic == kMemImgMagic || body == nullptr || userPixels == nullptr) return -1;
+  // A record whose last view was of the same shape needs only its pixels moved: views made around
+  // each draw of a sprite mostly are.
+  if (body->callerBody == 1 && body->refCount == 0 && body->width == width && body->height == height &&
+      body->pitch == pitch && body->colorType == colorType && body->transColor == transColor && body->colorData != nullptr) {
+    body->refCount = 1;
+    body->pixels = static_cast<uint8_t*>(userPixels);
+    MakeWholeView(img, body);
+    return 0;
+  }
+  BodyShape shape;
+  if (!ShapeBody(width, height, pitch, colorType, 0, 0, &shape)) return -1;
+  *body = MemImgBase{};
+  SetBodyFields(body, shape, width, height, transColor, colorType);
+  body->pixels = static_cast<uint8_t*>(userPixels);
+  body->userPixels = 1;
+  body->callerBody = 1;
+  MakeWholeView(img, body);
   return 0;
 }
 
@@ -398,6 +483,7 @@ int BuildPendingMemImgLayers(MemImg* img) {
     BuildPremultipliedLayer(&whole);
   }
   BuildRunTable(&whole);
+  if (base->colorType == kMemImgX8R8G8B8 && !base->paletted) BuildRunPlanLayers(base);
   return 0;
 }
 

@@ -60,6 +60,12 @@ struct MemImgBase {
   MemImgRunTable* runTable;     // (width + 5) x height bytes, or null
   int32_t pixelBytes;           // bytes a pixel, cached from colorData (1, 2 or 4)
   int32_t layersPending;        // 1 after a whole-body transfer that left the layers for later
+  uint16_t* runPlan;            // the run table by groups of pixels (run_plan.h), built with it for
+                                // 32-bit direct bodies, else null; read only while the table is valid
+  uint16_t* runWeights;         // with the plan of an alpha body: the blend words of its mixed groups
+                                // (run_plan.h), or null when they would take too much memory
+  uint32_t runWeightGroups;     // mixed groups runWeights holds
+  int32_t callerBody;           // 1 = this record is the caller's (InitializeMemImgOnBody), never freed here
 };
 
 // A view of a body: the whole of it, or a rectangle made by DeriveMemImg.
@@ -93,6 +99,12 @@ constexpr uint32_t kDDPixelFormatRGB = 0x40;
 // memory runs out (nothing is then held, and the header is left without the magic).
 int InitializeMemImg(MemImg* img, int width, int height, int pitch, uint32_t transColor,
                      int colorType, int paletted, int alpha, int layers, void* userPixels);
+// A view of the caller's pixels, as InitializeMemImg with userPixels, no palette, no alpha and no
+// layers gives, whose body is the caller's record `body` (zeroed before its first use, kept until the
+// view is terminated, and not derived from): nothing is allocated, for views made and ended around
+// one draw. 0 or -1.
+int InitializeMemImgOnBody(MemImg* img, MemImgBase* body, int width, int height, int pitch, uint32_t transColor,
+                           int colorType, void* userPixels);
 // Plain image of the screen's type (colorType -1: 0 on a 16-bit screen, else 1). 0 or -1.
 int CreateMemImgScreenType(MemImg* img, int width, int height, int colorType);
 // 16-bit single-channel image (the software Z buffer). 0 or -1.

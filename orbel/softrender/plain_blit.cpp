@@ -79,6 +79,8 @@ void DrawMemImgWithMmxFlag(MemImg* dest, const MemImg* src, int x, int y, int tr
   const bool wholeBody = src->pixels == sb->pixels && src->width == sb->width && src->height == sb->height;
   const bool unclipped = w == src->width && h == src->height;
   f.runTable = (f.trans && sb->runTableValid && sb->runTable != nullptr && wholeBody && unclipped) ? sb->runTable : nullptr;
+  f.runPlan = f.runTable != nullptr ? sb->runPlan : nullptr;
+  f.runWeights = f.runPlan != nullptr ? sb->runWeights : nullptr;
 
   if (sb->colorType == kMemImgX8R8G8B8) PlainBlit32(f);
   else PlainBlit16(f);

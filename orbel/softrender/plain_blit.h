@@ -22,6 +22,8 @@ struct PlainBlitFrame {
   int width;                     // clipped size in pixels
   int height;
   const MemImgRunTable* runTable;  // non-null: run-code path (the whole source, unclipped)
+  const uint16_t* runPlan;       // with runTable: its run plan (run_plan.h), or null
+  const uint16_t* runWeights;    // with runPlan: the blend words of its mixed groups, or null
   int mode;                      // 0-4, 10, 11 after the shortcuts
   int param;                     // blend parameter p, 0-255
   uint32_t bright;               // 0x00RRGGBB

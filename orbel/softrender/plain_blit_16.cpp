@@ -5,6 +5,7 @@
 // tables. No MMX-specific loops exist here.
 #include "orbel/softrender/plain_blit.h"
 #include "orbel/softrender/plain_blit_family.h"
+#include "orbel/softrender/plain_blit_fast_paths.h"
 #include "orbel/softrender/plain_blit_loops.h"
 
 namespace orbel {
@@ -122,18 +123,32 @@ struct Ops16 : blit::OpsBase<2> {
   }
 };
 
+// The general path: the rules, pixel by pixel.
 template <class Src>
 void RunSource(const PlainBlitFrame& f, const Context& c) {
-  if (!blit::RunCopyOrHalve<2, Src>(f, c)) blit::RunFamily<Ops16, Src>(f, c);
+  if (!blit::RunCopyOrHalve<2, Src>(f, c)) blit::RunFamily<Ops16, Src, blit::LoopRoad::kGeneral>(f, c);
 }
 
 }  // namespace
 
 void PlainBlit16(const PlainBlitFrame& frame) {
   const Context c = blit::MakeContext(frame);
+  if (RunPlainBlitFastPath(frame, c, false)) return;
   if (frame.palette != nullptr) RunSource<blit::SrcPal<2>>(frame, c);
   else if (frame.srcAlpha) RunSource<Src16Alpha>(frame, c);
   else RunSource<Src16>(frame, c);
 }
+
+// ---- Fast-path routines (plain_blit_fast_paths.cpp says which draws each takes) ----------------------
+
+namespace blit {
+
+void RunStretchesR5G6B5(const PlainBlitFrame& f, const Context& c) { RunFamily<Ops16, Src16, LoopRoad::kRows>(f, c); }
+void AlphaRunStretchesR5G6B5(const PlainBlitFrame& f, const Context& c) { RunFamily<Ops16, Src16Alpha, LoopRoad::kRows>(f, c); }
+void HalveRowsR5G6B5(const PlainBlitFrame& f, const Context& c) { simd::HalveRows<2>(f, c); }
+void RowsR5G6B5(const PlainBlitFrame& f, const Context& c) { RunFamily<Ops16, Src16, LoopRoad::kRows>(f, c); }
+void AlphaCopyRowsR5G6B5(const PlainBlitFrame& f, const Context& c) { RunFamily<Ops16, Src16Alpha, LoopRoad::kRows>(f, c); }
+
+}  // namespace blit
 
 }  // namespace orbel

@@ -4,6 +4,7 @@
 // Depends on plain_blit_loops.h (loop shapes), plain_blit_family.h (shared parts) and the blend tables.
 #include "orbel/softrender/plain_blit.h"
 #include "orbel/softrender/plain_blit_family.h"
+#include "orbel/softrender/plain_blit_fast_paths.h"
 #include "orbel/softrender/plain_blit_loops.h"
 #include "orbel/softrender/plain_blit_simd.h"
 #include "orbel/softrender/simd_road.h"
@@ -115,22 +116,38 @@ template <class Src>
 bool RunSpecial(const PlainBlitFrame& f, const Context& c) {
   if (blit::RunCopyOrHalve<4, Src>(f, c)) return true;
   if (!blit::SpecialAllowed(f) || (f.mode != 2 && f.mode != 3) || f.param != 255 || !f.mmx) return false;
-  if (Src::kBytes == 4 && SimdRoadOpen() && simd::Saturate32Rows(f, c)) return true;
   blit::RunSpecialLoop<4, Src>(f, c, f.mode == 2 ? pixel::SatAddBytes : pixel::SatSubBytes);
   return true;
 }
 
+// The general path: the rules, pixel by pixel.
 template <class Src>
 void RunSource(const PlainBlitFrame& f, const Context& c) {
-  if (!RunSpecial<Src>(f, c)) blit::RunFamily<Ops32, Src>(f, c);
+  if (!RunSpecial<Src>(f, c)) blit::RunFamily<Ops32, Src, blit::LoopRoad::kGeneral>(f, c);
 }
 
 }  // namespace
 
 void PlainBlit32(const PlainBlitFrame& frame) {
   const Context c = blit::MakeContext(frame);
+  if (RunPlainBlitFastPath(frame, c, true)) return;
   if (frame.palette != nullptr) RunSource<blit::SrcPal<4>>(frame, c);
   else RunSource<Src32>(frame, c);
 }
+
+// ---- Fast-path routines (plain_blit_fast_paths.cpp says which draws each takes) ----------------------
+
+namespace blit {
+
+void CopyPlanA8R8G8B8Avx2(const PlainBlitFrame& f, const Context&) {
+  avx2::CopyPlanned32(avx2::RunFrame{f.dst, f.dstPitch, f.src, f.srcPitch, f.runTable, f.runPlan, f.runWeights, f.width, f.height});
+}
+void RunsX8R8G8B8Avx2(const PlainBlitFrame& f, const Context& c) { RunFamily<Ops32, Src32, LoopRoad::kWholeRuns>(f, c); }
+void RunStretchesX8R8G8B8(const PlainBlitFrame& f, const Context& c) { RunFamily<Ops32, Src32, LoopRoad::kRows>(f, c); }
+void HalveRowsX8R8G8B8(const PlainBlitFrame& f, const Context& c) { simd::HalveRows<4>(f, c); }
+void SaturateRowsX8R8G8B8(const PlainBlitFrame& f, const Context& c) { simd::Saturate32Rows(f, c); }
+void RowsX8R8G8B8(const PlainBlitFrame& f, const Context& c) { RunFamily<Ops32, Src32, LoopRoad::kRows>(f, c); }
+
+}  // namespace blit
 
 }  // namespace orbel

@@ -7,6 +7,7 @@
 #include <immintrin.h>  // AVX2 intrinsics
 #include <cstdlib>
 
+#include "orbel/softrender/run_plan.h"
 #include "orbel/softrender/run_stretch.h"
 
 #define ORBEL_AVX2 __attribute__((target("avx2")))
@@ -88,6 +89,20 @@ ORBEL_AVX2 inline void MaskedTail(uint8_t* drow, const uint8_t* srow, int n, Vec
   _mm256_maskstore_epi32(reinterpret_cast<int*>(drow), mask, vec(d, s));
 }
 
+// Walks one row of a run plan: draw(kind, x, end) for each segment that is not clear, its groups of
+// eight from x to end on the row's own grid (end may pass the row's width). Returns the plan past the
+// row's end word.
+template <class Draw>
+ORBEL_AVX2 __attribute__((always_inline)) inline const uint16_t* ForEachPlanSegment(const uint16_t* plan, Draw draw) {
+  int x = 0;
+  for (uint16_t segment = *plan++; segment != 0; segment = *plan++) {
+    const int end = x + kRunPlanGroup * (segment & kRunPlanMaxGroups);
+    if (segment >> 14 != kPlanClear) draw(segment >> 14, x, end);
+    x = end;
+  }
+  return plan;
+}
+
 // Where a mode's vector goes. RowDrive: the leading groups of eight of one row (returns how many
 // pixels it drew). RunDrive: every stretch of every row of a run-coded picture, whole (returns 1).
 struct RowDrive {
@@ -106,9 +121,14 @@ struct RunDrive {
   template <bool kSkipClear, bool kCopyOpaque, class Vec>
   ORBEL_AVX2 int Run(Vec vec) const {
     const uint8_t* code = f.table;
+    const uint16_t* plan = f.plan;
     for (int y = 0; y < f.height; ++y) {
       uint8_t* drow = f.dst + y * f.dstPitch;
       const uint8_t* srow = f.src + y * f.srcPitch;
+      if (mergeClear && f.plan != nullptr) {
+        plan = PlanRow<kCopyOpaque>(plan, drow, srow, f.width, vec);
+        continue;
+      }
       if (!mergeClear) {
         blit::ForEachStretch<false>(code, f.width, [&](int x, int n) ORBEL_AVX2 { Stretch<kSkipClear, kCopyOpaque>(drow, srow, x, n, vec); });
         continue;
@@ -125,6 +145,22 @@ struct RunDrive {
     }
     return 1;
   }
+  // One row of the run plan: clear groups left alone, opaque ones copied when the rule copies them,
+  // the rest through vec; the row's last group, when the width cuts it, under a mask. Returns the
+  // plan past the row's end word.
+  template <bool kCopyOpaque, class Vec>
+  ORBEL_AVX2 __attribute__((always_inline)) static const uint16_t* PlanRow(const uint16_t* plan, uint8_t* drow,
+                                                                           const uint8_t* srow, int width, Vec& vec) {
+    return ForEachPlanSegment(plan, [&](int kind, int x, int end) ORBEL_AVX2 {
+      const int whole = end < width ? end : width & ~7;
+      if (kCopyOpaque && kind == kPlanOpaque) {
+        for (; x < whole; x += 8) Store(drow + 4 * x, Load(srow + 4 * x));
+      } else {
+        for (; x < whole; x += 8) Store(drow + 4 * x, vec(Load(drow + 4 * x), Load(srow + 4 * x)));
+      }
+      if (x < end && x < width) MaskedTail(drow + 4 * x, srow + 4 * x, width - x, vec);
+    });
+  }
   // Pixels x to x + n of a row: whole groups, then the rest under a mask.
   template <bool kSkipClear, bool kCopyOpaque, class Vec>
   ORBEL_AVX2 __attribute__((always_inline)) static void Stretch(uint8_t* drow, const uint8_t* srow, int x, int n, Vec& vec) {
@@ -134,6 +170,45 @@ struct RunDrive {
     if (done < n && n > 0) MaskedTail(d + 4 * done, s + 4 * done, n - done, vec);
   }
 };
+
+// d * w + t per channel, >> 8, for one mixed group from its blend words (run_plan.h).
+ORBEL_AVX2 inline V Weighted(V d, const uint16_t* w) {
+  const V zero = _mm256_setzero_si256();
+  const V lo = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(d, zero), Load(reinterpret_cast<const uint8_t*>(w))),
+                                Load(reinterpret_cast<const uint8_t*>(w + 16)));
+  const V hi = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(d, zero), Load(reinterpret_cast<const uint8_t*>(w + 32))),
+                                Load(reinterpret_cast<const uint8_t*>(w + 48)));
+  return _mm256_packus_epi16(_mm256_srli_epi16(lo, 8), _mm256_srli_epi16(hi, 8));
+}
+
+// A group the row's end cuts goes under a lane mask.
+ORBEL_AVX2 void CopyPlannedRows(const RunFrame& f) {
+  const uint16_t* plan = f.plan;
+  const uint16_t* w = f.weights;
+  const int whole = f.width & ~7;
+  const V tailMask = _mm256_cmpgt_epi32(Set32(static_cast<uint32_t>(f.width - whole)), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+  for (int y = 0; y < f.height; ++y) {
+    uint8_t* drow = f.dst + y * f.dstPitch;
+    const uint8_t* srow = f.src + y * f.srcPitch;
+    plan = ForEachPlanSegment(plan, [&](int kind, int x, int end) ORBEL_AVX2 {
+      const int stop = end < whole ? end : whole;
+      if (kind == kPlanOpaque) {
+        for (; x < stop; x += 8) Store(drow + 4 * x, Load(srow + 4 * x));
+        if (x < end && x < f.width) {
+          const V s = _mm256_maskload_epi32(reinterpret_cast<const int*>(srow + 4 * x), tailMask);
+          _mm256_maskstore_epi32(reinterpret_cast<int*>(drow + 4 * x), tailMask, s);
+        }
+      } else {
+        for (; x < stop; x += 8, w += kRunWeightWords) Store(drow + 4 * x, Weighted(Load(drow + 4 * x), w));
+        if (x < end && x < f.width) {
+          const V d = _mm256_maskload_epi32(reinterpret_cast<const int*>(drow + 4 * x), tailMask);
+          _mm256_maskstore_epi32(reinterpret_cast<int*>(drow + 4 * x), tailMask, Weighted(d, w));
+          w += kRunWeightWords;
+        }
+      }
+    });
+  }
+}
 
 template <bool kTrans, class Drive>
 ORBEL_AVX2 int Copy(const Drive& drive) {
@@ -305,6 +380,8 @@ ORBEL_AVX2 int PlainRow32(int mode, bool trans, uint8_t* drow, const uint8_t* sr
   const RowDrive drive{drow, srow, width};
   return trans ? PlainByMode<true>(mode, drive, p, key) : PlainByMode<false>(mode, drive, p, key);
 }
+
+ORBEL_AVX2 void CopyPlanned32(const RunFrame& frame) { CopyPlannedRows(frame); }
 
 ORBEL_AVX2 bool RunRows32(int mode, bool alpha, const RunFrame& frame, int p, uint32_t key) {
   // Multiply draws an alpha-0 pixel of a row (it blackens) but skips a transparent run, so its

@@ -24,14 +24,20 @@ struct RunFrame {
   const uint8_t* src;
   ptrdiff_t srcPitch;  // bytes
   const uint8_t* table;
+  const uint16_t* plan;  // the table's run plan (run_plan.h), or null
+  const uint16_t* weights;  // the plan's blend words for the copy rule of alpha sources, or null
   int width;
   int height;
 };
 // Draws a run-coded 32-bit picture under the transparency flag (source alpha in byte 3 when `alpha`,
 // else pixels equal to `key` are transparent): each row's stretches of runs in groups of eight, the
-// last partial group through masked loads and stores. The pixels are those of the run-code walk.
+// last partial group through masked loads and stores, from the run plan where the body has one. The
+// pixels are those of the run-code walk.
 // False, drawing nothing, for a mode without rows here.
 bool RunRows32(int mode, bool alpha, const RunFrame& frame, int p, uint32_t key);
+// The copy rule (mode 0 under the flag) of a run-coded alpha picture from its run plan and blend words
+// (both in the frame): clear groups left alone, opaque ones copied, mixed ones weighted.
+void CopyPlanned32(const RunFrame& frame);
 // Exact saturating add (or subtract) of all four bytes, keyed pixels kept under the flag.
 int SaturateRow32(bool subtract, bool trans, uint8_t* drow, const uint8_t* srow, int width, uint32_t key);
 

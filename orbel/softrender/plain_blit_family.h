@@ -90,8 +90,8 @@ void RunSpecialLoop(const PlainBlitFrame& f, const Context& c, Op op) {
   else SpecialLoop<Bytes, Src, false>(f, c, op);
 }
 
-// Mode 0 without the flag copies whole rows of a direct source; mode 1 at p = 128 halves, SSE2 rows
-// for a direct source, one pixel at a time otherwise (the results are equal). False: neither applies.
+// Mode 0 without the flag copies whole rows of a direct source; mode 1 at p = 128 halves one pixel at
+// a time (the fast-path table has SSE2 rows for it). False: neither applies.
 template <int Bytes, class Src>
 bool RunCopyOrHalve(const PlainBlitFrame& f, const Context& c) {
   if (!SpecialAllowed(f)) return false;
@@ -100,7 +100,6 @@ bool RunCopyOrHalve(const PlainBlitFrame& f, const Context& c) {
     return true;
   }
   if (f.mode == 1 && f.param == 128) {
-    if (Src::kBytes == Bytes && SimdRoadOpen() && simd::HalveRows<Bytes>(f, c)) return true;
     RunSpecialLoop<Bytes, Src>(f, c, [](uint32_t d, uint32_t s) { return Halve<Bytes>(d, s); });
     return true;
   }

@@ -97,9 +97,14 @@ inline uint32_t Halve(uint32_t d, uint32_t s) {
 
 using LoopFn = void (*)(const PlainBlitFrame&, const Context&);
 
-template <class Ops, class Src, int Mode, bool Alpha, bool Trans, bool Bright, bool Blend>
+// How far a walk may go past the per-pixel rules: kGeneral is the reference (rules only), kRows hands
+// whole rows, or a run-coded row's stretches, to the vector rows, kWholeRuns gives a run-coded picture
+// to the family's whole-picture walk. The fast-path table (plain_blit_fast_paths.h) picks the road.
+enum class LoopRoad { kGeneral, kRows, kWholeRuns };
+
+template <class Ops, class Src, LoopRoad Road, int Mode, bool Alpha, bool Trans, bool Bright, bool Blend>
 void NormalLoop(const PlainBlitFrame& f, const Context& c) {
-  const bool vectorRoad = SimdRoadOpen();  // else the per-pixel rules alone (tests hold the roads to them)
+  constexpr bool vectorRoad = Road != LoopRoad::kGeneral;
   for (int y = 0; y < f.height; ++y) {
     uint8_t* drow = f.dst + y * f.dstPitch;
     const uint8_t* srow = f.src + y * f.srcPitch;
@@ -157,13 +162,13 @@ bool RunStretches(const PlainBlitFrame& f, const Context& c) {
 // without reading the pixels, opaque runs take the alpha-255 (or no-alpha) rule, translucent runs
 // the general alpha rule. An opaque or translucent run of an alpha source follows the rules the
 // normal path applies to the same pixels under the transparency flag, and so does an opaque run of a
-// source without alpha (where the family says its run rule is the row rule), so on the vector road
-// whole stretches of runs go through the normal path's rows: first the family's whole-picture walk,
-// then the stretch walk, else one run at a time.
-template <class Ops, class Src, int Mode, bool Alpha, bool Bright, bool Blend>
+// source without alpha (where the family says its run rule is the row rule), so off the general road
+// whole stretches of runs go through the normal path's rows, or the picture to the family's
+// whole-picture walk; where neither has rows, one run at a time.
+template <class Ops, class Src, LoopRoad Road, int Mode, bool Alpha, bool Bright, bool Blend>
 void RunLoop(const PlainBlitFrame& f, const Context& c) {
-  if (SimdRoadOpen() && (Alpha || Ops::template RunRuleIsRowRule<Mode, Bright, Blend>())) {
-    if (Ops::template FastRuns<Src, Mode, Alpha, Bright, Blend>(f, c)) return;
+  if (Road != LoopRoad::kGeneral && (Alpha || Ops::template RunRuleIsRowRule<Mode, Bright, Blend>())) {
+    if (Road == LoopRoad::kWholeRuns && Ops::template FastRuns<Src, Mode, Alpha, Bright, Blend>(f, c)) return;
     if (RunStretches<Ops, Src, Mode, Alpha, Bright, Blend>(f, c)) return;
   }
   const MemImgRunTable* code = f.runTable;
@@ -201,49 +206,49 @@ void RunLoop(const PlainBlitFrame& f, const Context& c) {
 // Index bits: 1 transparency, 2 source alpha, 4 brightness, 8 blend image. Sources that cannot
 // carry alpha fold the alpha bit away, so no dead loops are generated for them.
 
-template <class Ops, class Src, int Mode, int I>
+template <class Ops, class Src, LoopRoad Road, int Mode, int I>
 void NormalEntry(const PlainBlitFrame& f, const Context& c) {
-  NormalLoop<Ops, Src, Mode, Src::kHasAlpha && (I & 2) != 0, (I & 1) != 0, (I & 4) != 0, (I & 8) != 0>(f, c);
+  NormalLoop<Ops, Src, Road, Mode, Src::kHasAlpha && (I & 2) != 0, (I & 1) != 0, (I & 4) != 0, (I & 8) != 0>(f, c);
 }
 
-template <class Ops, class Src, int Mode, int I>
+template <class Ops, class Src, LoopRoad Road, int Mode, int I>
 void RunEntry(const PlainBlitFrame& f, const Context& c) {
-  RunLoop<Ops, Src, Mode, Src::kHasAlpha && (I & 2) != 0, (I & 4) != 0, (I & 8) != 0>(f, c);
+  RunLoop<Ops, Src, Road, Mode, Src::kHasAlpha && (I & 2) != 0, (I & 4) != 0, (I & 8) != 0>(f, c);
 }
 
-template <class Ops, class Src, int Mode, size_t... I>
+template <class Ops, class Src, LoopRoad Road, int Mode, size_t... I>
 constexpr std::array<LoopFn, sizeof...(I)> MakeNormalTable(std::index_sequence<I...>) {
-  return {&NormalEntry<Ops, Src, Mode, static_cast<int>(I)>...};
+  return {&NormalEntry<Ops, Src, Road, Mode, static_cast<int>(I)>...};
 }
 
-template <class Ops, class Src, int Mode, size_t... I>
+template <class Ops, class Src, LoopRoad Road, int Mode, size_t... I>
 constexpr std::array<LoopFn, sizeof...(I)> MakeRunTable(std::index_sequence<I...>) {
-  return {&RunEntry<Ops, Src, Mode, static_cast<int>(I)>...};
+  return {&RunEntry<Ops, Src, Road, Mode, static_cast<int>(I)>...};
 }
 
 inline int SelectorIndex(const PlainBlitFrame& f) {
   return (f.trans ? 1 : 0) | (f.srcAlpha ? 2 : 0) | (f.bright != 0xFFFFFF ? 4 : 0) | (f.blend != nullptr ? 8 : 0);
 }
 
-template <class Ops, class Src, int Mode>
+template <class Ops, class Src, LoopRoad Road, int Mode>
 void RunMode(const PlainBlitFrame& f, const Context& c) {
-  static constexpr auto kNormal = MakeNormalTable<Ops, Src, Mode>(std::make_index_sequence<16>{});
-  static constexpr auto kRun = MakeRunTable<Ops, Src, Mode>(std::make_index_sequence<16>{});
+  static constexpr auto kNormal = MakeNormalTable<Ops, Src, Road, Mode>(std::make_index_sequence<16>{});
+  static constexpr auto kRun = MakeRunTable<Ops, Src, Road, Mode>(std::make_index_sequence<16>{});
   const int i = SelectorIndex(f);
   (f.runTable != nullptr ? kRun : kNormal)[i](f, c);
 }
 
 // Dispatch on the blend mode; modes without loops draw nothing.
-template <class Ops, class Src>
+template <class Ops, class Src, LoopRoad Road>
 void RunFamily(const PlainBlitFrame& f, const Context& c) {
   switch (f.mode) {
-    case 0: RunMode<Ops, Src, 0>(f, c); break;
-    case 1: RunMode<Ops, Src, 1>(f, c); break;
-    case 2: RunMode<Ops, Src, 2>(f, c); break;
-    case 3: RunMode<Ops, Src, 3>(f, c); break;
-    case 4: RunMode<Ops, Src, 4>(f, c); break;
-    case 10: RunMode<Ops, Src, 10>(f, c); break;
-    case 11: RunMode<Ops, Src, 11>(f, c); break;
+    case 0: RunMode<Ops, Src, Road, 0>(f, c); break;
+    case 1: RunMode<Ops, Src, Road, 1>(f, c); break;
+    case 2: RunMode<Ops, Src, Road, 2>(f, c); break;
+    case 3: RunMode<Ops, Src, Road, 3>(f, c); break;
+    case 4: RunMode<Ops, Src, Road, 4>(f, c); break;
+    case 10: RunMode<Ops, Src, Road, 10>(f, c); break;
+    case 11: RunMode<Ops, Src, Road, 11>(f, c); break;
     default: break;
   }
 }

@@ -415,7 +415,7 @@ inline bool FastRuns32(const PlainBlitFrame& f, const blit::Context& c) {
     return false;
   } else {
     if (ActiveSimdRoad() != SimdRoad::kAvx2) return false;
-    const avx2::RunFrame run{f.dst, f.dstPitch, f.src, f.srcPitch, f.runTable, f.width, f.height};
+    const avx2::RunFrame run{f.dst, f.dstPitch, f.src, f.srcPitch, f.runTable, f.runPlan, f.runWeights, f.width, f.height};
     return avx2::RunRows32(Mode, Alpha, run, c.p, c.key);
   }
 }

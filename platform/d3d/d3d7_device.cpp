@@ -1,10 +1,12 @@
 // The Direct3D device: render and texture-stage states (stored in full; the rasteriser reads the ones
 // that draw), bound textures and render target (referenced), viewport, stored transforms, scenes,
-// the draw calls that turn lists, strips and indexed strips into triangles, and Load. Every call is
-// recorded for tests, with copies of the vertices and indices drawn.
+// the draw calls that turn lists, strips and indexed strips into triangles, and Load. While a test keeps
+// the call record, every call goes into it with copies of the vertices and indices drawn.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <map>
+#include <optional>
 
 #include "platform/d3d/d3d7_internal.h"
 #include "platform/d3d/d3d7_raster.h"
@@ -84,6 +86,7 @@ class Device7 final : public IDirect3DDevice7 {
     depthBits_ = v.format.dwRGBBitCount;
     DefaultStates(&states_, v.zbuffer != nullptr);
     states_.viewport = D3DVIEWPORT7{0, 0, static_cast<DWORD>(v.width), static_cast<DWORD>(v.height), 0.0f, 1.0f};
+    TakeRoadSwitches();
     std::lock_guard<std::mutex> lock(State().mutex);
     ++State().liveDevices;
   }
@@ -96,7 +99,7 @@ class Device7 final : public IDirect3DDevice7 {
   }
 
   HRESULT EnumTextureFormats(LPD3DENUMPIXELFORMATSCALLBACK callback, void* context) override {
-    test::D3DCall call = Begin("EnumTextureFormats");
+    auto call = Begin("EnumTextureFormats");
     HRESULT result = D3D_OK;
     if (!Faulted("EnumTextureFormats", &result)) {
       if (callback == nullptr) {
@@ -112,20 +115,21 @@ class Device7 final : public IDirect3DDevice7 {
   }
 
   HRESULT BeginScene() override {
-    test::D3DCall call = Begin("BeginScene");
+    auto call = Begin("BeginScene");
     HRESULT result = D3D_OK;
     if (!Faulted("BeginScene", &result)) {
       if (inScene_) {
         result = D3DERR_SCENE_IN_SCENE;
       } else {
         inScene_ = true;
+        TakeRoadSwitches();
       }
     }
     return Finish(std::move(call), result);
   }
 
   HRESULT EndScene() override {
-    test::D3DCall call = Begin("EndScene");
+    auto call = Begin("EndScene");
     HRESULT result = D3D_OK;
     if (!Faulted("EndScene", &result)) {
       if (!inScene_) {
@@ -138,9 +142,11 @@ class Device7 final : public IDirect3DDevice7 {
   }
 
   HRESULT SetRenderTarget(IDirectDrawSurface7* target, DWORD flags) override {
-    test::D3DCall call = Begin("SetRenderTarget");
-    call.surface = target;
-    call.args = {flags};
+    auto call = Begin("SetRenderTarget");
+    if (call) {
+      call->surface = target;
+      call->args = {flags};
+    }
     HRESULT result = D3D_OK;
     if (!Faulted("SetRenderTarget", &result)) {
       if (!RenderableTarget(target)) {
@@ -157,9 +163,11 @@ class Device7 final : public IDirect3DDevice7 {
   }
 
   HRESULT SetTransform(D3DTRANSFORMSTATETYPE type, D3DMATRIX* matrix) override {
-    test::D3DCall call = Begin("SetTransform");
-    call.args = {type};
-    if (matrix != nullptr) call.matrix = *matrix;
+    auto call = Begin("SetTransform");
+    if (call) {
+      call->args = {type};
+      if (matrix != nullptr) call->matrix = *matrix;
+    }
     HRESULT result = D3D_OK;
     if (!Faulted("SetTransform", &result)) {
       if (matrix == nullptr || type == 0) {
@@ -172,8 +180,8 @@ class Device7 final : public IDirect3DDevice7 {
   }
 
   HRESULT SetViewport(D3DVIEWPORT7* viewport) override {
-    test::D3DCall call = Begin("SetViewport");
-    if (viewport != nullptr) call.viewport = *viewport;
+    auto call = Begin("SetViewport");
+    if (call && viewport != nullptr) call->viewport = *viewport;
     HRESULT result = D3D_OK;
     if (!Faulted("SetViewport", &result)) {
       const RECT bounds = WholeSurface(target_);
@@ -190,11 +198,12 @@ class Device7 final : public IDirect3DDevice7 {
   }
 
   HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override {
-    test::D3DCall call = Begin("SetRenderState");
-    call.args = {state, value};
+    auto call = Begin("SetRenderState");
+    if (call) call->args = {state, value};
     HRESULT result = D3D_OK;
-    const std::string named = "SetRenderState:" + std::to_string(state);
-    if (!Faulted("SetRenderState", &result) && !Faulted(named.c_str(), &result)) {
+    char named[32];  // the per-state failure name, made without an allocation on this busy call
+    std::snprintf(named, sizeof named, "SetRenderState:%u", static_cast<unsigned>(state));
+    if (!Faulted("SetRenderState", &result) && !Faulted(named, &result)) {
       if (state == 0 || state >= kD3DRenderStateCount) {
         result = DDERR_INVALIDPARAMS;
       } else {
@@ -205,9 +214,11 @@ class Device7 final : public IDirect3DDevice7 {
   }
 
   HRESULT SetTexture(DWORD stage, IDirectDrawSurface7* texture) override {
-    test::D3DCall call = Begin("SetTexture");
-    call.args = {stage};
-    call.surface = texture;
+    auto call = Begin("SetTexture");
+    if (call) {
+      call->args = {stage};
+      call->surface = texture;
+    }
     HRESULT result = D3D_OK;
     if (!Faulted("SetTexture", &result)) {
       if (stage >= kD3DMaxTextureStages || (texture != nullptr && !ddraw::IsLiveSurface(texture))) {
@@ -222,8 +233,8 @@ class Device7 final : public IDirect3DDevice7 {
   }
 
   HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override {
-    test::D3DCall call = Begin("SetTextureStageState");
-    call.args = {stage, type, value};
+    auto call = Begin("SetTextureStageState");
+    if (call) call->args = {stage, type, value};
     HRESULT result = D3D_OK;
     if (!Faulted("SetTextureStageState", &result)) {
       if (stage >= kD3DMaxTextureStages || type == 0 || type >= kD3DStageStateCount) {
@@ -240,12 +251,14 @@ class Device7 final : public IDirect3DDevice7 {
   }
 
   HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, void* vertices, DWORD count, DWORD flags) override {
-    test::D3DCall call = Begin("DrawPrimitive");
-    call.args = {type, fvf, count, flags};
+    auto call = Begin("DrawPrimitive");
     const int stride = VertexStride(fvf);
-    if (stride != 0 && vertices != nullptr && count <= kMaxVertices) {
-      const auto* bytes = static_cast<const uint8_t*>(vertices);
-      call.vertices.assign(bytes, bytes + static_cast<size_t>(count) * stride);
+    if (call) {
+      call->args = {type, fvf, count, flags};
+      if (stride != 0 && vertices != nullptr && count <= kMaxVertices) {
+        const auto* bytes = static_cast<const uint8_t*>(vertices);
+        call->vertices.assign(bytes, bytes + static_cast<size_t>(count) * stride);
+      }
     }
     HRESULT result = D3D_OK;
     if (!Faulted("DrawPrimitive", &result)) {
@@ -267,14 +280,16 @@ class Device7 final : public IDirect3DDevice7 {
 
   HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, void* vertices, DWORD vertexCount, WORD* indices,
                                DWORD indexCount, DWORD flags) override {
-    test::D3DCall call = Begin("DrawIndexedPrimitive");
-    call.args = {type, fvf, vertexCount, indexCount, flags};
+    auto call = Begin("DrawIndexedPrimitive");
     const int stride = VertexStride(fvf);
-    if (stride != 0 && vertices != nullptr && vertexCount <= kMaxVertices) {
-      const auto* bytes = static_cast<const uint8_t*>(vertices);
-      call.vertices.assign(bytes, bytes + static_cast<size_t>(vertexCount) * stride);
+    if (call) {
+      call->args = {type, fvf, vertexCount, indexCount, flags};
+      if (stride != 0 && vertices != nullptr && vertexCount <= kMaxVertices) {
+        const auto* bytes = static_cast<const uint8_t*>(vertices);
+        call->vertices.assign(bytes, bytes + static_cast<size_t>(vertexCount) * stride);
+      }
+      if (indices != nullptr && indexCount <= 3 * kMaxVertices) call->indices.assign(indices, indices + indexCount);
     }
-    if (indices != nullptr && indexCount <= 3 * kMaxVertices) call.indices.assign(indices, indices + indexCount);
     HRESULT result = D3D_OK;
     if (!Faulted("DrawIndexedPrimitive", &result)) {
       if (stride == 0 || vertices == nullptr || indices == nullptr || vertexCount > kMaxVertices ||
@@ -312,17 +327,28 @@ class Device7 final : public IDirect3DDevice7 {
     --State().liveDevices;
   }
 
-  test::D3DCall Begin(const char* name) const {
+  // The call's record entry, or nothing (and no copying) while no test keeps the record.
+  std::optional<test::D3DCall> Begin(const char* name) const {
+    if (!Recording()) return std::nullopt;
     test::D3DCall call;
     call.call = name;
     call.inScene = inScene_;
     return call;
   }
 
-  static HRESULT Finish(test::D3DCall call, HRESULT result) {
-    call.result = result;
-    Record(std::move(call));
+  static HRESULT Finish(std::optional<test::D3DCall> call, HRESULT result) {
+    if (call) {
+      call->result = result;
+      Record(std::move(*call));
+    }
     return result;
+  }
+
+  // Once a scene rather than once a draw: the switches are the same for every draw of a frame.
+  void TakeRoadSwitches() {
+    const RoadSwitches roads = ReadRoadSwitches();
+    states_.fastPaths = roads.fastPaths;
+    states_.avx2 = roads.avx2;
   }
 
   // Strip triangle i: odd ones are listed with their last two vertices swapped so that every
@@ -352,11 +378,13 @@ class Device7 final : public IDirect3DDevice7 {
 
 HRESULT Device7::Load(IDirectDrawSurface7* dest, POINT* destPoint, IDirectDrawSurface7* source, RECT* sourceRect,
                       DWORD flags) {
-  test::D3DCall call = Begin("Load");
-  call.surface = dest;
-  call.source = source;
-  call.args = {flags};
-  if (destPoint != nullptr) call.point = *destPoint;
+  auto call = Begin("Load");
+  if (call) {
+    call->surface = dest;
+    call->source = source;
+    call->args = {flags};
+    if (destPoint != nullptr) call->point = *destPoint;
+  }
   HRESULT result = D3D_OK;
   if (Faulted("Load", &result)) return Finish(std::move(call), result);
   ddraw::SurfaceView d, s;
@@ -366,7 +394,7 @@ HRESULT Device7::Load(IDirectDrawSurface7* dest, POINT* destPoint, IDirectDrawSu
   }
   const RECT r = sourceRect != nullptr ? *sourceRect : RECT{0, 0, s.width, s.height};
   const POINT p = destPoint != nullptr ? *destPoint : POINT{0, 0};
-  call.rect = r;
+  if (call) call->rect = r;
   if (d.format.dwRGBBitCount != s.format.dwRGBBitCount || d.format.dwRBitMask != s.format.dwRBitMask ||
       d.format.dwGBitMask != s.format.dwGBitMask || d.format.dwBBitMask != s.format.dwBBitMask ||
       d.format.dwRGBAlphaBitMask != s.format.dwRGBAlphaBitMask) {

@@ -3,6 +3,7 @@
 // helpers the files share. Only platform/d3d (and the DirectDraw object's QueryInterface) include it.
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -16,19 +17,26 @@ struct D3DState {
   bool configured = false;
   test::D3DConfig config;  // valid once `configured`
   bool refuse = false;     // QueryInterface(IID_IDirect3D7) answers E_NOINTERFACE
+  // Read without the mutex on every call: a program that no test watches pays one load for it.
+  std::atomic<bool> recording{false};  // a test asked for the call record
   std::vector<test::D3DCall> calls;
   size_t recordedBytes = 0;  // vertices and indices copied into `calls`
   int liveObjects = 0;
   int liveDevices = 0;
   int drawsOutsideScene = 0;
-  bool fastPaths = true;  // the rasteriser's specialised loops (tests turn them off to compare)
-  bool avx2 = true;       // their AVX2 road where the processor runs it (tests turn it off for SSE2)
+  // Read by a device when it is made and when its scene begins, not by each draw.
+  std::atomic<bool> fastPaths{true};  // the rasteriser's specialised loops (tests turn them off to compare)
+  std::atomic<bool> avx2{true};       // their AVX2 road where the processor runs it (tests turn it off for SSE2)
+  std::atomic<int> roadSwitchReads{0};
 };
 
 D3DState& State();
 // The driver in force (the default one until a test sets another).
 test::D3DConfig Config();
-// Appends a call to the record (the oldest half is dropped past a bound, as long runs would grow it).
+// Whether a test keeps the call record: callers skip building an entry when it does not.
+bool Recording();
+// Appends a call to the record when a test keeps one (the oldest half is dropped past a bound, as long
+// runs would grow it).
 void Record(test::D3DCall call);
 // True (with the result to give) when a test wants `call` to fail.
 bool Faulted(const char* call, HRESULT* result);
@@ -38,10 +46,12 @@ HRESULT CreateDirect3DObject(IDirectDraw7* owner, void** out);
 // A new device drawing into `target`, keeping `owner` (the Direct3D object) alive.
 HRESULT CreateDevice(IDirect3D7* owner, const GUID& type, IDirectDrawSurface7* target, IDirect3DDevice7** out);
 
-// Whether the rasteriser may use its specialised loops.
-bool FastPaths();
-// Whether those loops may take their AVX2 road (the processor runs it and no test turned it off).
-bool Avx2Road();
+// The rasteriser's road switches, which a device reads when it is made and at BeginScene.
+struct RoadSwitches {
+  bool fastPaths;  // the specialised loops may be used
+  bool avx2;       // and take their AVX2 road (the processor runs it and no test turned it off)
+};
+RoadSwitches ReadRoadSwitches();
 
 // Bytes per vertex of a pre-transformed format, 0 for formats the rasteriser does not draw.
 int VertexStride(DWORD fvf);

@@ -359,8 +359,8 @@ bool ReadsTexture(DWORD op, DWORD a1, DWORD a2) {
 // Fills the shared state of a draw. DD_OK, or why nothing may be drawn.
 HRESULT Prepare(const DrawStates& states, const ddraw::SurfaceView& target, int sets, DrawSetup* d) {
   *d = DrawSetup{};
-  d->fastPaths = FastPaths();
-  d->avx2 = Avx2Road();
+  d->fastPaths = states.fastPaths;
+  d->avx2 = states.avx2;
   if (!MakePixelCode(target.format, &d->targetCode)) return DDERR_INVALIDPIXELFORMAT;
   d->target = target.pixels;
   d->targetPitch = target.pitch;

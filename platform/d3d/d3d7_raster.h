@@ -15,6 +15,8 @@ struct DrawStates {
   DWORD stage[kD3DMaxTextureStages][kD3DStageStateCount];
   IDirectDrawSurface7* textures[kD3DMaxTextureStages];
   D3DVIEWPORT7 viewport;
+  bool fastPaths;  // the rasteriser's switches as they stood when the device was made or its scene began
+  bool avx2;
 };
 
 // One triangle: three vertex numbers; the first gives the flat colours.

@@ -1,6 +1,7 @@
 // The Direct3D stand-in's state record: the pretended driver (devices, caps, formats), the refusal
 // switch, the call record and the live counts, with the test controls that read and change them.
 #include <cstring>
+#include <stdexcept>
 
 #include "platform/d3d/d3d7_internal.h"
 #include "platform/d3d/d3d7_span_avx2.h"
@@ -21,7 +22,10 @@ test::D3DConfig Config() {
 
 size_t CopiedBytes(const test::D3DCall& call) { return call.vertices.size() + call.indices.size() * sizeof(WORD); }
 
+bool Recording() { return State().recording.load(std::memory_order_relaxed); }
+
 void Record(test::D3DCall call) {
+  if (!Recording()) return;
   D3DState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
   // A long run (a game loop under test) must not grow without bound: past a count or a size of copied
@@ -37,14 +41,11 @@ void Record(test::D3DCall call) {
   s.calls.push_back(std::move(call));
 }
 
-bool FastPaths() {
-  std::lock_guard<std::mutex> lock(State().mutex);
-  return State().fastPaths;
-}
-
-bool Avx2Road() {
-  std::lock_guard<std::mutex> lock(State().mutex);
-  return State().avx2 && Avx2Supported();
+RoadSwitches ReadRoadSwitches() {
+  D3DState& s = State();
+  s.roadSwitchReads.fetch_add(1, std::memory_order_relaxed);
+  return RoadSwitches{s.fastPaths.load(std::memory_order_relaxed),
+                      s.avx2.load(std::memory_order_relaxed) && Avx2Supported()};
 }
 
 bool Faulted(const char* call, HRESULT* result) { return test::TakeDisplayFault(call, result); }
@@ -154,13 +155,26 @@ void RefuseDirect3D(bool on) {
   s.refuse = on;
 }
 
+namespace {
+
+// A test that reads a record nobody kept would see no calls and could pass for the wrong reason.
+void RequireD3DRecord() {
+  if (!d3d::Recording()) throw std::logic_error("the Direct3D call record is read but was not asked for (RecordD3DCalls)");
+}
+
+}  // namespace
+
+void RecordD3DCalls(bool on) { d3d::State().recording.store(on, std::memory_order_relaxed); }
+
 std::vector<D3DCall> D3DCalls() {
+  RequireD3DRecord();
   d3d::D3DState& s = d3d::State();
   std::lock_guard<std::mutex> lock(s.mutex);
   return s.calls;
 }
 
 int D3DCallCount(const std::string& call) {
+  RequireD3DRecord();
   d3d::D3DState& s = d3d::State();
   std::lock_guard<std::mutex> lock(s.mutex);
   int n = 0;
@@ -179,7 +193,7 @@ void ClearD3DCalls() {
 D3DCounters GetD3DCounters() {
   d3d::D3DState& s = d3d::State();
   std::lock_guard<std::mutex> lock(s.mutex);
-  return D3DCounters{s.liveObjects, s.liveDevices, s.drawsOutsideScene};
+  return D3DCounters{s.liveObjects, s.liveDevices, s.drawsOutsideScene, s.roadSwitchReads.load()};
 }
 
 void ResetD3D() {
@@ -188,6 +202,7 @@ void ResetD3D() {
   s.configured = false;
   s.config = D3DConfig{};
   s.refuse = false;
+  s.recording = false;
   s.calls.clear();
   s.recordedBytes = 0;
   s.drawsOutsideScene = 0;
@@ -195,17 +210,9 @@ void ResetD3D() {
   s.avx2 = true;
 }
 
-void UseD3DFastPaths(bool on) {
-  d3d::D3DState& s = d3d::State();
-  std::lock_guard<std::mutex> lock(s.mutex);
-  s.fastPaths = on;
-}
+void UseD3DFastPaths(bool on) { d3d::State().fastPaths.store(on, std::memory_order_relaxed); }
 
-void UseD3DAvx2(bool on) {
-  d3d::D3DState& s = d3d::State();
-  std::lock_guard<std::mutex> lock(s.mutex);
-  s.avx2 = on;
-}
+void UseD3DAvx2(bool on) { d3d::State().avx2.store(on, std::memory_order_relaxed); }
 
 bool D3DAvx2Supported() { return d3d::Avx2Supported(); }
 

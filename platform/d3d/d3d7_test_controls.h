@@ -1,6 +1,7 @@
 // Test controls of the Direct3D stand-in: the driver a test pretends to have (devices, caps, texture
 // and Z formats and their order), a switch that makes the DirectDraw object refuse IID_IDirect3D7, and
-// the record of every Direct3D call with copies of the vertices and indices drawn. Failures are
+// the record of every Direct3D call with copies of the vertices and indices drawn (kept only for a test
+// that asks for it). Failures are
 // injected by call name through plat::test::FailDisplayCall (display_test_controls.h): "QueryInterface"
 // (IID_IDirect3D7 on the DirectDraw object), "EnumDevices", "EnumZBufferFormats", "CreateDevice",
 // "EnumTextureFormats", "BeginScene", "EndScene", "SetRenderTarget", "SetTransform", "SetViewport",
@@ -73,8 +74,12 @@ struct D3DCall {
   HRESULT result = S_OK;
 };
 
-// Every Direct3D call since the reset (or the last clear), oldest first. A long run keeps the latest:
-// past 32,768 calls or 32 MiB of copied vertices the older half goes.
+// From now on (until ResetD3D or `on` false) every Direct3D call is recorded. Off by default: the
+// game, the benches and tests that do not read the record pay nothing for it.
+void RecordD3DCalls(bool on);
+// Every Direct3D call recorded since the reset (or the last clear), oldest first. A long run keeps the
+// latest: past 32,768 calls or 32 MiB of copied vertices the older half goes. Reading the record while
+// it is not kept throws std::logic_error (a test would otherwise see no calls at all).
 std::vector<D3DCall> D3DCalls();
 int D3DCallCount(const std::string& call);
 void ClearD3DCalls();
@@ -84,18 +89,21 @@ struct D3DCounters {
   int liveObjects;
   int liveDevices;
   int drawsOutsideScene;  // draws made while no scene was begun
+  int roadSwitchReads;    // times a device read the rasteriser's road switches (when made, at each scene)
 };
 D3DCounters GetD3DCounters();
 
 // Off: the rasteriser takes its general per-pixel road everywhere (the specialised loops must give the
-// same bytes; tests compare the two).
+// same bytes; tests compare the two). A device reads both switches when it is made and at each
+// BeginScene: a switch changed after that holds for the device's next scene.
 void UseD3DFastPaths(bool on);
 // Off: those loops take their SSE2 road even where the processor runs AVX2 (both give the same bytes).
 void UseD3DAvx2(bool on);
 // Whether the processor runs the AVX2 road at all.
 bool D3DAvx2Supported();
 
-// Clears the configuration (back to DefaultD3DConfig), the refusal switch, the record and the roads.
+// Clears the configuration (back to DefaultD3DConfig), the refusal switch, the record (no longer kept)
+// and the roads.
 void ResetD3D();
 
 }  // namespace plat::test

@@ -1,5 +1,6 @@
 // Test controls of the display stand-ins (ChangeDisplaySettingsA and every DirectDraw call): failures
-// of named calls, and the record of calls made. ResetDisplay clears both.
+// of named calls, and the record of calls made (kept only for a test that asks). ResetDisplay clears
+// both.
 #pragma once
 
 #include <string>
@@ -23,13 +24,17 @@ void FailDisplayCall(const std::string& call, int times = 1, HRESULT result = st
 // For the stand-ins: true (and the result to give) when this call must fail.
 bool TakeDisplayFault(const char* call, HRESULT* result);
 
-// Every display call made since the reset, in order, with its flags argument (0 when it has none).
+// From now on (until ResetDisplay or `on` false) every display call is recorded. Off by default.
+void RecordDisplayCalls(bool on);
+// Every display call recorded since the reset, in order, with its flags argument (0 when it has none).
+// Reading the record while it is not kept throws std::logic_error.
 struct DisplayCall {
   std::string call;
   DWORD flags;
 };
 std::vector<DisplayCall> DisplayCalls();
 int DisplayCallCount(const std::string& call);
+// For the stand-ins: notes a call when a test keeps the record.
 void RecordDisplayCall(const char* call, DWORD flags);
 
 }  // namespace plat::test

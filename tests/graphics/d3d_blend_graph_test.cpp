@@ -66,6 +66,10 @@ uint32_t SoftwareWeighted(uint32_t src, uint32_t dst, int blendByte) {
 
 class D3DBlendGraphTest : public testing::GraphLibraryTest {
  protected:
+  void SetUp() override {
+    GraphLibraryTest::SetUp();
+    plat::test::RecordD3DCalls(true);
+  }
   void StartD3D() {
     ASSERT_EQ(Start(GraphRoad{0, 32, 1}), 0);
     SelectDrawScreen(kDrawScreenBack);

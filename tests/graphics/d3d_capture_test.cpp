@@ -25,6 +25,11 @@ namespace {
 
 class D3DCaptureTest : public testing::GraphLibraryTest {
  protected:
+  void SetUp() override {
+    GraphLibraryTest::SetUp();
+    plat::test::RecordD3DCalls(true);
+    plat::test::RecordDisplayCalls(true);
+  }
   void StartD3D() {
     ASSERT_EQ(Start(testing::GraphRoad{0, 32, 1}), 0);
     SelectDrawScreen(kDrawScreenBack);
@@ -52,6 +57,7 @@ TEST_F(D3DCaptureTest, MethodsAreTriedInOrderAndLoadRetriesABusyTexture) {
   const int live = plat::test::GetDDrawCounters().liveSurfaces;
 
   plat::test::ResetDisplay();
+  plat::test::RecordDisplayCalls(true);
   // Method 5's copy (BltFast on the virtual clock) and method 1's BltFast fail; the screen DCs of
   // methods 3 and 2 cannot be had.
   plat::test::FailDisplayCall("GetDC", 2);
@@ -79,6 +85,7 @@ TEST_F(D3DCaptureTest, MethodsAreTriedInOrderAndLoadRetriesABusyTexture) {
   DrawRectangle(0, 0, 16, 16, MakeColor(255, 0, 0), 1);
   D3D_EndSceneCurrent();
   plat::test::ResetDisplay();
+  plat::test::RecordDisplayCalls(true);
   plat::test::ClearD3DCalls();
   plat::test::FailDisplayCall("Load", 3, plat::DDERR_SURFACEBUSY);
   ASSERT_EQ(CaptureScreenToGraph(0, 0, 16, 16, g, 1), 0);
@@ -92,6 +99,7 @@ TEST_F(D3DCaptureTest, MethodsAreTriedInOrderAndLoadRetriesABusyTexture) {
   DrawRectangle(0, 0, 16, 16, MakeColor(0, 0, 255), 1);
   D3D_EndSceneCurrent();
   plat::test::ResetDisplay();
+  plat::test::RecordDisplayCalls(true);
   plat::test::ClearD3DCalls();
   plat::test::FailDisplayCall("Load", 10, plat::DDERR_SURFACEBUSY);
   ASSERT_EQ(CaptureScreenToGraph(0, 0, 16, 16, g, 1), 0);
@@ -115,6 +123,7 @@ TEST_F(D3DCaptureTest, EveryMethodCopiesOnlyWhatTheScreenHolds) {
     const int g = MakeEmptyGraph(64, 64, 0);
     ASSERT_EQ(FillGraphColor(g, 0, 0, 255, 255), 0);
     plat::test::ResetDisplay();
+    plat::test::RecordDisplayCalls(true);
     gD3D.captureMethodAlpha = method;
     ASSERT_EQ(CaptureScreenToGraph(600, 440, 640, 480, g, 1), 0);
     EXPECT_EQ(gD3D.captureMethodAlpha, method) << "the method itself worked";

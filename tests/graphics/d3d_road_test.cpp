@@ -50,6 +50,10 @@ int StateWrites() {
 
 class D3DRoadTest : public testing::GraphLibraryTest {
  protected:
+  void SetUp() override {
+    GraphLibraryTest::SetUp();
+    plat::test::RecordD3DCalls(true);
+  }
   int StartD3D(int depth = 32) {
     const int result = Start(GraphRoad{0, depth, 1});
     if (result == 0) SelectDrawScreen(kDrawScreenBack);

@@ -33,6 +33,10 @@ std::vector<plat::test::D3DCall> CallsNamed(const std::string& name) {
 
 class D3DTargetTest : public testing::GraphLibraryTest {
  protected:
+  void SetUp() override {
+    GraphLibraryTest::SetUp();
+    plat::test::RecordD3DCalls(true);
+  }
   void StartD3D() {
     ASSERT_EQ(Start(testing::GraphRoad{0, 32, 1}), 0);
     ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);

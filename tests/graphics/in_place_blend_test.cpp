@@ -74,6 +74,7 @@ class InPlaceBlendTest : public testing::GraphLibraryTest, public ::testing::Wit
  protected:
   void SetUp() override {
     GraphLibraryTest::SetUp();
+    plat::test::RecordDisplayCalls(true);
     testing::WritePng("keyed.png", Keyed(), false);
     testing::WritePng("glass.png", Glass(), true);
     ASSERT_EQ(Start(GraphRoad{0, GetParam(), 0}), 0);
@@ -225,6 +226,10 @@ INSTANTIATE_TEST_SUITE_P(Depths, InPlaceBlendTest, ::testing::Values(16, 32),
 
 class ScreenCopyMethodTest : public testing::GraphLibraryTest {
  protected:
+  void SetUp() override {
+    GraphLibraryTest::SetUp();
+    plat::test::RecordDisplayCalls(true);
+  }
   // The two times of the timing line that follows the last choice line, and the method that line named.
   bool LastMeasurement(std::string* chosen, double* bitBlt, double* bltFast) {
     const std::string log = LogText();

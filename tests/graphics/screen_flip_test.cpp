@@ -32,6 +32,10 @@ constexpr uint32_t kBlue = 0x0000FF;
 
 class ScreenFlipTest : public testing::GraphLibraryTest {
  protected:
+  void SetUp() override {
+    GraphLibraryTest::SetUp();
+    plat::test::RecordDisplayCalls(true);
+  }
   // Starts in full screen at the depth (the display follows the request there).
   int StartFullScreen(int depth, int software = 0) {
     ChangeWindowMode(0);

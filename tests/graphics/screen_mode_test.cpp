@@ -32,6 +32,10 @@ namespace {
 
 class ScreenModeTest : public testing::GraphLibraryTest {
  protected:
+  void SetUp() override {
+    GraphLibraryTest::SetUp();
+    plat::test::RecordDisplayCalls(true);
+  }
   int StartFullScreen(int depth, int software = 0) {
     ChangeWindowMode(0);
     SetScreenMode(640, 480, depth, -1);

@@ -31,6 +31,10 @@ Picture Solid(uint32_t argb, int w, int h) {
 
 class SoftDrawTest : public testing::GraphLibraryTest {
  protected:
+  void SetUp() override {
+    GraphLibraryTest::SetUp();
+    plat::test::RecordDisplayCalls(true);
+  }
   void StartDirectDraw(int depth) {
     testing::WritePng("solid.png", Solid(0xFF20A0E0, 8, 8), false);
     testing::WritePng("glass.png", Solid(0x8020A0E0, 8, 8), true);

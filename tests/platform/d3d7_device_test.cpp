@@ -1,6 +1,7 @@
 // The Direct3D object and device: enumeration over a configured driver, failure injection by name,
 // the refusal switch, device creation, the call record, Load, locked and lost surfaces, managed
 // textures across a loss, and drawing into the primary being shown.
+#include <stdexcept>
 #include <string>
 
 #include "d3d7_test_fixture.h"
@@ -91,16 +92,20 @@ TEST_F(D3DTest, EnumerationFollowsTheConfiguredDriverAndStopsOnCancel) {
   EXPECT_EQ(other, nullptr);
 }
 
-TEST_F(D3DTest, TheRecordCopiesArgumentsVerticesAndIndices) {
+TEST_F(D3DTest, TheRecordIsKeptOnlyWhenAskedForAndCopiesArgumentsVerticesAndIndices) {
   IDirectDrawSurface7* target = Target(8, 8, Format565());
   MakeDevice(target);
-  test::ClearD3DCalls();
+  std::vector<VertexTex2> v(4);
+  for (int i = 0; i < 4; ++i) v[i] = {float(i), float(i % 2), 0.2f, 1, 0xFF000000u | i, 0xFFFFFFFF, 0, 0, 0.5f, 0.25f};
+  // Until the test asks, nothing is kept (the device's making and this draw included) and reading says so.
+  ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, kFvfTex2, v.data(), 4, 0), D3D_OK);
+  EXPECT_THROW(test::D3DCalls(), std::logic_error);
+  EXPECT_THROW(test::D3DCallCount("DrawPrimitive"), std::logic_error);
+  test::RecordD3DCalls(true);
   D3DMATRIX m{};
   m._11 = 2;
   m._44 = 1;
   ASSERT_EQ(device->SetTransform(D3DTRANSFORMSTATE_PROJECTION, &m), D3D_OK);
-  std::vector<VertexTex2> v(4);
-  for (int i = 0; i < 4; ++i) v[i] = {float(i), float(i % 2), 0.2f, 1, 0xFF000000u | i, 0xFFFFFFFF, 0, 0, 0.5f, 0.25f};
   std::vector<WORD> idx = {0, 1, 2, 3};
   ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, kFvfTex2, v.data(), 4, 0), D3D_OK);
   ASSERT_EQ(device->BeginScene(), D3D_OK);
@@ -124,8 +129,30 @@ TEST_F(D3DTest, TheRecordCopiesArgumentsVerticesAndIndices) {
   EXPECT_TRUE(calls[4].inScene);
   EXPECT_EQ(calls[4].indices, idx);
   EXPECT_EQ(calls[6].result, DDERR_INVALIDPARAMS);
-  EXPECT_EQ(test::GetD3DCounters().drawsOutsideScene, 1) << "the two refused draws draw nothing";
+  EXPECT_EQ(test::GetD3DCounters().drawsOutsideScene, 2) << "the two refused draws draw nothing";
   EXPECT_EQ(test::D3DCallCount("DrawPrimitive"), 3);
+  test::RecordD3DCalls(false);
+  ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, kFvfTex2, v.data(), 4, 0), D3D_OK);
+  EXPECT_THROW(test::D3DCalls(), std::logic_error);
+  test::RecordD3DCalls(true);
+  EXPECT_EQ(test::D3DCalls().size(), 8u) << "a record turned off keeps what it had and adds nothing";
+}
+
+TEST_F(D3DTest, RoadSwitchesAreReadWhenTheDeviceIsMadeAndOnceAScene) {
+  IDirectDrawSurface7* target = Target(8, 8, FormatX888());
+  const int before = test::GetD3DCounters().roadSwitchReads;
+  MakeDevice(target);
+  Untextured();
+  const std::vector<VertexDiffuse> quad = {{0, 0, 0, 1, 0xFF102030}, {8, 0, 0, 1, 0}, {0, 8, 0, 1, 0},
+                                           {0, 8, 0, 1, 0xFF102030}, {8, 0, 0, 1, 0}, {8, 8, 0, 1, 0}};
+  for (int scene = 0; scene < 3; ++scene) {
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    for (int i = 0; i < 20; ++i) ASSERT_EQ(DrawList(quad), D3D_OK);
+    ASSERT_EQ(device->EndScene(), D3D_OK);
+  }
+  ASSERT_EQ(DrawList(quad), D3D_OK);
+  EXPECT_EQ(test::ReadSurfacePixelRgb(target, 4, 4), 0x102030u);
+  EXPECT_EQ(test::GetD3DCounters().roadSwitchReads - before, 1 + 3) << "once when made, then once a scene";
 }
 
 TEST_F(D3DTest, LoadCopiesSameFormatTexturesAndBusySurfacesRefuseDrawing) {

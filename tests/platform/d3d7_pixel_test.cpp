@@ -216,6 +216,7 @@ TEST_F(D3DTest, BlendFactorsOfTheBlendTable) {
   };
   for (bool fast : {true, false}) {
     test::UseD3DFastPaths(fast);
+    ASSERT_EQ(device->BeginScene(), D3D_OK);  // where the device takes up the switch
     for (const auto& c : cases) {
       Fill(target, nullptr, 0x204060);
       device->SetRenderState(D3DRENDERSTATE_SRCBLEND, c.src);
@@ -223,6 +224,7 @@ TEST_F(D3DTest, BlendFactorsOfTheBlendTable) {
       ASSERT_EQ(DrawList(quad), D3D_OK);
       EXPECT_EQ(Rgb(target, 2, 2), c.want) << "fast " << fast << " src " << c.src << " dest " << c.dest;
     }
+    ASSERT_EQ(device->EndScene(), D3D_OK);
   }
 }
 

@@ -206,6 +206,8 @@ TEST_F(D3DTest, SpecialisedLoopsGiveTheGeneralRoadsBytes) {
     IDirect3DDevice7* devices[3];
     for (int i = 0; i < roads; ++i) {
       Fill(targets[i], nullptr, 0x3C3C3C3C & (format.dwRBitMask | format.dwGBitMask | format.dwBBitMask));
+      test::UseD3DFastPaths(i != 0);  // 0: the general road, 1: SSE2 loops, 2: AVX2 loops
+      test::UseD3DAvx2(i == 2);       // each device keeps the road it was made on
       ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DHALDevice, targets[i], &devices[i]), D3D_OK);
     }
     for (int draw = 0; draw < 300; ++draw) {
@@ -287,8 +289,6 @@ TEST_F(D3DTest, SpecialisedLoopsGiveTheGeneralRoadsBytes) {
           const DWORD other = same.Colour();
           std::memcpy(vertices.data() + 3 * (vertices.size() / 6) + 16, &other, 4);
         }
-        test::UseD3DFastPaths(i != 0);  // 0: the general road, 1: SSE2 loops, 2: AVX2 loops
-        test::UseD3DAvx2(i == 2);
         ASSERT_EQ(devices[i]->DrawPrimitive(D3DPT_TRIANGLELIST, fvf, vertices.data(), 6, 0), D3D_OK);
       }
       const test::SurfacePixels general = test::ReadSurface(targets[0]);

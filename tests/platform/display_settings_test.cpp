@@ -36,6 +36,7 @@ class DisplaySettings : public RecordingWindowTest {
 TEST_F(DisplaySettings, ChangesAndRestoresTheDesktopMode) {
   constexpr DWORD kSize = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
   static_assert(kSize == 0x1C0000 && (kSize | DM_DISPLAYFREQUENCY) == 0x5C0000);
+  test::RecordDisplayCalls(true);
   struct Case {
     DWORD fields;
     int width, height, bits;

@@ -2,6 +2,7 @@
 // (palette, premultiplied layer, run table) and the refusals that keep bodies from leaking.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -101,6 +102,38 @@ TEST_F(MemImgTest, ViewsShareTheBodyUntilTheLastIsReleased) {
   TerminateMemImg(&view);  // a released header is ignored
   EXPECT_EQ(GetMemoryBlockCount(), before);
   own[5] = 7;  // the caller's buffer survives
+}
+
+// A view on a caller's body record allocates nothing; the record serves view after view, taking the
+// new pixels each time and a new shape when the size changes, and refuses what it cannot hold.
+TEST_F(MemImgTest, ViewsOnACallerBodyAllocateNothing) {
+  std::vector<uint32_t> first(16 * 4, 0x00102030), second(16 * 4, 0x00405060);
+  TestImage sprite(4, 2, kMemImgX8R8G8B8);
+  sprite.Fill(0x00ABCDEF);
+  const int before = GetMemoryBlockCount();
+  MemImgBase body{};
+  MemImg view{};
+  for (int round = 0; round < 3; ++round) {
+    // Rounds 0 and 1: a 4 x 2 view with a pitch of 16 pixels; round 2: 8 x 3 on the same memory.
+    std::vector<uint32_t>& pixels = round == 1 ? second : first;
+    const int w = round == 2 ? 8 : 4, h = round == 2 ? 3 : 2;
+    ASSERT_EQ(InitializeMemImgOnBody(&view, &body, w, h, 64, 0, kMemImgX8R8G8B8, pixels.data()), 0) << round;
+    EXPECT_EQ(GetMemoryBlockCount(), before) << round;
+    EXPECT_EQ(view.width, w);
+    EXPECT_EQ(view.height, h);
+    EXPECT_EQ(body.pitch, 64);
+    DrawMemImg(&view, sprite.img(), 1, 1, 0, nullptr);
+    EXPECT_EQ(pixels[16 + 1], 0x00ABCDEFu) << round;  // drawn into this round's pixels
+    EXPECT_EQ(pixels[16 * 2 + 1], round == 2 ? 0x00ABCDEFu : pixels[0]) << round;  // only a 3-row view reaches row 2
+    TerminateMemImg(&view);
+    std::fill(pixels.begin(), pixels.end(), round == 1 ? 0x00405060u : 0x00102030u);
+  }
+  EXPECT_EQ(InitializeMemImgOnBody(&view, &body, 4, 2, 8, 0, kMemImgX8R8G8B8, first.data()), -1);  // pitch short of a row
+  EXPECT_EQ(InitializeMemImgOnBody(&view, &body, 4, 2, 64, 0, kMemImgX8R8G8B8, nullptr), -1);
+  ASSERT_EQ(InitializeMemImgOnBody(&view, &body, 4, 2, 64, 0, kMemImgX8R8G8B8, first.data()), 0);
+  EXPECT_EQ(InitializeMemImgOnBody(&view, &body, 4, 2, 64, 0, kMemImgX8R8G8B8, first.data()), -1);  // live header
+  TerminateMemImg(&view);
+  EXPECT_EQ(GetMemoryBlockCount(), before);
 }
 
 TEST_F(MemImgTest, CreateHelpersRefuseALiveHeaderWithoutLeaking) {
