@@ -46,8 +46,8 @@ constexpr FastPath kFastPaths[kFastPathCount] = {
   {"over_8888_x888_blit",  Walk::kBlit,      Filter::kPoint,    StageKey::kIdentity, BlendKey::kOver, k8888,       kX888,       kColorKey | kAlphaTest | kZ,  OverBlit8888X888, nullptr},
   {"point_blit",           Walk::kBlit,      Filter::kPoint,    StageKey::kShape,    BlendKey::kAny,  kAnyLayout,  kAnyLayout,  kZ,                           PointBlit,        nullptr},
   {"bilinear_stretch",     Walk::kRectangle, Filter::kBilinear, StageKey::kShape,    BlendKey::kAny,  kAnyLayout,  kAnyLayout,  kColorKey | kZ,               BilinearStretch,  nullptr},
-  {"point_spans",          Walk::kSpans,     Filter::kPoint,    StageKey::kShape,    BlendKey::kAny,  kAnyLayout,  kAnyLayout,  kZ,                           nullptr,          PointSpans},
-  {"bilinear_spans",       Walk::kSpans,     Filter::kBilinear, StageKey::kShape,    BlendKey::kAny,  kAnyLayout,  kAnyLayout,  kColorKey | kZ,               nullptr,          BilinearSpans},
+  {"point_spans",          Walk::kSpans,     Filter::kPoint,    StageKey::kShape,    BlendKey::kAny,  kAnyLayout,  kAnyLayout,  kZ,                           nullptr,          ShapedSpans},
+  {"bilinear_spans",       Walk::kSpans,     Filter::kBilinear, StageKey::kShape,    BlendKey::kAny,  kAnyLayout,  kAnyLayout,  kZ,                           nullptr,          ShapedSpans},
 };
 // clang-format on
 

@@ -37,13 +37,16 @@ using SpanRoutine = void (*)(const DrawSetup& d, const SpanInput& span);
 
 // ---- The routines of the table ----------------------------------------------------------------------
 
-// Point-sampled (d3d7_point_paths.cpp).
+// Point-sampled blits, and the spans of a single shaped stage under either filter (d3d7_point_paths.cpp).
 bool OverBlit8888X888(const DrawSetup& d, const RectangleWalk& rect);
 bool PointBlit(const DrawSetup& d, const RectangleWalk& rect);
-void PointSpans(const DrawSetup& d, const SpanInput& span);
-// Bilinear (d3d7_bilinear.cpp).
+void ShapedSpans(const DrawSetup& d, const SpanInput& span);
+// Bilinear stretched rectangles (d3d7_bilinear.cpp).
 bool BilinearStretch(const DrawSetup& d, const RectangleWalk& rect);
-void BilinearSpans(const DrawSetup& d, const SpanInput& span);
+
+// Blended rectangle rows read the target: asks for the row two below `row`, as the hardware's
+// prefetch misses the stride.
+void PrefetchTarget(const DrawSetup& d, const RectangleWalk& rect, int row);
 
 // ---- The table --------------------------------------------------------------------------------------
 

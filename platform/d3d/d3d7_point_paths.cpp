@@ -1,6 +1,7 @@
-// The point-sampled fast paths: a texture rectangle blitted texel for texel (8:8:8:8 sprites over an
-// XRGB target in one vector pass, any layout through the shape and the store), and the spans of any
-// primitive whose single stage is its texel shaped, without the general routine's cascade and Z.
+// The point-sampled blits (a texture rectangle texel for texel: 8:8:8:8 sprites over an XRGB target in
+// one vector pass, any layout through the shape and the store), and the spans of any primitive whose
+// single stage is its texel shaped, point-sampled or bilinear, without the general routine's cascade
+// and Z.
 #include <algorithm>
 #include <cstring>
 
@@ -20,20 +21,18 @@ bool BlitSource(const StageSetup& s, const RectangleWalk& rect, int64_t* tx, int
   return *tx >= 0 && *ty >= 0 && *tx + rect.width <= s.width && *ty + rect.height <= s.height;
 }
 
-// Blended rows read the target: asks for the row two below `row`, as the hardware's prefetch misses
-// the stride.
+StageCoords Advance(const StageCoords& c, int pixels) {
+  return StageCoords{c.u + c.du * pixels, c.v + c.dv * pixels, c.du, c.dv};
+}
+
+}  // namespace
+
 void PrefetchTarget(const DrawSetup& d, const RectangleWalk& rect, int row) {
   const int bytes = d.targetCode.bytes;
   const uint8_t* ahead = d.target + static_cast<size_t>(rect.y + row + 2) * d.targetPitch + static_cast<size_t>(rect.x) * bytes;
   for (int b = 0; b < rect.width * bytes; b += 64) __builtin_prefetch(ahead + b, 1);
   __builtin_prefetch(ahead + rect.width * bytes - 1, 1);
 }
-
-StageCoords Advance(const StageCoords& c, int pixels) {
-  return StageCoords{c.u + c.du * pixels, c.v + c.dv * pixels, c.du, c.dv};
-}
-
-}  // namespace
 
 bool OverBlit8888X888(const DrawSetup& d, const RectangleWalk& rect) {
   const StageSetup& s = d.stages[0];
@@ -90,7 +89,7 @@ bool PointBlit(const DrawSetup& d, const RectangleWalk& rect) {
   return true;
 }
 
-void PointSpans(const DrawSetup& d, const SpanInput& span) {
+void ShapedSpans(const DrawSetup& d, const SpanInput& span) {
   const StageSetup& s = d.stages[0];
   const TexelShape shape = ShapeOfMemo(MemoFor(d, span.diffuse, span.specular));
   const bool tests = d.colorKey || d.alphaTest;

@@ -75,50 +75,9 @@ namespace {
 // itself: the texels are read straight from their rows, the layout known at compile time.
 
 template <PixelKind kKind>
-inline uint32_t TexelAt(const StageSetup& s, int64_t x, int64_t y) {
-  constexpr int kBytes = kKind == PixelKind::kX888 || kKind == PixelKind::k8888 ? 4 : 2;
-  const uint8_t* p = s.pixels + static_cast<size_t>(y) * s.pitch + static_cast<size_t>(x) * kBytes;
-  if constexpr (kBytes == 4) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return UnpackKind<kKind>(v);
-  } else {
-    uint16_t v;
-    std::memcpy(&v, p, 2);
-    return UnpackKind<kKind>(v);
-  }
-}
-
-template <PixelKind kKind>
 void PointTexelsInside(const StageSetup& s, const StageCoords& c, int n, uint32_t* out) {
   int64_t u = c.u, v = c.v;
   for (int i = 0; i < n; ++i, u += c.du, v += c.dv) out[i] = TexelAt<kKind>(s, u >> 16, v >> 16);
-}
-
-// The bilinear rule of Bilinear, two channels to a 64-bit word (blue and red, green and alpha, 32 bits
-// apart, where a channel's weighted sum cannot reach the next).
-template <PixelKind kKind>
-void BilinearTexelsInside(const StageSetup& s, const StageCoords& c, int n, uint32_t* out) {
-  auto spread = [](uint32_t t, uint64_t* br, uint64_t* ga) {
-    *br = (t & 0xFF) | static_cast<uint64_t>((t >> 16) & 0xFF) << 32;
-    *ga = ((t >> 8) & 0xFF) | static_cast<uint64_t>(t >> 24) << 32;
-  };
-  constexpr uint64_t kHalf = 32768 | uint64_t{32768} << 32;
-  int64_t u = c.u - 32768, v = c.v - 32768;
-  for (int i = 0; i < n; ++i, u += c.du, v += c.dv) {
-    const int64_t x = u >> 16, y = v >> 16;
-    const uint64_t fx = static_cast<uint64_t>(u >> 8) & 0xFF, fy = static_cast<uint64_t>(v >> 8) & 0xFF;
-    const uint64_t w00 = (256 - fx) * (256 - fy), w10 = fx * (256 - fy), w01 = (256 - fx) * fy, w11 = fx * fy;
-    uint64_t br00, ga00, br10, ga10, br01, ga01, br11, ga11;
-    spread(TexelAt<kKind>(s, x, y), &br00, &ga00);
-    spread(TexelAt<kKind>(s, x + 1, y), &br10, &ga10);
-    spread(TexelAt<kKind>(s, x, y + 1), &br01, &ga01);
-    spread(TexelAt<kKind>(s, x + 1, y + 1), &br11, &ga11);
-    const uint64_t br = br00 * w00 + br10 * w10 + br01 * w01 + br11 * w11 + kHalf;
-    const uint64_t ga = ga00 * w00 + ga10 * w10 + ga01 * w01 + ga11 * w11 + kHalf;
-    out[i] = static_cast<uint32_t>((br >> 16) & 0xFF) | static_cast<uint32_t>((ga >> 16) & 0xFF) << 8 |
-             static_cast<uint32_t>((br >> 48) & 0xFF) << 16 | static_cast<uint32_t>((ga >> 48) & 0xFF) << 24;
-  }
 }
 
 // Whether sample `i` of the chunk needs no addressing: its texel (and, bilinear, the texel right and
@@ -130,18 +89,10 @@ inline bool InsideAt(const StageSetup& s, const StageCoords& c, int i) {
   return x >= 0 && y >= 0 && x <= s.width - 1 - margin && y <= s.height - 1 - margin;
 }
 
-template <PixelKind kKind>
-void FetchInsideOf(const StageSetup& s, const StageCoords& c, int n, uint32_t* out) {
-  if (s.bilinear) {
-    BilinearTexelsInside<kKind>(s, c, n, out);
-  } else {
-    PointTexelsInside<kKind>(s, c, n, out);
-  }
-}
 
 // The texels of the chunk, those needing no addressing read straight: the samples step along a line,
 // so those form one run, with the others before and after it.
-void FetchAddressed(const StageSetup& s, const StageCoords& c, int n, uint32_t* out) {
+void FetchAddressed(bool useAvx2, const StageSetup& s, const StageCoords& c, int n, uint32_t* out) {
   auto addressed = [&](int i) {
     return s.bilinear ? Bilinear(s, c.u + c.du * i, c.v + c.dv * i)
                       : AddressedTexel(s, (c.u + c.du * i) >> 16, (c.v + c.dv * i) >> 16);
@@ -159,13 +110,14 @@ void FetchAddressed(const StageSetup& s, const StageCoords& c, int n, uint32_t* 
   const StageCoords run{c.u + c.du * first, c.v + c.dv * first, c.du, c.dv};
   uint32_t* to = out + first;
   const int count = end - first;
+  if (s.bilinear) return BilinearSamplesInside(useAvx2, s, run, count, to);
   switch (s.code.kind) {
-    case PixelKind::k565: return FetchInsideOf<PixelKind::k565>(s, run, count, to);
-    case PixelKind::k555: return FetchInsideOf<PixelKind::k555>(s, run, count, to);
-    case PixelKind::k1555: return FetchInsideOf<PixelKind::k1555>(s, run, count, to);
-    case PixelKind::k4444: return FetchInsideOf<PixelKind::k4444>(s, run, count, to);
-    case PixelKind::kX888: return FetchInsideOf<PixelKind::kX888>(s, run, count, to);
-    case PixelKind::k8888: return FetchInsideOf<PixelKind::k8888>(s, run, count, to);
+    case PixelKind::k565: return PointTexelsInside<PixelKind::k565>(s, run, count, to);
+    case PixelKind::k555: return PointTexelsInside<PixelKind::k555>(s, run, count, to);
+    case PixelKind::k1555: return PointTexelsInside<PixelKind::k1555>(s, run, count, to);
+    case PixelKind::k4444: return PointTexelsInside<PixelKind::k4444>(s, run, count, to);
+    case PixelKind::kX888: return PointTexelsInside<PixelKind::kX888>(s, run, count, to);
+    case PixelKind::k8888: return PointTexelsInside<PixelKind::k8888>(s, run, count, to);
     default:
       for (int i = first; i < end; ++i) out[i] = addressed(i);
       return;
@@ -189,7 +141,7 @@ const uint32_t* FetchTexels(const DrawSetup& d, const StageSetup& s, const Stage
     }
   }
   if (d.fastPaths) {
-    FetchAddressed(s, c, n, out);
+    FetchAddressed(d.avx2, s, c, n, out);
     return out;
   }
   if (s.bilinear) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "platform/d3d/d3d7_span.h"
 
@@ -37,6 +38,29 @@ uint32_t AddressedTexel(const StageSetup& s, int64_t x, int64_t y);
 // texels about the point (texel centres at half texels), weighed by 8-bit fractions,
 // (sum of c * (256 - fx or fx) * (256 - fy or fy) + 32768) >> 16 per channel.
 uint32_t Bilinear(const StageSetup& s, int64_t u, int64_t v);
+
+// The texel at `x` of a texel row of a named layout, as 0xAARRGGBB (no addressing).
+template <PixelKind kKind>
+inline uint32_t TexelInRow(const uint8_t* row, int64_t x) {
+  if constexpr (kKind == PixelKind::kX888 || kKind == PixelKind::k8888) {
+    uint32_t v;
+    std::memcpy(&v, row + static_cast<size_t>(x) * 4, 4);
+    return UnpackKind<kKind>(v);
+  } else {
+    uint16_t v;
+    std::memcpy(&v, row + static_cast<size_t>(x) * 2, 2);
+    return UnpackKind<kKind>(v);
+  }
+}
+
+template <PixelKind kKind>
+inline uint32_t TexelAt(const StageSetup& s, int64_t x, int64_t y) {
+  return TexelInRow<kKind>(s.pixels + static_cast<size_t>(y) * s.pitch, x);
+}
+
+// Bilinear samples at `n` coordinates stepping along a line whose four texels all lie inside the
+// texture (d3d7_bilinear.cpp): the bytes of Bilinear(), on vector rows.
+void BilinearSamplesInside(bool useAvx2, const StageSetup& s, const StageCoords& c, int n, uint32_t* out);
 
 // One stage's texels for `n` pixels, in `out` or (a row of an 8:8:8:8 texture read texel for texel)
 // straight from the texture.

@@ -177,8 +177,22 @@ void StoreOpaque(uint8_t* row, const uint32_t* src, const uint8_t* live, int n, 
   int i = 0;
   if constexpr (kKind == PixelKind::kX888 || kKind == PixelKind::k8888) {
     const uint32_t keep = kKind == PixelKind::kX888 ? 0x00FFFFFFu : 0xFFFFFFFFu;
+    if (allLive) {
+#if defined(__SSE2__)
+      const __m128i k = _mm_set1_epi32(static_cast<int>(keep));
+      for (; i + 4 <= n; i += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i * 4), _mm_and_si128(v, k));
+      }
+#endif
+      for (; i < n; ++i) {
+        const uint32_t v = src[i] & keep;
+        std::memcpy(row + i * 4, &v, 4);
+      }
+      return;
+    }
     for (; i < n; ++i) {
-      if (!allLive && !live[i]) continue;
+      if (!live[i]) continue;
       const uint32_t v = src[i] & keep;
       std::memcpy(row + i * 4, &v, 4);
     }
