@@ -320,14 +320,22 @@ class Rasteriser {
       u_[s] = MakePlane(t, coord(vs[0], true), coord(vs[1], true), coord(vs[2], true));
       v_[s] = MakePlane(t, coord(vs[0], false), coord(vs[1], false), coord(vs[2], false));
     }
-    auto depth = [](const Vertex* v) { return static_cast<double>(v->z) * 65535.0; };
-    z_ = MakePlane(t, depth(vs[0]), depth(vs[1]), depth(vs[2]));
-    // The steps from pixel to pixel are the triangle's: each span starts from them.
+    if (d_.zTest) {
+      auto depth = [](const Vertex* v) { return static_cast<double>(v->z) * 65535.0; };
+      z_ = MakePlane(t, depth(vs[0]), depth(vs[1]), depth(vs[2]));
+    }
+    // The steps from pixel to pixel are the triangle's: each span starts from them. Its values at the
+    // scissor's left edge are a0 + dx * (left - x0) + dy * (y - y0), summed in that order: the first
+    // two terms are the same on every row.
+    const double anchor = scissor_.left;
     for (int s = 0; s < d_.stageCount; ++s) {
       stepU_[s] = ToFixed(u_[s].dx);
       stepV_[s] = ToFixed(v_[s].dx);
+      leftU_[s] = u_[s].a0 + u_[s].dx * (anchor - x0_);
+      leftV_[s] = v_[s].a0 + v_[s].dx * (anchor - x0_);
     }
     stepZ_ = ToFixed(z_.dx);
+    leftZ_ = z_.a0 + z_.dx * (anchor - x0_);
   }
 
   bool OnPlanes(const Triangle& t, const Vertex& v) const {
@@ -416,7 +424,7 @@ class Rasteriser {
     in.specular = specular_;
     // Values are taken at the scissor's left edge and stepped from there, so that a pixel gets the same
     // value whichever span reaches it.
-    const double anchor = scissor_.left;
+    const double rowsDown = static_cast<double>(y) - y0_;
     for (int s = 0; s < d_.stageCount; ++s) {
       const StageSetup& st = d_.stages[s];
       if (!st.readsTexture || !st.bound) {
@@ -424,13 +432,13 @@ class Rasteriser {
         continue;
       }
       const int64_t du = stepU_[s], dv = stepV_[s];
-      const int64_t u = ToFixed(u_[s].At(anchor, y, x0_, y0_)) + du * (x - scissor_.left);
-      const int64_t v = ToFixed(v_[s].At(anchor, y, x0_, y0_)) + dv * (x - scissor_.left);
+      const int64_t u = ToFixed(leftU_[s] + u_[s].dy * rowsDown) + du * (x - scissor_.left);
+      const int64_t v = ToFixed(leftV_[s] + v_[s].dy * rowsDown) + dv * (x - scissor_.left);
       in.coords[s] = StageCoords{u, v, du, dv};
     }
     if (d_.zTest) {
       in.dz = stepZ_;
-      in.z = ToFixed(z_.At(anchor, y, x0_, y0_)) + in.dz * (x - scissor_.left);
+      in.z = ToFixed(leftZ_ + z_.dy * rowsDown) + in.dz * (x - scissor_.left);
     } else {
       in.z = in.dz = 0;
     }
@@ -442,6 +450,7 @@ class Rasteriser {
   uint32_t diffuse_ = 0, specular_ = 0;
   Plane u_[kD3DMaxTextureStages]{}, v_[kD3DMaxTextureStages]{}, z_{};
   int64_t stepU_[kD3DMaxTextureStages]{}, stepV_[kD3DMaxTextureStages]{}, stepZ_ = 0;  // 16.16 a pixel
+  double leftU_[kD3DMaxTextureStages]{}, leftV_[kD3DMaxTextureStages]{}, leftZ_ = 0;  // the planes' row terms at the scissor's left
   int spanPath_ = -1;  // the span fast path of the primitive being drawn, -1: the general routine
   uint32_t hits_[kFastPathCount + 1] = {};
 };

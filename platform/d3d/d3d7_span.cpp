@@ -7,6 +7,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "platform/d3d/d3d7_span_avx2.h"
 #include "platform/d3d/d3d7_span_steps.h"
 
 #if defined(__SSE2__)
@@ -74,6 +75,13 @@ namespace {
 // Where every sample of a chunk lies inside the texture, every addressing mode gives the coordinate
 // itself: the texels are read straight from their rows, the layout known at compile time.
 
+// Whether the AVX2 gather's 32-bit lanes hold a run's coordinates, steps of eight and byte offsets.
+inline bool FitsLanes(const StageSetup& s, const StageCoords& c) {
+  constexpr int64_t kLane = int64_t{1} << 30;
+  return s.width < 32768 && s.height < 32768 && int64_t{s.pitch} * s.height < kLane && c.du > -kLane / 8 &&
+         c.du < kLane / 8 && c.dv > -kLane / 8 && c.dv < kLane / 8 && c.u >= 0 && c.v >= 0 && c.u < kLane && c.v < kLane;
+}
+
 template <PixelKind kKind>
 void PointTexelsInside(const StageSetup& s, const StageCoords& c, int n, uint32_t* out) {
   int64_t u = c.u, v = c.v;
@@ -111,6 +119,17 @@ void FetchAddressed(bool useAvx2, const StageSetup& s, const StageCoords& c, int
   uint32_t* to = out + first;
   const int count = end - first;
   if (s.bilinear) return BilinearSamplesInside(useAvx2, s, run, count, to);
+  if (useAvx2 && s.code.bytes == 4 && FitsLanes(s, run)) {
+    const uint32_t alpha = s.code.kind == PixelKind::kX888 ? 0xFF000000u : 0;
+    if (s.code.kind == PixelKind::k8888 || s.code.kind == PixelKind::kX888) {
+      const int done = avx2::PointTexels32(
+          avx2::TexelWalk{s.pixels, s.pitch, run.u, run.v, static_cast<int>(run.du), static_cast<int>(run.dv), alpha},
+          count, to);
+      const StageCoords rest{run.u + run.du * done, run.v + run.dv * done, run.du, run.dv};
+      if (s.code.kind == PixelKind::k8888) return PointTexelsInside<PixelKind::k8888>(s, rest, count - done, to + done);
+      return PointTexelsInside<PixelKind::kX888>(s, rest, count - done, to + done);
+    }
+  }
   switch (s.code.kind) {
     case PixelKind::k565: return PointTexelsInside<PixelKind::k565>(s, run, count, to);
     case PixelKind::k555: return PointTexelsInside<PixelKind::k555>(s, run, count, to);
