@@ -79,11 +79,14 @@ plat::HANDLE CreateTempFile(char* nameOut) {
     plat::DeleteFileA(made);
     return nullptr;
   }
-  // The system made the file to reserve the name; it is made again, new and for writing only.
-  plat::DeleteFileA(name);
-  plat::HANDLE file = plat::CreateFileA(name, plat::GENERIC_WRITE, 0, nullptr, plat::CREATE_NEW,
+  // The system made the file, new and private to the user, in a folder no one else can enter; it is
+  // opened as it is, never made again (a file made anew would get the ordinary mode).
+  plat::HANDLE file = plat::CreateFileA(name, plat::GENERIC_WRITE, 0, nullptr, plat::OPEN_EXISTING,
                                         plat::FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == plat::INVALID_HANDLE_VALUE || file == nullptr) return nullptr;
+  if (file == plat::INVALID_HANDLE_VALUE || file == nullptr) {
+    plat::DeleteFileA(name);
+    return nullptr;
+  }
   if (nameOut != nullptr) std::memcpy(nameOut, name, std::strlen(name) + 1);
   return file;
 }

@@ -1,9 +1,11 @@
 // Movie frame conversion: the YUV-to-RGB tables built at start-up, the Theora YUV surface (a FourCC
 // DirectDraw surface, when the display offers one), and the on-demand conversion of the current frame
 // into the RGB image and the YUV surface. Only the picture region is converted, never the padding of
-// the coded frame. Main thread; it waits on the decode thread for the frame and pins its stock slot.
+// the coded frame, and only from planes that hold the whole region (a dropped frame holds none). Main
+// thread; it waits on the decode thread for the frame and pins its stock slot.
 #include <cstring>
 
+#include "orbel/core/log.h"
 #include "orbel/graphics/screen_state.h"
 #include "orbel/movie/movie_record.h"
 #include "platform/ddraw/ddraw.h"
@@ -142,7 +144,29 @@ void WriteYuvPart(TheoraMovieRecord* th, const TheoraFrameStockSlot& s) {
   }
 }
 
+// One line per movie once the thread has dropped a picture: a damaged film says so once, not per frame.
+void LogDroppedFrames(TheoraMovieRecord* th) {
+  if (th->droppedLogged || th->droppedFrames.load(std::memory_order_relaxed) == 0) return;
+  th->droppedLogged = 1;
+  LogAdd("Theora ムービーのフレームがストリームの情報と合わないため破棄しました\n");
+}
+
 }  // namespace
+
+// ---- Checks -----------------------------------------------------------------------------------------
+
+bool PlanesCoverRegion(const YuvPlanes& p, const PictureRegion& r) {
+  if (p.y == nullptr || p.u == nullptr || p.v == nullptr) return false;
+  if (r.x < 0 || r.y < 0 || r.width <= 0 || r.height <= 0) return false;
+  if (p.yStride < p.yWidth || p.uvStride < p.uvWidth) return false;
+  const int64_t right = static_cast<int64_t>(r.x) + r.width - 1;  // last column and row read
+  const int64_t bottom = static_cast<int64_t>(r.y) + r.height - 1;
+  if (right >= p.yWidth || bottom >= p.yHeight) return false;
+  // Chroma as the conversions take it: halved where the chroma plane is smaller than the luma plane.
+  const int hShift = p.uvWidth < p.yWidth ? 1 : 0;
+  const int vShift = p.uvHeight < p.yHeight ? 1 : 0;
+  return (right >> hShift) < p.uvWidth && (bottom >> vShift) < p.uvHeight;
+}
 
 // ---- Tables -----------------------------------------------------------------------------------------
 
@@ -170,12 +194,14 @@ void YuvToBgrTable(int y, int cb, int cr, uint8_t bgr[3]) {
 
 // ---- Pure writers -----------------------------------------------------------------------------------
 
-void ConvertYuvToBgrx(const YuvPlanes& planes, const PictureRegion& region, uint8_t* out, int pitch) {
+bool ConvertYuvToBgrx(const YuvPlanes& planes, const PictureRegion& region, uint8_t* out, int pitch) {
+  if (!PlanesCoverRegion(planes, region)) return false;
   if (planes.yWidth == 2 * planes.uvWidth && planes.yHeight == 2 * planes.uvHeight) {
     ConvertRows420(planes, region, out, pitch);
   } else {
     ConvertRowsFloat(planes, region, out, pitch);
   }
+  return true;
 }
 
 bool WriteYuvSurface(const YuvPlanes& p, uint32_t fourCc, uint8_t* surface, int pitch) {
@@ -242,7 +268,12 @@ int UpdateTheoraMovieFrameImage(TheoraMovieRecord* th, int wantRgb, int wantYuv)
     return (wantRgb && th->rgbConverted) || (wantYuv && th->yuvSurface != nullptr && th->yuvConverted) ? 1 : 0;
   }
   TheoraFrameStockSlot* slot = PinCurrentFrame(th);
+  LogDroppedFrames(th);
   if (slot == nullptr) return 0;
+  if (!PlanesCoverRegion(SlotPlanes(*slot), Region(th))) {
+    Unpin(th, slot);  // a dropped frame: nothing to show
+    return 0;
+  }
   if (yuvWork) WriteYuvPart(th, *slot);
   if (rgbWork) {
     ConvertYuvToBgrx(SlotPlanes(*slot), Region(th), static_cast<uint8_t*>(th->rgbImage.pixels),

@@ -89,6 +89,17 @@ bool CopyToTempFile(MovieHandleRecord* m, const char* fileName) {
   return whole;
 }
 
+// The stream reads the copy through a file it holds open, so its name goes at once: nothing of the
+// member stays readable by name, nor behind a process that is killed. The opened path names the film
+// again, so a re-open (after a display change) copies anew. A name that cannot go is deleted at the close.
+void DropTempCopyName(MovieHandleRecord* m, const char* fileName) {
+  DirectShowMovieState& d = m->directShow;
+  if (!DeleteFileA(d.openedPath)) return;
+  d.tempCopyMade = 0;
+  strncpy(d.openedPath, fileName, kFilePathMax - 1);
+  d.openedPath[kFilePathMax - 1] = '\0';
+}
+
 // The pixel format of the surface frames are rendered into (modes 0 and 2; mode 1 uses the overlay's).
 DDPIXELFORMAT FramePixelFormat(int mode) {
   DDPIXELFORMAT format{};
@@ -202,6 +213,7 @@ const char* OpenStreams(IDirectDraw7* directDraw, MovieHandleRecord* m, const ch
     const bool copied = CopyToTempFile(m, fileName);
     *copiedNow = d.tempCopyMade != 0;
     if (!copied || OpenByName(d.multiMediaStream, d.openedPath) != S_OK) return message;
+    DropTempCopyName(m, fileName);
   }
 
   if (d.graph->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&d.mediaSeeking)) != S_OK) {

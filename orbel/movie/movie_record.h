@@ -56,7 +56,8 @@ enum TheoraThreadState : int32_t {
 };
 
 // One decoded frame in Y'CbCr planes. Planes are stored row after row, `width` bytes apart, on the
-// process heap: the decode thread fills them, and the tracked heap belongs to the main thread.
+// process heap: the decode thread fills them, and the tracked heap belongs to the main thread. A frame
+// whose picture did not match the stream was dropped: its slot is in use with all four sizes 0.
 struct TheoraFrameStockSlot {
   // Under the movie's lock:
   int32_t inUse;        // 1: holds frame `frameNumber`
@@ -73,7 +74,7 @@ struct TheoraFrameStockSlot {
 
 // One Ogg page after which a Theora data packet came out, in file order.
 struct TheoraPageEntry {
-  uint32_t byteOffset;  // of the page read last before the packet came out; the first entry's is 0
+  uint64_t byteOffset;  // of the page read last before the packet came out; the first entry's is 0
   int32_t firstFrame;
   int32_t hasKeyFrame;
   int32_t frames;
@@ -119,6 +120,7 @@ struct TheoraMovieRecord {
   theora_comment comment{};
   theora_state decoder{};
   int decoderReady = 0;
+  int pictureDecoded = 0;  // decode thread: 1 when the decoder took the last packet, so its picture is that frame
   int32_t serial = 0;
   int32_t headerCount = 0;
 
@@ -133,7 +135,10 @@ struct TheoraMovieRecord {
   TheoraFrameStockSlot* stock = nullptr;
   int32_t stockSize = 0;
 
+  std::atomic<int32_t> droppedFrames{0};  // decode thread: pictures that did not match the stream
+
   // Main thread only.
+  int32_t droppedLogged = 0;                  // 1 once the drops were logged
   GraphImage rgbImage{};                      // picture region, 32-bit
   plat::IDirectDrawSurface7* yuvSurface = nullptr;
   uint32_t yuvFourCc = 0;
@@ -149,6 +154,11 @@ int GetTheoraMovieInfo(const TheoraMovieRecord* th, TheoraMovieInfo* out);
 GraphImage* GetTheoraMovieBaseImage(TheoraMovieRecord* th);
 plat::IDirectDrawSurface7* GetTheoraMovieYuvSurface(const TheoraMovieRecord* th);
 int GetTheoraMovieCurrentFrame(const TheoraMovieRecord* th);
+
+// Copies the decoder's picture into `slot` when it is a picture of the stream `info` describes (coded
+// frame size, chroma layout of its pixel format, strides no narrower than the rows): 1 stored, 0 dropped
+// (the slot then holds no planes), -1 out of memory.
+int StoreTheoraPicture(const theora_info& info, const yuv_buffer& picture, TheoraFrameStockSlot* slot);
 
 plat::DWORD TheoraDecodeThread(void* record);
 int DecodeTheoraFrames(TheoraMovieRecord* th, int count);
@@ -186,9 +196,11 @@ struct YuvToRgbTables {
 };
 const YuvToRgbTables& GetYuvToRgbTables();
 
+// The planes hold every sample the conversion of the region reads (strides no narrower than the rows).
+bool PlanesCoverRegion(const YuvPlanes& planes, const PictureRegion& region);
 // BGRX rows of the region into `out` (`pitch` bytes apart): the table path for 4:2:0, the
-// floating-point path for other layouts.
-void ConvertYuvToBgrx(const YuvPlanes& planes, const PictureRegion& region, uint8_t* out, int pitch);
+// floating-point path for other layouts. False, with nothing written, when the planes do not cover it.
+bool ConvertYuvToBgrx(const YuvPlanes& planes, const PictureRegion& region, uint8_t* out, int pitch);
 // One pixel through the tables (4:2:0 path): bytes blue, green, red.
 void YuvToBgrTable(int y, int cb, int cr, uint8_t bgr[3]);
 // Writes a 4:2:0 frame into a locked surface of the FourCC's layout; false for an unknown code.

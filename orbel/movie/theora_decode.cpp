@@ -3,7 +3,9 @@
 // the decoder; the main thread moves the current frame and posts seeks. Both sides wait on the record's
 // condition instead of polling, and every change the other side waits for is made under the record's
 // lock. The stock slot that the main thread converts from is pinned, so the thread never drops or
-// refills it underneath.
+// refills it underneath. A picture is stocked only when it is one of the stream's coded frame in its
+// chroma layout; any other is dropped (its slot holds no planes), so nothing reads past a plane.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -38,6 +40,19 @@ int NextPacket(TheoraMovieRecord* th) {
   }
 }
 
+// Seeks the file to `offset` from its start. The table's seek takes 32-bit signed offsets, so the part
+// past 2 GiB is covered in steps from the current position.
+bool SeekFile(TheoraMovieRecord* th, uint64_t offset) {
+  const auto first = static_cast<int32_t>(std::min<uint64_t>(offset, INT32_MAX));
+  if (th->table.Seek(th->file, first, 0) != 0) return false;
+  for (uint64_t left = offset - static_cast<uint64_t>(first); left > 0;) {
+    const auto step = static_cast<int32_t>(std::min<uint64_t>(left, INT32_MAX));
+    if (th->table.Seek(th->file, step, 1) != 0) return false;
+    left -= static_cast<uint64_t>(step);
+  }
+  return true;
+}
+
 // Puts the decoder on frame `target` through the page index: from the page before the nearest key-frame
 // page at or before it. False when the index has no page for it.
 bool RepositionDecoder(TheoraMovieRecord* th, int target) {
@@ -49,7 +64,7 @@ bool RepositionDecoder(TheoraMovieRecord* th, int target) {
   if (e > 0) --e;
   ogg_sync_reset(&th->sync);
   ogg_stream_reset(&th->stream);
-  th->table.Seek(th->file, static_cast<int32_t>(th->pages[e].byteOffset), 0);
+  if (!SeekFile(th, th->pages[e].byteOffset)) return false;
   int first = th->pages[e].firstFrame;
   if (e > 0) {
     // The first page may end a packet begun before it, which is lost with the part before.
@@ -72,43 +87,49 @@ bool InStock(const TheoraMovieRecord* th, int frame) {
   return false;
 }
 
-// Copies one plane row by row (strides may be negative), reusing the block when its size stays.
-bool CopyPlane(uint8_t** block, int width, int height, const unsigned char* source, int stride) {
-  std::free(*block);
-  *block = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(width) * height + 1));
-  if (*block == nullptr) return false;
+// The plane sizes of a picture of the stream: the coded frame, the chroma planes by the pixel format.
+struct PlaneSizes {
+  int64_t yWidth, yHeight, uvWidth, uvHeight;
+};
+PlaneSizes StreamPlanes(const theora_info& info) {
+  const int64_t width = info.width;
+  const int64_t height = info.height;
+  return {width, height, info.pixelformat == OC_PF_444 ? width : width / 2,
+          info.pixelformat == OC_PF_420 ? height / 2 : height};
+}
+
+bool MatchesStream(const theora_info& info, const yuv_buffer& p) {
+  const PlaneSizes want = StreamPlanes(info);
+  if (p.y == nullptr || p.u == nullptr || p.v == nullptr) return false;
+  if (want.yWidth == 0 || want.yHeight == 0 || want.uvWidth == 0 || want.uvHeight == 0) return false;
+  if (p.y_width != want.yWidth || p.y_height != want.yHeight) return false;
+  if (p.uv_width != want.uvWidth || p.uv_height != want.uvHeight) return false;
+  return std::abs(static_cast<int64_t>(p.y_stride)) >= p.y_width &&
+         std::abs(static_cast<int64_t>(p.uv_stride)) >= p.uv_width;
+}
+
+// Copies `height` rows of `width` bytes, `stride` apart in the source (bottom-up when negative), into a
+// packed block; the block is kept when its size stays.
+bool CopyPlane(uint8_t** block, bool sameSize, int width, int height, const unsigned char* source, int stride) {
+  if (!sameSize || *block == nullptr) {
+    std::free(*block);
+    *block = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(width) * height));
+    if (*block == nullptr) return false;
+  }
   for (int row = 0; row < height; ++row)
     std::memcpy(*block + static_cast<size_t>(row) * width, source + static_cast<ptrdiff_t>(row) * stride, width);
   return true;
 }
 
-// The decoder's picture into slot `s` (reserved by the caller). False when memory ran out.
+// The decoder's picture into slot `s` (reserved by the caller): false when memory ran out. A frame
+// whose packet the decoder refused has no picture of its own: what the decoder holds then is an earlier
+// frame's, or before any decoded packet memory it never set, and it is dropped as a mismatch is.
 bool StorePicture(TheoraMovieRecord* th, TheoraFrameStockSlot* s) {
-  yuv_buffer yuv{};
-  if (theora_decode_YUVout(&th->decoder, &yuv) != 0) return false;
-  const bool sameY = s->y != nullptr && s->yWidth == yuv.y_width && s->yHeight == yuv.y_height;
-  const bool sameUv = s->u != nullptr && s->uvWidth == yuv.uv_width && s->uvHeight == yuv.uv_height;
-  if (!sameY && !CopyPlane(&s->y, yuv.y_width, yuv.y_height, yuv.y, yuv.y_stride)) return false;
-  if (sameY) {
-    for (int row = 0; row < yuv.y_height; ++row)
-      std::memcpy(s->y + static_cast<size_t>(row) * yuv.y_width, yuv.y + static_cast<ptrdiff_t>(row) * yuv.y_stride,
-                  yuv.y_width);
-  }
-  if (!sameUv) {
-    if (!CopyPlane(&s->u, yuv.uv_width, yuv.uv_height, yuv.u, yuv.uv_stride)) return false;
-    if (!CopyPlane(&s->v, yuv.uv_width, yuv.uv_height, yuv.v, yuv.uv_stride)) return false;
-  } else {
-    for (int row = 0; row < yuv.uv_height; ++row) {
-      const size_t at = static_cast<size_t>(row) * yuv.uv_width;
-      std::memcpy(s->u + at, yuv.u + static_cast<ptrdiff_t>(row) * yuv.uv_stride, yuv.uv_width);
-      std::memcpy(s->v + at, yuv.v + static_cast<ptrdiff_t>(row) * yuv.uv_stride, yuv.uv_width);
-    }
-  }
-  s->yWidth = yuv.y_width;
-  s->yHeight = yuv.y_height;
-  s->uvWidth = yuv.uv_width;
-  s->uvHeight = yuv.uv_height;
-  return true;
+  yuv_buffer picture{};
+  if (th->pictureDecoded && theora_decode_YUVout(&th->decoder, &picture) != 0) picture = yuv_buffer{};
+  const int stored = StoreTheoraPicture(th->info, picture, s);
+  if (stored == 0) th->droppedFrames.fetch_add(1, std::memory_order_relaxed);
+  return stored != -1;
 }
 
 // A seek posted by the main thread: the decoder onto the target, the stock emptied.
@@ -179,6 +200,27 @@ bool FillStep(TheoraMovieRecord* th, Lock& lock) {
 
 }  // namespace
 
+// ---- Stocking a picture ------------------------------------------------------------------------------
+
+int StoreTheoraPicture(const theora_info& info, const yuv_buffer& picture, TheoraFrameStockSlot* s) {
+  const bool matches = MatchesStream(info, picture);
+  const bool sameY = s->yWidth == picture.y_width && s->yHeight == picture.y_height;
+  const bool sameUv = s->uvWidth == picture.uv_width && s->uvHeight == picture.uv_height;
+  const bool copied =
+      matches && CopyPlane(&s->y, sameY, picture.y_width, picture.y_height, picture.y, picture.y_stride) &&
+      CopyPlane(&s->u, sameUv, picture.uv_width, picture.uv_height, picture.u, picture.uv_stride) &&
+      CopyPlane(&s->v, sameUv, picture.uv_width, picture.uv_height, picture.v, picture.uv_stride);
+  if (!copied) {
+    s->yWidth = s->yHeight = s->uvWidth = s->uvHeight = 0;
+    return matches ? -1 : 0;
+  }
+  s->yWidth = picture.y_width;
+  s->yHeight = picture.y_height;
+  s->uvWidth = picture.uv_width;
+  s->uvHeight = picture.uv_height;
+  return 1;
+}
+
 // ---- The thread -------------------------------------------------------------------------------------
 
 plat::DWORD TheoraDecodeThread(void* record) {
@@ -221,9 +263,7 @@ int DecodeTheoraFrames(TheoraMovieRecord* th, int count) {
     if (NextPacket(th) == -1) return -1;
     isKey = theora_packet_iskeyframe(&th->packet);
     if (isKey < 0) continue;  // a header met after a rewind to the start
-    if (key == -1 || key <= last + 1) {
-      theora_decode_packetin(&th->decoder, &th->packet);
-    }
+    if (key == -1 || key <= last + 1) th->pictureDecoded = theora_decode_packetin(&th->decoder, &th->packet) == 0;
     ++last;
     ++read;
     th->lastDecoded.store(last, std::memory_order_release);

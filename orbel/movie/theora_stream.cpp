@@ -1,7 +1,9 @@
-// Theora streams: the open ("OggS" probe, the three headers, the decode thread, one scan of the whole
-// file into a page table and a key-frame table, the RGB image and the frame stock), the close, and the
-// small queries of the rest of the subsystem. Ogg framing and decoding are libogg's and libtheora's.
-// The open runs on the main thread; from its closing seek on, the Ogg state belongs to the decode thread.
+// Theora streams: the open ("OggS" probe, the three headers, one scan of the whole file into a page
+// table and a key-frame table, the RGB image, the frame stock and last the decode thread), the close,
+// and the small queries of the rest of the subsystem. Ogg framing and decoding are libogg's and
+// libtheora's. The open owns every part of the record until it starts the thread, which is its last
+// step that can fail; from then on the Ogg and Theora state and the file are the thread's, and only the
+// close, having stopped and joined the thread, frees them.
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -19,15 +21,31 @@ namespace {
 
 constexpr int kReadSize = 4096;
 constexpr int kTableStep = 1000;
-// Pictures beyond this are taken as damage rather than film.
-constexpr uint32_t kPictureMax = 8192;
+// Frames beyond these are taken as damage rather than film: pixels a side of the coded frame, and bytes
+// of the pictures a movie holds decoded at once (as the picture loaders' cap on one decoded image).
+constexpr uint32_t kFrameSideMax = 8192;
+constexpr uint64_t kDecodedBytesMax = 1ull << 28;
+// Pictures the decoder keeps of its own beside the stock: its reference frames and its output.
+constexpr uint64_t kDecoderPictures = 3;
 
-// The picture region lies in the coded frame, and the frame rate is a finite, positive number.
-bool UsableStream(const theora_info& info) {
+// The stock's and the decoder's pictures in planes, and the picture region as a 32-bit image.
+uint64_t DecodedBytes(const theora_info& info, int stockSize) {
+  const uint64_t luma = static_cast<uint64_t>(info.width) * info.height;
+  const uint64_t chroma = info.pixelformat == OC_PF_444 ? luma : (info.pixelformat == OC_PF_422 ? luma / 2 : luma / 4);
+  const uint64_t rgb = static_cast<uint64_t>(info.frame_width) * info.frame_height * 4;
+  return (luma + 2 * chroma) * (static_cast<uint64_t>(stockSize) + kDecoderPictures) + rgb;
+}
+
+// The coded frame and its pictures are of a size we hold, its chroma layout is one we convert, the
+// picture region lies in the coded frame, and the frame rate is a finite, positive number. Checked from
+// the headers alone, before anything is allocated for the frames.
+bool UsableStream(const theora_info& info, int stockSize) {
+  if (info.width == 0 || info.height == 0 || info.width > kFrameSideMax || info.height > kFrameSideMax) return false;
   if (info.frame_width == 0 || info.frame_height == 0) return false;
-  if (info.frame_width > kPictureMax || info.frame_height > kPictureMax) return false;
   if (info.offset_x > info.width || info.frame_width > info.width - info.offset_x) return false;
   if (info.offset_y > info.height || info.frame_height > info.height - info.offset_y) return false;
+  if (info.pixelformat != OC_PF_420 && info.pixelformat != OC_PF_422 && info.pixelformat != OC_PF_444) return false;
+  if (DecodedBytes(info, stockSize) > kDecodedBytesMax) return false;
   if (info.fps_numerator == 0 || info.fps_denominator == 0) return false;
   const double fps = static_cast<double>(info.fps_numerator) / static_cast<double>(info.fps_denominator);
   return std::isfinite(fps) && fps > 0;
@@ -44,7 +62,7 @@ bool Grow(T** table, int32_t* capacity) {
   return true;
 }
 
-bool AddFrame(TheoraMovieRecord* th, bool newPage, uint32_t pageOffset, int key) {
+bool AddFrame(TheoraMovieRecord* th, bool newPage, uint64_t pageOffset, int key) {
   if (newPage) {
     if (th->pageCount == th->pageCapacity && !Grow(&th->pages, &th->pageCapacity)) return false;
     th->pages[th->pageCount++] = {pageOffset, static_cast<int32_t>(th->frameCount), 0, 0};
@@ -63,14 +81,14 @@ bool AddFrame(TheoraMovieRecord* th, bool newPage, uint32_t pageOffset, int key)
 // One pass over the whole file: the page table and the key-frame table. False when a table cannot grow.
 bool ScanTheoraStream(TheoraMovieRecord* th) {
   uint64_t offset = 0;
-  uint32_t pageOffset = 0;
+  uint64_t pageOffset = 0;
   bool newPage = false;
   for (;;) {
     const int got = ogg_stream_packetout(&th->stream, &th->packet);
     if (got == 0) {
       const long seek = ogg_sync_pageseek(&th->sync, &th->page);
       if (seek > 0) {
-        pageOffset = static_cast<uint32_t>(offset);
+        pageOffset = offset;
         offset += static_cast<uint64_t>(seek);
         newPage = true;
         ogg_stream_pagein(&th->stream, &th->page);
@@ -103,6 +121,21 @@ bool CreateDecodeThread(TheoraMovieRecord* th) {
   th->state.store(kTheoraStockFull, std::memory_order_release);
   th->thread = plat::CreateThread(nullptr, 0, TheoraDecodeThread, th, 0, &th->threadId);
   return th->thread != nullptr;
+}
+
+// Asks the thread to end, waits until it has left its procedure and forgets it; nothing without a thread.
+void StopDecodeThread(TheoraMovieRecord* th) {
+  if (th->thread == nullptr) return;
+  {
+    std::unique_lock<std::mutex> lock(th->lock);
+    th->stopRequest.store(1, std::memory_order_release);
+    ++th->mainGeneration;
+    th->changed.notify_all();
+    th->changed.wait(lock, [&] { return th->state.load(std::memory_order_acquire) == kTheoraEnded; });
+  }
+  plat::WaitForSingleObject(th->thread, plat::INFINITE);
+  plat::CloseHandle(th->thread);
+  th->thread = nullptr;
 }
 
 // Logs `line`, undoes the open and gives null.
@@ -189,8 +222,8 @@ TheoraMovieRecord* OpenTheoraMovie(const FileAccessFunctionTable* table, FileHan
   th->file = file;
 
   if (ReadTheoraHeaders(th) == -1) return FailOpen(th, nullptr);
-  if (!UsableStream(th->info)) return FailOpen(th, nullptr);
-  if (!CreateDecodeThread(th)) return FailOpen(th, "Theora ムービーデコード用スレッドの作成に失敗しました\n");
+  th->stockSize = stockSize < 1 ? 1 : stockSize;
+  if (!UsableStream(th->info, th->stockSize)) return FailOpen(th, nullptr);
   if (theora_decode_init(&th->decoder, &th->info) != 0) return FailOpen(th, nullptr);
   th->decoderReady = 1;
   ogg_sync_reset(&th->sync);
@@ -213,10 +246,12 @@ TheoraMovieRecord* OpenTheoraMovie(const FileAccessFunctionTable* table, FileHan
   CreateTheoraYuvSurface(th);
   if (MakeImage32(static_cast<int>(th->info.frame_width), static_cast<int>(th->info.frame_height), &th->rgbImage) == -1)
     return FailOpen(th, "Theora ムービーデコードフレームストック用画像バッファの確保に失敗しました\n");
-  th->stockSize = stockSize < 1 ? 1 : stockSize;
   th->stock = static_cast<TheoraFrameStockSlot*>(
       MemCalloc(static_cast<uint32_t>(th->stockSize * sizeof(TheoraFrameStockSlot)), __FILE__, __LINE__));
   if (th->stock == nullptr) return FailOpen(th, "Theora ムービーデコードフレームストック用のメモリ確保に失敗しました\n");
+  // Last, so that no failure of the open meets a running thread: it starts paused and reads nothing
+  // until the seek below hands it the stream.
+  if (!CreateDecodeThread(th)) return FailOpen(th, "Theora ムービーデコード用スレッドの作成に失敗しました\n");
 
   SeekTheoraMovieFrame(th, 0);
   UpdateTheoraMovieFrameImage(th, 1, 1);
@@ -225,18 +260,7 @@ TheoraMovieRecord* OpenTheoraMovie(const FileAccessFunctionTable* table, FileHan
 
 int CloseTheoraMovie(TheoraMovieRecord* th) {
   if (th == nullptr) return 0;
-  if (th->thread != nullptr) {
-    {
-      std::unique_lock<std::mutex> lock(th->lock);
-      th->stopRequest.store(1, std::memory_order_release);
-      ++th->mainGeneration;
-      th->changed.notify_all();
-      th->changed.wait(lock, [&] { return th->state.load(std::memory_order_acquire) == kTheoraEnded; });
-    }
-    plat::WaitForSingleObject(th->thread, plat::INFINITE);  // the thread has left its procedure
-    plat::CloseHandle(th->thread);
-    th->thread = nullptr;
-  }
+  StopDecodeThread(th);  // before anything it reads is freed
   if (th->stock != nullptr) {
     for (int i = 0; i < th->stockSize; ++i) {
       std::free(th->stock[i].y);

@@ -1,17 +1,18 @@
-// Directory searches over opendir/statx, the current directory, temporary file names, and the
-// FILETIME / SYSTEMTIME conversions. Names from the system are UTF-8 and reach the library in Shift-JIS.
+// Directory searches over opendir/statx, the current directory, temporary file names (in the process's
+// private folder), and the FILETIME / SYSTEMTIME conversions. Names from the system are UTF-8 and reach
+// the library in Shift-JIS.
 #include "platform/win/find_file.h"
 
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/random.h>
 #include <sys/statfs.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +22,7 @@
 
 #include "platform/win/kernel_test_controls.h"
 #include "platform/win/posix_path.h"
+#include "platform/win/process_folder.h"
 
 namespace plat {
 namespace {
@@ -241,8 +243,6 @@ bool ListMatches(int dirFd, const char* pattern, std::vector<ListedName>* names)
   return true;
 }
 
-std::atomic<unsigned> tempCounter{0};
-
 }  // namespace
 
 HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* findData) {
@@ -393,16 +393,15 @@ DWORD GetCurrentDirectoryA(DWORD bufferLength, char* buffer) {
 }
 
 DWORD GetTempPathA(DWORD bufferLength, char* buffer) {
-  const char* systemDir = std::getenv("TMPDIR");
-  if (systemDir == nullptr || systemDir[0] == '\0') systemDir = "/tmp";
-  const std::string dir = SystemNameToShiftJis(systemDir);
-  const size_t dirLength = dir.size();
-  const bool addSlash = dir[dirLength - 1] != '/';
-  const auto length = static_cast<DWORD>(dirLength + (addSlash ? 1 : 0));
+  const std::string folder = ProcessFolder();
+  if (folder.empty()) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return 0;
+  }
+  const std::string dir = SystemNameToShiftJis(folder) + "/";
+  const auto length = static_cast<DWORD>(dir.size());
   if (buffer == nullptr || bufferLength < length + 1) return length + 1;
-  std::memcpy(buffer, dir.c_str(), dirLength);
-  if (addSlash) buffer[dirLength] = '/';
-  buffer[length] = '\0';
+  std::memcpy(buffer, dir.c_str(), length + 1);
   return length;
 }
 
@@ -438,7 +437,13 @@ UINT GetTempFileNameA(const char* pathName, const char* prefix, UINT unique, cha
     std::memcpy(tempFileName, name, std::strlen(name) + 1);
     return unique & 0xFFFF;
   }
-  const unsigned start = (static_cast<unsigned>(::getpid()) * 31u + tempCounter.fetch_add(1)) & 0xFFFFu;
+  // A random first number: names are not to be guessed, and a run of taken numbers costs no more than
+  // a run from anywhere else.
+  uint16_t start = 0;
+  if (::getrandom(&start, sizeof start, 0) != static_cast<ssize_t>(sizeof start)) {
+    SetLastError(ErrorFromErrno(errno));
+    return 0;
+  }
   for (unsigned i = 0; i < 0xFFFFu; ++i) {
     const UINT number = ((start + i) % 0xFFFFu) + 1;  // 1..0xFFFF; 0 means "none"
     if (!compose(number)) {
@@ -450,7 +455,8 @@ UINT GetTempFileNameA(const char* pathName, const char* prefix, UINT unique, cha
       SetLastError(path.error());
       return 0;
     }
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // Made new and readable by its owner alone, in one step.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd >= 0) {
       ::close(fd);
       std::memcpy(tempFileName, name, std::strlen(name) + 1);

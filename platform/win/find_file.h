@@ -56,11 +56,12 @@ BOOL SetCurrentDirectoryA(const char* path);
 // (with the terminator) and nothing is written. 0 on failure.
 DWORD GetCurrentDirectoryA(DWORD bufferLength, char* buffer);
 
-// The temporary directory ($TMPDIR, else /tmp) with "/" appended; lengths as GetCurrentDirectoryA.
+// The temporary directory with "/" appended: the process's private folder (process_folder.h), which no
+// other user can enter; lengths as GetCurrentDirectoryA. 0 with ERROR_ACCESS_DENIED when there is none.
 DWORD GetTempPathA(DWORD bufferLength, char* buffer);
 // Writes "<path>/<first 3 of prefix><hex>.tmp" (MAX_PATH bytes at most) to `tempFileName`. With
-// `unique` 0 it picks an unused number and creates the empty file; otherwise it only forms the name.
-// Returns the number used, 0 on failure.
+// `unique` 0 it picks an unused number from a random start and creates the empty file, mode 0600;
+// otherwise it only forms the name. Returns the number used, 0 on failure.
 UINT GetTempFileNameA(const char* path, const char* prefix, UINT unique, char* tempFileName);
 
 // FILETIME counts 100-ns intervals since 1601-01-01; local times follow the process's time zone.

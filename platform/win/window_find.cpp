@@ -4,16 +4,14 @@
 // take that lock. Class names may be Shift-JIS titles, hence the hash for the file name.
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
-
-#include <dirent.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <unordered_map>
 
+#include "platform/win/process_folder.h"
 #include "platform/win/window_state.h"
 #include "platform/win/window_test_controls.h"
 
@@ -82,21 +80,6 @@ bool HeldElsewhereLocked(const std::string& key) {
 
 bool SameText(const std::string& a, const char* b) { return ClassKey(a.c_str()) == ClassKey(b); }
 
-std::string g_privateDirectory;  // made by ResetFind, removed at exit by the process that made it
-pid_t g_privateOwner = 0;
-
-void RemovePrivateDirectory() {
-  if (g_privateDirectory.empty() || ::getpid() != g_privateOwner) return;
-  if (DIR* dir = ::opendir(g_privateDirectory.c_str())) {
-    while (const dirent* entry = ::readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name.rfind("orbel-", 0) == 0) ::unlink((g_privateDirectory + "/" + name).c_str());
-    }
-    ::closedir(dir);
-  }
-  ::rmdir(g_privateDirectory.c_str());
-}
-
 }  // namespace
 
 void AcquireClassLock(const std::string& key) {
@@ -126,20 +109,9 @@ bool IsForeignHandle(HWND window) {
 void ResetFind() {
   FindState& f = Find();
   f.forceFound = false;
-  f.directory.clear();
-  // Tests work alone: a private lock directory unless the environment names a shared one.
-  const char* shared = std::getenv("ORBEL_RUNTIME_DIR");
-  if (shared == nullptr || *shared == '\0') {
-    const char* tmp = std::getenv("TMPDIR");
-    f.directory = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/orbel-locks-" +
-                  std::to_string(::getpid());
-    if (g_privateDirectory.empty()) {
-      g_privateDirectory = f.directory;
-      g_privateOwner = ::getpid();
-      std::atexit(&RemovePrivateDirectory);
-    }
-    ::mkdir(f.directory.c_str(), 0700);
-  }
+  // Tests work alone, whatever runtime folder the environment names: the locks go to the process's own
+  // folder, which goes with the process however it ends.
+  f.directory = ProcessFolder();
 }
 
 }  // namespace winstate

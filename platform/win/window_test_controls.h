@@ -81,8 +81,9 @@ std::vector<HWND> AllWindows();
 // ---- Double-start detection ---------------------------------------------------------------------
 // FindWindowA(class, ...) with no window of that class here finds "another process's" window.
 void ForceFindWindow(bool found);
-// Where the per-class lock files live. ResetWindow picks a private directory for the process; a child
-// process sees the same one when given ORBEL_RUNTIME_DIR.
+// Where the per-class lock files live. ResetWindow picks the process's own folder, whatever the
+// environment says; a child process that runs no reset sees the same one when given ORBEL_RUNTIME_DIR,
+// one that does is pointed at it with SetLockDirectory.
 void SetLockDirectory(const std::string& directory);
 std::string LockDirectory();
 

@@ -159,11 +159,16 @@ TEST_F(StartupTest, RefusedStartUpUnwindsEverythingItStartedAndALaterStartWorks)
 
 constexpr char kDoubleStartTitle[] = "OrbelDoubleStart";
 constexpr char kChildEnv[] = "ORBEL_DOUBLE_START_LOG";
+constexpr char kChildLocksEnv[] = "ORBEL_DOUBLE_START_LOCKS";
 
 // The second process: runs only when started by SecondProcessWithTheSameClassIsRefused.
 TEST_F(StartupTest, SecondProcessChild) {
   const char* copyTo = std::getenv(kChildEnv);
-  if (copyTo == nullptr) GTEST_SKIP() << "the second process of SecondProcessWithTheSameClassIsRefused";
+  const char* locks = std::getenv(kChildLocksEnv);
+  if (copyTo == nullptr || locks == nullptr) {
+    GTEST_SKIP() << "the second process of SecondProcessWithTheSameClassIsRefused";
+  }
+  plat::test::SetLockDirectory(locks);  // the first process's folder, not the one its reset gave it
   SetMainWindowTitle(kDoubleStartTitle);
   ChangeWindowMode(1);
   EXPECT_EQ(InitLibrarySystem(), -1);
@@ -179,9 +184,9 @@ TEST_F(StartupTest, SecondProcessWithTheSameClassIsRefused) {
   std::vector<std::string> env;
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string entry = *e;
-    if (entry.rfind("ORBEL_RUNTIME_DIR=", 0) != 0 && entry.rfind("ORBEL_HOST=", 0) != 0) env.push_back(entry);
+    if (entry.rfind("ORBEL_HOST=", 0) != 0) env.push_back(entry);
   }
-  env.push_back(std::string("ORBEL_RUNTIME_DIR=") + plat::test::LockDirectory());
+  env.push_back(std::string(kChildLocksEnv) + "=" + plat::test::LockDirectory());
   env.push_back("ORBEL_HOST=headless");
   env.push_back(std::string(kChildEnv) + "=" + childLog);
   std::vector<char*> envp;

@@ -4,6 +4,7 @@
 #include "orbel/file/thread_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -230,29 +231,35 @@ TEST_F(ThreadFileTest, FailuresReturnNullAndLogOnlyTheirOwnLines) {
   EXPECT_EQ(plat::test::OpenFileCount(), 0u);
 }
 
-TEST_F(ThreadFileTest, TemporaryFilesAreNewAndEmptyOrNone) {
+// A temporary file is made once, readable by its owner alone, whatever the umask lets through; a
+// failure leaves nothing behind.
+TEST_F(ThreadFileTest, TemporaryFilesAreNewPrivateAndEmptyOrNone) {
+  const mode_t savedMask = ::umask(0);
   char name[kFilePathMax] = {};
   plat::HANDLE file = CreateTempFile(name);
+  ::umask(savedMask);
   ASSERT_NE(file, nullptr);
   ASSERT_NE(file, plat::INVALID_HANDLE_VALUE);
   const std::filesystem::path path(name);
   EXPECT_TRUE(path.is_absolute());
   EXPECT_EQ(path.filename().string().rfind("tmp", 0), 0u) << name;
   EXPECT_EQ(std::filesystem::file_size(path), 0u);
+  struct stat st {};
+  ASSERT_EQ(::stat(name, &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u) << name;
   plat::DWORD written = 0;
   EXPECT_TRUE(plat::WriteFile(file, "abc", 3, &written));
   plat::CloseHandle(file);
   EXPECT_EQ(testing::ReadFileText(path), "abc");
   std::filesystem::remove(path);
 
+  const auto entries = [&] {
+    return std::distance(std::filesystem::directory_iterator(path.parent_path()), {});
+  };
+  const auto before = entries();
   plat::test::FailNextCreateFile(plat::ERROR_ACCESS_DENIED);
   EXPECT_EQ(CreateTempFile(name), nullptr) << "none, never the invalid-handle value";
-
-  const char* previous = std::getenv("TMPDIR");
-  const std::string saved = previous != nullptr ? previous : "";
-  setenv("TMPDIR", (dir() / "no-such-folder").c_str(), 1);
-  EXPECT_EQ(CreateTempFile(nullptr), nullptr);
-  previous != nullptr ? setenv("TMPDIR", saved.c_str(), 1) : unsetenv("TMPDIR");
+  EXPECT_EQ(entries(), before) << "the name made for it is gone again";
 }
 
 }  // namespace

@@ -225,21 +225,64 @@ std::vector<uint8_t> MakeVorbisOnlyOgg(double seconds) {
   return out;
 }
 
-void PatchTheoraFrameRate(std::vector<uint8_t>* movie, uint32_t numerator) {
-  // The first page holds the identification header alone: 27 header bytes, one lacing value, then the
-  // packet, whose frame-rate numerator sits at byte 22 (big-endian).
+namespace {
+
+// Writes `value` big-endian into `bytes` bytes of the identification header at `at` and sets the page's
+// checksum again. The first page holds that header alone: 27 header bytes, one lacing value, the packet.
+void PatchIdentification(std::vector<uint8_t>* movie, size_t at, int bytes, uint32_t value) {
   const size_t packetAt = 28;
-  const size_t at = packetAt + 22;
-  (*movie)[at] = static_cast<uint8_t>(numerator >> 24);
-  (*movie)[at + 1] = static_cast<uint8_t>(numerator >> 16);
-  (*movie)[at + 2] = static_cast<uint8_t>(numerator >> 8);
-  (*movie)[at + 3] = static_cast<uint8_t>(numerator);
+  for (int i = 0; i < bytes; ++i)
+    (*movie)[packetAt + at + i] = static_cast<uint8_t>(value >> (8 * (bytes - 1 - i)));
   ogg_page page;
   page.header = movie->data();
   page.header_len = static_cast<long>(packetAt);
   page.body = movie->data() + packetAt;
   page.body_len = (*movie)[27];
   ogg_page_checksum_set(&page);
+}
+
+}  // namespace
+
+void PatchTheoraFrameRate(std::vector<uint8_t>* movie, uint32_t numerator) {
+  PatchIdentification(movie, 22, 4, numerator);
+}
+
+void PatchTheoraCodedFrame(std::vector<uint8_t>* movie, uint32_t width, uint32_t height) {
+  PatchIdentification(movie, 10, 2, width / 16);  // in macroblocks
+  PatchIdentification(movie, 12, 2, height / 16);
+}
+
+std::vector<uint8_t> ReplaceTheoraPacket(const std::vector<uint8_t>& movie, int index,
+                                         const std::vector<uint8_t>& packet) {
+  ogg_sync_state sync;
+  ogg_sync_init(&sync);
+  char* buffer = ogg_sync_buffer(&sync, static_cast<long>(movie.size()));
+  std::memcpy(buffer, movie.data(), movie.size());
+  ogg_sync_wrote(&sync, static_cast<long>(movie.size()));
+  ogg_stream_state in, out;
+  ogg_page page;
+  std::vector<uint8_t> result;
+  int count = 0;
+  while (ogg_sync_pageout(&sync, &page) > 0) {
+    if (count == 0 && ogg_page_bos(&page)) {
+      ogg_stream_init(&in, ogg_page_serialno(&page));
+      ogg_stream_init(&out, ogg_page_serialno(&page));
+    }
+    ogg_stream_pagein(&in, &page);
+    ogg_packet p;
+    while (ogg_stream_packetout(&in, &p) > 0) {
+      if (count++ == index) {
+        p.packet = const_cast<unsigned char*>(packet.data());
+        p.bytes = static_cast<long>(packet.size());
+      }
+      ogg_stream_packetin(&out, &p);
+      FlushAll(&out, &result);
+    }
+  }
+  ogg_stream_clear(&in);
+  ogg_stream_clear(&out);
+  ogg_sync_clear(&sync);
+  return result;
 }
 
 }  // namespace orbel::testing

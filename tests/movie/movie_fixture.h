@@ -30,6 +30,12 @@ std::vector<uint8_t> MakeTheoraMovie(const MovieSpec& spec);
 std::vector<uint8_t> MakeVorbisOnlyOgg(double seconds);
 // Rewrites the frame-rate numerator of the Theora identification header (and the page's checksum).
 void PatchTheoraFrameRate(std::vector<uint8_t>* movie, uint32_t numerator);
+// Rewrites the coded frame size of the identification header, in pixels (multiples of 16).
+void PatchTheoraCodedFrame(std::vector<uint8_t>* movie, uint32_t width, uint32_t height);
+// The film (Theora only, no sound) with its packet `index` (headers count: the first frame is packet 3)
+// replaced by `packet`, framed anew one packet a page.
+std::vector<uint8_t> ReplaceTheoraPacket(const std::vector<uint8_t>& movie, int index,
+                                         const std::vector<uint8_t>& packet);
 
 // Luma of frame `frame`'s low (digit 0) and high (digit 1) number blocks.
 int FrameDigitLuma(int frame, int digit);

@@ -1,5 +1,7 @@
 // The decode thread and its stock: the window it keeps, moves forward, backward and past the end, seeks,
 // and its waits.
+#include <algorithm>
+#include <cstring>
 #include <thread>
 
 #include "movie_test_fixture.h"
@@ -208,6 +210,72 @@ TEST_F(TheoraDecodeTest, AFullStockLeavesTheThreadWaiting) {
   EXPECT_EQ(ShownFrame(th_), 1);
   WaitUntilSettled(th_);
   EXPECT_GT(th_->passes.load(), passes);
+}
+
+// A film read through a table of its own that shows the film a second time `shift` bytes on, with
+// nothing in between: the index moved there stands for a film larger than 4 GiB.
+struct FarFilm {
+  std::vector<uint8_t> bytes;
+  uint64_t shift = 5ull << 30;
+  uint64_t position = 0;
+
+  static FarFilm& Of(FileHandle handle) { return *reinterpret_cast<FarFilm*>(handle); }
+  uint64_t Left() const {
+    const uint64_t at = position >= shift ? position - shift : position;
+    return at < bytes.size() ? bytes.size() - at : 0;
+  }
+  static size_t Read(void* buffer, size_t blockSize, size_t count, FileHandle handle) {
+    FarFilm& f = Of(handle);
+    const size_t n = blockSize == 1 ? std::min<size_t>(count, f.Left()) : 0;
+    if (n > 0) std::memcpy(buffer, f.bytes.data() + (f.bytes.size() - f.Left()), n);
+    f.position += n;
+    return n;
+  }
+  static int Seek(FileHandle handle, int32_t offset, int origin) {
+    FarFilm& f = Of(handle);
+    if (origin == 0 && offset < 0) return -1;
+    f.position = (origin == 0 ? 0 : f.position) + static_cast<uint64_t>(static_cast<int64_t>(offset));
+    return 0;
+  }
+  static int Eof(FileHandle handle) { return Of(handle).Left() == 0 ? 1 : 0; }
+};
+
+TEST_F(TheoraDecodeTest, SeeksReachPagesBeyondFourGibibytes) {
+  FarFilm film;
+  film.bytes = MakeTheoraMovie(Film(40));
+  FileAccessFunctionTable table{};
+  table.Read = FarFilm::Read;
+  table.Seek = FarFilm::Seek;
+  table.Eof = FarFilm::Eof;
+  th_ = OpenTheoraMovie(&table, reinterpret_cast<FileHandle>(&film), kMovieFrameStock);
+  ASSERT_NE(th_, nullptr);
+  WaitUntilSettled(th_);
+  for (int i = 1; i < th_->pageCount; ++i) th_->pages[i].byteOffset += film.shift;
+  for (const int frame : {27, 36, 13}) {
+    SeekTheoraMovieFrame(th_, frame);
+    EXPECT_EQ(ShownFrame(th_), frame);  // read at the page's place only: the bytes before it are empty
+  }
+  CloseTheoraMovie(th_);  // while the film it reads is still there
+  th_ = nullptr;
+}
+
+TEST_F(TheoraDecodeTest, AFrameTheDecoderRefusesIsDroppedWithOneLineAndTheFilmPlaysOn) {
+  MovieSpec spec = Film(12);
+  spec.keyInterval = 4;
+  // The first frame's packet is one the decoder refuses: it never has a picture of that frame.
+  WriteFileBytes(work_.path() / "damaged.ogv", ReplaceTheoraPacket(MakeTheoraMovie(spec), 3, {0x3F, 0xFF, 0xFF}));
+  file_ = FileAccessOpen("damaged.ogv", 0, 1, 0);
+  th_ = OpenTheoraMovie(&GetFileAccessFunctions(), file_, kMovieFrameStock);
+  ASSERT_NE(th_, nullptr);
+  EXPECT_EQ(UpdateTheoraMovieFrameImage(th_, 1, 0), 0);
+  for (const int frame : {4, 9, 0, 8}) {  // back to it, when the decoder holds a picture of another frame
+    SeekTheoraMovieFrame(th_, frame);
+    EXPECT_EQ(ShownFrame(th_), frame == 0 ? -1 : frame) << frame;
+  }
+  const std::string log = LogText();
+  const std::string line = "Theora ムービーのフレームがストリームの情報と合わないため破棄しました";
+  EXPECT_NE(log.find(line), std::string::npos);
+  EXPECT_EQ(log.find(line), log.rfind(line));
 }
 
 TEST_F(TheoraDecodeTest, CloseWhileDecodingEndsTheThreadFirst) {

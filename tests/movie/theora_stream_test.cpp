@@ -5,6 +5,8 @@
 #include "movie_test_fixture.h"
 #include "orbel/core/memory.h"
 #include "platform/win/kernel_test_controls.h"
+#include "platform/win/sync.h"
+#include "platform/win/thread.h"
 
 namespace orbel::testing {
 namespace {
@@ -79,6 +81,12 @@ TEST_F(TheoraStreamTest, FilesWithoutAPlayableTheoraStreamAreRefusedQuietly) {
   still.frames = 0;
   std::vector<uint8_t> noRate = MakeTheoraMovie(MovieSpec{});
   PatchTheoraFrameRate(&noRate, 0);
+  // Coded frames stated larger than a movie may hold: refused from the header, before any allocation.
+  auto coded = [](uint32_t width, uint32_t height) {
+    std::vector<uint8_t> film = MakeTheoraMovie(MovieSpec{});
+    PatchTheoraCodedFrame(&film, width, height);
+    return film;
+  };
   const struct {
     const char* name;
     std::vector<uint8_t> bytes;
@@ -88,6 +96,9 @@ TEST_F(TheoraStreamTest, FilesWithoutAPlayableTheoraStreamAreRefusedQuietly) {
       {"noframes.ogv", MakeTheoraMovie(still)},   // nothing to show or to seek to
       {"norate.ogv", noRate},                     // no clock to play it by
       {"cut.ogv", std::vector<uint8_t>(noRate.begin(), noRate.begin() + 60)},
+      {"coded16384.ogv", coded(16384, 16384)},
+      {"side8208.ogv", coded(8208, 48)},          // past 8192 a side
+      {"held4096.ogv", coded(4096, 4096)},        // ten in stock: past 256 MiB of pictures held decoded
   };
   const int blocks = GetMemoryBlockCount();
   for (const auto& c : cases) {
@@ -121,6 +132,47 @@ TEST_F(TheoraStreamTest, ReportsRateAndThePictureRegion) {
   EXPECT_EQ(info.height, 20);
   EXPECT_EQ(th->rgbImage.width, 36u);
   EXPECT_EQ(th->rgbImage.height, 20u);
+  Close(th);
+}
+
+// False when a thread can be made now: a failure of thread creation that was asked for is still due.
+bool ThreadCreationStillFails() {
+  plat::DWORD id = 0;
+  plat::HANDLE thread = plat::CreateThread(nullptr, 0, [](void*) -> plat::DWORD { return 0; }, nullptr, 0, &id);
+  if (thread == nullptr) return true;
+  plat::WaitForSingleObject(thread, plat::INFINITE);
+  plat::CloseHandle(thread);
+  return false;
+}
+
+TEST_F(TheoraStreamTest, TheThreadStartsOnlyOnceNothingElseInTheOpenCanFail) {
+  const std::string name = WriteMovie("steps.ogv", MovieSpec{});
+  const int blocks = GetMemoryBlockCount();
+  // Each allocation of the open fails in turn while making the thread would fail too. Every step that
+  // can fail comes before the thread, so the thread is tried only once all allocations went through.
+  for (int successes = 0;; ++successes) {
+    ASSERT_LT(successes, 64);
+    file_ = FileAccessOpen(name.c_str(), 0, 1, 0);
+    ASSERT_NE(file_, 0u);
+    plat::test::FailNextCreateThread();
+    plat::test::FailHeapAllocation(successes);
+    TheoraMovieRecord* th = OpenTheoraMovie(&GetFileAccessFunctions(), file_, kMovieFrameStock);
+    plat::test::FailHeapAllocation(-1);
+    EXPECT_EQ(th, nullptr) << successes;
+    if (th != nullptr) CloseTheoraMovie(th);
+    FileAccessClose(file_);
+    EXPECT_EQ(GetMemoryBlockCount(), blocks) << successes;
+    if (!ThreadCreationStillFails()) break;  // the open got as far as the thread
+  }
+  const std::string log = LogText();
+  EXPECT_NE(log.find("Theora ページ情報格納用メモリの確保に失敗しました"), std::string::npos);
+  EXPECT_NE(log.find("Theora ムービーデコードフレームストック用画像バッファの確保に失敗しました"), std::string::npos);
+  EXPECT_NE(log.find("Theora ムービーデコードフレームストック用のメモリ確保に失敗しました"), std::string::npos);
+  EXPECT_NE(log.find("Theora ムービーデコード用スレッドの作成に失敗しました"), std::string::npos);
+  // Nothing of the failures is left over: the next open plays.
+  TheoraMovieRecord* th = Open(name);
+  ASSERT_NE(th, nullptr);
+  EXPECT_EQ(ShownFrame(th), 0);
   Close(th);
 }
 

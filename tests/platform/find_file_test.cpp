@@ -1,6 +1,7 @@
 // Directory searches (wildcards, dot entries, order, attributes, sizes, times), the current
 // directory, temporary file names, and FILETIME / SYSTEMTIME conversions.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <set>
@@ -145,26 +146,43 @@ TEST_F(FindFile, CurrentDirectoryLengths) {
   EXPECT_EQ(GetLastError(), ERROR_DIRECTORY);
 }
 
-TEST_F(FindFile, TempPathAndUniqueNames) {
-  const std::string tmp = std::filesystem::current_path().string();
-  const ScopedEnv tmpdir("TMPDIR", tmp.c_str());
+// Mode bits of a path, or -1 when it is missing.
+int ModeOf(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+}
+
+// Temporary names are made in the process's own folder, which no other user may enter, as files only
+// their owner may read, whatever the umask lets through.
+TEST_F(FindFile, TempPathIsPrivateAndNamesAreUniqueAndPrivate) {
   char path[MAX_PATH];
   const DWORD length = GetTempPathA(sizeof(path), path);
-  EXPECT_EQ(std::string(path), tmp + "/");
-  EXPECT_EQ(length, tmp.size() + 1);
-  EXPECT_EQ(GetTempPathA(3, path), tmp.size() + 2);  // too small: the size needed
+  ASSERT_GT(length, 1u);
+  const std::string folder(path, length - 1);
+  EXPECT_EQ(path[length - 1], '/');
+  EXPECT_EQ(GetTempPathA(3, path), length + 1);  // too small: the size needed
+  struct stat st {};
+  ASSERT_EQ(::lstat(folder.c_str(), &st), 0) << folder;
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ(st.st_uid, ::geteuid());
+  EXPECT_EQ(ModeOf(folder), 0700) << folder;
+  const std::string userFolder = folder.substr(0, folder.rfind('/'));
+  EXPECT_EQ(ModeOf(userFolder), 0700) << userFolder;
+  EXPECT_EQ(userFolder.substr(userFolder.rfind('/') + 1), "orbel-" + std::to_string(::geteuid()));
 
+  const mode_t savedMask = ::umask(0);
   std::set<std::string> names;
   for (int i = 0; i < 20; ++i) {
     char name[MAX_PATH];
     const UINT number = GetTempFileNameA(path, "tmpfile", 0, name);
     ASSERT_NE(number, 0u);
     const std::string text = name;
-    EXPECT_EQ(text.rfind(tmp + "/tmp", 0), 0u) << text;  // prefix cut to three characters
+    EXPECT_EQ(text.rfind(folder + "/tmp", 0), 0u) << text;  // prefix cut to three characters
     EXPECT_EQ(text.substr(text.size() - 4), ".tmp");
-    EXPECT_TRUE(std::filesystem::exists(text)) << text;
+    EXPECT_EQ(ModeOf(text), 0600) << text;
     EXPECT_TRUE(names.insert(text).second) << "reused " << text;
   }
+  ::umask(savedMask);
   char formed[MAX_PATH];
   EXPECT_EQ(GetTempFileNameA("/nonexistent-dir", "tmp", 0x1A2B, formed), 0x1A2Bu);
   EXPECT_STREQ(formed, "/nonexistent-dir/tmp1A2B.tmp");  // a given number only forms the name
@@ -172,18 +190,15 @@ TEST_F(FindFile, TempPathAndUniqueNames) {
   EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
 }
 
-// The temporary directory, the current directory and temporary names under a Japanese directory come
-// back in Shift-JIS, and the names made there are the UTF-8 names on disk.
+// The current directory and temporary names under a Japanese directory come back in Shift-JIS, and the
+// names made there are the UTF-8 names on disk.
 TEST_F(FindFile, SystemDirectoriesComeBackInShiftJis) {
   const std::filesystem::path japanese = std::filesystem::current_path() / orbel::testing::Utf8(u8"一時");
   std::filesystem::create_directory(japanese);
   const std::string base = plat::host::Utf8ToShiftJis(std::filesystem::current_path().string());
-  const ScopedEnv tmpdir("TMPDIR", japanese.c_str());
-  char path[MAX_PATH];
-  ASSERT_GT(GetTempPathA(sizeof(path), path), 0u);
-  EXPECT_EQ(std::string(path), base + "/一時/");
+  const std::string path = base + "/一時/";
   char name[MAX_PATH];
-  ASSERT_NE(GetTempFileNameA(path, "tmp", 0, name), 0u);
+  ASSERT_NE(GetTempFileNameA(path.c_str(), "tmp", 0, name), 0u);
   EXPECT_EQ(std::string(name).rfind(base + "/一時/tmp", 0), 0u) << name;
   EXPECT_TRUE(std::filesystem::exists(orbel::testing::DiskPath(name))) << "made under its UTF-8 name";
 

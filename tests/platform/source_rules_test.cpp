@@ -1,6 +1,6 @@
-// Rules the source tree keeps: the library never reaches the stand-ins' test controls, and only the
-// clock reads real time (the wall-clock date of the file-time calls excepted), so the virtual clock
-// governs every wait.
+// Rules the source tree keeps: the library never reaches the stand-ins' test controls, only the clock
+// reads real time (the wall-clock date of the file-time calls excepted), so the virtual clock governs
+// every wait, and every setting the library reads from the environment is known to the test main.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,6 +9,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "test_environment.h"
 
 namespace {
 
@@ -59,6 +61,27 @@ TEST(SourceRules, OnlyTheClockReadsRealTime) {
   for (const std::string& hit : FindLines(kSourceRoot / "platform", pattern, allowed)) hits.push_back(hit);
   for (const std::string& hit : FindLines(kSourceRoot / "game", pattern, allowed)) hits.push_back(hit);
   EXPECT_TRUE(hits.empty()) << Join(hits);
+}
+
+// A setting the test main does not know would reach the tests from a user's environment.
+TEST(SourceRules, EveryEnvironmentSettingIsKnownToTheTestMain) {
+  const std::regex pattern(R"re(getenv\("(ORBEL_[A-Z0-9_]+)"\))re");
+  std::vector<std::string> lines;
+  for (const char* folder : {"orbel", "platform", "game"}) {
+    for (const std::string& hit : FindLines(kSourceRoot / folder, pattern, {})) lines.push_back(hit);
+  }
+  ASSERT_FALSE(lines.empty()) << "the pattern finds the settings";
+  std::vector<std::string> unknown;
+  for (const std::string& line : lines) {
+    std::smatch match;
+    std::regex_search(line, match, pattern);
+    bool known = false;
+    for (const auto* list : {&orbel::testing::ClearedLibraryVariables(), &orbel::testing::KeptLibraryVariables()}) {
+      for (const char* name : *list) known = known || match[1] == name;
+    }
+    if (!known) unknown.push_back(line);
+  }
+  EXPECT_TRUE(unknown.empty()) << Join(unknown);
 }
 
 }  // namespace
