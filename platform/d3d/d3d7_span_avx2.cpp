@@ -32,10 +32,10 @@ D3D_AVX2 inline bool AllLive(const uint8_t* live, int count) {
   return true;
 }
 
-// (x + 128 + ((x + 128) >> 8)) >> 8 on 16-bit lanes: the scalar Div255.
+// The scalar Div255 on 16-bit lanes: with t = x + 128, (t + (t >> 8)) >> 8 is (t * 257) >> 16 for
+// every t below 65536 (writing t = 256 a + b, both are a + (a + b) / 256 rounded down), one multiply.
 D3D_AVX2 inline __m256i Div255(__m256i x) {
-  x = _mm256_add_epi16(x, _mm256_set1_epi16(128));
-  return _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), 8);
+  return _mm256_mulhi_epu16(_mm256_add_epi16(x, _mm256_set1_epi16(128)), _mm256_set1_epi16(257));
 }
 
 template <int kGreenBits, int kRedShift>
