@@ -131,6 +131,20 @@ void PutVertex(std::vector<uint8_t>* out, DWORD fvf, float x, float y, float z, 
   out->insert(out->end(), p, p + n);
 }
 
+// The library's sprite stage: the texel times the diffuse, the alpha the texel's or their product.
+void SpriteStage(IDirect3DDevice7* dev, bool alphaModulates, DWORD filter) {
+  dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+  dev->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+  dev->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+  dev->SetTextureStageState(0, D3DTSS_ALPHAOP, alphaModulates ? D3DTOP_MODULATE : D3DTOP_SELECTARG1);
+  dev->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+  dev->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+  dev->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
+  dev->SetTextureStageState(0, D3DTSS_MAGFILTER, filter);
+  dev->SetTextureStageState(0, D3DTSS_MINFILTER, filter);
+  dev->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+}
+
 TEST_F(D3DTest, HostileTrianglesNeverWriteOutsideTheViewport) {
   Scenes r(12345);
   for (const DDPIXELFORMAT& format : {FormatX888(), Format565()}) {
@@ -253,16 +267,7 @@ TEST_F(D3DTest, SpecialisedLoopsGiveTheGeneralRoadsBytes) {
           dev->SetRenderState(D3DRENDERSTATE_ZENABLE, 0);
           const int texture = same.Chance(60) ? 4 : same.Int(0, static_cast<int>(textures.size()) - 1);  // 4: 8:8:8:8
           dev->SetTexture(0, textures[texture]);
-          dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-          dev->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-          dev->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-          dev->SetTextureStageState(0, D3DTSS_ALPHAOP, same.Chance(50) ? D3DTOP_MODULATE : D3DTOP_SELECTARG1);
-          dev->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-          dev->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-          dev->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
-          dev->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_POINT);
-          dev->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTFG_POINT);
-          dev->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+          SpriteStage(dev, same.Chance(50), D3DTFG_POINT);
           const int tx = same.Int(0, 15), ty = same.Int(0, 15), tw = same.Int(1, 16 - tx), th = same.Int(1, 16 - ty);
           quad(same.Int(-20, 70) - 0.5f, same.Int(-20, 50) - 0.5f, static_cast<float>(tw), static_cast<float>(th),
                tx / 16.0f, ty / 16.0f, (tx + tw) / 16.0f, (ty + th) / 16.0f);
@@ -341,19 +346,10 @@ TEST_F(D3DTest, BilinearRowsGiveTheGeneralRoadsBytes) {
         dev->SetRenderState(D3DRENDERSTATE_ZENABLE, 0);
         dev->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
         dev->SetTexture(0, textures[same.Int(0, static_cast<int>(textures.size()) - 1)]);
-        dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-        dev->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-        dev->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-        dev->SetTextureStageState(0, D3DTSS_ALPHAOP, same.Chance(50) ? D3DTOP_MODULATE : D3DTOP_SELECTARG1);
-        dev->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-        dev->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-        dev->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
+        SpriteStage(dev, same.Chance(50), D3DTFG_LINEAR);
         dev->SetTextureStageState(0, D3DTSS_ADDRESSU, static_cast<DWORD>(same.Int(1, 4)));
         dev->SetTextureStageState(0, D3DTSS_ADDRESSV, static_cast<DWORD>(same.Int(1, 4)));
         dev->SetTextureStageState(0, D3DTSS_BORDERCOLOR, same.Colour());
-        dev->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_LINEAR);
-        dev->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTFG_LINEAR);
-        dev->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
         const DWORD colour = same.Chance(50) ? 0xFFFFFFFF : same.Colour();
         std::vector<uint8_t> vertices;
         float x[4], y[4], u[4], v[4];  // corners: top left, top right, bottom left, bottom right
