@@ -13,8 +13,9 @@
 #include <emmintrin.h>
 #endif
 
+#include "platform/d3d/d3d7_fast_paths.h"
 #include "platform/d3d/d3d7_internal.h"
-#include "platform/d3d/d3d7_span.h"
+#include "platform/d3d/d3d7_span_steps.h"
 #include "platform/ddraw/surface_view.h"
 
 namespace plat::d3d {
@@ -108,6 +109,56 @@ Plane MakePlane(const Triangle& t, double a0, double a1, double a2) {
   return Plane{a0, (d1 * y2 - d2 * y1) / t.det, (d2 * x1 - d1 * x2) / t.det};
 }
 
+// One edge's bound on the pixels of successive rows. The edge function at pixel x of a row is
+// c - step * x (covered where >= 0), and c grows by `rowStep` from row to row: the bound is
+// floor(c / step) from the right (step > 0) or ceil(c / step) from the left (step < 0), both
+// floor(c' / m) with m = |step| > 0, kept as quotient and remainder.
+class EdgeStep {
+ public:
+  void Start(int64_t c, int64_t rowStep, int64_t step) {
+    step_ = step;
+    if (step == 0) {
+      c_ = c;
+      rowStep_ = rowStep;
+      return;
+    }
+    // ceil(c / step) for step < 0 is -floor(c / -step): the same floor with the sign turned.
+    m_ = step > 0 ? step : -step;
+    q_ = FloorDiv(c, m_);
+    r_ = c - q_ * m_;
+    dq_ = FloorDiv(rowStep, m_);
+    dr_ = rowStep - dq_ * m_;
+  }
+
+  // Narrows [lo, hi] to this row's covered pixels (empty when the row lies outside).
+  void Bound(int64_t* lo, int64_t* hi) const {
+    if (step_ > 0) {
+      *hi = std::min(*hi, q_);
+    } else if (step_ < 0) {
+      *lo = std::max(*lo, -q_);
+    } else if (c_ < 0) {
+      *hi = *lo - 1;
+    }
+  }
+
+  void Next() {
+    if (step_ == 0) {
+      c_ += rowStep_;
+      return;
+    }
+    // Without a branch: whether the remainder passes m changes from row to row.
+    r_ += dr_;
+    const int64_t over = -static_cast<int64_t>(r_ >= m_);  // all ones when it does
+    q_ += dq_ - over;
+    r_ -= m_ & over;
+  }
+
+ private:
+  int64_t step_ = 0;
+  int64_t c_ = 0, rowStep_ = 0;                // horizontal edges: the edge function itself
+  int64_t m_ = 1, q_ = 0, r_ = 0, dq_ = 0, dr_ = 0;  // others: floor(c / m) and its remainder, and their row steps
+};
+
 class Rasteriser {
  public:
   Rasteriser(const DrawSetup& setup, const RECT& scissor) : d_(setup), scissor_(scissor) {}
@@ -139,27 +190,32 @@ class Rasteriser {
     maxY = std::min<int64_t>(maxY, scissor_.bottom - 1);
     minX = std::max<int64_t>(minX, scissor_.left);
     maxX = std::min<int64_t>(maxX, scissor_.right - 1);
-    if (minX > maxX) return;
+    if (minX > maxX || minY > maxY) return;
+    // Each edge bounds the row from one side: floor(c / m) pixels, c growing by a constant a row. The
+    // quotient is stepped with its remainder, so rows cost no division.
+    EdgeStep edges[3];
+    for (int k = 0; k < 3; ++k) {
+      const int k2 = (k + 1) % 3;
+      const int64_t dx = t.X[k2] - t.X[k], dy = t.Y[k2] - t.Y[k];
+      // Pixel centres on a top or left edge belong to this triangle; on other edges to the neighbour.
+      const int64_t bias = (dy < 0 || (dy == 0 && dx > 0)) ? 0 : -1;
+      // Edge function at pixel x of row y: c - 16 * dy * x; covered where it is >= 0.
+      edges[k].Start(dx * (16 * minY - t.Y[k]) + dy * t.X[k] + bias, 16 * dx, 16 * dy);
+    }
+    ChooseSpanPath(Walk::kSpans);
+    bool drawn = false;
     for (int64_t y = minY; y <= maxY; ++y) {
       int64_t lo = minX, hi = maxX;
-      for (int k = 0; k < 3 && lo <= hi; ++k) {
-        const int k2 = (k + 1) % 3;
-        const int64_t dx = t.X[k2] - t.X[k], dy = t.Y[k2] - t.Y[k];
-        // Pixel centres on a top or left edge belong to this triangle; on other edges to the neighbour.
-        const int64_t bias = (dy < 0 || (dy == 0 && dx > 0)) ? 0 : -1;
-        // Edge function at pixel x of row y: c - step * x; covered where it is >= 0.
-        const int64_t c = dx * (16 * y - t.Y[k]) + dy * t.X[k] + bias;
-        const int64_t step = 16 * dy;
-        if (step > 0) {
-          hi = std::min(hi, FloorDiv(c, step));
-        } else if (step < 0) {
-          lo = std::max(lo, CeilDiv(c, step));
-        } else if (c < 0) {
-          hi = lo - 1;
-        }
+      for (EdgeStep& e : edges) {
+        e.Bound(&lo, &hi);
+        e.Next();
       }
-      if (lo <= hi) Span(static_cast<int>(y), static_cast<int>(lo), static_cast<int>(hi - lo + 1));
+      if (lo <= hi) {
+        Span(static_cast<int>(y), static_cast<int>(lo), static_cast<int>(hi - lo + 1));
+        drawn = true;
+      }
     }
+    if (drawn) CountSpanPath();
   }
 
   // Two list triangles that cover an axis-aligned rectangle between them, with the same flat colours
@@ -219,12 +275,16 @@ class Rasteriser {
     const int64_t y0 = std::max<int64_t>(CeilDiv(top, 16), scissor_.top);
     const int64_t y1 = std::min<int64_t>(CeilDiv(bottom, 16), scissor_.bottom);
     if (x0 >= x1 || y0 >= y1) return true;
-    if (Blit(static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0), static_cast<int>(y1 - y0))) {
-      return true;
-    }
-    for (int64_t y = y0; y < y1; ++y) Span(static_cast<int>(y), static_cast<int>(x0), static_cast<int>(x1 - x0));
+    const int x = static_cast<int>(x0), y = static_cast<int>(y0);
+    const int width = static_cast<int>(x1 - x0), height = static_cast<int>(y1 - y0);
+    if (DrawRectangleWhole(x, y, width, height)) return true;
+    for (int row = y; row < y + height; ++row) Span(row, x, width);
+    CountSpanPath();
     return true;
   }
+
+  // Adds the primitives each fast path (and the general routine) drew to the totals tests read.
+  void Finish() const { AddFastPathHits(hits_); }
 
   RECT touched{0, 0, 0, 0};
 
@@ -260,14 +320,22 @@ class Rasteriser {
       u_[s] = MakePlane(t, coord(vs[0], true), coord(vs[1], true), coord(vs[2], true));
       v_[s] = MakePlane(t, coord(vs[0], false), coord(vs[1], false), coord(vs[2], false));
     }
-    auto depth = [](const Vertex* v) { return static_cast<double>(v->z) * 65535.0; };
-    z_ = MakePlane(t, depth(vs[0]), depth(vs[1]), depth(vs[2]));
-    // The steps from pixel to pixel are the triangle's: each span starts from them.
+    if (d_.zTest) {
+      auto depth = [](const Vertex* v) { return static_cast<double>(v->z) * 65535.0; };
+      z_ = MakePlane(t, depth(vs[0]), depth(vs[1]), depth(vs[2]));
+    }
+    // The steps from pixel to pixel are the triangle's: each span starts from them. Its values at the
+    // scissor's left edge are a0 + dx * (left - x0) + dy * (y - y0), summed in that order: the first
+    // two terms are the same on every row.
+    const double anchor = scissor_.left;
     for (int s = 0; s < d_.stageCount; ++s) {
       stepU_[s] = ToFixed(u_[s].dx);
       stepV_[s] = ToFixed(v_[s].dx);
+      leftU_[s] = u_[s].a0 + u_[s].dx * (anchor - x0_);
+      leftV_[s] = v_[s].a0 + v_[s].dx * (anchor - x0_);
     }
     stepZ_ = ToFixed(z_.dx);
+    leftZ_ = z_.a0 + z_.dx * (anchor - x0_);
   }
 
   bool OnPlanes(const Triangle& t, const Vertex& v) const {
@@ -284,22 +352,57 @@ class Rasteriser {
     return true;
   }
 
-  // A rectangle whose stage-0 texture plane steps exactly one texel a pixel across and one a row
-  // down gives every row the same fractions, so its rows can go as one blit.
-  bool Blit(int x, int y, int width, int height) {
-    if (!d_.fastPaths || d_.stageCount != 1 || !d_.stages[0].bound) return false;
-    if (u_[0].dx != 1.0 || u_[0].dy != 0.0 || v_[0].dx != 0.0 || v_[0].dy != 1.0) return false;
-    SpanInput top;
-    Setup(y, x, width, &top);
-    if (!BlitRectangle(d_, top, height, 0, 65536)) return false;
-    Touch(x, y, width, height);
-    return true;
+  // How the stage-0 texture plane of a rectangle follows its rows and columns.
+  Walk RectangleWalkOf() const {
+    if (d_.stageCount != 1 || !d_.stages[0].bound || u_[0].dy != 0.0 || v_[0].dx != 0.0) return Walk::kSpans;
+    return u_[0].dx == 1.0 && v_[0].dy == 1.0 ? Walk::kBlit : Walk::kRectangle;
+  }
+
+  // Draws the rectangle through the first rectangle fast path that takes it; otherwise leaves the
+  // span fast path (or the general routine) chosen for its rows.
+  bool DrawRectangleWhole(int x, int y, int width, int height) {
+    if (!d_.fastPaths) {
+      spanPath_ = -1;
+      return false;
+    }
+    const Walk walk = RectangleWalkOf();
+    const DrawSetup::StageMemo& memo = MemoFor(d_, diffuse_, specular_);
+    int path = FindFastPath(d_, walk, memo);
+    if (path >= 0 && FastPathRectangle(path) != nullptr) {
+      RectangleWalk rect{x, y, width, height, {}, &Rasteriser::RowAt, this};
+      Setup(y, x, width, &rect.top);
+      do {
+        if (FastPathRectangle(path)(d_, rect)) {
+          ++hits_[path];
+          Touch(x, y, width, height);
+          return true;
+        }
+        path = FindFastPath(d_, walk, memo, path + 1);
+      } while (path >= 0 && FastPathRectangle(path) != nullptr);
+    }
+    spanPath_ = path;
+    return false;
+  }
+
+  // The span fast path of a primitive walked as rows (-1: the general routine).
+  void ChooseSpanPath(Walk walk) {
+    spanPath_ = d_.fastPaths ? FindFastPath(d_, walk, MemoFor(d_, diffuse_, specular_)) : -1;
+  }
+
+  void CountSpanPath() { ++hits_[spanPath_ >= 0 ? spanPath_ : kGeneralPath]; }
+
+  static void RowAt(const void* raster, int y, int x, int n, SpanInput* out) {
+    static_cast<const Rasteriser*>(raster)->Setup(y, x, n, out);
   }
 
   void Span(int y, int x, int n) {
     SpanInput in;
     Setup(y, x, n, &in);
-    ShadeSpan(d_, in);
+    if (spanPath_ >= 0) {
+      FastPathSpan(spanPath_)(d_, in);
+    } else {
+      ShadeSpan(d_, in);
+    }
     Touch(x, y, n, 1);
   }
 
@@ -312,7 +415,7 @@ class Rasteriser {
     }
   }
 
-  void Setup(int y, int x, int n, SpanInput* out) {
+  void Setup(int y, int x, int n, SpanInput* out) const {
     SpanInput& in = *out;
     in.y = y;
     in.x = x;
@@ -321,7 +424,7 @@ class Rasteriser {
     in.specular = specular_;
     // Values are taken at the scissor's left edge and stepped from there, so that a pixel gets the same
     // value whichever span reaches it.
-    const double anchor = scissor_.left;
+    const double rowsDown = static_cast<double>(y) - y0_;
     for (int s = 0; s < d_.stageCount; ++s) {
       const StageSetup& st = d_.stages[s];
       if (!st.readsTexture || !st.bound) {
@@ -329,13 +432,13 @@ class Rasteriser {
         continue;
       }
       const int64_t du = stepU_[s], dv = stepV_[s];
-      const int64_t u = ToFixed(u_[s].At(anchor, y, x0_, y0_)) + du * (x - scissor_.left);
-      const int64_t v = ToFixed(v_[s].At(anchor, y, x0_, y0_)) + dv * (x - scissor_.left);
+      const int64_t u = ToFixed(leftU_[s] + u_[s].dy * rowsDown) + du * (x - scissor_.left);
+      const int64_t v = ToFixed(leftV_[s] + v_[s].dy * rowsDown) + dv * (x - scissor_.left);
       in.coords[s] = StageCoords{u, v, du, dv};
     }
     if (d_.zTest) {
       in.dz = stepZ_;
-      in.z = ToFixed(z_.At(anchor, y, x0_, y0_)) + in.dz * (x - scissor_.left);
+      in.z = ToFixed(leftZ_ + z_.dy * rowsDown) + in.dz * (x - scissor_.left);
     } else {
       in.z = in.dz = 0;
     }
@@ -347,6 +450,9 @@ class Rasteriser {
   uint32_t diffuse_ = 0, specular_ = 0;
   Plane u_[kD3DMaxTextureStages]{}, v_[kD3DMaxTextureStages]{}, z_{};
   int64_t stepU_[kD3DMaxTextureStages]{}, stepV_[kD3DMaxTextureStages]{}, stepZ_ = 0;  // 16.16 a pixel
+  double leftU_[kD3DMaxTextureStages]{}, leftV_[kD3DMaxTextureStages]{}, leftZ_ = 0;  // the planes' row terms at the scissor's left
+  int spanPath_ = -1;  // the span fast path of the primitive being drawn, -1: the general routine
+  uint32_t hits_[kFastPathCount + 1] = {};
 };
 
 bool ReadsTexture(DWORD op, DWORD a1, DWORD a2) {
@@ -479,6 +585,7 @@ HRESULT DrawTriangles(const DrawStates& states, IDirectDrawSurface7* target, DWO
     }
     raster.DrawTriangle(&a[0], &a[1], &a[2], cull);
   }
+  raster.Finish();
   if (view.primary && raster.touched.left < raster.touched.right) ddraw::PresentSurfaceRect(target, raster.touched);
   return D3D_OK;
 }

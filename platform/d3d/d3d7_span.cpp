@@ -5,30 +5,24 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "platform/d3d/d3d7_span_avx2.h"
+#include "platform/d3d/d3d7_span_steps.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 namespace plat::d3d {
+
+const uint8_t kAllLive[kChunk] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+                                  1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+                                  1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+                                  1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+                                  1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+
 namespace {
-
-constexpr int kChunk = 128;  // pixels shaded at a time
-
-// ---- Channel arithmetic ---------------------------------------------------------------------------
-
-// x / 255 rounded to nearest, exact for 0 <= x <= 65025.
-inline uint32_t Div255(uint32_t x) {
-  x += 128;
-  return (x + (x >> 8)) >> 8;
-}
-
-// A sum of products over 255, saturated (x may reach 2 * 255 * 255).
-inline uint32_t Div255Sat(uint32_t x) { return x >= 65025 ? 255 : Div255(x); }
-
-inline uint32_t Ch(uint32_t c, int shift) { return (c >> shift) & 0xFF; }
 
 bool Compare(DWORD func, uint32_t value, uint32_t reference) {
   switch (func) {
@@ -49,8 +43,9 @@ inline uint32_t RawTexel(const StageSetup& s, int64_t tx, int64_t ty) {
   return LoadPixel(s.pixels + static_cast<size_t>(ty) * s.pitch + static_cast<size_t>(tx) * s.code.bytes, s.code.bytes);
 }
 
-// The texel at whole-texel coordinates after addressing, as 0xAARRGGBB.
-inline uint32_t AddressedTexel(const StageSetup& s, int64_t x, int64_t y) {
+}  // namespace
+
+uint32_t AddressedTexel(const StageSetup& s, int64_t x, int64_t y) {
   const int64_t tx = AddressTexel(x, s.width, s.addressU), ty = AddressTexel(y, s.height, s.addressV);
   if (tx < 0 || ty < 0) return s.border;
   return Unpack(s.code, RawTexel(s, tx, ty));
@@ -74,55 +69,23 @@ uint32_t Bilinear(const StageSetup& s, int64_t u, int64_t v) {
   return out;
 }
 
+namespace {
+
 // ---- Texels read where no addressing is needed --------------------------------------------------
 // Where every sample of a chunk lies inside the texture, every addressing mode gives the coordinate
 // itself: the texels are read straight from their rows, the layout known at compile time.
 
-template <PixelKind kKind>
-inline uint32_t TexelAt(const StageSetup& s, int64_t x, int64_t y) {
-  constexpr int kBytes = kKind == PixelKind::kX888 || kKind == PixelKind::k8888 ? 4 : 2;
-  const uint8_t* p = s.pixels + static_cast<size_t>(y) * s.pitch + static_cast<size_t>(x) * kBytes;
-  if constexpr (kBytes == 4) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return UnpackKind<kKind>(v);
-  } else {
-    uint16_t v;
-    std::memcpy(&v, p, 2);
-    return UnpackKind<kKind>(v);
-  }
+// Whether the AVX2 gather's 32-bit lanes hold a run's coordinates, steps of eight and byte offsets.
+inline bool FitsLanes(const StageSetup& s, const StageCoords& c) {
+  constexpr int64_t kLane = int64_t{1} << 30;
+  return s.width < 32768 && s.height < 32768 && int64_t{s.pitch} * s.height < kLane && c.du > -kLane / 8 &&
+         c.du < kLane / 8 && c.dv > -kLane / 8 && c.dv < kLane / 8 && c.u >= 0 && c.v >= 0 && c.u < kLane && c.v < kLane;
 }
 
 template <PixelKind kKind>
 void PointTexelsInside(const StageSetup& s, const StageCoords& c, int n, uint32_t* out) {
   int64_t u = c.u, v = c.v;
   for (int i = 0; i < n; ++i, u += c.du, v += c.dv) out[i] = TexelAt<kKind>(s, u >> 16, v >> 16);
-}
-
-// The bilinear rule of Bilinear, two channels to a 64-bit word (blue and red, green and alpha, 32 bits
-// apart, where a channel's weighted sum cannot reach the next).
-template <PixelKind kKind>
-void BilinearTexelsInside(const StageSetup& s, const StageCoords& c, int n, uint32_t* out) {
-  auto spread = [](uint32_t t, uint64_t* br, uint64_t* ga) {
-    *br = (t & 0xFF) | static_cast<uint64_t>((t >> 16) & 0xFF) << 32;
-    *ga = ((t >> 8) & 0xFF) | static_cast<uint64_t>(t >> 24) << 32;
-  };
-  constexpr uint64_t kHalf = 32768 | uint64_t{32768} << 32;
-  int64_t u = c.u - 32768, v = c.v - 32768;
-  for (int i = 0; i < n; ++i, u += c.du, v += c.dv) {
-    const int64_t x = u >> 16, y = v >> 16;
-    const uint64_t fx = static_cast<uint64_t>(u >> 8) & 0xFF, fy = static_cast<uint64_t>(v >> 8) & 0xFF;
-    const uint64_t w00 = (256 - fx) * (256 - fy), w10 = fx * (256 - fy), w01 = (256 - fx) * fy, w11 = fx * fy;
-    uint64_t br00, ga00, br10, ga10, br01, ga01, br11, ga11;
-    spread(TexelAt<kKind>(s, x, y), &br00, &ga00);
-    spread(TexelAt<kKind>(s, x + 1, y), &br10, &ga10);
-    spread(TexelAt<kKind>(s, x, y + 1), &br01, &ga01);
-    spread(TexelAt<kKind>(s, x + 1, y + 1), &br11, &ga11);
-    const uint64_t br = br00 * w00 + br10 * w10 + br01 * w01 + br11 * w11 + kHalf;
-    const uint64_t ga = ga00 * w00 + ga10 * w10 + ga01 * w01 + ga11 * w11 + kHalf;
-    out[i] = static_cast<uint32_t>((br >> 16) & 0xFF) | static_cast<uint32_t>((ga >> 16) & 0xFF) << 8 |
-             static_cast<uint32_t>((br >> 48) & 0xFF) << 16 | static_cast<uint32_t>((ga >> 48) & 0xFF) << 24;
-  }
 }
 
 // Whether sample `i` of the chunk needs no addressing: its texel (and, bilinear, the texel right and
@@ -134,18 +97,10 @@ inline bool InsideAt(const StageSetup& s, const StageCoords& c, int i) {
   return x >= 0 && y >= 0 && x <= s.width - 1 - margin && y <= s.height - 1 - margin;
 }
 
-template <PixelKind kKind>
-void FetchInsideOf(const StageSetup& s, const StageCoords& c, int n, uint32_t* out) {
-  if (s.bilinear) {
-    BilinearTexelsInside<kKind>(s, c, n, out);
-  } else {
-    PointTexelsInside<kKind>(s, c, n, out);
-  }
-}
 
 // The texels of the chunk, those needing no addressing read straight: the samples step along a line,
 // so those form one run, with the others before and after it.
-void FetchAddressed(const StageSetup& s, const StageCoords& c, int n, uint32_t* out) {
+void FetchAddressed(bool useAvx2, const StageSetup& s, const StageCoords& c, int n, uint32_t* out) {
   auto addressed = [&](int i) {
     return s.bilinear ? Bilinear(s, c.u + c.du * i, c.v + c.dv * i)
                       : AddressedTexel(s, (c.u + c.du * i) >> 16, (c.v + c.dv * i) >> 16);
@@ -163,21 +118,33 @@ void FetchAddressed(const StageSetup& s, const StageCoords& c, int n, uint32_t* 
   const StageCoords run{c.u + c.du * first, c.v + c.dv * first, c.du, c.dv};
   uint32_t* to = out + first;
   const int count = end - first;
+  if (s.bilinear) return BilinearSamplesInside(useAvx2, s, run, count, to);
+  if (useAvx2 && s.code.bytes == 4 && FitsLanes(s, run)) {
+    const uint32_t alpha = s.code.kind == PixelKind::kX888 ? 0xFF000000u : 0;
+    if (s.code.kind == PixelKind::k8888 || s.code.kind == PixelKind::kX888) {
+      const int done = avx2::PointTexels32(
+          avx2::TexelWalk{s.pixels, s.pitch, run.u, run.v, static_cast<int>(run.du), static_cast<int>(run.dv), alpha},
+          count, to);
+      const StageCoords rest{run.u + run.du * done, run.v + run.dv * done, run.du, run.dv};
+      if (s.code.kind == PixelKind::k8888) return PointTexelsInside<PixelKind::k8888>(s, rest, count - done, to + done);
+      return PointTexelsInside<PixelKind::kX888>(s, rest, count - done, to + done);
+    }
+  }
   switch (s.code.kind) {
-    case PixelKind::k565: return FetchInsideOf<PixelKind::k565>(s, run, count, to);
-    case PixelKind::k555: return FetchInsideOf<PixelKind::k555>(s, run, count, to);
-    case PixelKind::k1555: return FetchInsideOf<PixelKind::k1555>(s, run, count, to);
-    case PixelKind::k4444: return FetchInsideOf<PixelKind::k4444>(s, run, count, to);
-    case PixelKind::kX888: return FetchInsideOf<PixelKind::kX888>(s, run, count, to);
-    case PixelKind::k8888: return FetchInsideOf<PixelKind::k8888>(s, run, count, to);
+    case PixelKind::k565: return PointTexelsInside<PixelKind::k565>(s, run, count, to);
+    case PixelKind::k555: return PointTexelsInside<PixelKind::k555>(s, run, count, to);
+    case PixelKind::k1555: return PointTexelsInside<PixelKind::k1555>(s, run, count, to);
+    case PixelKind::k4444: return PointTexelsInside<PixelKind::k4444>(s, run, count, to);
+    case PixelKind::kX888: return PointTexelsInside<PixelKind::kX888>(s, run, count, to);
+    case PixelKind::k8888: return PointTexelsInside<PixelKind::k8888>(s, run, count, to);
     default:
       for (int i = first; i < end; ++i) out[i] = addressed(i);
       return;
   }
 }
 
-// One stage's texels for `n` pixels, in `out` or (a row of an 8:8:8:8 texture read texel for texel)
-// straight from the texture.
+}  // namespace
+
 const uint32_t* FetchTexels(const DrawSetup& d, const StageSetup& s, const StageCoords& c, int n, uint32_t* out) {
   if (!s.bound) {
     std::fill(out, out + n, 0xFFFFFFFFu);  // no texture reads as opaque white
@@ -193,7 +160,7 @@ const uint32_t* FetchTexels(const DrawSetup& d, const StageSetup& s, const Stage
     }
   }
   if (d.fastPaths) {
-    FetchAddressed(s, c, n, out);
+    FetchAddressed(d.avx2, s, c, n, out);
     return out;
   }
   if (s.bilinear) {
@@ -204,7 +171,6 @@ const uint32_t* FetchTexels(const DrawSetup& d, const StageSetup& s, const Stage
   return out;
 }
 
-// Clears `live` where the stage-0 texel (point-sampled, raw) matches the colour key.
 void ColorKeyTest(const DrawSetup& d, const StageCoords& c, int n, uint8_t* live) {
   const StageSetup& s = d.stages[0];
   for (int i = 0; i < n; ++i) {
@@ -215,6 +181,8 @@ void ColorKeyTest(const DrawSetup& d, const StageCoords& c, int n, uint8_t* live
     if (raw >= d.keyLow && raw <= d.keyHigh) live[i] = 0;
   }
 }
+
+namespace {
 
 // ---- The cascade ----------------------------------------------------------------------------------
 
@@ -296,16 +264,6 @@ bool ReadsVaryingTexel(const DrawSetup& d) {
   return false;
 }
 
-// What a single stage makes of its texel when that is simple: the colour channels and the alpha are
-// each the texel's own times a constant (255 keeps it) or a constant of their own. Stored as the
-// multipliers of the texel's channels and the channels replaced by `fixed`.
-struct TexelShape {
-  uint32_t factor;     // 0xAARRGGBB multipliers
-  uint32_t fixedMask;  // 0x00FFFFFF, 0xFF000000, both or neither
-  uint32_t fixed;
-  bool Identity() const { return factor == 0xFFFFFFFFu && fixedMask == 0; }
-};
-
 // One side of the stage (`alpha`: its alpha, else its colour channels) as the cascade computes it for
 // a varying texel: the multipliers of the texel (`*fromTexel`) or the constant value, in the side's
 // bits of 0xAARRGGBB. False when the side is not that simple.
@@ -379,12 +337,14 @@ bool ShapeOf(const DrawSetup& d, uint32_t diffuse, uint32_t specular, TexelShape
   return true;
 }
 
-// The draw's memo for these flat colours, worked out when they change.
+}  // namespace
+
 const DrawSetup::StageMemo& MemoFor(const DrawSetup& d, uint32_t diffuse, uint32_t specular) {
   DrawSetup::StageMemo& m = d.memo;
   if (m.kind != DrawSetup::StageMemo::kNone && m.diffuse == diffuse && m.specular == specular) return m;
   m.diffuse = diffuse;
   m.specular = specular;
+  std::fill(std::begin(m.fastPath), std::end(m.fastPath), int8_t{-2});
   TexelShape shape;
   if (!ReadsVaryingTexel(d)) {
     const uint32_t* none[kD3DMaxTextureStages] = {};
@@ -400,6 +360,8 @@ const DrawSetup::StageMemo& MemoFor(const DrawSetup& d, uint32_t diffuse, uint32
   }
   return m;
 }
+
+namespace {
 
 void ModulateRow(const uint32_t* texels, uint32_t factor, int n, uint32_t* out) {
   int i = 0;
@@ -425,7 +387,8 @@ void ModulateRow(const uint32_t* texels, uint32_t factor, int n, uint32_t* out) 
   }
 }
 
-// The stage's colours of `n` texels: the texels themselves when the shape keeps them, else in `out`.
+}  // namespace
+
 const uint32_t* ShapeRow(const uint32_t* texels, const TexelShape& shape, int n, uint32_t* out) {
   if (shape.Identity()) return texels;
   const uint32_t* from = texels;
@@ -448,11 +411,15 @@ const uint32_t* ShapeRow(const uint32_t* texels, const TexelShape& shape, int n,
   return out;
 }
 
+namespace {
+
 // Clears `live` where the alpha test fails (the comparison chosen once for the row).
 template <typename Test>
 void AlphaTestRow(const uint32_t* src, uint8_t* live, int n, Test pass) {
   for (int i = 0; i < n; ++i) live[i] &= static_cast<uint8_t>(pass(src[i] >> 24));
 }
+
+}  // namespace
 
 void AlphaTest(const DrawSetup& d, const uint32_t* src, uint8_t* live, int n) {
   const uint32_t ref = d.alphaRef;
@@ -468,246 +435,9 @@ void AlphaTest(const DrawSetup& d, const uint32_t* src, uint8_t* live, int n) {
   }
 }
 
-// ---- Blending and the store -----------------------------------------------------------------------
-
-// The blend factor of one channel (shift 24 is alpha).
-inline uint32_t Factor(DWORD blend, uint32_t s, uint32_t dst, int shift, bool source) {
-  const uint32_t sa = s >> 24, da = dst >> 24;
-  switch (blend) {
-    case D3DBLEND_ZERO: return 0;
-    case D3DBLEND_ONE: return 255;
-    case D3DBLEND_SRCCOLOR: return Ch(s, shift);
-    case D3DBLEND_INVSRCCOLOR: return 255 - Ch(s, shift);
-    case D3DBLEND_SRCALPHA: return sa;
-    case D3DBLEND_INVSRCALPHA: return 255 - sa;
-    case D3DBLEND_DESTALPHA: return da;
-    case D3DBLEND_INVDESTALPHA: return 255 - da;
-    case D3DBLEND_DESTCOLOR: return Ch(dst, shift);
-    case D3DBLEND_INVDESTCOLOR: return 255 - Ch(dst, shift);
-    case D3DBLEND_SRCALPHASAT: return shift == 24 ? 255 : std::min(sa, 255 - da);
-    case D3DBLEND_BOTHSRCALPHA: return source ? sa : 255 - sa;
-    case D3DBLEND_BOTHINVSRCALPHA: return source ? 255 - sa : sa;
-    default: return source ? 255 : 0;
-  }
-}
-
-inline uint32_t Blend(const DrawSetup& d, uint32_t s, uint32_t dst) {
-  // BOTH* source factors decide the destination factor too.
-  const bool both = d.srcBlend == D3DBLEND_BOTHSRCALPHA || d.srcBlend == D3DBLEND_BOTHINVSRCALPHA;
-  uint32_t out = 0;
-  for (int shift = 0; shift < 32; shift += 8) {
-    const uint32_t fs = Factor(d.srcBlend, s, dst, shift, true);
-    const uint32_t fd = both ? Factor(d.srcBlend, s, dst, shift, false) : Factor(d.destBlend, s, dst, shift, false);
-    out |= Div255Sat(Ch(s, shift) * fs + Ch(dst, shift) * fd) << shift;
-  }
-  return out;
-}
-
-inline bool OverBlend(const DrawSetup& d) {
-  return d.srcBlend == D3DBLEND_SRCALPHA && d.destBlend == D3DBLEND_INVSRCALPHA;
-}
-
-// Source over destination for the usual blend, into a 32-bit XRGB target: eight pixels a step on the
-// AVX2 road, then four, groups all clear or all opaque taking a shortcut. The arithmetic is the scalar
-// Div255 rule, lane by lane.
-void StoreOverX888(bool avx2, uint8_t* row, const uint32_t* src, const uint8_t* live, int n) {
-  int i = avx2 ? avx2::StoreOverX888(row, src, live, n) : 0;
-#if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128(), rgb = _mm_set1_epi32(0x00FFFFFF), c255 = _mm_set1_epi16(255),
-                c128 = _mm_set1_epi16(128);
-  for (; i + 4 <= n; i += 4) {
-    uint32_t liveBits;
-    std::memcpy(&liveBits, live + i, 4);
-    if (liveBits != 0x01010101u) break;  // the scalar loop finishes rows with discarded pixels
-    const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
-    const __m128i alpha = _mm_srli_epi32(s, 24);
-    const int clear = _mm_movemask_epi8(_mm_cmpeq_epi32(alpha, zero));
-    if (clear == 0xFFFF) continue;
-    __m128i* p = reinterpret_cast<__m128i*>(row + i * 4);
-    if (_mm_movemask_epi8(_mm_cmpeq_epi32(alpha, _mm_set1_epi32(255))) == 0xFFFF) {
-      _mm_storeu_si128(p, _mm_and_si128(s, rgb));
-      continue;
-    }
-    const __m128i dst = _mm_loadu_si128(p);
-    auto half = [&](__m128i s16, __m128i d16) {
-      __m128i a = _mm_shufflelo_epi16(s16, 0xFF);
-      a = _mm_shufflehi_epi16(a, 0xFF);
-      __m128i t = _mm_add_epi16(_mm_mullo_epi16(s16, a), _mm_mullo_epi16(d16, _mm_sub_epi16(c255, a)));
-      t = _mm_add_epi16(t, c128);
-      return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
-    };
-    const __m128i lo = half(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(dst, zero));
-    const __m128i hi = half(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(dst, zero));
-    __m128i out = _mm_and_si128(_mm_packus_epi16(lo, hi), rgb);
-    if (clear != 0) {
-      // Clear pixels keep the destination as it is, as the scalar rule does.
-      const __m128i keep = _mm_cmpeq_epi32(alpha, zero);
-      out = _mm_or_si128(_mm_and_si128(keep, dst), _mm_andnot_si128(keep, out));
-    }
-    _mm_storeu_si128(p, out);
-  }
-#endif
-  for (; i < n; ++i) {
-    const uint32_t s = src[i], a = s >> 24;
-    if (!live[i] || a == 0) continue;
-    uint32_t* p = reinterpret_cast<uint32_t*>(row) + i;
-    if (a == 255) {
-      *p = s & 0xFFFFFF;
-      continue;
-    }
-    const uint32_t dst = *p, ia = 255 - a;
-    *p = Div255(Ch(s, 16) * a + Ch(dst, 16) * ia) << 16 | Div255(Ch(s, 8) * a + Ch(dst, 8) * ia) << 8 |
-         Div255((s & 0xFF) * a + (dst & 0xFF) * ia);
-  }
-}
-
-// The same into a 16-bit target without alpha; a clear source pixel leaves the stored bits as they are,
-// as unpacking and packing them again would.
-template <PixelKind kKind>
-void StoreOver16(bool avx2, const PixelCode& f, uint8_t* row, const uint32_t* src, const uint8_t* live, int n) {
-  int i = 0;
-  if (avx2) i = kKind == PixelKind::k565 ? avx2::StoreOver565(row, src, live, n) : avx2::StoreOver555(row, src, live, n);
-#if defined(__SSE2__)
-  // Eight pixels a step, each channel in a 16-bit lane; the same replicate, Div255, truncate rule.
-  constexpr int kGreenBits = kKind == PixelKind::k565 ? 6 : 5;
-  constexpr int kRedShift = kKind == PixelKind::k565 ? 11 : 10;
-  const __m128i zero = _mm_setzero_si128(), byte = _mm_set1_epi32(0xFF), c255 = _mm_set1_epi16(255),
-                c128 = _mm_set1_epi16(128), five = _mm_set1_epi16(31), green = _mm_set1_epi16((1 << kGreenBits) - 1);
-  auto channel = [&](__m128i a, __m128i b, int shift) {
-    return _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(a, shift), byte), _mm_and_si128(_mm_srli_epi32(b, shift), byte));
-  };
-  auto mix = [&](__m128i s16, __m128i d16, __m128i a, __m128i ia) {
-    __m128i t = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(s16, a), _mm_mullo_epi16(d16, ia)), c128);
-    return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
-  };
-  for (; i + 8 <= n; i += 8) {
-    uint64_t liveBits;
-    std::memcpy(&liveBits, live + i, 8);
-    if (liveBits != 0x0101010101010101ull) break;
-    const __m128i s0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
-    const __m128i s1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 4));
-    const __m128i a = channel(s0, s1, 24);
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(a, zero)) == 0xFFFF) continue;
-    __m128i r = channel(s0, s1, 16), g = channel(s0, s1, 8), b = channel(s0, s1, 0);
-    __m128i* p = reinterpret_cast<__m128i*>(row + i * 2);
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(a, c255)) != 0xFFFF) {
-      const __m128i d = _mm_loadu_si128(p);
-      const __m128i dr = _mm_and_si128(_mm_srli_epi16(d, kRedShift), five);
-      const __m128i dg = _mm_and_si128(_mm_srli_epi16(d, 5), green);
-      const __m128i db = _mm_and_si128(d, five);
-      const __m128i r8 = _mm_or_si128(_mm_slli_epi16(dr, 3), _mm_srli_epi16(dr, 2));
-      const __m128i g8 = kGreenBits == 6 ? _mm_or_si128(_mm_slli_epi16(dg, 2), _mm_srli_epi16(dg, 4))
-                                         : _mm_or_si128(_mm_slli_epi16(dg, 3), _mm_srli_epi16(dg, 2));
-      const __m128i b8 = _mm_or_si128(_mm_slli_epi16(db, 3), _mm_srli_epi16(db, 2));
-      const __m128i ia = _mm_sub_epi16(c255, a);
-      r = mix(r, r8, a, ia);
-      g = mix(g, g8, a, ia);
-      b = mix(b, b8, a, ia);
-    }
-    const __m128i packed = _mm_or_si128(_mm_or_si128(_mm_slli_epi16(_mm_srli_epi16(r, 3), kRedShift),
-                                                     _mm_slli_epi16(_mm_srli_epi16(g, 8 - kGreenBits), 5)),
-                                        _mm_srli_epi16(b, 3));
-    _mm_storeu_si128(p, packed);
-  }
-#endif
-  for (; i < n; ++i) {
-    const uint32_t s = src[i], a = s >> 24;
-    if (!live[i] || a == 0) continue;
-    uint16_t raw;
-    std::memcpy(&raw, row + i * 2, 2);
-    uint32_t out = s;
-    if (a != 255) {
-      const uint32_t dst = Unpack(f, raw), ia = 255 - a;
-      out = 0xFF000000u | Div255(Ch(s, 16) * a + Ch(dst, 16) * ia) << 16 | Div255(Ch(s, 8) * a + Ch(dst, 8) * ia) << 8 |
-            Div255((s & 0xFF) * a + (dst & 0xFF) * ia);
-    }
-    const auto packed = static_cast<uint16_t>(Pack(f, out));
-    std::memcpy(row + i * 2, &packed, 2);
-  }
-}
-
-// Unblended stores into the usual targets, Pack's packing kind by kind; pixels that failed a test keep
-// what they had. With every pixel live, the 16-bit targets take eight pixels a step.
-template <PixelKind kKind>
-void StoreOpaque(uint8_t* row, const uint32_t* src, const uint8_t* live, int n, bool allLive) {
-  int i = 0;
-  if constexpr (kKind == PixelKind::kX888 || kKind == PixelKind::k8888) {
-    const uint32_t keep = kKind == PixelKind::kX888 ? 0x00FFFFFFu : 0xFFFFFFFFu;
-    for (; i < n; ++i) {
-      if (!allLive && !live[i]) continue;
-      const uint32_t v = src[i] & keep;
-      std::memcpy(row + i * 4, &v, 4);
-    }
-  } else {
-    constexpr bool k565 = kKind == PixelKind::k565;
-#if defined(__SSE2__)
-    const __m128i r = _mm_set1_epi32(k565 ? 0xF800 : 0x7C00), g = _mm_set1_epi32(k565 ? 0x07E0 : 0x03E0),
-                  b = _mm_set1_epi32(0x001F), zero = _mm_setzero_si128();
-    auto pack = [&](__m128i v) {
-      const __m128i x = _mm_or_si128(
-          _mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, k565 ? 8 : 9), r), _mm_and_si128(_mm_srli_epi32(v, k565 ? 5 : 6), g)),
-          _mm_and_si128(_mm_srli_epi32(v, 3), b));
-      return _mm_srai_epi32(_mm_slli_epi32(x, 16), 16);  // sign-extended, so the signed pack keeps the bits
-    };
-    for (; i + 8 <= n; i += 8) {
-      const __m128i lo = pack(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)));
-      const __m128i hi = pack(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 4)));
-      __m128i packed = _mm_packs_epi32(lo, hi);
-      auto* p = reinterpret_cast<__m128i*>(row + i * 2);
-      if (!allLive) {
-        // Discarded pixels keep the target's bits.
-        const __m128i keep = _mm_cmpeq_epi16(
-            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(live + i)), zero), zero);
-        packed = _mm_or_si128(_mm_andnot_si128(keep, packed), _mm_and_si128(keep, _mm_loadu_si128(p)));
-      }
-      _mm_storeu_si128(p, packed);
-    }
-#endif
-    for (; i < n; ++i) {
-      if (!allLive && !live[i]) continue;
-      const uint32_t v = src[i];
-      const auto packed = static_cast<uint16_t>(k565 ? (v >> 8 & 0xF800) | (v >> 5 & 0x07E0) | (v >> 3 & 0x001F)
-                                                     : (v >> 9 & 0x7C00) | (v >> 6 & 0x03E0) | (v >> 3 & 0x001F));
-      std::memcpy(row + i * 2, &packed, 2);
-    }
-  }
-}
-
-// `allLive`: no pixel of the row was discarded (`live` is all ones).
-void Store(const DrawSetup& d, int y, int x, const uint32_t* src, const uint8_t* live, int n, bool allLive = false) {
-  const PixelCode& f = d.targetCode;
-  uint8_t* row = d.target + static_cast<size_t>(y) * d.targetPitch + static_cast<size_t>(x) * f.bytes;
-  if (!d.blend) {
-    if (d.fastPaths) {
-      switch (f.kind) {
-        case PixelKind::k565: return StoreOpaque<PixelKind::k565>(row, src, live, n, allLive);
-        case PixelKind::k555: return StoreOpaque<PixelKind::k555>(row, src, live, n, allLive);
-        case PixelKind::kX888: return StoreOpaque<PixelKind::kX888>(row, src, live, n, allLive);
-        case PixelKind::k8888: return StoreOpaque<PixelKind::k8888>(row, src, live, n, allLive);
-        default: break;
-      }
-    }
-    for (int i = 0; i < n; ++i) {
-      if (live[i]) StorePixel(row + i * f.bytes, f.bytes, Pack(f, src[i]));
-    }
-    return;
-  }
-  if (d.fastPaths && OverBlend(d)) {
-    switch (f.kind) {
-      case PixelKind::kX888: return StoreOverX888(d.avx2, row, src, live, n);
-      case PixelKind::k565: return StoreOver16<PixelKind::k565>(d.avx2, f, row, src, live, n);
-      case PixelKind::k555: return StoreOver16<PixelKind::k555>(d.avx2, f, row, src, live, n);
-      default: break;
-    }
-  }
-  for (int i = 0; i < n; ++i) {
-    if (!live[i]) continue;
-    uint8_t* p = row + i * f.bytes;
-    StorePixel(p, f.bytes, Pack(f, Blend(d, src[i], Unpack(f, LoadPixel(p, f.bytes)))));
-  }
-}
-
 // ---- One chunk ------------------------------------------------------------------------------------
+
+namespace {
 
 StageCoords Advance(const StageCoords& c, int pixels) {
   return StageCoords{c.u + c.du * pixels, c.v + c.dv * pixels, c.du, c.dv};
@@ -731,7 +461,7 @@ void ShadeChunk(const DrawSetup& d, const SpanInput& in, int offset, int n) {
   } else if (memo != nullptr && memo->kind == DrawSetup::StageMemo::kColour) {
     std::fill(computed, computed + n, memo->colour);  // one colour throughout
   } else if (memo != nullptr && memo->kind == DrawSetup::StageMemo::kShape) {
-    src = ShapeRow(texels[0], TexelShape{memo->factor, memo->fixedMask, memo->fixed}, n, computed);
+    src = ShapeRow(texels[0], ShapeOfMemo(*memo), n, computed);
   } else {
     for (int i = 0; i < n; ++i) computed[i] = Cascade(d, in.diffuse, in.specular, texels, i);
   }
@@ -782,79 +512,6 @@ int64_t AddressTexel(int64_t t, int size, DWORD mode) {
     case D3DTADDRESS_BORDER: return t < 0 || t >= n ? -1 : t;
     default: return std::clamp<int64_t>(t, 0, n - 1);  // CLAMP
   }
-}
-
-bool BlitRectangle(const DrawSetup& d, const SpanInput& top, int rows, int64_t rowStepU, int64_t rowStepV) {
-  // A blit: one point-sampled stage that is its texel times a constant, read texel for texel in rows
-  // that lie inside the texture, with no Z.
-  if (!d.fastPaths || d.stageCount != 1 || d.zTest) return false;
-  const StageSetup& s = d.stages[0];
-  const StageCoords& c = top.coords[0];
-  if (!s.bound || s.bilinear || !s.readsTexture) return false;
-  const DrawSetup::StageMemo& memo = MemoFor(d, top.diffuse, top.specular);
-  if (memo.kind != DrawSetup::StageMemo::kShape) return false;
-  const TexelShape shape{memo.factor, memo.fixedMask, memo.fixed};
-  if (c.du != 65536 || c.dv != 0 || rowStepU != 0 || rowStepV != 65536) return false;
-  const int64_t tx = c.u >> 16, ty = c.v >> 16;
-  if (tx < 0 || ty < 0 || tx + top.n > s.width || ty + rows > s.height) return false;
-  static const uint8_t kAllLive[kChunk] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
-                                           1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
-                                           1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
-                                           1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
-                                           1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
-  const int bytes = d.targetCode.bytes;
-  // Blended rows read the target: ask for the row two ahead, as the hardware's prefetch misses the stride.
-  auto prefetch = [&](int r) {
-    const uint8_t* ahead = d.target + static_cast<size_t>(top.y + r + 2) * d.targetPitch + static_cast<size_t>(top.x) * bytes;
-    for (int b = 0; b < top.n * bytes; b += 64) __builtin_prefetch(ahead + b, 1);
-    __builtin_prefetch(ahead + top.n * bytes - 1, 1);
-  };
-  if (d.blend && OverBlend(d) && d.targetCode.kind == PixelKind::kX888 && s.code.kind == PixelKind::k8888 &&
-      shape.Identity() && !d.colorKey && !d.alphaTest) {
-    // The sprite case: texels straight over the target, every pixel live.
-    uint8_t* dst = d.target + static_cast<size_t>(top.y) * d.targetPitch + static_cast<size_t>(top.x) * bytes;
-    const uint8_t* src = s.pixels + static_cast<size_t>(ty) * s.pitch + static_cast<size_t>(tx) * 4;
-    if (d.avx2) {
-      avx2::OverRectX888(avx2::RectFrame{dst, d.targetPitch, src, s.pitch, top.n, rows});
-      return true;
-    }
-    for (int r = 0; r < rows; ++r, dst += d.targetPitch, src += s.pitch) {
-      if (r + 2 < rows) prefetch(r);
-      for (int done = 0; done < top.n; done += kChunk) {
-        StoreOverX888(false, dst + done * 4, reinterpret_cast<const uint32_t*>(src) + done, kAllLive,
-                      std::min(kChunk, top.n - done));
-      }
-    }
-    return true;
-  }
-  uint32_t unpacked[kChunk], modulated[kChunk];
-  uint8_t live[kChunk];
-  for (int r = 0; r < rows; ++r) {
-    if (d.blend && r + 2 < rows) prefetch(r);
-    const uint8_t* texRow = s.pixels + static_cast<size_t>(ty + r) * s.pitch;
-    for (int done = 0; done < top.n; done += kChunk) {
-      const int n = std::min(kChunk, top.n - done);
-      const uint8_t* from = texRow + static_cast<size_t>(tx + done) * s.code.bytes;
-      const uint32_t* src = reinterpret_cast<const uint32_t*>(from);
-      if (s.code.kind != PixelKind::k8888) {
-        UnpackRow(s.code, from, unpacked, n);
-        src = unpacked;
-      }
-      src = ShapeRow(src, shape, n, modulated);
-      const uint8_t* liveRow = kAllLive;
-      if (d.colorKey || d.alphaTest) {
-        std::fill(live, live + n, uint8_t{1});
-        for (int i = 0; d.colorKey && i < n; ++i) {
-          const uint32_t raw = LoadPixel(from + static_cast<size_t>(i) * s.code.bytes, s.code.bytes) & d.keyMask;
-          if (raw >= d.keyLow && raw <= d.keyHigh) live[i] = 0;
-        }
-        if (d.alphaTest) AlphaTest(d, src, live, n);
-        liveRow = live;
-      }
-      Store(d, top.y + r, top.x + done, src, liveRow, n, liveRow == kAllLive);
-    }
-  }
-  return true;
 }
 
 void ShadeSpan(const DrawSetup& setup, const SpanInput& span) {

@@ -55,6 +55,7 @@ struct DrawSetup {
     uint32_t diffuse = 0, specular = 0;
     uint32_t colour = 0;                        // kColour
     uint32_t factor = 0, fixedMask = 0, fixed = 0;  // kShape
+    mutable int8_t fastPath[3] = {-2, -2, -2};  // the fast-path row found for each walk, -1 none, -2 not looked up
   };
   mutable StageMemo memo;
 };
@@ -72,11 +73,9 @@ struct SpanInput {
   int64_t z, dz;  // Z in 16-bit units, 16.16 fixed point
 };
 
+// The general span routine: every state, step by step (with the specialised steps when the draw's
+// fast paths are on).
 void ShadeSpan(const DrawSetup& setup, const SpanInput& span);
-
-// `rows` spans from `top` down, texture coordinates moving by (rowStepU, rowStepV) a row, drawn as a
-// blit when the state allows (the same bytes ShadeSpan would give); false, drawing nothing, otherwise.
-bool BlitRectangle(const DrawSetup& setup, const SpanInput& top, int rows, int64_t rowStepU, int64_t rowStepV);
 
 // Which texel a coordinate (in whole texels) addresses in a row or column of `size` texels; -1 when
 // BORDER addressing falls outside.

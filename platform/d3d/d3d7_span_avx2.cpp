@@ -32,10 +32,10 @@ D3D_AVX2 inline bool AllLive(const uint8_t* live, int count) {
   return true;
 }
 
-// (x + 128 + ((x + 128) >> 8)) >> 8 on 16-bit lanes: the scalar Div255.
+// The scalar Div255 on 16-bit lanes: with t = x + 128, (t + (t >> 8)) >> 8 is (t * 257) >> 16 for
+// every t below 65536 (writing t = 256 a + b, both are a + (a + b) / 256 rounded down), one multiply.
 D3D_AVX2 inline __m256i Div255(__m256i x) {
-  x = _mm256_add_epi16(x, _mm256_set1_epi16(128));
-  return _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), 8);
+  return _mm256_mulhi_epu16(_mm256_add_epi16(x, _mm256_set1_epi16(128)), _mm256_set1_epi16(257));
 }
 
 template <int kGreenBits, int kRedShift>
@@ -122,10 +122,18 @@ D3D_AVX2 int StoreOverX888(uint8_t* row, const uint32_t* src, const uint8_t* liv
   const __m256i all = _mm256_set1_epi32(-1);
   int i = 0;
   for (; i + 8 <= n; i += 8) {
-    if (!AllLive(live + i, 8)) break;
+    if (!AllLive(live + i, 8)) return i;
     OverGroupX888(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i)), row + i * 4, all, true);
   }
-  return i;
+  // A live tail of a short span (a turned sprite's rows) goes as one masked group.
+  const int rest = n - i;
+  if (rest == 0) return n;
+  for (int k = 0; k < rest; ++k) {
+    if (!live[i + k]) return i;
+  }
+  const __m256i tail = _mm256_cmpgt_epi32(_mm256_set1_epi32(rest), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+  OverGroupX888(_mm256_maskload_epi32(reinterpret_cast<const int*>(src + i), tail), row + i * 4, tail, false);
+  return n;
 }
 
 D3D_AVX2 void OverRectX888(const RectFrame& f) {
@@ -151,6 +159,25 @@ D3D_AVX2 void OverRectX888(const RectFrame& f) {
   }
 }
 
+D3D_AVX2 int PointTexels32(const TexelWalk& w, int n, uint32_t* out) {
+  // Every sample lies inside the texture, so coordinates and byte offsets fit 32-bit lanes.
+  const __m256i steps = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  __m256i u = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(w.u)), _mm256_mullo_epi32(steps, _mm256_set1_epi32(w.du)));
+  __m256i v = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(w.v)), _mm256_mullo_epi32(steps, _mm256_set1_epi32(w.dv)));
+  const __m256i du8 = _mm256_set1_epi32(w.du * 8), dv8 = _mm256_set1_epi32(w.dv * 8);
+  const __m256i pitch = _mm256_set1_epi32(w.pitch), alpha = _mm256_set1_epi32(static_cast<int>(w.alpha));
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m256i offset = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srai_epi32(v, 16), pitch),
+                                            _mm256_slli_epi32(_mm256_srai_epi32(u, 16), 2));
+    const __m256i texels = _mm256_i32gather_epi32(reinterpret_cast<const int*>(w.pixels), offset, 1);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_or_si256(texels, alpha));
+    u = _mm256_add_epi32(u, du8);
+    v = _mm256_add_epi32(v, dv8);
+  }
+  return i;
+}
+
 D3D_AVX2 int StoreOver565(uint8_t* row, const uint32_t* src, const uint8_t* live, int n) {
   return StoreOver16<6, 11>(row, src, live, n);
 }
@@ -169,6 +196,7 @@ namespace avx2 {
 int StoreOverX888(uint8_t*, const uint32_t*, const uint8_t*, int) { return 0; }
 int StoreOver565(uint8_t*, const uint32_t*, const uint8_t*, int) { return 0; }
 int StoreOver555(uint8_t*, const uint32_t*, const uint8_t*, int) { return 0; }
+int PointTexels32(const TexelWalk&, int, uint32_t*) { return 0; }
 void OverRectX888(const RectFrame&) {}
 }  // namespace avx2
 

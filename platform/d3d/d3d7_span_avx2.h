@@ -20,6 +20,18 @@ int StoreOverX888(uint8_t* row, const uint32_t* src, const uint8_t* live, int n)
 int StoreOver565(uint8_t* row, const uint32_t* src, const uint8_t* live, int n);
 int StoreOver555(uint8_t* row, const uint32_t* src, const uint8_t* live, int n);
 
+// Point samples of a 32-bit texture stepping along a line, every one inside the texture, in 16.16
+// texel coordinates small enough (with their steps times eight) for 32-bit lanes.
+struct TexelWalk {
+  const uint8_t* pixels;
+  int pitch;  // bytes
+  int64_t u, v;
+  int du, dv;
+  uint32_t alpha;  // ORed into each texel (0xFF000000 for X8:8:8:8)
+};
+// The whole groups of eight: returns how many texels it wrote.
+int PointTexels32(const TexelWalk& walk, int n, uint32_t* out);
+
 // A blit of 8:8:8:8 texels over an XRGB target, every pixel live: rows from explicit origins.
 struct RectFrame {
   uint8_t* dst;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/d3d/d3d7_fast_paths.h"
 #include "platform/d3d/d3d7_internal.h"
 #include "platform/d3d/d3d7_span_avx2.h"
 #include "platform/win/display_test_controls.h"
@@ -208,6 +209,7 @@ void ResetD3D() {
   s.drawsOutsideScene = 0;
   s.fastPaths = true;
   s.avx2 = true;
+  d3d::ResetFastPathHits();
 }
 
 void UseD3DFastPaths(bool on) { d3d::State().fastPaths.store(on, std::memory_order_relaxed); }

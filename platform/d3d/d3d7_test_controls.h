@@ -102,8 +102,15 @@ void UseD3DAvx2(bool on);
 // Whether the processor runs the AVX2 road at all.
 bool D3DAvx2Supported();
 
-// Clears the configuration (back to DefaultD3DConfig), the refusal switch, the record (no longer kept)
-// and the roads.
+// The rows of the rasteriser's fast-path table in order, then "general" (the general span routine).
+std::vector<std::string> D3DFastPathNames();
+// How many primitives (triangles, or rectangles drawn whole) a row drew since the last reset; throws
+// std::invalid_argument for a name that is not a row.
+uint64_t D3DFastPathHits(const std::string& name);
+void ResetD3DFastPathHits();
+
+// Clears the configuration (back to DefaultD3DConfig), the refusal switch, the record (no longer kept),
+// the roads and the fast-path counts.
 void ResetD3D();
 
 }  // namespace plat::test

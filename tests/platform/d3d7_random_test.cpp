@@ -80,14 +80,14 @@ class Scenes {
   std::mt19937 rng_;
 };
 
-// One texture of each layout, `side` texels square (0: random sizes).
+// One texture of each layout, `side` texels square (0: random sizes) or `side` by `rows`.
 std::vector<IDirectDrawSurface7*> KeyedTextures(D3DTest* test, Scenes* r,
                                                 std::function<IDirectDrawSurface7*(int, int, const DDPIXELFORMAT&)> make,
-                                                int side = 0) {
+                                                int side = 0, int rows = 0) {
   std::vector<IDirectDrawSurface7*> out;
   const DDPIXELFORMAT formats[] = {Format565(), Format1555(), Format4444(), FormatX888(), Format8888(), Format555()};
   for (const DDPIXELFORMAT& f : formats) {
-    const int w = side != 0 ? side : 1 << r->Int(0, 5), h = side != 0 ? side : 1 << r->Int(0, 5);
+    const int w = side != 0 ? side : 1 << r->Int(0, 5), h = rows != 0 ? rows : side != 0 ? side : 1 << r->Int(0, 5);
     IDirectDrawSurface7* t = make(w, h, f);
     DDSURFACEDESC2 d{};
     d.dwSize = sizeof(d);
@@ -129,6 +129,20 @@ void PutVertex(std::vector<uint8_t>* out, DWORD fvf, float x, float y, float z, 
                                      : fvf == kFvfTex1 ? reinterpret_cast<uint8_t*>(&t1) : reinterpret_cast<uint8_t*>(&d);
   const size_t n = fvf == kFvfTex2 ? sizeof(t) : fvf == kFvfTex1 ? sizeof(t1) : sizeof(d);
   out->insert(out->end(), p, p + n);
+}
+
+// The library's sprite stage: the texel times the diffuse, the alpha the texel's or their product.
+void SpriteStage(IDirect3DDevice7* dev, bool alphaModulates, DWORD filter) {
+  dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+  dev->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+  dev->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+  dev->SetTextureStageState(0, D3DTSS_ALPHAOP, alphaModulates ? D3DTOP_MODULATE : D3DTOP_SELECTARG1);
+  dev->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+  dev->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+  dev->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
+  dev->SetTextureStageState(0, D3DTSS_MAGFILTER, filter);
+  dev->SetTextureStageState(0, D3DTSS_MINFILTER, filter);
+  dev->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
 }
 
 TEST_F(D3DTest, HostileTrianglesNeverWriteOutsideTheViewport) {
@@ -253,16 +267,7 @@ TEST_F(D3DTest, SpecialisedLoopsGiveTheGeneralRoadsBytes) {
           dev->SetRenderState(D3DRENDERSTATE_ZENABLE, 0);
           const int texture = same.Chance(60) ? 4 : same.Int(0, static_cast<int>(textures.size()) - 1);  // 4: 8:8:8:8
           dev->SetTexture(0, textures[texture]);
-          dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-          dev->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-          dev->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-          dev->SetTextureStageState(0, D3DTSS_ALPHAOP, same.Chance(50) ? D3DTOP_MODULATE : D3DTOP_SELECTARG1);
-          dev->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-          dev->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-          dev->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
-          dev->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_POINT);
-          dev->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTFG_POINT);
-          dev->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+          SpriteStage(dev, same.Chance(50), D3DTFG_POINT);
           const int tx = same.Int(0, 15), ty = same.Int(0, 15), tw = same.Int(1, 16 - tx), th = same.Int(1, 16 - ty);
           quad(same.Int(-20, 70) - 0.5f, same.Int(-20, 50) - 0.5f, static_cast<float>(tw), static_cast<float>(th),
                tx / 16.0f, ty / 16.0f, (tx + tw) / 16.0f, (ty + th) / 16.0f);
@@ -298,6 +303,82 @@ TEST_F(D3DTest, SpecialisedLoopsGiveTheGeneralRoadsBytes) {
             << format.dwRBitMask << "/" << format.dwRGBAlphaBitMask;
       }
     }
+    for (int i = 0; i < roads; ++i) devices[i]->Release();
+  }
+  // Every row of the fast-path table drew some of these scenes, so each was held to the general road.
+  for (const std::string& name : test::D3DFastPathNames()) EXPECT_GT(test::D3DFastPathHits(name), 0u) << name;
+}
+
+// Bilinear rectangles stretched or shrunk by any factor under every addressing mode, and turned quads,
+// on a target wide enough for several strips of a stretch and long runs of vector samples.
+TEST_F(D3DTest, BilinearRowsGiveTheGeneralRoadsBytes) {
+  Scenes r(4242);
+  const int roads = test::D3DAvx2Supported() ? 3 : 2;
+  constexpr int kWidth = 300, kHeight = 40;
+  for (const DDPIXELFORMAT& format : {FormatX888(), Format565()}) {
+    test::ResetD3DFastPathHits();
+    IDirectDrawSurface7* targets[3];
+    IDirect3DDevice7* devices[3];
+    for (int i = 0; i < roads; ++i) {
+      targets[i] = Target(kWidth, kHeight, format);
+      Fill(targets[i], nullptr, 0x3C3C3C3C & (format.dwRBitMask | format.dwGBitMask | format.dwBBitMask));
+      test::UseD3DFastPaths(i != 0);
+      test::UseD3DAvx2(i == 2);
+      ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DHALDevice, targets[i], &devices[i]), D3D_OK);
+    }
+    // Small, middling, and wider than the span of texels a stretch unpacks whole.
+    const auto make = [&](int w, int h, const DDPIXELFORMAT& f) { return Texture(w, h, f); };
+    auto textures = KeyedTextures(this, &r, make, 7);
+    for (IDirectDrawSurface7* t : KeyedTextures(this, &r, make, 300)) textures.push_back(t);
+    for (IDirectDrawSurface7* t : KeyedTextures(this, &r, make, 1500, 3)) textures.push_back(t);
+    for (int draw = 0; draw < 200; ++draw) {
+      const uint32_t seed = static_cast<uint32_t>(r.rng_());
+      for (int i = 0; i < roads; ++i) {
+        Scenes same(seed);
+        IDirect3DDevice7* dev = devices[i];
+        dev->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, same.Chance(60));
+        dev->SetRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
+        dev->SetRenderState(D3DRENDERSTATE_DESTBLEND, same.Chance(80) ? D3DBLEND_INVSRCALPHA : D3DBLEND_ONE);
+        dev->SetRenderState(D3DRENDERSTATE_ALPHATESTENABLE, same.Chance(20));
+        dev->SetRenderState(D3DRENDERSTATE_ALPHAFUNC, static_cast<DWORD>(same.Int(1, 8)));
+        dev->SetRenderState(D3DRENDERSTATE_ALPHAREF, static_cast<DWORD>(same.Int(0, 255)));
+        dev->SetRenderState(D3DRENDERSTATE_COLORKEYENABLE, 0);
+        dev->SetRenderState(D3DRENDERSTATE_ZENABLE, 0);
+        dev->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
+        dev->SetTexture(0, textures[same.Int(0, static_cast<int>(textures.size()) - 1)]);
+        SpriteStage(dev, same.Chance(50), D3DTFG_LINEAR);
+        dev->SetTextureStageState(0, D3DTSS_ADDRESSU, static_cast<DWORD>(same.Int(1, 4)));
+        dev->SetTextureStageState(0, D3DTSS_ADDRESSV, static_cast<DWORD>(same.Int(1, 4)));
+        dev->SetTextureStageState(0, D3DTSS_BORDERCOLOR, same.Colour());
+        const DWORD colour = same.Chance(50) ? 0xFFFFFFFF : same.Colour();
+        std::vector<uint8_t> vertices;
+        float x[4], y[4], u[4], v[4];  // corners: top left, top right, bottom left, bottom right
+        const float u0 = same.Real(-1.5f, 1.5f), u1 = u0 + same.Real(-3.0f, 3.0f);
+        const float v0 = same.Real(-1.5f, 1.5f), v1 = v0 + same.Real(-3.0f, 3.0f);
+        const float us[4] = {u0, u1, u0, u1}, vs[4] = {v0, v0, v1, v1};
+        if (same.Chance(60)) {
+          // Stretched or shrunk, on whole, half or any pixel positions.
+          const float left = same.Real(-40, 280), top = same.Real(-10, 35);
+          const float w = same.Real(1, 420), h = same.Real(1, 60);
+          const float xs[4] = {left, left + w, left, left + w}, ys[4] = {top, top, top + h, top + h};
+          for (int k = 0; k < 4; ++k) x[k] = xs[k], y[k] = ys[k], u[k] = us[k], v[k] = vs[k];
+        } else {
+          const float cx = same.Real(-20, 320), cy = same.Real(-10, 50), half = same.Real(2, 150);
+          const float a = same.Real(0, 6.3f), c = std::cos(a) * half, sn = std::sin(a) * half;
+          const float dx[4] = {-c + sn, c + sn, -c - sn, c - sn}, dy[4] = {-sn - c, sn - c, -sn + c, sn + c};
+          for (int k = 0; k < 4; ++k) x[k] = cx + dx[k], y[k] = cy + dy[k], u[k] = us[k], v[k] = vs[k];
+        }
+        for (const int k : {0, 1, 2, 2, 1, 3}) PutVertex(&vertices, kFvfTex1, x[k], y[k], 0.5f, colour, u[k], v[k], 0, 0);
+        ASSERT_EQ(dev->DrawPrimitive(D3DPT_TRIANGLELIST, kFvfTex1, vertices.data(), 6, 0), D3D_OK);
+      }
+      const test::SurfacePixels general = test::ReadSurface(targets[0]);
+      for (int i = 1; i < roads; ++i) {
+        ASSERT_EQ(general.bytes, test::ReadSurface(targets[i]).bytes)
+            << (i == 1 ? "SSE2" : "AVX2") << " draw " << draw << " on " << format.dwRGBBitCount << "-bit";
+      }
+    }
+    EXPECT_GT(test::D3DFastPathHits("bilinear_stretch"), 20u);
+    EXPECT_GT(test::D3DFastPathHits("bilinear_spans"), 20u);
     for (int i = 0; i < roads; ++i) devices[i]->Release();
   }
 }
