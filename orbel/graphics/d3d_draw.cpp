@@ -460,12 +460,17 @@ int D3D_SelectDrawScreen(int screen) {
   D3D_SetPendingTexture(dev, nullptr);
   gD3D.targetOffsetX = 0;
   gD3D.targetOffsetY = 0;
+  // A target the current device cannot draw into moves the draw screen to a device that can.
   if (screen == kDrawScreenFront) {
-    D3D_SetRenderTargetOn(dev, gScreen.frontSurface != nullptr && gScreen.separateFrontSurface ? gScreen.frontSurface
-                                                                                                 : gScreen.primarySurface);
+    if (D3D_SetDrawTarget(gScreen.frontSurface != nullptr && gScreen.separateFrontSurface ? gScreen.frontSurface
+                                                                                           : gScreen.primarySurface) != 0) {
+      return -1;
+    }
     gD3D.endAfterDraw = 1;
   } else if (screen == kDrawScreenBack) {
-    D3D_SetRenderTargetOn(dev, gScreen.backSurface != nullptr ? gScreen.backSurface : gScreen.primarySurface);
+    if (D3D_SetDrawTarget(gScreen.backSurface != nullptr ? gScreen.backSurface : gScreen.primarySurface) != 0) {
+      return -1;
+    }
     gD3D.endAfterDraw = 0;
   } else {
     const GraphRecord* g = GetGraphRecord(screen);
@@ -479,21 +484,22 @@ int D3D_SelectDrawScreen(int screen) {
         gD3D.target2D = 1;
         return -1;
       }
-      if (d == nullptr || d->surface == nullptr) return -1;
-      D3D_SetRenderTargetOn(dev, d->surface);
+      if (d == nullptr || d->surface == nullptr || D3D_SetDrawTarget(d->surface) != 0) return -1;
       gD3D.targetOffsetX = r->offsetX;
       gD3D.targetOffsetY = r->offsetY;
     } else {
       const Surface3DDataRecord* t = GetSurface3DData(g->parts[0]);
       const SurfaceDataRecord* d = t != nullptr ? GetSurfaceDataRecord(t->surfaceData) : nullptr;
-      if (d == nullptr || !d->format.drawValid || d->surface == nullptr) return -1;
-      D3D_SetRenderTargetOn(dev, d->surface);
+      if (d == nullptr || !d->format.drawValid || d->surface == nullptr || D3D_SetDrawTarget(d->surface) != 0) {
+        return -1;
+      }
       gD3D.targetOffsetX = t->textureX;
       gD3D.targetOffsetY = t->textureY;
     }
     gD3D.endAfterDraw = 0;
   }
   gD3D.target2D = 0;
+  D3D_DummyRefresh();
   return 0;
 }
 

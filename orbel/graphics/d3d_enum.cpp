@@ -13,6 +13,12 @@ namespace {
 
 bool SameGuid(const plat::GUID& a, const plat::GUID& b) { return memcmp(&a, &b, sizeof(a)) == 0; }
 
+void DeleteDeviceRecord(D3DDeviceRecord& dev) {
+  if (D3DStarted() && dev.device != nullptr) dev.device->Release();
+  memset(&dev, 0, sizeof(dev));
+  LogAdd("３Ｄデバイスの削除は正常に終了しました\n");
+}
+
 constexpr plat::DWORD kUnusableFormatFlags =
     plat::DDPF_LUMINANCE | plat::DDPF_BUMPLUMINANCE | plat::DDPF_BUMPDUDV | plat::DDPF_FOURCC | plat::DDPF_ALPHA;
 
@@ -81,6 +87,11 @@ plat::HRESULT D3D_EnumZBufferCallback(plat::DDPIXELFORMAT* format, void* context
   return plat::D3DENUMRET_CANCEL;
 }
 
+const plat::DDPIXELFORMAT* D3D_GetZBufferFormat() {
+  if (!D3DStarted() || gD3D.zBufferFormat.dwFlags != plat::DDPF_ZBUFFER) return nullptr;
+  return &gD3D.zBufferFormat;
+}
+
 int D3D_ReleaseDevice(D3DDeviceRecord* dev) {
   if (!D3DStarted() || dev == nullptr || !dev->inUse) return -1;
   if (dev->device == nullptr) return 0;
@@ -98,17 +109,20 @@ int D3D_ReleaseDevice(D3DDeviceRecord* dev) {
 
 int D3D_DeleteDevice() {
   for (D3DDeviceRecord& dev : gD3D.devices) {
-    if (!dev.inUse) continue;
-    if (D3DStarted() && dev.device != nullptr) dev.device->Release();
-    memset(&dev, 0, sizeof(dev));
-    LogAdd("３Ｄデバイスの削除は正常に終了しました\n");
+    if (dev.inUse) DeleteDeviceRecord(dev);
   }
   return 0;
 }
 
 int D3D_ReleaseDirect3D() {
   if (!gD3D.started) return -1;
-  D3D_ReleaseDevice(&gD3D.devices[gD3D.current & 0xFFFF]);
+  // Devices a draw screen moved to go with the surfaces they drew into: only the current device is
+  // kept, to be made again on the flip target; the others are made again when a draw screen needs them.
+  const int current = gD3D.current & 0xFFFF;
+  for (int i = 0; i < kD3DDeviceCount; ++i) {
+    if (i != current && gD3D.devices[i].inUse) DeleteDeviceRecord(gD3D.devices[i]);
+  }
+  D3D_ReleaseDevice(&gD3D.devices[current]);
   LogAdd("Ｄｉｒｅｃｔ３Ｄオブジェクトを解放します\n");
   if (gD3D.object != nullptr) {
     gD3D.object->Release();

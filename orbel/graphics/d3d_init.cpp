@@ -1,6 +1,7 @@
 // Direct3D start-up (object, device choice, Z and texture formats, the device on the flip target, size
-// limits, the start-up report), device creation and its forced state restore, re-acquiring the object
-// after a full re-creation of DirectDraw, and the end.
+// limits, the start-up report), device creation and its forced state restore, the move of the draw
+// screen to a device that can draw into it, re-acquiring the object after a full re-creation of
+// DirectDraw, and the end.
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -272,6 +273,25 @@ int D3D_InitDevice(plat::IDirectDrawSurface7* target) {
   D3D_RefreshRenderState(dev);
   LogAdd("３Ｄデバイスの作成に成功しました\n");
   return index;
+}
+
+int D3D_SetDrawTarget(plat::IDirectDrawSurface7* surface) {
+  D3DDeviceRecord* dev = CurrentDevice();
+  if (dev == nullptr) return -1;
+  if (D3D_SetRenderTargetOn(dev, surface) == 0) return 0;
+  int index = -1;
+  for (int i = 0; i < kD3DDeviceCount && index < 0; ++i) {
+    D3DDeviceRecord* other = DeviceInUse(i);
+    if (other != nullptr && other != dev && D3D_SetRenderTargetOn(other, surface) == 0) index = i;
+  }
+  if (index < 0) {
+    index = D3D_InitDevice(surface);
+    if (index < 0) return -1;
+    D3D_SetRenderTargetOn(&gD3D.devices[index], surface);
+  }
+  D3D_CopyDrawState(dev, &gD3D.devices[index]);
+  gD3D.current = index;
+  return 0;
 }
 
 void D3D_RefreshRenderState(D3DDeviceRecord* dev) {

@@ -160,6 +160,8 @@ int AddSurface3DData(int textureWidth, int textureHeight, int graphX, int graphY
                      int rootY, int graph, const Surface3DDataRecord* parent, int parentTextureX, int parentTextureY,
                      const GraphFormatBlock* format);
 Surface3DDataRecord* GetSurface3DData(int handle);
+// The same check under the name the rest of the graphics code uses for records by handle.
+Surface3DDataRecord* GetSurface3DDataRecord(int handle);
 int DeleteSurface3DData(int handle);
 int UnlockSurface3DData(int handle, const plat::RECT* rect);
 // The texture surface of a tile, or null.
@@ -193,6 +195,10 @@ int D3D_SetTextureFilter(D3DDeviceRecord* dev, int mode);
 int D3D_SetViewportOn(D3DDeviceRecord* dev, const plat::D3DVIEWPORT7& viewport);
 int D3D_SetRenderTargetOn(D3DDeviceRecord* dev, plat::IDirectDrawSurface7* surface);
 int D3D_ApplyFixedRenderStates(D3DDeviceRecord* dev);
+// Index 0-3: WORLD, WORLD1, WORLD2, WORLD3; other indices set nothing. 0, -1 without a device.
+int D3D_SetWorldMatrix(D3DDeviceRecord* dev, int index, const Matrix4* matrix);
+// `to` takes the blend mode, alpha channel and test, filter, pending texture and blend graph of `from`.
+int D3D_CopyDrawState(D3DDeviceRecord* from, D3DDeviceRecord* to);
 int D3D_DrawGridMesh(D3DDeviceRecord* dev, int columns, VertexTex1* vertices, int rows);
 // Room for `n` more vertices of `type` in a TRIANGLELIST batch (flushing first when needed); returns
 // where to write them. The caller adds `n` to the count.
@@ -229,6 +235,10 @@ int D3D_DeleteDevice();
 int D3DLogText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 int D3D_InitDevice(plat::IDirectDrawSurface7* target);
+// Makes `surface` the render target: on the current device when it takes it, else on another device
+// that does (made on the surface when none does), which becomes current with the draw state carried
+// over. 0, or -1 when no device can draw into the surface.
+int D3D_SetDrawTarget(plat::IDirectDrawSurface7* surface);
 void D3D_RefreshRenderState(D3DDeviceRecord* dev);
 int D3D_CreateDevice(D3DDeviceRecord* dev);
 

@@ -80,13 +80,20 @@ plat::D3DMATRIX ToD3DMatrix(const Matrix4* m) {
   return out;
 }
 
-int SetTransformOn(plat::D3DTRANSFORMSTATETYPE type, const Matrix4* matrix) {
-  D3DDeviceRecord* dev = CurrentDevice();
+int SetTransformOn(D3DDeviceRecord* dev, plat::D3DTRANSFORMSTATETYPE type, const Matrix4* matrix) {
   if (dev == nullptr || matrix == nullptr) return -1;
-  D3D_DeviceFlushVertex(dev);
   plat::D3DMATRIX m = ToD3DMatrix(matrix);
   dev->device->SetTransform(type, &m);
   return 0;
+}
+
+// The view or the projection of the current device, after the draws waiting for the old one.
+int SetCameraTransform(plat::D3DTRANSFORMSTATETYPE type, const Matrix4* matrix) {
+  D3DDeviceRecord* dev = CurrentDevice();
+  D3D_DeviceFlushVertex(dev);
+  const int result = SetTransformOn(dev, type, matrix);
+  D3D_DummyRefresh();
+  return result;
 }
 
 }  // namespace
@@ -98,6 +105,11 @@ D3DDeviceRecord* DeviceInUse(int index) {
 }
 
 D3DDeviceRecord* CurrentDevice() { return DeviceInUse(gD3D.current & 0xFFFF); }
+
+plat::IDirect3DDevice7* D3D_GetDeviceInterface() {
+  D3DDeviceRecord* dev = CurrentDevice();
+  return dev != nullptr ? dev->device : nullptr;
+}
 
 // ---- Batch and scene --------------------------------------------------------------------------------
 
@@ -270,19 +282,18 @@ int D3D_SetGraphFilter(int mode) { return D3D_SetTextureFilter(CurrentDevice(), 
 
 // ---- Render target and viewport ---------------------------------------------------------------------
 
+// A surface the device refuses is not cached: the device still draws where it did.
 int D3D_SetRenderTargetOn(D3DDeviceRecord* dev, plat::IDirectDrawSurface7* surface) {
   if (dev == nullptr) return -1;
   if (surface == nullptr) {
     if (dev->renderTarget == nullptr) return 0;
     if (dev->renderTarget == dev->defaultTarget && !dev->force) return 0;
-    D3D_DeviceFlushVertex(dev);
-    dev->device->SetRenderTarget(dev->defaultTarget, 0);
-    dev->renderTarget = dev->defaultTarget;
+    surface = dev->defaultTarget;
+  } else if (dev->renderTarget == surface && !dev->force) {
     return 0;
   }
-  if (dev->renderTarget == surface && !dev->force) return 0;
   D3D_DeviceFlushVertex(dev);
-  dev->device->SetRenderTarget(surface, 0);
+  if (dev->device->SetRenderTarget(surface, 0) != plat::D3D_OK) return -1;
   dev->renderTarget = surface;
   return 0;
 }
@@ -328,16 +339,28 @@ void D3D_ClearTarget2DFlag() { gD3D.target2D = 0; }
 
 // ---- Transforms -------------------------------------------------------------------------------------
 
-int D3D_SetTransformWorld(const Matrix4* matrix, int index) {
+int D3D_SetWorldMatrix(D3DDeviceRecord* dev, int index, const Matrix4* matrix) {
   static const plat::D3DTRANSFORMSTATETYPE kWorlds[4] = {plat::D3DTRANSFORMSTATE_WORLD, plat::D3DTRANSFORMSTATE_WORLD1,
                                                           plat::D3DTRANSFORMSTATE_WORLD2, plat::D3DTRANSFORMSTATE_WORLD3};
-  if (index < 0 || index > 3) return CurrentDevice() == nullptr ? -1 : 0;
-  return SetTransformOn(kWorlds[index], matrix);
+  if (dev == nullptr) return -1;
+  if (index < 0 || index > 3) return 0;
+  return SetTransformOn(dev, kWorlds[index], matrix);
 }
-int D3D_SetTransformView(const Matrix4* matrix) { return SetTransformOn(plat::D3DTRANSFORMSTATE_VIEW, matrix); }
+
+int D3D_SetTransformWorld(const Matrix4* matrix, int index) {
+  D3DDeviceRecord* dev = CurrentDevice();
+  D3D_DeviceFlushVertex(dev);
+  return D3D_SetWorldMatrix(dev, index, matrix);
+}
+
+int D3D_SetTransformView(const Matrix4* matrix) { return SetCameraTransform(plat::D3DTRANSFORMSTATE_VIEW, matrix); }
 int D3D_SetTransformProjection(const Matrix4* matrix) {
-  return SetTransformOn(plat::D3DTRANSFORMSTATE_PROJECTION, matrix);
+  return SetCameraTransform(plat::D3DTRANSFORMSTATE_PROJECTION, matrix);
 }
+
+// Where a new view, projection or draw screen would refresh state derived from them. Every vertex
+// reaches the device already transformed, so nothing is derived and there is nothing to refresh.
+int D3D_DummyRefresh() { return 0; }
 
 // ---- The apply --------------------------------------------------------------------------------------
 
@@ -456,6 +479,18 @@ int D3D_ApplyDrawState(D3DDeviceRecord* dev) {
     ApplyStageState(dev, s, &c.colorArg1, p.colorArg1, plat::D3DTSS_COLORARG1);
     ApplyStageState(dev, s, &c.colorArg2, p.colorArg2, plat::D3DTSS_COLORARG2);
   }
+  return 0;
+}
+
+// The draw state a device takes over when the draw screen moves to it. The blend graph goes along
+// too: it is draw state that stays set across draws, and the draws do not set it again.
+int D3D_CopyDrawState(D3DDeviceRecord* from, D3DDeviceRecord* to) {
+  if (from == nullptr || to == nullptr) return -1;
+  D3D_SetPendingAlphaMode(to, from->blendMode, from->alphaChannel, from->alphaTest);
+  D3D_SetTextureFilter(to, static_cast<int>(from->filterMode));
+  D3D_SetPendingTexture(to, from->texture);
+  D3D_SetPendingBlendTexture(to, from->blendTexture, from->blendThreshold, from->blendRange);
+  D3D_ApplyDrawState(to);
   return 0;
 }
 

@@ -10,6 +10,7 @@
 
 namespace plat {
 class IDirectDrawSurface7;
+class IDirect3DDevice7;
 struct DDPIXELFORMAT;
 }
 
@@ -35,6 +36,10 @@ int D3D_FlushVertex();
 int D3D_EndSceneCurrent();
 // 1 while a Direct3D device exists to make textures with (0 after D3D_ReleaseDirect3D until restored).
 int D3D_IsDeviceReady();
+// The current device's interface; null while Direct3D is off or the device is released.
+plat::IDirect3DDevice7* D3D_GetDeviceInterface();
+// The Z-buffer format chosen at start-up; null while Direct3D is off or the device offered none.
+const plat::DDPIXELFORMAT* D3D_GetZBufferFormat();
 // Deletes every 3D surface: 0, or -1 while Direct3D is not initialised (the availability probe).
 int D3D_DeleteAllSurface3D();
 int D3D_RestoreAllTextures();
@@ -49,6 +54,8 @@ int D3D_RefreshDrawColor();
 int D3D_SetTransformWorld(const Matrix4* matrix, int index);
 int D3D_SetTransformView(const Matrix4* matrix);
 int D3D_SetTransformProjection(const Matrix4* matrix);
+// 0; nothing to refresh (see d3d_state.cpp).
+int D3D_DummyRefresh();
 int D3D_ClearTargetScreen();
 // The render target of the current device: a surface, or null for the device's default target. 0.
 int D3D_SetRenderTarget(plat::IDirectDrawSurface7* surface);

@@ -145,6 +145,7 @@ int AddSurface3DData(int textureWidth, int textureHeight, int graphX, int graphY
 }
 
 Surface3DDataRecord* GetSurface3DData(int handle) { return gSurface3DTable.Lookup(handle); }
+Surface3DDataRecord* GetSurface3DDataRecord(int handle) { return GetSurface3DData(handle); }
 
 int DeleteSurface3DData(int handle) {
   Surface3DDataRecord* t = gSurface3DTable.Lookup(handle);

@@ -124,11 +124,6 @@ int CreateSurfaceClipper(plat::IDirectDraw7* object, plat::IDirectDrawClipper** 
   return 0;
 }
 
-plat::HRESULT SetPaletteOnAttached(plat::IDirectDrawSurface7* surface, plat::DDSURFACEDESC2*, void* context) {
-  surface->SetPalette(static_cast<plat::IDirectDrawPalette*>(context));
-  return plat::DDENUMRET_OK;
-}
-
 // The library's 256-colour table for 8-bit displays: a 6 x 6 x 6 colour cube, then a grey ramp.
 void DefaultPalette(plat::PALETTEENTRY entries[256]) {
   for (int i = 0; i < 256; ++i) {
@@ -295,6 +290,12 @@ int OutputColorInfo() {
 
 // ---- Palette ----------------------------------------------------------------------------------------
 
+// One buffer of the full-screen flip chain takes the screen palette (the context); the walk goes on.
+plat::HRESULT EnumDisplayModeCallback(plat::IDirectDrawSurface7* surface, plat::DDSURFACEDESC2*, void* context) {
+  surface->SetPalette(static_cast<plat::IDirectDrawPalette*>(context));
+  return plat::DDENUMRET_OK;
+}
+
 int CreateScreenPalette() {
   if (gScreen.directDraw == nullptr || gScreen.palette != nullptr || gScreen.displayDepth != 8) return 0;
   plat::PALETTEENTRY entries[256];
@@ -307,7 +308,7 @@ int CreateScreenPalette() {
   if (gSettings.windowMode) {
     if (gScreen.backSurface != nullptr) gScreen.backSurface->SetPalette(gScreen.palette);
   } else if (gScreen.primarySurface != nullptr) {
-    gScreen.primarySurface->EnumAttachedSurfaces(gScreen.palette, SetPaletteOnAttached);
+    gScreen.primarySurface->EnumAttachedSurfaces(gScreen.palette, EnumDisplayModeCallback);
   }
   return 0;
 }

@@ -3,9 +3,13 @@
 // for them, the 8-bit palette, restore after a loss, and the end.
 #pragma once
 
+#include "platform/win/win_types.h"
+
 namespace plat {
 class IDirectDraw7;
 class IDirectDrawClipper;
+class IDirectDrawSurface7;
+struct DDSURFACEDESC2;
 }  // namespace plat
 
 namespace orbel {
@@ -28,6 +32,9 @@ void UnlockBackImageSurface();
 // Restores lost main surfaces in place. 0, or -1 without an object.
 int RestoreLostMainSurfaces();
 int CreateScreenPalette();
+// Sets the palette `context` on one surface attached to the full-screen primary; 1, go on.
+plat::HRESULT EnumDisplayModeCallback(plat::IDirectDrawSurface7* surface, plat::DDSURFACEDESC2* description,
+                                      void* context);
 int ReapplyScreenPalette();
 int ReleaseScreenPalette();
 int ReleaseDirectDraw();

@@ -82,6 +82,17 @@ bool ReadBmpHeaders(StreamData* s, BmpInfo* info, plat::BITMAPINFO* block) {
   return true;
 }
 
+// The colour-table entries to read: 2^bits, unless that many would run into the pixels and the file
+// says it uses fewer colours, which do fit before them: then only those. Any other table is read in
+// full, which fails or refuses as it always did.
+uint32_t TableEntriesHeld(const BmpInfo& info, uint32_t colorsUsed) {
+  const uint32_t full = 1u << info.bitCount;
+  const uint64_t tableStart = uint64_t{kFileHeaderSize} + info.headerSize;
+  const uint64_t room = info.dataOffset >= tableStart ? (info.dataOffset - tableStart) / 4 : 0;
+  if (room >= full || colorsUsed == 0 || colorsUsed >= full || colorsUsed > room) return full;
+  return colorsUsed;
+}
+
 // Decodes RLE8 (nibbles = false) or RLE4 runs into one index per byte. Rows follow file order: the
 // first decoded row is the bottom one of a bottom-up picture. Runs are clipped at the row end;
 // decoding stops at the end of the data or of the picture.
@@ -183,13 +194,13 @@ int LoadBmpImage(StreamData* s, GraphImage* image) {
   // The colour table follows the file's own header; bit-field masks sit right after the first 40 bytes.
   bool palette = info.bitCount <= 8;
   if (palette) {
-    uint32_t colors = 1u << info.bitCount;
+    uint32_t colors = TableEntriesHeld(info, block.bmiHeader.biClrUsed);
     uint8_t table[256 * 4];
     if (s->functions.Seek(s->handle, static_cast<int32_t>(kFileHeaderSize + info.headerSize), 0) != 0 ||
         !StreamReadExact(s, table, colors * 4)) {
       return -1;
     }
-    memcpy(block.bmiColors, table, colors * 4);
+    memcpy(block.bmiColors, table, colors * 4);  // entries past a short table stay 0
   } else if (info.compression == plat::BI_BITFIELDS) {
     uint8_t masks[12];
     if (!StreamReadExact(s, masks, sizeof(masks))) return -1;

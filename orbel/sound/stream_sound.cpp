@@ -400,7 +400,7 @@ uint32_t WriteStreamDataToRing(LockRegions* g, PcmConverterRecord* conv, uint32_
 }
 
 void ClearSoundBufferData(SoundHandleRecord* r, LockRegions* g, uint32_t bytes) {
-  const uint8_t silence = r->format.wBitsPerSample == 8 ? 127 : 0;
+  const uint8_t silence = r->format.wBitsPerSample == 8 ? 128 : 0;  // unsigned 8-bit samples are silent at 128
   const uint32_t first = std::min(bytes, g->left1);
   std::memset(g->region1 + g->done1, silence, first);
   g->done1 += first;

@@ -63,6 +63,12 @@ bool RenderableTarget(IDirectDrawSurface7* surface) {
   return (f.dwFlags & DDPF_RGB) != 0 && (f.dwRGBBitCount == 16 || f.dwRGBBitCount == 32);
 }
 
+DWORD TargetDepth(IDirectDrawSurface7* surface) {
+  ddraw::SurfaceView v;
+  ddraw::ViewSurface(surface, &v);
+  return v.format.dwRGBBitCount;
+}
+
 RECT WholeSurface(IDirectDrawSurface7* surface) {
   ddraw::SurfaceView v;
   ddraw::ViewSurface(surface, &v);
@@ -71,11 +77,13 @@ RECT WholeSurface(IDirectDrawSurface7* surface) {
 
 class Device7 final : public IDirect3DDevice7 {
  public:
-  Device7(IDirect3D7* owner, IDirectDrawSurface7* target) : owner_(owner), target_(target) {
+  Device7(IDirect3D7* owner, IDirectDrawSurface7* target, bool ownDepthTargetsOnly)
+      : owner_(owner), target_(target), ownDepthTargetsOnly_(ownDepthTargetsOnly) {
     owner_->AddRef();
     target_->AddRef();
     ddraw::SurfaceView v;
     ddraw::ViewSurface(target, &v);
+    depthBits_ = v.format.dwRGBBitCount;
     DefaultStates(&states_, v.zbuffer != nullptr);
     states_.viewport = D3DVIEWPORT7{0, 0, static_cast<DWORD>(v.width), static_cast<DWORD>(v.height), 0.0f, 1.0f};
     TakeRoadSwitches();
@@ -143,6 +151,8 @@ class Device7 final : public IDirect3DDevice7 {
     if (!Faulted("SetRenderTarget", &result)) {
       if (!RenderableTarget(target)) {
         result = DDERR_INVALIDPARAMS;
+      } else if (ownDepthTargetsOnly_ && TargetDepth(target) != depthBits_) {
+        result = DDERR_INVALIDPIXELFORMAT;
       } else {
         target->AddRef();
         target_->Release();
@@ -357,6 +367,8 @@ class Device7 final : public IDirect3DDevice7 {
 
   IDirect3D7* owner_;
   IDirectDrawSurface7* target_;  // referenced
+  bool ownDepthTargetsOnly_;
+  DWORD depthBits_ = 0;  // of the target the device was made on
   DrawStates states_;
   std::map<DWORD, D3DMATRIX> transforms_;
   std::vector<TriangleIndices> triangles_;  // reused between draws
@@ -409,17 +421,15 @@ HRESULT Device7::Load(IDirectDrawSurface7* dest, POINT* destPoint, IDirectDrawSu
 HRESULT CreateDevice(IDirect3D7* owner, const GUID& type, IDirectDrawSurface7* target, IDirect3DDevice7** out) {
   if (out == nullptr) return DDERR_INVALIDPARAMS;
   const test::D3DConfig config = Config();
-  const D3DDEVICEDESC7* desc = nullptr;
+  const test::D3DDeviceConfig* chosen = nullptr;
   for (const test::D3DDeviceConfig& d : config.devices) {
-    if (d.desc.deviceGUID == type) desc = &d.desc;
+    if (d.desc.deviceGUID == type) chosen = &d;
   }
-  if (desc == nullptr) return D3DERR_INVALID_DEVICE;
+  if (chosen == nullptr) return D3DERR_INVALID_DEVICE;
   if (!RenderableTarget(target)) return DDERR_INVALIDPARAMS;
-  ddraw::SurfaceView v;
-  ddraw::ViewSurface(target, &v);
-  const DWORD depthBit = v.format.dwRGBBitCount == 16 ? DDBD_16 : DDBD_32;
-  if ((desc->dwDeviceRenderBitDepth & depthBit) == 0) return DDERR_INVALIDPIXELFORMAT;
-  *out = new Device7(owner, target);
+  const DWORD depthBit = TargetDepth(target) == 16 ? DDBD_16 : DDBD_32;
+  if ((chosen->desc.dwDeviceRenderBitDepth & depthBit) == 0) return DDERR_INVALIDPIXELFORMAT;
+  *out = new Device7(owner, target, chosen->ownDepthTargetsOnly);
   return D3D_OK;
 }
 

@@ -26,6 +26,9 @@ struct D3DDeviceConfig {
   std::string description;  // the text EnumDevices passes first
   std::string name;         // and second
   D3DDEVICEDESC7 desc{};    // desc.deviceGUID says which device type it is
+  // The device draws only into targets of the pixel depth it was made on: SetRenderTarget refuses
+  // another depth with DDERR_INVALIDPIXELFORMAT, as cards whose depth buffer follows the colour depth.
+  bool ownDepthTargetsOnly = false;
 };
 
 struct D3DConfig {

@@ -26,8 +26,10 @@ namespace plat {
 namespace {
 
 // Japanese face names of the system the library was written for, and what stands for them here.
+// The names are compared with the request's Shift-JIS bytes, the encoding these literals compile to;
+// the families are the fontconfig names of Debian's IPA faces, so no alias rule of fontconfig is needed.
 struct FaceAlias {
-  const char* name;  // UTF-8
+  const char* name;  // Shift-JIS
   const char* family;
 };
 constexpr FaceAlias kAliases[] = {
@@ -204,10 +206,9 @@ class FreeTypeFace : public GlyphFace {
 class SystemSource : public GlyphSource {
  public:
   std::shared_ptr<GlyphFace> OpenFace(const FontRequest& request) override {
-    std::string name = host::ShiftJisToUtf8(request.face);
-    std::string family = name;
+    std::string family = host::ShiftJisToUtf8(request.face);
     for (const FaceAlias& alias : kAliases) {
-      if (name == alias.name) family = alias.family;
+      if (request.face == alias.name) family = alias.family;
     }
     const char* language = request.charset == 129 ? "ko" : "ja";
     FaceFile file;

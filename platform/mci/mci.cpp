@@ -1,6 +1,8 @@
 // The sequencer device: open, status, play with notify, stop, close. The end of a song is found by a
 // thread timer (10 ms) of the thread that played, which posts MM_MCINOTIFY once the song's length has
-// passed on the plat clock.
+// passed on the plat clock. Without a host audio device the same timer brings the mix up to the clock,
+// so the synthesiser is pulled as the song plays; before every play or stop the mix renders what is
+// due, so the change takes effect at its own time and not at the start of a span not yet rendered.
 #include "platform/mci/mci.h"
 
 #include <algorithm>
@@ -75,15 +77,29 @@ uint64_t PositionMicroseconds(const Sequencer& s) {
   return std::min(clock::NowMicroseconds() - s.startMicroseconds, s.song.lengthMicroseconds);
 }
 
+// The synthesiser takes a request at the start of the next span it renders: render what is due first.
+void PlaySynth(Sequencer& s, uint64_t fromTick) {
+  if (!s.synth) return;
+  dsound::Mixer::Get().CatchUp();
+  s.synth->Play(fromTick);
+}
+
+void StopSynth(Sequencer& s) {
+  if (!s.synth) return;
+  dsound::Mixer::Get().CatchUp();
+  s.synth->Stop();
+}
+
 void StopTimerIfIdle();
 
 void CheckEnds(HWND, UINT, UINT_PTR, DWORD) {
+  dsound::Mixer::Get().CatchUp();
   const uint64_t now = clock::NowMicroseconds();
   for (auto& [id, s] : S().devices) {
     if (!s.playing || now < s.endMicroseconds) continue;
     s.playing = false;
     s.pausedAt = std::min(s.endMicroseconds - s.startMicroseconds, s.song.lengthMicroseconds);
-    if (s.synth) s.synth->Stop();
+    StopSynth(s);
     if (s.notify) {
       s.notify = false;
       PostMessageA(s.notifyWindow, MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, static_cast<LPARAM>(id));
@@ -151,7 +167,7 @@ MCIERROR Play(MCIDEVICEID id, Sequencer& s, DWORD_PTR flags, const MCI_PLAY_PARM
   s.endMicroseconds = now + (to - from);
   s.notify = (flags & MCI_NOTIFY) != 0;
   s.notifyWindow = s.notify ? reinterpret_cast<HWND>(p->dwCallback) : nullptr;
-  if (s.synth) s.synth->Play(s.song.MicrosecondsToTicks(from));
+  PlaySynth(s, s.song.MicrosecondsToTicks(from));
   if (S().timer == 0) S().timer = SetTimer(nullptr, 0, kEndCheckMs, CheckEnds);
   (void)id;
   return 0;
@@ -173,12 +189,12 @@ MCIERROR mciSendCommandA(MCIDEVICEID device, UINT message, DWORD_PTR flags, DWOR
       s.pausedAt = PositionMicroseconds(s);
       s.playing = false;
       s.notify = false;
-      if (s.synth) s.synth->Stop();
+      StopSynth(s);
       StopTimerIfIdle();
       return 0;
     case MCI_CLOSE:
       if (s.synth) {
-        s.synth->Stop();
+        StopSynth(s);
         dsound::Mixer::Get().SetExtraSource(nullptr);
       }
       S().devices.erase(it);

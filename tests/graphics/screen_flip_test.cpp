@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "graph_test_fixture.h"
 #include "orbel/core/library.h"
@@ -282,11 +283,24 @@ TEST_F(ScreenFlipTest, FrontImageAndWindowExchangeRectanglesUnderSoftwareRenderi
 namespace orbel {
 namespace {
 
-// An 8-bit full screen: the library's palette is set on the display, colours are palette indexes, and
-// the flip shows them through the palette.
+// The palettes the primary and the back buffer hold.
+std::vector<plat::IDirectDrawPalette*> ChainPalettes() {
+  std::vector<plat::IDirectDrawPalette*> held;
+  for (plat::IDirectDrawSurface7* s : {gScreen.primarySurface, gScreen.backSurface}) {
+    plat::IDirectDrawPalette* p = nullptr;
+    s->GetPalette(&p);
+    if (p != nullptr) p->Release();
+    held.push_back(p);
+  }
+  return held;
+}
+
+// An 8-bit full screen: the library's palette is set on both buffers of the flip chain (a palette made
+// anew too), colours are palette indexes, and the flip shows them through the palette.
 TEST_F(ScreenFlipTest, EightBitFullScreenShowsPaletteColours) {
   ASSERT_EQ(StartFullScreen(8), 0);
   ASSERT_NE(gScreen.palette, nullptr);
+  EXPECT_EQ(ChainPalettes(), (std::vector<plat::IDirectDrawPalette*>{gScreen.palette, gScreen.palette}));
   EXPECT_EQ(GetScreenColorBitDepth(), 8);
   const uint32_t red = MakeColor(255, 0, 0);
   const uint32_t blue = MakeColor(0, 0, 255);
@@ -302,6 +316,10 @@ TEST_F(ScreenFlipTest, EightBitFullScreenShowsPaletteColours) {
   ASSERT_EQ(FlipScreen(), 0);
   EXPECT_EQ(WindowPixel(10, 10), kRed);
   EXPECT_EQ(WindowPixel(630, 470), kBlue);
+  const plat::IDirectDrawPalette* first = gScreen.palette;
+  ASSERT_EQ(ReapplyScreenPalette(), 0);
+  EXPECT_NE(gScreen.palette, first);
+  EXPECT_EQ(ChainPalettes(), (std::vector<plat::IDirectDrawPalette*>{gScreen.palette, gScreen.palette}));
   ASSERT_EQ(EndLibrarySystem(), 0);
   EXPECT_EQ(plat::test::GetDDrawCounters().livePalettes, 0);
 }

@@ -39,6 +39,38 @@ TEST_F(BmpLoader, IndexedPicturesKeepIndicesAndPalette) {
   }
 }
 
+TEST_F(BmpLoader, ShortColourTablesGiveTheColoursTheFileUses) {
+  // A table of the colours-used count before the pixels is read as it is, the rest of the palette 0;
+  // a file that holds the full table has all of it read, whatever its count says.
+  struct Case {
+    const char* name;
+    uint16_t bits;
+    uint32_t tableEntries, colorsUsed;
+    size_t fileSize;
+    int lastColour;  // the last palette entry the file gives
+  } cases[] = {
+      {"8-bit sprite of 48 colours", 8, 48, 48, 14 + 40 + 48 * 4 + 16 * 16, 47},
+      {"4-bit of 6 colours", 4, 6, 6, 14 + 40 + 6 * 4 + 8 * 16, 5},
+      {"full 8-bit table, 48 colours used", 8, 0, 48, 14 + 40 + 256 * 4 + 16 * 16, 255},
+  };
+  for (const Case& c : cases) {
+    const uint32_t colours = c.tableEntries != 0 ? c.tableEntries : 1u << c.bits;
+    std::vector<uint32_t> indices(16 * 16);
+    for (size_t i = 0; i < indices.size(); ++i) indices[i] = static_cast<uint32_t>((i * 7) % colours);
+    BmpFile f = BmpOf(16, 16, c.bits, indices);
+    for (uint32_t i = 0; i < (1u << c.bits); ++i) f.palette.push_back(0x010000 * i + 0x0100 * (255 - i) + 0x33);
+    f.tableEntries = c.tableEntries;
+    f.colorsUsed = c.colorsUsed;
+    const Bytes file = EncodeBmp(f);
+    ASSERT_EQ(file.size(), c.fileSize) << c.name;
+    ASSERT_EQ(Load(file), 0) << c.name;
+    EXPECT_EQ(image_.format.bytesPerPixel, 1) << c.name;
+    EXPECT_EQ(Pixels(image_), indices) << c.name;
+    for (int i : {0, c.lastColour / 2, c.lastColour}) EXPECT_EQ(PaletteArgb(image_.format, i), f.palette[i]) << c.name << " " << i;
+    for (int i = c.lastColour + 1; i < 256; ++i) ASSERT_EQ(PaletteArgb(image_.format, i), 0u) << c.name << " " << i;
+  }
+}
+
 TEST_F(BmpLoader, RunLengthEncodings) {
   struct Case {
     const char* name;
@@ -117,6 +149,8 @@ TEST_F(BmpLoader, BrokenHeadersAreRefused) {
           {"RLE8 at 4 bits", [](BmpFile& f) { f.compression = 1; f.bitCount = 4; }},
           {"JPEG inside", [](BmpFile& f) { f.compression = 4; }},
           {"core header", [](BmpFile& f) { f.headerSize = 12; }},
+          {"short colour table without a count", [](BmpFile& f) { f.tableEntries = 48; }},
+          {"colours used past the pixel offset", [](BmpFile& f) { f.tableEntries = 48; f.colorsUsed = 49; }},
       });
 }
 

@@ -33,7 +33,7 @@ void Put32(Bytes& b, uint32_t v) {
 Bytes EncodeBmp(const BmpFile& f) {
   Bytes table;
   if (f.bitCount <= 8) {
-    size_t entries = size_t{1} << f.bitCount;
+    size_t entries = f.tableEntries != 0 ? f.tableEntries : size_t{1} << f.bitCount;
     for (size_t i = 0; i < entries; ++i) {
       uint32_t c = i < f.palette.size() ? f.palette[i] : 0;
       Put32(table, (c & 0xFFFFFF) | 0x77000000);  // the fourth byte is reserved; the loader must clear it
@@ -49,7 +49,7 @@ Bytes EncodeBmp(const BmpFile& f) {
   Put32(header, static_cast<uint32_t>(f.data.size()));
   Put32(header, 2835);
   Put32(header, 2835);
-  Put32(header, 0);
+  Put32(header, f.colorsUsed);
   Put32(header, 0);
   if (f.compression == 3 || f.headerSize > 40) {
     for (uint32_t m : f.masks) Put32(header, m);

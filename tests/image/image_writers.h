@@ -28,7 +28,9 @@ struct BmpFile {
   uint16_t bitCount = 24;
   uint32_t compression = 0;
   uint32_t headerSize = 40;       // extra header bytes beyond 40 are written as zeros
-  std::vector<uint32_t> palette{};  // 0x00RRGGBB; padded with zeros to 2^bits entries for <= 8 bits
+  std::vector<uint32_t> palette{};  // 0x00RRGGBB; padded with zeros to the table's size for <= 8 bits
+  uint32_t tableEntries = 0;        // colour-table entries written; 0: 2^bits
+  uint32_t colorsUsed = 0;          // the header's colours-used count
   uint32_t masks[3] = {0, 0, 0};  // written after the 40 header bytes when compression is 3
   Bytes data{};                     // pixel data exactly as stored
   int64_t offsetAdjust = 0;       // added to the pixel-data offset field

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/win/gdi_dc.h"
@@ -191,6 +195,83 @@ TEST_F(GdiFontTest, JapaneseSystemFaceRendersThroughFreeType) {
   // A character the face lacks still gives a glyph, never a failure.
   GLYPHMETRICS missing{};
   EXPECT_NE(GetGlyphOutlineA(dc, 0xF040 /* a user-defined code */, GGO_BITMAP, &missing, 0, nullptr, nullptr), GDI_ERROR);
+}
+
+// What a face draws for a few characters: each glyph's box, origin, advance and gray levels (empty
+// when the face or a glyph fails). Kana, kanji and proportional Latin tell the Gothic faces from the
+// Mincho ones and the fixed from the proportional.
+std::vector<int> DrawnBy(const char* face) {
+  HFONT font = CreateFontA(20, 0, 0, 0, 400, 0, 0, 0, SHIFTJIS_CHARSET, 0, 0, 0, 0, face);
+  if (font == nullptr) return {};
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, font);
+  std::vector<int> drawn;
+  for (UINT code : {0x82A0u /* あ */, 0x8341u /* ア */, 0x8ABFu /* 漢 */, UINT{'A'}, UINT{'i'}}) {
+    GLYPHMETRICS gm{};
+    const DWORD size = GetGlyphOutlineA(dc, code, GGO_GRAY4_BITMAP, &gm, 0, nullptr, nullptr);
+    std::vector<uint8_t> gray(size == GDI_ERROR ? 0 : size);
+    if (size == GDI_ERROR || GetGlyphOutlineA(dc, code, GGO_GRAY4_BITMAP, &gm, size, gray.data(), nullptr) != size) {
+      drawn.clear();
+      break;
+    }
+    drawn.insert(drawn.end(), {static_cast<int>(gm.gmBlackBoxX), static_cast<int>(gm.gmBlackBoxY),
+                               gm.gmptGlyphOrigin.x, gm.gmptGlyphOrigin.y, gm.gmCellIncX});
+    drawn.insert(drawn.end(), gray.begin(), gray.end());
+  }
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  DeleteObject(font);
+  return drawn;
+}
+
+// The pairs that differ in `cases`: each Japanese name against its Latin family, and the families
+// against each other (so that the comparison can tell the four faces apart). Empty when all hold.
+std::string JapaneseNameMismatches() {
+  const struct {
+    const char* name;
+    const char* family;
+  } cases[] = {{"ＭＳ ゴシック", "IPAGothic"},
+               {"ＭＳ Ｐゴシック", "IPAPGothic"},
+               {"ＭＳ 明朝", "IPAMincho"},
+               {"ＭＳ Ｐ明朝", "IPAPMincho"}};
+  std::string mismatches;
+  std::vector<std::vector<int>> families;
+  for (const auto& c : cases) {
+    families.push_back(DrawnBy(c.family));
+    if (families.back().empty() || DrawnBy(c.name) != families.back()) {
+      mismatches += std::string(c.family) + ": its Japanese name draws another face\n";
+    }
+  }
+  for (size_t i = 0; i < families.size(); ++i) {
+    for (size_t j = i + 1; j < families.size(); ++j) {
+      if (families[i] == families[j]) mismatches += std::string(cases[i].family) + " draws as " + cases[j].family + "\n";
+    }
+  }
+  return mismatches;
+}
+
+// The system's Japanese face names reach the IPA face that stands for each by themselves: in a
+// process whose fontconfig knows the font folders and no alias rules, each draws exactly as the IPA
+// face asked for by its Latin family name.
+TEST(GdiFontDeath, JapaneseFaceNamesDrawAsTheirIpaFacesWithoutFontconfigAliases) {
+  ::testing::GTEST_FLAG(death_test_style) = "threadsafe";  // a fresh process: fontconfig starts there
+  EXPECT_EXIT(
+      {
+        char folder[] = "/tmp/orbel-fonts-XXXXXX";
+        if (mkdtemp(folder) == nullptr) std::exit(2);
+        const std::string config = std::string(folder) + "/fonts.conf";
+        if (FILE* f = std::fopen(config.c_str(), "w")) {
+          std::fprintf(f, "<?xml version=\"1.0\"?>\n<fontconfig><dir>/usr/share/fonts</dir>"
+                          "<cachedir>%s/cache</cachedir></fontconfig>\n", folder);
+          std::fclose(f);
+        }
+        setenv("FONTCONFIG_FILE", config.c_str(), 1);
+        const std::string mismatches = JapaneseNameMismatches();
+        std::filesystem::remove_all(folder);
+        std::fputs(mismatches.c_str(), stderr);
+        std::exit(mismatches.empty() ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

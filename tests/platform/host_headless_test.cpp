@@ -131,10 +131,11 @@ TEST_F(HostHeadless, PresentedFramesAreClippedAndSavedAsPng) {
 }
 
 TEST_F(HostHeadless, CaptureFramesLimitsTheCaptureToTheListedFrames) {
-  orbel::testing::ScopedWorkDir dir;
+  orbel::testing::ScopedWorkDir work;
+  const std::filesystem::path dir = work.path() / "runs" / "frames";  // made by the host
   const uint32_t pixels[1] = {0x00112233u};
   const host::FrameView view{reinterpret_cast<const uint8_t*>(pixels), 1, 1, 4};
-  setenv("ORBEL_HEADLESS_CAPTURE_DIR", dir.path().c_str(), 1);
+  setenv("ORBEL_HEADLESS_CAPTURE_DIR", dir.c_str(), 1);
   setenv("ORBEL_HEADLESS_CAPTURE_FRAMES", "1, 4-6,9", 1);
   host::Install(host::CreateHostByName("headless"));
   unsetenv("ORBEL_HEADLESS_CAPTURE_FRAMES");
@@ -144,17 +145,31 @@ TEST_F(HostHeadless, CaptureFramesLimitsTheCaptureToTheListedFrames) {
   for (int i = 0; i < 12; ++i) {
     char name[32];
     std::snprintf(name, sizeof name, "frame_%06d.png", i);
-    if (std::filesystem::exists(dir.path() / name)) written.push_back(i);
+    if (std::filesystem::exists(dir / name)) written.push_back(i);
   }
   EXPECT_EQ(written, (std::vector<int>{1, 4, 5, 6, 9}));
 }
 
-TEST(HostHeadlessDeath, ABadCaptureFrameListStopsTheProgram) {
+TEST(HostHeadlessDeath, ABadCaptureSettingStopsTheProgramNamingIt) {
   for (const char* bad : {"1,,2", "5-3", "x", "1-", "99999999999"}) {
     setenv("ORBEL_HEADLESS_CAPTURE_FRAMES", bad, 1);
     EXPECT_DEATH(host::CreateHostByName("headless"), "ORBEL_HEADLESS_CAPTURE_FRAMES") << bad;
   }
   unsetenv("ORBEL_HEADLESS_CAPTURE_FRAMES");
+  // A capture folder that cannot be made: a file stands where it or its parent would be.
+  orbel::testing::ScopedWorkDir work;
+  orbel::testing::WriteFileBytes(work.path() / "taken", {1});
+  const struct {
+    std::string folder;
+    const char* message;
+  } cases[] = {{work.path() / "taken", "cannot make the folder [^ ]*/taken: "},
+               {work.path() / "taken" / "frames", "cannot make the folder [^ ]*/taken/frames: "}};
+  for (const auto& c : cases) {
+    setenv("ORBEL_HEADLESS_CAPTURE_DIR", c.folder.c_str(), 1);
+    EXPECT_DEATH(host::CreateHostByName("headless"), std::string("ORBEL_HEADLESS_CAPTURE_DIR: ") + c.message)
+        << c.folder;
+  }
+  unsetenv("ORBEL_HEADLESS_CAPTURE_DIR");
 }
 
 TEST_F(HostHeadless, MouseAndDropEventsBecomeWindowMessages) {

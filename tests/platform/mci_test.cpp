@@ -124,6 +124,7 @@ class SequencerTest : public windows_test::RecordingWindowTest {
   }
   void TearDown() override {
     test::ResetMci();
+    if (sound_ != nullptr) sound_->Release();
     test::ResetSound();
     DestroyWindow(window_);
     RecordingWindowTest::TearDown();
@@ -136,6 +137,22 @@ class SequencerTest : public windows_test::RecordingWindowTest {
     const MCIERROR e = mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT, reinterpret_cast<DWORD_PTR>(&p));
     if (error != nullptr) *error = e;
     return e == 0 ? p.wDeviceID : 0;
+  }
+  // Opens song.mid with Debian's sound font and a DirectSound object to mix it into. Empty, or what
+  // is missing for the song to sound.
+  std::string OpenAudible(MCIDEVICEID* id) {
+    test::SetMidiSoundFont(nullptr);
+    if (mci::MidiSynth::SoundFontPath().empty()) return "no General MIDI sound font installed";
+    if (CoCreateDirectSound(&sound_) != S_OK || sound_->Initialize(nullptr) != DS_OK) {
+      ADD_FAILURE() << "no DirectSound";
+      return "no DirectSound";
+    }
+    *id = Open("song.mid");
+    if (*id == 0) {
+      ADD_FAILURE() << "the song does not open";
+      return "the song does not open";
+    }
+    return test::SequencerAudible(*id) ? "" : "built without the synthesiser";
   }
   MCIERROR Play(MCIDEVICEID id, DWORD flags, DWORD from = 0) {
     MCI_PLAY_PARMS p{};
@@ -157,6 +174,7 @@ class SequencerTest : public windows_test::RecordingWindowTest {
 
   orbel::testing::ScopedWorkDir dir_;
   HWND window_ = nullptr;
+  IDirectSound* sound_ = nullptr;
 };
 
 TEST_F(SequencerTest, NoticeComesThroughThePumpWhenTheSongHasPlayed) {
@@ -258,14 +276,8 @@ TEST_F(SequencerTest, WithoutTheSynthesiserLibraryTheSongPlaysSilentlyOnTime) {
 
 // With the synthesiser and Debian's sound font the song is heard in the mix; the notice keeps its time.
 TEST_F(SequencerTest, TheSongSoundsInTheMixWhenTheSynthesiserIsThere) {
-  test::SetMidiSoundFont(nullptr);
-  if (mci::MidiSynth::SoundFontPath().empty()) GTEST_SKIP() << "no General MIDI sound font installed";
-  IDirectSound* ds = nullptr;
-  ASSERT_EQ(CoCreateDirectSound(&ds), S_OK);
-  ASSERT_EQ(ds->Initialize(nullptr), DS_OK);
-  const MCIDEVICEID id = Open("song.mid");
-  ASSERT_NE(id, 0u);
-  if (!test::SequencerAudible(id)) GTEST_SKIP() << "built without the synthesiser";
+  MCIDEVICEID id = 0;
+  if (const std::string missing = OpenAudible(&id); !missing.empty()) GTEST_SKIP() << missing;
   test::CaptureSoundOutput(true);
   ASSERT_EQ(Play(id, MCI_NOTIFY), 0u);
   test::AdvanceClock(500000);
@@ -285,7 +297,40 @@ TEST_F(SequencerTest, TheSongSoundsInTheMixWhenTheSynthesiserIsThere) {
   for (int16_t s : test::TakeSoundOutput()) again += static_cast<double>(s) * s;
   EXPECT_GT(std::sqrt(again / (2 * 13230)), 100.0);
   mciSendCommandA(id, MCI_CLOSE, 0, 0);
-  ds->Release();
+}
+
+// Captured sound of a play, a stop and a play from the start, nothing taken until after the close:
+// each change is heard at its own time, the span before it rendered as it was.
+TEST_F(SequencerTest, ACapturedPlayIsHeardFromItsStartToItsStop) {
+  MCIDEVICEID id = 0;
+  if (const std::string missing = OpenAudible(&id); !missing.empty()) GTEST_SKIP() << missing;
+  test::CaptureSoundOutput(true);
+  test::AdvanceClock(250000);
+  ASSERT_EQ(Play(id, MCI_NOTIFY), 0u);
+  test::AdvanceClock(300000);
+  ASSERT_EQ(mciSendCommandA(id, MCI_STOP, 0, 0), 0u);
+  test::AdvanceClock(200000);
+  ASSERT_EQ(Play(id, MCI_FROM, 0), 0u);
+  test::AdvanceClock(200000);
+  ASSERT_EQ(mciSendCommandA(id, MCI_CLOSE, 0, 0), 0u);
+  const std::vector<int16_t> out = test::TakeSoundOutput();
+  ASSERT_EQ(out.size(), 2u * 44100 * 950 / 1000);
+
+  // The loudness of the stretch [fromMs, toMs).
+  auto rms = [&out](int fromMs, int toMs) {
+    double energy = 0;
+    const size_t from = size_t(fromMs) * 441 / 10 * 2, to = size_t(toMs) * 441 / 10 * 2;
+    for (size_t i = from; i < to; ++i) energy += static_cast<double>(out[i]) * out[i];
+    return std::sqrt(energy / static_cast<double>(to - from));
+  };
+  // Each play starts within 10 ms of its call; the stop leaves only the reverberation's tail.
+  EXPECT_EQ(rms(0, 250), 0.0) << "nothing before the play";
+  EXPECT_GT(rms(250, 260), 50.0) << "the play starts on time";
+  const double played = rms(260, 550);
+  EXPECT_GT(played, 100.0) << "middle C is heard until the stop";
+  EXPECT_LT(rms(555, 750), played / 10) << "the stop silences it";
+  EXPECT_GT(rms(750, 760), 4 * rms(740, 750)) << "the second play starts on time";
+  EXPECT_GT(rms(760, 950), 100.0) << "and is heard until the close";
 }
 
 }  // namespace

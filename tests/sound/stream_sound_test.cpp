@@ -32,8 +32,8 @@ std::vector<int16_t> Numbered(int frames, int firstValue = 0) {
 class StreamSound : public SoundTest {
  protected:
   // A stream sound (file image held in memory) of the samples, repeat count and ring share.
-  int Make(const std::vector<int16_t>& samples, int repeat = 0, int share = -1) {
-    image_ = MakePcmWav(2, kRate, 16, samples, 18);
+  int Make(const std::vector<int16_t>& samples, int repeat = 0, int share = -1, int channels = 2, int bits = 16) {
+    image_ = MakePcmWav(channels, kRate, bits, samples, 18);
     const int h = AddSoundData(-1);
     if (h == -1 || LoadStreamSoundFromWaveImage(image_.data(), image_.size(), repeat, h, 2, share) != 0) return -1;
     SetupStreamSoundPlay(h);
@@ -123,13 +123,19 @@ TEST_F(StreamSound, ALoopingStreamRefillsItsRingExactlyForAWholeMinute) {
 }
 
 TEST_F(StreamSound, APlayOnceStreamWritesSilenceAfterItsEndAndStopsOnceThePlayCursorPassesIt) {
-  // 5.9 s of data: its end lands just before the ring's wrap.
-  for (int frames : {kRate * 59 / 10, kRate * 2}) {
-    const std::vector<int16_t> source = Numbered(frames, 1);
-    const int h = Make(source);
+  // 5.9 s of data: its end lands just before the ring's wrap. 8-bit samples are unsigned: silent at 128.
+  const struct {
+    int frames, channels, bits;
+    uint8_t silence;
+  } cases[] = {{kRate * 59 / 10, 2, 16, 0}, {kRate * 2, 2, 16, 0}, {kRate * 2, 1, 8, 128}};
+  for (const auto& c : cases) {
+    const int frames = c.frames;
+    const std::vector<int16_t> source = c.channels == 2 ? Numbered(frames, 1) : Sine(frames, 1, 440, kRate);
+    const int h = Make(source, 0, -1, c.channels, c.bits);
     ASSERT_NE(h, -1);
     ASSERT_EQ(PlaySoundHandle(h, 1, 1), 0);
-    const uint32_t end = static_cast<uint32_t>(source.size() * 2) % kRing;
+    const uint32_t ringSize = LookupSound(h)->ringSize;
+    const uint32_t end = static_cast<uint32_t>(source.size() * c.bits / 8) % ringSize;
     int stoppedAt = -1;
     const uint32_t start = plat::timeGetTime();
     for (int ms = 0; ms < 9000 && stoppedAt < 0; ms += 16) {
@@ -141,7 +147,9 @@ TEST_F(StreamSound, APlayOnceStreamWritesSilenceAfterItsEndAndStopsOnceThePlayCu
     EXPECT_GE(stoppedAt, lengthMs) << frames;
     EXPECT_LE(stoppedAt, lengthMs + 40) << frames;
     const std::vector<uint8_t> ring = Ring(h);
-    for (uint32_t i = 0; i < kEighth; ++i) ASSERT_EQ(ring[(end + i) % kRing], 0) << frames << " silence after the end " << i;
+    for (uint32_t i = 0; i < ringSize / 48; ++i) {
+      ASSERT_EQ(ring[(end + i) % ringSize], c.silence) << frames << " silence after the end " << i;
+    }
     ASSERT_EQ(DeleteSoundHandle(h), 0);
   }
 }

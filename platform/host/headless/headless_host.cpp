@@ -1,7 +1,8 @@
 // The headless host: an in-memory desktop (1920x1080, 32 bits), window pictures kept in memory, input
 // from the script named by ORBEL_HEADLESS_SCRIPT (timed on the plat clock) and from tests (which inject
-// through the window stand-in). With ORBEL_HEADLESS_CAPTURE_DIR set, every presented frame is also
-// written there as frame_NNNNNN.png (N counts presented frames from 0); ORBEL_HEADLESS_CAPTURE_FRAMES
+// through the window stand-in). With ORBEL_HEADLESS_CAPTURE_DIR set (the folder is made when missing;
+// one that cannot be made stops the program), every presented frame is also written there as
+// frame_NNNNNN.png (N counts presented frames from 0); ORBEL_HEADLESS_CAPTURE_FRAMES
 // ("1,121,300-310") limits that to the listed frames, so a long play is recorded cheaply. Message boxes answer from ORBEL_MESSAGEBOX_ANSWER. With
 // ORBEL_HEADLESS_CLOCK=virtual the whole run is on the virtual clock, so a scripted play of minutes
 // takes seconds.
@@ -9,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -60,8 +62,17 @@ bool ParseFrameList(const char* text, FrameRanges* out) {
 class HeadlessHost final : public Host {
  public:
   HeadlessHost() : startMs_(timeGetTime()) {
-    if (const char* dir = std::getenv("ORBEL_HEADLESS_CAPTURE_DIR"); dir != nullptr && *dir != '\0')
+    if (const char* dir = std::getenv("ORBEL_HEADLESS_CAPTURE_DIR"); dir != nullptr && *dir != '\0') {
+      // A run that was asked for frames and silently writes none would pass for a good one.
+      std::error_code error;
+      std::filesystem::create_directories(dir, error);
+      if (error || !std::filesystem::is_directory(dir, error)) {
+        std::fprintf(stderr, "ORBEL_HEADLESS_CAPTURE_DIR: cannot make the folder %s: %s\n", dir,
+                     error ? error.message().c_str() : "a file of that name is in the way");
+        std::abort();
+      }
       captureDir_ = dir;
+    }
     if (const char* list = std::getenv("ORBEL_HEADLESS_CAPTURE_FRAMES"); list != nullptr && *list != '\0') {
       if (!ParseFrameList(list, &captureFrames_)) {
         std::fprintf(stderr, "ORBEL_HEADLESS_CAPTURE_FRAMES: %s is not a list such as 1,121,300-310\n", list);
