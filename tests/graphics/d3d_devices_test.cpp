@@ -27,6 +27,10 @@ namespace {
 
 class D3DDevicesTest : public testing::GraphLibraryTest {
  protected:
+  void SetUp() override {
+    GraphLibraryTest::SetUp();
+    plat::test::RecordD3DCalls(true);
+  }
   int StartD3D(int depth) {
     const int result = Start(testing::GraphRoad{0, depth, 1});
     if (result == 0) SelectDrawScreen(kDrawScreenBack);
