@@ -17,6 +17,7 @@
 #include "orbel/graphics/backend_2d.h"
 #include "orbel/graphics/d3d_system.h"
 #include "orbel/graphics/draw_calls.h"
+#include "orbel/graphics/draw_coordinates.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graph_pixels.h"
 #include "orbel/graphics/graphics_manager.h"
@@ -686,6 +687,8 @@ int DrawTextToFontHandle(int x, int y, const char* text, uint32_t color, int fon
     return -1;
   }
   WaitWhileInactive();
+  // A position no draw can place draws nothing, as text clipped away whole.
+  if (!PlaceableEdge(x) || !PlaceableEdge(y)) return 0;
   const bool masked = IsMaskScreenActive() != 0;
   const bool frontScreen = SoftwareFrontScreen();
   const bool subtract = gDrawState.blendMode == kBlendSub && f->textureMode;

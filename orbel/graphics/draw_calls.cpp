@@ -2,7 +2,8 @@
 // blend-graph checks, the wait while inactive, the movie frame, the read-back of the window before a
 // draw onto the software front screen and the copy to the window after it; the draw itself goes to the
 // Direct3D side for texture graphs and to the 2D back-end otherwise. Part draws narrow the draw area
-// and draw the whole graph.
+// and draw the whole graph. Coordinates no draw can place (draw_coordinates.h) are turned away before
+// any of it, with the result of a draw clipped away whole.
 #include "orbel/graphics/draw_calls.h"
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include "orbel/core/message_pump.h"
 #include "orbel/graphics/backend_2d.h"
 #include "orbel/graphics/d3d_system.h"
+#include "orbel/graphics/draw_coordinates.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graph_record.h"
 #include "orbel/graphics/graphics_manager.h"
@@ -86,15 +88,44 @@ int DrawTexture(const plat::RECT& rect, Draw draw) {
   return result;
 }
 
+bool MovieShownOnWindow(const GraphRecord* g) {
+  MovieGraphInfo info{};
+  return g->movie != -1 && GetMovieGraphInfo(g->movie, &info) == 0 && info.drawsToWindow;
+}
+
 // A movie graph takes its newest frame; a movie shown straight on the window is drawn there instead
 // (true: the caller returns -1 without drawing the graph).
 bool MovieDrawnToWindow(const GraphRecord* g, int x, int y, int scale) {
   if (g->movie == -1) return false;
   UpdateMovieFrame(g->movie);
-  MovieGraphInfo info{};
-  if (GetMovieGraphInfo(g->movie, &info) != 0 || !info.drawsToWindow) return false;
+  if (!MovieShownOnWindow(g)) return false;
   DrawMovieToWindow(x, y, scale, g->movie, 1);
   return true;
+}
+
+// ---- Coordinates no draw can place ---------------------------------------------------------------
+
+enum class DrawKind { kPlaced, kStretched, kQuad };
+
+// What a graph draw gives, drawing nothing, when its coordinates cannot be placed: the result of the
+// same draw clipped away whole. A movie shown on the window gives -1, as the draw does after showing it
+// there; a stretched 2D graph on the DirectDraw road gives -1, as that back-end answers a rectangle
+// clipped away whole; every other draw gives 0.
+int UnplaceableResult(const GraphRecord* g, DrawKind kind) {
+  if (kind != DrawKind::kQuad && MovieShownOnWindow(g)) return -1;
+  if (kind == DrawKind::kStretched && !g->format.texture && gScreen.memImgScreen == 0) return -1;
+  return 0;
+}
+
+// The same for entries that hand the draw on: the checks the draw makes first come first.
+int UnplaceableDraw(int graph, DrawKind kind) {
+  if (gDrawState.drawAreaEmpty) return 0;
+  const GraphRecord* g = CheckGraphDraw(graph);
+  return g == nullptr ? -1 : UnplaceableResult(g, kind);
+}
+
+bool PlaceableBox(int64_t left, int64_t top, int64_t right, int64_t bottom) {
+  return PlaceableEdge(left) && PlaceableEdge(top) && PlaceableEdge(right) && PlaceableEdge(bottom);
 }
 
 // Draws the whole graph with the draw area narrowed to `part` (clipped by the old area); only the
@@ -123,6 +154,9 @@ int DrawGraphAt(int x, int y, int graph, int transparent) {
   if (gDrawState.drawAreaEmpty) return 0;
   GraphRecord* g = CheckGraphDraw(graph);
   if (g == nullptr) return -1;
+  if (!PlaceableBox(x, y, int64_t{x} + g->width, int64_t{y} + g->height)) {
+    return UnplaceableResult(g, DrawKind::kPlaced);
+  }
   const plat::RECT rect = {x, y, x + g->width, y + g->height};
   if (MovieDrawnToWindow(g, x, y, 1)) return -1;
   BeforeDraw(rect);
@@ -142,6 +176,7 @@ int DrawStretchGraph(int x1, int y1, int x2, int y2, int graph, int transparent)
   if (gDrawState.drawAreaEmpty) return 0;
   GraphRecord* g = CheckGraphDraw(graph);
   if (g == nullptr) return -1;
+  if (!PlaceableBox(x1, y1, x2, y2)) return UnplaceableResult(g, DrawKind::kStretched);
   const plat::RECT rect = {std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)};
   if (MovieDrawnToWindow(g, x1, y1, g->width != 0 ? (x2 - x1) / g->width : 0)) return -1;
   BeforeDraw(rect);
@@ -161,7 +196,9 @@ int DrawStretchGraph(int x1, int y1, int x2, int y2, int graph, int transparent)
 int DrawMirroredGraph(int x, int y, int graph, int transparent) {
   const GraphRecord* g = GetGraphRecord(graph);
   if (g == nullptr) return gDrawState.drawAreaEmpty ? 0 : -1;
-  return DrawStretchGraph(x + g->width, y, x, y + g->height, graph, transparent);
+  const int64_t right = int64_t{x} + g->width, bottom = int64_t{y} + g->height;
+  if (!PlaceableBox(x, y, right, bottom)) return UnplaceableDraw(graph, DrawKind::kStretched);
+  return DrawStretchGraph(static_cast<int>(right), y, x, static_cast<int>(bottom), graph, transparent);
 }
 
 // Points in the public order: top-left, top-right, bottom-right, bottom-left. The back-ends take
@@ -173,6 +210,11 @@ int DrawQuadGraph(float x1, float y1, float x2, float y2, float x3, float y3, fl
   if (g == nullptr) return -1;
   const float xs[4] = {x1, x2, x3, x4};
   const float ys[4] = {y1, y2, y3, y4};
+  for (int i = 0; i < 4; ++i) {
+    if (!PlaceableEdge(static_cast<double>(xs[i])) || !PlaceableEdge(static_cast<double>(ys[i]))) {
+      return UnplaceableResult(g, DrawKind::kQuad);
+    }
+  }
   const plat::RECT rect = {static_cast<int>(*std::min_element(xs, xs + 4)), static_cast<int>(*std::min_element(ys, ys + 4)),
                            static_cast<int>(*std::max_element(xs, xs + 4)), static_cast<int>(*std::max_element(ys, ys + 4))};
   if (g->movie != -1) UpdateMovieFrame(g->movie);
@@ -188,12 +230,19 @@ int DrawQuadGraph(float x1, float y1, float x2, float y2, float x3, float y3, fl
 }
 
 int DrawGraphPart(int x, int y, int srcX, int srcY, int width, int height, int graph, int transparent, int mirror) {
-  const plat::RECT part = {x, y, x + width, y + height};
+  const GraphRecord* g = mirror ? GetGraphRecord(graph) : nullptr;
+  if (mirror && g == nullptr) return -1;
+  // Where the whole graph goes so that the part lands at (x, y).
+  const int64_t left = mirror ? int64_t{x} - g->width + srcX + width : int64_t{x} - srcX;
+  const int64_t top = int64_t{y} - srcY;
+  const int64_t partRight = int64_t{x} + width, partBottom = int64_t{y} + height;
+  if (!PlaceableBox(x, y, partRight, partBottom) || !PlaceableEdge(left) || !PlaceableEdge(top)) {
+    return UnplaceableDraw(graph, mirror ? DrawKind::kStretched : DrawKind::kPlaced);
+  }
+  const plat::RECT part = {x, y, static_cast<int>(partRight), static_cast<int>(partBottom)};
   return DrawWithNarrowedArea(part, [&] {
-    if (!mirror) return DrawGraphAt(x - srcX, y - srcY, graph, transparent);
-    const GraphRecord* g = GetGraphRecord(graph);
-    if (g == nullptr) return -1;
-    return DrawMirroredGraph(x - g->width + srcX + width, y - srcY, graph, transparent);
+    if (!mirror) return DrawGraphAt(static_cast<int>(left), static_cast<int>(top), graph, transparent);
+    return DrawMirroredGraph(static_cast<int>(left), static_cast<int>(top), graph, transparent);
   });
 }
 
@@ -203,6 +252,7 @@ int DrawStretchGraphPart(int x1, int y1, int x2, int y2, int srcX, int srcY, int
   if (g == nullptr) return -1;
   // A source part without pixels has no scale.
   if (srcWidth <= 0 || srcHeight <= 0) return -1;
+  if (!PlaceableBox(x1, y1, x2, y2)) return UnplaceableDraw(graph, DrawKind::kStretched);
   const bool mirrorX = x2 < x1;
   const bool mirrorY = y2 < y1;
   const int left = std::min(x1, x2);
@@ -211,17 +261,23 @@ int DrawStretchGraphPart(int x1, int y1, int x2, int y2, int srcX, int srcY, int
   const int bottom = std::max(y1, y2);
   const double sx = static_cast<double>(right - left) / srcWidth;
   const double sy = static_cast<double>(bottom - top) / srcHeight;
-  auto t = [](double v) { return static_cast<int>(std::trunc(v)); };
-  const int ax = t(srcX * sx);
-  const int bx = t((g->width - srcX) * sx);
-  const int ay = t(srcY * sy);
-  const int by = t((g->height - srcY) * sy);
-  const int X1 = mirrorX ? right + ax : left - ax;
-  const int X2 = mirrorX ? right - bx : left + bx;
-  const int Y1 = mirrorY ? bottom + ay : top - ay;
-  const int Y2 = mirrorY ? bottom - by : top + by;
+  // The whole graph's corners, in double until they are known to be placeable (exact while they are).
+  const double ax = std::trunc(srcX * sx);
+  const double bx = std::trunc((static_cast<double>(g->width) - srcX) * sx);
+  const double ay = std::trunc(srcY * sy);
+  const double by = std::trunc((static_cast<double>(g->height) - srcY) * sy);
+  const double X1 = mirrorX ? right + ax : left - ax;
+  const double X2 = mirrorX ? right - bx : left + bx;
+  const double Y1 = mirrorY ? bottom + ay : top - ay;
+  const double Y2 = mirrorY ? bottom - by : top + by;
+  if (!PlaceableEdge(X1) || !PlaceableEdge(X2) || !PlaceableEdge(Y1) || !PlaceableEdge(Y2)) {
+    return UnplaceableDraw(graph, DrawKind::kStretched);
+  }
   const plat::RECT part = {left, top, right, bottom};
-  return DrawWithNarrowedArea(part, [&] { return DrawStretchGraph(X1, Y1, X2, Y2, graph, transparent); });
+  return DrawWithNarrowedArea(part, [&] {
+    return DrawStretchGraph(static_cast<int>(X1), static_cast<int>(Y1), static_cast<int>(X2), static_cast<int>(Y2),
+                            graph, transparent);
+  });
 }
 
 namespace {
@@ -229,6 +285,7 @@ namespace {
 int DrawBox(int x1, int y1, int x2, int y2, uint32_t color, bool fill) {
   if (gDrawState.drawAreaEmpty) return 0;
   WaitWhileInactive();
+  if (!PlaceableBox(x1, y1, x2, y2)) return 0;  // as a box clipped away whole, on every road
   const plat::RECT rect = {std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)};
   BeforeDraw(rect);
   int result;

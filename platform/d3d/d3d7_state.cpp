@@ -160,7 +160,9 @@ namespace {
 
 // A test that reads a record nobody kept would see no calls and could pass for the wrong reason.
 void RequireD3DRecord() {
-  if (!d3d::Recording()) throw std::logic_error("the Direct3D call record is read but was not asked for (RecordD3DCalls)");
+  if (!d3d::Recording()) {
+    throw std::logic_error("the Direct3D call record is read but was not asked for (RecordD3DCalls)");
+  }
 }
 
 }  // namespace
