@@ -35,7 +35,7 @@
 #include "orbel/graphics/screen_state.h"
 #include "platform/d3d/d3d7_test_controls.h"
 #include "platform/host/host.h"
-#include "platform/win/clock.h"
+#include "platform/win/kernel/clock.h"
 #include "title_scenes.h"
 
 namespace {

@@ -14,7 +14,7 @@
 
 #include "orbel/image/color_convert.h"
 #include "orbel/image/image_loader.h"
-#include "platform/win/clock.h"
+#include "platform/win/kernel/clock.h"
 
 // NOTE: after the platform headers: jpeglib.h defines TRUE and FALSE as macros.
 #include <jpeglib.h>

@@ -13,7 +13,7 @@
 
 #include "platform/ddraw/ddraw.h"
 #include "platform/dshow/dshow.h"
-#include "platform/win/clock_test_controls.h"
+#include "platform/win/kernel/clock_test_controls.h"
 #include "tools/moviegen/movie_writer.h"
 
 extern "C" {

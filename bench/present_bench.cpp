@@ -26,8 +26,8 @@
 #include "orbel/graphics/screen_state.h"
 #include "platform/d3d/d3d7_test_controls.h"
 #include "platform/ddraw/ddraw.h"
-#include "platform/win/clock_test_controls.h"
-#include "platform/win/window_test_controls.h"
+#include "platform/win/kernel/clock_test_controls.h"
+#include "platform/win/user/window_test_controls.h"
 
 namespace {
 

@@ -22,9 +22,9 @@
 #include "platform/dshow/dshow.h"
 #include "platform/dshow/test_controls.h"
 #include "platform/dsound/dsound_test_controls.h"
-#include "platform/win/clock_test_controls.h"
-#include "platform/win/file_io.h"
-#include "platform/win/sync.h"
+#include "platform/win/kernel/clock_test_controls.h"
+#include "platform/win/kernel/file_io.h"
+#include "platform/win/kernel/sync.h"
 
 namespace {
 

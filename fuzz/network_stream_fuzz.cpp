@@ -19,8 +19,8 @@
 #include "orbel/network/network_connect.h"
 #include "orbel/network/network_data.h"
 #include "orbel/network/network_state.h"
-#include "platform/win/clock_test_controls.h"
-#include "platform/win/file_io.h"
+#include "platform/win/kernel/clock_test_controls.h"
+#include "platform/win/kernel/file_io.h"
 
 namespace {
 

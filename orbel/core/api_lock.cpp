@@ -2,14 +2,14 @@
 // free while others wait, writes itself behind the last waiting entry and sleeps on that entry's event;
 // only the head of the queue may take a free lock. When the head leaves, its event rotates to the slot
 // just behind the last waiting entry, so no event is created or destroyed while the lock is in use.
-// Depends on: platform/win/sync.h, file_io.h (CloseHandle), clock.h (Sleep).
+// Depends on: platform/win/kernel/sync.h, file_io.h (CloseHandle), clock.h (Sleep).
 #include "orbel/core/api_lock.h"
 
 #include <cstdint>
 
-#include "platform/win/clock.h"
-#include "platform/win/file_io.h"
-#include "platform/win/sync.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/kernel/file_io.h"
+#include "platform/win/kernel/sync.h"
 
 namespace orbel {
 

@@ -1,7 +1,7 @@
 // The process-wide API lock: recursive per thread, handed to waiting threads strictly in arrival order.
 // Each waiting thread sleeps on its own manual-reset event from a rotating queue of 4096 events; the lock
 // is set up by its first use and torn down after the library end (or before a fatal exit).
-// Depends on: platform/win/sync.h (events, critical section, thread id), clock.h (Sleep).
+// Depends on: platform/win/kernel/sync.h (events, critical section, thread id), clock.h (Sleep).
 #pragma once
 
 namespace orbel {

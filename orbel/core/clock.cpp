@@ -1,14 +1,14 @@
 // The library's clocks: the millisecond timer and a microsecond count from the best source measured
 // at start-up (the processor's time-stamp counter on request, else the performance counter, else the
 // millisecond timer). Counts are scaled with a 128-bit intermediate so that no source overflows.
-// Depends on: platform/win/clock.h, the processor's counter (platform/win/cpu.h).
+// Depends on: platform/win/kernel/clock.h, the processor's counter (platform/win/kernel/cpu.h).
 #include "orbel/core/clock_random.h"
 
 #include <atomic>
 
 #include "orbel/core/string_routines.h"
-#include "platform/win/clock.h"
-#include "platform/win/cpu.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/kernel/cpu.h"
 
 namespace orbel {
 

@@ -1,10 +1,10 @@
 // The dropped-file table: tracked copies of the names of WM_DROPFILES, up to 1000; names that do not
 // fit are dropped silently, and a failed allocation ends the copying.
-// Depends on: platform/win/drag_drop.h, core tracked memory.
+// Depends on: platform/win/user/drag_drop.h, core tracked memory.
 #include "orbel/core/drop_files.h"
 
 #include "orbel/core/memory.h"
-#include "platform/win/drag_drop.h"
+#include "platform/win/user/drag_drop.h"
 
 namespace orbel {
 

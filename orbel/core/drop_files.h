@@ -2,7 +2,7 @@
 // procedure from WM_DROPFILES and freed when the window ends.
 #pragma once
 
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace orbel {
 

@@ -21,8 +21,8 @@
 #include "orbel/input/input_system.h"
 #include "orbel/network/network_system.h"
 #include "orbel/sound/sound_system.h"
-#include "platform/win/system_info.h"
-#include "platform/win/thread.h"
+#include "platform/win/kernel/system_info.h"
+#include "platform/win/kernel/thread.h"
 
 namespace orbel {
 

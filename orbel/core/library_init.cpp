@@ -20,9 +20,9 @@
 #include "orbel/movie/movie_system.h"
 #include "orbel/network/network_system.h"
 #include "orbel/sound/sound_system.h"
-#include "platform/win/clock.h"
-#include "platform/win/find_file.h"
-#include "platform/win/system_info.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/kernel/find_file.h"
+#include "platform/win/kernel/system_info.h"
 
 namespace orbel {
 

@@ -1,7 +1,7 @@
 // The core runtime's shared state: the library flags of start-up and shut-down, the settings made before
 // start-up (which survive the state reset at window creation), and the run-time state of the main window,
 // its menu, tool bar, cursor and pause picture (which that reset clears). One instance of each.
-// Depends on: platform/win/win_types.h. Leaves out: the API lock (api_lock.h), the system report's
+// Depends on: platform/win/kernel/win_types.h. Leaves out: the API lock (api_lock.h), the system report's
 // results (system_report.h), tracked memory and the log (their own modules), which the reset never clears.
 #pragma once
 
@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "orbel/image/color_data.h"
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace orbel {
 

@@ -2,7 +2,7 @@
 // and closed on every text so that it survives a crash. Lines are stamped with the milliseconds since
 // the log started and indented by a nesting level; LF becomes CR LF (Shift-JIS pairs are never split).
 // The same texts, without the stamp, go to the debugger output.
-// Depends on: platform/win/file_io.h, debug_output.h, clock.h; tracked memory for long texts.
+// Depends on: platform/win/kernel/file_io.h, debug_output.h, clock.h; tracked memory for long texts.
 // Leaves out: the on-screen log display (log_display.cpp).
 #include "orbel/core/log.h"
 
@@ -13,9 +13,9 @@
 
 #include "orbel/core/memory.h"
 #include "orbel/core/string_routines.h"
-#include "platform/win/clock.h"
-#include "platform/win/debug_output.h"
-#include "platform/win/file_io.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/kernel/debug_output.h"
+#include "platform/win/kernel/file_io.h"
 
 namespace orbel {
 

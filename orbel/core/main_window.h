@@ -6,7 +6,7 @@
 // window mode and menu modules; the draw state for the front-screen rectangle.
 #pragma once
 
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace orbel {
 

@@ -1,7 +1,7 @@
 // Tracked memory: a header in front of every block the library allocates, all live blocks in one list
 // (newest first, ending in a static sentinel), a check copy of each header's fields to detect damage,
 // and the "Alloc memory dump" listing of what is still held.
-// Depends on: platform/win/heap.h (process heap), the log. Not locked: the list is used by the main
+// Depends on: platform/win/kernel/heap.h (process heap), the log. Not locked: the list is used by the main
 // thread only; the file worker threads allocate nothing.
 #include "orbel/core/memory.h"
 
@@ -10,7 +10,7 @@
 
 #include "orbel/core/log.h"
 #include "orbel/core/string_routines.h"
-#include "platform/win/heap.h"
+#include "platform/win/kernel/heap.h"
 
 namespace orbel {
 

@@ -8,9 +8,9 @@
 #include "orbel/core/string_routines.h"
 #include "orbel/core/window_mode.h"
 #include "orbel/graphics/graphics_system.h"
-#include "platform/win/menu.h"
-#include "platform/win/message_queue.h"
-#include "platform/win/window.h"
+#include "platform/win/user/menu.h"
+#include "platform/win/user/message_queue.h"
+#include "platform/win/user/window.h"
 
 namespace orbel {
 

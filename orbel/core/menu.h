@@ -3,7 +3,7 @@
 // menu or makes a tool bar, so these work on empty state unless a caller installs one.
 #pragma once
 
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace orbel {
 

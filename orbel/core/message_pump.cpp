@@ -15,9 +15,9 @@
 #include "orbel/movie/movie_system.h"
 #include "orbel/network/network_system.h"
 #include "orbel/sound/sound_system.h"
-#include "platform/win/clock.h"
-#include "platform/win/message_queue.h"
-#include "platform/win/sync.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/user/message_queue.h"
+#include "platform/win/kernel/sync.h"
 
 namespace orbel {
 

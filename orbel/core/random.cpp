@@ -1,9 +1,9 @@
 // The library's random numbers: MT19937 with the 1998 seeding (69069 generator), regenerated 624 words
 // at a time into a tempered output block. Unseeded, it seeds itself with 4357 on first use.
-// Depends on: platform/win/cpu.h (the MMX flag, kept for the record: the scalar twist serves both).
+// Depends on: platform/win/kernel/cpu.h (the MMX flag, kept for the record: the scalar twist serves both).
 #include "orbel/core/clock_random.h"
 
-#include "platform/win/cpu.h"
+#include "platform/win/kernel/cpu.h"
 
 namespace orbel {
 

@@ -1,7 +1,7 @@
 // The library's own string, memory and number routines: Shift-JIS aware string helpers, block copies
 // and compares, float/int conversions, decimal parsing and radix output, 128-bit helpers for the clock,
 // date conversions through the kernel stand-in, and bounded printf-style formatting.
-// Depends on: platform/win/find_file.h (local time). Leaves out: locale handling (text is always CP932).
+// Depends on: platform/win/kernel/find_file.h (local time). Leaves out: locale handling (text is always CP932).
 #include "orbel/core/string_routines.h"
 
 #include <climits>
@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/win/find_file.h"
+#include "platform/win/kernel/find_file.h"
 
 namespace orbel {
 

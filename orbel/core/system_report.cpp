@@ -1,7 +1,7 @@
 // The system report: version, OS name and code from the version query, processor level, vendor and
 // brand from CPUID, the processor clock from the time-stamp counter over at least 100 ms of the
 // millisecond timer, and the MMX / SSE / SSE2 flags.
-// Depends on: platform/win/system_info.h, cpu.h, clock.h; core log and string routines.
+// Depends on: platform/win/kernel/system_info.h, cpu.h, clock.h; core log and string routines.
 // Leaves out: the display fields of the information block (the DirectDraw set-up fills them).
 #include "orbel/core/system_report.h"
 
@@ -10,9 +10,9 @@
 #include "orbel/core/clock_random.h"
 #include "orbel/core/log.h"
 #include "orbel/core/string_routines.h"
-#include "platform/win/clock.h"
-#include "platform/win/cpu.h"
-#include "platform/win/system_info.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/kernel/cpu.h"
+#include "platform/win/kernel/system_info.h"
 
 namespace orbel {
 

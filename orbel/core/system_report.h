@@ -1,7 +1,7 @@
 // The system report of start-up: library version, operating system and processor written to the log,
 // the OS code later start-up steps test, the processor clock measured over 100 ms of the millisecond
 // timer, and the instruction-set flags the clock and the software renderer read.
-// Depends on: platform/win/system_info.h, cpu.h, clock.h; core log and string routines.
+// Depends on: platform/win/kernel/system_info.h, cpu.h, clock.h; core log and string routines.
 #pragma once
 
 #include <cstdint>

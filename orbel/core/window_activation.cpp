@@ -11,9 +11,9 @@
 #include "orbel/graphics/graphics_system.h"
 #include "orbel/input/input_system.h"
 #include "orbel/movie/movie_system.h"
-#include "platform/win/gdi_dc.h"
-#include "platform/win/message_queue.h"
-#include "platform/win/window.h"
+#include "platform/win/gdi/gdi_dc.h"
+#include "platform/win/user/message_queue.h"
+#include "platform/win/user/window.h"
 
 namespace orbel {
 

@@ -14,12 +14,12 @@
 #include "orbel/core/string_routines.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graphics_system.h"
-#include "platform/win/clock.h"
-#include "platform/win/cursor.h"
-#include "platform/win/menu.h"
-#include "platform/win/message_queue.h"
-#include "platform/win/user_system.h"
-#include "platform/win/window.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/user/cursor.h"
+#include "platform/win/user/menu.h"
+#include "platform/win/user/message_queue.h"
+#include "platform/win/user/user_system.h"
+#include "platform/win/user/window.h"
 
 namespace orbel {
 

@@ -3,7 +3,7 @@
 // the small getters of the main-window state.
 #pragma once
 
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace orbel {
 

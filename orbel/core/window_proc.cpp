@@ -17,9 +17,9 @@
 #include "orbel/input/input_system.h"
 #include "orbel/network/network_system.h"
 #include "orbel/sound/sound_system.h"
-#include "platform/win/cursor.h"
-#include "platform/win/message_queue.h"
-#include "platform/win/window.h"
+#include "platform/win/user/cursor.h"
+#include "platform/win/user/message_queue.h"
+#include "platform/win/user/window.h"
 
 namespace orbel {
 

@@ -3,7 +3,7 @@
 // files, menu and tool-bar commands) and hands IME, MCI and socket messages to their subsystems.
 #pragma once
 
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace orbel {
 

@@ -1,7 +1,7 @@
 // The window procedure's larger handlers, shared by window_proc.cpp and window_activation.cpp.
 #pragma once
 
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace orbel {
 

@@ -5,7 +5,7 @@
 #include "orbel/core/string_routines.h"
 #include "orbel/file/full_path.h"
 #include "orbel/file/thread_file.h"
-#include "platform/win/find_file.h"
+#include "platform/win/kernel/find_file.h"
 
 namespace orbel {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "orbel/core/string_routines.h"
-#include "platform/win/find_file.h"
+#include "platform/win/kernel/find_file.h"
 
 namespace orbel {
 namespace {

@@ -11,10 +11,10 @@
 #include <cstring>
 
 #include "orbel/file/file_access.h"
-#include "platform/win/directory_watch.h"
-#include "platform/win/find_file.h"
-#include "platform/win/directory_watch.h"
-#include "platform/win/find_file.h"
+#include "platform/win/kernel/directory_watch.h"
+#include "platform/win/kernel/find_file.h"
+#include "platform/win/kernel/directory_watch.h"
+#include "platform/win/kernel/find_file.h"
 
 namespace orbel {
 namespace {

@@ -9,7 +9,7 @@
 #include "orbel/file/qva_archive.h"
 #include "orbel/file/qva_archive_internal.h"
 #include "orbel/file/thread_file.h"
-#include "platform/win/find_file.h"
+#include "platform/win/kernel/find_file.h"
 
 namespace orbel {
 namespace {

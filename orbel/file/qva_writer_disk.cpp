@@ -4,8 +4,8 @@
 
 #include "orbel/file/full_path.h"
 #include "orbel/file/qva_writer.h"
-#include "platform/win/file_io.h"
-#include "platform/win/find_file.h"
+#include "platform/win/kernel/file_io.h"
+#include "platform/win/kernel/find_file.h"
 
 namespace orbel {
 namespace {

@@ -13,9 +13,9 @@
 
 #include "orbel/core/log.h"
 #include "orbel/core/memory.h"
-#include "platform/win/file_io.h"
-#include "platform/win/sync.h"
-#include "platform/win/thread.h"
+#include "platform/win/kernel/file_io.h"
+#include "platform/win/kernel/sync.h"
+#include "platform/win/kernel/thread.h"
 
 namespace orbel {
 namespace {

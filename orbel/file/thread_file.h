@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "orbel/file/file_access.h"
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace orbel {
 

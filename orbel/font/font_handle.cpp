@@ -11,7 +11,7 @@
 #include "orbel/font/font_record.h"
 #include "orbel/font/glyph_rows.h"
 #include "orbel/font/font_system.h"
-#include "orbel/graphics/d3d_system.h"
+#include "orbel/graphics/d3d/d3d_system.h"
 #include "orbel/graphics/graph_pixels.h"
 #include "orbel/graphics/graph_record.h"
 #include "orbel/graphics/graphics_manager.h"
@@ -19,10 +19,10 @@
 #include "orbel/graphics/handle_table.h"
 #include "orbel/graphics/screen_state.h"
 #include "orbel/graphics/surface2d.h"
-#include "platform/win/gdi_dc.h"
-#include "platform/win/gdi_dib.h"
-#include "platform/win/gdi_font.h"
-#include "platform/win/system_info.h"
+#include "platform/win/gdi/gdi_dc.h"
+#include "platform/win/gdi/gdi_dib.h"
+#include "platform/win/gdi/gdi_font.h"
+#include "platform/win/kernel/system_info.h"
 
 namespace orbel {
 

@@ -15,7 +15,7 @@
 #include "orbel/font/font_system.h"
 #include "orbel/font/glyph_rows.h"
 #include "orbel/graphics/backend_2d.h"
-#include "orbel/graphics/d3d_system.h"
+#include "orbel/graphics/d3d/d3d_system.h"
 #include "orbel/graphics/draw_calls.h"
 #include "orbel/graphics/draw_coordinates.h"
 #include "orbel/graphics/draw_state.h"

@@ -11,8 +11,8 @@
 #include "orbel/font/font_record.h"
 #include "orbel/graphics/graph_pixels.h"
 #include "orbel/graphics/screen_state.h"
-#include "platform/win/gdi_dib.h"
-#include "platform/win/gdi_font.h"
+#include "platform/win/gdi/gdi_dib.h"
+#include "platform/win/gdi/gdi_font.h"
 
 namespace orbel {
 

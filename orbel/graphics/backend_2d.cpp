@@ -11,7 +11,7 @@
 #include "orbel/core/memory.h"
 #include "orbel/core/window_mode.h"
 #include "orbel/font/font_system.h"
-#include "orbel/graphics/d3d_system.h"
+#include "orbel/graphics/d3d/d3d_system.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graph_pixels.h"
 #include "orbel/graphics/graphics_manager.h"

@@ -8,7 +8,7 @@
 
 #include "orbel/graphics/graph_record.h"
 #include "orbel/softrender/line_draw.h"
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace orbel {
 

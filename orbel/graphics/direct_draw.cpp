@@ -12,7 +12,7 @@
 #include "orbel/core/string_routines.h"
 #include "orbel/core/system_report.h"
 #include "orbel/core/window_mode.h"
-#include "orbel/graphics/d3d_system.h"
+#include "orbel/graphics/d3d/d3d_system.h"
 #include "orbel/graphics/display_mode.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graph_pixels.h"
@@ -24,8 +24,8 @@
 #include "orbel/graphics/screen_state.h"
 #include "orbel/graphics/surface2d.h"
 #include "orbel/softrender/blend_tables.h"
-#include "platform/win/message_queue.h"
-#include "platform/win/user_keys.h"
+#include "platform/win/user/message_queue.h"
+#include "platform/win/user/user_keys.h"
 
 namespace orbel {
 

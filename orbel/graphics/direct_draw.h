@@ -3,7 +3,7 @@
 // for them, the 8-bit palette, restore after a loss, and the end.
 #pragma once
 
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace plat {
 class IDirectDraw7;

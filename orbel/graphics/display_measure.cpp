@@ -13,10 +13,10 @@
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/screen_state.h"
 #include "platform/ddraw/ddraw.h"
-#include "platform/win/clock.h"
-#include "platform/win/gdi_dc.h"
-#include "platform/win/gdi_dib.h"
-#include "platform/win/user_system.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/gdi/gdi_dc.h"
+#include "platform/win/gdi/gdi_dib.h"
+#include "platform/win/user/user_system.h"
 
 namespace orbel {
 

@@ -11,7 +11,7 @@
 #include "orbel/core/message_pump.h"
 #include "orbel/core/window_mode.h"
 #include "orbel/font/font_system.h"
-#include "orbel/graphics/d3d_system.h"
+#include "orbel/graphics/d3d/d3d_system.h"
 #include "orbel/graphics/direct_draw.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graph_record.h"
@@ -20,9 +20,9 @@
 #include "orbel/graphics/screen_state.h"
 #include "orbel/graphics/surface2d.h"
 #include "platform/ddraw/ddraw.h"
-#include "platform/win/clock.h"
-#include "platform/win/display_settings.h"
-#include "platform/win/gdi_dc.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/user/display_settings.h"
+#include "platform/win/gdi/gdi_dc.h"
 
 namespace orbel {
 

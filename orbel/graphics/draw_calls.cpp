@@ -11,7 +11,7 @@
 
 #include "orbel/core/message_pump.h"
 #include "orbel/graphics/backend_2d.h"
-#include "orbel/graphics/d3d_system.h"
+#include "orbel/graphics/d3d/d3d_system.h"
 #include "orbel/graphics/draw_coordinates.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graph_record.h"

@@ -5,7 +5,7 @@
 
 #include "orbel/core/library_state.h"
 #include "orbel/core/log.h"
-#include "orbel/graphics/d3d_system.h"
+#include "orbel/graphics/d3d/d3d_system.h"
 #include "orbel/graphics/graphics_manager.h"
 #include "orbel/graphics/graphics_system.h"
 #include "orbel/graphics/surface2d.h"

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "orbel/graphics/rect_math.h"
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace orbel {
 

@@ -10,7 +10,7 @@
 #include "orbel/file/file_access.h"
 #include "orbel/font/font_system.h"
 #include "orbel/graphics/backend_2d.h"
-#include "orbel/graphics/d3d_system.h"
+#include "orbel/graphics/d3d/d3d_system.h"
 #include "orbel/graphics/direct_draw.h"
 #include "orbel/graphics/display_mode.h"
 #include "orbel/graphics/draw_state.h"

@@ -8,7 +8,7 @@
 #include "orbel/core/memory.h"
 #include "orbel/core/message_pump.h"
 #include "orbel/graphics/backend_2d.h"
-#include "orbel/graphics/d3d_system.h"
+#include "orbel/graphics/d3d/d3d_system.h"
 #include "orbel/graphics/direct_draw.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graph_load.h"

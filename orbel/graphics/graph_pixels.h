@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "orbel/graphics/graph_record.h"
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace plat {
 struct DDPIXELFORMAT;

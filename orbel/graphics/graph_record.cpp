@@ -8,7 +8,7 @@
 #include "orbel/core/log.h"
 #include "orbel/core/memory.h"
 #include "orbel/graphics/draw_state.h"
-#include "orbel/graphics/d3d_system.h"
+#include "orbel/graphics/d3d/d3d_system.h"
 #include "orbel/graphics/graph_pixels.h"
 #include "orbel/graphics/graphics_manager.h"
 #include "orbel/graphics/graphics_system.h"

@@ -12,7 +12,7 @@
 #include "orbel/core/message_pump.h"
 #include "orbel/font/font_system.h"
 #include "orbel/graphics/backend_2d.h"
-#include "orbel/graphics/d3d_system.h"
+#include "orbel/graphics/d3d/d3d_system.h"
 #include "orbel/graphics/direct_draw.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graph_record.h"

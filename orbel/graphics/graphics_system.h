@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "orbel/graphics/screen_state.h"
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace plat {
 class IDirectDraw7;

@@ -13,7 +13,7 @@
 #include "orbel/core/memory.h"
 #include "orbel/core/log.h"
 #include "orbel/core/message_pump.h"
-#include "orbel/graphics/d3d_system.h"
+#include "orbel/graphics/d3d/d3d_system.h"
 #include "orbel/graphics/graph_pixels.h"
 #include "orbel/image/color_convert.h"
 #include "orbel/graphics/draw_state.h"

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "orbel/softrender/mem_img.h"
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace plat {
 class IDirectDrawSurface7;

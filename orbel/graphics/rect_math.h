@@ -4,7 +4,7 @@
 // Depends only on the draw state's screen size (for the perspective aspect).
 #pragma once
 
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace orbel {
 

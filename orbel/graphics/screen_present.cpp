@@ -12,7 +12,7 @@
 #include "orbel/core/message_pump.h"
 #include "orbel/core/string_routines.h"
 #include "orbel/core/window_mode.h"
-#include "orbel/graphics/d3d_system.h"
+#include "orbel/graphics/d3d/d3d_system.h"
 #include "orbel/graphics/direct_draw.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graphics_manager.h"
@@ -20,10 +20,10 @@
 #include "orbel/graphics/rect_math.h"
 #include "orbel/graphics/screen_state.h"
 #include "platform/ddraw/ddraw.h"
-#include "platform/win/clock.h"
-#include "platform/win/gdi_dc.h"
-#include "platform/win/gdi_dib.h"
-#include "platform/win/message_queue.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/gdi/gdi_dc.h"
+#include "platform/win/gdi/gdi_dib.h"
+#include "platform/win/user/message_queue.h"
 
 namespace orbel {
 

@@ -10,7 +10,7 @@
 #include "orbel/core/menu.h"
 #include "orbel/core/window_mode.h"
 #include "orbel/graphics/backend_2d.h"
-#include "orbel/graphics/d3d_system.h"
+#include "orbel/graphics/d3d/d3d_system.h"
 #include "orbel/graphics/direct_draw.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graph_load.h"
@@ -24,7 +24,7 @@
 #include "orbel/movie/movie_system.h"
 #include "orbel/softrender/mem_img.h"
 #include "platform/ddraw/ddraw.h"
-#include "platform/win/gdi_dib.h"
+#include "platform/win/gdi/gdi_dib.h"
 
 namespace orbel {
 

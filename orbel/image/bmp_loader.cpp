@@ -9,8 +9,8 @@
 #include "orbel/core/log.h"
 #include "orbel/image/image_loader.h"
 #include "orbel/image/image_reader.h"
-#include "platform/win/gdi_dc.h"
-#include "platform/win/gdi_dib.h"
+#include "platform/win/gdi/gdi_dc.h"
+#include "platform/win/gdi/gdi_dib.h"
 
 namespace orbel {
 

@@ -6,8 +6,8 @@
 #include "orbel/core/log.h"
 #include "orbel/core/memory.h"
 #include "orbel/image/color_convert.h"
-#include "platform/win/gdi_dc.h"
-#include "platform/win/gdi_dib.h"
+#include "platform/win/gdi/gdi_dc.h"
+#include "platform/win/gdi/gdi_dib.h"
 
 namespace orbel {
 

@@ -9,8 +9,8 @@
 #include "orbel/core/string_routines.h"
 #include "orbel/file/file_access.h"
 #include "orbel/image/color_convert.h"
-#include "platform/win/gdi_dib.h"
-#include "platform/win/win_types.h"
+#include "platform/win/gdi/gdi_dib.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace orbel {
 

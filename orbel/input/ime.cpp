@@ -14,10 +14,10 @@
 #include "orbel/input/input_system.h"
 #include "orbel/input/text_input_state.h"
 #include "platform/imm/imm.h"
-#include "platform/win/message_queue.h"
-#include "platform/win/user_system.h"
-#include "platform/win/window.h"
-#include "platform/win/window_messages.h"
+#include "platform/win/user/message_queue.h"
+#include "platform/win/user/user_system.h"
+#include "platform/win/user/window.h"
+#include "platform/win/user/window_messages.h"
 
 namespace orbel {
 

@@ -4,7 +4,7 @@
 #include "orbel/core/library_state.h"
 #include "orbel/core/string_routines.h"
 #include "orbel/input/input_system.h"
-#include "platform/win/user_keys.h"
+#include "platform/win/user/user_keys.h"
 
 namespace orbel {
 

@@ -12,11 +12,11 @@
 #include "orbel/input/input_state.h"
 #include "orbel/input/input_system.h"
 #include "platform/dinput/joystick_caps.h"
-#include "platform/win/clock.h"
-#include "platform/win/com.h"
-#include "platform/win/sync.h"
-#include "platform/win/system_info.h"
-#include "platform/win/window.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/kernel/com.h"
+#include "platform/win/kernel/sync.h"
+#include "platform/win/kernel/system_info.h"
+#include "platform/win/user/window.h"
 
 namespace orbel {
 

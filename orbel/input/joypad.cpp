@@ -9,8 +9,8 @@
 #include "orbel/core/message_pump.h"
 #include "orbel/input/input_state.h"
 #include "orbel/input/input_system.h"
-#include "platform/win/clock.h"
-#include "platform/win/sync.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/kernel/sync.h"
 
 namespace orbel {
 

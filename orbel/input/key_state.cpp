@@ -10,9 +10,9 @@
 #include "orbel/core/message_pump.h"
 #include "orbel/input/input_state.h"
 #include "orbel/input/input_system.h"
-#include "platform/win/clock.h"
-#include "platform/win/sync.h"
-#include "platform/win/user_keys.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/kernel/sync.h"
+#include "platform/win/user/user_keys.h"
 
 namespace orbel {
 

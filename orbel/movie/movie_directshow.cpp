@@ -11,8 +11,8 @@
 #include "orbel/graphics/screen_state.h"
 #include "orbel/movie/movie_directshow.h"
 #include "orbel/softrender/mem_img.h"
-#include "platform/win/file_io.h"
-#include "platform/win/sync.h"
+#include "platform/win/kernel/file_io.h"
+#include "platform/win/kernel/sync.h"
 
 namespace orbel {
 namespace {

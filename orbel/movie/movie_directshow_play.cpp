@@ -11,8 +11,8 @@
 #include "orbel/graphics/graphics_manager.h"
 #include "orbel/graphics/screen_state.h"
 #include "orbel/movie/movie_directshow.h"
-#include "platform/win/gdi_dc.h"
-#include "platform/win/sync.h"
+#include "platform/win/gdi/gdi_dc.h"
+#include "platform/win/kernel/sync.h"
 
 namespace orbel {
 namespace {

@@ -15,7 +15,7 @@
 #include "orbel/file/file_access.h"
 #include "orbel/image/color_data.h"
 #include "orbel/movie/movie_system.h"
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace plat {
 class IDirectDraw7;

@@ -13,8 +13,8 @@
 #include "orbel/core/memory.h"
 #include "orbel/movie/movie_record.h"
 #include "platform/ddraw/ddraw.h"
-#include "platform/win/sync.h"
-#include "platform/win/thread.h"
+#include "platform/win/kernel/sync.h"
+#include "platform/win/kernel/thread.h"
 
 namespace orbel {
 namespace {

@@ -14,7 +14,7 @@
 #include "orbel/core/string_routines.h"
 #include "orbel/network/http_transfer.h"
 #include "orbel/network/network_data.h"
-#include "platform/win/file_io.h"
+#include "platform/win/kernel/file_io.h"
 
 namespace orbel {
 

@@ -10,7 +10,7 @@
 #include "orbel/core/memory.h"
 #include "orbel/network/network_data.h"
 #include "orbel/network/network_state.h"
-#include "platform/win/file_io.h"
+#include "platform/win/kernel/file_io.h"
 
 namespace orbel {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "orbel/network/network_system.h"
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace orbel {
 

@@ -9,8 +9,8 @@
 #include "orbel/core/memory.h"
 #include "orbel/network/network_state.h"
 #include "orbel/network/network_system.h"
-#include "platform/win/message_queue.h"
-#include "platform/win/window.h"
+#include "platform/win/user/message_queue.h"
+#include "platform/win/user/window.h"
 
 namespace orbel {
 

@@ -11,8 +11,8 @@
 #include "orbel/graphics/handle_table.h"
 #include "orbel/network/network_state.h"
 #include "orbel/network/network_system.h"
-#include "platform/win/clock.h"
-#include "platform/win/message_queue.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/user/message_queue.h"
 
 namespace orbel {
 

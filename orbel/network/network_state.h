@@ -7,7 +7,7 @@
 
 #include "orbel/core/list.h"
 #include "orbel/core/ring_buffer.h"
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 #include "platform/winsock/winsock.h"
 
 namespace orbel {

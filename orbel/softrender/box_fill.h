@@ -10,7 +10,7 @@
 #include "orbel/softrender/blend_tables.h"
 #include "orbel/softrender/mem_img.h"
 #include "orbel/softrender/stretch_blit_walk.h"
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace orbel {
 

@@ -12,7 +12,7 @@
 #include "orbel/image/color_convert.h"
 #include "orbel/image/color_data.h"
 #include "orbel/softrender/run_plan.h"
-#include "platform/win/pixel_rows.h"
+#include "platform/win/gdi/pixel_rows.h"
 
 namespace orbel {
 

@@ -13,7 +13,7 @@
 #include "orbel/core/string_routines.h"
 #include "orbel/file/file_access.h"
 #include "orbel/sound/stream_sound.h"
-#include "platform/win/clock.h"
+#include "platform/win/kernel/clock.h"
 
 namespace orbel {
 

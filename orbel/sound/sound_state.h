@@ -9,7 +9,7 @@
 #include "orbel/graphics/handle_table.h"
 #include "orbel/sound/pcm_converter.h"
 #include "platform/dsound/dsound.h"
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace orbel {
 

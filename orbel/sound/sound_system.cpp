@@ -11,7 +11,7 @@
 #include "orbel/sound/music.h"
 #include "orbel/sound/sound_handle.h"
 #include "orbel/sound/sound_state.h"
-#include "platform/win/file_io.h"
+#include "platform/win/kernel/file_io.h"
 
 namespace orbel {
 

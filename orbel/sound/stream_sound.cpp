@@ -14,7 +14,7 @@
 #include "orbel/core/string_routines.h"
 #include "orbel/file/file_access.h"
 #include "orbel/sound/sound_handle.h"
-#include "platform/win/clock.h"
+#include "platform/win/kernel/clock.h"
 
 namespace orbel {
 

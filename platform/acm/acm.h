@@ -9,8 +9,8 @@
 // garbage between frames) are skipped and count as used.
 #pragma once
 
-#include "platform/win/wave_format.h"
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/wave_format.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace plat {
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/win/wave_format.h"
+#include "platform/win/kernel/wave_format.h"
 
 namespace plat::acm {
 

@@ -6,7 +6,7 @@
 #include "platform/d3d/d3d7_fast_paths.h"
 #include "platform/d3d/d3d7_internal.h"
 #include "platform/d3d/d3d7_span_avx2.h"
-#include "platform/win/display_test_controls.h"
+#include "platform/win/user/display_test_controls.h"
 
 namespace plat::d3d {
 

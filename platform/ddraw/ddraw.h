@@ -5,11 +5,11 @@
 // Direct3D (platform/d3d/d3d7.h) is had from the object. The older interfaces (object versions 1 and 4,
 // surface versions 1 and 4) are other faces of the same objects, for the movie streams. Only the calls,
 // records and constants the library uses, with their documented values. Objects are made by
-// CoCreateInstance(CLSID_DirectDraw7, ...), platform/win/com.h.
+// CoCreateInstance(CLSID_DirectDraw7, ...), platform/win/kernel/com.h.
 #pragma once
 
-#include "platform/win/com.h"
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/com.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace plat {
 

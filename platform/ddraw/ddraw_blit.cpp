@@ -10,7 +10,7 @@
 #endif
 
 #include "platform/ddraw/ddraw_internal.h"
-#include "platform/win/pixel_rows.h"
+#include "platform/win/gdi/pixel_rows.h"
 
 namespace plat::ddraw {
 namespace {

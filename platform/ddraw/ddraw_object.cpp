@@ -6,9 +6,9 @@
 #include "platform/d3d/d3d7_internal.h"
 #include "platform/ddraw/ddraw_factory.h"
 #include "platform/ddraw/ddraw_internal.h"
-#include "platform/win/display_settings.h"
-#include "platform/win/gdi_dc.h"
-#include "platform/win/window.h"
+#include "platform/win/user/display_settings.h"
+#include "platform/win/gdi/gdi_dc.h"
+#include "platform/win/user/window.h"
 
 namespace plat::ddraw {
 namespace {

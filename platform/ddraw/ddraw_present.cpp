@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "platform/ddraw/ddraw_internal.h"
-#include "platform/win/gdi_dc.h"
-#include "platform/win/window.h"
+#include "platform/win/gdi/gdi_dc.h"
+#include "platform/win/user/window.h"
 
 namespace plat::ddraw {
 

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "platform/ddraw/ddraw_internal.h"
-#include "platform/win/gdi_dc.h"
-#include "platform/win/gdi_dib.h"
+#include "platform/win/gdi/gdi_dc.h"
+#include "platform/win/gdi/gdi_dib.h"
 
 namespace plat::ddraw {
 namespace {

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "platform/ddraw/ddraw_internal.h"
-#include "platform/win/clock.h"
+#include "platform/win/kernel/clock.h"
 
 namespace plat::ddraw {
 namespace {

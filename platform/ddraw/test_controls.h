@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/ddraw/ddraw.h"
-#include "platform/win/display_test_controls.h"
+#include "platform/win/user/display_test_controls.h"
 
 namespace plat::test {
 

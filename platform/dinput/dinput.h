@@ -7,8 +7,8 @@
 // controls. Effects drive the host's rumble. No buffered data, no action mapping.
 #pragma once
 
-#include "platform/win/com.h"
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/com.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace plat {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "platform/dinput/dinput_state.h"
-#include "platform/win/sync.h"
+#include "platform/win/kernel/sync.h"
 
 namespace plat {
 

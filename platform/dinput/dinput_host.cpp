@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "platform/dinput/dinput_state.h"
-#include "platform/win/sync.h"
+#include "platform/win/kernel/sync.h"
 
 namespace plat::dinput {
 

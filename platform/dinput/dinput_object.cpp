@@ -56,7 +56,7 @@ Face* NewObject(int version) {
 
 }  // namespace
 
-// The class factory behind CoCreateInstance (platform/win/com.cpp).
+// The class factory behind CoCreateInstance (platform/win/kernel/com.cpp).
 bool CreateDirectInputClass(const GUID& classId, const GUID& interfaceId, void** object, HRESULT* result) {
   const bool seven = classId == CLSID_DirectInput;
   const bool eight = classId == CLSID_DirectInput8;

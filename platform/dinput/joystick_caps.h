@@ -2,7 +2,7 @@
 // answered from the pads the host reports (the n-th attached pad is id n).
 #pragma once
 
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace plat {
 

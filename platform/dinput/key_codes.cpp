@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/win/user_keys.h"
+#include "platform/win/user/user_keys.h"
 
 namespace plat::dinput {
 namespace {

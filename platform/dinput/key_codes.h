@@ -6,7 +6,7 @@
 // keypad are the same.
 #pragma once
 
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace plat::dinput {
 

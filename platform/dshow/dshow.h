@@ -2,14 +2,14 @@
 // primary video stream into DirectDraw surfaces through stream samples, and play its primary audio
 // stream into the DirectSound stand-in's mixer. Decoding is FFmpeg's (libavformat, libavcodec,
 // libswscale, libswresample); time is the plat clock. Only the calls, records and constants the library
-// uses, with their documented values. Objects are made by CoCreateInstance (platform/win/com.h) with
+// uses, with their documented values. Objects are made by CoCreateInstance (platform/win/kernel/com.h) with
 // CLSID_FilterGraph and CLSID_AMMultiMediaStream; every object starts with one reference.
 #pragma once
 
 #include "platform/ddraw/ddraw.h"
-#include "platform/win/com.h"
-#include "platform/win/wide_text.h"
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/com.h"
+#include "platform/win/kernel/wide_text.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace plat {
 

@@ -1,7 +1,7 @@
 // How the class table of CoCreateInstance makes the DirectShow objects (not for the library's use).
 #pragma once
 
-#include "platform/win/com.h"
+#include "platform/win/kernel/com.h"
 
 namespace plat {
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "platform/dshow/dshow_internal.h"
-#include "platform/win/clock.h"
+#include "platform/win/kernel/clock.h"
 
 namespace plat::dshow {
 namespace {

@@ -3,7 +3,7 @@
 #include "platform/dshow/dshow_factory.h"
 #include "platform/dshow/dshow_internal.h"
 #include "platform/host/text_encoding.h"
-#include "platform/win/posix_path.h"
+#include "platform/win/kernel/posix_path.h"
 
 namespace plat::dshow {
 namespace {

@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "platform/dshow/dshow_internal.h"
-#include "platform/win/clock.h"
-#include "platform/win/sync.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/kernel/sync.h"
 
 namespace plat::dshow {
 namespace {

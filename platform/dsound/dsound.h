@@ -7,9 +7,9 @@
 // a lock while it mixes.
 #pragma once
 
-#include "platform/win/com.h"
-#include "platform/win/wave_format.h"
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/com.h"
+#include "platform/win/kernel/wave_format.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace plat {
 

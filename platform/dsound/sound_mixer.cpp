@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "platform/host/host.h"
-#include "platform/win/clock.h"
+#include "platform/win/kernel/clock.h"
 
 namespace plat::dsound {
 namespace {

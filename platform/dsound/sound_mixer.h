@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "platform/dsound/sound_prepare.h"
-#include "platform/win/wave_format.h"
+#include "platform/win/kernel/wave_format.h"
 
 namespace plat::dsound {
 

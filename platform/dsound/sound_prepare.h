@@ -21,7 +21,7 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/win/wave_format.h"
+#include "platform/win/kernel/wave_format.h"
 
 namespace plat::dsound {
 

@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <mutex>
 
-#include "platform/win/message_box.h"
-#include "platform/win/pixel_rows.h"
+#include "platform/win/user/message_box.h"
+#include "platform/win/gdi/pixel_rows.h"
 
 namespace plat::host {
 

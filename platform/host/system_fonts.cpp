@@ -19,7 +19,7 @@
 #include <tuple>
 
 #include "platform/host/text_encoding.h"
-#include "platform/win/glyph_source.h"
+#include "platform/win/gdi/glyph_source.h"
 
 namespace plat {
 

@@ -9,9 +9,9 @@
 
 #include "platform/host/host.h"
 #include "platform/imm/imm_state.h"
-#include "platform/win/message_queue.h"
-#include "platform/win/window.h"
-#include "platform/win/window_messages.h"
+#include "platform/win/user/message_queue.h"
+#include "platform/win/user/window.h"
+#include "platform/win/user/window_messages.h"
 
 namespace plat {
 namespace imm {

@@ -5,7 +5,7 @@
 // No IME windows, no conversion of our own.
 #pragma once
 
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace plat {
 

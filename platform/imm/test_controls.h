@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace plat::test {
 

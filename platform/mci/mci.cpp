@@ -15,9 +15,9 @@
 #include "platform/mci/mci_test_controls.h"
 #include "platform/mci/midi_file.h"
 #include "platform/mci/midi_synth.h"
-#include "platform/win/clock.h"
-#include "platform/win/file_io.h"
-#include "platform/win/message_queue.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/kernel/file_io.h"
+#include "platform/win/user/message_queue.h"
 
 namespace plat {
 namespace {

@@ -8,8 +8,8 @@
 // sound goes into the DirectSound stand-in's mix); otherwise it plays silently with the same timing.
 #pragma once
 
-#include "platform/win/win_types.h"
-#include "platform/win/window_messages.h"  // MM_MCINOTIFY
+#include "platform/win/kernel/win_types.h"
+#include "platform/win/user/window_messages.h"  // MM_MCINOTIFY
 
 namespace plat {
 

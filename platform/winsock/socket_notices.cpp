@@ -26,8 +26,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "platform/win/message_queue.h"
-#include "platform/win/window_state.h"
+#include "platform/win/user/message_queue.h"
+#include "platform/win/user/window_state.h"
 #include "platform/winsock/socket_registry.h"
 #include "platform/winsock/winsock.h"
 

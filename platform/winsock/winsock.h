@@ -10,7 +10,7 @@
 // names are macros carry the suffix _WS.
 #pragma once
 
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace plat {
 

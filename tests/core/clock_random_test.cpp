@@ -8,9 +8,9 @@
 #include <set>
 #include <sstream>
 
-#include "platform/win/clock_test_controls.h"
-#include "platform/win/cpu.h"
-#include "platform/win/kernel_test_controls.h"
+#include "platform/win/kernel/clock_test_controls.h"
+#include "platform/win/kernel/cpu.h"
+#include "platform/win/kernel/kernel_test_controls.h"
 #include "test_support.h"
 
 namespace orbel {

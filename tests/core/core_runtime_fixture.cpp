@@ -18,8 +18,8 @@
 #include "orbel/input/input_state.h"
 #include "orbel/input/input_system.h"
 #include "orbel/network/network_system.h"
-#include "platform/win/clock_test_controls.h"
-#include "platform/win/kernel_test_controls.h"
+#include "platform/win/kernel/clock_test_controls.h"
+#include "platform/win/kernel/kernel_test_controls.h"
 
 namespace orbel::testing {
 

@@ -12,11 +12,11 @@
 #include "orbel/core/library.h"
 #include "orbel/core/library_state.h"
 #include "orbel/core/window_mode.h"
-#include "platform/win/clock_test_controls.h"
-#include "platform/win/kernel_test_controls.h"
-#include "platform/win/user_system.h"
-#include "platform/win/window.h"
-#include "platform/win/window_test_controls.h"
+#include "platform/win/kernel/clock_test_controls.h"
+#include "platform/win/kernel/kernel_test_controls.h"
+#include "platform/win/user/user_system.h"
+#include "platform/win/user/window.h"
+#include "platform/win/user/window_test_controls.h"
 
 namespace orbel {
 namespace {

@@ -14,7 +14,7 @@
 
 #include "core_runtime_fixture.h"
 #include "orbel/core/log.h"
-#include "platform/win/kernel_test_controls.h"
+#include "platform/win/kernel/kernel_test_controls.h"
 
 namespace orbel {
 namespace {

@@ -14,8 +14,8 @@
 #include "orbel/core/main_window.h"
 #include "orbel/core/window_proc.h"
 #include "orbel/input/input_system.h"
-#include "platform/win/clock.h"
-#include "platform/win/message_queue.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/user/message_queue.h"
 
 namespace orbel {
 namespace {

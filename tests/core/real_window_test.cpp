@@ -11,7 +11,7 @@
 #include "orbel/core/main_window.h"
 #include "orbel/core/message_pump.h"
 #include "orbel/core/window_mode.h"
-#include "platform/win/message_queue.h"
+#include "platform/win/user/message_queue.h"
 #include "test_support.h"
 #include "wait_until.h"
 

@@ -11,7 +11,7 @@
 
 #include "core_runtime_fixture.h"
 #include "orbel/core/memory.h"
-#include "platform/win/kernel_test_controls.h"
+#include "platform/win/kernel/kernel_test_controls.h"
 
 namespace orbel {
 namespace {

@@ -19,9 +19,9 @@
 #include "orbel/core/main_window.h"
 #include "orbel/core/memory.h"
 #include "orbel/core/window_mode.h"
-#include "platform/win/clock_test_controls.h"
-#include "platform/win/kernel_test_controls.h"
-#include "platform/win/window_test_controls.h"
+#include "platform/win/kernel/clock_test_controls.h"
+#include "platform/win/kernel/kernel_test_controls.h"
+#include "platform/win/user/window_test_controls.h"
 
 namespace orbel {
 namespace {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "core_runtime_fixture.h"
-#include "platform/win/kernel_test_controls.h"
+#include "platform/win/kernel/kernel_test_controls.h"
 
 namespace orbel {
 namespace {

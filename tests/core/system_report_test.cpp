@@ -14,9 +14,9 @@
 #include "orbel/core/string_routines.h"
 #include "orbel/core/window_mode.h"
 #include "orbel/graphics/graphics_system.h"
-#include "platform/win/clock_test_controls.h"
-#include "platform/win/cpu.h"
-#include "platform/win/kernel_test_controls.h"
+#include "platform/win/kernel/clock_test_controls.h"
+#include "platform/win/kernel/cpu.h"
+#include "platform/win/kernel/kernel_test_controls.h"
 
 namespace orbel {
 namespace {

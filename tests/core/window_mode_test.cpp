@@ -11,12 +11,12 @@
 #include "orbel/core/library_state.h"
 #include "orbel/core/main_window.h"
 #include "orbel/core/menu.h"
-#include "platform/win/clock.h"
-#include "platform/win/cursor.h"
-#include "platform/win/menu.h"
-#include "platform/win/message_queue.h"
-#include "platform/win/window.h"
-#include "platform/win/window_test_controls.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/user/cursor.h"
+#include "platform/win/user/menu.h"
+#include "platform/win/user/message_queue.h"
+#include "platform/win/user/window.h"
+#include "platform/win/user/window_test_controls.h"
 
 namespace orbel {
 namespace {

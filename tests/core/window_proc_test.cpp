@@ -16,9 +16,9 @@
 #include "orbel/core/message_pump.h"
 #include "orbel/core/window_mode.h"
 #include "orbel/input/input_system.h"
-#include "platform/win/drag_drop.h"
-#include "platform/win/message_queue.h"
-#include "platform/win/window_messages.h"
+#include "platform/win/user/drag_drop.h"
+#include "platform/win/user/message_queue.h"
+#include "platform/win/user/window_messages.h"
 
 namespace orbel {
 namespace {

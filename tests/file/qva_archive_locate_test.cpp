@@ -10,9 +10,9 @@
 
 #include "file_test_support.h"
 #include "orbel/file/qva_archive.h"
-#include "platform/win/directory_watch.h"
-#include "platform/win/file_test_controls.h"
-#include "platform/win/find_file.h"
+#include "platform/win/kernel/directory_watch.h"
+#include "platform/win/kernel/file_test_controls.h"
+#include "platform/win/kernel/find_file.h"
 #include "wait_until.h"
 
 namespace orbel {

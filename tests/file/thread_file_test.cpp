@@ -13,10 +13,10 @@
 
 #include "file_test_support.h"
 #include "orbel/core/memory.h"
-#include "platform/win/clock.h"
-#include "platform/win/file_io.h"
-#include "platform/win/file_test_controls.h"
-#include "platform/win/kernel_test_controls.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/kernel/file_io.h"
+#include "platform/win/kernel/file_test_controls.h"
+#include "platform/win/kernel/kernel_test_controls.h"
 
 namespace orbel {
 namespace {

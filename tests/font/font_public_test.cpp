@@ -10,7 +10,7 @@
 #include "orbel/font/font_system.h"
 #include "orbel/graphics/graphics_manager.h"
 #include "platform/host/host.h"
-#include "platform/win/window_test_controls.h"
+#include "platform/win/user/window_test_controls.h"
 
 namespace orbel::testing {
 namespace {

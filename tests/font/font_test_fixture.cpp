@@ -12,14 +12,14 @@
 #include "orbel/core/log.h"
 #include "orbel/core/system_report.h"
 #include "orbel/core/window_mode.h"
-#include "orbel/graphics/d3d_system.h"
+#include "orbel/graphics/d3d/d3d_system.h"
 #include "orbel/graphics/screen_state.h"
 #include "orbel/image/color_data.h"
 #include "orbel/softrender/mem_img.h"
 #include "platform/d3d/d3d7_test_controls.h"
 #include "platform/ddraw/test_controls.h"
-#include "platform/win/gdi_font_test_controls.h"
-#include "platform/win/window_test_controls.h"
+#include "platform/win/gdi/gdi_font_test_controls.h"
+#include "platform/win/user/window_test_controls.h"
 
 namespace orbel::testing {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win/glyph_source.h"
+#include "platform/win/gdi/glyph_source.h"
 #include "test_support.h"
 
 namespace orbel::testing {

@@ -11,7 +11,7 @@
 #include "font_test_fixture.h"
 #include "orbel/font/font_record.h"
 #include "orbel/font/font_system.h"
-#include "orbel/graphics/d3d_system.h"
+#include "orbel/graphics/d3d/d3d_system.h"
 #include "orbel/graphics/draw_calls.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graph_record.h"

@@ -23,8 +23,8 @@
 #include "orbel/core/main_window.h"
 #include "platform/d3d/d3d7_test_controls.h"
 #include "platform/host/host.h"
-#include "platform/win/user_keys.h"
-#include "platform/win/window_test_controls.h"
+#include "platform/win/user/user_keys.h"
+#include "platform/win/user/window_test_controls.h"
 #include "test_support.h"
 #include "title_scenes.h"
 

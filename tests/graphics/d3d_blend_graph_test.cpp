@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "graph_test_fixture.h"
-#include "orbel/graphics/d3d_internal.h"
+#include "orbel/graphics/d3d/d3d_internal.h"
 #include "orbel/graphics/draw_calls.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graph_load.h"

@@ -7,7 +7,7 @@
 
 #include "graph_test_fixture.h"
 #include "orbel/core/library_state.h"
-#include "orbel/graphics/d3d_internal.h"
+#include "orbel/graphics/d3d/d3d_internal.h"
 #include "orbel/graphics/draw_calls.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graph_pixels.h"
@@ -16,9 +16,9 @@
 #include "orbel/graphics/graphics_system.h"
 #include "platform/d3d/d3d7_test_controls.h"
 #include "platform/ddraw/test_controls.h"
-#include "platform/win/display_test_controls.h"
-#include "platform/win/message_queue.h"
-#include "platform/win/window.h"
+#include "platform/win/user/display_test_controls.h"
+#include "platform/win/user/message_queue.h"
+#include "platform/win/user/window.h"
 
 namespace orbel {
 namespace {

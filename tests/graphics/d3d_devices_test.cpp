@@ -10,7 +10,7 @@
 #include "orbel/core/library_state.h"
 #include "orbel/core/main_window.h"
 #include "orbel/core/window_mode.h"
-#include "orbel/graphics/d3d_internal.h"
+#include "orbel/graphics/d3d/d3d_internal.h"
 #include "orbel/graphics/draw_calls.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graph_load.h"
@@ -19,8 +19,8 @@
 #include "orbel/graphics/graphics_system.h"
 #include "orbel/graphics/rect_math.h"
 #include "platform/d3d/d3d7_test_controls.h"
-#include "platform/win/message_queue.h"
-#include "platform/win/window_messages.h"
+#include "platform/win/user/message_queue.h"
+#include "platform/win/user/window_messages.h"
 
 namespace orbel {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "orbel/graphics/d3d_grid_mesh.h"
-#include "orbel/graphics/d3d_presets.h"
+#include "orbel/graphics/d3d/d3d_grid_mesh.h"
+#include "orbel/graphics/d3d/d3d_presets.h"
 
 namespace orbel {
 namespace {

@@ -13,7 +13,7 @@
 #include "orbel/core/library_state.h"
 #include "orbel/core/main_window.h"
 #include "orbel/core/window_mode.h"
-#include "orbel/graphics/d3d_internal.h"
+#include "orbel/graphics/d3d/d3d_internal.h"
 #include "orbel/graphics/draw_calls.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graph_load.h"
@@ -25,10 +25,10 @@
 #include "orbel/graphics/screen_state.h"
 #include "platform/d3d/d3d7_test_controls.h"
 #include "platform/ddraw/test_controls.h"
-#include "platform/win/display_test_controls.h"
-#include "platform/win/message_queue.h"
-#include "platform/win/test_controls.h"
-#include "platform/win/window_messages.h"
+#include "platform/win/user/display_test_controls.h"
+#include "platform/win/user/message_queue.h"
+#include "platform/test_controls.h"
+#include "platform/win/user/window_messages.h"
 
 namespace orbel {
 namespace {

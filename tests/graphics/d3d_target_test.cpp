@@ -8,7 +8,7 @@
 
 #include "graph_test_fixture.h"
 #include "orbel/core/library_state.h"
-#include "orbel/graphics/d3d_internal.h"
+#include "orbel/graphics/d3d/d3d_internal.h"
 #include "orbel/graphics/draw_calls.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graph_pixels.h"

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "graph_test_fixture.h"
-#include "orbel/graphics/d3d_internal.h"
+#include "orbel/graphics/d3d/d3d_internal.h"
 #include "orbel/graphics/draw_calls.h"
 #include "orbel/graphics/graph_pixels.h"
 #include "orbel/graphics/graph_record.h"

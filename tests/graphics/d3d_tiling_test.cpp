@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "orbel/graphics/d3d_tiling.h"
+#include "orbel/graphics/d3d/d3d_tiling.h"
 
 namespace orbel {
 namespace {

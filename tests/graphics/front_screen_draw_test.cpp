@@ -7,7 +7,7 @@
 #include "orbel/core/main_window.h"
 #include "orbel/graphics/draw_state.h"
 #include "platform/host/host.h"
-#include "platform/win/window_test_controls.h"
+#include "platform/win/user/window_test_controls.h"
 
 namespace orbel {
 namespace {

@@ -19,7 +19,7 @@
 #include "orbel/graphics/screen_state.h"
 #include "platform/ddraw/test_controls.h"
 #include "platform/host/host.h"
-#include "platform/win/window_test_controls.h"
+#include "platform/win/user/window_test_controls.h"
 
 namespace orbel {
 namespace {

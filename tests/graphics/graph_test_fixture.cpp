@@ -11,7 +11,7 @@
 #include "orbel/core/log.h"
 #include "orbel/core/system_report.h"
 #include "orbel/core/window_mode.h"
-#include "orbel/graphics/d3d_internal.h"
+#include "orbel/graphics/d3d/d3d_internal.h"
 #include "orbel/graphics/graph_record.h"
 #include "orbel/graphics/screen_state.h"
 #include "orbel/graphics/surface2d.h"
@@ -20,7 +20,7 @@
 #include "platform/d3d/d3d7_test_controls.h"
 #include "platform/ddraw/test_controls.h"
 #include "platform/host/host.h"
-#include "platform/win/window_test_controls.h"
+#include "platform/win/user/window_test_controls.h"
 
 // The codec headers last: libjpeg defines TRUE and FALSE as macros.
 #include <jpeglib.h>

@@ -12,7 +12,7 @@
 
 #include "graph_test_fixture.h"
 #include "orbel/font/font_system.h"
-#include "orbel/graphics/d3d_system.h"
+#include "orbel/graphics/d3d/d3d_system.h"
 #include "orbel/graphics/draw_calls.h"
 #include "orbel/graphics/draw_coordinates.h"
 #include "orbel/graphics/draw_state.h"

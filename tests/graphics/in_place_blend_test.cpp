@@ -23,8 +23,8 @@
 #include "orbel/softrender/box_fill.h"
 #include "orbel/softrender/mem_img.h"
 #include "platform/ddraw/test_controls.h"
-#include "platform/win/clock.h"
-#include "platform/win/clock_test_controls.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/kernel/clock_test_controls.h"
 
 namespace orbel {
 namespace {

@@ -17,10 +17,10 @@
 #include "orbel/graphics/screen_state.h"
 #include "orbel/image/color_data.h"
 #include "platform/d3d/d3d7_test_controls.h"
-#include "platform/win/clock.h"
-#include "platform/win/clock_test_controls.h"
-#include "platform/win/kernel_test_controls.h"
-#include "platform/win/window_test_controls.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/kernel/clock_test_controls.h"
+#include "platform/win/kernel/kernel_test_controls.h"
+#include "platform/win/user/window_test_controls.h"
 
 namespace orbel {
 namespace {

@@ -18,10 +18,10 @@
 #include "orbel/graphics/screen_present.h"
 #include "orbel/graphics/screen_state.h"
 #include "platform/ddraw/test_controls.h"
-#include "platform/win/display_test_controls.h"
-#include "platform/win/message_queue.h"
-#include "platform/win/window_messages.h"
-#include "platform/win/window_test_controls.h"
+#include "platform/win/user/display_test_controls.h"
+#include "platform/win/user/message_queue.h"
+#include "platform/win/user/window_messages.h"
+#include "platform/win/user/window_test_controls.h"
 
 namespace orbel {
 namespace {

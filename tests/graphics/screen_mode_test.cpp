@@ -22,10 +22,10 @@
 #include "orbel/graphics/screen_present.h"
 #include "orbel/graphics/screen_state.h"
 #include "platform/ddraw/test_controls.h"
-#include "platform/win/clock.h"
-#include "platform/win/display_settings.h"
-#include "platform/win/display_test_controls.h"
-#include "platform/win/window_test_controls.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/user/display_settings.h"
+#include "platform/win/user/display_test_controls.h"
+#include "platform/win/user/window_test_controls.h"
 
 namespace orbel {
 namespace {

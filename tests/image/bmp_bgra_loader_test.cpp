@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "orbel/image/image_loader.h"
-#include "platform/win/gdi_test_controls.h"
+#include "platform/win/gdi/gdi_test_controls.h"
 #include "tests/image/image_writers.h"
 
 namespace orbel {

@@ -6,9 +6,9 @@
 
 #include "orbel/core/memory.h"
 #include "orbel/image/color_convert.h"
-#include "platform/win/gdi_dc.h"
-#include "platform/win/gdi_dib.h"
-#include "platform/win/gdi_test_controls.h"
+#include "platform/win/gdi/gdi_dc.h"
+#include "platform/win/gdi/gdi_dib.h"
+#include "platform/win/gdi/gdi_test_controls.h"
 #include "tests/image/image_writers.h"
 
 namespace orbel {

@@ -12,7 +12,7 @@
 #include "orbel/file/file_access.h"
 #include "orbel/file/qva_writer.h"
 #include "orbel/image/soft_image.h"
-#include "platform/win/gdi_dib.h"
+#include "platform/win/gdi/gdi_dib.h"
 #include "tests/image/image_writers.h"
 
 namespace orbel {

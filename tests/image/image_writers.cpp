@@ -14,7 +14,7 @@
 #include "orbel/core/log.h"
 #include "orbel/core/memory.h"
 #include "orbel/image/image_loader.h"
-#include "platform/win/gdi_test_controls.h"
+#include "platform/win/gdi/gdi_test_controls.h"
 
 namespace orbel::testing {
 

@@ -9,10 +9,10 @@
 #include "orbel/core/library_state.h"
 #include "orbel/core/message_pump.h"
 #include "orbel/input/input_system.h"
-#include "platform/win/message_queue.h"
-#include "platform/win/user_keys.h"
-#include "platform/win/window_messages.h"
-#include "platform/win/window_test_controls.h"
+#include "platform/win/user/message_queue.h"
+#include "platform/win/user/user_keys.h"
+#include "platform/win/user/window_messages.h"
+#include "platform/win/user/window_test_controls.h"
 
 namespace orbel {
 namespace {

@@ -12,9 +12,9 @@
 #include "orbel/input/text_input_state.h"
 #include "platform/imm/imm.h"
 #include "platform/imm/test_controls.h"
-#include "platform/win/window_messages.h"
-#include "platform/win/window_test_controls.h"
-#include "platform/win/user_system.h"
+#include "platform/win/user/window_messages.h"
+#include "platform/win/user/window_test_controls.h"
+#include "platform/win/user/user_system.h"
 
 namespace orbel {
 namespace {

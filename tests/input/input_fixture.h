@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 #include "test_support.h"
 
 namespace orbel::testing {

@@ -10,9 +10,9 @@
 #include "orbel/input/input_state.h"
 #include "orbel/input/input_system.h"
 #include "platform/dinput/test_controls.h"
-#include "platform/win/clock.h"
-#include "platform/win/clock_test_controls.h"
-#include "platform/win/window_test_controls.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/kernel/clock_test_controls.h"
+#include "platform/win/user/window_test_controls.h"
 
 namespace orbel {
 namespace {

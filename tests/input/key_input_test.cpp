@@ -11,7 +11,7 @@
 #include "orbel/input/input_system.h"
 #include "orbel/input/key_input.h"
 #include "platform/imm/test_controls.h"
-#include "platform/win/window_test_controls.h"
+#include "platform/win/user/window_test_controls.h"
 
 namespace orbel {
 namespace {

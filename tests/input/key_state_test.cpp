@@ -11,15 +11,15 @@
 #include "orbel/core/library.h"
 #include "orbel/core/message_pump.h"
 #include "orbel/core/window_mode.h"
-#include "platform/win/test_controls.h"
+#include "platform/test_controls.h"
 #include "orbel/input/input_state.h"
 #include "orbel/input/input_system.h"
 #include "platform/dinput/test_controls.h"
-#include "platform/win/clock.h"
-#include "platform/win/clock_test_controls.h"
-#include "platform/win/user_keys.h"
-#include "platform/win/window_messages.h"
-#include "platform/win/window_test_controls.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/kernel/clock_test_controls.h"
+#include "platform/win/user/user_keys.h"
+#include "platform/win/user/window_messages.h"
+#include "platform/win/user/window_test_controls.h"
 
 namespace orbel {
 namespace {

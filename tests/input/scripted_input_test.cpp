@@ -8,8 +8,8 @@
 #include "orbel/input/input_state.h"
 #include "orbel/input/input_system.h"
 #include "platform/host/host.h"
-#include "platform/win/clock.h"
-#include "platform/win/clock_test_controls.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/kernel/clock_test_controls.h"
 
 namespace orbel {
 namespace {

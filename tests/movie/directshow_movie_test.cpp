@@ -21,14 +21,14 @@
 #include "orbel/movie/movie_directshow.h"
 #include "platform/ddraw/test_controls.h"
 #include "platform/dshow/test_controls.h"
-#include "platform/win/clock.h"
-#include "platform/win/clock_test_controls.h"
-#include "platform/win/find_file.h"
-#include "platform/win/gdi_dc.h"
-#include "platform/win/kernel_object.h"
-#include "platform/win/sync.h"
-#include "platform/win/message_queue.h"
-#include "platform/win/window_messages.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/kernel/clock_test_controls.h"
+#include "platform/win/kernel/find_file.h"
+#include "platform/win/gdi/gdi_dc.h"
+#include "platform/win/kernel/kernel_object.h"
+#include "platform/win/kernel/sync.h"
+#include "platform/win/user/message_queue.h"
+#include "platform/win/user/window_messages.h"
 
 namespace orbel::testing {
 namespace {

@@ -15,11 +15,11 @@
 #include "orbel/sound/sound_handle.h"
 #include "orbel/sound/stream_sound.h"
 #include "platform/ddraw/test_controls.h"
-#include "platform/win/clock.h"
-#include "platform/win/clock_test_controls.h"
-#include "platform/win/thread.h"
-#include "platform/win/message_queue.h"
-#include "platform/win/window_messages.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/kernel/clock_test_controls.h"
+#include "platform/win/kernel/thread.h"
+#include "platform/win/user/message_queue.h"
+#include "platform/win/user/window_messages.h"
 
 namespace orbel::testing {
 namespace {

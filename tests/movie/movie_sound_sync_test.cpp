@@ -13,8 +13,8 @@
 #include "orbel/sound/stream_sound.h"
 #include "platform/dshow/test_controls.h"
 #include "platform/dsound/dsound_test_controls.h"
-#include "platform/win/clock.h"
-#include "platform/win/clock_test_controls.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/kernel/clock_test_controls.h"
 
 namespace orbel::testing {
 namespace {

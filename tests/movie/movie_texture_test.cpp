@@ -4,7 +4,7 @@
 
 #include "movie_test_fixture.h"
 #include "orbel.h"
-#include "orbel/graphics/d3d_internal.h"
+#include "orbel/graphics/d3d/d3d_internal.h"
 #include "orbel/graphics/screen_state.h"
 #include "orbel/graphics/graph_pixels.h"
 #include "orbel/graphics/graph_record.h"

@@ -4,9 +4,9 @@
 
 #include "movie_test_fixture.h"
 #include "orbel/core/memory.h"
-#include "platform/win/kernel_test_controls.h"
-#include "platform/win/sync.h"
-#include "platform/win/thread.h"
+#include "platform/win/kernel/kernel_test_controls.h"
+#include "platform/win/kernel/sync.h"
+#include "platform/win/kernel/thread.h"
 
 namespace orbel::testing {
 namespace {

@@ -10,8 +10,8 @@
 #include "orbel/network/network_connect.h"
 #include "orbel/network/network_data.h"
 #include "orbel/network/network_system.h"
-#include "platform/win/clock.h"
-#include "platform/win/kernel_test_controls.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/kernel/kernel_test_controls.h"
 #include "platform/winsock/winsock_test_controls.h"
 
 namespace orbel::testing {

@@ -16,7 +16,7 @@
 #include "orbel/network/http_transfer.h"
 #include "orbel/network/network_connect.h"
 #include "orbel/network/network_system.h"
-#include "platform/win/file_io.h"
+#include "platform/win/kernel/file_io.h"
 
 namespace orbel::testing {
 namespace {

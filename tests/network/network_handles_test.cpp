@@ -9,10 +9,10 @@
 #include "orbel/network/network_connect.h"
 #include "orbel/network/network_data.h"
 #include "orbel/network/network_system.h"
-#include "platform/win/clock.h"
-#include "platform/win/clock_test_controls.h"
-#include "platform/win/message_queue.h"
-#include "platform/win/window.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/kernel/clock_test_controls.h"
+#include "platform/win/user/message_queue.h"
+#include "platform/win/user/window.h"
 #include "platform/winsock/winsock.h"
 
 namespace orbel::testing {

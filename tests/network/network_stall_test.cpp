@@ -13,7 +13,7 @@
 #include "orbel/network/network_connect.h"
 #include "orbel/network/network_data.h"
 #include "orbel/network/network_system.h"
-#include "platform/win/file_io.h"
+#include "platform/win/kernel/file_io.h"
 
 namespace orbel::testing {
 namespace {

@@ -1,5 +1,5 @@
-#include "platform/win/clock.h"
-#include "platform/win/test_controls.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/test_controls.h"
 #include "test_support.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include <stdexcept>
 
 #include "platform/d3d/d3d7_test_controls.h"
-#include "platform/win/clock.h"
-#include "platform/win/gdi_dc.h"
-#include "platform/win/window.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/gdi/gdi_dc.h"
+#include "platform/win/user/window.h"
 #include "ddraw_test_fixture.h"
 
 namespace {

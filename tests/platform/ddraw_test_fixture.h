@@ -9,7 +9,7 @@
 
 #include "platform/ddraw/ddraw.h"
 #include "platform/ddraw/test_controls.h"
-#include "platform/win/test_controls.h"
+#include "platform/test_controls.h"
 #include "window_test_fixture.h"
 
 namespace ddraw_test {

@@ -10,10 +10,10 @@
 #include "platform/dinput/key_codes.h"
 #include "platform/dinput/test_controls.h"
 #include "platform/host/headless/input_script.h"
-#include "platform/win/com.h"
-#include "platform/win/sync.h"
-#include "platform/win/test_controls.h"
-#include "platform/win/user_keys.h"
+#include "platform/win/kernel/com.h"
+#include "platform/win/kernel/sync.h"
+#include "platform/test_controls.h"
+#include "platform/win/user/user_keys.h"
 #include "test_support.h"
 
 namespace {

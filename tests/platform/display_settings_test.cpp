@@ -1,11 +1,11 @@
 // ChangeDisplaySettingsA, and GDI blits into and out of a window's DC (the software road's present).
 #include <cstring>
 
-#include "platform/win/display_settings.h"
-#include "platform/win/gdi_dc.h"
-#include "platform/win/gdi_dib.h"
-#include "platform/win/test_controls.h"
-#include "platform/win/window.h"
+#include "platform/win/user/display_settings.h"
+#include "platform/win/gdi/gdi_dc.h"
+#include "platform/win/gdi/gdi_dib.h"
+#include "platform/test_controls.h"
+#include "platform/win/user/window.h"
 #include "window_test_fixture.h"
 
 namespace {

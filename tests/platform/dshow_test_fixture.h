@@ -15,8 +15,8 @@
 #include "platform/dshow/dshow.h"
 #include "platform/dshow/test_controls.h"
 #include "platform/dsound/dsound_test_controls.h"
-#include "platform/win/sync.h"
-#include "platform/win/test_controls.h"
+#include "platform/win/kernel/sync.h"
+#include "platform/test_controls.h"
 #include "tools/moviegen/movie_writer.h"
 
 namespace dshow_test {

@@ -10,7 +10,7 @@
 #include "platform/dsound/dsound.h"
 #include "platform/dsound/dsound_test_controls.h"
 #include "platform/dsound/sound_mixer.h"
-#include "platform/win/test_controls.h"
+#include "platform/test_controls.h"
 #include "test_support.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/win/file_io.h"
-#include "platform/win/posix_path.h"
-#include "platform/win/test_controls.h"
+#include "platform/win/kernel/file_io.h"
+#include "platform/win/kernel/posix_path.h"
+#include "platform/test_controls.h"
 #include "test_support.h"
 
 namespace {

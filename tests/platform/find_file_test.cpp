@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "platform/host/text_encoding.h"
-#include "platform/win/find_file.h"
-#include "platform/win/kernel_test_controls.h"
-#include "platform/win/test_controls.h"
+#include "platform/win/kernel/find_file.h"
+#include "platform/win/kernel/kernel_test_controls.h"
+#include "platform/test_controls.h"
 #include "test_support.h"
 
 namespace {

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/win/gdi_dc.h"
-#include "platform/win/gdi_dib.h"
-#include "platform/win/gdi_font.h"
-#include "platform/win/glyph_source.h"
-#include "platform/win/test_controls.h"
+#include "platform/win/gdi/gdi_dc.h"
+#include "platform/win/gdi/gdi_dib.h"
+#include "platform/win/gdi/gdi_font.h"
+#include "platform/win/gdi/glyph_source.h"
+#include "platform/test_controls.h"
 
 namespace plat {
 namespace {

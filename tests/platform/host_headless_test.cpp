@@ -8,12 +8,12 @@
 
 #include "platform/host/headless/input_script.h"
 #include "platform/host/host.h"
-#include "platform/win/clock.h"
-#include "platform/win/cursor.h"
-#include "platform/win/drag_drop.h"
-#include "platform/win/gdi_dc.h"
-#include "platform/win/message_box.h"
-#include "platform/win/test_controls.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/user/cursor.h"
+#include "platform/win/user/drag_drop.h"
+#include "platform/win/gdi/gdi_dc.h"
+#include "platform/win/user/message_box.h"
+#include "platform/test_controls.h"
 #include "window_test_fixture.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "platform/host/host.h"
-#include "platform/win/gdi_dc.h"
-#include "platform/win/test_controls.h"
-#include "platform/win/user_system.h"
+#include "platform/win/gdi/gdi_dc.h"
+#include "platform/test_controls.h"
+#include "platform/win/user/user_system.h"
 #include "test_support.h"
 #include "wait_until.h"
 #include "window_test_recorder.h"

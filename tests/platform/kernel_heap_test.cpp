@@ -4,11 +4,11 @@
 #include <cstring>
 #include <string>
 
-#include "platform/win/debug_output.h"
-#include "platform/win/file_io.h"
-#include "platform/win/heap.h"
-#include "platform/win/kernel_test_controls.h"
-#include "platform/win/test_controls.h"
+#include "platform/win/kernel/debug_output.h"
+#include "platform/win/kernel/file_io.h"
+#include "platform/win/kernel/heap.h"
+#include "platform/win/kernel/kernel_test_controls.h"
+#include "platform/test_controls.h"
 #include "test_support.h"
 
 namespace {

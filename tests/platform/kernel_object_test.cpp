@@ -1,10 +1,10 @@
 // Kernel object lifetime: a handle closed while a call on it runs ends at once for new calls, and its
 // object lives until the running call is done, as on Windows; under ThreadSanitizer the thread test
 // shows no race between a call and a close on another thread.
-#include "platform/win/file_io.h"
-#include "platform/win/kernel_object.h"
-#include "platform/win/sync.h"
-#include "platform/win/thread.h"
+#include "platform/win/kernel/file_io.h"
+#include "platform/win/kernel/kernel_object.h"
+#include "platform/win/kernel/sync.h"
+#include "platform/win/kernel/thread.h"
 #include "test_support.h"
 
 namespace {

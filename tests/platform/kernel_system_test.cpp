@@ -5,12 +5,12 @@
 #include <cstring>
 #include <string>
 
-#include "platform/win/clock.h"
-#include "platform/win/cpu.h"
-#include "platform/win/file_io.h"
-#include "platform/win/kernel_test_controls.h"
-#include "platform/win/system_info.h"
-#include "platform/win/test_controls.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/kernel/cpu.h"
+#include "platform/win/kernel/file_io.h"
+#include "platform/win/kernel/kernel_test_controls.h"
+#include "platform/win/kernel/system_info.h"
+#include "platform/test_controls.h"
 #include "test_support.h"
 
 namespace {

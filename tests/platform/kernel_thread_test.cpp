@@ -2,10 +2,10 @@
 // closed early, injected failure, and ExitProcess's exit status.
 #include <cstdio>
 
-#include "platform/win/kernel_test_controls.h"
-#include "platform/win/sync.h"
-#include "platform/win/test_controls.h"
-#include "platform/win/thread.h"
+#include "platform/win/kernel/kernel_test_controls.h"
+#include "platform/win/kernel/sync.h"
+#include "platform/test_controls.h"
+#include "platform/win/kernel/thread.h"
 #include "test_support.h"
 
 namespace {

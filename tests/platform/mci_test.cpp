@@ -11,7 +11,7 @@
 #include "platform/mci/mci_test_controls.h"
 #include "platform/mci/midi_file.h"
 #include "platform/mci/midi_synth.h"
-#include "platform/win/test_controls.h"
+#include "platform/test_controls.h"
 #include "window_test_fixture.h"
 
 namespace {

@@ -2,12 +2,12 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/win/clock.h"
-#include "platform/win/gdi_dc.h"
-#include "platform/win/message_queue.h"
-#include "platform/win/sync.h"
-#include "platform/win/test_controls.h"
-#include "platform/win/user_keys.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/gdi/gdi_dc.h"
+#include "platform/win/user/message_queue.h"
+#include "platform/win/kernel/sync.h"
+#include "platform/test_controls.h"
+#include "platform/win/user/user_keys.h"
 #include "wait_until.h"
 #include "window_test_fixture.h"
 

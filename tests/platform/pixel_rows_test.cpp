@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/win/pixel_rows.h"
+#include "platform/win/gdi/pixel_rows.h"
 
 namespace {
 

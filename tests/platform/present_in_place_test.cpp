@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "platform/host/host.h"
-#include "platform/win/gdi_dc.h"
-#include "platform/win/gdi_dib.h"
-#include "platform/win/pixel_rows.h"
-#include "platform/win/window.h"
+#include "platform/win/gdi/gdi_dc.h"
+#include "platform/win/gdi/gdi_dib.h"
+#include "platform/win/gdi/pixel_rows.h"
+#include "platform/win/user/window.h"
 #include "ddraw_test_fixture.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Process folders: which user folder is trusted, what a killed process leaves and the next start removes,
 // and a test process's lock folder, its own whatever the environment a user set. The test binary starts
 // itself again as a child that holds a temporary file and a window (a lock file) and reports where.
-#include "platform/win/process_folder.h"
+#include "platform/win/kernel/process_folder.h"
 
 #include <signal.h>
 #include <spawn.h>
@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/win/find_file.h"
-#include "platform/win/message_queue.h"
-#include "platform/win/test_controls.h"
-#include "platform/win/window.h"
+#include "platform/win/kernel/find_file.h"
+#include "platform/win/user/message_queue.h"
+#include "platform/test_controls.h"
+#include "platform/win/user/window.h"
 #include "test_support.h"
 
 extern char** environ;

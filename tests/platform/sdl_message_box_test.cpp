@@ -14,7 +14,7 @@
 #include "platform/host/host.h"
 #include "platform/host/sdl/sdl_message_box.h"
 #include "platform/host/text_encoding.h"
-#include "platform/win/message_box.h"
+#include "platform/win/user/message_box.h"
 #include "test_support.h"
 #include "wait_until.h"
 

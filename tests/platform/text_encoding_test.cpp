@@ -4,8 +4,8 @@
 #include <string>
 
 #include "platform/host/text_encoding.h"
-#include "platform/win/file_io.h"
-#include "platform/win/wide_text.h"
+#include "platform/win/kernel/file_io.h"
+#include "platform/win/kernel/wide_text.h"
 #include "test_support.h"
 
 namespace {

@@ -1,5 +1,5 @@
-#include "platform/win/test_controls.h"
-#include "platform/win/window.h"
+#include "platform/test_controls.h"
+#include "platform/win/user/window.h"
 #include "window_test_fixture.h"
 
 namespace {

@@ -1,10 +1,10 @@
 #include <cstring>
 #include <string>
 
-#include "platform/win/clock.h"
-#include "platform/win/test_controls.h"
-#include "platform/win/window.h"
-#include "platform/win/window_messages.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/test_controls.h"
+#include "platform/win/user/window.h"
+#include "platform/win/user/window_messages.h"
 #include "window_test_fixture.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/win/message_queue.h"
-#include "platform/win/test_controls.h"
-#include "platform/win/window.h"
+#include "platform/win/user/message_queue.h"
+#include "platform/test_controls.h"
+#include "platform/win/user/window.h"
 #include "test_support.h"
 
 namespace {

@@ -1,10 +1,10 @@
 #include <cstring>
 
-#include "platform/win/cursor.h"
-#include "platform/win/gdi_dc.h"
-#include "platform/win/menu.h"
-#include "platform/win/test_controls.h"
-#include "platform/win/user_system.h"
+#include "platform/win/user/cursor.h"
+#include "platform/win/gdi/gdi_dc.h"
+#include "platform/win/user/menu.h"
+#include "platform/test_controls.h"
+#include "platform/win/user/user_system.h"
 #include "window_test_fixture.h"
 
 namespace {

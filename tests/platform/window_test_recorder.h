@@ -6,8 +6,8 @@
 #include <functional>
 #include <vector>
 
-#include "platform/win/message_queue.h"
-#include "platform/win/window.h"
+#include "platform/win/user/message_queue.h"
+#include "platform/win/user/window.h"
 
 namespace windows_test {
 

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/win/message_queue.h"
-#include "platform/win/window.h"
+#include "platform/win/user/message_queue.h"
+#include "platform/win/user/window.h"
 #include "platform/winsock/winsock.h"
 #include "platform/winsock/winsock_test_controls.h"
 #include "test_support.h"

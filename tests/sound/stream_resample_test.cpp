@@ -11,7 +11,7 @@
 #include "orbel/sound/stream_sound.h"
 #include "platform/dsound/dsound_test_controls.h"
 #include "platform/dsound/sound_prepare.h"
-#include "platform/win/clock_test_controls.h"
+#include "platform/win/kernel/clock_test_controls.h"
 #include "sound_test_support.h"
 
 namespace orbel::testing {

@@ -6,8 +6,8 @@
 #include "orbel/sound/sound_handle.h"
 #include "orbel/sound/stream_sound.h"
 #include "platform/dsound/dsound_test_controls.h"
-#include "platform/win/clock.h"
-#include "platform/win/clock_test_controls.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/kernel/clock_test_controls.h"
 #include "sound_test_support.h"
 
 namespace orbel::testing {

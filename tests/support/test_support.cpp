@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "platform/host/text_encoding.h"
-#include "platform/win/test_controls.h"
+#include "platform/test_controls.h"
 
 namespace orbel::testing {
 

@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "orbel.h"
-#include "platform/win/clock.h"
-#include "platform/win/message_box.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/user/message_box.h"
 
 namespace {
 

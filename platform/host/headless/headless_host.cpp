@@ -19,7 +19,7 @@
 
 #include "platform/host/headless/input_script.h"
 #include "platform/host/host.h"
-#include "platform/win/clock.h"
+#include "platform/win/kernel/clock.h"
 
 namespace plat::host {
 namespace {

@@ -6,7 +6,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "platform/win/user_keys.h"
+#include "platform/win/user/user_keys.h"
 
 namespace plat::host {
 namespace {

@@ -24,7 +24,7 @@
 #include "platform/host/sdl/sdl_message_box.h"
 #include "platform/host/sdl/sdl_pads.h"
 #include "platform/host/text_encoding.h"
-#include "platform/win/message_box.h"
+#include "platform/win/user/message_box.h"
 
 namespace plat::host {
 namespace {

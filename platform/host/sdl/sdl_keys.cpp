@@ -1,7 +1,7 @@
 // The SDL scancode -> (virtual key, set-1 scan code, extended) table.
 #include "platform/host/sdl/sdl_keys.h"
 
-#include "platform/win/user_keys.h"
+#include "platform/win/user/user_keys.h"
 
 namespace plat::host {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <SDL.h>
 
-#include "platform/win/win_types.h"
+#include "platform/win/kernel/win_types.h"
 
 namespace plat::host {
 

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <memory>
 
-#include "platform/win/glyph_source.h"
-#include "platform/win/message_box.h"
+#include "platform/win/gdi/glyph_source.h"
+#include "platform/win/user/message_box.h"
 
 namespace plat::host {
 

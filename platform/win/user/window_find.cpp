@@ -1,0 +1,160 @@
+// FindWindowA, in this process and across processes. While a process has a window of a class it holds
+// an advisory lock (flock) on "orbel-<FNV-1a 64 of the class key>.lock" in the runtime directory
+// (ORBEL_RUNTIME_DIR, else XDG_RUNTIME_DIR, else /tmp); another process finds the class by failing to
+// take that lock. Class names may be Shift-JIS titles, hence the hash for the file name.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <unordered_map>
+
+#include "platform/win/kernel/process_folder.h"
+#include "platform/win/user/window_state.h"
+#include "platform/win/user/window_test_controls.h"
+
+namespace plat {
+namespace winstate {
+namespace {
+
+// Handles of other processes' windows: a range no window of ours uses.
+constexpr uintptr_t kForeignBase = 0x7F000000;
+constexpr uintptr_t kForeignEnd = 0x7FFFFFFF;
+
+struct ClassLock {
+  int fd = -1;    // -1 when another process held the lock first
+  int users = 0;  // windows of the class in this process
+};
+
+struct FindState {
+  std::unordered_map<std::string, ClassLock> locks;  // by class key
+  std::string directory;                             // empty: from the environment
+  bool forceFound = false;
+  uintptr_t nextForeign = kForeignBase;
+};
+
+FindState& Find() {
+  static FindState state;
+  return state;
+}
+
+std::string DirectoryLocked() {
+  FindState& f = Find();
+  if (!f.directory.empty()) return f.directory;
+  for (const char* name : {"ORBEL_RUNTIME_DIR", "XDG_RUNTIME_DIR"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return value;
+  }
+  return "/tmp";
+}
+
+std::string LockPathLocked(const std::string& key) {
+  uint64_t hash = 0xCBF29CE484222325ull;
+  for (unsigned char c : key) {
+    hash ^= c;
+    hash *= 0x100000001B3ull;
+  }
+  char name[40];
+  std::snprintf(name, sizeof name, "/orbel-%016llx.lock", static_cast<unsigned long long>(hash));
+  return DirectoryLocked() + name;
+}
+
+int OpenLockFile(const std::string& key) {
+  return ::open(LockPathLocked(key).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+}
+
+// True when another process holds the class's lock.
+bool HeldElsewhereLocked(const std::string& key) {
+  FindState& f = Find();
+  auto it = f.locks.find(key);
+  if (it != f.locks.end() && it->second.users > 0) return it->second.fd < 0;
+  const int fd = OpenLockFile(key);
+  if (fd < 0) return false;
+  bool held = false;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) held = errno == EWOULDBLOCK;
+  ::close(fd);  // also drops the lock we may just have taken
+  return held;
+}
+
+bool SameText(const std::string& a, const char* b) { return ClassKey(a.c_str()) == ClassKey(b); }
+
+}  // namespace
+
+void AcquireClassLock(const std::string& key) {
+  ClassLock& lock = Find().locks[key];
+  if (lock.users++ > 0) return;
+  lock.fd = OpenLockFile(key);
+  if (lock.fd >= 0 && ::flock(lock.fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(lock.fd);
+    lock.fd = -1;
+  }
+}
+
+void ReleaseClassLock(const std::string& key) {
+  FindState& f = Find();
+  auto it = f.locks.find(key);
+  if (it == f.locks.end()) return;
+  if (--it->second.users > 0) return;
+  if (it->second.fd >= 0) ::close(it->second.fd);
+  f.locks.erase(it);
+}
+
+bool IsForeignHandle(HWND window) {
+  const auto value = reinterpret_cast<uintptr_t>(window);
+  return value >= kForeignBase && value <= kForeignEnd;
+}
+
+void ResetFind() {
+  FindState& f = Find();
+  f.forceFound = false;
+  // Tests work alone, whatever runtime folder the environment names: the locks go to the process's own
+  // folder, which goes with the process however it ends.
+  f.directory = ProcessFolder();
+}
+
+}  // namespace winstate
+
+using namespace winstate;
+
+HWND FindWindowA(const char* className, const char* windowName) {
+  WindowState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  const std::string key = ClassKey(className);
+  for (HWND candidate : s.zOrder) {
+    auto w = LookupLocked(candidate);
+    if (!w || w->destroying) continue;
+    if (className != nullptr && w->wndClass->key != key) continue;
+    if (windowName != nullptr && !SameText(w->title, windowName)) continue;
+    return candidate;
+  }
+  if (className == nullptr || windowName != nullptr) return nullptr;
+  FindState& f = Find();
+  if (f.forceFound || HeldElsewhereLocked(key)) {
+    const uintptr_t value = f.nextForeign;
+    f.nextForeign = value + 4 > kForeignEnd ? kForeignBase : value + 4;
+    return reinterpret_cast<HWND>(value);
+  }
+  return nullptr;
+}
+
+namespace test {
+
+void ForceFindWindow(bool found) {
+  std::lock_guard<std::mutex> lock(State().mutex);
+  Find().forceFound = found;
+}
+
+void SetLockDirectory(const std::string& directory) {
+  std::lock_guard<std::mutex> lock(State().mutex);
+  Find().directory = directory;
+}
+
+std::string LockDirectory() {
+  std::lock_guard<std::mutex> lock(State().mutex);
+  return DirectoryLocked();
+}
+
+}  // namespace test
+}  // namespace plat
