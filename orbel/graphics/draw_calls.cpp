@@ -66,7 +66,7 @@ SubtractBracket BeginSubtractBlendDraw(const plat::RECT& rect) {
   const SubtractBracket saved = {gDrawState.brightColor, gDrawState.blendParam};
   FillInverted(rect);
   SetDrawBrightColorValue(saved.bright);
-  SetBlendState(5, static_cast<int>(saved.param));  // add
+  SetBlendState(kBlendAddInSubtract, static_cast<int>(saved.param));
   return saved;
 }
 

@@ -23,6 +23,9 @@ constexpr int kBlendAlpha = 1;
 constexpr int kBlendAdd = 2;
 constexpr int kBlendSub = 3;
 constexpr int kBlendMul = 4;
+// Add with the factors of kBlendAdd, kept apart for the middle of a subtraction bracket (invert, add,
+// invert): the destination is inverted around it, so the add darkens.
+constexpr int kBlendAddInSubtract = 5;
 constexpr int kBlendInvert = 10;     // alpha blend of the inverted source
 constexpr int kBlendMulAlpha = 11;   // multiply, then alpha blend
 constexpr int kBlendModeCount = 12;

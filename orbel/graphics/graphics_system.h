@@ -1,7 +1,6 @@
 // The graphics subsystem as the core runtime sees it: screen settings, the DirectDraw object, the graph
 // road that start-up exercises once, the restore and re-creation hooks of the window procedure, and the
-// window presentation. These are the names the graphics subsystem keeps; until it is built they are
-// answered by graphics_pending.cpp. The draw state (blend mode, draw area, filter mode, MakeColor) is
+// window presentation. The draw state (blend mode, draw area, filter mode, MakeColor) is
 // declared in draw_state.h, not here.
 #pragma once
 

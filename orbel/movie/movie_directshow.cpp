@@ -171,7 +171,8 @@ const char* DescribeFrameSurface(MovieHandleRecord* m, int mode) {
   return area.pixels == nullptr ? kMemoryLine : nullptr;
 }
 
-// Steps 3 to 17 of the open; null on success, else the failure line (the caller releases).
+// The open from the filter graph to the frame sample and its surface; null on success, else the failure
+// line (the caller releases).
 const char* OpenStreams(IDirectDraw7* directDraw, MovieHandleRecord* m, const char* fileName, int mode,
                         bool* copiedNow, char* message, size_t messageSize) {
   DirectShowMovieState& d = m->directShow;
