@@ -9,6 +9,7 @@
 
 #include "orbel/softrender/run_plan.h"
 #include "orbel/softrender/run_stretch.h"
+#include "platform/win/kernel/cpu.h"
 
 #define ORBEL_AVX2 __attribute__((target("avx2")))
 
@@ -361,10 +362,7 @@ ORBEL_AVX2 int Saturate(uint8_t* drow, const uint8_t* srow, int width, uint32_t 
 
 }  // namespace
 
-bool Supported() {
-  __builtin_cpu_init();  // may run before the constructors that would set it up
-  return __builtin_cpu_supports("avx2");
-}
+bool Supported() { return plat::ProcessorHasAvx2(); }
 
 ORBEL_AVX2 int AlphaRow32(int mode, bool trans, uint8_t* drow, const uint8_t* srow, int width, int p) {
   const RowDrive drive{drow, srow, width};

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "platform/win/kernel/cpu.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define D3D_AVX2 __attribute__((target("avx2")))
@@ -13,10 +15,7 @@ namespace plat::d3d {
 
 #if defined(D3D_AVX2)
 
-bool Avx2Supported() {
-  static const bool supported = __builtin_cpu_supports("avx2");
-  return supported;
-}
+bool Avx2Supported() { return ProcessorHasAvx2(); }
 
 namespace avx2 {
 namespace {

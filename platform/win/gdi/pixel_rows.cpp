@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "platform/win/kernel/cpu.h"
+
 #if defined(__SSE2__)
 #include <immintrin.h>
 #endif
@@ -16,13 +18,7 @@ inline uint32_t Round5(uint32_t v) { return (v * 527 + 23) >> 6; }
 inline uint32_t Round6(uint32_t v) { return (v * 259 + 33) >> 6; }
 
 #if defined(__SSE2__)
-bool HasAvx2() {
-  static const bool has = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return has;
-}
+bool HasAvx2() { return ProcessorHasAvx2(); }
 
 // The SSE2 widening below sixteen pixels a step; returns the pixels done (a multiple of sixteen).
 __attribute__((target("avx2"))) int WidenAvx2(const uint8_t* src, uint32_t* dst, int count, bool green6) {

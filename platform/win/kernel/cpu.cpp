@@ -124,4 +124,16 @@ void ResetCpu() {
 }
 
 }  // namespace test
+bool ProcessorHasAvx2() {
+#if ORBEL_NATIVE_CPUID
+  static const bool has = [] {
+    __builtin_cpu_init();  // may run before the constructors that would set it up
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return has;
+#else
+  return false;
+#endif
+}
+
 }  // namespace plat

@@ -27,5 +27,8 @@ bool CpuidAvailable();
 bool Cpuid(uint32_t leaf, CpuidRegisters* registers);
 // The time-stamp counter (RDTSC); 0 where there is none.
 uint64_t ReadTimeStampCounter();
+// Whether this processor runs AVX2 code: the one question every vector road asks, answered once from
+// the real processor (a test's replaced CPUID report describes the system report, not what can run).
+bool ProcessorHasAvx2();
 
 }  // namespace plat
