@@ -445,15 +445,7 @@ int PrepareBatch(FontHandleRecord* f, int font, const char* text, int at, int le
 // A screen colour with the draw-bright colour applied, packed 0xFFRRGGBB: the bright colour a
 // texture-mode glyph is drawn with.
 uint32_t BrightenedPacked(uint32_t color) {
-  int r = 0;
-  int g = 0;
-  int b = 0;
-  SplitColor(color, &r, &g, &b);
-  const uint32_t bright = gDrawState.brightColor;
-  r = r * static_cast<int>((bright >> 16) & 0xFF) / 255;
-  g = g * static_cast<int>((bright >> 8) & 0xFF) / 255;
-  b = b * static_cast<int>(bright & 0xFF) / 255;
-  return 0xFF000000u | static_cast<uint32_t>(r << 16 | g << 8 | b);
+  return 0xFF000000u | BrightenedRgb(color);
 }
 
 // One texture-mode glyph drawn from a cache graph (or its edge half): a part of the graph, stretched

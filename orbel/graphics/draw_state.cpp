@@ -95,6 +95,18 @@ int SetBlendState(int mode, int param) {
   return 0;
 }
 
+uint32_t BrightenedRgb(uint32_t color) {
+  int r = 0;
+  int g = 0;
+  int b = 0;
+  SplitColor(color, &r, &g, &b);
+  const uint32_t bright = gDrawState.brightColor;
+  r = r * static_cast<int>((bright >> 16) & 0xFF) / 255;
+  g = g * static_cast<int>((bright >> 8) & 0xFF) / 255;
+  b = b * static_cast<int>(bright & 0xFF) / 255;
+  return static_cast<uint32_t>(r << 16 | g << 8 | b);
+}
+
 int SetDrawBrightness(int red, int green, int blue) {
   return SetDrawBrightColorValue(static_cast<uint32_t>(Clamp255(red) << 16 | Clamp255(green) << 8 |
                                                        Clamp255(blue)));

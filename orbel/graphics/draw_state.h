@@ -85,6 +85,8 @@ int InitDrawStateDefaults();
 
 // Parameter clamped to 0-255. Modes outside 0-11 are refused with -1 (state unchanged). Else 0.
 int SetBlendState(int mode, int param);
+// A screen colour's channels scaled by the bright colour, packed 0x00RRGGBB.
+uint32_t BrightenedRgb(uint32_t color);
 // Each channel clamped to 0-255. Returns 0.
 int SetDrawBrightness(int red, int green, int blue);
 // Stores the low 24 bits of 0x00RRGGBB. Returns 0.

@@ -144,15 +144,7 @@ bool InsideDrawArea(int left, int top, int right, int bottom) {
 // The colour of untextured draws: the colour value's channels scaled by the brightness, the alpha of
 // the draw colour.
 uint32_t BoxColor(uint32_t color) {
-  int r = 0;
-  int g = 0;
-  int b = 0;
-  SplitColor(color, &r, &g, &b);
-  const uint32_t bright = gDrawState.brightColor;
-  r = r * static_cast<int>((bright >> 16) & 0xFF) / 255;
-  g = g * static_cast<int>((bright >> 8) & 0xFF) / 255;
-  b = b * static_cast<int>(bright & 0xFF) / 255;
-  return (gD3D.drawColor & 0xFF000000u) | static_cast<uint32_t>(r << 16 | g << 8 | b);
+  return (gD3D.drawColor & 0xFF000000u) | BrightenedRgb(color);
 }
 
 void EmitBox(D3DDeviceRecord* dev, float left, float top, float right, float bottom, uint32_t color, bool everyVertex) {
