@@ -24,6 +24,7 @@
 #include "orbel/graphics/mask_screen.h"
 #include "orbel/graphics/rect_math.h"
 #include "orbel/graphics/screen_present.h"
+#include "orbel/graphics/screen_road.h"
 #include "orbel/graphics/screen_state.h"
 #include "orbel/image/color_data.h"
 #include "orbel/softrender/mem_img.h"
@@ -496,16 +497,12 @@ void DrawTextureGlyph(const TextureGlyph& t, int graph, bool vertical) {
   gDrawState.requestedDrawArea = savedRequest;
 }
 
-bool SoftwareFrontScreen() {
-  return gScreen.memImgScreen != 0 && gDrawState.drawScreen == kDrawScreenFront && GetDisplayColorBitDepth() != 8;
-}
-
 }  // namespace
 
 int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, double yScale, const char* text,
                      uint32_t color, MemImg* target, const plat::RECT* clip, int transparent, int font,
                      uint32_t edgeColor, int length, int vertical, int* size) {
-  if (IsHardwareRendering() && GetDirectDrawObject() == nullptr) return -1;
+  if (!DisplayUp()) return -1;
   FontHandleRecord* f = GetFontRecord(font);
   if (f == nullptr) return -1;
   // Scales apply to texture-mode fonts only, and when drawing only with the scale flag.
@@ -682,7 +679,7 @@ int DrawTextToFontHandle(int x, int y, const char* text, uint32_t color, int fon
   // A position no draw can place draws nothing, as text clipped away whole.
   if (!PlaceableEdge(x) || !PlaceableEdge(y)) return 0;
   const bool masked = IsMaskScreenActive() != 0;
-  const bool frontScreen = SoftwareFrontScreen();
+  const bool frontScreen = DrawingToMemImgFront();
   const bool subtract = gDrawState.blendMode == kBlendSub && f->textureMode;
   // The rectangle the text can touch; the line height covers an edged font's lowest rows.
   const int extent = std::max(f->size + 3, f->lineHeight);

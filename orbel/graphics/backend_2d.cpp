@@ -17,6 +17,7 @@
 #include "orbel/graphics/graphics_manager.h"
 #include "orbel/graphics/mask_screen.h"
 #include "orbel/graphics/screen_present.h"
+#include "orbel/graphics/screen_road.h"
 #include "orbel/graphics/screen_state.h"
 #include "orbel/graphics/surface2d.h"
 #include "orbel/image/color_convert.h"
@@ -29,11 +30,6 @@
 namespace orbel {
 
 namespace {
-
-bool DisplayUp() { return gScreen.directDraw != nullptr || gScreen.softwareRendering != 0; }
-
-// The software road: the screens are memory images.
-bool SoftwareRoad() { return gScreen.memImgScreen != 0; }
 
 // The software road's destination: the mask screen's image while masked drawing is on.
 MemImg* DestImage() { return IsMaskScreenActive() ? GetMaskMemImg() : gScreen.targetImage; }
@@ -120,7 +116,7 @@ int DrawSurface2DAt(int x, int y, int surface2D, int transparent) {
   if (!LookUp(surface2D, &r, &d)) return -1;
   const MemImg* blend = GetBlendGraphMemImg();
 
-  if (SoftwareRoad()) {
+  if (ScreensAreMemImgs()) {
     SourceView src(r, d);
     MemImg* dest = DestImage();
     if (src.get() == nullptr || dest == nullptr) return -1;
@@ -164,7 +160,7 @@ int DrawStretchSurface2D(int x1, int y1, int x2, int y2, GraphRecord* graph, int
   if (!LookUp(surface2D, &r, &d)) return -1;
   const MemImg* blend = GetBlendGraphMemImg();
 
-  if (SoftwareRoad()) {
+  if (ScreensAreMemImgs()) {
     SourceView src(r, d);
     MemImg* dest = DestImage();
     if (src.get() == nullptr || dest == nullptr) return -1;
@@ -222,7 +218,7 @@ int DrawTriangleGraph2D(const TriangleVertex2D vertices[3], GraphRecord* graph, 
     corners[i * 4 + 2] = vertices[i].u;
     corners[i * 4 + 3] = vertices[i].v;
   }
-  if (SoftwareRoad()) {
+  if (ScreensAreMemImgs()) {
     SourceView src(r, d);
     MemImg* dest = DestImage();
     if (src.get() == nullptr || dest == nullptr) return -1;
@@ -258,7 +254,7 @@ int DrawTriangleGraph2D(const TriangleVertex2D vertices[3], GraphRecord* graph, 
 int DrawBoxBackend2D(int left, int top, int right, int bottom, uint32_t color) {
   if (!DisplayUp()) return -1;
   plat::RECT rect = {std::min(left, right), std::min(top, bottom), std::max(left, right), std::max(top, bottom)};
-  if (SoftwareRoad()) {
+  if (ScreensAreMemImgs()) {
     MemImg* dest = DestImage();
     if (dest == nullptr) return -1;
     DrawBoxMemImg(dest, &rect, color);
@@ -281,7 +277,7 @@ int DrawBoxBackend2D(int left, int top, int right, int bottom, uint32_t color) {
 int DrawLineSetBackend2D(const MemImgLine* lines, int count) {
   if (!DisplayUp()) return -1;
   if (count <= 0) return 0;
-  if (SoftwareRoad()) {
+  if (ScreensAreMemImgs()) {
     MemImg* dest = DestImage();
     if (dest == nullptr) return -1;
     DrawLineSetMemImg(dest, lines, count);
@@ -329,7 +325,7 @@ int ClearScreenBackend2D() {
   const int red = (rgb >> 16) & 0xFF;
   const int green = (rgb >> 8) & 0xFF;
   const int blue = rgb & 0xFF;
-  if (SoftwareRoad()) {
+  if (ScreensAreMemImgs()) {
     if (gScreen.targetImage == nullptr) return -1;
     FillMemImgRect(gScreen.targetImage, nullptr, GetFormatColorValue(gScreen.targetImage->base->colorData, red, green, blue, 255));
     MarkDrawn(gScreen.targetImage);
@@ -418,7 +414,7 @@ int CaptureScreenBackend2D(int x1, int y1, int x2, int y2, GraphRecord* graph, i
   Surface2DRecord* r = nullptr;
   SurfaceDataRecord* d = nullptr;
   if (!LookUp(graph->parts[0], &r, &d)) return -1;
-  if (SoftwareRoad() && gDrawState.drawScreen == kDrawScreenFront && gScreen.presentedSinceReadBack) {
+  if (DrawingToMemImgFront() && gScreen.presentedSinceReadBack) {
     ReadWindowToScreenImage();
   }
   plat::RECT src = {x1, y1, x2, y2};
@@ -489,7 +485,7 @@ namespace {
 // rectangle as the work surface's draw is.
 int DrawStringPlain(int x, int y, const char* text, uint32_t color, int font, uint32_t edgeColor, int vertical,
                     int width, int height, int transparent = 1) {
-  if (SoftwareRoad()) {
+  if (ScreensAreMemImgs()) {
     MemImg* dest = DestImage();
     if (dest == nullptr) return -1;
     plat::RECT clip = gDrawState.drawArea;
@@ -574,7 +570,7 @@ int DrawStringBackend2D(int x, int y, const char* text, uint32_t color, int font
   // surface's pixels: no blend graph, a target read and written in the memory-image format, glyphs
   // that do not overlap.
   if (noBlend && gDrawState.blendGraph == -1 &&
-      (SoftwareRoad() || (!gScreen.targetInVideoMemory && (gScreen.colorType == kScreenColorR5G6B5 ||
+      (ScreensAreMemImgs() || (!gScreen.targetInVideoMemory && (gScreen.colorType == kScreenColorR5G6B5 ||
                                                            gScreen.colorType == kScreenColorX8R8G8B8))) &&
       FontStringBlendsInOnePass(font, text, vertical) != 0) {
     int screenW = 0;
