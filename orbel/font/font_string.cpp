@@ -506,7 +506,7 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
   FontHandleRecord* f = GetFontRecord(font);
   if (f == nullptr) return -1;
   // Scales apply to texture-mode fonts only, and when drawing only with the scale flag.
-  if (!f->textureMode || (mode == 1 && scaleFlag == 0)) xScale = yScale = 1.0;
+  if (!f->textureMode || (mode == kFontEngineDraw && scaleFlag == 0)) xScale = yScale = 1.0;
   const double advanceScale = vertical ? yScale : xScale;
   if (text == nullptr || text[0] == '\0') {
     if (size != nullptr) size[0] = size[1] = 0;
@@ -515,7 +515,7 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
   const int whole = static_cast<int>(strlen(text));
   if (length < 0 || length > whole) length = whole;
   const bool blendOver = transparent == kFontBlendOver;
-  bool drawing = mode == 1 && target != nullptr && CheckValidMemImg(target) && !f->textureMode;
+  bool drawing = mode == kFontEngineDraw && target != nullptr && CheckValidMemImg(target) && !f->textureMode;
   // Blending over the target stands for drawing the work surface over it, which draws only onto an
   // image of the work surface's format without alpha, and only levels.
   const MemImgColorType workType = GetDisplayColorBitDepth() == 32 ? kMemImgX8R8G8B8 : kMemImgR5G6B5;
@@ -526,8 +526,8 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
   }
   // A texture-mode cache graph deleted from outside (a display change) is made again, which empties
   // the glyph cache, before glyphs are rendered into it.
-  if (mode == 1 && f->textureMode && f->cacheGraphLost) RebuildFontHandleCacheGraphs(font);
-  const bool textureDrawing = mode == 1 && f->textureMode && f->cacheGraph != -1;
+  if (mode == kFontEngineDraw && f->textureMode && f->cacheGraphLost) RebuildFontHandleCacheGraphs(font);
+  const bool textureDrawing = mode == kFontEngineDraw && f->textureMode && f->cacheGraph != -1;
   uint32_t glyphColor = 0;
   uint32_t edge = 0;
   if (drawing) {
@@ -664,7 +664,8 @@ int FontStringBlendsInOnePass(int font, const char* text, int vertical) {
 }
 
 int GetTextWidthToFontHandle(const char* text, int length, int font, int vertical) {
-  return FontStringEngine(0, 0, 0, 0, 1.0, 1.0, text, 0, nullptr, nullptr, 1, font, 0, length, vertical, nullptr);
+  return FontStringEngine(kFontEngineMeasure, 0, 0, 0, 1.0, 1.0, text, 0, nullptr, nullptr, 1, font, 0, length, vertical,
+                          nullptr);
 }
 
 int DrawTextToFontHandle(int x, int y, const char* text, uint32_t color, int font, uint32_t edgeColor,

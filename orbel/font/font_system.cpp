@@ -116,8 +116,8 @@ int SetDefaultFontSizeThick(const char*, int size, int thickness) {
 
 int GetTextWidthDefaultFont(const char* text, int length, int vertical) {
   RebuildDefaultFont();
-  return FontStringEngine(0, 0, 0, 0, 1.0, 1.0, text, 0, nullptr, nullptr, 1, gFontSettings.defaultHandle, 0, length,
-                          vertical, nullptr);
+  return FontStringEngine(kFontEngineMeasure, 0, 0, 0, 1.0, 1.0, text, 0, nullptr, nullptr, 1,
+                          gFontSettings.defaultHandle, 0, length, vertical, nullptr);
 }
 
 int DrawTextDefaultFont(int x, int y, const char* text, uint32_t color, uint32_t edgeColor) {

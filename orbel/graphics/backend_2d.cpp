@@ -493,7 +493,7 @@ int DrawStringPlain(int x, int y, const char* text, uint32_t color, int font, ui
       const plat::RECT textRect = {x, y, x + width, y + height};
       ClipRect(&clip, &textRect);
     }
-    const int result = FontStringEngine(1, x, y, 0, 1.0, 1.0, text, color, dest, &clip, transparent, font,
+    const int result = FontStringEngine(kFontEngineDraw, x, y, 0, 1.0, 1.0, text, color, dest, &clip, transparent, font,
                                         edgeColor, -1, vertical, nullptr);
     MarkDrawn(dest);
     return result < 0 ? -1 : 0;
@@ -504,7 +504,7 @@ int DrawStringPlain(int x, int y, const char* text, uint32_t color, int font, ui
   int result;
   {
     SoftDrawFrame frame;
-    result = FontStringEngine(1, x + frame.dx, y + frame.dy, 0, 1.0, 1.0, text, color, gSoftDraw.destView,
+    result = FontStringEngine(kFontEngineDraw, x + frame.dx, y + frame.dy, 0, 1.0, 1.0, text, color, gSoftDraw.destView,
                               &gDrawState.drawArea, transparent, font, edgeColor, -1, vertical, nullptr);
   }
   MarkDrawn(gScreen.targetImage);
@@ -534,8 +534,8 @@ int DrawStringThroughWorkSurface(int x, int y, const char* text, uint32_t color,
   const plat::RECT textArea = {0, 0, width, height};
   FillMemImgRect(&d->image, &textArea, key);
   const plat::RECT all = {0, 0, d->image.width, d->image.height};
-  const int rendered = FontStringEngine(1, 0, 0, 0, 1.0, 1.0, text, color, &d->image, &all, 1, font, edgeColor, -1,
-                                        vertical, nullptr);
+  const int rendered = FontStringEngine(kFontEngineDraw, 0, 0, 0, 1.0, 1.0, text, color, &d->image, &all, 1, font,
+                                        edgeColor, -1, vertical, nullptr);
   MarkDrawn(&d->image);
   if (rendered < 0) return -1;
 
@@ -557,7 +557,8 @@ int DrawStringBackend2D(int x, int y, const char* text, uint32_t color, int font
   if (!DisplayUp()) return -1;
   if (IsFontTextureMode(font)) return D3D_DrawStringToTarget(x, y, text, color, font, edgeColor, vertical);
   int size[2] = {0, 0};
-  if (FontStringEngine(0, x, y, 0, 1.0, 1.0, text, color, nullptr, nullptr, 1, font, edgeColor, -1, vertical, size) < 0) {
+  if (FontStringEngine(kFontEngineMeasure, x, y, 0, 1.0, 1.0, text, color, nullptr, nullptr, 1, font, edgeColor, -1,
+                       vertical, size) < 0) {
     return -1;
   }
   const int flags = GetFontHandleFlags(font);
