@@ -1,31 +1,23 @@
 // Strings with a font handle: measuring from the cached advances, drawing memory-mode glyphs straight
 // from the cache cells into a memory image and texture-mode glyphs as parts of the cache graph,
-// horizontally or turned a quarter turn for vertical text; the public text draw wraps that in the mask,
-// front-screen, subtract and back-end steps.
+// horizontally or turned a quarter turn for vertical text. The public text draw (font_draw.cpp) wraps
+// this engine in the draw-call steps; the engine itself calls no draw back end.
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
 
 #include "orbel/core/library.h"
-#include "orbel/core/log.h"
-#include "orbel/core/message_pump.h"
 #include "orbel/core/string_routines.h"
 #include "orbel/font/font_record.h"
 #include "orbel/font/font_system.h"
 #include "orbel/font/glyph_rows.h"
-#include "orbel/graphics/backend_2d.h"
-#include "orbel/graphics/d3d/d3d_system.h"
 #include "orbel/graphics/draw_calls.h"
-#include "orbel/graphics/draw_coordinates.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graph_pixels.h"
 #include "orbel/graphics/graphics_manager.h"
-#include "orbel/graphics/mask_screen.h"
 #include "orbel/graphics/rect_math.h"
-#include "orbel/graphics/screen_present.h"
 #include "orbel/graphics/screen_road.h"
-#include "orbel/graphics/screen_state.h"
 #include "orbel/image/color_data.h"
 #include "orbel/softrender/mem_img.h"
 #include "orbel/softrender/simd_road.h"
@@ -666,45 +658,6 @@ int FontStringBlendsInOnePass(int font, const char* text, int vertical) {
 int GetTextWidthToFontHandle(const char* text, int length, int font, int vertical) {
   return FontStringEngine(kFontEngineMeasure, 0, 0, 0, 1.0, 1.0, text, 0, nullptr, nullptr, 1, font, 0, length, vertical,
                           nullptr);
-}
-
-int DrawTextToFontHandle(int x, int y, const char* text, uint32_t color, int font, uint32_t edgeColor,
-                         int vertical) {
-  if (text == nullptr || text[0] == '\0') return 0;
-  const FontHandleRecord* f = GetFontRecord(font);
-  if (f == nullptr) {
-    LogAdd("フォントハンドル値が異常です\n");
-    return -1;
-  }
-  WaitWhileInactive();
-  // A position no draw can place draws nothing, as text clipped away whole.
-  if (!PlaceableEdge(x) || !PlaceableEdge(y)) return 0;
-  const bool masked = IsMaskScreenActive() != 0;
-  const bool frontScreen = DrawingToMemImgFront();
-  const bool subtract = gDrawState.blendMode == kBlendSub && f->textureMode;
-  // The rectangle the text can touch; the line height covers an edged font's lowest rows.
-  const int extent = std::max(f->size + 3, f->lineHeight);
-  const plat::RECT& areaNow = gDrawState.drawArea;
-  const plat::RECT rect = vertical ? plat::RECT{x, y, x + extent, areaNow.bottom}
-                                   : plat::RECT{x, y, areaNow.right, y + extent};
-  if (masked || frontScreen || subtract) {
-    if (x >= areaNow.right || (vertical && y >= areaNow.bottom)) return 0;
-    if (masked) MaskDrawBegin(rect.left, rect.top, rect.right, rect.bottom);
-  }
-  if (frontScreen && gScreen.presentedSinceReadBack) ReadWindowToScreenImage();
-  // Texture-mode fonts are drawn by the Direct3D side, in blend mode 3 inside the subtract bracket.
-  int result;
-  if (subtract) {
-    const SubtractBracket saved = BeginSubtractBlendDraw(rect);
-    result = D3D_DrawStringToTarget(x, y, text, color, font, edgeColor, vertical);
-    EndSubtractBlendDraw(rect, saved);
-  } else {
-    result = f->textureMode ? D3D_DrawStringToTarget(x, y, text, color, font, edgeColor, vertical)
-                            : DrawStringBackend2D(x, y, text, color, font, edgeColor, vertical);
-  }
-  if (masked) MaskDrawEnd(rect.left, rect.top, rect.right, rect.bottom);
-  if (frontScreen) StretchScreenToWindow(&rect);
-  return result;
 }
 
 }  // namespace orbel
