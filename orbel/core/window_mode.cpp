@@ -220,7 +220,7 @@ int DrawPauseGraph() {
   const int savedFilter = GetDrawFilterMode();
   const int savedVSync = GetFlipWaitsForVSync();
   SelectDrawScreen(kDrawScreenBack);
-  SetDrawFilterMode(1);
+  SetDrawFilterMode(kFilterLinear);
   SetFlipWaitsForVSync(0);
 
   int width = 0;

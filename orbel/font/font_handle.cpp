@@ -17,6 +17,7 @@
 #include "orbel/graphics/graphics_manager.h"
 #include "orbel/graphics/graphics_system.h"
 #include "orbel/graphics/handle_table.h"
+#include "orbel/graphics/screen_road.h"
 #include "orbel/graphics/screen_state.h"
 #include "orbel/graphics/surface2d.h"
 #include "platform/win/gdi/gdi_dc.h"
@@ -38,8 +39,6 @@ constexpr int kMaxFontThickness = 10;                  // GDI weight 1000, the h
 constexpr int kMaxFontEdgeSize = 64;                   // pixels
 constexpr int64_t kMaxFontCellSide = 4096;             // pixels; glyph fields are 16-bit
 constexpr uint64_t kMaxFontCacheBytes = 64ull << 20;  // one font's cache, work image included
-
-bool NoDirectDrawYet() { return IsHardwareRendering() && GetDirectDrawObject() == nullptr; }
 
 plat::HFONT MakeGdiFont(int size, int thickness, int italic, plat::DWORD charset, const char* face) {
   return plat::CreateFontA(size, 0, 0, 0, thickness * 100, static_cast<plat::DWORD>(italic), 0, 0, charset, 0, 0,
@@ -79,7 +78,7 @@ const ColorData* FontTextureFormat(int alphaChannel, int alphaTest) {
 // Texture-mode caches need both 16-bit texture formats: 4:4:4:4 for antialiased glyphs and 1:5:5:5 for
 // the others. Direct3D gives no formats while it is off, which keeps every font in memory mode.
 bool TextureCacheUsable() {
-  if (gFontSettings.memoryCacheOnly != 0 || !Is3DGraphCreation() || IsMemImgScreen()) return false;
+  if (gFontSettings.memoryCacheOnly != 0 || !Is3DGraphCreation() || ScreensAreMemImgs()) return false;
   const ColorData* a4 = FontTextureFormat(1, 0);
   const ColorData* a1 = FontTextureFormat(0, 1);
   return a4 != nullptr && a1 != nullptr && a4->bitDepth == 16 && a4->redWidth == 4 && a4->greenWidth == 4 &&
@@ -198,7 +197,7 @@ FontHandleRecord* GetFontRecord(int font) {
 
 int CreateFontToHandle(const char* face, int size, int thickness, int fontType, int charSet, int edgeSize,
                        int italic, int slot, int checkNumber) {
-  if (NoDirectDrawYet()) return -1;
+  if (!DisplayUp()) return -1;
   if (fontType == -1) fontType = 0;
   if (edgeSize == -1) edgeSize = 1;
   if (size == -1) size = 16;

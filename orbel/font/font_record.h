@@ -10,11 +10,12 @@
 
 namespace orbel {
 
-constexpr int kFontSlotCount = 40;
+constexpr int kFontSlotCount = 40;  // font handles alive at once: one record pointer each in the settings block
 constexpr int kFontCacheEntryCount = 2025;  // the last one only ever marks the end of the used entries
-constexpr int kFontCacheCapacityMax = 2024;
-constexpr int kFontLookupSize = 65536;
-constexpr int kFontFaceSize = 256;
+constexpr int kFontCacheCapacityMax = 2024;  // cells of one cache: every entry but the end marker
+constexpr int kFontLookupSize = 65536;       // one slot per 16-bit character code: a cached glyph is one index away
+constexpr int kFontFaceSize = 256;           // a font record's face name, terminator included
+constexpr int kDefaultFontFaceSize = 128;    // the default font's face name, terminator included
 constexpr int kFontBatchSize = 256;  // new glyphs rendered by one DC and one metrics query
 
 // Font type bits.
@@ -85,7 +86,7 @@ struct DefaultFontSettings {
   int32_t memoryCacheOnly;  // nonzero: fonts never use texture graphs
   int32_t cacheCharCount;   // cells per cache; 0 sizes by the cell
   int32_t defaultHandle;
-  char face[128];
+  char face[kDefaultFontFaceSize];
   int32_t size;
   int32_t thickness;
   int32_t type;

@@ -1,30 +1,23 @@
 // Strings with a font handle: measuring from the cached advances, drawing memory-mode glyphs straight
 // from the cache cells into a memory image and texture-mode glyphs as parts of the cache graph,
-// horizontally or turned a quarter turn for vertical text; the public text draw wraps that in the mask,
-// front-screen, subtract and back-end steps.
+// horizontally or turned a quarter turn for vertical text. The public text draw (font_draw.cpp) wraps
+// this engine in the draw-call steps; the engine itself calls no draw back end.
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
 
 #include "orbel/core/library.h"
-#include "orbel/core/log.h"
-#include "orbel/core/message_pump.h"
 #include "orbel/core/string_routines.h"
 #include "orbel/font/font_record.h"
 #include "orbel/font/font_system.h"
 #include "orbel/font/glyph_rows.h"
-#include "orbel/graphics/backend_2d.h"
-#include "orbel/graphics/d3d/d3d_system.h"
 #include "orbel/graphics/draw_calls.h"
-#include "orbel/graphics/draw_coordinates.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graph_pixels.h"
 #include "orbel/graphics/graphics_manager.h"
-#include "orbel/graphics/mask_screen.h"
 #include "orbel/graphics/rect_math.h"
-#include "orbel/graphics/screen_present.h"
-#include "orbel/graphics/screen_state.h"
+#include "orbel/graphics/screen_road.h"
 #include "orbel/image/color_data.h"
 #include "orbel/softrender/mem_img.h"
 #include "orbel/softrender/simd_road.h"
@@ -496,20 +489,16 @@ void DrawTextureGlyph(const TextureGlyph& t, int graph, bool vertical) {
   gDrawState.requestedDrawArea = savedRequest;
 }
 
-bool SoftwareFrontScreen() {
-  return gScreen.memImgScreen != 0 && gDrawState.drawScreen == kDrawScreenFront && GetDisplayColorBitDepth() != 8;
-}
-
 }  // namespace
 
 int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, double yScale, const char* text,
                      uint32_t color, MemImg* target, const plat::RECT* clip, int transparent, int font,
                      uint32_t edgeColor, int length, int vertical, int* size) {
-  if (IsHardwareRendering() && GetDirectDrawObject() == nullptr) return -1;
+  if (!DisplayUp()) return -1;
   FontHandleRecord* f = GetFontRecord(font);
   if (f == nullptr) return -1;
   // Scales apply to texture-mode fonts only, and when drawing only with the scale flag.
-  if (!f->textureMode || (mode == 1 && scaleFlag == 0)) xScale = yScale = 1.0;
+  if (!f->textureMode || (mode == kFontEngineDraw && scaleFlag == 0)) xScale = yScale = 1.0;
   const double advanceScale = vertical ? yScale : xScale;
   if (text == nullptr || text[0] == '\0') {
     if (size != nullptr) size[0] = size[1] = 0;
@@ -518,7 +507,7 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
   const int whole = static_cast<int>(strlen(text));
   if (length < 0 || length > whole) length = whole;
   const bool blendOver = transparent == kFontBlendOver;
-  bool drawing = mode == 1 && target != nullptr && CheckValidMemImg(target) && !f->textureMode;
+  bool drawing = mode == kFontEngineDraw && target != nullptr && CheckValidMemImg(target) && !f->textureMode;
   // Blending over the target stands for drawing the work surface over it, which draws only onto an
   // image of the work surface's format without alpha, and only levels.
   const MemImgColorType workType = GetDisplayColorBitDepth() == 32 ? kMemImgX8R8G8B8 : kMemImgR5G6B5;
@@ -529,8 +518,8 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
   }
   // A texture-mode cache graph deleted from outside (a display change) is made again, which empties
   // the glyph cache, before glyphs are rendered into it.
-  if (mode == 1 && f->textureMode && f->cacheGraphLost) RebuildFontHandleCacheGraphs(font);
-  const bool textureDrawing = mode == 1 && f->textureMode && f->cacheGraph != -1;
+  if (mode == kFontEngineDraw && f->textureMode && f->cacheGraphLost) RebuildFontHandleCacheGraphs(font);
+  const bool textureDrawing = mode == kFontEngineDraw && f->textureMode && f->cacheGraph != -1;
   uint32_t glyphColor = 0;
   uint32_t edge = 0;
   if (drawing) {
@@ -667,46 +656,8 @@ int FontStringBlendsInOnePass(int font, const char* text, int vertical) {
 }
 
 int GetTextWidthToFontHandle(const char* text, int length, int font, int vertical) {
-  return FontStringEngine(0, 0, 0, 0, 1.0, 1.0, text, 0, nullptr, nullptr, 1, font, 0, length, vertical, nullptr);
-}
-
-int DrawTextToFontHandle(int x, int y, const char* text, uint32_t color, int font, uint32_t edgeColor,
-                         int vertical) {
-  if (text == nullptr || text[0] == '\0') return 0;
-  const FontHandleRecord* f = GetFontRecord(font);
-  if (f == nullptr) {
-    LogAdd("フォントハンドル値が異常です\n");
-    return -1;
-  }
-  WaitWhileInactive();
-  // A position no draw can place draws nothing, as text clipped away whole.
-  if (!PlaceableEdge(x) || !PlaceableEdge(y)) return 0;
-  const bool masked = IsMaskScreenActive() != 0;
-  const bool frontScreen = SoftwareFrontScreen();
-  const bool subtract = gDrawState.blendMode == kBlendSub && f->textureMode;
-  // The rectangle the text can touch; the line height covers an edged font's lowest rows.
-  const int extent = std::max(f->size + 3, f->lineHeight);
-  const plat::RECT& areaNow = gDrawState.drawArea;
-  const plat::RECT rect = vertical ? plat::RECT{x, y, x + extent, areaNow.bottom}
-                                   : plat::RECT{x, y, areaNow.right, y + extent};
-  if (masked || frontScreen || subtract) {
-    if (x >= areaNow.right || (vertical && y >= areaNow.bottom)) return 0;
-    if (masked) MaskDrawBegin(rect.left, rect.top, rect.right, rect.bottom);
-  }
-  if (frontScreen && gScreen.presentedSinceReadBack) ReadWindowToScreenImage();
-  // Texture-mode fonts are drawn by the Direct3D side, in blend mode 3 inside the subtract bracket.
-  int result;
-  if (subtract) {
-    const SubtractBracket saved = BeginSubtractBlendDraw(rect);
-    result = D3D_DrawStringToTarget(x, y, text, color, font, edgeColor, vertical);
-    EndSubtractBlendDraw(rect, saved);
-  } else {
-    result = f->textureMode ? D3D_DrawStringToTarget(x, y, text, color, font, edgeColor, vertical)
-                            : DrawStringBackend2D(x, y, text, color, font, edgeColor, vertical);
-  }
-  if (masked) MaskDrawEnd(rect.left, rect.top, rect.right, rect.bottom);
-  if (frontScreen) StretchScreenToWindow(&rect);
-  return result;
+  return FontStringEngine(kFontEngineMeasure, 0, 0, 0, 1.0, 1.0, text, 0, nullptr, nullptr, 1, font, 0, length, vertical,
+                          nullptr);
 }
 
 }  // namespace orbel

@@ -7,13 +7,12 @@
 #include "orbel/font/font_record.h"
 #include "orbel/font/font_system.h"
 #include "orbel/graphics/handle_table.h"
+#include "orbel/graphics/screen_road.h"
 #include "orbel/graphics/screen_state.h"
 
 namespace orbel {
 
 namespace {
-
-bool NoDirectDrawYet() { return IsHardwareRendering() && GetDirectDrawObject() == nullptr; }
 
 void SetDefaultSettings() {
   gFontSettings.face[0] = '\0';
@@ -27,7 +26,7 @@ void SetDefaultSettings() {
 }
 
 int ResetFontSystem() {
-  if (NoDirectDrawYet()) return -1;
+  if (!DisplayUp()) return -1;
   LogAdd("フォントの初期化を行います\n");
   LogTabAdd();
   const int previous = gFontSettings.defaultHandle;
@@ -108,7 +107,7 @@ int GetDefaultFontHandle() {
 }
 
 int SetDefaultFontSizeThick(const char*, int size, int thickness) {
-  if (NoDirectDrawYet()) return -1;
+  if (!DisplayUp()) return -1;
   gFontSettings.size = size == -1 ? 16 : size;
   gFontSettings.thickness = thickness == -1 ? 6 : thickness;
   RebuildDefaultFont();
@@ -117,8 +116,8 @@ int SetDefaultFontSizeThick(const char*, int size, int thickness) {
 
 int GetTextWidthDefaultFont(const char* text, int length, int vertical) {
   RebuildDefaultFont();
-  return FontStringEngine(0, 0, 0, 0, 1.0, 1.0, text, 0, nullptr, nullptr, 1, gFontSettings.defaultHandle, 0, length,
-                          vertical, nullptr);
+  return FontStringEngine(kFontEngineMeasure, 0, 0, 0, 1.0, 1.0, text, 0, nullptr, nullptr, 1,
+                          gFontSettings.defaultHandle, 0, length, vertical, nullptr);
 }
 
 int DrawTextDefaultFont(int x, int y, const char* text, uint32_t color, uint32_t edgeColor) {

@@ -52,8 +52,13 @@ struct MemImg;
 constexpr int kFontFlagEdgeOrAntialias = 0x2;
 constexpr int kFontBlendOver = 2;
 
-// Measures (mode 0) or draws (mode 1) a string; draws into `target` clipped by `clip` for memory-mode
-// fonts. `size` (or null) receives width and height. The extent along the writing direction, or -1.
+// What FontStringEngine does with a string.
+constexpr int kFontEngineMeasure = 0;
+constexpr int kFontEngineDraw = 1;
+
+// Measures (kFontEngineMeasure) or draws (kFontEngineDraw) a string; draws into `target` clipped by
+// `clip` for memory-mode fonts. `size` (or null) receives width and height. The extent along the
+// writing direction, or -1.
 // `transparent`: 1 leaves pixels without ink alone, 0 clears them; kFontBlendOver blends an
 // antialiased font's levels straight over the target, giving the pixels the font's work surface drawn
 // over it with alpha would give (the target's format must be the work surface's, else nothing is drawn).

@@ -10,6 +10,7 @@
 #include "orbel/core/string_routines.h"
 #include "orbel/font/font_record.h"
 #include "orbel/graphics/graph_pixels.h"
+#include "orbel/graphics/screen_road.h"
 #include "orbel/graphics/screen_state.h"
 #include "platform/win/gdi/gdi_dib.h"
 #include "platform/win/gdi/gdi_font.h"
@@ -259,7 +260,7 @@ int PrepareFontStringChars(FontCharItem* items, const char* text, int font, int 
 }
 
 FontGlyphCacheEntry* RenderGlyphToFontCache(int font, int count, const FontCharItem* items) {
-  if (IsHardwareRendering() && GetDirectDrawObject() == nullptr) return nullptr;
+  if (!DisplayUp()) return nullptr;
   FontHandleRecord* f = GetFontRecord(font);
   if (f == nullptr || count < 1) return nullptr;
   ++gFontCacheEpoch;

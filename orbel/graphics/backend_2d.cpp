@@ -17,6 +17,7 @@
 #include "orbel/graphics/graphics_manager.h"
 #include "orbel/graphics/mask_screen.h"
 #include "orbel/graphics/screen_present.h"
+#include "orbel/graphics/screen_road.h"
 #include "orbel/graphics/screen_state.h"
 #include "orbel/graphics/surface2d.h"
 #include "orbel/image/color_convert.h"
@@ -29,11 +30,6 @@
 namespace orbel {
 
 namespace {
-
-bool DisplayUp() { return gScreen.directDraw != nullptr || gScreen.softwareRendering != 0; }
-
-// The software road: the screens are memory images.
-bool SoftwareRoad() { return gScreen.memImgScreen != 0; }
 
 // The software road's destination: the mask screen's image while masked drawing is on.
 MemImg* DestImage() { return IsMaskScreenActive() ? GetMaskMemImg() : gScreen.targetImage; }
@@ -120,7 +116,7 @@ int DrawSurface2DAt(int x, int y, int surface2D, int transparent) {
   if (!LookUp(surface2D, &r, &d)) return -1;
   const MemImg* blend = GetBlendGraphMemImg();
 
-  if (SoftwareRoad()) {
+  if (ScreensAreMemImgs()) {
     SourceView src(r, d);
     MemImg* dest = DestImage();
     if (src.get() == nullptr || dest == nullptr) return -1;
@@ -164,7 +160,7 @@ int DrawStretchSurface2D(int x1, int y1, int x2, int y2, GraphRecord* graph, int
   if (!LookUp(surface2D, &r, &d)) return -1;
   const MemImg* blend = GetBlendGraphMemImg();
 
-  if (SoftwareRoad()) {
+  if (ScreensAreMemImgs()) {
     SourceView src(r, d);
     MemImg* dest = DestImage();
     if (src.get() == nullptr || dest == nullptr) return -1;
@@ -222,7 +218,7 @@ int DrawTriangleGraph2D(const TriangleVertex2D vertices[3], GraphRecord* graph, 
     corners[i * 4 + 2] = vertices[i].u;
     corners[i * 4 + 3] = vertices[i].v;
   }
-  if (SoftwareRoad()) {
+  if (ScreensAreMemImgs()) {
     SourceView src(r, d);
     MemImg* dest = DestImage();
     if (src.get() == nullptr || dest == nullptr) return -1;
@@ -258,7 +254,7 @@ int DrawTriangleGraph2D(const TriangleVertex2D vertices[3], GraphRecord* graph, 
 int DrawBoxBackend2D(int left, int top, int right, int bottom, uint32_t color) {
   if (!DisplayUp()) return -1;
   plat::RECT rect = {std::min(left, right), std::min(top, bottom), std::max(left, right), std::max(top, bottom)};
-  if (SoftwareRoad()) {
+  if (ScreensAreMemImgs()) {
     MemImg* dest = DestImage();
     if (dest == nullptr) return -1;
     DrawBoxMemImg(dest, &rect, color);
@@ -281,7 +277,7 @@ int DrawBoxBackend2D(int left, int top, int right, int bottom, uint32_t color) {
 int DrawLineSetBackend2D(const MemImgLine* lines, int count) {
   if (!DisplayUp()) return -1;
   if (count <= 0) return 0;
-  if (SoftwareRoad()) {
+  if (ScreensAreMemImgs()) {
     MemImg* dest = DestImage();
     if (dest == nullptr) return -1;
     DrawLineSetMemImg(dest, lines, count);
@@ -329,7 +325,7 @@ int ClearScreenBackend2D() {
   const int red = (rgb >> 16) & 0xFF;
   const int green = (rgb >> 8) & 0xFF;
   const int blue = rgb & 0xFF;
-  if (SoftwareRoad()) {
+  if (ScreensAreMemImgs()) {
     if (gScreen.targetImage == nullptr) return -1;
     FillMemImgRect(gScreen.targetImage, nullptr, GetFormatColorValue(gScreen.targetImage->base->colorData, red, green, blue, 255));
     MarkDrawn(gScreen.targetImage);
@@ -418,7 +414,7 @@ int CaptureScreenBackend2D(int x1, int y1, int x2, int y2, GraphRecord* graph, i
   Surface2DRecord* r = nullptr;
   SurfaceDataRecord* d = nullptr;
   if (!LookUp(graph->parts[0], &r, &d)) return -1;
-  if (SoftwareRoad() && gDrawState.drawScreen == kDrawScreenFront && gScreen.presentedSinceReadBack) {
+  if (DrawingToMemImgFront() && gScreen.presentedSinceReadBack) {
     ReadWindowToScreenImage();
   }
   plat::RECT src = {x1, y1, x2, y2};
@@ -489,7 +485,7 @@ namespace {
 // rectangle as the work surface's draw is.
 int DrawStringPlain(int x, int y, const char* text, uint32_t color, int font, uint32_t edgeColor, int vertical,
                     int width, int height, int transparent = 1) {
-  if (SoftwareRoad()) {
+  if (ScreensAreMemImgs()) {
     MemImg* dest = DestImage();
     if (dest == nullptr) return -1;
     plat::RECT clip = gDrawState.drawArea;
@@ -497,7 +493,7 @@ int DrawStringPlain(int x, int y, const char* text, uint32_t color, int font, ui
       const plat::RECT textRect = {x, y, x + width, y + height};
       ClipRect(&clip, &textRect);
     }
-    const int result = FontStringEngine(1, x, y, 0, 1.0, 1.0, text, color, dest, &clip, transparent, font,
+    const int result = FontStringEngine(kFontEngineDraw, x, y, 0, 1.0, 1.0, text, color, dest, &clip, transparent, font,
                                         edgeColor, -1, vertical, nullptr);
     MarkDrawn(dest);
     return result < 0 ? -1 : 0;
@@ -508,7 +504,7 @@ int DrawStringPlain(int x, int y, const char* text, uint32_t color, int font, ui
   int result;
   {
     SoftDrawFrame frame;
-    result = FontStringEngine(1, x + frame.dx, y + frame.dy, 0, 1.0, 1.0, text, color, gSoftDraw.destView,
+    result = FontStringEngine(kFontEngineDraw, x + frame.dx, y + frame.dy, 0, 1.0, 1.0, text, color, gSoftDraw.destView,
                               &gDrawState.drawArea, transparent, font, edgeColor, -1, vertical, nullptr);
   }
   MarkDrawn(gScreen.targetImage);
@@ -538,8 +534,8 @@ int DrawStringThroughWorkSurface(int x, int y, const char* text, uint32_t color,
   const plat::RECT textArea = {0, 0, width, height};
   FillMemImgRect(&d->image, &textArea, key);
   const plat::RECT all = {0, 0, d->image.width, d->image.height};
-  const int rendered = FontStringEngine(1, 0, 0, 0, 1.0, 1.0, text, color, &d->image, &all, 1, font, edgeColor, -1,
-                                        vertical, nullptr);
+  const int rendered = FontStringEngine(kFontEngineDraw, 0, 0, 0, 1.0, 1.0, text, color, &d->image, &all, 1, font,
+                                        edgeColor, -1, vertical, nullptr);
   MarkDrawn(&d->image);
   if (rendered < 0) return -1;
 
@@ -561,7 +557,8 @@ int DrawStringBackend2D(int x, int y, const char* text, uint32_t color, int font
   if (!DisplayUp()) return -1;
   if (IsFontTextureMode(font)) return D3D_DrawStringToTarget(x, y, text, color, font, edgeColor, vertical);
   int size[2] = {0, 0};
-  if (FontStringEngine(0, x, y, 0, 1.0, 1.0, text, color, nullptr, nullptr, 1, font, edgeColor, -1, vertical, size) < 0) {
+  if (FontStringEngine(kFontEngineMeasure, x, y, 0, 1.0, 1.0, text, color, nullptr, nullptr, 1, font, edgeColor, -1,
+                       vertical, size) < 0) {
     return -1;
   }
   const int flags = GetFontHandleFlags(font);
@@ -574,7 +571,7 @@ int DrawStringBackend2D(int x, int y, const char* text, uint32_t color, int font
   // surface's pixels: no blend graph, a target read and written in the memory-image format, glyphs
   // that do not overlap.
   if (noBlend && gDrawState.blendGraph == -1 &&
-      (SoftwareRoad() || (!gScreen.targetInVideoMemory && (gScreen.colorType == kScreenColorR5G6B5 ||
+      (ScreensAreMemImgs() || (!gScreen.targetInVideoMemory && (gScreen.colorType == kScreenColorR5G6B5 ||
                                                            gScreen.colorType == kScreenColorX8R8G8B8))) &&
       FontStringBlendsInOnePass(font, text, vertical) != 0) {
     int screenW = 0;

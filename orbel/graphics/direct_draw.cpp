@@ -21,6 +21,7 @@
 #include "orbel/graphics/graphics_system.h"
 #include "orbel/graphics/screen_internal.h"
 #include "orbel/graphics/screen_present.h"
+#include "orbel/graphics/screen_road.h"
 #include "orbel/graphics/screen_state.h"
 #include "orbel/graphics/surface2d.h"
 #include "orbel/softrender/blend_tables.h"
@@ -154,7 +155,7 @@ void CopyPaletteToColorData(const plat::PALETTEENTRY entries[256]) {
 // Software rendering lasts one run of the library: the next start is on the hardware road again, with
 // the texture-graph and memory-image settings it had before software rendering turned them off.
 void EndSoftwareRendering() {
-  if (!gScreen.softwareRendering) return;
+  if (!SoftwareRendering()) return;
   gScreen.softwareRendering = 0;
   gScreen.softwareScreen = 0;
   gScreen.softwareRenderRequest = 0;
@@ -168,7 +169,7 @@ int InitDirectDraw() {
   if (gScreen.directDraw != nullptr) return -1;
   LogAdd("DirectDraw 関連の初期化を行います\n");
   LogTabAdd();
-  if (gScreen.softwareRendering) {
+  if (SoftwareRendering()) {
     SetUseTextureGraphs(0);
     SetNewGraphMemImgFlag(1);
     ChangeRenderingMode(0);
@@ -176,7 +177,7 @@ int InitDirectDraw() {
   if (CreateDirectDrawObject(&gScreen.directDraw) != 0) {
     ErrorExitLibrary("DirectDrawオブジェクトの作成に失敗しました");
   }
-  if (!gScreen.softwareRendering &&
+  if (!SoftwareRendering() &&
       CreateSurfaceClipper(gScreen.directDraw, &gScreen.mainClipper, gWindow.window) != 0) {
     ErrorExitLibrary("DirectDrawClipperオブジェクトの作成時にエラーが発生しました");
   }
@@ -249,7 +250,7 @@ int ReleaseMainClipper() {
 // ---- Colour report ----------------------------------------------------------------------------------
 
 int OutputColorInfo() {
-  if (gScreen.softwareRendering) {
+  if (SoftwareRendering()) {
     // Software screens are drawn in the software renderer's own layouts: 5:6:5 or X8R8G8B8.
     if (gScreen.displayDepth != 32) gScreen.displayDepth = 16;
     const bool is32 = gScreen.displayDepth == 32;
@@ -335,7 +336,7 @@ int ReleaseScreenPalette() {
 
 int ReleaseDirectDraw() {
   LogAdd("ＤｉｒｅｃｔＤｒａｗオブジェクトを解放します\n");
-  if (gScreen.directDraw == nullptr && !gScreen.softwareRendering) {
+  if (!DisplayUp()) {
     LogAdd("既に解放されています\n");
     return 0;
   }
@@ -355,16 +356,16 @@ int RecreateDirectDraw() {
   }
   ReapplyDisplayMode();
   RestoreAllSurfaceGraphs();
-  if (!gScreen.softwareRendering) CreateMainClipper();
+  if (!SoftwareRendering()) CreateMainClipper();
   return 0;
 }
 
 int EndDirectDraw() {
   if (gWindow.window != nullptr) plat::KillTimer(gWindow.window, kRedrawTimerId);
-  if (gScreen.softwareRendering || gScreen.directDraw != nullptr) {
+  if (DisplayUp()) {
     LogAdd("DirectDraw 関連の終了処理をおこないます\n");
     LogTabAdd();
-    if (gScreen.softwareRendering) {
+    if (SoftwareRendering()) {
       EndGraphicsManager();
       DeleteAllSurfaces2D();
       ReleaseMainSurfaces();

@@ -11,6 +11,7 @@
 #include "orbel/core/system_report.h"
 #include "orbel/graphics/display_mode.h"
 #include "orbel/graphics/draw_state.h"
+#include "orbel/graphics/screen_road.h"
 #include "orbel/graphics/screen_state.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/win/kernel/clock.h"
@@ -160,7 +161,7 @@ int MeasureFrameTime() {
     plat::ReleaseDC(gWindow.window, dc);
   }
   gScreen.frameTime = -1;
-  if (gScreen.softwareRendering || gScreen.directDraw == nullptr) {
+  if (SoftwareRendering() || gScreen.directDraw == nullptr) {
     gScreen.framePacing = -1;
     return 0;
   }

@@ -17,6 +17,7 @@
 #include "orbel/graphics/graph_record.h"
 #include "orbel/graphics/graphics_manager.h"
 #include "orbel/graphics/graphics_system.h"
+#include "orbel/graphics/screen_road.h"
 #include "orbel/graphics/screen_state.h"
 #include "orbel/graphics/surface2d.h"
 #include "platform/ddraw/ddraw.h"
@@ -211,7 +212,7 @@ int ChangeDisplayMode(int width, int height, int depth, int force, int refreshRa
   StoreModeValues(wanted);
 
   if ((!gLibrary.initialised && !gLibrary.initialising) ||
-      (gScreen.directDraw == nullptr && !gScreen.softwareRendering)) {
+      !DisplayUp()) {
     LogTabSub();
     return 0;
   }
@@ -234,27 +235,27 @@ int ChangeDisplayMode(int width, int height, int depth, int force, int refreshRa
   int result = 0;
   if (!systemUp) {
     result = FirstDisplayModeChange(old);
-  } else if (gScreen.softwareRendering) {
+  } else if (SoftwareRendering()) {
     result = LaterSoftwareChange(old);
   } else {
     result = LaterHardwareChange(old);
   }
 
   OutputColorInfo();
-  if (gSettings.windowMode || gScreen.softwareRendering) SetWindowStyleForMode();
+  if (gSettings.windowMode || SoftwareRendering()) SetWindowStyleForMode();
   if (CreateMainSurfaces() < 0) {
     LogAdd("DirectDrawSurface の初期化に失敗しました\n");
     LogTabSub();
     return -1;
   }
   // Without Direct3D the screen carries on with 2D surfaces: graphs are made as 2D surfaces then.
-  if (!gScreen.softwareRendering && !gScreen.softwareRenderRequest && !gScreen.softwareScreen) D3D_Initialize();
+  if (!SoftwareRendering() && !gScreen.softwareRenderRequest && !SoftwareScreen()) D3D_Initialize();
 
   InitGraphicsManager();
   if (fontKept) SetDefaultFontSizeThick(fontFace, fontSize, fontThick);
   InitLogDisplay();
   CreateScreenPalette();
-  if (!gScreen.memImgScreen) MeasureScreenCopyMethod();
+  if (!ScreensAreMemImgs()) MeasureScreenCopyMethod();
   MeasureFrameTime();
 
   if (systemUp) SetTransColor(transRed, transGreen, transBlue);
@@ -273,7 +274,7 @@ int SetDisplayMode(plat::IDirectDraw7* object, int desktopWidth, int desktopHeig
   LogFmtAdd("画面モードの変更処理を開始します %u x %u  %u bit ", static_cast<unsigned>(width),
             static_cast<unsigned>(height), static_cast<unsigned>(depth));
   LogTabAdd();
-  const bool software = gScreen.softwareRendering != 0;
+  const bool software = SoftwareRendering();
 
   if (windowMode) {
     LogAdd("ウインドウモードにします\n");
@@ -344,7 +345,7 @@ int SetDisplayMode(plat::IDirectDraw7* object, int desktopWidth, int desktopHeig
 }
 
 int RestoreDisplayMode() {
-  if (gScreen.softwareRendering) {
+  if (SoftwareRendering()) {
     plat::ChangeDisplaySettingsA(nullptr, 0);
   } else {
     if (gScreen.directDraw == nullptr) {
@@ -364,7 +365,7 @@ int RestoreDisplayMode() {
 
 int RestoreDesktopDisplayMode() {
   if (gSettings.windowMode || !gScreen.displayModeChanged) return 0;
-  if (gScreen.softwareRendering) {
+  if (SoftwareRendering()) {
     plat::ChangeDisplaySettingsA(nullptr, 0);
   } else if (gScreen.directDraw != nullptr) {
     gScreen.directDraw->SetCooperativeLevel(gWindow.window, kCoopNormal);

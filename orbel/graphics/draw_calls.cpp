@@ -19,6 +19,7 @@
 #include "orbel/graphics/graphics_system.h"
 #include "orbel/graphics/mask_screen.h"
 #include "orbel/graphics/screen_present.h"
+#include "orbel/graphics/screen_road.h"
 #include "orbel/graphics/screen_state.h"
 #include "orbel/graphics/surface2d.h"
 #include "orbel/movie/movie_system.h"
@@ -26,8 +27,6 @@
 namespace orbel {
 
 namespace {
-
-bool SoftwareFrontScreen() { return gScreen.memImgScreen != 0 && gDrawState.drawScreen == kDrawScreenFront; }
 
 // Steps before a graph draw: the graph and the blend graph must be live, the blend graph at least as
 // large as the graph. Waits while the application is inactive. The graph, or null.
@@ -46,12 +45,12 @@ GraphRecord* CheckGraphDraw(int graph) {
 // window is read back first when it was presented since, and the drawn rectangle is shown afterwards.
 void BeforeDraw(const plat::RECT& affected) {
   if (IsMaskScreenActive()) MaskDrawBegin(affected.left, affected.top, affected.right, affected.bottom);
-  if (SoftwareFrontScreen() && gScreen.presentedSinceReadBack) ReadWindowToScreenImage();
+  if (DrawingToMemImgFront() && gScreen.presentedSinceReadBack) ReadWindowToScreenImage();
 }
 
 void AfterDraw(const plat::RECT& affected) {
   if (IsMaskScreenActive()) MaskDrawEnd(affected.left, affected.top, affected.right, affected.bottom);
-  if (SoftwareFrontScreen()) StretchScreenToWindow(&affected);
+  if (DrawingToMemImgFront()) StretchScreenToWindow(&affected);
 }
 
 void FillInverted(const plat::RECT& rect) {
@@ -113,7 +112,7 @@ enum class DrawKind { kPlaced, kStretched, kQuad };
 // clipped away whole; every other draw gives 0.
 int UnplaceableResult(const GraphRecord* g, DrawKind kind) {
   if (kind != DrawKind::kQuad && MovieShownOnWindow(g)) return -1;
-  if (kind == DrawKind::kStretched && !g->format.texture && gScreen.memImgScreen == 0) return -1;
+  if (kind == DrawKind::kStretched && !g->format.texture && !ScreensAreMemImgs()) return -1;
   return 0;
 }
 
@@ -289,7 +288,7 @@ int DrawBox(int x1, int y1, int x2, int y2, uint32_t color, bool fill) {
   const plat::RECT rect = {std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)};
   BeforeDraw(rect);
   int result;
-  if (GetUseTextureGraphs() && IsDirect3DAvailable() && !gScreen.softwareScreen) {
+  if (GetUseTextureGraphs() && IsDirect3DAvailable() && !SoftwareScreen()) {
     result = DrawTexture(rect, [&] {
       return fill ? D3D_DrawFillBox(x1, y1, x2, y2, color) : D3D_DrawLineBox(x1, y1, x2, y2, color);
     });

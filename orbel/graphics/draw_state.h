@@ -26,9 +26,18 @@ constexpr int kBlendMul = 4;
 // Add with the factors of kBlendAdd, kept apart for the middle of a subtraction bracket (invert, add,
 // invert): the destination is inverted around it, so the add darkens.
 constexpr int kBlendAddInSubtract = 5;
-constexpr int kBlendInvert = 10;     // alpha blend of the inverted source
-constexpr int kBlendMulAlpha = 11;   // multiply, then alpha blend
+// Modes 6 to 9 only set Direct3D blend factors; the software renderer draws nothing in them.
+constexpr int kBlendAsNone = 6;       // drawn as kBlendNone
+constexpr int kBlendFactorsLeft = 7;  // the blend factors in force are left as they are
+constexpr int kBlendDestKept = 8;     // destination kept: dst + src x 0
+constexpr int kBlendInvertDest = 9;   // destination inverted: src x (1 - dst)
+constexpr int kBlendInvert = 10;      // alpha blend of the inverted source
+constexpr int kBlendMulAlpha = 11;    // multiply, then alpha blend
 constexpr int kBlendModeCount = 12;
+
+// Texture filter modes (SetDrawFilterMode): what Direct3D samples a scaled texture with.
+constexpr int kFilterPoint = 0;   // nearest texel
+constexpr int kFilterLinear = 1;  // bilinear
 
 constexpr uint32_t kBrightWhite = 0xFFFFFF;  // bright colour that changes nothing
 

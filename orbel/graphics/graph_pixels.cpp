@@ -14,6 +14,7 @@
 #include "orbel/graphics/graph_load.h"
 #include "orbel/graphics/graphics_manager.h"
 #include "orbel/graphics/graphics_system.h"
+#include "orbel/graphics/screen_road.h"
 #include "orbel/graphics/screen_state.h"
 #include "orbel/graphics/surface2d.h"
 #include "orbel/image/color_data.h"
@@ -125,7 +126,7 @@ int MakeSurfaceDataImage(int handle) {
     d->formatCode = kSurfaceCodeDirectDraw;
     int screenWidth = 0;
     GetScreenPixelSize(&screenWidth, nullptr);
-    const bool video = f.memImg == 0 && d->width <= screenWidth && gScreen.softwareScreen == 0;
+    const bool video = f.memImg == 0 && d->width <= screenWidth && !SoftwareScreen();
     d->surface = CreatePlainSurface(d->width, d->height, video);
     if (d->surface == nullptr && video) d->surface = CreatePlainSurface(d->width, d->height, false);
     if (d->surface == nullptr) return LogAdd("標準サーフェスの作成に失敗しました\n");

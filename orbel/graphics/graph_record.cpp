@@ -12,6 +12,7 @@
 #include "orbel/graphics/graph_pixels.h"
 #include "orbel/graphics/graphics_manager.h"
 #include "orbel/graphics/graphics_system.h"
+#include "orbel/graphics/screen_road.h"
 #include "orbel/graphics/screen_state.h"
 #include "orbel/graphics/surface2d.h"
 #include "orbel/movie/movie_system.h"
@@ -29,8 +30,6 @@ namespace {
 
 // The screen depth a new graph follows (16 while no mode was set).
 int ScreenDepth() { return GetScreenColorBitDepth(); }
-
-bool SoftwareRendering() { return gScreen.softwareRendering != 0; }
 
 // Texture graphs need a Direct3D device on a hardware screen.
 bool TextureGraphsPossible() {

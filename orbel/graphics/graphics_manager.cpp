@@ -19,6 +19,7 @@
 #include "orbel/graphics/graphics_system.h"
 #include "orbel/graphics/mask_screen.h"
 #include "orbel/graphics/screen_present.h"
+#include "orbel/graphics/screen_road.h"
 #include "orbel/graphics/screen_state.h"
 #include "orbel/graphics/surface2d.h"
 
@@ -58,7 +59,7 @@ int ScreenChannel(int value, uint8_t width, uint8_t shift) {
 
 // The colour format drawing uses: the software screen's when it differs from the display.
 const ColorData* DrawColorFormat() {
-  if (gScreen.softwareScreen && GetScreenColorBitDepth() != 8) {
+  if (SoftwareScreenNot8Bit()) {
     return GetMemImgColorData(GetScreenColorBitDepth() == 16 ? kMemImgR5G6B5 : kMemImgX8R8G8B8, 0, 0);
   }
   return &gScreen.displayColorData;
@@ -76,8 +77,7 @@ int GetClientOriginOnDesktop(int* x, int* y) {
 }
 
 int GetDrawScreenOrigin(int* x, int* y) {
-  const bool memImgScreen = gScreen.softwareScreen && GetScreenColorBitDepth() != 8;
-  if (gDrawState.drawScreen == kDrawScreenFront && gSettings.windowMode && !memImgScreen) {
+  if (gDrawState.drawScreen == kDrawScreenFront && gSettings.windowMode && !SoftwareScreenNot8Bit()) {
     return GetClientOriginOnDesktop(x, y);
   }
   *x = 0;
@@ -118,8 +118,7 @@ int SelectDrawScreen(int screen) {
 
   const int previous = gDrawState.drawScreen;
   gDrawState.drawScreen = screen;
-  const bool hardwareOr8Bit = gScreen.softwareScreen == 0 || GetScreenColorBitDepth() == 8;
-  if (screen == kDrawScreenFront && gSettings.windowMode && hardwareOr8Bit && !gScreen.separateFrontSurface) {
+  if (screen == kDrawScreenFront && gSettings.windowMode && !SoftwareScreenNot8Bit() && !gScreen.separateFrontSurface) {
     gDrawState.frontWindowRect = gWindow.clientRect;
   } else {
     gDrawState.frontWindowRect = {0, 0, 0, 0};
@@ -240,7 +239,7 @@ int ClearTargetScreen() {
   WaitWhileInactive();
   if (g_manager.direct3DAvailable) D3D_ClearTargetScreen();
   ClearScreenBackend2D();
-  if (gScreen.memImgScreen && gDrawState.drawScreen == kDrawScreenFront) {
+  if (DrawingToMemImgFront()) {
     int width = 0;
     int height = 0;
     GetScreenPixelSize(&width, &height);
@@ -254,7 +253,7 @@ int ClearTargetScreen() {
 
 int Is3DGraphCreation() {
   return g_manager.useTextureGraphs == 1 && g_manager.direct3DAvailable && D3D_IsDeviceReady() &&
-         gScreen.softwareScreen == 0;
+         !SoftwareScreen();
 }
 
 int SetUseTextureGraphs(int flag) {
@@ -323,7 +322,7 @@ int EndGraphicsManager() {
 
 int InitDirectDrawSystem(plat::HWND) {
   if (InitDirectDraw() != 0) {
-    if (gScreen.softwareScreen) ErrorExitLibrary("DirectDraw の初期化に失敗しました");
+    if (SoftwareScreen()) ErrorExitLibrary("DirectDraw の初期化に失敗しました");
     LogAdd("ソフトウエアレンダリングモードに変更します\n");
     ChangeRenderingMode(0);
     if (InitDirectDraw() != 0) ErrorExitLibrary("DirectDraw の初期化に失敗しました");

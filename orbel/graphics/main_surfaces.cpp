@@ -11,6 +11,7 @@
 #include "orbel/graphics/direct_draw.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graphics_manager.h"
+#include "orbel/graphics/screen_road.h"
 #include "orbel/graphics/screen_state.h"
 #include "platform/ddraw/ddraw.h"
 
@@ -71,7 +72,7 @@ int ScreenImageType() { return GetScreenColorBitDepth() == 16 ? kMemImgR5G6B5 : 
 
 // The back image may be the locked back surface itself when the display has exactly its layout.
 bool BackImageCanLieOverSurface() {
-  if (gScreen.softwareRendering || gScreen.backSurface == nullptr) return false;
+  if (SoftwareRendering() || gScreen.backSurface == nullptr) return false;
   if (static_cast<uint32_t>(GetScreenColorBitDepth()) != gScreen.displayDepth) return false;
   const ColorData& f = gScreen.displayColorData;
   const bool xrgb = f.bitDepth == 32 && f.redMask == 0xFF0000 && f.greenMask == 0xFF00 && f.blueMask == 0xFF;
@@ -81,7 +82,7 @@ bool BackImageCanLieOverSurface() {
 
 void CreateScreenImages(int width, int height) {
   gScreen.memImgScreen = 1;
-  if (!gScreen.softwareRendering) {
+  if (!SoftwareRendering()) {
     gScreen.primarySurface = CreateScreenSurface(plat::DDSD_CAPS, plat::DDSCAPS_PRIMARYSURFACE | plat::DDSCAPS_SYSTEMMEMORY,
                                                  0, 0, 0);
     if (gScreen.primarySurface == nullptr) ErrorExitLibrary("プライマリサーフェスの作成に失敗しました");
@@ -211,16 +212,13 @@ void UnlockBackImageSurface() {
 }
 
 int CreateMainSurfaces() {
-  if ((!gScreen.softwareRendering && gScreen.directDraw == nullptr) || gScreen.primarySurface != nullptr ||
-      gScreen.memImgScreen) {
-    return -1;
-  }
+  if (!DisplayUp() || gScreen.primarySurface != nullptr || ScreensAreMemImgs()) return -1;
   LogAdd("出力画面用の DirectDrawSurface を作成します\n");
   LogTabAdd();
   int width = 0;
   int height = 0;
   GetScreenPixelSize(&width, &height);
-  if (gScreen.softwareScreen && gScreen.displayDepth != 8) {
+  if (SoftwareScreen() && gScreen.displayDepth != 8) {
     CreateScreenImages(width, height);
   } else {
     CreateDirectDrawScreens(width, height);
@@ -228,7 +226,7 @@ int CreateMainSurfaces() {
 
   LogAdd("各スクリーンメモリの配置位置\n");
   LogTabAdd();
-  if (gScreen.memImgScreen) {
+  if (ScreensAreMemImgs()) {
     LogFmtAdd("PrimaryBuffer : SYSTEMMEMORY( MEMIMG ) ");
     LogFmtAdd("BaskBuffer : SYSTEMMEMORY( MEMIMG ) ");
   } else {
@@ -242,7 +240,7 @@ int CreateMainSurfaces() {
 }
 
 int ReleaseMainSurfaces() {
-  if (gScreen.directDraw == nullptr && !gScreen.softwareRendering) return -1;
+  if (!DisplayUp()) return -1;
   UnlockBackImageSurface();
   if (gScreen.zBufferSurface != nullptr) {
     if (gScreen.backSurface != nullptr) gScreen.backSurface->DeleteAttachedSurface(0, gScreen.zBufferSurface);
@@ -260,7 +258,7 @@ int ReleaseMainSurfaces() {
   ReleaseInterface(gScreen.halfSizeSurface);
   ReleaseInterface(gScreen.workSurface);
   ReleaseInterface(gScreen.workSurface2);
-  if (gScreen.memImgScreen) {
+  if (ScreensAreMemImgs()) {
     TerminateMemImg(&gScreen.frontImage);
     TerminateMemImg(&gScreen.backImage);
     TerminateMemImg(&gScreen.zImage);

@@ -15,6 +15,7 @@
 #include "orbel/core/message_pump.h"
 #include "orbel/graphics/d3d/d3d_system.h"
 #include "orbel/graphics/graph_pixels.h"
+#include "orbel/graphics/screen_road.h"
 #include "orbel/image/color_convert.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graphics_manager.h"
@@ -55,9 +56,6 @@ struct MaskScreenState {
 MaskRecord g_masks[kMaskRecordCount];
 uint32_t g_maskCheckCounter;
 MaskScreenState g_mask;
-
-// The screen is a 16- or 32-bit memory image: the work image serves, and no desktop shift applies.
-bool SoftwareScreen1632() { return gScreen.softwareScreen && GetScreenColorBitDepth() != 8; }
 
 bool Hides(uint8_t maskByte) { return g_mask.reverse ? maskByte == 0 : maskByte != 0; }
 
@@ -169,7 +167,7 @@ int CreateMaskScreenBuffer(int create) {
     if (g_mask.buffer == nullptr) ErrorExitLibrary("マスク用 MEMIMG の作成に失敗しました");
     std::memset(g_mask.buffer, 0, size);
   }
-  if (SoftwareScreen1632()) {
+  if (SoftwareScreenNot8Bit()) {
     if (!CheckValidMemImg(&g_mask.workImage) &&
         CreateMemImgScreenType(&g_mask.workImage, width, height, -1) != 0) {
       ErrorExitLibrary("マスク用 MEMIMG の作成に失敗しました");
@@ -185,7 +183,7 @@ int CreateMaskScreenBuffer(int create) {
   desc.dwSize = sizeof desc;
   desc.dwFlags = plat::DDSD_CAPS | plat::DDSD_WIDTH | plat::DDSD_HEIGHT;
   desc.ddsCaps.dwCaps = plat::DDSCAPS_OFFSCREENPLAIN |
-                        (gScreen.memImgScreen ? plat::DDSCAPS_SYSTEMMEMORY : plat::DDSCAPS_3DDEVICE);
+                        (ScreensAreMemImgs() ? plat::DDSCAPS_SYSTEMMEMORY : plat::DDSCAPS_3DDEVICE);
   desc.dwWidth = static_cast<plat::DWORD>(width);
   desc.dwHeight = static_cast<plat::DWORD>(height);
   if (gScreen.directDraw->CreateSurface(&desc, &g_mask.workSurface, nullptr) != plat::DD_OK) {

@@ -18,6 +18,7 @@
 #include "orbel/graphics/graphics_manager.h"
 #include "orbel/graphics/graphics_system.h"
 #include "orbel/graphics/rect_math.h"
+#include "orbel/graphics/screen_road.h"
 #include "orbel/graphics/screen_state.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/win/kernel/clock.h"
@@ -165,10 +166,10 @@ void RedrawTimerProc(plat::HWND window, plat::UINT, plat::UINT_PTR, plat::DWORD)
 // ---- Flip and present -------------------------------------------------------------------------------
 
 int FlipScreen() {
-  if (!gScreen.softwareRendering && gScreen.directDraw == nullptr) return -1;
+  if (!DisplayUp()) return -1;
   WaitWhileInactive();
   RestoreScreenIfLost();
-  const bool pageFlip = !gScreen.softwareScreen && !gScreen.gdiOutputRequest && !gScreen.softwareRendering &&
+  const bool pageFlip = !SoftwareScreen() && !gScreen.gdiOutputRequest && !SoftwareRendering() &&
                         !gSettings.windowMode && !gWindow.menuDisplayed;
   if (!pageFlip) return PresentBackSurfaceToWindow(nullptr);
 
@@ -189,7 +190,7 @@ int FlipScreen() {
 }
 
 int PresentBackSurfaceToWindow(const plat::RECT* clientPart) {
-  if (!gScreen.softwareRendering && gScreen.directDraw == nullptr) return -1;
+  if (!DisplayUp()) return -1;
   RestoreScreenIfLost();
   DrawOnScreenLog();
   if (gDrawState.drawScreen == kDrawScreenFront) {
@@ -216,7 +217,7 @@ int PresentBackSurfaceToWindow(const plat::RECT* clientPart) {
            DoubleToInt(clientPart->right / scale), DoubleToInt(clientPart->bottom / scale)};
   }
 
-  if (!gScreen.memImgScreen) {
+  if (!ScreensAreMemImgs()) {
     D3D_FlushVertex();
     D3D_EndSceneCurrent();
     if (gScreen.primarySurface == nullptr || gScreen.backSurface == nullptr) return -1;
@@ -235,7 +236,7 @@ int PresentBackSurfaceToWindow(const plat::RECT* clientPart) {
   }
 
   if (!CheckValidMemImg(&gScreen.backImage)) return -1;
-  if (!gScreen.softwareRendering) {
+  if (!SoftwareRendering()) {
     if (gScreen.primarySurface == nullptr || gScreen.backSurface == nullptr) return -1;
     CommitBackImage(dest, src);
   } else {
@@ -354,7 +355,7 @@ int StretchScreenToWindow(const plat::RECT* rect) {
   const int h = r.bottom - r.top;
   if (w <= 0 || h <= 0) return 0;
 
-  if (!gScreen.softwareRendering) {
+  if (!SoftwareRendering()) {
     plat::IDirectDrawSurface7* target = gScreen.separateFrontSurface ? gScreen.frontSurface : gScreen.primarySurface;
     if (target == nullptr) return -1;
     plat::RECT lockRect = r;
@@ -383,13 +384,13 @@ int StretchScreenToWindow(const plat::RECT* rect) {
 }
 
 int ReadWindowToScreenImage() {
-  if (!(gScreen.memImgScreen || gScreen.softwareRendering) || !gScreen.presentedSinceReadBack) return 0;
+  if (!(ScreensAreMemImgs() || SoftwareRendering()) || !gScreen.presentedSinceReadBack) return 0;
   if (!CheckValidMemImg(&gScreen.frontImage)) return -1;
   int width = 0;
   int height = 0;
   GetScreenPixelSize(&width, &height);
   int result = 0;
-  if (gScreen.softwareRendering) {
+  if (SoftwareRendering()) {
     plat::BITMAPINFO info;
     MakeImageDibHeader(gScreen.frontImage, &info);
     const plat::HDC windowDc = plat::GetDC(gWindow.window);

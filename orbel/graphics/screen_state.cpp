@@ -10,6 +10,7 @@
 #include "orbel/graphics/graphics_manager.h"
 #include "orbel/graphics/graphics_system.h"
 #include "orbel/graphics/screen_internal.h"
+#include "orbel/graphics/screen_road.h"
 #include "platform/ddraw/ddraw.h"
 
 namespace orbel {
@@ -81,7 +82,7 @@ uint32_t* HardwareCapsBlock() { return g_blocks.hardwareCaps; }
 // ---- Accessors ------------------------------------------------------------------------------------
 
 int SetSoftwareRenderMode(int flag) {
-  gScreen.softwareRenderRequest = gScreen.softwareRendering ? 1u : static_cast<uint32_t>(flag);
+  gScreen.softwareRenderRequest = SoftwareRendering() ? 1u : static_cast<uint32_t>(flag);
   return 0;
 }
 int GetSoftwareRenderRequest() { return static_cast<int>(gScreen.softwareRenderRequest); }
@@ -118,12 +119,12 @@ int IsDrawingToPrimary() {
 }
 
 plat::IDirectDraw7* GetDirectDrawObject() { return gScreen.directDraw; }
-int IsHardwareRendering() { return gScreen.softwareRendering ? 0 : 1; }
+int IsHardwareRendering() { return SoftwareRendering() ? 0 : 1; }
 int IsDisplayModeChanged() { return static_cast<int>(gScreen.displayModeChanged); }
 const ColorData* GetDisplayPaletteData() { return &gScreen.displayColorData; }
 const plat::DDPIXELFORMAT* GetScreenColorData() { return &g_blocks.screenPixelFormat; }
-int IsSoftwareScreen() { return static_cast<int>(gScreen.softwareScreen); }
-int IsMemImgScreen() { return static_cast<int>(gScreen.memImgScreen); }
+int IsSoftwareScreen() { return SoftwareScreen() ? 1 : 0; }
+int IsMemImgScreen() { return ScreensAreMemImgs() ? 1 : 0; }
 
 const plat::DDPIXELFORMAT* GetOverlayPixelFormat() {
   int width = 0;
@@ -141,8 +142,8 @@ uint32_t* CopyDisplayModeInfo(uint32_t* out) {
 
 int GetGdiSurfaceOutputRequest() { return static_cast<int>(gScreen.gdiOutputRequest); }
 
-MemImg* GetFrontScreenMemImg() { return gScreen.memImgScreen ? &gScreen.frontImage : nullptr; }
-MemImg* GetBackScreenMemImg() { return gScreen.memImgScreen ? &gScreen.backImage : nullptr; }
+MemImg* GetFrontScreenMemImg() { return ScreensAreMemImgs() ? &gScreen.frontImage : nullptr; }
+MemImg* GetBackScreenMemImg() { return ScreensAreMemImgs() ? &gScreen.backImage : nullptr; }
 
 // ---- Screen mode ------------------------------------------------------------------------------------
 
@@ -181,8 +182,8 @@ int SetScreenMode(int width, int height, int depth, int refreshRate) {
 
 int ChangeRenderingMode(int hardware) {
   // Software rendering, once on, stays on; it always comes with the software screen.
-  if (gScreen.softwareRendering || hardware == 0) {
-    if (!gScreen.softwareRendering) {
+  if (SoftwareRendering() || hardware == 0) {
+    if (!SoftwareRendering()) {
       gScreen.textureGraphsBeforeSoftware = GetUseTextureGraphs();
       gScreen.memImgBeforeSoftware = GetNewGraphMemImgFlag();
     }

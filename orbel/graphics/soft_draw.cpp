@@ -13,6 +13,7 @@
 #include "orbel/graphics/backend_2d.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graph_record.h"
+#include "orbel/graphics/screen_road.h"
 #include "orbel/graphics/screen_state.h"
 #include "orbel/graphics/surface2d.h"
 #include "orbel/image/color_convert.h"
@@ -112,7 +113,7 @@ int BeginSurfaceSoftDraw(const Surface2DRecord* source, int blitAllowed, const p
   s.viewConverted = 0;
   s.destView = nullptr;
   s.sourceView = nullptr;
-  if (gScreen.memImgScreen) return 0;
+  if (ScreensAreMemImgs()) return 0;
 
   const SurfaceDataRecord* data = source != nullptr ? GetSurfaceDataRecord(source->surfaceData) : nullptr;
   if (source != nullptr && data == nullptr) return -1;
@@ -301,7 +302,7 @@ int EndSurfaceSoftDraw() {
   TerminateMemImg(&s.sourceViewBlock);
   s.destView = nullptr;
   s.sourceView = nullptr;
-  if (gScreen.memImgScreen) return 0;
+  if (ScreensAreMemImgs()) return 0;
   const int w = s.screenRect.right - s.screenRect.left;
   const int h = s.screenRect.bottom - s.screenRect.top;
   if (s.destLocked) {

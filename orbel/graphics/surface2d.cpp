@@ -17,6 +17,7 @@
 #include "orbel/graphics/graph_pixels.h"
 #include "orbel/graphics/graphics_manager.h"
 #include "orbel/graphics/screen_present.h"
+#include "orbel/graphics/screen_road.h"
 #include "orbel/graphics/screen_state.h"
 #include "orbel/image/color_convert.h"
 #include "orbel/image/color_data.h"
@@ -35,8 +36,6 @@ namespace {
 
 // Window mode, GDI output or a shown menu: the primary must be clipped to the window.
 bool WindowOrGdiOutput() { return GetWindowModeFlag() || gScreen.gdiOutputRequest || CheckMenuDisplay(); }
-
-bool DisplayUp() { return gScreen.directDraw != nullptr || gScreen.softwareRendering != 0; }
 
 // The pixel value of the transparent-colour setting in a palette image's format, matched against the
 // palette: the first equal entry's index, or 0.
@@ -194,7 +193,7 @@ int TransferImageToSurface2DHandle(const ColorData* format, plat::HBITMAP bitmap
 int TransferImageToSurface2D(const ColorData* format, plat::HBITMAP bitmap, plat::HBITMAP alphaBitmap,
                              const plat::RECT* srcRect, int destX, int destY, int surface2D, int kind,
                              const GraphImage* image, const GraphImage* alphaImage, const void*) {
-  if (IsHardwareRendering() && gScreen.directDraw == nullptr) return -1;
+  if (!DisplayUp()) return -1;
   const Surface2DRecord* r = gSurface2DTable.Lookup(surface2D);
   if (r == nullptr) return -1;
   SurfaceDataRecord* d = GetSurfaceDataRecord(r->surfaceData);
@@ -324,7 +323,7 @@ const MemImg* GetBlendGraphMemImg() {
 // ---- Draw target ------------------------------------------------------------------------------------
 
 int SelectDrawScreenSurface(int newScreen, int previousScreen) {
-  const bool hardware = IsHardwareRendering() != 0;
+  const bool hardware = !SoftwareRendering();
   gScreen.targetImage = nullptr;
   if (previousScreen == kDrawScreenFront && gScreen.separateFrontSurface) StopFrontScreenRedraw();
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <type_traits>
 
+#include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/rect_math.h"
 #include "orbel/softrender/plain_blit_simd.h"
 #include "orbel/softrender/simd_road.h"
@@ -48,8 +49,12 @@ void MoveRow(const Op& op, uint8_t* row, int32_t width) {
       uint8_t* d = row + 2 * x;
       simd::StoreU(d, simd::Fields8(simd::LoadU(d), colour, [&](__m128i g, __m128i c, int n) {
                      __m128i t = c;
-                     if constexpr (kMode == 10) t = _mm_sub_epi16(_mm_set1_epi16(static_cast<short>((1 << n) - 1)), c);
-                     if constexpr (kMode == 11) t = _mm_srl_epi16(_mm_mullo_epi16(g, c), _mm_cvtsi32_si128(n));
+                     if constexpr (kMode == kBlendInvert) {
+                       t = _mm_sub_epi16(_mm_set1_epi16(static_cast<short>((1 << n) - 1)), c);
+                     }
+                     if constexpr (kMode == kBlendMulAlpha) {
+                       t = _mm_srl_epi16(_mm_mullo_epi16(g, c), _mm_cvtsi32_si128(n));
+                     }
                      return simd::MoveBySignedP(g, t, p16);
                    }));
     }
@@ -58,8 +63,8 @@ void MoveRow(const Op& op, uint8_t* row, int32_t width) {
     const __m128i keep = _mm_set1_epi32(static_cast<int>(0xFF000000u));
     const __m128i c16 = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(op.s.color)), zero);
     auto target = [&](__m128i d16) {
-      if constexpr (kMode == 1) return c16;
-      else if constexpr (kMode == 10) return _mm_sub_epi16(_mm_set1_epi16(255), c16);
+      if constexpr (kMode == kBlendAlpha) return c16;
+      else if constexpr (kMode == kBlendInvert) return _mm_sub_epi16(_mm_set1_epi16(255), c16);
       else return _mm_srli_epi16(_mm_mullo_epi16(d16, c16), 8);
     };
     for (; x + 4 <= width; x += 4) {

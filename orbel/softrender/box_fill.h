@@ -46,12 +46,12 @@ using stretch::Store32;
 // or the product with d.
 template <int kMode>
 inline int32_t TargetOf(int32_t d, int32_t c, int n) {
-  if constexpr (kMode == 1) {
+  if constexpr (kMode == kBlendAlpha) {
     return c;
-  } else if constexpr (kMode == 10) {
+  } else if constexpr (kMode == kBlendInvert) {
     return ((1 << n) - 1) - c;
   } else {
-    static_assert(kMode == 11);
+    static_assert(kMode == kBlendMulAlpha);
     return (d * c) >> n;
   }
 }
@@ -78,7 +78,7 @@ template <int kType, int kMode>
 struct ColorOp {
   static constexpr int kBytes = kType == 1 ? 4 : 2;
   static constexpr int kModeValue = kMode;
-  static constexpr bool kPlainFill = kMode == 0;  // every pixel becomes the colour
+  static constexpr bool kPlainFill = kMode == kBlendNone;  // every pixel becomes the colour
   const ColorOpSetup& s;
 
   void Apply(uint8_t* d) const {
@@ -90,13 +90,13 @@ struct ColorOp {
   }
 
   uint32_t Apply32(uint32_t d) const {
-    if constexpr (kMode == 0) {
+    if constexpr (kMode == kBlendNone) {
       return s.color;
-    } else if constexpr (kMode == 2) {
+    } else if constexpr (kMode == kBlendAdd) {
       return stretch::PackedAdd888(d, s.value);
-    } else if constexpr (kMode == 3) {
+    } else if constexpr (kMode == kBlendSub) {
       return stretch::PackedSub888(d, s.value);
-    } else if constexpr (kMode == 4) {
+    } else if constexpr (kMode == kBlendMul) {
       return PerChannel32(d, s.color, [](int32_t dc, int32_t c) { return (dc * c) >> 8; });
     } else {
       const int32_t p = s.param;
@@ -107,13 +107,13 @@ struct ColorOp {
   }
 
   uint32_t Apply565(uint32_t d) const {
-    if constexpr (kMode == 0) {
+    if constexpr (kMode == kBlendNone) {
       return s.color;
-    } else if constexpr (kMode == 2) {
+    } else if constexpr (kMode == kBlendAdd) {
       return stretch::PackedAdd565(d, s.value);
-    } else if constexpr (kMode == 3) {
+    } else if constexpr (kMode == kBlendSub) {
       return stretch::PackedSub565(d, s.value);
-    } else if constexpr (kMode == 4) {
+    } else if constexpr (kMode == kBlendMul) {
       // Fields multiplied in place; the red product reaches 63488^2, so it is formed unsigned.
       const uint32_t c = s.color;
       const uint32_t r = (((d & 0xF800u) * (c & 0xF800u)) >> 16) & 0xF800u;
@@ -143,13 +143,13 @@ inline uint32_t PrepareColor(int colorType, uint32_t color, uint32_t bright) {
 template <int kType, class Visitor>
 inline bool VisitMode(int mode, const ColorOpSetup& s, Visitor& visit) {
   switch (mode) {
-    case 0: visit(ColorOp<kType, 0>{s}); return true;
-    case 1: visit(ColorOp<kType, 1>{s}); return true;
-    case 2: visit(ColorOp<kType, 2>{s}); return true;
-    case 3: visit(ColorOp<kType, 3>{s}); return true;
-    case 4: visit(ColorOp<kType, 4>{s}); return true;
-    case 10: visit(ColorOp<kType, 10>{s}); return true;
-    case 11: visit(ColorOp<kType, 11>{s}); return true;
+    case kBlendNone: visit(ColorOp<kType, kBlendNone>{s}); return true;
+    case kBlendAlpha: visit(ColorOp<kType, kBlendAlpha>{s}); return true;
+    case kBlendAdd: visit(ColorOp<kType, kBlendAdd>{s}); return true;
+    case kBlendSub: visit(ColorOp<kType, kBlendSub>{s}); return true;
+    case kBlendMul: visit(ColorOp<kType, kBlendMul>{s}); return true;
+    case kBlendInvert: visit(ColorOp<kType, kBlendInvert>{s}); return true;
+    case kBlendMulAlpha: visit(ColorOp<kType, kBlendMulAlpha>{s}); return true;
     default: return false;
   }
 }
@@ -161,8 +161,8 @@ bool VisitColorOp(int colorType, uint32_t color, Visitor&& visit) {
   if (colorType != kMemImgR5G6B5 && colorType != kMemImgX8R8G8B8) return false;
   const int32_t p = static_cast<int32_t>(gDrawState.blendParam > 255 ? 255 : gDrawState.blendParam);
   int mode = static_cast<int>(gDrawState.blendMode > 255 ? 255 : gDrawState.blendMode);
-  if (mode == 1 && p == 255) mode = 0;
-  if ((mode == 1 || mode == 2 || mode == 3) && p == 0) return false;
+  if (mode == kBlendAlpha && p == 255) mode = kBlendNone;
+  if ((mode == kBlendAlpha || mode == kBlendAdd || mode == kBlendSub) && p == 0) return false;
 
   ColorOpSetup s{};
   const uint32_t bright = gDrawState.brightColor & 0xFFFFFF;

@@ -11,7 +11,9 @@ namespace orbel {
 
 namespace {
 
-bool ModeHasLoops(int mode) { return (mode >= 0 && mode <= 4) || mode == 10 || mode == 11; }
+bool ModeHasLoops(int mode) {
+  return (mode >= kBlendNone && mode <= kBlendMul) || mode == kBlendInvert || mode == kBlendMulAlpha;
+}
 
 plat::LONG ClampToLong(int64_t v) {
   return static_cast<plat::LONG>(v < INT32_MIN ? INT32_MIN : (v > INT32_MAX ? INT32_MAX : v));

@@ -3,6 +3,7 @@
 // packed 16-bit add and subtract and the p = 128 halving. Fields: R bits 11-15, G 5-10, B 0-4.
 // Depends on plain_blit_loops.h (loop shapes), plain_blit_family.h (shared parts) and the blend
 // tables. No MMX-specific loops exist here.
+#include "orbel/graphics/draw_state.h"
 #include "orbel/softrender/plain_blit.h"
 #include "orbel/softrender/plain_blit_family.h"
 #include "orbel/softrender/plain_blit_fast_paths.h"
@@ -54,7 +55,7 @@ struct Ops16 : blit::OpsBase<2> {
   // The plain mode-1 blend of the normal path reads the six-bit table; a run reads the signed row.
   template <int Mode, bool Bright, bool Blend>
   static constexpr bool RunRuleIsRowRule() {
-    return !(Mode == 1 && !Bright && !Blend);
+    return !(Mode == kBlendAlpha && !Bright && !Blend);
   }
 
   template <int Mode, int Cls, bool Bright, bool Blend, bool Run>
@@ -63,7 +64,7 @@ struct Ops16 : blit::OpsBase<2> {
     const int ia = static_cast<int>(a);
     const int iw = static_cast<int>(w);
     const int p = c.p;
-    if constexpr (Mode == 0) {
+    if constexpr (Mode == kBlendNone) {
       if constexpr (kPlain || (Cls == blit::kNoFlag && !Blend)) {
         if constexpr (!Blend) return s;
         return F3(d, s, [iw](int g, int f, int) { return (g * 256 + (f - g) * iw) >> 8; });
@@ -72,14 +73,14 @@ struct Ops16 : blit::OpsBase<2> {
       } else {
         return F3(d, s, [ia, iw](int g, int f, int) { return (g * 65536 + (f - g) * iw * ia) >> 16; });
       }
-    } else if constexpr (Mode == 1 || Mode == 10 || Mode == 11) {
+    } else if constexpr (Mode == kBlendAlpha || Mode == kBlendInvert || Mode == kBlendMulAlpha) {
       // Mode 10 blends the complemented field, mode 11 the product of the fields.
       auto term = [](int g, int f, int n) {
-        if constexpr (Mode == 1) return f;
-        else if constexpr (Mode == 10) return ((1 << n) - 1) - f;
+        if constexpr (Mode == kBlendAlpha) return f;
+        else if constexpr (Mode == kBlendInvert) return ((1 << n) - 1) - f;
         else return (f * g) >> n;
       };
-      if constexpr (Mode == 1 && Cls == blit::kNoAlpha && !Run && !Bright && !Blend) {
+      if constexpr (Mode == kBlendAlpha && Cls == blit::kNoAlpha && !Run && !Bright && !Blend) {
         // The normal path's plain alpha blend reads the six-bit table with k = p / 4.
         return F3(d, s, [&c](int g, int f, int) { return static_cast<int>(c.sixBit[f][g]); });
       } else if constexpr (kPlain && !Blend) {
@@ -95,7 +96,7 @@ struct Ops16 : blit::OpsBase<2> {
                                    static_cast<int64_t>(term(g, f, n) - g) * iw * ia * p) >> 24);
         });
       }
-    } else if constexpr (Mode == 2 || Mode == 3) {
+    } else if constexpr (Mode == kBlendAdd || Mode == kBlendSub) {
       uint32_t v;
       if constexpr (!Blend) {
         const uint32_t* prod = c.prodP;
@@ -109,9 +110,9 @@ struct Ops16 : blit::OpsBase<2> {
         const int sh = kPlain ? 16 : 24;
         v = F3(0, s, [k, sh](int, int f, int) { return static_cast<int>((static_cast<uint32_t>(f) * k) >> sh); });
       }
-      return Mode == 2 ? pixel::PackedAdd565(d, v) : pixel::PackedSub565(d, v);
+      return Mode == kBlendAdd ? pixel::PackedAdd565(d, v) : pixel::PackedSub565(d, v);
     } else {
-      static_assert(Mode == 4);
+      static_assert(Mode == kBlendMul);
       if constexpr (!Blend) {
         if (kPlain || a == 255) return F3(d, s, [](int g, int f, int n) { return (f * g) >> n; });
         return F3(d, s, [ia](int g, int f, int n) { return (f * g * ia) >> (n + 8); });

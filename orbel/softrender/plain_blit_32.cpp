@@ -2,6 +2,7 @@
 // sources (direct or paletted), the packed saturating add and subtract, the p = 128 halving and the
 // exact-saturation loops chosen by the MMX flag. Byte 0 is blue, 1 green, 2 red, 3 alpha.
 // Depends on plain_blit_loops.h (loop shapes), plain_blit_family.h (shared parts) and the blend tables.
+#include "orbel/graphics/draw_state.h"
 #include "orbel/softrender/plain_blit.h"
 #include "orbel/softrender/plain_blit_family.h"
 #include "orbel/softrender/plain_blit_fast_paths.h"
@@ -51,7 +52,7 @@ struct Ops32 : blit::OpsBase<4> {
     const int ia = static_cast<int>(a);
     const int iw = static_cast<int>(w);
     const int p = c.p;
-    if constexpr (Mode == 0) {
+    if constexpr (Mode == kBlendNone) {
       if constexpr (kPlain || (Cls == blit::kNoFlag && !Blend)) {
         // A copy; brightened channels keep the destination's byte 3.
         if constexpr (!Blend) return Bright ? (s & 0xFFFFFF) | keep : s;
@@ -61,11 +62,11 @@ struct Ops32 : blit::OpsBase<4> {
       } else {
         return Ch3(d, s, [ia, iw](int dd, int ss) { return (dd * 65536 + (ss - dd) * iw * ia) >> 16; }) | keep;
       }
-    } else if constexpr (Mode == 1 || Mode == 10 || Mode == 11) {
+    } else if constexpr (Mode == kBlendAlpha || Mode == kBlendInvert || Mode == kBlendMulAlpha) {
       // Mode 10 blends the inverted source, mode 11 the product of source and destination.
       auto term = [](int dd, int ss) {
-        if constexpr (Mode == 1) return ss;
-        else if constexpr (Mode == 10) return 255 - ss;
+        if constexpr (Mode == kBlendAlpha) return ss;
+        else if constexpr (Mode == kBlendInvert) return 255 - ss;
         else return (ss * dd) >> 8;
       };
       if constexpr (kPlain && !Blend) {
@@ -81,7 +82,7 @@ struct Ops32 : blit::OpsBase<4> {
                }) |
                keep;
       }
-    } else if constexpr (Mode == 2 || Mode == 3) {
+    } else if constexpr (Mode == kBlendAdd || Mode == kBlendSub) {
       uint32_t v;
       if constexpr (kPlain && !Blend) {
         v = c.prodP[s & 0xFF] | c.prodP[(s >> 8) & 0xFF] << 8 | c.prodP[(s >> 16) & 0xFF] << 16;
@@ -91,9 +92,9 @@ struct Ops32 : blit::OpsBase<4> {
         const int sh = (!kPlain && Blend) ? 24 : 16;
         v = Ch3(0, s, [f, sh](int, int ss) { return static_cast<int>((static_cast<uint32_t>(ss) * f) >> sh); });
       }
-      return Mode == 2 ? pixel::PackedAdd888(d, v) : pixel::PackedSub888(d, v);
+      return Mode == kBlendAdd ? pixel::PackedAdd888(d, v) : pixel::PackedSub888(d, v);
     } else {
-      static_assert(Mode == 4);
+      static_assert(Mode == kBlendMul);
       if constexpr (kPlain && !Blend) {
         return Ch3(d, s, [](int dd, int ss) { return (dd * ss) >> 8; }) | keep;
       } else {
@@ -115,8 +116,10 @@ struct Ops32 : blit::OpsBase<4> {
 template <class Src>
 bool RunSpecial(const PlainBlitFrame& f, const Context& c) {
   if (blit::RunCopyOrHalve<4, Src>(f, c)) return true;
-  if (!blit::SpecialAllowed(f) || (f.mode != 2 && f.mode != 3) || f.param != 255 || !f.mmx) return false;
-  blit::RunSpecialLoop<4, Src>(f, c, f.mode == 2 ? pixel::SatAddBytes : pixel::SatSubBytes);
+  if (!blit::SpecialAllowed(f) || (f.mode != kBlendAdd && f.mode != kBlendSub) || f.param != 255 || !f.mmx) {
+    return false;
+  }
+  blit::RunSpecialLoop<4, Src>(f, c, f.mode == kBlendAdd ? pixel::SatAddBytes : pixel::SatSubBytes);
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include <immintrin.h>  // AVX2 intrinsics
 #include <cstdlib>
 
+#include "orbel/graphics/draw_state.h"
 #include "orbel/softrender/run_plan.h"
 #include "orbel/softrender/run_stretch.h"
 #include "platform/win/kernel/cpu.h"
@@ -227,8 +228,8 @@ ORBEL_AVX2 int Toward(const Drive& drive, int p) {
   const V zero = _mm256_setzero_si256();
   const V p16 = Set16(p);
   auto term = [&](V d16, V s16) ORBEL_AVX2 {
-    if constexpr (kMode == 1) return s16;
-    else if constexpr (kMode == 10) return _mm256_sub_epi16(Set16(255), s16);
+    if constexpr (kMode == kBlendAlpha) return s16;
+    else if constexpr (kMode == kBlendInvert) return _mm256_sub_epi16(Set16(255), s16);
     else return _mm256_srli_epi16(_mm256_mullo_epi16(s16, d16), 8);
   };
   return drive.template Run<true, false>([&](V d, V s) ORBEL_AVX2 {
@@ -297,21 +298,21 @@ ORBEL_AVX2 int Plain(const Drive& drive, int p, uint32_t key) {
     const V d0 = _mm256_unpacklo_epi8(d, zero), d1 = _mm256_unpackhi_epi8(d, zero);
     const V s0 = _mm256_unpacklo_epi8(s, zero), s1 = _mm256_unpackhi_epi8(s, zero);
     V r;
-    if constexpr (kMode == 0) {
+    if constexpr (kMode == kBlendNone) {
       r = s;
-    } else if constexpr (kMode == 1 || kMode == 10 || kMode == 11) {
+    } else if constexpr (kMode == kBlendAlpha || kMode == kBlendInvert || kMode == kBlendMulAlpha) {
       auto term = [&](V dd, V ss) ORBEL_AVX2 {
-        if constexpr (kMode == 1) return ss;
-        else if constexpr (kMode == 10) return _mm256_sub_epi16(Set16(255), ss);
+        if constexpr (kMode == kBlendAlpha) return ss;
+        else if constexpr (kMode == kBlendInvert) return _mm256_sub_epi16(Set16(255), ss);
         else return _mm256_srli_epi16(_mm256_mullo_epi16(ss, dd), 8);
       };
       r = KeepTop(_mm256_packus_epi16(Lerp16(d0, term(d0, s0), p16), Lerp16(d1, term(d1, s1), p16)), d);
-    } else if constexpr (kMode == 2 || kMode == 3) {
+    } else if constexpr (kMode == kBlendAdd || kMode == kBlendSub) {
       const V v = _mm256_and_si256(
           _mm256_packus_epi16(Div255(_mm256_mullo_epi16(s0, p16)), Div255(_mm256_mullo_epi16(s1, p16))), Set32(0xFFFFFF));
-      r = kMode == 2 ? PackedAdd(d, v) : PackedSub(d, v);
+      r = kMode == kBlendAdd ? PackedAdd(d, v) : PackedSub(d, v);
     } else {
-      static_assert(kMode == 4);
+      static_assert(kMode == kBlendMul);
       r = KeepTop(_mm256_packus_epi16(_mm256_srli_epi16(_mm256_mullo_epi16(d0, s0), 8),
                                       _mm256_srli_epi16(_mm256_mullo_epi16(d1, s1), 8)),
                   d);
@@ -324,13 +325,13 @@ ORBEL_AVX2 int Plain(const Drive& drive, int p, uint32_t key) {
 template <bool kTrans, class Drive>
 ORBEL_AVX2 int PlainByMode(int mode, const Drive& drive, int p, uint32_t key) {
   switch (mode) {
-    case 0: return kTrans ? Plain<0, kTrans>(drive, p, key) : 0;
-    case 1: return Plain<1, kTrans>(drive, p, key);
-    case 10: return Plain<10, kTrans>(drive, p, key);
-    case 11: return Plain<11, kTrans>(drive, p, key);
-    case 2: return Plain<2, kTrans>(drive, p, key);
-    case 3: return Plain<3, kTrans>(drive, p, key);
-    case 4: return Plain<4, kTrans>(drive, p, key);
+    case kBlendNone: return kTrans ? Plain<kBlendNone, kTrans>(drive, p, key) : 0;
+    case kBlendAlpha: return Plain<kBlendAlpha, kTrans>(drive, p, key);
+    case kBlendInvert: return Plain<kBlendInvert, kTrans>(drive, p, key);
+    case kBlendMulAlpha: return Plain<kBlendMulAlpha, kTrans>(drive, p, key);
+    case kBlendAdd: return Plain<kBlendAdd, kTrans>(drive, p, key);
+    case kBlendSub: return Plain<kBlendSub, kTrans>(drive, p, key);
+    case kBlendMul: return Plain<kBlendMul, kTrans>(drive, p, key);
     default: return 0;
   }
 }
@@ -338,13 +339,13 @@ ORBEL_AVX2 int PlainByMode(int mode, const Drive& drive, int p, uint32_t key) {
 template <bool kTrans, class Drive>
 ORBEL_AVX2 int ByMode(int mode, const Drive& drive, int p) {
   switch (mode) {
-    case 0: return kTrans ? Copy<kTrans>(drive) : 0;
-    case 1: return Toward<1, kTrans>(drive, p);
-    case 10: return Toward<10, kTrans>(drive, p);
-    case 11: return Toward<11, kTrans>(drive, p);
-    case 2: return AddSub<false, kTrans>(drive, p);
-    case 3: return AddSub<true, kTrans>(drive, p);
-    case 4: return Multiply<kTrans>(drive);
+    case kBlendNone: return kTrans ? Copy<kTrans>(drive) : 0;
+    case kBlendAlpha: return Toward<kBlendAlpha, kTrans>(drive, p);
+    case kBlendInvert: return Toward<kBlendInvert, kTrans>(drive, p);
+    case kBlendMulAlpha: return Toward<kBlendMulAlpha, kTrans>(drive, p);
+    case kBlendAdd: return AddSub<false, kTrans>(drive, p);
+    case kBlendSub: return AddSub<true, kTrans>(drive, p);
+    case kBlendMul: return Multiply<kTrans>(drive);
     default: return 0;
   }
 }
@@ -384,7 +385,7 @@ ORBEL_AVX2 void CopyPlanned32(const RunFrame& frame) { CopyPlannedRows(frame); }
 ORBEL_AVX2 bool RunRows32(int mode, bool alpha, const RunFrame& frame, int p, uint32_t key) {
   // Multiply draws an alpha-0 pixel of a row (it blackens) but skips a transparent run, so its
   // stretches stop at transparent runs; every other rule leaves an alpha-0 or keyed pixel alone.
-  const RunDrive drive{frame, !alpha || mode != 4};
+  const RunDrive drive{frame, !alpha || mode != kBlendMul};
   return (alpha ? ByMode<true>(mode, drive, p) : PlainByMode<true>(mode, drive, p, key)) != 0;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>  // memcpy
 
+#include "orbel/graphics/draw_state.h"
 #include "orbel/softrender/plain_blit.h"
 #include "orbel/softrender/plain_blit_loops.h"
 #include "orbel/softrender/plain_blit_simd.h"
@@ -27,7 +28,7 @@ struct OpsBase {
   // path skips it as a transparent run. Both results are the library's documented behaviour.
   template <int Mode>
   static constexpr bool SkipsAlphaZero() {
-    return Mode != 4;
+    return Mode != kBlendMul;
   }
 
   template <class Src, int Mode, bool Alpha, bool Trans, bool Bright, bool Blend>
@@ -95,11 +96,11 @@ void RunSpecialLoop(const PlainBlitFrame& f, const Context& c, Op op) {
 template <int Bytes, class Src>
 bool RunCopyOrHalve(const PlainBlitFrame& f, const Context& c) {
   if (!SpecialAllowed(f)) return false;
-  if (f.mode == 0 && !f.trans && Src::kBytes == Bytes) {
+  if (f.mode == kBlendNone && !f.trans && Src::kBytes == Bytes) {
     for (int y = 0; y < f.height; ++y) std::memcpy(f.dst + y * f.dstPitch, f.src + y * f.srcPitch, Bytes * static_cast<size_t>(f.width));
     return true;
   }
-  if (f.mode == 1 && f.param == 128) {
+  if (f.mode == kBlendAlpha && f.param == 128) {
     RunSpecialLoop<Bytes, Src>(f, c, [](uint32_t d, uint32_t s) { return Halve<Bytes>(d, s); });
     return true;
   }

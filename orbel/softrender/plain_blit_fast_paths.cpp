@@ -5,6 +5,7 @@
 #include <atomic>
 #include <iterator>  // size
 
+#include "orbel/graphics/draw_state.h"
 #include "orbel/softrender/plain_blit_family.h"
 
 namespace orbel {
@@ -68,9 +69,9 @@ uint32_t PlainBlitTraits(const PlainBlitFrame& f, bool deep) {
   if (f.runWeights != nullptr) t |= kTraitRunWeights;
   // The special-value rules, as blit::RunCopyOrHalve and the 32-bit family's saturation apply them.
   if (blit::SpecialAllowed(f)) {
-    if (f.mode == 0 && !f.trans && (t & kTraitDirect)) t |= kTraitCopy;
-    if (f.mode == 1 && f.param == 128) t |= kTraitHalve;
-    if (deep && (f.mode == 2 || f.mode == 3) && f.param == 255 && f.mmx) t |= kTraitSaturate;
+    if (f.mode == kBlendNone && !f.trans && (t & kTraitDirect)) t |= kTraitCopy;
+    if (f.mode == kBlendAlpha && f.param == 128) t |= kTraitHalve;
+    if (deep && (f.mode == kBlendAdd || f.mode == kBlendSub) && f.param == 255 && f.mmx) t |= kTraitSaturate;
   }
   return t;
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "orbel/graphics/draw_state.h"
 #include "orbel/softrender/blend_tables.h"
 #include "orbel/softrender/packed_pixels.h"
 #include "orbel/softrender/plain_blit.h"
@@ -242,13 +243,13 @@ void RunMode(const PlainBlitFrame& f, const Context& c) {
 template <class Ops, class Src, LoopRoad Road>
 void RunFamily(const PlainBlitFrame& f, const Context& c) {
   switch (f.mode) {
-    case 0: RunMode<Ops, Src, Road, 0>(f, c); break;
-    case 1: RunMode<Ops, Src, Road, 1>(f, c); break;
-    case 2: RunMode<Ops, Src, Road, 2>(f, c); break;
-    case 3: RunMode<Ops, Src, Road, 3>(f, c); break;
-    case 4: RunMode<Ops, Src, Road, 4>(f, c); break;
-    case 10: RunMode<Ops, Src, Road, 10>(f, c); break;
-    case 11: RunMode<Ops, Src, Road, 11>(f, c); break;
+    case kBlendNone: RunMode<Ops, Src, Road, kBlendNone>(f, c); break;
+    case kBlendAlpha: RunMode<Ops, Src, Road, kBlendAlpha>(f, c); break;
+    case kBlendAdd: RunMode<Ops, Src, Road, kBlendAdd>(f, c); break;
+    case kBlendSub: RunMode<Ops, Src, Road, kBlendSub>(f, c); break;
+    case kBlendMul: RunMode<Ops, Src, Road, kBlendMul>(f, c); break;
+    case kBlendInvert: RunMode<Ops, Src, Road, kBlendInvert>(f, c); break;
+    case kBlendMulAlpha: RunMode<Ops, Src, Road, kBlendMulAlpha>(f, c); break;
     default: break;
   }
 }

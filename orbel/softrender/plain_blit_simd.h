@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>  // memcpy
 
+#include "orbel/graphics/draw_state.h"
 #include "orbel/softrender/plain_blit.h"
 #include "orbel/softrender/plain_blit_avx2.h"
 #include "orbel/softrender/plain_blit_loops.h"
@@ -199,7 +200,7 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
     };
     auto keyedOne = [&](uint32_t d, uint32_t s, uint32_t out) { return (Trans && !Alpha && s == c.key) ? d : out; };
 
-    if constexpr (Mode == 0 && Alpha && Trans) {
+    if constexpr (Mode == kBlendNone && Alpha && Trans) {
       // Alpha 0 keeps the destination, 255 copies the whole pixel, others blend with byte 3 kept (alpha
       // 0 blends to the destination itself).
       Avx2Lead<Mode, Trans>(drow, srow, width, c.p);
@@ -224,19 +225,19 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
                return r;
              });
       return true;
-    } else if constexpr (Mode == 0 && Alpha) {
+    } else if constexpr (Mode == kBlendNone && Alpha) {
       // Without the flag an alpha source is copied as it is, alpha byte included.
       std::memcpy(drow, srow, 4 * static_cast<size_t>(width));
       return true;
-    } else if constexpr (Alpha && (Mode == 1 || Mode == 10 || Mode == 11)) {
+    } else if constexpr (Alpha && (Mode == kBlendAlpha || Mode == kBlendInvert || Mode == kBlendMulAlpha)) {
       // d moves toward the source (1), its inverse (10) or the product with d (11) by a * p / 65536;
       // under the flag alpha 255 moves by p / 256 and alpha 0 is skipped. Alpha 0 keeps d either way.
       const __m128i p16 = _mm_set1_epi16(static_cast<short>(c.p));
       const __m128i max16 = _mm_set1_epi16(255);
       const int p = c.p;
       auto term = [&](__m128i d16, __m128i s16) {
-        if constexpr (Mode == 1) return s16;
-        else if constexpr (Mode == 10) return _mm_sub_epi16(max16, s16);
+        if constexpr (Mode == kBlendAlpha) return s16;
+        else if constexpr (Mode == kBlendInvert) return _mm_sub_epi16(max16, s16);
         else return _mm_srli_epi16(_mm_mullo_epi16(s16, d16), 8);
       };
       Avx2Lead<Mode, Trans>(drow, srow, width, c.p);
@@ -261,14 +262,14 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
                uint32_t r = d & 0xFF000000;
                for (int i = 0; i < 24; i += 8) {
                  const int dd = static_cast<int>((d >> i) & 0xFF), ss = static_cast<int>((s >> i) & 0xFF);
-                 const int t = Mode == 1 ? ss : (Mode == 10 ? 255 - ss : (ss * dd) >> 8);
+                 const int t = Mode == kBlendAlpha ? ss : (Mode == kBlendInvert ? 255 - ss : (ss * dd) >> 8);
                  const int v = (Trans && a == 255) ? (dd * 256 + (t - dd) * p) >> 8 : (dd * 65536 + (t - dd) * a * p) >> 16;
                  r |= static_cast<uint32_t>(v) << i;
                }
                return r;
              });
       return true;
-    } else if constexpr (Alpha && (Mode == 2 || Mode == 3)) {
+    } else if constexpr (Alpha && (Mode == kBlendAdd || Mode == kBlendSub)) {
       // v = (s * a * p) >> 16 per channel, under the flag P(p, s) at alpha 255 and nothing at alpha 0;
       // then the packed add or subtract (byte 3 of the result is 0, so alpha 0 needs the flag to skip).
       const __m128i p16 = _mm_set1_epi16(static_cast<short>(c.p));
@@ -286,7 +287,7 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
           v = Select(_mm_cmpeq_epi32(a32, _mm_set1_epi32(255)), opaque, v);
         }
         v = _mm_and_si128(v, rgb);
-        const __m128i r = Mode == 2 ? PackedAdd4(d, v) : PackedSub4(d, v);
+        const __m128i r = Mode == kBlendAdd ? PackedAdd4(d, v) : PackedSub4(d, v);
         if constexpr (Trans) return Select(_mm_cmpeq_epi32(a32, zero), d, r);
         return r;
       };
@@ -300,13 +301,13 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
           v = 0;
           for (int i = 0; i < 24; i += 8) v |= ((((s >> i) & 0xFF) * (a * p)) >> 16) << i;
         }
-        return Mode == 2 ? pixel::PackedAdd888(d, v) : pixel::PackedSub888(d, v);
+        return Mode == kBlendAdd ? pixel::PackedAdd888(d, v) : pixel::PackedSub888(d, v);
       };
       Avx2Lead<Mode, Trans>(drow, srow, width, c.p);
       if constexpr (Trans) AlphaRow<true, false>(drow, srow, width, vec, one);
       else Row<4>(drow, srow, width, vec, one);
       return true;
-    } else if constexpr (Alpha && Mode == 4) {
+    } else if constexpr (Alpha && Mode == kBlendMul) {
       // (d * s * a) >> 16 per channel, (d * s) >> 8 at alpha 255 under the flag; alpha 0 is not skipped
       // (it blackens the destination's colour).
       const __m128i amask = _mm_set1_epi32(0xFF);
@@ -335,19 +336,19 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
       return true;
     } else if constexpr (Alpha) {
       return false;
-    } else if constexpr (Mode == 0 && Trans) {
+    } else if constexpr (Mode == kBlendNone && Trans) {
       Avx2PlainLead<Mode, Trans>(drow, srow, width, c.p, c.key);
       Row<4>(drow, srow, width, [&](__m128i d, __m128i s) { return keyed(d, s, s); },
              [&](uint32_t d, uint32_t s) { return keyedOne(d, s, s); });
       return true;
-    } else if constexpr (Mode == 1 || Mode == 10 || Mode == 11) {
+    } else if constexpr (Mode == kBlendAlpha || Mode == kBlendInvert || Mode == kBlendMulAlpha) {
       // Blend towards the source, its inverse (mode 10) or the product with the destination (11).
       const __m128i p16 = _mm_set1_epi16(static_cast<short>(c.p));
       const __m128i max16 = _mm_set1_epi16(255);
       const uint32_t p = static_cast<uint32_t>(c.p);
       auto term = [&](__m128i d16, __m128i s16) {
-        if constexpr (Mode == 1) return s16;
-        else if constexpr (Mode == 10) return _mm_sub_epi16(max16, s16);
+        if constexpr (Mode == kBlendAlpha) return s16;
+        else if constexpr (Mode == kBlendInvert) return _mm_sub_epi16(max16, s16);
         else return _mm_srli_epi16(_mm_mullo_epi16(s16, d16), 8);
       };
       Avx2PlainLead<Mode, Trans>(drow, srow, width, c.p, c.key);
@@ -362,13 +363,13 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
                uint32_t r = d & 0xFF000000;
                for (int i = 0; i < 24; i += 8) {
                  const uint32_t dd = (d >> i) & 0xFF, ss = (s >> i) & 0xFF;
-                 const uint32_t t = Mode == 1 ? ss : (Mode == 10 ? 255 - ss : (ss * dd) >> 8);
+                 const uint32_t t = Mode == kBlendAlpha ? ss : (Mode == kBlendInvert ? 255 - ss : (ss * dd) >> 8);
                  r |= ((dd * (256 - p) + t * p) >> 8) << i;
                }
                return keyedOne(d, s, r);
              });
       return true;
-    } else if constexpr (Mode == 2 || Mode == 3) {
+    } else if constexpr (Mode == kBlendAdd || Mode == kBlendSub) {
       const __m128i p16 = _mm_set1_epi16(static_cast<short>(c.p));
       const __m128i rgb = _mm_set1_epi32(0xFFFFFF);
       const uint32_t* prod = c.prodP;
@@ -379,14 +380,14 @@ inline bool FastRow32(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
                    _mm_packus_epi16(Div255(_mm_mullo_epi16(_mm_unpacklo_epi8(s, zero), p16)),
                                     Div255(_mm_mullo_epi16(_mm_unpackhi_epi8(s, zero), p16))),
                    rgb);
-               return keyed(d, s, Mode == 2 ? PackedAdd4(d, v) : PackedSub4(d, v));
+               return keyed(d, s, Mode == kBlendAdd ? PackedAdd4(d, v) : PackedSub4(d, v));
              },
              [&](uint32_t d, uint32_t s) {
                const uint32_t v = prod[s & 0xFF] | prod[(s >> 8) & 0xFF] << 8 | prod[(s >> 16) & 0xFF] << 16;
-               return keyedOne(d, s, Mode == 2 ? pixel::PackedAdd888(d, v) : pixel::PackedSub888(d, v));
+               return keyedOne(d, s, Mode == kBlendAdd ? pixel::PackedAdd888(d, v) : pixel::PackedSub888(d, v));
              });
       return true;
-    } else if constexpr (Mode == 4) {
+    } else if constexpr (Mode == kBlendMul) {
       Avx2PlainLead<Mode, Trans>(drow, srow, width, c.p, c.key);
       Row<4>(drow, srow, width,
              [&](__m128i d, __m128i s) {
@@ -423,7 +424,7 @@ inline bool FastRuns32(const PlainBlitFrame& f, const blit::Context& c) {
 // Exact per-byte saturating add (mode 2) or subtract (mode 3) of all four bytes.
 inline bool Saturate32Rows(const PlainBlitFrame& f, const blit::Context& c) {
   const __m128i key = _mm_set1_epi32(static_cast<int>(c.key));
-  const bool add = f.mode == 2;
+  const bool add = f.mode == kBlendAdd;
   const bool avx2 = ActiveSimdRoad() == SimdRoad::kAvx2;
   for (int y = 0; y < f.height; ++y) {
     uint8_t* drow = f.dst + y * f.dstPitch;
@@ -508,7 +509,7 @@ inline void AlphaCopyRow16(uint8_t* drow, const uint8_t* srow, int width) {
 
 template <int SrcBytes, int Mode, bool Alpha, bool Trans, bool Bright, bool Blend>
 inline bool FastRow16(uint8_t* drow, const uint8_t* srow, const uint8_t*, int width, const blit::Context& c) {
-  if constexpr (SrcBytes == 4 && Mode == 0 && Alpha && Trans && !Bright && !Blend) {
+  if constexpr (SrcBytes == 4 && Mode == kBlendNone && Alpha && Trans && !Bright && !Blend) {
     AlphaCopyRow16(drow, srow, width);
     return true;
   } else if constexpr (SrcBytes != 2 || Alpha || Bright || Blend) {
@@ -520,11 +521,11 @@ inline bool FastRow16(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
       return out;
     };
     auto keyedOne = [&](uint32_t d, uint32_t s, uint32_t out) { return (Trans && s == (c.key & 0xFFFF)) ? d : out; };
-    if constexpr (Mode == 0 && Trans) {
+    if constexpr (Mode == kBlendNone && Trans) {
       Row<2>(drow, srow, width, [&](__m128i d, __m128i s) { return keyed(d, s, s); },
              [&](uint32_t d, uint32_t s) { return keyedOne(d, s, s); });
       return true;
-    } else if constexpr (Mode == 1) {
+    } else if constexpr (Mode == kBlendAlpha) {
       // Six-bit table blend (k * f + (63 - k) * g) / 63, the division done as ((x + 1) * 1040) >> 16,
       // which is exact for every x up to 63 * 63.
       const int k = c.p / 4;
@@ -545,7 +546,7 @@ inline bool FastRow16(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
                return keyedOne(d, s, out);
              });
       return true;
-    } else if constexpr (Mode == 10 || Mode == 11) {
+    } else if constexpr (Mode == kBlendInvert || Mode == kBlendMulAlpha) {
       // Each field moves toward its complement (10) or its product with d (11) through the signed
       // product row: g + trunc(p (t - g) / 255).
       const __m128i p16 = _mm_set1_epi16(static_cast<short>(c.p));
@@ -553,8 +554,10 @@ inline bool FastRow16(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
       Row<2>(drow, srow, width,
              [&](__m128i d, __m128i s) {
                return keyed(d, s, Fields8(d, s, [&](__m128i g, __m128i f, int n) {
-                              const __m128i t = Mode == 10 ? _mm_sub_epi16(_mm_set1_epi16(static_cast<short>((1 << n) - 1)), f)
-                                                           : _mm_srl_epi16(_mm_mullo_epi16(f, g), _mm_cvtsi32_si128(n));
+                              const __m128i t =
+                                  Mode == kBlendInvert
+                                      ? _mm_sub_epi16(_mm_set1_epi16(static_cast<short>((1 << n) - 1)), f)
+                                      : _mm_srl_epi16(_mm_mullo_epi16(f, g), _mm_cvtsi32_si128(n));
                               return MoveBySignedP(g, t, p16);
                             }));
              },
@@ -564,13 +567,13 @@ inline bool FastRow16(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
                  const int n = shift == 5 ? 6 : 5;
                  const int mask = (1 << n) - 1;
                  const int g = static_cast<int>(d >> shift) & mask, f = static_cast<int>(s >> shift) & mask;
-                 const int t = Mode == 10 ? mask - f : (f * g) >> n;
+                 const int t = Mode == kBlendInvert ? mask - f : (f * g) >> n;
                  out |= static_cast<uint32_t>(g + sp[t - g]) << shift;
                }
                return keyedOne(d, s, out);
              });
       return true;
-    } else if constexpr (Mode == 2 || Mode == 3) {
+    } else if constexpr (Mode == kBlendAdd || Mode == kBlendSub) {
       // v = p * f / 255 per field, then the packed rule in 32-bit lanes (it needs the carry bit 16).
       const __m128i p16 = _mm_set1_epi16(static_cast<short>(c.p));
       const __m128i zero = _mm_setzero_si128();
@@ -578,7 +581,7 @@ inline bool FastRow16(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
       const __m128i low16 = _mm_set1_epi32(0xFFFF), guard = _mm_set1_epi32(0x10820), mask = _mm_set1_epi32(0xF7DF);
       auto packed4 = [&](__m128i d, __m128i v) {
         __m128i r;
-        if constexpr (Mode == 2) {
+        if constexpr (Mode == kBlendAdd) {
           const __m128i sum = _mm_add_epi32(_mm_and_si128(d, mask), _mm_and_si128(v, mask));
           const __m128i cc = _mm_and_si128(sum, guard);
           r = _mm_or_si128(_mm_or_si128(sum, _mm_sub_epi32(cc, _mm_srli_epi32(cc, 5))),
@@ -600,10 +603,10 @@ inline bool FastRow16(uint8_t* drow, const uint8_t* srow, const uint8_t*, int wi
              },
              [&](uint32_t d, uint32_t s) {
                const uint32_t v = prod[(s >> 11) & 31] << 11 | prod[(s >> 5) & 63] << 5 | prod[s & 31];
-               return keyedOne(d, s, Mode == 2 ? pixel::PackedAdd565(d, v) : pixel::PackedSub565(d, v));
+               return keyedOne(d, s, Mode == kBlendAdd ? pixel::PackedAdd565(d, v) : pixel::PackedSub565(d, v));
              });
       return true;
-    } else if constexpr (Mode == 4) {
+    } else if constexpr (Mode == kBlendMul) {
       Row<2>(drow, srow, width,
              [&](__m128i d, __m128i s) {
                return keyed(d, s, Fields8(d, s, [](__m128i g, __m128i f, int n) {

@@ -25,18 +25,18 @@ using stretch::StretchSetup;
 // the copy; the subtract of paletted sources runs even at p = 0.
 int EffectiveMode(uint32_t mode, int32_t p, bool paletted) {
   switch (mode) {
-    case 0:
-    case 4:
-    case 10:
-    case 11:
+    case kBlendNone:
+    case kBlendMul:
+    case kBlendInvert:
+    case kBlendMulAlpha:
       return static_cast<int>(mode);
-    case 1:
-      if (p == 255) return 0;
-      return p == 0 ? -1 : 1;
-    case 2:
-      return p == 0 ? -1 : 2;
-    case 3:
-      return (p == 0 && !paletted) ? -1 : 3;
+    case kBlendAlpha:
+      if (p == 255) return kBlendNone;
+      return p == 0 ? -1 : kBlendAlpha;
+    case kBlendAdd:
+      return p == 0 ? -1 : kBlendAdd;
+    case kBlendSub:
+      return (p == 0 && !paletted) ? -1 : kBlendSub;
     default:
       return -1;
   }

@@ -6,6 +6,7 @@
 // as its loop's selectors say.
 #include <type_traits>
 
+#include "orbel/graphics/draw_state.h"
 #include "orbel/softrender/simd_road.h"
 #include "orbel/softrender/stretch_blit_walk.h"
 
@@ -272,33 +273,33 @@ struct Multiply {
 template <class Px>
 void DrawStretchDirect(const StretchSetup& s, int mode) {
   switch (mode) {
-    case 0:
+    case kBlendNone:
       if (!s.hasBlend && s.brightWhite && !s.srcAlpha && SimdRoadOpen()) {
         DrawStretchCopyRows<Px>(s);
       } else {
         RunSelected<Copy<Px>::template Kernel>(s);
       }
       break;
-    case 1:
+    case kBlendAlpha:
       RunSelected<Toward<Px, Target::kSource>::template Kernel>(s);
       break;
-    case 10:
+    case kBlendInvert:
       RunSelected<Toward<Px, Target::kInvert>::template Kernel>(s);
       break;
-    case 11:
+    case kBlendMulAlpha:
       RunSelected<Toward<Px, Target::kMultiply>::template Kernel>(s);
       break;
-    case 2:
+    case kBlendAdd:
       RunSelected<AddSub<Px, false>::template Kernel>(s);
       break;
-    case 3:
+    case kBlendSub:
       if (s.param == 255 && !s.hasBlend && s.brightWhite && !s.srcAlpha) {
         RunFullSubtract<Px, false>(s);
       } else {
         RunSelected<AddSub<Px, true>::template Kernel>(s);
       }
       break;
-    case 4:
+    case kBlendMul:
       RunSelected<Multiply<Px>::template Kernel>(s);
       break;
     default:

@@ -4,6 +4,7 @@
 // entry), add (carry out of red), the packed subtract (0) and the full-strength MMX subtract write
 // byte 3; every other loop keeps it. Copy at white brightness without a blend image and the
 // full-strength subtract walk as fast loops.
+#include "orbel/graphics/draw_state.h"
 #include "orbel/softrender/stretch_blit_walk.h"
 
 namespace orbel::stretch {
@@ -137,29 +138,29 @@ struct MultiplyPal {
 template <class Px>
 void DrawStretchPalette(const StretchSetup& s, int mode) {
   switch (mode) {
-    case 0:
+    case kBlendNone:
       RunSelected<MovePal<Px, Target::kCopy>::template Kernel>(s);
       break;
-    case 1:
+    case kBlendAlpha:
       RunSelected<MovePal<Px, Target::kAlpha>::template Kernel>(s);
       break;
-    case 10:
+    case kBlendInvert:
       RunSelected<MovePal<Px, Target::kInvert>::template Kernel>(s);
       break;
-    case 11:
+    case kBlendMulAlpha:
       RunSelected<MovePal<Px, Target::kMultiply>::template Kernel>(s);
       break;
-    case 2:
+    case kBlendAdd:
       RunSelected<AddSubPal<Px, false>::template Kernel>(s);
       break;
-    case 3:
+    case kBlendSub:
       if (s.param == 255 && !s.hasBlend && s.brightWhite) {
         RunFullSubtract<Px, true>(s);
       } else {
         RunSelected<AddSubPal<Px, true>::template Kernel>(s);
       }
       break;
-    case 4:
+    case kBlendMul:
       RunSelected<MultiplyPal<Px>::template Kernel>(s);
       break;
     default:

@@ -3,6 +3,7 @@
 // blend image plays a part here.
 #include <cstdint>
 
+#include "orbel/graphics/draw_state.h"
 #include "orbel/softrender/packed_pixels.h"
 #include "orbel/softrender/triangle_pixels.h"
 #include "orbel/softrender/triangle_walk.h"
@@ -25,17 +26,17 @@ void FlatLoop32(const Frame& frame, const Walk& w) {
   WalkFlat<4>(f, w, [&](uint8_t* dp) {
     const uint32_t d = Load32(dp);
     uint32_t r;
-    if constexpr (Mode == 0) {
+    if constexpr (Mode == kBlendNone) {
       r = c;
-    } else if constexpr (Mode == 1) {
+    } else if constexpr (Mode == kBlendAlpha) {
       r = PerByte(d, [&](int k) { return Mix<8>(Byte(c, k), Byte(d, k), p); });
-    } else if constexpr (Mode == 2) {
+    } else if constexpr (Mode == kBlendAdd) {
       r = pixel::PackedAdd888(d, v);
-    } else if constexpr (Mode == 3) {
+    } else if constexpr (Mode == kBlendSub) {
       r = pixel::PackedSub888(d, v);
-    } else if constexpr (Mode == 4) {
+    } else if constexpr (Mode == kBlendMul) {
       r = PerByte(d, [&](int k) { return (Byte(d, k) * Byte(c, k)) >> 8; });
-    } else if constexpr (Mode == 10) {
+    } else if constexpr (Mode == kBlendInvert) {
       r = PerByte(d, [&](int k) { return Mix<8>(255 - Byte(c, k), Byte(d, k), p); });
     } else {
       r = PerByte(d, [&](int k) { return Mix<8>((Byte(d, k) * Byte(c, k)) >> 8, Byte(d, k), p); });
@@ -57,17 +58,17 @@ void FlatLoop16(const Frame& frame, const Walk& w) {
   WalkFlat<2>(f, w, [&](uint8_t* dp) {
     const uint32_t d = Load16(dp);
     uint32_t r;
-    if constexpr (Mode == 0) {
+    if constexpr (Mode == kBlendNone) {
       r = c;
-    } else if constexpr (Mode == 1) {
+    } else if constexpr (Mode == kBlendAlpha) {
       r = PerField([&](int k) { return step(Field(c, k), Field(d, k)); });
-    } else if constexpr (Mode == 2) {
+    } else if constexpr (Mode == kBlendAdd) {
       r = pixel::PackedAdd565(d, v);
-    } else if constexpr (Mode == 3) {
+    } else if constexpr (Mode == kBlendSub) {
       r = pixel::PackedSub565(d, v);
-    } else if constexpr (Mode == 4) {
+    } else if constexpr (Mode == kBlendMul) {
       r = PerField([&](int k) { return (Field(d, k) * Field(c, k)) >> kFieldBits[k]; });
-    } else if constexpr (Mode == 10) {
+    } else if constexpr (Mode == kBlendInvert) {
       r = PerField([&](int k) { return step(kFieldMax[k] - Field(c, k), Field(d, k)); });
     } else {
       r = PerField([&](int k) { return step((Field(d, k) * Field(c, k)) >> kFieldBits[k], Field(d, k)); });
@@ -79,13 +80,13 @@ void FlatLoop16(const Frame& frame, const Walk& w) {
 template <template <int> class Table>
 SpanLoop Pick(int slot) {
   switch (slot) {
-    case 0: return Table<0>::kLoop;
-    case 1: return Table<1>::kLoop;
-    case 2: return Table<2>::kLoop;
-    case 3: return Table<3>::kLoop;
-    case 4: return Table<4>::kLoop;
-    case 5: return Table<10>::kLoop;
-    case 6: return Table<11>::kLoop;
+    case 0: return Table<kBlendNone>::kLoop;
+    case 1: return Table<kBlendAlpha>::kLoop;
+    case 2: return Table<kBlendAdd>::kLoop;
+    case 3: return Table<kBlendSub>::kLoop;
+    case 4: return Table<kBlendMul>::kLoop;
+    case 5: return Table<kBlendInvert>::kLoop;
+    case 6: return Table<kBlendMulAlpha>::kLoop;
     default: return nullptr;
   }
 }
@@ -104,8 +105,8 @@ struct Flat16 {
 SpanLoop SelectFlatLoop(int colorType, uint32_t mode, uint32_t param) {
   int slot = ModeSlot(mode);
   if (slot < 0) return nullptr;
-  if (param == 0 && (mode == 1 || mode == 2 || mode == 3)) return nullptr;
-  if (mode == 1 && param == 255) slot = 0;
+  if (param == 0 && (mode == kBlendAlpha || mode == kBlendAdd || mode == kBlendSub)) return nullptr;
+  if (mode == kBlendAlpha && param == 255) slot = 0;
   if (colorType == 1) return Pick<Flat32>(slot);
   if (colorType == 0) return Pick<Flat16>(slot);
   return nullptr;

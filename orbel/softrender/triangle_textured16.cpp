@@ -5,6 +5,7 @@
 // flag is its own loop. The blend image is read at the texel, not at the destination pixel.
 #include <cstdint>
 
+#include "orbel/graphics/draw_state.h"
 #include "orbel/softrender/packed_pixels.h"
 #include "orbel/softrender/triangle_pixels.h"
 #include "orbel/softrender/triangle_walk.h"
@@ -39,7 +40,7 @@ void Loop16(const Frame& frame, const Walk& walk) {
       const uint32_t texel = Load32(sp + 4 * static_cast<ptrdiff_t>(col));
       s = texel & 0xFFFF;
       a = (texel >> 16) & 0xFF;
-      if (Trans && a == 0 && (Mode <= 3 || Mode == 10)) return;
+      if (Trans && a == 0 && (Mode <= kBlendSub || Mode == kBlendInvert)) return;
     } else {
       s = Load16(sp + 2 * static_cast<ptrdiff_t>(col));
       if (Trans && s == f.srcTransColor) return;
@@ -52,7 +53,7 @@ void Loop16(const Frame& frame, const Walk& walk) {
     const auto S = [&](int c) { return Bright ? bright[c][Field(s, c)] : Field(s, c); };
 
     uint32_t r;
-    if constexpr (Mode == 0) {
+    if constexpr (Mode == kBlendNone) {
       if constexpr (Blend) {
         r = PerField([&](int c) { return plain ? Mix<8>(S(c), Field(d, c), w) : Mix<16>(S(c), Field(d, c), w * a); });
       } else if constexpr (!Bright) {
@@ -60,10 +61,10 @@ void Loop16(const Frame& frame, const Walk& walk) {
       } else {
         r = PerField([&](int c) { return plain ? S(c) : Mix<8>(S(c), Field(d, c), a); });
       }
-    } else if constexpr (Mode == 1 || Mode == 10 || Mode == 11) {
+    } else if constexpr (Mode == kBlendAlpha || Mode == kBlendInvert || Mode == kBlendMulAlpha) {
       const auto target = [&](int c) {
-        if constexpr (Mode == 1) return S(c);
-        if constexpr (Mode == 10) {
+        if constexpr (Mode == kBlendAlpha) return S(c);
+        if constexpr (Mode == kBlendInvert) {
           const uint32_t inverse = kFieldMax[c] - Field(s, c);
           return Bright ? bright[c][inverse] : inverse;
         }
@@ -74,7 +75,7 @@ void Loop16(const Frame& frame, const Walk& walk) {
           return plain ? Mix<16>(target(c), Field(d, c), w * p) : Mix<24>(target(c), Field(d, c), w * a * p);
         }
         if (plain) return step(target(c), Field(d, c));
-        if constexpr (Mode == 11 && !Bright) {
+        if constexpr (Mode == kBlendMulAlpha && !Bright) {
           // Green keeps five more bits of the product on this road.
           if (c == 1) {
             const uint32_t full = 32 * Field(d, 1);
@@ -84,7 +85,7 @@ void Loop16(const Frame& frame, const Walk& walk) {
         }
         return Mix<16>(target(c), Field(d, c), a * p);
       });
-    } else if constexpr (Mode == 4) {
+    } else if constexpr (Mode == kBlendMul) {
       r = PerField([&](int c) {
         const uint32_t product = S(c) * Field(d, c);
         if constexpr (Blend) return plain ? (product * w) >> (kFieldBits[c] + 8) : (product * w * a) >> (kFieldBits[c] + 16);
@@ -99,7 +100,7 @@ void Loop16(const Frame& frame, const Walk& walk) {
         return Bright ? bright[c][x] : x;
       };
       const uint32_t v = PerField([&](int c) { return f.paramMul[scaled(c)]; });
-      r = Mode == 2 ? pixel::PackedAdd565(d, v) : pixel::PackedSub565(d, v);
+      r = Mode == kBlendAdd ? pixel::PackedAdd565(d, v) : pixel::PackedSub565(d, v);
     }
     Store16(dp, r);
   });

@@ -4,6 +4,7 @@
 // is its own loop. The blend image is read at the texel, not at the destination pixel.
 #include <cstdint>
 
+#include "orbel/graphics/draw_state.h"
 #include "orbel/softrender/packed_pixels.h"
 #include "orbel/softrender/triangle_pixels.h"
 #include "orbel/softrender/triangle_walk.h"
@@ -32,7 +33,7 @@ void Loop32(const Frame& frame, const Walk& walk) {
       s = Load32(sp + 4 * static_cast<ptrdiff_t>(col));
       if constexpr (Alpha) {
         a = s >> 24;
-        if (Trans && a == 0 && Mode <= 3) return;
+        if (Trans && a == 0 && Mode <= kBlendSub) return;
       } else if (Trans && s == f.srcTransColor) {
         return;
       }
@@ -45,7 +46,7 @@ void Loop32(const Frame& frame, const Walk& walk) {
     const auto S = [&](int c) { return Bright ? bright[c][Byte(s, c)] : Byte(s, c); };
 
     uint32_t r;
-    if constexpr (Mode == 0) {
+    if constexpr (Mode == kBlendNone) {
       if constexpr (Blend) {
         r = PerByte(d, [&](int c) { return plain ? Mix<8>(S(c), Byte(d, c), w) : Mix<16>(S(c), Byte(d, c), w * a); });
       } else if constexpr (!Bright) {
@@ -53,19 +54,19 @@ void Loop32(const Frame& frame, const Walk& walk) {
       } else {
         r = PerByte(d, [&](int c) { return plain ? S(c) : Mix<8>(S(c), Byte(d, c), a); });
       }
-    } else if constexpr (Mode == 1 || Mode == 10 || Mode == 11) {
+    } else if constexpr (Mode == kBlendAlpha || Mode == kBlendInvert || Mode == kBlendMulAlpha) {
       // The target: the texel (1), its inverse with brightness after the inversion (10), or the
       // product with the destination (11); then mixed by the parameter (and weight and alpha).
       const auto target = [&](int c) {
-        if constexpr (Mode == 1) return S(c);
-        if constexpr (Mode == 10) return Bright ? bright[c][255 - Byte(s, c)] : 255 - Byte(s, c);
+        if constexpr (Mode == kBlendAlpha) return S(c);
+        if constexpr (Mode == kBlendInvert) return Bright ? bright[c][255 - Byte(s, c)] : 255 - Byte(s, c);
         return (S(c) * Byte(d, c)) >> 8;
       };
       r = PerByte(d, [&](int c) {
         if constexpr (Blend) return plain ? Mix<16>(target(c), Byte(d, c), w * p) : Mix<24>(target(c), Byte(d, c), w * a * p);
         return plain ? Mix<8>(target(c), Byte(d, c), p) : Mix<16>(target(c), Byte(d, c), a * p);
       });
-    } else if constexpr (Mode == 4) {
+    } else if constexpr (Mode == kBlendMul) {
       r = PerByte(d, [&](int c) {
         if constexpr (Blend) return plain ? (w * S(c) * Byte(d, c)) >> 16 : (w * S(c) * a * Byte(d, c)) >> 24;
         return plain ? (S(c) * Byte(d, c)) >> 8 : (S(c) * a * Byte(d, c)) >> 16;
@@ -76,7 +77,7 @@ void Loop32(const Frame& frame, const Walk& walk) {
         return plain ? f.paramMul[S(c)] : (S(c) * a * p) >> 16;
       };
       const uint32_t v = addend(2) << 16 | addend(1) << 8 | addend(0);
-      r = Mode == 2 ? pixel::PackedAdd888(d, v) : pixel::PackedSub888(d, v);
+      r = Mode == kBlendAdd ? pixel::PackedAdd888(d, v) : pixel::PackedSub888(d, v);
     }
     Store32(dp, r);
   });

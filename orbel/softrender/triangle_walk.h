@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "orbel/graphics/draw_state.h"
+
 namespace orbel::triangle {
 
 constexpr int kFixedShift = 18;
@@ -139,13 +141,13 @@ using SpanLoop = void (*)(const Frame&, const Walk&);
 // The live blend modes and their loop slots; -1 for a mode without loops.
 inline int ModeSlot(uint32_t mode) {
   switch (mode) {
-    case 0: return 0;
-    case 1: return 1;
-    case 2: return 2;
-    case 3: return 3;
-    case 4: return 4;
-    case 10: return 5;
-    case 11: return 6;
+    case kBlendNone: return 0;
+    case kBlendAlpha: return 1;
+    case kBlendAdd: return 2;
+    case kBlendSub: return 3;
+    case kBlendMul: return 4;
+    case kBlendInvert: return 5;
+    case kBlendMulAlpha: return 6;
     default: return -1;
   }
 }
@@ -178,8 +180,8 @@ struct TexturedLoops {
                          bool paletted) {
     int slot = ModeSlot(mode);
     if (slot < 0) return nullptr;
-    if (param == 0 && (mode == 1 || mode == 2 || (mode == 3 && !paletted))) return nullptr;
-    if (mode == 1 && param == 255) slot = 0;
+    if (param == 0 && (mode == kBlendAlpha || mode == kBlendAdd || (mode == kBlendSub && !paletted))) return nullptr;
+    if (mode == kBlendAlpha && param == 255) slot = 0;
     const size_t index = static_cast<size_t>(slot) << 5 | size_t{blend} << 4 | size_t{bright} << 3 |
                          size_t{alpha && !paletted} << 2 | size_t{trans} << 1 | size_t{paletted};
     return kTable[index];

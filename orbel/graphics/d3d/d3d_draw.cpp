@@ -241,7 +241,8 @@ int D3D_DrawStretchGraph(int x1, int y1, int x2, int y2, float fx1, float fy1, f
   if (x1 == x2 || y1 == y2) return -1;
   D3DDeviceRecord* dev = nullptr;
   GraphRecord* g = nullptr;
-  const uint32_t flags = (keepAlphaTest && gDrawState.filterMode != 1 ? kDrawKeepAlphaTest : 0) | (trans ? kDrawTrans : 0);
+  const uint32_t flags =
+      (keepAlphaTest && gDrawState.filterMode != kFilterLinear ? kDrawKeepAlphaTest : 0) | (trans ? kDrawTrans : 0);
   const int open = OpenTexturedDraw(graph, flags, &dev, &g);
   if (open <= 0) return open;
   const float scaleX = (fx2 - fx1) / static_cast<float>(g->width);

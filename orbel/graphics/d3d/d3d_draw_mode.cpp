@@ -25,7 +25,8 @@ void D3D_SetupDrawMode(const Surface3DDataRecord* tile, uint32_t flags) {
         const GraphFormatBlock f = d != nullptr ? d->format : GraphFormatBlock{};
         if (!f.alphaTest && !f.alpha) {
           colorKey = 1;
-        } else if ((st.blendMode == 0 || st.blendMode == 8) && ((flags & kDrawKeepAlphaTest) || st.filterMode != 1)) {
+        } else if ((st.blendMode == kBlendNone || st.blendMode == kBlendDestKept) &&
+                   ((flags & kDrawKeepAlphaTest) || st.filterMode != kFilterLinear)) {
           alphaTest = f.alphaTest;
           alphaChannel = f.alpha;
         } else {
@@ -35,7 +36,7 @@ void D3D_SetupDrawMode(const Surface3DDataRecord* tile, uint32_t flags) {
       }
     }
     const uint32_t modulate = ((flags & kDrawModulate) || (st.brightColor & 0xFFFFFF) != 0xFFFFFF) ? 1 : 0;
-    const uint32_t blendOn = ((flags & kDrawBlendAlways) || st.blendMode != 0) ? 1 : 0;
+    const uint32_t blendOn = ((flags & kDrawBlendAlways) || st.blendMode != kBlendNone) ? 1 : 0;
     D3D_SetTexturePerspective(dev, (flags & kDrawPerspective) ? 1 : 0);
     D3D_SetDiffuseModulation(dev, modulate);
     D3D_SetBlendOn(dev, blendOn);

@@ -8,7 +8,7 @@
 
 namespace orbel {
 
-constexpr int kGridMeshMaxIndices = 1000;
+constexpr int kGridMeshMaxIndices = 1000;  // indices one indexed draw takes; its list is built on the stack
 
 // Calls `draw(indices, count)` for each list of a columns x rows grid (vertex index = row x columns +
 // column). 0; -1 when columns or rows is below 2, when one row's strip does not fit a list (more than

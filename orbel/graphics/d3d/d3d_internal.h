@@ -42,14 +42,15 @@ enum VertexType : uint32_t { kVertexDiffuse = 0, kVertexTex1 = 1, kVertexTex2 = 
 constexpr uint32_t kFvfDiffuse = 0x044;
 constexpr uint32_t kFvfTex1 = 0x144;
 constexpr uint32_t kFvfTex2 = 0x2C4;
-constexpr int kDiffuseCapacity = 3225;
-constexpr int kTex1Capacity = 2340;
-constexpr int kTex2Capacity = 1638;
+// Vertices one batch holds before it is flushed: each array stays within 64 KiB of vertex data.
+constexpr int kDiffuseCapacity = 3225;  // x 20 bytes = 64,500
+constexpr int kTex1Capacity = 2340;     // x 28 bytes = 65,520
+constexpr int kTex2Capacity = 1638;     // x 40 bytes = 65,520
 
 // ---- Device record ----------------------------------------------------------------------------------
 
-constexpr int kD3DDeviceCount = 4;
-constexpr int kD3DStageCount = 8;
+constexpr int kD3DDeviceCount = 4;  // devices alive at once: a target no device can switch to gets its own
+constexpr int kD3DStageCount = 8;   // texture stages a Direct3D 7 device offers
 
 struct StageCache {
   plat::IDirectDrawSurface7* texture;
@@ -106,7 +107,7 @@ struct TexturePixelFormatRecord {
   plat::DDPIXELFORMAT format;
   ColorData colorData;  // bitDepth 0: empty
 };
-constexpr int kTextureFormatCount = 9;
+constexpr int kTextureFormatCount = 9;  // one record per texture-format kind the enumeration fills
 
 // ---- The state block --------------------------------------------------------------------------------
 

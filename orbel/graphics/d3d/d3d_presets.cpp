@@ -5,19 +5,19 @@ namespace orbel {
 
 using namespace d3dv;
 
-const BlendModeRow kBlendModeTable[12] = {
-    {-1, -1, 0},                                   // 0 normal
-    {kBlendInvSrcAlpha, kBlendSrcAlpha, 0},        // 1 alpha
-    {kBlendOne, kBlendSrcAlpha, 0},                // 2 add
-    {kBlendZero, kBlendInvDestColor, 0},           // 3 the invert step of subtraction
-    {kBlendSrcColor, kBlendZero, 0},               // 4 multiply
-    {kBlendOne, kBlendSrcAlpha, 0},                // 5 add inside subtraction
-    {-1, -1, 0},                                   // 6
-    {-1, -1, 0},                                   // 7
-    {kBlendOne, kBlendZero, 0},                    // 8 destination kept
-    {kBlendZero, kBlendInvDestColor, 0},           // 9 destination inverted
-    {kBlendInvSrcAlpha, kBlendSrcAlpha, 2},        // 10 alpha blend of the inverted source
-    {kBlendSrcColor, kBlendZero, 1},               // 11 multiply, then alpha
+const BlendModeRow kBlendModeTable[kBlendModeCount] = {
+    {-1, -1, 0},                                   // kBlendNone
+    {kBlendInvSrcAlpha, kBlendSrcAlpha, 0},        // kBlendAlpha
+    {kBlendOne, kBlendSrcAlpha, 0},                // kBlendAdd
+    {kBlendZero, kBlendInvDestColor, 0},           // kBlendSub: the invert step of subtraction
+    {kBlendSrcColor, kBlendZero, 0},               // kBlendMul
+    {kBlendOne, kBlendSrcAlpha, 0},                // kBlendAddInSubtract
+    {-1, -1, 0},                                   // kBlendAsNone
+    {-1, -1, 0},                                   // kBlendFactorsLeft
+    {kBlendOne, kBlendZero, 0},                    // kBlendDestKept
+    {kBlendZero, kBlendInvDestColor, 0},           // kBlendInvertDest
+    {kBlendInvSrcAlpha, kBlendSrcAlpha, 2},        // kBlendInvert
+    {kBlendSrcColor, kBlendZero, 1},               // kBlendMulAlpha
 };
 
 namespace {

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "orbel/graphics/draw_state.h"
+
 namespace orbel {
 
 // Direct3D 7 values stored in the tables.
@@ -27,7 +29,7 @@ struct BlendModeRow {
   int32_t srcBlend;
   int32_t presetGroup;  // 0, 1 or 2
 };
-extern const BlendModeRow kBlendModeTable[12];
+extern const BlendModeRow kBlendModeTable[kBlendModeCount];
 
 struct StagePreset {
   uint16_t alphaArg1, alphaArg2, alphaOp;

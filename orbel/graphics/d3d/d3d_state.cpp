@@ -61,7 +61,7 @@ void ApplyStageState(D3DDeviceRecord* dev, int stage, uint16_t* cache, uint16_t 
 
 // MAGFILTER and MINFILTER of the first `stages` stages for a filter mode, each only when it differs.
 void WriteFilterStages(D3DDeviceRecord* dev, uint32_t mode, int stages) {
-  const uint32_t filter = mode == 0 ? plat::D3DTFG_POINT : plat::D3DTFG_LINEAR;
+  const uint32_t filter = mode == kFilterPoint ? plat::D3DTFG_POINT : plat::D3DTFG_LINEAR;
   for (int s = 0; s < stages && s < kD3DStageCount; ++s) {
     if (dev->magFilter[s] != filter || dev->force) {
       dev->magFilter[s] = filter;
@@ -270,7 +270,7 @@ int D3D_SetCullMode(D3DDeviceRecord* dev, uint32_t setting) {
 // The filter goes to the stages the last preset used; the apply writes it again when that count
 // changes, so every stage that samples is always filtered alike.
 int D3D_SetTextureFilter(D3DDeviceRecord* dev, int mode) {
-  if (dev == nullptr || (mode != 0 && mode != 1)) return -1;
+  if (dev == nullptr || (mode != kFilterPoint && mode != kFilterLinear)) return -1;
   if (dev->filterMode == static_cast<uint32_t>(mode) && !dev->force) return 0;
   D3D_DeviceFlushVertex(dev);
   WriteFilterStages(dev, static_cast<uint32_t>(mode), dev->stagesInUse);
@@ -379,12 +379,12 @@ int D3D_ApplyDrawState(D3DDeviceRecord* dev) {
     }
   }
 
-  const BlendModeRow& row = kBlendModeTable[dev->blendMode < 12 ? dev->blendMode : 0];
+  const BlendModeRow& row = kBlendModeTable[dev->blendMode < kBlendModeCount ? dev->blendMode : kBlendNone];
   int32_t destBlend = row.destBlend;
   int32_t srcBlend = row.srcBlend;
   dev->pendingDirty = 0;
   dev->textureDirty = 0;
-  const bool blending = dev->blendMode != 0 && dev->blendMode != 6;
+  const bool blending = dev->blendMode != kBlendNone && dev->blendMode != kBlendAsNone;
   uint32_t textureFactor = 0xFFFFFFFFu;
   uint32_t alphaTestEnable = 0;
   uint32_t alphaRef = dev->alphaRef;
@@ -396,7 +396,7 @@ int D3D_ApplyDrawState(D3DDeviceRecord* dev) {
   if (dev->texture == nullptr) {
     dev->discardBatch = 0;
     D3D_SetVertexType(dev, kVertexDiffuse);
-    block = dev->blendMode == 3 ? GetUntexturedSubtractPreset() : GetUntexturedPreset(row.presetGroup);
+    block = dev->blendMode == kBlendSub ? GetUntexturedSubtractPreset() : GetUntexturedPreset(row.presetGroup);
     textureFactor = dev->textureFactor;
     alphaBlendEnable = blending ? 1 : 0;
   } else if (dev->blendTexture == nullptr) {
@@ -520,7 +520,7 @@ int D3D_ApplyFixedRenderStates(D3DDeviceRecord* dev) {
 // ---- Draw colour and blend graph --------------------------------------------------------------------
 
 int D3D_RefreshDrawColor() {
-  const uint32_t alpha = gDrawState.blendMode != 0 ? (gDrawState.blendParam & 0xFF) : 255u;
+  const uint32_t alpha = gDrawState.blendMode != kBlendNone ? (gDrawState.blendParam & 0xFF) : 255u;
   gD3D.drawColor = alpha << 24 | (gDrawState.brightColor & 0xFFFFFF);
   return 0;
 }
@@ -571,7 +571,7 @@ int D3D_DrawStringToTarget(int x, int y, const char* text, uint32_t color, int f
   if (!IsFontTextureMode(font)) return DrawStringBackend2D(x, y, text, color, font, edgeColor, vertical);
   if (gD3D.target2D) return -1;
   plat::RECT clip = gDrawState.drawArea;
-  FontStringEngine(1, x, y, 1, 1.0, 1.0, text, color, nullptr, &clip, 1, font, edgeColor,
+  FontStringEngine(kFontEngineDraw, x, y, 1, 1.0, 1.0, text, color, nullptr, &clip, 1, font, edgeColor,
                    static_cast<int>(strlen(text)), vertical, nullptr);
   return 0;
 }
