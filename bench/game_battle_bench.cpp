@@ -12,6 +12,8 @@
 //                                             refused, as on a machine without it), software rendering
 //     --window                                the game in a window on a 32-bit desktop instead
 //     --no-audio                              no audio device (the mixer then only follows the clock)
+//     --slow=MS                               list every battle frame over MS ms of CPU: its battle state,
+//                                             the music it started, the rasteriser rows that drew in it
 // Each road is a process of its own, so no start carries anything over to another.
 #include <time.h>
 #include <unistd.h>
@@ -52,6 +54,9 @@ bool roadChecked = false;
 bool roadWrong = false;
 const char* roadAsked = "direct3d";
 double mixCpuAtFirstBattle = -1, mixCpuAtLastBattle = 0;
+double slowMs = -1;                       // --slow: frames over this are listed, -1 none
+std::vector<uint64_t> rowHitsBefore;      // the rasteriser's row counts when the frame began
+std::string musicThisFrame;               // music the game started in the frame
 
 double ThreadCpuMs() {
   timespec t{};
@@ -152,6 +157,24 @@ const char* RoadInForce() {
   return orbel::IsDirect3DAvailable() != 0 ? "direct3d" : "directdraw";
 }
 
+std::vector<uint64_t> RowHits() {
+  std::vector<uint64_t> hits;
+  for (const std::string& name : plat::test::D3DFastPathNames()) hits.push_back(plat::test::D3DFastPathHits(name));
+  return hits;
+}
+
+// One line for a slow battle frame: its number, CPU, state, the music it started, and how many
+// primitives each rasteriser row drew in it.
+void ReportSlowFrame(double ms) {
+  std::printf("  frame %zu: %.3f ms, battle state %u", battleFrameMs.size() - 1, ms, BattleState);
+  if (!musicThisFrame.empty()) std::printf(", music started %s", musicThisFrame.c_str());
+  const std::vector<uint64_t> hits = RowHits();
+  const std::vector<std::string> names = plat::test::D3DFastPathNames();
+  for (size_t i = 0; i < hits.size() && i < rowHitsBefore.size(); ++i)
+    if (hits[i] != rowHitsBefore[i]) std::printf(", %s %llu", names[i].c_str(), static_cast<unsigned long long>(hits[i] - rowHitsBefore[i]));
+  std::printf("\n");
+}
+
 void AfterFrame() {
   const double now = ThreadCpuMs();
   if (!roadChecked) {
@@ -165,6 +188,7 @@ void AfterFrame() {
   }
   if (GameMode == 2) {
     battleFrameMs.push_back(now - lastCpu);
+    if (slowMs >= 0 && battleFrameMs.back() > slowMs) ReportSlowFrame(battleFrameMs.back());
     if (mixCpuAtFirstBattle < 0) mixCpuAtFirstBattle = host->MixCpuMs();
     mixCpuAtLastBattle = host->MixCpuMs();
   }
@@ -186,11 +210,15 @@ void AfterFrame() {
       SetKeys({});
     }
   }
+  if (slowMs >= 0) {
+    musicThisFrame.clear();
+    rowHitsBefore = RowHits();
+  }
   lastCpu = ThreadCpuMs();
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: game_battle_bench [--road=direct3d|directdraw|software] [--window] [--no-audio] [frames]\n");
+  std::fprintf(stderr, "usage: game_battle_bench [--road=direct3d|directdraw|software] [--window] [--no-audio] [--slow=MS] [frames]\n");
   return 2;
 }
 
@@ -210,6 +238,8 @@ int main(int argc, char** argv) {
       window = true;
     } else if (a == "--no-audio") {
       audio = false;
+    } else if (a.rfind("--slow=", 0) == 0) {
+      slowMs = std::strtod(a.c_str() + 7, nullptr);
     } else if (!a.empty() && a[0] != '-') {
       wanted = static_cast<size_t>(std::strtoul(a.c_str(), nullptr, 10));
     } else {
@@ -232,6 +262,7 @@ int main(int argc, char** argv) {
   if (std::strcmp(roadAsked, "software") == 0) orbel::SetSoftwareRenderMode(1);
 
   Hooks.afterFrame = AfterFrame;
+  Hooks.musicStarted = [](const char* path) { musicThisFrame = path; };
   lastCpu = ThreadCpuMs();
   const int result = WinMain(nullptr, nullptr, nullptr, 1);
   std::error_code ignored;

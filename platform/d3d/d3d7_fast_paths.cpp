@@ -18,9 +18,11 @@ enum class Filter : uint8_t { kPoint, kBilinear };
 // What the stage makes of its texel: kept as it is, or times constants with some channels fixed.
 enum class StageKey : uint8_t { kIdentity, kShape };
 
-enum class BlendKey : uint8_t { kAny, kOver };  // kOver: blended SRCALPHA, INVSRCALPHA
+enum class BlendKey : uint8_t { kAny, kOver, kNone };  // kOver: blended SRCALPHA, INVSRCALPHA; kNone: unblended
 
 constexpr int kAnyLayout = -1;
+constexpr int kAny16 = -2;  // a texture of 5:6:5, 5:5:5, 1:5:5:5 or 4:4:4:4
+constexpr int kRgb16 = -3;  // a target of 5:6:5 or 5:5:5
 constexpr int k8888 = static_cast<int>(PixelKind::k8888);
 constexpr int kX888 = static_cast<int>(PixelKind::kX888);
 
@@ -44,6 +46,7 @@ struct FastPath {
 constexpr FastPath kFastPaths[kFastPathCount] = {
   // name                   walk              filter             stage               blend             texture      target       refuses                        routine
   {"over_8888_x888_blit",  Walk::kBlit,      Filter::kPoint,    StageKey::kIdentity, BlendKey::kOver, k8888,       kX888,       kColorKey | kAlphaTest | kZ,  OverBlit8888X888, nullptr},
+  {"src_16_16_blit",       Walk::kBlit,      Filter::kPoint,    StageKey::kIdentity, BlendKey::kNone, kAny16,      kRgb16,      kZ,                           SrcBlit16To16,    nullptr},
   {"point_blit",           Walk::kBlit,      Filter::kPoint,    StageKey::kShape,    BlendKey::kAny,  kAnyLayout,  kAnyLayout,  kZ,                           PointBlit,        nullptr},
   {"bilinear_stretch",     Walk::kRectangle, Filter::kBilinear, StageKey::kShape,    BlendKey::kAny,  kAnyLayout,  kAnyLayout,  kColorKey | kZ,               BilinearStretch,  nullptr},
   {"point_spans",          Walk::kSpans,     Filter::kPoint,    StageKey::kShape,    BlendKey::kAny,  kAnyLayout,  kAnyLayout,  kZ,                           nullptr,          ShapedSpans},
@@ -53,6 +56,15 @@ constexpr FastPath kFastPaths[kFastPathCount] = {
 
 std::atomic<uint64_t> gHits[kFastPathCount + 1];
 
+bool LayoutMatches(int want, PixelKind kind) {
+  switch (want) {
+    case kAnyLayout: return true;
+    case kAny16: return kind == PixelKind::k565 || kind == PixelKind::k555 || kind == PixelKind::k1555 || kind == PixelKind::k4444;
+    case kRgb16: return kind == PixelKind::k565 || kind == PixelKind::k555;
+    default: return want == static_cast<int>(kind);
+  }
+}
+
 bool Matches(const FastPath& p, const DrawSetup& d, Walk walk, const DrawSetup::StageMemo& memo) {
   // Every row serves a single stage that is its texel shaped (which also means a bound texture read).
   if (memo.kind != DrawSetup::StageMemo::kShape) return false;
@@ -61,8 +73,8 @@ bool Matches(const FastPath& p, const DrawSetup& d, Walk walk, const DrawSetup::
   if ((p.filter == Filter::kBilinear) != s.bilinear) return false;
   if (p.stage == StageKey::kIdentity && !ShapeOfMemo(memo).Identity()) return false;
   if (p.blend == BlendKey::kOver && !(d.blend && OverBlend(d))) return false;
-  if (p.texture != kAnyLayout && p.texture != static_cast<int>(s.code.kind)) return false;
-  if (p.target != kAnyLayout && p.target != static_cast<int>(d.targetCode.kind)) return false;
+  if (p.blend == BlendKey::kNone && d.blend) return false;
+  if (!LayoutMatches(p.texture, s.code.kind) || !LayoutMatches(p.target, d.targetCode.kind)) return false;
   const uint8_t on = (d.colorKey ? kColorKey : 0) | (d.alphaTest ? kAlphaTest : 0) | (d.zTest ? kZ : 0);
   return (on & p.refuses) == 0;
 }

@@ -41,8 +41,13 @@ using SpanRoutine = void (*)(const DrawSetup& d, const SpanInput& span);
 bool OverBlit8888X888(const DrawSetup& d, const RectangleWalk& rect);
 bool PointBlit(const DrawSetup& d, const RectangleWalk& rect);
 void ShapedSpans(const DrawSetup& d, const SpanInput& span);
+// Unblended blits of 16-bit textures into 16-bit targets, keyed or alpha-tested (d3d7_keyed_blits.cpp).
+bool SrcBlit16To16(const DrawSetup& d, const RectangleWalk& rect);
 // Bilinear stretched rectangles (d3d7_bilinear.cpp).
 bool BilinearStretch(const DrawSetup& d, const RectangleWalk& rect);
+
+// The texel origin of a blit, or false when its rows leave the texture (the spans draw it then).
+bool BlitSource(const StageSetup& s, const RectangleWalk& rect, int64_t* tx, int64_t* ty);
 
 // Blended rectangle rows read the target: asks for the row two below `row`, as the hardware's
 // prefetch misses the stride.
@@ -50,7 +55,7 @@ void PrefetchTarget(const DrawSetup& d, const RectangleWalk& rect, int row);
 
 // ---- The table --------------------------------------------------------------------------------------
 
-constexpr int kFastPathCount = 5;
+constexpr int kFastPathCount = 6;
 constexpr int kGeneralPath = kFastPathCount;  // the index counting the general routine's primitives
 
 // The first row at or after `from` that serves a primitive of `walk` drawn with the flat colours of

@@ -12,7 +12,12 @@
 namespace plat::d3d {
 namespace {
 
-// The texel origin of a blit, or false when its rows leave the texture (the spans draw it then).
+StageCoords Advance(const StageCoords& c, int pixels) {
+  return StageCoords{c.u + c.du * pixels, c.v + c.dv * pixels, c.du, c.dv};
+}
+
+}  // namespace
+
 bool BlitSource(const StageSetup& s, const RectangleWalk& rect, int64_t* tx, int64_t* ty) {
   const StageCoords& c = rect.top.coords[0];
   if (c.du != 65536 || c.dv != 0) return false;
@@ -20,12 +25,6 @@ bool BlitSource(const StageSetup& s, const RectangleWalk& rect, int64_t* tx, int
   *ty = c.v >> 16;
   return *tx >= 0 && *ty >= 0 && *tx + rect.width <= s.width && *ty + rect.height <= s.height;
 }
-
-StageCoords Advance(const StageCoords& c, int pixels) {
-  return StageCoords{c.u + c.du * pixels, c.v + c.dv * pixels, c.du, c.dv};
-}
-
-}  // namespace
 
 void PrefetchTarget(const DrawSetup& d, const RectangleWalk& rect, int row) {
   const int bytes = d.targetCode.bytes;

@@ -1,6 +1,7 @@
 // Which row of the Direct3D rasteriser's fast-path table draws each scene of the graphics bench (alpha
-// sprites, turned sprites, a bilinear stretch) through the library, on 16- and 32-bit screens: the
-// row meant for it, and never the general span routine.
+// sprites, turned sprites, a bilinear stretch) and keyed sprites (as a game's battle draws its enemy)
+// through the library, on 16- and 32-bit screens: the row meant for it, and never the general span
+// routine.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -42,11 +43,14 @@ TEST_P(D3DFastPathTest, EachBenchSceneIsDrawnByItsRow) {
   ASSERT_EQ(Start(testing::GraphRoad{0, depth, 1}), 0);
   SelectDrawScreen(kDrawScreenBack);
   const int sprite = LoadPicture("sprite.png", bench::SoftDiscPicture(32, 12, 15), 32, 32, true);
+  // Without its alpha the disc is a keyed picture: its black corners are the transparent colour.
+  const int keyed = LoadPicture("keyed.png", bench::SoftDiscPicture(32, 12, 15), 32, 32, false);
   std::vector<uint32_t> picture(320 * 240);
   for (int y = 0; y < 240; ++y)
     for (int x = 0; x < 320; ++x) picture[static_cast<size_t>(y) * 320 + x] = bench::StretchPicturePixel(x, y, 320, 240);
   const int stretched = LoadPicture("picture.png", picture, 320, 240, false);
   ASSERT_NE(sprite, -1);
+  ASSERT_NE(keyed, -1);
   ASSERT_NE(stretched, -1);
   SetBlendState(kBlendNone, 255);
 
@@ -61,6 +65,10 @@ TEST_P(D3DFastPathTest, EachBenchSceneIsDrawnByItsRow) {
       {"sprites", 0, depth == 32 ? "over_8888_x888_blit" : "point_blit",
        [&] {
          for (const bench::SpritePoint& p : points) DrawGraphAt(p.x, p.y, sprite, 1);
+       }},
+      {"keyed sprites", 0, depth == 32 ? "point_blit" : "src_16_16_blit",
+       [&] {
+         for (const bench::SpritePoint& p : points) DrawGraphAt(p.x, p.y, keyed, 1);
        }},
       {"quads", 0, "point_spans",
        [&] {

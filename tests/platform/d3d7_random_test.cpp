@@ -257,9 +257,9 @@ TEST_F(D3DTest, SpecialisedLoopsGiveTheGeneralRoadsBytes) {
         };
         if (same.Chance(50)) {
           // The library's sprite: any piece of a texture, texel for texel, blended over the target
-          // (the blit road), partly off the target at times.
+          // (the blit road) or at times copied (a keyed sprite), partly off the target at times.
           IDirect3DDevice7* dev = devices[i];
-          dev->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, 1);
+          dev->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, same.Chance(85));
           dev->SetRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
           dev->SetRenderState(D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA);
           dev->SetRenderState(D3DRENDERSTATE_ALPHATESTENABLE, same.Chance(15));
