@@ -309,9 +309,10 @@ TEST_F(D3DTest, SpecialisedLoopsGiveTheGeneralRoadsBytes) {
   for (const std::string& name : test::D3DFastPathNames()) EXPECT_GT(test::D3DFastPathHits(name), 0u) << name;
 }
 
-// Bilinear rectangles stretched or shrunk by any factor under every addressing mode, and turned quads,
-// on a target wide enough for several strips of a stretch and long runs of vector samples.
-TEST_F(D3DTest, BilinearRowsGiveTheGeneralRoadsBytes) {
+// Rectangles stretched or shrunk by any factor and turned quads, bilinear or point-sampled, under every
+// addressing mode, on a target wide enough for several strips of a stretch and long runs of vector
+// samples.
+TEST_F(D3DTest, StretchedAndTurnedQuadsGiveTheGeneralRoadsBytes) {
   Scenes r(4242);
   const int roads = test::D3DAvx2Supported() ? 3 : 2;
   constexpr int kWidth = 300, kHeight = 40;
@@ -331,7 +332,7 @@ TEST_F(D3DTest, BilinearRowsGiveTheGeneralRoadsBytes) {
     auto textures = KeyedTextures(this, &r, make, 7);
     for (IDirectDrawSurface7* t : KeyedTextures(this, &r, make, 300)) textures.push_back(t);
     for (IDirectDrawSurface7* t : KeyedTextures(this, &r, make, 1500, 3)) textures.push_back(t);
-    for (int draw = 0; draw < 200; ++draw) {
+    for (int draw = 0; draw < 300; ++draw) {
       const uint32_t seed = static_cast<uint32_t>(r.rng_());
       for (int i = 0; i < roads; ++i) {
         Scenes same(seed);
@@ -345,8 +346,10 @@ TEST_F(D3DTest, BilinearRowsGiveTheGeneralRoadsBytes) {
         dev->SetRenderState(D3DRENDERSTATE_COLORKEYENABLE, 0);
         dev->SetRenderState(D3DRENDERSTATE_ZENABLE, 0);
         dev->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
-        dev->SetTexture(0, textures[same.Int(0, static_cast<int>(textures.size()) - 1)]);
-        SpriteStage(dev, same.Chance(50), D3DTFG_LINEAR);
+        // Often 8:8:8:8 (every sixth texture), the library's sprites.
+        const int texture = same.Chance(50) ? 4 + 6 * same.Int(0, 2) : same.Int(0, static_cast<int>(textures.size()) - 1);
+        dev->SetTexture(0, textures[texture]);
+        SpriteStage(dev, same.Chance(50), same.Chance(60) ? D3DTFG_LINEAR : D3DTFG_POINT);
         dev->SetTextureStageState(0, D3DTSS_ADDRESSU, static_cast<DWORD>(same.Int(1, 4)));
         dev->SetTextureStageState(0, D3DTSS_ADDRESSV, static_cast<DWORD>(same.Int(1, 4)));
         dev->SetTextureStageState(0, D3DTSS_BORDERCOLOR, same.Colour());
@@ -379,6 +382,7 @@ TEST_F(D3DTest, BilinearRowsGiveTheGeneralRoadsBytes) {
     }
     EXPECT_GT(test::D3DFastPathHits("bilinear_stretch"), 20u);
     EXPECT_GT(test::D3DFastPathHits("bilinear_spans"), 20u);
+    EXPECT_GT(test::D3DFastPathHits(format.dwRGBBitCount == 32 ? "over_8888_x888_spans" : "point_spans"), 20u);
     for (int i = 0; i < roads; ++i) devices[i]->Release();
   }
 }
