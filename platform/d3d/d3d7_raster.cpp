@@ -255,6 +255,7 @@ class Rasteriser {
   // Adds the primitives each fast path (and the general routine) drew to the totals tests read.
   void Finish() const { AddFastPathHits(hits_); }
 
+  bool tracksTouched = false;  // a primary's draw is presented: gather the rectangle it changed
   RECT touched{0, 0, 0, 0};
 
  private:
@@ -440,6 +441,7 @@ class Rasteriser {
   }
 
   void Touch(int x, int y, int width, int height) {
+    if (!tracksTouched) return;
     if (touched.left >= touched.right) {
       touched = RECT{x, y, x + width, y + height};
     } else {
@@ -586,6 +588,7 @@ HRESULT DrawTriangles(const DrawStates& states, IDirectDrawSurface7* target, DWO
   if (scissor.left >= scissor.right || scissor.top >= scissor.bottom) return D3D_OK;
 
   Rasteriser raster(setup, scissor);
+  raster.tracksTouched = view.primary;
   const DWORD cull = states.render[D3DRENDERSTATE_CULLMODE];
   auto vertexAt = [&](uint32_t i, Vertex* out) {
     if (i >= vertexCount) return false;
