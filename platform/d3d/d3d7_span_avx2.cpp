@@ -142,12 +142,6 @@ D3D_AVX2 void OverRectX888(const RectFrame& f) {
   for (int r = 0; r < f.rows; ++r) {
     uint8_t* drow = f.dst + r * f.dstPitch;
     const uint8_t* srow = f.src + r * f.srcPitch;
-    // The hardware prefetcher misses the stride between rows: ask for the target two rows ahead.
-    if (r + 2 < f.rows) {
-      const uint8_t* ahead = drow + 2 * f.dstPitch;
-      for (int b = 0; b < f.width * 4; b += 64) __builtin_prefetch(ahead + b, 1);
-      __builtin_prefetch(ahead + f.width * 4 - 1, 1);
-    }
     for (int x = 0; x < whole; x += 8) {
       OverGroupX888(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(srow + x * 4)), drow + x * 4, all, true);
     }
