@@ -119,7 +119,6 @@ void ShapedSpans(const DrawSetup& d, const SpanInput& span) {
   }
 }
 
-
 void OverSpans8888X888(const DrawSetup& d, const SpanInput& span) {
   if (!d.avx2) return ShapedSpans(d, span);
   const StageSetup& s = d.stages[0];

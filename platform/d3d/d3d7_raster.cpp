@@ -316,7 +316,7 @@ class Rasteriser {
     for (int i = 0; i < 3; ++i) {
       if (!(maskA & (1 << corner(b[i])))) *fourth = b[i];
     }
-    return true;
+    return *fourth != nullptr;
   }
 
   static bool Snap(const Vertex* v0, const Vertex* v1, const Vertex* v2, Triangle* t) {
