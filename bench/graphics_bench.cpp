@@ -21,7 +21,9 @@
 // round. A ratio is taken within a round (the peer's slice beside the road's), so that a loaded
 // machine's swings fall on both alike; the table gives the medians over the rounds, and the goals.
 //   graphics_bench [--rounds=N] [--slice-ms=MS] [--roads=Direct3D,DirectDraw,Software]
-//                  [--scenes=sprites,quads,stretch] [--bits=16,32] [--blits=0] [Google Benchmark flags]
+//                  [--scenes=sprites,quads,stretch] [--bits=16,32] [--blits=0] [--peers=0]
+//                  [Google Benchmark flags]
+// --peers=0 times the library's roads alone, for a profiler's sake.
 // Also, through Google Benchmark, the DirectDraw stand-in's BltFast of a frame, plain and colour-keyed,
 // beside a memcpy. Depends on Google Benchmark, SDL2 (surfaces and the software renderer only), libpng
 // and, when found, pixman.
@@ -435,6 +437,7 @@ struct Options {
   std::vector<Scene> scenes{Scene::Sprites, Scene::Quads, Scene::Stretch};
   std::vector<int> bits{16, 32};
   bool blits = true;
+  bool peers = true;  // false: the library's roads alone (to profile them)
 };
 
 std::string Key(const char* who, Scene scene, int bits) {
@@ -479,6 +482,7 @@ void RunRounds(const Options& o) {
   for (int bits : o.bits) {
     for (Scene scene : o.scenes) {
       Peers& p = peers[Key("", scene, bits)];
+      if (!o.peers) continue;
       p.sdl = std::make_unique<SdlPeer>(scene, bits);
 #if defined(ORBEL_BENCH_PIXMAN)
       p.pixman = std::make_unique<PixmanPeer>(scene, bits);
@@ -505,7 +509,8 @@ void RunRounds(const Options& o) {
             const char* who;
             Contestant* c;
           };
-          std::vector<Entry> order{{RoadName(road), &ours}, {"SDL2", p.sdl.get()}};
+          std::vector<Entry> order{{RoadName(road), &ours}};
+          if (p.sdl != nullptr) order.push_back(Entry{"SDL2", p.sdl.get()});
           if (p.pixman != nullptr) order.insert(order.begin() + 1, Entry{"pixman", p.pixman.get()});
           if (round % 2 == 1) std::reverse(order.begin(), order.end());  // ours first, then last
           std::map<std::string, double> ms;
@@ -707,6 +712,8 @@ Options ParseOptions(int* argc, char** argv) {
       }
     } else if (name == "--blits") {
       o.blits = value != "0";
+    } else if (name == "--peers") {
+      o.peers = value != "0";
     } else {
       argv[kept++] = argv[i];
       continue;

@@ -49,6 +49,7 @@ constexpr FastPath kFastPaths[kFastPathCount] = {
   {"src_16_16_blit",       Walk::kBlit,      Filter::kPoint,    StageKey::kIdentity, BlendKey::kNone, kAny16,      kRgb16,      kZ,                           SrcBlit16To16,    nullptr},
   {"point_blit",           Walk::kBlit,      Filter::kPoint,    StageKey::kShape,    BlendKey::kAny,  kAnyLayout,  kAnyLayout,  kZ,                           PointBlit,        nullptr},
   {"bilinear_stretch",     Walk::kRectangle, Filter::kBilinear, StageKey::kShape,    BlendKey::kAny,  kAnyLayout,  kAnyLayout,  kColorKey | kZ,               BilinearStretch,  nullptr},
+  {"over_8888_x888_spans", Walk::kSpans,     Filter::kPoint,    StageKey::kIdentity, BlendKey::kOver, k8888,       kX888,       kColorKey | kAlphaTest | kZ,  nullptr,          OverSpans8888X888},
   {"point_spans",          Walk::kSpans,     Filter::kPoint,    StageKey::kShape,    BlendKey::kAny,  kAnyLayout,  kAnyLayout,  kZ,                           nullptr,          ShapedSpans},
   {"bilinear_spans",       Walk::kSpans,     Filter::kBilinear, StageKey::kShape,    BlendKey::kAny,  kAnyLayout,  kAnyLayout,  kZ,                           nullptr,          ShapedSpans},
 };

@@ -41,6 +41,7 @@ using SpanRoutine = void (*)(const DrawSetup& d, const SpanInput& span);
 bool OverBlit8888X888(const DrawSetup& d, const RectangleWalk& rect);
 bool PointBlit(const DrawSetup& d, const RectangleWalk& rect);
 void ShapedSpans(const DrawSetup& d, const SpanInput& span);
+void OverSpans8888X888(const DrawSetup& d, const SpanInput& span);
 // Unblended blits of 16-bit textures into 16-bit targets, keyed or alpha-tested (d3d7_keyed_blits.cpp).
 bool SrcBlit16To16(const DrawSetup& d, const RectangleWalk& rect);
 // Bilinear stretched rectangles (d3d7_bilinear.cpp).
@@ -55,7 +56,7 @@ void PrefetchTarget(const DrawSetup& d, const RectangleWalk& rect, int row);
 
 // ---- The table --------------------------------------------------------------------------------------
 
-constexpr int kFastPathCount = 6;
+constexpr int kFastPathCount = 7;
 constexpr int kGeneralPath = kFastPathCount;  // the index counting the general routine's primitives
 
 // The first row at or after `from` that serves a primitive of `walk` drawn with the flat colours of

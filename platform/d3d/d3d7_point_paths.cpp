@@ -1,7 +1,8 @@
 // The point-sampled blits (a texture rectangle texel for texel: 8:8:8:8 sprites over an XRGB target in
-// one vector pass, any layout through the shape and the store), and the spans of any primitive whose
+// one vector pass, any layout through the shape and the store), the spans of any primitive whose
 // single stage is its texel shaped, point-sampled or bilinear, without the general routine's cascade
-// and Z.
+// and Z, and the point-sampled spans of 8:8:8:8 texels over an XRGB target (turned sprites) fetched
+// and blended in one vector pass.
 #include <algorithm>
 #include <cstring>
 
@@ -14,6 +15,15 @@ namespace {
 
 StageCoords Advance(const StageCoords& c, int pixels) {
   return StageCoords{c.u + c.du * pixels, c.v + c.dv * pixels, c.du, c.dv};
+}
+
+// Pixels [from, from + n) of a single-stage span.
+SpanInput Part(const SpanInput& span, int from, int n) {
+  SpanInput part = span;
+  part.x += from;
+  part.n = n;
+  part.coords[0] = Advance(span.coords[0], from);
+  return part;
 }
 
 }  // namespace
@@ -107,6 +117,30 @@ void ShapedSpans(const DrawSetup& d, const SpanInput& span) {
     }
     Store(d, span.y, span.x + done, src, liveRow, n, !tests);
   }
+}
+
+void OverSpans8888X888(const DrawSetup& d, const SpanInput& span) {
+  if (!d.avx2) return ShapedSpans(d, span);
+  const StageSetup& s = d.stages[0];
+  const StageCoords& c = span.coords[0];
+  // The samples step along a line: those inside the texture form one run, the ones an edge of a turned
+  // primitive puts outside (addressed) lie before and after it.
+  int first = 0, end = span.n;
+  while (first < end && !InsideAt(s, c, first)) ++first;
+  while (end > first && !InsideAt(s, c, end - 1)) --end;
+  if (first > 0) ShapedSpans(d, Part(span, 0, first));
+  if (end > first) {
+    const StageCoords run = Advance(c, first);
+    if (FitsLanes(s, run)) {
+      uint8_t* row = d.target + static_cast<size_t>(span.y) * d.targetPitch + static_cast<size_t>(span.x + first) * 4;
+      avx2::OverPointSpanX888(
+          avx2::TexelWalk{s.pixels, s.pitch, run.u, run.v, static_cast<int>(run.du), static_cast<int>(run.dv), 0}, row,
+          end - first);
+    } else {
+      ShapedSpans(d, Part(span, first, end - first));
+    }
+  }
+  if (end < span.n) ShapedSpans(d, Part(span, end, span.n - end));
 }
 
 }  // namespace plat::d3d

@@ -222,36 +222,9 @@ class Rasteriser {
   // and one plane for every attribute, are walked as the rectangle: the same pixels, the same values.
   bool DrawRectangle(const Vertex* a[3], const Vertex* b[3]) {
     if (a[0]->diffuse != b[0]->diffuse || a[0]->specular != b[0]->specular) return false;
-    const Vertex* corners[6] = {a[0], a[1], a[2], b[0], b[1], b[2]};
-    // Two distinct values of x and two of y among the six corners, tested without data-dependent
-    // branches (their pattern changes from quad to quad): each corner sits on the least or the greatest.
-    bool finite = true;
-    float xs[2] = {corners[0]->x, corners[0]->x}, ys[2] = {corners[0]->y, corners[0]->y};
-    for (const Vertex* c : corners) {
-      finite &= std::isfinite(c->x) & std::isfinite(c->y);
-      xs[0] = std::min(xs[0], c->x);
-      xs[1] = std::max(xs[1], c->x);
-      ys[0] = std::min(ys[0], c->y);
-      ys[1] = std::max(ys[1], c->y);
-    }
-    if (!finite || !(xs[0] < xs[1]) || !(ys[0] < ys[1])) return false;
-    bool onSides = true;
-    for (const Vertex* c : corners) {
-      onSides &= (c->x == xs[0]) | (c->x == xs[1]);
-      onSides &= (c->y == ys[0]) | (c->y == ys[1]);
-    }
-    if (!onSides) return false;
-    // Both triangles must be half the rectangle each: distinct corners, sharing a diagonal.
-    auto corner = [&](const Vertex* c) { return (c->x == xs[1] ? 1 : 0) | (c->y == ys[1] ? 2 : 0); };
-    int maskA = 0, maskB = 0;
-    for (int i = 0; i < 3; ++i) {
-      maskA |= 1 << corner(a[i]);
-      maskB |= 1 << corner(b[i]);
-    }
-    if (__builtin_popcount(maskA) != 3 || __builtin_popcount(maskB) != 3) return false;
-    // Each leaves out one corner; they split the rectangle only when those corners are opposite.
-    const int outA = __builtin_ctz(15 & ~maskA), outB = __builtin_ctz(15 & ~maskB);
-    if ((outA ^ outB) != 3) return false;
+    float xs[2], ys[2];
+    const Vertex* fourth = nullptr;
+    if (!QuadOrderRectangle(a, b, xs, ys, &fourth) && !AnyOrderRectangle(a, b, xs, ys, &fourth)) return false;
     Triangle t;
     if (!Snap(a[0], a[1], a[2], &t)) return false;
     const int64_t area = (t.X[1] - t.X[0]) * (t.Y[2] - t.Y[0]) - (t.Y[1] - t.Y[0]) * (t.X[2] - t.X[0]);
@@ -260,11 +233,7 @@ class Rasteriser {
     const Vertex* vs[3] = {a[0], a[1], a[2]};
     Planes(t, vs, *a[0]);
     // The fourth corner must lie on every plane of the first triangle.
-    const Vertex* fourth = nullptr;
-    for (int i = 0; i < 3; ++i) {
-      if (!(maskA & (1 << corner(b[i])))) fourth = b[i];
-    }
-    if (fourth == nullptr || !OnPlanes(t, *fourth)) return false;
+    if (!OnPlanes(t, *fourth)) return false;
 
     const int64_t X0 = RoundToInt(static_cast<double>(xs[0]) * 16), X1 = RoundToInt(static_cast<double>(xs[1]) * 16);
     const int64_t Y0 = RoundToInt(static_cast<double>(ys[0]) * 16), Y1 = RoundToInt(static_cast<double>(ys[1]) * 16);
@@ -286,9 +255,70 @@ class Rasteriser {
   // Adds the primitives each fast path (and the general routine) drew to the totals tests read.
   void Finish() const { AddFastPathHits(hits_); }
 
+  bool tracksTouched = false;  // a primary's draw is presented: gather the rectangle it changed
   RECT touched{0, 0, 0, 0};
 
  private:
+  // The library's quad orders -- top left, top right, bottom left, then bottom right, bottom left, top
+  // right or bottom left, top right, bottom right -- told by a few comparisons: the rectangle's least
+  // and greatest x and y, and the corner the first triangle leaves out.
+  static bool QuadOrderRectangle(const Vertex* a[3], const Vertex* b[3], float xs[2], float ys[2], const Vertex** fourth) {
+    auto same = [](const Vertex* p, const Vertex* q) { return (p->x == q->x) & (p->y == q->y); };
+    const int last = same(b[1], a[2]) & same(b[2], a[1]) ? 0 : same(b[0], a[2]) & same(b[1], a[1]) ? 2 : -1;
+    if (last < 0) return false;
+    const float left = a[0]->x, right = a[1]->x, top = a[0]->y, bottom = a[2]->y;
+    const bool shape = (a[1]->y == top) & (a[2]->x == left) & (b[last]->x == right) & (b[last]->y == bottom);
+    if (!shape || !std::isfinite(left) || !std::isfinite(right) || !std::isfinite(top) || !std::isfinite(bottom) ||
+        left == right || top == bottom) {
+      return false;
+    }
+    xs[0] = std::min(left, right), xs[1] = std::max(left, right);
+    ys[0] = std::min(top, bottom), ys[1] = std::max(top, bottom);
+    *fourth = b[last];
+    return true;
+  }
+
+  // Any two list triangles that cover an axis-aligned rectangle between them, each half of it.
+  static bool AnyOrderRectangle(const Vertex* a[3], const Vertex* b[3], float xs[2], float ys[2], const Vertex** fourth) {
+    const Vertex* corners[6] = {a[0], a[1], a[2], b[0], b[1], b[2]};
+    // Two distinct values of x and two of y among the six corners, tested without data-dependent
+    // branches (their pattern changes from quad to quad): each corner sits on the least or the greatest.
+    bool finite = true;
+    xs[0] = xs[1] = corners[0]->x;
+    ys[0] = ys[1] = corners[0]->y;
+    for (const Vertex* c : corners) {
+      finite &= std::isfinite(c->x) & std::isfinite(c->y);
+      xs[0] = std::min(xs[0], c->x);
+      xs[1] = std::max(xs[1], c->x);
+      ys[0] = std::min(ys[0], c->y);
+      ys[1] = std::max(ys[1], c->y);
+    }
+    if (!finite || !(xs[0] < xs[1]) || !(ys[0] < ys[1])) return false;
+    bool onSides = true;
+    for (const Vertex* c : corners) {
+      onSides &= (c->x == xs[0]) | (c->x == xs[1]);
+      onSides &= (c->y == ys[0]) | (c->y == ys[1]);
+    }
+    if (!onSides) return false;
+    // Both triangles must be half the rectangle each: distinct corners, sharing a diagonal.
+    auto corner = [&](const Vertex* c) { return (c->x == xs[1] ? 1 : 0) | (c->y == ys[1] ? 2 : 0); };
+    int maskA = 0, maskB = 0;
+    for (int i = 0; i < 3; ++i) {
+      maskA |= 1 << corner(a[i]);
+      maskB |= 1 << corner(b[i]);
+    }
+    // Three corners each: the masks 7, 11, 13 and 14 (no popcount instruction in the baseline).
+    constexpr unsigned kThreeCorners = 1u << 7 | 1u << 11 | 1u << 13 | 1u << 14;
+    if (!((kThreeCorners >> maskA) & (kThreeCorners >> maskB) & 1)) return false;
+    // Each leaves out one corner; they split the rectangle only when those corners are opposite.
+    const int outA = __builtin_ctz(15 & ~maskA), outB = __builtin_ctz(15 & ~maskB);
+    if ((outA ^ outB) != 3) return false;
+    for (int i = 0; i < 3; ++i) {
+      if (!(maskA & (1 << corner(b[i])))) *fourth = b[i];
+    }
+    return *fourth != nullptr;
+  }
+
   static bool Snap(const Vertex* v0, const Vertex* v1, const Vertex* v2, Triangle* t) {
     const Vertex* vs[3] = {v0, v1, v2};
     for (int i = 0; i < 3; ++i) {
@@ -369,7 +399,11 @@ class Rasteriser {
     const DrawSetup::StageMemo& memo = MemoFor(d_, diffuse_, specular_);
     int path = FindFastPath(d_, walk, memo);
     if (path >= 0 && FastPathRectangle(path) != nullptr) {
-      RectangleWalk rect{x, y, width, height, {}, &Rasteriser::RowAt, this};
+      // Not value-initialised: the span is a few hundred bytes, and Setup fills what the routines read.
+      RectangleWalk rect;
+      rect.x = x, rect.y = y, rect.width = width, rect.height = height;
+      rect.rowAt = &Rasteriser::RowAt;
+      rect.raster = this;
       Setup(y, x, width, &rect.top);
       do {
         if (FastPathRectangle(path)(d_, rect)) {
@@ -407,6 +441,7 @@ class Rasteriser {
   }
 
   void Touch(int x, int y, int width, int height) {
+    if (!tracksTouched) return;
     if (touched.left >= touched.right) {
       touched = RECT{x, y, x + width, y + height};
     } else {
@@ -553,6 +588,7 @@ HRESULT DrawTriangles(const DrawStates& states, IDirectDrawSurface7* target, DWO
   if (scissor.left >= scissor.right || scissor.top >= scissor.bottom) return D3D_OK;
 
   Rasteriser raster(setup, scissor);
+  raster.tracksTouched = view.primary;
   const DWORD cull = states.render[D3DRENDERSTATE_CULLMODE];
   auto vertexAt = [&](uint32_t i, Vertex* out) {
     if (i >= vertexCount) return false;

@@ -75,28 +75,11 @@ namespace {
 // Where every sample of a chunk lies inside the texture, every addressing mode gives the coordinate
 // itself: the texels are read straight from their rows, the layout known at compile time.
 
-// Whether the AVX2 gather's 32-bit lanes hold a run's coordinates, steps of eight and byte offsets.
-inline bool FitsLanes(const StageSetup& s, const StageCoords& c) {
-  constexpr int64_t kLane = int64_t{1} << 30;
-  return s.width < 32768 && s.height < 32768 && int64_t{s.pitch} * s.height < kLane && c.du > -kLane / 8 &&
-         c.du < kLane / 8 && c.dv > -kLane / 8 && c.dv < kLane / 8 && c.u >= 0 && c.v >= 0 && c.u < kLane && c.v < kLane;
-}
-
 template <PixelKind kKind>
 void PointTexelsInside(const StageSetup& s, const StageCoords& c, int n, uint32_t* out) {
   int64_t u = c.u, v = c.v;
   for (int i = 0; i < n; ++i, u += c.du, v += c.dv) out[i] = TexelAt<kKind>(s, u >> 16, v >> 16);
 }
-
-// Whether sample `i` of the chunk needs no addressing: its texel (and, bilinear, the texel right and
-// below it) lies inside the texture.
-inline bool InsideAt(const StageSetup& s, const StageCoords& c, int i) {
-  const int margin = s.bilinear ? 1 : 0;
-  const int64_t back = s.bilinear ? 32768 : 0;
-  const int64_t x = (c.u - back + c.du * i) >> 16, y = (c.v - back + c.dv * i) >> 16;
-  return x >= 0 && y >= 0 && x <= s.width - 1 - margin && y <= s.height - 1 - margin;
-}
-
 
 // The texels of the chunk, those needing no addressing read straight: the samples step along a line,
 // so those form one run, with the others before and after it.

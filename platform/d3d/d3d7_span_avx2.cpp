@@ -142,12 +142,6 @@ D3D_AVX2 void OverRectX888(const RectFrame& f) {
   for (int r = 0; r < f.rows; ++r) {
     uint8_t* drow = f.dst + r * f.dstPitch;
     const uint8_t* srow = f.src + r * f.srcPitch;
-    // The hardware prefetcher misses the stride between rows: ask for the target two rows ahead.
-    if (r + 2 < f.rows) {
-      const uint8_t* ahead = drow + 2 * f.dstPitch;
-      for (int b = 0; b < f.width * 4; b += 64) __builtin_prefetch(ahead + b, 1);
-      __builtin_prefetch(ahead + f.width * 4 - 1, 1);
-    }
     for (int x = 0; x < whole; x += 8) {
       OverGroupX888(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(srow + x * 4)), drow + x * 4, all, true);
     }
@@ -177,6 +171,29 @@ D3D_AVX2 int PointTexels32(const TexelWalk& w, int n, uint32_t* out) {
   return i;
 }
 
+D3D_AVX2 void OverPointSpanX888(const TexelWalk& w, uint8_t* row, int n) {
+  const __m256i steps = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  __m256i u = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(w.u)), _mm256_mullo_epi32(steps, _mm256_set1_epi32(w.du)));
+  __m256i v = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(w.v)), _mm256_mullo_epi32(steps, _mm256_set1_epi32(w.dv)));
+  const __m256i du8 = _mm256_set1_epi32(w.du * 8), dv8 = _mm256_set1_epi32(w.dv * 8);
+  const __m256i pitch = _mm256_set1_epi32(w.pitch), all = _mm256_set1_epi32(-1);
+  const auto* pixels = reinterpret_cast<const int*>(w.pixels);
+  auto offsets = [&]() D3D_AVX2 {
+    return _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srai_epi32(v, 16), pitch), _mm256_slli_epi32(_mm256_srai_epi32(u, 16), 2));
+  };
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    OverGroupX888(_mm256_i32gather_epi32(pixels, offsets(), 1), row + i * 4, all, true);
+    u = _mm256_add_epi32(u, du8);
+    v = _mm256_add_epi32(v, dv8);
+  }
+  if (i == n) return;
+  // The last few lanes as one masked group: the lanes past the span gather nothing and read as clear.
+  const __m256i tail = _mm256_cmpgt_epi32(_mm256_set1_epi32(n - i), steps);
+  const __m256i texels = _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), pixels, offsets(), tail, 1);
+  OverGroupX888(texels, row + i * 4, tail, false);
+}
+
 D3D_AVX2 int StoreOver565(uint8_t* row, const uint32_t* src, const uint8_t* live, int n) {
   return StoreOver16<6, 11>(row, src, live, n);
 }
@@ -196,6 +213,7 @@ int StoreOverX888(uint8_t*, const uint32_t*, const uint8_t*, int) { return 0; }
 int StoreOver565(uint8_t*, const uint32_t*, const uint8_t*, int) { return 0; }
 int StoreOver555(uint8_t*, const uint32_t*, const uint8_t*, int) { return 0; }
 int PointTexels32(const TexelWalk&, int, uint32_t*) { return 0; }
+void OverPointSpanX888(const TexelWalk&, uint8_t*, int) {}
 void OverRectX888(const RectFrame&) {}
 }  // namespace avx2
 

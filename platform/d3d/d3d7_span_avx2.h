@@ -31,6 +31,9 @@ struct TexelWalk {
 };
 // The whole groups of eight: returns how many texels it wrote.
 int PointTexels32(const TexelWalk& walk, int n, uint32_t* out);
+// Those samples of an 8:8:8:8 texture over `n` pixels of an XRGB row, every pixel live, all of them:
+// the bytes PointTexels32 and StoreOverX888 give.
+void OverPointSpanX888(const TexelWalk& walk, uint8_t* row, int n);
 
 // A blit of 8:8:8:8 texels over an XRGB target, every pixel live: rows from explicit origins.
 struct RectFrame {

@@ -58,6 +58,22 @@ inline uint32_t TexelAt(const StageSetup& s, int64_t x, int64_t y) {
   return TexelInRow<kKind>(s.pixels + static_cast<size_t>(y) * s.pitch, x);
 }
 
+// Whether the AVX2 gather's 32-bit lanes hold a run's coordinates, steps of eight and byte offsets.
+inline bool FitsLanes(const StageSetup& s, const StageCoords& c) {
+  constexpr int64_t kLane = int64_t{1} << 30;
+  return s.width < 32768 && s.height < 32768 && int64_t{s.pitch} * s.height < kLane && c.du > -kLane / 8 &&
+         c.du < kLane / 8 && c.dv > -kLane / 8 && c.dv < kLane / 8 && c.u >= 0 && c.v >= 0 && c.u < kLane && c.v < kLane;
+}
+
+// Whether sample `i` of a run needs no addressing: its texel (and, bilinear, the texel right and
+// below it) lies inside the texture.
+inline bool InsideAt(const StageSetup& s, const StageCoords& c, int i) {
+  const int margin = s.bilinear ? 1 : 0;
+  const int64_t back = s.bilinear ? 32768 : 0;
+  const int64_t x = (c.u - back + c.du * i) >> 16, y = (c.v - back + c.dv * i) >> 16;
+  return x >= 0 && y >= 0 && x <= s.width - 1 - margin && y <= s.height - 1 - margin;
+}
+
 // Bilinear samples at `n` coordinates stepping along a line whose four texels all lie inside the
 // texture (d3d7_bilinear.cpp): the bytes of Bilinear(), on vector rows.
 void BilinearSamplesInside(bool useAvx2, const StageSetup& s, const StageCoords& c, int n, uint32_t* out);

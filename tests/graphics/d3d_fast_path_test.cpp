@@ -70,7 +70,7 @@ TEST_P(D3DFastPathTest, EachBenchSceneIsDrawnByItsRow) {
        [&] {
          for (const bench::SpritePoint& p : points) DrawGraphAt(p.x, p.y, keyed, 1);
        }},
-      {"quads", 0, "point_spans",
+      {"quads", 0, depth == 32 ? "over_8888_x888_spans" : "point_spans",
        [&] {
          for (int i = 0; i < static_cast<int>(points.size()); ++i) {
            float c[8];

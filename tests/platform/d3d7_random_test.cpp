@@ -1,6 +1,7 @@
 // The Direct3D stand-in under random input: hostile triangles (huge, degenerate, off-target, NaN and
 // infinite coordinates) under random states never write outside the viewport, and the specialised
 // loops give the same bytes as the general road on random scenes.
+#include <array>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -309,9 +310,10 @@ TEST_F(D3DTest, SpecialisedLoopsGiveTheGeneralRoadsBytes) {
   for (const std::string& name : test::D3DFastPathNames()) EXPECT_GT(test::D3DFastPathHits(name), 0u) << name;
 }
 
-// Bilinear rectangles stretched or shrunk by any factor under every addressing mode, and turned quads,
-// on a target wide enough for several strips of a stretch and long runs of vector samples.
-TEST_F(D3DTest, BilinearRowsGiveTheGeneralRoadsBytes) {
+// Rectangles stretched or shrunk by any factor and turned quads, bilinear or point-sampled, under every
+// addressing mode, on a target wide enough for several strips of a stretch and long runs of vector
+// samples.
+TEST_F(D3DTest, StretchedAndTurnedQuadsGiveTheGeneralRoadsBytes) {
   Scenes r(4242);
   const int roads = test::D3DAvx2Supported() ? 3 : 2;
   constexpr int kWidth = 300, kHeight = 40;
@@ -331,7 +333,7 @@ TEST_F(D3DTest, BilinearRowsGiveTheGeneralRoadsBytes) {
     auto textures = KeyedTextures(this, &r, make, 7);
     for (IDirectDrawSurface7* t : KeyedTextures(this, &r, make, 300)) textures.push_back(t);
     for (IDirectDrawSurface7* t : KeyedTextures(this, &r, make, 1500, 3)) textures.push_back(t);
-    for (int draw = 0; draw < 200; ++draw) {
+    for (int draw = 0; draw < 300; ++draw) {
       const uint32_t seed = static_cast<uint32_t>(r.rng_());
       for (int i = 0; i < roads; ++i) {
         Scenes same(seed);
@@ -345,8 +347,10 @@ TEST_F(D3DTest, BilinearRowsGiveTheGeneralRoadsBytes) {
         dev->SetRenderState(D3DRENDERSTATE_COLORKEYENABLE, 0);
         dev->SetRenderState(D3DRENDERSTATE_ZENABLE, 0);
         dev->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
-        dev->SetTexture(0, textures[same.Int(0, static_cast<int>(textures.size()) - 1)]);
-        SpriteStage(dev, same.Chance(50), D3DTFG_LINEAR);
+        // Often 8:8:8:8 (every sixth texture), the library's sprites.
+        const int texture = same.Chance(50) ? 4 + 6 * same.Int(0, 2) : same.Int(0, static_cast<int>(textures.size()) - 1);
+        dev->SetTexture(0, textures[texture]);
+        SpriteStage(dev, same.Chance(50), same.Chance(60) ? D3DTFG_LINEAR : D3DTFG_POINT);
         dev->SetTextureStageState(0, D3DTSS_ADDRESSU, static_cast<DWORD>(same.Int(1, 4)));
         dev->SetTextureStageState(0, D3DTSS_ADDRESSV, static_cast<DWORD>(same.Int(1, 4)));
         dev->SetTextureStageState(0, D3DTSS_BORDERCOLOR, same.Colour());
@@ -379,7 +383,80 @@ TEST_F(D3DTest, BilinearRowsGiveTheGeneralRoadsBytes) {
     }
     EXPECT_GT(test::D3DFastPathHits("bilinear_stretch"), 20u);
     EXPECT_GT(test::D3DFastPathHits("bilinear_spans"), 20u);
+    EXPECT_GT(test::D3DFastPathHits(format.dwRGBBitCount == 32 ? "over_8888_x888_spans" : "point_spans"), 20u);
     for (int i = 0; i < roads; ++i) devices[i]->Release();
+  }
+}
+
+// Axis-aligned quads in the library's two vertex orders are walked as whole rectangles without culling;
+// each gives the bytes its two triangles give when walked one by one (culling only the other winding),
+// texel for texel, stretched or mirrored, on whole, half or any pixel positions, under random states;
+// quads that only nearly are rectangles are walked as their triangles.
+TEST_F(D3DTest, RectanglesGiveTheBytesOfTheirTwoTriangles) {
+  Scenes r(9090);
+  for (const DDPIXELFORMAT& format : {FormatX888(), Format565()}) {
+    test::ResetD3DFastPathHits();
+    IDirectDrawSurface7* targets[2] = {Target(64, 48, format), Target(64, 48, format)};
+    const auto textures =
+        KeyedTextures(this, &r, [&](int w, int h, const DDPIXELFORMAT& f) { return Texture(w, h, f); }, 16);
+    IDirect3DDevice7* devices[2];
+    for (int i = 0; i < 2; ++i) {
+      Fill(targets[i], nullptr, 0x3C3C3C3C & (format.dwRBitMask | format.dwGBitMask | format.dwBBitMask));
+      ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DHALDevice, targets[i], &devices[i]), D3D_OK);
+    }
+    for (int draw = 0; draw < 400; ++draw) {
+      const uint32_t seed = static_cast<uint32_t>(r.rng_());
+      for (int i = 0; i < 2; ++i) {
+        Scenes same(seed);
+        IDirect3DDevice7* dev = devices[i];
+        dev->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, same.Chance(70));
+        dev->SetRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
+        dev->SetRenderState(D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA);
+        dev->SetRenderState(D3DRENDERSTATE_ALPHATESTENABLE, same.Chance(15));
+        dev->SetRenderState(D3DRENDERSTATE_ALPHAFUNC, D3DCMP_GREATER);
+        dev->SetRenderState(D3DRENDERSTATE_COLORKEYENABLE, same.Chance(15));
+        dev->SetRenderState(D3DRENDERSTATE_ZENABLE, 0);
+        // Untextured at times: then no plane checks the corners.
+        dev->SetTexture(0, same.Chance(15) ? nullptr : textures[same.Chance(60) ? 4 : same.Int(0, static_cast<int>(textures.size()) - 1)]);
+        SpriteStage(dev, same.Chance(50), same.Chance(70) ? D3DTFG_POINT : D3DTFG_LINEAR);
+        dev->SetTextureStageState(0, D3DTSS_ADDRESS, static_cast<DWORD>(same.Int(1, 4)));
+        const DWORD colour = same.Chance(60) ? 0xFFFFFFFF : same.Colour();
+        const bool exact = same.Chance(60);
+        const float x0 = exact ? same.Int(-10, 60) - 0.5f : same.Real(-10, 60);
+        const float y0 = exact ? same.Int(-10, 44) - 0.5f : same.Real(-10, 44);
+        const int tw = same.Int(1, 16), th = same.Int(1, 16), tx = same.Int(0, 16 - tw), ty = same.Int(0, 16 - th);
+        const float w = exact ? static_cast<float>(tw) : same.Real(1, 40), h = exact ? static_cast<float>(th) : same.Real(1, 30);
+        const float sx = same.Chance(20) ? -1.0f : 1.0f;  // mirrored: the right edge first
+        const float xs[2] = {sx > 0 ? x0 : x0 + w, sx > 0 ? x0 + w : x0}, ys[2] = {y0, y0 + h};
+        const float us[2] = {tx / 16.0f, (tx + tw) / 16.0f}, vs[2] = {ty / 16.0f, (ty + th) / 16.0f};
+        // Sometimes not a rectangle after all: the bottom right corner moved off it or its texel off
+        // the plane of the other three, or the second triangle's top right corner not the first's.
+        // Those are walked as two triangles on both devices.
+        const int bent = same.Int(0, 9);
+        const float shift = same.Real(0.3f, 3.0f);
+        const bool stripOrder = same.Chance(50);
+        const std::array<int, 6> order = stripOrder ? std::array<int, 6>{0, 1, 2, 2, 1, 3} : std::array<int, 6>{0, 1, 2, 3, 2, 1};
+        std::vector<uint8_t> vertices;
+        for (int p = 0; p < 6; ++p) {
+          // Corners: 0 top left, 1 top right, 2 bottom left, 3 bottom right.
+          const int k = order[static_cast<size_t>(p)];
+          const bool moved = (k == 3 && bent < 3) || (k == 1 && p >= 3 && bent == 3);
+          PutVertex(&vertices, kFvfTex1, xs[k & 1] + (moved && (bent == 0 || bent == 3) ? shift * sx : 0),
+                    ys[k >> 1] + (moved && bent == 1 ? shift : 0), 0.5f, colour, us[k & 1] + (moved && bent == 2 ? 0.1f : 0),
+                    vs[k >> 1], 0, 0);
+        }
+        // Device 0 walks the rectangle; device 1 culls the winding the quad does not have, so walks
+        // its two triangles.
+        dev->SetRenderState(D3DRENDERSTATE_CULLMODE, i == 0 ? D3DCULL_NONE : sx > 0 ? D3DCULL_CCW : D3DCULL_CW);
+        ASSERT_EQ(dev->DrawPrimitive(D3DPT_TRIANGLELIST, kFvfTex1, vertices.data(), 6, 0), D3D_OK);
+      }
+      ASSERT_EQ(test::ReadSurface(targets[0]).bytes, test::ReadSurface(targets[1]).bytes)
+          << "draw " << draw << " on " << format.dwRGBBitCount << "-bit";
+    }
+    // The rectangles went by the rectangle rows.
+    EXPECT_GT(test::D3DFastPathHits("over_8888_x888_blit") + test::D3DFastPathHits("point_blit"), 50u);
+    EXPECT_GT(test::D3DFastPathHits("bilinear_stretch"), 10u);
+    for (IDirect3DDevice7* dev : devices) dev->Release();
   }
 }
 
