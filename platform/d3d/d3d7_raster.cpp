@@ -252,8 +252,12 @@ class Rasteriser {
     return true;
   }
 
-  // Adds the primitives each fast path (and the general routine) drew to the totals tests read.
-  void Finish() const { AddFastPathHits(hits_); }
+  // Draws the blits still held and adds the primitives each fast path (and the general routine) drew
+  // to the totals tests read.
+  void Finish() {
+    DrawHeld();
+    AddFastPathHits(hits_);
+  }
 
   bool tracksTouched = false;  // a primary's draw is presented: gather the rectangle it changed
   RECT touched{0, 0, 0, 0};
@@ -405,6 +409,14 @@ class Rasteriser {
       rect.rowAt = &Rasteriser::RowAt;
       rect.raster = this;
       Setup(y, x, width, &rect.top);
+      avx2::RectFrame frame;
+      if (FastPathRectangle(path) == OverBlit8888X888 && OverBlitFrame8888X888(d_, rect, &frame)) {
+        Hold(frame);
+        ++hits_[path];
+        Touch(x, y, width, height);
+        return true;
+      }
+      DrawHeld();
       do {
         if (FastPathRectangle(path)(d_, rect)) {
           ++hits_[path];
@@ -416,6 +428,21 @@ class Rasteriser {
     }
     spanPath_ = path;
     return false;
+  }
+
+  // Holds a sprite blit back until the next rectangle is set up: that set-up, a chain of dependent
+  // steps, then runs beside the blending, and the blending asks for the next blit's target rows.
+  void Hold(const avx2::RectFrame& frame) {
+    if (holding_) avx2::OverRectX888(held_, &frame);
+    held_ = frame;
+    holding_ = true;
+  }
+
+  // Draws the held blit: before anything else touches the target, and at the end of the draw.
+  void DrawHeld() {
+    if (!holding_) return;
+    avx2::OverRectX888(held_, nullptr);
+    holding_ = false;
   }
 
   // The span fast path of a primitive walked as rows (-1: the general routine).
@@ -430,6 +457,7 @@ class Rasteriser {
   }
 
   void Span(int y, int x, int n) {
+    DrawHeld();
     SpanInput in;
     Setup(y, x, n, &in);
     if (spanPath_ >= 0) {
@@ -487,6 +515,8 @@ class Rasteriser {
   int64_t stepU_[kD3DMaxTextureStages]{}, stepV_[kD3DMaxTextureStages]{}, stepZ_ = 0;  // 16.16 a pixel
   double leftU_[kD3DMaxTextureStages]{}, leftV_[kD3DMaxTextureStages]{}, leftZ_ = 0;  // the planes' row terms at the scissor's left
   int spanPath_ = -1;  // the span fast path of the primitive being drawn, -1: the general routine
+  avx2::RectFrame held_{};  // a sprite blit not drawn yet (holding_)
+  bool holding_ = false;
   uint32_t hits_[kFastPathCount + 1] = {};
 };
 

@@ -44,8 +44,9 @@ struct RectFrame {
   int width, rows;
 };
 // Draws it whole, the last partial group of each row through masked loads and stores: the bytes
-// StoreOverX888 and the scalar loop give.
-void OverRectX888(const RectFrame& frame);
+// StoreOverX888 and the scalar loop give. With `next`, the blit to be drawn after it, asks for the
+// first and last line of one of its target rows a row (rows far apart defeat the hardware prefetch).
+void OverRectX888(const RectFrame& frame, const RectFrame* next = nullptr);
 
 }  // namespace avx2
 }  // namespace plat::d3d
