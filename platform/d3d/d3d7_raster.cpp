@@ -13,6 +13,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "platform/d3d/d3d7_blit_plan.h"
 #include "platform/d3d/d3d7_fast_paths.h"
 #include "platform/d3d/d3d7_internal.h"
 #include "platform/d3d/d3d7_span_steps.h"
@@ -462,15 +463,30 @@ class Rasteriser {
   // blit's target rows.
   void Hold() {
     const int fresh = FreeBlit();
-    if (heldBlit_ >= 0) avx2::OverRectX888(blits_[heldBlit_], &blits_[fresh]);
+    if (heldBlit_ >= 0) DrawBlit(blits_[heldBlit_], &blits_[fresh]);
     heldBlit_ = fresh;
   }
 
   // Draws the held blit: before anything else touches the target, and at the end of the draw.
   void DrawHeld() {
     if (heldBlit_ < 0) return;
-    avx2::OverRectX888(blits_[heldBlit_], nullptr);
+    DrawBlit(blits_[heldBlit_], nullptr);
     heldBlit_ = -1;
+  }
+
+  // A batch draws one sprite many times: the second blit in a row of one piece of a texture plans
+  // its texels, and the blits of that piece go by the plan from then on.
+  void DrawBlit(const avx2::RectFrame& f, const avx2::RectFrame* next) {
+    const BlitPiece piece{f.src, f.srcPitch, f.width, f.rows};
+    if (piece == plannedPiece_) {
+      if (planned_) return avx2::OverPlannedRectX888(f, plan_, next);
+    } else if (piece == lastPiece_) {
+      plannedPiece_ = piece;
+      planned_ = avx2::PlanBlit(f, &plan_);
+      if (planned_) return avx2::OverPlannedRectX888(f, plan_, next);
+    }
+    lastPiece_ = piece;
+    avx2::OverRectX888(f, next);
   }
 
   // The span fast path of a primitive walked as rows (-1: the general routine).
@@ -547,6 +563,15 @@ class Rasteriser {
   bool planesKnown_ = false;
   avx2::RectFrame blits_[2]{};  // sprite blits: one held (heldBlit_, -1: none), one being set up
   int heldBlit_ = -1;
+  struct BlitPiece {
+    const uint8_t* src = nullptr;
+    ptrdiff_t pitch = 0;
+    int width = 0, rows = 0;
+    bool operator==(const BlitPiece&) const = default;
+  };
+  BlitPiece lastPiece_, plannedPiece_;  // the last blit drawn without a plan; the piece planned
+  bool planned_ = false;                // plan_ holds plannedPiece_'s plan
+  avx2::BlitPlan plan_;
   uint32_t hits_[kFastPathCount + 1] = {};
 };
 

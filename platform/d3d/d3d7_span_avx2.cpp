@@ -145,11 +145,7 @@ D3D_AVX2 void OverRectX888(const RectFrame& f, const RectFrame* next) {
   const int whole = f.width & ~7, rest = f.width - whole;
   const __m256i tail = _mm256_cmpgt_epi32(_mm256_set1_epi32(rest), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
   for (int r = 0; r < f.rows; ++r) {
-    if (next != nullptr && r < next->rows) {
-      const uint8_t* ahead = next->dst + r * next->dstPitch;
-      __builtin_prefetch(ahead, 1);
-      __builtin_prefetch(ahead + next->width * 4 - 1, 1);
-    }
+    AskForRow(next, r);
     uint8_t* drow = f.dst + r * f.dstPitch;
     const uint8_t* srow = f.src + r * f.srcPitch;
     for (int x = 0; x < whole; x += 8) {

@@ -48,5 +48,13 @@ struct RectFrame {
 // first and last line of one of its target rows a row (rows far apart defeat the hardware prefetch).
 void OverRectX888(const RectFrame& frame, const RectFrame* next = nullptr);
 
+// Asks for the first and last line of row `row` of `next`'s target (nothing without one).
+inline void AskForRow(const RectFrame* next, int row) {
+  if (next == nullptr || row >= next->rows) return;
+  const uint8_t* ahead = next->dst + row * next->dstPitch;
+  __builtin_prefetch(ahead, 1);
+  __builtin_prefetch(ahead + next->width * 4 - 1, 1);
+}
+
 }  // namespace avx2
 }  // namespace plat::d3d
