@@ -27,7 +27,8 @@ D3D_AVX2 void AppendWeights(__m256i s, std::vector<uint16_t>* out) {
   const __m256i spreadLo = _mm256_setr_epi8(3, -1, 3, -1, 3, -1, 3, -1, 7, -1, 7, -1, 7, -1, 7, -1,  //
                                             3, -1, 3, -1, 3, -1, 3, -1, 7, -1, 7, -1, 7, -1, 7, -1);
   const __m256i spreadHi = _mm256_add_epi8(spreadLo, _mm256_set1_epi16(8));
-  uint16_t words[kWeightWords];
+  out->resize(out->size() + kWeightWords);
+  uint16_t* words = out->data() + out->size() - kWeightWords;
   auto half = [&](__m256i s16, __m256i a16, uint16_t* w, uint16_t* t) D3D_AVX2 {
     const __m256i clear = _mm256_cmpeq_epi16(a16, zero);
     const __m256i weight = _mm256_blendv_epi8(_mm256_sub_epi16(c255, a16), _mm256_and_si256(clear, c255), xLanes);
@@ -38,7 +39,6 @@ D3D_AVX2 void AppendWeights(__m256i s, std::vector<uint16_t>* out) {
   };
   half(_mm256_unpacklo_epi8(s, zero), _mm256_shuffle_epi8(s, spreadLo), words, words + 16);
   half(_mm256_unpackhi_epi8(s, zero), _mm256_shuffle_epi8(s, spreadHi), words + 32, words + 48);
-  out->insert(out->end(), words, words + kWeightWords);
 }
 
 D3D_AVX2 inline __m256i Load(const uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }

@@ -318,9 +318,9 @@ TEST_F(D3DTest, ABatchOfOverlappingSpritesDrawsInItsOrder) {
   const int roads = test::D3DAvx2Supported() ? 3 : 2;
   IDirectDrawSurface7* targets[3];
   IDirect3DDevice7* devices[3];
-  const auto textures = KeyedTextures(this, &r, [&](int w, int h, const DDPIXELFORMAT& f) { return Texture(w, h, f); }, 16);
+  const auto textures = KeyedTextures(this, &r, [&](int w, int h, const DDPIXELFORMAT& f) { return Texture(w, h, f); }, 64, 24);
   for (int i = 0; i < roads; ++i) {
-    targets[i] = Target(48, 40, FormatX888());
+    targets[i] = Target(96, 48, FormatX888());
     Fill(targets[i], nullptr, 0x3C3C3C);
     test::UseD3DFastPaths(i != 0);
     test::UseD3DAvx2(i == 2);
@@ -333,28 +333,28 @@ TEST_F(D3DTest, ABatchOfOverlappingSpritesDrawsInItsOrder) {
     dev->SetTexture(0, textures[4]);  // 8:8:8:8
     SpriteStage(dev, false, D3DTFG_POINT);
   }
-  for (int call = 0; call < 60; ++call) {
+  for (int call = 0; call < 80; ++call) {
     std::vector<uint8_t> vertices;
     auto quad = [&](float x0, float y0, float w, float h, float u0, float v0, float u1, float v1, DWORD colour) {
       const float corners[6][4] = {{x0, y0, u0, v0}, {x0 + w, y0, u1, v0}, {x0, y0 + h, u0, v1},
                                    {x0, y0 + h, u0, v1}, {x0 + w, y0, u1, v0}, {x0 + w, y0 + h, u1, v1}};
       for (const auto& c : corners) PutVertex(&vertices, kFvfTex1, c[0], c[1], 0.5f, colour, c[2], c[3], 0, 0);
     };
-    const int quads = r.Int(2, 12);
-    int tx = 0, ty = 0, tw = 16, th = 16;
+    const int quads = r.Int(2, 16);
+    int tx = 0, ty = 0, tw = 64, th = 24;
     for (int q = 0; q < quads; ++q) {
-      const float x0 = r.Int(-6, 38) - 0.5f, y0 = r.Int(-6, 30) - 0.5f;
+      const float x0 = r.Int(-8, 80) - 0.5f, y0 = r.Int(-8, 40) - 0.5f;
       const int kind = r.Int(0, 9);
       if (kind < 8) {
         // Texel for texel, the last piece or another; tinted ones take another rectangle routine.
-        if (r.Chance(40)) tx = r.Int(0, 8), ty = r.Int(0, 8), tw = r.Int(1, 16 - tx), th = r.Int(1, 16 - ty);
-        quad(x0, y0, static_cast<float>(tw), static_cast<float>(th), tx / 16.0f, ty / 16.0f, (tx + tw) / 16.0f,
-             (ty + th) / 16.0f, kind < 6 ? 0xFFFFFFFF : 0xFFFF8040);
+        if (r.Chance(25)) tx = r.Int(0, 30), ty = r.Int(0, 12), tw = r.Int(1, 64 - tx), th = r.Int(1, 24 - ty);
+        quad(x0, y0, static_cast<float>(tw), static_cast<float>(th), tx / 64.0f, ty / 24.0f, (tx + tw) / 64.0f,
+             (ty + th) / 24.0f, kind < 6 ? 0xFFFFFFFF : 0xFFFF8040);
       } else if (kind < 9) {
-        quad(x0, y0, r.Real(4, 24), r.Real(4, 24), 0, 0, 1, 1, 0xFFFFFFFF);
+        quad(x0, y0, r.Real(4, 40), r.Real(4, 30), 0, 0, 1, 1, 0xFFFFFFFF);
       } else {
         for (int k = 0; k < 6; ++k) {
-          PutVertex(&vertices, kFvfTex1, r.Real(-6, 54), r.Real(-6, 46), 0.5f, 0xFFFFFFFF, r.Real(0, 1), r.Real(0, 1), 0, 0);
+          PutVertex(&vertices, kFvfTex1, r.Real(-8, 104), r.Real(-8, 56), 0.5f, 0xFFFFFFFF, r.Real(0, 1), r.Real(0, 1), 0, 0);
         }
       }
     }
