@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "platform/d3d/d3d7_span.h"
+#include "platform/d3d/d3d7_span_avx2.h"
 
 namespace plat::d3d {
 
@@ -39,6 +40,9 @@ using SpanRoutine = void (*)(const DrawSetup& d, const SpanInput& span);
 
 // Point-sampled blits, and the spans of a single shaped stage under either filter (d3d7_point_paths.cpp).
 bool OverBlit8888X888(const DrawSetup& d, const RectangleWalk& rect);
+// That blit on the AVX2 road as a frame to draw later with avx2::OverRectX888: false where the routine
+// would refuse the rectangle or take another road.
+bool OverBlitFrame8888X888(const DrawSetup& d, const RectangleWalk& rect, avx2::RectFrame* frame);
 bool PointBlit(const DrawSetup& d, const RectangleWalk& rect);
 void ShapedSpans(const DrawSetup& d, const SpanInput& span);
 void OverSpans8888X888(const DrawSetup& d, const SpanInput& span);

@@ -43,17 +43,36 @@ void PrefetchTarget(const DrawSetup& d, const RectangleWalk& rect, int row) {
   __builtin_prefetch(ahead + rect.width * bytes - 1, 1);
 }
 
-bool OverBlit8888X888(const DrawSetup& d, const RectangleWalk& rect) {
+namespace {
+
+// The target and texel rows of a blit whose texel origin is (tx, ty).
+avx2::RectFrame BlitFrame(const DrawSetup& d, const RectangleWalk& rect, int64_t tx, int64_t ty) {
   const StageSetup& s = d.stages[0];
-  int64_t tx, ty;
-  if (!BlitSource(s, rect, &tx, &ty)) return false;
   uint8_t* dst = d.target + static_cast<size_t>(rect.y) * d.targetPitch + static_cast<size_t>(rect.x) * 4;
   const uint8_t* src = s.pixels + static_cast<size_t>(ty) * s.pitch + static_cast<size_t>(tx) * 4;
+  return avx2::RectFrame{dst, d.targetPitch, src, s.pitch, rect.width, rect.height};
+}
+
+}  // namespace
+
+bool OverBlitFrame8888X888(const DrawSetup& d, const RectangleWalk& rect, avx2::RectFrame* frame) {
+  int64_t tx, ty;
+  if (!d.avx2 || !BlitSource(d.stages[0], rect, &tx, &ty)) return false;
+  *frame = BlitFrame(d, rect, tx, ty);
+  return true;
+}
+
+bool OverBlit8888X888(const DrawSetup& d, const RectangleWalk& rect) {
+  int64_t tx, ty;
+  if (!BlitSource(d.stages[0], rect, &tx, &ty)) return false;
+  const avx2::RectFrame f = BlitFrame(d, rect, tx, ty);
   if (d.avx2) {
-    avx2::OverRectX888(avx2::RectFrame{dst, d.targetPitch, src, s.pitch, rect.width, rect.height});
+    avx2::OverRectX888(f);
     return true;
   }
-  for (int r = 0; r < rect.height; ++r, dst += d.targetPitch, src += s.pitch) {
+  uint8_t* dst = f.dst;
+  const uint8_t* src = f.src;
+  for (int r = 0; r < rect.height; ++r, dst += f.dstPitch, src += f.srcPitch) {
     if (r + 2 < rect.height) PrefetchTarget(d, rect, r);
     for (int done = 0; done < rect.width; done += kChunk) {
       StoreOverX888(false, dst + done * 4, reinterpret_cast<const uint32_t*>(src) + done, kAllLive,

@@ -13,6 +13,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "platform/d3d/d3d7_blit_plan.h"
 #include "platform/d3d/d3d7_fast_paths.h"
 #include "platform/d3d/d3d7_internal.h"
 #include "platform/d3d/d3d7_span_steps.h"
@@ -97,10 +98,9 @@ struct Plane {
 };
 
 struct Triangle {
-  int64_t X[3], Y[3];  // 28.4
-  double x0, y0;       // the first vertex (pixels), origin of the planes
-  double det;          // twice the area (pixels squared), > 0
-  double px[3], py[3];
+  int64_t X[3], Y[3];      // 28.4
+  double det;              // twice the area (pixels squared), > 0
+  double px[3], py[3];     // pixels; the first vertex is the planes' origin
 };
 
 Plane MakePlane(const Triangle& t, double a0, double a1, double a2) {
@@ -252,8 +252,12 @@ class Rasteriser {
     return true;
   }
 
-  // Adds the primitives each fast path (and the general routine) drew to the totals tests read.
-  void Finish() const { AddFastPathHits(hits_); }
+  // Draws the blits still held and adds the primitives each fast path (and the general routine) drew
+  // to the totals tests read.
+  void Finish() {
+    DrawHeld();
+    AddFastPathHits(hits_);
+  }
 
   bool tracksTouched = false;  // a primary's draw is presented: gather the rectangle it changed
   RECT touched{0, 0, 0, 0};
@@ -329,16 +333,43 @@ class Rasteriser {
       t->px[i] = static_cast<double>(t->X[i]) / 16;
       t->py[i] = static_cast<double>(t->Y[i]) / 16;
     }
-    t->x0 = t->px[0];
-    t->y0 = t->py[0];
     return true;
   }
 
+  // What the texture planes' values and steps depend on besides the origin: the corners' offsets
+  // from the first and their texture coordinates. Sprites of one size drawn from one place of a
+  // texture repeat them quad after quad; the planes are then those of the last primitive.
+  struct PlaneKey {
+    int64_t words[10];  // four offsets, then the twelve coordinates' bits in pairs
+  };
+
+  bool SamePlanesAsLast(const Triangle& t, const Vertex* const vs[3]) {
+    if (d_.zTest) return false;  // Z varies by primitive
+    PlaneKey key;
+    key.words[0] = t.X[1] - t.X[0], key.words[1] = t.Y[1] - t.Y[0];
+    key.words[2] = t.X[2] - t.X[0], key.words[3] = t.Y[2] - t.Y[0];
+    for (int i = 0; i < 3; ++i) std::memcpy(&key.words[4 + 2 * i], vs[i]->u, 16);  // u[0], u[1], v[0], v[1]
+    // Bit for bit: -0 and NaN coordinates take the long way.
+    int64_t differ = planesKnown_ ? 0 : 1;
+    for (int i = 0; i < 10; ++i) differ |= key.words[i] ^ planeKey_.words[i];
+    planeKey_ = key;
+    planesKnown_ = true;
+    return differ == 0;
+  }
+
   void Planes(const Triangle& t, const Vertex* const vs[3], const Vertex& first) {
-    x0_ = t.x0;
-    y0_ = t.y0;
+    x0_ = t.px[0];
+    y0_ = t.py[0];
     diffuse_ = first.diffuse;
     specular_ = first.specular;
+    const double anchor = scissor_.left;
+    if (SamePlanesAsLast(t, vs)) {
+      for (int s = 0; s < d_.stageCount; ++s) {
+        leftU_[s] = u_[s].a0 + u_[s].dx * (anchor - x0_);
+        leftV_[s] = v_[s].a0 + v_[s].dx * (anchor - x0_);
+      }
+      return;
+    }
     for (int s = 0; s < d_.stageCount; ++s) {
       const StageSetup& st = d_.stages[s];
       if (!st.readsTexture || !st.bound) continue;
@@ -357,7 +388,6 @@ class Rasteriser {
     // The steps from pixel to pixel are the triangle's: each span starts from them. Its values at the
     // scissor's left edge are a0 + dx * (left - x0) + dy * (y - y0), summed in that order: the first
     // two terms are the same on every row.
-    const double anchor = scissor_.left;
     for (int s = 0; s < d_.stageCount; ++s) {
       stepU_[s] = ToFixed(u_[s].dx);
       stepV_[s] = ToFixed(v_[s].dx);
@@ -375,10 +405,10 @@ class Rasteriser {
     for (int s = 0; s < d_.stageCount; ++s) {
       const StageSetup& st = d_.stages[s];
       if (!st.readsTexture || !st.bound || st.coordSet < 0) continue;
-      if (!near(u_[s].At(x, y, t.x0, t.y0), v.u[st.coordSet] * static_cast<double>(st.width))) return false;
-      if (!near(v_[s].At(x, y, t.x0, t.y0), v.v[st.coordSet] * static_cast<double>(st.height))) return false;
+      if (!near(u_[s].At(x, y, t.px[0], t.py[0]), v.u[st.coordSet] * static_cast<double>(st.width))) return false;
+      if (!near(v_[s].At(x, y, t.px[0], t.py[0]), v.v[st.coordSet] * static_cast<double>(st.height))) return false;
     }
-    if (d_.zTest && !near(z_.At(x, y, t.x0, t.y0), static_cast<double>(v.z) * 65535.0)) return false;
+    if (d_.zTest && !near(z_.At(x, y, t.px[0], t.py[0]), static_cast<double>(v.z) * 65535.0)) return false;
     return true;
   }
 
@@ -405,6 +435,13 @@ class Rasteriser {
       rect.rowAt = &Rasteriser::RowAt;
       rect.raster = this;
       Setup(y, x, width, &rect.top);
+      if (FastPathRectangle(path) == OverBlit8888X888 && OverBlitFrame8888X888(d_, rect, &blits_[FreeBlit()])) {
+        Hold();
+        ++hits_[path];
+        Touch(x, y, width, height);
+        return true;
+      }
+      DrawHeld();
       do {
         if (FastPathRectangle(path)(d_, rect)) {
           ++hits_[path];
@@ -416,6 +453,40 @@ class Rasteriser {
     }
     spanPath_ = path;
     return false;
+  }
+
+  // Of the two blit frames, the one not held.
+  int FreeBlit() const { return heldBlit_ == 0 ? 1 : 0; }
+
+  // Holds the blit just set up in the free frame until the next rectangle is set up: that set-up, a
+  // chain of dependent steps, then runs beside the blending, and the blending asks for the next
+  // blit's target rows.
+  void Hold() {
+    const int fresh = FreeBlit();
+    if (heldBlit_ >= 0) DrawBlit(blits_[heldBlit_], &blits_[fresh]);
+    heldBlit_ = fresh;
+  }
+
+  // Draws the held blit: before anything else touches the target, and at the end of the draw.
+  void DrawHeld() {
+    if (heldBlit_ < 0) return;
+    DrawBlit(blits_[heldBlit_], nullptr);
+    heldBlit_ = -1;
+  }
+
+  // A batch draws one sprite many times: the second blit in a row of one piece of a texture plans
+  // its texels, and the blits of that piece go by the plan from then on.
+  void DrawBlit(const avx2::RectFrame& f, const avx2::RectFrame* next) {
+    const BlitPiece piece{f.src, f.srcPitch, f.width, f.rows};
+    if (piece == plannedPiece_) {
+      if (planned_) return avx2::OverPlannedRectX888(f, plan_, next);
+    } else if (piece == lastPiece_) {
+      plannedPiece_ = piece;
+      planned_ = avx2::PlanBlit(f, &plan_);
+      if (planned_) return avx2::OverPlannedRectX888(f, plan_, next);
+    }
+    lastPiece_ = piece;
+    avx2::OverRectX888(f, next);
   }
 
   // The span fast path of a primitive walked as rows (-1: the general routine).
@@ -430,6 +501,7 @@ class Rasteriser {
   }
 
   void Span(int y, int x, int n) {
+    DrawHeld();
     SpanInput in;
     Setup(y, x, n, &in);
     if (spanPath_ >= 0) {
@@ -487,6 +559,19 @@ class Rasteriser {
   int64_t stepU_[kD3DMaxTextureStages]{}, stepV_[kD3DMaxTextureStages]{}, stepZ_ = 0;  // 16.16 a pixel
   double leftU_[kD3DMaxTextureStages]{}, leftV_[kD3DMaxTextureStages]{}, leftZ_ = 0;  // the planes' row terms at the scissor's left
   int spanPath_ = -1;  // the span fast path of the primitive being drawn, -1: the general routine
+  PlaneKey planeKey_{};  // the last primitive's (planesKnown_)
+  bool planesKnown_ = false;
+  avx2::RectFrame blits_[2]{};  // sprite blits: one held (heldBlit_, -1: none), one being set up
+  int heldBlit_ = -1;
+  struct BlitPiece {
+    const uint8_t* src = nullptr;
+    ptrdiff_t pitch = 0;
+    int width = 0, rows = 0;
+    bool operator==(const BlitPiece&) const = default;
+  };
+  BlitPiece lastPiece_, plannedPiece_;  // the last blit drawn without a plan; the piece planned
+  bool planned_ = false;                // plan_ holds plannedPiece_'s plan
+  avx2::BlitPlan plan_;
   uint32_t hits_[kFastPathCount + 1] = {};
 };
 

@@ -85,7 +85,7 @@ D3D_AVX2 int StoreOver16(uint8_t* row, const uint32_t* src, const uint8_t* live,
 // Source over one group of eight XRGB pixels at `at`, whole or only the lanes in `mask`. Lanes with
 // alpha 0 keep the destination; all clear leaves it untouched, all opaque (whole groups) is a copy.
 D3D_AVX2 inline void OverGroupX888(__m256i s, uint8_t* at, __m256i mask, bool whole) {
-  const __m256i zero = _mm256_setzero_si256(), rgb = _mm256_set1_epi32(0x00FFFFFF), c255 = _mm256_set1_epi16(255);
+  const __m256i zero = _mm256_setzero_si256(), rgb = _mm256_set1_epi32(0x00FFFFFF);
   auto* p = reinterpret_cast<__m256i*>(at);
   const __m256i alpha = _mm256_srli_epi32(s, 24);
   const __m256i clearLanes = _mm256_cmpeq_epi32(alpha, zero);
@@ -96,18 +96,23 @@ D3D_AVX2 inline void OverGroupX888(__m256i s, uint8_t* at, __m256i mask, bool wh
     return;
   }
   const __m256i dst = whole ? _mm256_loadu_si256(p) : _mm256_maskload_epi32(reinterpret_cast<const int*>(at), mask);
-  // Each pixel's alpha spread over its four 16-bit channels, straight from the packed texels.
-  const __m256i spreadLo = _mm256_setr_epi8(3, -1, 3, -1, 3, -1, 3, -1, 7, -1, 7, -1, 7, -1, 7, -1,  //
-                                            3, -1, 3, -1, 3, -1, 3, -1, 7, -1, 7, -1, 7, -1, 7, -1);
-  const __m256i spreadHi = _mm256_add_epi8(spreadLo, _mm256_set1_epi16(8));
-  auto half = [&](__m256i s16, __m256i d16, __m256i a) D3D_AVX2 {
-    return Div255(_mm256_add_epi16(_mm256_mullo_epi16(s16, a), _mm256_mullo_epi16(d16, _mm256_sub_epi16(c255, a))));
+  // s a + d (255 - a) in one multiply-add a channel: with both colours moved to signed bytes (c - 128)
+  // the pair sums to that minus 255 * 128, which a signed 16-bit lane holds without saturating, and
+  // adding 32768 (wrapping) puts back the 255 * 128 and Div255's 128. Weights are (a, 255 - a) pairs.
+  const __m256i flip = _mm256_set1_epi8(static_cast<char>(0x80));
+  const __m256i sx = _mm256_xor_si256(s, flip), dx = _mm256_xor_si256(dst, flip);
+  const __m256i spreadLo = _mm256_setr_epi8(3, 3, 3, 3, 3, 3, 3, 3, 7, 7, 7, 7, 7, 7, 7, 7,  //
+                                            3, 3, 3, 3, 3, 3, 3, 3, 7, 7, 7, 7, 7, 7, 7, 7);
+  const __m256i spreadHi = _mm256_add_epi8(spreadLo, _mm256_set1_epi8(8));
+  const __m256i inverse = _mm256_set1_epi16(static_cast<short>(0xFF00)), round = _mm256_set1_epi16(static_cast<short>(0x8000));
+  auto half = [&](__m256i pairs, __m256i spread) D3D_AVX2 {
+    const __m256i weights = _mm256_xor_si256(_mm256_shuffle_epi8(s, spread), inverse);
+    return _mm256_mulhi_epu16(_mm256_add_epi16(_mm256_maddubs_epi16(weights, pairs), round), _mm256_set1_epi16(257));
   };
-  const __m256i lo = half(_mm256_unpacklo_epi8(s, zero), _mm256_unpacklo_epi8(dst, zero), _mm256_shuffle_epi8(s, spreadLo));
-  const __m256i hi = half(_mm256_unpackhi_epi8(s, zero), _mm256_unpackhi_epi8(dst, zero), _mm256_shuffle_epi8(s, spreadHi));
-  // Clear pixels keep the destination as it is, as the scalar rule does (a blend with no clear lane
-  // changes nothing, and costs less than a test whose outcome changes from group to group).
-  const __m256i out = _mm256_blendv_epi8(_mm256_and_si256(_mm256_packus_epi16(lo, hi), rgb), dst, clearLanes);
+  const __m256i lo = half(_mm256_unpacklo_epi8(sx, dx), spreadLo);
+  const __m256i hi = half(_mm256_unpackhi_epi8(sx, dx), spreadHi);
+  // A clear pixel blends to its destination exactly, X byte too; the others take X = 0 as a copy does.
+  const __m256i out = _mm256_and_si256(_mm256_packus_epi16(lo, hi), _mm256_or_si256(rgb, clearLanes));
   if (whole) {
     _mm256_storeu_si256(p, out);
   } else {
@@ -135,11 +140,12 @@ D3D_AVX2 int StoreOverX888(uint8_t* row, const uint32_t* src, const uint8_t* liv
   return n;
 }
 
-D3D_AVX2 void OverRectX888(const RectFrame& f) {
+D3D_AVX2 void OverRectX888(const RectFrame& f, const RectFrame* next) {
   const __m256i all = _mm256_set1_epi32(-1);
   const int whole = f.width & ~7, rest = f.width - whole;
   const __m256i tail = _mm256_cmpgt_epi32(_mm256_set1_epi32(rest), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
   for (int r = 0; r < f.rows; ++r) {
+    AskForRow(next, r);
     uint8_t* drow = f.dst + r * f.dstPitch;
     const uint8_t* srow = f.src + r * f.srcPitch;
     for (int x = 0; x < whole; x += 8) {
@@ -214,7 +220,7 @@ int StoreOver565(uint8_t*, const uint32_t*, const uint8_t*, int) { return 0; }
 int StoreOver555(uint8_t*, const uint32_t*, const uint8_t*, int) { return 0; }
 int PointTexels32(const TexelWalk&, int, uint32_t*) { return 0; }
 void OverPointSpanX888(const TexelWalk&, uint8_t*, int) {}
-void OverRectX888(const RectFrame&) {}
+void OverRectX888(const RectFrame&, const RectFrame*) {}
 }  // namespace avx2
 
 #endif

@@ -44,8 +44,17 @@ struct RectFrame {
   int width, rows;
 };
 // Draws it whole, the last partial group of each row through masked loads and stores: the bytes
-// StoreOverX888 and the scalar loop give.
-void OverRectX888(const RectFrame& frame);
+// StoreOverX888 and the scalar loop give. With `next`, the blit to be drawn after it, asks for the
+// first and last line of one of its target rows a row (rows far apart defeat the hardware prefetch).
+void OverRectX888(const RectFrame& frame, const RectFrame* next = nullptr);
+
+// Asks for the first and last line of row `row` of `next`'s target (nothing without one).
+inline void AskForRow(const RectFrame* next, int row) {
+  if (next == nullptr || row >= next->rows) return;
+  const uint8_t* ahead = next->dst + row * next->dstPitch;
+  __builtin_prefetch(ahead, 1);
+  __builtin_prefetch(ahead + next->width * 4 - 1, 1);
+}
 
 }  // namespace avx2
 }  // namespace plat::d3d
