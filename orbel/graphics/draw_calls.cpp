@@ -162,7 +162,7 @@ int DrawGraphAt(int x, int y, int graph, int transparent) {
   int result;
   if (g->format.texture) {
     result = DrawTexture(rect, [&] {
-      return D3D_DrawGraphAt(x, y, static_cast<float>(x), static_cast<float>(y), graph, transparent, 1);
+      return D3D_DrawGraphAt(x, y, static_cast<float>(x), static_cast<float>(y), g, transparent, 1);
     });
   } else {
     result = DrawGraph2DAt(x, y, g, transparent);
@@ -183,7 +183,7 @@ int DrawStretchGraph(int x1, int y1, int x2, int y2, int graph, int transparent)
   if (g->format.texture) {
     result = DrawTexture(rect, [&] {
       return D3D_DrawStretchGraph(x1, y1, x2, y2, static_cast<float>(x1), static_cast<float>(y1),
-                                  static_cast<float>(x2), static_cast<float>(y2), graph, transparent, 0);
+                                  static_cast<float>(x2), static_cast<float>(y2), g, transparent, 0);
     });
   } else {
     result = DrawStretchSurface2D(x1, y1, x2, y2, g, transparent, -1);
