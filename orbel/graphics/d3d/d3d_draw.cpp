@@ -7,6 +7,7 @@
 
 #include "orbel/core/library_state.h"
 #include "orbel/graphics/backend_2d.h"
+#include "orbel/graphics/d3d/d3d_draw_mode.h"
 #include "orbel/graphics/d3d/d3d_internal.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graphics_manager.h"
@@ -42,14 +43,15 @@ struct TileRef {
   const SurfaceDataRecord* data;
 };
 
-TileRef LookUpTile(int handle) {
+[[gnu::always_inline]] inline TileRef LookUpTile(int handle) {
   const Surface3DDataRecord* t = GetSurface3DData(handle);
   return {t, t != nullptr ? GetSurfaceDataRecord(t->surfaceData) : nullptr};
 }
 
 // The opening of the textured draws of graph `g` (null: no such graph): 1 to go on (with the device
 // and the graph's first tile), 0 when the draw screen is a memory image (nothing to do), -1 on failure.
-int OpenTexturedDraw(const GraphRecord* g, uint32_t flags, D3DDeviceRecord** dev, TileRef* first) {
+[[gnu::always_inline]] inline int OpenTexturedDraw(const GraphRecord* g, uint32_t flags, D3DDeviceRecord** dev,
+                                                   TileRef* first) {
   *dev = CurrentDevice();
   if (*dev == nullptr) return -1;
   if (gD3D.target2D) return 0;
@@ -124,8 +126,9 @@ void ClipCorners(Corner c[4], const float clip[4], float textureWidth, float tex
 }
 
 // Draws every tile of a graph placed at (startX, startY) and scaled; clipped when `clip` is given.
-// `first` is the graph's first tile, as the draw's opening looked it up.
-int DrawTiles(D3DDeviceRecord* dev, const GraphRecord* g, const TileRef& first, float startX, float startY,
+// `first` is the graph's first tile, as the draw's opening looked it up. Inlined into the draws at a
+// point and stretched, with their opening: a sprite draw is short, and its calls were a fair part of it.
+[[gnu::always_inline]] inline int DrawTiles(D3DDeviceRecord* dev, const GraphRecord* g, const TileRef& first, float startX, float startY,
               float scaleX, float scaleY, const float* clip) {
   for (uint32_t i = 0; i < g->partCount; ++i) {
     const TileRef r = i == 0 ? first : LookUpTile(g->parts[i]);
@@ -234,14 +237,10 @@ int D3D_DrawGraphAt(int x, int y, float fx, float fy, const GraphRecord* g, int 
   // Texel centres on pixel centres.
   const float sx = fx - 0.5f + static_cast<float>(OriginX());
   const float sy = fy - 0.5f + static_cast<float>(OriginY());
-  int result;
-  if (InsideDrawArea(x, y, x + g->width, y + g->height)) {
-    result = DrawTiles(dev, g, first, sx, sy, 1.0f, 1.0f, nullptr);
-  } else {
-    const float clip[4] = {gDrawState.drawAreaF[0] + OriginX(), gDrawState.drawAreaF[1] + OriginY(),
-                           gDrawState.drawAreaF[2] + OriginX(), gDrawState.drawAreaF[3] + OriginY()};
-    result = DrawTiles(dev, g, first, sx, sy, 1.0f, 1.0f, clip);
-  }
+  const float clip[4] = {gDrawState.drawAreaF[0] + OriginX(), gDrawState.drawAreaF[1] + OriginY(),
+                         gDrawState.drawAreaF[2] + OriginX(), gDrawState.drawAreaF[3] + OriginY()};
+  const bool inside = InsideDrawArea(x, y, x + g->width, y + g->height);
+  const int result = DrawTiles(dev, g, first, sx, sy, 1.0f, 1.0f, inside ? nullptr : clip);
   CloseDraw(dev);
   return result;
 }
@@ -259,16 +258,12 @@ int D3D_DrawStretchGraph(int x1, int y1, int x2, int y2, float fx1, float fy1, f
   const float scaleY = (fy2 - fy1) / static_cast<float>(g->height);
   const float sx = fx1 - 0.5f + static_cast<float>(OriginX());
   const float sy = fy1 - 0.5f + static_cast<float>(OriginY());
-  int result;
-  if (InsideDrawArea(std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2))) {
-    result = DrawTiles(dev, g, first, sx, sy, scaleX, scaleY, nullptr);
-  } else {
-    const float ox = static_cast<float>(OriginX()) - 0.5f;
-    const float oy = static_cast<float>(OriginY()) - 0.5f;
-    const float clip[4] = {gDrawState.drawAreaF[0] + ox, gDrawState.drawAreaF[1] + oy, gDrawState.drawAreaF[2] + ox,
-                           gDrawState.drawAreaF[3] + oy};
-    result = DrawTiles(dev, g, first, sx, sy, scaleX, scaleY, clip);
-  }
+  const float ox = static_cast<float>(OriginX()) - 0.5f;
+  const float oy = static_cast<float>(OriginY()) - 0.5f;
+  const float clip[4] = {gDrawState.drawAreaF[0] + ox, gDrawState.drawAreaF[1] + oy, gDrawState.drawAreaF[2] + ox,
+                         gDrawState.drawAreaF[3] + oy};
+  const bool inside = InsideDrawArea(std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2));
+  const int result = DrawTiles(dev, g, first, sx, sy, scaleX, scaleY, inside ? nullptr : clip);
   CloseDraw(dev);
   return result;
 }

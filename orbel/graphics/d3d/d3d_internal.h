@@ -258,9 +258,6 @@ constexpr uint32_t kDrawFog = 0x080;
 constexpr uint32_t kDrawKeepTextureState = 0x100;
 constexpr uint32_t kDrawLighting = 0x200;
 void D3D_SetupDrawMode(const Surface3DDataRecord* tile, uint32_t flags);
-// The same on a device the caller holds, for a tile (or null) whose surface data it has looked up.
-void D3D_SetupTileDrawMode(D3DDeviceRecord* dev, const Surface3DDataRecord* tile, const SurfaceDataRecord* data,
-                           uint32_t flags);
 
 // ---- Enumeration and release (d3d_enum.cpp) ---------------------------------------------------------
 
