@@ -142,7 +142,6 @@ int MakeEmptyGraph(int width, int height, int no3D) {
   return CreateGraphRecordSurfaces(width, height, no3D == 0, gNewGraph.alpha, 0);
 }
 
-GraphRecord* GetGraphRecord(int graph) { return gGraphTable.Lookup(graph); }
 int IsValidGraphHandle(int graph) { return gGraphTable.Lookup(graph) != nullptr ? 1 : 0; }
 int GetGraphHandleValue(const GraphRecord* record) { return record->handle; }
 
@@ -225,8 +224,6 @@ int AddSurfaceData(int refCount, int width, int height, uint32_t transColor, con
   SetSurfaceDataColorKey(handle);
   return handle;
 }
-
-SurfaceDataRecord* GetSurfaceDataRecord(int handle) { return gSurfaceDataTable.Lookup(handle); }
 
 int AddSurfaceDataRef(int handle) {
   SurfaceDataRecord* d = gSurfaceDataTable.Lookup(handle);

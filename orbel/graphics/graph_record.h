@@ -155,7 +155,8 @@ int CreateGraphRecordSurfaces(int width, int height, int textureAllowed, int alp
 // MakeEmptyGraph, DeleteGraphHandle, IsValidGraphHandle, GetGraphExtent: graphics_system.h.
 // Deletes every graph (nothing before the graphics manager started). 0.
 int DeleteAllGraphs(int logFlag);
-GraphRecord* GetGraphRecord(int graph);
+// Inline: every draw looks its graph up.
+inline GraphRecord* GetGraphRecord(int graph) { return gGraphTable.Lookup(graph); }
 int GetGraphHandleValue(const GraphRecord* record);
 // Stores the pointer and sets the int to 0; it becomes 1 when the graph is deleted. 0 or -1.
 int SetGraphDeleteNotify(int graph, int32_t* notify);
@@ -164,7 +165,7 @@ int SetGraphDeleteNotify(int graph, int32_t* notify);
 
 // A record with its pixels made (MakeSurfaceDataImage). Handle or -1.
 int AddSurfaceData(int refCount, int width, int height, uint32_t transColor, const GraphFormatBlock* format);
-SurfaceDataRecord* GetSurfaceDataRecord(int handle);
+inline SurfaceDataRecord* GetSurfaceDataRecord(int handle) { return gSurfaceDataTable.Lookup(handle); }
 // New reference count, or -1 for a bad handle.
 int AddSurfaceDataRef(int handle);
 int ReleaseSurfaceDataRef(int handle);

@@ -347,6 +347,60 @@ TEST_F(D3DRoadTest, FilterAndFogFollowTheirSettingsThroughTheCache) {
   EXPECT_EQ(fogWrites(), (std::vector<uint32_t>{1, 0}));
 }
 
+// A draw-state change between two draws of one graph reaches the device, although the draws set up
+// their mode only when the device does not hold it already: the second draw shows what the same draw
+// shows with its whole mode set afresh (after an untextured box has unbound the texture).
+TEST_F(D3DRoadTest, AStateChangeBetweenTwoDrawsOfOneGraphIsNotLost) {
+  ASSERT_EQ(StartD3D(), 0);
+  testing::Picture p;
+  p.width = 8;
+  p.height = 8;
+  p.pixels.assign(64, 0x80E03010u);  // half-transparent: the texture's alpha, blend modes and brightness show
+  testing::WritePng("half.png", p, true);
+  const int half = LoadGraphFile("half.png", 0);
+  p.pixels.assign(64, 0xFF000000u);  // the transparent colour: colour-keyed away, or drawn black
+  testing::WritePng("black.png", p, false);
+  SetNewGraphAlphaTestFlag(0);
+  const int black = LoadGraphFile("black.png", 0);
+  ASSERT_NE(half, -1);
+  ASSERT_NE(black, -1);
+  struct Case {
+    const char* name;
+    int graph;
+    void (*before)();
+    void (*after)();
+    int transBefore, transAfter;
+  };
+  const auto none = [] {};
+  const Case cases[] = {
+      {"brightness down", half, none, [] { SetDrawBrightness(128, 128, 128); }, 1, 1},
+      {"brightness up", half, [] { SetDrawBrightness(128, 128, 128); }, [] { SetDrawBrightness(255, 255, 255); }, 1, 1},
+      {"blend mode", half, none, [] { SetBlendState(kBlendAdd, 255); }, 1, 1},
+      {"alpha blended", half, none, none, 0, 1},
+      {"alpha opaque", half, none, none, 1, 0},
+      {"colour keyed", black, none, none, 0, 1},
+      {"colour drawn", black, none, none, 1, 0},
+  };
+  DrawFillBox(0, 0, 640, 480, 0x404040);  // grey: an added and a blended sprite differ on it
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    const int y = 10 * static_cast<int>(i);
+    SetDrawBrightness(255, 255, 255);
+    SetBlendState(kBlendNone, 255);
+    c.before();
+    DrawGraphAt(0, y, c.graph, c.transBefore);
+    c.after();
+    DrawGraphAt(10, y, c.graph, c.transAfter);
+    DrawFillBox(300, 300, 301, 301, 0);
+    DrawGraphAt(20, y, c.graph, c.transAfter);
+  }
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const int y = 10 * static_cast<int>(i) + 4;
+    EXPECT_EQ(testing::BackPixel(14, y), testing::BackPixel(24, y)) << cases[i].name;
+    EXPECT_NE(testing::BackPixel(14, y), testing::BackPixel(4, y)) << cases[i].name << ": the change shows";
+  }
+}
+
 // Derived graphs share their parent's textures, which live until the last tile that uses them goes;
 // a graph one of whose textures cannot be made leaves neither a tile nor a texture behind.
 TEST_F(D3DRoadTest, TilesAreNeverLeftBehindAndSharedTexturesLiveOn) {

@@ -7,6 +7,7 @@
 
 #include "orbel/core/library_state.h"
 #include "orbel/graphics/backend_2d.h"
+#include "orbel/graphics/d3d/d3d_draw_mode.h"
 #include "orbel/graphics/d3d/d3d_internal.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graphics_manager.h"
@@ -35,18 +36,30 @@ int OriginY() { return gDrawState.drawOriginY + gD3D.targetOffsetY; }
 
 uint32_t ZFlag() { return gDrawState.d3dDrawSettings[0] == 1 ? kDrawZ : 0; }
 
-// The opening of the textured draws: 1 to go on (with the device and graph), 0 when the draw screen is
-// a memory image (nothing to do), -1 on failure.
-int OpenTexturedDraw(int graph, uint32_t flags, D3DDeviceRecord** dev, GraphRecord** g) {
+// A tile with its surface data (null when that handle is stale): looked up once per draw, because each
+// lookup is a chain of dependent loads.
+struct TileRef {
+  const Surface3DDataRecord* tile;
+  const SurfaceDataRecord* data;
+};
+
+[[gnu::always_inline]] inline TileRef LookUpTile(int handle) {
+  const Surface3DDataRecord* t = GetSurface3DData(handle);
+  return {t, t != nullptr ? GetSurfaceDataRecord(t->surfaceData) : nullptr};
+}
+
+// The opening of the textured draws of graph `g` (null: no such graph): 1 to go on (with the device
+// and the graph's first tile), 0 when the draw screen is a memory image (nothing to do), -1 on failure.
+[[gnu::always_inline]] inline int OpenTexturedDraw(const GraphRecord* g, uint32_t flags, D3DDeviceRecord** dev,
+                                                   TileRef* first) {
   *dev = CurrentDevice();
   if (*dev == nullptr) return -1;
   if (gD3D.target2D) return 0;
   D3D_BeginScene(*dev);
-  *g = GetGraphRecord(graph);
-  if (*g == nullptr || (*g)->partCount == 0) return -1;
-  const Surface3DDataRecord* first = GetSurface3DData((*g)->parts[0]);
-  if (first == nullptr) return -1;
-  D3D_SetupDrawMode(first, flags | ZFlag());
+  if (g == nullptr || g->partCount == 0) return -1;
+  *first = LookUpTile(g->parts[0]);
+  if (first->tile == nullptr) return -1;
+  D3D_SetupTileDrawMode(*dev, first->tile, first->data, flags | ZFlag());
   return 1;
 }
 
@@ -54,31 +67,26 @@ void CloseDraw(D3DDeviceRecord* dev) {
   if (gD3D.endAfterDraw) D3D_EndScene(dev);
 }
 
-float TextureWidth(const Surface3DDataRecord* t) {
-  const SurfaceDataRecord* d = GetSurfaceDataRecord(t->surfaceData);
-  return d != nullptr ? static_cast<float>(d->width) : 1.0f;
-}
-float TextureHeight(const Surface3DDataRecord* t) {
-  const SurfaceDataRecord* d = GetSurfaceDataRecord(t->surfaceData);
-  return d != nullptr ? static_cast<float>(d->height) : 1.0f;
-}
-
-// Six vertices of the quad layout into the batch; the colour goes into the first vertex of each
-// triangle, as flat shading reads it.
-void EmitQuad(D3DDeviceRecord* dev, const Corner c[4], float z) {
+// Six vertices of the quad layout into the batch, corner `cornerAt(i)` for each; the colour goes into
+// the first vertex of each triangle, as flat shading reads it. Inlined and unrolled: every quad of every
+// draw comes here, and corners made on the spot then stay in registers.
+template <typename CornerAt>
+[[gnu::always_inline]] inline void EmitQuad(D3DDeviceRecord* dev, CornerAt cornerAt, float z) {
   const uint32_t color = gD3D.drawColor;
   if (dev->vertexType == kVertexTex2) {
     auto* out = static_cast<VertexTex2*>(D3D_ReserveVertices(dev, kVertexTex2, 6));
+#pragma GCC unroll 6
     for (int k = 0; k < 6; ++k) {
-      const Corner& p = c[kQuadOrder[k]];
+      const Corner p = cornerAt(kQuadOrder[k]);
       out[k].x = p.x, out[k].y = p.y, out[k].z = z;
       out[k].u0 = p.bu, out[k].v0 = p.bv, out[k].u1 = p.u, out[k].v1 = p.v;
       if (k == 0 || k == 3) out[k].diffuse = color;
     }
   } else {
     auto* out = static_cast<VertexTex1*>(D3D_ReserveVertices(dev, kVertexTex1, 6));
+#pragma GCC unroll 6
     for (int k = 0; k < 6; ++k) {
-      const Corner& p = c[kQuadOrder[k]];
+      const Corner p = cornerAt(kQuadOrder[k]);
       out[k].x = p.x, out[k].y = p.y, out[k].z = z;
       out[k].u = p.u, out[k].v = p.v;
       if (k == 0 || k == 3) out[k].diffuse = color;
@@ -109,29 +117,34 @@ void ClipCorners(Corner c[4], const float clip[4], float textureWidth, float tex
   }
 }
 
-void TileCorners(const Surface3DDataRecord* t, float startX, float startY, float scaleX, float scaleY, Corner c[4]) {
-  for (int i = 0; i < 4; ++i) {
-    const VertexTex1& v = t->vertices[i];
-    c[i].x = startX + v.x * scaleX;
-    c[i].y = startY + v.y * scaleY;
-    c[i].u = v.u;
-    c[i].v = v.v;
-    c[i].bu = v.x * gD3D.blendTextureInvWidth;
-    c[i].bv = v.y * gD3D.blendTextureInvHeight;
-  }
+// Corner i of a tile placed at (startX, startY) and scaled.
+[[gnu::always_inline]] inline Corner TileCorner(const Surface3DDataRecord* t, int i, float startX, float startY,
+                                                float scaleX, float scaleY) {
+  const VertexTex1& v = t->vertices[i];
+  return Corner{startX + v.x * scaleX, startY + v.y * scaleY, v.u, v.v, v.x * gD3D.blendTextureInvWidth,
+                v.y * gD3D.blendTextureInvHeight};
 }
 
 // Draws every tile of a graph placed at (startX, startY) and scaled; clipped when `clip` is given.
-int DrawTiles(D3DDeviceRecord* dev, const GraphRecord* g, float startX, float startY, float scaleX, float scaleY,
-              const float* clip) {
+// `first` is the graph's first tile, as the draw's opening looked it up. Inlined into the draws at a
+// point and stretched, with their opening: a sprite draw is short, and its calls were a fair part of it.
+[[gnu::always_inline]] inline int DrawTiles(D3DDeviceRecord* dev, const GraphRecord* g, const TileRef& first, float startX, float startY,
+              float scaleX, float scaleY, const float* clip) {
   for (uint32_t i = 0; i < g->partCount; ++i) {
-    const Surface3DDataRecord* t = GetSurface3DData(g->parts[i]);
-    if (t == nullptr) return -1;
-    D3D_UseTileTexture(dev, TileTexture(t));
-    Corner c[4];
-    TileCorners(t, startX, startY, scaleX, scaleY, c);
-    if (clip != nullptr) ClipCorners(c, clip, TextureWidth(t), TextureHeight(t), scaleX, scaleY);
-    EmitQuad(dev, c, 0.0f);
+    const TileRef r = i == 0 ? first : LookUpTile(g->parts[i]);
+    if (r.tile == nullptr) return -1;
+    const SurfaceDataRecord* d = r.data;
+    D3D_UseTileTexture(dev, d != nullptr ? d->surface : nullptr);
+    const auto corner = [&](int k) { return TileCorner(r.tile, k, startX, startY, scaleX, scaleY); };
+    if (clip == nullptr) {
+      EmitQuad(dev, corner, 0.0f);
+      continue;
+    }
+    Corner c[4] = {corner(0), corner(1), corner(2), corner(3)};
+    const float textureWidth = d != nullptr ? static_cast<float>(d->width) : 1.0f;
+    const float textureHeight = d != nullptr ? static_cast<float>(d->height) : 1.0f;
+    ClipCorners(c, clip, textureWidth, textureHeight, scaleX, scaleY);
+    EmitQuad(dev, [&](int k) { return c[k]; }, 0.0f);
   }
   return 0;
 }
@@ -182,7 +195,7 @@ void DrawTileOnPoints(D3DDeviceRecord* dev, const Surface3DDataRecord* t, const 
       c[i] = Corner{x[i], y[i], t->vertices[i].u, t->vertices[i].v, t->vertices[i].x * gD3D.blendTextureInvWidth,
                     t->vertices[i].y * gD3D.blendTextureInvHeight};
     }
-    EmitQuad(dev, c, gDrawState.drawZ);
+    EmitQuad(dev, [&](int k) { return c[k]; }, gDrawState.drawZ);
     return;
   }
   VertexTex1 grid[64];
@@ -215,50 +228,42 @@ void DrawTileOnPoints(D3DDeviceRecord* dev, const Surface3DDataRecord* t, const 
 
 // ---- Texture graphs ---------------------------------------------------------------------------------
 
-int D3D_DrawGraphAt(int x, int y, float fx, float fy, int graph, int trans, int keepAlphaTest) {
+int D3D_DrawGraphAt(int x, int y, float fx, float fy, const GraphRecord* g, int trans, int keepAlphaTest) {
   D3DDeviceRecord* dev = nullptr;
-  GraphRecord* g = nullptr;
   const uint32_t flags = (keepAlphaTest ? kDrawKeepAlphaTest : 0) | (trans ? kDrawTrans : 0);
-  const int open = OpenTexturedDraw(graph, flags, &dev, &g);
+  TileRef first{};
+  const int open = OpenTexturedDraw(g, flags, &dev, &first);
   if (open <= 0) return open;
   // Texel centres on pixel centres.
   const float sx = fx - 0.5f + static_cast<float>(OriginX());
   const float sy = fy - 0.5f + static_cast<float>(OriginY());
-  int result;
-  if (InsideDrawArea(x, y, x + g->width, y + g->height)) {
-    result = DrawTiles(dev, g, sx, sy, 1.0f, 1.0f, nullptr);
-  } else {
-    const float clip[4] = {gDrawState.drawAreaF[0] + OriginX(), gDrawState.drawAreaF[1] + OriginY(),
-                           gDrawState.drawAreaF[2] + OriginX(), gDrawState.drawAreaF[3] + OriginY()};
-    result = DrawTiles(dev, g, sx, sy, 1.0f, 1.0f, clip);
-  }
+  const float clip[4] = {gDrawState.drawAreaF[0] + OriginX(), gDrawState.drawAreaF[1] + OriginY(),
+                         gDrawState.drawAreaF[2] + OriginX(), gDrawState.drawAreaF[3] + OriginY()};
+  const bool inside = InsideDrawArea(x, y, x + g->width, y + g->height);
+  const int result = DrawTiles(dev, g, first, sx, sy, 1.0f, 1.0f, inside ? nullptr : clip);
   CloseDraw(dev);
   return result;
 }
 
-int D3D_DrawStretchGraph(int x1, int y1, int x2, int y2, float fx1, float fy1, float fx2, float fy2, int graph,
-                         int trans, int keepAlphaTest) {
+int D3D_DrawStretchGraph(int x1, int y1, int x2, int y2, float fx1, float fy1, float fx2, float fy2,
+                         const GraphRecord* g, int trans, int keepAlphaTest) {
   if (x1 == x2 || y1 == y2) return -1;
   D3DDeviceRecord* dev = nullptr;
-  GraphRecord* g = nullptr;
   const uint32_t flags =
       (keepAlphaTest && gDrawState.filterMode != kFilterLinear ? kDrawKeepAlphaTest : 0) | (trans ? kDrawTrans : 0);
-  const int open = OpenTexturedDraw(graph, flags, &dev, &g);
+  TileRef first{};
+  const int open = OpenTexturedDraw(g, flags, &dev, &first);
   if (open <= 0) return open;
   const float scaleX = (fx2 - fx1) / static_cast<float>(g->width);
   const float scaleY = (fy2 - fy1) / static_cast<float>(g->height);
   const float sx = fx1 - 0.5f + static_cast<float>(OriginX());
   const float sy = fy1 - 0.5f + static_cast<float>(OriginY());
-  int result;
-  if (InsideDrawArea(std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2))) {
-    result = DrawTiles(dev, g, sx, sy, scaleX, scaleY, nullptr);
-  } else {
-    const float ox = static_cast<float>(OriginX()) - 0.5f;
-    const float oy = static_cast<float>(OriginY()) - 0.5f;
-    const float clip[4] = {gDrawState.drawAreaF[0] + ox, gDrawState.drawAreaF[1] + oy, gDrawState.drawAreaF[2] + ox,
-                           gDrawState.drawAreaF[3] + oy};
-    result = DrawTiles(dev, g, sx, sy, scaleX, scaleY, clip);
-  }
+  const float ox = static_cast<float>(OriginX()) - 0.5f;
+  const float oy = static_cast<float>(OriginY()) - 0.5f;
+  const float clip[4] = {gDrawState.drawAreaF[0] + ox, gDrawState.drawAreaF[1] + oy, gDrawState.drawAreaF[2] + ox,
+                         gDrawState.drawAreaF[3] + oy};
+  const bool inside = InsideDrawArea(std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2));
+  const int result = DrawTiles(dev, g, first, sx, sy, scaleX, scaleY, inside ? nullptr : clip);
   CloseDraw(dev);
   return result;
 }
@@ -271,8 +276,9 @@ int D3D_DrawQuadGraph(float x1, float y1, float x2, float y2, float x3, float y3
                                 graph, trans);
   }
   D3DDeviceRecord* dev = nullptr;
-  GraphRecord* g = nullptr;
-  const int open = OpenTexturedDraw(graph, kDrawKeepAlphaTest | (trans ? kDrawTrans : 0), &dev, &g);
+  const GraphRecord* g = GetGraphRecord(graph);
+  TileRef first{};
+  const int open = OpenTexturedDraw(g, kDrawKeepAlphaTest | (trans ? kDrawTrans : 0), &dev, &first);
   if (open <= 0) return open;
   const float ox = static_cast<float>(OriginX());
   const float oy = static_cast<float>(OriginY());
@@ -307,7 +313,7 @@ int D3D_DrawQuadGraph(float x1, float y1, float x2, float y2, float x3, float y3
 int D3D_DrawQuadGraphInt(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4, int graph, int trans) {
   if (x1 == x3 && x2 == x4 && y1 == y2 && y3 == y4) {
     return D3D_DrawStretchGraph(x1, y1, x4, y4, static_cast<float>(x1), static_cast<float>(y1), static_cast<float>(x4),
-                                static_cast<float>(y4), graph, trans, 1);
+                                static_cast<float>(y4), GetGraphRecord(graph), trans, 1);
   }
   if (gDrawState.blendGraph == -1) {
     return D3D_DrawQuadGraph(static_cast<float>(x1), static_cast<float>(y1), static_cast<float>(x2),
@@ -318,8 +324,9 @@ int D3D_DrawQuadGraphInt(int x1, int y1, int x2, int y2, int x3, int y3, int x4,
   if (dev == nullptr) return -1;
   if (gD3D.target2D) return 0;
   D3D_DeviceFlushVertex(dev);
-  GraphRecord* g = nullptr;
-  const int open = OpenTexturedDraw(graph, kDrawKeepAlphaTest | (trans ? kDrawTrans : 0), &dev, &g);
+  const GraphRecord* g = GetGraphRecord(graph);
+  TileRef first{};
+  const int open = OpenTexturedDraw(g, kDrawKeepAlphaTest | (trans ? kDrawTrans : 0), &dev, &first);
   if (open <= 0) return open;
   const float ox = static_cast<float>(OriginX()) - 0.5f;
   const float oy = static_cast<float>(OriginY()) - 0.5f;

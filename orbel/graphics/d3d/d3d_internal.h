@@ -135,9 +135,13 @@ struct D3DState {
 extern D3DState gD3D;
 
 inline bool D3DStarted() { return gD3D.object != nullptr; }
+inline D3DDeviceRecord* DeviceInUse(int index) {
+  if (!D3DStarted() || index < 0 || index >= kD3DDeviceCount) return nullptr;
+  D3DDeviceRecord* dev = &gD3D.devices[index];
+  return dev->inUse && dev->device != nullptr ? dev : nullptr;
+}
 // The current device record when Direct3D is started and it holds a device, else null.
-D3DDeviceRecord* CurrentDevice();
-D3DDeviceRecord* DeviceInUse(int index);
+inline D3DDeviceRecord* CurrentDevice() { return DeviceInUse(gD3D.current & 0xFFFF); }
 
 // ---- Texture tiles ----------------------------------------------------------------------------------
 
@@ -159,13 +163,17 @@ extern Surface3DTable gSurface3DTable;
 int AddSurface3DData(int textureWidth, int textureHeight, int graphX, int graphY, int width, int height, int rootX,
                      int rootY, int graph, const Surface3DDataRecord* parent, int parentTextureX, int parentTextureY,
                      const GraphFormatBlock* format);
-Surface3DDataRecord* GetSurface3DData(int handle);
+// The tile lookups are inline: every draw makes them for each tile.
+inline Surface3DDataRecord* GetSurface3DData(int handle) { return gSurface3DTable.Lookup(handle); }
 // The same check under the name the rest of the graphics code uses for records by handle.
-Surface3DDataRecord* GetSurface3DDataRecord(int handle);
+inline Surface3DDataRecord* GetSurface3DDataRecord(int handle) { return GetSurface3DData(handle); }
 int DeleteSurface3DData(int handle);
 int UnlockSurface3DData(int handle, const plat::RECT* rect);
 // The texture surface of a tile, or null.
-plat::IDirectDrawSurface7* TileTexture(const Surface3DDataRecord* tile);
+inline plat::IDirectDrawSurface7* TileTexture(const Surface3DDataRecord* tile) {
+  const SurfaceDataRecord* d = tile != nullptr ? GetSurfaceDataRecord(tile->surfaceData) : nullptr;
+  return d != nullptr ? d->surface : nullptr;
+}
 int D3D_TransferImageToTexture(const GraphImage* image, const GraphImage* alphaImage, const plat::RECT* srcRect,
                                int textureX, int textureY, int tile, int alphaForce);
 TextureTileLimits CurrentTileLimits();
@@ -173,7 +181,12 @@ TextureTileLimits CurrentTileLimits();
 // ---- State cache and batching (d3d_state.cpp) -------------------------------------------------------
 
 int D3D_DeviceFlushVertex(D3DDeviceRecord* dev);
-int D3D_BeginScene(D3DDeviceRecord* dev);
+int D3D_BeginSceneOnce(D3DDeviceRecord* dev);
+// Every draw opens the scene; only the first after an end begins one (inline for the draws).
+inline int D3D_BeginScene(D3DDeviceRecord* dev) {
+  if (dev == nullptr) return -1;
+  return dev->sceneBegun ? 0 : D3D_BeginSceneOnce(dev);
+}
 int D3D_EndScene(D3DDeviceRecord* dev);
 int D3D_ApplyDrawState(D3DDeviceRecord* dev);
 int D3D_SetPendingAlphaMode(D3DDeviceRecord* dev, uint32_t blendMode, uint32_t alphaChannel, uint32_t alphaTest);
@@ -200,12 +213,37 @@ int D3D_SetWorldMatrix(D3DDeviceRecord* dev, int index, const Matrix4* matrix);
 // `to` takes the blend mode, alpha channel and test, filter, pending texture and blend graph of `from`.
 int D3D_CopyDrawState(D3DDeviceRecord* from, D3DDeviceRecord* to);
 int D3D_DrawGridMesh(D3DDeviceRecord* dev, int columns, VertexTex1* vertices, int rows);
-// Room for `n` more vertices of `type` in a TRIANGLELIST batch (flushing first when needed); returns
-// where to write them. The caller adds `n` to the count.
-void* D3D_ReserveVertices(D3DDeviceRecord* dev, uint32_t type, int n);
 void D3D_SetVertexType(D3DDeviceRecord* dev, uint32_t type);
+inline int VertexCapacity(uint32_t type) {
+  return type == kVertexDiffuse ? kDiffuseCapacity : type == kVertexTex1 ? kTex1Capacity : kTex2Capacity;
+}
+inline void* VertexArray(D3DDeviceRecord* dev, uint32_t type) {
+  if (type == kVertexDiffuse) return dev->diffuseVertices;
+  if (type == kVertexTex1) return dev->tex1Vertices;
+  return dev->tex2Vertices;
+}
+inline size_t VertexStride(uint32_t type) {
+  return type == kVertexDiffuse ? sizeof(VertexDiffuse) : type == kVertexTex1 ? sizeof(VertexTex1) : sizeof(VertexTex2);
+}
+// The batch change a reservation needs first: vertex type, primitive type, or a flush of a full array.
+void D3D_PrepareBatchFor(D3DDeviceRecord* dev, uint32_t type, int n);
+// Room for `n` more vertices of `type` in a TRIANGLELIST batch (flushing first when needed); returns
+// where to write them. The caller adds `n` to the count. Inline: every quad of every draw asks.
+inline void* D3D_ReserveVertices(D3DDeviceRecord* dev, uint32_t type, int n) {
+  // No array is ever filled to its last slot.
+  if (dev->vertexType != type || dev->primitiveType != plat::D3DPT_TRIANGLELIST ||
+      dev->count + n >= VertexCapacity(type)) {
+    D3D_PrepareBatchFor(dev, type, n);
+  }
+  return static_cast<uint8_t*>(VertexArray(dev, type)) + VertexStride(type) * static_cast<size_t>(dev->count);
+}
+void D3D_BindTileTexture(D3DDeviceRecord* dev, plat::IDirectDrawSurface7* texture);
 // Binds the graph texture of a tile for the next vertices: flush on a change, apply when dirty.
-void D3D_UseTileTexture(D3DDeviceRecord* dev, plat::IDirectDrawSurface7* texture);
+// Inline for the common case of a texture already bound and nothing pending.
+inline void D3D_UseTileTexture(D3DDeviceRecord* dev, plat::IDirectDrawSurface7* texture) {
+  if (dev->texture == texture && !dev->force && !dev->pendingDirty && !dev->textureDirty) return;
+  D3D_BindTileTexture(dev, texture);
+}
 
 // ---- Draw mode (d3d_draw_mode.cpp) ------------------------------------------------------------------
 

@@ -20,17 +20,6 @@ D3DState gD3D;
 namespace {
 
 uint32_t FvfOf(uint32_t type) { return type == kVertexDiffuse ? kFvfDiffuse : type == kVertexTex1 ? kFvfTex1 : kFvfTex2; }
-int CapacityOf(uint32_t type) {
-  return type == kVertexDiffuse ? kDiffuseCapacity : type == kVertexTex1 ? kTex1Capacity : kTex2Capacity;
-}
-void* ArrayOf(D3DDeviceRecord* dev, uint32_t type) {
-  if (type == kVertexDiffuse) return dev->diffuseVertices;
-  if (type == kVertexTex1) return dev->tex1Vertices;
-  return dev->tex2Vertices;
-}
-size_t StrideOf(uint32_t type) {
-  return type == kVertexDiffuse ? sizeof(VertexDiffuse) : type == kVertexTex1 ? sizeof(VertexTex1) : sizeof(VertexTex2);
-}
 
 // The cached setter pattern: nothing for an unchanged value (unless forced); else flush when asked,
 // write, cache. The device's refusal is -1.
@@ -98,14 +87,6 @@ int SetCameraTransform(plat::D3DTRANSFORMSTATETYPE type, const Matrix4* matrix) 
 
 }  // namespace
 
-D3DDeviceRecord* DeviceInUse(int index) {
-  if (!D3DStarted() || index < 0 || index >= kD3DDeviceCount) return nullptr;
-  D3DDeviceRecord* dev = &gD3D.devices[index];
-  return dev->inUse && dev->device != nullptr ? dev : nullptr;
-}
-
-D3DDeviceRecord* CurrentDevice() { return DeviceInUse(gD3D.current & 0xFFFF); }
-
 plat::IDirect3DDevice7* D3D_GetDeviceInterface() {
   D3DDeviceRecord* dev = CurrentDevice();
   return dev != nullptr ? dev->device : nullptr;
@@ -116,7 +97,7 @@ plat::IDirect3DDevice7* D3D_GetDeviceInterface() {
 int D3D_DeviceFlushVertex(D3DDeviceRecord* dev) {
   if (dev == nullptr) return -1;
   if (dev->count != 0 && GetQuitMessageFlag() == 0 && dev->discardBatch == 0) {
-    dev->device->DrawPrimitive(dev->primitiveType, FvfOf(dev->vertexType), ArrayOf(dev, dev->vertexType),
+    dev->device->DrawPrimitive(dev->primitiveType, FvfOf(dev->vertexType), VertexArray(dev, dev->vertexType),
                                static_cast<plat::DWORD>(dev->count), 0);
   }
   dev->count = 0;
@@ -125,9 +106,7 @@ int D3D_DeviceFlushVertex(D3DDeviceRecord* dev) {
 
 int D3D_FlushVertex() { return D3D_DeviceFlushVertex(CurrentDevice()); }
 
-int D3D_BeginScene(D3DDeviceRecord* dev) {
-  if (dev == nullptr) return -1;
-  if (dev->sceneBegun) return 0;
+int D3D_BeginSceneOnce(D3DDeviceRecord* dev) {
   dev->device->BeginScene();
   dev->sceneBegun = 1;
   dev->lastDrawTile = nullptr;
@@ -157,15 +136,13 @@ void D3D_SetVertexType(D3DDeviceRecord* dev, uint32_t type) {
   dev->count = 0;
 }
 
-void* D3D_ReserveVertices(D3DDeviceRecord* dev, uint32_t type, int n) {
+void D3D_PrepareBatchFor(D3DDeviceRecord* dev, uint32_t type, int n) {
   D3D_SetVertexType(dev, type);
   if (dev->primitiveType != plat::D3DPT_TRIANGLELIST) {
     D3D_DeviceFlushVertex(dev);
     dev->primitiveType = plat::D3DPT_TRIANGLELIST;
   }
-  // No array is ever filled to its last slot.
-  if (dev->count + n >= CapacityOf(type)) D3D_DeviceFlushVertex(dev);
-  return static_cast<uint8_t*>(ArrayOf(dev, type)) + StrideOf(type) * static_cast<size_t>(dev->count);
+  if (dev->count + n >= VertexCapacity(type)) D3D_DeviceFlushVertex(dev);
 }
 
 // ---- Pending block ----------------------------------------------------------------------------------
@@ -494,7 +471,7 @@ int D3D_CopyDrawState(D3DDeviceRecord* from, D3DDeviceRecord* to) {
   return 0;
 }
 
-void D3D_UseTileTexture(D3DDeviceRecord* dev, plat::IDirectDrawSurface7* texture) {
+void D3D_BindTileTexture(D3DDeviceRecord* dev, plat::IDirectDrawSurface7* texture) {
   D3D_SetPendingTexture(dev, texture);
   if (dev->pendingDirty || dev->textureDirty) D3D_ApplyDrawState(dev);
 }

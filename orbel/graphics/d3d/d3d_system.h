@@ -66,9 +66,10 @@ void D3D_ClearTarget2DFlag();
 
 // ---- Texture graphs ---------------------------------------------------------------------------------
 
-int D3D_DrawGraphAt(int x, int y, float fx, float fy, int graph, int trans, int keepAlphaTest);
+// The draws at a point and stretched take the graph the caller has looked up (null: no such graph).
+int D3D_DrawGraphAt(int x, int y, float fx, float fy, const GraphRecord* graph, int trans, int keepAlphaTest);
 int D3D_DrawStretchGraph(int x1, int y1, int x2, int y2, float fx1, float fy1, float fx2, float fy2,
-                         int graph, int trans, int keepAlphaTest);
+                         const GraphRecord* graph, int trans, int keepAlphaTest);
 // Corners top-left, top-right, bottom-left, bottom-right.
 int D3D_DrawQuadGraph(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4,
                       int graph, int trans);

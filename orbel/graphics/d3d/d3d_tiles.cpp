@@ -144,9 +144,6 @@ int AddSurface3DData(int textureWidth, int textureHeight, int graphX, int graphY
   return gSurface3DTable.Insert(t);
 }
 
-Surface3DDataRecord* GetSurface3DData(int handle) { return gSurface3DTable.Lookup(handle); }
-Surface3DDataRecord* GetSurface3DDataRecord(int handle) { return GetSurface3DData(handle); }
-
 int DeleteSurface3DData(int handle) {
   Surface3DDataRecord* t = gSurface3DTable.Lookup(handle);
   if (t == nullptr) return -1;
@@ -160,11 +157,6 @@ int DeleteSurface3DData(int handle) {
 int UnlockSurface3DData(int handle, const plat::RECT* rect) {
   const Surface3DDataRecord* t = gSurface3DTable.Lookup(handle);
   return t == nullptr ? -1 : UnlockSurfaceData(t->surfaceData, rect);
-}
-
-plat::IDirectDrawSurface7* TileTexture(const Surface3DDataRecord* tile) {
-  const SurfaceDataRecord* d = tile != nullptr ? GetSurfaceDataRecord(tile->surfaceData) : nullptr;
-  return d != nullptr ? d->surface : nullptr;
 }
 
 // ---- Graphs -----------------------------------------------------------------------------------------
