@@ -1,12 +1,8 @@
 // The AVX2 road of the bilinear rows, eight pixels a step: the arithmetic of the SSE2 rows, with the
-// lanes put back in pixel order where AVX2's unpacking and packing work within 128-bit halves. Only
-// this file and d3d7_span_avx2.cpp are compiled for AVX2 (per function); callers check the processor.
+// lanes put back in pixel order where AVX2's unpacking and packing work within 128-bit halves.
 #include "platform/d3d/d3d7_bilinear_rows.h"
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define D3D_AVX2 __attribute__((target("avx2")))
-#endif
+#include "platform/d3d/d3d7_avx2_target.h"
 
 namespace plat::d3d::avx2 {
 

@@ -1,11 +1,8 @@
-// Planned sprite blits on the AVX2 road (compiled for AVX2 per function, called only where the
-// processor runs it, as d3d7_span_avx2.cpp).
+// Planned sprite blits on the AVX2 road, compiled for AVX2 per function (d3d7_avx2_target.h) and
+// called only where the processor runs it.
 #include "platform/d3d/d3d7_blit_plan.h"
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define D3D_AVX2 __attribute__((target("avx2")))
-#endif
+#include "platform/d3d/d3d7_avx2_target.h"
 
 namespace plat::d3d::avx2 {
 

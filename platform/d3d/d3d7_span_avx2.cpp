@@ -1,15 +1,11 @@
-// AVX2 source-over rows. Only this file is compiled for AVX2 (per function, so the rest of the
-// platform layer keeps the x86-64 baseline); the span routine calls it where Avx2Supported() holds.
+// AVX2 source-over rows, compiled for AVX2 per function (d3d7_avx2_target.h); the span routine calls
+// them where Avx2Supported() holds.
 #include "platform/d3d/d3d7_span_avx2.h"
 
 #include <cstring>
 
+#include "platform/d3d/d3d7_avx2_target.h"
 #include "platform/win/kernel/cpu.h"
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define D3D_AVX2 __attribute__((target("avx2")))
-#endif
 
 namespace plat::d3d {
 
