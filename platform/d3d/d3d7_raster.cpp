@@ -474,18 +474,20 @@ class Rasteriser {
     heldBlit_ = -1;
   }
 
-  // A batch draws one sprite many times: the second blit in a row of one piece of a texture plans
-  // its texels, and the blits of that piece go by the plan from then on.
+  // A batch draws one sprite many times: the fourth blit in a row of one piece of a texture plans its
+  // texels (a plan costs a few blits), and the blits of that piece go by the plan from then on.
   void DrawBlit(const avx2::RectFrame& f, const avx2::RectFrame* next) {
     const BlitPiece piece{f.src, f.srcPitch, f.width, f.rows};
     if (piece == plannedPiece_) {
       if (planned_) return avx2::OverPlannedRectX888(f, plan_, next);
-    } else if (piece == lastPiece_) {
+    } else if (piece != lastPiece_) {
+      lastPiece_ = piece;
+      pieceRun_ = 1;
+    } else if (++pieceRun_ == kPlanAfter) {
       plannedPiece_ = piece;
       planned_ = avx2::PlanBlit(f, &plan_);
       if (planned_) return avx2::OverPlannedRectX888(f, plan_, next);
     }
-    lastPiece_ = piece;
     avx2::OverRectX888(f, next);
   }
 
@@ -569,7 +571,9 @@ class Rasteriser {
     int width = 0, rows = 0;
     bool operator==(const BlitPiece&) const = default;
   };
+  static constexpr int kPlanAfter = 4;
   BlitPiece lastPiece_, plannedPiece_;  // the last blit drawn without a plan; the piece planned
+  int pieceRun_ = 0;                    // blits of lastPiece_ in a row
   bool planned_ = false;                // plan_ holds plannedPiece_'s plan
   avx2::BlitPlan plan_;
   uint32_t hits_[kFastPathCount + 1] = {};

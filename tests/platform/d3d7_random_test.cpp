@@ -343,11 +343,13 @@ TEST_F(D3DTest, ABatchOfOverlappingSpritesDrawsInItsOrder) {
     const int quads = r.Int(2, 16);
     int tx = 0, ty = 0, tw = 64, th = 24;
     for (int q = 0; q < quads; ++q) {
-      const float x0 = r.Int(-8, 80) - 0.5f, y0 = r.Int(-8, 40) - 0.5f;
+      float x0 = r.Int(-8, 80) - 0.5f, y0 = r.Int(-8, 40) - 0.5f;
       const int kind = r.Int(0, 9);
       if (kind < 8) {
-        // Texel for texel, the last piece or another; tinted ones take another rectangle routine.
+        // Texel for texel, the last piece or another, mostly whole on the target (runs of one piece
+        // are planned); tinted ones take another rectangle routine.
         if (r.Chance(25)) tx = r.Int(0, 30), ty = r.Int(0, 12), tw = r.Int(1, 64 - tx), th = r.Int(1, 24 - ty);
+        if (r.Chance(70)) x0 = r.Int(0, 96 - tw) - 0.5f, y0 = r.Int(0, 48 - th) - 0.5f;
         quad(x0, y0, static_cast<float>(tw), static_cast<float>(th), tx / 64.0f, ty / 24.0f, (tx + tw) / 64.0f,
              (ty + th) / 24.0f, kind < 6 ? 0xFFFFFFFF : 0xFFFF8040);
       } else if (kind < 9) {
