@@ -1,5 +1,6 @@
 # Tests that need more than one executable or a real display. Tests under xvfb-run share the resource
-# lock "xvfb": two xvfb-run -a started at once can pick the same display number.
+# lock "xvfb": two xvfb-run -a started at once can pick the same display number. Time limits come from
+# orbel_time_limit, as the suites' do: five times as long under the sanitizers.
 
 # ---- windows: the SDL host under a virtual X server ---------------------------------------------
 # The message-box tests push SDL events themselves.
@@ -15,7 +16,7 @@ if(ORBEL_XVFB_RUN AND TARGET platform_tests)
     add_test(NAME platform.HostSdl.${case}UnderXvfb
              COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ASAN_OPTIONS=detect_leaks=0
                      $<TARGET_FILE:platform_tests> --gtest_filter=HostSdl.${case})
-    set_tests_properties(platform.HostSdl.${case}UnderXvfb PROPERTIES TIMEOUT 60 RESOURCE_LOCK xvfb)
+    set_tests_properties(platform.HostSdl.${case}UnderXvfb PROPERTIES TIMEOUT ${ORBEL_TEST_TIMEOUT} RESOURCE_LOCK xvfb)
   endforeach()
   # The host's own message box on a real display, a process a test (SDL video starts once in it); the
   # start question's test sends keys with xdotool and reads the box back with xwd.
@@ -23,7 +24,8 @@ if(ORBEL_XVFB_RUN AND TARGET platform_tests)
     add_test(NAME platform.SdlMessageBox.${case}UnderXvfb
              COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ASAN_OPTIONS=detect_leaks=0
                      $<TARGET_FILE:platform_tests> --gtest_filter=SdlMessageBoxOnDisplay.${case})
-    set_tests_properties(platform.SdlMessageBox.${case}UnderXvfb PROPERTIES TIMEOUT 60 RESOURCE_LOCK xvfb)
+    set_tests_properties(platform.SdlMessageBox.${case}UnderXvfb
+                         PROPERTIES TIMEOUT ${ORBEL_TEST_TIMEOUT} RESOURCE_LOCK xvfb)
   endforeach()
 endif()
 # ---- end of windows block -----------------------------------------------------------------------
@@ -37,7 +39,7 @@ if(ORBEL_XVFB_RUN AND TARGET core_tests)
   add_test(NAME core.RealWindowUnderXvfb
            COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ORBEL_REAL_WINDOW_TEST=1 ASAN_OPTIONS=detect_leaks=0
                    $<TARGET_FILE:core_tests> --gtest_filter=RealWindowTest.*)
-  set_tests_properties(core.RealWindowUnderXvfb PROPERTIES TIMEOUT 60 RESOURCE_LOCK xvfb)
+  set_tests_properties(core.RealWindowUnderXvfb PROPERTIES TIMEOUT ${ORBEL_TEST_TIMEOUT} RESOURCE_LOCK xvfb)
 endif()
 # ---- end of core block --------------------------------------------------------------------------
 
@@ -67,7 +69,7 @@ if(ORBEL_XVFB_RUN AND TARGET graphics_tests)
              COMMAND ${ORBEL_XVFB_RUN} -a -s "-screen 0 1280x1024x24"
                      env ORBEL_HOST=sdl ORBEL_REAL_DISPLAY_TEST=1 ASAN_OPTIONS=detect_leaks=0
                      $<TARGET_FILE:graphics_tests> --gtest_filter=RealDisplay.${case})
-    set_tests_properties(graphics.${case}UnderXvfb PROPERTIES TIMEOUT 60 RESOURCE_LOCK xvfb)
+    set_tests_properties(graphics.${case}UnderXvfb PROPERTIES TIMEOUT ${ORBEL_TEST_TIMEOUT} RESOURCE_LOCK xvfb)
   endforeach()
 endif()
 # ---- end of graphics block ----------------------------------------------------------------------
@@ -80,7 +82,7 @@ if(ORBEL_XVFB_RUN AND ORBEL_XDOTOOL AND TARGET input_tests)
   add_test(NAME input.RealKeyboardUnderXvfb
            COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ORBEL_REAL_KEYBOARD_TEST=1 ASAN_OPTIONS=detect_leaks=0
                    $<TARGET_FILE:input_tests> --gtest_filter=RealKeyboardTest.*)
-  set_tests_properties(input.RealKeyboardUnderXvfb PROPERTIES TIMEOUT 60 RESOURCE_LOCK xvfb)
+  set_tests_properties(input.RealKeyboardUnderXvfb PROPERTIES TIMEOUT ${ORBEL_TEST_TIMEOUT} RESOURCE_LOCK xvfb)
 endif()
 # ---- end of input block -------------------------------------------------------------------------
 
@@ -92,7 +94,7 @@ if(ORBEL_XVFB_RUN AND TARGET platform_tests)
            COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl SDL_AUDIODRIVER=disk
                    SDL_DISKAUDIOFILE=${CMAKE_CURRENT_BINARY_DIR}/sdl-disk-audio.raw ASAN_OPTIONS=detect_leaks=0
                    $<TARGET_FILE:platform_tests> --gtest_filter=HostSdlAudio.*)
-  set_tests_properties(platform.SdlDiskAudioUnderXvfb PROPERTIES TIMEOUT 60 RESOURCE_LOCK xvfb)
+  set_tests_properties(platform.SdlDiskAudioUnderXvfb PROPERTIES TIMEOUT ${ORBEL_TEST_TIMEOUT} RESOURCE_LOCK xvfb)
 endif()
 # ---- end of sound block -------------------------------------------------------------------------
 
@@ -104,7 +106,7 @@ if(ORBEL_XVFB_RUN AND TARGET font_tests)
   add_test(NAME font.JapaneseTextUnderXvfb
            COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ORBEL_REAL_DISPLAY_TEST=1 ASAN_OPTIONS=detect_leaks=0
                    $<TARGET_FILE:font_tests> --gtest_filter=RealText.*)
-  set_tests_properties(font.JapaneseTextUnderXvfb PROPERTIES TIMEOUT 60 RESOURCE_LOCK xvfb)
+  set_tests_properties(font.JapaneseTextUnderXvfb PROPERTIES TIMEOUT ${ORBEL_TEST_TIMEOUT} RESOURCE_LOCK xvfb)
 endif()
 # ---- end of font block ----------------------------------------------------------------------------
 
@@ -128,7 +130,8 @@ if(ORBEL_XVFB_RUN AND ORBEL_XDOTOOL AND ORBEL_XWININFO AND TARGET kelvaron)
   add_test(NAME game.KelvaronUnderXvfb
            COMMAND ${ORBEL_XVFB_RUN} -a ${CMAKE_CURRENT_SOURCE_DIR}/game/kelvaron_under_xvfb.sh
                    $<TARGET_FILE:kelvaron> ${CMAKE_SOURCE_DIR}/game)
-  set_tests_properties(game.KelvaronUnderXvfb PROPERTIES TIMEOUT 180 RESOURCE_LOCK xvfb)
+  orbel_time_limit(game_time_limit 180)
+  set_tests_properties(game.KelvaronUnderXvfb PROPERTIES TIMEOUT ${game_time_limit} RESOURCE_LOCK xvfb)
 endif()
 
 # ---- movie: films made at test time -------------------------------------------------------------
@@ -148,12 +151,14 @@ endif()
 if(TARGET platform_tests)
   add_test(NAME platform.WinsockNotices.EpollWatcherRoad
            COMMAND env ORBEL_WINSOCK_NO_IO_URING=1 $<TARGET_FILE:platform_tests> --gtest_filter=WinsockNotices.*)
-  set_tests_properties(platform.WinsockNotices.EpollWatcherRoad PROPERTIES TIMEOUT 60 LABELS platform_tests)
+  set_tests_properties(platform.WinsockNotices.EpollWatcherRoad
+                       PROPERTIES TIMEOUT ${ORBEL_TEST_TIMEOUT} LABELS platform_tests)
 endif()
 if(TARGET network_tests)
+  orbel_time_limit(network_time_limit 120)
   add_test(NAME network.EpollWatcherRoad
            COMMAND env ORBEL_WINSOCK_NO_IO_URING=1 $<TARGET_FILE:network_tests> --gtest_filter=-HttpPythonServer.*)
-  set_tests_properties(network.EpollWatcherRoad PROPERTIES TIMEOUT 120 LABELS network_tests)
+  set_tests_properties(network.EpollWatcherRoad PROPERTIES TIMEOUT ${network_time_limit} LABELS network_tests)
   # Two tests that wait for the watcher thread, many times over on its road: a wait that gives up after
   # a count of turns or polls fails here whenever the thread is slow to run, as on a loaded machine.
   foreach(case FramedTransfer.BlockThatCameBeforeATakeIsReceivedByThePumpAlone:300
@@ -164,7 +169,8 @@ if(TARGET network_tests)
     add_test(NAME network.${test}.EpollWatcherRoadRepeated
              COMMAND env ORBEL_HOST=headless ORBEL_WINSOCK_NO_IO_URING=1 $<TARGET_FILE:network_tests>
                      --gtest_filter=${test} --gtest_repeat=${times} --gtest_brief=1)
-    set_tests_properties(network.${test}.EpollWatcherRoadRepeated PROPERTIES TIMEOUT 120 LABELS network_tests)
+    set_tests_properties(network.${test}.EpollWatcherRoadRepeated
+                         PROPERTIES TIMEOUT ${network_time_limit} LABELS network_tests)
   endforeach()
 endif()
 # ---- end of network block -----------------------------------------------------------------------

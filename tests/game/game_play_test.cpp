@@ -183,8 +183,8 @@ void LookAtTheScreen() {
 
 // ---- Golden frames ----------------------------------------------------------------------------
 
-// The frames compared exactly with tests/game/golden/<name>.png. KELVARON_REGENERATE_GOLDENS=1
-// rewrites the goldens from this run (review the diff before committing).
+// The frames compared exactly with tests/game/golden/<name>.png. ORBEL_UPDATE_GOLDEN=1 rewrites the
+// goldens from this run (review the diff before committing).
 const char* const kGoldenFrames[] = {"title-middle", "stage-select", "battle-command", "battle-typing",
                                      "victory-burst"};
 
@@ -361,7 +361,8 @@ TEST_P(GamePlay, WholeGameFromTitleToExit) {
   EXPECT_TRUE(p.pictureFaults.empty()) << ::testing::PrintToString(p.pictureFaults);
   EXPECT_EQ(p.capturedFrames.size(), 7u) << ::testing::PrintToString(p.capturedFrames);
   const fs::path goldenDir = fs::path(ORBEL_TEST_DATA_DIR) / "game" / "golden" / road;
-  const bool regenerate = std::getenv("KELVARON_REGENERATE_GOLDENS") != nullptr;
+  const char* update = std::getenv("ORBEL_UPDATE_GOLDEN");
+  const bool regenerate = update != nullptr && std::string(update) == "1";
   for (const char* name : kGoldenFrames) {
     const fs::path actual = fs::path(p.frameDir) / (std::string(name) + ".png");
     const fs::path golden = goldenDir / (std::string(name) + ".png");

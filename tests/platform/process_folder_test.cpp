@@ -3,6 +3,7 @@
 // itself again as a child that holds a temporary file and a window (a lock file) and reports where.
 #include "platform/win/kernel/process_folder.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -21,8 +22,6 @@
 #include "platform/win/user/window.h"
 #include "test_support.h"
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -37,20 +36,13 @@ int ModeOf(const fs::path& path) {
   return ::lstat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
 }
 
-// This executable run again for ProcessFolderChild alone, with `env` added to the environment. Reads the
-// child's report; the child lives until its input is closed.
+// This executable run again for ProcessFolderChild alone, its environment changed as EnvironmentWith
+// does, its standard error written to `errors` when one is given. Reads the child's report; the child
+// lives until its input is closed.
 class Child {
  public:
-  explicit Child(const std::vector<std::string>& env) {
-    std::vector<std::string> entries = env;
-    for (char** e = environ; *e != nullptr; ++e) {
-      const std::string entry = *e;
-      bool replaced = false;
-      for (const std::string& added : env) {
-        replaced = replaced || entry.rfind(added.substr(0, added.find('=') + 1), 0) == 0;
-      }
-      if (!replaced) entries.push_back(entry);
-    }
+  explicit Child(const std::vector<std::string>& env, const fs::path& errors = {}) {
+    std::vector<std::string> entries = orbel::testing::EnvironmentWith(env);
     std::vector<char*> envp;
     for (std::string& entry : entries) envp.push_back(entry.data());
     envp.push_back(nullptr);
@@ -65,6 +57,9 @@ class Child {
     posix_spawn_file_actions_adddup2(&actions, fromChild[1], 1);
     posix_spawn_file_actions_addclose(&actions, toChild[1]);
     posix_spawn_file_actions_addclose(&actions, fromChild[0]);
+    if (!errors.empty()) {
+      posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    }
     if (posix_spawn(&pid_, self.c_str(), &actions, nullptr, argv, envp.data()) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
     ::close(toChild[0]);
@@ -208,11 +203,21 @@ TEST_F(ProcessFolder, WhatAKilledProcessLeftIsRemovedAtTheNextStart) {
   killed.Kill();
   ASSERT_TRUE(fs::exists(killed.temp())) << "nothing has started since";
   ASSERT_TRUE(fs::exists(killed.locks()));
+  // What else it may have left: folders in folders, and links out of its folder, which are not followed.
+  const fs::path left = killed.temp().parent_path();
+  fs::create_directories(left / "a" / "b");
+  orbel::testing::WriteFileText(left / "a" / "b" / "c.tmp", "c");
+  const fs::path outside = work_.path() / "outside";
+  fs::create_directory(outside);
+  orbel::testing::WriteFileText(outside / "kept.txt", "kept");
+  fs::create_directory_symlink(outside, left / "a" / "folder link");
+  fs::create_symlink(outside / "kept.txt", left / "file link");
 
   Child next(env);
   ASSERT_TRUE(next.reported());
   EXPECT_FALSE(fs::exists(killed.temp())) << killed.temp();
-  EXPECT_FALSE(fs::exists(killed.locks())) << killed.locks();
+  EXPECT_FALSE(fs::exists(left)) << "removed whole";
+  EXPECT_EQ(orbel::testing::ReadFileText(outside / "kept.txt"), "kept");
   EXPECT_TRUE(fs::exists(living.temp())) << "a running process keeps its folder";
   EXPECT_EQ(next.Stop(), 0);
   EXPECT_FALSE(fs::exists(next.locks()));
@@ -220,6 +225,92 @@ TEST_F(ProcessFolder, WhatAKilledProcessLeftIsRemovedAtTheNextStart) {
   EXPECT_EQ(living.Stop(), 0);
   EXPECT_FALSE(fs::exists(living.temp()));
   EXPECT_FALSE(fs::exists(living.locks()));
+}
+
+// When another user has taken the name of the user's folder (with a link, or with a folder of theirs
+// that all may write to), a process says so once on stderr and keeps its files in a private folder of
+// its own beside it, made fresh; nothing is made in or through what was planted. The folder of such a
+// process that was killed is swept by the next; other users' folders and links of that name never are.
+TEST_F(ProcessFolder, ATakenUserFolderGivesWayToAPrivateFolderOfItsOwn) {
+  if (::geteuid() != 0) GTEST_SKIP() << "planting another user's files takes root";
+  using orbel::testing::GiveToAnotherUser;
+  const std::string uid = std::to_string(::geteuid());
+  for (const bool link : {true, false}) {
+    SCOPED_TRACE(link ? "a link to another user's folder" : "another user's folder open to all");
+    const fs::path root = work_.path() / (link ? "link" : "folder");
+    const fs::path base = root / "tmp";  // stands in for /tmp
+    fs::create_directories(base);
+    fs::permissions(base, fs::perms::all | fs::perms::sticky_bit);
+    const fs::path taken = base / ("orbel-" + uid);
+    const fs::path planted = link ? root / "theirs" : taken;
+    fs::create_directory(planted);
+    ASSERT_TRUE(GiveToAnotherUser(planted));
+    fs::permissions(planted, link ? fs::perms::owner_all : fs::perms::all | fs::perms::sticky_bit);
+    if (link) {
+      fs::create_directory_symlink(planted, taken);
+      ASSERT_TRUE(GiveToAnotherUser(taken));
+    }
+    // Under the name a private folder takes: another user's folder, and a link to one of the user's.
+    const fs::path decoy = base / ("orbel-" + uid + "-process-1-0000000000000000");
+    fs::create_directory(decoy);
+    orbel::testing::WriteFileText(decoy / "theirs.tmp", "");
+    ASSERT_TRUE(GiveToAnotherUser(decoy));
+    const fs::path ours = root / "ours";
+    fs::create_directory(ours);
+    orbel::testing::WriteFileText(ours / "ours.tmp", "");
+    fs::create_directory_symlink(ours, base / ("orbel-" + uid + "-process-2-0000000000000000"));
+
+    const fs::path errors = root / "errors.txt";
+    const std::vector<std::string> env = {"XDG_RUNTIME_DIR=" + base.string(),
+                                          std::string(kChildVariable) + "=TakenFolderClass"};
+    Child killed(env, errors);
+    ASSERT_TRUE(killed.reported());
+    const fs::path own = killed.temp().parent_path();
+    EXPECT_EQ(own.parent_path(), base);
+    EXPECT_EQ(own.filename().string().rfind("orbel-" + uid + "-process-", 0), 0u) << own;
+    EXPECT_EQ(ModeOf(own), 0700);
+    EXPECT_TRUE(fs::is_empty(planted)) << "nothing is made in what another user planted";
+    killed.Kill();
+    const std::string said = orbel::testing::ReadFileText(errors);
+    EXPECT_NE(said.find("orbel: refused " + taken.string() + " "), std::string::npos) << said;
+    EXPECT_EQ(said.find("orbel: refused", said.find("orbel: refused") + 1), std::string::npos) << said;
+
+    Child next(env, errors);
+    ASSERT_TRUE(next.reported());
+    EXPECT_FALSE(fs::exists(own)) << "a killed process's private folder is swept";
+    EXPECT_TRUE(fs::exists(decoy / "theirs.tmp"));
+    EXPECT_TRUE(fs::exists(ours / "ours.tmp"));
+    const fs::path nextOwn = next.temp().parent_path();
+    EXPECT_EQ(next.Stop(), 0);
+    EXPECT_FALSE(fs::exists(nextOwn));
+    EXPECT_TRUE(fs::is_empty(planted));
+  }
+}
+
+// Nothing another user could plant ahead is to be guessed: the numbers of temporary names made one after
+// another in a folder are neither counted from 1 nor consecutive, and the suffix of a process's folder
+// differs from process to process.
+TEST_F(ProcessFolder, NamesAndFolderSuffixesCannotBeGuessed) {
+  std::vector<UINT> numbers;
+  char name[MAX_PATH];
+  for (int i = 0; i < 8; ++i) {
+    numbers.push_back(GetTempFileNameA(work_.path().c_str(), "tmp", 0, name));
+    ASSERT_NE(numbers.back(), 0u);
+  }
+  int steps = 0;  // one in 65,535 by chance
+  for (size_t i = 1; i < numbers.size(); ++i) steps += numbers[i] == numbers[i - 1] + 1;
+  EXPECT_LE(steps, 1) << numbers[0] << ", " << numbers[1] << ", " << numbers[2] << ", ...";
+
+  Child child({std::string(kChildVariable) + "=SuffixClass"});
+  ASSERT_TRUE(child.reported());
+  auto suffix = [](const fs::path& folder) {
+    const std::string name = folder.filename().string();
+    return name.substr(name.rfind('-') + 1);
+  };
+  const std::string here = suffix(plat::ProcessFolder());
+  EXPECT_EQ(here.size(), 16u) << here;
+  EXPECT_EQ(here.find_first_not_of("0123456789abcdef"), std::string::npos) << here;
+  EXPECT_NE(here, suffix(child.temp().parent_path()));
 }
 
 // A user's settings do not reach a test process: with ORBEL_RUNTIME_DIR naming one folder for all, two

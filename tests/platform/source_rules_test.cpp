@@ -18,14 +18,18 @@ namespace fs = std::filesystem;
 
 const fs::path kSourceRoot = fs::path(ORBEL_TEST_DATA_DIR).parent_path();
 
-// "path:line: text" for every line of the sources below `folder` that matches `pattern`.
+// "path:line: text" for every line of the sources below `folder` that matches `pattern`; `kinds` names
+// the files read, by extension or whole name.
 std::vector<std::string> FindLines(const fs::path& folder, const std::regex& pattern,
-                                   const std::vector<std::string>& allowed) {
+                                   const std::vector<std::string>& allowed,
+                                   const std::vector<std::string>& kinds = {".cpp", ".h"}) {
   std::vector<std::string> hits;
   if (!fs::exists(folder)) return hits;
   for (const auto& entry : fs::recursive_directory_iterator(folder)) {
     const fs::path& path = entry.path();
-    if (!entry.is_regular_file() || (path.extension() != ".cpp" && path.extension() != ".h")) continue;
+    bool read = false;
+    for (const std::string& kind : kinds) read = read || path.extension() == kind || path.filename() == kind;
+    if (!entry.is_regular_file() || !read) continue;
     const std::string relative = fs::relative(path, kSourceRoot).generic_string();
     bool skip = false;
     for (const std::string& name : allowed) skip = skip || relative == name;
@@ -82,6 +86,21 @@ TEST(SourceRules, EveryEnvironmentSettingIsKnownToTheTestMain) {
     if (!known) unknown.push_back(line);
   }
   EXPECT_TRUE(unknown.empty()) << Join(unknown);
+}
+
+// Every test's time limit comes from one rule (orbel_time_limit: five times as long under the sanitizers),
+// and one switch, ORBEL_UPDATE_GOLDEN=1, rewrites every golden picture.
+TEST(SourceRules, OneRuleForTimeLimitsAndOneSwitchForGoldenPictures) {
+  std::vector<std::string> hits;
+  for (const char* folder : {"cmake", "tests", "fuzz", "bench", "tools", "orbel", "platform", "game"}) {
+    for (const std::string& hit :
+         FindLines(kSourceRoot / folder, std::regex(R"(\bTIMEOUT\s+[0-9])"), {}, {".cmake", "CMakeLists.txt"})) {
+      hits.push_back(hit);
+    }
+  }
+  const std::regex golden(R"re(getenv\("(?!ORBEL_UPDATE_GOLDEN")[A-Z0-9_]*(GOLDEN|REGENERATE))re");
+  for (const std::string& hit : FindLines(kSourceRoot / "tests", golden, {})) hits.push_back(hit);
+  EXPECT_TRUE(hits.empty()) << Join(hits);
 }
 
 }  // namespace

@@ -1,12 +1,15 @@
 // FindWindowA across processes: the test binary starts itself again as a helper that owns a window of a
 // class, and the test looks for that class from here.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/win/user/message_queue.h"
 #include "platform/test_controls.h"
@@ -50,7 +53,8 @@ LRESULT HelperProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA
 
 class Helper {
  public:
-  Helper(const std::string& className, const std::string& lockDirectory,
+  // `env`: "NAME=value" sets a variable in the helper, "NAME" alone removes it.
+  Helper(const std::string& className, const std::vector<std::string>& env,
          const char* variable = kHelperClassVariable) {
     int toChild[2], fromChild[2];
     if (::pipe(toChild) != 0 || ::pipe(fromChild) != 0) return;
@@ -61,7 +65,14 @@ class Helper {
       ::close(toChild[1]);
       ::close(fromChild[0]);
       ::setenv(variable, className.c_str(), 1);
-      ::setenv("ORBEL_RUNTIME_DIR", lockDirectory.c_str(), 1);
+      for (const std::string& entry : env) {
+        const size_t equals = entry.find('=');
+        if (equals == std::string::npos) {
+          ::unsetenv(entry.c_str());
+        } else {
+          ::setenv(entry.substr(0, equals).c_str(), entry.c_str() + equals + 1, 1);
+        }
+      }
       ::setenv("ORBEL_HOST", "headless", 1);
       char self[4096];
       const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
@@ -110,7 +121,7 @@ TEST_F(WindowFind, FindsAWindowOfAnotherProcessByClassWhileItLives) {
   const std::string lockDirectory = test::LockDirectory();
   const char* kGameClass = "Kelvaron打 -ケルヴァロンだ-";
   EXPECT_EQ(FindWindowA(kGameClass, nullptr), nullptr);
-  Helper helper(kGameClass, lockDirectory);
+  Helper helper(kGameClass, {"ORBEL_RUNTIME_DIR=" + lockDirectory});
   ASSERT_TRUE(helper.ready());
 
   HWND found = FindWindowA(kGameClass, nullptr);
@@ -137,17 +148,65 @@ TEST_F(WindowFind, OwnWindowsAreFoundByClassOrTitleAndTheLockFollowsThem) {
 
   // While the window lives, a second process sees it; once it is gone, nothing is found.
   {
-    Helper probe("k471305q", test::LockDirectory(), kProbeClassVariable);
+    Helper probe("k471305q", {"ORBEL_RUNTIME_DIR=" + test::LockDirectory()}, kProbeClassVariable);
     EXPECT_EQ(probe.firstLine(), "found\n");
   }
   DestroyWindow(w);
   EXPECT_EQ(FindWindowA("K471305Q", nullptr), nullptr);
   {
-    Helper probe("K471305Q", test::LockDirectory(), kProbeClassVariable);
+    Helper probe("K471305Q", {"ORBEL_RUNTIME_DIR=" + test::LockDirectory()}, kProbeClassVariable);
     EXPECT_EQ(probe.firstLine(), "none!\n");
   }
   test::ForceFindWindow(true);
   EXPECT_NE(FindWindowA("K471305Q", nullptr), nullptr);
+}
+
+// Another user can neither redirect the lock of a class nor hold it, in the user's own folder nor in one
+// ORBEL_RUNTIME_DIR names that all may write to: a link planted under the lock's name makes nothing, and
+// another user's file of that name, held, is not taken for a window of the class. A second copy of the
+// user's own program still finds the first.
+TEST_F(WindowFind, AnotherUserCanNeitherRedirectNorHoldTheLock) {
+  if (::geteuid() != 0) GTEST_SKIP() << "planting another user's files takes root";
+  namespace fs = std::filesystem;
+  orbel::testing::ScopedWorkDir work;
+  // The name of a class's lock file, as a process makes it in the folder it is given.
+  auto lockName = [&](const char* className) {
+    const fs::path folder = work.path() / className;
+    fs::create_directory(folder);
+    Helper helper(className, {"ORBEL_RUNTIME_DIR=" + folder.string()});
+    EXPECT_TRUE(helper.ready());
+    return fs::directory_iterator(folder)->path().filename();
+  };
+  const fs::path linkName = lockName("PlantedLinkClass");
+  const fs::path heldName = lockName("HeldElsewhereClass");
+
+  for (const char* setting : {"XDG_RUNTIME_DIR", "ORBEL_RUNTIME_DIR"}) {
+    SCOPED_TRACE(setting);
+    const fs::path base = work.path() / setting;  // stands in for /tmp
+    fs::create_directory(base);
+    fs::permissions(base, fs::perms::all | fs::perms::sticky_bit);
+    fs::create_symlink(base / "victim", base / linkName);
+    ASSERT_TRUE(orbel::testing::GiveToAnotherUser(base / linkName));
+    orbel::testing::WriteFileText(base / heldName, "");
+    fs::permissions(base / heldName, fs::perms::all);
+    ASSERT_TRUE(orbel::testing::GiveToAnotherUser(base / heldName));
+    const int held = ::open((base / heldName).c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0) << "held as the other user's program would";
+    const std::vector<std::string> env = {std::string(setting) + "=" + base.string(),
+                                          setting[0] == 'X' ? "ORBEL_RUNTIME_DIR" : "XDG_RUNTIME_DIR"};
+
+    Helper planted("PlantedLinkClass", env);
+    EXPECT_TRUE(planted.ready());
+    EXPECT_FALSE(fs::exists(fs::symlink_status(base / "victim"))) << "nothing made through the link";
+    Helper probe("HeldElsewhereClass", env, kProbeClassVariable);
+    EXPECT_EQ(probe.firstLine(), "none!\n") << "another user's lock is no window of the user's";
+    Helper first("SecondCopyClass", env);
+    ASSERT_TRUE(first.ready());
+    Helper second("SecondCopyClass", env, kProbeClassVariable);
+    EXPECT_EQ(second.firstLine(), "found\n");
+    ::close(held);
+  }
 }
 
 }  // namespace

@@ -6,7 +6,10 @@
 #include <atomic>
 #include <cstdio>
 #include <fstream>
+#include <fcntl.h>
 #include <iterator>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/host/text_encoding.h"
@@ -75,6 +78,48 @@ void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t
 void WriteFileText(const std::filesystem::path& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary);
   out << text;
+}
+
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& changes) {
+  std::vector<std::string> entries;
+  for (const std::string& change : changes) {
+    if (change.find('=') != std::string::npos) entries.push_back(change);
+  }
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry = *e;
+    const bool changed = std::any_of(changes.begin(), changes.end(), [&](const std::string& change) {
+      return entry.rfind(change.substr(0, change.find('=')) + "=", 0) == 0;
+    });
+    if (!changed) entries.push_back(entry);
+  }
+  return entries;
+}
+
+int RunSelf(const std::string& filter, const std::vector<std::string>& changes,
+            const std::filesystem::path& output) {
+  std::vector<std::string> env = EnvironmentWith(changes);
+  std::vector<char*> envp;
+  for (std::string& entry : env) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+  std::string filterArgument = "--gtest_filter=" + filter;
+  char* argv[] = {self.data(), filterArgument.data(), nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (!output.empty()) {
+    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  }
+  pid_t pid = -1;
+  const int spawned = posix_spawn(&pid, self.c_str(), &actions, nullptr, argv, envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  int status = 0;
+  if (spawned != 0 || ::waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool GiveToAnotherUser(const std::filesystem::path& path) {
+  return ::geteuid() == 0 && ::lchown(path.c_str(), kAnotherUser, kAnotherUser) == 0;
 }
 
 std::filesystem::path DiskPath(const std::string& shiftJis) {

@@ -51,6 +51,19 @@ struct XwdPicture {
 };
 bool ReadXwd(const std::string& command, XwdPicture* out);
 
+// This process's environment with `changes` applied: "NAME=value" sets a variable, "NAME" alone removes it.
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& changes);
+// Runs this test executable again for the tests `filter` names, in the environment EnvironmentWith makes,
+// its standard output and error written to `output` when one is given; its exit status, -1 when it did
+// not exit.
+int RunSelf(const std::string& filter, const std::vector<std::string>& changes,
+            const std::filesystem::path& output = {});
+
+// Another user's files, for tests of what a user's processes must not trust. Only root can give a file
+// away: GiveToAnotherUser hands `path` itself (a link, not what it points to) to nobody, false otherwise.
+constexpr unsigned kAnotherUser = 65534;
+bool GiveToAnotherUser(const std::filesystem::path& path);
+
 // A u8"..." literal as plain bytes: UTF-8 text that the Shift-JIS execution charset leaves alone.
 inline std::string Utf8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
 

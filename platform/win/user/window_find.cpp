@@ -1,9 +1,12 @@
 // FindWindowA, in this process and across processes. While a process has a window of a class it holds
-// an advisory lock (flock) on "orbel-<FNV-1a 64 of the class key>.lock" in the runtime directory
-// (ORBEL_RUNTIME_DIR, else XDG_RUNTIME_DIR, else /tmp); another process finds the class by failing to
-// take that lock. Class names may be Shift-JIS titles, hence the hash for the file name.
+// an advisory lock (flock) on "orbel-<FNV-1a 64 of the class key>.lock" in the lock folder
+// (ORBEL_RUNTIME_DIR, else the user's private folder that the process folder is made in); another process
+// finds the class by failing to take that lock. Class names may be Shift-JIS titles, hence the hash for
+// the file name. Only a regular file of the user's own, never reached through a link, serves as a lock:
+// no other user can redirect the lock's creation or hold it.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -24,8 +27,9 @@ constexpr uintptr_t kForeignBase = 0x7F000000;
 constexpr uintptr_t kForeignEnd = 0x7FFFFFFF;
 
 struct ClassLock {
-  int fd = -1;    // -1 when another process held the lock first
-  int users = 0;  // windows of the class in this process
+  int fd = -1;                // -1 when another process held the lock first, or there is no lock file
+  bool heldElsewhere = false;  // another process held the lock first
+  int users = 0;               // windows of the class in this process
 };
 
 struct FindState {
@@ -43,14 +47,14 @@ FindState& Find() {
 std::string DirectoryLocked() {
   FindState& f = Find();
   if (!f.directory.empty()) return f.directory;
-  for (const char* name : {"ORBEL_RUNTIME_DIR", "XDG_RUNTIME_DIR"}) {
-    const char* value = std::getenv(name);
-    if (value != nullptr && *value != '\0') return value;
-  }
-  return "/tmp";
+  const char* value = std::getenv("ORBEL_RUNTIME_DIR");
+  return value != nullptr && *value != '\0' ? value : SharedUserFolder();
 }
 
+// The class's lock file, empty when there is no folder to keep it in.
 std::string LockPathLocked(const std::string& key) {
+  const std::string directory = DirectoryLocked();
+  if (directory.empty()) return {};
   uint64_t hash = 0xCBF29CE484222325ull;
   for (unsigned char c : key) {
     hash ^= c;
@@ -58,18 +62,28 @@ std::string LockPathLocked(const std::string& key) {
   }
   char name[40];
   std::snprintf(name, sizeof name, "/orbel-%016llx.lock", static_cast<unsigned long long>(hash));
-  return DirectoryLocked() + name;
+  return directory + name;
 }
 
+// The class's lock file, made when missing; -1 when there is none to use.
 int OpenLockFile(const std::string& key) {
-  return ::open(LockPathLocked(key).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  const std::string path = LockPathLocked(key);
+  if (path.empty()) return -1;
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
 }
 
 // True when another process holds the class's lock.
 bool HeldElsewhereLocked(const std::string& key) {
   FindState& f = Find();
   auto it = f.locks.find(key);
-  if (it != f.locks.end() && it->second.users > 0) return it->second.fd < 0;
+  if (it != f.locks.end() && it->second.users > 0) return it->second.heldElsewhere;
   const int fd = OpenLockFile(key);
   if (fd < 0) return false;
   bool held = false;
@@ -87,6 +101,7 @@ void AcquireClassLock(const std::string& key) {
   if (lock.users++ > 0) return;
   lock.fd = OpenLockFile(key);
   if (lock.fd >= 0 && ::flock(lock.fd, LOCK_EX | LOCK_NB) != 0) {
+    lock.heldElsewhere = errno == EWOULDBLOCK;
     ::close(lock.fd);
     lock.fd = -1;
   }
