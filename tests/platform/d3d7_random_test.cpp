@@ -312,8 +312,8 @@ TEST_F(D3DTest, SpecialisedLoopsGiveTheGeneralRoadsBytes) {
 }
 
 // The library's batches: many overlapping sprites in one call, often one piece of the texture again
-// and again, now and then a stretched quad or a free triangle pair between them, give on every road
-// the bytes of the general road drawing them one call each.
+// and again or pieces of one size in turn, now and then a stretched quad or a free triangle pair between
+// them, give on every road the bytes of the general road drawing them one call each.
 TEST_F(D3DTest, ABatchOfOverlappingSpritesDrawsInItsOrder) {
   Scenes r(2468);
   const int roads = test::D3DAvx2Supported() ? 3 : 2;
@@ -347,9 +347,14 @@ TEST_F(D3DTest, ABatchOfOverlappingSpritesDrawsInItsOrder) {
       float x0 = r.Int(-8, 80) - 0.5f, y0 = r.Int(-8, 40) - 0.5f;
       const int kind = r.Int(0, 9);
       if (kind < 8) {
-        // Texel for texel, the last piece or another, mostly whole on the target (runs of one piece
-        // are planned); tinted ones take another rectangle routine.
-        if (r.Chance(25)) tx = r.Int(0, 30), ty = r.Int(0, 12), tw = r.Int(1, 64 - tx), th = r.Int(1, 24 - ty);
+        // Texel for texel: the last piece, another of its size (the same corner offsets, other texture
+        // coordinates) or any other, mostly whole on the target (runs of one piece are planned); tinted
+        // ones take another rectangle routine.
+        if (r.Chance(25)) {
+          tx = r.Int(0, 30), ty = r.Int(0, 12), tw = r.Int(1, 64 - tx), th = r.Int(1, 24 - ty);
+        } else if (r.Chance(15)) {
+          tx = r.Int(0, 64 - tw), ty = r.Int(0, 24 - th);
+        }
         if (r.Chance(70)) x0 = r.Int(0, 96 - tw) - 0.5f, y0 = r.Int(0, 48 - th) - 0.5f;
         quad(x0, y0, static_cast<float>(tw), static_cast<float>(th), tx / 64.0f, ty / 24.0f, (tx + tw) / 64.0f,
              (ty + th) / 24.0f, kind < 6 ? 0xFFFFFFFF : 0xFFFF8040);
