@@ -1,5 +1,5 @@
 // The rasteriser's fast-path table: the rows, how a primitive's state is matched against them, and
-// the count of primitives each row (and the general routine) drew.
+// the count of primitives each row (and the general routine) drew, and of the sprite pieces planned.
 #include "platform/d3d/d3d7_fast_paths.h"
 
 #include <atomic>
@@ -56,6 +56,7 @@ constexpr FastPath kFastPaths[kFastPathCount] = {
 // clang-format on
 
 std::atomic<uint64_t> gHits[kFastPathCount + 1];
+std::atomic<uint64_t> gBlitPlans;
 
 bool LayoutMatches(int want, PixelKind kind) {
   switch (want) {
@@ -107,8 +108,13 @@ void AddFastPathHits(const uint32_t* counts) {
   }
 }
 
+void AddBlitPlans(uint32_t plans) {
+  if (plans != 0) gBlitPlans.fetch_add(plans, std::memory_order_relaxed);
+}
+
 void ResetFastPathHits() {
   for (std::atomic<uint64_t>& h : gHits) h.store(0, std::memory_order_relaxed);
+  gBlitPlans.store(0, std::memory_order_relaxed);
 }
 
 }  // namespace plat::d3d
@@ -127,6 +133,8 @@ uint64_t D3DFastPathHits(const std::string& name) {
   }
   throw std::invalid_argument("no fast path is named " + name);
 }
+
+uint64_t D3DBlitPlans() { return d3d::gBlitPlans.load(std::memory_order_relaxed); }
 
 void ResetD3DFastPathHits() { d3d::ResetFastPathHits(); }
 

@@ -74,6 +74,9 @@ const char* FastPathName(int index);  // "general" for kGeneralPath
 // Adds a draw's counts (kFastPathCount + 1 entries, the last the general routine's) to the totals
 // tests read.
 void AddFastPathHits(const uint32_t* counts);
+// Adds the sprite pieces a draw planned (d3d7_blit_plan.h) to the total tests read.
+void AddBlitPlans(uint32_t plans);
+// Clears the hits and the plans.
 void ResetFastPathHits();
 
 }  // namespace plat::d3d

@@ -252,11 +252,12 @@ class Rasteriser {
     return true;
   }
 
-  // Draws the blits still held and adds the primitives each fast path (and the general routine) drew
-  // to the totals tests read.
+  // Draws the blits still held and adds the primitives each fast path (and the general routine) drew,
+  // and the pieces planned, to the totals tests read.
   void Finish() {
     DrawHeld();
     AddFastPathHits(hits_);
+    AddBlitPlans(plans_);
   }
 
   bool tracksTouched = false;  // a primary's draw is presented: gather the rectangle it changed
@@ -486,6 +487,7 @@ class Rasteriser {
     } else if (++pieceRun_ == kPlanAfter) {
       plannedPiece_ = piece;
       planned_ = avx2::PlanBlit(f, &plan_);
+      plans_ += planned_;
       if (planned_) return avx2::OverPlannedRectX888(f, plan_, next);
     }
     avx2::OverRectX888(f, next);
@@ -577,6 +579,7 @@ class Rasteriser {
   bool planned_ = false;                // plan_ holds plannedPiece_'s plan
   avx2::BlitPlan plan_;
   uint32_t hits_[kFastPathCount + 1] = {};
+  uint32_t plans_ = 0;  // pieces planned in this draw
 };
 
 bool ReadsTexture(DWORD op, DWORD a1, DWORD a2) {

@@ -107,10 +107,14 @@ std::vector<std::string> D3DFastPathNames();
 // How many primitives (triangles, or rectangles drawn whole) a row drew since the last reset; throws
 // std::invalid_argument for a name that is not a row.
 uint64_t D3DFastPathHits(const std::string& name);
+// How many plans of sprite pieces the blits on the AVX2 road made since the last reset (a batch plans
+// a piece at its fourth blit in a row).
+uint64_t D3DBlitPlans();
+// Clears the hits and the plans.
 void ResetD3DFastPathHits();
 
 // Clears the configuration (back to DefaultD3DConfig), the refusal switch, the record (no longer kept),
-// the roads and the fast-path counts.
+// the roads, the fast-path counts and the plans.
 void ResetD3D();
 
 }  // namespace plat::test

@@ -1,6 +1,7 @@
 // The Direct3D stand-in under random input: hostile triangles (huge, degenerate, off-target, NaN and
 // infinite coordinates) under random states never write outside the viewport, and the specialised
-// loops give the same bytes as the general road on random scenes.
+// loops give the same bytes as the general road on random scenes, where a batch also plans the sprite
+// pieces it blits again and again.
 #include <array>
 #include <cmath>
 #include <limits>
@@ -311,8 +312,8 @@ TEST_F(D3DTest, SpecialisedLoopsGiveTheGeneralRoadsBytes) {
 }
 
 // The library's batches: many overlapping sprites in one call, often one piece of the texture again
-// and again, now and then a stretched quad or a free triangle pair between them, give on every road
-// the bytes of the general road drawing them one call each.
+// and again or pieces of one size in turn, now and then a stretched quad or a free triangle pair between
+// them, give on every road the bytes of the general road drawing them one call each.
 TEST_F(D3DTest, ABatchOfOverlappingSpritesDrawsInItsOrder) {
   Scenes r(2468);
   const int roads = test::D3DAvx2Supported() ? 3 : 2;
@@ -346,9 +347,14 @@ TEST_F(D3DTest, ABatchOfOverlappingSpritesDrawsInItsOrder) {
       float x0 = r.Int(-8, 80) - 0.5f, y0 = r.Int(-8, 40) - 0.5f;
       const int kind = r.Int(0, 9);
       if (kind < 8) {
-        // Texel for texel, the last piece or another, mostly whole on the target (runs of one piece
-        // are planned); tinted ones take another rectangle routine.
-        if (r.Chance(25)) tx = r.Int(0, 30), ty = r.Int(0, 12), tw = r.Int(1, 64 - tx), th = r.Int(1, 24 - ty);
+        // Texel for texel: the last piece, another of its size (the same corner offsets, other texture
+        // coordinates) or any other, mostly whole on the target (runs of one piece are planned); tinted
+        // ones take another rectangle routine.
+        if (r.Chance(25)) {
+          tx = r.Int(0, 30), ty = r.Int(0, 12), tw = r.Int(1, 64 - tx), th = r.Int(1, 24 - ty);
+        } else if (r.Chance(15)) {
+          tx = r.Int(0, 64 - tw), ty = r.Int(0, 24 - th);
+        }
         if (r.Chance(70)) x0 = r.Int(0, 96 - tw) - 0.5f, y0 = r.Int(0, 48 - th) - 0.5f;
         quad(x0, y0, static_cast<float>(tw), static_cast<float>(th), tx / 64.0f, ty / 24.0f, (tx + tw) / 64.0f,
              (ty + th) / 24.0f, kind < 6 ? 0xFFFFFFFF : 0xFFFF8040);
@@ -374,6 +380,70 @@ TEST_F(D3DTest, ABatchOfOverlappingSpritesDrawsInItsOrder) {
     }
   }
   for (int i = 0; i < roads; ++i) devices[i]->Release();
+}
+
+// A batch plans a piece of a texture at its fourth blit in a row within one call, wherever on the target
+// the blits fall: another piece restarts the count, while the planned piece's blits and quads of other
+// routines between them do not. The SSE2 road plans nothing.
+TEST_F(D3DTest, ASpritePieceIsPlannedAtItsFourthBlitInARow) {
+  IDirectDrawSurface7* target = Target(96, 48, FormatX888());
+  IDirectDrawSurface7* texture = Texture(64, 16, Format8888());
+  std::vector<uint32_t> texels(64 * 16);
+  for (size_t i = 0; i < texels.size(); ++i) {
+    texels[i] = static_cast<uint32_t>(i * 0x01030507u) | (i % 3 == 0 ? 0xFF000000u : 0);  // opaque and mixed
+  }
+  PokeAll(texture, texels, 64);
+  // Calls as letters, '|' ending one: A and B two 16 x 8 pieces blitted, a the piece A tinted (another
+  // rectangle routine), s the piece A stretched (drawn as spans).
+  struct Case {
+    const char* calls;
+    uint64_t plans;
+  };
+  const Case kCases[] = {{"AAA", 0},      {"AAAA", 1},   {"AAAAAAAAA", 1}, {"AAABAAA", 0},      {"AAABAAAA", 1},
+                         {"AAaAs", 0},    {"AAaAsA", 1}, {"AA|AA", 0},     {"AAAABBABB", 2}};
+  for (const bool avx2 : {true, false}) {
+    if (avx2 && !test::D3DAvx2Supported()) continue;
+    test::UseD3DAvx2(avx2);
+    MakeDevice(target);
+    device->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, TRUE);
+    device->SetRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
+    device->SetRenderState(D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    device->SetTexture(0, texture);
+    SpriteStage(device, false, D3DTFG_POINT);
+    for (const Case& c : kCases) {
+      test::ResetD3DFastPathHits();
+      std::vector<uint8_t> vertices;
+      auto quad = [&](float x0, float y0, float w, float h, int tx, DWORD colour) {
+        const float u0 = tx / 64.0f, u1 = (tx + 16) / 64.0f, v0 = 0, v1 = 0.5f;
+        const float corners[6][4] = {{x0, y0, u0, v0}, {x0 + w, y0, u1, v0}, {x0, y0 + h, u0, v1},
+                                     {x0, y0 + h, u0, v1}, {x0 + w, y0, u1, v0}, {x0 + w, y0 + h, u1, v1}};
+        for (const auto& k : corners) PutVertex(&vertices, kFvfTex1, k[0], k[1], 0.5f, colour, k[2], k[3], 0, 0);
+      };
+      auto draw = [&] {
+        ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, kFvfTex1, vertices.data(),
+                                        static_cast<DWORD>(vertices.size() / sizeof(VertexTex1)), 0),
+                  D3D_OK);
+        vertices.clear();
+      };
+      int blits = 0;
+      for (int k = 0; c.calls[k] != 0; ++k) {
+        // Each quad somewhere else on the target, whole.
+        const float x0 = static_cast<float>(k * 23 % 80) - 0.5f, y0 = static_cast<float>(k * 13 % 28) - 0.5f;
+        switch (c.calls[k]) {
+          case 'A': quad(x0, y0, 16, 8, 0, 0xFFFFFFFF), ++blits; break;
+          case 'B': quad(x0, y0, 16, 8, 16, 0xFFFFFFFF), ++blits; break;
+          case 'a': quad(x0, y0, 16, 8, 0, 0xFFFF8040); break;
+          case 's': quad(x0, y0, 16, 11, 0, 0xFFFFFFFF); break;
+          case '|': draw(); break;
+        }
+      }
+      draw();
+      EXPECT_EQ(test::D3DFastPathHits("over_8888_x888_blit"), static_cast<uint64_t>(blits)) << c.calls;
+      EXPECT_EQ(test::D3DBlitPlans(), avx2 ? c.plans : 0u) << c.calls << (avx2 ? " on AVX2" : " on SSE2");
+    }
+    device->Release();
+    device = nullptr;
+  }
 }
 
 // Rectangles stretched or shrunk by any factor and turned quads, bilinear or point-sampled, under every
