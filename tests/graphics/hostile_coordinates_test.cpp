@@ -122,6 +122,24 @@ TEST_P(HostileCoordinatesTest, DrawNothingAndAnswerAsADrawClippedAwayWhole) {
             << "stretched part value " << k;
       }
     }
+    // Parts whose own edges cannot be placed while the whole graph they narrow would land on the screen:
+    // an edge beyond the limit, and a far edge that summed in int would wrap round onto the screen.
+    constexpr int kBeyond = 1 << 30;
+    const int beyondParts[][7] = {
+        // x, y, source x, source y, width, height, mirror
+        {-kBeyond, 10, -kBeyond, 0, kBeyond + 100, 8, 0},
+        {-kBeyond, 10, 0, 0, kBeyond + 100, 8, 1},
+        {INT_MIN, 10, INT_MIN, 0, INT_MIN + 100, 8, 0},
+        {INT_MIN, 10, 0, 0, INT_MIN + 100, 8, 1},
+        {10, INT_MIN, 0, INT_MIN, 8, INT_MIN + 100, 0},
+    };
+    for (const auto& c : beyondParts) {
+      SCOPED_TRACE(::testing::Message() << "part " << c[0] << ", " << c[1] << " from " << c[2] << ", " << c[3]
+                                        << " size " << c[4] << " x " << c[5] << " mirror " << c[6]);
+      EXPECT_EQ(DrawGraphPart(c[0], c[1], c[2], c[3], c[4], c[5], g, 1, c[6]), part[c[6]]);
+      EXPECT_TRUE(BackScreen() == before) << "something was drawn";
+      DrawRectangle(0, 0, 640, 480, MakeColor(0x40, 0x50, 0x60), 1);  // a failure names its own case alone
+    }
     for (const float v : kFloats) {
       SCOPED_TRACE(::testing::Message() << "coordinate " << v);
       for (int k = 0; k < 8; ++k) {
