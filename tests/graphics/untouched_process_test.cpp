@@ -3,23 +3,17 @@
 // stand-ins), starts the library, draws on the Direct3D road and flips, then reports what was recorded.
 #include <gtest/gtest.h>
 
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "orbel.h"
 #include "platform/d3d/d3d7_test_controls.h"
 #include "platform/win/user/display_test_controls.h"
 #include "test_support.h"
-
-extern char** environ;
 
 namespace orbel {
 namespace {
@@ -56,40 +50,19 @@ TEST(UntouchedProcessChild, DrawsAndReportsTheCallRecords) {
 // test asks for it.
 TEST(UntouchedProcess, KeepsNoCallRecords) {
   testing::ScopedWorkDir work;
-  std::vector<std::string> env = {std::string(kChildVariable) + "=" + work.path().string(), "ORBEL_HOST=headless"};
-  for (char** e = environ; *e != nullptr; ++e) {
-    const std::string entry = *e;
-    if (entry.rfind("ORBEL_HOST=", 0) != 0) env.push_back(entry);
-  }
-  std::vector<char*> envp;
-  for (std::string& entry : env) envp.push_back(entry.data());
-  envp.push_back(nullptr);
-  std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-  std::string filter = "--gtest_filter=UntouchedProcessChild.*";
-  char* argv[] = {self.data(), filter.data(), nullptr};
-  int fromChild[2];
-  ASSERT_EQ(::pipe(fromChild), 0);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fromChild[1], 1);
-  posix_spawn_file_actions_addclose(&actions, fromChild[0]);
-  pid_t pid = -1;
-  const int spawned = posix_spawn(&pid, self.c_str(), &actions, nullptr, argv, envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(fromChild[1]);
-  FILE* output = ::fdopen(fromChild[0], "r");
+  const std::filesystem::path output = work.path() / "output.txt";
+  const int status = testing::RunSelf(
+      "UntouchedProcessChild.*", {std::string(kChildVariable) + "=" + work.path().string(), "ORBEL_HOST=headless"},
+      output);
   int started = -2, devices = -1;
   size_t d3dCalls = 0, displayCalls = 0;
   bool reported = false;
-  char line[4096];
-  while (std::fgets(line, sizeof line, output) != nullptr) {
-    reported = reported || std::sscanf(line, kReportFormat, &started, &devices, &d3dCalls, &displayCalls) == 4;
+  std::istringstream lines(testing::ReadFileText(output));
+  for (std::string line; std::getline(lines, line);) {
+    reported = reported || std::sscanf(line.c_str(), kReportFormat, &started, &devices, &d3dCalls,
+                                       &displayCalls) == 4;
   }
-  std::fclose(output);
-  int status = -1;
-  if (spawned == 0) ::waitpid(pid, &status, 0);
-  ASSERT_EQ(spawned, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(status, 0);
   ASSERT_TRUE(reported) << "the child gave no report";
   ASSERT_EQ(started, 0);
   ASSERT_GT(devices, 0) << "the child did not draw on the Direct3D road";
