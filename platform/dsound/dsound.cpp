@@ -508,6 +508,7 @@ void SetDirectSoundModuleAvailable(bool module, bool enumerator) {
 }
 void CaptureSoundOutput(bool on) { dsound::Mixer::Get().SetCapture(on); }
 std::vector<int16_t> TakeSoundOutput() { return dsound::Mixer::Get().TakeCapture(); }
+uint64_t SoundFramesCaptured() { return dsound::Mixer::Get().CapturedFrames(); }
 int LiveSoundBuffers() { return S().liveBuffers; }
 
 uint64_t SoundBufferFramesConverted(IDirectSoundBuffer* buffer) {

@@ -28,6 +28,9 @@ void SetDirectSoundModuleAvailable(bool module, bool enumerator);
 // The silent sink keeps what it mixes (44,100 Hz interleaved stereo) while capturing.
 void CaptureSoundOutput(bool on);
 std::vector<int16_t> TakeSoundOutput();
+// Frames the capturing sink has rendered since capture began, as they stand: unlike TakeSoundOutput,
+// this does not bring the sink up to the clock, so a test sees whether something else did.
+uint64_t SoundFramesCaptured();
 
 // Buffers made and not yet released (primary included).
 int LiveSoundBuffers();

@@ -343,6 +343,11 @@ std::vector<int16_t> Mixer::TakeCapture() {
   return out;
 }
 
+uint64_t Mixer::CapturedFrames() {
+  std::lock_guard<std::mutex> render(renderMutex_);
+  return sinkFrames_;
+}
+
 void Mixer::Reset() {
   {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -116,9 +116,11 @@ class Mixer {
   void AddStreamSource(const std::shared_ptr<MixSource>& source);
   void RemoveStreamSource(const std::shared_ptr<MixSource>& source);
 
-  // Test and bench hooks: keep what the silent sink renders; take it.
+  // Test and bench hooks: keep what the silent sink renders; take it; the frames it has rendered since
+  // capture began, as they stand (not brought up to the clock first).
   void SetCapture(bool on);
   std::vector<int16_t> TakeCapture();
+  uint64_t CapturedFrames();
   void Reset();
 
  private:

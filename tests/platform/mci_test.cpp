@@ -274,6 +274,26 @@ TEST_F(SequencerTest, WithoutTheSynthesiserLibraryTheSongPlaysSilentlyOnTime) {
   EXPECT_EQ(PumpNotices().size(), 1u);
 }
 
+// Headless, the sink renders only when something brings it up to the clock. While a song plays and the
+// program only pumps its messages, the sequencer's end check does: the mix (and the synthesiser in it)
+// keeps up with the clock instead of being rendered in one lump at the next sound call.
+TEST_F(SequencerTest, WhileASongPlaysThePumpAloneKeepsTheMixUpWithTheClock) {
+  ASSERT_EQ(CoCreateDirectSound(&sound_), S_OK);
+  ASSERT_EQ(sound_->Initialize(nullptr), DS_OK);
+  const MCIDEVICEID id = Open("song.mid");
+  ASSERT_NE(id, 0u);
+  test::CaptureSoundOutput(true);
+  ASSERT_EQ(Play(id, MCI_NOTIFY), 0u);
+  for (int step = 1; step <= 3; ++step) {
+    test::AdvanceClock(250000);
+    EXPECT_TRUE(PumpNotices().empty());
+    EXPECT_EQ(test::SoundFramesCaptured(), 11025u * step) << "after " << step * 250 << " ms";
+  }
+  test::AdvanceClock(260000);
+  EXPECT_EQ(PumpNotices().size(), 1u);
+  EXPECT_EQ(test::SoundFramesCaptured(), 44100u * 1010 / 1000);
+}
+
 // With the synthesiser and Debian's sound font the song is heard in the mix; the notice keeps its time.
 TEST_F(SequencerTest, TheSongSoundsInTheMixWhenTheSynthesiserIsThere) {
   MCIDEVICEID id = 0;

@@ -107,7 +107,8 @@ bool OpenVideo(const MovieSpec& spec, AVFormatContext* format, Output* out, std:
   AVCodecContext* c = out->codec.get();
   c->width = spec.width;
   c->height = spec.height;
-  c->time_base = AVRational{spec.fpsDenominator, spec.fpsNumerator};
+  // Frames at times of their own are stamped in milliseconds.
+  c->time_base = spec.frameTime != nullptr ? AVRational{1, 1000} : AVRational{spec.fpsDenominator, spec.fpsNumerator};
   c->framerate = AVRational{spec.fpsNumerator, spec.fpsDenominator};
   c->gop_size = spec.keyInterval;
   c->max_b_frames = 0;
@@ -249,13 +250,15 @@ bool WriteMovie(const MovieSpec& spec, std::string* error) {
     if (picture) {
       if (av_frame_make_writable(frame.get()) < 0) return Fail(error, "picture");
       PaintFrame(spec, n, frame.get());
-      frame->pts = n;
+      frame->pts = spec.frameTime != nullptr ? std::llround(spec.frameTime(n) * 1000.0) : n;
       frame->pict_type = n % spec.keyInterval == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
       frame->quality = video.codec->global_quality;
       if (!Encode(format.get(), video, frame.get(), error)) return false;
     }
     if (spec.sound) {
-      const int64_t until = (int64_t{n} + 1) * kSoundRate * spec.fpsDenominator / spec.fpsNumerator;
+      const int64_t until = spec.frameTime != nullptr
+                                ? std::llround(spec.frameTime(n + 1) * kSoundRate)
+                                : (int64_t{n} + 1) * kSoundRate * spec.fpsDenominator / spec.fpsNumerator;
       if (!WriteSoundUntil(spec, format.get(), sound, until, &soundWritten, error)) return false;
     }
   }

@@ -22,6 +22,10 @@ struct MovieSpec {
   int fpsNumerator = 30;
   int fpsDenominator = 1;
   int frames = 30;
+  // Set: frame n shows from frameTime(n) seconds on (rising, kept to the millisecond), and the sound
+  // runs to frameTime(frames); the file still declares the frame rate above. Needs a container that
+  // keeps each frame's time, such as "matroska".
+  double (*frameTime)(int frame) = nullptr;
   int keyInterval = 10;  // frames between key frames
   Picture picture = Picture::Flat;
   bool sound = false;
