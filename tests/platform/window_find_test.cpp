@@ -159,6 +159,16 @@ TEST_F(WindowFind, OwnWindowsAreFoundByClassOrTitleAndTheLockFollowsThem) {
   }
   test::ForceFindWindow(true);
   EXPECT_NE(FindWindowA("K471305Q", nullptr), nullptr);
+  test::ForceFindWindow(false);
+
+  // Where no lock file can be made, a child window of a class (never found by class) is not taken for
+  // another process's window of that class.
+  test::SetLockDirectory(test::LockDirectory() + "/missing");
+  wc.lpszClassName = "K471305C";
+  ASSERT_NE(RegisterClassExA(&wc), 0);
+  HWND parent = CreateWindowExA(0, "K471305Q", "Orbel", WS_POPUP, 0, 0, 8, 8, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(CreateWindowExA(0, "K471305C", "", WS_CHILD, 0, 0, 4, 4, parent, nullptr, nullptr, nullptr), nullptr);
+  EXPECT_EQ(FindWindowA("K471305C", nullptr), nullptr);
 }
 
 // Another user can neither redirect the lock of a class nor hold it, in the user's own folder nor in one

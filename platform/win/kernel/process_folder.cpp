@@ -48,6 +48,8 @@ int OpenFolder(int atFd, const char* path) {
 
 bool TryLock(int folderFd) { return ::flock(folderFd, LOCK_EX | LOCK_NB) == 0; }
 
+std::string UserFolderPath(const std::string& base) { return base + "/orbel-" + std::to_string(::geteuid()); }
+
 bool OwnedByUser(int fd) {
   struct stat st {};
   return ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid();
@@ -78,7 +80,6 @@ void RemoveEntries(int folderFd, int depth = 0) {
     if (::unlinkat(folderFd, name.c_str(), 0) == 0 || errno != EISDIR) continue;
     const int subFd = depth < kMaxDepth ? OpenFolder(folderFd, name.c_str()) : -1;
     if (subFd >= 0) {
-      ::fchmod(subFd, 0700);  // a read-only folder of the process's own still empties
       RemoveEntries(subFd, depth + 1);
       ::close(subFd);
     }
@@ -86,8 +87,8 @@ void RemoveEntries(int folderFd, int depth = 0) {
   }
 }
 
-// Removes the folders in `parent` whose names begin with `prefix` and whose locks are free, whole; the number removed.
-// Only the user's own folders are touched: `parent` may be a folder everyone writes to.
+// Removes the folders in `parent` whose names begin with `prefix` and whose locks are free, whole; the
+// number removed. Only the user's own folders are touched: `parent` may be a folder everyone writes to.
 int SweepFolders(const std::string& parent, const std::string& prefix) {
   const int parentFd = OpenFolder(AT_FDCWD, parent.c_str());
   if (parentFd < 0) return 0;
@@ -173,7 +174,7 @@ void LookForUserFolderLocked(ProcessFolderState& s) {
       std::fprintf(stderr,
                    "orbel: refused %s (a link, another user's folder, or one others may write to); this process "
                    "keeps its files in a private folder of its own\n",
-                   (base + "/orbel-" + std::to_string(::geteuid())).c_str());
+                   UserFolderPath(base).c_str());
     }
     return;
   }
@@ -199,11 +200,12 @@ std::string ProcessFolderLocked(ProcessFolderState& s) {
 std::string UserFolder(const std::string& base, bool* refused) {
   if (refused != nullptr) *refused = false;
   if (base.empty()) return {};
-  const std::string path = base + "/orbel-" + std::to_string(::geteuid());
+  const std::string path = UserFolderPath(base);
   if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return {};
   const int fd = OpenFolder(AT_FDCWD, path.c_str());
   struct stat st {};
-  bool trusted = fd >= 0 && ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+  bool trusted = fd >= 0 && ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() &&
+                 (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
   if (trusted && (st.st_mode & 07777) != 0700) trusted = ::fchmod(fd, 0700) == 0;
   if (fd >= 0) ::close(fd);
   if (refused != nullptr) *refused = !trusted;
