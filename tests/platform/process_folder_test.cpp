@@ -1,21 +1,27 @@
-// Process folders: which user folder is trusted, what a killed process leaves and the next start removes,
-// and a test process's lock folder, its own whatever the environment a user set. The test binary starts
-// itself again as a child that holds a temporary file and a window (a lock file) and reports where.
+// Process folders: which base and which user folder serve, names swapped after their check, what a killed
+// process leaves and the next start removes (however it was left, under any umask), and a test process's
+// lock folder, its own whatever the environment a user set. The test binary starts itself again as a
+// child that holds a temporary file and a window (a lock file) and reports where; what root would not
+// see (it ignores modes) runs in a child as an ordinary user.
 #include "platform/win/kernel/process_folder.h"
 
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/win/kernel/file_test_controls.h"
 #include "platform/win/kernel/find_file.h"
 #include "platform/win/user/message_queue.h"
 #include "platform/test_controls.h"
@@ -28,12 +34,47 @@ namespace fs = std::filesystem;
 using namespace plat;
 
 constexpr char kChildVariable[] = "PROCESS_FOLDER_CHILD";  // the class of the child's window
+constexpr char kSwapVariable[] = "PROCESS_FOLDER_SWAP";    // the base of the swapping child
 constexpr char kTempLine[] = "temp ";
 constexpr char kLocksLine[] = "locks ";
 
 int ModeOf(const fs::path& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+}
+
+std::string UserFolderName() { return "orbel-" + std::to_string(::geteuid()); }
+
+// The names in a folder, sorted.
+std::vector<std::string> Entries(const fs::path& folder) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(folder, error)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string Joined(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+  return text;
+}
+
+// What `run` writes on stderr.
+std::string StderrOf(const std::function<void()>& run) {
+  std::fflush(stderr);
+  FILE* file = std::tmpfile();
+  const int saved = ::dup(2);
+  ::dup2(::fileno(file), 2);
+  run();
+  std::fflush(stderr);
+  ::dup2(saved, 2);
+  ::close(saved);
+  std::rewind(file);
+  std::string text;
+  for (int c; (c = std::fgetc(file)) != EOF;) text.push_back(static_cast<char>(c));
+  std::fclose(file);
+  return text;
 }
 
 // This executable run again for ProcessFolderChild alone, its environment changed as EnvironmentWith
@@ -142,6 +183,31 @@ TEST_F(ProcessFolderChild, HoldsATemporaryFileAndAWindowUntilItsInputCloses) {
   }
 }
 
+// The child of the swap test: once its user's folder is checked, that folder is swapped for a link to
+// another; the process then takes a class's lock and makes its folder, both in the folder it checked.
+TEST_F(ProcessFolderChild, FindsItsFilesInTheFolderItCheckedThoughItWasSwapped) {
+  const char* variable = std::getenv(kSwapVariable);
+  if (variable == nullptr) GTEST_SKIP() << "the child of the swap test";
+  const fs::path base = variable, checked = base / "checked", elsewhere = base / "elsewhere";
+  bool swapped = false;
+  test::SetFolderStepHook([&](const std::string& step) {
+    if (step != "user") return;
+    fs::rename(base / UserFolderName(), checked);
+    fs::create_directory(elsewhere);
+    fs::create_directory_symlink(elsewhere, base / UserFolderName());
+    swapped = true;
+  });
+  test::SetLockDirectory("");  // where a program keeps its locks: the user's folder
+  EXPECT_EQ(FindWindowA("SwappedFolderClass", nullptr), nullptr);
+  const fs::path own = plat::ProcessFolder();
+  ASSERT_TRUE(swapped) << "the folders were looked for before the swap could be set up";
+  EXPECT_TRUE(fs::is_directory(checked / own.filename())) << own;
+  bool locked = false;
+  for (const std::string& name : Entries(checked)) locked |= name.size() > 5 && name.substr(name.size() - 5) == ".lock";
+  EXPECT_TRUE(locked) << "the lock file is in the folder checked";
+  EXPECT_TRUE(fs::is_empty(elsewhere)) << "nothing is made through the link swapped in";
+}
+
 class ProcessFolder : public orbel::testing::VirtualClockTest {
  protected:
   orbel::testing::ScopedWorkDir work_;
@@ -167,25 +233,252 @@ TEST_F(ProcessFolder, AUserFolderIsTrustedOnlyWhenItIsTheUsersAlone) {
   for (const Case& c : cases) {
     const fs::path base = work_.path() / c.name;
     fs::create_directory(base);
-    const fs::path folder = base / ("orbel-" + std::to_string(::geteuid()));
+    const fs::path folder = base / UserFolderName();
     const fs::path made = c.kind == kLink ? base / "elsewhere" : folder;
     if (c.kind == kFolder || c.kind == kLink) fs::create_directory(made);
     if (c.kind == kFile) orbel::testing::WriteFileText(made, "");
     if (c.kind != kNone) ::chmod(made.c_str(), static_cast<mode_t>(c.mode));
     if (c.kind == kLink) fs::create_directory_symlink(made, folder);
-    EXPECT_EQ(UserFolder(base.string()), c.trusted ? folder.string() : "") << c.name;
+    ProcessFolders f;
+    const std::string said = StderrOf([&] { EXPECT_TRUE(OpenUserFolder({base.string()}, &f)) << c.name; });
+    EXPECT_EQ(f.userFolder, c.trusted ? folder.string() : "") << c.name;
+    EXPECT_EQ(said.find("orbel: refused " + folder.string() + " ") != std::string::npos, !c.trusted) << said;
     if (c.trusted) {
       EXPECT_EQ(ModeOf(folder), 0700) << c.name;
     }
+    CloseProcessFolders(&f);
   }
   // A folder of another user's is never the user's own (only a superuser can make one to try).
   const fs::path base = work_.path() / "another user's";
-  const fs::path folder = base / ("orbel-" + std::to_string(::geteuid()));
+  const fs::path folder = base / UserFolderName();
   fs::create_directories(folder);
   ::chmod(folder.c_str(), 0700);
-  if (::geteuid() == 0 && ::chown(folder.c_str(), 4242, 4242) == 0) {
-    EXPECT_EQ(UserFolder(base.string()), "");
+  if (orbel::testing::GiveToAnotherUser(folder)) {
+    ProcessFolders f;
+    StderrOf([&] { OpenUserFolder({base.string()}, &f); });
+    EXPECT_EQ(f.userFolder, "");
+    CloseProcessFolders(&f);
   }
+}
+
+// A base serves only when no other user can rename or remove the entries of the user's in it: a folder,
+// not a link, of the user's or root's, sticky when others may write to it. A base refused is named in one
+// line on stderr and the next one serves; a missing one gives way without a word; with none, that is said.
+TEST_F(ProcessFolder, ABaseServesOnlyWhenNoOtherUserCanChangeItsEntries) {
+  enum Kind { kMissing, kFolder, kLink, kFile };
+  struct Case {
+    const char* name;
+    Kind kind;
+    int mode;
+    bool anothers;  // given to another user (root only)
+    bool serves;
+  };
+  const Case cases[] = {
+      {"missing", kMissing, 0, false, false},
+      {"private", kFolder, 0700, false, true},
+      {"readable by all", kFolder, 0755, false, true},
+      {"sticky and open to all", kFolder, 01777, false, true},
+      {"sticky and open to the group", kFolder, 01770, false, true},
+      {"open to all", kFolder, 0777, false, false},
+      {"open to the group", kFolder, 0770, false, false},
+      {"a link to a private folder", kLink, 0700, false, false},
+      {"a file", kFile, 0600, false, false},
+      {"another user's, sticky and open to all", kFolder, 01777, true, false},
+      {"another user's, private", kFolder, 0755, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path base = work_.path() / c.name;
+    const fs::path next = work_.path() / (std::string(c.name) + " next");
+    const fs::path made = c.kind == kLink ? work_.path() / (std::string(c.name) + " target") : base;
+    if (c.kind == kFolder || c.kind == kLink) fs::create_directory(made);
+    if (c.kind == kFile) orbel::testing::WriteFileText(made, "");
+    if (c.kind != kMissing) ::chmod(made.c_str(), static_cast<mode_t>(c.mode));
+    if (c.kind == kLink) fs::create_directory_symlink(made, base);
+    if (c.anothers && !orbel::testing::GiveToAnotherUser(base)) continue;  // only root can give it away
+    fs::create_directory(next);
+    ProcessFolders f;
+    const std::string said = StderrOf([&] { EXPECT_TRUE(OpenUserFolder({base.string(), next.string()}, &f)); });
+    EXPECT_EQ(f.base, (c.serves ? base : next).string());
+    EXPECT_EQ(f.userFolder, (fs::path(f.base) / UserFolderName()).string());
+    EXPECT_EQ(said, c.serves || c.kind == kMissing ? ""
+                                                   : "orbel: refused " + base.string() +
+                                                         " as a folder for this process's files (a link, not a "
+                                                         "folder, or one another user can change)\n");
+    if (c.kind == kFolder || c.kind == kLink) {
+      EXPECT_EQ(fs::is_empty(made), !c.serves) << "nothing is made in a base refused";
+    }
+    EXPECT_EQ(fs::is_empty(next), c.serves);
+    CloseProcessFolders(&f);
+  }
+  ProcessFolders f;
+  const fs::path missing = work_.path() / "none", file = work_.path() / "a file";
+  const std::string said = StderrOf([&] { EXPECT_FALSE(OpenUserFolder({missing.string(), file.string()}, &f)); });
+  EXPECT_NE(said.find("orbel: no folder can hold this process's files (tried " + missing.string() + ", " +
+                      file.string() + ")"),
+            std::string::npos)
+      << said;
+  EXPECT_FALSE(MakeProcessFolder(&f));
+}
+
+// Each folder is used through the handle it was checked through, so a name swapped after a check (as
+// another user could where a base let them) leads nowhere: the base swapped for another folder, the
+// user's folder for a link (in a process of its own, which then takes a lock), and a process folder just
+// made for a folder open to all (another user's, where the test can give it away) holding a file.
+TEST_F(ProcessFolder, ANameSwappedAfterItsCheckLeadsNowhere) {
+  {
+    SCOPED_TRACE("the base");
+    const fs::path base = work_.path() / "base", checked = work_.path() / "base checked";
+    fs::create_directory(base);
+    test::SetFolderStepHook([&](const std::string& step) {
+      if (step != "base") return;
+      fs::rename(base, checked);
+      fs::create_directory(base);
+    });
+    ProcessFolders f;
+    ASSERT_TRUE(OpenUserFolder({base.string()}, &f));
+    ASSERT_TRUE(MakeProcessFolder(&f));
+    EXPECT_TRUE(fs::is_directory(checked / UserFolderName() / f.name));
+    EXPECT_TRUE(fs::is_empty(base));
+    RemoveProcessFolder(&f);
+    EXPECT_TRUE(fs::is_empty(checked / UserFolderName()));
+    CloseProcessFolders(&f);
+  }
+  {
+    SCOPED_TRACE("a process folder just made");
+    const fs::path base = work_.path() / "made", user = base / UserFolderName();
+    fs::create_directory(base);
+    fs::path planted;
+    test::SetFolderStepHook([&](const std::string& step) {
+      if (step != "made" || !planted.empty()) return;
+      planted = fs::directory_iterator(user)->path();  // the folder made, alone in the user's folder
+      fs::rename(planted, work_.path() / "moved away");
+      fs::create_directory(planted);
+      orbel::testing::WriteFileText(planted / "theirs.tmp", "theirs");
+      ::chmod(planted.c_str(), 0777);
+      orbel::testing::GiveToAnotherUser(planted / "theirs.tmp");
+      orbel::testing::GiveToAnotherUser(planted);
+    });
+    ProcessFolders f;
+    ASSERT_TRUE(OpenUserFolder({base.string()}, &f));
+    ASSERT_TRUE(MakeProcessFolder(&f));
+    ASSERT_FALSE(planted.empty());
+    EXPECT_NE(fs::path(f.path), planted);
+    RemoveProcessFolder(&f);
+    CloseProcessFolders(&f);
+    EXPECT_EQ(orbel::testing::ReadFileText(planted / "theirs.tmp"), "theirs");
+  }
+  test::SetFolderStepHook(nullptr);
+  const fs::path base = work_.path() / "user";
+  fs::create_directory(base);
+  const fs::path output = work_.path() / "child.txt";
+  EXPECT_EQ(orbel::testing::RunSelf("ProcessFolderChild.FindsItsFilesInTheFolderItCheckedThoughItWasSwapped",
+                                    {std::string(kSwapVariable) + "=" + base.string(), "XDG_RUNTIME_DIR=" + base.string()},
+                                    output),
+            0)
+      << orbel::testing::ReadFileText(output);
+}
+
+// A killed process's folder goes whole at the next start, however it was left: subfolders read-only,
+// unsearchable, unreadable or closed, a chain of folders deeper than the descriptors the process has
+// left, links (removed, not followed), and the private folder a process made in the base when the user's
+// folder was taken. Nothing is left to walk again at the start after. As an ordinary user: root ignores
+// modes.
+TEST_F(ProcessFolder, AKilledProcesssFolderGoesWholeHoweverItWasLeft) {
+  const fs::path home = work_.path() / "home";
+  fs::create_directory(home);
+  orbel::testing::WriteFileText(work_.path() / "outside.txt", "kept");
+  const std::string failures = orbel::testing::RunAsOrdinaryUser(home, [] {
+    constexpr int kChainDepth = 300;
+    std::string failed;
+    auto check = [&](bool held, const std::string& what) { failed += held ? "" : what + "; "; };
+    const std::string base = "base", user = base + "/" + UserFolderName();
+    ::mkdir(base.c_str(), 0700);
+    ::mkdir(user.c_str(), 0700);
+    const std::string stale = user + "/process-1-00000000000000aa";
+    const std::string stalePrivate = base + "/" + UserFolderName() + "-process-1-00000000000000bb";
+    for (const std::string& folder : {stale, stalePrivate}) {
+      ::mkdir(folder.c_str(), 0700);
+      for (const auto& [name, mode] : {std::pair{"read-only", 0500}, {"unsearchable", 0600}, {"unreadable", 0300},
+                                       {"closed", 0}}) {
+        const std::string sub = folder + "/" + name;
+        ::mkdir(sub.c_str(), 0700);
+        ::mkdir((sub + "/inner").c_str(), 0700);
+        orbel::testing::WriteFileText(sub + "/inner/file", "x");
+        orbel::testing::WriteFileText(sub + "/file", "x");
+        ::chmod(sub.c_str(), static_cast<mode_t>(mode));
+      }
+      ::symlink("../../../../outside.txt", (folder + "/file link").c_str());
+      ::symlink("..", (folder + "/folder link").c_str());
+    }
+    int fd = ::open(stale.c_str(), O_RDONLY | O_DIRECTORY);
+    for (int depth = 0; depth < kChainDepth && fd >= 0; ++depth) {
+      ::mkdirat(fd, "d", 0700);
+      const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+      if (depth == kChainDepth / 2) ::fchmod(fd, 0300);
+      ::close(fd);
+      fd = next;
+    }
+    check(fd >= 0, "the chain was made");
+    ::close(::openat(fd, "bottom", O_WRONLY | O_CREAT, 0600));
+    ::close(fd);
+    ::chmod(stale.c_str(), 0500);
+    // Far fewer descriptors left than the chain is deep.
+    int highest = 0;
+    for (int open = 0; open < 65536; ++open) highest = ::fcntl(open, F_GETFD) >= 0 ? open : highest;
+    const rlimit limit{static_cast<rlim_t>(highest + 16), static_cast<rlim_t>(highest + 16)};
+    check(::setrlimit(RLIMIT_NOFILE, &limit) == 0, "the descriptors were limited");
+
+    for (const char* start : {"the first start", "the start after"}) {
+      ProcessFolders f;
+      check(OpenUserFolder({base}, &f) && MakeProcessFolder(&f), std::string("a folder was made at ") + start);
+      check(Entries(user) == std::vector<std::string>{f.name},
+            std::string("only its own folder stays at ") + start + ", not " + Joined(Entries(user)) + " (" +
+                Joined(Entries(stale)) + " in the first)");
+      check(Entries(base) == std::vector<std::string>{UserFolderName()},
+            std::string("the base is swept at ") + start + ", not " + Joined(Entries(base)));
+      ::mkdir((f.path + "/unreadable").c_str(), 0300);  // and it is killed in turn
+      CloseProcessFolders(&f);
+    }
+    return failed;
+  });
+  EXPECT_EQ(failures, "");
+  EXPECT_EQ(orbel::testing::ReadFileText(work_.path() / "outside.txt"), "kept");
+}
+
+// Under a umask without the owner's bits the user's new folder still serves and every folder is 0700;
+// what a killed process left then goes at the next start, and a temporary file is 0600. As an ordinary
+// user: root opens a folder it cannot read.
+TEST_F(ProcessFolder, AnyUmaskGivesPrivateFoldersAndLeavesNothingBehind) {
+  const fs::path home = work_.path() / "home";
+  fs::create_directory(home);
+  const std::string failures = orbel::testing::RunAsOrdinaryUser(home, [] {
+    std::string failed;
+    auto check = [&](bool held, const std::string& what) { failed += held ? "" : what + "; "; };
+    const std::string base = "base", user = base + "/" + UserFolderName();
+    ::mkdir(base.c_str(), 0700);
+    ::umask(0477);
+    ProcessFolders killed;
+    check(OpenUserFolder({base}, &killed) && killed.userFolder == user, "the user's new folder serves");
+    check(MakeProcessFolder(&killed), "a process folder was made");
+    check(ModeOf(user) == 0700 && ModeOf(killed.path) == 0700, "the folders are 0700");
+    CloseProcessFolders(&killed);
+    ProcessFolders next;
+    check(OpenUserFolder({base}, &next) && MakeProcessFolder(&next), "the next start made its folder");
+    check(Entries(user) == std::vector<std::string>{next.name}, "the killed process's folder is gone");
+    RemoveProcessFolder(&next);
+    CloseProcessFolders(&next);
+    check(Entries(base) == std::vector<std::string>{UserFolderName()} && Entries(user).empty(), "nothing is left");
+    return failed;
+  });
+  EXPECT_EQ(failures, "");
+
+  const mode_t umask = ::umask(0477);
+  char name[MAX_PATH];
+  const UINT number = GetTempFileNameA(work_.path().c_str(), "tmp", 0, name);
+  ::umask(umask);
+  ASSERT_NE(number, 0u);
+  EXPECT_EQ(ModeOf(orbel::testing::DiskPath(name)), 0600);
 }
 
 // A killed process runs no exit handler: its temporary file and its lock folder stay until the next start,
@@ -288,8 +581,9 @@ TEST_F(ProcessFolder, ATakenUserFolderGivesWayToAPrivateFolderOfItsOwn) {
 }
 
 // Nothing another user could plant ahead is to be guessed: the numbers of temporary names made one after
-// another in a folder are neither counted from 1 nor consecutive, and the suffix of a process's folder
-// differs from process to process.
+// another in a folder are neither counted from 1 nor consecutive, and the suffixes of process folders
+// made one after another are 64 random bits: each bit is seen both set and clear (a pid, a clock or a
+// counter keeps its high bits; a random suffix fails this once in 2^41 runs).
 TEST_F(ProcessFolder, NamesAndFolderSuffixesCannotBeGuessed) {
   std::vector<UINT> numbers;
   char name[MAX_PATH];
@@ -301,16 +595,23 @@ TEST_F(ProcessFolder, NamesAndFolderSuffixesCannotBeGuessed) {
   for (size_t i = 1; i < numbers.size(); ++i) steps += numbers[i] == numbers[i - 1] + 1;
   EXPECT_LE(steps, 1) << numbers[0] << ", " << numbers[1] << ", " << numbers[2] << ", ...";
 
-  Child child({std::string(kChildVariable) + "=SuffixClass"});
-  ASSERT_TRUE(child.reported());
-  auto suffix = [](const fs::path& folder) {
-    const std::string name = folder.filename().string();
-    return name.substr(name.rfind('-') + 1);
-  };
-  const std::string here = suffix(plat::ProcessFolder());
-  EXPECT_EQ(here.size(), 16u) << here;
-  EXPECT_EQ(here.find_first_not_of("0123456789abcdef"), std::string::npos) << here;
-  EXPECT_NE(here, suffix(child.temp().parent_path()));
+  const fs::path base = work_.path() / "suffixes";
+  fs::create_directory(base);
+  uint64_t set = 0, clear = 0;
+  for (int i = 0; i < 48; ++i) {
+    ProcessFolders f;
+    ASSERT_TRUE(OpenUserFolder({base.string()}, &f) && MakeProcessFolder(&f));
+    const std::string suffix = f.name.substr(f.name.rfind('-') + 1);
+    ASSERT_EQ(suffix.size(), 16u) << suffix;
+    ASSERT_EQ(suffix.find_first_not_of("0123456789abcdef"), std::string::npos) << suffix;
+    const uint64_t bits = std::stoull(suffix, nullptr, 16);
+    set |= bits;
+    clear |= ~bits;
+    RemoveProcessFolder(&f);
+    CloseProcessFolders(&f);
+  }
+  EXPECT_EQ(set, ~0ull) << std::hex << set;
+  EXPECT_EQ(clear, ~0ull) << std::hex << clear;
 }
 
 // A user's settings do not reach a test process: with ORBEL_RUNTIME_DIR naming one folder for all, two

@@ -2,6 +2,7 @@
 // class, and the test looks for that class from here.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -53,9 +54,10 @@ LRESULT HelperProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA
 
 class Helper {
  public:
-  // `env`: "NAME=value" sets a variable in the helper, "NAME" alone removes it.
+  // `env`: "NAME=value" sets a variable in the helper, "NAME" alone removes it. `errors`: a file for the
+  // helper's stderr.
   Helper(const std::string& className, const std::vector<std::string>& env,
-         const char* variable = kHelperClassVariable) {
+         const char* variable = kHelperClassVariable, const std::string& errors = {}) {
     int toChild[2], fromChild[2];
     if (::pipe(toChild) != 0 || ::pipe(fromChild) != 0) return;
     pid_ = ::fork();
@@ -64,6 +66,10 @@ class Helper {
       ::dup2(fromChild[1], 1);
       ::close(toChild[1]);
       ::close(fromChild[0]);
+      if (!errors.empty()) {
+        const int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (fd >= 0) ::dup2(fd, 2);
+      }
       ::setenv(variable, className.c_str(), 1);
       for (const std::string& entry : env) {
         const size_t equals = entry.find('=');
@@ -171,14 +177,16 @@ TEST_F(WindowFind, OwnWindowsAreFoundByClassOrTitleAndTheLockFollowsThem) {
   EXPECT_EQ(FindWindowA("K471305C", nullptr), nullptr);
 }
 
-// Another user can neither redirect the lock of a class nor hold it, in the user's own folder nor in one
-// ORBEL_RUNTIME_DIR names that all may write to: a link planted under the lock's name makes nothing, and
-// another user's file of that name, held, is not taken for a window of the class. A second copy of the
-// user's own program still finds the first.
+// Another user can neither redirect the lock of a class nor hold it, where the lock lives: in the user's
+// own folder, and in a folder ORBEL_RUNTIME_DIR names that all may write to. A link planted under the
+// lock's name makes nothing; a file of the user's with a second name (a hard link another user made) or
+// a file of another user's, held, is not taken for a window of the class, and the process says once
+// that a second copy will not be detected. A second copy of the user's own program still finds the first.
 TEST_F(WindowFind, AnotherUserCanNeitherRedirectNorHoldTheLock) {
-  if (::geteuid() != 0) GTEST_SKIP() << "planting another user's files takes root";
   namespace fs = std::filesystem;
+  using orbel::testing::GiveToAnotherUser;
   orbel::testing::ScopedWorkDir work;
+  const bool root = ::geteuid() == 0;  // only root can plant another user's file
   // The name of a class's lock file, as a process makes it in the folder it is given.
   auto lockName = [&](const char* className) {
     const fs::path folder = work.path() / className;
@@ -188,35 +196,79 @@ TEST_F(WindowFind, AnotherUserCanNeitherRedirectNorHoldTheLock) {
     return fs::directory_iterator(folder)->path().filename();
   };
   const fs::path linkName = lockName("PlantedLinkClass");
+  const fs::path linkedName = lockName("HardLinkedClass");
   const fs::path heldName = lockName("HeldElsewhereClass");
+  const fs::path copyName = lockName("SecondCopyClass");
+  const std::string kNotDetected = "a second copy of this program will not be detected\n";
 
   for (const char* setting : {"XDG_RUNTIME_DIR", "ORBEL_RUNTIME_DIR"}) {
     SCOPED_TRACE(setting);
+    const bool userFolder = setting[0] == 'X';
     const fs::path base = work.path() / setting;  // stands in for /tmp
     fs::create_directory(base);
     fs::permissions(base, fs::perms::all | fs::perms::sticky_bit);
-    fs::create_symlink(base / "victim", base / linkName);
-    ASSERT_TRUE(orbel::testing::GiveToAnotherUser(base / linkName));
-    orbel::testing::WriteFileText(base / heldName, "");
-    fs::permissions(base / heldName, fs::perms::all);
-    ASSERT_TRUE(orbel::testing::GiveToAnotherUser(base / heldName));
-    const int held = ::open((base / heldName).c_str(), O_RDWR | O_CLOEXEC);
-    ASSERT_GE(held, 0);
-    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0) << "held as the other user's program would";
+    // Where the lock lives: the user's folder, made as a process makes it, or the folder named.
+    const fs::path locks = userFolder ? base / ("orbel-" + std::to_string(::geteuid())) : base;
+    fs::create_directories(locks);
+    if (userFolder) fs::permissions(locks, fs::perms::owner_all);
+    fs::create_symlink(base / "victim", locks / linkName);
+    GiveToAnotherUser(locks / linkName);
+    orbel::testing::WriteFileText(base / "runner's.txt", "");
+    fs::permissions(base / "runner's.txt", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                               fs::perms::group_write | fs::perms::others_read | fs::perms::others_write);
+    fs::create_hard_link(base / "runner's.txt", locks / linkedName);
+    const int linked = ::open((locks / linkedName).c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_EQ(::flock(linked, LOCK_EX | LOCK_NB), 0) << "held as the other user's program would";
+    int held = -1;
+    if (root) {
+      orbel::testing::WriteFileText(locks / heldName, "");
+      fs::permissions(locks / heldName, fs::perms::all);
+      ASSERT_TRUE(GiveToAnotherUser(locks / heldName));
+      held = ::open((locks / heldName).c_str(), O_RDWR | O_CLOEXEC);
+      ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    }
     const std::vector<std::string> env = {std::string(setting) + "=" + base.string(),
-                                          setting[0] == 'X' ? "ORBEL_RUNTIME_DIR" : "XDG_RUNTIME_DIR"};
+                                          userFolder ? "ORBEL_RUNTIME_DIR" : "XDG_RUNTIME_DIR"};
 
     Helper planted("PlantedLinkClass", env);
     EXPECT_TRUE(planted.ready());
     EXPECT_FALSE(fs::exists(fs::symlink_status(base / "victim"))) << "nothing made through the link";
-    Helper probe("HeldElsewhereClass", env, kProbeClassVariable);
-    EXPECT_EQ(probe.firstLine(), "none!\n") << "another user's lock is no window of the user's";
+    const fs::path errors = work.path() / (std::string(setting) + " errors.txt");
+    {
+      Helper probe("HardLinkedClass", env, kProbeClassVariable, errors.string());
+      EXPECT_EQ(probe.firstLine(), "none!\n") << "a file with another name is no lock";
+    }
+    const std::string said = orbel::testing::ReadFileText(errors);
+    EXPECT_NE(said.find(kNotDetected), std::string::npos) << said;
+    EXPECT_EQ(said.find(kNotDetected), said.rfind(kNotDetected)) << "said once: " << said;
+    if (root) {
+      Helper probe("HeldElsewhereClass", env, kProbeClassVariable);
+      EXPECT_EQ(probe.firstLine(), "none!\n") << "another user's lock is no window of the user's";
+    }
     Helper first("SecondCopyClass", env);
     ASSERT_TRUE(first.ready());
+    EXPECT_TRUE(fs::is_regular_file(locks / copyName)) << "the lock lives in " << locks;
     Helper second("SecondCopyClass", env, kProbeClassVariable);
     EXPECT_EQ(second.firstLine(), "found\n");
-    ::close(held);
+    ::close(linked);
+    if (held >= 0) ::close(held);
   }
+}
+
+// Under a umask without the owner's bits a lock file is still 0600, so a second copy opens it and finds
+// the first.
+TEST_F(WindowFind, ALockFileIsTheUsersToOpenWhateverTheUmask) {
+  namespace fs = std::filesystem;
+  orbel::testing::ScopedWorkDir work;
+  const mode_t umask = ::umask(0477);
+  Helper first("UmaskClass", {"ORBEL_RUNTIME_DIR=" + work.path().string()});
+  ::umask(umask);
+  ASSERT_TRUE(first.ready());
+  struct stat st {};
+  ASSERT_EQ(::stat(fs::directory_iterator(work.path())->path().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  Helper second("UmaskClass", {"ORBEL_RUNTIME_DIR=" + work.path().string()}, kProbeClassVariable);
+  EXPECT_EQ(second.firstLine(), "found\n");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 #include <fcntl.h>
+#include <grp.h>
 #include <iterator>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -120,6 +121,49 @@ int RunSelf(const std::string& filter, const std::vector<std::string>& changes,
 
 bool GiveToAnotherUser(const std::filesystem::path& path) {
   return ::geteuid() == 0 && ::lchown(path.c_str(), kAnotherUser, kAnotherUser) == 0;
+}
+
+std::string RunAsOrdinaryUser(const std::filesystem::path& folder, const std::function<std::string()>& body) {
+  const bool root = ::geteuid() == 0;
+  if (root && !GiveToAnotherUser(folder)) return "could not give " + folder.string() + " to another user";
+  const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int report[2];
+  if (folderFd < 0 || ::pipe2(report, O_CLOEXEC) != 0) return "could not open " + folder.string();
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(report[0]);
+    std::string said;
+    if (::fchdir(folderFd) != 0) {
+      said = "could not enter the folder";
+    } else if (root && (::setgroups(0, nullptr) != 0 || ::setresgid(kAnotherUser, kAnotherUser, kAnotherUser) != 0 ||
+                        ::setresuid(kAnotherUser, kAnotherUser, kAnotherUser) != 0)) {
+      said = "could not become another user";
+    } else {
+      said = body();
+    }
+    for (size_t done = 0; done < said.size();) {
+      const ssize_t n = ::write(report[1], said.data() + done, said.size() - done);
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    ::_exit(0);  // no exit handler of the test process runs twice
+  }
+  ::close(report[1]);
+  ::close(folderFd);
+  if (pid < 0) {
+    ::close(report[0]);
+    return "could not fork";
+  }
+  std::string said;
+  char chunk[4096];
+  for (ssize_t n; (n = ::read(report[0], chunk, sizeof chunk)) > 0;) said.append(chunk, static_cast<size_t>(n));
+  ::close(report[0]);
+  int status = 0;
+  if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    said += " (the child did not end normally)";
+  }
+  return said;
 }
 
 std::filesystem::path DiskPath(const std::string& shiftJis) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,12 @@ int RunSelf(const std::string& filter, const std::vector<std::string>& changes,
 // away: GiveToAnotherUser hands `path` itself (a link, not what it points to) to nobody, false otherwise.
 constexpr unsigned kAnotherUser = 65534;
 bool GiveToAnotherUser(const std::filesystem::path& path);
+
+// Runs `body` in a forked child as an ordinary user, for what root would hide (root ignores modes): as
+// kAnotherUser, groups dropped, when this process is root, else as this user. The child starts in
+// `folder`, given to that user, and reaches what it needs from there (the folders above may be closed to
+// it). What `body` returns (empty: all held), or why the child could not run it.
+std::string RunAsOrdinaryUser(const std::filesystem::path& folder, const std::function<std::string()>& body);
 
 // A u8"..." literal as plain bytes: UTF-8 text that the Shift-JIS execution charset leaves alone.
 inline std::string Utf8(const char8_t* text) { return reinterpret_cast<const char*>(text); }

@@ -3,6 +3,9 @@
 
 namespace plat::test {
 
-void ResetFile() { ResetFileIo(); }
+void ResetFile() {
+  ResetFileIo();
+  SetFolderStepHook(nullptr);
+}
 
 }  // namespace plat::test

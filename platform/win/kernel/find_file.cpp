@@ -455,9 +455,10 @@ UINT GetTempFileNameA(const char* pathName, const char* prefix, UINT unique, cha
       SetLastError(path.error());
       return 0;
     }
-    // Made new and readable by its owner alone, in one step.
+    // Made new and readable by its owner alone, whatever the umask.
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd >= 0) {
+      ::fchmod(fd, 0600);
       ::close(fd);
       std::memcpy(tempFileName, name, std::strlen(name) + 1);
       SetLastError(NO_ERROR);

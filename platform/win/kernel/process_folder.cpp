@@ -1,8 +1,8 @@
 // Per-process private folders: made inside the user's own folder (or, when that is taken, beside it),
 // marked as alive by an flock held on the folder itself for the life of the process, swept when that lock
 // is free. The lock goes with the process, however it ends, so no pid is ever trusted (pids are reused).
-// Everything is opened relative to a folder already open, never through a link, so a name swapped for a
-// link between two steps leads nowhere.
+// Everything is opened relative to a folder already open and checked, never through a link, so a name
+// swapped for a link or another folder between two steps leads nowhere.
 #include "platform/win/kernel/process_folder.h"
 
 #include <dirent.h>
@@ -15,95 +15,178 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "platform/win/kernel/file_test_controls.h"
 
 namespace plat {
 namespace {
 
 constexpr char kFolderPrefix[] = "process-";
 constexpr int kNameTries = 16;
-constexpr int kMaxDepth = 64;  // subfolders deeper than this in a folder being removed are left
+constexpr mode_t kFolderMode = 0700;
 
-struct ProcessFolderState {
-  std::mutex mutex;
-  bool looked = false;     // the user's folder has been looked for
-  std::string base;        // the base it was looked for in; empty when no base could hold it
-  std::string userFolder;  // "<base>/orbel-<uid>" when trusted; empty when refused or none
-  std::string path;        // the process's folder; empty until made
-  int lockFd = -1;         // the folder, open and locked while the process lives
-  pid_t owner = 0;         // the process that made it (a forked child inherits the record, not the duty)
-};
-
-// Never destroyed: the exit handler still reads it after static destructors may have run.
-ProcessFolderState& State() {
-  static auto* state = new ProcessFolderState;
-  return *state;
+std::function<void(const std::string&)>& StepHook() {
+  static auto* hook = new std::function<void(const std::string&)>;
+  return *hook;
 }
 
-int OpenFolder(int atFd, const char* path) {
-  return ::openat(atFd, path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+// Tells a test that `step` is done: the point where another user would swap a name.
+void Step(const char* step) {
+  if (StepHook()) StepHook()(step);
+}
+
+void Say(const char* format, const std::string& what) {
+  std::fprintf(stderr, format, what.c_str());
+  std::fflush(stderr);
+}
+
+int OpenFolderAt(int atFd, const char* name) {
+  return ::openat(atFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// Opens the folder `name` in the folder open at `atFd`, never through a link. A folder of the user's
+// that its owner cannot read or search (left so, or made under a umask without the owner's bits) is
+// given the owner's access first. The change goes by name: that is safe only because `atFd` is a folder
+// in which no other user can rename an entry of the user's.
+int OpenOwnFolder(int atFd, const char* name) {
+  const int fd = OpenFolderAt(atFd, name);
+  if (fd >= 0 || errno != EACCES) return fd;
+  struct stat st {};
+  if (::fstatat(atFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
+      ::fchmodat(atFd, name, (st.st_mode & 07777) | S_IRWXU, 0) != 0) {
+    errno = EACCES;
+    return -1;
+  }
+  return OpenFolderAt(atFd, name);
 }
 
 bool TryLock(int folderFd) { return ::flock(folderFd, LOCK_EX | LOCK_NB) == 0; }
 
-std::string UserFolderPath(const std::string& base) { return base + "/orbel-" + std::to_string(::geteuid()); }
+std::string UserFolderName() { return "orbel-" + std::to_string(::geteuid()); }
 
-bool OwnedByUser(int fd) {
+// The folder open at `fd` is the user's and no one else may write in it: a folder fit to trust. Its
+// mode is then made 0700, whatever the umask gave it.
+bool PrivateFolder(int fd) {
   struct stat st {};
-  return ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid();
+  if (::fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
+      (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    return false;
+  }
+  return (st.st_mode & 07777) == kFolderMode || ::fchmod(fd, kFolderMode) == 0;
+}
+
+// No other user can rename or remove the entries of the user's in the folder open at `fd`: a folder of
+// the user's or root's, with the sticky bit when others may write to it.
+bool SafeBase(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && (st.st_uid == ::geteuid() || st.st_uid == 0) &&
+         ((st.st_mode & (S_IWGRP | S_IWOTH)) == 0 || (st.st_mode & S_ISVTX) != 0);
 }
 
 // The names in the folder open at `folderFd` that begin with `prefix` ("." and ".." left out).
-std::vector<std::string> ListNames(int folderFd, const char* prefix) {
+std::vector<std::string> ListNames(int folderFd, const std::string& prefix) {
   std::vector<std::string> names;
-  const int listFd = ::dup(folderFd);
+  const int listFd = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
   if (listFd < 0) return names;
   DIR* dir = ::fdopendir(listFd);
   if (dir == nullptr) {
     ::close(listFd);
     return names;
   }
+  // From the start, whatever the handle it was duplicated from has read.
+  ::rewinddir(dir);
   while (const dirent* entry = ::readdir(dir)) {
     const std::string name = entry->d_name;
-    if (name != "." && name != ".." && name.rfind(prefix, 0) == 0) names.push_back(name);
+    if (name != "." && name != ".." && name.compare(0, prefix.size(), prefix) == 0) names.push_back(name);
   }
   ::closedir(dir);
   return names;
 }
 
-// Removes everything in the folder open at `folderFd`, subfolders whole. Links are removed, never
-// followed.
-void RemoveEntries(int folderFd, int depth = 0) {
-  for (const std::string& name : ListNames(folderFd, "")) {
-    if (::unlinkat(folderFd, name.c_str(), 0) == 0 || errno != EISDIR) continue;
-    const int subFd = depth < kMaxDepth ? OpenFolder(folderFd, name.c_str()) : -1;
-    if (subFd >= 0) {
-      RemoveEntries(subFd, depth + 1);
-      ::close(subFd);
-    }
-    ::unlinkat(folderFd, name.c_str(), AT_REMOVEDIR);
-  }
+// Makes the folder open at `fd`, the user's, 0700 to be emptied: a killed process may have left it
+// read-only, unsearchable or unreadable, and once it is 0700 no other user can rename an entry in it.
+bool MakeEmptiable(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() &&
+         ((st.st_mode & 07777) == kFolderMode || ::fchmod(fd, kFolderMode) == 0);
 }
 
-// Removes the folders in `parent` whose names begin with `prefix` and whose locks are free, whole; the
-// number removed. Only the user's own folders are touched: `parent` may be a folder everyone writes to.
-int SweepFolders(const std::string& parent, const std::string& prefix) {
-  const int parentFd = OpenFolder(AT_FDCWD, parent.c_str());
-  if (parentFd < 0) return 0;
+// Opens the subfolder `name` of the folder open at `parentFd` to empty it; -1 unless it is the user's.
+int OpenFolderToEmpty(int parentFd, const char* name) {
+  const int fd = OpenOwnFolder(parentFd, name);
+  if (fd >= 0 && !MakeEmptiable(fd)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Removes everything in the folder open at `top`, subfolders whole, however deep. One folder is open at a
+// time: the way back up goes through "..", checked to be the folder left, so no depth runs out of
+// descriptors. Links are removed, never followed; what is not the user's is left.
+void RemoveContents(int top) {
+  struct Level {
+    std::string name;      // in its parent
+    struct stat parent {};  // the parent's identity, to know it again through ".."
+    std::vector<std::string> names;  // this folder's entries, listed on arrival
+    size_t next = 0;
+  };
+  if (!MakeEmptiable(top)) return;
+  int fd = ::fcntl(top, F_DUPFD_CLOEXEC, 0);
+  std::vector<Level> levels(1);
+  levels[0].names = ListNames(fd, "");
+  while (fd >= 0) {
+    Level& here = levels.back();
+    if (here.next < here.names.size()) {
+      const std::string name = here.names[here.next++];
+      if (::unlinkat(fd, name.c_str(), 0) == 0 || errno != EISDIR) continue;
+      const int child = OpenFolderToEmpty(fd, name.c_str());
+      if (child < 0) continue;
+      Level down{name, {}, ListNames(child, ""), 0};
+      if (::fstat(fd, &down.parent) != 0) {
+        ::close(child);
+        continue;
+      }
+      ::close(fd);
+      fd = child;
+      levels.push_back(std::move(down));
+      continue;
+    }
+    if (levels.size() == 1) break;
+    // This folder is emptied: back to its parent, known again by its identity, to remove it there.
+    const int parent = ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ::close(fd);
+    fd = parent;
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_dev != here.parent.st_dev || st.st_ino != here.parent.st_ino) {
+      break;  // moved meanwhile: what is left stays
+    }
+    ::unlinkat(fd, here.name.c_str(), AT_REMOVEDIR);
+    levels.pop_back();
+  }
+  if (fd >= 0) ::close(fd);
+}
+
+// Removes the folders in the folder open at `parentFd` whose names begin with `prefix` and whose locks
+// are free, whole; the number removed. Only the user's own folders are touched: the parent may be a
+// base others write to.
+int SweepFolders(int parentFd, const std::string& prefix) {
   int removed = 0;
-  for (const std::string& name : ListNames(parentFd, prefix.c_str())) {
-    const int fd = OpenFolder(parentFd, name.c_str());
+  for (const std::string& name : ListNames(parentFd, prefix)) {
+    const int fd = OpenOwnFolder(parentFd, name.c_str());
     if (fd < 0) continue;
+    struct stat st {};
     // Taken only when its process has ended; another sweeper holding it makes this one pass it by.
-    if (OwnedByUser(fd) && TryLock(fd)) {
-      RemoveEntries(fd);
+    if (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && TryLock(fd)) {
+      RemoveContents(fd);
       if (::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) == 0) ++removed;
     }
     ::close(fd);
   }
-  ::close(parentFd);
   return removed;
 }
 
@@ -115,37 +198,27 @@ std::string RandomHex() {
   return text;
 }
 
-void RemoveOwnFolder() {
-  ProcessFolderState& s = State();
-  std::lock_guard<std::mutex> lock(s.mutex);
-  if (s.lockFd < 0 || s.owner != ::getpid()) return;
-  RemoveEntries(s.lockFd);
-  ::rmdir(s.path.c_str());
-  ::close(s.lockFd);
-  s.lockFd = -1;
-  s.path.clear();
-}
-
-// Makes and locks a new folder "<parent>/<prefix><pid>-<random>", in one step and with mode 0700, so that
-// nothing standing there before is ever used. A sweeper that took the lock of a folder made a moment ago
-// (before its maker locked it) removes it: the maker then fails the lock or finds the folder gone, and
-// tries another name.
-bool MakeLockedFolder(const std::string& parent, const std::string& prefix, ProcessFolderState* s) {
+// Makes and locks a new folder "<prefix><pid>-<random>" in the folder open at `parentFd`, checked through
+// its handle, so that nothing standing there before, or swapped in since, is ever used. A sweeper that
+// took the lock of a folder made a moment ago (before its maker locked it) removes it: the maker then
+// fails the lock or finds the folder gone, and tries another name.
+bool MakeLockedFolder(int parentFd, const std::string& prefix, ProcessFolders* f) {
   for (int i = 0; i < kNameTries; ++i) {
     const std::string random = RandomHex();
     if (random.empty()) return false;
-    const std::string path = parent + "/" + prefix + std::to_string(::getpid()) + "-" + random;
-    if (::mkdir(path.c_str(), 0700) != 0) {
+    const std::string name = prefix + std::to_string(::getpid()) + "-" + random;
+    if (::mkdirat(parentFd, name.c_str(), kFolderMode) != 0) {
       if (errno == EEXIST) continue;
       return false;
     }
-    const int fd = OpenFolder(AT_FDCWD, path.c_str());
+    Step("made");
+    const int fd = OpenOwnFolder(parentFd, name.c_str());
     if (fd < 0) continue;
     struct stat st {};
-    if (TryLock(fd) && ::fstat(fd, &st) == 0 && st.st_nlink > 0) {
-      s->path = path;
-      s->lockFd = fd;
-      s->owner = ::getpid();
+    if (PrivateFolder(fd) && TryLock(fd) && ::fstat(fd, &st) == 0 && st.st_nlink > 0) {
+      f->name = name;
+      f->path = (f->userFd >= 0 ? f->userFolder : f->base) + "/" + name;
+      f->fd = fd;
       return true;
     }
     ::close(fd);
@@ -153,78 +226,139 @@ bool MakeLockedFolder(const std::string& parent, const std::string& prefix, Proc
   return false;
 }
 
-// Picks the base and the user's folder in it, once: the first base that holds a trusted folder, or the
-// first where something else stands at its name (said once on stderr).
+struct ProcessFolderState {
+  std::mutex mutex;
+  bool looked = false;  // the bases have been looked at
+  ProcessFolders folders;
+  pid_t owner = 0;      // the process that made its folder (a forked child inherits the record, not the duty)
+};
+
+// Never destroyed: the exit handler still reads it after static destructors may have run.
+ProcessFolderState& State() {
+  static auto* state = new ProcessFolderState;
+  return *state;
+}
+
+void RemoveOwnFolder() {
+  ProcessFolderState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  if (s.owner == ::getpid()) RemoveProcessFolder(&s.folders);
+}
+
 void LookForUserFolderLocked(ProcessFolderState& s) {
   if (s.looked) return;
   s.looked = true;
-  // A base that is set but unusable (a stale XDG_RUNTIME_DIR, a missing TMPDIR) gives way to the next.
   std::vector<std::string> bases;
   for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
     const char* value = std::getenv(name);
     if (value != nullptr && *value != '\0') bases.emplace_back(value);
   }
   bases.emplace_back("/tmp");
-  for (const std::string& base : bases) {
-    bool refused = false;
-    s.userFolder = UserFolder(base, &refused);
-    if (s.userFolder.empty() && !refused) continue;
-    s.base = base;
-    if (refused) {
-      std::fprintf(stderr,
-                   "orbel: refused %s (a link, another user's folder, or one others may write to); this process "
-                   "keeps its files in a private folder of its own\n",
-                   UserFolderPath(base).c_str());
-    }
-    return;
-  }
+  OpenUserFolder(bases, &s.folders);
 }
 
-std::string ProcessFolderLocked(ProcessFolderState& s) {
-  if (!s.path.empty()) return s.path;
-  LookForUserFolderLocked(s);
-  if (s.base.empty()) return {};
-  // In the user's folder, or beside the refused one under a name of the user's own.
-  const std::string parent = s.userFolder.empty() ? s.base : s.userFolder;
-  const std::string prefix =
-      s.userFolder.empty() ? "orbel-" + std::to_string(::geteuid()) + "-" + kFolderPrefix : kFolderPrefix;
-  SweepFolders(parent, prefix);
-  if (!MakeLockedFolder(parent, prefix, &s)) return {};
-  static bool handlerSet = false;
-  if (!handlerSet) handlerSet = std::atexit(&RemoveOwnFolder) == 0;
-  return s.path;
+std::string ProcessFolderLocked(ProcessFolderState& s, int* handle) {
+  if (s.folders.fd < 0) {
+    LookForUserFolderLocked(s);
+    if (MakeProcessFolder(&s.folders)) {
+      s.owner = ::getpid();
+      static bool handlerSet = false;
+      if (!handlerSet) handlerSet = std::atexit(&RemoveOwnFolder) == 0;
+    }
+  }
+  if (handle != nullptr) *handle = s.folders.fd;
+  return s.folders.path;
 }
 
 }  // namespace
 
-std::string UserFolder(const std::string& base, bool* refused) {
-  if (refused != nullptr) *refused = false;
-  if (base.empty()) return {};
-  const std::string path = UserFolderPath(base);
-  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return {};
-  const int fd = OpenFolder(AT_FDCWD, path.c_str());
-  struct stat st {};
-  bool trusted = fd >= 0 && ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() &&
-                 (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-  if (trusted && (st.st_mode & 07777) != 0700) trusted = ::fchmod(fd, 0700) == 0;
-  if (fd >= 0) ::close(fd);
-  if (refused != nullptr) *refused = !trusted;
-  return trusted ? path : std::string();
+bool OpenUserFolder(const std::vector<std::string>& bases, ProcessFolders* f) {
+  std::string tried;
+  for (std::string base : bases) {
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    if (base.empty()) continue;
+    tried += (tried.empty() ? "" : ", ") + base;
+    const int baseFd = OpenFolderAt(AT_FDCWD, base.c_str());
+    if (baseFd < 0 && errno == ENOENT) continue;
+    if (baseFd < 0 || !SafeBase(baseFd)) {
+      Say("orbel: refused %s as a folder for this process's files (a link, not a folder, or one another user "
+          "can change)\n", base);
+      if (baseFd >= 0) ::close(baseFd);
+      continue;
+    }
+    Step("base");
+    const std::string name = UserFolderName();
+    if (::mkdirat(baseFd, name.c_str(), kFolderMode) != 0 && errno != EEXIST) {
+      ::close(baseFd);  // read-only or full: it cannot hold the user's folder
+      continue;
+    }
+    int userFd = OpenOwnFolder(baseFd, name.c_str());
+    if (userFd >= 0 && !PrivateFolder(userFd)) {
+      ::close(userFd);
+      userFd = -1;
+    }
+    Step("user");
+    f->base = base;
+    f->baseFd = baseFd;
+    if (userFd >= 0) {
+      f->userFolder = base + "/" + name;
+      f->userFd = userFd;
+    } else {
+      Say("orbel: refused %s (a link, another user's folder, or one others may write to); this process keeps "
+          "its files in a private folder of its own\n", base + "/" + name);
+    }
+    return true;
+  }
+  Say("orbel: no folder can hold this process's files (tried %s); temporary files cannot be made\n", tried);
+  return false;
 }
 
-std::string ProcessFolder() {
+bool MakeProcessFolder(ProcessFolders* f) {
+  if (f->fd >= 0) return true;
+  if (f->baseFd < 0) return false;
+  // The user's private folders left in the base, whenever the user's folder was taken, go too.
+  const std::string privatePrefix = UserFolderName() + "-" + kFolderPrefix;
+  SweepFolders(f->baseFd, privatePrefix);
+  if (f->userFd < 0) return MakeLockedFolder(f->baseFd, privatePrefix, f);
+  SweepFolders(f->userFd, kFolderPrefix);
+  return MakeLockedFolder(f->userFd, kFolderPrefix, f);
+}
+
+void RemoveProcessFolder(ProcessFolders* f) {
+  if (f->fd < 0) return;
+  RemoveContents(f->fd);
+  ::unlinkat(f->userFd >= 0 ? f->userFd : f->baseFd, f->name.c_str(), AT_REMOVEDIR);
+  ::close(f->fd);
+  f->fd = -1;
+  f->path.clear();
+  f->name.clear();
+}
+
+void CloseProcessFolders(ProcessFolders* f) {
+  for (int fd : {f->fd, f->userFd, f->baseFd}) {
+    if (fd >= 0) ::close(fd);
+  }
+  *f = ProcessFolders{};
+}
+
+std::string ProcessFolder(int* handle) {
   ProcessFolderState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
-  return ProcessFolderLocked(s);
+  return ProcessFolderLocked(s, handle);
 }
 
-std::string SharedUserFolder() {
+std::string SharedUserFolder(int* handle) {
   ProcessFolderState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
   LookForUserFolderLocked(s);
-  return s.userFolder.empty() ? ProcessFolderLocked(s) : s.userFolder;
+  if (s.folders.userFd < 0) return ProcessFolderLocked(s, handle);
+  if (handle != nullptr) *handle = s.folders.userFd;
+  return s.folders.userFolder;
 }
 
-int SweepProcessFolders(const std::string& userFolder) { return SweepFolders(userFolder, kFolderPrefix); }
+namespace test {
 
+void SetFolderStepHook(std::function<void(const std::string& step)> hook) { StepHook() = std::move(hook); }
+
+}  // namespace test
 }  // namespace plat

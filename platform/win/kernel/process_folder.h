@@ -1,34 +1,64 @@
-// This process's private folder, where its temporary files go (and a test's lock files): a folder of its
-// own, "process-<pid>-<16 random hex digits>", inside the user's private folder "<base>/orbel-<uid>"
-// (base: XDG_RUNTIME_DIR, else TMPDIR, else /tmp; a base that is set but cannot hold the user's folder
-// gives way to the next). When something else stands at the user's folder's name (a link, another user's
-// folder, one that others may write to), the process says so on stderr and makes its folder, named
-// "orbel-<uid>-process-<pid>-<16 random hex digits>", in the base itself instead. While the process lives
-// it holds a lock on its folder; a folder whose lock is free belonged to a process that ended without
-// removing it (killed), and the next process to make its own folder there removes it whole. Paths are
-// UTF-8, without a trailing '/'.
+// This process's private folder, where its temporary files go (and a test's lock files), and the user's
+// folder that the user's processes share (the double-start locks).
+//
+// The base is the first of XDG_RUNTIME_DIR, TMPDIR and /tmp whose entries no other user can change: a
+// folder, not a link, of the user's or root's, with the sticky bit when others may write to it. A base
+// that fails this rule is refused with one line on stderr; one that is missing or cannot hold the user's
+// folder (read-only, full) gives way to the next without a word. In the base, the user's folder
+// "orbel-<uid>" (0700), and in it the process's folder "process-<pid>-<16 random hex digits>". When
+// something else stands at the user's folder's name (a link, another user's folder, one that others may
+// write to), the process says so on stderr and makes its folder "orbel-<uid>-process-<pid>-<16 random hex
+// digits>" in the base itself instead.
+//
+// Each folder is opened once, never through a link, checked through its handle (owner and mode) and kept
+// open for the life of the process; every later step (making, opening, locking, sweeping, removing) is
+// taken relative to a kept handle, so that a name swapped after a check leads nowhere. Folders are 0700
+// whatever the umask. While the process lives it holds a lock on its folder; a folder whose lock is free
+// belonged to a process that ended without removing it (killed), and the next process to make its own
+// folder there removes it whole, whatever modes and depth it was left with. Paths are kept beside the
+// handles, UTF-8 without a trailing '/', for callers that must hand a name on (GetTempPathA, a film
+// opened by name).
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace plat {
 
-// "<base>/orbel-<uid>", made with mode 0700 when missing. An existing one is trusted only when it is a
-// directory (not a link) owned by the user that no one else may write to; its mode is then narrowed to
-// 0700. Empty when there is none to trust; `refused`, when given, tells whether something stood there
-// (rather than the folder being impossible to make).
-std::string UserFolder(const std::string& base, bool* refused = nullptr);
+// One process's folders, each with the handle it was checked through (-1: none).
+struct ProcessFolders {
+  std::string base;        // the base chosen; empty when none serves
+  int baseFd = -1;
+  std::string userFolder;  // "<base>/orbel-<uid>" when trusted; empty when refused
+  int userFd = -1;
+  std::string path;        // the process's folder; empty until made
+  std::string name;        // its name in its parent (the user's folder, else the base)
+  int fd = -1;             // the process's folder, locked while this record holds it
+};
 
-// This process's folder, made at the first call (stale folders of ended processes are swept then) and
-// removed with what it holds when the process exits; empty when none can be made.
-std::string ProcessFolder();
+// Opens the first of `bases` that no other user can change and, in it, the user's folder (made when
+// missing). False when no base serves; each refusal is said in one line on stderr.
+bool OpenUserFolder(const std::vector<std::string>& bases, ProcessFolders* folders);
+
+// Removes the folders of ended processes beside where the process's folder goes (in the user's folder,
+// and those of the user's in the base), then makes, checks and locks the process's folder. False when
+// none can be made.
+bool MakeProcessFolder(ProcessFolders* folders);
+
+// Removes the process's folder, whole, and closes its handle.
+void RemoveProcessFolder(ProcessFolders* folders);
+
+// Closes every handle of `folders` (removing nothing: a process killed leaves its folder so) and
+// clears the record.
+void CloseProcessFolders(ProcessFolders* folders);
+
+// This process's folder, made at the first call and removed with what it holds when the process exits;
+// empty when none can be made. `handle`, when given, receives its kept handle (-1 with an empty path).
+std::string ProcessFolder(int* handle = nullptr);
 
 // Where the user's processes keep the files they share (the double-start locks): the user's folder in
 // which this process's folder is made, or, when that was refused, the process's own folder (what is kept
-// there is seen by this process alone). Empty when there is neither.
-std::string SharedUserFolder();
-
-// Removes the process folders in `userFolder` whose processes have ended, whole; the number removed.
-int SweepProcessFolders(const std::string& userFolder);
+// there is seen by this process alone). Empty when there is neither; `handle` as for ProcessFolder.
+std::string SharedUserFolder(int* handle = nullptr);
 
 }  // namespace plat

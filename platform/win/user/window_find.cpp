@@ -2,8 +2,10 @@
 // an advisory lock (flock) on "orbel-<FNV-1a 64 of the class key>.lock" in the lock folder
 // (ORBEL_RUNTIME_DIR, else the user's private folder that the process folder is made in); another process
 // finds the class by failing to take that lock. Class names may be Shift-JIS titles, hence the hash for
-// the file name. Only a regular file of the user's own, never reached through a link, serves as a lock:
-// no other user can redirect the lock's creation or hold it.
+// the file name. The lock file is opened relative to the lock folder's kept handle, never through a link,
+// and serves only as a regular file of the user's with no other name: no other user can redirect the
+// lock's creation or hold it. Where no lock can serve, the process still runs and says once on stderr
+// that a second copy will not be detected.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -34,7 +36,11 @@ struct ClassLock {
 
 struct FindState {
   std::unordered_map<std::string, ClassLock> locks;  // by class key
-  std::string directory;                             // empty: from the environment
+  bool ownFolder = false;  // a test's: the locks go to the process's own folder
+  std::string directory;   // a test's lock folder; empty: from the environment
+  std::string namedPath;   // the folder named by path (directory or ORBEL_RUNTIME_DIR) held open in namedFd
+  int namedFd = -1;
+  bool said = false;       // that a second copy will not be detected
   bool forceFound = false;
   uintptr_t nextForeign = kForeignBase;
 };
@@ -44,36 +50,60 @@ FindState& Find() {
   return state;
 }
 
-std::string DirectoryLocked() {
+// The folder the lock files are kept in, open (-1: none), and its path.
+int LockFolderLocked(std::string* path) {
   FindState& f = Find();
-  if (!f.directory.empty()) return f.directory;
-  const char* value = std::getenv("ORBEL_RUNTIME_DIR");
-  return value != nullptr && *value != '\0' ? value : SharedUserFolder();
+  int fd = -1;
+  if (f.ownFolder) {
+    *path = ProcessFolder(&fd);
+    return fd;
+  }
+  std::string named = f.directory;
+  if (const char* value = std::getenv("ORBEL_RUNTIME_DIR"); named.empty() && value != nullptr) named = value;
+  if (named.empty()) {
+    *path = SharedUserFolder(&fd);
+    return fd;
+  }
+  // A folder the user names is opened as named, once, and kept.
+  if (named != f.namedPath || f.namedFd < 0) {
+    if (f.namedFd >= 0) ::close(f.namedFd);
+    f.namedFd = ::open(named.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    f.namedPath = named;
+  }
+  *path = named;
+  return f.namedFd;
 }
 
-// The class's lock file, empty when there is no folder to keep it in.
-std::string LockPathLocked(const std::string& key) {
-  const std::string directory = DirectoryLocked();
-  if (directory.empty()) return {};
+void SayOnce(const std::string& text) {
+  FindState& f = Find();
+  if (f.said) return;
+  f.said = true;
+  std::fprintf(stderr, "orbel: %s; a second copy of this program will not be detected\n", text.c_str());
+  std::fflush(stderr);
+}
+
+// The class's lock file, made when missing (0600, whatever the umask); -1 when there is none to use.
+int OpenLockFile(const std::string& key) {
+  std::string folder;
+  const int folderFd = LockFolderLocked(&folder);
+  if (folderFd < 0) {
+    SayOnce("no folder can hold the double-start lock" + (folder.empty() ? "" : " (" + folder + ")"));
+    return -1;
+  }
   uint64_t hash = 0xCBF29CE484222325ull;
   for (unsigned char c : key) {
     hash ^= c;
     hash *= 0x100000001B3ull;
   }
   char name[40];
-  std::snprintf(name, sizeof name, "/orbel-%016llx.lock", static_cast<unsigned long long>(hash));
-  return directory + name;
-}
-
-// The class's lock file, made when missing; -1 when there is none to use.
-int OpenLockFile(const std::string& key) {
-  const std::string path = LockPathLocked(key);
-  if (path.empty()) return -1;
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return -1;
+  std::snprintf(name, sizeof name, "orbel-%016llx.lock", static_cast<unsigned long long>(hash));
+  const int fd = ::openat(folderFd, name, O_RDWR | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
-    ::close(fd);
+  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_nlink != 1 ||
+      ((st.st_mode & 07777) != 0600 && ::fchmod(fd, 0600) != 0)) {
+    if (fd >= 0) ::close(fd);
+    SayOnce("refused the double-start lock " + folder + "/" + name +
+            " (a link, another user's file, or a file with another name too)");
     return -1;
   }
   return fd;
@@ -126,7 +156,8 @@ void ResetFind() {
   f.forceFound = false;
   // Tests work alone, whatever runtime folder the environment names: the locks go to the process's own
   // folder, which goes with the process however it ends.
-  f.directory = ProcessFolder();
+  f.ownFolder = true;
+  f.directory.clear();
 }
 
 }  // namespace winstate
@@ -163,12 +194,15 @@ void ForceFindWindow(bool found) {
 
 void SetLockDirectory(const std::string& directory) {
   std::lock_guard<std::mutex> lock(State().mutex);
+  Find().ownFolder = false;
   Find().directory = directory;
 }
 
 std::string LockDirectory() {
   std::lock_guard<std::mutex> lock(State().mutex);
-  return DirectoryLocked();
+  std::string path;
+  LockFolderLocked(&path);
+  return path;
 }
 
 }  // namespace test
