@@ -1,5 +1,5 @@
 // The rasteriser's fast-path table: the rows, how a primitive's state is matched against them, and
-// the count of primitives each row (and the general routine) drew, and of the sprite pieces planned.
+// the count of primitives each row (and the general routine) drew, and of the sprite pieces chosen to plan.
 #include "platform/d3d/d3d7_fast_paths.h"
 
 #include <atomic>

@@ -40,9 +40,11 @@ using SpanRoutine = void (*)(const DrawSetup& d, const SpanInput& span);
 
 // Point-sampled blits, and the spans of a single shaped stage under either filter (d3d7_point_paths.cpp).
 bool OverBlit8888X888(const DrawSetup& d, const RectangleWalk& rect);
-// That blit on the AVX2 road as a frame to draw later with avx2::OverRectX888: false where the routine
-// would refuse the rectangle or take another road.
+// That blit as a frame to draw later, with avx2::OverRectX888 on the AVX2 road and OverFrameX888 on the
+// SSE2 road: false where the routine would refuse the rectangle.
 bool OverBlitFrame8888X888(const DrawSetup& d, const RectangleWalk& rect, avx2::RectFrame* frame);
+// Draws such a frame on the SSE2 road: the bytes of avx2::OverRectX888.
+void OverFrameX888(const avx2::RectFrame& frame);
 bool PointBlit(const DrawSetup& d, const RectangleWalk& rect);
 void ShapedSpans(const DrawSetup& d, const SpanInput& span);
 void OverSpans8888X888(const DrawSetup& d, const SpanInput& span);
@@ -74,7 +76,7 @@ const char* FastPathName(int index);  // "general" for kGeneralPath
 // Adds a draw's counts (kFastPathCount + 1 entries, the last the general routine's) to the totals
 // tests read.
 void AddFastPathHits(const uint32_t* counts);
-// Adds the sprite pieces a draw planned (d3d7_blit_plan.h) to the total tests read.
+// Adds the sprite pieces a draw chose to plan (d3d7_blit_plan.h) to the total tests read.
 void AddBlitPlans(uint32_t plans);
 // Clears the hits and the plans.
 void ResetFastPathHits();

@@ -36,48 +36,51 @@ bool BlitSource(const StageSetup& s, const RectangleWalk& rect, int64_t* tx, int
   return *tx >= 0 && *ty >= 0 && *tx + rect.width <= s.width && *ty + rect.height <= s.height;
 }
 
-void PrefetchTarget(const DrawSetup& d, const RectangleWalk& rect, int row) {
-  const int bytes = d.targetCode.bytes;
-  const uint8_t* ahead = d.target + static_cast<size_t>(rect.y + row + 2) * d.targetPitch + static_cast<size_t>(rect.x) * bytes;
-  for (int b = 0; b < rect.width * bytes; b += 64) __builtin_prefetch(ahead + b, 1);
-  __builtin_prefetch(ahead + rect.width * bytes - 1, 1);
-}
-
 namespace {
 
-// The target and texel rows of a blit whose texel origin is (tx, ty).
-avx2::RectFrame BlitFrame(const DrawSetup& d, const RectangleWalk& rect, int64_t tx, int64_t ty) {
-  const StageSetup& s = d.stages[0];
-  uint8_t* dst = d.target + static_cast<size_t>(rect.y) * d.targetPitch + static_cast<size_t>(rect.x) * 4;
-  const uint8_t* src = s.pixels + static_cast<size_t>(ty) * s.pitch + static_cast<size_t>(tx) * 4;
-  return avx2::RectFrame{dst, d.targetPitch, src, s.pitch, rect.width, rect.height};
+// Asks for the `bytes` bytes of a target row from `ahead`.
+void PrefetchRow(const uint8_t* ahead, int bytes) {
+  for (int b = 0; b < bytes; b += 64) __builtin_prefetch(ahead + b, 1);
+  __builtin_prefetch(ahead + bytes - 1, 1);
 }
 
 }  // namespace
 
+void PrefetchTarget(const DrawSetup& d, const RectangleWalk& rect, int row) {
+  const int bytes = d.targetCode.bytes;
+  PrefetchRow(d.target + static_cast<size_t>(rect.y + row + 2) * d.targetPitch + static_cast<size_t>(rect.x) * bytes,
+              rect.width * bytes);
+}
+
 bool OverBlitFrame8888X888(const DrawSetup& d, const RectangleWalk& rect, avx2::RectFrame* frame) {
+  const StageSetup& s = d.stages[0];
   int64_t tx, ty;
-  if (!d.avx2 || !BlitSource(d.stages[0], rect, &tx, &ty)) return false;
-  *frame = BlitFrame(d, rect, tx, ty);
+  if (!BlitSource(s, rect, &tx, &ty)) return false;
+  uint8_t* dst = d.target + static_cast<size_t>(rect.y) * d.targetPitch + static_cast<size_t>(rect.x) * 4;
+  const uint8_t* src = s.pixels + static_cast<size_t>(ty) * s.pitch + static_cast<size_t>(tx) * 4;
+  *frame = avx2::RectFrame{dst, d.targetPitch, src, s.pitch, rect.width, rect.height};
   return true;
 }
 
-bool OverBlit8888X888(const DrawSetup& d, const RectangleWalk& rect) {
-  int64_t tx, ty;
-  if (!BlitSource(d.stages[0], rect, &tx, &ty)) return false;
-  const avx2::RectFrame f = BlitFrame(d, rect, tx, ty);
-  if (d.avx2) {
-    avx2::OverRectX888(f);
-    return true;
-  }
+void OverFrameX888(const avx2::RectFrame& f) {
   uint8_t* dst = f.dst;
   const uint8_t* src = f.src;
-  for (int r = 0; r < rect.height; ++r, dst += f.dstPitch, src += f.srcPitch) {
-    if (r + 2 < rect.height) PrefetchTarget(d, rect, r);
-    for (int done = 0; done < rect.width; done += kChunk) {
+  for (int r = 0; r < f.rows; ++r, dst += f.dstPitch, src += f.srcPitch) {
+    if (r + 2 < f.rows) PrefetchRow(dst + 2 * f.dstPitch, f.width * 4);
+    for (int done = 0; done < f.width; done += kChunk) {
       StoreOverX888(false, dst + done * 4, reinterpret_cast<const uint32_t*>(src) + done, kAllLive,
-                    std::min(kChunk, rect.width - done));
+                    std::min(kChunk, f.width - done));
     }
+  }
+}
+
+bool OverBlit8888X888(const DrawSetup& d, const RectangleWalk& rect) {
+  avx2::RectFrame f;
+  if (!OverBlitFrame8888X888(d, rect, &f)) return false;
+  if (d.avx2) {
+    avx2::OverRectX888(f);
+  } else {
+    OverFrameX888(f);
   }
   return true;
 }

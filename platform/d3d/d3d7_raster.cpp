@@ -253,7 +253,7 @@ class Rasteriser {
   }
 
   // Draws the blits still held and adds the primitives each fast path (and the general routine) drew,
-  // and the pieces planned, to the totals tests read.
+  // and the pieces chosen to plan, to the totals tests read.
   void Finish() {
     DrawHeld();
     AddFastPathHits(hits_);
@@ -437,7 +437,11 @@ class Rasteriser {
       rect.raster = this;
       Setup(y, x, width, &rect.top);
       if (FastPathRectangle(path) == OverBlit8888X888 && OverBlitFrame8888X888(d_, rect, &blits_[FreeBlit()])) {
-        Hold();
+        if (d_.avx2) {
+          Hold();
+        } else {
+          DrawSse2Blit(blits_[FreeBlit()]);
+        }
         ++hits_[path];
         Touch(x, y, width, height);
         return true;
@@ -475,22 +479,47 @@ class Rasteriser {
     heldBlit_ = -1;
   }
 
-  // A batch draws one sprite many times: the fourth blit in a row of one piece of a texture plans its
-  // texels (a plan costs a few blits), and the blits of that piece go by the plan from then on.
+  // The texels a sprite blit reads.
+  struct BlitPiece {
+    const uint8_t* src = nullptr;
+    ptrdiff_t pitch = 0;
+    int width = 0, rows = 0;
+    bool operator==(const BlitPiece&) const = default;
+  };
+
+  // A batch draws one sprite many times: on every road, the fourth blit in a row of one piece of a
+  // texture chooses that piece to plan. Called for each blit not of the chosen piece (whose blits
+  // neither count nor break a run); true when it chooses.
+  bool ChoosesPiece(const BlitPiece& piece) {
+    if (piece != lastPiece_) {
+      lastPiece_ = piece;
+      pieceRun_ = 1;
+      return false;
+    }
+    if (++pieceRun_ != kPlanAfter) return false;
+    plannedPiece_ = piece;
+    ++plans_;
+    return true;
+  }
+
+  // On the AVX2 road the chosen piece's texels are planned (a plan costs a few blits), and the blits of
+  // that piece go by the plan from then on.
   void DrawBlit(const avx2::RectFrame& f, const avx2::RectFrame* next) {
     const BlitPiece piece{f.src, f.srcPitch, f.width, f.rows};
     if (piece == plannedPiece_) {
       if (planned_) return avx2::OverPlannedRectX888(f, plan_, next);
-    } else if (piece != lastPiece_) {
-      lastPiece_ = piece;
-      pieceRun_ = 1;
-    } else if (++pieceRun_ == kPlanAfter) {
-      plannedPiece_ = piece;
+    } else if (ChoosesPiece(piece)) {
       planned_ = avx2::PlanBlit(f, &plan_);
-      plans_ += planned_;
       if (planned_) return avx2::OverPlannedRectX888(f, plan_, next);
     }
     avx2::OverRectX888(f, next);
+  }
+
+  // The SSE2 road has no plan: it keeps the same runs, and draws the chosen piece as any blit.
+  void DrawSse2Blit(const avx2::RectFrame& f) {
+    const BlitPiece piece{f.src, f.srcPitch, f.width, f.rows};
+    if (piece != plannedPiece_) ChoosesPiece(piece);
+    OverFrameX888(f);
   }
 
   // The span fast path of a primitive walked as rows (-1: the general routine).
@@ -567,19 +596,13 @@ class Rasteriser {
   bool planesKnown_ = false;
   avx2::RectFrame blits_[2]{};  // sprite blits: one held (heldBlit_, -1: none), one being set up
   int heldBlit_ = -1;
-  struct BlitPiece {
-    const uint8_t* src = nullptr;
-    ptrdiff_t pitch = 0;
-    int width = 0, rows = 0;
-    bool operator==(const BlitPiece&) const = default;
-  };
   static constexpr int kPlanAfter = 4;
-  BlitPiece lastPiece_, plannedPiece_;  // the last blit drawn without a plan; the piece planned
+  BlitPiece lastPiece_, plannedPiece_;  // the last blit not of the chosen piece; the piece chosen to plan
   int pieceRun_ = 0;                    // blits of lastPiece_ in a row
-  bool planned_ = false;                // plan_ holds plannedPiece_'s plan
+  bool planned_ = false;                // plan_ holds plannedPiece_'s plan (AVX2 road, and it was not too large)
   avx2::BlitPlan plan_;
   uint32_t hits_[kFastPathCount + 1] = {};
-  uint32_t plans_ = 0;  // pieces planned in this draw
+  uint32_t plans_ = 0;  // pieces chosen to plan in this draw, planned or not
 };
 
 bool ReadsTexture(DWORD op, DWORD a1, DWORD a2) {

@@ -107,8 +107,9 @@ std::vector<std::string> D3DFastPathNames();
 // How many primitives (triangles, or rectangles drawn whole) a row drew since the last reset; throws
 // std::invalid_argument for a name that is not a row.
 uint64_t D3DFastPathHits(const std::string& name);
-// How many plans of sprite pieces the blits on the AVX2 road made since the last reset (a batch plans
-// a piece at its fourth blit in a row).
+// How many sprite pieces batches chose to plan since the last reset: a batch chooses a piece at its
+// fourth blit in a row, on each road that blits (the general road blits nothing). The AVX2 road plans
+// the piece; the SSE2 road, and the AVX2 road for a piece too large to plan, draw it as any blit.
 uint64_t D3DBlitPlans();
 // Clears the hits and the plans.
 void ResetD3DFastPathHits();
