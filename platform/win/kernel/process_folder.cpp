@@ -172,10 +172,8 @@ void RemoveContents(int top) {
 }
 
 // Removes the folders in the folder open at `parentFd` whose names begin with `prefix` and whose locks
-// are free, whole; the number removed. Only the user's own folders are touched: the parent may be a
-// base others write to.
-int SweepFolders(int parentFd, const std::string& prefix) {
-  int removed = 0;
+// are free, whole. Only the user's own folders are touched: the parent may be a base others write to.
+void SweepFolders(int parentFd, const std::string& prefix) {
   for (const std::string& name : ListNames(parentFd, prefix)) {
     const int fd = OpenOwnFolder(parentFd, name.c_str());
     if (fd < 0) continue;
@@ -183,11 +181,10 @@ int SweepFolders(int parentFd, const std::string& prefix) {
     // Taken only when its process has ended; another sweeper holding it makes this one pass it by.
     if (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && TryLock(fd)) {
       RemoveContents(fd);
-      if (::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) == 0) ++removed;
+      ::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR);
     }
     ::close(fd);
   }
-  return removed;
 }
 
 std::string RandomHex() {
