@@ -3,7 +3,6 @@
 // X server is asked with xwininfo. Elsewhere (headless runs) the test skips itself.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -22,16 +21,10 @@ constexpr char kTitle[] = "OrbelRealWindow";
 
 // The line of `xwininfo -root -tree` that names the window, or "" when there is none.
 std::string FindXWindow(const char* title) {
-  FILE* pipe = popen("xwininfo -root -tree 2>/dev/null", "r");
-  if (pipe == nullptr) return "";
-  std::string found;
-  char line[1024];
   const std::string quoted = std::string("\"") + title + "\"";
-  while (std::fgets(line, sizeof line, pipe) != nullptr) {
-    if (found.empty() && std::string(line).find(quoted) != std::string::npos) found = line;
-  }
-  pclose(pipe);
-  return found;
+  for (const std::string& line : testing::CommandLines("xwininfo -root -tree 2>/dev/null"))
+    if (line.find(quoted) != std::string::npos) return line;
+  return "";
 }
 
 TEST(RealWindowTest, OpensATitledWindowOfTheScreenSizeAndClosesItOnWmClose) {

@@ -3,7 +3,6 @@
 // letter A to Z among them, and go again on release. Elsewhere the test skips itself.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -21,17 +20,6 @@ namespace {
 constexpr char kTitle[] = "OrbelRealKeyboard";
 constexpr int kLetterCodes[26] = {0x1E, 0x30, 0x2E, 0x20, 0x12, 0x21, 0x22, 0x23, 0x17, 0x24, 0x25, 0x26, 0x32,
                                   0x31, 0x18, 0x19, 0x10, 0x13, 0x1F, 0x14, 0x16, 0x2F, 0x11, 0x2D, 0x15, 0x2C};
-
-std::string Capture(const std::string& command) {
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return "";
-  std::string out;
-  char buffer[256];
-  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) out += buffer;
-  pclose(pipe);
-  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-  return out;
-}
 
 // Pumps and reads until the key reads `down`; the pump calls it took, or -1 when the wait's time ran out.
 int WaitForKey(int code, int down) {
@@ -59,7 +47,9 @@ TEST(RealKeyboardTest, KeysSentToTheWindowShowInTheKeyStates) {
   std::string id;
   ASSERT_TRUE(testing::WaitUntil([&] {
     PumpWindowMessage();
-    id = Capture(std::string("xdotool search --name ") + kTitle + " 2>/dev/null | head -n 1");
+    const std::vector<std::string> found =
+        testing::CommandLines(std::string("xdotool search --name ") + kTitle + " 2>/dev/null");
+    if (!found.empty()) id = found[0];
     return !id.empty();
   })) << "no X window titled " << kTitle;
   ASSERT_EQ(std::system(("xdotool windowfocus --sync " + id + " >/dev/null 2>&1").c_str()), 0);

@@ -5,7 +5,6 @@
 
 #include <SDL.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -181,25 +180,10 @@ TEST_F(SdlMessageBoxOnDisplay, KeysAndAQuitAnswerTheBox) {
   SDL_FlushEvent(SDL_QUIT);
 }
 
-// A shell command's lines of output.
-std::vector<std::string> Lines(const std::string& command) {
-  std::vector<std::string> lines(1);
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    for (int c; (c = std::fgetc(pipe)) != EOF;) {
-      if (c == '\n')
-        lines.emplace_back();
-      else
-        lines.back().push_back(static_cast<char>(c));
-    }
-    pclose(pipe);
-  }
-  if (lines.back().empty()) lines.pop_back();
-  return lines;
-}
-
 TEST_F(SdlMessageBoxOnDisplay, TheGamesStartQuestionShowsAsDrawnAndTakesYAndNFromTheKeyboard) {
   if (std::system("command -v xdotool >/dev/null && command -v xwd >/dev/null") != 0)
     GTEST_SKIP() << "needs xdotool and xwd";
+  using orbel::testing::CommandLines;
   using orbel::testing::Utf8;
   const std::string text = Utf8(u8"フルスクリーンモードで起動しますか？");
   const std::string caption = Utf8(u8"スクリーン設定");
@@ -214,9 +198,10 @@ TEST_F(SdlMessageBoxOnDisplay, TheGamesStartQuestionShowsAsDrawnAndTakesYAndNFro
       // The box is this program's window of the caption (xdotool matches no Japanese name, so names are read back).
       std::string id;
       orbel::testing::WaitUntil([&] {
-        for (const std::string& found : Lines("xdotool search --onlyvisible --class platform_tests 2>/dev/null"))
-          if (found != answered && Lines("xdotool getwindowname " + found + " 2>/dev/null") == std::vector{caption})
-            id = found;
+        for (const std::string& found : CommandLines("xdotool search --onlyvisible --class platform_tests 2>/dev/null")) {
+          const std::vector<std::string> name = CommandLines("xdotool getwindowname " + found + " 2>/dev/null");
+          if (found != answered && name == std::vector{caption}) id = found;
+        }
         return !id.empty();
       });
       // The screen shows the box once the server has drawn it: look until it matches.

@@ -179,6 +179,24 @@ uint32_t Big32(const std::vector<uint8_t>& b, size_t at) {
 
 }  // namespace
 
+std::vector<std::string> CommandLines(const std::string& command) {
+  std::vector<std::string> lines;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return lines;
+  std::string line;
+  for (int c; (c = std::fgetc(pipe)) != EOF;) {
+    if (c != '\n') {
+      line.push_back(static_cast<char>(c));
+    } else {
+      lines.push_back(std::move(line));
+      line.clear();
+    }
+  }
+  if (!line.empty()) lines.push_back(std::move(line));
+  pclose(pipe);
+  return lines;
+}
+
 bool ReadXwd(const std::string& command, XwdPicture* out) {
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return false;

@@ -51,6 +51,8 @@ struct XwdPicture {
   uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
 };
 bool ReadXwd(const std::string& command, XwdPicture* out);
+// The lines a shell command writes to its standard output, without their line ends; none when it cannot run.
+std::vector<std::string> CommandLines(const std::string& command);
 
 // This process's environment with `changes` applied: "NAME=value" sets a variable, "NAME" alone removes it.
 std::vector<std::string> EnvironmentWith(const std::vector<std::string>& changes);
