@@ -133,6 +133,18 @@ if(ORBEL_XVFB_RUN AND ORBEL_XDOTOOL AND ORBEL_XWININFO AND TARGET kelvaron)
   orbel_time_limit(game_time_limit 180)
   set_tests_properties(game.KelvaronUnderXvfb PROPERTIES TIMEOUT ${game_time_limit} RESOURCE_LOCK xvfb)
 endif()
+# Kelvaron on X servers of its own that end at random moments (tests/game/kelvaron_display_loss.sh).
+# Labelled as the exit tests of the movie block are.
+find_program(ORBEL_XVFB Xvfb)
+if(ORBEL_XVFB AND ORBEL_XDOTOOL AND TARGET kelvaron)
+  add_test(NAME game.KelvaronDisplayLoss
+           COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/game/kelvaron_display_loss.sh $<TARGET_FILE:kelvaron> ${CMAKE_SOURCE_DIR}/game)
+  orbel_time_limit(display_loss_time_limit 300)
+  set_tests_properties(game.KelvaronDisplayLoss PROPERTIES TIMEOUT ${display_loss_time_limit})
+  if(NOT ORBEL_SANITIZE_THREAD)
+    set_tests_properties(game.KelvaronDisplayLoss PROPERTIES LABELS game_tests)
+  endif()
+endif()
 
 # ---- movie: films made at test time -------------------------------------------------------------
 # movie_tests encode their Theora and Vorbis films with libtheora's and libvorbis's encoders, and start
@@ -142,6 +154,22 @@ if(TARGET movie_tests)
   target_sources(movie_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/graphics/graph_test_fixture.cpp)
   target_include_directories(movie_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/graphics)
   target_link_libraries(movie_tests PRIVATE PkgConfig::MOVIE_ENCODERS)
+endif()
+# exit() at random moments while sound, music or a film plays in a real window, on SDL's dummy audio
+# driver (a real audio thread). Labelled with the suite, so that the AddressSanitizer pass runs them too;
+# not in the ThreadSanitizer build, where the GL driver's own threads (not instrumented) read as races.
+if(ORBEL_XVFB_RUN AND TARGET movie_tests)
+  foreach(case ALoopingSoundAndStreamedMusic AFilmWithSound)
+    add_test(NAME movie.ExitWhilePlaying.${case}UnderXvfb
+             COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ASAN_OPTIONS=detect_leaks=0
+                     $<TARGET_FILE:movie_tests> --gtest_filter=ExitWhilePlaying.${case})
+    orbel_time_limit(exit_time_limit 180)
+    set_tests_properties(movie.ExitWhilePlaying.${case}UnderXvfb
+                         PROPERTIES TIMEOUT ${exit_time_limit} RESOURCE_LOCK xvfb)
+    if(NOT ORBEL_SANITIZE_THREAD)
+      set_tests_properties(movie.ExitWhilePlaying.${case}UnderXvfb PROPERTIES LABELS movie_tests)
+    endif()
+  endforeach()
 endif()
 # ---- end of movie block -------------------------------------------------------------------------
 

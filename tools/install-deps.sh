@@ -9,7 +9,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libpng-dev libjpeg62-turbo-dev
   libogg-dev libvorbis-dev libtheora-dev libmpg123-dev
-  libsdl2-dev libsamplerate0-dev libsoxr-dev libpixman-1-dev
+  libsdl2-dev libx11-dev libsamplerate0-dev libsoxr-dev libpixman-1-dev
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libfluidsynth-dev timgm6mb-soundfont sox lame vorbis-tools
   python3-pil python3-numpy

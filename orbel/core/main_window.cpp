@@ -23,6 +23,7 @@
 #include "orbel/input/input_system.h"
 #include "platform/win/kernel/clock.h"
 #include "platform/win/user/cursor.h"
+#include "platform/win/user/display_settings.h"
 #include "platform/win/kernel/debug_output.h"
 #include "platform/win/gdi/gdi_dc.h"
 #include "platform/win/user/menu.h"
@@ -35,6 +36,9 @@
 namespace orbel {
 
 namespace {
+
+// The log's last line when the display goes away and the platform ends the process.
+void LogDisplayLost() { LogAdd("ディスプレイとの接続が切れました、ソフトを終了します\n"); }
 
 struct WindowStyleRow {
   plat::DWORD windowStyle;
@@ -223,6 +227,7 @@ int CreateMainWindow() {
   }
   gWindow.instance = plat::GetModuleHandleA(nullptr);
   MainThreadId = plat::GetCurrentThreadId();
+  plat::SetDisplayLostNotice(&LogDisplayLost);
 
   ReportMemory();
 

@@ -75,8 +75,9 @@ struct WorkerGate {
 };
 
 WorkerGate& Gate() {
-  static WorkerGate gate;
-  return gate;
+  // Never destroyed: threads and exit handlers may use it until the process ends.
+  static auto* gate = new WorkerGate;
+  return *gate;
 }
 
 std::atomic<bool> gReadAheadSuspended{false};

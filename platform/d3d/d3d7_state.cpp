@@ -11,8 +11,9 @@
 namespace plat::d3d {
 
 D3DState& State() {
-  static D3DState state;
-  return state;
+  // Never destroyed: threads and exit handlers may use it until the process ends.
+  static auto* state = new D3DState;
+  return *state;
 }
 
 test::D3DConfig Config() {

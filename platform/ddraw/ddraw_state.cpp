@@ -9,8 +9,9 @@
 namespace plat::ddraw {
 
 DDrawState& State() {
-  static DDrawState state;
-  return state;
+  // Never destroyed: threads and exit handlers may use it until the process ends.
+  static auto* state = new DDrawState;
+  return *state;
 }
 
 void Register(Surface* surface) {

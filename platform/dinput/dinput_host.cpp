@@ -124,8 +124,9 @@ void OnHostEvent(const host::Event& e) {
 }  // namespace
 
 DInputState& State() {
-  static DInputState state;
-  return state;
+  // Never destroyed: threads and exit handlers may use it until the process ends.
+  static auto* state = new DInputState;
+  return *state;
 }
 
 void ListenLocked(DInputState& s) {

@@ -8,8 +8,9 @@
 namespace plat::dshow {
 
 DShowState& State() {
-  static DShowState state;
-  return state;
+  // Never destroyed: threads and exit handlers may use it until the process ends.
+  static auto* state = new DShowState;
+  return *state;
 }
 
 bool Faulted(const char* call, HRESULT* result) {

@@ -57,8 +57,9 @@ struct Settings {
 };
 
 Settings& S() {
-  static Settings s;
-  return s;
+  // Never destroyed: threads and exit handlers may use it until the process ends.
+  static auto* s = new Settings;
+  return *s;
 }
 
 // The module handle LoadLibraryA gives for "DSOUND.DLL": any unique address serves.

@@ -139,8 +139,9 @@ Voice::~Voice() {
 }
 
 Mixer& Mixer::Get() {
-  static Mixer mixer;
-  return mixer;
+  // Never destroyed: threads and exit handlers may use it until the process ends.
+  static auto* mixer = new Mixer;
+  return *mixer;
 }
 
 void Mixer::Add(const std::shared_ptr<Voice>& voice) {

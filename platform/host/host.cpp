@@ -1,13 +1,16 @@
 // The host list and the choice by ORBEL_HOST, the current host, event listeners, and the defaults of
 // the optional host operations (a simulated desktop mode, one client picture per window, the
-// environment's message-box answer).
+// environment's message-box answer), and the end of the process when a display is lost.
 // Depends on the drivers' create functions only (never on their headers).
 #include "platform/host/host.h"
+
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 
 #include "platform/win/user/message_box.h"
@@ -28,8 +31,9 @@ struct HostRegistry {
 };
 
 HostRegistry& Registry() {
-  static HostRegistry registry;
-  return registry;
+  // Never destroyed: threads and exit handlers may use it until the process ends.
+  static auto* registry = new HostRegistry;
+  return *registry;
 }
 
 bool DisplayAvailable() {
@@ -117,6 +121,25 @@ void DeliverEvent(const Event& event) {
     listeners = r.listeners;
   }
   for (EventListener listener : listeners) listener(event);
+}
+
+// ---- The end of the display ---------------------------------------------------------------------
+
+namespace {
+std::atomic<DisplayLostNotice> gDisplayLostNotice{nullptr};
+std::atomic<bool> gDisplayLost{false};
+}  // namespace
+
+void SetDisplayLostNotice(DisplayLostNotice notice) { gDisplayLostNotice.store(notice); }
+
+void EndForLostDisplay(const char* display) {
+  // Another connection found broken on the way out (by an exit handler) ends it at once.
+  if (gDisplayLost.exchange(true)) _exit(kDisplayLostStatus);
+  std::fprintf(stderr, "orbel: the connection to the display %s was lost; the program ends\n",
+               display != nullptr ? display : "");
+  std::fflush(stderr);
+  if (DisplayLostNotice notice = gDisplayLostNotice.load()) notice();
+  std::exit(kDisplayLostStatus);
 }
 
 // ---- Defaults -----------------------------------------------------------------------------------

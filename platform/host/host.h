@@ -131,6 +131,17 @@ struct AudioOutput {
   void* context;
 };
 
+// ---- The end of the display ---------------------------------------------------------------------
+// When the connection to its display is lost for good, a host ends the process from the thread that found
+// it (EndForLostDisplay): one line on stderr that names the display, the notice set here (once), then
+// exit(kDisplayLostStatus), so that the exit handlers run (the process's folder goes, its locks with it).
+// Nothing of a host is torn down at exit, so no call reaches the lost display again. The notice is the
+// program's last word for its log: it must not use windows or the display.
+constexpr int kDisplayLostStatus = 1;
+using DisplayLostNotice = void (*)();
+void SetDisplayLostNotice(DisplayLostNotice notice);
+[[noreturn]] void EndForLostDisplay(const char* display);
+
 // ---- The host contract --------------------------------------------------------------------------
 class Host {
  public:

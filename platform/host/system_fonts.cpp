@@ -249,8 +249,9 @@ class SystemSource : public GlyphSource {
 }  // namespace
 
 GlyphSource& SystemGlyphSource() {
-  static SystemSource source;
-  return source;
+  // Never destroyed: threads and exit handlers may use it until the process ends.
+  static auto* source = new SystemSource;
+  return *source;
 }
 
 }  // namespace plat

@@ -36,8 +36,9 @@ void Record(ImmState& s, const char* format, ...) {
 }  // namespace
 
 ImmState& State() {
-  static ImmState state;
-  return state;
+  // Never destroyed: threads and exit handlers may use it until the process ends.
+  static auto* state = new ImmState;
+  return *state;
 }
 
 void TakeHostComposition(HWND window, const host::Event& e) {

@@ -47,8 +47,9 @@ struct State {
 };
 
 State& S() {
-  static State s;
-  return s;
+  // Never destroyed: threads and exit handlers may use it until the process ends.
+  static auto* s = new State;
+  return *s;
 }
 
 bool EqualsNoCase(const char* a, const char* b) {

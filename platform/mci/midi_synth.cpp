@@ -13,6 +13,7 @@
 #include <dlfcn.h>
 #include <fluidsynth.h>
 
+#include <map>
 #include <mutex>
 #endif
 
@@ -62,16 +63,17 @@ std::string& LibraryName() {
   return name;
 }
 
-// The loaded library's functions, or null when it (or one of them) is missing.
+// The library's functions, or null when it (or one of them) is missing. A library is looked at once and
+// its table kept for the process's life, as the module stays loaded: synthesisers (the mixer's thread
+// among their users) call through it until the process ends.
 const Fluid* LoadFluid() {
   static std::mutex mutex;
-  static std::string loadedName;
-  static std::unique_ptr<Fluid> loaded;
+  static auto* tables = new std::map<std::string, const Fluid*>;  // by library name; null: unusable
   std::lock_guard<std::mutex> lock(mutex);
-  if (loadedName == LibraryName()) return loaded.get();
-  loadedName = LibraryName();
-  loaded.reset();
-  void* module = dlopen(loadedName.c_str(), RTLD_NOW | RTLD_LOCAL);
+  const std::string library = LibraryName();
+  if (auto found = tables->find(library); found != tables->end()) return found->second;
+  const Fluid*& table = (*tables)[library];
+  void* module = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (module == nullptr) return nullptr;
   auto fluid = std::make_unique<Fluid>();
   bool complete = true;
@@ -83,8 +85,8 @@ const Fluid* LoadFluid() {
   if (!complete) return nullptr;
   // Its messages would go to stderr; the sequencer reports nothing either.
   for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG}) fluid->fluid_set_log_function(level, nullptr, nullptr);
-  loaded = std::move(fluid);
-  return loaded.get();  // the module stays loaded for the process's life
+  table = fluid.release();
+  return table;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 # game with F12 and checks that sound reached SDL's disk audio device.
 #   kelvaron_under_xvfb.sh KELVARON GAME_DIR
 set -euo pipefail
+source "$(dirname "$0")/wait_until.sh"
 program=$1
 game=$2
 work=$(mktemp -d)
@@ -20,16 +21,6 @@ export ASAN_OPTIONS=detect_leaks=0
 "$program" &
 pid=$!
 
-# Runs the command until it succeeds or SECONDS of real time have passed (the X server and the game run
-# in their own time: slowly on a loaded machine). Fails when the time ran out.
-wait_until() {  # seconds command...
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    [ "$SECONDS" -lt "$deadline" ] || return 1
-    sleep 0.1
-  done
-}
 # The first window whose name (or, with --class, class) matches, into $found.
 find_window() {  # xdotool search arguments...
   found=$(xdotool search "$@" 2>/dev/null | head -n 1 || true)

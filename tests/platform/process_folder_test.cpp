@@ -23,6 +23,7 @@
 
 #include "platform/win/kernel/file_test_controls.h"
 #include "platform/win/kernel/find_file.h"
+#include "platform/win/kernel/thread.h"
 #include "platform/win/user/message_queue.h"
 #include "platform/test_controls.h"
 #include "platform/win/user/window.h"
@@ -35,6 +36,7 @@ using namespace plat;
 
 constexpr char kChildVariable[] = "PROCESS_FOLDER_CHILD";  // the class of the child's window
 constexpr char kSwapVariable[] = "PROCESS_FOLDER_SWAP";    // the base of the swapping child
+constexpr char kExitVariable[] = "PROCESS_FOLDER_EXIT";    // set: the child ends through ExitProcess
 constexpr char kTempLine[] = "temp ";
 constexpr char kLocksLine[] = "locks ";
 
@@ -183,6 +185,13 @@ TEST_F(ProcessFolderChild, HoldsATemporaryFileAndAWindowUntilItsInputCloses) {
   }
 }
 
+// The child of the ExitProcess test: makes its folder, then ends through ExitProcess.
+TEST_F(ProcessFolderChild, EndsThroughExitProcess) {
+  if (std::getenv(kExitVariable) == nullptr) GTEST_SKIP() << "the child of the ExitProcess test";
+  ASSERT_FALSE(ProcessFolder().empty());
+  ExitProcess(7);
+}
+
 // The child of the swap test: once its user's folder is checked, that folder is swapped for a link to
 // another; the process then takes a class's lock and makes its folder, both in the folder it checked.
 TEST_F(ProcessFolderChild, FindsItsFilesInTheFolderItCheckedThoughItWasSwapped) {
@@ -319,6 +328,44 @@ TEST_F(ProcessFolder, ABaseServesOnlyWhenNoOtherUserCanChangeItsEntries) {
             std::string::npos)
       << said;
   EXPECT_FALSE(MakeProcessFolder(&f));
+}
+
+// A base is opened for search alone: a base of root's that all may write to but none may list (1733)
+// serves as /tmp does. One that cannot be opened at all is refused with the system's reason. As an
+// ordinary user: root opens any folder.
+TEST_F(ProcessFolder, ABaseIsOpenedForSearchAloneAndARefusalSaysWhy) {
+  if (::geteuid() != 0) GTEST_SKIP() << "a base of root's takes root";
+  const fs::path home = work_.path() / "home";
+  fs::create_directories(home / "closed" / "base");
+  fs::create_directory(home / "unlisted");
+  ::chmod((home / "unlisted").c_str(), 01733);
+  ::chmod((home / "closed").c_str(), 0700);
+  const std::string failures = orbel::testing::RunAsOrdinaryUser(home, [] {
+    std::string failed;
+    auto check = [&](bool held, const std::string& what) { failed += held ? "" : what + "; "; };
+    ProcessFolders unlisted;
+    const std::string said = StderrOf([&] { OpenUserFolder({"unlisted"}, &unlisted); });
+    check(said.empty() && unlisted.base == "unlisted" && unlisted.userFolder == "unlisted/" + UserFolderName(),
+          "a 1733 base of root's serves (" + said + ")");
+    check(MakeProcessFolder(&unlisted), "a process folder is made there");
+    RemoveProcessFolder(&unlisted);
+    CloseProcessFolders(&unlisted);
+    ProcessFolders closed;
+    const std::string refused = StderrOf([&] { OpenUserFolder({"closed/base"}, &closed); });
+    check(refused.rfind("orbel: refused closed/base as a folder for this process's files (Permission denied)\n", 0) == 0,
+          "a base that cannot be reached is refused for its reason (" + refused + ")");
+    CloseProcessFolders(&closed);
+    return failed;
+  });
+  EXPECT_EQ(failures, "");
+
+  const std::string tooLong = (work_.path() / std::string(PATH_MAX, 'x')).string();
+  ProcessFolders f;
+  const std::string said = StderrOf([&] { OpenUserFolder({tooLong}, &f); });
+  EXPECT_NE(said.find("orbel: refused " + tooLong + " as a folder for this process's files (File name too long)\n"),
+            std::string::npos)
+      << said;
+  CloseProcessFolders(&f);
 }
 
 // Each folder is used through the handle it was checked through, so a name swapped after a check (as
@@ -518,6 +565,18 @@ TEST_F(ProcessFolder, WhatAKilledProcessLeftIsRemovedAtTheNextStart) {
   EXPECT_EQ(living.Stop(), 0);
   EXPECT_FALSE(fs::exists(living.temp()));
   EXPECT_FALSE(fs::exists(living.locks()));
+}
+
+// ExitProcess runs no exit handler (a fatal error ends the library through it), yet the process's folder
+// goes with the process.
+TEST_F(ProcessFolder, ExitProcessTakesTheFolderAlong) {
+  const fs::path base = work_.path() / "runtime";
+  fs::create_directory(base);
+  EXPECT_EQ(orbel::testing::RunSelf("ProcessFolderChild.EndsThroughExitProcess",
+                                    {std::string(kExitVariable) + "=1", "XDG_RUNTIME_DIR=" + base.string(), "TMPDIR"}),
+            7);
+  ASSERT_TRUE(fs::is_directory(base / UserFolderName()));
+  EXPECT_EQ(Entries((base / UserFolderName()).string()), std::vector<std::string>{});
 }
 
 // When another user has taken the name of the user's folder (with a link, or with a folder of theirs

@@ -179,8 +179,9 @@ TEST_F(WindowFind, OwnWindowsAreFoundByClassOrTitleAndTheLockFollowsThem) {
 
 // Another user can neither redirect the lock of a class nor hold it, where the lock lives: in the user's
 // own folder, and in a folder ORBEL_RUNTIME_DIR names that all may write to. A link planted under the
-// lock's name makes nothing; a file of the user's with a second name (a hard link another user made) or
-// a file of another user's, held, is not taken for a window of the class, and the process says once
+// lock's name makes nothing; a file of the user's with a second name (a hard link another user made), a
+// file of the user's that others may open (moved to the lock's name, held by one who opened it), or a
+// file of another user's, held, is not taken for a window of the class, and the process says once
 // that a second copy will not be detected. A second copy of the user's own program still finds the first.
 TEST_F(WindowFind, AnotherUserCanNeitherRedirectNorHoldTheLock) {
   namespace fs = std::filesystem;
@@ -198,6 +199,7 @@ TEST_F(WindowFind, AnotherUserCanNeitherRedirectNorHoldTheLock) {
   const fs::path linkName = lockName("PlantedLinkClass");
   const fs::path linkedName = lockName("HardLinkedClass");
   const fs::path heldName = lockName("HeldElsewhereClass");
+  const fs::path movedName = lockName("MovedFileClass");
   const fs::path copyName = lockName("SecondCopyClass");
   const std::string kNotDetected = "a second copy of this program will not be detected\n";
 
@@ -219,6 +221,14 @@ TEST_F(WindowFind, AnotherUserCanNeitherRedirectNorHoldTheLock) {
     fs::create_hard_link(base / "runner's.txt", locks / linkedName);
     const int linked = ::open((locks / linkedName).c_str(), O_RDWR | O_CLOEXEC);
     ASSERT_EQ(::flock(linked, LOCK_EX | LOCK_NB), 0) << "held as the other user's program would";
+    // A file of the runner's that others may read, moved (not linked) to a lock's name and held shared
+    // by whoever could open it before it moved.
+    orbel::testing::WriteFileText(base / "runner's notes.txt", "");
+    fs::permissions(base / "runner's notes.txt", fs::perms::owner_read | fs::perms::owner_write |
+                                                     fs::perms::group_read | fs::perms::others_read);
+    fs::rename(base / "runner's notes.txt", locks / movedName);
+    const int moved = ::open((locks / movedName).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(moved, LOCK_SH | LOCK_NB), 0);
     int held = -1;
     if (root) {
       orbel::testing::WriteFileText(locks / heldName, "");
@@ -241,6 +251,10 @@ TEST_F(WindowFind, AnotherUserCanNeitherRedirectNorHoldTheLock) {
     const std::string said = orbel::testing::ReadFileText(errors);
     EXPECT_NE(said.find(kNotDetected), std::string::npos) << said;
     EXPECT_EQ(said.find(kNotDetected), said.rfind(kNotDetected)) << "said once: " << said;
+    {
+      Helper probe("MovedFileClass", env, kProbeClassVariable);
+      EXPECT_EQ(probe.firstLine(), "none!\n") << "a file others may open is no lock";
+    }
     if (root) {
       Helper probe("HeldElsewhereClass", env, kProbeClassVariable);
       EXPECT_EQ(probe.firstLine(), "none!\n") << "another user's lock is no window of the user's";
@@ -251,8 +265,33 @@ TEST_F(WindowFind, AnotherUserCanNeitherRedirectNorHoldTheLock) {
     Helper second("SecondCopyClass", env, kProbeClassVariable);
     EXPECT_EQ(second.firstLine(), "found\n");
     ::close(linked);
+    ::close(moved);
     if (held >= 0) ::close(held);
   }
+}
+
+// With the user's folder taken (a link stands at its name) the locks go to the process's own folder, where
+// no other copy looks: the process says so once, beside the refusal of the folder.
+TEST_F(WindowFind, LocksKeptInAPrivateFolderAreSaidToMissASecondCopy) {
+  namespace fs = std::filesystem;
+  orbel::testing::ScopedWorkDir work;
+  const fs::path base = work.path() / "tmp";
+  fs::create_directories(work.path() / "elsewhere");
+  fs::create_directory(base);
+  fs::permissions(base, fs::perms::owner_all);
+  const fs::path taken = base / ("orbel-" + std::to_string(::geteuid()));
+  fs::create_directory_symlink(work.path() / "elsewhere", taken);
+  const fs::path errors = work.path() / "errors.txt";
+  {
+    Helper first("TakenFolderClass", {"XDG_RUNTIME_DIR=" + base.string(), "ORBEL_RUNTIME_DIR", "TMPDIR"},
+                 kHelperClassVariable, errors.string());
+    ASSERT_TRUE(first.ready());
+  }
+  const std::string said = orbel::testing::ReadFileText(errors);
+  EXPECT_NE(said.find("orbel: refused " + taken.string() + " "), std::string::npos) << said;
+  const std::string kNotDetected = "a second copy of this program will not be detected\n";
+  EXPECT_NE(said.find(kNotDetected), std::string::npos) << said;
+  EXPECT_EQ(said.find(kNotDetected), said.rfind(kNotDetected)) << "said once: " << said;
 }
 
 // Under a umask without the owner's bits a lock file is still 0600, so a second copy opens it and finds

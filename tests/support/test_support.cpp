@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <fcntl.h>
@@ -96,8 +97,8 @@ std::vector<std::string> EnvironmentWith(const std::vector<std::string>& changes
   return entries;
 }
 
-int RunSelf(const std::string& filter, const std::vector<std::string>& changes,
-            const std::filesystem::path& output) {
+pid_t StartSelf(const std::string& filter, const std::vector<std::string>& changes,
+                const std::filesystem::path& output) {
   std::vector<std::string> env = EnvironmentWith(changes);
   std::vector<char*> envp;
   for (std::string& entry : env) envp.push_back(entry.data());
@@ -114,8 +115,26 @@ int RunSelf(const std::string& filter, const std::vector<std::string>& changes,
   pid_t pid = -1;
   const int spawned = posix_spawn(&pid, self.c_str(), &actions, nullptr, argv, envp.data());
   posix_spawn_file_actions_destroy(&actions);
+  return spawned == 0 ? pid : -1;
+}
+
+bool WaitForChild(pid_t pid, int* status, int seconds) {
+  for (int waited = 0; waited <= seconds * 100; ++waited) {
+    const pid_t ended = ::waitpid(pid, status, WNOHANG);
+    if (ended == pid) return true;
+    if (ended < 0) return false;
+    ::usleep(10000);
+  }
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, status, 0);
+  return false;
+}
+
+int RunSelf(const std::string& filter, const std::vector<std::string>& changes,
+            const std::filesystem::path& output) {
+  const pid_t pid = StartSelf(filter, changes, output);
   int status = 0;
-  if (spawned != 0 || ::waitpid(pid, &status, 0) != pid) return -1;
+  if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <sys/types.h>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,12 @@ std::vector<std::string> EnvironmentWith(const std::vector<std::string>& changes
 // not exit.
 int RunSelf(const std::string& filter, const std::vector<std::string>& changes,
             const std::filesystem::path& output = {});
+// Starts the same child without waiting: its pid, -1 when it could not start.
+pid_t StartSelf(const std::string& filter, const std::vector<std::string>& changes,
+                const std::filesystem::path& output = {});
+// Waits up to `seconds` of real time for the child to end, its wait status into `status`; a child still
+// running then is killed (and reaped) and false returned.
+bool WaitForChild(pid_t pid, int* status, int seconds);
 
 // Another user's files, for tests of what a user's processes must not trust. Only root can give a file
 // away: GiveToAnotherUser hands `path` itself (a link, not what it points to) to nobody, false otherwise.

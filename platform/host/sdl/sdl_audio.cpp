@@ -1,23 +1,29 @@
 // SDL audio for the SDL host. The device is opened for the mix's own format with no changes allowed,
-// so SDL's converter does any resampling the hardware needs; our callback only asks the source.
+// so SDL's converter does any resampling the hardware needs; our callback only asks the source. At exit
+// the device is closed before the libraries under SDL's audio thread are finalised (what the thread
+// reads of ours lives on anyway).
 #include "platform/host/sdl/sdl_audio.h"
 
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <mutex>
 
 namespace plat::host {
 namespace {
 
 struct SdlAudio {
+  std::mutex mutex;  // opening and closing, from the library's thread or an exit handler
   SDL_AudioDeviceID device = 0;
   AudioOutput output{};
   std::string name;
 };
 
 SdlAudio& Audio() {
-  static SdlAudio audio;
-  return audio;
+  // Never destroyed: threads and exit handlers may use it until the process ends.
+  static auto* audio = new SdlAudio;
+  return *audio;
 }
 
 void Callback(void* userdata, Uint8* stream, int length) {
@@ -26,10 +32,18 @@ void Callback(void* userdata, Uint8* stream, int length) {
   output->render(reinterpret_cast<int16_t*>(stream), frames, output->context);
 }
 
+void CloseDeviceAtExit() {
+  SdlAudio& a = Audio();
+  std::lock_guard<std::mutex> lock(a.mutex);
+  if (a.device != 0) SDL_CloseAudioDevice(a.device);  // waits for a running callback
+  a.device = 0;
+}
+
 }  // namespace
 
 bool OpenSdlAudio(const AudioOutput& output) {
   SdlAudio& a = Audio();
+  std::lock_guard<std::mutex> lock(a.mutex);
   if (a.device != 0) return false;
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
     std::fprintf(stderr, "orbel: no SDL audio: %s\n", SDL_GetError());
@@ -52,12 +66,15 @@ bool OpenSdlAudio(const AudioOutput& output) {
   }
   const char* driver = SDL_GetCurrentAudioDriver();
   a.name = std::string("SDL ") + (driver != nullptr ? driver : "audio");
+  static const bool closedAtExit = std::atexit(&CloseDeviceAtExit) == 0;
+  (void)closedAtExit;
   SDL_PauseAudioDevice(a.device, 0);
   return true;
 }
 
 void CloseSdlAudio() {
   SdlAudio& a = Audio();
+  std::lock_guard<std::mutex> lock(a.mutex);
   if (a.device == 0) return;
   SDL_CloseAudioDevice(a.device);  // waits for a running callback
   a.device = 0;
@@ -65,6 +82,10 @@ void CloseSdlAudio() {
   SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
-std::string SdlAudioDeviceName() { return Audio().name; }
+std::string SdlAudioDeviceName() {
+  SdlAudio& a = Audio();
+  std::lock_guard<std::mutex> lock(a.mutex);
+  return a.name;
+}
 
 }  // namespace plat::host

@@ -20,6 +20,7 @@
 
 #include "platform/host/host.h"
 #include "platform/host/sdl/sdl_audio.h"
+#include "platform/host/sdl/sdl_display_loss.h"
 #include "platform/host/sdl/sdl_keys.h"
 #include "platform/host/sdl/sdl_message_box.h"
 #include "platform/host/sdl/sdl_pads.h"
@@ -50,6 +51,8 @@ struct SdlWindow {
 class SdlHost final : public Host {
  public:
   SdlHost() : thread_(pthread_self()) {}
+  // Runs when another host is installed (tests), never at exit: the current host lives as long as the
+  // process, so the exit handlers make no call to SDL or the display.
   ~SdlHost() override {
     CloseSdlAudio();
     for (auto& [hwnd, w] : windows_) Release(w);
@@ -74,6 +77,7 @@ class SdlHost final : public Host {
       SDL_QuitSubSystem(SDL_INIT_VIDEO);
       return false;
     }
+    WatchForDisplayLoss(driver);
     SDL_DisplayMode mode;
     if (SDL_GetDesktopDisplayMode(0, &mode) != 0) {
       SDL_QuitSubSystem(SDL_INIT_VIDEO);

@@ -22,8 +22,9 @@ struct DcRegistry {
 };
 
 DcRegistry& Dcs() {
-  static DcRegistry registry;
-  return registry;
+  // Never destroyed: threads and exit handlers may use it until the process ends.
+  static auto* registry = new DcRegistry;
+  return *registry;
 }
 
 std::atomic<MemoryDcFillHandler> g_memoryFill{nullptr};

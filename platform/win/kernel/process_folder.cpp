@@ -15,6 +15,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -87,18 +88,17 @@ bool SafeBase(int fd) {
          ((st.st_mode & (S_IWGRP | S_IWOTH)) == 0 || (st.st_mode & S_ISVTX) != 0);
 }
 
-// The names in the folder open at `folderFd` that begin with `prefix` ("." and ".." left out).
+// The names in the folder open at `folderFd` that begin with `prefix` ("." and ".." left out); none when
+// the folder may not be listed (a base open for search alone).
 std::vector<std::string> ListNames(int folderFd, const std::string& prefix) {
   std::vector<std::string> names;
-  const int listFd = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
+  const int listFd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (listFd < 0) return names;
   DIR* dir = ::fdopendir(listFd);
   if (dir == nullptr) {
     ::close(listFd);
     return names;
   }
-  // From the start, whatever the handle it was duplicated from has read.
-  ::rewinddir(dir);
   while (const dirent* entry = ::readdir(dir)) {
     const std::string name = entry->d_name;
     if (name != "." && name != ".." && name.compare(0, prefix.size(), prefix) == 0) names.push_back(name);
@@ -275,8 +275,16 @@ bool OpenUserFolder(const std::vector<std::string>& bases, ProcessFolders* f) {
     while (base.size() > 1 && base.back() == '/') base.pop_back();
     if (base.empty()) continue;
     tried += (tried.empty() ? "" : ", ") + base;
-    const int baseFd = OpenFolderAt(AT_FDCWD, base.c_str());
+    // Opened for search alone: nothing in a base is read but the names of the user's own folders, which a
+    // base that none may list (a 1733 one) keeps from everyone alike.
+    const int baseFd = ::open(base.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (baseFd < 0 && errno == ENOENT) continue;
+    if (baseFd < 0 && errno != ENOTDIR && errno != ELOOP) {
+      std::fprintf(stderr, "orbel: refused %s as a folder for this process's files (%s)\n", base.c_str(),
+                   std::strerror(errno));
+      std::fflush(stderr);
+      continue;
+    }
     if (baseFd < 0 || !SafeBase(baseFd)) {
       Say("orbel: refused %s as a folder for this process's files (a link, not a folder, or one another user "
           "can change)\n", base);
@@ -338,16 +346,19 @@ void CloseProcessFolders(ProcessFolders* f) {
   *f = ProcessFolders{};
 }
 
+void RemoveOwnProcessFolder() { RemoveOwnFolder(); }
+
 std::string ProcessFolder(int* handle) {
   ProcessFolderState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
   return ProcessFolderLocked(s, handle);
 }
 
-std::string SharedUserFolder(int* handle) {
+std::string SharedUserFolder(int* handle, bool* processOwn) {
   ProcessFolderState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
   LookForUserFolderLocked(s);
+  if (processOwn != nullptr) *processOwn = s.folders.userFd < 0;
   if (s.folders.userFd < 0) return ProcessFolderLocked(s, handle);
   if (handle != nullptr) *handle = s.folders.userFd;
   return s.folders.userFolder;

@@ -56,9 +56,13 @@ void CloseProcessFolders(ProcessFolders* folders);
 // empty when none can be made. `handle`, when given, receives its kept handle (-1 with an empty path).
 std::string ProcessFolder(int* handle = nullptr);
 
+// Removes this process's folder now, as its exit handler does: for an end that runs no exit handlers.
+void RemoveOwnProcessFolder();
+
 // Where the user's processes keep the files they share (the double-start locks): the user's folder in
 // which this process's folder is made, or, when that was refused, the process's own folder (what is kept
-// there is seen by this process alone). Empty when there is neither; `handle` as for ProcessFolder.
-std::string SharedUserFolder(int* handle = nullptr);
+// there is seen by this process alone). Empty when there is neither; `handle` as for ProcessFolder;
+// `processOwn`, when given, is set when the folder is the process's own.
+std::string SharedUserFolder(int* handle = nullptr, bool* processOwn = nullptr);
 
 }  // namespace plat

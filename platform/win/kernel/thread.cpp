@@ -15,6 +15,7 @@
 
 #include "platform/win/kernel/clock.h"
 #include "platform/win/kernel/kernel_test_controls.h"
+#include "platform/win/kernel/process_folder.h"
 #include "platform/win/kernel/sync.h"
 
 namespace plat {
@@ -151,6 +152,7 @@ void ExitThread(DWORD exitCode) {
 
 void ExitProcess(UINT exitCode) {
   std::fflush(nullptr);
+  RemoveOwnProcessFolder();  // no exit handler runs to remove it
   _exit(static_cast<int>(exitCode & 0xFF));
 }
 

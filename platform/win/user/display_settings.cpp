@@ -83,6 +83,8 @@ LONG ChangeDisplaySettingsA(DEVMODEA* mode, DWORD flags) {
   return SwitchDisplayMode(width, height, bits) ? DISP_CHANGE_SUCCESSFUL : DISP_CHANGE_FAILED;
 }
 
+void SetDisplayLostNotice(void (*notice)()) { host::SetDisplayLostNotice(notice); }
+
 }  // namespace plat
 
 namespace plat::test {

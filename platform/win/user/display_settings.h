@@ -67,4 +67,9 @@ void RestoreDesktopMode();
 // Whether a program's switch is in force.
 bool DisplayModeSwitched();
 
+// A display that goes away for good ends the process: the platform says so on stderr, calls `notice`
+// (the program's last line for its log, said once; it must not use windows or the display) and exits
+// with status 1, the exit handlers run. Null: no notice.
+void SetDisplayLostNotice(void (*notice)());
+
 }  // namespace plat

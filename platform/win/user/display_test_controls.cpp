@@ -26,8 +26,9 @@ struct DisplayTestState {
 };
 
 DisplayTestState& State() {
-  static DisplayTestState state;
-  return state;
+  // Never destroyed: threads and exit handlers may use it until the process ends.
+  static auto* state = new DisplayTestState;
+  return *state;
 }
 
 }  // namespace

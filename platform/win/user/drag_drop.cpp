@@ -25,8 +25,9 @@ struct DropRegistry {
 };
 
 DropRegistry& Drops() {
-  static DropRegistry registry;
-  return registry;
+  // Never destroyed: threads and exit handlers may use it until the process ends.
+  static auto* registry = new DropRegistry;
+  return *registry;
 }
 
 }  // namespace

@@ -35,8 +35,9 @@ struct MenuRegistry {
 };
 
 MenuRegistry& Menus() {
-  static MenuRegistry registry;
-  return registry;
+  // Never destroyed: threads and exit handlers may use it until the process ends.
+  static auto* registry = new MenuRegistry;
+  return *registry;
 }
 
 HMENU NewMenu(bool popup) {

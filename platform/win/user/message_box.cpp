@@ -19,8 +19,9 @@ struct MessageBoxState {
 };
 
 MessageBoxState& Boxes() {
-  static MessageBoxState state;
-  return state;
+  // Never destroyed: threads and exit handlers may use it until the process ends.
+  static auto* state = new MessageBoxState;
+  return *state;
 }
 
 }  // namespace

@@ -8,8 +8,9 @@ namespace plat {
 namespace winstate {
 
 WindowState& State() {
-  static WindowState state;
-  return state;
+  // Never destroyed: threads and exit handlers may use it until the process ends.
+  static auto* state = new WindowState;
+  return *state;
 }
 
 std::shared_ptr<Window> LookupLocked(HWND window) {

@@ -3,8 +3,8 @@
 // (ORBEL_RUNTIME_DIR, else the user's private folder that the process folder is made in); another process
 // finds the class by failing to take that lock. Class names may be Shift-JIS titles, hence the hash for
 // the file name. The lock file is opened relative to the lock folder's kept handle, never through a link,
-// and serves only as a regular file of the user's with no other name: no other user can redirect the
-// lock's creation or hold it. Where no lock can serve, the process still runs and says once on stderr
+// and serves only as a regular file of the user's with no other name that no one else may open: no other
+// user can redirect the lock's creation or hold it. Where no lock can serve, the process still runs and says once on stderr
 // that a second copy will not be detected.
 #include <fcntl.h>
 #include <sys/file.h>
@@ -46,8 +46,17 @@ struct FindState {
 };
 
 FindState& Find() {
-  static FindState state;
-  return state;
+  // Never destroyed: threads and exit handlers may use it until the process ends.
+  static auto* state = new FindState;
+  return *state;
+}
+
+void SayOnce(const std::string& text) {
+  FindState& f = Find();
+  if (f.said) return;
+  f.said = true;
+  std::fprintf(stderr, "orbel: %s; a second copy of this program will not be detected\n", text.c_str());
+  std::fflush(stderr);
 }
 
 // The folder the lock files are kept in, open (-1: none), and its path.
@@ -61,7 +70,10 @@ int LockFolderLocked(std::string* path) {
   std::string named = f.directory;
   if (const char* value = std::getenv("ORBEL_RUNTIME_DIR"); named.empty() && value != nullptr) named = value;
   if (named.empty()) {
-    *path = SharedUserFolder(&fd);
+    bool processOwn = false;
+    *path = SharedUserFolder(&fd, &processOwn);
+    // The user's folder was refused: the locks go where no other process looks.
+    if (fd >= 0 && processOwn) SayOnce("the double-start locks are kept in this process's own folder " + *path);
     return fd;
   }
   // A folder the user names is opened as named, once, and kept.
@@ -74,15 +86,9 @@ int LockFolderLocked(std::string* path) {
   return f.namedFd;
 }
 
-void SayOnce(const std::string& text) {
-  FindState& f = Find();
-  if (f.said) return;
-  f.said = true;
-  std::fprintf(stderr, "orbel: %s; a second copy of this program will not be detected\n", text.c_str());
-  std::fflush(stderr);
-}
-
-// The class's lock file, made when missing (0600, whatever the umask); -1 when there is none to use.
+// The class's lock file, made when missing (0600, whatever the umask); -1 when there is none to use. A
+// file that group or others may open is refused, made here or not: whoever opened it before it came to
+// this name (moved there) could hold it.
 int OpenLockFile(const std::string& key) {
   std::string folder;
   const int folderFd = LockFolderLocked(&folder);
@@ -100,7 +106,7 @@ int OpenLockFile(const std::string& key) {
   const int fd = ::openat(folderFd, name, O_RDWR | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
   struct stat st {};
   if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_nlink != 1 ||
-      ((st.st_mode & 07777) != 0600 && ::fchmod(fd, 0600) != 0)) {
+      (st.st_mode & (S_IRWXG | S_IRWXO)) != 0 || ((st.st_mode & 07777) != 0600 && ::fchmod(fd, 0600) != 0)) {
     if (fd >= 0) ::close(fd);
     SayOnce("refused the double-start lock " + folder + "/" + name +
             " (a link, another user's file, or a file with another name too)");

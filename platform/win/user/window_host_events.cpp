@@ -25,8 +25,9 @@ struct InjectedEvents {
 };
 
 InjectedEvents& Injected() {
-  static InjectedEvents injected;
-  return injected;
+  // Never destroyed: threads and exit handlers may use it until the process ends.
+  static auto* injected = new InjectedEvents;
+  return *injected;
 }
 
 // The window an event is for: its own when alive, else the focus, else the front window.
