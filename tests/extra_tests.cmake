@@ -159,7 +159,7 @@ endif()
 # driver (a real audio thread). Labelled with the suite, so that the AddressSanitizer pass runs them too;
 # not in the ThreadSanitizer build, where the GL driver's own threads (not instrumented) read as races.
 if(ORBEL_XVFB_RUN AND TARGET movie_tests)
-  foreach(case ALoopingSoundAndStreamedMusic AFilmWithSound)
+  foreach(case ALoopingSoundAndMusic AFilmWithSound)
     add_test(NAME movie.ExitWhilePlaying.${case}UnderXvfb
              COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ASAN_OPTIONS=detect_leaks=0
                      $<TARGET_FILE:movie_tests> --gtest_filter=ExitWhilePlaying.${case})

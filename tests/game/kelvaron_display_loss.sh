@@ -4,10 +4,10 @@
 # answers the start question (by key in half the runs, the box left out in the others; window or full
 # screen), presses Space now and then so that some runs reach a battle, and ends the X server at a random
 # moment. The game must end within 3 s by itself, with a non-zero status and no signal, say once on
-# stderr that the display was lost, report nothing from a sanitizer, and leave no private folder; and a
-# new start right after must not be refused as a second copy. In half the runs the user's folder is
-# taken (a link stands at its name), so the process keeps its files, and the locks, in a private folder
-# that must go with it.
+# stderr that the display was lost (and in Log.txt once its window was made), report nothing from a
+# sanitizer, and leave no private folder; and a new start right after must not be refused as a second
+# copy. In half the runs the user's folder is taken (a link stands at its name), so the process keeps
+# its files, and the locks, in a private folder that must go with it.
 #   kelvaron_display_loss.sh KELVARON GAME_DIR [RUNS]
 set -euo pipefail
 source "$(dirname "$0")/wait_until.sh"
@@ -98,6 +98,13 @@ run() {  # number
   [ "$(grep -c "^orbel: the connection to the display $display was lost; the program ends$" "$dir/output")" = 1 ] ||
     fault="${fault:+$fault; }it did not say once that the display was lost"
   ! grep -q "Sanitizer\|runtime error" "$dir/output" || fault="${fault:+$fault; }a sanitizer reported"
+  # Once the library has made its window, its log ends with the loss.
+  local log
+  log=$(iconv -f CP932 -t UTF-8 "$dir/Log.txt" 2>/dev/null || true)
+  if grep -q "ウインドウの作成に成功しました" <<< "$log" &&
+     ! grep -q "ディスプレイとの接続が切れました、ソフトを終了します" <<< "$log"; then
+    fault="${fault:+$fault; }Log.txt does not say that the display was lost"
+  fi
   local left
   left=$(find "$dir/base" -mindepth 1 -maxdepth 2 -name '*process-*' | head -n 1)
   [ -z "$left" ] || fault="${fault:+$fault; }$left was left"

@@ -1,10 +1,10 @@
 // A program may call exit() at any moment while the library runs, without ending the library first: run
 // by CTest under Xvfb with ORBEL_HOST=sdl and SDL's dummy audio driver, whose thread pulls the mix as a
 // sound card's would. The test binary starts itself again, many times, as a child that starts the
-// library in a real window, plays a looping sound and streamed music (or a film with sound, on the
-// Theora road or the DirectShow road), draws frames for a random while and calls exit(0). Every child
-// must end with status 0 by itself, say nothing of a sanitizer, and leave no private folder behind.
-// Elsewhere (headless runs) the tests skip themselves.
+// library in a real window, plays a looping sound and music (streamed Ogg Vorbis or MIDI), or a film
+// with sound (on the Theora road, or on the DirectShow road from a file or an archive), draws frames for
+// a random while and calls exit(0). Every child must end with status 0 by itself, say nothing of a
+// sanitizer, and leave no private folder behind. Elsewhere (headless runs) the tests skip themselves.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +21,7 @@
 #include "movie_fixture.h"
 #include "orbel.h"
 #include "orbel/core/library_state.h"
+#include "orbel/file/qva_writer.h"
 #include "orbel/graphics/graph_record.h"
 #include "orbel/movie/movie_record.h"
 #include "orbel/movie/movie_system.h"
@@ -58,6 +59,21 @@ void WriteSineWav(const fs::path& path, int rate, double seconds) {
   for (uint32_t i = 0; i < frames; ++i) put(static_cast<uint16_t>(static_cast<int16_t>(8000 * std::sin(i * 0.05))), 2);
 }
 
+// A standard MIDI file: middle C and E in turn, a quarter note each, for two seconds at 120 bpm.
+void WriteMidi(const fs::path& path) {
+  std::string track;
+  for (int i = 0; i < 4; ++i) {
+    const char note = i % 2 == 0 ? 60 : 64;
+    track += std::string{0x00, static_cast<char>(0x90), note, 100};
+    track += std::string{static_cast<char>(0x83), 0x60, static_cast<char>(0x80), note, 0x00};
+  }
+  track += std::string{0x00, static_cast<char>(0xFF), 0x2F, 0x00};
+  std::ofstream out(path, std::ios::binary);
+  out << "MThd" << std::string{0, 0, 0, 6, 0, 0, 0, 1, 0x01, static_cast<char>(0xE0)} << "MTrk";
+  for (int shift = 24; shift >= 0; shift -= 8) out.put(static_cast<char>(track.size() >> shift));
+  out << track;
+}
+
 // The child: plays, draws for a while and exits in the middle of it.
 TEST(ExitWhilePlayingChild, PlaysAndExits) {
   const char* setting = std::getenv(kChildVariable);
@@ -72,13 +88,15 @@ TEST(ExitWhilePlayingChild, PlaysAndExits) {
   SetRunInBackground(1);  // children side by side: only one window has the focus
   ASSERT_EQ(InitLibraryLocked(), 0);
   int graph = -1;
-  if (std::string(what) == "sound") {
+  if (std::string(what) == "ogg" || std::string(what) == "midi") {
     const int sound = LoadSoundFile("loop.wav", 1, -1);
     ASSERT_NE(sound, -1);
     ASSERT_EQ(PlaySoundHandle(sound, 3, 1), 0);
-    ASSERT_EQ(PlayMusicFile("music.ogg", 3), 0);
+    ASSERT_EQ(PlayMusicFile(("music." + std::string(what == std::string("ogg") ? "ogg" : "mid")).c_str(), 3), 0);
   } else {
-    graph = LoadGraphFile(std::string(what) == "theora" ? "film.ogv" : "film.avi", 0);
+    const std::string film = std::string(what) == "theora" ? "film.ogv" : std::string(what) == "mpeg4" ? "film.avi"
+                                                                                               : "FILMS/film.avi";
+    graph = LoadGraphFile(film.c_str(), 0);
     ASSERT_NE(graph, -1);
     MovieHandleRecord* movie = GetMovieData(GetGraphRecord(graph)->movie);
     ASSERT_NE(movie, nullptr);
@@ -108,7 +126,7 @@ Child StartChild(const fs::path& work, int run, const std::string& what, int mil
   child.folder = work / ("run-" + std::to_string(run));
   fs::create_directory(child.folder);
   fs::permissions(child.folder, fs::perms::owner_all);
-  for (const char* name : {"loop.wav", "music.ogg", "film.ogv", "film.avi"}) {
+  for (const char* name : {"loop.wav", "music.ogg", "music.mid", "film.ogv", "film.avi", "FILMS.QVA"}) {
     if (fs::exists(work / name)) fs::create_symlink(work / name, child.folder / name);
   }
   child.output = work / ("run-" + std::to_string(run) + ".txt");
@@ -162,14 +180,18 @@ void RunChildren(const fs::path& work, const std::vector<std::string>& whats) {
   }
 }
 
-TEST(ExitWhilePlaying, ALoopingSoundAndStreamedMusic) {
+// Music streamed from an Ogg file, or MIDI music through the sequencer's synthesiser.
+TEST(ExitWhilePlaying, ALoopingSoundAndMusic) {
   if (!OnRealDisplay()) GTEST_SKIP() << "needs ORBEL_HOST=sdl on a display (run under Xvfb by CTest)";
   testing::ScopedWorkDir work;
   WriteSineWav(work.path() / "loop.wav", 22050, 0.5);
   testing::WriteFileBytes(work.path() / "music.ogg", testing::MakeVorbisOnlyOgg(3.0));
-  RunChildren(work.path(), {"sound"});
+  WriteMidi(work.path() / "music.mid");
+  RunChildren(work.path(), {"ogg", "midi"});
 }
 
+// A film from a file, or from an archive (read by the archive's loading thread, played from a temporary
+// copy in the private folder).
 TEST(ExitWhilePlaying, AFilmWithSound) {
   if (!OnRealDisplay()) GTEST_SKIP() << "needs ORBEL_HOST=sdl on a display (run under Xvfb by CTest)";
   testing::ScopedWorkDir work;
@@ -183,7 +205,11 @@ TEST(ExitWhilePlaying, AFilmWithSound) {
   coded.sound = true;
   std::string error;
   ASSERT_TRUE(moviegen::WriteMovie(coded, &error)) << error;
-  RunChildren(work.path(), {"theora", "mpeg4"});
+  QvaWriter archive(QvaWriterOptions{});
+  const std::vector<uint8_t> bytes = testing::ReadFileBytes(coded.path);
+  ASSERT_TRUE(archive.AddFile("film.avi", bytes.data(), bytes.size()));
+  testing::WriteFileBytes(work.path() / "FILMS.QVA", archive.Finish());
+  RunChildren(work.path(), {"theora", "mpeg4", "archived"});
 }
 
 }  // namespace
