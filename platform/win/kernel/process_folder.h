@@ -2,13 +2,14 @@
 // folder that the user's processes share (the double-start locks).
 //
 // The base is the first of XDG_RUNTIME_DIR, TMPDIR and /tmp whose entries no other user can change: a
-// folder, not a link, of the user's or root's, with the sticky bit when others may write to it. A base
-// that fails this rule is refused with one line on stderr; one that is missing or cannot hold the user's
-// folder (read-only, full) gives way to the next without a word. In the base, the user's folder
-// "orbel-<uid>" (0700), and in it the process's folder "process-<pid>-<16 random hex digits>". When
-// something else stands at the user's folder's name (a link, another user's folder, one that others may
-// write to), the process says so on stderr and makes its folder "orbel-<uid>-process-<pid>-<16 random hex
-// digits>" in the base itself instead.
+// folder, not a link, of the user's or root's, with the sticky bit when others may write to it. A base is
+// opened for search alone (one that none may list, as a 1733 one, serves). A base that fails this rule is
+// refused with one line on stderr, one that cannot be opened with the system's reason; one that is
+// missing or cannot hold the user's folder (read-only, full) gives way to the next without a word. In
+// the base, the user's folder "orbel-<uid>" (0700), and in it the process's folder "process-<pid>-<16
+// random hex digits>". When something else stands at the user's folder's name (a link, another user's
+// folder, one that others may write to), the process says so on stderr and makes its folder
+// "orbel-<uid>-process-<pid>-<16 random hex digits>" in the base itself instead.
 //
 // Each folder is opened once, never through a link, checked through its handle (owner and mode) and kept
 // open for the life of the process; every later step (making, opening, locking, sweeping, removing) is
