@@ -87,16 +87,15 @@ TEST(ExitWhilePlayingChild, PlaysAndExits) {
   ChangeWindowMode(1);
   SetRunInBackground(1);  // children side by side: only one window has the focus
   ASSERT_EQ(InitLibraryLocked(), 0);
+  const std::string play = what;
   int graph = -1;
-  if (std::string(what) == "ogg" || std::string(what) == "midi") {
+  if (play == "ogg" || play == "midi") {
     const int sound = LoadSoundFile("loop.wav", 1, -1);
     ASSERT_NE(sound, -1);
     ASSERT_EQ(PlaySoundHandle(sound, 3, 1), 0);
-    ASSERT_EQ(PlayMusicFile(("music." + std::string(what == std::string("ogg") ? "ogg" : "mid")).c_str(), 3), 0);
+    ASSERT_EQ(PlayMusicFile(play == "ogg" ? "music.ogg" : "music.mid", 3), 0);
   } else {
-    const std::string film = std::string(what) == "theora" ? "film.ogv" : std::string(what) == "mpeg4" ? "film.avi"
-                                                                                               : "FILMS/film.avi";
-    graph = LoadGraphFile(film.c_str(), 0);
+    graph = LoadGraphFile(play == "theora" ? "film.ogv" : play == "mpeg4" ? "film.avi" : "FILMS/film.avi", 0);
     ASSERT_NE(graph, -1);
     MovieHandleRecord* movie = GetMovieData(GetGraphRecord(graph)->movie);
     ASSERT_NE(movie, nullptr);
