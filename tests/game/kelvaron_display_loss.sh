@@ -23,8 +23,10 @@ unset ORBEL_RUNTIME_DIR ORBEL_MESSAGEBOX_ANSWER TMPDIR
 
 ended() { ! kill -0 "$1" 2>/dev/null; }
 started_or_ended() { [ -s "$1/display" ] || ended "$(cat "$1/xserver")"; }
+answers() { DISPLAY=$1 xdotool getdisplaygeometry > /dev/null 2>&1; }
 # An X server on a display number drawn at random (servers that pick a free number themselves, started side
-# by side, can take the same one), its number written to DIR/display and its pid to DIR/xserver. It is
+# by side, can take the same one), its number written to DIR/display and its pid to DIR/xserver, once it
+# answers (a loaded server that has yet to take its first client can turn a connection away). It is
 # started outside this shell's jobs, so that its end is not announced.
 start_x_server() {  # dir
   local try
@@ -32,7 +34,8 @@ start_x_server() {  # dir
     rm -f "$1/display"
     (Xvfb ":$((1000 + RANDOM % 30000))" -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3> "$1/display" \
       > /dev/null 2>&1 & echo $! > "$1/xserver")
-    wait_until 30 started_or_ended "$1" && [ -s "$1/display" ] && return 0
+    wait_until 30 started_or_ended "$1" && [ -s "$1/display" ] && wait_until 30 answers ":$(cat "$1/display")" &&
+      return 0
   done
   return 1
 }
