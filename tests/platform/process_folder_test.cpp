@@ -352,8 +352,8 @@ TEST_F(ProcessFolder, ABaseIsOpenedForSearchAloneAndARefusalSaysWhy) {
     CloseProcessFolders(&unlisted);
     ProcessFolders closed;
     const std::string refused = StderrOf([&] { OpenUserFolder({"closed/base"}, &closed); });
-    check(refused.rfind("orbel: refused closed/base as a folder for this process's files (Permission denied)\n", 0) == 0,
-          "a base that cannot be reached is refused for its reason (" + refused + ")");
+    const std::string why = "orbel: refused closed/base as a folder for this process's files (Permission denied)\n";
+    check(refused.rfind(why, 0) == 0, "a base that cannot be reached is refused for its reason (" + refused + ")");
     CloseProcessFolders(&closed);
     return failed;
   });

@@ -1,6 +1,7 @@
 // Threads over pthreads: CreateThread (the id is known before the routine runs), GetExitCodeThread
 // (STILL_ACTIVE while running), waits on a thread, ExitThread; and ExitProcess, which flushes stdio,
-// removes the process's folder and ends the process with status code & 0xFF, running no exit handler. A thread handle may be closed while the thread runs.
+// removes the process's folder and ends the process with status code & 0xFF, running no exit handler.
+// A thread handle may be closed while the thread runs.
 // Not provided: suspended creation, priorities, TerminateThread.
 #pragma once
 

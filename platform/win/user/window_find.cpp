@@ -4,8 +4,9 @@
 // finds the class by failing to take that lock. Class names may be Shift-JIS titles, hence the hash for
 // the file name. The lock file is opened relative to the lock folder's kept handle, never through a link,
 // and serves only as a regular file of the user's with no other name that no one else may open: no other
-// user can redirect the lock's creation or hold it. Where no lock can serve, the process still runs and says once on stderr
-// that a second copy will not be detected.
+// user can redirect the lock's creation or hold it. Where no lock can serve, or the locks are kept in the
+// process's own folder (the user's was refused), the process still runs and says once on stderr that a
+// second copy will not be detected.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
