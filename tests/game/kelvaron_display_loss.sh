@@ -26,8 +26,7 @@ started_or_ended() { [ -s "$1/display" ] || ended "$(cat "$1/xserver")"; }
 answers() { DISPLAY=$1 xdotool getdisplaygeometry > /dev/null 2>&1; }
 # An X server on a display number drawn at random (servers that pick a free number themselves, started side
 # by side, can take the same one), its number written to DIR/display and its pid to DIR/xserver, once it
-# answers (a loaded server that has yet to take its first client can turn a connection away). It is
-# started outside this shell's jobs, so that its end is not announced.
+# answers a first client. It is started outside this shell's jobs, so that its end is not announced.
 start_x_server() {  # dir
   local try
   for try in 1 2 3 4 5; do
@@ -40,6 +39,7 @@ start_x_server() {  # dir
   return 1
 }
 window_shown() { DISPLAY=$1 xdotool search --class kelvaron > /dev/null 2>&1; }
+shown_or_ended() { window_shown "$1" || ended "$2"; }
 
 # One run, its report in $dir/result: "ok" or what went wrong.
 run() {  # number
@@ -60,21 +60,27 @@ run() {  # number
   stop=${stop[RANDOM % 2]}
   local said="run $1 ($mode, $answer by $([ "$by_key" = 1 ] && echo key || echo setting), X ended by $stop after $delay ms)"
 
-  start_x_server "$dir" || { echo "$said: no X server" > "$dir/result"; return; }
-  xserver=$(cat "$dir/xserver")
-  display=:$(cat "$dir/display")
-  (
-    cd "$dir"
-    [ "$by_key" = 1 ] || export ORBEL_MESSAGEBOX_ANSWER=$answer
-    exec env DISPLAY="$display" ORBEL_HOST=sdl SDL_AUDIODRIVER=dummy XDG_RUNTIME_DIR="$dir/base" "$program"
-  ) > "$dir/output" 2>&1 &
-  pid=$!
-  if ! wait_until 60 window_shown "$display"; then
+  # A loaded X server now and then turns a new client away; SDL then has no display and the game says so
+  # at once. Such a start is made again on a new server: it is not what this test is about.
+  local try
+  for try in 1 2 3; do
+    start_x_server "$dir" || { echo "$said: no X server" > "$dir/result"; return; }
+    xserver=$(cat "$dir/xserver")
+    display=:$(cat "$dir/display")
+    (
+      cd "$dir"
+      [ "$by_key" = 1 ] || export ORBEL_MESSAGEBOX_ANSWER=$answer
+      exec env DISPLAY="$display" ORBEL_HOST=sdl SDL_AUDIODRIVER=dummy XDG_RUNTIME_DIR="$dir/base" "$program"
+    ) > "$dir/output" 2>&1 &
+    pid=$!
+    wait_until 60 shown_or_ended "$display" "$pid" && ! ended "$pid" && break
     kill -KILL "$pid" "$xserver" 2>/dev/null
-    { echo "$said: no window showed"; sed 's/^/    /' "$dir/output"; } > "$dir/result"
-    return
-  fi
-  local from=$SECONDS now
+    wait "$pid" 2>/dev/null || true
+    if [ "$try" = 3 ] || ! grep -q "^ORBEL_HOST: sdl not available" "$dir/output"; then
+      { echo "$said: no window showed"; sed 's/^/    /' "$dir/output"; } > "$dir/result"
+      return
+    fi
+  done
   if [ "$by_key" = 1 ]; then
     sleep 0.3
     DISPLAY=$display xdotool search --class kelvaron windowfocus --sync key "${answer:0:1}" 2>/dev/null || true
