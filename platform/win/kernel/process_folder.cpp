@@ -236,12 +236,6 @@ ProcessFolderState& State() {
   return *state;
 }
 
-void RemoveOwnFolder() {
-  ProcessFolderState& s = State();
-  std::lock_guard<std::mutex> lock(s.mutex);
-  if (s.owner == ::getpid()) RemoveProcessFolder(&s.folders);
-}
-
 void LookForUserFolderLocked(ProcessFolderState& s) {
   if (s.looked) return;
   s.looked = true;
@@ -260,7 +254,7 @@ std::string ProcessFolderLocked(ProcessFolderState& s, int* handle) {
     if (MakeProcessFolder(&s.folders)) {
       s.owner = ::getpid();
       static bool handlerSet = false;
-      if (!handlerSet) handlerSet = std::atexit(&RemoveOwnFolder) == 0;
+      if (!handlerSet) handlerSet = std::atexit(&RemoveOwnProcessFolder) == 0;
     }
   }
   if (handle != nullptr) *handle = s.folders.fd;
@@ -346,7 +340,11 @@ void CloseProcessFolders(ProcessFolders* f) {
   *f = ProcessFolders{};
 }
 
-void RemoveOwnProcessFolder() { RemoveOwnFolder(); }
+void RemoveOwnProcessFolder() {
+  ProcessFolderState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  if (s.owner == ::getpid()) RemoveProcessFolder(&s.folders);
+}
 
 std::string ProcessFolder(int* handle) {
   ProcessFolderState& s = State();

@@ -57,7 +57,7 @@ void CloseProcessFolders(ProcessFolders* folders);
 // empty when none can be made. `handle`, when given, receives its kept handle (-1 with an empty path).
 std::string ProcessFolder(int* handle = nullptr);
 
-// Removes this process's folder now, as its exit handler does: for an end that runs no exit handlers.
+// Removes this process's folder now: the exit handler, also called by an end that runs no exit handler.
 void RemoveOwnProcessFolder();
 
 // Where the user's processes keep the files they share (the double-start locks): the user's folder in
