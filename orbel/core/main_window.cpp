@@ -24,6 +24,7 @@
 #include "platform/win/kernel/clock.h"
 #include "platform/win/user/cursor.h"
 #include "platform/win/user/display_settings.h"
+#include "platform/win/user/end_signals.h"
 #include "platform/win/kernel/debug_output.h"
 #include "platform/win/gdi/gdi_dc.h"
 #include "platform/win/user/menu.h"
@@ -39,6 +40,9 @@ namespace {
 
 // The log's last line when the display goes away and the platform ends the process.
 void LogDisplayLost() { LogAdd("ディスプレイとの接続が切れました、ソフトを終了します\n"); }
+
+// The log's line when SIGTERM, SIGHUP or SIGINT asks the program to end (as a close of the main window).
+void LogEndSignal(const char* signalName) { LogFmtAdd("シグナル %s を受け取りました、ソフトを終了します", signalName); }
 
 struct WindowStyleRow {
   plat::DWORD windowStyle;
@@ -323,6 +327,7 @@ int CreateMainWindow() {
 
   gWindow.closePosted = 0;
   gWindow.active = 1;
+  plat::SetEndSignalWindow(gWindow.window, &LogEndSignal);
 
   if (!gSettings.windowMode) {
     LogAdd("カーソルを不可視にしました\n");
@@ -404,6 +409,7 @@ int EndMainWindow() {
 
   RestoreSystemSettings();
   gWindow.window = nullptr;
+  plat::SetEndSignalWindow(nullptr, nullptr);
   return 0;
 }
 

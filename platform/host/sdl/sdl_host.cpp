@@ -66,8 +66,8 @@ class SdlHost final : public Host {
 
   bool Start() {
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
-    // Ctrl+C and SIGTERM end the program as they end any other; SDL would turn them into a quit event
-    // that no window of the library waits for.
+    // SDL would turn Ctrl+C and SIGTERM into a quit event that no window of the library waits for; the
+    // window stand-in takes them itself, as a close of the main window (end_signals.h).
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
