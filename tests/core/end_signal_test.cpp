@@ -1,0 +1,245 @@
+// SIGTERM, SIGHUP and SIGINT sent to a program of the library: the test binary starts itself again as a
+// child that starts the library headless on the real clock in a window, with a private folder made, and
+// then pumps messages (or, for the grace period, never does). Each signal must reach its window as a
+// close, the program must end by that signal once its exit handlers ran (the folder gone), and say so
+// once on stderr and in Log.txt; a second signal or 2 s without a pump end it at once; a handler or an
+// ignore the program set is left alone.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "orbel.h"
+#include "platform/win/kernel/clock.h"
+#include "platform/win/kernel/process_folder.h"
+#include "test_support.h"
+#include "wait_until.h"
+
+namespace orbel {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kChildVariable[] = "ORBEL_TEST_SIGNAL_CHILD";  // "<pump|still|own> <folder>"
+constexpr char kClosedLine[] = "ウインドウを閉じようとしています";  // the library's WM_CLOSE
+
+volatile sig_atomic_t gOwnHandlerRan = 0;
+void OwnHandler(int) { gOwnHandlerRan = 1; }
+
+void Print(const char* line) {
+  std::printf("%s\n", line);
+  std::fflush(stdout);
+}
+
+// The child: "pump" pumps until its window closes, "still" never pumps, "own" pumps with a SIGTERM
+// handler of its own and SIGHUP ignored, set before the library starts.
+TEST(EndSignalChild, RunsTheLibrary) {
+  const char* setting = std::getenv(kChildVariable);
+  if (setting == nullptr) GTEST_SKIP() << "the child of the EndSignals tests";
+  char how[16] = "";
+  char folder[4096] = "";
+  ASSERT_EQ(std::sscanf(setting, "%15s %4095s", how, folder), 2);
+  const std::string mode = how;
+  fs::current_path(folder);
+  // As a program started from a terminal, whatever the test runner left ignored or blocked.
+  sigset_t ends;
+  sigemptyset(&ends);
+  for (int signal : {SIGTERM, SIGHUP, SIGINT}) {
+    ::signal(signal, SIG_DFL);
+    sigaddset(&ends, signal);
+  }
+  ::sigprocmask(SIG_UNBLOCK, &ends, nullptr);
+  if (mode == "own") {
+    struct sigaction own{};
+    own.sa_handler = &OwnHandler;
+    sigemptyset(&own.sa_mask);
+    ::sigaction(SIGTERM, &own, nullptr);
+    ::signal(SIGHUP, SIG_IGN);
+  }
+  ASSERT_FALSE(plat::ProcessFolder().empty());  // made now, to be removed at the exit
+  ChangeWindowMode(1);
+  ASSERT_EQ(InitLibraryLocked(), 0);
+  Print("ready");
+  if (mode == "still") {
+    for (;;) ::pause();
+  }
+  bool told = false;
+  while (ProcessMessageLocked() == 0) {
+    if (gOwnHandlerRan != 0 && !told) {
+      Print("own handler ran");
+      told = true;
+    }
+    plat::Sleep(10);
+  }
+  Print("window closed");
+  EndLibraryLocked();
+  std::exit(0);
+}
+
+double RealSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+struct Child {
+  std::string name;
+  pid_t pid = -1;
+  fs::path folder;
+  fs::path output;
+  int status = 0;
+  double signalledAt = 0;  // real seconds of the first signal
+  double endedAfter = 0;   // real seconds from the first signal to the end
+  bool reaped = false;
+
+  Child() = default;
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+  // A child left running by a failed assertion goes with the test.
+  ~Child() {
+    if (pid > 0 && !reaped) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+    }
+  }
+
+  std::string Said() const { return testing::ReadFileText(output); }
+  // How often the output holds `line` as a whole line.
+  int Lines(const std::string& line) const {
+    const std::string said = "\n" + Said();
+    int count = 0;
+    for (size_t at = said.find("\n" + line + "\n"); at != std::string::npos; at = said.find("\n" + line + "\n", at + 1))
+      ++count;
+    return count;
+  }
+  bool Shows(const std::string& line) const { return Lines(line) > 0; }
+  void Signal(int signal) {
+    if (signalledAt == 0) signalledAt = RealSeconds();
+    ::kill(pid, signal);
+  }
+};
+
+// Starts this executable as the child, in a folder of its own that also serves as its base for temporary
+// files and locks.
+void Start(const fs::path& work, const std::string& name, const std::string& mode, Child* child) {
+  child->name = name;
+  child->folder = work / name;
+  fs::create_directory(child->folder);
+  fs::permissions(child->folder, fs::perms::owner_all);
+  child->output = work / (name + ".txt");
+  const std::vector<std::string> changes = {std::string(kChildVariable) + "=" + mode + " " + child->folder.string(),
+                                            "XDG_RUNTIME_DIR=" + child->folder.string(), "TMPDIR"};
+  child->pid = testing::StartSelf("EndSignalChild.RunsTheLibrary", changes, child->output);
+  ASSERT_GT(child->pid, 0) << name;
+}
+
+// Waits until the child's library has started (its main window made).
+void AwaitReady(const Child& child) {
+  ASSERT_TRUE(testing::WaitUntil([&] { return child.Shows("ready"); }, std::chrono::seconds(120)))
+      << child.name << ": the library did not start\n"
+      << child.Said();
+}
+
+// Waits for the child's end (10 s of grace over the 2 s it may take) and checks what every end shares:
+// ended by `signal`, nothing of its private folder left, no sanitizer report.
+void Finish(Child& child, int signal) {
+  child.reaped = true;
+  ASSERT_TRUE(testing::WaitForChild(child.pid, &child.status, 10)) << child.name << ": did not end\n" << child.Said();
+  child.endedAfter = RealSeconds() - child.signalledAt;
+  const std::string said = child.Said();
+  EXPECT_TRUE(WIFSIGNALED(child.status) && WTERMSIG(child.status) == signal)
+      << child.name << ": " << (WIFSIGNALED(child.status) ? "ended by signal " : "exited with ")
+      << (WIFSIGNALED(child.status) ? WTERMSIG(child.status) : WEXITSTATUS(child.status)) << "\n" << said;
+  EXPECT_EQ(said.find("Sanitizer"), std::string::npos) << child.name << "\n" << said;
+  const fs::path user = child.folder / ("orbel-" + std::to_string(::geteuid()));
+  ASSERT_TRUE(fs::is_directory(user)) << child.name;
+  for (const auto& entry : fs::directory_iterator(user)) {
+    EXPECT_NE(entry.path().filename().string().rfind("process-", 0), 0u) << child.name << ": " << entry.path()
+                                                                          << " was left";
+  }
+}
+
+// The log's signal line, and whether the window's close came after it.
+void CheckLog(const Child& child, const std::string& signalName, bool closed) {
+  const std::vector<std::string> log = testing::ReadLogMessages(child.folder / "Log.txt");
+  const std::string notice = "シグナル " + signalName + " を受け取りました、ソフトを終了します";
+  auto at = std::find(log.begin(), log.end(), notice);
+  ASSERT_NE(at, log.end()) << child.name << ": Log.txt does not say the signal";
+  EXPECT_EQ(std::count(log.begin(), log.end(), notice), 1) << child.name;
+  EXPECT_EQ(std::find(at, log.end(), kClosedLine) != log.end(), closed) << child.name;
+}
+
+TEST(EndSignals, EachClosesTheWindowOfAPumpingProgramWhichThenEndsByIt) {
+  testing::ScopedWorkDir work;
+  const std::vector<std::pair<int, std::string>> signals = {{SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"},
+                                                            {SIGINT, "SIGINT"}};
+  std::vector<Child> children(signals.size());
+  for (size_t i = 0; i < signals.size(); ++i) Start(work.path(), signals[i].second, "pump", &children[i]);
+  for (const Child& child : children) AwaitReady(child);
+  for (size_t i = 0; i < signals.size(); ++i) children[i].Signal(signals[i].first);
+  for (size_t i = 0; i < signals.size(); ++i) {
+    Child& child = children[i];
+    const std::string& name = signals[i].second;
+    Finish(child, signals[i].first);
+    EXPECT_TRUE(child.Shows("window closed")) << name << ": the window was not closed\n" << child.Said();
+    EXPECT_EQ(child.Lines("orbel: received " + name + "; the program ends"), 1) << child.Said();
+    EXPECT_EQ(child.Said().find("it ends now"), std::string::npos) << child.Said();
+    CheckLog(child, name, true);
+  }
+}
+
+TEST(EndSignals, AProgramThatDoesNotPumpEndsTwoSecondsLaterAndASecondSignalEndsItAtOnce) {
+  testing::ScopedWorkDir work;
+  Child waited, twice;
+  Start(work.path(), "waited", "still", &waited);
+  Start(work.path(), "twice", "still", &twice);
+  AwaitReady(waited);
+  AwaitReady(twice);
+  waited.Signal(SIGTERM);
+  twice.Signal(SIGINT);
+  ASSERT_TRUE(testing::WaitUntil([&] { return twice.Shows("orbel: received SIGINT; the program ends"); }))
+      << twice.Said();
+  twice.Signal(SIGINT);
+
+  Finish(waited, SIGTERM);
+  EXPECT_GE(waited.endedAfter, 1.95) << "the program was not given its 2 s";
+  EXPECT_EQ(waited.Lines("orbel: received SIGTERM; the program ends"), 1) << waited.Said();
+  EXPECT_EQ(waited.Lines("orbel: the program did not end within 2 s of SIGTERM; it ends now"), 1) << waited.Said();
+  CheckLog(waited, "SIGTERM", false);
+
+  Finish(twice, SIGINT);
+  EXPECT_EQ(twice.Lines("orbel: received SIGINT; the program ends"), 1) << twice.Said();
+  EXPECT_EQ(twice.Lines("orbel: received SIGINT again; the program ends now"), 1) << twice.Said();
+  EXPECT_EQ(twice.Said().find("did not end within"), std::string::npos) << twice.Said();
+}
+
+// SIGHUP ignored and SIGTERM with a handler of the program's: both stay its own; SIGINT, left at its
+// default, still closes the window.
+TEST(EndSignals, AHandlerOrAnIgnoreThatTheProgramSetIsLeftAlone) {
+  testing::ScopedWorkDir work;
+  Child child;
+  Start(work.path(), "own", "own", &child);
+  AwaitReady(child);
+  ::kill(child.pid, SIGHUP);
+  ::kill(child.pid, SIGTERM);
+  ASSERT_TRUE(testing::WaitUntil([&] { return child.Shows("own handler ran"); })) << child.Said();
+  child.Signal(SIGINT);
+  Finish(child, SIGINT);
+  EXPECT_TRUE(child.Shows("window closed")) << child.Said();
+  const std::string said = child.Said();
+  EXPECT_EQ(said.find("SIGHUP"), std::string::npos) << said;
+  EXPECT_EQ(said.find("SIGTERM"), std::string::npos) << said;
+  EXPECT_EQ(child.Lines("orbel: received SIGINT; the program ends"), 1) << said;
+}
+
+}  // namespace
+}  // namespace orbel
