@@ -6,7 +6,9 @@
 // ignore the program set is left alone.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -129,8 +131,10 @@ struct Child {
 };
 
 // Starts this executable as the child, in a folder of its own that also serves as its base for temporary
-// files and locks.
-void Start(const fs::path& work, const std::string& name, const std::string& mode, Child* child) {
+// files and locks. With `stderrClosed` its stderr is a pipe whose reader has gone (a terminal's Ctrl-C
+// ends the `| tee` behind the program too), its stdout alone going to the output file.
+void Start(const fs::path& work, const std::string& name, const std::string& mode, Child* child,
+           bool stderrClosed = false) {
   child->name = name;
   child->folder = work / name;
   fs::create_directory(child->folder);
@@ -138,8 +142,39 @@ void Start(const fs::path& work, const std::string& name, const std::string& mod
   child->output = work / (name + ".txt");
   const std::vector<std::string> changes = {std::string(kChildVariable) + "=" + mode + " " + child->folder.string(),
                                             "XDG_RUNTIME_DIR=" + child->folder.string(), "TMPDIR"};
-  child->pid = testing::StartSelf("EndSignalChild.RunsTheLibrary", changes, child->output);
-  ASSERT_GT(child->pid, 0) << name;
+  const std::string filter = "EndSignalChild.RunsTheLibrary";
+  if (!stderrClosed) {
+    child->pid = testing::StartSelf(filter, changes, child->output);
+    ASSERT_GT(child->pid, 0) << name;
+    return;
+  }
+  std::vector<std::string> env = testing::EnvironmentWith(changes);
+  std::vector<char*> envp;
+  for (std::string& entry : env) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  std::string self = fs::read_symlink("/proc/self/exe").string();
+  std::string filterArgument = "--gtest_filter=" + filter;
+  char* argv[] = {self.data(), filterArgument.data(), nullptr};
+  int fds[2];
+  ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+  ::close(fds[0]);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, child->output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+  // The child meets the closed pipe as a program does: SIGPIPE at its default.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t brokenPipe;
+  sigemptyset(&brokenPipe);
+  sigaddset(&brokenPipe, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &brokenPipe);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  const int spawned = posix_spawn(&child->pid, self.c_str(), &actions, &attributes, argv, envp.data());
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(fds[1]);
+  ASSERT_EQ(spawned, 0) << name;
 }
 
 // Waits until the child's library has started (its main window made).
@@ -180,19 +215,28 @@ void CheckLog(const Child& child, const std::string& signalName, bool closed) {
 
 TEST(EndSignals, EachClosesTheWindowOfAPumpingProgramWhichThenEndsByIt) {
   testing::ScopedWorkDir work;
-  const std::vector<std::pair<int, std::string>> signals = {{SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"},
-                                                            {SIGINT, "SIGINT"}};
-  std::vector<Child> children(signals.size());
-  for (size_t i = 0; i < signals.size(); ++i) Start(work.path(), signals[i].second, "pump", &children[i]);
+  struct Case {
+    int signal;
+    std::string name;
+    bool stderrClosed;
+  };
+  const std::vector<Case> cases = {
+      {SIGTERM, "SIGTERM", false}, {SIGHUP, "SIGHUP", false}, {SIGINT, "SIGINT", false}, {SIGINT, "SIGINT", true}};
+  std::vector<Child> children(cases.size());
+  for (size_t i = 0; i < cases.size(); ++i)
+    Start(work.path(), cases[i].name + (cases[i].stderrClosed ? "-stderr-closed" : ""), "pump", &children[i],
+          cases[i].stderrClosed);
   for (const Child& child : children) AwaitReady(child);
-  for (size_t i = 0; i < signals.size(); ++i) children[i].Signal(signals[i].first);
-  for (size_t i = 0; i < signals.size(); ++i) {
+  for (size_t i = 0; i < cases.size(); ++i) children[i].Signal(cases[i].signal);
+  for (size_t i = 0; i < cases.size(); ++i) {
     Child& child = children[i];
-    const std::string& name = signals[i].second;
-    Finish(child, signals[i].first);
-    EXPECT_TRUE(child.Shows("window closed")) << name << ": the window was not closed\n" << child.Said();
-    EXPECT_EQ(child.Lines("orbel: received " + name + "; the program ends"), 1) << child.Said();
-    EXPECT_EQ(child.Said().find("it ends now"), std::string::npos) << child.Said();
+    const std::string& name = cases[i].name;
+    Finish(child, cases[i].signal);
+    EXPECT_TRUE(child.Shows("window closed")) << child.name << ": the window was not closed\n" << child.Said();
+    if (!cases[i].stderrClosed) {
+      EXPECT_EQ(child.Lines("orbel: received " + name + "; the program ends"), 1) << child.Said();
+      EXPECT_EQ(child.Said().find("it ends now"), std::string::npos) << child.Said();
+    }
     CheckLog(child, name, true);
   }
 }

@@ -68,6 +68,15 @@ void OnEndSignal(int signal) {
   errno = saved;
 }
 
+// Keeps a write to a closed pipe (stderr piped to a reader that the same Ctrl-C ended) from ending the
+// process with SIGPIPE on this thread: the write fails instead.
+void BlockBrokenPipe() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGPIPE);
+  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
 // The default action of `signal`, now, on this thread (the process ends).
 void RaiseDefault(int signal) {
   struct sigaction action{};
@@ -85,6 +94,7 @@ void RaiseDefault(int signal) {
 void SayTheSignalInTheStatus() {
   const int signal = gReceived.load();
   if (signal == 0) return;
+  BlockBrokenPipe();
   std::fflush(nullptr);  // the handlers after this one (stdio's own flush among them) never run
   RaiseDefault(signal);
 }
@@ -141,6 +151,7 @@ void TakeFirstSignal(int signal, int timer) {
 }
 
 [[noreturn]] void Watch(int pipeRead, int timer) {
+  BlockBrokenPipe();
   int first = 0;
   for (;;) {
     pollfd fds[2] = {{pipeRead, POLLIN, 0}, {timer, POLLIN, 0}};
