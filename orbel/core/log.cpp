@@ -10,7 +10,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 
 #include "orbel/core/memory.h"
 #include "orbel/core/string_routines.h"
@@ -41,8 +40,6 @@ struct LogState {
 };
 
 LogState g_log;
-// Texts and the indent from the program's thread and the platform's signal watcher (its notice) alike.
-std::mutex g_logMutex;
 
 // True when the last character of `text` is a single-byte path separator (a '\' can be the second
 // byte of a double-byte character, which is no separator).
@@ -115,7 +112,6 @@ void WriteIndent(plat::HANDLE file) {
 
 // Stamp, indent and text of one converted text.
 void WriteConverted(const char* text, size_t length) {
-  std::lock_guard<std::mutex> lock(g_logMutex);
   if (g_log.outsideWindow != 0) {
     plat::OutputDebugStringA(text);
     return;
@@ -147,7 +143,6 @@ void WriteConverted(const char* text, size_t length) {
 // The log file
 
 int StartLogFile() {
-  std::lock_guard<std::mutex> lock(g_logMutex);
   if (g_log.logOff == 1 || g_log.outsideWindow != 0) return 1;
 
   if (g_log.datedName == 1) {
@@ -206,13 +201,11 @@ int LogFmtAdd(const char* format, ...) {
 }
 
 int LogTabAdd() {
-  std::lock_guard<std::mutex> lock(g_logMutex);
   ++g_log.indentLevel;
   return 0;
 }
 
 int LogTabSub() {
-  std::lock_guard<std::mutex> lock(g_logMutex);
   if (g_log.indentLevel > 0) --g_log.indentLevel;
   return 0;
 }
