@@ -19,8 +19,9 @@
 namespace plat::host {
 
 // The drivers' create functions (host/headless, host/sdl).
-std::unique_ptr<Host> CreateSdlHost();
-std::unique_ptr<Host> CreateHeadlessHost();
+std::unique_ptr<Host> CreateSdlHost(std::string* whyNot);
+std::unique_ptr<Host> CreateHeadlessHost(std::string* whyNot);
+std::unique_ptr<Host> CreateNoDisplayHost();
 
 namespace {
 
@@ -36,33 +37,50 @@ HostRegistry& Registry() {
   return *registry;
 }
 
-bool DisplayAvailable() {
-  const char* x = std::getenv("DISPLAY");
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  return (x != nullptr && *x != '\0') || (wayland != nullptr && *wayland != '\0');
+// Where the host looks for its display, for the line that says none could be opened: the display
+// variable's setting, or that none is set.
+std::string DisplayName() {
+  for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && *value != '\0') return std::string(variable) + "=" + value;
+  }
+  return {};
 }
 
-[[noreturn]] void FailLoudly(const char* name, const char* why) {
-  std::fprintf(stderr, "ORBEL_HOST: %s %s (known hosts:", name, why);
-  for (const HostEntry& entry : HostList()) std::fprintf(stderr, " %s", entry.name);
-  std::fprintf(stderr, ")\n");
-  std::abort();
+// The host when none can serve: it says why in one line on stderr, and no window can be made on it, so
+// the program's start fails through its own error road instead of running on where nobody sees it.
+std::unique_ptr<Host> NoHost(const std::string& why) {
+  std::fprintf(stderr, "orbel: %s\n", why.c_str());
+  std::fflush(stderr);
+  return CreateNoDisplayHost();
 }
 
+std::string KnownHosts() {
+  std::string names;
+  for (const HostEntry& entry : HostList()) names += (names.empty() ? "" : ", ") + std::string(entry.name);
+  return names;
+}
+
+// ORBEL_HOST names the host; without it, a real window on the display the environment names. The
+// headless host serves only when asked for: a program that finds no display says so and makes no window.
 std::unique_ptr<Host> ChooseHost() {
   const char* wanted = std::getenv("ORBEL_HOST");
-  if (wanted != nullptr && *wanted != '\0') {
-    bool known = false;
-    for (const HostEntry& entry : HostList()) known = known || strcasecmp(entry.name, wanted) == 0;
-    if (!known) FailLoudly(wanted, "is not a known host");
-    std::unique_ptr<Host> host = CreateHostByName(wanted);
-    if (!host) FailLoudly(wanted, "not available");
+  const bool named = wanted != nullptr && *wanted != '\0';
+  std::string why;
+  if (named && strcasecmp(wanted, "sdl") != 0) {
+    if (std::unique_ptr<Host> host = CreateHostByName(wanted, &why)) return host;
+    return NoHost(std::string("ORBEL_HOST=") + wanted + ": " + why + " (known hosts: " + KnownHosts() +
+                  "); no window can be made");
+  }
+  const std::string display = DisplayName();
+  if (!named && display.empty()) {
+    why = "neither DISPLAY nor WAYLAND_DISPLAY is set";
+  } else if (std::unique_ptr<Host> host = CreateHostByName("sdl", &why)) {
     return host;
+  } else if (!display.empty()) {
+    why = display + ": " + why;
   }
-  if (DisplayAvailable()) {
-    if (std::unique_ptr<Host> host = CreateHostByName("sdl")) return host;
-  }
-  return CreateHostByName("headless");
+  return NoHost("no display could be opened (" + why + "); ORBEL_HOST=headless runs the program without a window");
 }
 
 }  // namespace
@@ -77,12 +95,14 @@ const std::vector<HostEntry>& HostList() {
   return list;
 }
 
-std::unique_ptr<Host> CreateHostByName(const char* name) {
-  if (name == nullptr) return nullptr;
+std::unique_ptr<Host> CreateHostByName(const char* name, std::string* whyNot) {
+  std::string why = "not a known host";
+  std::unique_ptr<Host> host;
   for (const HostEntry& entry : HostList()) {
-    if (strcasecmp(entry.name, name) == 0) return entry.create();
+    if (name != nullptr && strcasecmp(entry.name, name) == 0) host = entry.create(&why);
   }
-  return nullptr;
+  if (!host && whyNot != nullptr) *whyNot = why;
+  return host;
 }
 
 Host& Current() {

@@ -2,8 +2,9 @@
 // frames. `Host` is the contract between the stand-ins and the hosts; every optional operation has a
 // harmless default here, so a host overrides only what it supports and no stand-in tests for an ability.
 // Hosts are chosen by name from a list of {name, create} entries through ORBEL_HOST (headless | sdl);
-// without it, sdl when a display is available and SDL video starts, else headless. An unknown or
-// unavailable name ends the process with a message on stderr.
+// without it, sdl on the display the environment names. The headless host serves only when asked for:
+// when no display can be opened, or the name is unknown, one line on stderr says why and the host that
+// stands in makes no window, so that the program's start fails through its own error road.
 // No stand-in includes a file under host/headless or host/sdl; only host/sdl includes SDL.
 #pragma once
 
@@ -233,13 +234,13 @@ void Install(std::unique_ptr<Host> host);
 struct HostEntry {
   const char* name;
   const char* description;
-  // Null when the host cannot start here (no display, ...).
-  std::unique_ptr<Host> (*create)();
+  // Null when the host cannot start here (no display, ...), with the reason in `whyNot`.
+  std::unique_ptr<Host> (*create)(std::string* whyNot);
 };
 // The known hosts, real ones first.
 const std::vector<HostEntry>& HostList();
-// Makes the host of that name, or null when unknown or unable to start.
-std::unique_ptr<Host> CreateHostByName(const char* name);
+// Makes the host of that name, or null when unknown or unable to start (the reason in `whyNot`).
+std::unique_ptr<Host> CreateHostByName(const char* name, std::string* whyNot = nullptr);
 
 // Writes a frame as an 8-bit RGB PNG; false on failure.
 bool SaveFramePng(const Frame& frame, const char* path);

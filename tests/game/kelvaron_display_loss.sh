@@ -1,133 +1,147 @@
 #!/usr/bin/env bash
 # Kelvaron in a real window whose X server goes away: each run starts an X server of its own and the game
-# on it with the SDL host (sound on SDL's dummy driver, whose thread pulls the mix as a card's would),
-# answers the start question (by key in half the runs, the box left out in the others; window or full
-# screen), presses Space now and then so that some runs reach a battle, and ends the X server at a random
-# moment. The game must end within 3 s by itself, with a non-zero status and no signal, say once on
-# stderr that the display was lost (and in Log.txt once its window was made), report nothing from a
-# sanitizer, and leave no private folder; and a new start right after must not be refused as a second
-# copy. In half the runs the user's folder is taken (a link stands at its name), so the process keeps
-# its files, and the locks, in a private folder that must go with it.
-#   kelvaron_display_loss.sh KELVARON GAME_DIR [RUNS]
+# on it with the SDL host (sound on SDL's dummy driver, whose thread pulls the mix as a card's would) and
+# ends the X server at a random moment, by TERM or KILL. In the user's folder, or (half the runs) with the
+# user's folder taken by a link, so that the process keeps its files and locks in a private folder.
+#   play:  the start question answered (by key in half the runs, the box left out in the others; window or
+#          full screen), Space pressed now and then so that some runs reach a battle, the server ended
+#          0.2-9 s after the first window showed.
+#   start: the server ended during the start: 0-1.5 s after the launch, while the start question shows, or
+#          within 0.2 s after Log.txt says the window is being made.
+# The game must end by itself with a non-zero status and no signal, say once on stderr that the display
+# was lost (in a start, that no display could be opened is as good when the server went first), say it in
+# Log.txt too once its window was made, report nothing from a sanitizer and leave no private folder; and a
+# new start right after must not be refused as a second copy. A game still running 20 s after the server
+# ended hangs: its threads' stacks are shown. One that ends slower than SLOW_MS fails with the time it took.
+#   kelvaron_display_loss.sh KELVARON GAME_DIR MODE SLOW_MS [RUNS]
 set -euo pipefail
-source "$(dirname "$0")/wait_until.sh"
+source "$(dirname "$0")/real_display.sh"
 program=$1
 game=$2
-runs=${3:-40}  # a fault that shows in one run of seven is missed by 40 runs once in 480 times
+mode=$3
+slow_ms=$4
+runs=${5:-40}  # a fault that shows in one run of seven is missed by 40 runs once in 480 times
 at_once=5
 work=$(mktemp -d)
 trap 'pkill -KILL -P $$ 2>/dev/null || true; rm -rf "$work"' EXIT
-uid=$(id -u)
 export ASAN_OPTIONS=detect_leaks=0
 unset ORBEL_RUNTIME_DIR ORBEL_MESSAGEBOX_ANSWER TMPDIR
+making=$(printf 'ウインドウを作成します' | iconv -f UTF-8 -t CP932)
 
-ended() { ! kill -0 "$1" 2>/dev/null; }
-started_or_ended() { [ -s "$1/display" ] || ended "$(cat "$1/xserver")"; }
-answers() { DISPLAY=$1 xdotool getdisplaygeometry > /dev/null 2>&1; }
-# An X server on a display number drawn at random (servers that pick a free number themselves, started side
-# by side, can take the same one), its number written to DIR/display and its pid to DIR/xserver, once it
-# answers a first client. It is started outside this shell's jobs, so that its end is not announced.
-start_x_server() {  # dir
-  local try
-  for try in 1 2 3 4 5; do
-    rm -f "$1/display"
-    (Xvfb ":$((1000 + RANDOM % 30000))" -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3> "$1/display" \
-      > /dev/null 2>&1 & echo $! > "$1/xserver")
-    wait_until 30 started_or_ended "$1" && [ -s "$1/display" ] && wait_until 30 answers ":$(cat "$1/display")" &&
-      return 0
-  done
-  return 1
+sleep_ms() { sleep "$(printf '%d.%03d' $(($1 / 1000)) $(($1 % 1000)))"; }
+window_being_made() { LC_ALL=C grep -qF "$making" "$1/Log.txt" 2>/dev/null; }
+made_or_ended() { window_being_made "$1" || ended "$2"; }
+
+# Starts the game on the run's X server, its pid in $pid.
+start_game() {  # dir display by_key answer
+  (
+    cd "$1"
+    [ "$3" = 1 ] || export ORBEL_MESSAGEBOX_ANSWER=$4
+    exec env DISPLAY="$2" ORBEL_HOST=sdl SDL_AUDIODRIVER=dummy XDG_RUNTIME_DIR="$1/base" "$program"
+  ) > "$1/output" 2>&1 &
+  pid=$!
 }
-window_shown() { DISPLAY=$1 xdotool search --class kelvaron > /dev/null 2>&1; }
-shown_or_ended() { window_shown "$1" || ended "$2"; }
 
-# One run, its report in $dir/result: "ok" or what went wrong.
+answer_by_key() {  # display answer
+  DISPLAY=$1 xdotool search --class kelvaron windowfocus --sync key "${2:0:1}" 2>/dev/null || true
+}
+
+# One run, its report in $dir/result: "ok <ms to end>" or what went wrong.
 run() {  # number
-  local dir="$work/run-$1" mode answer by_key delay stop display xserver pid status=0
+  local dir="$work/run-$1" taken answer by_key stop display xserver pid status=0 said moment
   RANDOM=$((10#$(date +%N) + $1))  # runs start side by side: each its own draw
-  mkdir -p "$dir/base"
-  chmod 700 "$dir/base"
-  ln -s "$game/Data" "$dir/Data"
-  ln -s "$game/Material" "$dir/Material"
-  mode=("user folder" "taken user folder")
-  mode=${mode[RANDOM % 2]}
-  [ "$mode" = "taken user folder" ] && ln -s "$dir" "$dir/base/orbel-$uid"
+  taken=$((RANDOM % 2))
+  make_run_folder "$dir" "$game" "$taken"
   answer=(no yes)
   answer=${answer[RANDOM % 2]}
   by_key=$((RANDOM % 2))
-  delay=$((200 + RANDOM % 8800))  # ms after the first window shows
   stop=(TERM KILL)
   stop=${stop[RANDOM % 2]}
-  local said="run $1 ($mode, $answer by $([ "$by_key" = 1 ] && echo key || echo setting), X ended by $stop after $delay ms)"
+  said="run $1 ($([ "$taken" = 1 ] && echo "taken user folder" || echo "user folder"), $answer by \
+$([ "$by_key" = 1 ] && echo key || echo setting), X ended by $stop"
 
-  # A loaded X server now and then turns a new client away; SDL then has no display and the game says so
-  # at once. Such a start is made again on a new server: it is not what this test is about.
-  local try
-  for try in 1 2 3; do
-    start_x_server "$dir" || { echo "$said: no X server" > "$dir/result"; return; }
+  if [ "$mode" = start ]; then
+    start_x_server "$dir" || { echo "$said): no X server" > "$dir/result"; return; }
     xserver=$(cat "$dir/xserver")
     display=:$(cat "$dir/display")
-    (
-      cd "$dir"
-      [ "$by_key" = 1 ] || export ORBEL_MESSAGEBOX_ANSWER=$answer
-      exec env DISPLAY="$display" ORBEL_HOST=sdl SDL_AUDIODRIVER=dummy XDG_RUNTIME_DIR="$dir/base" "$program"
-    ) > "$dir/output" 2>&1 &
-    pid=$!
-    wait_until 60 shown_or_ended "$display" "$pid" && ! ended "$pid" && break
-    kill -KILL "$pid" "$xserver" 2>/dev/null
-    wait "$pid" 2>/dev/null || true
-    if [ "$try" = 3 ] || ! grep -q "^ORBEL_HOST: sdl not available" "$dir/output"; then
-      { echo "$said: no window showed"; sed 's/^/    /' "$dir/output"; } > "$dir/result"
-      return
+    local delay=$((RANDOM % 1500)) at=$((RANDOM % 3))
+    [ "$by_key" = 1 ] || at=$((at == 1 ? 2 : at))  # no box without the key
+    start_game "$dir" "$display" "$by_key" "$answer"
+    case $at in
+      0) moment="$delay ms after the launch"
+         sleep_ms "$delay" ;;
+      1) delay=$((delay % 300))
+         moment="$delay ms after the start question showed"
+         wait_until 60 game_shown_or_ended "$display" "$pid" || true
+         sleep_ms "$delay" ;;
+      2) delay=$((delay % 200))
+         moment="$delay ms after the window's making began"
+         [ "$by_key" = 0 ] || { wait_until 60 game_shown_or_ended "$display" "$pid" || true; sleep 0.3;
+                                answer_by_key "$display" "$answer"; }
+         wait_until 60 made_or_ended "$dir" "$pid" || true
+         sleep_ms "$delay" ;;
+    esac
+  else
+    local delay=$((200 + RANDOM % 8800)) try
+    moment="$delay ms after the first window showed"
+    # A loaded X server now and then turns a new client away; the game then finds no display and says so at
+    # once. Such a start is made again on a new server: it is not what this test is about.
+    for try in 1 2 3; do
+      start_x_server "$dir" || { echo "$said): no X server" > "$dir/result"; return; }
+      xserver=$(cat "$dir/xserver")
+      display=:$(cat "$dir/display")
+      start_game "$dir" "$display" "$by_key" "$answer"
+      wait_until 60 game_shown_or_ended "$display" "$pid" && ! ended "$pid" && break
+      kill -KILL "$pid" "$xserver" 2>/dev/null
+      wait "$pid" 2>/dev/null || true
+      if [ "$try" = 3 ] || ! grep -q "^orbel: no display could be opened" "$dir/output"; then
+        { echo "$said, $moment): no window showed"; sed 's/^/    /' "$dir/output"; } > "$dir/result"
+        return
+      fi
+    done
+    if [ "$by_key" = 1 ]; then
+      sleep 0.3
+      answer_by_key "$display" "$answer"
     fi
-  done
-  if [ "$by_key" = 1 ]; then
-    sleep 0.3
-    DISPLAY=$display xdotool search --class kelvaron windowfocus --sync key "${answer:0:1}" 2>/dev/null || true
+    # Space at 5.0, 5.6 and 6.2 s: stage 1 is chosen and a battle begins.
+    local press at=0
+    for press in 5000 5600 6200 "$delay"; do
+      [ "$press" -le "$delay" ] || continue
+      sleep_ms $((press - at))
+      at=$press
+      [ "$press" = "$delay" ] || DISPLAY=$display xdotool key space 2>/dev/null || true
+    done
   fi
-  # Space at 5.0, 5.6 and 6.2 s: stage 1 is chosen and a battle begins.
-  local spaces=(5000 5600 6200) at=0
-  for press in "${spaces[@]}" "$delay"; do
-    [ "$press" -le "$delay" ] || continue
-    sleep "$(printf '%d.%03d' $(((press - at) / 1000)) $(((press - at) % 1000)))"
-    at=$press
-    [ "$press" = "$delay" ] || DISPLAY=$display xdotool key space 2>/dev/null || true
-  done
+  said="$said $moment)"
+  local stopped
+  stopped=$(now_ms)
   kill -"$stop" "$xserver"
-  if ! wait_until 3 ended "$pid"; then
-    echo "$said: the game did not end within 3 s" > "$dir/result"
-    kill -KILL "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null || true
+  if ! await_end "$pid" "$dir" "$stopped"; then
+    { echo "$said: the game still ran ${hang_ms} ms after the server ended; its threads:"
+      sed 's/^/    /' "$dir/stacks"; sed 's/^/    /' "$dir/output"; } > "$dir/result"
     return
   fi
   wait "$pid" || status=$?
-  local fault=""
-  [ "$status" -ne 0 ] || fault="it ended with status 0"
-  [ "$status" -lt 128 ] || fault="it ended by signal $((status - 128))"
-  [ "$(grep -c "^orbel: the connection to the display $display was lost; the program ends$" "$dir/output")" = 1 ] ||
-    fault="${fault:+$fault; }it did not say once that the display was lost"
-  ! grep -q "Sanitizer\|runtime error" "$dir/output" || fault="${fault:+$fault; }a sanitizer reported"
+  local fault="" lost no_display
+  [ "$ended_ms" -le "$slow_ms" ] || fault="it took $ended_ms ms to end (more than $slow_ms)"
+  [ "$status" -ne 0 ] || fault="${fault:+$fault; }it ended with status 0"
+  [ "$status" -le 128 ] || [ "$status" -gt 192 ] || fault="${fault:+$fault; }it ended by signal $((status - 128))"
+  lost=$(grep -c "^orbel: the connection to the display $display was lost; the program ends$" "$dir/output" || true)
+  no_display=$(grep -c "^orbel: no display could be opened" "$dir/output" || true)
+  if [ "$mode" = start ] && [ "$lost" = 0 ]; then lost=$no_display; no_display=0; fi
+  [ "$lost" = 1 ] && [ "$no_display" = 0 ] || fault="${fault:+$fault; }it did not say once that the display was lost"
   # Once the library has made its window, its log ends with the loss.
-  local log
-  log=$(iconv -f CP932 -t UTF-8 "$dir/Log.txt" 2>/dev/null || true)
-  if grep -q "ウインドウの作成に成功しました" <<< "$log" &&
-     ! grep -q "ディスプレイとの接続が切れました、ソフトを終了します" <<< "$log"; then
+  if grep -q "ウインドウの作成に成功しました" <<< "$(game_log "$dir")" &&
+     ! grep -q "ディスプレイとの接続が切れました、ソフトを終了します" <<< "$(game_log "$dir")"; then
     fault="${fault:+$fault; }Log.txt does not say that the display was lost"
   fi
-  local left
-  left=$(find "$dir/base" -mindepth 1 -maxdepth 2 -name '*process-*' | head -n 1)
-  [ -z "$left" ] || fault="${fault:+$fault; }$left was left"
-  # A new start: headless, on the virtual clock, ended with F12 once the title reads keys.
-  printf '3000 key F12 down\n3100 key F12 up\n' > "$dir/quit.txt"
-  local again=0
-  (cd "$dir" && ORBEL_HOST=headless ORBEL_HEADLESS_CLOCK=virtual ORBEL_MESSAGEBOX_ANSWER=no \
-    ORBEL_HEADLESS_SCRIPT="$dir/quit.txt" XDG_RUNTIME_DIR="$dir/base" timeout 60 "$program") \
-    > "$dir/again" 2>&1 || again=$?
-  [ "$again" = 0 ] || fault="${fault:+$fault; }a new start ended with $again"
+  local after
+  after=$(after_end_faults "$dir" "$program")
+  fault="$fault${fault:+${after:+; }}$after"
   if [ -n "$fault" ]; then
     { echo "$said: $fault"; sed 's/^/    /' "$dir/output"; } > "$dir/result"
   else
-    echo ok > "$dir/result"
+    echo "ok $ended_ms" > "$dir/result"
   fi
 }
 
@@ -138,9 +152,15 @@ for ((n = 1; n <= runs; ++n)); do
 done
 wait
 failed=0
+slowest=0
 for ((n = 1; n <= runs; ++n)); do
   result=$(cat "$work/run-$n/result" 2>/dev/null || echo "run $n gave no result")
-  [ "$result" = ok ] || { echo "$result"; failed=$((failed + 1)); }
+  if [ "${result%% *}" = ok ]; then
+    [ "${result#ok }" -le "$slowest" ] || slowest=${result#ok }
+  else
+    echo "$result"
+    failed=$((failed + 1))
+  fi
 done
-echo "kelvaron display loss: $((runs - failed)) of $runs runs ended cleanly"
+echo "kelvaron display loss ($mode): $((runs - failed)) of $runs runs ended cleanly, the slowest in $slowest ms"
 [ "$failed" = 0 ]

@@ -5,7 +5,7 @@
 # game with F12 and checks that sound reached SDL's disk audio device.
 #   kelvaron_under_xvfb.sh KELVARON GAME_DIR
 set -euo pipefail
-source "$(dirname "$0")/wait_until.sh"
+source "$(dirname "$0")/real_display.sh"
 program=$1
 game=$2
 work=$(mktemp -d)

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -13,6 +16,7 @@
 #include <vector>
 
 #include "test_support.h"
+#include "wait_until.h"
 
 extern char** environ;
 
@@ -156,6 +160,88 @@ TEST(ProgramRun, DamagedNumbersInTheDataFilesPlayOnAndEndCleanly) {
   EXPECT_TRUE(fs::exists(work.path() / "frames/frame_000350.png")) << "the battle was not reached";
   const std::string log = orbel::testing::ReadFileText(work.path() / "Log.txt");
   EXPECT_NE(log.find("Alloc num:0", log.rfind("Alloc memory dump")), std::string::npos);
+}
+
+// Where no display can be opened, the game does not run on where nobody sees it (holding its lock): it
+// says why in one line, its start fails, it ends at once with a non-zero status and leaves no private
+// folder, and the next start is not refused. In half the cases the user's folder is taken, so that the
+// process keeps a private folder from its double-start check on.
+TEST(ProgramRun, WithoutADisplayTheGameSaysSoAndEndsAtOnce) {
+  const fs::path game = KELVARON_GAME_DIR;
+  orbel::testing::ScopedWorkDir work;
+  fs::create_symlink(game / "Data", work.path() / "Data");
+  fs::create_symlink(game / "Material", work.path() / "Material");
+  int number = 29998;  // a display no server answers
+  while (fs::exists("/tmp/.X11-unix/X" + std::to_string(number))) --number;
+  const std::string display = ":" + std::to_string(number);
+  const std::string noDisplay = "; ORBEL_HOST=headless runs the program without a window\n";
+  struct Case {
+    std::vector<std::string> settings;
+    std::string line;
+    bool takenUserFolder;
+  } cases[] = {
+      {{"DISPLAY", "WAYLAND_DISPLAY"},
+       "orbel: no display could be opened (neither DISPLAY nor WAYLAND_DISPLAY is set)" + noDisplay, true},
+      {{"DISPLAY=" + display, "WAYLAND_DISPLAY"},
+       "orbel: no display could be opened (DISPLAY=" + display + ": SDL found no display that answers)" + noDisplay,
+       false},
+      {{"ORBEL_HOST=sdl", "DISPLAY=" + display, "WAYLAND_DISPLAY"},
+       "orbel: no display could be opened (DISPLAY=" + display + ": SDL found no display that answers)" + noDisplay,
+       true},
+      {{"ORBEL_HOST=nosuch"},
+       "orbel: ORBEL_HOST=nosuch: not a known host (known hosts: sdl, headless); no window can be made\n", false},
+  };
+  const std::string uid = std::to_string(::geteuid());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    const fs::path base = work.path() / "base";
+    fs::remove_all(base);
+    fs::create_directory(base);
+    fs::permissions(base, fs::perms::owner_all);
+    if (c.takenUserFolder) fs::create_directory_symlink(work.path(), base / ("orbel-" + uid));
+    std::vector<std::string> settings = {"ORBEL_HOST", "ORBEL_RUNTIME_DIR", "TMPDIR", "ORBEL_MESSAGEBOX_ANSWER",
+                                         "XDG_RUNTIME_DIR=" + base.string()};
+    settings.insert(settings.end(), c.settings.begin(), c.settings.end());
+    fs::current_path(work.path());
+    const pid_t pid = orbel::testing::StartProgram(KELVARON_PROGRAM, {}, settings, work.path() / "output");
+    ASSERT_GT(pid, 0);
+    // A run that goes on without a window is the fault: it is ended after the wait's bound, and the
+    // processor time it took tells a slow machine from a start that was not quick.
+    int status = 0;
+    rusage usage{};
+    const bool ended = orbel::testing::WaitUntil([&] { return ::wait4(pid, &status, WNOHANG, &usage) == pid; },
+                                                 orbel::testing::kWaitBound, std::chrono::milliseconds(10));
+    if (!ended) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      ADD_FAILURE() << "the game still ran after " << orbel::testing::kWaitBound.count() << " ms";
+      continue;
+    }
+    const double seconds = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+                           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    EXPECT_LT(seconds, 1.0) << "processor seconds to give up";
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_NE(WEXITSTATUS(status), 0);
+    const std::string output = orbel::testing::ReadFileText(work.path() / "output");
+    EXPECT_NE(output.find(c.line), std::string::npos) << output;
+    EXPECT_EQ(output.find(c.line), output.rfind(c.line)) << "said more than once: " << output;
+    EXPECT_NE(orbel::testing::ReadFileText(work.path() / "Log.txt").find("ウインドウの作成に失敗しました"),
+              std::string::npos);
+    for (const auto& entry : fs::recursive_directory_iterator(base, fs::directory_options::none)) {
+      EXPECT_EQ(entry.path().filename().string().find("process-"), std::string::npos) << entry.path() << " was left";
+    }
+    // The next start, headless, is not refused as a second copy: it plays to the title and ends with F12.
+    orbel::testing::WriteFileText("quit.txt", "3000 key F12 down\n3100 key F12 up\n");
+    const pid_t again = orbel::testing::StartProgram(
+        KELVARON_PROGRAM, {},
+        {"ORBEL_HOST=headless", "ORBEL_HEADLESS_CLOCK=virtual", "ORBEL_HEADLESS_SCRIPT=quit.txt",
+         "ORBEL_MESSAGEBOX_ANSWER=no", "ORBEL_RUNTIME_DIR", "TMPDIR", "XDG_RUNTIME_DIR=" + base.string()},
+        work.path() / "again");
+    int againStatus = 0;
+    ASSERT_TRUE(orbel::testing::WaitForChild(again, &againStatus, 60));
+    EXPECT_TRUE(WIFEXITED(againStatus) && WEXITSTATUS(againStatus) == 0)
+        << orbel::testing::ReadFileText(work.path() / "again");
+  }
 }
 
 }  // namespace

@@ -97,15 +97,17 @@ std::vector<std::string> EnvironmentWith(const std::vector<std::string>& changes
   return entries;
 }
 
-pid_t StartSelf(const std::string& filter, const std::vector<std::string>& changes,
-                const std::filesystem::path& output) {
+pid_t StartProgram(const std::string& program, const std::vector<std::string>& arguments,
+                   const std::vector<std::string>& changes, const std::filesystem::path& output) {
   std::vector<std::string> env = EnvironmentWith(changes);
   std::vector<char*> envp;
   for (std::string& entry : env) envp.push_back(entry.data());
   envp.push_back(nullptr);
-  std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-  std::string filterArgument = "--gtest_filter=" + filter;
-  char* argv[] = {self.data(), filterArgument.data(), nullptr};
+  std::vector<std::string> args{program};
+  args.insert(args.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   if (!output.empty()) {
@@ -113,9 +115,15 @@ pid_t StartSelf(const std::string& filter, const std::vector<std::string>& chang
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
   }
   pid_t pid = -1;
-  const int spawned = posix_spawn(&pid, self.c_str(), &actions, nullptr, argv, envp.data());
+  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   return spawned == 0 ? pid : -1;
+}
+
+pid_t StartSelf(const std::string& filter, const std::vector<std::string>& changes,
+                const std::filesystem::path& output) {
+  return StartProgram(std::filesystem::read_symlink("/proc/self/exe").string(), {"--gtest_filter=" + filter},
+                      changes, output);
 }
 
 bool WaitForChild(pid_t pid, int* status, int seconds) {

@@ -62,7 +62,11 @@ std::vector<std::string> EnvironmentWith(const std::vector<std::string>& changes
 // not exit.
 int RunSelf(const std::string& filter, const std::vector<std::string>& changes,
             const std::filesystem::path& output = {});
-// Starts the same child without waiting: its pid, -1 when it could not start.
+// Starts `program` with `arguments` in the environment EnvironmentWith makes, its standard output and error
+// written to `output` when one is given, without waiting: its pid, -1 when it could not start.
+pid_t StartProgram(const std::string& program, const std::vector<std::string>& arguments,
+                   const std::vector<std::string>& changes, const std::filesystem::path& output = {});
+// Starts the same child as RunSelf without waiting: its pid, -1 when it could not start.
 pid_t StartSelf(const std::string& filter, const std::vector<std::string>& changes,
                 const std::filesystem::path& output = {});
 // Waits up to `seconds` of real time for the child to end, its wait status into `status`; a child still

@@ -157,7 +157,7 @@ void ApplyClockSetting() {
 
 }  // namespace
 
-std::unique_ptr<Host> CreateHeadlessHost() {
+std::unique_ptr<Host> CreateHeadlessHost(std::string* /*whyNot*/) {
   ApplyClockSetting();  // before the host reads its start time
   auto host = std::make_unique<HeadlessHost>();
   if (const char* script = std::getenv("ORBEL_HEADLESS_SCRIPT"); script != nullptr && *script != '\0') {

@@ -3,7 +3,7 @@
 #pragma once
 
 namespace plat::host {
-// Watches every X connection of the process (SDL's, the GL driver's, a message box's) once SDL video
-// runs on X; nothing on other video drivers.
-void WatchForDisplayLoss(const char* videoDriver);
+// Watches every X connection of the process (SDL's, a message box's, any library's), from the first one
+// on: called before SDL video starts. Other video drivers open no X connection for it to watch.
+void WatchForDisplayLoss();
 }  // namespace plat::host

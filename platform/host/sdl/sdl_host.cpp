@@ -64,25 +64,33 @@ class SdlHost final : public Host {
   void CloseAudio() override { CloseSdlAudio(); }
   std::string AudioDeviceName() const override { return SdlAudioDeviceName(); }
 
-  bool Start() {
+  // Starts SDL video; false, with SDL's reason in `whyNot`, when no display can be opened.
+  bool Start(std::string* whyNot) {
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
-    // SDL would turn Ctrl+C and SIGTERM into a quit event that no window of the library waits for; the
-    // window stand-in takes them itself, as a close of the main window (end_signals.h).
+    // Ctrl+C and SIGTERM reach the program through the window stand-in as the close of its main window;
+    // SDL would turn them into a quit event that no window of the library waits for.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    // A window's picture reaches an X display through Xlib alone (SDL's software renderer on the window's
+    // own framebuffer): the GL driver reads the replies of a connection that broke on a road of its own
+    // and crashes there before Xlib can report the loss.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    // Before SDL opens its display, so that a connection that breaks during the start ends as any loss.
+    WatchForDisplayLoss();
+    const auto fail = [&](const std::string& why) {
+      *whyNot = why;
+      SDL_QuitSubSystem(SDL_INIT_VIDEO);
+      return false;
+    };
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return fail(std::string("SDL: ") + SDL_GetError());
     // SDL falls back on drivers without a screen; those are no display for a real window.
     const char* driver = SDL_GetCurrentVideoDriver();
     if (driver == nullptr || SDL_strcasecmp(driver, "offscreen") == 0 || SDL_strcasecmp(driver, "dummy") == 0) {
-      SDL_QuitSubSystem(SDL_INIT_VIDEO);
-      return false;
+      return fail("SDL found no display that answers");
     }
-    WatchForDisplayLoss(driver);
+    softwareOnly_ = SDL_strcasecmp(driver, "x11") == 0;
     SDL_DisplayMode mode;
-    if (SDL_GetDesktopDisplayMode(0, &mode) != 0) {
-      SDL_QuitSubSystem(SDL_INIT_VIDEO);
-      return false;
-    }
+    if (SDL_GetDesktopDisplayMode(0, &mode) != 0) return fail(std::string("SDL: ") + SDL_GetError());
     // X11 reports 24 bits for its 4-byte pixels; a desktop with 4-byte pixels is a 32-bit one.
     const int bytes = SDL_BYTESPERPIXEL(mode.format);
     mode_ = DesktopMode{mode.w, mode.h, bytes >= 4 ? 32 : bytes == 3 ? 24 : bytes == 2 ? 16 : 8};
@@ -117,8 +125,14 @@ class SdlHost final : public Host {
       Host::DestroyHostWindow(hwnd);
       return false;
     }
-    w.renderer = SDL_CreateRenderer(w.window, -1, 0);
+    if (!softwareOnly_) w.renderer = SDL_CreateRenderer(w.window, -1, 0);
     if (w.renderer == nullptr) w.renderer = SDL_CreateRenderer(w.window, -1, SDL_RENDERER_SOFTWARE);
+    if (w.renderer == nullptr) {  // a window that could show nothing is no window
+      std::fprintf(stderr, "orbel: SDL cannot draw in a window: %s\n", SDL_GetError());
+      Release(w);
+      Host::DestroyHostWindow(hwnd);
+      return false;
+    }
     Remember(w, SDL_Point{spec.client.left, spec.client.top}, SDL_Point{width, height});
     w.client = spec.client;
     byId_[SDL_GetWindowID(w.window)] = hwnd;
@@ -462,6 +476,7 @@ class SdlHost final : public Host {
   }
 
   pthread_t thread_;
+  bool softwareOnly_ = false;  // pictures go to the display through SDL's software renderer alone
   DesktopMode realMode_{0, 0, 0};  // the display as SDL found it
   std::unordered_map<HWND, SdlWindow> windows_;
   std::unordered_map<Uint32, HWND> byId_;
@@ -471,9 +486,9 @@ class SdlHost final : public Host {
 
 }  // namespace
 
-std::unique_ptr<Host> CreateSdlHost() {
+std::unique_ptr<Host> CreateSdlHost(std::string* whyNot) {
   auto host = std::make_unique<SdlHost>();
-  if (!host->Start()) return nullptr;
+  if (!host->Start(whyNot)) return nullptr;
   return host;
 }
 

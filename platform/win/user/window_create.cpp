@@ -68,14 +68,14 @@ HWND CreateWindowExA(DWORD exStyle, const char* className, const char* windowNam
     w->id = (style & WS_CHILD) ? reinterpret_cast<LONG_PTR>(menu) : 0;
     w->instance = instance;
     w->threadId = GetCurrentThreadId();
-    s.windows.emplace(reinterpret_cast<uintptr_t>(handle), w);
     w->messageOnly = messageOnly;
+    // A top-level window is one the host shows: where the host can make none (no display), there is none.
+    w->hasHostWindow = IsTopLevel(*w) && !messageOnly;
+    if (w->hasHostWindow && !HostLocked().CreateHostWindow(handle, SpecLocked(*w))) return nullptr;
+    s.windows.emplace(reinterpret_cast<uintptr_t>(handle), w);
     ++w->wndClass->windowCount;
     if (!messageOnly) AcquireClassLock(w->wndClass->key);
-    if (IsTopLevel(*w) && !messageOnly) {
-      RaiseLocked(*w);
-      w->hasHostWindow = HostLocked().CreateHostWindow(handle, SpecLocked(*w));
-    }
+    if (w->hasHostWindow) RaiseLocked(*w);
 
     create.lpCreateParams = param;
     create.hInstance = instance;

@@ -1,0 +1,82 @@
+# Sourced by the game's real-display scripts: waits by real time, X servers of a run's own, the game
+# started on one, its end told apart as a hang or a slow one, and what an orderly end must leave.
+
+# Runs the command until it succeeds or SECONDS of real time have passed (the X server and the game run
+# in their own time: slowly on a loaded machine). Fails when the time ran out.
+wait_until() {  # seconds command...
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.05
+  done
+}
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+ended() { ! kill -0 "$1" 2>/dev/null; }
+
+# An X server on a display number drawn at random (servers that pick a free number themselves, started side
+# by side, can take the same one), its number written to DIR/display and its pid to DIR/xserver, once it
+# answers a first client. It is started outside the caller's jobs, so that its end is not announced.
+x_started_or_ended() { [ -s "$1/display" ] || ended "$(cat "$1/xserver")"; }
+x_answers() { DISPLAY=$1 xdotool getdisplaygeometry > /dev/null 2>&1; }
+start_x_server() {  # dir
+  local try
+  for try in 1 2 3 4 5; do
+    rm -f "$1/display"
+    (Xvfb ":$((1000 + RANDOM % 30000))" -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3> "$1/display" \
+      > /dev/null 2>&1 & echo $! > "$1/xserver")
+    wait_until 30 x_started_or_ended "$1" && [ -s "$1/display" ] && wait_until 30 x_answers ":$(cat "$1/display")" &&
+      return 0
+  done
+  return 1
+}
+game_window_shown() { DISPLAY=$1 xdotool search --class kelvaron > /dev/null 2>&1; }
+game_shown_or_ended() { game_window_shown "$1" || ended "$2"; }
+
+# A run's folder: the game's Data and Material linked in, a private base for XDG_RUNTIME_DIR and, when asked,
+# the user's folder in it taken by a link, so that the process keeps its files and locks in a private
+# folder of its own (which must go with it).
+make_run_folder() {  # dir game_dir taken(0|1)
+  mkdir -p "$1/base"
+  chmod 700 "$1/base"
+  ln -s "$2/Data" "$1/Data"
+  ln -s "$2/Material" "$1/Material"
+  [ "$3" = 0 ] || ln -s "$1" "$1/base/orbel-$(id -u)"
+}
+
+# Waits for the game to end once something should have ended it (since START_MS): ended_ms is set to the
+# time it took. A game still running after 20 s hangs: every thread's stack is written to DIR/stacks
+# before it is killed, and the wait fails. A slow end is the caller's to judge by ended_ms.
+hang_ms=20000
+await_end() {  # pid dir start_ms
+  local deadline=$(($3 + hang_ms))
+  until ended "$1"; do
+    if [ "$(now_ms)" -ge "$deadline" ]; then
+      timeout 120 gdb -p "$1" -batch -ex 'thread apply all bt' > "$2/stacks" 2>&1 || true
+      kill -KILL "$1" 2>/dev/null
+      wait "$1" 2>/dev/null || true
+      return 1
+    fi
+    sleep 0.02
+  done
+  ended_ms=$(($(now_ms) - $3))
+}
+
+# What an orderly end must leave, as one line of faults (empty when none): nothing said by a sanitizer in
+# DIR/output, no private folder of the process in DIR/base, and a new start right after (headless, on the
+# virtual clock, ended with F12 once the title reads keys) that is not refused as a second copy.
+after_end_faults() {  # dir program
+  local faults="" left again=0
+  ! grep -q "Sanitizer\|runtime error" "$1/output" || faults="a sanitizer reported"
+  left=$(find "$1/base" -mindepth 1 -maxdepth 2 -name '*process-*' | head -n 1)
+  [ -z "$left" ] || faults="${faults:+$faults; }$left was left"
+  printf '3000 key F12 down\n3100 key F12 up\n' > "$1/quit.txt"
+  (cd "$1" && ORBEL_HOST=headless ORBEL_HEADLESS_CLOCK=virtual ORBEL_MESSAGEBOX_ANSWER=no \
+    ORBEL_HEADLESS_SCRIPT="$1/quit.txt" XDG_RUNTIME_DIR="$1/base" timeout 60 "$2") > "$1/again" 2>&1 || again=$?
+  [ "$again" = 0 ] || faults="${faults:+$faults; }a new start ended with $again"
+  echo "$faults"
+}
+
+# Log.txt as UTF-8.
+game_log() { iconv -f CP932 -t UTF-8 "$1/Log.txt" 2>/dev/null || true; }
