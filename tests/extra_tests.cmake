@@ -157,6 +157,15 @@ if(ORBEL_XVFB AND ORBEL_XDOTOOL AND TARGET kelvaron)
       set_tests_properties(${name} PROPERTIES LABELS game_tests)
     endif()
   endforeach()
+  # Kelvaron ended by SIGTERM, SIGHUP or SIGINT at random moments (tests/game/kelvaron_end_signals.sh): by
+  # its window's close, or after the 2 s of grace; the same bound on the time to end.
+  add_test(NAME game.KelvaronEndSignals
+           COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/game/kelvaron_end_signals.sh $<TARGET_FILE:kelvaron>
+                   ${CMAKE_SOURCE_DIR}/game ${slow_end_ms})
+  set_tests_properties(game.KelvaronEndSignals PROPERTIES TIMEOUT ${display_loss_time_limit})
+  if(NOT ORBEL_SANITIZE_THREAD)
+    set_tests_properties(game.KelvaronEndSignals PROPERTIES LABELS game_tests)
+  endif()
 endif()
 
 # ---- movie: films made at test time -------------------------------------------------------------

@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# Kelvaron in a real window ended by a signal: each run starts an X server of its own and the game on it
+# with the SDL host (sound on SDL's dummy driver, whose thread pulls the mix as a card's would), answers the
+# start question (by key in half the runs, the box left out in the others; window or full screen), presses
+# Space now and then so that some runs reach a battle, and sends SIGTERM, SIGHUP or SIGINT (in turn) 0.2-9 s
+# after Log.txt says the main window was made. In the user's folder, or (half the runs) with the user's
+# folder taken by a link, so that the process keeps its files and locks in a private folder.
+# The game must end by that signal (its status says so), say once on stderr that it received it, say it
+# in Log.txt and close its window there, report nothing from a sanitizer and leave no private folder; and
+# a new start right after must not be refused as a second copy. A game still running 20 s after the signal
+# hangs: its threads' stacks are shown. One that ends slower than SLOW_MS fails with the time it took.
+#   kelvaron_end_signals.sh KELVARON GAME_DIR SLOW_MS [RUNS]
+set -euo pipefail
+source "$(dirname "$0")/real_display.sh"
+program=$1
+game=$2
+slow_ms=$3
+runs=${4:-30}  # ten runs a signal
+at_once=5
+work=$(mktemp -d)
+trap 'pkill -KILL -P $$ 2>/dev/null || true; rm -rf "$work"' EXIT
+export ASAN_OPTIONS=detect_leaks=0
+unset ORBEL_RUNTIME_DIR ORBEL_MESSAGEBOX_ANSWER TMPDIR
+signals=(TERM HUP INT)
+made=$(printf 'ウインドウの作成に成功しました' | iconv -f UTF-8 -t CP932)
+
+sleep_ms() { sleep "$(printf '%d.%03d' $(($1 / 1000)) $(($1 % 1000)))"; }
+window_made() { LC_ALL=C grep -qF "$made" "$1/Log.txt" 2>/dev/null; }
+made_or_ended() { window_made "$1" || ended "$2"; }
+
+# Starts the game on the run's X server, its pid in $pid. A shell starts what it runs in the background
+# with SIGINT ignored; the game starts as from a terminal, with the three signals at their defaults.
+start_game() {  # dir display by_key answer
+  (
+    cd "$1"
+    [ "$3" = 1 ] || export ORBEL_MESSAGEBOX_ANSWER=$4
+    exec env --default-signal=INT,TERM,HUP DISPLAY="$2" ORBEL_HOST=sdl SDL_AUDIODRIVER=dummy \
+      XDG_RUNTIME_DIR="$1/base" "$program"
+  ) > "$1/output" 2>&1 &
+  pid=$!
+}
+
+# One run, its report in $dir/result: "ok <ms to end> <1 when the 2 s of grace ended it>" or what went wrong.
+run() {  # number
+  local dir="$work/run-$1" taken answer by_key delay signal display xserver pid status=0 said try
+  RANDOM=$((10#$(date +%N) + $1))  # runs start side by side: each its own draw
+  taken=$((RANDOM % 2))
+  make_run_folder "$dir" "$game" "$taken"
+  answer=(no yes)
+  answer=${answer[RANDOM % 2]}
+  by_key=$((RANDOM % 2))
+  delay=$((200 + RANDOM % 8800))
+  signal=${signals[$1 % 3]}
+  said="run $1 ($([ "$taken" = 1 ] && echo "taken user folder" || echo "user folder"), $answer by \
+$([ "$by_key" = 1 ] && echo key || echo setting), SIG$signal $delay ms after the window was made)"
+
+  # A loaded X server now and then turns a new client away; the game then finds no display and says so at
+  # once. Such a start is made again on a new server: it is not what this test is about.
+  for try in 1 2 3; do
+    start_x_server "$dir" || { echo "$said: no X server" > "$dir/result"; return; }
+    xserver=$(cat "$dir/xserver")
+    display=:$(cat "$dir/display")
+    start_game "$dir" "$display" "$by_key" "$answer"
+    wait_until 60 game_shown_or_ended "$display" "$pid" && ! ended "$pid" && break
+    kill -KILL "$pid" "$xserver" 2>/dev/null
+    wait "$pid" 2>/dev/null || true
+    if [ "$try" = 3 ] || ! grep -q "^orbel: no display could be opened" "$dir/output"; then
+      { echo "$said: no window showed"; sed 's/^/    /' "$dir/output"; } > "$dir/result"
+      return
+    fi
+  done
+  if [ "$by_key" = 1 ]; then
+    sleep 0.3
+    DISPLAY=$display xdotool search --class kelvaron windowfocus --sync key "${answer:0:1}" 2>/dev/null || true
+  fi
+  if ! wait_until 60 made_or_ended "$dir" "$pid" || ended "$pid"; then
+    { echo "$said: the main window was not made"; sed 's/^/    /' "$dir/output"; } > "$dir/result"
+    kill -KILL "$pid" "$xserver" 2>/dev/null
+    return
+  fi
+  # Space at 5.0, 5.6 and 6.2 s: stage 1 is chosen and a battle begins.
+  local press at=0
+  for press in 5000 5600 6200 "$delay"; do
+    [ "$press" -le "$delay" ] || continue
+    sleep_ms $((press - at))
+    at=$press
+    [ "$press" = "$delay" ] || DISPLAY=$display xdotool key space 2>/dev/null || true
+  done
+  local signalled
+  signalled=$(now_ms)
+  kill -"$signal" "$pid"
+  # (The shell's own notice of a job ended by SIGHUP is not this test's.)
+  if ! await_end "$pid" "$dir" "$signalled" 2> /dev/null; then
+    { echo "$said: the game still ran ${hang_ms} ms after the signal; its threads:"
+      sed 's/^/    /' "$dir/stacks"; sed 's/^/    /' "$dir/output"; } > "$dir/result"
+    kill -KILL "$xserver" 2>/dev/null
+    return
+  fi
+  wait "$pid" 2> /dev/null || status=$?
+  kill -KILL "$xserver" 2>/dev/null || true
+  local fault=""
+  [ "$ended_ms" -le "$slow_ms" ] || fault="it took $ended_ms ms to end (more than $slow_ms)"
+  [ "$status" = $((128 + $(kill -l "$signal"))) ] || fault="${fault:+$fault; }it ended with status $status"
+  [ "$(grep -c "^orbel: received SIG$signal; the program ends$" "$dir/output" || true)" = 1 ] ||
+    fault="${fault:+$fault; }it did not say once that it received SIG$signal"
+  grep -q "シグナル SIG$signal を受け取りました、ソフトを終了します" <<< "$(game_log "$dir")" ||
+    fault="${fault:+$fault; }Log.txt does not say the signal"
+  # A signal during the library's start (which pumps no message for a while) may find the 2 s of grace
+  # over before the close is taken; otherwise the window must have closed.
+  local graced=0
+  ! grep -q "^orbel: the program did not end within 2 s of SIG$signal; it ends now$" "$dir/output" || graced=1
+  [ "$graced" = 1 ] || grep -q "ウインドウを閉じようとしています" <<< "$(game_log "$dir")" ||
+    fault="${fault:+$fault; }the window was not closed"
+  local after
+  after=$(after_end_faults "$dir" "$program")
+  fault="$fault${fault:+${after:+; }}$after"
+  if [ -n "$fault" ]; then
+    { echo "$said: $fault"; sed 's/^/    /' "$dir/output"; } > "$dir/result"
+  else
+    echo "ok $ended_ms $graced" > "$dir/result"
+  fi
+}
+
+# At most at_once runs side by side: the next starts as soon as one ends.
+for ((n = 1; n <= runs; ++n)); do
+  while [ "$(jobs -rp | wc -l)" -ge "$at_once" ]; do wait -n || true; done
+  run "$n" &
+done
+wait
+failed=0
+slowest=0
+graced=0
+for ((n = 1; n <= runs; ++n)); do
+  result=$(cat "$work/run-$n/result" 2>/dev/null || echo "run $n gave no result")
+  if [ "${result%% *}" = ok ]; then
+    read -r _ ms grace <<< "$result"
+    [ "$ms" -le "$slowest" ] || slowest=$ms
+    graced=$((graced + grace))
+  else
+    echo "$result"
+    failed=$((failed + 1))
+  fi
+done
+echo "kelvaron end signals: $((runs - failed)) of $runs runs ended by their signal ($graced after the 2 s of grace)," \
+  "the slowest in $slowest ms"
+[ "$failed" = 0 ]
