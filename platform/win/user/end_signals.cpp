@@ -49,7 +49,8 @@ std::atomic<int> gPipeWrite{-1};
 std::atomic<uint64_t> gOurs{0};
 // The signal the status is to say; 0 while none came.
 std::atomic<int> gReceived{0};
-// Set when exit() began on any thread: the watcher then leaves the end to it.
+// Set by an exit handler registered as the watcher starts, so once an exit() under way has run those
+// registered later: the watcher then leaves the end to it.
 std::atomic<bool> gExiting{false};
 
 const char* SignalName(int signal) {
@@ -116,9 +117,12 @@ void ForgetHandlersInChild() {
   }
 }
 
+// Written past stdio, whose lock a thread stuck in an exit may hold.
 void Say(const char* format, int signal) {
-  std::fprintf(stderr, format, SignalName(signal));
-  std::fflush(stderr);
+  char line[128];
+  const int length = std::snprintf(line, sizeof line, format, SignalName(signal));
+  if (length <= 0) return;
+  [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line, static_cast<size_t>(length));
 }
 
 [[noreturn]] void EndNow(int signal) {
@@ -175,7 +179,7 @@ void TakeFirstSignal(int signal, int timer) {
     }
     Say("orbel: received %s again; the program ends now\n", signal);
     gReceived.store(signal);
-    if (gExiting.load()) RaiseDefault(signal);  // the exit under way is stuck: its handlers are skipped
+    if (gExiting.load()) RaiseDefault(signal);  // an exit under way is not waited for
     EndNow(signal);
   }
 }
