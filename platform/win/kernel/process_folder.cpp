@@ -40,8 +40,9 @@ void Step(const char* step) {
   if (StepHook()) StepHook()(step);
 }
 
-void Say(const char* format, const std::string& what) {
-  std::fprintf(stderr, format, what.c_str());
+template <typename... Texts>
+void Say(const char* format, const Texts&... texts) {
+  std::fprintf(stderr, format, texts.c_str()...);
   std::fflush(stderr);
 }
 
@@ -78,14 +79,6 @@ bool PrivateFolder(int fd) {
     return false;
   }
   return (st.st_mode & 07777) == kFolderMode || ::fchmod(fd, kFolderMode) == 0;
-}
-
-// No other user can rename or remove the entries of the user's in the folder open at `fd`: a folder of
-// the user's or root's, with the sticky bit when others may write to it.
-bool SafeBase(int fd) {
-  struct stat st {};
-  return ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && (st.st_uid == ::geteuid() || st.st_uid == 0) &&
-         ((st.st_mode & (S_IWGRP | S_IWOTH)) == 0 || (st.st_mode & S_ISVTX) != 0);
 }
 
 // The names in the folder open at `folderFd` that begin with `prefix` ("." and ".." left out); none when
@@ -263,26 +256,39 @@ std::string ProcessFolderLocked(ProcessFolderState& s, int* handle) {
 
 }  // namespace
 
+int OpenBase(const std::string& path, std::string* why) {
+  // Opened for search alone: nothing in a base is read but the names of the user's own folders, which a
+  // base that none may list (a 1733 one) keeps from everyone alike.
+  const int fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  const int error = errno;
+  if (fd < 0 && error != ENOTDIR && error != ELOOP) {
+    *why = std::strerror(error);
+    errno = error;
+    return -1;
+  }
+  struct stat st {};
+  // No other user can rename or remove the user's entries: a folder of the user's or root's, with the
+  // sticky bit when others may write to it.
+  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode) || (st.st_uid != ::geteuid() && st.st_uid != 0) ||
+      ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0)) {
+    if (fd >= 0) ::close(fd);
+    *why = "a link, not a folder, or one another user can change";
+    errno = EPERM;
+    return -1;
+  }
+  return fd;
+}
+
 bool OpenUserFolder(const std::vector<std::string>& bases, ProcessFolders* f) {
   std::string tried;
   for (std::string base : bases) {
     while (base.size() > 1 && base.back() == '/') base.pop_back();
     if (base.empty()) continue;
     tried += (tried.empty() ? "" : ", ") + base;
-    // Opened for search alone: nothing in a base is read but the names of the user's own folders, which a
-    // base that none may list (a 1733 one) keeps from everyone alike.
-    const int baseFd = ::open(base.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (baseFd < 0 && errno == ENOENT) continue;
-    if (baseFd < 0 && errno != ENOTDIR && errno != ELOOP) {
-      std::fprintf(stderr, "orbel: refused %s as a folder for this process's files (%s)\n", base.c_str(),
-                   std::strerror(errno));
-      std::fflush(stderr);
-      continue;
-    }
-    if (baseFd < 0 || !SafeBase(baseFd)) {
-      Say("orbel: refused %s as a folder for this process's files (a link, not a folder, or one another user "
-          "can change)\n", base);
-      if (baseFd >= 0) ::close(baseFd);
+    std::string why;
+    const int baseFd = OpenBase(base, &why);
+    if (baseFd < 0) {
+      if (errno != ENOENT) Say("orbel: refused %s as a folder for this process's files (%s)\n", base, why);
       continue;
     }
     Step("base");

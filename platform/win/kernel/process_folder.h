@@ -37,6 +37,11 @@ struct ProcessFolders {
   int fd = -1;             // the process's folder, locked while this record holds it
 };
 
+// Opens the folder at `path` for search alone (O_PATH), never through a link, when it keeps the base
+// rule above: its handle. -1 when it does not, `why` then saying why in a few words (the system's reason
+// when it cannot be opened; errno is ENOENT for a missing one).
+int OpenBase(const std::string& path, std::string* why);
+
 // Opens the first of `bases` that no other user can change and, in it, the user's folder (made when
 // missing). False when no base serves; each refusal is said in one line on stderr.
 bool OpenUserFolder(const std::vector<std::string>& bases, ProcessFolders* folders);
