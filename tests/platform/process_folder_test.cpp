@@ -331,8 +331,10 @@ TEST_F(ProcessFolder, ABaseServesOnlyWhenNoOtherUserCanChangeItsEntries) {
 }
 
 // A base is opened for search alone: a base of root's that all may write to but none may list (1733)
-// serves as /tmp does. One that cannot be opened at all is refused with the system's reason. As an
-// ordinary user: root opens any folder.
+// serves as /tmp does. One that cannot be opened at all is refused with the system's reason. Where the
+// user's folder in such a base is taken, no private folder is made there (one left by a killed process
+// could never be found to be swept): the base gives way to the next, said in one line. As an ordinary
+// user: root opens any folder.
 TEST_F(ProcessFolder, ABaseIsOpenedForSearchAloneAndARefusalSaysWhy) {
   if (::geteuid() != 0) GTEST_SKIP() << "a base of root's takes root";
   const fs::path home = work_.path() / "home";
@@ -340,6 +342,9 @@ TEST_F(ProcessFolder, ABaseIsOpenedForSearchAloneAndARefusalSaysWhy) {
   fs::create_directory(home / "unlisted");
   ::chmod((home / "unlisted").c_str(), 01733);
   ::chmod((home / "closed").c_str(), 0700);
+  const std::string taken = "orbel-" + std::to_string(orbel::testing::kAnotherUser);
+  fs::create_directories(home / "unlisted, taken" / taken);  // root's, at the name of the user's folder
+  ::chmod((home / "unlisted, taken").c_str(), 01733);
   const std::string failures = orbel::testing::RunAsOrdinaryUser(home, [] {
     std::string failed;
     auto check = [&](bool held, const std::string& what) { failed += held ? "" : what + "; "; };
@@ -355,9 +360,23 @@ TEST_F(ProcessFolder, ABaseIsOpenedForSearchAloneAndARefusalSaysWhy) {
     const std::string why = "orbel: refused closed/base as a folder for this process's files (Permission denied)\n";
     check(refused.rfind(why, 0) == 0, "a base that cannot be reached is refused for its reason (" + refused + ")");
     CloseProcessFolders(&closed);
+    ::mkdir("next", 0700);
+    for (const char* start : {"a start", "the start after a kill"}) {
+      ProcessFolders f;
+      const std::string gaveWay = StderrOf([&] { OpenUserFolder({"unlisted, taken", "next"}, &f); });
+      const std::string line = "orbel: refused unlisted, taken/" + UserFolderName() +
+                               " (a link, another user's folder, or one others may write to), and unlisted, taken "
+                               "cannot be listed";
+      check(gaveWay.rfind(line, 0) == 0 && gaveWay.find('\n') == gaveWay.size() - 1,
+            std::string("at ") + start + " the unlisted base with the user's folder taken is refused in one line (" +
+                gaveWay + ")");
+      check(f.base == "next" && MakeProcessFolder(&f), std::string("at ") + start + " the next base serves");
+      CloseProcessFolders(&f);  // killed: its folder stays
+    }
     return failed;
   });
   EXPECT_EQ(failures, "");
+  EXPECT_EQ(Entries(home / "unlisted, taken"), std::vector<std::string>{taken}) << "nothing is left in it";
 
   const std::string tooLong = (work_.path() / std::string(PATH_MAX, 'x')).string();
   ProcessFolders f;

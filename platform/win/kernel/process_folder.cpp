@@ -100,6 +100,14 @@ std::vector<std::string> ListNames(int folderFd, const std::string& prefix) {
   return names;
 }
 
+// The folder open at `fd` may be listed by this process (a 1733 base of root's may not).
+bool CanList(int fd) {
+  const int listFd = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listFd < 0) return false;
+  ::close(listFd);
+  return true;
+}
+
 // Makes the folder open at `fd`, the user's, 0700 to be emptied: a killed process may have left it
 // read-only, unsearchable or unreadable, and once it is 0700 no other user can rename an entry in it.
 bool MakeEmptiable(int fd) {
@@ -303,6 +311,14 @@ bool OpenUserFolder(const std::vector<std::string>& bases, ProcessFolders* f) {
       userFd = -1;
     }
     Step("user");
+    if (userFd < 0 && !CanList(baseFd)) {
+      // A private folder made here could not be found again to be swept, were this process killed.
+      Say("orbel: refused %s (a link, another user's folder, or one others may write to), and %s cannot be "
+          "listed to remove a private folder a killed process left in it; the next folder is tried\n",
+          base + "/" + name, base);
+      ::close(baseFd);
+      continue;
+    }
     f->base = base;
     f->baseFd = baseFd;
     if (userFd >= 0) {

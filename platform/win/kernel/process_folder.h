@@ -9,7 +9,9 @@
 // the base, the user's folder "orbel-<uid>" (0700), and in it the process's folder "process-<pid>-<16
 // random hex digits>". When something else stands at the user's folder's name (a link, another user's
 // folder, one that others may write to), the process says so on stderr and makes its folder
-// "orbel-<uid>-process-<pid>-<16 random hex digits>" in the base itself instead.
+// "orbel-<uid>-process-<pid>-<16 random hex digits>" in the base itself instead; a base that cannot be
+// listed then gives way to the next, said on stderr, since a folder left there by a killed process could
+// not be found again to be swept.
 //
 // Each folder is opened once, never through a link, checked through its handle (owner and mode) and kept
 // open for the life of the process; every later step (making, opening, locking, sweeping, removing) is
