@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "dshow_test_fixture.h"
+#include "platform/win/kernel/file_io.h"
 #include "platform/win/kernel/file_test_controls.h"
 #include "platform/win/kernel/find_file.h"
 #include "platform/win/kernel/thread.h"
@@ -37,6 +39,7 @@ using namespace plat;
 constexpr char kChildVariable[] = "PROCESS_FOLDER_CHILD";  // the class of the child's window
 constexpr char kSwapVariable[] = "PROCESS_FOLDER_SWAP";    // the base of the swapping child
 constexpr char kExitVariable[] = "PROCESS_FOLDER_EXIT";    // set: the child ends through ExitProcess
+constexpr char kTempSwapVariable[] = "PROCESS_FOLDER_TEMP_SWAP";  // the base of the temporary-file child
 constexpr char kTempLine[] = "temp ";
 constexpr char kLocksLine[] = "locks ";
 
@@ -215,6 +218,67 @@ TEST_F(ProcessFolderChild, FindsItsFilesInTheFolderItCheckedThoughItWasSwapped) 
   for (const std::string& name : Entries(checked)) locked |= name.size() > 5 && name.substr(name.size() - 5) == ".lock";
   EXPECT_TRUE(locked) << "the lock file is in the folder checked";
   EXPECT_TRUE(fs::is_empty(elsewhere)) << "nothing is made through the link swapped in";
+}
+
+// The child of the temporary-file test: once its folder is made, another user swaps the base's name for a
+// folder of theirs that holds the same path. A temporary file is then made, written, read, handed to
+// FFmpeg as a film (their own film planted at its name in their folder meanwhile) and removed, all in the
+// folder checked; nothing of theirs is touched, nor made in their folder once the process's folder is gone.
+using ProcessFolderTempChild = dshow_test::DShowTest;
+
+TEST_F(ProcessFolderTempChild, KeepsItsTemporaryFilesInTheFolderItCheckedThoughTheBaseWasSwapped) {
+  const char* variable = std::getenv(kTempSwapVariable);
+  if (variable == nullptr) GTEST_SKIP() << "the child of the temporary-file test";
+  const fs::path base = variable, checked = base.string() + " checked";
+  char folder[MAX_PATH];
+  ASSERT_GT(GetTempPathA(sizeof folder, folder), 0u);
+  const fs::path inside = fs::path(plat::ProcessFolder()).lexically_relative(base);
+  fs::rename(base, checked);
+  fs::create_directories(base / inside);
+  for (fs::path planted = base / inside; planted != base.parent_path(); planted = planted.parent_path()) {
+    ::chmod(planted.c_str(), 0777);
+    orbel::testing::GiveToAnotherUser(planted);
+  }
+  const fs::path ours = checked / inside, theirs = base / inside;
+
+  char name[MAX_PATH];
+  ASSERT_NE(GetTempFileNameA(folder, "tmp", 0, name), 0u);
+  const fs::path file = orbel::testing::DiskPath(name).filename();
+  EXPECT_TRUE(fs::is_regular_file(ours / file)) << "made in the folder checked";
+  EXPECT_TRUE(fs::is_empty(theirs)) << "nothing made in their folder";
+  const std::vector<uint8_t> film = orbel::testing::ReadFileBytes(dshow_test::TestMovies().mjpeg);
+  HANDLE written = CreateFileA(name, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(written, INVALID_HANDLE_VALUE);
+  DWORD count = 0;
+  EXPECT_TRUE(WriteFile(written, film.data(), static_cast<DWORD>(film.size()), &count, nullptr));
+  CloseHandle(written);
+  EXPECT_EQ(orbel::testing::ReadFileBytes(ours / file), film);
+
+  fs::copy_file(dshow_test::TestMovies().mp4, theirs / file);  // a film of theirs, 64 wide, at the name
+  HANDLE read = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
+  ASSERT_NE(read, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetFileSize(read, nullptr), film.size()) << "the sequencer would read the user's file";
+  CloseHandle(read);
+  ASSERT_EQ(OpenStream(name), S_OK);
+  MakeSample();
+  DDSURFACEDESC2 desc{};
+  desc.dwSize = sizeof(desc);
+  ASSERT_EQ(surface->GetSurfaceDesc(&desc), DD_OK);
+  EXPECT_EQ(desc.dwWidth, 40u) << "FFmpeg plays the user's copy, not the film planted at its name";
+  Close();
+
+  EXPECT_TRUE(DeleteFileA(name));
+  EXPECT_FALSE(fs::exists(ours / file));
+  EXPECT_TRUE(fs::exists(theirs / file)) << "their file is not removed";
+
+  // Once the folder is removed (as at the exit), its name leads nowhere.
+  plat::RemoveOwnProcessFolder();
+  const std::string late = std::string(folder) + "late.tmp";
+  EXPECT_EQ(CreateFileA(late.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+  EXPECT_FALSE(fs::exists(theirs / "late.tmp"));
 }
 
 class ProcessFolder : public orbel::testing::VirtualClockTest {
@@ -443,6 +507,25 @@ TEST_F(ProcessFolder, ANameSwappedAfterItsCheckLeadsNowhere) {
                                     output),
             0)
       << orbel::testing::ReadFileText(output);
+}
+
+// Temporary files are made, opened, handed to FFmpeg and removed through the process folder's handle: a
+// base whose name is swapped for another user's folder after the check (as whoever controls its parent
+// could) receives nothing, and the folder checked is removed at the exit.
+TEST_F(ProcessFolder, TemporaryFilesStayInTheFolderCheckedThoughTheBaseIsSwapped) {
+  const fs::path base = work_.path() / "runtime";
+  fs::create_directory(base);
+  const fs::path output = work_.path() / "child.txt";
+  ASSERT_EQ(orbel::testing::RunSelf(
+                "ProcessFolderTempChild.KeepsItsTemporaryFilesInTheFolderItCheckedThoughTheBaseWasSwapped",
+                {std::string(kTempSwapVariable) + "=" + base.string(), "XDG_RUNTIME_DIR=" + base.string(), "TMPDIR"},
+                output),
+            0)
+      << orbel::testing::ReadFileText(output);
+  EXPECT_NE(orbel::testing::ReadFileText(output).find("[  PASSED  ] 1 test"), std::string::npos)
+      << orbel::testing::ReadFileText(output);
+  const fs::path checked = base.string() + " checked";
+  EXPECT_EQ(Entries(checked / UserFolderName()), std::vector<std::string>{}) << "its folder went at the exit";
 }
 
 // A killed process's folder goes whole at the next start, however it was left: subfolders read-only,

@@ -19,6 +19,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/win/kernel/file_test_controls.h"
@@ -351,6 +352,7 @@ void RemoveProcessFolder(ProcessFolders* f) {
   ::unlinkat(f->userFd >= 0 ? f->userFd : f->baseFd, f->name.c_str(), AT_REMOVEDIR);
   ::close(f->fd);
   f->fd = -1;
+  f->removed = f->path;
   f->path.clear();
   f->name.clear();
 }
@@ -382,6 +384,25 @@ std::string SharedUserFolder(int* handle, bool* processOwn) {
   if (s.folders.userFd < 0) return ProcessFolderLocked(s, handle);
   if (handle != nullptr) *handle = s.folders.userFd;
   return s.folders.userFolder;
+}
+
+bool ProcessFolderHandle(std::string_view folder, int* handle) {
+  // Only a folder named as process folders are is looked up; no other path waits on the folders' lock.
+  const size_t slash = folder.rfind('/');
+  const std::string_view last = slash == std::string_view::npos ? folder : folder.substr(slash + 1);
+  if (last.find(kFolderPrefix) == std::string_view::npos) return false;
+  ProcessFolderState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  if (s.folders.fd >= 0 && folder == s.folders.path) {
+    *handle = ::fcntl(s.folders.fd, F_DUPFD_CLOEXEC, 0);
+    return true;
+  }
+  if (!s.folders.removed.empty() && folder == s.folders.removed) {
+    *handle = -1;
+    errno = ENOENT;
+    return true;
+  }
+  return false;
 }
 
 namespace test {

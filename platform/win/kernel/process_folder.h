@@ -19,11 +19,12 @@
 // whatever the umask. While the process lives it holds a lock on its folder; a folder whose lock is free
 // belonged to a process that ended without removing it (killed), and the next process to make its own
 // folder there removes it whole, whatever modes and depth it was left with. Paths are kept beside the
-// handles, UTF-8 without a trailing '/', for callers that must hand a name on (GetTempPathA, a film
-// opened by name).
+// handles, UTF-8 without a trailing '/', for callers that must hand a name on (GetTempPathA); a name in
+// the process's folder comes back to its handle through ProcessFolderHandle.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace plat {
@@ -37,6 +38,7 @@ struct ProcessFolders {
   std::string path;        // the process's folder; empty until made
   std::string name;        // its name in its parent (the user's folder, else the base)
   int fd = -1;             // the process's folder, locked while this record holds it
+  std::string removed;     // the process's folder's path once removed: a name that leads nowhere now
 };
 
 // Opens the folder at `path` for search alone (O_PATH), never through a link, when it keeps the base
@@ -63,6 +65,11 @@ void CloseProcessFolders(ProcessFolders* folders);
 // This process's folder, made at the first call and removed with what it holds when the process exits;
 // empty when none can be made. `handle`, when given, receives its kept handle (-1 with an empty path).
 std::string ProcessFolder(int* handle = nullptr);
+
+// When `folder` (a path as ProcessFolder gives it) is this process's folder: true, with `*handle` a
+// duplicate of its kept handle for the caller to close, or -1 (errno set) once the folder has been
+// removed, so that its name is never followed again. False for every other folder.
+bool ProcessFolderHandle(std::string_view folder, int* handle);
 
 // Removes this process's folder now: the exit handler, also called by an end that runs no exit handler.
 void RemoveOwnProcessFolder();
