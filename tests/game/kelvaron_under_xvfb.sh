@@ -17,7 +17,6 @@ ln -s "$game/Material" Material
 
 unset ORBEL_MESSAGEBOX_ANSWER
 export ORBEL_HOST=sdl SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" ORBEL_RUNTIME_DIR="$work"
-export ASAN_OPTIONS=detect_leaks=0
 "$program" &
 pid=$!
 
