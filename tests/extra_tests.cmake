@@ -8,13 +8,14 @@ if(TARGET platform_tests)
   target_link_libraries(platform_tests PRIVATE PkgConfig::SDL2)
 endif()
 # Runs the HostSdl tests of platform_tests with ORBEL_HOST=sdl inside xvfb-run (skipped without it).
-# The system's D-Bus library that SDL loads keeps a buffer to the end: leak reports are off for it.
+# Leak checking stays on in the sanitizer build: the one buffer the system's D-Bus library (loaded by SDL)
+# keeps to the end is left out by the SDL host itself.
 find_program(ORBEL_XVFB_RUN xvfb-run)
 if(ORBEL_XVFB_RUN AND TARGET platform_tests)
   # One process a test: SDL video started a second time in one process now and then finds no display.
   foreach(case RealWindowShowsItsClientAreaAndClosesOnWmClose AFullScreenWindowOnASwitchedDisplayKeepsItsSize)
     add_test(NAME platform.HostSdl.${case}UnderXvfb
-             COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ASAN_OPTIONS=detect_leaks=0
+             COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl
                      $<TARGET_FILE:platform_tests> --gtest_filter=HostSdl.${case})
     set_tests_properties(platform.HostSdl.${case}UnderXvfb PROPERTIES TIMEOUT ${ORBEL_TEST_TIMEOUT} RESOURCE_LOCK xvfb)
   endforeach()
@@ -22,7 +23,7 @@ if(ORBEL_XVFB_RUN AND TARGET platform_tests)
   # start question's test sends keys with xdotool and reads the box back with xwd.
   foreach(case KeysAndAQuitAnswerTheBox TheGamesStartQuestionShowsAsDrawnAndTakesYAndNFromTheKeyboard)
     add_test(NAME platform.SdlMessageBox.${case}UnderXvfb
-             COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ASAN_OPTIONS=detect_leaks=0
+             COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl
                      $<TARGET_FILE:platform_tests> --gtest_filter=SdlMessageBoxOnDisplay.${case})
     set_tests_properties(platform.SdlMessageBox.${case}UnderXvfb
                          PROPERTIES TIMEOUT ${ORBEL_TEST_TIMEOUT} RESOURCE_LOCK xvfb)
@@ -33,11 +34,11 @@ endif()
 # ---- core: the library on a real display --------------------------------------------------------
 # Under xvfb-run with the SDL host the library opens a real X window with the set title and client size,
 # and WM_CLOSE takes it away (RealWindowTest, checked with xwininfo). Without xvfb-run the test is not
-# registered. Leak reports are off for the same D-Bus buffer as above. The double-start check against a real second process is StartupTest.
+# registered. The double-start check against a real second process is StartupTest.
 # SecondProcessWithTheSameClassIsRefused of core_tests (it starts the second process itself).
 if(ORBEL_XVFB_RUN AND TARGET core_tests)
   add_test(NAME core.RealWindowUnderXvfb
-           COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ORBEL_REAL_WINDOW_TEST=1 ASAN_OPTIONS=detect_leaks=0
+           COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ORBEL_REAL_WINDOW_TEST=1
                    $<TARGET_FILE:core_tests> --gtest_filter=RealWindowTest.*)
   set_tests_properties(core.RealWindowUnderXvfb PROPERTIES TIMEOUT ${ORBEL_TEST_TIMEOUT} RESOURCE_LOCK xvfb)
 endif()
@@ -67,7 +68,7 @@ if(ORBEL_XVFB_RUN AND TARGET graphics_tests)
                PictureInAWindowShowsItsPixelsOnDirect3D FullScreenShowsThePictureScaledToFitOnDirect3D)
     add_test(NAME graphics.${case}UnderXvfb
              COMMAND ${ORBEL_XVFB_RUN} -a -s "-screen 0 1280x1024x24"
-                     env ORBEL_HOST=sdl ORBEL_REAL_DISPLAY_TEST=1 ASAN_OPTIONS=detect_leaks=0
+                     env ORBEL_HOST=sdl ORBEL_REAL_DISPLAY_TEST=1
                      $<TARGET_FILE:graphics_tests> --gtest_filter=RealDisplay.${case})
     set_tests_properties(graphics.${case}UnderXvfb PROPERTIES TIMEOUT ${ORBEL_TEST_TIMEOUT} RESOURCE_LOCK xvfb)
   endforeach()
@@ -80,7 +81,7 @@ endif()
 find_program(ORBEL_XDOTOOL xdotool)
 if(ORBEL_XVFB_RUN AND ORBEL_XDOTOOL AND TARGET input_tests)
   add_test(NAME input.RealKeyboardUnderXvfb
-           COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ORBEL_REAL_KEYBOARD_TEST=1 ASAN_OPTIONS=detect_leaks=0
+           COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ORBEL_REAL_KEYBOARD_TEST=1
                    $<TARGET_FILE:input_tests> --gtest_filter=RealKeyboardTest.*)
   set_tests_properties(input.RealKeyboardUnderXvfb PROPERTIES TIMEOUT ${ORBEL_TEST_TIMEOUT} RESOURCE_LOCK xvfb)
 endif()
@@ -92,7 +93,7 @@ endif()
 if(ORBEL_XVFB_RUN AND TARGET platform_tests)
   add_test(NAME platform.SdlDiskAudioUnderXvfb
            COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl SDL_AUDIODRIVER=disk
-                   SDL_DISKAUDIOFILE=${CMAKE_CURRENT_BINARY_DIR}/sdl-disk-audio.raw ASAN_OPTIONS=detect_leaks=0
+                   SDL_DISKAUDIOFILE=${CMAKE_CURRENT_BINARY_DIR}/sdl-disk-audio.raw
                    $<TARGET_FILE:platform_tests> --gtest_filter=HostSdlAudio.*)
   set_tests_properties(platform.SdlDiskAudioUnderXvfb PROPERTIES TIMEOUT ${ORBEL_TEST_TIMEOUT} RESOURCE_LOCK xvfb)
 endif()
@@ -104,7 +105,7 @@ endif()
 # of font_tests).
 if(ORBEL_XVFB_RUN AND TARGET font_tests)
   add_test(NAME font.JapaneseTextUnderXvfb
-           COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ORBEL_REAL_DISPLAY_TEST=1 ASAN_OPTIONS=detect_leaks=0
+           COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ORBEL_REAL_DISPLAY_TEST=1
                    $<TARGET_FILE:font_tests> --gtest_filter=RealText.*)
   set_tests_properties(font.JapaneseTextUnderXvfb PROPERTIES TIMEOUT ${ORBEL_TEST_TIMEOUT} RESOURCE_LOCK xvfb)
 endif()
@@ -183,7 +184,7 @@ endif()
 if(ORBEL_XVFB_RUN AND TARGET movie_tests)
   foreach(case ALoopingSoundAndMusic AFilmWithSound)
     add_test(NAME movie.ExitWhilePlaying.${case}UnderXvfb
-             COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl ASAN_OPTIONS=detect_leaks=0
+             COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl
                      $<TARGET_FILE:movie_tests> --gtest_filter=ExitWhilePlaying.${case})
     orbel_time_limit(exit_time_limit 180)
     set_tests_properties(movie.ExitWhilePlaying.${case}UnderXvfb

@@ -1,5 +1,10 @@
 // The multimedia stream: set up on a filter graph, given its video and sound streams, then opens the
 // file by its UTF-16 name and runs, holds, moves and reads the stream clock.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+
 #include "platform/dshow/dshow_factory.h"
 #include "platform/dshow/dshow_internal.h"
 #include "platform/host/text_encoding.h"
@@ -71,9 +76,25 @@ class MultiMediaStream final : public IAMMultiMediaStream {
     const std::string name = host::Utf8ToShiftJis(WideToUtf8(fileName));
     const PosixPath path(name.c_str());
     if (!path.ok()) return VFW_E_FILE_NOT_FOUND;
-    std::lock_guard<std::mutex> lock(engine_->mutex);
-    if (engine_->OpenedLocked()) return MS_E_SOURCEALREADYDEFINED;
-    return engine_->OpenLocked(path.c_str(), video_ != nullptr, sound_);
+    // A film in the process's folder (a temporary copy) is opened here through the folder's handle, and
+    // FFmpeg is handed the name of that open file in /proc/self/fd, which no other user can redirect.
+    const PathAt at(path.c_str());
+    int held = -1;
+    char heldName[32];
+    if (at.inProcessFolder()) {
+      held = at.Open(O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+      if (held < 0) return VFW_E_FILE_NOT_FOUND;
+      std::snprintf(heldName, sizeof heldName, "/proc/self/fd/%d", held);
+    }
+    HRESULT result = MS_E_SOURCEALREADYDEFINED;
+    {
+      std::lock_guard<std::mutex> lock(engine_->mutex);
+      if (!engine_->OpenedLocked()) {
+        result = engine_->OpenLocked(held >= 0 ? heldName : path.c_str(), video_ != nullptr, sound_);
+      }
+    }
+    if (held >= 0) ::close(held);  // FFmpeg holds a descriptor of its own
+    return result;
   }
 
   HRESULT GetMediaStream(const MSPID& purpose, IMediaStream** out) override {

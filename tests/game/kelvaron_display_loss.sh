@@ -24,7 +24,6 @@ runs=${5:-40}  # a fault that shows in one run of seven is missed by 40 runs onc
 at_once=5
 work=$(mktemp -d)
 trap 'pkill -KILL -P $$ 2>/dev/null || true; rm -rf "$work"' EXIT
-export ASAN_OPTIONS=detect_leaks=0
 unset ORBEL_RUNTIME_DIR ORBEL_MESSAGEBOX_ANSWER TMPDIR
 making=$(printf 'ウインドウを作成します' | iconv -f UTF-8 -t CP932)
 

@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "dshow_test_fixture.h"
+#include "platform/win/kernel/file_io.h"
 #include "platform/win/kernel/file_test_controls.h"
 #include "platform/win/kernel/find_file.h"
 #include "platform/win/kernel/thread.h"
@@ -37,6 +39,7 @@ using namespace plat;
 constexpr char kChildVariable[] = "PROCESS_FOLDER_CHILD";  // the class of the child's window
 constexpr char kSwapVariable[] = "PROCESS_FOLDER_SWAP";    // the base of the swapping child
 constexpr char kExitVariable[] = "PROCESS_FOLDER_EXIT";    // set: the child ends through ExitProcess
+constexpr char kTempSwapVariable[] = "PROCESS_FOLDER_TEMP_SWAP";  // the base of the temporary-file child
 constexpr char kTempLine[] = "temp ";
 constexpr char kLocksLine[] = "locks ";
 
@@ -217,6 +220,62 @@ TEST_F(ProcessFolderChild, FindsItsFilesInTheFolderItCheckedThoughItWasSwapped) 
   EXPECT_TRUE(fs::is_empty(elsewhere)) << "nothing is made through the link swapped in";
 }
 
+// The child of the temporary-file test: once its folder is made, another user swaps the base's name for a
+// folder of theirs that holds the same path. A temporary file is then made, written, handed to
+// FFmpeg as a film (their own film planted at its name in their folder meanwhile) and removed, all in the
+// folder checked; nothing of theirs is touched, nor made in their folder once the process's folder is gone.
+using ProcessFolderTempChild = dshow_test::DShowTest;
+
+TEST_F(ProcessFolderTempChild, KeepsItsTemporaryFilesInTheFolderItCheckedThoughTheBaseWasSwapped) {
+  const char* variable = std::getenv(kTempSwapVariable);
+  if (variable == nullptr) GTEST_SKIP() << "the child of the temporary-file test";
+  const fs::path base = variable, checked = base.string() + " checked";
+  char folder[MAX_PATH];
+  ASSERT_GT(GetTempPathA(sizeof folder, folder), 0u);
+  const fs::path inside = fs::path(plat::ProcessFolder()).lexically_relative(base);
+  fs::rename(base, checked);
+  fs::create_directories(base / inside);
+  for (fs::path planted = base / inside; planted != base.parent_path(); planted = planted.parent_path()) {
+    ::chmod(planted.c_str(), 0777);
+    orbel::testing::GiveToAnotherUser(planted);
+  }
+  const fs::path ours = checked / inside, theirs = base / inside;
+
+  char name[MAX_PATH];
+  ASSERT_NE(GetTempFileNameA(folder, "tmp", 0, name), 0u);
+  const fs::path file = orbel::testing::DiskPath(name).filename();
+  EXPECT_TRUE(fs::is_regular_file(ours / file)) << "made in the folder checked";
+  EXPECT_TRUE(fs::is_empty(theirs)) << "nothing made in their folder";
+  const std::vector<uint8_t> film = orbel::testing::ReadFileBytes(dshow_test::TestMovies().mjpeg);
+  HANDLE written = CreateFileA(name, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(written, INVALID_HANDLE_VALUE);
+  DWORD count = 0;
+  EXPECT_TRUE(WriteFile(written, film.data(), static_cast<DWORD>(film.size()), &count, nullptr));
+  CloseHandle(written);
+  EXPECT_EQ(orbel::testing::ReadFileBytes(ours / file), film);
+
+  fs::copy_file(dshow_test::TestMovies().mp4, theirs / file);  // a film of theirs, 64 wide, at the name
+  ASSERT_EQ(OpenStream(name), S_OK);
+  MakeSample();
+  DDSURFACEDESC2 desc{};
+  desc.dwSize = sizeof(desc);
+  ASSERT_EQ(surface->GetSurfaceDesc(&desc), DD_OK);
+  EXPECT_EQ(desc.dwWidth, 40u) << "FFmpeg plays the user's copy, not the film planted at its name";
+  Close();
+
+  EXPECT_TRUE(DeleteFileA(name));
+  EXPECT_FALSE(fs::exists(ours / file));
+  EXPECT_TRUE(fs::exists(theirs / file)) << "their file is not removed";
+
+  // Once the folder is removed (as at the exit), its name leads nowhere.
+  plat::RemoveOwnProcessFolder();
+  const std::string late = std::string(folder) + "late.tmp";
+  EXPECT_EQ(CreateFileA(late.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+  EXPECT_FALSE(fs::exists(theirs / "late.tmp"));
+}
+
 class ProcessFolder : public orbel::testing::VirtualClockTest {
  protected:
   orbel::testing::ScopedWorkDir work_;
@@ -331,8 +390,10 @@ TEST_F(ProcessFolder, ABaseServesOnlyWhenNoOtherUserCanChangeItsEntries) {
 }
 
 // A base is opened for search alone: a base of root's that all may write to but none may list (1733)
-// serves as /tmp does. One that cannot be opened at all is refused with the system's reason. As an
-// ordinary user: root opens any folder.
+// serves as /tmp does. One that cannot be opened at all is refused with the system's reason. Where the
+// user's folder in such a base is taken, no private folder is made there (one left by a killed process
+// could never be found to be swept): the base gives way to the next, said in one line. As an ordinary
+// user: root opens any folder.
 TEST_F(ProcessFolder, ABaseIsOpenedForSearchAloneAndARefusalSaysWhy) {
   if (::geteuid() != 0) GTEST_SKIP() << "a base of root's takes root";
   const fs::path home = work_.path() / "home";
@@ -340,6 +401,9 @@ TEST_F(ProcessFolder, ABaseIsOpenedForSearchAloneAndARefusalSaysWhy) {
   fs::create_directory(home / "unlisted");
   ::chmod((home / "unlisted").c_str(), 01733);
   ::chmod((home / "closed").c_str(), 0700);
+  const std::string taken = "orbel-" + std::to_string(orbel::testing::kAnotherUser);
+  fs::create_directories(home / "unlisted, taken" / taken);  // root's, at the name of the user's folder
+  ::chmod((home / "unlisted, taken").c_str(), 01733);
   const std::string failures = orbel::testing::RunAsOrdinaryUser(home, [] {
     std::string failed;
     auto check = [&](bool held, const std::string& what) { failed += held ? "" : what + "; "; };
@@ -355,9 +419,23 @@ TEST_F(ProcessFolder, ABaseIsOpenedForSearchAloneAndARefusalSaysWhy) {
     const std::string why = "orbel: refused closed/base as a folder for this process's files (Permission denied)\n";
     check(refused.rfind(why, 0) == 0, "a base that cannot be reached is refused for its reason (" + refused + ")");
     CloseProcessFolders(&closed);
+    ::mkdir("next", 0700);
+    for (const char* start : {"a start", "the start after a kill"}) {
+      ProcessFolders f;
+      const std::string gaveWay = StderrOf([&] { OpenUserFolder({"unlisted, taken", "next"}, &f); });
+      const std::string line = "orbel: refused unlisted, taken/" + UserFolderName() +
+                               " (a link, another user's folder, or one others may write to), and unlisted, taken "
+                               "cannot be listed";
+      check(gaveWay.rfind(line, 0) == 0 && gaveWay.find('\n') == gaveWay.size() - 1,
+            std::string("at ") + start + " the unlisted base with the user's folder taken is refused in one line (" +
+                gaveWay + ")");
+      check(f.base == "next" && MakeProcessFolder(&f), std::string("at ") + start + " the next base serves");
+      CloseProcessFolders(&f);  // killed: its folder stays
+    }
     return failed;
   });
   EXPECT_EQ(failures, "");
+  EXPECT_EQ(Entries(home / "unlisted, taken"), std::vector<std::string>{taken}) << "nothing is left in it";
 
   const std::string tooLong = (work_.path() / std::string(PATH_MAX, 'x')).string();
   ProcessFolders f;
@@ -424,6 +502,25 @@ TEST_F(ProcessFolder, ANameSwappedAfterItsCheckLeadsNowhere) {
                                     output),
             0)
       << orbel::testing::ReadFileText(output);
+}
+
+// Temporary files are made, opened, handed to FFmpeg and removed through the process folder's handle: a
+// base whose name is swapped for another user's folder after the check (as whoever controls its parent
+// could) receives nothing, and the folder checked is removed at the exit.
+TEST_F(ProcessFolder, TemporaryFilesStayInTheFolderCheckedThoughTheBaseIsSwapped) {
+  const fs::path base = work_.path() / "runtime";
+  fs::create_directory(base);
+  const fs::path output = work_.path() / "child.txt";
+  ASSERT_EQ(orbel::testing::RunSelf(
+                "ProcessFolderTempChild.KeepsItsTemporaryFilesInTheFolderItCheckedThoughTheBaseWasSwapped",
+                {std::string(kTempSwapVariable) + "=" + base.string(), "XDG_RUNTIME_DIR=" + base.string(), "TMPDIR"},
+                output),
+            0)
+      << orbel::testing::ReadFileText(output);
+  EXPECT_NE(orbel::testing::ReadFileText(output).find("[  PASSED  ] 1 test"), std::string::npos)
+      << orbel::testing::ReadFileText(output);
+  const fs::path checked = base.string() + " checked";
+  EXPECT_EQ(Entries(checked / UserFolderName()), std::vector<std::string>{}) << "its folder went at the exit";
 }
 
 // A killed process's folder goes whole at the next start, however it was left: subfolders read-only,

@@ -1,9 +1,12 @@
 // FindWindowA across processes: the test binary starts itself again as a helper that owns a window of a
 // class, and the test looks for that class from here.
 #include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -123,6 +126,61 @@ class Helper {
 
 using WindowFind = orbel::testing::VirtualClockTest;
 
+// The name of a class's lock file, as a process makes it in a folder of its own under `work`.
+std::filesystem::path LockFileName(const std::filesystem::path& work, const char* className) {
+  const std::filesystem::path folder = work / className;
+  std::filesystem::create_directory(folder);
+  Helper helper(className, {"ORBEL_RUNTIME_DIR=" + folder.string()});
+  EXPECT_TRUE(helper.ready());
+  return std::filesystem::directory_iterator(folder)->path().filename();
+}
+
+// A read lease on a file of its own at `path` (0666), held by another user where this process is root
+// (else by this user) until this record goes: every open for writing then waits the system's lease-break
+// time (45 s) unless it may fail at once.
+class LeaseHolder {
+ public:
+  explicit LeaseHolder(const std::filesystem::path& path) {
+    int ready[2], stop[2];
+    if (::pipe(ready) != 0 || ::pipe(stop) != 0) return;
+    std::fflush(nullptr);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(ready[0]);
+      ::close(stop[1]);
+      ::signal(SIGIO, SIG_IGN);  // the notice of a lease break, which this holder leaves unanswered
+      const bool root = ::geteuid() == 0;
+      const unsigned other = orbel::testing::kAnotherUser;
+      bool held = !root || (::setgroups(0, nullptr) == 0 && ::setresgid(other, other, other) == 0 &&
+                            ::setresuid(other, other, other) == 0);
+      const int fd = held ? ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666) : -1;
+      held = fd >= 0 && ::fchmod(fd, 0666) == 0 && ::fcntl(fd, F_SETLEASE, F_RDLCK) == 0;
+      const char answer = held ? 'y' : 'n';
+      if (::write(ready[1], &answer, 1) != 1) std::_Exit(1);
+      char c;
+      while (::read(stop[0], &c, 1) > 0) {
+      }
+      std::_Exit(0);
+    }
+    ::close(ready[1]);
+    ::close(stop[0]);
+    stop_ = stop[1];
+    char answer = 'n';
+    held_ = pid_ > 0 && ::read(ready[0], &answer, 1) == 1 && answer == 'y';
+    ::close(ready[0]);
+  }
+  ~LeaseHolder() {
+    if (stop_ >= 0) ::close(stop_);
+    if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+  }
+  bool held() const { return held_; }
+
+ private:
+  pid_t pid_ = -1;
+  int stop_ = -1;
+  bool held_ = false;
+};
+
 TEST_F(WindowFind, FindsAWindowOfAnotherProcessByClassWhileItLives) {
   const std::string lockDirectory = test::LockDirectory();
   const char* kGameClass = "Kelvaron打 -ケルヴァロンだ-";
@@ -188,14 +246,7 @@ TEST_F(WindowFind, AnotherUserCanNeitherRedirectNorHoldTheLock) {
   using orbel::testing::GiveToAnotherUser;
   orbel::testing::ScopedWorkDir work;
   const bool root = ::geteuid() == 0;  // only root can plant another user's file
-  // The name of a class's lock file, as a process makes it in the folder it is given.
-  auto lockName = [&](const char* className) {
-    const fs::path folder = work.path() / className;
-    fs::create_directory(folder);
-    Helper helper(className, {"ORBEL_RUNTIME_DIR=" + folder.string()});
-    EXPECT_TRUE(helper.ready());
-    return fs::directory_iterator(folder)->path().filename();
-  };
+  auto lockName = [&](const char* className) { return LockFileName(work.path(), className); };
   const fs::path linkName = lockName("PlantedLinkClass");
   const fs::path linkedName = lockName("HardLinkedClass");
   const fs::path heldName = lockName("HeldElsewhereClass");
@@ -308,6 +359,88 @@ TEST_F(WindowFind, ALockFileIsTheUsersToOpenWhateverTheUmask) {
   EXPECT_EQ(st.st_mode & 07777, 0600u);
   Helper second("UmaskClass", {"ORBEL_RUNTIME_DIR=" + work.path().string()}, kProbeClassVariable);
   EXPECT_EQ(second.firstLine(), "found\n");
+}
+
+// A lease another user holds on a file at the lock's name, in a folder all may write to, does not stall
+// the start: a program and a second copy start at once (far within the 45 s the system gives a lease to
+// break) and each says that the lock is refused.
+TEST_F(WindowFind, ALeaseAtTheLocksNameStallsNoStart) {
+  namespace fs = std::filesystem;
+  orbel::testing::ScopedWorkDir work;
+  const fs::path shared = work.path() / "shared";
+  fs::create_directory(shared);
+  fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+  const fs::path lock = shared / LockFileName(work.path(), "LeasedLockClass");
+  LeaseHolder lease(lock);
+  ASSERT_TRUE(lease.held());
+  const std::vector<std::string> env = {"ORBEL_RUNTIME_DIR=" + shared.string()};
+  const fs::path errors = work.path() / "errors.txt", probeErrors = work.path() / "probe errors.txt";
+  auto seconds = [] {
+    timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
+  };
+  const double start = seconds();
+  {
+    Helper first("LeasedLockClass", env, kHelperClassVariable, errors.string());
+    EXPECT_TRUE(first.ready());
+    Helper second("LeasedLockClass", env, kProbeClassVariable, probeErrors.string());
+    EXPECT_EQ(second.firstLine(), "none!\n");
+  }
+  EXPECT_LT(seconds() - start, 10.0);
+  const std::string refused = "orbel: refused the double-start lock " + lock.string() + " (";
+  for (const fs::path& file : {errors, probeErrors}) {
+    const std::string said = orbel::testing::ReadFileText(file);
+    EXPECT_EQ(said.rfind(refused, 0), 0u) << said;
+  }
+}
+
+// The folder ORBEL_RUNTIME_DIR names keeps the rule of a base: a link and a folder others may write to
+// without the sticky bit are refused (nothing is made in them, and the program starts saying why), one
+// that cannot be opened is refused for the system's reason, and a folder of root's that all may write to
+// but none may list (1733) serves: a second copy finds the first through it.
+TEST_F(WindowFind, TheNamedLockFolderKeepsTheRuleOfABase) {
+  namespace fs = std::filesystem;
+  orbel::testing::ScopedWorkDir work;
+  const fs::path target = work.path() / "target", open = work.path() / "open to all";
+  const fs::path link = work.path() / "link", missing = work.path() / "missing";
+  fs::create_directory(target);
+  fs::create_directory(open);
+  fs::permissions(open, fs::perms::all);
+  fs::create_directory_symlink(target, link);
+  const std::string kRule = "a link, not a folder, or one another user can change";
+  const struct {
+    fs::path named;
+    std::string why;
+    fs::path untouched;
+  } cases[] = {{link, kRule, target}, {open, kRule, open}, {missing, "No such file or directory", {}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.named);
+    const fs::path errors = work.path() / "errors.txt";
+    Helper first("RuledFolderClass", {"ORBEL_RUNTIME_DIR=" + c.named.string()}, kHelperClassVariable,
+                 errors.string());
+    EXPECT_TRUE(first.ready());
+    EXPECT_EQ(orbel::testing::ReadFileText(errors),
+              "orbel: refused ORBEL_RUNTIME_DIR " + c.named.string() + " as the folder of the double-start locks (" +
+                  c.why + "); a second copy of this program will not be detected\n");
+    if (!c.untouched.empty()) {
+      EXPECT_TRUE(fs::is_empty(c.untouched));
+    }
+  }
+
+  if (::geteuid() != 0) return;  // a folder of root's that the user may not list takes root
+  const fs::path home = work.path() / "home";
+  fs::create_directories(home / "unlisted");
+  fs::permissions(home / "unlisted", fs::perms::owner_all | fs::perms::group_write | fs::perms::group_exec |
+                                         fs::perms::others_write | fs::perms::others_exec | fs::perms::sticky_bit);
+  const std::string failures = orbel::testing::RunAsOrdinaryUser(home, [] {
+    Helper first("UnlistedFolderClass", {"ORBEL_RUNTIME_DIR=unlisted"}, kHelperClassVariable, "errors.txt");
+    Helper second("UnlistedFolderClass", {"ORBEL_RUNTIME_DIR=unlisted"}, kProbeClassVariable, "errors.txt");
+    std::string failed = first.ready() ? "" : "the first copy did not start; ";
+    if (second.firstLine() != "found\n") failed += "the second copy did not find the first; ";
+    return failed + orbel::testing::ReadFileText("errors.txt");
+  });
+  EXPECT_EQ(failures, "");
 }
 
 }  // namespace

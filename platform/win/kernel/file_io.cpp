@@ -93,8 +93,8 @@ bool SharesConflict(DWORD accessA, DWORD shareA, DWORD accessB, DWORD shareB) {
   return refuses(accessA, shareB) || refuses(accessB, shareA);
 }
 
-DWORD OpenError(int error, const char* posixPath) {
-  if (error == ENOENT) return MissingPathError(posixPath);
+DWORD OpenError(int error, const PathAt& at) {
+  if (error == ENOENT) return at.MissingError();
   return ErrorFromErrno(error);
 }
 
@@ -103,15 +103,15 @@ DWORD OpenError(int error, const char* posixPath) {
 constexpr int kOpenFlags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
 
 // Opens with O_CREAT first and exclusively, so the caller learns whether the file already existed.
-int OpenOrCreate(const char* path, int accessFlags, mode_t mode, bool* existed) {
+int OpenOrCreate(const PathAt& at, int accessFlags, mode_t mode, bool* existed) {
   for (int attempt = 0; attempt < 8; ++attempt) {
-    int fd = ::open(path, accessFlags | O_CREAT | O_EXCL | kOpenFlags, mode);
+    int fd = at.Open(accessFlags | O_CREAT | O_EXCL | kOpenFlags, mode);
     if (fd >= 0) {
       *existed = false;
       return fd;
     }
     if (errno != EEXIST) return -1;
-    fd = ::open(path, accessFlags | kOpenFlags);
+    fd = at.Open(accessFlags | kOpenFlags);
     if (fd >= 0) {
       *existed = true;
       return fd;
@@ -192,33 +192,34 @@ HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode, S
   const int accessFlags = wantWrite ? (wantRead ? O_RDWR : O_WRONLY) : O_RDONLY;
   const mode_t mode = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
 
+  const PathAt at(path.c_str());
   bool existed = true;
   int fd = -1;
   switch (creationDisposition) {
     case CREATE_NEW:
-      fd = ::open(path.c_str(), accessFlags | O_CREAT | O_EXCL | kOpenFlags, mode);
+      fd = at.Open(accessFlags | O_CREAT | O_EXCL | kOpenFlags, mode);
       existed = false;
       break;
     case CREATE_ALWAYS:
     case OPEN_ALWAYS:
-      fd = OpenOrCreate(path.c_str(), accessFlags, mode, &existed);
+      fd = OpenOrCreate(at, accessFlags, mode, &existed);
       break;
     case OPEN_EXISTING:
-      fd = ::open(path.c_str(), accessFlags | kOpenFlags);
+      fd = at.Open(accessFlags | kOpenFlags);
       break;
     case TRUNCATE_EXISTING:
       if (!wantWrite) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
       }
-      fd = ::open(path.c_str(), accessFlags | kOpenFlags);
+      fd = at.Open(accessFlags | kOpenFlags);
       break;
     default:
       SetLastError(ERROR_INVALID_PARAMETER);
       return INVALID_HANDLE_VALUE;
   }
   if (fd < 0) {
-    SetLastError(OpenError(errno, path.c_str()));
+    SetLastError(OpenError(errno, at));
     return INVALID_HANDLE_VALUE;
   }
 
@@ -256,7 +257,7 @@ HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode, S
   // Truncate only once the share check has passed, so a refused open leaves the file as it was.
   const bool truncate = existed && (creationDisposition == CREATE_ALWAYS || creationDisposition == TRUNCATE_EXISTING);
   if (truncate) {
-    const int rc = wantWrite ? ::ftruncate(fd, 0) : ::truncate(path.c_str(), 0);
+    const int rc = wantWrite ? ::ftruncate(fd, 0) : at.Truncate();
     if (rc != 0) {
       const int error = errno;
       delete file;
@@ -404,9 +405,10 @@ BOOL DeleteFileA(const char* fileName) {
     SetLastError(path.error());
     return FALSE;
   }
+  const PathAt at(path.c_str());
   struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0) {
-    SetLastError(OpenError(errno, path.c_str()));
+  if (at.Stat(&st, AT_SYMLINK_NOFOLLOW) != 0) {
+    SetLastError(OpenError(errno, at));
     return FALSE;
   }
   if (S_ISDIR(st.st_mode)) {
@@ -424,8 +426,8 @@ BOOL DeleteFileA(const char* fileName) {
       }
     }
   }
-  if (::unlink(path.c_str()) != 0) {
-    SetLastError(OpenError(errno, path.c_str()));
+  if (at.Unlink() != 0) {
+    SetLastError(OpenError(errno, at));
     return FALSE;
   }
   SetLastError(NO_ERROR);
@@ -438,9 +440,10 @@ DWORD GetFileAttributesA(const char* fileName) {
     SetLastError(path.error());
     return INVALID_FILE_ATTRIBUTES;
   }
+  const PathAt at(path.c_str());
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
-    SetLastError(OpenError(errno, path.c_str()));
+  if (at.Stat(&st, 0) != 0) {
+    SetLastError(OpenError(errno, at));
     return INVALID_FILE_ATTRIBUTES;
   }
   SetLastError(NO_ERROR);

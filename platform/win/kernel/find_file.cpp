@@ -455,8 +455,9 @@ UINT GetTempFileNameA(const char* pathName, const char* prefix, UINT unique, cha
       SetLastError(path.error());
       return 0;
     }
-    // Made new and readable by its owner alone, whatever the umask.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    // Made new and readable by its owner alone, whatever the umask; in the process's folder, through the
+    // folder's handle.
+    const int fd = PathAt(path.c_str()).Open(O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd >= 0) {
       ::fchmod(fd, 0600);
       ::close(fd);

@@ -2,7 +2,10 @@
 // UTF-8 through the host's text converter.
 #include "platform/win/kernel/posix_path.h"
 
+#include <errno.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstring>
@@ -10,6 +13,7 @@
 
 #include "platform/host/text_encoding.h"
 #include "platform/win/kernel/file_io.h"
+#include "platform/win/kernel/process_folder.h"
 
 namespace plat {
 namespace {
@@ -75,6 +79,53 @@ bool SplitPosixPath(const char* path, char* dir, size_t dirCapacity, const char*
   std::memcpy(dir, dirText, dirLength);
   dir[dirLength] = '\0';
   return true;
+}
+
+PathAt::PathAt(const char* posixPath) : path_(posixPath), name_(posixPath), folder_(AT_FDCWD) {
+  // '/' (0x2F) is never a Shift-JIS trail byte, so a plain search is safe here.
+  const char* slash = std::strrchr(posixPath, '/');
+  if (slash == nullptr || slash == posixPath) return;
+  int handle = -1;
+  if (!ProcessFolderHandle(std::string_view(posixPath, static_cast<size_t>(slash - posixPath)), &handle)) return;
+  inFolder_ = true;
+  folderError_ = handle < 0 ? errno : 0;
+  folder_ = handle;
+  name_ = slash + 1;
+}
+
+PathAt::~PathAt() {
+  if (!inFolder_ || folder_ < 0) return;
+  const int error = errno;  // the caller reads the errno of its call after this record is gone
+  ::close(folder_);
+  errno = error;
+}
+
+bool PathAt::Gone() const {
+  if (folder_ != -1) return false;
+  errno = folderError_;
+  return true;
+}
+
+int PathAt::Open(int flags, mode_t mode) const { return Gone() ? -1 : ::openat(folder_, name_, flags, mode); }
+
+int PathAt::Stat(struct stat* st, int flags) const { return Gone() ? -1 : ::fstatat(folder_, name_, st, flags); }
+
+int PathAt::Unlink() const { return Gone() ? -1 : ::unlinkat(folder_, name_, 0); }
+
+int PathAt::Truncate() const {
+  if (!inFolder_) return ::truncate(path_, 0);
+  const int fd = Open(O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  const int rc = ::ftruncate(fd, 0);
+  const int error = errno;
+  ::close(fd);
+  errno = error;
+  return rc;
+}
+
+unsigned PathAt::MissingError() const {
+  if (!inFolder_) return MissingPathError(path_);
+  return folder_ >= 0 ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
 
 unsigned MissingPathError(const char* posixPath) {

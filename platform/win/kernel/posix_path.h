@@ -2,8 +2,11 @@
 // separator, Shift-JIS names, "/" or a drive letter for the root) into a POSIX path in UTF-8, the
 // encoding of Linux names. Converting '\' skips Shift-JIS double-byte characters, whose trail byte may be
 // 0x5C; bytes that are not Shift-JIS become '?'. Names read back from the system go the other way
-// through SystemNameToShiftJis.
+// through SystemNameToShiftJis. PathAt then takes the converted path to the system, a name in the
+// process's own folder through that folder's handle.
 #pragma once
+
+#include <sys/stat.h>
 
 #include <climits>
 #include <cstddef>
@@ -36,6 +39,38 @@ class PosixPath {
 // "." when there is none) and the final name. Returns false when the directory part does not fit
 // `dirCapacity`.
 bool SplitPosixPath(const char* path, char* dir, size_t dirCapacity, const char** name);
+
+// Where a call reaches a converted path (which must outlive this record). A path straight inside this
+// process's folder (process_folder.h, where temporary files go) is reached relative to that folder's
+// kept handle by its name there alone, so that no change of the folder's path after its check (a base
+// swapped for another user's folder) leads the call elsewhere; once the folder has been removed such a
+// path leads nowhere. Every other path is reached as it is. The calls below are the *at calls of the
+// system with their results and errno.
+class PathAt {
+ public:
+  explicit PathAt(const char* posixPath);
+  ~PathAt();
+  PathAt(const PathAt&) = delete;
+  PathAt& operator=(const PathAt&) = delete;
+
+  bool inProcessFolder() const { return inFolder_; }
+  int Open(int flags, mode_t mode = 0) const;
+  int Stat(struct stat* st, int flags) const;
+  int Unlink() const;
+  // Cuts the file to no bytes (through a write open of its own in the process's folder).
+  int Truncate() const;
+  // The error for a name that is not there (as MissingPathError).
+  unsigned MissingError() const;
+
+ private:
+  bool Gone() const;
+
+  const char* path_;
+  const char* name_;
+  int folder_ = -1;  // AT_FDCWD, or a duplicate of the process folder's handle (-1: removed)
+  int folderError_ = 0;
+  bool inFolder_ = false;
+};
 
 // The error for a path that does not exist: ERROR_FILE_NOT_FOUND when its directory exists,
 // ERROR_PATH_NOT_FOUND when the directory is missing too, as Windows tells them apart.

@@ -19,6 +19,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/win/kernel/file_test_controls.h"
@@ -40,8 +41,9 @@ void Step(const char* step) {
   if (StepHook()) StepHook()(step);
 }
 
-void Say(const char* format, const std::string& what) {
-  std::fprintf(stderr, format, what.c_str());
+template <typename... Texts>
+void Say(const char* format, const Texts&... texts) {
+  std::fprintf(stderr, format, texts.c_str()...);
   std::fflush(stderr);
 }
 
@@ -80,14 +82,6 @@ bool PrivateFolder(int fd) {
   return (st.st_mode & 07777) == kFolderMode || ::fchmod(fd, kFolderMode) == 0;
 }
 
-// No other user can rename or remove the entries of the user's in the folder open at `fd`: a folder of
-// the user's or root's, with the sticky bit when others may write to it.
-bool SafeBase(int fd) {
-  struct stat st {};
-  return ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && (st.st_uid == ::geteuid() || st.st_uid == 0) &&
-         ((st.st_mode & (S_IWGRP | S_IWOTH)) == 0 || (st.st_mode & S_ISVTX) != 0);
-}
-
 // The names in the folder open at `folderFd` that begin with `prefix` ("." and ".." left out); none when
 // the folder may not be listed (a base open for search alone).
 std::vector<std::string> ListNames(int folderFd, const std::string& prefix) {
@@ -105,6 +99,14 @@ std::vector<std::string> ListNames(int folderFd, const std::string& prefix) {
   }
   ::closedir(dir);
   return names;
+}
+
+// The folder open at `fd` may be listed by this process (a 1733 base of root's may not).
+bool CanList(int fd) {
+  const int listFd = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listFd < 0) return false;
+  ::close(listFd);
+  return true;
 }
 
 // Makes the folder open at `fd`, the user's, 0700 to be emptied: a killed process may have left it
@@ -263,26 +265,39 @@ std::string ProcessFolderLocked(ProcessFolderState& s, int* handle) {
 
 }  // namespace
 
+int OpenBase(const std::string& path, std::string* why) {
+  // Opened for search alone: nothing in a base is read but the names of the user's own folders, which a
+  // base that none may list (a 1733 one) keeps from everyone alike.
+  const int fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  const int error = errno;
+  if (fd < 0 && error != ENOTDIR && error != ELOOP) {
+    *why = std::strerror(error);
+    errno = error;
+    return -1;
+  }
+  struct stat st {};
+  // No other user can rename or remove the user's entries: a folder of the user's or root's, with the
+  // sticky bit when others may write to it.
+  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode) || (st.st_uid != ::geteuid() && st.st_uid != 0) ||
+      ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0)) {
+    if (fd >= 0) ::close(fd);
+    *why = "a link, not a folder, or one another user can change";
+    errno = EPERM;
+    return -1;
+  }
+  return fd;
+}
+
 bool OpenUserFolder(const std::vector<std::string>& bases, ProcessFolders* f) {
   std::string tried;
   for (std::string base : bases) {
     while (base.size() > 1 && base.back() == '/') base.pop_back();
     if (base.empty()) continue;
     tried += (tried.empty() ? "" : ", ") + base;
-    // Opened for search alone: nothing in a base is read but the names of the user's own folders, which a
-    // base that none may list (a 1733 one) keeps from everyone alike.
-    const int baseFd = ::open(base.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (baseFd < 0 && errno == ENOENT) continue;
-    if (baseFd < 0 && errno != ENOTDIR && errno != ELOOP) {
-      std::fprintf(stderr, "orbel: refused %s as a folder for this process's files (%s)\n", base.c_str(),
-                   std::strerror(errno));
-      std::fflush(stderr);
-      continue;
-    }
-    if (baseFd < 0 || !SafeBase(baseFd)) {
-      Say("orbel: refused %s as a folder for this process's files (a link, not a folder, or one another user "
-          "can change)\n", base);
-      if (baseFd >= 0) ::close(baseFd);
+    std::string why;
+    const int baseFd = OpenBase(base, &why);
+    if (baseFd < 0) {
+      if (errno != ENOENT) Say("orbel: refused %s as a folder for this process's files (%s)\n", base, why);
       continue;
     }
     Step("base");
@@ -297,6 +312,14 @@ bool OpenUserFolder(const std::vector<std::string>& bases, ProcessFolders* f) {
       userFd = -1;
     }
     Step("user");
+    if (userFd < 0 && !CanList(baseFd)) {
+      // A private folder made here could not be found again to be swept, were this process killed.
+      Say("orbel: refused %s (a link, another user's folder, or one others may write to), and %s cannot be "
+          "listed to remove a private folder a killed process left in it; the next folder is tried\n",
+          base + "/" + name, base);
+      ::close(baseFd);
+      continue;
+    }
     f->base = base;
     f->baseFd = baseFd;
     if (userFd >= 0) {
@@ -329,6 +352,7 @@ void RemoveProcessFolder(ProcessFolders* f) {
   ::unlinkat(f->userFd >= 0 ? f->userFd : f->baseFd, f->name.c_str(), AT_REMOVEDIR);
   ::close(f->fd);
   f->fd = -1;
+  f->removed = f->path;
   f->path.clear();
   f->name.clear();
 }
@@ -360,6 +384,25 @@ std::string SharedUserFolder(int* handle, bool* processOwn) {
   if (s.folders.userFd < 0) return ProcessFolderLocked(s, handle);
   if (handle != nullptr) *handle = s.folders.userFd;
   return s.folders.userFolder;
+}
+
+bool ProcessFolderHandle(std::string_view folder, int* handle) {
+  // Only a folder named as process folders are is looked up; no other path waits on the folders' lock.
+  const size_t slash = folder.rfind('/');
+  const std::string_view last = slash == std::string_view::npos ? folder : folder.substr(slash + 1);
+  if (last.find(kFolderPrefix) == std::string_view::npos) return false;
+  ProcessFolderState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  if (s.folders.fd >= 0 && folder == s.folders.path) {
+    *handle = ::fcntl(s.folders.fd, F_DUPFD_CLOEXEC, 0);
+    return true;
+  }
+  if (!s.folders.removed.empty() && folder == s.folders.removed) {
+    *handle = -1;
+    errno = ENOENT;
+    return true;
+  }
+  return false;
 }
 
 namespace test {

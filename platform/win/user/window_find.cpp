@@ -1,12 +1,13 @@
 // FindWindowA, in this process and across processes. While a process has a window of a class it holds
 // an advisory lock (flock) on "orbel-<FNV-1a 64 of the class key>.lock" in the lock folder
-// (ORBEL_RUNTIME_DIR, else the user's private folder that the process folder is made in); another process
-// finds the class by failing to take that lock. Class names may be Shift-JIS titles, hence the hash for
-// the file name. The lock file is opened relative to the lock folder's kept handle, never through a link,
-// and serves only as a regular file of the user's with no other name that no one else may open: no other
-// user can redirect the lock's creation or hold it. Where no lock can serve, or the locks are kept in the
-// process's own folder (the user's was refused), the process still runs and says once on stderr that a
-// second copy will not be detected.
+// (ORBEL_RUNTIME_DIR, held to the rule of a base, else the user's private folder that the process folder
+// is made in); another process finds the class by failing to take that lock. Class names may be
+// Shift-JIS titles, hence the hash for the file name. The lock file is opened relative to the lock
+// folder's kept handle, never through a link and without waiting, and serves only as a regular file of
+// the user's with no other name that no one else may open: no other user can redirect the lock's
+// creation, hold it or stall the open. Where no lock can serve, or the locks are kept in the process's
+// own folder (the user's was refused), the process still runs and says once on stderr that a second copy
+// will not be detected.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -77,11 +78,16 @@ int LockFolderLocked(std::string* path) {
     if (fd >= 0 && processOwn) SayOnce("the double-start locks are kept in this process's own folder " + *path);
     return fd;
   }
-  // A folder the user names is opened as named, once, and kept.
+  // A folder the user names is opened once and kept, held to the rule of a base: not a link, the user's
+  // or root's, sticky when others may write to it. It is opened for search alone, so a 1733 one serves.
   if (named != f.namedPath || f.namedFd < 0) {
     if (f.namedFd >= 0) ::close(f.namedFd);
-    f.namedFd = ::open(named.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::string why;
+    f.namedFd = OpenBase(named, &why);
     f.namedPath = named;
+    if (f.namedFd < 0) {
+      SayOnce("refused ORBEL_RUNTIME_DIR " + named + " as the folder of the double-start locks (" + why + ")");
+    }
   }
   *path = named;
   return f.namedFd;
@@ -104,7 +110,8 @@ int OpenLockFile(const std::string& key) {
   }
   char name[40];
   std::snprintf(name, sizeof name, "orbel-%016llx.lock", static_cast<unsigned long long>(hash));
-  const int fd = ::openat(folderFd, name, O_RDWR | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
+  // Non-blocking: a lease, a FIFO or a mandatory lock at the name makes the open fail at once, never wait.
+  const int fd = ::openat(folderFd, name, O_RDWR | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0600);
   struct stat st {};
   if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_nlink != 1 ||
       (st.st_mode & (S_IRWXG | S_IRWXO)) != 0 || ((st.st_mode & 07777) != 0600 && ::fchmod(fd, 0600) != 0)) {
