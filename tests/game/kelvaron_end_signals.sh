@@ -19,7 +19,6 @@ runs=${4:-30}  # ten runs a signal
 at_once=5
 work=$(mktemp -d)
 trap 'pkill -KILL -P $$ 2>/dev/null || true; rm -rf "$work"' EXIT
-export ASAN_OPTIONS=detect_leaks=0
 unset ORBEL_RUNTIME_DIR ORBEL_MESSAGEBOX_ANSWER TMPDIR
 signals=(TERM HUP INT)
 made=$(printf 'ウインドウの作成に成功しました' | iconv -f UTF-8 -t CP932)
