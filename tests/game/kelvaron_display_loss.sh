@@ -27,23 +27,8 @@ trap 'pkill -KILL -P $$ 2>/dev/null || true; rm -rf "$work"' EXIT
 unset ORBEL_RUNTIME_DIR ORBEL_MESSAGEBOX_ANSWER TMPDIR
 making=$(printf 'ウインドウを作成します' | iconv -f UTF-8 -t CP932)
 
-sleep_ms() { sleep "$(printf '%d.%03d' $(($1 / 1000)) $(($1 % 1000)))"; }
 window_being_made() { LC_ALL=C grep -qF "$making" "$1/Log.txt" 2>/dev/null; }
 made_or_ended() { window_being_made "$1" || ended "$2"; }
-
-# Starts the game on the run's X server, its pid in $pid.
-start_game() {  # dir display by_key answer
-  (
-    cd "$1"
-    [ "$3" = 1 ] || export ORBEL_MESSAGEBOX_ANSWER=$4
-    exec env DISPLAY="$2" ORBEL_HOST=sdl SDL_AUDIODRIVER=dummy XDG_RUNTIME_DIR="$1/base" "$program"
-  ) > "$1/output" 2>&1 &
-  pid=$!
-}
-
-answer_by_key() {  # display answer
-  DISPLAY=$1 xdotool search --class kelvaron windowfocus --sync key "${2:0:1}" 2>/dev/null || true
-}
 
 # One run, its report in $dir/result: "ok <ms to end>" or what went wrong.
 run() {  # number
@@ -81,35 +66,17 @@ $([ "$by_key" = 1 ] && echo key || echo setting), X ended by $stop"
          sleep_ms "$delay" ;;
     esac
   else
-    local delay=$((200 + RANDOM % 8800)) try
+    local delay=$((200 + RANDOM % 8800))
     moment="$delay ms after the first window showed"
-    # A loaded X server now and then turns a new client away; the game then finds no display and says so at
-    # once. Such a start is made again on a new server: it is not what this test is about.
-    for try in 1 2 3; do
-      start_x_server "$dir" || { echo "$said): no X server" > "$dir/result"; return; }
-      xserver=$(cat "$dir/xserver")
-      display=:$(cat "$dir/display")
-      start_game "$dir" "$display" "$by_key" "$answer"
-      wait_until 60 game_shown_or_ended "$display" "$pid" && ! ended "$pid" && break
-      kill -KILL "$pid" "$xserver" 2>/dev/null
-      wait "$pid" 2>/dev/null || true
-      if [ "$try" = 3 ] || ! grep -q "^orbel: no display could be opened" "$dir/output"; then
-        { echo "$said, $moment): no window showed"; sed 's/^/    /' "$dir/output"; } > "$dir/result"
-        return
-      fi
-    done
+    if ! start_shown_game "$dir" "$by_key" "$answer"; then
+      { echo "$said, $moment): no window showed"; sed 's/^/    /' "$dir/output"; } > "$dir/result"
+      return
+    fi
     if [ "$by_key" = 1 ]; then
       sleep 0.3
       answer_by_key "$display" "$answer"
     fi
-    # Space at 5.0, 5.6 and 6.2 s: stage 1 is chosen and a battle begins.
-    local press at=0
-    for press in 5000 5600 6200 "$delay"; do
-      [ "$press" -le "$delay" ] || continue
-      sleep_ms $((press - at))
-      at=$press
-      [ "$press" = "$delay" ] || DISPLAY=$display xdotool key space 2>/dev/null || true
-    done
+    play_for "$display" "$delay"
   fi
   said="$said $moment)"
   local stopped
@@ -144,12 +111,7 @@ $([ "$by_key" = 1 ] && echo key || echo setting), X ended by $stop"
   fi
 }
 
-# At most at_once runs side by side: the next starts as soon as one ends.
-for ((n = 1; n <= runs; ++n)); do
-  while [ "$(jobs -rp | wc -l)" -ge "$at_once" ]; do wait -n || true; done
-  run "$n" &
-done
-wait
+run_all "$runs" "$at_once"
 failed=0
 slowest=0
 for ((n = 1; n <= runs; ++n)); do

@@ -23,25 +23,12 @@ unset ORBEL_RUNTIME_DIR ORBEL_MESSAGEBOX_ANSWER TMPDIR
 signals=(TERM HUP INT)
 made=$(printf 'ウインドウの作成に成功しました' | iconv -f UTF-8 -t CP932)
 
-sleep_ms() { sleep "$(printf '%d.%03d' $(($1 / 1000)) $(($1 % 1000)))"; }
 window_made() { LC_ALL=C grep -qF "$made" "$1/Log.txt" 2>/dev/null; }
 made_or_ended() { window_made "$1" || ended "$2"; }
 
-# Starts the game on the run's X server, its pid in $pid. A shell starts what it runs in the background
-# with SIGINT ignored; the game starts as from a terminal, with the three signals at their defaults.
-start_game() {  # dir display by_key answer
-  (
-    cd "$1"
-    [ "$3" = 1 ] || export ORBEL_MESSAGEBOX_ANSWER=$4
-    exec env --default-signal=INT,TERM,HUP DISPLAY="$2" ORBEL_HOST=sdl SDL_AUDIODRIVER=dummy \
-      XDG_RUNTIME_DIR="$1/base" "$program"
-  ) > "$1/output" 2>&1 &
-  pid=$!
-}
-
 # One run, its report in $dir/result: "ok <ms to end> <1 when the 2 s of grace ended it>" or what went wrong.
 run() {  # number
-  local dir="$work/run-$1" taken answer by_key delay signal display xserver pid status=0 said try
+  local dir="$work/run-$1" taken answer by_key delay signal display xserver pid status=0 said
   RANDOM=$((10#$(date +%N) + $1))  # runs start side by side: each its own draw
   taken=$((RANDOM % 2))
   make_run_folder "$dir" "$game" "$taken"
@@ -53,38 +40,20 @@ run() {  # number
   said="run $1 ($([ "$taken" = 1 ] && echo "taken user folder" || echo "user folder"), $answer by \
 $([ "$by_key" = 1 ] && echo key || echo setting), SIG$signal $delay ms after the window was made)"
 
-  # A loaded X server now and then turns a new client away; the game then finds no display and says so at
-  # once. Such a start is made again on a new server: it is not what this test is about.
-  for try in 1 2 3; do
-    start_x_server "$dir" || { echo "$said: no X server" > "$dir/result"; return; }
-    xserver=$(cat "$dir/xserver")
-    display=:$(cat "$dir/display")
-    start_game "$dir" "$display" "$by_key" "$answer"
-    wait_until 60 game_shown_or_ended "$display" "$pid" && ! ended "$pid" && break
-    kill -KILL "$pid" "$xserver" 2>/dev/null
-    wait "$pid" 2>/dev/null || true
-    if [ "$try" = 3 ] || ! grep -q "^orbel: no display could be opened" "$dir/output"; then
-      { echo "$said: no window showed"; sed 's/^/    /' "$dir/output"; } > "$dir/result"
-      return
-    fi
-  done
+  if ! start_shown_game "$dir" "$by_key" "$answer"; then
+    { echo "$said: no window showed"; sed 's/^/    /' "$dir/output"; } > "$dir/result"
+    return
+  fi
   if [ "$by_key" = 1 ]; then
     sleep 0.3
-    DISPLAY=$display xdotool search --class kelvaron windowfocus --sync key "${answer:0:1}" 2>/dev/null || true
+    answer_by_key "$display" "$answer"
   fi
   if ! wait_until 60 made_or_ended "$dir" "$pid" || ended "$pid"; then
     { echo "$said: the main window was not made"; sed 's/^/    /' "$dir/output"; } > "$dir/result"
     kill -KILL "$pid" "$xserver" 2>/dev/null
     return
   fi
-  # Space at 5.0, 5.6 and 6.2 s: stage 1 is chosen and a battle begins.
-  local press at=0
-  for press in 5000 5600 6200 "$delay"; do
-    [ "$press" -le "$delay" ] || continue
-    sleep_ms $((press - at))
-    at=$press
-    [ "$press" = "$delay" ] || DISPLAY=$display xdotool key space 2>/dev/null || true
-  done
+  play_for "$display" "$delay"
   local signalled
   signalled=$(now_ms)
   kill -"$signal" "$pid"
@@ -120,12 +89,7 @@ $([ "$by_key" = 1 ] && echo key || echo setting), SIG$signal $delay ms after the
   fi
 }
 
-# At most at_once runs side by side: the next starts as soon as one ends.
-for ((n = 1; n <= runs; ++n)); do
-  while [ "$(jobs -rp | wc -l)" -ge "$at_once" ]; do wait -n || true; done
-  run "$n" &
-done
-wait
+run_all "$runs" "$at_once"
 failed=0
 slowest=0
 graced=0

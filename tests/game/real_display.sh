@@ -13,6 +13,7 @@ wait_until() {  # seconds command...
 }
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
+sleep_ms() { sleep "$(printf '%d.%03d' $(($1 / 1000)) $(($1 % 1000)))"; }
 ended() { ! kill -0 "$1" 2>/dev/null; }
 
 # An X server on a display number drawn at random (servers that pick a free number themselves, started side
@@ -43,6 +44,64 @@ make_run_folder() {  # dir game_dir taken(0|1)
   ln -s "$2/Data" "$1/Data"
   ln -s "$2/Material" "$1/Material"
   [ "$3" = 0 ] || ln -s "$1" "$1/base/orbel-$(id -u)"
+}
+
+# Starts $program on the run's X server, its pid in $pid: sound on SDL's dummy driver (whose thread pulls
+# the mix as a card's would), the start question answered with ANSWER by the setting unless BY_KEY is 1.
+# A shell starts what it runs in the background with SIGINT ignored; the game starts as from a terminal,
+# with SIGINT, SIGTERM and SIGHUP at their defaults.
+start_game() {  # dir display by_key answer
+  (
+    cd "$1"
+    [ "$3" = 1 ] || export ORBEL_MESSAGEBOX_ANSWER=$4
+    exec env --default-signal=INT,TERM,HUP DISPLAY="$2" ORBEL_HOST=sdl SDL_AUDIODRIVER=dummy \
+      XDG_RUNTIME_DIR="$1/base" "$program"
+  ) > "$1/output" 2>&1 &
+  pid=$!
+}
+
+# Starts an X server and the game on it, as start_game, and waits for its first window: $xserver,
+# $display and $pid set. A loaded X server now and then turns a new client away; the game then finds no
+# display and says so at once. Such a start is made again on a new server, twice at most: it is not what
+# these tests are about. Fails when no window showed (DIR/output says why).
+start_shown_game() {  # dir by_key answer
+  local try
+  for try in 1 2 3; do
+    start_x_server "$1" || { echo "no X server" > "$1/output"; return 1; }
+    xserver=$(cat "$1/xserver")
+    display=:$(cat "$1/display")
+    start_game "$1" "$display" "$2" "$3"
+    wait_until 60 game_shown_or_ended "$display" "$pid" && ! ended "$pid" && return 0
+    kill -KILL "$pid" "$xserver" 2>/dev/null
+    wait "$pid" 2>/dev/null || true
+    grep -q "^orbel: no display could be opened" "$1/output" || return 1
+  done
+  return 1
+}
+
+answer_by_key() {  # display answer
+  DISPLAY=$1 xdotool search --class kelvaron windowfocus --sync key "${2:0:1}" 2>/dev/null || true
+}
+
+# Plays until DELAY ms have passed: Space at 5.0, 5.6 and 6.2 s chooses stage 1 and begins a battle.
+play_for() {  # display delay
+  local press at=0
+  for press in 5000 5600 6200 "$2"; do
+    [ "$press" -le "$2" ] || continue
+    sleep_ms $((press - at))
+    at=$press
+    [ "$press" = "$2" ] || DISPLAY=$1 xdotool key space 2>/dev/null || true
+  done
+}
+
+# Calls `run N` for N = 1..RUNS, AT_ONCE side by side: the next starts as soon as one ends.
+run_all() {  # runs at_once
+  local n
+  for ((n = 1; n <= $1; ++n)); do
+    while [ "$(jobs -rp | wc -l)" -ge "$2" ]; do wait -n || true; done
+    run "$n" &
+  done
+  wait
 }
 
 # Waits for the game to end once something should have ended it (since START_MS): ended_ms is set to the
