@@ -10,7 +10,6 @@
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
 
-#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -50,17 +49,14 @@ struct FaceFile {
   int index = 0;
 };
 
-// Finds the font file for a family name (UTF-8) and language; false when fontconfig finds nothing.
-// fontconfig, started once; its configuration is given back at exit.
+// fontconfig, started once. It is never finalised, not even at exit: a program may call exit() on one
+// thread while another makes a font, and fontconfig's end would pull its caches from under that one.
 bool StartFontConfig() {
-  static const bool started = [] {
-    if (FcInit() == FcFalse) return false;
-    std::atexit(FcFini);
-    return true;
-  }();
+  static const bool started = FcInit() != FcFalse;
   return started;
 }
 
+// Finds the font file for a family name (UTF-8) and language; false when fontconfig finds nothing.
 bool MatchFaceFile(const std::string& family, const char* language, int weight, bool italic, FaceFile* out) {
   if (!StartFontConfig()) return false;
   FcPattern* pattern = FcPatternCreate();
