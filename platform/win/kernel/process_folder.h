@@ -54,7 +54,8 @@ void RemoveProcessFolder(ProcessFolders* folders);
 void CloseProcessFolders(ProcessFolders* folders);
 
 // This process's folder, made at the first call and removed with what it holds when the process exits;
-// empty when none can be made, and once it has been removed at the end (another thread may still ask). `handle`, when given, receives its kept handle (-1 with an empty path).
+// empty when none can be made, and once it has been removed at the end (another thread may still ask).
+// `handle`, when given, receives its kept handle (-1 with an empty path).
 std::string ProcessFolder(int* handle = nullptr);
 
 // Removes this process's folder now: the exit handler, also called by an end that runs no exit handler.
