@@ -179,10 +179,11 @@ if(TARGET movie_tests)
   target_link_libraries(movie_tests PRIVATE PkgConfig::MOVIE_ENCODERS)
 endif()
 # exit() at random moments while sound, music or a film plays in a real window, on SDL's dummy audio
-# driver (a real audio thread). Labelled with the suite, so that the AddressSanitizer pass runs them too;
-# not in the ThreadSanitizer build, where the GL driver's own threads (not instrumented) read as races.
+# driver (a real audio thread), or from a second thread while all of that, a connection and fonts run.
+# Labelled with the suite, so that the AddressSanitizer pass runs them too; not in the ThreadSanitizer
+# build, where the GL driver's own threads (not instrumented) read as races.
 if(ORBEL_XVFB_RUN AND TARGET movie_tests)
-  foreach(case ALoopingSoundAndMusic AFilmWithSound)
+  foreach(case ALoopingSoundAndMusic AFilmWithSound EverythingAtOnceFromASecondThread)
     add_test(NAME movie.ExitWhilePlaying.${case}UnderXvfb
              COMMAND ${ORBEL_XVFB_RUN} -a env ORBEL_HOST=sdl
                      $<TARGET_FILE:movie_tests> --gtest_filter=ExitWhilePlaying.${case})

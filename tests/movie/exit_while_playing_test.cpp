@@ -2,12 +2,16 @@
 // by CTest under Xvfb with ORBEL_HOST=sdl and SDL's dummy audio driver, whose thread pulls the mix as a
 // sound card's would. The test binary starts itself again, many times, as a child that starts the
 // library in a real window, plays a looping sound and music (streamed Ogg Vorbis or MIDI), or a film
-// with sound (on the Theora road, or on the DirectShow road from a file or an archive), draws frames for
-// a random while and calls exit(0). Every child must end with status 0 by itself, say nothing of a
-// sanitizer, and leave no private folder behind. Elsewhere (headless runs) the tests skip themselves.
+// with sound (on the Theora road, or on the DirectShow road from a file or an archive), or all of that
+// with a loopback connection and fonts, draws frames for a random while and calls exit(0), on the main
+// thread or on a second one. Every child must end with status 0 by itself, say nothing of a sanitizer,
+// draw no frame once the exit handlers have run (the display's libraries are torn down next), and leave
+// no private folder behind. Elsewhere (headless runs) the tests skip themselves.
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +29,7 @@
 #include "orbel/graphics/graph_record.h"
 #include "orbel/movie/movie_record.h"
 #include "orbel/movie/movie_system.h"
+#include "orbel/network/network_connect.h"
 #include "platform/win/kernel/process_folder.h"
 #include "test_support.h"
 #include "tools/moviegen/movie_writer.h"
@@ -74,6 +79,10 @@ void WriteMidi(const fs::path& path) {
   out << track;
 }
 
+// Set by an exit handler that runs after the library's: from then on no thread may reach the display,
+// whose libraries' own destructors come next.
+std::atomic<bool> g_pastTheExitHandlers{false};
+
 // The child: plays, draws for a while and exits in the middle of it.
 TEST(ExitWhilePlayingChild, PlaysAndExits) {
   const char* setting = std::getenv(kChildVariable);
@@ -84,17 +93,27 @@ TEST(ExitWhilePlayingChild, PlaysAndExits) {
   ASSERT_EQ(std::sscanf(setting, "%15s %4095s %d", what, folder, &milliseconds), 3);
   fs::current_path(folder);
   ASSERT_FALSE(plat::ProcessFolder().empty());  // made now, to be removed at the exit
+  // Set before the library starts, so run after its exit handlers; it leaves the main thread a while to
+  // try another frame.
+  std::atexit([] {
+    g_pastTheExitHandlers = true;
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+  });
   ChangeWindowMode(1);
   SetRunInBackground(1);  // children side by side: only one window has the focus
   ASSERT_EQ(InitLibraryLocked(), 0);
   const std::string play = what;
+  // "all": an archived film, a looping sound, music, a loopback connection and fonts at once, and exit()
+  // called from a second thread while the main thread goes on.
+  const bool all = play == "all";
   int graph = -1;
-  if (play == "ogg" || play == "midi") {
+  if (play == "ogg" || play == "midi" || all) {
     const int sound = LoadSoundFile("loop.wav", 1, -1);
     ASSERT_NE(sound, -1);
     ASSERT_EQ(PlaySoundHandle(sound, 3, 1), 0);
-    ASSERT_EQ(PlayMusicFile(play == "ogg" ? "music.ogg" : "music.mid", 3), 0);
-  } else {
+    ASSERT_EQ(PlayMusicFile(play == "midi" ? "music.mid" : "music.ogg", 3), 0);
+  }
+  if (play != "ogg" && play != "midi") {
     graph = LoadGraphFile(play == "theora" ? "film.ogv" : play == "mpeg4" ? "film.avi" : "FILMS/film.avi", 0);
     ASSERT_NE(graph, -1);
     MovieHandleRecord* movie = GetMovieData(GetGraphRecord(graph)->movie);
@@ -103,11 +122,40 @@ TEST(ExitWhilePlayingChild, PlaysAndExits) {
     movie->playingWanted = 1;
     ResumeAllMovie();
   }
-  const uint32_t until = GetNowMilliCount() + static_cast<uint32_t>(milliseconds);
-  while (GetNowMilliCount() < until && ProcessMessageLocked() == 0) {
-    if (graph != -1) DrawGraphAt(0, 0, graph, 0);
-    FlipScreen();
+  int32_t sender = -1;
+  if (all) {
+    const int port = PrepareListenNetWork(0);
+    ASSERT_GT(port, 0);
+    sender = ConnectNetWorkLoopback(port);
+    ASSERT_NE(sender, -1);
+    std::thread([milliseconds] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+      std::fflush(nullptr);
+      std::exit(0);
+    }).detach();
   }
+  // With exit() on another thread the main thread goes on until the process ends.
+  const uint32_t until = GetNowMilliCount() + static_cast<uint32_t>(milliseconds) + (all ? 30000u : 0u);
+  for (int frame = 0; GetNowMilliCount() < until && ProcessMessageLocked() == 0; ++frame) {
+    const bool late = g_pastTheExitHandlers.load();
+    if (graph != -1) DrawGraphAt(0, 0, graph, 0);
+    if (all) {
+      const int font = CreateFontToHandle(frame % 2 == 0 ? nullptr : "IPAMincho", 12 + frame % 20, 3, 2, -1, 1, 0,
+                                          -1, -1);
+      DrawTextToFontHandle(8, 200, "ケルヴァロン Kelvaron", 0xFFFFFF, font, 0, 0);
+      DeleteFontHandle(font);
+      char block[4096] = {};
+      NetWorkSend(sender, block, 1 + frame % static_cast<int>(sizeof block));
+      const int32_t receiver = GetLastMadeNetWorkHandle();
+      if (receiver != -1 && receiver != sender) {
+        const int waiting = GetNetWorkDataLength(receiver);
+        if (waiting > 0) NetWorkRecv(receiver, block, std::min(waiting, static_cast<int>(sizeof block)));
+      }
+    }
+    FlipScreen();
+    if (late) std::fprintf(stderr, "fault: a frame was drawn after the exit handlers had run\n");
+  }
+  ASSERT_FALSE(all) << "exit() was not called";
   std::fflush(nullptr);
   std::exit(0);
 }
@@ -150,6 +198,7 @@ void CheckChild(const Child& child, const std::string& what, int milliseconds) {
   }
   EXPECT_EQ(said.find("Sanitizer"), std::string::npos) << how << "\n" << said;
   EXPECT_EQ(said.find("runtime error"), std::string::npos) << how << "\n" << said;
+  EXPECT_EQ(said.find("fault:"), std::string::npos) << how << "\n" << said;
   const fs::path user = child.folder / ("orbel-" + std::to_string(::geteuid()));
   ASSERT_TRUE(fs::is_directory(user)) << how << ": no user folder was made\n" << said;
   for (const auto& entry : fs::directory_iterator(user)) {
@@ -189,26 +238,45 @@ TEST(ExitWhilePlaying, ALoopingSoundAndMusic) {
   RunChildren(work.path(), {"ogg", "midi"});
 }
 
+// The films: Theora in Ogg, MPEG-4 in AVI, and that AVI in an archive. Sets `error` on failure.
+void WriteFilms(const fs::path& work, std::string* error) {
+  testing::MovieSpec theora;
+  theora.frames = 90;
+  theora.withSound = true;
+  testing::WriteFileBytes(work / "film.ogv", testing::MakeTheoraMovie(theora));
+  moviegen::MovieSpec coded;
+  coded.path = (work / "film.avi").string();
+  coded.frames = 90;
+  coded.sound = true;
+  if (!moviegen::WriteMovie(coded, error)) return;
+  QvaWriter archive(QvaWriterOptions{});
+  const std::vector<uint8_t> bytes = testing::ReadFileBytes(coded.path);
+  if (!archive.AddFile("film.avi", bytes.data(), bytes.size())) *error = "the film could not be archived";
+  testing::WriteFileBytes(work / "FILMS.QVA", archive.Finish());
+}
+
 // A film from a file, or from an archive (read by the archive's loading thread, played from a temporary
 // copy in the private folder).
 TEST(ExitWhilePlaying, AFilmWithSound) {
   if (!OnRealDisplay()) GTEST_SKIP() << "needs ORBEL_HOST=sdl on a display (run under Xvfb by CTest)";
   testing::ScopedWorkDir work;
-  testing::MovieSpec theora;
-  theora.frames = 90;
-  theora.withSound = true;
-  testing::WriteFileBytes(work.path() / "film.ogv", testing::MakeTheoraMovie(theora));
-  moviegen::MovieSpec coded;
-  coded.path = (work.path() / "film.avi").string();
-  coded.frames = 90;
-  coded.sound = true;
   std::string error;
-  ASSERT_TRUE(moviegen::WriteMovie(coded, &error)) << error;
-  QvaWriter archive(QvaWriterOptions{});
-  const std::vector<uint8_t> bytes = testing::ReadFileBytes(coded.path);
-  ASSERT_TRUE(archive.AddFile("film.avi", bytes.data(), bytes.size()));
-  testing::WriteFileBytes(work.path() / "FILMS.QVA", archive.Finish());
+  WriteFilms(work.path(), &error);
+  ASSERT_TRUE(error.empty()) << error;
   RunChildren(work.path(), {"theora", "mpeg4", "archived"});
+}
+
+// An archived film, a looping sound, music, a loopback connection and fonts at once, with exit() called
+// from a second thread while the main thread goes on drawing, sending and making fonts.
+TEST(ExitWhilePlaying, EverythingAtOnceFromASecondThread) {
+  if (!OnRealDisplay()) GTEST_SKIP() << "needs ORBEL_HOST=sdl on a display (run under Xvfb by CTest)";
+  testing::ScopedWorkDir work;
+  std::string error;
+  WriteFilms(work.path(), &error);
+  ASSERT_TRUE(error.empty()) << error;
+  WriteSineWav(work.path() / "loop.wav", 22050, 0.5);
+  testing::WriteFileBytes(work.path() / "music.ogg", testing::MakeVorbisOnlyOgg(3.0));
+  RunChildren(work.path(), {"all"});
 }
 
 }  // namespace

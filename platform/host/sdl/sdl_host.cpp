@@ -6,6 +6,9 @@
 // covers that whole desktop is shown full screen (a borderless window over the real display), its
 // picture scaled to fit with the aspect kept; the real display's mode never changes.
 // Pads and their rumble: sdl_pads.cpp. Input-method editing arrives as composition events.
+// Every call into SDL's video is made inside the display gate (sdl_display_gate.h), but for the message
+// boxes, which wait for the user; events are delivered outside it, since a listener may run the program's
+// window procedure: an exit on another thread must wait for neither.
 // LIMITATIONS: only the first display is used.
 #include <SDL.h>
 #include <pthread.h>
@@ -20,6 +23,7 @@
 
 #include "platform/host/host.h"
 #include "platform/host/sdl/sdl_audio.h"
+#include "platform/host/sdl/sdl_display_gate.h"
 #include "platform/host/sdl/sdl_display_loss.h"
 #include "platform/host/sdl/sdl_keys.h"
 #include "platform/host/sdl/sdl_message_box.h"
@@ -55,6 +59,7 @@ class SdlHost final : public Host {
   // process, so the exit handlers make no call to SDL or the display.
   ~SdlHost() override {
     CloseSdlAudio();
+    DisplayGateLock gate(DisplayGate());
     for (auto& [hwnd, w] : windows_) Release(w);
     pads_.Stop();
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -66,6 +71,7 @@ class SdlHost final : public Host {
 
   // Starts SDL video; false, with SDL's reason in `whyNot`, when no display can be opened.
   bool Start(std::string* whyNot) {
+    DisplayGateLock gate(DisplayGate());
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     // Ctrl+C and SIGTERM reach the program through the window stand-in as the close of its main window;
     // SDL would turn them into a quit event that no window of the library waits for.
@@ -100,6 +106,7 @@ class SdlHost final : public Host {
   }
 
   bool SetDesktopMode(const DesktopMode& mode) override {
+    DisplayGateLock gate(DisplayGate());
     if (!Host::SetDesktopMode(mode)) return false;
     for (auto& [hwnd, w] : windows_) {
       Place(w);
@@ -112,6 +119,7 @@ class SdlHost final : public Host {
   DesktopMode Desktop() const override { return mode_; }
 
   bool CreateHostWindow(HWND hwnd, const WindowSpec& spec) override {
+    DisplayGateLock gate(DisplayGate());
     Host::CreateHostWindow(hwnd, spec);
     SdlWindow w;
     const int width = std::max<int>(spec.client.right - spec.client.left, 1);
@@ -133,6 +141,9 @@ class SdlHost final : public Host {
       Host::DestroyHostWindow(hwnd);
       return false;
     }
+    // Set before the sound device opens (the library opens it once it has a window): its exit handler
+    // runs first, so that its thread has stopped before the gate stops a drawing thread.
+    CloseDisplayGateAtExit();
     Remember(w, SDL_Point{spec.client.left, spec.client.top}, SDL_Point{width, height});
     w.client = spec.client;
     byId_[SDL_GetWindowID(w.window)] = hwnd;
@@ -143,6 +154,7 @@ class SdlHost final : public Host {
   }
 
   void DestroyHostWindow(HWND hwnd) override {
+    DisplayGateLock gate(DisplayGate());
     Host::DestroyHostWindow(hwnd);
     auto it = windows_.find(hwnd);
     if (it == windows_.end()) return;
@@ -152,6 +164,7 @@ class SdlHost final : public Host {
   }
 
   void ShowHostWindow(HWND hwnd, ShowState state) override {
+    DisplayGateLock gate(DisplayGate());
     SdlWindow* w = Find(hwnd);
     if (w == nullptr) return;
     switch (state) {
@@ -171,6 +184,7 @@ class SdlHost final : public Host {
   }
 
   void MoveHostWindow(HWND hwnd, const RECT& client) override {
+    DisplayGateLock gate(DisplayGate());
     Host::MoveHostWindow(hwnd, client);
     SdlWindow* w = Find(hwnd);
     if (w == nullptr) return;
@@ -180,37 +194,52 @@ class SdlHost final : public Host {
   }
 
   void SetHostWindowTitle(HWND hwnd, const char* title) override {
+    DisplayGateLock gate(DisplayGate());
     if (SdlWindow* w = Find(hwnd)) SDL_SetWindowTitle(w->window, ShiftJisToUtf8(title).c_str());
   }
 
   void RaiseHostWindow(HWND hwnd) override {
+    DisplayGateLock gate(DisplayGate());
     if (SdlWindow* w = Find(hwnd); w != nullptr && (SDL_GetWindowFlags(w->window) & SDL_WINDOW_SHOWN))
       SDL_RaiseWindow(w->window);
   }
 
   void SetHostWindowTopmost(HWND hwnd, bool topmost) override {
+    DisplayGateLock gate(DisplayGate());
     if (SdlWindow* w = Find(hwnd)) SDL_SetWindowAlwaysOnTop(w->window, topmost ? SDL_TRUE : SDL_FALSE);
   }
 
   void PresentFrame(HWND hwnd, int x, int y, const FrameView& view) override {
+    DisplayGateLock gate(DisplayGate());
     Host::PresentFrame(hwnd, x, y, view);
     Show(hwnd);
   }
 
   void LinkFrame(HWND hwnd, int x, int y, const FrameView& view, const void* owner) override {
+    DisplayGateLock gate(DisplayGate());
     Host::LinkFrame(hwnd, x, y, view, owner);
     Show(hwnd);
   }
 
   void FillFrame(HWND hwnd, const RECT& rect, uint32_t colour) override {
+    DisplayGateLock gate(DisplayGate());
     Host::FillFrame(hwnd, rect, colour);
     Show(hwnd);
   }
 
   void PumpEvents() override {
     if (!pthread_equal(pthread_self(), thread_)) return;
-    SDL_Event e;
-    while (SDL_PollEvent(&e)) Translate(e);
+    for (;;) {
+      std::vector<Event> events;
+      {
+        DisplayGateLock gate(DisplayGate());
+        SDL_Event e;
+        if (!SDL_PollEvent(&e)) return;
+        Translate(e);
+        events.swap(translated_);
+      }
+      for (const Event& event : events) DeliverEvent(event);
+    }
   }
 
   int ShowMessageBox(HWND hwnd, const char* text, const char* caption, UINT type) override {
@@ -251,11 +280,21 @@ class SdlHost final : public Host {
     return pressed < 0 ? choices.escapeId : pressed;
   }
 
-  void RumblePad(int pad, uint16_t low, uint16_t high) override { pads_.Rumble(pad, low, high); }
+  void RumblePad(int pad, uint16_t low, uint16_t high) override {
+    DisplayGateLock gate(DisplayGate());
+    pads_.Rumble(pad, low, high);
+  }
 
-  void SetCursorVisible(bool visible) override { SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE); }
-  void WarpCursor(int x, int y) override { SDL_WarpMouseGlobal(x, y); }
+  void SetCursorVisible(bool visible) override {
+    DisplayGateLock gate(DisplayGate());
+    SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
+  }
+  void WarpCursor(int x, int y) override {
+    DisplayGateLock gate(DisplayGate());
+    SDL_WarpMouseGlobal(x, y);
+  }
   void SetScreenSaverEnabled(bool enabled) override {
+    DisplayGateLock gate(DisplayGate());
     if (enabled) SDL_EnableScreenSaver();
     else SDL_DisableScreenSaver();
   }
@@ -386,11 +425,11 @@ class SdlHost final : public Host {
       case SDL_WINDOWEVENT_RESTORED: e.type = EventType::Restored; break;
       default: return;
     }
-    DeliverEvent(e);
+    translated_.push_back(e);
   }
 
   void Translate(const SDL_Event& sdl) {
-    if (pads_.Handle(sdl)) return;
+    if (pads_.Handle(sdl, &translated_)) return;
     Event e;
     switch (sdl.type) {
       case SDL_WINDOWEVENT: WindowEvent(sdl.window); return;
@@ -472,7 +511,7 @@ class SdlHost final : public Host {
       default:
         return;
     }
-    DeliverEvent(e);
+    translated_.push_back(e);
   }
 
   pthread_t thread_;
@@ -481,6 +520,7 @@ class SdlHost final : public Host {
   std::unordered_map<HWND, SdlWindow> windows_;
   std::unordered_map<Uint32, HWND> byId_;
   std::vector<std::string> dropNames_;
+  std::vector<Event> translated_;  // host events of the SDL event being translated, delivered after it
   SdlPads pads_;
 };
 

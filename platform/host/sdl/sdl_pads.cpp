@@ -57,7 +57,7 @@ void SdlPads::Stop() {
   started_ = false;
 }
 
-void SdlPads::Open(int deviceIndex) {
+void SdlPads::Open(int deviceIndex, std::vector<Event>* out) {
   Pad pad;
   if (SDL_IsGameController(deviceIndex)) {
     pad.controller = SDL_GameControllerOpen(deviceIndex);
@@ -89,10 +89,10 @@ void SdlPads::Open(int deviceIndex) {
   if (pad.controller != nullptr || axes >= 3) e.padCaps |= kPadHasZ;
   if (pad.controller != nullptr || axes >= 4) e.padCaps |= kPadHasR;
   if (SDL_JoystickHasRumble(pad.joystick)) e.padCaps |= kPadRumble;
-  DeliverEvent(e);
+  out->push_back(e);
 }
 
-void SdlPads::Close(SDL_JoystickID id) {
+void SdlPads::Close(SDL_JoystickID id, std::vector<Event>* out) {
   auto it = pads_.find(id);
   if (it == pads_.end()) return;
   if (it->second.controller != nullptr) SDL_GameControllerClose(it->second.controller);
@@ -101,14 +101,14 @@ void SdlPads::Close(SDL_JoystickID id) {
   Event e;
   e.type = EventType::PadRemoved;
   e.pad = id;
-  DeliverEvent(e);
+  out->push_back(e);
 }
 
-bool SdlPads::Handle(const SDL_Event& sdl) {
+bool SdlPads::Handle(const SDL_Event& sdl, std::vector<Event>* out) {
   Event e;
   switch (sdl.type) {
-    case SDL_JOYDEVICEADDED: Open(sdl.jdevice.which); return true;
-    case SDL_JOYDEVICEREMOVED: Close(sdl.jdevice.which); return true;
+    case SDL_JOYDEVICEADDED: Open(sdl.jdevice.which, out); return true;
+    case SDL_JOYDEVICEREMOVED: Close(sdl.jdevice.which, out); return true;
     case SDL_CONTROLLERDEVICEADDED:
     case SDL_CONTROLLERDEVICEREMOVED:
     case SDL_CONTROLLERDEVICEREMAPPED: return true;  // the joystick events carry these
@@ -152,7 +152,7 @@ bool SdlPads::Handle(const SDL_Event& sdl) {
     }
     default: return false;
   }
-  DeliverEvent(e);
+  out->push_back(e);
   return true;
 }
 

@@ -7,6 +7,9 @@
 #include <SDL.h>
 
 #include <unordered_map>
+#include <vector>
+
+#include "platform/host/host.h"
 
 namespace plat::host {
 
@@ -15,8 +18,9 @@ class SdlPads {
   // Starts SDL's controller and joystick subsystems; false when they are not available (no pads).
   bool Start();
   void Stop();
-  // Handles a pad event (true), or leaves it to the caller (false).
-  bool Handle(const SDL_Event& event);
+  // Handles a pad event (true), or leaves it to the caller (false); the host events it makes are added to
+  // `out`, for the caller to deliver.
+  bool Handle(const SDL_Event& event, std::vector<Event>* out);
   void Rumble(int pad, uint16_t low, uint16_t high);
 
  private:
@@ -24,8 +28,8 @@ class SdlPads {
     SDL_GameController* controller = nullptr;  // null for a plain joystick
     SDL_Joystick* joystick = nullptr;
   };
-  void Open(int deviceIndex);
-  void Close(SDL_JoystickID id);
+  void Open(int deviceIndex, std::vector<Event>* out);
+  void Close(SDL_JoystickID id, std::vector<Event>* out);
 
   bool started_ = false;
   std::unordered_map<SDL_JoystickID, Pad> pads_;

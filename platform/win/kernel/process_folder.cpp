@@ -228,6 +228,7 @@ bool MakeLockedFolder(int parentFd, const std::string& prefix, ProcessFolders* f
 struct ProcessFolderState {
   std::mutex mutex;
   bool looked = false;  // the bases have been looked at
+  bool ended = false;   // the folder went with the process's end: no other is made, though threads still ask
   ProcessFolders folders;
   pid_t owner = 0;      // the process that made its folder (a forked child inherits the record, not the duty)
 };
@@ -250,13 +251,32 @@ void LookForUserFolderLocked(ProcessFolderState& s) {
   OpenUserFolder(bases, &s.folders);
 }
 
+// Removes the process's folder as the process ends; none is made after. It is renamed out of the way
+// first: another thread that read its path a moment before then makes nothing in it by that name, where
+// a file made after the emptying would keep the folder from going.
+void EndOwnFolderLocked(ProcessFolderState& s) {
+  s.ended = true;
+  if (s.owner != ::getpid()) return;
+  ProcessFolders& f = s.folders;
+  if (f.fd >= 0) {
+    const int parentFd = f.userFd >= 0 ? f.userFd : f.baseFd;
+    const std::string ending = f.name + "-ended";  // the prefix kept: swept if the process dies here
+    if (::renameat2(parentFd, f.name.c_str(), parentFd, ending.c_str(), RENAME_NOREPLACE) == 0) f.name = ending;
+    Step("ending");
+  }
+  RemoveProcessFolder(&f);
+}
+
 std::string ProcessFolderLocked(ProcessFolderState& s, int* handle) {
-  if (s.folders.fd < 0) {
+  if (s.folders.fd < 0 && !s.ended) {
     LookForUserFolderLocked(s);
     if (MakeProcessFolder(&s.folders)) {
       s.owner = ::getpid();
       static bool handlerSet = false;
       if (!handlerSet) handlerSet = std::atexit(&RemoveOwnProcessFolder) == 0;
+      // Refused once the exit handlers have all run (exit() called on another thread meanwhile): no
+      // handler would remove a folder made now, so it goes at once.
+      if (!handlerSet) EndOwnFolderLocked(s);
     }
   }
   if (handle != nullptr) *handle = s.folders.fd;
@@ -367,7 +387,7 @@ void CloseProcessFolders(ProcessFolders* f) {
 void RemoveOwnProcessFolder() {
   ProcessFolderState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
-  if (s.owner == ::getpid()) RemoveProcessFolder(&s.folders);
+  EndOwnFolderLocked(s);
 }
 
 std::string ProcessFolder(int* handle) {

@@ -63,7 +63,8 @@ void RemoveProcessFolder(ProcessFolders* folders);
 void CloseProcessFolders(ProcessFolders* folders);
 
 // This process's folder, made at the first call and removed with what it holds when the process exits;
-// empty when none can be made. `handle`, when given, receives its kept handle (-1 with an empty path).
+// empty when none can be made, and once it has been removed at the end (another thread may still ask).
+// `handle`, when given, receives its kept handle (-1 with an empty path).
 std::string ProcessFolder(int* handle = nullptr);
 
 // When `folder` (a path as ProcessFolder gives it) is this process's folder: true, with `*handle` a
@@ -72,6 +73,7 @@ std::string ProcessFolder(int* handle = nullptr);
 bool ProcessFolderHandle(std::string_view folder, int* handle);
 
 // Removes this process's folder now: the exit handler, also called by an end that runs no exit handler.
+// No folder is made after it.
 void RemoveOwnProcessFolder();
 
 // Where the user's processes keep the files they share (the double-start locks): the user's folder in
