@@ -6,13 +6,16 @@
 namespace plat::host {
 namespace {
 
-void CloseGate() { DisplayGate().lock(); }
+constexpr std::chrono::seconds kLongestWait{2};
+
+// An exit is not held up for ever by a thread stuck in a call to a display that no longer answers.
+void CloseGate() { [[maybe_unused]] const bool closed = DisplayGate().try_lock_for(kLongestWait); }
 
 }  // namespace
 
-std::recursive_mutex& DisplayGate() {
+std::recursive_timed_mutex& DisplayGate() {
   // Never destroyed: threads wait on it until the process ends.
-  static auto* gate = new std::recursive_mutex;
+  static auto* gate = new std::recursive_timed_mutex;
   return *gate;
 }
 
