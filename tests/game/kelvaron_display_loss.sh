@@ -68,13 +68,9 @@ $([ "$by_key" = 1 ] && echo key || echo setting), X ended by $stop"
   else
     local delay=$((200 + RANDOM % 8800))
     moment="$delay ms after the first window showed"
-    if ! start_shown_game "$dir" "$by_key" "$answer"; then
+    if ! start_answered_game "$dir" "$by_key" "$answer"; then
       { echo "$said, $moment): no window showed"; sed 's/^/    /' "$dir/output"; } > "$dir/result"
       return
-    fi
-    if [ "$by_key" = 1 ]; then
-      sleep 0.3
-      answer_by_key "$display" "$answer"
     fi
     play_for "$display" "$delay"
   fi
@@ -101,27 +97,10 @@ $([ "$by_key" = 1 ] && echo key || echo setting), X ended by $stop"
      ! grep -q "ディスプレイとの接続が切れました、ソフトを終了します" <<< "$(game_log "$dir")"; then
     fault="${fault:+$fault; }Log.txt does not say that the display was lost"
   fi
-  local after
-  after=$(after_end_faults "$dir" "$program")
-  fault="$fault${fault:+${after:+; }}$after"
-  if [ -n "$fault" ]; then
-    { echo "$said: $fault"; sed 's/^/    /' "$dir/output"; } > "$dir/result"
-  else
-    echo "ok $ended_ms" > "$dir/result"
-  fi
+  write_result "$dir" "$said" "$fault" "$ended_ms"
 }
 
 run_all "$runs" "$at_once"
-failed=0
-slowest=0
-for ((n = 1; n <= runs; ++n)); do
-  result=$(cat "$work/run-$n/result" 2>/dev/null || echo "run $n gave no result")
-  if [ "${result%% *}" = ok ]; then
-    [ "${result#ok }" -le "$slowest" ] || slowest=${result#ok }
-  else
-    echo "$result"
-    failed=$((failed + 1))
-  fi
-done
+tally "$runs"
 echo "kelvaron display loss ($mode): $((runs - failed)) of $runs runs ended cleanly, the slowest in $slowest ms"
 [ "$failed" = 0 ]

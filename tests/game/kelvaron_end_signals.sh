@@ -40,13 +40,9 @@ run() {  # number
   said="run $1 ($([ "$taken" = 1 ] && echo "taken user folder" || echo "user folder"), $answer by \
 $([ "$by_key" = 1 ] && echo key || echo setting), SIG$signal $delay ms after the window was made)"
 
-  if ! start_shown_game "$dir" "$by_key" "$answer"; then
+  if ! start_answered_game "$dir" "$by_key" "$answer"; then
     { echo "$said: no window showed"; sed 's/^/    /' "$dir/output"; } > "$dir/result"
     return
-  fi
-  if [ "$by_key" = 1 ]; then
-    sleep 0.3
-    answer_by_key "$display" "$answer"
   fi
   if ! wait_until 60 made_or_ended "$dir" "$pid" || ended "$pid"; then
     { echo "$said: the main window was not made"; sed 's/^/    /' "$dir/output"; } > "$dir/result"
@@ -79,31 +75,11 @@ $([ "$by_key" = 1 ] && echo key || echo setting), SIG$signal $delay ms after the
   ! grep -q "^orbel: the program did not end within 2 s of SIG$signal; it ends now$" "$dir/output" || graced=1
   [ "$graced" = 1 ] || grep -q "ウインドウを閉じようとしています" <<< "$(game_log "$dir")" ||
     fault="${fault:+$fault; }the window was not closed"
-  local after
-  after=$(after_end_faults "$dir" "$program")
-  fault="$fault${fault:+${after:+; }}$after"
-  if [ -n "$fault" ]; then
-    { echo "$said: $fault"; sed 's/^/    /' "$dir/output"; } > "$dir/result"
-  else
-    echo "ok $ended_ms $graced" > "$dir/result"
-  fi
+  write_result "$dir" "$said" "$fault" "$ended_ms" "$graced"
 }
 
 run_all "$runs" "$at_once"
-failed=0
-slowest=0
-graced=0
-for ((n = 1; n <= runs; ++n)); do
-  result=$(cat "$work/run-$n/result" 2>/dev/null || echo "run $n gave no result")
-  if [ "${result%% *}" = ok ]; then
-    read -r _ ms grace <<< "$result"
-    [ "$ms" -le "$slowest" ] || slowest=$ms
-    graced=$((graced + grace))
-  else
-    echo "$result"
-    failed=$((failed + 1))
-  fi
-done
-echo "kelvaron end signals: $((runs - failed)) of $runs runs ended by their signal ($graced after the 2 s of grace)," \
+tally "$runs"
+echo "kelvaron end signals: $((runs - failed)) of $runs runs ended by their signal ($counted after the 2 s of grace)," \
   "the slowest in $slowest ms"
 [ "$failed" = 0 ]

@@ -83,6 +83,14 @@ answer_by_key() {  # display answer
   DISPLAY=$1 xdotool search --class kelvaron windowfocus --sync key "${2:0:1}" 2>/dev/null || true
 }
 
+# start_shown_game, then the start question answered by key when BY_KEY is 1.
+start_answered_game() {  # dir by_key answer
+  start_shown_game "$@" || return 1
+  [ "$2" = 1 ] || return 0
+  sleep 0.3
+  answer_by_key "$display" "$3"
+}
+
 # Plays until DELAY ms have passed: Space at 5.0, 5.6 and 6.2 s chooses stage 1 and begins a battle.
 play_for() {  # display delay
   local press at=0
@@ -135,6 +143,38 @@ after_end_faults() {  # dir program
     ORBEL_HEADLESS_SCRIPT="$1/quit.txt" XDG_RUNTIME_DIR="$1/base" timeout 60 "$2") > "$1/again" 2>&1 || again=$?
   [ "$again" = 0 ] || faults="${faults:+$faults; }a new start ended with $again"
   echo "$faults"
+}
+
+# Writes a run's result to DIR/result: "ok DETAILS..." (the first detail the ms it took to end), or what
+# went wrong (FAULTS and what after_end_faults finds) followed by the game's output.
+write_result() {  # dir said faults details...
+  local dir=$1 said=$2 fault=$3 after
+  shift 3
+  after=$(after_end_faults "$dir" "$program")
+  fault="$fault${fault:+${after:+; }}$after"
+  if [ -n "$fault" ]; then
+    { echo "$said: $fault"; sed 's/^/    /' "$dir/output"; } > "$dir/result"
+  else
+    echo "ok $*" > "$dir/result"
+  fi
+}
+
+# Reads the results of runs 1..RUNS and prints those that went wrong: $failed counts them, $slowest is the
+# longest end in ms and $counted the sum of the second details.
+tally() {  # runs
+  local n result ms extra
+  failed=0 slowest=0 counted=0
+  for ((n = 1; n <= $1; ++n)); do
+    result=$(cat "$work/run-$n/result" 2>/dev/null || echo "run $n gave no result")
+    if [ "${result%% *}" = ok ]; then
+      read -r _ ms extra <<< "$result"
+      [ "$ms" -le "$slowest" ] || slowest=$ms
+      counted=$((counted + ${extra:-0}))
+    else
+      echo "$result"
+      failed=$((failed + 1))
+    fi
+  done
 }
 
 # Log.txt as UTF-8.
