@@ -42,9 +42,10 @@ PeerLink ConnectPeer();
 // The library's record of a handle (null when the handle is gone).
 NetWorkHandleRecord* RecordOf(int32_t handle);
 
-// The bound of a transfer driven to its end (tens of MiB at most): seconds on an idle machine, many
-// more under a sanitizer on a loaded one; a connection that stalled never ends.
-inline constexpr std::chrono::milliseconds kTransferBound{45000};
+// The bound of a transfer driven to its end (hundreds of MiB at most): seconds on an idle machine, many
+// more on a loaded one, and that many times over under a sanitizer (ThreadSanitizer's ten thousand
+// messages each way took over 45 s beside a full build); a connection that stalled never ends.
+inline constexpr std::chrono::milliseconds kTransferBound{45000 * kSanitizerSlowdown};
 
 // Pumps the network (ProcessNetWorkMessage(1)) until `done` or until `bound` of real time has passed.
 // Returns done().

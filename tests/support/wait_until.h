@@ -10,6 +10,13 @@
 
 namespace orbel::testing {
 
+// How many times slower a sanitizer build runs: its tests' time limits are five times as long too.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr int kSanitizerSlowdown = 5;
+#else
+inline constexpr int kSanitizerSlowdown = 1;
+#endif
+
 // The bound of a wait for something that comes at once on an idle machine: far beyond what a loaded
 // machine or a sanitizer build takes, and well inside a test's time limit.
 inline constexpr std::chrono::milliseconds kWaitBound{10000};
