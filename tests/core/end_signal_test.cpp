@@ -197,10 +197,7 @@ void Finish(Child& child, int signal) {
   EXPECT_EQ(said.find("Sanitizer"), std::string::npos) << child.name << "\n" << said;
   const fs::path user = child.folder / ("orbel-" + std::to_string(::geteuid()));
   ASSERT_TRUE(fs::is_directory(user)) << child.name;
-  for (const auto& entry : fs::directory_iterator(user)) {
-    EXPECT_NE(entry.path().filename().string().rfind("process-", 0), 0u) << child.name << ": " << entry.path()
-                                                                          << " was left";
-  }
+  EXPECT_EQ(testing::ProcessFoldersLeft(child.folder), "") << child.name;
 }
 
 // The log's signal line, and whether the window's close came after it.

@@ -227,9 +227,7 @@ TEST(ProgramRun, WithoutADisplayTheGameSaysSoAndEndsAtOnce) {
     EXPECT_EQ(output.find(c.line), output.rfind(c.line)) << "said more than once: " << output;
     EXPECT_NE(orbel::testing::ReadFileText(work.path() / "Log.txt").find("ウインドウの作成に失敗しました"),
               std::string::npos);
-    for (const auto& entry : fs::recursive_directory_iterator(base, fs::directory_options::none)) {
-      EXPECT_EQ(entry.path().filename().string().find("process-"), std::string::npos) << entry.path() << " was left";
-    }
+    EXPECT_EQ(orbel::testing::ProcessFoldersLeft(base), "");
     // The next start, headless, is not refused as a second copy: it plays to the title and ends with F12.
     orbel::testing::WriteFileText("quit.txt", "3000 key F12 down\n3100 key F12 up\n");
     const pid_t again = orbel::testing::StartProgram(

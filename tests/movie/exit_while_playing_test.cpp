@@ -201,9 +201,7 @@ void CheckChild(const Child& child, const std::string& what, int milliseconds) {
   EXPECT_EQ(said.find("fault:"), std::string::npos) << how << "\n" << said;
   const fs::path user = child.folder / ("orbel-" + std::to_string(::geteuid()));
   ASSERT_TRUE(fs::is_directory(user)) << how << ": no user folder was made\n" << said;
-  for (const auto& entry : fs::directory_iterator(user)) {
-    EXPECT_NE(entry.path().filename().string().rfind("process-", 0), 0u) << how << ": " << entry.path() << " was left";
-  }
+  EXPECT_EQ(testing::ProcessFoldersLeft(child.folder), "") << how;
 }
 
 // Runs the children kAtOnce at a time, each exiting after a random while (said on failure).
@@ -228,18 +226,23 @@ void RunChildren(const fs::path& work, const std::vector<std::string>& whats) {
   }
 }
 
+// A looping sound, and music streamed from an Ogg file.
+void WriteSoundAndMusic(const fs::path& work) {
+  WriteSineWav(work / "loop.wav", 22050, 0.5);
+  testing::WriteFileBytes(work / "music.ogg", testing::MakeVorbisOnlyOgg(3.0));
+}
+
 // Music streamed from an Ogg file, or MIDI music through the sequencer's synthesiser.
 TEST(ExitWhilePlaying, ALoopingSoundAndMusic) {
   if (!OnRealDisplay()) GTEST_SKIP() << "needs ORBEL_HOST=sdl on a display (run under Xvfb by CTest)";
   testing::ScopedWorkDir work;
-  WriteSineWav(work.path() / "loop.wav", 22050, 0.5);
-  testing::WriteFileBytes(work.path() / "music.ogg", testing::MakeVorbisOnlyOgg(3.0));
+  WriteSoundAndMusic(work.path());
   WriteMidi(work.path() / "music.mid");
   RunChildren(work.path(), {"ogg", "midi"});
 }
 
-// The films: Theora in Ogg, MPEG-4 in AVI, and that AVI in an archive. Sets `error` on failure.
-void WriteFilms(const fs::path& work, std::string* error) {
+// The films: Theora in Ogg, MPEG-4 in AVI, and that AVI in an archive.
+void WriteFilms(const fs::path& work) {
   testing::MovieSpec theora;
   theora.frames = 90;
   theora.withSound = true;
@@ -248,10 +251,11 @@ void WriteFilms(const fs::path& work, std::string* error) {
   coded.path = (work / "film.avi").string();
   coded.frames = 90;
   coded.sound = true;
-  if (!moviegen::WriteMovie(coded, error)) return;
+  std::string error;
+  ASSERT_TRUE(moviegen::WriteMovie(coded, &error)) << error;
   QvaWriter archive(QvaWriterOptions{});
   const std::vector<uint8_t> bytes = testing::ReadFileBytes(coded.path);
-  if (!archive.AddFile("film.avi", bytes.data(), bytes.size())) *error = "the film could not be archived";
+  ASSERT_TRUE(archive.AddFile("film.avi", bytes.data(), bytes.size())) << "the film could not be archived";
   testing::WriteFileBytes(work / "FILMS.QVA", archive.Finish());
 }
 
@@ -260,9 +264,7 @@ void WriteFilms(const fs::path& work, std::string* error) {
 TEST(ExitWhilePlaying, AFilmWithSound) {
   if (!OnRealDisplay()) GTEST_SKIP() << "needs ORBEL_HOST=sdl on a display (run under Xvfb by CTest)";
   testing::ScopedWorkDir work;
-  std::string error;
-  WriteFilms(work.path(), &error);
-  ASSERT_TRUE(error.empty()) << error;
+  ASSERT_NO_FATAL_FAILURE(WriteFilms(work.path()));
   RunChildren(work.path(), {"theora", "mpeg4", "archived"});
 }
 
@@ -271,11 +273,8 @@ TEST(ExitWhilePlaying, AFilmWithSound) {
 TEST(ExitWhilePlaying, EverythingAtOnceFromASecondThread) {
   if (!OnRealDisplay()) GTEST_SKIP() << "needs ORBEL_HOST=sdl on a display (run under Xvfb by CTest)";
   testing::ScopedWorkDir work;
-  std::string error;
-  WriteFilms(work.path(), &error);
-  ASSERT_TRUE(error.empty()) << error;
-  WriteSineWav(work.path() / "loop.wav", 22050, 0.5);
-  testing::WriteFileBytes(work.path() / "music.ogg", testing::MakeVorbisOnlyOgg(3.0));
+  ASSERT_NO_FATAL_FAILURE(WriteFilms(work.path()));
+  WriteSoundAndMusic(work.path());
   RunChildren(work.path(), {"all"});
 }
 

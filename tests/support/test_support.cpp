@@ -138,6 +138,24 @@ bool WaitForChild(pid_t pid, int* status, int seconds) {
   return false;
 }
 
+std::string ProcessFoldersLeft(const std::filesystem::path& base) {
+  namespace fs = std::filesystem;
+  std::string left;
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(base, error), end; !error && it != end; it.increment(error)) {
+    if (it->path().filename().string().find("process-") == std::string::npos) continue;
+    left += it->path().string() + ", holding:";
+    std::error_code listError;
+    for (fs::directory_iterator inside(it->path(), listError), none; !listError && inside != none;
+         inside.increment(listError)) {
+      left += " " + inside->path().filename().string();
+    }
+    left += "\n";
+    it.disable_recursion_pending();
+  }
+  return left;
+}
+
 int RunSelf(const std::string& filter, const std::vector<std::string>& changes,
             const std::filesystem::path& output) {
   const pid_t pid = StartSelf(filter, changes, output);

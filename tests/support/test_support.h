@@ -72,6 +72,9 @@ pid_t StartSelf(const std::string& filter, const std::vector<std::string>& chang
 // Waits up to `seconds` of real time for the child to end, its wait status into `status`; a child still
 // running then is killed (and reaped) and false returned.
 bool WaitForChild(pid_t pid, int* status, int seconds);
+// The private folders of ended processes (names with "process-") left anywhere below `base`, links not
+// followed, a line each with what it holds; empty when none was left.
+std::string ProcessFoldersLeft(const std::filesystem::path& base);
 
 // Another user's files, for tests of what a user's processes must not trust. Only root can give a file
 // away: GiveToAnotherUser hands `path` itself (a link, not what it points to) to nobody, false otherwise.
