@@ -23,12 +23,15 @@ namespace orbel {
 int DrawTextToFontHandle(int x, int y, const char* text, uint32_t color, int font, uint32_t edgeColor,
                          int vertical) {
   if (text == nullptr || text[0] == '\0') return 0;
-  const FontHandleRecord* f = GetFontRecord(font);
-  if (f == nullptr) {
+  if (GetFontRecord(font) == nullptr) {
     LogAdd("フォントハンドル値が異常です\n");
     return -1;
   }
   WaitWhileInactive();
+  // The wait restores graphics lost meanwhile, which makes every font again (the handle stays): its
+  // record is looked up after it.
+  const FontHandleRecord* f = GetFontRecord(font);
+  if (f == nullptr) return -1;
   // A position no draw can place draws nothing, as text clipped away whole.
   if (!PlaceableEdge(x) || !PlaceableEdge(y)) return 0;
   const bool masked = IsMaskScreenActive() != 0;

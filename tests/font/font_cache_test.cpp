@@ -9,11 +9,15 @@
 #include "font_test_fixture.h"
 #include "orbel/core/library.h"
 #include "orbel/core/log.h"
+#include "orbel/core/main_window.h"
+#include "orbel/core/window_proc.h"
 #include "orbel/font/font_record.h"
 #include "orbel/font/font_system.h"
 #include "orbel/graphics/graphics_manager.h"
 #include "orbel/graphics/graphics_system.h"
 #include "orbel/graphics/handle_table.h"
+#include "platform/ddraw/test_controls.h"
+#include "platform/win/user/message_queue.h"
 
 namespace orbel::testing {
 namespace {
@@ -408,6 +412,31 @@ TEST_F(FontCacheTest, ReCreatingAllFontsKeepsHandlesAndLeaksNoSlot) {
   EXPECT_EQ(GetFontHandleFlags(font), 1);
   EXPECT_EQ(DeleteFontHandle(font), 0);
   EXPECT_EQ(lost, 1);
+}
+
+// A text draw waits while the application is inactive; the graphics it finds lost once active again
+// are restored, which makes every font afresh, and the draw goes on with the font made again.
+TEST_F(FontCacheTest, ATextDrawThatWaitedWhileInactiveDrawsWithTheFontMadeAgain) {
+  ASSERT_EQ(Restart({0, 32, 0}), 0);  // DirectDraw surfaces, which a loss empties
+  static int restores = 0;
+  restores = 0;
+  SetGraphRestoreHandler([] { return ++restores, 0; });
+  const int font = MakeFont(BoxMetrics(), BoxGlyph(3, 3, 255), 0);
+  ASSERT_NE(MakeEmptyGraph(16, 16, 1), -1);
+  SelectDrawScreen(-2);
+  const plat::HWND window = GetMainWindowHandle();
+  MainWindowProc(window, plat::WM_ACTIVATE, plat::WA_INACTIVE, 0);
+  plat::test::LoseAllSurfaces();
+  ASSERT_TRUE(plat::PostMessageA(window, plat::WM_ACTIVATE, plat::WA_ACTIVE, 0));
+  EXPECT_EQ(DrawTextToFontHandle(4, 4, "AB", MakeColor(255, 255, 255), font, 0, 0), 0);
+  EXPECT_EQ(GetActiveFlag(), 1);
+  EXPECT_EQ(restores, 1);
+  EXPECT_EQ(IsFontHandleValid(font), 1);
+  int lit = 0;
+  for (int y = 0; y < 32; ++y) {
+    for (int x = 0; x < 40; ++x) lit += BackPixel(x, y) != 0;
+  }
+  EXPECT_EQ(lit, 2 * 3 * 3);  // both glyphs' boxes
 }
 
 TEST_F(FontCacheTest, TheDefaultFontIsMadeAgainOnlyWhenItsSettingsChange) {
