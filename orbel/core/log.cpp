@@ -10,6 +10,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "orbel/core/memory.h"
 #include "orbel/core/string_routines.h"
@@ -40,6 +41,9 @@ struct LogState {
 };
 
 LogState g_log;
+// One text at a time reaches the file: a line written from another thread (a signal's, as the program
+// ends) never lands inside another.
+std::mutex g_writeMutex;
 
 // True when the last character of `text` is a single-byte path separator (a '\' can be the second
 // byte of a double-byte character, which is no separator).
@@ -112,6 +116,7 @@ void WriteIndent(plat::HANDLE file) {
 
 // Stamp, indent and text of one converted text.
 void WriteConverted(const char* text, size_t length) {
+  std::lock_guard<std::mutex> lock(g_writeMutex);
   if (g_log.outsideWindow != 0) {
     plat::OutputDebugStringA(text);
     return;

@@ -2,8 +2,9 @@
 // child that starts the library headless on the real clock in a window, with a private folder made, and
 // then pumps messages (or, for the grace period, never does). Each signal must reach its window as a
 // close, the program must end by that signal once its exit handlers ran (the folder gone), and say so
-// once on stderr and in Log.txt; a second signal or 2 s without a pump end it at once; a handler or an
-// ignore the program set is left alone.
+// once on stderr and in Log.txt; a second signal or 2 s without a pump end it at once, whatever its
+// stderr (a pipe nobody reads) holds up; a handler or an ignore the program set is left alone, before
+// the window and, in a forked child, after it.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -14,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -31,7 +33,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kChildVariable[] = "ORBEL_TEST_SIGNAL_CHILD";  // "<pump|still|own> <folder>"
+constexpr char kChildVariable[] = "ORBEL_TEST_SIGNAL_CHILD";  // "<pump|still|own|fork> <folder>"
 constexpr char kClosedLine[] = "ウインドウを閉じようとしています";  // the library's WM_CLOSE
 
 volatile sig_atomic_t gOwnHandlerRan = 0;
@@ -42,8 +44,39 @@ void Print(const char* line) {
   std::fflush(stdout);
 }
 
+// What a signal does in this process: "ignored", "own" (OwnHandler), "default" or "another".
+const char* Disposition(int signal) {
+  struct sigaction current{};
+  if (::sigaction(signal, nullptr, &current) != 0) return "unknown";
+  if ((current.sa_flags & SA_SIGINFO) != 0) return "another";
+  if (current.sa_handler == SIG_IGN) return "ignored";
+  if (current.sa_handler == SIG_DFL) return "default";
+  return current.sa_handler == &OwnHandler ? "own" : "another";
+}
+
+// Forks with SIGINT ignored and SIGTERM given a handler of the program's, both after the window was
+// made; the forked child says what it has and ends.
+void ForkAndReport() {
+  ::signal(SIGINT, SIG_IGN);
+  struct sigaction own{};
+  own.sa_handler = &OwnHandler;
+  sigemptyset(&own.sa_mask);
+  ::sigaction(SIGTERM, &own, nullptr);
+  std::fflush(stdout);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    std::printf("forked: SIGINT %s, SIGTERM %s, SIGHUP %s\n", Disposition(SIGINT), Disposition(SIGTERM),
+                Disposition(SIGHUP));
+    std::fflush(stdout);
+    std::_Exit(0);
+  }
+  int status = 0;
+  if (child > 0) ::waitpid(child, &status, 0);
+}
+
 // The child: "pump" pumps until its window closes, "still" never pumps, "own" pumps with a SIGTERM
-// handler of its own and SIGHUP ignored, set before the library starts.
+// handler of its own and SIGHUP ignored, set before the library starts; "fork" forks once its window
+// is made and then pumps.
 TEST(EndSignalChild, RunsTheLibrary) {
   const char* setting = std::getenv(kChildVariable);
   if (setting == nullptr) GTEST_SKIP() << "the child of the EndSignals tests";
@@ -70,6 +103,7 @@ TEST(EndSignalChild, RunsTheLibrary) {
   ASSERT_FALSE(plat::ProcessFolder().empty());  // made now, to be removed at the exit
   ChangeWindowMode(1);
   ASSERT_EQ(InitLibraryLocked(), 0);
+  if (mode == "fork") ForkAndReport();
   Print("ready");
   if (mode == "still") {
     for (;;) ::pause();
@@ -98,6 +132,7 @@ struct Child {
   pid_t pid = -1;
   fs::path folder;
   fs::path output;
+  int stderrReader = -1;  // the read end of a stderr pipe that nobody reads, held open
   int status = 0;
   double signalledAt = 0;  // real seconds of the first signal
   double endedAfter = 0;   // real seconds from the first signal to the end
@@ -112,6 +147,7 @@ struct Child {
       ::kill(pid, SIGKILL);
       ::waitpid(pid, &status, 0);
     }
+    if (stderrReader >= 0) ::close(stderrReader);
   }
 
   std::string Said() const { return testing::ReadFileText(output); }
@@ -130,11 +166,27 @@ struct Child {
   }
 };
 
+// Where a child's stderr goes: with its stdout to the output file; a pipe whose reader has gone (a
+// terminal's Ctrl-C ends the `| tee` behind the program too); a pipe filled up that nobody reads (a
+// paused pager, a terminal stopped by Ctrl-S). With a pipe the stdout alone goes to the output file.
+enum class Stderr { kOutput, kClosedPipe, kFullPipe };
+
+// Fills the pipe whose write end is `fd` until a write would wait; the end is left blocking, as a
+// program's stderr is.
+bool FillPipe(int fd) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return false;
+  const std::string block(4096, 'x');
+  while (::write(fd, block.data(), block.size()) > 0) {
+  }
+  const bool full = errno == EAGAIN;
+  return ::fcntl(fd, F_SETFL, flags) == 0 && full;
+}
+
 // Starts this executable as the child, in a folder of its own that also serves as its base for temporary
-// files and locks. With `stderrClosed` its stderr is a pipe whose reader has gone (a terminal's Ctrl-C
-// ends the `| tee` behind the program too), its stdout alone going to the output file.
+// files and locks.
 void Start(const fs::path& work, const std::string& name, const std::string& mode, Child* child,
-           bool stderrClosed = false) {
+           Stderr stderrTo = Stderr::kOutput) {
   child->name = name;
   child->folder = work / name;
   fs::create_directory(child->folder);
@@ -143,7 +195,7 @@ void Start(const fs::path& work, const std::string& name, const std::string& mod
   const std::vector<std::string> changes = {std::string(kChildVariable) + "=" + mode + " " + child->folder.string(),
                                             "XDG_RUNTIME_DIR=" + child->folder.string(), "TMPDIR"};
   const std::string filter = "EndSignalChild.RunsTheLibrary";
-  if (!stderrClosed) {
+  if (stderrTo == Stderr::kOutput) {
     child->pid = testing::StartSelf(filter, changes, child->output);
     ASSERT_GT(child->pid, 0) << name;
     return;
@@ -157,7 +209,12 @@ void Start(const fs::path& work, const std::string& name, const std::string& mod
   char* argv[] = {self.data(), filterArgument.data(), nullptr};
   int fds[2];
   ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
-  ::close(fds[0]);
+  if (stderrTo == Stderr::kClosedPipe) {
+    ::close(fds[0]);
+  } else {
+    child->stderrReader = fds[0];
+    ASSERT_TRUE(FillPipe(fds[1])) << name;
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, child->output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -175,6 +232,19 @@ void Start(const fs::path& work, const std::string& name, const std::string& mod
   posix_spawn_file_actions_destroy(&actions);
   ::close(fds[1]);
   ASSERT_EQ(spawned, 0) << name;
+}
+
+// Waits until `signal` sent to the child has been delivered (no longer pending), so that the same
+// signal sent again is not merged with it.
+void AwaitDelivered(const Child& child, int signal) {
+  const std::string status = "/proc/" + std::to_string(child.pid) + "/status";
+  auto pending = [&] {
+    const std::string text = testing::ReadFileText(status);
+    const size_t at = text.find("ShdPnd:");
+    if (at == std::string::npos) return false;
+    return (std::strtoull(text.c_str() + at + 7, nullptr, 16) >> (signal - 1) & 1u) != 0;
+  };
+  ASSERT_TRUE(testing::WaitUntil([&] { return !pending(); })) << child.name;
 }
 
 // Waits until the child's library has started (its main window made).
@@ -215,14 +285,17 @@ TEST(EndSignals, EachClosesTheWindowOfAPumpingProgramWhichThenEndsByIt) {
   struct Case {
     int signal;
     std::string name;
-    bool stderrClosed;
+    Stderr stderrTo;
   };
-  const std::vector<Case> cases = {
-      {SIGTERM, "SIGTERM", false}, {SIGHUP, "SIGHUP", false}, {SIGINT, "SIGINT", false}, {SIGINT, "SIGINT", true}};
+  const std::vector<Case> cases = {{SIGTERM, "SIGTERM", Stderr::kOutput},   {SIGHUP, "SIGHUP", Stderr::kOutput},
+                                   {SIGINT, "SIGINT", Stderr::kOutput},     {SIGINT, "SIGINT", Stderr::kClosedPipe},
+                                   {SIGTERM, "SIGTERM", Stderr::kFullPipe}, {SIGHUP, "SIGHUP", Stderr::kFullPipe},
+                                   {SIGINT, "SIGINT", Stderr::kFullPipe}};
+  const char* const kStderrNames[] = {"", "-stderr-closed", "-stderr-full"};
   std::vector<Child> children(cases.size());
   for (size_t i = 0; i < cases.size(); ++i)
-    Start(work.path(), cases[i].name + (cases[i].stderrClosed ? "-stderr-closed" : ""), "pump", &children[i],
-          cases[i].stderrClosed);
+    Start(work.path(), cases[i].name + kStderrNames[static_cast<int>(cases[i].stderrTo)], "pump", &children[i],
+          cases[i].stderrTo);
   for (const Child& child : children) AwaitReady(child);
   for (size_t i = 0; i < cases.size(); ++i) children[i].Signal(cases[i].signal);
   for (size_t i = 0; i < cases.size(); ++i) {
@@ -230,7 +303,7 @@ TEST(EndSignals, EachClosesTheWindowOfAPumpingProgramWhichThenEndsByIt) {
     const std::string& name = cases[i].name;
     Finish(child, cases[i].signal);
     EXPECT_TRUE(child.Shows("window closed")) << child.name << ": the window was not closed\n" << child.Said();
-    if (!cases[i].stderrClosed) {
+    if (cases[i].stderrTo == Stderr::kOutput) {
       EXPECT_EQ(child.Lines("orbel: received " + name + "; the program ends"), 1) << child.Said();
       EXPECT_EQ(child.Said().find("it ends now"), std::string::npos) << child.Said();
     }
@@ -240,27 +313,39 @@ TEST(EndSignals, EachClosesTheWindowOfAPumpingProgramWhichThenEndsByIt) {
 
 TEST(EndSignals, AProgramThatDoesNotPumpEndsTwoSecondsLaterAndASecondSignalEndsItAtOnce) {
   testing::ScopedWorkDir work;
-  Child waited, twice;
+  Child waited, twice, waitedFull, twiceFull;
   Start(work.path(), "waited", "still", &waited);
   Start(work.path(), "twice", "still", &twice);
-  AwaitReady(waited);
-  AwaitReady(twice);
+  Start(work.path(), "waited-stderr-full", "still", &waitedFull, Stderr::kFullPipe);
+  Start(work.path(), "twice-stderr-full", "still", &twiceFull, Stderr::kFullPipe);
+  for (const Child* child : {&waited, &twice, &waitedFull, &twiceFull}) AwaitReady(*child);
   waited.Signal(SIGTERM);
   twice.Signal(SIGINT);
+  waitedFull.Signal(SIGTERM);
+  twiceFull.Signal(SIGINT);
   ASSERT_TRUE(testing::WaitUntil([&] { return twice.Shows("orbel: received SIGINT; the program ends"); }))
       << twice.Said();
   twice.Signal(SIGINT);
+  AwaitDelivered(twiceFull, SIGINT);
+  twiceFull.Signal(SIGINT);
 
-  Finish(waited, SIGTERM);
-  EXPECT_GE(waited.endedAfter, 1.95) << "the program was not given its 2 s";
-  EXPECT_EQ(waited.Lines("orbel: received SIGTERM; the program ends"), 1) << waited.Said();
-  EXPECT_EQ(waited.Lines("orbel: the program did not end within 2 s of SIGTERM; it ends now"), 1) << waited.Said();
-  CheckLog(waited, "SIGTERM", false);
-
-  Finish(twice, SIGINT);
+  // The quick ends first: an end is timed when it is reaped.
+  for (Child* child : {&twice, &twiceFull}) {
+    Finish(*child, SIGINT);
+    EXPECT_LT(child->endedAfter, 2.0) << child->name << ": the second signal waited for the 2 s";
+    CheckLog(*child, "SIGINT", false);
+  }
   EXPECT_EQ(twice.Lines("orbel: received SIGINT; the program ends"), 1) << twice.Said();
   EXPECT_EQ(twice.Lines("orbel: received SIGINT again; the program ends now"), 1) << twice.Said();
   EXPECT_EQ(twice.Said().find("did not end within"), std::string::npos) << twice.Said();
+
+  for (Child* child : {&waited, &waitedFull}) {
+    Finish(*child, SIGTERM);
+    EXPECT_GE(child->endedAfter, 1.95) << child->name << ": the program was not given its 2 s";
+    CheckLog(*child, "SIGTERM", false);
+  }
+  EXPECT_EQ(waited.Lines("orbel: received SIGTERM; the program ends"), 1) << waited.Said();
+  EXPECT_EQ(waited.Lines("orbel: the program did not end within 2 s of SIGTERM; it ends now"), 1) << waited.Said();
 }
 
 // SIGHUP ignored and SIGTERM with a handler of the program's: both stay its own; SIGINT, left at its
@@ -280,6 +365,18 @@ TEST(EndSignals, AHandlerOrAnIgnoreThatTheProgramSetIsLeftAlone) {
   EXPECT_EQ(said.find("SIGHUP"), std::string::npos) << said;
   EXPECT_EQ(said.find("SIGTERM"), std::string::npos) << said;
   EXPECT_EQ(child.Lines("orbel: received SIGINT; the program ends"), 1) << said;
+}
+
+// A child forked after the window was made keeps what the program set since (SIGINT ignored, a
+// SIGTERM handler of its own); only the signal the library still handles goes back to its default.
+TEST(EndSignals, AForkedChildKeepsWhatTheProgramSetAfterTheWindow) {
+  testing::ScopedWorkDir work;
+  Child child;
+  Start(work.path(), "fork", "fork", &child);
+  AwaitReady(child);
+  EXPECT_TRUE(child.Shows("forked: SIGINT ignored, SIGTERM own, SIGHUP default")) << child.Said();
+  child.Signal(SIGHUP);
+  Finish(child, SIGHUP);
 }
 
 }  // namespace

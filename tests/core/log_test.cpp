@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "core_runtime_fixture.h"
 #include "orbel/core/memory.h"
@@ -121,6 +122,34 @@ TEST_F(LogTest, PathAddsOneSeparator) {
   const std::string dir = work_.path().string();
   SetLogStartupDirectory((dir + "/").c_str());
   EXPECT_EQ(std::string(GetLogFilePath()), dir + "/Log.txt");
+}
+
+// A line another thread writes meanwhile (a signal's, as the program ends) is neither lost nor
+// written into another.
+TEST_F(LogTest, LinesOfTwoThreadsAtOnceArriveWhole) {
+  constexpr int kLines = 300;
+  auto write = [](const char* text) {
+    for (int i = 0; i < kLines; ++i) LogAdd(text);
+  };
+  std::thread other(write, "another thread's line\n");
+  write("the main thread's line\n");
+  other.join();
+  const std::string text = LogText();
+  int mine = 0, others = 0;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = text.find("\r\n", at);
+    ASSERT_NE(end, std::string::npos) << text.substr(at);
+    const std::string line = text.substr(at, end - at);
+    if (line == "0:the main thread's line") {
+      ++mine;
+    } else {
+      ASSERT_EQ(line, "0:another thread's line");
+      ++others;
+    }
+    at = end + 2;
+  }
+  EXPECT_EQ(mine, kLines);
+  EXPECT_EQ(others, kLines);
 }
 
 TEST_F(LogTest, DatedNameAndNoStampSettings) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/host/text_encoding.h"
+#include "platform/win/kernel/file_io.h"
 #include "platform/win/kernel/find_file.h"
 #include "platform/win/kernel/kernel_test_controls.h"
 #include "platform/test_controls.h"
@@ -188,6 +189,44 @@ TEST_F(FindFile, TempPathIsPrivateAndNamesAreUniqueAndPrivate) {
   EXPECT_STREQ(formed, "/nonexistent-dir/tmp1A2B.tmp");  // a given number only forms the name
   EXPECT_EQ(GetTempFileNameA("/nonexistent-dir", "tmp", 0, formed), 0u);
   EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+}
+
+// What the calls that take a name give for `name`: attributes, opens of each kind and a delete, each with
+// its error.
+std::string WhatCallsGive(const std::string& name) {
+  std::string said = "attributes " + std::to_string(GetFileAttributesA(name.c_str()));
+  said += " error " + std::to_string(GetLastError());
+  const struct {
+    DWORD access;
+    DWORD disposition;
+  } opens[] = {{GENERIC_READ, OPEN_EXISTING}, {GENERIC_WRITE, OPEN_ALWAYS}, {GENERIC_WRITE, CREATE_ALWAYS},
+               {GENERIC_WRITE, CREATE_NEW}};
+  for (const auto& open : opens) {
+    HANDLE file = CreateFileA(name.c_str(), open.access, 0, nullptr, open.disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    said += std::string("; open ") + (file == INVALID_HANDLE_VALUE ? "failed" : "made");
+    said += " error " + std::to_string(GetLastError());
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  }
+  said += std::string("; delete ") + (DeleteFileA(name.c_str()) ? "done" : "failed");
+  return said + " error " + std::to_string(GetLastError());
+}
+
+// The temporary folder named as GetTempPathA gives it (with its separator), or with '\' or "/.", is the
+// folder: every call gives what it gives for a folder elsewhere named the same way, and the folder stays.
+TEST_F(FindFile, TheTempFolderNamedWithItsSeparatorIsTheFolder) {
+  char path[MAX_PATH];
+  const DWORD length = GetTempPathA(sizeof(path), path);
+  ASSERT_GT(length, 1u);
+  const std::string temp(path, length - 1);
+  const std::string elsewhere = dir_.path().string();
+  const std::string directory = "attributes " + std::to_string(FILE_ATTRIBUTE_DIRECTORY) + " error 0;";
+  for (const char* separator : {"", "/", "\\", "/."}) {
+    const std::string given = WhatCallsGive(temp + separator);
+    EXPECT_EQ(given.rfind(directory, 0), 0u) << separator << ": " << given;
+    EXPECT_EQ(given, WhatCallsGive(elsewhere + separator)) << separator;
+  }
+  struct stat st {};
+  EXPECT_TRUE(::stat(temp.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
 }
 
 // The current directory and temporary names under a Japanese directory come back in Shift-JIS, and the

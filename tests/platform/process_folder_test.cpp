@@ -379,6 +379,20 @@ TEST_F(ProcessFolder, ABaseServesOnlyWhenNoOtherUserCanChangeItsEntries) {
     EXPECT_EQ(fs::is_empty(next), c.serves);
     CloseProcessFolders(&f);
   }
+  // A link named with a trailing '/', "//" or "/." is judged as the link.
+  const fs::path link = work_.path() / "a link to a private folder";
+  for (const char* suffix : {"/", "//", "/."}) {
+    SCOPED_TRACE(suffix);
+    const fs::path next = work_.path() / "private next";
+    ProcessFolders f;
+    const std::string said =
+        StderrOf([&] { EXPECT_TRUE(OpenUserFolder({link.string() + suffix, next.string()}, &f)); });
+    EXPECT_EQ(f.base, next.string());
+    EXPECT_EQ(said, "orbel: refused " + link.string() +
+                        " as a folder for this process's files (a link, not a folder, or one another user can change)\n");
+    EXPECT_TRUE(fs::is_empty(work_.path() / "a link to a private folder target"));
+    CloseProcessFolders(&f);
+  }
   ProcessFolders f;
   const fs::path missing = work_.path() / "none", file = work_.path() / "a file";
   const std::string said = StderrOf([&] { EXPECT_FALSE(OpenUserFolder({missing.string(), file.string()}, &f)); });

@@ -395,8 +395,9 @@ TEST_F(WindowFind, ALeaseAtTheLocksNameStallsNoStart) {
   }
 }
 
-// The folder ORBEL_RUNTIME_DIR names keeps the rule of a base: a link and a folder others may write to
-// without the sticky bit are refused (nothing is made in them, and the program starts saying why), one
+// The folder ORBEL_RUNTIME_DIR names keeps the rule of a base: a link (named with a trailing '/', "//" or
+// "/." too) and a folder others may write to without the sticky bit are refused (nothing is made in
+// them, and the program starts saying why), one
 // that cannot be opened is refused for the system's reason, and a folder of root's that all may write to
 // but none may list (1733) serves: a second copy finds the first through it.
 TEST_F(WindowFind, TheNamedLockFolderKeepsTheRuleOfABase) {
@@ -413,7 +414,12 @@ TEST_F(WindowFind, TheNamedLockFolderKeepsTheRuleOfABase) {
     fs::path named;
     std::string why;
     fs::path untouched;
-  } cases[] = {{link, kRule, target}, {open, kRule, open}, {missing, "No such file or directory", {}}};
+  } cases[] = {{link, kRule, target},
+               {link.string() + "/", kRule, target},
+               {link.string() + "//", kRule, target},
+               {link.string() + "/.", kRule, target},
+               {open, kRule, open},
+               {missing, "No such file or directory", {}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.named);
     const fs::path errors = work.path() / "errors.txt";

@@ -91,6 +91,10 @@ PathAt::PathAt(const char* posixPath) : path_(posixPath), name_(posixPath), fold
   folderError_ = handle < 0 ? errno : 0;
   folder_ = handle;
   name_ = slash + 1;
+  if (*name_ == '\0') {  // the folder named with its separator: the folder itself
+    folderItself_ = true;
+    name_ = ".";
+  }
 }
 
 PathAt::~PathAt() {
@@ -106,7 +110,14 @@ bool PathAt::Gone() const {
   return true;
 }
 
-int PathAt::Open(int flags, mode_t mode) const { return Gone() ? -1 : ::openat(folder_, name_, flags, mode); }
+int PathAt::Open(int flags, mode_t mode) const {
+  if (Gone()) return -1;
+  if (folderItself_ && (flags & O_CREAT) != 0) {  // as for any "folder/": nothing is made by that name
+    errno = EISDIR;
+    return -1;
+  }
+  return ::openat(folder_, name_, flags, mode);
+}
 
 int PathAt::Stat(struct stat* st, int flags) const { return Gone() ? -1 : ::fstatat(folder_, name_, st, flags); }
 

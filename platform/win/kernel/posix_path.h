@@ -70,6 +70,7 @@ class PathAt {
   int folder_ = -1;  // AT_FDCWD, or a duplicate of the process folder's handle (-1: removed)
   int folderError_ = 0;
   bool inFolder_ = false;
+  bool folderItself_ = false;  // the process's folder named with its separator, reached as "."
 };
 
 // The error for a path that does not exist: ERROR_FILE_NOT_FOUND when its directory exists,

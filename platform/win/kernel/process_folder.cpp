@@ -283,12 +283,27 @@ std::string ProcessFolderLocked(ProcessFolderState& s, int* handle) {
   return s.folders.path;
 }
 
+// `path` less the trailing "/" and "/." that name the same folder: at "link/" or "link/." the system
+// follows the link whatever O_NOFOLLOW says. The root stays "/".
+std::string WithoutTrailingSeparators(std::string path) {
+  for (;;) {
+    const size_t n = path.size();
+    if (n > 1 && path[n - 1] == '/') {
+      path.pop_back();
+    } else if (n > 1 && path[n - 1] == '.' && path[n - 2] == '/') {
+      path.pop_back();
+    } else {
+      return path;
+    }
+  }
+}
+
 }  // namespace
 
 int OpenBase(const std::string& path, std::string* why) {
   // Opened for search alone: nothing in a base is read but the names of the user's own folders, which a
   // base that none may list (a 1733 one) keeps from everyone alike.
-  const int fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  const int fd = ::open(WithoutTrailingSeparators(path).c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   const int error = errno;
   if (fd < 0 && error != ENOTDIR && error != ELOOP) {
     *why = std::strerror(error);
@@ -310,8 +325,8 @@ int OpenBase(const std::string& path, std::string* why) {
 
 bool OpenUserFolder(const std::vector<std::string>& bases, ProcessFolders* f) {
   std::string tried;
-  for (std::string base : bases) {
-    while (base.size() > 1 && base.back() == '/') base.pop_back();
+  for (const std::string& given : bases) {
+    const std::string base = WithoutTrailingSeparators(given);
     if (base.empty()) continue;
     tried += (tried.empty() ? "" : ", ") + base;
     std::string why;

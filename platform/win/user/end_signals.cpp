@@ -1,6 +1,8 @@
 // SIGTERM, SIGHUP and SIGINT as a close of the main window: the handlers, the watcher thread that turns a
 // signal into the host's close event (through the injected event queue, which every pump delivers on
 // either host), the 2 s of grace, and the exit handler that raises the signal again once the others ran.
+// Nothing the watcher does waits on what the program may hold up: its stderr lines are written only when
+// they can be at once, and the log's line is written by the thread that pumps as the close arrives.
 // Depends on: POSIX signals, a pipe and a timerfd; the window stand-in's injected host events.
 // NOTE: the grace period is real time on purpose (a timerfd on the monotonic clock, never the plat
 // clock): a program on the virtual clock must end on a person's time scale too.
@@ -11,14 +13,19 @@
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "platform/win/user/window_state.h"
@@ -28,6 +35,8 @@ namespace {
 
 constexpr int kEndSignals[] = {SIGTERM, SIGHUP, SIGINT};
 constexpr int kGraceSeconds = 2;
+// How long the watcher's end waits for the log's line (written on a thread of its own).
+constexpr auto kNoticeWait = std::chrono::milliseconds(1000);
 
 struct EndSignalState {
   std::mutex mutex;
@@ -52,6 +61,11 @@ std::atomic<int> gReceived{0};
 // Set by an exit handler registered as the watcher starts, so once an exit() under way has run those
 // registered later: the watcher then leaves the end to it.
 std::atomic<bool> gExiting{false};
+// Set as the watcher ends the process itself: nobody reads the pipe from then on, so a further signal
+// ends the process in its handler.
+std::atomic<bool> gWatcherEnding{false};
+// The signal whose log line is still to be written; 0 while none is due.
+std::atomic<int> gNoticeDue{0};
 
 const char* SignalName(int signal) {
   switch (signal) {
@@ -60,22 +74,6 @@ const char* SignalName(int signal) {
     case SIGINT: return "SIGINT";
     default: return "a signal";
   }
-}
-
-void OnEndSignal(int signal) {
-  const int saved = errno;
-  const unsigned char number = static_cast<unsigned char>(signal);
-  [[maybe_unused]] const ssize_t written = ::write(gPipeWrite.load(), &number, 1);
-  errno = saved;
-}
-
-// Keeps a write to a closed pipe (stderr piped to a reader that the same Ctrl-C ended) from ending the
-// process with SIGPIPE on this thread: the write fails instead.
-void BlockBrokenPipe() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGPIPE);
-  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
 // The default action of `signal`, now, on this thread (the process ends).
@@ -91,6 +89,23 @@ void RaiseDefault(int signal) {
   ::raise(signal);
 }
 
+void OnEndSignal(int signal) {
+  if (gWatcherEnding.load()) RaiseDefault(signal);  // the watcher's own end is not waited for
+  const int saved = errno;
+  const unsigned char number = static_cast<unsigned char>(signal);
+  [[maybe_unused]] const ssize_t written = ::write(gPipeWrite.load(), &number, 1);
+  errno = saved;
+}
+
+// Keeps a write to a closed pipe (stderr piped to a reader that the same Ctrl-C ended) from ending the
+// process with SIGPIPE on this thread: the write fails instead.
+void BlockBrokenPipe() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGPIPE);
+  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
 // The last exit handler: registered before any other of the library's, so it runs after all of them.
 void SayTheSignalInTheStatus() {
   const int signal = gReceived.load();
@@ -104,12 +119,19 @@ __attribute__((constructor)) void RegisterStatusHandler() { std::atexit(&SayTheS
 
 void NoteExiting() { gExiting.store(true); }
 
-// A forked child has no watcher: the signals act there as they did before the library took them.
+// A forked child has no watcher: the signals the library still handles act there as they did before it
+// took them. One that the program has since ignored or handled itself keeps what the program set.
 void ForgetHandlersInChild() {
   gReceived.store(0);
+  gNoticeDue.store(0);
   const uint64_t ours = gOurs.exchange(0);
   for (int signal : kEndSignals) {
     if ((ours >> signal & 1u) == 0) continue;
+    struct sigaction current{};
+    if (::sigaction(signal, nullptr, &current) != 0 || (current.sa_flags & SA_SIGINFO) != 0 ||
+        current.sa_handler != &OnEndSignal) {
+      continue;
+    }
     struct sigaction action{};
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
@@ -117,41 +139,104 @@ void ForgetHandlersInChild() {
   }
 }
 
-// Written past stdio, whose lock a thread stuck in an exit may hold.
+// Writes `line` on stderr now or not at all: a pipe that nobody reads, or a terminal stopped by Ctrl-S,
+// must not hold the watcher. A pipe or a terminal is written through an open of its own that does not
+// wait (stderr's own flags are shared with every process that holds it, so they stay as they are), a
+// socket by a send that does not wait; a file or another device takes the line as it is. Past stdio,
+// whose lock a thread stuck in an exit may hold.
+void WriteWithoutWaiting(const char* line, size_t length) {
+  struct stat st{};
+  if (::fstat(STDERR_FILENO, &st) != 0) return;
+  if (S_ISSOCK(st.st_mode)) {
+    ::send(STDERR_FILENO, line, length, MSG_DONTWAIT | MSG_NOSIGNAL);
+    return;
+  }
+  int fd = STDERR_FILENO;
+  if (S_ISFIFO(st.st_mode) || (S_ISCHR(st.st_mode) && ::isatty(STDERR_FILENO) == 1)) {
+    fd = ::open("/proc/self/fd/2", O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return;  // a pipe whose reader has gone, or no /proc: the line is dropped
+  }
+  [[maybe_unused]] const ssize_t written = ::write(fd, line, length);
+  if (fd != STDERR_FILENO) ::close(fd);
+}
+
 void Say(const char* format, int signal) {
   char line[128];
   const int length = std::snprintf(line, sizeof line, format, SignalName(signal));
-  if (length <= 0) return;
-  [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line, static_cast<size_t>(length));
+  if (length > 0) WriteWithoutWaiting(line, static_cast<size_t>(length));
 }
 
-[[noreturn]] void EndNow(int signal) {
-  gReceived.store(signal);
-  std::exit(128 + signal);
-}
-
-// The first signal: said, logged and turned into a close of the main window, the grace period started.
-void TakeFirstSignal(int signal, int timer) {
-  gReceived.store(signal);
-  Say("orbel: received %s; the program ends\n", signal);
-  if (gExiting.load()) return;  // already ending: the status will say the signal
-  HWND window;
+// The log's line of the signal that is due, once.
+void WriteDueNotice() {
+  const int signal = gNoticeDue.exchange(0);
+  if (signal == 0) return;
   EndSignalNotice notice;
   {
     EndSignalState& s = State();
     std::lock_guard<std::mutex> lock(s.mutex);
-    window = s.window;
     notice = s.notice;
   }
-  if (window == nullptr) EndNow(signal);
   if (notice != nullptr) notice(SignalName(signal));
-  host::Event close;
-  close.type = host::EventType::Close;
-  close.window = window;
-  winstate::QueueInjectedEvent(close);
-  itimerspec grace{};
-  grace.it_value.tv_sec = kGraceSeconds;
-  ::timerfd_settime(timer, 0, &grace, nullptr);
+}
+
+// The log's line of a signal whose close never reached the window, written on a thread of its own and
+// waited for a moment at most: whatever the log waits on (a line another thread is writing, its file,
+// stderr when the debugger output is copied there) cannot hold the end back.
+void WriteDueNoticeBriefly() {
+  if (gNoticeDue.load() == 0) return;
+  struct Written {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool written = false;
+  };
+  auto written = std::make_shared<Written>();
+  try {
+    std::thread([written] {
+      WriteDueNotice();
+      std::lock_guard<std::mutex> lock(written->mutex);
+      written->written = true;
+      written->done.notify_one();
+    }).detach();
+  } catch (const std::system_error&) {
+    return;  // no thread can be made: the line is dropped
+  }
+  std::unique_lock<std::mutex> lock(written->mutex);
+  written->done.wait_for(lock, kNoticeWait, [&] { return written->written; });
+}
+
+[[noreturn]] void EndNow(int signal) {
+  gWatcherEnding.store(true);
+  gReceived.store(signal);
+  WriteDueNoticeBriefly();
+  std::exit(128 + signal);
+}
+
+// The first signal: turned into a close of the main window with its log line due, the grace period
+// started, and then said.
+void TakeFirstSignal(int signal, int timer) {
+  gReceived.store(signal);
+  if (gExiting.load()) {  // already ending: the status will say the signal
+    Say("orbel: received %s; the program ends\n", signal);
+    return;
+  }
+  HWND window;
+  {
+    EndSignalState& s = State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    window = s.window;
+  }
+  if (window != nullptr) {
+    gNoticeDue.store(signal);
+    host::Event close;
+    close.type = host::EventType::Close;
+    close.window = window;
+    winstate::QueueInjectedEvent(close);
+    itimerspec grace{};
+    grace.it_value.tv_sec = kGraceSeconds;
+    ::timerfd_settime(timer, 0, &grace, nullptr);
+  }
+  Say("orbel: received %s; the program ends\n", signal);
+  if (window == nullptr) EndNow(signal);
 }
 
 [[noreturn]] void Watch(int pipeRead, int timer) {
@@ -206,7 +291,10 @@ bool StartWatcherLocked(EndSignalState& s) {
 
 }  // namespace
 
+void WriteEndSignalNotice() { WriteDueNotice(); }
+
 void SetEndSignalWindow(HWND window, EndSignalNotice notice) {
+  if (window == nullptr) WriteDueNotice();  // the window goes before its close arrived
   EndSignalState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
   s.window = window;

@@ -10,6 +10,7 @@
 
 #include "platform/imm/imm_state.h"
 #include "platform/win/user/drag_drop.h"
+#include "platform/win/user/end_signals.h"
 #include "platform/win/gdi/gdi_dc.h"
 #include "platform/win/user/message_queue.h"
 #include "platform/win/kernel/posix_path.h"
@@ -166,6 +167,8 @@ void DeliverInjectedEvents() {
       event = std::move(Injected().events.front());
       Injected().events.pop_front();
     }
+    // The log's line of a signal comes before the close it asked for.
+    if (event.type == host::EventType::Close) WriteEndSignalNotice();
     // Every listener hears injected events as it hears the host's (the input devices too).
     host::AddEventListener(&OnHostEvent);
     host::DeliverEvent(event);
