@@ -323,7 +323,10 @@ bool ShowDrawnMessageBox(SDL_Window* owner, const std::string& title, const std:
     }
     SDL_Event e;
     if (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_QUIT + 1, SDL_LASTEVENT) <= 0) {
-      SDL_WaitEventTimeout(nullptr, 100);  // until something arrives, taking nothing
+      // Polled, not waited for: SDL wakes a thread waiting for events by sending an event to the box's
+      // window through a second connection, and another thread's event can send it just as the box's
+      // window goes; the server then refuses it and Xlib ends the process on that error.
+      SDL_Delay(10);
       continue;
     }
     const int count = static_cast<int>(buttons.size());
