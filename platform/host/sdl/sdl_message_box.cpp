@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "platform/win/gdi/glyph_source.h"
+#include "platform/win/kernel/clock.h"
 #include "platform/win/user/message_box.h"
 
 namespace plat::host {
@@ -326,7 +327,7 @@ bool ShowDrawnMessageBox(SDL_Window* owner, const std::string& title, const std:
       // Polled, not waited for: SDL wakes a thread waiting for events by sending an event to the box's
       // window through a second connection, and another thread's event can send it just as the box's
       // window goes; the server then refuses it and Xlib ends the process on that error.
-      SDL_Delay(10);
+      Sleep(10);
       continue;
     }
     const int count = static_cast<int>(buttons.size());
