@@ -153,9 +153,10 @@ if(ORBEL_XVFB AND ORBEL_XDOTOOL AND TARGET kelvaron)
     add_test(NAME ${name}
              COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/game/kelvaron_display_loss.sh $<TARGET_FILE:kelvaron>
                      ${CMAKE_SOURCE_DIR}/game ${mode} ${slow_end_ms})
-    # Five games and their X servers side by side: CTest counts them, so that the tests beside these
-    # are not slowed to a crawl (a picture test at the size cap ran past its limit there).
-    set_tests_properties(${name} PROPERTIES TIMEOUT ${display_loss_time_limit} PROCESSORS 5)
+    # Five games and their X servers side by side: one such run at a time, so that the tests beside
+    # them are not slowed to a crawl (all three at once, with 30-47 threads ready to run on 8
+    # processors, a picture test at the size cap ran past its limit there).
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${display_loss_time_limit} RESOURCE_LOCK five_games)
     if(NOT ORBEL_SANITIZE_THREAD)
       set_tests_properties(${name} PROPERTIES LABELS game_tests)
     endif()
@@ -165,7 +166,7 @@ if(ORBEL_XVFB AND ORBEL_XDOTOOL AND TARGET kelvaron)
   add_test(NAME game.KelvaronEndSignals
            COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/game/kelvaron_end_signals.sh $<TARGET_FILE:kelvaron>
                    ${CMAKE_SOURCE_DIR}/game ${slow_end_ms})
-  set_tests_properties(game.KelvaronEndSignals PROPERTIES TIMEOUT ${display_loss_time_limit} PROCESSORS 5)
+  set_tests_properties(game.KelvaronEndSignals PROPERTIES TIMEOUT ${display_loss_time_limit} RESOURCE_LOCK five_games)
   if(NOT ORBEL_SANITIZE_THREAD)
     set_tests_properties(game.KelvaronEndSignals PROPERTIES LABELS game_tests)
   endif()
@@ -191,7 +192,7 @@ if(ORBEL_XVFB_RUN AND TARGET movie_tests)
                      $<TARGET_FILE:movie_tests> --gtest_filter=ExitWhilePlaying.${case})
     orbel_time_limit(exit_time_limit 180)
     set_tests_properties(movie.ExitWhilePlaying.${case}UnderXvfb
-                         PROPERTIES TIMEOUT ${exit_time_limit} RESOURCE_LOCK xvfb PROCESSORS 4)
+                         PROPERTIES TIMEOUT ${exit_time_limit} RESOURCE_LOCK xvfb)
     if(NOT ORBEL_SANITIZE_THREAD)
       set_tests_properties(movie.ExitWhilePlaying.${case}UnderXvfb PROPERTIES LABELS movie_tests)
     endif()
