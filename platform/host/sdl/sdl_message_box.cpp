@@ -324,9 +324,9 @@ bool ShowDrawnMessageBox(SDL_Window* owner, const std::string& title, const std:
     }
     SDL_Event e;
     if (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_QUIT + 1, SDL_LASTEVENT) <= 0) {
-      // Polled, not waited for: SDL wakes a thread waiting for events by sending an event to the box's
-      // window through a second connection, and another thread's event can send it just as the box's
-      // window goes; the server then refuses it and Xlib ends the process on that error.
+      // Polled, not waited for: while a thread waits for events, SDL wakes it by sending an event to the
+      // box's window through a second connection, a request that can reach the server after the answered
+      // box's window has gone; the server then refuses it and Xlib ends the process on that error.
       Sleep(10);
       continue;
     }
