@@ -156,7 +156,8 @@ if(ORBEL_XVFB AND ORBEL_XDOTOOL AND TARGET kelvaron)
     # Five games and their X servers side by side: one such run at a time, so that the tests beside
     # them are not slowed to a crawl (all three at once, with 30-47 threads ready to run on 8
     # processors, a picture test at the size cap ran past its limit there).
-    set_tests_properties(${name} PROPERTIES TIMEOUT ${display_loss_time_limit} RESOURCE_LOCK five_games)
+    # Started first (a fresh build has no times to order by), so that their turns overlap the suite.
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${display_loss_time_limit} RESOURCE_LOCK five_games COST 1000)
     if(NOT ORBEL_SANITIZE_THREAD)
       set_tests_properties(${name} PROPERTIES LABELS game_tests)
     endif()
@@ -166,7 +167,8 @@ if(ORBEL_XVFB AND ORBEL_XDOTOOL AND TARGET kelvaron)
   add_test(NAME game.KelvaronEndSignals
            COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/game/kelvaron_end_signals.sh $<TARGET_FILE:kelvaron>
                    ${CMAKE_SOURCE_DIR}/game ${slow_end_ms})
-  set_tests_properties(game.KelvaronEndSignals PROPERTIES TIMEOUT ${display_loss_time_limit} RESOURCE_LOCK five_games)
+  set_tests_properties(game.KelvaronEndSignals PROPERTIES TIMEOUT ${display_loss_time_limit} RESOURCE_LOCK five_games
+                       COST 1000)
   if(NOT ORBEL_SANITIZE_THREAD)
     set_tests_properties(game.KelvaronEndSignals PROPERTIES LABELS game_tests)
   endif()
