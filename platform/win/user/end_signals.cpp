@@ -19,10 +19,10 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -184,24 +184,17 @@ void WriteDueNotice() {
 // stderr when the debugger output is copied there) cannot hold the end back.
 void WriteDueNoticeBriefly() {
   if (gNoticeDue.load() == 0) return;
-  struct Written {
-    std::mutex mutex;
-    std::condition_variable done;
-    bool written = false;
-  };
-  auto written = std::make_shared<Written>();
+  auto written = std::make_shared<std::promise<void>>();
+  std::future<void> done = written->get_future();
   try {
     std::thread([written] {
       WriteDueNotice();
-      std::lock_guard<std::mutex> lock(written->mutex);
-      written->written = true;
-      written->done.notify_one();
+      written->set_value();
     }).detach();
   } catch (const std::system_error&) {
     return;  // no thread can be made: the line is dropped
   }
-  std::unique_lock<std::mutex> lock(written->mutex);
-  written->done.wait_for(lock, kNoticeWait, [&] { return written->written; });
+  done.wait_for(kNoticeWait);
 }
 
 [[noreturn]] void EndNow(int signal) {
