@@ -3,14 +3,19 @@
 // then pumps messages (or, for the grace period, never does). Each signal must reach its window as a
 // close, the program must end by that signal once its exit handlers ran (the folder gone), and say so
 // once on stderr and in Log.txt; a second signal or 2 s without a pump end it at once, whatever its
-// stderr (a pipe nobody reads) holds up; a handler or an ignore the program set is left alone, before
-// the window and, in a forked child, after it.
+// stderr (a pipe nobody reads, with the log copied there too, or a background job's terminal) holds up;
+// a program started with stderr closed writes no line into another file; a handler or an ignore the
+// program set is left alone, before the window and, in a forked child, after it.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -20,9 +25,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "orbel.h"
+#include "orbel/core/log.h"
 #include "platform/win/kernel/clock.h"
 #include "platform/win/kernel/process_folder.h"
 #include "test_support.h"
@@ -33,7 +40,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kChildVariable[] = "ORBEL_TEST_SIGNAL_CHILD";  // "<pump|still|own|fork> <folder>"
+// "<pump|still|own|fork|logging|closed-stderr>[-debug] <folder>"
+constexpr char kChildVariable[] = "ORBEL_TEST_SIGNAL_CHILD";
 constexpr char kClosedLine[] = "ウインドウを閉じようとしています";  // the library's WM_CLOSE
 
 volatile sig_atomic_t gOwnHandlerRan = 0;
@@ -74,17 +82,36 @@ void ForkAndReport() {
   if (child > 0) ::waitpid(child, &status, 0);
 }
 
-// The child: "pump" pumps until its window closes, "still" never pumps, "own" pumps with a SIGTERM
-// handler of its own and SIGHUP ignored, set before the library starts; "fork" forks once its window
-// is made and then pumps.
+// What descriptor 2 is: "/dev/null", "closed" or "another file".
+const char* StderrKind() {
+  struct stat st{};
+  if (::fstat(STDERR_FILENO, &st) != 0) return "closed";
+  struct stat null{};
+  const bool isNull = ::stat("/dev/null", &null) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == null.st_rdev;
+  return isNull ? "/dev/null" : "another file";
+}
+
+// The child: "pump" pumps until its window closes, "still" never pumps, "logging" pumps and logs a line
+// at every turn, "own" pumps with a SIGTERM handler of its own and SIGHUP ignored, set before the library
+// starts; "fork" forks once its window is made and then pumps; "closed-stderr" says what its stderr is,
+// opens a file as the first thing it opens (as a display's connection would be) and then pumps. With
+// "-debug" the log is copied to stderr.
 TEST(EndSignalChild, RunsTheLibrary) {
   const char* setting = std::getenv(kChildVariable);
   if (setting == nullptr) GTEST_SKIP() << "the child of the EndSignals tests";
-  char how[16] = "";
+  char how[32] = "";
   char folder[4096] = "";
-  ASSERT_EQ(std::sscanf(setting, "%15s %4095s", how, folder), 2);
-  const std::string mode = how;
+  ASSERT_EQ(std::sscanf(setting, "%31s %4095s", how, folder), 2);
+  std::string mode = how;
+  if (mode.ends_with("-debug")) {
+    mode.resize(mode.size() - 6);
+    ::setenv("ORBEL_DEBUG_OUTPUT", "1", 1);
+  }
   fs::current_path(folder);
+  if (mode == "closed-stderr") {
+    std::printf("stderr: %s\n", StderrKind());
+    ASSERT_GE(::open("other.txt", O_WRONLY | O_CREAT | O_TRUNC, 0600), 0);  // kept open to the end
+  }
   // As a program started from a terminal, whatever the test runner left ignored or blocked.
   sigset_t ends;
   sigemptyset(&ends);
@@ -114,6 +141,7 @@ TEST(EndSignalChild, RunsTheLibrary) {
       Print("own handler ran");
       told = true;
     }
+    if (mode == "logging") LogAdd("a line of every turn\n");
     plat::Sleep(10);
   }
   Print("window closed");
@@ -133,6 +161,7 @@ struct Child {
   fs::path folder;
   fs::path output;
   int stderrReader = -1;  // the read end of a stderr pipe that nobody reads, held open
+  int stderrWriter = -1;  // its write end, kept to fill the pipe once the child is ready
   int status = 0;
   double signalledAt = 0;  // real seconds of the first signal
   double endedAfter = 0;   // real seconds from the first signal to the end
@@ -148,6 +177,7 @@ struct Child {
       ::waitpid(pid, &status, 0);
     }
     if (stderrReader >= 0) ::close(stderrReader);
+    if (stderrWriter >= 0) ::close(stderrWriter);
   }
 
   std::string Said() const { return testing::ReadFileText(output); }
@@ -168,19 +198,22 @@ struct Child {
 
 // Where a child's stderr goes: with its stdout to the output file; a pipe whose reader has gone (a
 // terminal's Ctrl-C ends the `| tee` behind the program too); a pipe filled up that nobody reads (a
-// paused pager, a terminal stopped by Ctrl-S). With a pipe the stdout alone goes to the output file.
-enum class Stderr { kOutput, kClosedPipe, kFullPipe };
+// paused pager, a terminal stopped by Ctrl-S), from the start or once the child is ready (so that a write
+// of its own waits there); nowhere (descriptor 2 closed, as some launchers start programs). With a pipe,
+// or none, the stdout alone goes to the output file.
+enum class Stderr { kOutput, kClosedPipe, kFullPipe, kFilledOnceReady, kClosed };
 
-// Fills the pipe whose write end is `fd` until a write would wait; the end is left blocking, as a
-// program's stderr is.
+// Fills the pipe whose write end is `fd` until a write would wait, through an open of its own that does
+// not wait: the end itself, shared with the child, stays blocking, as a program's stderr is.
 bool FillPipe(int fd) {
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return false;
+  const int own = ::open(("/proc/self/fd/" + std::to_string(fd)).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  if (own < 0) return false;
   const std::string block(4096, 'x');
-  while (::write(fd, block.data(), block.size()) > 0) {
+  while (::write(own, block.data(), block.size()) > 0) {
   }
   const bool full = errno == EAGAIN;
-  return ::fcntl(fd, F_SETFL, flags) == 0 && full;
+  ::close(own);
+  return full;
 }
 
 // Starts this executable as the child, in a folder of its own that also serves as its base for temporary
@@ -209,16 +242,22 @@ void Start(const fs::path& work, const std::string& name, const std::string& mod
   char* argv[] = {self.data(), filterArgument.data(), nullptr};
   int fds[2];
   ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
-  if (stderrTo == Stderr::kClosedPipe) {
+  if (stderrTo == Stderr::kClosedPipe || stderrTo == Stderr::kClosed) {
     ::close(fds[0]);
   } else {
     child->stderrReader = fds[0];
-    ASSERT_TRUE(FillPipe(fds[1])) << name;
+    if (stderrTo == Stderr::kFullPipe) {
+      ASSERT_TRUE(FillPipe(fds[1])) << name;
+    }
   }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, child->output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+  if (stderrTo == Stderr::kClosed) {
+    posix_spawn_file_actions_addclose(&actions, 2);
+  } else {
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+  }
   // The child meets the closed pipe as a program does: SIGPIPE at its default.
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
@@ -230,7 +269,11 @@ void Start(const fs::path& work, const std::string& name, const std::string& mod
   const int spawned = posix_spawn(&child->pid, self.c_str(), &actions, &attributes, argv, envp.data());
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
-  ::close(fds[1]);
+  if (stderrTo == Stderr::kFilledOnceReady) {
+    child->stderrWriter = fds[1];
+  } else {
+    ::close(fds[1]);
+  }
   ASSERT_EQ(spawned, 0) << name;
 }
 
@@ -254,12 +297,9 @@ void AwaitReady(const Child& child) {
       << child.Said();
 }
 
-// Waits for the child's end (10 s of grace over the 2 s it may take) and checks what every end shares:
-// ended by `signal`, nothing of its private folder left, no sanitizer report.
-void Finish(Child& child, int signal) {
-  child.reaped = true;
-  ASSERT_TRUE(testing::WaitForChild(child.pid, &child.status, 10)) << child.name << ": did not end\n" << child.Said();
-  child.endedAfter = RealSeconds() - child.signalledAt;
+// Checks what every end shares, once the child's status is known: ended by `signal`, nothing of its
+// private folder left, no sanitizer report.
+void CheckEnd(const Child& child, int signal) {
   const std::string said = child.Said();
   EXPECT_TRUE(WIFSIGNALED(child.status) && WTERMSIG(child.status) == signal)
       << child.name << ": " << (WIFSIGNALED(child.status) ? "ended by signal " : "exited with ")
@@ -268,6 +308,14 @@ void Finish(Child& child, int signal) {
   const fs::path user = child.folder / ("orbel-" + std::to_string(::geteuid()));
   ASSERT_TRUE(fs::is_directory(user)) << child.name;
   EXPECT_EQ(testing::ProcessFoldersLeft(child.folder), "") << child.name;
+}
+
+// Waits for the child's end (10 s of grace over the 2 s it may take) and checks it.
+void Finish(Child& child, int signal) {
+  child.reaped = true;
+  ASSERT_TRUE(testing::WaitForChild(child.pid, &child.status, 10)) << child.name << ": did not end\n" << child.Said();
+  child.endedAfter = RealSeconds() - child.signalledAt;
+  CheckEnd(child, signal);
 }
 
 // The log's signal line, and whether the window's close came after it.
@@ -377,6 +425,188 @@ TEST(EndSignals, AForkedChildKeepsWhatTheProgramSetAfterTheWindow) {
   EXPECT_TRUE(child.Shows("forked: SIGINT ignored, SIGTERM own, SIGHUP default")) << child.Said();
   child.Signal(SIGHUP);
   Finish(child, SIGHUP);
+}
+
+// The log copied to stderr, and stderr a pipe that fills up once the program has started and that nobody
+// reads: the program's own writes wait there (the log's line of the signal as the pump delivers the
+// close, a line of every turn), as any program's do, but one signal still ends it within the 2 s of grace
+// and the second its log line is given, by the signal, with its folder removed.
+TEST(EndSignals, OneSignalEndsAProgramWhoseLogCopyToStderrWaits) {
+  testing::ScopedWorkDir work;
+  const std::vector<std::string> modes = {"pump-debug", "still-debug", "logging-debug"};
+  std::vector<Child> children(modes.size());
+  for (size_t i = 0; i < modes.size(); ++i)
+    Start(work.path(), modes[i], modes[i], &children[i], Stderr::kFilledOnceReady);
+  for (Child& child : children) {
+    AwaitReady(child);
+    ASSERT_TRUE(FillPipe(child.stderrWriter)) << child.name;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the logging child is held up in its next line
+  for (Child& child : children) child.Signal(SIGTERM);
+  for (Child& child : children) {
+    Finish(child, SIGTERM);
+    EXPECT_LT(child.endedAfter, 3.5) << child.name;
+  }
+  // The line reached Log.txt before its copy to stderr waited (the logging child's own line held the
+  // log when the signal came).
+  CheckLog(children[0], "SIGTERM", false);
+  CheckLog(children[1], "SIGTERM", false);
+}
+
+// Started with descriptor 2 closed, the program finds it open onto /dev/null, so the file it opens first
+// does not take its number and no line of the library's goes there; the signal closes its window.
+TEST(EndSignals, AProgramStartedWithStderrClosedWritesNoLineIntoAnotherFile) {
+  testing::ScopedWorkDir work;
+  Child child;
+  Start(work.path(), "closed-stderr", "closed-stderr", &child, Stderr::kClosed);
+  AwaitReady(child);
+  EXPECT_TRUE(child.Shows("stderr: /dev/null")) << child.Said();
+  child.Signal(SIGTERM);
+  Finish(child, SIGTERM);
+  EXPECT_TRUE(child.Shows("window closed")) << child.Said();
+  EXPECT_EQ(testing::ReadFileText(child.folder / "other.txt"), "");
+  CheckLog(child, "SIGTERM", true);
+}
+
+// A session of its own on a pseudo-terminal with `tostop` set, led by a process that stands for the
+// shell: it starts the child as a background job (a process group of its own, stderr the terminal) and
+// reports the job's pid and then its wait status through a pipe.
+class BackgroundJob {
+ public:
+  BackgroundJob() = default;
+  BackgroundJob(const BackgroundJob&) = delete;
+  BackgroundJob& operator=(const BackgroundJob&) = delete;
+  ~BackgroundJob() {
+    if (job_ > 0 && !ended_) ::kill(job_, SIGKILL);
+    if (leader_ > 0) {
+      ::kill(leader_, SIGKILL);
+      ::waitpid(leader_, nullptr, 0);
+    }
+    for (int fd : {terminal_, report_}) {
+      if (fd >= 0) ::close(fd);
+    }
+  }
+
+  // Starts `child` in the folder `work`, as Start does; its pid is the job's.
+  void Start(const fs::path& work, const std::string& mode, Child* child) {
+    child->name = mode;
+    child->folder = work / mode;
+    fs::create_directory(child->folder);
+    fs::permissions(child->folder, fs::perms::owner_all);
+    child->output = work / (mode + ".txt");
+    child->reaped = true;  // not this process's child: the job's leader reaps it
+    std::vector<std::string> env = testing::EnvironmentWith(
+        {std::string(kChildVariable) + "=" + mode + " " + child->folder.string(),
+         "XDG_RUNTIME_DIR=" + child->folder.string(), "TMPDIR"});
+    std::vector<char*> envp;
+    for (std::string& entry : env) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::string self = fs::read_symlink("/proc/self/exe").string();
+    std::string filter = "--gtest_filter=EndSignalChild.RunsTheLibrary";
+    char* argv[] = {self.data(), filter.data(), nullptr};
+
+    terminal_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(terminal_, 0);
+    ASSERT_EQ(::grantpt(terminal_), 0);
+    ASSERT_EQ(::unlockpt(terminal_), 0);
+    char name[128];
+    ASSERT_EQ(::ptsname_r(terminal_, name, sizeof name), 0);
+    int report[2];
+    ASSERT_EQ(::pipe2(report, O_CLOEXEC), 0);
+    const int out = ::open(child->output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(out, 0);
+    leader_ = ::fork();
+    if (leader_ == 0) Lead(name, out, report[1], self.c_str(), argv, envp.data());
+    ::close(out);
+    ::close(report[1]);
+    report_ = report[0];
+    ASSERT_GT(leader_, 0);
+    ASSERT_TRUE(Read(&job_, 30)) << "the job did not start";
+    child->pid = job_;
+  }
+
+  // The job's wait status, waited for `seconds` at most.
+  bool AwaitEnd(int seconds, int* status) { return ended_ = Read(status, seconds); }
+  // The job's state as the system shows it ('T': stopped).
+  char State() const {
+    const std::string text = testing::ReadFileText("/proc/" + std::to_string(job_) + "/stat");
+    const size_t at = text.rfind(')');
+    return at != std::string::npos && at + 2 < text.size() ? text[at + 2] : '?';
+  }
+  // What the job wrote on the terminal.
+  std::string Shown() const {
+    std::string text;
+    char buffer[4096];
+    pollfd fd{terminal_, POLLIN, 0};
+    while (::poll(&fd, 1, 0) == 1 && (fd.revents & POLLIN) != 0) {
+      const ssize_t n = ::read(terminal_, buffer, sizeof buffer);
+      if (n <= 0) break;
+      text.append(buffer, static_cast<size_t>(n));
+    }
+    return text;
+  }
+
+ private:
+  // The leader, in the forked process: async-signal-safe calls only.
+  [[noreturn]] static void Lead(const char* terminal, int out, int report, const char* self, char* const argv[],
+                                char* const envp[]) {
+    ::setsid();
+    const int tty = ::open(terminal, O_RDWR);  // the session's controlling terminal
+    termios mode{};
+    if (tty < 0 || ::tcgetattr(tty, &mode) != 0) ::_exit(1);
+    mode.c_lflag |= TOSTOP;
+    if (::tcsetattr(tty, TCSANOW, &mode) != 0) ::_exit(1);
+    const pid_t job = ::fork();
+    if (job == 0) {
+      ::setpgid(0, 0);
+      ::dup2(out, 1);
+      ::dup2(tty, 2);
+      ::close(tty);
+      struct sigaction fallback{};
+      fallback.sa_handler = SIG_DFL;
+      ::sigaction(SIGTTOU, &fallback, nullptr);
+      sigset_t none;
+      sigemptyset(&none);
+      ::sigprocmask(SIG_SETMASK, &none, nullptr);
+      ::execve(self, argv, envp);
+      ::_exit(127);
+    }
+    ::setpgid(job, job);
+    [[maybe_unused]] ssize_t written = ::write(report, &job, sizeof job);
+    int status = 0;
+    ::waitpid(job, &status, 0);
+    written = ::write(report, &status, sizeof status);
+    ::_exit(0);
+  }
+
+  template <typename Value>
+  bool Read(Value* value, int seconds) {
+    pollfd fd{report_, POLLIN, 0};
+    return ::poll(&fd, 1, seconds * 1000) == 1 && ::read(report_, value, sizeof *value) == sizeof *value;
+  }
+
+  pid_t leader_ = -1;
+  pid_t job_ = -1;
+  bool ended_ = false;
+  int terminal_ = -1;
+  int report_ = -1;
+};
+
+// A background job under `stty tostop`: the signal's line on the terminal neither stops it (the whole
+// process, its deadline too) nor is lost, and one SIGTERM closes its window.
+TEST(EndSignals, OneSignalEndsABackgroundJobOfATerminalWithTostop) {
+  testing::ScopedWorkDir work;
+  Child child;
+  BackgroundJob job;
+  job.Start(work.path(), "pump", &child);
+  AwaitReady(child);
+  child.Signal(SIGTERM);
+  ASSERT_TRUE(job.AwaitEnd(10, &child.status))
+      << "the job did not end; its state: " << job.State() << "\n" << child.Said();
+  CheckEnd(child, SIGTERM);
+  EXPECT_TRUE(child.Shows("window closed")) << child.Said();
+  EXPECT_NE(job.Shown().find("orbel: received SIGTERM; the program ends"), std::string::npos);
+  CheckLog(child, "SIGTERM", true);
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 // signal into the host's close event (through the injected event queue, which every pump delivers on
 // either host), the 2 s of grace, and the exit handler that raises the signal again once the others ran.
 // Nothing the watcher does waits on what the program may hold up: its stderr lines are written only when
-// they can be at once, and the log's line is written by the thread that pumps as the close arrives.
+// they can be at once, and the log's line is written by the thread that pumps as the close arrives. Nor
+// does the end: the log's line and the streams' flush are each waited for a moment at most, and no line
+// of the watcher's stops a background job.
 // Depends on: POSIX signals, a pipe and a timerfd; the window stand-in's injected host events.
 // NOTE: the grace period is real time on purpose (a timerfd on the monotonic clock, never the plat
 // clock): a program on the virtual clock must end on a person's time scale too.
@@ -35,8 +37,12 @@ namespace {
 
 constexpr int kEndSignals[] = {SIGTERM, SIGHUP, SIGINT};
 constexpr int kGraceSeconds = 2;
-// How long the watcher's end waits for the log's line (written on a thread of its own).
-constexpr auto kNoticeWait = std::chrono::milliseconds(1000);
+// The end's last words, each written on a thread of its own and waited for so long at most: the log's
+// line of the watcher's end and then the streams' flush take one second together; after the program's
+// own end, the flush has a second of its own.
+constexpr auto kNoticeWait = std::chrono::milliseconds(900);
+constexpr auto kFlushWaitAfterNotice = std::chrono::milliseconds(100);
+constexpr auto kFlushWait = std::chrono::milliseconds(1000);
 
 struct EndSignalState {
   std::mutex mutex;
@@ -97,25 +103,65 @@ void OnEndSignal(int signal) {
   errno = saved;
 }
 
-// Keeps a write to a closed pipe (stderr piped to a reader that the same Ctrl-C ended) from ending the
-// process with SIGPIPE on this thread: the write fails instead.
-void BlockBrokenPipe() {
+// Keeps the writes of this thread (and of those it starts) from ending or stopping the process: one to a
+// closed pipe (stderr piped to a reader that the same Ctrl-C ended) fails instead of raising SIGPIPE, and
+// one to the terminal of a background job under `stty tostop` goes through instead of raising SIGTTOU,
+// which would stop every thread, the watcher and its deadline too.
+void BlockPipeAndJobSignals() {
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, SIGPIPE);
+  sigaddset(&set, SIGTTOU);
   ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
+// Runs `work` on a thread of its own and waits for it `wait` at most: whatever it waits on (the log's
+// lock, a stream's lock that a thread stuck writing to stderr holds, a pipe nobody reads) cannot hold the
+// end back. When no thread can be made, the work is left out.
+void RunBriefly(void (*work)(), std::chrono::milliseconds wait) {
+  auto done = std::make_shared<std::promise<void>>();
+  std::future<void> finished = done->get_future();
+  try {
+    std::thread([done, work] {
+      BlockPipeAndJobSignals();
+      work();
+      done->set_value();
+    }).detach();
+  } catch (const std::system_error&) {
+    return;
+  }
+  finished.wait_for(wait);
+}
+
+void FlushStreams() { std::fflush(nullptr); }
+
 // The last exit handler: registered before any other of the library's, so it runs after all of them.
+// The handlers after this one (stdio's own flush among them) never run, so the streams are flushed here.
 void SayTheSignalInTheStatus() {
   const int signal = gReceived.load();
   if (signal == 0) return;
-  BlockBrokenPipe();
-  std::fflush(nullptr);  // the handlers after this one (stdio's own flush among them) never run
+  RunBriefly(&FlushStreams, gWatcherEnding.load() ? kFlushWaitAfterNotice : kFlushWait);
   RaiseDefault(signal);
 }
 
-__attribute__((constructor)) void RegisterStatusHandler() { std::atexit(&SayTheSignalInTheStatus); }
+// A descriptor of 0-2 that is closed as the process starts would be taken by the next one opened (the
+// display's connection, say), and lines meant for stderr would go into that: each is opened onto
+// /dev/null first.
+void OpenClosedStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int opened = ::open("/dev/null", O_RDWR);  // the lowest free number: this one
+    if (opened > fd) {
+      ::dup2(opened, fd);
+      ::close(opened);
+    }
+  }
+}
+
+__attribute__((constructor)) void PrepareTheEnd() {
+  OpenClosedStandardDescriptors();
+  std::atexit(&SayTheSignalInTheStatus);
+}
 
 void NoteExiting() { gExiting.store(true); }
 
@@ -179,28 +225,13 @@ void WriteDueNotice() {
   if (notice != nullptr) notice(SignalName(signal));
 }
 
-// The log's line of a signal whose close never reached the window, written on a thread of its own and
-// waited for a moment at most: whatever the log waits on (a line another thread is writing, its file,
-// stderr when the debugger output is copied there) cannot hold the end back.
-void WriteDueNoticeBriefly() {
-  if (gNoticeDue.load() == 0) return;
-  auto written = std::make_shared<std::promise<void>>();
-  std::future<void> done = written->get_future();
-  try {
-    std::thread([written] {
-      WriteDueNotice();
-      written->set_value();
-    }).detach();
-  } catch (const std::system_error&) {
-    return;  // no thread can be made: the line is dropped
-  }
-  done.wait_for(kNoticeWait);
-}
-
+// Ends the process now, its exit handlers run. The log's line of a signal whose close never reached the
+// window is written first, waited for a moment at most: whatever the log waits on (a line another thread
+// is writing, its file, stderr when the debugger output is copied there) cannot hold the end back.
 [[noreturn]] void EndNow(int signal) {
   gWatcherEnding.store(true);
   gReceived.store(signal);
-  WriteDueNoticeBriefly();
+  if (gNoticeDue.load() != 0) RunBriefly(&WriteDueNotice, kNoticeWait);
   std::exit(128 + signal);
 }
 
@@ -233,7 +264,7 @@ void TakeFirstSignal(int signal, int timer) {
 }
 
 [[noreturn]] void Watch(int pipeRead, int timer) {
-  BlockBrokenPipe();
+  BlockPipeAndJobSignals();
   int first = 0;
   for (;;) {
     pollfd fds[2] = {{pipeRead, POLLIN, 0}, {timer, POLLIN, 0}};
