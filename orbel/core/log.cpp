@@ -2,7 +2,8 @@
 // and closed on every text so that it survives a crash. Lines are stamped with the milliseconds since
 // the log started and indented by a nesting level; LF becomes CR LF (Shift-JIS pairs are never split).
 // The same texts, without the stamp, go to the debugger output.
-// Depends on: platform/win/kernel/file_io.h, debug_output.h, clock.h; tracked memory for long texts.
+// Depends on: platform/win/kernel/file_io.h, debug_output.h, clock.h, fork_safe_lock.h; tracked memory for
+// long texts.
 // Leaves out: the on-screen log display (log_display.cpp).
 #include "orbel/core/log.h"
 
@@ -17,6 +18,7 @@
 #include "platform/win/kernel/clock.h"
 #include "platform/win/kernel/debug_output.h"
 #include "platform/win/kernel/file_io.h"
+#include "platform/win/kernel/fork_safe_lock.h"
 
 namespace orbel {
 
@@ -42,8 +44,9 @@ struct LogState {
 
 LogState g_log;
 // One text at a time reaches the file: a line written from another thread (a signal's, as the program
-// ends) never lands inside another.
+// ends) never lands inside another. A child forked while another thread writes finds it free.
 std::mutex g_writeMutex;
+[[maybe_unused]] const bool g_writeMutexFreeInChild = (plat::KeepFreeInForkedChild(&g_writeMutex), true);
 
 // True when the last character of `text` is a single-byte path separator (a '\' can be the second
 // byte of a double-byte character, which is no separator).

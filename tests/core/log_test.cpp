@@ -4,11 +4,19 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 
 #include "core_runtime_fixture.h"
+#include "wait_until.h"
 #include "orbel/core/memory.h"
 #include "platform/win/kernel/clock_test_controls.h"
 #include "platform/win/kernel/kernel_test_controls.h"
@@ -150,6 +158,92 @@ TEST_F(LogTest, LinesOfTwoThreadsAtOnceArriveWhole) {
   }
   EXPECT_EQ(mine, kLines);
   EXPECT_EQ(others, kLines);
+}
+
+// Forks; the parent runs `meanwhile` (which holds back another writer of the file: two processes that
+// seek to its end and write can write over each other) and then has the child write `line` (stderr
+// /dev/null there) and end. Empty when the fork did not wait and the child's line reached the file, else
+// what happened.
+std::string ForkAndWrite(const std::filesystem::path& log, const std::string& line,
+                         const std::function<void()>& meanwhile) {
+  int go[2];
+  if (::pipe2(go, O_CLOEXEC) != 0) return "no pipe";
+  const auto started = std::chrono::steady_clock::now();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, STDERR_FILENO);
+    char byte = 0;
+    if (::read(go[0], &byte, 1) == 1) LogAdd(line.c_str());
+    std::_Exit(0);
+  }
+  const std::chrono::duration<double> forked = std::chrono::steady_clock::now() - started;
+  ::close(go[0]);
+  if (child < 0) return "no fork";
+  meanwhile();
+  [[maybe_unused]] const ssize_t written = ::write(go[1], "g", 1);
+  ::close(go[1]);
+  int status = 0;
+  if (!testing::WaitUntil([&] { return ::waitpid(child, &status, WNOHANG) == child; }, std::chrono::seconds(5))) {
+    ::kill(child, SIGKILL);
+    ::waitpid(child, &status, 0);
+    return line + ": the child did not end";
+  }
+  if (testing::ReadFileText(log).find(line.substr(0, line.size() - 1) + "\r\n") == std::string::npos)
+    return line + ": not in the log";
+  if (forked.count() > 1.0) return line + ": the fork waited " + std::to_string(forked.count()) + " s";
+  return "";
+}
+
+// A child forked while another thread writes the log writes its own line: the log's locks, and those of
+// the file handles under it, are free in it, and the handle the other thread had open holds back none of
+// its opens, wherever in its line the writer was (forks enough to meet the short stretches too); so also
+// when the writer is held up by a stderr that nobody reads (the debugger copy there), on which the fork
+// does not wait either.
+TEST_F(LogTest, AChildForkedWhileAnotherThreadWritesTheLogWritesItsOwnLine) {
+  const std::filesystem::path log = work_.path() / "Log.txt";
+  std::atomic<bool> stop{false}, hold{false}, held{false};
+  std::thread writer([&] {
+    while (!stop.load()) {
+      held.store(hold.load());
+      if (!held.load()) LogAdd("a line of the writer's\n");
+    }
+  });
+  for (int i = 0; i < 300; ++i) {
+    EXPECT_EQ(ForkAndWrite(log, "the child's line " + std::to_string(i) + "\n", [&] {
+                hold.store(true);
+                testing::WaitUntil([&] { return held.load(); });
+              }),
+              "");
+    hold.store(false);
+  }
+  stop.store(true);
+  writer.join();
+
+  // stderr a pipe that nobody reads, filled up, with the log copied there.
+  int pipe[2];
+  ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
+  const int savedStderr = ::dup(STDERR_FILENO);
+  ::dup2(pipe[1], STDERR_FILENO);
+  const int filler = ::open(("/proc/self/fd/" + std::to_string(pipe[1])).c_str(), O_WRONLY | O_NONBLOCK);
+  const std::string block(4096, 'x');
+  while (::write(filler, block.data(), block.size()) > 0) {
+  }
+  ::close(filler);
+  ::setenv("ORBEL_DEBUG_OUTPUT", "1", 1);
+  std::thread stuck([] { LogAdd("a line held up by stderr\n"); });
+  EXPECT_TRUE(testing::WaitUntil([&] { return LogText().find("held up") != std::string::npos; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // on to its copy, which waits
+  EXPECT_EQ(ForkAndWrite(log, "the line of a child forked meanwhile\n", [] {}), "");
+
+  ::unsetenv("ORBEL_DEBUG_OUTPUT");
+  ::fcntl(pipe[0], F_SETFL, O_NONBLOCK);
+  char drained[4096];
+  while (::read(pipe[0], drained, sizeof drained) > 0) {
+  }
+  stuck.join();  // its line now had room
+  ::dup2(savedStderr, STDERR_FILENO);
+  for (int fd : {savedStderr, pipe[0], pipe[1]}) ::close(fd);
 }
 
 TEST_F(LogTest, DatedNameAndNoStampSettings) {

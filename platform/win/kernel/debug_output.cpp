@@ -1,13 +1,15 @@
 // The debugger channel: an in-memory sink (the latest kSinkLimit bytes) and, when ORBEL_DEBUG_OUTPUT=1,
-// stderr.
+// stderr. The lock is held across the copy to stderr, which may wait; a forked child finds it free.
 #include "platform/win/kernel/debug_output.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <string>
 
+#include "platform/win/kernel/fork_safe_lock.h"
 #include "platform/win/kernel/kernel_test_controls.h"
 
 namespace plat {
@@ -20,8 +22,18 @@ struct DebugOutputState {
   std::string sink;
 };
 
+DebugOutputState& DebugOutput();
+
+// A child forked while another thread was in here keeps none of the text: the holder may have left the
+// sink half-changed, so a new one is begun (the old one's memory is left as it is).
+void BeginSinkAnewInChild() { new (&DebugOutput().sink) std::string; }
+
 DebugOutputState& DebugOutput() {
-  static DebugOutputState* state = new DebugOutputState;  // usable during exit
+  static DebugOutputState* state = [] {
+    auto* made = new DebugOutputState;  // usable during exit
+    KeepFreeInForkedChild(&made->mutex, &BeginSinkAnewInChild);
+    return made;
+  }();
   return *state;
 }
 

@@ -1,5 +1,7 @@
 // File handles over POSIX descriptors, the open-file registry that enforces share modes inside the
-// process, the handle table and the per-thread last error.
+// process, the handle table and the per-thread last error. Share modes hold between the opens of one
+// process: the handles a forked child inherits (some of them held by threads that are not in the child,
+// such as a log write under way) hold back none of the child's own opens.
 #include "platform/win/kernel/file_io.h"
 
 #include <errno.h>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "platform/win/kernel/file_test_controls.h"
+#include "platform/win/kernel/fork_safe_lock.h"
 #include "platform/win/kernel/heap.h"
 #include "platform/win/kernel/posix_path.h"
 
@@ -50,7 +53,11 @@ struct FileState {
 };
 
 FileState& Files() {
-  static FileState* state = new FileState;
+  static FileState* state = [] {
+    auto* made = new FileState;
+    TakeAroundFork(&made->mutex);
+    return made;
+  }();
   return *state;
 }
 
@@ -59,6 +66,10 @@ struct FileObject final : KernelObject {
   FileKey key{};
   DWORD access = 0;  // GENERIC_READ / GENERIC_WRITE
   DWORD share = 0;   // FILE_SHARE_*
+  pid_t process = ::getpid();  // the process that opened it
+
+  // Whether this open holds back another of the calling process's.
+  bool Shares() const { return process == ::getpid(); }
 
   ~FileObject() override {
     FileState& s = Files();
@@ -234,24 +245,29 @@ HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode, S
   const FileKey key{st.st_dev, st.st_ino};
   const DWORD access = desiredAccess & (GENERIC_READ | GENERIC_WRITE);
   const DWORD share = shareMode & (FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-  FileObject* file = nullptr;
+  // Made before the registry's lock is taken (the handle table has a lock of its own), and closed with
+  // its descriptor when it is refused.
+  auto* file = new FileObject;
+  file->key = key;
+  file->access = access;
+  file->share = share;
+  file->fd = fd;
+  bool refused = false;
   {
     std::lock_guard<std::mutex> lock(s.mutex);
     auto& list = s.open[key];
     for (const FileObject* other : list) {
-      if (SharesConflict(access, share, other->access, other->share)) {
-        ::close(fd);
-        SetLastError(ERROR_SHARING_VIOLATION);
-        return INVALID_HANDLE_VALUE;
-      }
+      refused = refused || (other->Shares() && SharesConflict(access, share, other->access, other->share));
     }
-    file = new FileObject;
-    file->key = key;
-    file->access = access;
-    file->share = share;
-    file->fd = fd;
-    list.push_back(file);
-    ++s.openCount;
+    if (!refused) {
+      list.push_back(file);
+      ++s.openCount;
+    }
+  }
+  if (refused) {
+    delete file;
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return INVALID_HANDLE_VALUE;
   }
 
   // Truncate only once the share check has passed, so a refused open leaves the file as it was.
@@ -420,7 +436,7 @@ BOOL DeleteFileA(const char* fileName) {
   auto it = s.open.find(FileKey{st.st_dev, st.st_ino});
   if (it != s.open.end()) {
     for (const FileObject* other : it->second) {
-      if (other->access != 0 && !(other->share & FILE_SHARE_DELETE)) {
+      if (other->Shares() && other->access != 0 && !(other->share & FILE_SHARE_DELETE)) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
       }

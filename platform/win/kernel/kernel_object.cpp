@@ -4,6 +4,8 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/win/kernel/fork_safe_lock.h"
+
 namespace plat {
 namespace {
 
@@ -18,7 +20,11 @@ struct LiveObjects {
 };
 
 LiveObjects& Registry() {
-  static LiveObjects* registry = new LiveObjects;  // never destroyed: handles may close during exit
+  static LiveObjects* registry = [] {
+    auto* made = new LiveObjects;  // never destroyed: handles may close during exit
+    TakeAroundFork(&made->mutex);
+    return made;
+  }();
   return *registry;
 }
 
