@@ -72,7 +72,7 @@ struct SoundHandleRecord {
   uint8_t allFinished;
   uint32_t loopStartBytes;
   uint32_t endPosition;      // ring bytes
-  uint32_t cursorAtEnd;      // ring bytes
+  uint32_t cursorAtEnd;      // ring bytes: the cursor when the end was written, then at each check since
   uint32_t loopPosition;     // ring bytes
   ListNode node;             // in the refill list
   // Normal sounds.

@@ -50,6 +50,11 @@ void ResetPlayState(SoundHandleRecord* r) {
   r->active = 0;
 }
 
+// Bytes from ring position `from` forward to `to`, across the wrap.
+uint32_t RingDistance(const SoundHandleRecord* r, uint32_t from, uint32_t to) {
+  return to >= from ? to - from : r->ringSize - from + to;
+}
+
 // True when the cursor stands in the stretch from W forward to G, where nothing may be written.
 bool InGuardGap(int32_t w, int32_t g, int32_t k) {
   return (w < g && w < k && k < g) || (g < w && (k < g || k > w));
@@ -457,14 +462,17 @@ int ServiceStreamSound(int handle) {
   LockRegions g;
 
   if (r->endWritten) {
+    // The end has been played once it lies in the stretch the cursor walked since the last check, a
+    // wrap of the ring between the two checks included: an end just before the wrap is found also when
+    // one check sees the cursor just before it and the next just past the wrap.
     const uint32_t k = ReadCursor(ring);
-    const uint32_t e = r->endPosition;
     const uint32_t l = r->cursorAtEnd;
-    if (e < k && (l <= e || (k < l && e < l))) {
+    if (RingDistance(r, l, r->endPosition) < RingDistance(r, l, k)) {
       SoundBufferStop(ring);
       r->endWritten = 0;
       return 0;
     }
+    r->cursorAtEnd = k;
     if (w == kRingNeverFilled) return 0;
     if (InGuardGap(w, gp, static_cast<int32_t>(k))) return -1;
     const uint32_t size = EighthSecond(r);

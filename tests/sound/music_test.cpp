@@ -14,6 +14,7 @@
 #include "platform/dsound/dsound_test_controls.h"
 #include "platform/win/kernel/clock.h"
 #include "platform/win/kernel/clock_test_controls.h"
+#include "platform/win/user/message_queue.h"
 #include "sound_test_support.h"
 
 namespace orbel::testing {
@@ -128,6 +129,21 @@ TEST_F(Music, WaitingPlaysReturnOnceTheSoundHasEnded) {
   ASSERT_EQ(PlaySoundHandle(stream, 0, 1), 0);
   EXPECT_GE(plat::timeGetTime() - start, 250u);
   EXPECT_EQ(IsSoundHandlePlaying(stream), 0);
+
+  // A WAV through the music falls back to a stream sound; this one ends one frame before its ring's
+  // wrap. A stream that missed its end would play silence for ever: a timer ends the wait at 20 s.
+  const int frames = 6 * 44100 - 1;
+  WriteFileBytes(work_.path() / "end.wav", MakePcmWav(2, 44100, 16, std::vector<int16_t>(2 * frames, 500), 18));
+  const plat::TIMERPROC quit = [](plat::HWND, plat::UINT, plat::UINT_PTR, plat::DWORD) { plat::PostQuitMessage(0); };
+  const plat::UINT_PTR timer = plat::SetTimer(nullptr, 0, 20000, quit);
+  start = plat::timeGetTime();
+  ASSERT_EQ(PlayMusicFile("end.wav", 0), 0);
+  const uint32_t waited = plat::timeGetTime() - start;
+  plat::KillTimer(nullptr, timer);
+  EXPECT_EQ(gLibrary.quit, 0) << "the wait ended only through the timer, after " << waited << " ms";
+  EXPECT_EQ(IsMusicPlaying(), 0);
+  EXPECT_GE(waited, uint32_t(frames * 1000 / 44100));
+  EXPECT_LE(waited, uint32_t(frames * 1000 / 44100 + 20));
 }
 
 }  // namespace

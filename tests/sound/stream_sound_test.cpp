@@ -1,6 +1,7 @@
 // Stream sounds: the first fill, the refill kept three to four seconds ahead across the ring's wrap,
 // the end of the data, entries with repeats, ring sharing, and the stream clock.
 #include <cstring>
+#include <string>
 
 #include "orbel/core/memory.h"
 #include "orbel/sound/sound_handle.h"
@@ -152,6 +153,44 @@ TEST_F(StreamSound, APlayOnceStreamWritesSilenceAfterItsEndAndStopsOnceThePlayCu
     }
     ASSERT_EQ(DeleteSoundHandle(h), 0);
   }
+}
+
+TEST_F(StreamSound, APlayOnceStreamEndingWithinOneRefillOfTheWrapStopsWhateverTheRefillPhase) {
+  // The end lies 1, 100 or 400 frames before the ring's wrap, where two refills in a row can see the
+  // cursor just before the end and then just after the wrap. Refills every 16 or 17 ms, the first 0-15
+  // ms after Play: every run stops at the first refill after the data's end.
+  std::string late;
+  for (const int tail : {1, 100, 400}) {
+    const int frames = static_cast<int>(kRing / 4) - tail;
+    const std::vector<int16_t> source = Numbered(frames, 1);
+    const uint32_t end = static_cast<uint32_t>(frames) * 4;
+    const int lengthMs = static_cast<int>(int64_t{frames} * 1000 / kRate);
+    for (const int interval : {16, 17}) {
+      for (int phase = 0; phase < 16; ++phase) {
+        const int h = Make(source);
+        ASSERT_NE(h, -1);
+        ASSERT_EQ(PlaySoundHandle(h, 1, 1), 0);
+        const uint32_t start = plat::timeGetTime();
+        plat::test::AdvanceClock(uint64_t(phase) * 1000);
+        ServiceAllStreamSounds();
+        int stoppedAt = -1;
+        // Bounded: a stream that misses its end plays silence lap after lap.
+        while (stoppedAt < 0 && plat::timeGetTime() - start < uint32_t(lengthMs + 2000)) {
+          Frame(interval);
+          if (IsSoundHandlePlaying(h) == 0) stoppedAt = static_cast<int>(plat::timeGetTime() - start);
+        }
+        if (stoppedAt < lengthMs || stoppedAt > lengthMs + interval + 1) {
+          late += " [" + std::to_string(tail) + " frames, " + std::to_string(interval) + " ms, phase " +
+                  std::to_string(phase) + ": " + (stoppedAt < 0 ? "playing" : std::to_string(stoppedAt - lengthMs)) +
+                  "]";
+        }
+        const std::vector<uint8_t> ring = Ring(h);
+        for (uint32_t i = 0; i < kEighth; ++i) ASSERT_EQ(ring[(end + i) % kRing], 0) << tail << " silence " << i;
+        ASSERT_EQ(DeleteSoundHandle(h), 0);
+      }
+    }
+  }
+  EXPECT_EQ(late, "") << "ms past the data's end at the stop, or still playing after two seconds more";
 }
 
 TEST_F(StreamSound, RepeatsPlayEachEntryTheirCountAndThenTheNextOne) {
