@@ -284,7 +284,9 @@ int CreateFontToHandle(const char* face, int size, int thickness, int fontType, 
       }
     } else {
       LogAdd("テクスチャ文字キャッシュの作成に失敗しました\n");
+      // Memory mode has no cache graph: the rebuild below must not try to make one again.
       f->textureMode = 0;
+      f->cacheGraphLost = 0;
     }
   }
   if (!f->textureMode) {

@@ -505,7 +505,8 @@ int FontStringEngine(int mode, int x, int y, int scaleFlag, double xScale, doubl
     return 0;
   }
   const int whole = static_cast<int>(strlen(text));
-  if (length < 0 || length > whole) length = whole;
+  // Only -1 means the whole string; another negative length walks no character.
+  if (length == -1 || length > whole) length = whole;
   const bool blendOver = transparent == kFontBlendOver;
   bool drawing = mode == kFontEngineDraw && target != nullptr && CheckValidMemImg(target) && !f->textureMode;
   // Blending over the target stands for drawing the work surface over it, which draws only onto an

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "orbel/graphics/graphics_manager.h"
 #include "orbel/graphics/graphics_system.h"
 #include "orbel/graphics/handle_table.h"
+#include "orbel/softrender/mem_img.h"
 #include "platform/ddraw/test_controls.h"
 #include "platform/win/user/message_queue.h"
 
@@ -357,6 +359,38 @@ TEST_F(FontCacheTest, WidthsAddSpacingAndHonourTheLength) {
   EXPECT_EQ(FontStringEngine(0, 0, 0, 0, 1.0, 1.0, "ab", 0, nullptr, nullptr, 1, font, 0, -1, 1, size), 28);
   EXPECT_EQ(size[0], 20);  // vertical: the line height across, the extent down
   EXPECT_EQ(size[1], 28);
+
+  // Only -1 means the whole string: any other negative length walks no character, measured or drawn.
+  MemImg image{};
+  ASSERT_EQ(InitializeMemImg(&image, 80, 24, -1, 0, kMemImgX8R8G8B8, 0, 0, 0, nullptr), 0);
+  const plat::RECT all = {0, 0, 80, 24};
+  const auto drawnPixels = [&](int length, int* width) {
+    FillMemImgRect(&image, nullptr, 0);
+    *width = FontStringEngine(kFontEngineDraw, 0, 0, 0, 1.0, 1.0, "abcde", MakeColor(255, 255, 255), &image, &all, 1,
+                              font, 0, length, 0, size);
+    int lit = 0;
+    for (int y = 0; y < 24; ++y) {
+      for (int x = 0; x < 80; ++x) {
+        uint32_t pixel = 0;
+        memcpy(&pixel, image.pixels + MemImgOffset(&image, x, y), sizeof pixel);
+        lit += pixel != 0;
+      }
+    }
+    return lit;
+  };
+  int width = 0;
+  EXPECT_EQ(drawnPixels(-1, &width), 5 * 9);  // five 3 x 3 boxes
+  EXPECT_EQ(width, 70);
+  EXPECT_GT(GetTextWidthDefaultFont("abc", -1, 0), 0);
+  for (int length : {-2, -100, INT_MIN}) {
+    EXPECT_EQ(GetTextWidthToFontHandle("abcde", length, font, 0), 0) << length;
+    EXPECT_EQ(GetTextWidthDefaultFont("abc", length, 0), 0) << length;
+    EXPECT_EQ(drawnPixels(length, &width), 0) << length;
+    EXPECT_EQ(width, 0) << length;
+    EXPECT_EQ(size[0], 0) << length;
+    EXPECT_EQ(size[1], 20) << length;
+  }
+  TerminateMemImg(&image);
 }
 
 TEST_F(FontCacheTest, TheTableHoldsFortyFontsAndChecksRepeatAfter2048) {

@@ -1,6 +1,7 @@
 // Fonts on the Direct3D road: the texture cache is chosen exactly when Direct3D offers the 16-bit
 // formats, and text drawn from it (every font type, the default font, vertical text, blend mode 3,
-// after the cache graph was lost) reads as on the DirectDraw road within the texture formats' steps.
+// after the cache graph was lost) reads as on the DirectDraw road within the texture formats' steps. A
+// font whose cache graph cannot be made goes on in memory mode.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include "orbel/graphics/graph_record.h"
 #include "orbel/graphics/graphics_manager.h"
 #include "orbel/graphics/graphics_system.h"
+#include "platform/win/user/display_test_controls.h"
 
 namespace orbel::testing {
 namespace {
@@ -264,6 +266,48 @@ TEST_P(FontTextureTest, ALostCacheGraphIsMadeAgainAndTheHandleSurvivesARestore) 
   // Re-making every font keeps the handle in texture mode.
   ReCreateAllFontHandles();
   EXPECT_EQ(IsFontTextureMode(font), 1);
+}
+
+// A font whose cache graph cannot be made (every texture refused while it is made, or only the first)
+// goes on in memory mode and keeps no graph: its text reads as a memory-cache font's on this road.
+TEST_P(FontTextureTest, AFontWhoseCacheGraphCannotBeMadeGoesOnInMemoryMode) {
+  UseLevelGlyphs();
+  // Every type, across and down; `failing` CreateSurface calls fail while each font is made. With none
+  // failing, the fonts are held in memory mode by the memory-cache switch: the frame to match.
+  const auto scene = [](int failing) {
+    return [failing] {
+      gFontSettings.memoryCacheOnly = failing == 0 ? 1 : 0;
+      const uint32_t yellow = MakeColor(255, 240, 40);
+      const uint32_t red = MakeColor(200, 0, 0);
+      for (int type = 0; type < 4; ++type) {
+        const uint32_t graphs = gGraphTable.count;
+        if (failing != 0) plat::test::FailDisplayCall("CreateSurface", failing);
+        const int font = CreateFontToHandle("Synthetic", 20, 6, type, -1, type & 1 ? 2 : -1, 0, -1, -1);
+        plat::test::ResetDisplay();
+        ASSERT_NE(font, -1) << type;
+        const FontHandleRecord* f = GetFontRecord(font);
+        EXPECT_EQ(f->textureMode, 0) << type;
+        EXPECT_EQ(f->cacheGraph, -1) << type;
+        EXPECT_EQ(f->edgeHalfGraph, -1) << type;
+        EXPECT_EQ(gGraphTable.count, graphs) << type;
+        EXPECT_EQ(GetTextWidthToFontHandle("ABC xyz", -1, font, 0), 7 * (12 + 2 * (type & 1 ? 2 : 0))) << type;
+        ASSERT_EQ(DrawTextToFontHandle(4, 4 + type * 26, "ABC xyz", yellow, font, red, 0), 0);
+        ASSERT_EQ(DrawTextToFontHandle(200 + type * 28, 4, "AB", yellow, font, red, 1), 0);
+        EXPECT_EQ(f->cacheGraph, -1) << type;  // drawing makes none either
+      }
+    };
+  };
+  const std::vector<uint32_t> memory = Frame(Direct3D(), 0x204060, scene(0));
+  gFontSettings.memoryCacheOnly = 0;
+  EXPECT_EQ(LogText().find("テクスチャ文字キャッシュの作成に失敗しました"), std::string::npos);
+  EXPECT_GT(Compare(memory, memory, memory.back()).lit, 2000);
+  for (int failing : {-1, 1}) {  // every CreateSurface, or only the first
+    const std::vector<uint32_t> frame = Frame(Direct3D(), 0x204060, scene(failing));
+    EXPECT_NE(LogText().find("テクスチャ文字キャッシュの作成に失敗しました"), std::string::npos) << failing;
+    EXPECT_EQ(LogText().find("フォント用描画スクリーンの作成に失敗しました"), std::string::npos) << failing;
+    const Difference d = Compare(frame, memory, memory.back());
+    EXPECT_EQ(d.most, 0) << failing << " at " << d.where % kFrameWidth << "," << d.where / kFrameWidth;
+  }
 }
 
 TEST_P(FontTextureTest, AGlyphWiderThanItsCellIsCutAtTheCell) {
