@@ -25,7 +25,7 @@ constexpr int kEnemyLabelWidth = 8;
 // The ranges the drawing and the rules can use. Values outside are brought to the nearest end, so no
 // number from a file reaches pixel arithmetic that would overflow.
 constexpr int kMaxColorChannel = 255;  // MakeColor's own range: clamping keeps every colour as it was
-constexpr int kMaxFontSize = 480;      // a letter as tall as the screen; -1 asks for the default
+constexpr int kMaxFontSize = 480;      // a letter as tall as the screen, either sign; -1 asks for the default
 constexpr int kMaxFontThickness = 9;   // the heaviest weight; -1 asks for the default
 constexpr int kMaxEnemyValue = 999999;   // HP, attack and defence
 constexpr int kMaxEnemyPictureSide = 65536;  // the largest picture side the library loads
@@ -135,7 +135,7 @@ bool LoadFontFile(const char* path) {
     ReadTextLine(line, file);
     CopyValue(face, sizeof face, ValueAfterLabel(line, kFontLabelWidth));
     ReadTextLine(line, file);
-    const int size = ParseNumberInRange(ValueAfterLabel(line, kFontLabelWidth), -1, kMaxFontSize);
+    const int size = ParseNumberInRange(ValueAfterLabel(line, kFontLabelWidth), -kMaxFontSize, kMaxFontSize);
     ReadTextLine(line, file);
     const int thickness = ParseNumberInRange(ValueAfterLabel(line, kFontLabelWidth), -1, kMaxFontThickness);
     ReadTextLine(line, file);

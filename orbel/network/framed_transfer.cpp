@@ -320,8 +320,10 @@ int SendFramedMessage(int32_t handle, const void* source, int length) {
   if (record == nullptr) return -1;
   // Room first: once bytes are on the wire, the rest must be queued whatever happens.
   if (ReserveRingBuffer(&record->SendRing, length) != 0) return -1;
+  // An empty message adds nothing to the stream, whatever the socket's state: it never leaves as a
+  // block of its own, which a peer that takes each block as a message would read as an empty one.
   const bool idle = record->SendRing.dataSize == 0 && record->SendBlockLeft == 0 && record->SendHeaderLeft == 0;
-  if (!idle || SendSocketBusy || static_cast<uint32_t>(length) > kMaxFramedBlockLength) {
+  if (!idle || length == 0 || SendSocketBusy || static_cast<uint32_t>(length) > kMaxFramedBlockLength) {
     PutRingBufferData(&record->SendRing, source, length);
     SendSocket(handle);
     return 0;
@@ -333,7 +335,7 @@ int SendFramedMessage(int32_t handle, const void* source, int length) {
   plat::WSABUF pieces[2] = {{kHeaderBytes, reinterpret_cast<char*>(header)},
                             {static_cast<plat::ULONG>(length), static_cast<char*>(const_cast<void*>(source))}};
   plat::DWORD sent = 0;
-  if (plat::WSASend(record->Socket, pieces, length > 0 ? 2 : 1, &sent, 0, nullptr, nullptr) != 0) sent = 0;
+  if (plat::WSASend(record->Socket, pieces, 2, &sent, 0, nullptr, nullptr) != 0) sent = 0;
   if (sent == 0) {
     PutRingBufferData(&record->SendRing, source, length);  // a fresh block, begun by the next send
     return 0;

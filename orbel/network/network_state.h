@@ -107,8 +107,8 @@ int SendSocket(int32_t handle);
 // -1 when fewer are held (nothing taken) or the socket failed while giving the bytes (handle in error).
 int TakeFramedBytes(int32_t handle, void* destination, int length);
 // Queues a framed message (after what already waits); when nothing waits, sends it at once straight
-// from `source` and queues only what the socket did not take. -1 (nothing queued or sent) when the send
-// ring cannot grow.
+// from `source` and queues only what the socket did not take. An empty message queues and sends nothing.
+// -1 (nothing queued or sent) when the send ring cannot grow.
 int SendFramedMessage(int32_t handle, const void* source, int length);
 
 }  // namespace orbel

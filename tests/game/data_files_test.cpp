@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "orbel.h"
 #include "test_support.h"
 
 namespace kelvaron {
@@ -92,6 +93,35 @@ TEST(DataFiles, ColourFileKeepsWholeGroupsAndShortTablesFallBackToWhite) {
 
   EXPECT_FALSE(LoadColorFile("missing.txt"));
   EXPECT_EQ(ColorCount, 0);
+}
+
+// A test that starts the library (in a window) for the loaders that make handles; it is ended after.
+class DataFilesWithLibrary : public orbel::testing::VirtualClockTest {
+ protected:
+  void TearDown() override {
+    FreeFontTable();
+    EndLibraryLocked();
+    VirtualClockTest::TearDown();
+  }
+  ScopedWorkDir work_;
+};
+
+// Font sizes reach the library with their sign (a negative size is drawn at its magnitude), brought
+// within the screen's height either way; -1 still asks for the library's default.
+TEST_F(DataFilesWithLibrary, FontSizesKeepTheirSignWithinTheScreenHeight) {
+  ChangeWindowMode(1);
+  ASSERT_EQ(InitLibraryLocked(), 0);
+  std::string text;
+  for (const char* size : {"-24", "-1000", "1000", "-1"})
+    text += std::string("FONT\r\nFACE     :NULL\r\nSIZE     :") + size +
+            "\r\nTHICK    :6\r\nTYPE     :QV_FONTTYPE_NORMAL\r\n";
+  WriteFileText("font.txt", text);
+  ASSERT_TRUE(LoadFontFile("font.txt"));
+  ASSERT_EQ(FontCount, 4);
+  EXPECT_EQ(GetFontHandleSize(FontAt(0)), -24);
+  EXPECT_EQ(GetFontHandleSize(FontAt(1)), -480);
+  EXPECT_EQ(GetFontHandleSize(FontAt(2)), 480);
+  EXPECT_EQ(GetFontHandleSize(FontAt(3)), 16);  // the library's default size
 }
 
 TEST(DataFiles, EnemyFieldsShiftAfterALongLineAndRepeatAtTheEnd) {

@@ -122,6 +122,36 @@ TEST_F(FramedTransfer, SendsQueuedWhileTheSocketWouldBlockLeaveAsOneBlock) {
   ::close(link.fd);
 }
 
+// An empty send adds nothing to the stream, whatever the handle's state: idle, its socket refusing,
+// bytes queued before it. The peer reads the real messages' blocks and nothing between them.
+TEST_F(FramedTransfer, EmptySendPutsNothingOnTheWire) {
+  PeerLink link = ConnectPeer();
+  ASSERT_NE(link.handle, -1);
+  ServeOwedNotices();
+  NetWorkHandleRecord* record = RecordOf(link.handle);
+  auto readRaw = [&](size_t size) {
+    const std::vector<uint8_t> bytes = ReadExactly(link.fd, size);
+    return std::string(bytes.begin(), bytes.end());
+  };
+  EXPECT_EQ(NetWorkSend(link.handle, "", 0), 0);  // idle
+  EXPECT_EQ(NetWorkSend(link.handle, "one", 3), 0);
+  EXPECT_EQ(NetWorkSend(link.handle, "", 0), 0);  // idle again: the block went whole
+  EXPECT_EQ(readRaw(7), Frame("one"));
+
+  plat::test::ForceSocketWouldBlock(record->Socket, 1000, 0);
+  EXPECT_EQ(NetWorkSend(link.handle, "", 0), 0);  // nothing queued, the socket refusing
+  EXPECT_EQ(NetWorkSend(link.handle, "two,", 4), 0);
+  EXPECT_EQ(NetWorkSend(link.handle, "", 0), 0);  // behind queued bytes
+  EXPECT_EQ(NetWorkSend(link.handle, "three", 5), 0);
+  EXPECT_EQ(record->SendRing.dataSize, 9);
+  plat::test::ForceSocketWouldBlock(record->Socket, 0, 0);
+  EXPECT_EQ(readRaw(13), Frame("two,three"));
+  EXPECT_EQ(NetWorkSend(link.handle, "", 0), 0);
+  EXPECT_EQ(ReadAvailable(link.fd), "");
+  EXPECT_EQ(record->SendRing.dataSize, 0);
+  ::close(link.fd);
+}
+
 TEST_F(FramedTransfer, HeaderSentInPartIsFinishedBeforeAnyBodyByte) {
   PeerLink link = ConnectPeer();
   ASSERT_NE(link.handle, -1);
