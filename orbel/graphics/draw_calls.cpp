@@ -250,8 +250,9 @@ int DrawStretchGraphPart(int x1, int y1, int x2, int y2, int srcX, int srcY, int
                          int transparent) {
   const GraphRecord* g = GetGraphRecord(graph);
   if (g == nullptr) return -1;
-  // A source part without pixels has no scale.
-  if (srcWidth <= 0 || srcHeight <= 0) return -1;
+  // A source part without pixels has no scale; a negative size gives a negative scale, which mirrors
+  // the part on that axis.
+  if (srcWidth == 0 || srcHeight == 0) return -1;
   if (!PlaceableBox(x1, y1, x2, y2)) return UnplaceableDraw(graph, DrawKind::kStretched);
   const bool mirrorX = x2 < x1;
   const bool mirrorY = y2 < y1;

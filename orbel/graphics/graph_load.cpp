@@ -301,6 +301,8 @@ int RestoreGraphsFromFiles() {
   for (uint32_t slot = 0; slot < gGraphTable.areaEnd; ++slot) {
     GraphRecord* g = gGraphTable.records[slot];
     if (g == nullptr || g->needsRestore != 1) continue;
+    // Only a name cut to fit its field is skipped. A long folder name that fits (up to 255 characters)
+    // is reloaded like any other: skipped, the graph's pixels would stay lost.
     if (g->unrestorable) {
       g->needsRestore = 0;  // its name did not fit: never reloaded
       continue;

@@ -6,6 +6,8 @@
 // the GDI and DirectDraw stand-ins.
 #include "orbel/graphics/screen_present.h"
 
+#include <cmath>
+
 #include "orbel/core/library.h"
 #include "orbel/core/library_state.h"
 #include "orbel/core/log.h"
@@ -213,8 +215,11 @@ int PresentBackSurfaceToWindow(const plat::RECT* clientPart) {
   if (clientPart != nullptr) {
     dest = {originX + clientPart->left, originY + clientPart->top, originX + clientPart->right,
             originY + clientPart->bottom};
-    src = {DoubleToInt(clientPart->left / scale), DoubleToInt(clientPart->top / scale),
-           DoubleToInt(clientPart->right / scale), DoubleToInt(clientPart->bottom / scale)};
+    // Rounded, not truncated: a truncated edge shifts the repainted part a pixel against the picture
+    // around it when the scale does not divide the client coordinates.
+    const auto unscale = [scale](int v) { return DoubleToInt(std::round(v / scale)); };
+    src = {unscale(clientPart->left), unscale(clientPart->top), unscale(clientPart->right),
+           unscale(clientPart->bottom)};
   }
 
   if (!ScreensAreMemImgs()) {

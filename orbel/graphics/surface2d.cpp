@@ -190,9 +190,13 @@ int TransferImageToSurface2DHandle(const ColorData* format, plat::HBITMAP bitmap
                                   alphaImage, pixels);
 }
 
-int TransferImageToSurface2D(const ColorData* format, plat::HBITMAP bitmap, plat::HBITMAP alphaBitmap,
-                             const plat::RECT* srcRect, int destX, int destY, int surface2D, int kind,
-                             const GraphImage* image, const GraphImage* alphaImage, const void*) {
+namespace {
+
+// The transfer itself; `lockFailure` is the line logged when the DirectDraw destination cannot be
+// locked, which names what was being written (a picture or a movie frame).
+int TransferIntoSurface2D(const ColorData* format, plat::HBITMAP bitmap, plat::HBITMAP alphaBitmap,
+                          const plat::RECT* srcRect, int destX, int destY, int surface2D, int kind,
+                          const GraphImage* image, const GraphImage* alphaImage, const char* lockFailure) {
   if (!DisplayUp()) return -1;
   const Surface2DRecord* r = gSurface2DTable.Lookup(surface2D);
   if (r == nullptr) return -1;
@@ -220,7 +224,7 @@ int TransferImageToSurface2D(const ColorData* format, plat::HBITMAP bitmap, plat
     plat::DDSURFACEDESC2 desc{};
     desc.dwSize = sizeof(desc);
     if (d->surface->Lock(&lockRect, &desc, plat::DDLOCK_WAIT | plat::DDLOCK_WRITEONLY, nullptr) != plat::DD_OK) {
-      return LogAdd("２Ｄサーフェスのロックに失敗しました");
+      return LogAdd(lockFailure);
     }
     ConvertImageColor(desc.lpSurface, static_cast<int>(desc.lPitch), &gScreen.displayColorData, image->pixels,
                       static_cast<int>(image->pitch), &image->format,
@@ -248,6 +252,15 @@ int TransferImageToSurface2D(const ColorData* format, plat::HBITMAP bitmap, plat
   }
   SetSurfaceDataColorKey(r->surfaceData);
   return 0;
+}
+
+}  // namespace
+
+int TransferImageToSurface2D(const ColorData* format, plat::HBITMAP bitmap, plat::HBITMAP alphaBitmap,
+                             const plat::RECT* srcRect, int destX, int destY, int surface2D, int kind,
+                             const GraphImage* image, const GraphImage* alphaImage, const void*) {
+  return TransferIntoSurface2D(format, bitmap, alphaBitmap, srcRect, destX, destY, surface2D, kind, image, alphaImage,
+                               "２Ｄサーフェスのロックに失敗しました");
 }
 
 int BuildPendingGraphLayers(int graph) {
@@ -431,6 +444,7 @@ int RectBackend2D(int x1, int y1, int x2, int y2, uint32_t color) {
 // ---- Movie frames -----------------------------------------------------------------------------------
 
 int TransferMovieFrameToSurface(void* movie, GraphRecord* graph) {
+  static constexpr char kMovieLockFailure[] = "ムービーグラフィック転送先サーフェスのロックに失敗しました";
   if (graph->format.texture) D3D_UpdateMovieTexture(movie, graph);
   const GraphImage* frame = nullptr;
   if (GetMovieFrameImage(movie, &frame) != 0 || frame == nullptr) return 0;
@@ -446,13 +460,13 @@ int TransferMovieFrameToSurface(void* movie, GraphRecord* graph) {
     GraphImage alpha = colour;
     alpha.pixels = static_cast<uint8_t*>(frame->pixels) + colour.width * frame->format.bytesPerPixel;
     const plat::RECT src = {0, 0, graph->width, graph->height};
-    return TransferImageToSurface2D(nullptr, nullptr, nullptr, &src, r->offsetX, r->offsetY, graph->parts[0],
-                                    kTransferImage, &colour, &alpha, nullptr);
+    return TransferIntoSurface2D(nullptr, nullptr, nullptr, &src, r->offsetX, r->offsetY, graph->parts[0],
+                                 kTransferImage, &colour, &alpha, kMovieLockFailure);
   }
   const plat::RECT src = {0, 0, std::min<int>(graph->width, static_cast<int>(frame->width)),
                           std::min<int>(graph->height, static_cast<int>(frame->height))};
-  return TransferImageToSurface2D(nullptr, nullptr, nullptr, &src, r->offsetX, r->offsetY, graph->parts[0],
-                                  kTransferImage, frame, nullptr, nullptr);
+  return TransferIntoSurface2D(nullptr, nullptr, nullptr, &src, r->offsetX, r->offsetY, graph->parts[0],
+                               kTransferImage, frame, nullptr, kMovieLockFailure);
 }
 
 }  // namespace orbel

@@ -2,6 +2,8 @@
 // the draw-area rules, the blend-graph check, and a target whose lock fails.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 #include "graph_test_fixture.h"
@@ -132,6 +134,57 @@ TEST_P(DrawCallsTest, StretchedPartsFollowTheScaleAndRefuseAnEmptySource) {
   EXPECT_TRUE(Near(BackPixel(102, 100), 0x0000FF));
   EXPECT_TRUE(Near(BackPixel(104, 100), 0x404040));
   EXPECT_TRUE(Near(BackPixel(100, 102), 0x404040));
+}
+
+// A negative source size is a negative scale: the part is drawn mirrored, exactly as the whole graph
+// stretched to the corners the scale gives and cut to the rectangle.
+TEST_P(DrawCallsTest, ANegativeSourceSizeDrawsThePartMirrored) {
+  // Columns 0..1 read right to left, doubled: green then red, rows doubled too.
+  ASSERT_EQ(DrawStretchGraphPart(100, 100, 108, 102, 2, 0, -2, 1, graph_, 0), 0);
+  EXPECT_TRUE(Near(BackPixel(100, 100), 0x00FF00));
+  EXPECT_TRUE(Near(BackPixel(103, 101), 0x00FF00));
+  EXPECT_TRUE(Near(BackPixel(104, 100), 0xFF0000));
+  EXPECT_TRUE(Near(BackPixel(107, 101), 0xFF0000));
+  EXPECT_TRUE(Near(BackPixel(108, 100), 0x404040));
+  EXPECT_TRUE(Near(BackPixel(100, 102), 0x404040));
+
+  struct Case {
+    int x1, y1, x2, y2, srcX, srcY, srcWidth, srcHeight;
+  };
+  const Case cases[] = {
+      {100, 100, 108, 102, 2, 0, -2, 1},   // negative width
+      {120, 100, 124, 108, 0, 2, 1, -2},   // negative height
+      {148, 110, 140, 100, 3, 2, -2, -2},  // both, into a rectangle given backwards
+      {160, 100, 167, 103, 3, 1, -3, -1},  // scales that do not divide
+      {0, 0, 8, 1, 4, 0, -4, 1},           // the whole width from its right edge
+  };
+  constexpr int kBelow = 200;  // where the formula's draw goes
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.x1 << "," << c.y1 << "," << c.x2 << "," << c.y2 << " from " << c.srcX
+                                      << "," << c.srcY << " size " << c.srcWidth << "," << c.srcHeight);
+    ASSERT_EQ(DrawStretchGraphPart(c.x1, c.y1, c.x2, c.y2, c.srcX, c.srcY, c.srcWidth, c.srcHeight, graph_, 0), 0);
+    const int left = std::min(c.x1, c.x2), right = std::max(c.x1, c.x2);
+    const int top = std::min(c.y1, c.y2), bottom = std::max(c.y1, c.y2);
+    const double sx = static_cast<double>(right - left) / c.srcWidth;
+    const double sy = static_cast<double>(bottom - top) / c.srcHeight;
+    const int ax = static_cast<int>(std::trunc(c.srcX * sx)), bx = static_cast<int>(std::trunc((4 - c.srcX) * sx));
+    const int ay = static_cast<int>(std::trunc(c.srcY * sy)), by = static_cast<int>(std::trunc((2 - c.srcY) * sy));
+    const int X1 = c.x2 < c.x1 ? right + ax : left - ax;
+    const int X2 = c.x2 < c.x1 ? right - bx : left + bx;
+    const int Y1 = c.y2 < c.y1 ? bottom + ay : top - ay;
+    const int Y2 = c.y2 < c.y1 ? bottom - by : top + by;
+    SetDrawClipArea(left, top + kBelow, right, bottom + kBelow);
+    ASSERT_EQ(DrawStretchGraph(X1, Y1 + kBelow, X2, Y2 + kBelow, graph_, 0), 0);
+    SetDrawClipArea(0, 0, 640, 480);
+    for (int y = std::max(0, top - 2); y < bottom + 2; ++y) {
+      for (int x = std::max(0, left - 2); x < right + 2; ++x) {
+        ASSERT_EQ(BackPixel(x, y), BackPixel(x, y + kBelow)) << x << "," << y;
+        // The stretched graph covers the whole rectangle: no pixel inside keeps the background.
+        const bool inside = x >= left && x < right && y >= top && y < bottom;
+        ASSERT_EQ(static_cast<bool>(Near(BackPixel(x, y), 0x404040)), !inside) << x << "," << y;
+      }
+    }
+  }
 }
 
 TEST_P(DrawCallsTest, AnEmptyDrawAreaDrawsNothingEvenForABadHandle) {

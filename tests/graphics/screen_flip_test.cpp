@@ -185,6 +185,46 @@ TEST_F(ScreenFlipTest, ScaledWindowShowsTheScreenScaledAndRepaintsAPart) {
   }
 }
 
+// At a scale that does not divide the client coordinates, a repainted part shows the same pixels as the
+// same area of a whole present: its source edges are the client edges over the scale, rounded.
+TEST_F(ScreenFlipTest, ARepaintOfAPartAtScaleOneAndAHalfMatchesTheWholePresent) {
+  const plat::RECT part = {30, 60, 100, 130};  // source 20, 40 to 66.7, 86.7
+  const testing::GraphRoad roads[] = {{0, 32, 0}, {0, 32, 1}, {1, 32, 0}};
+  for (const testing::GraphRoad& road : roads) {
+    SCOPED_TRACE(testing::RoadTestName({road, 0}));
+    ResetGraphicsStateForTest();
+    SetWindowExtendRate(1.5);
+    ASSERT_EQ(StartWindowed(road), 0);
+    SetFlipWaitsForVSync(0);
+    // Every source pixel the part reaches has a colour of its own.
+    const auto paintPattern = [&] {
+      for (int y = 0; y < 100; ++y) {
+        for (int x = 0; x < 80; ++x) FillBack({x, y, x + 1, y + 1}, (x * 3) << 16 | (y * 2) << 8 | 0x40);
+      }
+    };
+    paintPattern();
+    ASSERT_EQ(FlipScreen(), 0);
+    const plat::host::Frame whole = plat::test::CaptureWindowFrame(GetMainWindowHandle());
+    FillBack({0, 0, 640, 480}, kRed);
+    ASSERT_EQ(FlipScreen(), 0);
+    paintPattern();
+    ASSERT_EQ(PresentBackSurfaceToWindow(&part), 0);
+    const plat::host::Frame repainted = plat::test::CaptureWindowFrame(GetMainWindowHandle());
+    ASSERT_EQ(repainted.width, whole.width);
+    ASSERT_GE(whole.height, 130);
+    for (int y = part.top; y < part.bottom; ++y) {
+      for (int x = part.left; x < part.right; ++x) {
+        const size_t at = static_cast<size_t>(y) * whole.width + x;
+        ASSERT_EQ(repainted.pixels[at] & 0xFFFFFF, whole.pixels[at] & 0xFFFFFF) << x << "," << y;
+      }
+    }
+    if (!road.software) {
+      EXPECT_EQ(repainted.pixels[static_cast<size_t>(part.top) * whole.width + part.left - 1] & 0xFFFFFF, kRed);
+    }
+    ASSERT_EQ(EndLibrarySystem(), 0);
+  }
+}
+
 // A display change that fails half-way can leave no surfaces: flip and present then fail instead of
 // touching them.
 TEST_F(ScreenFlipTest, ScreenWithoutSurfacesFailsTheFlip) {

@@ -12,6 +12,8 @@
 #include "orbel/graphics/graph_load.h"
 #include "orbel/graphics/graph_record.h"
 #include "orbel/graphics/graphics_system.h"
+#include "orbel/graphics/surface2d.h"
+#include "orbel/movie/movie_system.h"
 #include "orbel/sound/sound_handle.h"
 #include "orbel/sound/stream_sound.h"
 #include "platform/ddraw/test_controls.h"
@@ -360,6 +362,45 @@ TEST_F(MovieGraphTest, FilesNeitherRoadPlaysAreRefusedWithTheirLines) {
     EXPECT_EQ(lines[at + 2], std::string("右記のグラフィックファイルのロードに失敗しました：") + name + " ");
   }
   EXPECT_EQ(GetOpenMovieCount(), 0);
+}
+
+// A frame whose destination cannot be locked says so with the movie's own line, where a picture written
+// into the same surface keeps the 2D surface's line. (A movie graph's own pixels are a memory image:
+// the frame goes into a graph of DirectDraw pixels showing the same movie.)
+TEST_F(MovieGraphTest, AFrameThatCannotLockItsSurfaceLogsTheMovieLine) {
+  ASSERT_EQ(Start({0, 32, 0}), 0);
+  ASSERT_NE(Load(WriteMovie("film.ogv", MovieSpec{})), -1);
+  SetNewGraphMemImgFlag(0);
+  const int plain = MakeEmptyGraph(64, 48, 1);
+  ASSERT_NE(plain, -1);
+  GraphRecord* g = GetGraphRecord(plain);
+  g->movie = GetGraphRecord(graph_)->movie;
+  const GraphImage* frame = nullptr;
+  ASSERT_EQ(GetMovieFrameImage(movie_, &frame), 0);
+  ASSERT_NE(frame, nullptr);
+  const plat::RECT whole = {0, 0, 64, 48};
+  const std::string movieLine = "ムービーグラフィック転送先サーフェスのロックに失敗しました";
+  const std::string surfaceLine = "２Ｄサーフェスのロックに失敗しました";
+  // What the log gained since it held `before` characters.
+  const auto logSince = [&](size_t before) { return LogText().substr(before); };
+
+  size_t before = LogText().size();
+  plat::test::FailDisplayCall("Lock");
+  EXPECT_EQ(TransferMovieFrameToSurface(movie_, g), -1);
+  EXPECT_NE(logSince(before).find(movieLine), std::string::npos) << logSince(before);
+  EXPECT_EQ(logSince(before).find(surfaceLine), std::string::npos) << logSince(before);
+
+  before = LogText().size();
+  plat::test::FailDisplayCall("Lock");
+  EXPECT_EQ(TransferImageToSurface2D(nullptr, nullptr, nullptr, &whole, 0, 0, g->parts[0], kTransferImage, frame,
+                                     nullptr, nullptr),
+            -1);
+  EXPECT_NE(logSince(before).find(surfaceLine), std::string::npos) << logSince(before);
+  EXPECT_EQ(logSince(before).find(movieLine), std::string::npos) << logSince(before);
+
+  // With the lock granted the frame goes in.
+  EXPECT_EQ(TransferMovieFrameToSurface(movie_, g), 0);
+  g->movie = -1;
 }
 
 }  // namespace
