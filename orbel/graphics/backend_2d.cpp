@@ -522,6 +522,9 @@ int DrawStringThroughWorkSurface(int x, int y, const char* text, uint32_t color,
   SurfaceDataRecord* d = nullptr;
   if (!LookUp(surface, &r, &d) || !CheckValidMemImg(&d->image)) return -1;
   MemImgBase* base = d->image.base;
+  // The work surface holds the renderer's format, which a 5-5-5 display's colours are not.
+  color = DisplayToRendererColor(color);
+  edgeColor = DisplayToRendererColor(edgeColor);
   uint32_t key = 0;
   if (!base->alpha) {
     // A key that neither the text nor its edge uses.

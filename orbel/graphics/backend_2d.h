@@ -83,5 +83,8 @@ int BeginSurfaceSoftDraw(const Surface2DRecord* source, int blitAllowed, const p
 int EndSurfaceSoftDraw();
 // A colour of the display format as the prepared destination view reads it.
 uint32_t SoftDrawViewColor(uint32_t displayColor);
+// A colour of the display format in the software renderer's format (the same value where the two
+// agree), without the format's unused bits.
+uint32_t DisplayToRendererColor(uint32_t displayColor);
 
 }  // namespace orbel

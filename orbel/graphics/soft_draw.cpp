@@ -158,14 +158,21 @@ int BeginSurfaceSoftDraw(const Surface2DRecord* source, int blitAllowed, const p
     s.screenRect = {s.clippedRect.left + originX, s.clippedRect.top + originY, s.clippedRect.right + originX,
                     s.clippedRect.bottom + originY};
     s.targetSurface = target;
-    // Pixels of another size (an 8-bit display) are always copied out into a memory image.
-    s.destCopy = s.convert && !DisplaySameSize() ? 1 : 0;
+    int screenW = 0;
+    int screenH = 0;
+    GetScreenPixelSize(&screenW, &screenH);
+    const bool fitsWork = gScreen.workSurface != nullptr && w <= screenW && h <= screenH;
+    // Pixels of another size (an 8-bit display), and a converted region the work surface cannot hold,
+    // are copied out into a memory image.
+    s.destCopy = s.convert && (!DisplaySameSize() || !fitsWork) ? 1 : 0;
     // Surfaces live in memory, so a region in the display's own format is read and blended where it
-    // lies; only a format change goes through the work surface.
-    s.throughWork = ((s.convert && (!plain || transparent == 0)) || (s.destCopy && gScreen.targetInVideoMemory))
+    // lies; a region of the same pixel size in another format is converted in the work surface, also
+    // for a plain draw, which writes the renderer's format.
+    s.throughWork = ((s.convert && (!s.destCopy || !plain || transparent == 0)) ||
+                     (s.destCopy && gScreen.targetInVideoMemory))
                         ? 1
                         : 0;
-    if (s.throughWork && gScreen.workSurface == nullptr) s.throughWork = 0;
+    if (!fitsWork) s.throughWork = 0;
     void* pixels = nullptr;
     int pitch = 0;
     plat::HRESULT hr;
@@ -242,6 +249,8 @@ int BeginSurfaceSoftDraw(const Surface2DRecord* source, int blitAllowed, const p
                                  source->height <= screenH
                              ? 1
                              : 0;
+  // A converted source that work surface 2 cannot hold, or of another pixel size, is copied out.
+  const bool sourceCopy = s.convert && (!DisplaySameSize() || !s.sourceThroughWork2);
   void* pixels = nullptr;
   int pitch = 0;
   plat::HRESULT hr;
@@ -266,8 +275,8 @@ int BeginSurfaceSoftDraw(const Surface2DRecord* source, int blitAllowed, const p
   const uint32_t rgb = data->transColor;
   const uint32_t key = GetFormatColorValue(mem, (rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF, 255);
   int made;
-  if (s.convert && !DisplaySameSize()) {
-    // Pixels of another size: copied out into a memory image, and the lock ends at once.
+  if (sourceCopy) {
+    // Copied out into a memory image of the renderer's format, and the lock ends at once.
     made = InitializeMemImg(&s.sourceViewBlock, source->width, source->height, -1, key, type, 0, 0, 0, nullptr);
     if (made == 0) ConvertBlock(&s.sourceViewBlock, pixels, pitch, source->width, source->height, true);
     s.sourceLockSurface->Unlock(&s.sourceLockRect);
@@ -289,6 +298,11 @@ int BeginSurfaceSoftDraw(const Surface2DRecord* source, int blitAllowed, const p
 
 uint32_t SoftDrawViewColor(uint32_t displayColor) {
   return gSoftDraw.viewConverted ? DisplayToViewColor(displayColor) : displayColor;
+}
+
+uint32_t DisplayToRendererColor(uint32_t displayColor) {
+  if (gScreen.colorType != kScreenColorX1R5G5B5 && gScreen.colorType != kScreenColorOther) return displayColor;
+  return DisplayToViewColor(displayColor) & ~GetMemImgColorData(ScreenMemImgType(), 0, 0)->noneMask;
 }
 
 int EndSurfaceSoftDraw() {
