@@ -38,9 +38,9 @@ namespace {
 constexpr int kEndSignals[] = {SIGTERM, SIGHUP, SIGINT};
 constexpr int kGraceSeconds = 2;
 // The end's last words, each written on a thread of its own and waited for so long at most: the log's
-// line of the watcher's end and then the streams' flush take one second together; after the program's
-// own end, the flush has a second of its own.
-constexpr auto kNoticeWait = std::chrono::milliseconds(900);
+// line of the watcher's end and then the streams' flush take less than a second together, so that the
+// end comes within 3 s of the signal; after the program's own end, the flush has a second of its own.
+constexpr auto kNoticeWait = std::chrono::milliseconds(700);
 constexpr auto kFlushWaitAfterNotice = std::chrono::milliseconds(100);
 constexpr auto kFlushWait = std::chrono::milliseconds(1000);
 
