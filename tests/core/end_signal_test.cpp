@@ -433,7 +433,12 @@ TEST(EndSignals, AForkedChildKeepsWhatTheProgramSetAfterTheWindow) {
 // and the second its log line is given, by the signal, with its folder removed.
 TEST(EndSignals, OneSignalEndsAProgramWhoseLogCopyToStderrWaits) {
   testing::ScopedWorkDir work;
-  const std::vector<std::string> modes = {"pump-debug", "still-debug", "logging-debug"};
+  std::vector<std::string> modes = {"pump-debug", "still-debug", "logging-debug"};
+#if defined(__SANITIZE_THREAD__)
+  // ThreadSanitizer holds a signal that comes to a thread inside an intercepted write until the write
+  // returns, which here it never does: the signal never reaches the library.
+  modes.pop_back();
+#endif
   std::vector<Child> children(modes.size());
   for (size_t i = 0; i < modes.size(); ++i)
     Start(work.path(), modes[i], modes[i], &children[i], Stderr::kFilledOnceReady);
