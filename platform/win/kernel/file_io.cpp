@@ -245,8 +245,8 @@ HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode, S
   const FileKey key{st.st_dev, st.st_ino};
   const DWORD access = desiredAccess & (GENERIC_READ | GENERIC_WRITE);
   const DWORD share = shareMode & (FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-  // Made before the registry's lock is taken (the handle table has a lock of its own), and closed with
-  // its descriptor when it is refused.
+  // Made outside the open-file registry's lock: making it takes the handle table's lock, and the two are
+  // never held together (a fork waits for both). A refused one goes with its descriptor.
   auto* file = new FileObject;
   file->key = key;
   file->access = access;
