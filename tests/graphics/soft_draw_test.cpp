@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "graph_test_fixture.h"
-#include "orbel/graphics/backend_2d.h"
-#include "orbel/graphics/draw_calls.h"
 #include "orbel/core/library.h"
 #include "orbel/font/font_system.h"
+#include "orbel/graphics/backend_2d.h"
+#include "orbel/graphics/draw_calls.h"
 #include "orbel/graphics/draw_state.h"
 #include "orbel/graphics/graph_load.h"
 #include "orbel/graphics/graph_record.h"
